@@ -1,0 +1,23 @@
+# traxel_library(name DEPS ...): one static library per source folder, built
+# from every .cpp/.h in it.
+function(traxel_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS
+    "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE traxel_options)
+endfunction()
+
+# traxel_test(name SOURCES ... DEPS ...): one GoogleTest executable, its cases
+# registered one by one with ctest so that they run in parallel.
+include(GoogleTest)
+function(traxel_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main traxel_options)
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    DISCOVERY_TIMEOUT 60)
+endfunction()
