@@ -45,7 +45,8 @@ inline void PutBE16(uint8_t* p, int value)
 
 // The decimal separator used for element texts and accepted by parsing. Taken
 // from the system locale by InitDecimalSeparatorFromSystem at start-up; '.'
-// until then. Tests set it directly.
+// until then. Tests set it directly. Only '.' and ',' are kept; any other
+// separator becomes '.', since parsing reads no other.
 QChar DecimalSeparator();
 void SetDecimalSeparator(QChar separator);
 void InitDecimalSeparatorFromSystem();

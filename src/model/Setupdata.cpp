@@ -1,0 +1,99 @@
+#include "Setupdata.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+void DeviceSetup::Clear()
+{
+    // Field by field: the table is too large for a zeroed temporary on a
+    // worker thread's stack.
+    header.fill(0);
+    for (auto& r : ringTargets)
+        r.Clear();
+    ringDefined.fill(0);
+    for (auto& m : silhouetteMatrices)
+        m.Clear();
+    for (auto& s : silhouetteTargets)
+        s.Clear();
+    silhouetteDefined.fill(0);
+}
+
+void TargetDescription::Clear()
+{
+    *this = TargetDescription {};
+}
+
+QString GetTargetName(const TargetDescription& target)
+{
+    if (target.hasRing)
+        return TargetNameToString(target.ringRecord.data());
+    return TargetNameToString(target.silhouetteRecord.data());
+}
+
+// ---- TSetupHandler ----------------------------------------------------------------
+
+TSetupHandler::TSetupHandler()
+    : slots_(20)
+{
+}
+
+void TSetupHandler::SetCapacity(int n)
+{
+    n = std::max(n, 0);
+    // Allocate first: if that fails the list is untouched; the moves below
+    // cannot throw.
+    std::vector<TTargetSetup> fresh(static_cast<std::size_t>(n));
+    const int keep = std::min(count_, n);
+    for (int i = 0; i < keep; ++i)
+        fresh[i] = std::move(slots_[i]);
+    slots_.swap(fresh);
+    count_ = keep;
+}
+
+void TSetupHandler::Add(const TTargetSetup& setup)
+{
+    // Copy before growing: the source may be an entry of this very list.
+    TTargetSetup copy(setup);
+    if (count_ == Capacity()) {
+        const int capacity = Capacity();
+        const int grown = capacity > std::numeric_limits<int>::max() / 2
+            ? std::numeric_limits<int>::max()
+            : std::max(1, capacity * 2);
+        SetCapacity(grown);
+    }
+    slots_[count_] = std::move(copy);
+    ++count_;
+}
+
+TTargetSetup* TSetupHandler::Get(int index)
+{
+    if (!InRange(index))
+        throw Exception("Bad target setup index");
+    return &slots_[index];
+}
+
+const TTargetSetup* TSetupHandler::Get(int index) const
+{
+    if (!InRange(index))
+        throw Exception("Bad target setup index");
+    return &slots_[index];
+}
+
+void TSetupHandler::Delete(int index)
+{
+    if (!InRange(index))
+        throw Exception("Bad index");
+    for (int i = index; i < count_ - 1; ++i)
+        slots_[i] = std::move(slots_[i + 1]);
+    slots_[count_ - 1] = TTargetSetup {};
+    --count_;
+}
+
+void TSetupHandler::Swap(int a, int b)
+{
+    if (!InRange(a) || !InRange(b))
+        throw Exception("Bad index");
+    if (a != b)
+        std::swap(slots_[a], slots_[b]);
+}

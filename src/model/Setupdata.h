@@ -1,0 +1,81 @@
+// Target tables, target descriptions and the list of training setups.
+#pragma once
+
+#include "DeviceRecords.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// Every target a unit can hold: 16 ring and 16 silhouette slots with their
+// "defined" flags (1 = the slot holds a target). Used by the setup list, the
+// session and each shooter.
+struct DeviceSetup {
+    static constexpr int SlotCount = 16;
+
+    std::array<uint8_t, 64> header {};
+    std::array<RingTargetRecord, SlotCount> ringTargets {};
+    std::array<uint8_t, SlotCount> ringDefined {};
+    std::array<SilhouetteMatrix, SlotCount> silhouetteMatrices {};
+    std::array<SilhouetteTargetRecord, SlotCount> silhouetteTargets {};
+    std::array<uint8_t, SlotCount> silhouetteDefined {};
+
+    void Clear();
+};
+
+// The one target a setup entry or a shot uses: a ring, a silhouette or both.
+struct TargetDescription {
+    uint8_t targetNumber = 0;
+    uint8_t hasSilhouette = 0;
+    uint8_t hasRing = 0;
+    RingTargetRecord ringRecord {};
+    SilhouetteTargetRecord silhouetteRecord {};
+    SilhouetteMatrix silhouetteMatrix {};
+
+    void Clear();
+};
+
+// The ring part's name when there is a ring, else the silhouette's name.
+QString GetTargetName(const TargetDescription& target);
+
+// One named training configuration. A list that is absent (nullopt) differs
+// from an empty one: copying a setup without descriptions leaves the copy
+// without them. Copies are deep.
+struct TTargetSetup {
+    std::optional<QStringList> descriptions;
+    TargetDescription target {};
+    SetupBlocks blocks {};
+    std::optional<QStringList> extraLines; // copied with the setup, never written to file
+};
+
+// The ordered list of setups the operator chooses from and edits. Every
+// operation that throws leaves the list as it was. A pointer from Get stays
+// valid until the capacity changes (SetCapacity, or an Add on a full list).
+class TSetupHandler {
+public:
+    TSetupHandler();
+
+    // Keeps the first min(count, n) setups; a negative n counts as 0.
+    void SetCapacity(int n);
+    // Grows a full list to twice its capacity (at least 1) first.
+    void Add(const TTargetSetup& setup);
+    // Throws "Bad target setup index" outside 0..Count()-1.
+    TTargetSetup* Get(int index);
+    const TTargetSetup* Get(int index) const;
+    // Both throw "Bad index" outside 0..Count()-1.
+    void Delete(int index);
+    void Swap(int a, int b);
+
+    int Count() const { return count_; }
+    int Capacity() const { return int(slots_.size()); }
+
+private:
+    bool InRange(int index) const { return index >= 0 && index < count_; }
+
+    std::vector<TTargetSetup> slots_; // Capacity() entries, the first count_ in use
+    int count_ = 0;
+};

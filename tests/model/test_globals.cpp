@@ -1,0 +1,388 @@
+#include "Globals.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Restores the process-wide decimal separator when a test ends.
+struct SeparatorGuard {
+    QChar saved = DecimalSeparator();
+    ~SeparatorGuard() { SetDecimalSeparator(saved); }
+};
+
+bool Parses(const char* text, double expected)
+{
+    double value = -12345.0;
+    return TryStrToFloatLocale(QString::fromUtf8(text), value) && value == expected;
+}
+
+bool Rejects(const char* text)
+{
+    double value = -12345.0;
+    return !TryStrToFloatLocale(QString::fromUtf8(text), value) && value == -12345.0;
+}
+
+void CheckParseTable()
+{
+    EXPECT_TRUE(Parses("0.5", 0.5));
+    EXPECT_TRUE(Parses("0,5", 0.5));
+    EXPECT_TRUE(Parses("  -2.25\t", -2.25));
+    EXPECT_TRUE(Parses("+3", 3.0));
+    EXPECT_TRUE(Parses(".5", 0.5));
+    EXPECT_TRUE(Parses("5.", 5.0));
+    EXPECT_TRUE(Parses("-,5", -0.5));
+    EXPECT_TRUE(Parses("1.5E-7", 1.5e-7));
+    EXPECT_TRUE(Parses("1,5e+7", 1.5e7));
+    EXPECT_TRUE(Parses("1E20", 1e20));
+    EXPECT_TRUE(Parses("0.1", 0.1));
+    EXPECT_TRUE(Parses("4.9e-324", 4.9e-324));
+    EXPECT_TRUE(Parses("1.7976931348623157e308", std::numeric_limits<double>::max()));
+    EXPECT_TRUE(Parses("1e-400", 0.0)); // underflow reads as zero
+    EXPECT_TRUE(Parses("0e999999999999", 0.0));
+    EXPECT_TRUE(Parses("-0.00001e-320", -0.0));
+    EXPECT_TRUE(Parses("100000e-330", 0.0));
+    EXPECT_TRUE(Parses("0.001e311", 1e308));
+
+    for (const char* bad : { "", "   ", "+", "-", ".", ",", "nan", "NAN", "inf", "-INF", "infinity",
+                             "0x10", "1,234.5", "1.2.3", "1,,2", "1.5x", "1 2", "1e", "1e+", "e5",
+                             "1e400", "-1.8e308", "0.01e311", "1000e306", "1e99999999999999999999", "1e5.5", "--1", "+-1", "1_000", "\xd9\xa1" /* Arabic one */ })
+        EXPECT_TRUE(Rejects(bad)) << bad;
+}
+
+} // namespace
+
+TEST(Globals, BigEndianFields)
+{
+    const uint8_t a[] = { 0x00, 0x80 }, b[] = { 0x80, 0x00 }, c[] = { 0xFF, 0xFF }, d[] = { 0xFF, 0x38 },
+                  e[] = { 0xFF, 0x80 };
+    EXPECT_EQ(GetBE16Signed(a), 128);
+    EXPECT_EQ(GetBE16Signed(b), -32768);
+    EXPECT_EQ(GetBE16Signed(c), -1);
+    EXPECT_EQ(GetBE16Signed(e), -128);
+    EXPECT_EQ(GetBE16(d), 65336);
+    EXPECT_EQ(GetBE16Signed(d), -200);
+    EXPECT_EQ(GetBE16(b), 32768);
+
+    uint8_t out[2] = {};
+    PutBE16(out, -1);
+    EXPECT_EQ(out[0], 0xFF);
+    EXPECT_EQ(out[1], 0xFF);
+    PutBE16(out, 300);
+    EXPECT_EQ(out[0], 0x01);
+    EXPECT_EQ(out[1], 0x2C);
+    PutBE16(out, -200);
+    EXPECT_EQ(GetBE16Signed(out), -200);
+}
+
+TEST(Globals, ParseAcceptsAndRejectsUnderBothSeparators)
+{
+    SeparatorGuard guard;
+    SetDecimalSeparator(QChar(u'.'));
+    CheckParseTable();
+    SetDecimalSeparator(QChar(u','));
+    CheckParseTable();
+
+    double negativeZero = 1.0;
+    ASSERT_TRUE(TryStrToFloatLocale(QStringLiteral("-0"), negativeZero));
+    EXPECT_TRUE(std::signbit(negativeZero));
+
+    try {
+        StrToFloatLocale(QStringLiteral("1.5x"));
+        FAIL() << "no exception";
+    } catch (const EConvertError& error) {
+        EXPECT_EQ(error.Message(), QStringLiteral("'1.5x' is not a valid floating point value"));
+    }
+}
+
+TEST(Globals, ParseIgnoresTheCLocale)
+{
+    SeparatorGuard guard;
+    ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
+    CheckParseTable();
+
+    const char* commaLocale = nullptr;
+    for (const char* name : { "de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8", "nl_NL.UTF-8" }) {
+        if (std::setlocale(LC_ALL, name) && std::strcmp(std::localeconv()->decimal_point, ",") == 0) {
+            commaLocale = name;
+            break;
+        }
+    }
+    if (!commaLocale) {
+        std::setlocale(LC_ALL, "C");
+        GTEST_SKIP() << "no locale with a ',' decimal separator is installed";
+    }
+    CheckParseTable();
+    EXPECT_EQ(FloatToStrDot(0.5), QStringLiteral("0.5"));
+    std::setlocale(LC_ALL, "C");
+}
+
+TEST(Globals, IntegerParsing)
+{
+    int value = 0;
+    EXPECT_TRUE(TryStrToIntStrict(QStringLiteral(" 42\t"), value) && value == 42);
+    EXPECT_TRUE(TryStrToIntStrict(QStringLiteral("+7"), value) && value == 7);
+    EXPECT_TRUE(TryStrToIntStrict(QStringLiteral("2147483647"), value) && value == 2147483647);
+    EXPECT_TRUE(TryStrToIntStrict(QStringLiteral("-2147483648"), value) && value == -2147483647 - 1);
+    value = 99;
+    for (const char* bad : { "", " ", "+", "-", "2147483648", "-2147483649", "1.0", "0x10", "1 2", "--1",
+                             "1e3", "99999999999999999999" }) {
+        EXPECT_FALSE(TryStrToIntStrict(QString::fromUtf8(bad), value)) << bad;
+        EXPECT_EQ(value, 99);
+    }
+    try {
+        StrToIntStrict(QStringLiteral("12a"));
+        FAIL() << "no exception";
+    } catch (const EConvertError& error) {
+        EXPECT_EQ(error.Message(), QStringLiteral("'12a' is not a valid integer value"));
+    }
+}
+
+TEST(Globals, FormatGoldenValues)
+{
+    SeparatorGuard guard;
+    const std::pair<double, const char*> golden[] = {
+        { 0.5, "0.5" }, { 1.0, "1" }, { -2.25, "-2.25" }, { 1e20, "1E20" }, { 1.5e-7, "1.5E-7" },
+        { -1.5e-7, "-1.5E-7" }, { 0.1 + 0.2, "0.3" }, { 123456789012345678.0, "1.23456789012346E17" },
+        { 100.0, "100" }, { 1e15, "1E15" }, { 999999999999999.0, "999999999999999" },
+        { 999999999999999.7, "1E15" }, { 1e-5, "0.00001" }, { 9.9999999999999999e-6, "0.00001" },
+        { 1e-6, "1E-6" }, { -0.0, "0" }, { 0.0, "0" }, { 1.0 / 3.0, "0.333333333333333" },
+        { 2.0 / 3.0, "0.666666666666667" }, { 0.29, "0.29" }, { 12345.678, "12345.678" },
+        { std::numeric_limits<double>::max(), "1.79769313486232E308" },
+        { std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324" },
+        { std::nan(""), "NAN" }, { std::numeric_limits<double>::infinity(), "INF" },
+        { -std::numeric_limits<double>::infinity(), "-INF" },
+    };
+    for (const auto& [value, text] : golden)
+        EXPECT_EQ(FloatToStrDot(value), QString::fromLatin1(text)) << text;
+
+    SetDecimalSeparator(QChar(u','));
+    EXPECT_EQ(FloatToStrLocale(-2.25), QStringLiteral("-2,25"));
+    EXPECT_EQ(FloatToStrLocale(1.5e-7), QStringLiteral("1,5E-7"));
+    EXPECT_EQ(FloatToStrLocale(1e20), QStringLiteral("1E20"));
+    EXPECT_EQ(FloatToStrDot(-2.25), QStringLiteral("-2.25"));
+
+    // A separator the parser could not read back is never used for writing.
+    SetDecimalSeparator(QChar(0x066B));
+    EXPECT_EQ(DecimalSeparator(), QChar(u'.'));
+}
+
+TEST(Globals, FormatThenParseRoundTrips)
+{
+    SeparatorGuard guard;
+    std::mt19937_64 random(20240611);
+    std::uniform_int_distribution<long long> mantissa(-999999999999999LL, 999999999999999LL);
+    std::uniform_int_distribution<int> digits(1, 15), exponent(-307, 307);
+    for (int i = 0; i < 20000; ++i) {
+        // d.dddEx with at most 15 significant digits, inside the normal range.
+        long long m = mantissa(random);
+        for (int cut = 15 - digits(random); cut > 0; --cut)
+            m /= 10;
+        QString decimal = QString::number(m < 0 ? -m : m);
+        decimal.insert(1, QLatin1Char('.'));
+        decimal = (m < 0 ? QStringLiteral("-") : QString()) + decimal + QStringLiteral("e")
+            + QString::number(exponent(random));
+        const double x = StrToFloatLocale(decimal);
+        EXPECT_EQ(StrToFloatLocale(FloatToStrDot(x)), x) << decimal.toStdString();
+        SetDecimalSeparator(QChar(i % 2 ? u',' : u'.'));
+        EXPECT_EQ(StrToFloatLocale(FloatToStrLocale(x)), x) << decimal.toStdString();
+    }
+}
+
+TEST(Globals, ScaledSixteenBitValuesSurviveText)
+{
+    SeparatorGuard guard;
+    for (int v = -32768; v <= 65535; ++v) {
+        ASSERT_EQ(ScaledTrunc(StrToFloatLocale(FloatToStrDot(v * 0.01)), 2), v);
+        ASSERT_EQ(ScaledTrunc(FloatToStrDot(v * 0.001), 3), v);
+    }
+    for (QChar separator : { QChar(u'.'), QChar(u',') }) {
+        SetDecimalSeparator(separator);
+        for (int v = -32768; v <= 65535; ++v) {
+            ASSERT_EQ(ScaledTrunc(FloatToStrLocale(v * 0.01), 2), v);
+            ASSERT_EQ(ScaledTrunc(FloatToStrLocale(v * 0.001), 3), v);
+        }
+    }
+}
+
+TEST(Globals, SnapTruncAndSaturatingCast)
+{
+    EXPECT_EQ(SnapTrunc(0.29 * 100), 29);
+    EXPECT_EQ(SnapTrunc(1.15 * 100), 115);
+    EXPECT_EQ(SnapTrunc(28.5), 28);
+    EXPECT_EQ(SnapTrunc(28.9999), 28);
+    EXPECT_EQ(SnapTrunc(-0.29 * 100), -29);
+    EXPECT_EQ(SnapTrunc(-28.7), -28);
+    EXPECT_EQ(SnapTrunc(std::nan("")), 0);
+    EXPECT_EQ(SnapTrunc(1e300), std::numeric_limits<long long>::max());
+    EXPECT_EQ(SnapTrunc(-std::numeric_limits<double>::infinity()), std::numeric_limits<long long>::min());
+    EXPECT_EQ(ScaledTrunc(0.29, 2), 29);
+    EXPECT_EQ(ScaledTrunc(1.15, 2), 115);
+    EXPECT_EQ(ScaledTrunc(1234.0, -2), 12);
+    EXPECT_EQ(ScaledTrunc(1.0, 30), std::numeric_limits<long long>::max());
+    EXPECT_EQ(ScaledTrunc(QStringLiteral("0,29"), 2), 29);
+    EXPECT_THROW(ScaledTrunc(QStringLiteral("abc"), 2), EConvertError);
+
+    EXPECT_EQ(SaturatingCast<int16_t>(32767.9), 32767);
+    EXPECT_EQ(SaturatingCast<int16_t>(40000.0), 32767);
+    EXPECT_EQ(SaturatingCast<int16_t>(-32768.9), -32768);
+    EXPECT_EQ(SaturatingCast<int16_t>(-1e9), -32768);
+    EXPECT_EQ(SaturatingCast<int16_t>(-1.9), -1);
+    EXPECT_EQ(SaturatingCast<int>(2147483648.0), std::numeric_limits<int>::max());
+    EXPECT_EQ(SaturatingCast<int>(-2147483649.0), std::numeric_limits<int>::min());
+    EXPECT_EQ(SaturatingCast<int>(std::numeric_limits<double>::infinity()), std::numeric_limits<int>::max());
+    EXPECT_EQ(SaturatingCast<int>(std::nan("")), 0);
+    EXPECT_EQ(SaturatingCast<uint8_t>(-1.0), 0);
+    EXPECT_EQ(SaturatingCast<uint8_t>(255.9), 255);
+    EXPECT_EQ(SaturatingCast<uint8_t>(256.0), 255);
+    EXPECT_EQ(SaturatingCast<uint8_t>(std::nan("")), 0);
+    EXPECT_EQ(SaturatingCast<long long>(9.3e18), std::numeric_limits<long long>::max());
+}
+
+TEST(Globals, CodePage)
+{
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(char(b));
+    const QString decoded = FromCodePage(all);
+    ASSERT_EQ(decoded.size(), 256);
+    EXPECT_EQ(ToCodePage(decoded), all);
+    EXPECT_EQ(decoded.at(0x80), QChar(0x20AC));
+    EXPECT_EQ(decoded.at(0x8A), QChar(0x0160));
+    EXPECT_EQ(decoded.at(0x99), QChar(0x2122));
+    EXPECT_EQ(decoded.at(0x81), QChar(0x0081));
+    EXPECT_EQ(decoded.at(0xE9), QChar(0x00E9));
+
+    // Exactly the 256 characters of the table encode, each to its own byte.
+    int encodable = 0;
+    for (int c = 0; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue;
+        const QString one { QChar(char16_t(c)) };
+        const QByteArray bytes = ToCodePage(one);
+        ASSERT_EQ(bytes.size(), 1);
+        if (bytes != "?" || c == '?') {
+            ++encodable;
+            EXPECT_EQ(FromCodePage(bytes), one) << c;
+        }
+    }
+    EXPECT_EQ(encodable, 256);
+
+    EXPECT_EQ(ToCodePage(QString::fromUtf8("\xe2\x82\xac")), QByteArray("\x80"));
+    EXPECT_EQ(ToCodePage(QString::fromUtf8("\xc4\x80")), QByteArray("?"));        // A with macron
+    EXPECT_EQ(ToCodePage(QString::fromUtf8("a\xf0\x9f\x98\x80z")), QByteArray("a?z")); // one emoji
+    EXPECT_EQ(ToCodePage(QString(QChar(0xD800)) + QLatin1Char('x')), QByteArray("?x"));
+    EXPECT_TRUE(FromCodePage(nullptr, 5).isEmpty());
+}
+
+TEST(Globals, TargetNames)
+{
+    uint8_t name[16];
+    std::memset(name, 0xAA, sizeof(name));
+    StringToTargetName(QStringLiteral("ABCDEFGHIJKLMNOPQRST"), name);
+    EXPECT_EQ(std::memcmp(name, "ABCDEFGHIJKLMNOP", 16), 0);
+    EXPECT_EQ(TargetNameToString(name), QStringLiteral("ABCDEFGHIJKLMNOP"));
+
+    std::memset(name, 0xAA, sizeof(name));
+    StringToTargetName(QString::fromUtf8("\xe2\x82\xac 10m"), name);
+    EXPECT_EQ(name[0], 0x80);
+    for (int i = 5; i < 16; ++i)
+        EXPECT_EQ(name[i], 0) << i;
+    EXPECT_EQ(TargetNameToString(name), QString::fromUtf8("\xe2\x82\xac 10m"));
+
+    const uint8_t withZero[16] = { 'R', 'i', 'n', 'g', 's', 0, 'x', 'y', 'z' };
+    EXPECT_EQ(TargetNameToString(withZero), QStringLiteral("Rings"));
+}
+
+TEST(Globals, SanitizeFileName)
+{
+    EXPECT_EQ(SanitizeFileName(QStringLiteral("a.b:c")), QStringLiteral("abc"));
+    EXPECT_EQ(SanitizeFileName(QStringLiteral("A/B")), QStringLiteral("AB"));
+    EXPECT_EQ(SanitizeFileName(QStringLiteral("../../etc")), QStringLiteral("etc"));
+    EXPECT_EQ(SanitizeFileName(QStringLiteral("\"%*.:;?\\<>|=/")), QString());
+    EXPECT_EQ(SanitizeFileName(QStringLiteral("a\tb\nc\x7f")), QStringLiteral("abc"));
+    EXPECT_EQ(SanitizeFileName(QStringLiteral("x") + QChar(0) + QStringLiteral("y")), QStringLiteral("xy"));
+    EXPECT_EQ(SanitizeFileName(QString::fromUtf8("M\xc3\xbcller \xc5\x81ukasz")),
+              QString::fromUtf8("M\xc3\xbcller \xc5\x81ukasz"));
+}
+
+TEST(Globals, BusyCursorNesting)
+{
+    std::vector<bool> calls;
+    SetBusyCursorHook([&calls](bool busy) { calls.push_back(busy); });
+    EXPECT_EQ(BusyCursorDepth(), 0);
+    EndBusyCursor(); // extra end: stays at 0, no call
+    EXPECT_EQ(BusyCursorDepth(), 0);
+    BeginBusyCursor();
+    BeginBusyCursor();
+    EXPECT_EQ(BusyCursorDepth(), 2);
+    EndBusyCursor();
+    EXPECT_EQ(BusyCursorDepth(), 1);
+    EXPECT_EQ(calls, std::vector<bool>({ true }));
+    EndBusyCursor();
+    EndBusyCursor();
+    EXPECT_EQ(BusyCursorDepth(), 0);
+    EXPECT_EQ(calls, std::vector<bool>({ true, false }));
+
+    SetBusyCursorHook(nullptr);
+    BeginBusyCursor();
+    EXPECT_EQ(BusyCursorDepth(), 1);
+    EndBusyCursor();
+    EXPECT_EQ(calls.size(), 2u);
+}
+
+TEST(Globals, DebugLogFromManyThreads)
+{
+    std::vector<int> perThread(8, 0);
+    int total = 0; // unguarded on purpose: the log's own lock must serialise the sink
+    SetDebugLogSink([&](const QString& line) {
+        ++total;
+        ++perThread[size_t(line.section(QLatin1Char(' '), 0, 0).toInt())];
+    });
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 1000; ++i)
+                DebugLog(QString::number(t) + QStringLiteral(" line ") + QString::number(i));
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(total, 8000);
+    for (int count : perThread)
+        EXPECT_EQ(count, 1000);
+    SetDebugLogSink(nullptr);
+}
+
+TEST(Globals, DebugLogSurvivesBadSinks)
+{
+    int calls = 0;
+    SetDebugLogSink([&calls](const QString&) {
+        ++calls;
+        throw std::runtime_error("disk full");
+    });
+    EXPECT_NO_THROW(DebugLog(QStringLiteral("one")));
+    EXPECT_NO_THROW(DebugLog(QStringLiteral("two"))); // lock was released
+    EXPECT_EQ(calls, 2);
+
+    // A sink that logs again neither deadlocks nor recurses.
+    SetDebugLogSink([&calls](const QString& line) {
+        ++calls;
+        DebugLog(QStringLiteral("again: ") + line);
+    });
+    DebugLog(QStringLiteral("three"));
+    EXPECT_EQ(calls, 3);
+
+    SetDebugLogSink(nullptr);
+    testing::internal::CaptureStderr();
+    DebugLog(QStringLiteral("to stderr"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "to stderr\n");
+}

@@ -1,0 +1,122 @@
+#include "Setupdata.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace {
+
+TTargetSetup MakeSetup(int tag, bool withDescriptions = true)
+{
+    TTargetSetup s;
+    if (withDescriptions)
+        s.descriptions = QStringList { QString::number(tag), "line 2" };
+    s.target.silhouetteMatrix.b[4000] = uint8_t(tag);
+    s.blocks.b[0] = uint8_t(tag);
+    return s;
+}
+
+std::vector<int> Tags(const TSetupHandler& list)
+{
+    std::vector<int> tags;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TTargetSetup* s = list.Get(i);
+        EXPECT_EQ(s->target.silhouetteMatrix.b[4000], s->blocks.b[0]);
+        if (s->descriptions) {
+            EXPECT_EQ(s->descriptions->at(0), QString::number(s->blocks.b[0]));
+        }
+        tags.push_back(s->blocks.b[0]);
+    }
+    return tags;
+}
+
+std::string Message(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "no exception";
+}
+
+TEST(SetupHandlerTest, Capacity)
+{
+    TSetupHandler list;
+    EXPECT_EQ(list.Capacity(), 20);
+    std::vector<int> expected;
+    for (int i = 0; i < 21; ++i) {
+        list.Add(MakeSetup(i));
+        expected.push_back(i);
+    }
+    EXPECT_EQ(list.Capacity(), 40);
+    EXPECT_EQ(Tags(list), expected);
+
+    list.SetCapacity(2); // drops the rest
+    EXPECT_EQ(Tags(list), (std::vector<int> { 0, 1 }));
+    list.SetCapacity(-5);
+    EXPECT_EQ(list.Capacity(), 0);
+    list.Add(MakeSetup(9)); // a list of capacity 0 must still grow
+    list.Add(*list.Get(0)); // the source lives in the array being regrown
+    EXPECT_EQ(Tags(list), (std::vector<int> { 9, 9 }));
+}
+
+TEST(SetupHandlerTest, DeleteSwapAndBadIndexes)
+{
+    TSetupHandler list;
+    for (int i = 1; i <= 4; ++i)
+        list.Add(MakeSetup(i));
+    list.Delete(3);
+    list.Delete(0);
+    EXPECT_EQ(Tags(list), (std::vector<int> { 2, 3 }));
+    list.Swap(0, 1);
+    list.Swap(1, 1);
+    EXPECT_EQ(Tags(list), (std::vector<int> { 3, 2 }));
+
+    EXPECT_EQ(Message([&] { list.Get(2); }), "Bad target setup index");
+    EXPECT_EQ(Message([&] { std::as_const(list).Get(-1); }), "Bad target setup index");
+    EXPECT_EQ(Message([&] { list.Delete(2); }), "Bad index");
+    EXPECT_EQ(Message([&] { list.Delete(-1); }), "Bad index");
+    EXPECT_EQ(Message([&] { list.Swap(0, 2); }), "Bad index");
+    EXPECT_EQ(Message([&] { list.Swap(5, 5); }), "Bad index"); // inside the capacity, past the count
+    EXPECT_EQ(Tags(list), (std::vector<int> { 3, 2 }));
+}
+
+TEST(SetupHandlerTest, CopiesAreDeepAndKeepNullLists)
+{
+    TTargetSetup withLines = MakeSetup(1);
+    withLines.extraLines = QStringList { "x" };
+    TSetupHandler list;
+    list.Add(withLines);
+    list.Add(MakeSetup(2, false));
+    list.Delete(0); // copied over an entry that had lines
+    EXPECT_FALSE(list.Get(0)->descriptions.has_value());
+    EXPECT_FALSE(list.Get(0)->extraLines.has_value());
+
+    list.Add(withLines);
+    withLines.descriptions->append("later");
+    withLines.extraLines->clear();
+    EXPECT_EQ(list.Get(1)->descriptions->size(), 2);
+    EXPECT_EQ(list.Get(1)->extraLines->size(), 1);
+}
+
+TEST(SetupDataTest, TargetNameAndClear)
+{
+    TargetDescription d;
+    StringToTargetName("Ring A", d.ringRecord.data());
+    StringToTargetName("Figure B", d.silhouetteRecord.data());
+    EXPECT_EQ(GetTargetName(d), "Figure B");
+    d.hasRing = 1;
+    EXPECT_EQ(GetTargetName(d), "Ring A");
+
+    auto table = std::make_unique<DeviceSetup>();
+    table->ringDefined[15] = 1;
+    table->silhouetteMatrices[15].b[4103] = 3;
+    table->Clear();
+    EXPECT_EQ(table->ringDefined[15], 0);
+    EXPECT_EQ(table->silhouetteMatrices[15].b[4103], 0);
+}
+
+} // namespace

@@ -1,0 +1,275 @@
+#include "Shotdata.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <random>
+#include <thread>
+#include <tuple>
+#include <utility>
+
+namespace {
+
+struct ShotdataTest : ::testing::Test {
+    void SetUp() override { CurrentSession = new TSession; }
+    void TearDown() override
+    {
+        delete CurrentSession;
+        CurrentSession = nullptr;
+    }
+};
+
+std::unique_ptr<TShot> MakeShot(int startup, uint32_t time, int ring = 255, int silhouette = 255)
+{
+    auto shot = std::make_unique<TShot>();
+    uint8_t* r = shot->raw.data();
+    r[14] = uint8_t(ring);
+    r[15] = uint8_t(silhouette);
+    r[16] = 1;
+    r[17] = uint8_t(startup);
+    r[18] = uint8_t(time >> 16);
+    r[19] = uint8_t(time >> 8);
+    r[20] = uint8_t(time);
+    return shot;
+}
+
+std::string Message(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "no exception";
+}
+
+TEST_F(ShotdataTest, AddShotOrderAndFields)
+{
+    TShooter shooter;
+    shooter.index = 7;
+    TShot* first = shooter.AddShot(MakeShot(1, 0x000100));
+    TShot* same = shooter.AddShot(MakeShot(1, 0x000100)); // equal key goes first
+    TShot* later = shooter.AddShot(MakeShot(200, 0x000001)); // counter >= 128 is still later
+    TShot* middle = shooter.AddShot(MakeShot(127, 0xFFFFFF));
+    TShot* earliest = shooter.AddShot(MakeShot(0, 0xFFFFFF));
+    EXPECT_EQ(shooter.SnapshotShots(), (std::vector<TShot*> { earliest, same, first, middle, later }));
+    EXPECT_EQ(same->index, 1);
+    EXPECT_EQ(earliest->index, 4);
+    EXPECT_EQ(same->shooterIndex, 7);
+    EXPECT_EQ(same->shooter, &shooter);
+    EXPECT_EQ(middle->timeKey, 0xFFFFFFu);
+
+    auto classic = MakeShot(2, 5);
+    classic->raw.b[2] = 42;
+    classic->raw.b[24] = 95;
+    classic->raw.b[26] = 3;
+    auto dynamic = std::make_unique<TShot>(*classic);
+    dynamic->raw.b[16] = 2;
+    TShot* c = shooter.AddShot(std::move(classic));
+    EXPECT_EQ(c->resultValue, 95);
+    EXPECT_EQ(c->shotNumber, 42);
+    EXPECT_EQ(shooter.AddShot(std::move(dynamic))->resultValue, 3);
+}
+
+TEST_F(ShotdataTest, AppendedUnsortedListIsWalkedFromTheStart)
+{
+    TShooter shooter;
+    TShot* late = shooter.AppendShot(MakeShot(1, 50));
+    TShot* early = shooter.AppendShot(MakeShot(1, 10));
+    TShot* added = shooter.AddShot(MakeShot(1, 30));
+    EXPECT_EQ(shooter.SnapshotShots(), (std::vector<TShot*> { added, late, early }));
+
+    // Records filled in after appending count once the list is sorted.
+    shooter.ClearShots();
+    TShot* a = shooter.AppendShot(std::make_unique<TShot>());
+    TShot* b = shooter.AppendShot(std::make_unique<TShot>());
+    a->raw.b[20] = 10;
+    b->raw.b[20] = 50;
+    TShot* c = shooter.AddShot(MakeShot(0, 30));
+    EXPECT_EQ(shooter.SnapshotShots(), (std::vector<TShot*> { a, c, b }));
+}
+
+TEST_F(ShotdataTest, LookupsAndRanges)
+{
+    TShooter* a = CurrentSession->AddShooter(std::make_unique<TShooter>());
+    TShooter* b = CurrentSession->AddShooter(std::make_unique<TShooter>());
+    EXPECT_EQ(b->index, 2);
+    a->name = "KBR0001";
+    a->serialNumber = "KBR0002";
+    b->serialNumber = "KBR0001";
+    EXPECT_EQ(CurrentSession->FindShooter("KBR0001"), b); // by serial, not name
+    EXPECT_EQ(CurrentSession->FindShooter("kbr0001"), nullptr);
+    EXPECT_EQ(CurrentSession->GetShooter(-1), nullptr);
+    EXPECT_EQ(CurrentSession->GetShooter(2), nullptr);
+    EXPECT_EQ(CurrentSession->TakeShooter(a).get(), a);
+    EXPECT_EQ(CurrentSession->ShooterCount(), 1);
+
+    TSession* saved = std::exchange(CurrentSession, nullptr);
+    EXPECT_EQ(TShooter().index, 1);
+    CurrentSession = saved;
+
+    b->AddShot(MakeShot(1, 10));
+    b->AddShot(MakeShot(1, 20));
+    EXPECT_EQ(Message([&] { b->GetShot(-1); }), "Invalid shot index");
+    EXPECT_EQ(Message([&] { b->GetShot(2); }), "Invalid shot index");
+    const RawShotRecord wanted = b->GetShot(1)->raw;
+    EXPECT_EQ(b->FindShot(wanted), 1);
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        RawShotRecord other = wanted;
+        other.b[i] ^= 0x01;
+        EXPECT_EQ(b->FindShot(other), -1) << "byte " << i;
+    }
+}
+
+TEST_F(ShotdataTest, UpdateDefinedTargetsAndMoveTarget)
+{
+    TShooter shooter;
+    DeviceSetup& t = shooter.targets;
+    t.ringDefined[3] = 1;
+    EXPECT_EQ(shooter.UpdateDefinedTargets(), 0);
+    EXPECT_EQ(t.ringDefined[3], 1); // no shots: flags untouched
+
+    TShot* s0 = shooter.AddShot(MakeShot(1, 1, 0, 1));
+    TShot* s1 = shooter.AddShot(MakeShot(1, 2, 15, 16));
+    shooter.AddShot(MakeShot(1, 3, 255, 5));
+    EXPECT_EQ(shooter.UpdateDefinedTargets(), 3);
+    std::array<uint8_t, 16> ring {}, silhouette {};
+    ring[0] = ring[15] = silhouette[1] = silhouette[5] = 1;
+    EXPECT_EQ(t.ringDefined, ring);
+    EXPECT_EQ(t.silhouetteDefined, silhouette);
+
+    t.ringTargets[0].b[40] = 77;
+    t.silhouetteTargets[1].b[3] = 8;
+    t.silhouetteMatrices[1].b[100] = 2;
+    shooter.MoveTarget(0, 5, false);
+    EXPECT_EQ(t.ringTargets[5], t.ringTargets[0]);
+    EXPECT_EQ(t.ringDefined[5], 1);
+    EXPECT_EQ(t.ringDefined[0], 1);
+    EXPECT_EQ(s0->raw.b[14], 5);
+    EXPECT_EQ(s1->raw.b[14], 15);
+    shooter.MoveTarget(1, 2, true);
+    EXPECT_EQ(t.silhouetteTargets[2].b[3], 8);
+    EXPECT_EQ(t.silhouetteMatrices[2].b[100], 2);
+    EXPECT_EQ(t.silhouetteDefined[2], 1);
+    EXPECT_EQ(s0->raw.b[15], 2);
+    EXPECT_EQ(s0->raw.b[14], 5);
+
+    const auto flags = t.ringDefined;
+    for (auto [from, to] : { std::pair { -1, 0 }, std::pair { 0, 16 }, std::pair { 16, 5 } })
+        EXPECT_EQ(Message([&] { shooter.MoveTarget(from, to, from < 0); }), "Invalid target");
+    EXPECT_EQ(t.ringDefined, flags);
+    EXPECT_EQ(s1->raw.b[14], 15);
+}
+
+TEST_F(ShotdataTest, GetShotTarget)
+{
+    TShooter shooter;
+    StringToTargetName("Ring two", shooter.targets.ringTargets[2].data());
+    shooter.targets.ringDefined[2] = 1;
+    StringToTargetName("Sil three", shooter.targets.silhouetteTargets[3].data());
+    shooter.targets.silhouetteMatrices[3].b[8] = 3;
+    shooter.targets.silhouetteDefined[3] = 1;
+
+    TargetDescription out;
+    shooter.GetShotTarget(*MakeShot(1, 1, 2, 3), out);
+    EXPECT_TRUE(out.hasRing && out.hasSilhouette);
+    EXPECT_EQ(out.ringRecord, shooter.targets.ringTargets[2]);
+    EXPECT_EQ(out.silhouetteMatrix.b[8], 3);
+    EXPECT_EQ(GetTargetName(out), "Ring two");
+    shooter.GetShotTarget(*MakeShot(1, 1, 128, 3), out); // 128 and up: none
+    EXPECT_FALSE(out.hasRing);
+    EXPECT_EQ(GetTargetName(out), "Sil three");
+
+    const std::string ringError = "Invalid ring target on shot (not defined on shooter)";
+    const std::string silError = "Invalid silhouette target on shot (not defined on shooter)";
+    const std::tuple<int, int, std::string> cases[] = { { 5, 255, ringError }, { 16, 3, ringError },
+        { 127, 3, ringError }, { 255, 4, silError }, { 2, 16, silError }, { 255, 255, "Invalid target" } };
+    for (const auto& [ring, sil, message] : cases) {
+        out.hasRing = 1;
+        out.ringRecord.b[5] = 9;
+        EXPECT_EQ(Message([&] { shooter.GetShotTarget(*MakeShot(1, 1, ring, sil), out); }), message) << ring << "/" << sil;
+        // Zeroed, even when the ring part alone was valid.
+        EXPECT_TRUE(!out.hasRing && !out.hasSilhouette && out.ringRecord.b[5] == 0);
+    }
+}
+
+TEST_F(ShotdataTest, ShotTargetEquals)
+{
+    TShooter shooter;
+    shooter.targets.ringTargets[1].b[20] = 45;
+    StringToTargetName("Fig", shooter.targets.silhouetteTargets[2].data());
+    shooter.targets.silhouetteTargets[2].b[20] = 1;
+    auto ringShot = MakeShot(1, 1, 1, 255);
+    auto silShot = MakeShot(1, 1, 255, 2);
+
+    TargetDescription ring;
+    ring.hasRing = 1;
+    ring.ringRecord = shooter.targets.ringTargets[1];
+    StringToTargetName("Other name", ring.ringRecord.data());
+    ring.ringRecord.b[40] = 99;
+    EXPECT_TRUE(shooter.ShotTargetEquals(*ringShot, ring)); // bytes 16-31 only
+    ring.ringRecord.b[31] ^= 1;
+    EXPECT_FALSE(shooter.ShotTargetEquals(*ringShot, ring));
+    EXPECT_FALSE(shooter.ShotTargetEquals(*silShot, ring));
+
+    TargetDescription sil;
+    sil.hasSilhouette = 1;
+    StringToTargetName("Fig", sil.silhouetteRecord.data());
+    EXPECT_TRUE(shooter.ShotTargetEquals(*silShot, sil)); // the name only
+    StringToTargetName("Fig2", sil.silhouetteRecord.data());
+    EXPECT_FALSE(shooter.ShotTargetEquals(*silShot, sil));
+}
+
+TEST(ShotTest, AllocateCurve)
+{
+    TShot shot;
+    EXPECT_EQ(shot.Curve(), nullptr);
+    shot.AllocateCurve(3);
+    shot.Curve()[2].b[4] = 0x7F;
+    shot.AllocateCurve(5);
+    ASSERT_EQ(shot.CurveCount(), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(shot.Curve()[i], TraceSample {}) << i;
+    shot.AllocateCurve(-4);
+    EXPECT_EQ(shot.CurveCount(), 0);
+    EXPECT_EQ(shot.Curve(), nullptr);
+}
+
+// The event thread adds while the GUI thread reads: without the shooter's
+// lock the reader walks a vector being reallocated.
+TEST_F(ShotdataTest, ConcurrentAddAndRead)
+{
+    TShooter shooter;
+    constexpr int Total = 20000;
+    std::atomic<bool> done { false };
+    std::thread writer([&] {
+        std::mt19937 rng(12345);
+        std::uniform_int_distribution<uint32_t> startup(0, 255), time(0, 0xFFFFFF);
+        for (int i = 0; i < Total; ++i)
+            shooter.AddShot(MakeShot(int(startup(rng)), time(rng)));
+        done = true;
+    });
+
+    int faults = 0;
+    for (int rounds = 0; !done.load() || rounds < 3; ++rounds) {
+        const int count = shooter.ShotCount();
+        if (count > 0 && shooter.GetShot(count - 1)->shooter != &shooter)
+            ++faults;
+        uint32_t previous = 0;
+        shooter.ForEachShot([&](const TShot& s) {
+            faults += s.SortKey() < previous;
+            previous = s.SortKey();
+        });
+        const std::vector<TShot*> snapshot = shooter.SnapshotShots();
+        for (std::size_t i = 1; i < snapshot.size(); ++i)
+            faults += snapshot[i]->SortKey() < snapshot[i - 1]->SortKey();
+        std::this_thread::sleep_for(std::chrono::microseconds(100)); // a timer, not a spin
+    }
+    writer.join();
+    EXPECT_EQ(faults, 0);
+    EXPECT_EQ(shooter.ShotCount(), Total);
+}
+
+} // namespace
