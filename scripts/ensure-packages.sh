@@ -7,7 +7,7 @@ TRAXEL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-liberation fonts-dejavu-core
+  fonts-liberation fonts-dejavu-core locales
 )
 
 missing=()

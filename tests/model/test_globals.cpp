@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <clocale>
+#include <cstdlib>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -116,13 +119,26 @@ TEST(Globals, ParseIgnoresTheCLocale)
             break;
         }
     }
+    // A bare machine has no such locale installed: compile one for the test.
+    QTemporaryDir localeDir;
+    if (!commaLocale && localeDir.isValid()) {
+        const QString target = localeDir.filePath(QStringLiteral("de_DE.UTF-8"));
+        const QString command = QStringLiteral("localedef -i de_DE -f UTF-8 '%1' >/dev/null 2>&1").arg(target);
+        if (std::system(command.toLocal8Bit().constData()) == 0) {
+            qputenv("LOCPATH", localeDir.path().toLocal8Bit());
+            if (std::setlocale(LC_ALL, "de_DE.UTF-8") && std::strcmp(std::localeconv()->decimal_point, ",") == 0)
+                commaLocale = "de_DE.UTF-8";
+        }
+    }
     if (!commaLocale) {
+        qunsetenv("LOCPATH");
         std::setlocale(LC_ALL, "C");
         GTEST_SKIP() << "no locale with a ',' decimal separator is installed";
     }
     CheckParseTable();
     EXPECT_EQ(FloatToStrDot(0.5), QStringLiteral("0.5"));
     std::setlocale(LC_ALL, "C");
+    qunsetenv("LOCPATH");
 }
 
 TEST(Globals, IntegerParsing)

@@ -1,0 +1,1291 @@
+#include "MiniXMLParser.h"
+
+#include "Globals.h"
+
+#include <QFile>
+#include <QHash>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+namespace MiniXMLParser {
+
+TParseError& LastParseError()
+{
+    thread_local TParseError error;
+    return error;
+}
+
+QString LastParseErrorText()
+{
+    const TParseError& e = LastParseError();
+    return e.Message + e.Text + QString::number(e.Line);
+}
+
+namespace {
+
+const char* const MsgInvalidIndex = "TXMLNode::GetNode - Invalid Index (out of limits)";
+const char* const MsgInvalidAttrIndex = "TXMLNode::GetAttribute - Invalid Index (out of limits)";
+const char* const MsgKeyNotFound = "TXMLNode::GetAttributeValue - Invalid Key (not found)";
+
+void SetError(const QString& message, const QString& text)
+{
+    TParseError& e = LastParseError();
+    e.Message = message;
+    e.Text = text;
+}
+
+// Blanks in the sense of trimming: the blank and every control character, so
+// stray tabs, CRs and NULs around tags and texts are ignored.
+inline bool IsBlank(char16_t c) { return c <= u' '; }
+
+QStringView Trimmed(QStringView v)
+{
+    qsizetype b = 0;
+    qsizetype e = v.size();
+    while (b < e && IsBlank(v[b].unicode()))
+        ++b;
+    while (e > b && IsBlank(v[e - 1].unicode()))
+        --e;
+    return v.mid(b, e - b);
+}
+
+// Control characters and & < > ' " are written as entities.
+constexpr quint64 EncodedCharMask = 0xFFFFFFFFull | (1ull << '"') | (1ull << '&') | (1ull << '\'') | (1ull << '<')
+                                    | (1ull << '>');
+
+inline bool NeedsEncoding(char16_t c) { return c < 64 && ((EncodedCharMask >> c) & 1); }
+
+bool NeedsEncoding(QStringView v)
+{
+    for (QChar c : v)
+        if (NeedsEncoding(c.unicode()))
+            return true;
+    return false;
+}
+
+void AppendEncoded(QString& out, QStringView text)
+{
+    static const char hex[] = "0123456789abcdef";
+    qsizetype plainFrom = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (!NeedsEncoding(c))
+            continue;
+        out.append(text.mid(plainFrom, i - plainFrom));
+        plainFrom = i + 1;
+        switch (c) {
+        case u'&': out.append(QLatin1String("&amp;")); break;
+        case u'<': out.append(QLatin1String("&lt;")); break;
+        case u'>': out.append(QLatin1String("&gt;")); break;
+        case u'\'': out.append(QLatin1String("&apos;")); break;
+        case u'"': out.append(QLatin1String("&quot;")); break;
+        default: {
+            const char entity[] = {'&', '0', 'x', hex[c >> 4], hex[c & 15], ';'};
+            out.append(QLatin1String(entity, 6));
+        }
+        }
+    }
+    out.append(text.mid(plainFrom));
+}
+
+QString EncodeView(QStringView text)
+{
+    QString out;
+    out.reserve(text.size() + 16);
+    AppendEncoded(out, text);
+    return out;
+}
+
+int HexDigit(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
+// Appends the decoded text to out. On failure sets LastParseError (text: the
+// whole input) and returns false; out then holds a partial result.
+bool AppendDecoded(QString& out, QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype amp = text.indexOf(u'&', i);
+        if (amp < 0) {
+            out.append(text.mid(i));
+            break;
+        }
+        out.append(text.mid(i, amp - i));
+        const qsizetype semi = text.indexOf(u';', amp);
+        if (semi < 0) {
+            SetError(QStringLiteral("TMiniXMLParser::Decode - Invalid entity reference, no ending semicolon found"),
+                     text.toString());
+            return false;
+        }
+        const QString entity = text.mid(amp, semi - amp + 1).toString().toLower();
+        if (entity == u"&amp;") {
+            out.append(u'&');
+        } else if (entity == u"&lt;") {
+            out.append(u'<');
+        } else if (entity == u"&gt;") {
+            out.append(u'>');
+        } else if (entity == u"&apos;") {
+            out.append(u'\'');
+        } else if (entity == u"&quot;") {
+            out.append(u'"');
+        } else if (entity.startsWith(u"&0x") && (entity.size() == 6 || entity.size() == 8)) {
+            // Exactly two or four hex digits; nothing looser.
+            unsigned code = 0;
+            bool ok = true;
+            for (qsizetype k = 3; k + 1 < entity.size(); ++k) {
+                const int d = HexDigit(entity[k].unicode());
+                if (d < 0) {
+                    ok = false;
+                    break;
+                }
+                code = code * 16 + unsigned(d);
+            }
+            if (!ok) {
+                SetError(QStringLiteral("TMiniXMLParser::Decode - Invalid entity reference (hex): ") + entity,
+                         text.toString());
+                return false;
+            }
+            out.append(QChar(char16_t(code)));
+        } else {
+            SetError(QStringLiteral("TMiniXMLParser::Decode - Invalid entity reference: ") + entity, text.toString());
+            return false;
+        }
+        i = semi + 1;
+    }
+    return true;
+}
+
+// Brings text read from a file into the canonical stored form: decoded, then
+// encoded again. Keeping the raw text would leave "&AMP;" or a bare "'" in the
+// tree, so lookups and the written file would depend on how the input was
+// spelled, and a text holding "&amp;lt;" would be decoded twice.
+bool Canonical(QStringView raw, QString& stored)
+{
+    if (!raw.contains(u'&')) {
+        stored = NeedsEncoding(raw) ? EncodeView(raw) : raw.toString();
+        return true;
+    }
+    QString decoded;
+    decoded.reserve(raw.size());
+    if (!AppendDecoded(decoded, raw))
+        return false;
+    stored = EncodeView(decoded);
+    return true;
+}
+
+// Stored texts were encoded by this module, so decoding cannot fail; should it
+// ever, the caller gets an exception rather than a half-decoded value.
+QString DecodeStored(const QString& stored)
+{
+    if (!stored.contains(u'&'))
+        return stored;  // shared, not copied
+    QString out;
+    out.reserve(stored.size());
+    if (!AppendDecoded(out, stored))
+        throw Exception(LastParseError().Message);
+    return out;
+}
+
+QString DecodeStored(QStringView stored)
+{
+    if (!stored.contains(u'&'))
+        return stored.toString();
+    QString out;
+    out.reserve(stored.size());
+    if (!AppendDecoded(out, stored))
+        throw Exception(LastParseError().Message);
+    return out;
+}
+
+// ---- The attribute string: ' name="value"' per attribute ----------------------
+
+struct TAttrSpan {
+    qsizetype Begin = 0;  // the blank before the name
+    qsizetype NameBegin = 0;
+    qsizetype NameEnd = 0;
+    qsizetype ValueBegin = 0;
+    qsizetype ValueEnd = 0;  // the closing quote
+};
+
+// Steps to the next attribute at pos. Names and values hold no '"', so the
+// first '="' after the name's start ends the name.
+bool NextAttribute(QStringView attrs, qsizetype& pos, TAttrSpan& span)
+{
+    if (pos >= attrs.size())
+        return false;
+    span.Begin = pos;
+    span.NameBegin = pos + 1;
+    span.NameEnd = attrs.indexOf(u"=\"", span.NameBegin);
+    span.ValueBegin = span.NameEnd + 2;
+    span.ValueEnd = attrs.indexOf(u'"', span.ValueBegin);
+    pos = span.ValueEnd + 1;
+    return true;
+}
+
+bool FindAttributeSpan(QStringView attrs, QStringView encodedKey, TAttrSpan& span)
+{
+    qsizetype pos = 0;
+    while (NextAttribute(attrs, pos, span))
+        if (attrs.mid(span.NameBegin, span.NameEnd - span.NameBegin).compare(encodedKey, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+bool AttributeSpanAt(QStringView attrs, int index, TAttrSpan& span)
+{
+    if (index < 0)
+        return false;
+    qsizetype pos = 0;
+    while (NextAttribute(attrs, pos, span))
+        if (index-- == 0)
+            return true;
+    return false;
+}
+
+// Sets or (for an empty value) removes one attribute given in stored form.
+void PutAttribute(QString& attrs, QStringView key, QStringView value)
+{
+    TAttrSpan span;
+    if (FindAttributeSpan(attrs, key, span)) {
+        if (value.isEmpty())
+            attrs.remove(span.Begin, span.ValueEnd + 1 - span.Begin);
+        else
+            attrs.replace(span.ValueBegin, span.ValueEnd - span.ValueBegin, value.data(), value.size());
+    } else if (!value.isEmpty()) {
+        attrs.reserve(attrs.size() + key.size() + value.size() + 4);
+        attrs.append(u' ');
+        attrs.append(key);
+        attrs.append(QLatin1String("=\""));
+        attrs.append(value);
+        attrs.append(u'"');
+    }
+}
+
+// Destroys a subtree without recursion: a file nested thousands deep (or a
+// tree built that way through the API) must not overflow the stack.
+void DestroyChildren(std::vector<std::unique_ptr<TXMLNode>>& children);
+
+// Element names repeat on almost every line, short texts (flags, counts) often;
+// sharing one string per recent distinct text saves an allocation per element
+// and much of the tree's memory.
+template <size_t Slots>
+class TStringCache {
+public:
+    QString Get(QStringView v)
+    {
+        size_t h = 2166136261u;
+        for (QChar c : v)
+            h = (h ^ c.unicode()) * 16777619u;
+        QString& slot = FSlots[h & (Slots - 1)];
+        if (slot.size() != v.size() || std::memcmp(slot.constData(), v.data(), size_t(v.size()) * sizeof(QChar)) != 0)
+            slot = v.toString();
+        return slot;
+    }
+
+private:
+    std::array<QString, Slots> FSlots;
+};
+
+// Gathers the attributes of one start tag with the outcome of one PutAttribute
+// per attribute in tag order, without a linear search per key once a tag holds
+// many of them (a hostile file could hold thousands).
+class TAttributeCollector {
+public:
+    void Clear()
+    {
+        FItems.clear();
+        FOwned.clear();
+        FIndex.clear();
+        FIndexed = false;
+    }
+
+    // Views must stay valid until Write; Own keeps a canonicalised text alive.
+    QStringView Own(QString text)
+    {
+        FOwned.push_back(std::move(text));
+        return FOwned.back();
+    }
+
+    // Returns false when the key was there already or the value is empty.
+    bool Put(QStringView key, QStringView value)
+    {
+        qsizetype at = -1;
+        if (!FIndexed && FItems.size() < 16) {
+            for (size_t i = 0; i < FItems.size(); ++i)
+                if (!FItems[i].Value.isEmpty() && FItems[i].Key.size() == key.size()
+                    && FItems[i].Key.compare(key, Qt::CaseInsensitive) == 0)
+                    at = qsizetype(i);
+        } else {
+            if (!FIndexed) {
+                for (size_t i = 0; i < FItems.size(); ++i)
+                    if (!FItems[i].Value.isEmpty())
+                        FIndex.insert(FItems[i].Key.toString().toCaseFolded(), qsizetype(i));
+                FIndexed = true;
+            }
+            at = FIndex.value(key.toString().toCaseFolded(), -1);
+        }
+        if (value.isEmpty()) {
+            if (at >= 0) {
+                FItems[size_t(at)].Value = QStringView();  // skipped by Write
+                if (FIndexed)
+                    FIndex.remove(key.toString().toCaseFolded());
+            }
+            return false;
+        }
+        if (at >= 0) {
+            FItems[size_t(at)].Value = value;
+            return false;
+        }
+        if (FIndexed)
+            FIndex.insert(key.toString().toCaseFolded(), qsizetype(FItems.size()));
+        FItems.push_back({key, value});
+        return true;
+    }
+
+    QString Write() const
+    {
+        qsizetype length = 0;
+        for (const TItem& a : FItems)
+            if (!a.Value.isEmpty())
+                length += a.Key.size() + a.Value.size() + 4;
+        if (length == 0)
+            return QString();
+        QString out(length, Qt::Uninitialized);
+        QChar* d = out.data();
+        const auto put = [&d](QStringView v) {
+            std::memcpy(static_cast<void*>(d), v.data(), size_t(v.size()) * sizeof(QChar));
+            d += v.size();
+        };
+        for (const TItem& a : FItems) {
+            if (a.Value.isEmpty())
+                continue;
+            *d++ = u' ';
+            put(a.Key);
+            *d++ = u'=';
+            *d++ = u'"';
+            put(a.Value);
+            *d++ = u'"';
+        }
+        return out;
+    }
+
+private:
+    struct TItem {
+        QStringView Key;
+        QStringView Value;  // empty: removed
+    };
+    std::vector<TItem> FItems;
+    std::vector<QString> FOwned;  // moving QStrings keeps their character data in place
+    QHash<QString, qsizetype> FIndex;  // case-folded key -> position, once there are many
+    bool FIndexed = false;
+};
+
+// A loaded element's attribute text: a range of the string it was read from.
+struct TAttrRef {
+    QString Source;
+    qsizetype Begin = 0;
+    qsizetype Length = 0;
+};
+
+struct TParseCaches {
+    TStringCache<512> Names;
+    TStringCache<1024> Texts;
+    TAttributeCollector Attributes;
+};
+
+// One start tag into a name and attribute string. Nothing is changed on
+// failure, which LastParseError then describes.
+bool ParseTag(const QString& owner, qsizetype tagBegin, qsizetype tagLength, QString& name, TAttrRef& attrs,
+              TParseCaches& caches)
+{
+    const QStringView tag = QStringView(owner).mid(tagBegin, tagLength);
+    const auto fail = [&](const char* message) {
+        SetError(QString::fromLatin1(message), tag.toString());
+        return false;
+    };
+    QStringView inner = tag;
+    qsizetype innerBegin = tagBegin;  // where inner starts in owner
+    if (inner.startsWith(u'<')) {
+        inner = inner.mid(1);
+        ++innerBegin;
+    }
+    const bool closedByGt = inner.endsWith(u'>');
+    if (closedByGt)
+        inner.chop(1);
+    // The '/' of a final "/>" only marks an empty element.
+    if (closedByGt && inner.endsWith(u'/'))
+        inner.chop(1);
+
+    const char16_t* p = inner.utf16();
+    const qsizetype n = inner.size();
+    qsizetype blank = 0;
+    while (blank < n && p[blank] != u' ' && p[blank] != u'\t')
+        ++blank;
+    const QStringView rawName = Trimmed(inner.first(blank));
+    if (rawName.isEmpty())
+        return fail("TXMLNode::ParseFromTag - Empty element name");
+    bool nameHasAmp = false;
+    for (QChar c : rawName) {
+        if (c == u'/')
+            return fail("TXMLNode::ParseFromTag - Invalid element name");
+        nameHasAmp |= c == u'&';
+    }
+
+    QString newName;
+    if (!nameHasAmp) {
+        newName = caches.Names.Get(rawName);
+    } else {
+        if (!AppendDecoded(newName, rawName))
+            return false;
+        // An entity must not smuggle in what the writer could not write back
+        // as one name.
+        if (newName.contains(u' ') || newName.contains(u'/') || newName.startsWith(u'!') || newName.startsWith(u'?'))
+            return fail("TXMLNode::ParseFromTag - Invalid element name");
+    }
+
+    TAttributeCollector& collector = caches.Attributes;
+    collector.Clear();
+    // Whether the attribute text is already in stored form (one blank before
+    // each attribute, nothing to encode, no duplicates): then it is taken over
+    // as one piece, as it is for everything this module writes.
+    bool asStored = true;
+    qsizetype lastClose = blank - 1;
+    qsizetype i = blank;
+    for (;;) {
+        const qsizetype separatorFrom = i;
+        while (i < n && IsBlank(p[i]))
+            ++i;
+        if (i >= n)
+            break;
+        asStored &= i == separatorFrom + 1 && p[separatorFrom] == u' ';
+        // The first '=' must come before the first '"'.
+        qsizetype eq = -1;
+        qsizetype quote = i;
+        while (quote < n && p[quote] != u'"') {
+            if (eq < 0 && p[quote] == u'=')
+                eq = quote;
+            ++quote;
+        }
+        if (eq < 0 || quote >= n)
+            return fail("TXMLNode::ParseFromTag - Parse error on attribute, \\=\" not found");
+        bool valuePlain = true;
+        qsizetype close = quote + 1;
+        while (close < n && p[close] != u'"') {
+            valuePlain &= !NeedsEncoding(p[close]);
+            ++close;
+        }
+        if (close >= n)
+            return fail("TXMLNode::ParseFromTag - Parse error on attribute, ending \" not found");
+        QStringView key = Trimmed(inner.mid(i, eq - i));
+        QStringView value = inner.mid(quote + 1, close - quote - 1);
+        asStored &= quote == eq + 1 && key.size() == eq - i && valuePlain;
+        if (NeedsEncoding(key)) {
+            asStored = false;
+            QString stored;
+            if (!Canonical(key, stored))
+                return false;
+            key = collector.Own(std::move(stored));
+        }
+        if (!valuePlain) {
+            QString stored;
+            if (!Canonical(value, stored))
+                return false;
+            value = collector.Own(std::move(stored));
+        }
+        asStored &= collector.Put(key, value);
+        lastClose = close;
+        i = close + 1;
+    }
+    name = std::move(newName);
+    if (lastClose < blank) {
+        attrs = TAttrRef();
+    } else if (asStored) {
+        attrs = TAttrRef{owner, innerBegin + blank, lastClose + 1 - blank};
+    } else {
+        QString written = collector.Write();
+        const qsizetype length = written.size();
+        attrs = TAttrRef{std::move(written), 0, length};
+    }
+    collector.Clear();
+    return true;
+}
+
+}  // namespace
+
+// The parser's hands on the tree's private parts.
+struct TXMLNodeAccess {
+    static const std::vector<std::unique_ptr<TXMLNode>>& Children(const TXMLNode& n) { return n.FChildren; }
+    static std::vector<std::unique_ptr<TXMLNode>>& Children(TXMLNode& n) { return n.FChildren; }
+    static QStringView Attributes(const TXMLNode& n) { return n.AttributeText(); }
+    static const QString& StoredText(const TXMLNode& n) { return n.FText; }
+
+    // Appends one trimmed, non-empty piece of element text read from a file.
+    static bool AppendText(TXMLNode& node, QStringView raw, TParseCaches& caches)
+    {
+        if (!raw.contains(u'&')) {
+            if (NeedsEncoding(raw))
+                AppendEncoded(node.FText, raw);
+            else if (node.FText.isEmpty() && raw.size() <= 8)
+                node.FText = caches.Texts.Get(raw);
+            else
+                node.FText.append(raw);
+            return true;
+        }
+        QString decoded;
+        decoded.reserve(raw.size());
+        if (!AppendDecoded(decoded, raw))
+            return false;
+        AppendEncoded(node.FText, decoded);
+        return true;
+    }
+
+    static TXMLNode* AddChild(TXMLNode& parent, QString name, TAttrRef attrs)
+    {
+        auto child = std::make_unique<TXMLNode>();
+        SetParsed(*child, std::move(name), std::move(attrs));
+        child->FParent = &parent;
+        parent.FChildren.push_back(std::move(child));
+        return parent.FChildren.back().get();
+    }
+
+    static void SetParsed(TXMLNode& node, QString name, TAttrRef attrs)
+    {
+        node.FName = std::move(name);
+        node.FAttrSource = std::move(attrs.Source);
+        node.FAttrBegin = attrs.Begin;
+        node.FAttrLength = attrs.Length;
+    }
+};
+
+namespace {
+
+void DestroyChildren(std::vector<std::unique_ptr<TXMLNode>>& children)
+{
+    std::vector<std::unique_ptr<TXMLNode>> pending;
+    const auto take = [&pending](std::vector<std::unique_ptr<TXMLNode>>& list) {
+        for (auto& c : list)
+            if (TXMLNodeAccess::Children(*c).empty())
+                c.reset();  // a leaf goes at once
+            else
+                pending.push_back(std::move(c));
+        list.clear();
+    };
+    take(children);
+    while (!pending.empty()) {
+        std::unique_ptr<TXMLNode> node = std::move(pending.back());
+        pending.pop_back();
+        take(TXMLNodeAccess::Children(*node));
+        // node goes here, childless, so its destructor does not descend.
+    }
+}
+
+// Splits at CR LF, LF or a lone CR; a final line break adds no empty line.
+QStringList SplitLines(QStringView text)
+{
+    QStringList lines;
+    const QChar* d = text.data();
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        const char16_t c = d[i].unicode();
+        if (c == u'\n' || c == u'\r') {
+            lines.append(QString(d + start, i - start));
+            if (c == u'\r' && i + 1 < n && d[i + 1] == u'\n')
+                ++i;
+            start = ++i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < n)
+        lines.append(QString(d + start, n - start));
+    return lines;
+}
+
+// Byte offsets where the lines of SplitLines start; CR and LF never occur
+// inside a UTF-8 sequence, so this also holds for UTF-8 bytes.
+std::vector<qsizetype> ByteLineStarts(const QByteArray& bytes, qsizetype from)
+{
+    std::vector<qsizetype> starts;
+    qsizetype i = from;
+    const qsizetype n = bytes.size();
+    if (i < n)
+        starts.push_back(i);
+    while (i < n) {
+        const char c = bytes[i];
+        if (c == '\n' || c == '\r') {
+            if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n')
+                ++i;
+            ++i;
+            if (i < n)
+                starts.push_back(i);
+        } else {
+            ++i;
+        }
+    }
+    return starts;
+}
+
+QString DecodeUtf8(QByteArrayView bytes, bool& ok)
+{
+    // A further BOM after the first one is kept as a character, so it shows up
+    // in the document rather than vanishing.
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+    QString text = decoder(bytes);
+    ok = !decoder.hasError();
+    return text;
+}
+
+// The parser proper. The buffer is normally the current line itself (shared,
+// not copied); only when a text or tag goes on into the next line is the
+// unconsumed rest copied and the next line appended to it. The consumed part
+// is marked by an index and dropped only once it is most of the buffer, so the
+// work stays linear in the size of the document however it is spread over
+// lines.
+class TLoader {
+public:
+    TLoader(const QStringList& lines, TXMLNode& root) : FLines(lines), FRoot(root) {}
+
+    bool Run();
+
+private:
+    bool Fail(const char* message, const QString& text)
+    {
+        SetError(QString::fromLatin1(message), text);
+        return Failed();
+    }
+    bool Failed()
+    {
+        LastParseError().Line = FLineIndex;
+        return false;
+    }
+    QString Rest(qsizetype from) const { return FBuf.mid(from); }
+    void TakeLine();
+    bool AtEnd();
+
+    const QStringList& FLines;
+    TXMLNode& FRoot;
+    TParseCaches FCaches;
+
+    QString FBuf;
+    bool FOwnBuffer = false;  // FBuf is a private copy, not a shared line
+    qsizetype FPos = 0;       // start of the unconsumed part
+    qsizetype FScanFrom = 0;  // where the search for the pending '<' or '>' resumes
+    int FNextLine = 0;
+    int FLineIndex = 0;
+    TXMLNode* FCurrent = nullptr;  // innermost open element
+    int FDepth = 0;                // number of open elements
+    bool FRootSeen = false;
+};
+
+void TLoader::TakeLine()
+{
+    const QString& line = FLines[FNextLine];
+    FLineIndex = FNextLine++;
+    if (FPos >= FBuf.size()) {
+        FBuf = line;
+        FOwnBuffer = false;
+        FPos = 0;
+        FScanFrom = 0;
+        return;
+    }
+    if (!FOwnBuffer || FPos > FBuf.size() / 2) {
+        FBuf = FBuf.mid(FPos);
+        FBuf.reserve(FBuf.size() + line.size());
+        FScanFrom -= FPos;
+        FPos = 0;
+        FOwnBuffer = true;
+    }
+    FBuf.append(line);
+}
+
+bool TLoader::AtEnd()
+{
+    if (FCurrent)
+        return Fail("TMiniXMLParser::Load - EOF before closing root node.", FCurrent->Name());
+    const QStringView rest = Trimmed(QStringView(FBuf).mid(FPos));
+    if (!rest.isEmpty()) {
+        if (rest.front() == u'<')
+            return Fail("TMiniXMLParser::Load - Incomplete tag at end of file.", rest.toString());
+        // Stray text outside the root is refused wherever it stands.
+        return Fail(FRootSeen ? "TMiniXMLParser::Load - Text element found after root node."
+                              : "TMiniXMLParser::Load - Text element found before root node.",
+                    rest.toString());
+    }
+    if (!FRootSeen)
+        return Fail("TMiniXMLParser::Load - No root element found.", QString());
+    return true;
+}
+
+bool TLoader::Run()
+{
+    const int lineCount = int(FLines.size());
+    bool needLine = true;
+
+    for (;;) {
+        const QStringView buf(FBuf);
+        const char16_t* p = buf.utf16();
+        const qsizetype avail = buf.size();
+        while (FPos < avail && IsBlank(p[FPos]))
+            ++FPos;
+        FScanFrom = std::max(FScanFrom, FPos);
+        if (needLine || FPos == avail) {
+            if (FNextLine >= lineCount)
+                return AtEnd();
+            TakeLine();
+            needLine = false;
+            continue;
+        }
+
+        if (p[FPos] != u'<') {
+            const qsizetype lt = buf.indexOf(u'<', FScanFrom);
+            if (lt < 0) {
+                // The text goes on in the next line.
+                FScanFrom = avail;
+                needLine = true;
+                continue;
+            }
+            if (!FCurrent)
+                return Fail(FRootSeen ? "TMiniXMLParser::Load - Text element found after root node."
+                                      : "TMiniXMLParser::Load - Text element found before root node.",
+                            Rest(FPos));
+            const QStringView part = Trimmed(buf.mid(FPos, lt - FPos));
+            if (!part.isEmpty() && !TXMLNodeAccess::AppendText(*FCurrent, part, FCaches))
+                return Failed();
+            FPos = lt;
+            FScanFrom = lt;
+            continue;
+        }
+
+        const qsizetype gt = buf.indexOf(u'>', std::max(FScanFrom, FPos + 1));
+        if (gt < 0) {
+            // The tag goes on in the next line.
+            FScanFrom = avail;
+            needLine = true;
+            continue;
+        }
+        const qsizetype tagStart = FPos;
+        const QStringView tag = buf.mid(tagStart, gt - tagStart + 1);
+        FPos = gt + 1;
+        FScanFrom = FPos;
+
+        if (tag[1] == u'!' || tag[1] == u'?')
+            continue;
+        for (qsizetype i = 1; i < tag.size(); ++i)
+            if (p[tagStart + i] == u'<')
+                return Fail("TMiniXMLParser::Load - Invalid element tag, multiple '<' or '>' found", Rest(tagStart));
+
+        if (tag[1] == u'/') {
+            if (!FCurrent)
+                return Fail("TMiniXMLParser::Load - Closing tag found without open element.", Rest(tagStart));
+            // The tag closes the element when the name occurs anywhere in it.
+            bool matches;
+            if (!tag.contains(u'&')) {
+                matches = tag.contains(FCurrent->Name());
+            } else {
+                QString decoded;
+                if (!AppendDecoded(decoded, tag))
+                    return Failed();
+                matches = decoded.contains(FCurrent->Name());
+            }
+            if (!matches) {
+                SetError(QStringLiteral("TMiniXMLParser::Load - Invalid closing tag, should be: ") + FCurrent->Name(),
+                         Rest(tagStart));
+                return Failed();
+            }
+            FCurrent = FCurrent->Parent();
+            --FDepth;
+            continue;
+        }
+
+        // One document holds one root; a further top-level element is refused
+        // rather than silently mixed into the first one.
+        if (!FCurrent && FRootSeen)
+            return Fail("TMiniXMLParser::Load - Second root element found.", Rest(tagStart));
+        if (FDepth >= MaxNestingDepth)
+            return Fail("TMiniXMLParser::Load - Nesting too deep", Rest(tagStart));
+
+        QString name;
+        TAttrRef attrs;
+        if (!ParseTag(FBuf, tagStart, tag.size(), name, attrs, FCaches))
+            return Failed();
+        TXMLNode* node;
+        if (!FCurrent) {
+            node = &FRoot;
+            TXMLNodeAccess::SetParsed(FRoot, std::move(name), std::move(attrs));
+            FRootSeen = true;
+        } else {
+            node = TXMLNodeAccess::AddChild(*FCurrent, std::move(name), std::move(attrs));
+        }
+        if (tag[tag.size() - 2] != u'/') {
+            FCurrent = node;
+            ++FDepth;
+        }
+    }
+}
+
+}  // namespace
+
+// ---- TXMLNode -----------------------------------------------------------------
+
+TXMLNode::TXMLNode() = default;
+
+TXMLNode::~TXMLNode()
+{
+    if (!FChildren.empty())
+        DestroyChildren(FChildren);
+}
+
+void TXMLNode::Clear()
+{
+    FAttrSource.clear();
+    FAttrBegin = 0;
+    FAttrLength = 0;
+    FText.clear();
+    FName.clear();
+    DestroyChildren(FChildren);
+}
+
+int TXMLNode::GetNodeCount() const { return int(FChildren.size()); }
+
+TXMLNode* TXMLNode::GetNode(int index) const
+{
+    if (index < 0 || size_t(index) >= FChildren.size())
+        throw Exception(MsgInvalidIndex);
+    return FChildren[size_t(index)].get();
+}
+
+TXMLNode* TXMLNode::FindNode(const QString& name) const
+{
+    for (const auto& c : FChildren)
+        if (c->FName == name)
+            return c.get();
+    return nullptr;
+}
+
+TXMLNode* TXMLNode::FindNthNode(const QString& name, int n) const
+{
+    if (n < 0)
+        return nullptr;
+    for (const auto& c : FChildren)
+        if (c->FName == name && n-- == 0)
+            return c.get();
+    return nullptr;
+}
+
+QString TXMLNode::GetNodeText(const QString& name) const
+{
+    const TXMLNode* n = FindNode(name);
+    return n ? n->GetText() : QString();
+}
+
+double TXMLNode::GetNodeFloat(const QString& name, double def) const
+{
+    const QString text = GetNodeText(name);
+    if (text.isEmpty())
+        return def;
+    return StrToFloatLocale(text);
+}
+
+int TXMLNode::GetNodeInt(const QString& name) const { return StrToIntStrict(GetNodeText(name)); }
+
+TXMLNode* TXMLNode::AddNode(const QString& name, const QString& text)
+{
+    auto child = std::make_unique<TXMLNode>();
+    child->FName = name;
+    child->SetText(text);
+    child->FParent = this;
+    FChildren.push_back(std::move(child));
+    return FChildren.back().get();
+}
+
+void TXMLNode::SetNodeText(const QString& name, const QString& text)
+{
+    if (TXMLNode* n = FindNode(name))
+        n->SetText(text);
+    else
+        AddNode(name, text);
+}
+
+void TXMLNode::SetNodeTextDefault(const QString& name, const QString& text)
+{
+    TXMLNode* n = FindNode(name);
+    if (!n)
+        n = AddNode(name);
+    if (n->FText.isEmpty())
+        n->SetText(text);
+}
+
+TXMLNode* TXMLNode::SetNodeAttributeDefault(const QString& name, const QString& attr, const QString& value)
+{
+    TXMLNode* n = FindNode(name);
+    if (!n)
+        n = AddNode(name);
+    TAttrSpan span;
+    if (!FindAttributeSpan(n->AttributeText(), TMiniXMLParser::Encode(attr), span))
+        n->SetAttributeValue(attr, value);
+    return n;
+}
+
+void TXMLNode::DeleteNode(int index)
+{
+    if (index < 0 || size_t(index) >= FChildren.size())
+        throw Exception(MsgInvalidIndex);
+    std::unique_ptr<TXMLNode> doomed = std::move(FChildren[size_t(index)]);
+    FChildren.erase(FChildren.begin() + index);
+    // doomed's destructor takes its subtree down without recursion.
+}
+
+int TXMLNode::GetAttributeCount() const { return int(AttributeText().count(u'"') / 2); }
+
+QString& TXMLNode::OwnAttributeText()
+{
+    if (FAttrBegin != 0 || FAttrLength != FAttrSource.size()) {
+        FAttrSource = AttributeText().toString();
+        FAttrBegin = 0;
+    }
+    return FAttrSource;
+}
+
+QString TXMLNode::AttributeNameAt(int index) const
+{
+    TAttrSpan span;
+    if (!AttributeSpanAt(AttributeText(), index, span))
+        throw Exception(MsgInvalidAttrIndex);
+    return DecodeStored(AttributeText().mid(span.NameBegin, span.NameEnd - span.NameBegin));
+}
+
+QString TXMLNode::AttributeValueAt(int index) const
+{
+    TAttrSpan span;
+    if (!AttributeSpanAt(AttributeText(), index, span))
+        throw Exception(MsgInvalidAttrIndex);
+    return DecodeStored(AttributeText().mid(span.ValueBegin, span.ValueEnd - span.ValueBegin));
+}
+
+QString TXMLNode::GetAttributeValue(const QString& key) const
+{
+    TAttrSpan span;
+    if (!FindAttributeSpan(AttributeText(), TMiniXMLParser::Encode(key), span))
+        throw Exception(MsgKeyNotFound);
+    return DecodeStored(AttributeText().mid(span.ValueBegin, span.ValueEnd - span.ValueBegin));
+}
+
+int TXMLNode::GetAttributeInt(const QString& key) const { return StrToIntStrict(GetAttributeValue(key)); }
+
+double TXMLNode::GetAttributeFloat(const QString& key) const { return StrToFloatLocale(GetAttributeValue(key)); }
+
+QString TXMLNode::GetAttributeValueDef(const QString& key, const QString& def) const
+{
+    TAttrSpan span;
+    if (!FindAttributeSpan(AttributeText(), TMiniXMLParser::Encode(key), span))
+        return def;
+    return DecodeStored(AttributeText().mid(span.ValueBegin, span.ValueEnd - span.ValueBegin));
+}
+
+double TXMLNode::GetAttributeFloatDef(const QString& key, double def) const
+{
+    TAttrSpan span;
+    if (!FindAttributeSpan(AttributeText(), TMiniXMLParser::Encode(key), span))
+        return def;
+    return StrToFloatLocale(
+        DecodeStored(AttributeText().mid(span.ValueBegin, span.ValueEnd - span.ValueBegin)));
+}
+
+void TXMLNode::SetAttributeValue(const QString& key, const QString& value)
+{
+    QString& attrs = OwnAttributeText();
+    PutAttribute(attrs, TMiniXMLParser::Encode(key), TMiniXMLParser::Encode(value));
+    FAttrLength = attrs.size();
+}
+
+void TXMLNode::SetAttributeFloat(const QString& key, double value) { SetAttributeValue(key, FloatToStrDot(value)); }
+
+QString TXMLNode::GetText() const { return DecodeStored(FText); }
+
+void TXMLNode::SetText(const QString& text) { FText = TMiniXMLParser::Encode(text); }
+
+bool TXMLNode::ParseFromTag(const QString& tag)
+{
+    TParseCaches caches;
+    QString name;
+    TAttrRef attrs;
+    if (!ParseTag(tag, 0, tag.size(), name, attrs, caches))
+        return false;
+    TXMLNodeAccess::SetParsed(*this, std::move(name), std::move(attrs));
+    return true;
+}
+
+// ---- Writing ------------------------------------------------------------------
+
+namespace {
+
+// One element's line: indent, start tag with its attributes, and either "/>",
+// the text with its end tag, or ">" when children follow. An element with both
+// text and children keeps its text on the start tag's line (the reader joins
+// it up again) instead of losing it.
+QString ElementLine(const TXMLNode& node, const QString& indent, const QString& encodedName)
+{
+    const QStringView attrs = TXMLNodeAccess::Attributes(node);
+    const QString& text = TXMLNodeAccess::StoredText(node);
+    const bool hasChildren = !TXMLNodeAccess::Children(node).empty();
+
+    qsizetype length = indent.size() + 1 + encodedName.size() + attrs.size() + 2 + text.size();
+    if (!hasChildren && !text.isEmpty())
+        length += encodedName.size() + 3;
+
+    QString line;
+    line.reserve(length);
+    line.append(indent);
+    line.append(u'<');
+    line.append(encodedName);
+    line.append(attrs);
+    if (hasChildren) {
+        line.append(u'>');
+        line.append(text);
+    } else if (text.isEmpty()) {
+        line.append(QLatin1String("/>"));
+    } else {
+        line.append(u'>');
+        line.append(text);
+        line.append(QLatin1String("</"));
+        line.append(encodedName);
+        line.append(u'>');
+    }
+    return line;
+}
+
+QString EncodedName(const TXMLNode& node)
+{
+    if (node.Name().isEmpty())
+        throw Exception("BuildXMLToList: No element name");
+    return TMiniXMLParser::Encode(node.Name());
+}
+
+}  // namespace
+
+void BuildXMLToList(const TXMLNode* node, QStringList& lines, const QString& indent, const QString& unit)
+{
+    struct TFrame {
+        const TXMLNode* Node;
+        QString EncodedName;
+        size_t Next;
+    };
+    QStringList out;
+    std::vector<QString> indents{indent};  // indents[d]: indent of depth d
+    const auto indentOf = [&](size_t depth) -> const QString& {
+        while (indents.size() <= depth)
+            indents.push_back(indents.back() + unit);
+        return indents[depth];
+    };
+
+    // Iterative, so that the depth of a tree built through the API cannot
+    // overflow the stack; beyond MaxNestingDepth the result would not load
+    // again, so it is refused before anything is handed out.
+    std::vector<TFrame> stack;
+    {
+        QString name = EncodedName(*node);
+        out.append(ElementLine(*node, indent, name));
+        if (!TXMLNodeAccess::Children(*node).empty())
+            stack.push_back({node, std::move(name), 0});
+    }
+    while (!stack.empty()) {
+        TFrame& top = stack.back();
+        const auto& children = TXMLNodeAccess::Children(*top.Node);
+        if (top.Next < children.size()) {
+            const TXMLNode* child = children[top.Next++].get();
+            const size_t depth = stack.size();  // the child's depth is depth + 1
+            if (depth + 1 > size_t(MaxNestingDepth))
+                throw Exception("BuildXMLToList: Nesting too deep");
+            QString name = EncodedName(*child);
+            out.append(ElementLine(*child, indentOf(depth), name));
+            if (!TXMLNodeAccess::Children(*child).empty())
+                stack.push_back({child, std::move(name), 0});
+        } else {
+            const QString& ind = indentOf(stack.size() - 1);
+            QString line;
+            line.reserve(ind.size() + top.EncodedName.size() + 3);
+            line.append(ind);
+            line.append(QLatin1String("</"));
+            line.append(top.EncodedName);
+            line.append(u'>');
+            out.append(std::move(line));
+            stack.pop_back();
+        }
+    }
+    if (lines.isEmpty())
+        lines = std::move(out);
+    else
+        lines.append(out);
+}
+
+// ---- TMiniXMLParser -------------------------------------------------------------
+
+TMiniXMLParser::TMiniXMLParser() : FRoot(std::make_unique<TXMLNode>()) {}
+
+TMiniXMLParser::~TMiniXMLParser() = default;
+
+void TMiniXMLParser::NewDocument(const QString& fileName)
+{
+    FRoot = std::make_unique<TXMLNode>();
+    FFileName = fileName;
+}
+
+std::unique_ptr<TXMLNode> TMiniXMLParser::ReleaseRoot()
+{
+    std::unique_ptr<TXMLNode> root = std::move(FRoot);
+    FRoot = std::make_unique<TXMLNode>();
+    return root;
+}
+
+bool TMiniXMLParser::LoadFromFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Exception(QStringLiteral("Cannot open file %1: %2").arg(fileName, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Exception(QStringLiteral("Cannot read file %1: %2").arg(fileName, file.errorString()));
+    FFileName = fileName;
+    return LoadFromBytes(bytes);
+}
+
+bool TMiniXMLParser::LoadFromBytes(const QByteArray& bytes)
+{
+    const auto startsWith = [&](std::initializer_list<unsigned char> bom) {
+        if (bytes.size() < qsizetype(bom.size()))
+            return false;
+        qsizetype i = 0;
+        for (unsigned char b : bom)
+            if (static_cast<unsigned char>(bytes[i++]) != b)
+                return false;
+        return true;
+    };
+
+    if (startsWith({0xEF, 0xBB, 0xBF})) {
+        bool ok;
+        QString text = DecodeUtf8(QByteArrayView(bytes).sliced(3), ok);
+        if (ok)
+            return LoadFromText(text);
+        // Parse what stands before the first line holding a bad sequence, so
+        // the tree keeps what was readable, and report that line.
+        const std::vector<qsizetype> starts = ByteLineStarts(bytes, 3);
+        size_t bad = 0;
+        for (; bad < starts.size(); ++bad) {
+            const qsizetype end = bad + 1 < starts.size() ? starts[bad + 1] : bytes.size();
+            bool lineOk;
+            DecodeUtf8(QByteArrayView(bytes).sliced(starts[bad], end - starts[bad]), lineOk);
+            if (!lineOk)
+                break;
+        }
+        const qsizetype goodEnd = bad < starts.size() ? starts[bad] : bytes.size();
+        LoadFromText(DecodeUtf8(QByteArrayView(bytes).sliced(3, goodEnd - 3), ok));
+        TParseError& e = LastParseError();
+        e.Message = QStringLiteral("TMiniXMLParser::LoadFromFile - Invalid UTF-8 text in line ");
+        e.Text.clear();
+        e.Line = int(bad);
+        return false;
+    }
+
+    const bool le = startsWith({0xFF, 0xFE});
+    if (le || startsWith({0xFE, 0xFF})) {
+        const QByteArrayView body = QByteArrayView(bytes).sliced(2);
+        QStringDecoder decoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                               QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+        const QString text = decoder(body.first(body.size() & ~qsizetype(1)));
+        if (!decoder.hasError() && body.size() % 2 == 0)
+            return LoadFromText(text);
+        LoadFromText(text);
+        TParseError& e = LastParseError();
+        e.Message = QStringLiteral("TMiniXMLParser::LoadFromFile - Invalid UTF-16 text in line ");
+        e.Text.clear();
+        e.Line = std::max(0, int(FLines.size()) - 1);
+        return false;
+    }
+
+    return LoadFromText(FromCodePage(bytes));
+}
+
+bool TMiniXMLParser::LoadFromText(const QString& text)
+{
+    FLines = SplitLines(text);
+    return Load();
+}
+
+bool TMiniXMLParser::Load()
+{
+    LastParseError() = TParseError();
+    FRoot = std::make_unique<TXMLNode>();
+    TLoader loader(FLines, *FRoot);
+    return loader.Run();
+}
+
+void TMiniXMLParser::Build()
+{
+    const qsizetype expected = FLines.size();
+    FLines.clear();
+    QStringList lines;
+    lines.reserve(expected);
+    lines.append(QString::fromLatin1(XmlHeaderLine));
+    BuildXMLToList(FRoot.get(), lines, QString(), QStringLiteral(" "));
+    FLines = std::move(lines);
+}
+
+void TMiniXMLParser::SaveToFile()
+{
+    if (FLines.isEmpty())
+        return;
+    qsizetype length = 0;
+    for (const QString& l : FLines)
+        length += l.size() + 2;
+    QString text;
+    text.reserve(length);
+    for (const QString& l : FLines) {
+        text.append(l);
+        text.append(QLatin1String("\r\n"));
+    }
+    const QByteArray data = QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+
+    QSaveFile file(FFileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Exception(QStringLiteral("Cannot write file %1: %2").arg(FFileName, file.errorString()));
+    if (file.write(data) != data.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw Exception(QStringLiteral("Cannot write file %1: %2").arg(FFileName, reason));
+    }
+    if (!file.commit())
+        throw Exception(QStringLiteral("Cannot write file %1: %2").arg(FFileName, file.errorString()));
+}
+
+QString TMiniXMLParser::Encode(const QString& text) { return NeedsEncoding(text) ? EncodeView(text) : text; }
+
+bool TMiniXMLParser::Decode(const QString& text, QString& out)
+{
+    if (!text.contains(u'&')) {
+        out = text;
+        return true;
+    }
+    QString result;
+    result.reserve(text.size());
+    const bool ok = AppendDecoded(result, text);
+    out = std::move(result);
+    return ok;
+}
+
+}  // namespace MiniXMLParser

@@ -1,0 +1,196 @@
+// A small line-oriented XML module for the program's own files and network
+// messages: the element tree TXMLNode and the document TMiniXMLParser.
+//
+// Not a general XML processor: no namespaces, CDATA or DTD; comments and
+// declarations are skipped only when they fit in one tag; element text is
+// trimmed; attribute values must be in double quotes. Documents are written
+// one element per line, indented by one blank per depth.
+//
+// Texts, attribute names and attribute values are kept entity-encoded inside
+// the tree (exactly as Build writes them); element names are kept plain. The
+// getters decode, the setters encode, so what is set is what is read back
+// (element texts lose blanks at either end, as every text read is trimmed).
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <memory>
+#include <vector>
+
+namespace MiniXMLParser {
+
+// First line of every document that Build writes.
+inline constexpr char XmlHeaderLine[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+
+// Deepest element nesting that Load accepts and Build writes (the root counts
+// as depth 1). Keeps a hostile file from exhausting the stack or memory.
+inline constexpr int MaxNestingDepth = 256;
+
+// Set by Load, ParseFromTag and Decode when they fail. Line is the 0-based
+// index of the last input line the parser had taken.
+struct TParseError {
+    QString Message;
+    QString Text;
+    int Line = 0;
+};
+
+// Per thread, so a parser running elsewhere can never garble the GUI thread's
+// report.
+TParseError& LastParseError();
+
+// Message, offending text and line index joined without separators: the text
+// that the file readers put into their exceptions.
+QString LastParseErrorText();
+
+class TXMLNode;
+struct TXMLNodeAccess;
+
+// Appends node and everything below it to lines, one element per line, each
+// depth indented by one more unit. Throws Exception "BuildXMLToList: No element
+// name" for a nameless element and "BuildXMLToList: Nesting too deep" beyond
+// MaxNestingDepth; lines is untouched then.
+void BuildXMLToList(const TXMLNode* node, QStringList& lines, const QString& indent, const QString& unit);
+
+class TXMLNode {
+public:
+    TXMLNode();
+    ~TXMLNode();
+    TXMLNode(const TXMLNode&) = delete;
+    TXMLNode& operator=(const TXMLNode&) = delete;
+
+    const QString& Name() const { return FName; }
+    void SetName(const QString& name) { FName = name; }
+    TXMLNode* Parent() const { return FParent; }
+
+    // Drops attributes, text, name and every child.
+    void Clear();
+
+    // ---- Children (names compared exactly, case-sensitive) ----
+    int GetNodeCount() const;
+    // Throws "TXMLNode::GetNode - Invalid Index (out of limits)".
+    TXMLNode* GetNode(int index) const;
+    TXMLNode* FindNode(const QString& name) const;
+    TXMLNode* FindNthNode(const QString& name, int n) const;
+    // Decoded text of the first child called name, "" when there is none.
+    QString GetNodeText(const QString& name) const;
+    // def when the child is missing or its text is empty; EConvertError when
+    // the text is not a number. Accepts ',' and '.' as decimal separator.
+    double GetNodeFloat(const QString& name, double def) const;
+    // EConvertError when the child is missing or its text is no integer.
+    int GetNodeInt(const QString& name) const;
+    TXMLNode* AddNode(const QString& name, const QString& text = QString());
+    void SetNodeText(const QString& name, const QString& text);
+    // Adds the child when missing; sets its text only while it is empty.
+    void SetNodeTextDefault(const QString& name, const QString& text);
+    // Adds the child when missing; sets attr only while it is missing.
+    TXMLNode* SetNodeAttributeDefault(const QString& name, const QString& attr, const QString& value);
+    // Throws the GetNode message for an index outside the list.
+    void DeleteNode(int index);
+
+    // ---- Attributes (keys compared without regard to letter case) ----
+    int GetAttributeCount() const;
+    // Decoded name and value of the attribute at index, in insertion order;
+    // throw "TXMLNode::GetAttribute - Invalid Index (out of limits)".
+    QString AttributeNameAt(int index) const;
+    QString AttributeValueAt(int index) const;
+    // Throw "TXMLNode::GetAttributeValue - Invalid Key (not found)" when the
+    // key is missing; the Int/Float forms throw EConvertError for bad numbers.
+    QString GetAttributeValue(const QString& key) const;
+    int GetAttributeInt(const QString& key) const;
+    double GetAttributeFloat(const QString& key) const;
+    QString GetAttributeValueDef(const QString& key, const QString& def) const;
+    double GetAttributeFloatDef(const QString& key, double def) const;
+    // An empty value removes the attribute (an empty value is never written).
+    void SetAttributeValue(const QString& key, const QString& value);
+    // General format, always '.' whatever the locale: 0.5 -> "0.5", 3 -> "3".
+    void SetAttributeFloat(const QString& key, double value);
+
+    // ---- Text ----
+    QString GetText() const;
+    void SetText(const QString& text);
+
+    // Fills name and attributes from one start tag, '<' and '>' included.
+    // On failure LastParseError is set and the node is left unchanged.
+    bool ParseFromTag(const QString& tag);
+
+private:
+    friend struct TXMLNodeAccess;
+
+    QStringView AttributeText() const { return QStringView(FAttrSource).mid(FAttrBegin, FAttrLength); }
+    QString& OwnAttributeText();
+
+    QString FText;  // encoded
+    std::vector<std::unique_ptr<TXMLNode>> FChildren;
+    // The attributes exactly as written into the start tag: ' name="value"'
+    // each, both parts encoded (so neither holds a '"'), values never empty,
+    // in insertion order. Held as a range of a string that a loaded element
+    // shares with the line it was read from, so loading copies nothing; a
+    // change gives the element a string of its own.
+    QString FAttrSource;
+    qsizetype FAttrBegin = 0;
+    qsizetype FAttrLength = 0;
+    TXMLNode* FParent = nullptr;
+    QString FName;  // plain
+};
+
+class TMiniXMLParser {
+public:
+    TMiniXMLParser();
+    ~TMiniXMLParser();
+    TMiniXMLParser(const TMiniXMLParser&) = delete;
+    TMiniXMLParser& operator=(const TMiniXMLParser&) = delete;
+
+    // Replaces the tree by an empty root and sets the file name.
+    void NewDocument(const QString& fileName);
+
+    // Reads the file into Lines() and parses it. A byte-order mark selects
+    // UTF-8, UTF-16 LE or UTF-16 BE; without one the text is taken as the
+    // 8-bit code page. Lines end at CR LF, LF or a lone CR. Throws Exception
+    // "Cannot open file <name>: <reason>" when the file cannot be read;
+    // returns false with LastParseError set when its text or XML is bad.
+    bool LoadFromFile(const QString& fileName);
+    // The same for bytes held in memory; the file name is left alone.
+    bool LoadFromBytes(const QByteArray& bytes);
+    // Splits text into lines and parses them.
+    bool LoadFromText(const QString& text);
+
+    // Parses Lines() into a new tree. On failure returns false with
+    // LastParseError set; the tree then holds what was read before the fault.
+    // Besides malformed tags and entities, these are failures: no root
+    // element, a second top-level element, non-blank text outside the root,
+    // a tag (or quoted value) cut off by the end of the input, and nesting
+    // deeper than MaxNestingDepth.
+    bool Load();
+
+    // Replaces Lines() by the XML declaration and the tree. Throws as
+    // BuildXMLToList does, leaving Lines() empty.
+    void Build();
+
+    // Writes Lines() to the file name as UTF-8 with a byte-order mark, CR LF
+    // after every line, through a temporary file that replaces the old one only
+    // when everything was written. An empty line list writes nothing. Throws
+    // Exception "Cannot write file <name>: <reason>" on failure.
+    void SaveToFile();
+
+    static QString Encode(const QString& text);
+    static bool Decode(const QString& text, QString& out);
+
+    TXMLNode* Root() const { return FRoot.get(); }
+    // Hands the tree to the caller and leaves an empty root in its place.
+    std::unique_ptr<TXMLNode> ReleaseRoot();
+
+    QStringList& Lines() { return FLines; }
+    const QStringList& Lines() const { return FLines; }
+    const QString& FileName() const { return FFileName; }
+    void SetFileName(const QString& fileName) { FFileName = fileName; }
+
+private:
+    QString FFileName;
+    std::unique_ptr<TXMLNode> FRoot;
+    QStringList FLines;
+};
+
+}  // namespace MiniXMLParser
