@@ -4,9 +4,19 @@ function(traxel_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
     "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  if(NOT sources MATCHES "\\.cpp")
+    return() # a layer with no code yet
+  endif()
+  # Lower layers that have no code yet are skipped.
+  set(deps)
+  foreach(dep IN LISTS ARG_DEPS)
+    if(TARGET ${dep} OR NOT dep MATCHES "^traxel_")
+      list(APPEND deps ${dep})
+    endif()
+  endforeach()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
-  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE traxel_options)
+  target_link_libraries(${name} PUBLIC ${deps} PRIVATE traxel_options)
 endfunction()
 
 # traxel_test(name SOURCES ... DEPS ...): one GoogleTest executable, its cases
