@@ -8,6 +8,7 @@ namespace XmlNames {
 
 // ---- Files -------------------------------------------------------------------
 inline constexpr char TranslationsFile[] = "Translations.lang.txt";
+inline constexpr char TranslationFaultsFile[] = "Translation faults.txt";
 
 // ---- Application settings ------------------------------------------------------
 inline constexpr char AppSettings[] = "TRAXELAppSettings";  // root element

@@ -1,0 +1,208 @@
+#include "Globals.h"
+#include "NameList.h"
+#include "Translation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+std::string Message(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "no exception";
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// "Team:Name1,Name2|Team2:..." for compact comparisons.
+QString Describe(const TShooterNameFileHandler& list)
+{
+    QStringList teams;
+    for (int t = 0; t < list.TeamCount(); ++t) {
+        const TTeam* team = list.GetTeam(t);
+        QStringList names;
+        for (int i = 0; i < team->NameCount(); ++i)
+            names.append(team->GetName(i)->Name);
+        teams.append(team->Name() + ":" + names.join(','));
+    }
+    return teams.join('|');
+}
+
+class NameListTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetTranslation();
+        ASSERT_TRUE(FTemp.isValid());
+    }
+    void TearDown() override { ResetTranslation(); }
+    QString Path(const char* name) const { return FTemp.filePath(QString::fromUtf8(name)); }
+
+    QTemporaryDir FTemp;
+};
+
+}  // namespace
+
+TEST_F(NameListTest, NewListAndIndexChecks)
+{
+    TShooterNameFileHandler list;
+    EXPECT_EQ(Describe(list), QStringLiteral("Team 1:Shooter 1"));
+
+    TTeam* team = list.GetTeam(0);
+    EXPECT_EQ(Message([&] { team->GetName(1); }), "Bad name index");
+    EXPECT_EQ(Message([&] { team->GetName(-1); }), "Bad name index");
+    EXPECT_EQ(Message([&] { team->DeleteName(1); }), "Bad name index");
+    EXPECT_EQ(Message([&] { list.GetTeam(1); }), "Bad team index");
+    EXPECT_EQ(Message([&] { list.DeleteTeam(-1); }), "Bad team index");
+
+    team->AddName("B");
+    team->AddName("C");
+    team->DeleteName(1);
+    list.AddTeam("Second")->AddName("D");
+    EXPECT_EQ(Describe(list), QStringLiteral("Team 1:Shooter 1,C|Second:D"));
+    list.DeleteTeam(0);
+    EXPECT_EQ(Describe(list), QStringLiteral("Second:D"));
+}
+
+TEST_F(NameListTest, DefaultNamesAreTranslatedAndSafelyFormatted)
+{
+    SetTranslationList({"Team %d=Mannschaft %d", "Shooter %d=%s Schütze %d"});
+    TShooterNameFileHandler list;
+    EXPECT_EQ(Describe(list), QStringLiteral("Mannschaft 1:%s Schütze 1"));
+    EXPECT_EQ(FormatNamePattern("Team %d of %d", 7), QStringLiteral("Team 7 of 7"));
+    EXPECT_EQ(FormatNamePattern("100%", 3), QStringLiteral("100%"));
+}
+
+TEST_F(NameListTest, FindTeamAndAllNames)
+{
+    TShooterNameFileHandler list;
+    list.AddTeam("Blue")->AddName("Anna");
+    list.GetTeam(1)->AddName("Shooter 1");
+    list.AddTeam("BLUE")->AddName("Jan");
+    list.AddTeam("Äpfel");
+
+    EXPECT_EQ(list.FindTeam("blue"), list.GetTeam(1));  // first match wins
+    EXPECT_EQ(list.FindTeam("äPFEL"), list.GetTeam(3));
+    EXPECT_EQ(list.FindTeam("Red"), nullptr);
+
+    const auto names = [](const TTeam* t) {
+        QStringList out;
+        for (int i = 0; i < t->NameCount(); ++i)
+            out.append(t->GetName(i)->Name);
+        return out;
+    };
+    const QStringList expected = {"Shooter 1", "Anna", "Shooter 1", "Jan"};
+    TTeam* all = list.GetAllNames();
+    EXPECT_EQ(all, &AllNamesTeam());
+    EXPECT_EQ(names(all), expected);
+    EXPECT_EQ(names(list.GetAllNames()), expected);  // refilled, not appended
+
+    // The copies outlive the teams they came from.
+    const TShooterName* anna = all->GetName(1);
+    list.DeleteTeam(1);
+    EXPECT_EQ(anna->Name, QStringLiteral("Anna"));
+}
+
+TEST_F(NameListTest, SaveAndReloadRoundTrip)
+{
+    TShooterNameFileHandler list;
+    list.GetTeam(0)->SetName("R&D <Team> \"1\"");
+    list.GetTeam(0)->AddName("O'Brien & Söhne");
+    list.GetTeam(0)->AddName("");  // empty name
+    list.AddTeam("");             // empty team name
+    list.GetTeam(1)->AddName("日本 > 中国");
+    list.AddTeam("No shooters");
+    const QString path = Path("teams.namelist.xml");
+    list.SaveToFile(path);
+
+    const QByteArray bytes = ReadAll(path);
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF<?xml"));
+    EXPECT_TRUE(bytes.contains("<NameListFile CreatedBy=\"TRAXEL 2.1\">"));
+    EXPECT_TRUE(bytes.contains("  <Shooter/>"));  // no Name attribute for an empty name
+
+    TShooterNameFileHandler reread;
+    ASSERT_TRUE(reread.LoadFromFile(path));
+    EXPECT_EQ(Describe(reread), Describe(list));
+    EXPECT_EQ(reread.GetTeam(0)->GetName(2)->Name, QString());
+    EXPECT_EQ(reread.GetTeam(1)->Name(), QString());
+    EXPECT_EQ(reread.GetTeam(2)->NameCount(), 0);
+
+    // Saving what was read gives the same file.
+    const QString again = Path("again.namelist.xml");
+    reread.SaveToFile(again);
+    EXPECT_EQ(ReadAll(again), bytes);
+}
+
+TEST_F(NameListTest, LoadReplacesTheWholeList)
+{
+    const QString path = Path("two.namelist.xml");
+    WriteAll(path, "<NameListFile>\n <Team Name=\"A\">\n  <Shooter Name=\"a1\"/>\n  <Other Name=\"x\"/>\n </Team>\n"
+                   " <Remark/>\n <Team Name=\"B\"/>\n</NameListFile>\n");
+    TShooterNameFileHandler list;
+    list.AddTeam("X");
+    list.AddTeam("Y");
+    ASSERT_TRUE(list.LoadFromFile(path));
+    EXPECT_EQ(Describe(list), QStringLiteral("A:a1|B:"));
+
+    WriteAll(path, "<NameListFile CreatedBy=\"TRAXEL 2.1\"/>\n");
+    EXPECT_TRUE(list.LoadFromFile(path));
+    EXPECT_EQ(list.TeamCount(), 0);
+}
+
+TEST_F(NameListTest, FailedLoadKeepsTheList)
+{
+    TShooterNameFileHandler list;
+    list.AddTeam("Keep")->AddName("Me");
+    const QString before = Describe(list);
+
+    const QString path = Path("bad.namelist.xml");
+    WriteAll(path, "<NameListFile>\n <Team Name=\"A\">\n  <Shooter Name=\"a1\"/>\n <Team Name=\"B");
+    EXPECT_FALSE(list.LoadFromFile(path));
+    EXPECT_EQ(Describe(list), before);
+
+    WriteAll(path, "<NameListFile>\n <Team Name=\"A&bogus;\"/>\n</NameListFile>\n");
+    EXPECT_FALSE(list.LoadFromFile(path));
+    EXPECT_EQ(Describe(list), before);
+
+    EXPECT_FALSE(list.LoadFromFile(Path("missing.namelist.xml")));
+    ASSERT_TRUE(QDir(FTemp.path()).mkdir("folder.namelist.xml"));
+    EXPECT_FALSE(list.LoadFromFile(Path("folder.namelist.xml")));
+    EXPECT_EQ(Describe(list), before);
+}
+
+TEST_F(NameListTest, FailedSaveIsReported)
+{
+    TShooterNameFileHandler list;
+    EXPECT_THROW(list.SaveToFile(Path("no/such/folder/x.namelist.xml")), Exception);
+
+    // A folder standing where the file should go cannot be replaced.
+    ASSERT_TRUE(QDir(FTemp.path()).mkdir("taken.namelist.xml"));
+    EXPECT_THROW(list.SaveToFile(Path("taken.namelist.xml")), Exception);
+    EXPECT_TRUE(QFileInfo(Path("taken.namelist.xml")).isDir());
+}

@@ -1,0 +1,43 @@
+#include "Prompts.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TAnswerYes final : public IPrompts {
+public:
+    TMsgResult MessageBox(const QString& text, const QString& caption, TMsgButtons) override
+    {
+        LastText = text;
+        LastCaption = caption;
+        ++Calls;
+        return TMsgResult::Yes;
+    }
+    QString LastText;
+    QString LastCaption;
+    int Calls = 0;
+};
+
+}  // namespace
+
+TEST(PromptsTest, FallbackNeverAgreesToAnything)
+{
+    SetPrompts(nullptr);
+    EXPECT_EQ(Prompts().MessageBox("a", "b", TMsgButtons::OK), TMsgResult::OK);
+    EXPECT_EQ(Prompts().MessageBox("a", "b", TMsgButtons::YesNo), TMsgResult::No);
+    EXPECT_EQ(Prompts().MessageBox("a", "b", TMsgButtons::YesNoCancel), TMsgResult::Cancel);
+}
+
+TEST(PromptsTest, InstalledPromptsAnswerUntilRemoved)
+{
+    TAnswerYes fake;
+    EXPECT_EQ(SetPrompts(&fake), nullptr);
+    EXPECT_EQ(Prompts().MessageBox("Delete?", "Question", TMsgButtons::YesNo), TMsgResult::Yes);
+    EXPECT_EQ(fake.Calls, 1);
+    EXPECT_EQ(fake.LastText, QStringLiteral("Delete?"));
+    EXPECT_EQ(fake.LastCaption, QStringLiteral("Question"));
+
+    EXPECT_EQ(SetPrompts(nullptr), &fake);
+    EXPECT_EQ(Prompts().MessageBox("Delete?", "Question", TMsgButtons::YesNo), TMsgResult::No);
+    EXPECT_EQ(fake.Calls, 1);
+}
