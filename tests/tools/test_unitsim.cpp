@@ -1,0 +1,624 @@
+// The simulated unit, driven through real pseudo-terminals by a small client
+// that plays the program's side with its own frame cutting.
+#include "TSimUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace unitsim;
+using namespace std::chrono_literals;
+
+namespace {
+
+uint8_t Sum(const Bytes& b, std::size_t n)
+{
+    unsigned s = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        s += b[i];
+    return uint8_t(s);
+}
+
+bool GoodFrame(const Bytes& f) { return !f.empty() && f.back() == Sum(f, f.size() - 1); }
+
+// A command frame: the given leading bytes, zero padding to the command's
+// length, the checksum.
+Bytes Cmd(std::initializer_list<uint8_t> head)
+{
+    static const std::map<uint8_t, std::size_t> lengths = {
+        {'a', 5}, {'b', 4}, {'c', 3}, {'d', 19}, {'e', 3}, {'f', 20}, {'g', 4}, {'l', 20}, {'m', 4}, {'s', 20}};
+    Bytes f(lengths.at(*head.begin()), 0);
+    std::copy(head.begin(), head.end(), f.begin());
+    f.back() = Sum(f, f.size() - 1);
+    return f;
+}
+
+// A command with 16 data bytes after its arguments.
+Bytes CmdWithData(uint8_t letter, std::initializer_list<uint8_t> args, const uint8_t* data)
+{
+    Bytes f = Cmd({letter});
+    std::copy(args.begin(), args.end(), f.begin() + 1);
+    std::copy(data, data + 16, f.begin() + 1 + std::ptrdiff_t(args.size()));
+    f.back() = Sum(f, f.size() - 1);
+    return f;
+}
+
+// Length of a unit frame from its lead bytes; 0: not a frame start.
+std::size_t ReplyLength(const Bytes& b, std::size_t at)
+{
+    if (b[at] == 'Y') {
+        switch (b[at + 1]) {
+        case 'g': case 'm': return 21;
+        case 'e': case 'c': case 'k': return 20;
+        default: return 5;
+        }
+    }
+    if (b[at] == 0xCA) {
+        switch (b[at + 1]) {
+        case 'e': return 20;
+        case 'U': return 21;
+        case 'V': return 46;
+        case 'j': return 36;
+        case 'c': return 16;
+        default: return 0;
+        }
+    }
+    return 0;
+}
+
+// The program's side of the port.
+class Client {
+public:
+    explicit Client(const std::string& path, bool raw = true, speed_t speed = B115200)
+    {
+        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_GE(fd_, 0) << path;
+        if (raw)
+            SetRaw(speed);
+    }
+    ~Client() { Close(); }
+
+    void Close()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+    void SetRaw(speed_t speed)
+    {
+        termios t{};
+        ASSERT_EQ(::tcgetattr(fd_, &t), 0);
+        ::cfmakeraw(&t);
+        ::cfsetspeed(&t, speed);
+        ASSERT_EQ(::tcsetattr(fd_, TCSANOW, &t), 0);
+    }
+
+    void Write(const Bytes& f) { ASSERT_EQ(::write(fd_, f.data(), f.size()), ssize_t(f.size())); }
+
+    // One read as it arrives (empty on time-out); chunk boundaries matter.
+    Bytes ReadChunk(std::chrono::milliseconds timeout)
+    {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, int(timeout.count())) <= 0 || !(p.revents & POLLIN))
+            return {};
+        uint8_t buf[4096];
+        const ssize_t n = ::read(fd_, buf, sizeof buf);
+        return n > 0 ? Bytes(buf, buf + n) : Bytes{};
+    }
+
+    // Everything that arrives within the time.
+    Bytes ReadFor(std::chrono::milliseconds time)
+    {
+        Bytes all;
+        const auto end = Clock::now() + time;
+        while (Clock::now() < end) {
+            Bytes c = ReadChunk(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()) + 1ms);
+            all.insert(all.end(), c.begin(), c.end());
+        }
+        return all;
+    }
+
+    // The next whole unit frame; samples skipped unless wanted. Garbage
+    // bytes are skipped and counted.
+    std::optional<Bytes> Next(std::chrono::milliseconds timeout = 2000ms, bool samples = false)
+    {
+        const auto end = Clock::now() + timeout;
+        for (;;) {
+            while (buffer_.size() >= 2) {
+                const std::size_t n = ReplyLength(buffer_, 0);
+                if (n == 0) {
+                    ++garbage;
+                    buffer_.erase(buffer_.begin());
+                    continue;
+                }
+                if (buffer_.size() < n)
+                    break;
+                Bytes f(buffer_.begin(), buffer_.begin() + std::ptrdiff_t(n));
+                buffer_.erase(buffer_.begin(), buffer_.begin() + std::ptrdiff_t(n));
+                if (!samples && f[0] == 0xCA && f[1] == 'e')
+                    continue;
+                return f;
+            }
+            const auto left = end - Clock::now();
+            if (left <= 0ms)
+                return std::nullopt;
+            Bytes c = ReadChunk(std::chrono::duration_cast<std::chrono::milliseconds>(left) + 1ms);
+            buffer_.insert(buffer_.end(), c.begin(), c.end());
+        }
+    }
+
+    Bytes Ask(const Bytes& cmd)
+    {
+        Write(cmd);
+        auto f = Next();
+        return f ? *f : Bytes{};
+    }
+
+    bool HungUp(std::chrono::milliseconds timeout)
+    {
+        pollfd p{fd_, POLLIN, 0};
+        return ::poll(&p, 1, int(timeout.count())) > 0 && (p.revents & POLLHUP);
+    }
+
+    int garbage = 0;
+
+private:
+    int fd_ = -1;
+    Bytes buffer_;
+};
+
+Bytes Ack(uint8_t letter) { return Bytes{'Y', letter, 0, 0, uint8_t('Y' + letter)}; }
+
+} // namespace
+
+TEST(UnitSimDecoder, CutsCommandsOutOfNoisySplitInput)
+{
+    TCommandDecoder d;
+    std::vector<Bytes> frames;
+    const Bytes stop = Cmd({'a', 2, 0, 33});
+    Bytes bad = Cmd({'c', 0});
+    bad.back() ^= 1;
+    Bytes stream = {0x00, 'z'};
+    stream.insert(stream.end(), bad.begin(), bad.end());
+    stream.insert(stream.end(), stop.begin(), stop.end());
+    d.Feed(stream.data(), 5, frames); // stop cut in half
+    EXPECT_TRUE(frames.empty());
+    d.Feed(stream.data() + 5, stream.size() - 5, frames);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0], stop);
+    // The bad "c" costs a byte; its checksum byte 0x62 reads as a "b" that
+    // fails too; resynchronising byte by byte then finds the stop.
+    EXPECT_EQ(d.ChecksumFailures(), 2u);
+    EXPECT_EQ(d.SkippedBytes(), 5u);
+    EXPECT_EQ(d.Pending(), 0u);
+
+    // Results differ even for the same shot; checksums hold; fields in place.
+    SimShot s;
+    s.x = -200;
+    s.y = 300;
+    s.time = 0x123456;
+    s.startupCounter = 7;
+    s.functionMode = 2;
+    const Bytes r1 = ShotResultFrame(s, 1, 1), r2 = ShotResultFrame(s, 1, 2);
+    EXPECT_NE(r1, r2);
+    ASSERT_EQ(r1.size(), 36u);
+    EXPECT_TRUE(GoodFrame(r1));
+    EXPECT_EQ(r1[4], 0xFF);
+    EXPECT_EQ(r1[5], 0x38);
+    EXPECT_EQ(r1[16], 2);
+    EXPECT_EQ(r1[17], 7);
+    EXPECT_EQ(r1[18], 0x12);
+    EXPECT_EQ(r1[20], 0x56);
+}
+
+TEST(UnitSim, AnswersEveryCommandWithExactFrames)
+{
+    TSimUnit unit;
+    unit.AddStoredShot(0, SimShot{}, 2);
+    unit.AddStoredShot(3, SimShot{}, 2);
+    unit.AddStoredShot(3, SimShot{}, 2);
+    unit.AddStoredShot(6, SimShot{}, 2);
+    Client c(unit.SlavePath());
+
+    EXPECT_EQ(c.Ask(Cmd({'a', 2, 0, 33})), Ack('a'));
+    EXPECT_EQ(c.Ask(Cmd({'a', 15, 0, 32})), Ack('a'));
+
+    Bytes reg0 = c.Ask(Cmd({'c', 0}));
+    ASSERT_EQ(reg0.size(), 20u);
+    EXPECT_TRUE(GoodFrame(reg0));
+    EXPECT_EQ(reg0[1], 'c');
+    EXPECT_EQ(reg0[2], 0);
+    const Block16 r0 = unit.Register(0);
+    EXPECT_TRUE(std::equal(r0.begin(), r0.end(), reg0.begin() + 3));
+
+    Bytes counts = c.Ask(Cmd({'c', 32}));
+    ASSERT_EQ(counts.size(), 20u);
+    EXPECT_TRUE(GoodFrame(counts));
+    EXPECT_EQ(counts[2], 32);
+    const int expected[7] = {1, 0, 0, 2, 0, 0, 1};
+    for (int b = 0; b < 7; ++b)
+        EXPECT_EQ(counts[std::size_t(4 + 2 * b)], expected[b]) << "bank " << b;
+
+    Bytes name = c.Ask(Cmd({'e', 184}));
+    ASSERT_EQ(name.size(), 20u);
+    EXPECT_TRUE(GoodFrame(name));
+    EXPECT_EQ(name[1], 'e');
+    EXPECT_EQ(name[2] & 0x7F, 56);
+    EXPECT_EQ(std::string(name.begin() + 3, name.begin() + 13), "KBR0001234");
+
+    Bytes b8 = c.Ask(Cmd({'e', 8}));
+    const Block16 p8 = unit.ParameterBlock(8);
+    ASSERT_EQ(b8.size(), 20u);
+    EXPECT_TRUE(std::equal(p8.begin(), p8.end(), b8.begin() + 3));
+
+    Bytes ring = c.Ask(Cmd({'m', 5, 131}));
+    ASSERT_EQ(ring.size(), 21u);
+    EXPECT_TRUE(GoodFrame(ring));
+    EXPECT_EQ(ring[1], 'm');
+    EXPECT_NE(ring[3] & 0x80, 0);
+    EXPECT_EQ(c.Ask(Cmd({'m', 5, 0}))[3] & 0x80, 0);
+
+    Bytes sil = c.Ask(Cmd({'g', 2, 0}));
+    ASSERT_EQ(sil.size(), 21u);
+    EXPECT_TRUE(GoodFrame(sil));
+    EXPECT_EQ(sil[1], 'g');
+
+    // Display lines are kept and never answered.
+    Bytes line = Cmd({'s', 0x0B, 3, 'H', 'e', 'l', 'l', 'o'});
+    c.Write(line);
+    EXPECT_FALSE(c.Next(150ms).has_value());
+    ASSERT_EQ(unit.DisplayLines().size(), 1u);
+    EXPECT_EQ(unit.DisplayLines()[0].text, "Hello");
+    EXPECT_EQ(unit.DisplayLines()[0].line, 3);
+    EXPECT_EQ(unit.DisplayLines()[0].flags, 0x0B);
+
+    EXPECT_EQ(unit.ReceivedLetters(), "aacceemmgs");
+    EXPECT_EQ(unit.Received()[1].Arg(1), 15);
+}
+
+TEST(UnitSim, StoresWhatIsWrittenAndReadsItBack)
+{
+    TSimUnit unit(UnitConfig{"ZUV0000042", 3, false, false, 66, 1});
+    Client c(unit.SlavePath());
+
+    uint8_t data[16];
+    for (int i = 0; i < 16; ++i)
+        data[i] = uint8_t(0xA0 + i);
+    EXPECT_EQ(c.Ask(CmdWithData('d', {0x83}, data)), Ack('d')); // block 3, last
+    Bytes back = c.Ask(Cmd({'e', 3}));
+    ASSERT_EQ(back.size(), 20u);
+    EXPECT_TRUE(std::equal(data, data + 16, back.begin() + 3));
+    EXPECT_EQ(unit.ParameterBlock(3)[15], 0xAF);
+
+    // Ring target 7: blocks 0-2 carry record bytes 16-63, block 3 the name.
+    std::array<uint8_t, 64> record{};
+    for (int i = 0; i < 64; ++i)
+        record[std::size_t(i)] = uint8_t(i + 1);
+    const std::size_t offset[4] = {16, 32, 48, 0};
+    for (uint8_t b = 0; b < 4; ++b)
+        EXPECT_EQ(c.Ask(CmdWithData('l', {7, uint8_t(b == 3 ? 0x83 : b)}, &record[offset[b]])), Ack('l'));
+    EXPECT_EQ(unit.RingTarget(7), record);
+    for (uint8_t b = 0; b < 4; ++b) {
+        Bytes r = c.Ask(Cmd({'m', 7, uint8_t(b == 3 ? 131 : b)}));
+        ASSERT_EQ(r.size(), 21u);
+        EXPECT_TRUE(std::equal(r.begin() + 4, r.begin() + 20, record.begin() + std::ptrdiff_t(offset[b]))) << int(b);
+    }
+
+    // Silhouette 4: header packets and one map row; cell (column c, row r)
+    // at 64c + r, four 2-bit cells per byte, high bits first.
+    uint8_t head0[16], head1[16], row[16] = {};
+    for (int i = 0; i < 16; ++i) {
+        head0[i] = uint8_t(0x10 + i);
+        head1[i] = uint8_t('A' + i);
+    }
+    row[0] = 0b11100100; // columns 0..3 = 3, 2, 1, 0
+    row[15] = 0b00000010; // column 63 = 2
+    EXPECT_EQ(c.Ask(CmdWithData('f', {4, 0}, head0)), Ack('f'));
+    EXPECT_EQ(c.Ask(CmdWithData('f', {4, 1}, head1)), Ack('f'));
+    EXPECT_EQ(c.Ask(CmdWithData('f', {0x44, 63 | 0x80}, row)), Ack('f'));
+    const SilhouetteSlot s = unit.Silhouette(4);
+    EXPECT_EQ(s.record[16], 0x10);
+    EXPECT_EQ(s.record[0], 'A');
+    EXPECT_EQ(s.cells[0 * 64 + 63], 3);
+    EXPECT_EQ(s.cells[1 * 64 + 63], 2);
+    EXPECT_EQ(s.cells[2 * 64 + 63], 1);
+    EXPECT_EQ(s.cells[63 * 64 + 63], 2);
+    EXPECT_EQ(s.cells[63], 3);
+    Bytes g = c.Ask(Cmd({'g', 0x44, 63 | 0x80}));
+    ASSERT_EQ(g.size(), 21u);
+    EXPECT_TRUE(std::equal(row, row + 16, g.begin() + 4));
+    g = c.Ask(Cmd({'g', 4, 1}));
+    EXPECT_TRUE(std::equal(head1, head1 + 16, g.begin() + 4));
+}
+
+TEST(UnitSim, SendsStoredShotsInOrderAndErasesBanks)
+{
+    TSimUnit unit;
+    SimShot s;
+    s.x = 100;
+    s.y = -50;
+    unit.AddStoredShot(2, s, 4);
+    const StoredShot second = unit.AddStoredShot(2, s, 5);
+    Client c(unit.SlavePath());
+
+    c.Write(Cmd({'b', 2, 1}));
+    for (int k = 0; k < 5; ++k) {
+        auto f = c.Next(2000ms, true);
+        ASSERT_TRUE(f);
+        EXPECT_EQ(*f, second.frames[std::size_t(k)]);
+        EXPECT_EQ((*f)[1], 'e');
+        EXPECT_TRUE(GoodFrame(*f));
+    }
+    auto result = c.Next();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, second.result);
+    ASSERT_EQ(result->size(), 36u);
+    EXPECT_TRUE(GoodFrame(*result));
+    EXPECT_EQ(int16_t(((*result)[4] << 8) | (*result)[5]), 100);
+    EXPECT_EQ(int16_t(((*result)[6] << 8) | (*result)[7]), -50);
+    EXPECT_EQ((*result)[17], unit.StartupCounter());
+    EXPECT_EQ(c.Next(), Ack('b'));
+
+    // An index past the bank gets only the ack; erasing empties the bank.
+    EXPECT_EQ(c.Ask(Cmd({'b', 2, 9})), Ack('b'));
+    EXPECT_EQ(c.Ask(Cmd({'b', 2, 0xFF})), Ack('b'));
+    EXPECT_EQ(unit.BankCount(2), 0);
+    Bytes counts = c.Ask(Cmd({'c', 32}));
+    ASSERT_EQ(counts.size(), 20u);
+    EXPECT_EQ(counts[8], 0);
+    EXPECT_EQ(c.Ask(Cmd({'b', 2, 0})), Ack('b')); // nothing left to send
+}
+
+TEST(UnitSim, StreamsSamplesWhileMeasuringAndFiresShots)
+{
+    TSimUnit unit;
+    Client c(unit.SlavePath());
+    unit.SetAimPoint(500, -400);
+    EXPECT_EQ(c.Ask(Cmd({'a', 1, 0, 32})), Ack('a'));
+    EXPECT_TRUE(unit.Measuring());
+    EXPECT_EQ(unit.Mode(), 1);
+
+    int samples = 0;
+    const auto end = Clock::now() + 1000ms;
+    while (Clock::now() < end) {
+        auto f = c.Next(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()) + 1ms, true);
+        if (!f)
+            break;
+        ASSERT_EQ((*f)[1], 'e');
+        ASSERT_TRUE(GoodFrame(*f));
+        const int x = int16_t(((*f)[4] << 8) | (*f)[5]);
+        EXPECT_NEAR(x, 500, 30);
+        ++samples;
+    }
+    EXPECT_GE(samples, 20);
+    EXPECT_LE(samples, 90);
+
+    SimShot s;
+    s.x = 10;
+    s.y = 20;
+    const Bytes r1 = unit.FireShot(s), r2 = unit.FireShot(s);
+    EXPECT_NE(r1, r2);
+    EXPECT_EQ(r1[16], 1); // the running mode
+    EXPECT_EQ(c.Next(), r1);
+    EXPECT_EQ(c.Next(), r2);
+
+    // After the stop's ack nothing more comes.
+    c.Write(Cmd({'a', 2, 0, 33}));
+    EXPECT_EQ(c.Next(), Ack('a'));
+    EXPECT_TRUE(c.ReadFor(150ms).empty());
+    EXPECT_FALSE(unit.Measuring());
+    EXPECT_GE(unit.Stats().samplesSent, 20u);
+}
+
+TEST(UnitSim, InjectsFaultsIntoAnswers)
+{
+    TSimUnit unit;
+    unit.AddStoredShot(0, SimShot{}, 3);
+    Client c(unit.SlavePath());
+
+    // Drop the second "c"; the first and third are answered.
+    unit.AddFault(Fault{'c', 2, 1, FaultKind::Drop});
+    EXPECT_EQ(c.Ask(Cmd({'c', 2})).size(), 20u);
+    c.Write(Cmd({'c', 3}));
+    EXPECT_FALSE(c.Next(200ms));
+    EXPECT_EQ(c.Ask(Cmd({'c', 4}))[2], 4);
+
+    // Corrupt: right frame, wrong checksum.
+    unit.AddFault(Fault{'e', 1, 1, FaultKind::Corrupt});
+    Bytes bad = c.Ask(Cmd({'e', 1}));
+    ASSERT_EQ(bad.size(), 20u);
+    EXPECT_FALSE(GoodFrame(bad));
+    EXPECT_TRUE(GoodFrame(c.Ask(Cmd({'e', 1}))));
+
+    // Error report instead of the answer, and the command not carried out.
+    unit.AddFault(Fault{'b', 1, 1, FaultKind::ErrorReport, 0, 0x21});
+    Bytes err = c.Ask(Cmd({'b', 0, 0xFF}));
+    ASSERT_EQ(err.size(), 16u);
+    EXPECT_EQ(err[0], 0xCA);
+    EXPECT_EQ(err[1], 'c');
+    EXPECT_EQ(err[2], 0x21);
+    EXPECT_TRUE(GoodFrame(err));
+    EXPECT_EQ(unit.BankCount(0), 1);
+
+    // Duplicate ack; ack before the shot frames.
+    unit.AddFault(Fault{'a', 1, 1, FaultKind::DuplicateAck});
+    c.Write(Cmd({'a', 2, 0, 33}));
+    EXPECT_EQ(c.Next(), Ack('a'));
+    EXPECT_EQ(c.Next(), Ack('a'));
+    unit.AddFault(Fault{'b', 1, 1, FaultKind::AckFirst});
+    c.Write(Cmd({'b', 0, 0}));
+    EXPECT_EQ(c.Next(2000ms, true), Ack('b'));
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ((*c.Next(2000ms, true))[1], 'e');
+    EXPECT_EQ((*c.Next())[1], 'j');
+
+    // Delay: a later command is answered first.
+    unit.AddFault(Fault{'c', 1, 1, FaultKind::Delay, 300});
+    const auto sent = Clock::now();
+    c.Write(Cmd({'c', 5}));
+    c.Write(Cmd({'e', 9}));
+    EXPECT_EQ((*c.Next())[1], 'e');
+    EXPECT_EQ((*c.Next())[2], 5);
+    EXPECT_GE(Clock::now() - sent, 250ms);
+    EXPECT_EQ(c.garbage, 0);
+}
+
+TEST(UnitSim, ShapesTheByteStream)
+{
+    TSimUnit unit;
+    unit.AddStoredShot(1, SimShot{}, 6);
+    Client c(unit.SlavePath());
+
+    // Noise between frames: every frame still arrives whole.
+    unit.SetNoise(true);
+    c.Write(Cmd({'b', 1, 0}));
+    for (int k = 0; k < 6; ++k)
+        EXPECT_TRUE(GoodFrame(*c.Next(2000ms, true)));
+    EXPECT_EQ((*c.Next())[1], 'j');
+    EXPECT_EQ(c.Next(), Ack('b'));
+    EXPECT_GT(c.garbage, 0);
+    unit.SetNoise(false);
+
+    // Split: no read holds more than a piece.
+    unit.SetWriteMode(WriteMode::Split, 3, 4);
+    c.Write(Cmd({'c', 0}));
+    Bytes got;
+    std::size_t largest = 0;
+    while (got.size() < 20) {
+        Bytes chunk = c.ReadChunk(1000ms);
+        ASSERT_FALSE(chunk.empty());
+        largest = std::max(largest, chunk.size());
+        got.insert(got.end(), chunk.begin(), chunk.end());
+    }
+    EXPECT_LE(largest, 3u);
+    EXPECT_EQ(got.size(), 20u);
+    EXPECT_TRUE(GoodFrame(got));
+
+    // Merge: the shot's frames, result and ack in one write.
+    unit.SetWriteMode(WriteMode::Merge, 3, 4, 20);
+    c.Write(Cmd({'b', 1, 0}));
+    Bytes one = c.ReadChunk(1000ms);
+    EXPECT_EQ(one.size(), 6 * 20u + 36 + 5);
+    unit.SetWriteMode(WriteMode::PerFrame);
+
+    // Streaming that never acks.
+    unit.SetMute(true);
+    unit.SetForcedStreaming(true);
+    c.Write(Cmd({'a', 2, 0, 33}));
+    int samples = 0;
+    const auto end = Clock::now() + 300ms;
+    while (Clock::now() < end) {
+        auto f = c.Next(50ms, true);
+        if (!f)
+            continue;
+        EXPECT_EQ((*f)[1], 'e');
+        ++samples;
+    }
+    EXPECT_GE(samples, 5);
+    EXPECT_EQ(unit.ReceivedLetters().back(), 'a');
+}
+
+TEST(UnitSim, UnplugAndReplugKeepTheUnitsState)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("unitsim_test_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string link = (dir / "COM7").string();
+    {
+        TSimUnit unit;
+        ASSERT_TRUE(unit.SetPortLink(link));
+        const std::string first = unit.SlavePath();
+        EXPECT_EQ(std::filesystem::read_symlink(link).string(), first);
+
+        std::array<uint8_t, 64> ring{};
+        ring[0] = 'R';
+        unit.SetRingTarget(3, ring);
+        Client c(first);
+        EXPECT_EQ(c.Ask(Cmd({'a', 2, 0, 33})), Ack('a'));
+
+        unit.Unplug();
+        EXPECT_FALSE(unit.Plugged());
+        EXPECT_TRUE(c.HungUp(1000ms));
+        EXPECT_FALSE(std::filesystem::is_symlink(link));
+
+        unit.FireShot(SimShot{}); // lost on the way: nobody is connected
+        std::this_thread::sleep_for(30ms);
+        const std::string second = unit.Replug();
+        EXPECT_TRUE(unit.Plugged());
+        EXPECT_EQ(unit.SlavePath(), second);
+        EXPECT_EQ(std::filesystem::read_symlink(link).string(), second);
+        Client again(second);
+        Bytes r = again.Ask(Cmd({'m', 3, 131}));
+        EXPECT_EQ(r[1], 'm'); // the shot did not wait for the new port
+        ASSERT_EQ(r.size(), 21u);
+        EXPECT_EQ(r[4], 'R');
+        const Bytes name = again.Ask(Cmd({'e', 184}));
+        ASSERT_EQ(name.size(), 20u);
+        EXPECT_EQ(std::string(name.begin() + 3, name.begin() + 13), "KBR0001234");
+
+        // The program closing and reopening its port: answers go on.
+        again.Close();
+        Client third(second);
+        EXPECT_EQ(third.Ask(Cmd({'a', 2, 0, 33})), Ack('a'));
+    }
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(UnitSim, NeverWritesBeforeRawModeAndAnnouncesPowerUp)
+{
+    UnitConfig config;
+    config.powerUpOnRaw = true;
+    TSimUnit unit(config);
+    unit.SetForcedStreaming(true);
+
+    // Cooked: the unit stays silent (its bytes would be echoed and cooked).
+    Client c(unit.SlavePath(), false);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_FALSE(unit.ListenerReady());
+    EXPECT_EQ(unit.Stats().bytesWritten, 0u);
+    EXPECT_GT(unit.Stats().bytesDiscarded, 0u);
+
+    // Raw at 9600: samples, no "-" yet.
+    c.SetRaw(B9600);
+    Bytes first = c.ReadChunk(1000ms);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first[0], 0xCA);
+    c.ReadFor(100ms);
+    EXPECT_EQ(unit.Stats().powerUpsSent, 0u);
+
+    // 115200: "-" arrives as a chunk of its own.
+    c.SetRaw(B115200);
+    bool alone = false;
+    const auto end = Clock::now() + 1500ms;
+    while (Clock::now() < end && !alone) {
+        Bytes chunk = c.ReadChunk(100ms);
+        if (std::find(chunk.begin(), chunk.end(), PowerUpByte) != chunk.end()) {
+            EXPECT_EQ(chunk.size(), 1u);
+            alone = true;
+        }
+    }
+    EXPECT_TRUE(alone);
+
+    // On request as well.
+    unit.SendPowerUp();
+    alone = false;
+    const auto end2 = Clock::now() + 1500ms;
+    while (Clock::now() < end2 && !alone) {
+        Bytes chunk = c.ReadChunk(100ms);
+        if (chunk.size() == 1 && chunk[0] == PowerUpByte)
+            alone = true;
+    }
+    EXPECT_TRUE(alone);
+    EXPECT_EQ(unit.Stats().powerUpsSent, 2u);
+}

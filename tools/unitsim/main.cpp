@@ -1,0 +1,276 @@
+// unitsim: simulated optical units on pseudo-terminals, for trying the
+// application by hand. Each unit's slave path is printed and, unless
+// --no-links, linked as COM<n> in the Ports folder that the application
+// reads. Runs until interrupted; simple commands on standard input fire
+// shots, send the power-up byte, unplug and replug units.
+#include "TSimUnit.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int SignalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &c, 1);
+}
+
+void Usage()
+{
+    std::cout <<
+        "usage: unitsim [options]\n"
+        "  --units N          number of units (default 1)\n"
+        "  --prefix P         name prefix, KBR or ZUV (default KBR)\n"
+        "  --ports-dir DIR    folder of COM<n> links (default: the application's Ports folder)\n"
+        "  --no-links         print the slave paths only\n"
+        "  --first-com N      first COM number to use (default 20)\n"
+        "  --power-up         send \"-\" whenever a port goes raw at 115200\n"
+        "  --extra-samples    stream U and V records with the samples\n"
+        "  --stored BANK:N    N stored shots in that bank of every unit\n"
+        "commands on standard input (units counted from 1):\n"
+        "  shot U X Y | dash U | unplug U | replug U | status | quit\n";
+}
+
+bool MakeDirs(const std::string& path)
+{
+    std::string partial;
+    std::stringstream parts(path);
+    std::string piece;
+    if (!path.empty() && path[0] == '/')
+        partial = "/";
+    while (std::getline(parts, piece, '/')) {
+        if (piece.empty())
+            continue;
+        partial += piece + "/";
+        if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+std::string DefaultPortsDir()
+{
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.local/share";
+    else
+        return {};
+    return base + "/Tavrik/TRAXEL/Ports";
+}
+
+bool ParseInt(const std::string& text, int& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || errno != 0 || v < -2147483647L || v > 2147483647L)
+        return false;
+    value = int(v);
+    return true;
+}
+
+struct Unit {
+    std::unique_ptr<unitsim::TSimUnit> sim;
+    int com = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int units = 1;
+    int firstCom = 20;
+    std::string prefix = "KBR";
+    std::string portsDir;
+    bool links = true;
+    bool powerUp = false;
+    bool extraSamples = false;
+    std::vector<std::pair<int, int>> stored;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&](std::string& out) {
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            Usage();
+            return 0;
+        } else if (a == "--units" && next(v) && ParseInt(v, units) && units >= 1 && units <= 64) {
+        } else if (a == "--first-com" && next(v) && ParseInt(v, firstCom) && firstCom >= 1 && firstCom <= 255) {
+        } else if (a == "--prefix" && next(v) && v.size() == 3) {
+            prefix = v;
+        } else if (a == "--ports-dir" && next(v)) {
+            portsDir = v;
+        } else if (a == "--no-links") {
+            links = false;
+        } else if (a == "--power-up") {
+            powerUp = true;
+        } else if (a == "--extra-samples") {
+            extraSamples = true;
+        } else if (a == "--stored" && next(v)) {
+            const auto colon = v.find(':');
+            int bank = 0, count = 0;
+            if (colon == std::string::npos || !ParseInt(v.substr(0, colon), bank) || !ParseInt(v.substr(colon + 1), count)
+                || bank < 0 || bank > 6 || count < 0 || count > 255) {
+                std::cerr << "unitsim: bad --stored value \"" << v << "\" (BANK 0-6 : COUNT 0-255)\n";
+                return 2;
+            }
+            stored.emplace_back(bank, count);
+        } else {
+            std::cerr << "unitsim: bad argument \"" << a << "\"\n";
+            Usage();
+            return 2;
+        }
+    }
+
+    if (links) {
+        if (portsDir.empty())
+            portsDir = DefaultPortsDir();
+        if (portsDir.empty() || !MakeDirs(portsDir)) {
+            std::cerr << "unitsim: cannot use the ports folder \"" << portsDir << "\"\n";
+            return 1;
+        }
+    }
+
+    if (::pipe(SignalPipe) != 0) {
+        std::perror("unitsim: pipe");
+        return 1;
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::vector<Unit> all;
+    int com = firstCom;
+    try {
+        for (int n = 0; n < units; ++n) {
+            unitsim::UnitConfig config;
+            config.name = unitsim::UnitName(prefix, 1000 + n + 1);
+            config.powerUpOnRaw = powerUp;
+            config.extraSamples = extraSamples;
+            Unit u;
+            u.sim = std::make_unique<unitsim::TSimUnit>(config);
+            for (const auto& [bank, count] : stored)
+                for (int k = 0; k < count; ++k) {
+                    unitsim::SimShot shot;
+                    shot.x = int16_t(40 * k - 100);
+                    shot.y = int16_t(30 * (k % 5) - 60);
+                    u.sim->AddStoredShot(bank, shot, 30);
+                }
+            if (links) {
+                struct stat st{};
+                while (com <= 255 && ::lstat((portsDir + "/COM" + std::to_string(com)).c_str(), &st) == 0)
+                    ++com;
+                if (com > 255) {
+                    std::cerr << "unitsim: no free COM number in " << portsDir << "\n";
+                    return 1;
+                }
+                u.com = com++;
+                u.sim->SetPortLink(portsDir + "/COM" + std::to_string(u.com));
+            }
+            all.push_back(std::move(u));
+        }
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\n";
+        return 1;
+    }
+
+    auto describe = [&](std::size_t i) {
+        const Unit& u = all[i];
+        std::cout << "unit " << i + 1 << ": " << u.sim->Name() << " "
+                  << (u.sim->Plugged() ? u.sim->SlavePath() : std::string("(unplugged)"));
+        if (u.com)
+            std::cout << " COM" << u.com;
+        std::cout << "\n";
+    };
+    for (std::size_t i = 0; i < all.size(); ++i)
+        describe(i);
+    std::cout.flush();
+
+    bool stdinOpen = true;
+    std::string pending;
+    for (;;) {
+        pollfd fds[2] = {{SignalPipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        if (::poll(fds, stdinOpen ? 2 : 1, -1) < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents & POLLIN)
+            break;
+        if (!stdinOpen || !(fds[1].revents & (POLLIN | POLLHUP)))
+            continue;
+        char buf[256];
+        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n <= 0) {
+            stdinOpen = false; // keep running until a signal
+            continue;
+        }
+        pending.append(buf, std::size_t(n));
+        std::size_t eol;
+        bool quit = false;
+        while ((eol = pending.find('\n')) != std::string::npos) {
+            std::istringstream line(pending.substr(0, eol));
+            pending.erase(0, eol + 1);
+            std::string cmd, a, b, c;
+            line >> cmd >> a >> b >> c;
+            if (cmd.empty())
+                continue;
+            if (cmd == "quit") {
+                quit = true;
+                break;
+            }
+            if (cmd == "status") {
+                for (std::size_t i = 0; i < all.size(); ++i)
+                    describe(i);
+                continue;
+            }
+            int index = 0;
+            if (!ParseInt(a, index) || index < 1 || index > int(all.size())) {
+                std::cout << "unknown unit \"" << a << "\"\n";
+                continue;
+            }
+            unitsim::TSimUnit& u = *all[std::size_t(index - 1)].sim;
+            int x = 0, y = 0;
+            if (cmd == "shot" && ParseInt(b, x) && ParseInt(c, y) && x >= -32768 && x <= 32767 && y >= -32768 && y <= 32767) {
+                unitsim::SimShot shot;
+                shot.x = int16_t(x);
+                shot.y = int16_t(y);
+                u.FireShot(shot);
+            } else if (cmd == "dash") {
+                u.SendPowerUp();
+            } else if (cmd == "unplug") {
+                u.Unplug();
+                describe(std::size_t(index - 1));
+            } else if (cmd == "replug") {
+                u.Replug();
+                describe(std::size_t(index - 1));
+            } else {
+                std::cout << "unknown command \"" << cmd << "\"\n";
+            }
+        }
+        std::cout.flush();
+        if (quit)
+            break;
+    }
+    all.clear(); // removes the links
+    return 0;
+}
