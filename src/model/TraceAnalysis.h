@@ -28,4 +28,8 @@ struct TraceAnalysis {
     double trigValue = 0.0;
     double trigTime = 0.0;
     double trigDeviation = 0.0;
+    // The settings the analysis ran with: a cached copy counts only while
+    // they are still the loaded ones.
+    int sliceMs = 0;
+    int lr3SecBottom = 0;
 };

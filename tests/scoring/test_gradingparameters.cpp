@@ -1,0 +1,358 @@
+#include "GradingParameters.h"
+#include "GradingTestSupport.h"
+#include "ShotGrading.h"
+
+#include "Globals.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const GradeRow& Grade(int i) { return GradingTables.grade[size_t(i)]; }
+
+// Every field, a BOM, CRLF line ends, comments, blanks and capitals.
+const QByteArray kFullFile =
+    "\xEF\xBB\xBF; comment line\r\n"
+    "HitWeight = 2\r\n"
+    "  holdweight=3 \t\r\n"
+    "aimweight = 4\r\n"
+    "trigweight = 5\r\n"
+    "yellowgrade = 2\r\n"
+    "greengrade = 4\r\n"
+    "3stepyellowlimit = 18\r\n"
+    "3stepgreenlimit = 25\r\n"
+    "5step2limit = 15\r\n"
+    "5step3limit = 25\r\n"
+    "5step4limit = 35\r\n"
+    "5step5limit = 45\r\n"
+    "aimblinktime = 1500\r\n"
+    "triglinearregressiongap1 = 20\r\n"
+    "triglinearregressiongap2 = 50\r\n"
+    "slicems = 100\r\n"
+    "tcrtvtiming1limit = 150\r\n"
+    "lr3secbottom = 60\r\n"
+    "timing1weight = 80\r\n"
+    "ttrx_low = -5\r\n"
+    "ttrx_high = 7\r\n"
+    "ttrx_dev = 150\r\n"
+    "use5stepbitmaps = 1\r\n"
+    "militarygun = 0\r\n"
+    "group = Kneel\r\n"
+    "difficulty =  EXPERT \r\n"
+    ";grade = 9;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\r\n"
+    "grade = 3.9; 9.5; 0.29; 1.15; 7; 8; 0.07; -0.1; 25; 10.5; 11.25; 1.2; 2.75; 6.9; 0.33; 0.57\r\n"
+    "tire = 0; 2; 0.01; 1\r\n"
+    "dtc_ct = -0.35; 3; 4; 5; 2; 1; 0\r\n"
+    "ctr_rtv = 4; 3; 1.25\r\n";
+
+} // namespace
+
+TEST(GradingParameters, LoadsEveryField)
+{
+    ReportRecorder reports;
+    ASSERT_EQ(LoadGradingFile(WriteGradingFile(kFullFile), reports.Reporter()), 1);
+    EXPECT_TRUE(reports.texts.isEmpty()) << reports.texts.join(QLatin1Char('|')).toStdString();
+
+    const TGradingParameters& p = GradingParameters;
+    EXPECT_EQ(p.hitWeight, 2);
+    EXPECT_EQ(p.holdWeight, 3);
+    EXPECT_EQ(p.aimWeight, 4);
+    EXPECT_EQ(p.trigWeight, 5);
+    EXPECT_EQ(p.yellowGrade, 2);
+    EXPECT_EQ(p.greenGrade, 4);
+    EXPECT_EQ(p.step3YellowLimit, 18);
+    EXPECT_EQ(p.step3GreenLimit, 25);
+    EXPECT_EQ(p.step5Limit, (std::array<int, 4> { 15, 25, 35, 45 }));
+    EXPECT_EQ(p.aimBlinkTime, 1500);
+    EXPECT_EQ(p.trigLinearRegressionGap1, 20);
+    EXPECT_EQ(p.trigLinearRegressionGap2, 50);
+    EXPECT_EQ(p.sliceMs, 100);
+    EXPECT_EQ(p.tcrtvTiming1Limit, 150);
+    EXPECT_EQ(p.lr3SecBottom, 60);
+    EXPECT_EQ(p.timing1Weight, 80);
+    EXPECT_EQ(p.ttrxLow, -5);
+    EXPECT_EQ(p.ttrxHigh, 7);
+    EXPECT_EQ(p.ttrxDev, 150);
+    EXPECT_TRUE(p.use5StepBitmaps);
+    EXPECT_FALSE(p.militaryGun);
+    EXPECT_EQ(p.hasRows, (std::array<bool, 3> { false, true, false }));
+
+    GradeRow expected;
+    expected.group = 2;
+    expected.difficulty = 2;
+    expected.points = 3;          // truncated
+    expected.scoreLimit = 950;
+    expected.holdLimit = 29;      // 0.29 x 100 snaps to 29, not 28
+    expected.aimLimit = 115;
+    expected.col7 = 700;
+    expected.col8 = 800;
+    expected.col9 = 7;
+    expected.col10 = -10;
+    expected.col11 = 2500;
+    expected.col13 = 1050;        // number 10
+    expected.col12 = 1125;        // number 11
+    expected.col14 = 120;
+    expected.timingLimit = 2.75;
+    expected.totalLimit = 6;
+    expected.col19 = 33;
+    expected.col20 = 57;
+    EXPECT_EQ(Grade(0), expected);
+
+    ASSERT_EQ(GradingTables.tireCount, 1);
+    EXPECT_EQ(GradingTables.tire[0], (TireRow { 2, 0, 2, 1, 100 }));
+    ASSERT_EQ(GradingTables.dtcCtCount, 1);
+    EXPECT_EQ(GradingTables.dtcCt[0], (DtcCtRow { -0.35, 3, 4, 5, 2, 1, 0 }));
+    ASSERT_EQ(GradingTables.ctrRtvCount, 1);
+    EXPECT_EQ(GradingTables.ctrRtv[0], (CtrRtvRow { 4, 3, 1.25 }));
+
+    // A reload starts from the defaults again.
+    LoadGradingFile(WriteGradingFile("hitweight = 1\n"), {});
+    EXPECT_EQ(GradingParameters.holdWeight, 0);
+    EXPECT_EQ(GradingParameters.tcrtvTiming1Limit, 100);
+    EXPECT_EQ(GradingParameters.timing1Weight, 100);
+    EXPECT_EQ(GradingTables.gradeCount + GradingTables.tireCount + GradingTables.dtcCtCount
+                  + GradingTables.ctrRtvCount, 0);
+    EXPECT_EQ(GradingParameters.hasRows, (std::array<bool, 3> {}));
+}
+
+TEST(GradingParameters, KeysContextsAndValues)
+{
+    ReportRecorder reports;
+    const QByteArray text =
+        "grade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n"          // before any group: ignored
+        "group = sitting\n"
+        "grade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n"          // group 0: ignored
+        "group = prone\n"
+        "difficulty = marksman\n"
+        "difficulty = master\n"                              // unknown: keeps marksman
+        "grade7 = 2;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n"         // row keys match by prefix
+        " ;grade = 3;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n"        // not a comment, key ';grade'
+        "; hitweight = 9\n"
+        "hitweight = 1.5\n"                                  // not an integer
+        "aimweight\n"                                        // no '=': ignored
+        "holdweight = = 3\n"
+        "militarygun = yes\n"
+        "use5stepbitmaps = 0\n"
+        "tires = 0; 1; 0; 0; 99\n"                            // extra numbers ignored
+        "gradex = 4;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;junk\n";
+    LoadGradingFile(WriteGradingFile(text), reports.Reporter());
+    EXPECT_TRUE(reports.texts.isEmpty());
+    ASSERT_EQ(GradingTables.gradeCount, 2);
+    EXPECT_EQ(Grade(0).points, 2);
+    EXPECT_EQ(Grade(0).group, 3);
+    EXPECT_EQ(Grade(0).difficulty, 1);
+    EXPECT_EQ(Grade(1).points, 4);
+    EXPECT_EQ(GradingParameters.hitWeight, -1);
+    EXPECT_EQ(GradingParameters.aimWeight, 0);
+    EXPECT_EQ(GradingParameters.holdWeight, -1);
+    EXPECT_TRUE(GradingParameters.militaryGun);
+    EXPECT_FALSE(GradingParameters.use5StepBitmaps);
+    EXPECT_EQ(GradingTables.tireCount, 1);
+    EXPECT_EQ(GradingTables.tire[0].group, 3);
+    EXPECT_EQ(GradingParameters.hasRows, (std::array<bool, 3> { false, false, true }));
+}
+
+TEST(GradingParameters, BadRowsAreReportedAndSkipped)
+{
+    ReportRecorder reports;
+    const QByteArray text =
+        "group = stand\n"
+        "grade = 1; 2\n"
+        "grade = 1;2;3;4;5;6;7;8;9;1x;11;12;13;14;15;16\n"
+        "tire = 0;;1;1\r\n"
+        "dtc_ct = 1;2;3;4;5;6\n"
+        "ctr_rtv = a;b;c\n"
+        "grade = 5;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16\n";
+    LoadGradingFile(WriteGradingFile(text), reports.Reporter());
+    ASSERT_EQ(reports.texts.size(), 5);
+    EXPECT_EQ(reports.texts[0], QStringLiteral("Grading: error on row: \ngrade = 1; 2"));
+    EXPECT_EQ(reports.texts[2], QStringLiteral("Grading: error on row: \ntire = 0;;1;1"));
+    for (const QString& caption : reports.captions)
+        EXPECT_EQ(caption, QStringLiteral("Grading parameter file error"));
+    ASSERT_EQ(GradingTables.gradeCount, 1);
+    EXPECT_EQ(Grade(0).points, 5);
+    EXPECT_EQ(GradingTables.tireCount + GradingTables.dtcCtCount + GradingTables.ctrRtvCount, 0);
+}
+
+TEST(GradingParameters, TableLimits)
+{
+    QByteArray text = "group = stand\n";
+    for (int i = 0; i < 201; ++i)
+        text += "tire = 0;1;0;0\n";
+    for (int i = 0; i < 502; ++i)
+        text += "dtc_ct = 0;1;1;1;1;0;0\n";
+    for (int i = 0; i < 201; ++i)
+        text += "ctr_rtv = 1;1;1\n";
+    for (int i = 0; i < 199; ++i)
+        text += "grade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";
+    text += "grade = 2;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";     // the 200th ends the reading
+    text += "hitweight = 7\n";
+    text += "grade = 3;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";
+    text += "tire = 0;1;0;0\n";
+
+    ReportRecorder reports;
+    EXPECT_EQ(LoadGradingFile(WriteGradingFile(text), reports.Reporter()), 200);
+    EXPECT_EQ(GradingTables.grade[199].points, 2);
+    EXPECT_EQ(GradingParameters.hitWeight, 0);
+    EXPECT_EQ(GradingTables.tireCount, 200);
+    EXPECT_EQ(GradingTables.dtcCtCount, 500);
+    EXPECT_EQ(GradingTables.ctrRtvCount, 200);
+    const QStringList captions = { QStringLiteral("tire Row index too large"), QStringLiteral("TC Row index too large"),
+                                   QStringLiteral("TC Row index too large"), QStringLiteral("CTR Row index too large") };
+    EXPECT_EQ(reports.captions, captions);
+    for (const QString& t : reports.texts)
+        EXPECT_EQ(t, QStringLiteral("Grading file error"));
+}
+
+TEST(GradingParameters, LongLinesAreReadInPieces)
+{
+    // 199 characters per piece: the second piece is a line of its own.
+    QByteArray text = "group = stand\ngrade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1";
+    text += QByteArray(199 - text.size() + 14, ' ');
+    text += "grade = 2;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";
+    LoadGradingFile(WriteGradingFile(text), {});
+    ASSERT_EQ(GradingTables.gradeCount, 2);
+    EXPECT_EQ(Grade(1).points, 2);
+}
+
+TEST(GradingParameters, NextGradingNumber)
+{
+    GradingNumber n = NextGradingNumber(QStringLiteral(" 1.5 ; 2;x"));
+    EXPECT_TRUE(n.found);
+    EXPECT_EQ(n.value, 1.5);
+    EXPECT_EQ(n.rest, QStringLiteral(" 2;x"));
+    n = NextGradingNumber(n.rest);
+    EXPECT_TRUE(n.found && n.value == 2.0 && n.rest == QStringLiteral("x"));
+    n = NextGradingNumber(n.rest);
+    EXPECT_FALSE(n.found);
+    EXPECT_EQ(n.value, 0.0);
+    n = NextGradingNumber(QString());
+    EXPECT_FALSE(n.found);
+    n = NextGradingNumber(QStringLiteral(";3"));
+    EXPECT_FALSE(n.found);
+    n = NextGradingNumber(QStringLiteral("-7"));
+    EXPECT_TRUE(n.found && n.value == -7.0 && n.rest.isEmpty());
+}
+
+TEST(GradingParameters, MissingFileAndPanelSelection)
+{
+    ReportRecorder reports;
+    LoadGradingFile(ShippedGradingFile(), {});
+    GradingSelection panel { 2, 1 };
+    LoadGradingParameterFile(panel, QStringLiteral("/nonexistent/grading.tgp"), reports.Reporter());
+    EXPECT_TRUE(reports.texts.isEmpty());
+    EXPECT_EQ(GradingTables.gradeCount, 0);
+    EXPECT_EQ(panel.stance, 0);
+    EXPECT_EQ(panel.difficulty, 0);
+    EXPECT_FALSE(SelectGradingRow(panel, 1, 0));
+
+    panel = { 2, 1 };
+    LoadGradingParameterFile(panel, ShippedGradingFile(), reports.Reporter());
+    EXPECT_EQ(panel.stance, 2);
+    EXPECT_EQ(panel.difficulty, 1);
+}
+
+TEST(GradingParameters, ShippedFileLoadsCleanly)
+{
+    ReportRecorder reports;
+    EXPECT_EQ(LoadGradingFile(ShippedGradingFile(), reports.Reporter()), 45);
+    EXPECT_TRUE(reports.texts.isEmpty()) << reports.texts.join(QLatin1Char('|')).toStdString();
+    for (int stance = 1; stance <= 3; ++stance) {
+        for (int difficulty = 0; difficulty <= 2; ++difficulty) {
+            EXPECT_TRUE(IsGradingRowAvailable(stance, difficulty)) << stance << "/" << difficulty;
+            EXPECT_FALSE(PickGradingLimitRows(stance, difficulty).Empty());
+        }
+    }
+    EXPECT_GT(GradingTables.tireCount, 0);
+    EXPECT_GT(GradingTables.dtcCtCount, 0);
+    EXPECT_GT(GradingTables.ctrRtvCount, 0);
+    EXPECT_GT(GradingParameters.hitWeight + GradingParameters.holdWeight + GradingParameters.aimWeight
+                  + GradingParameters.trigWeight, 0);
+}
+
+namespace {
+
+// Everything loaded, as comparable values.
+struct Snapshot {
+    TGradingParameters p;
+    std::vector<GradeRow> grade;
+    std::vector<TireRow> tire;
+    std::vector<DtcCtRow> dtc;
+    std::vector<CtrRtvRow> ctr;
+};
+
+Snapshot Take()
+{
+    const TGradingTables& t = GradingTables;
+    return { GradingParameters,
+             { t.grade.begin(), t.grade.begin() + t.gradeCount },
+             { t.tire.begin(), t.tire.begin() + t.tireCount },
+             { t.dtcCt.begin(), t.dtcCt.begin() + t.dtcCtCount },
+             { t.ctrRtv.begin(), t.ctrRtv.begin() + t.ctrRtvCount } };
+}
+
+void ExpectSame(const Snapshot& a, const Snapshot& b)
+{
+    EXPECT_EQ(a.grade, b.grade);
+    EXPECT_EQ(a.tire, b.tire);
+    EXPECT_EQ(a.dtc, b.dtc);
+    EXPECT_EQ(a.ctr, b.ctr);
+    EXPECT_TRUE(a.p == b.p);
+}
+
+} // namespace
+
+TEST(GradingParameters, SameResultUnderACommaLocale)
+{
+    const QString full = WriteGradingFile(kFullFile);
+    std::setlocale(LC_ALL, "C");
+    LoadGradingFile(full, {});
+    const Snapshot plain = Take();
+    LoadGradingFile(ShippedGradingFile(), {});
+    const Snapshot shippedPlain = Take();
+
+    const char* commaLocale = nullptr;
+    for (const char* name : { "de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8" }) {
+        if (std::setlocale(LC_ALL, name) && std::strcmp(std::localeconv()->decimal_point, ",") == 0) {
+            commaLocale = name;
+            break;
+        }
+    }
+    QTemporaryDir localeDir;
+    if (!commaLocale && localeDir.isValid()) {
+        const QString target = localeDir.filePath(QStringLiteral("de_DE.UTF-8"));
+        const QString command = QStringLiteral("localedef -i de_DE -f UTF-8 '%1' >/dev/null 2>&1").arg(target);
+        if (std::system(command.toLocal8Bit().constData()) == 0) {
+            qputenv("LOCPATH", localeDir.path().toLocal8Bit());
+            if (std::setlocale(LC_ALL, "de_DE.UTF-8") && std::strcmp(std::localeconv()->decimal_point, ",") == 0)
+                commaLocale = "de_DE.UTF-8";
+        }
+    }
+    if (!commaLocale) {
+        qunsetenv("LOCPATH");
+        std::setlocale(LC_ALL, "C");
+        GTEST_SKIP() << "no locale with a ',' decimal separator is installed";
+    }
+    const QChar separator = DecimalSeparator();
+    SetDecimalSeparator(QLatin1Char(','));
+    ReportRecorder reports;
+    LoadGradingFile(full, reports.Reporter());
+    const Snapshot comma = Take();
+    LoadGradingFile(ShippedGradingFile(), reports.Reporter());
+    const Snapshot shippedComma = Take();
+    SetDecimalSeparator(separator);
+    std::setlocale(LC_ALL, "C");
+    qunsetenv("LOCPATH");
+
+    EXPECT_TRUE(reports.texts.isEmpty());
+    ExpectSame(plain, comma);
+    ExpectSame(shippedPlain, shippedComma);
+    EXPECT_EQ(comma.grade.at(0).holdLimit, 29);
+    EXPECT_EQ(comma.grade.at(0).timingLimit, 2.75);
+}

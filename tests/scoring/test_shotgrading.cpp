@@ -1,0 +1,237 @@
+#include "GradingTestSupport.h"
+#include "ShotGrading.h"
+
+#include "Shotdata.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+const QByteArray kRows =
+    "hitweight = 1\nholdweight = 1\naimweight = 1\ntrigweight = 1\n"
+    "yellowgrade = 2\ngreengrade = 3\n"
+    "3stepyellowlimit = 18\n3stepgreenlimit = 25\n"
+    "5step2limit = 15\n5step3limit = 25\n5step4limit = 35\n5step5limit = 45\n"
+    "triglinearregressiongap1 = 20\ntriglinearregressiongap2 = 50\n"
+    "ttrx_low = -5\nttrx_high = 5\nttrx_dev = 150\n"
+    "group = stand\n"
+    "grade = 1; 5.0; 2.0; 5.0; 3; 1; 2.0; 2.0; 200; -2.0; -2.0; 2.0; 1; 2; 2.0; 2.0\n"
+    "grade = 2; 8.0; 1.0; 8.0; 2; 2; 1.0; 1.0; 100; -1.0; -1.0; 1.5; 2; 4; 1.0; 1.0\n"
+    "grade = 3; 9.5; 0.5; 9.5; 1; 3; 0.5; 0.5; 50; -0.5; -0.5; 1.0; 2.8; 6; 0.5; 0.5\n"
+    "grade = 4; 9.5; 0.5; 9.5; 1; 3; 0.5; 0.5; 50; -0.5; -0.5; 1.0; 2.8; 6; 0.5; 0.5\n"
+    "grade = 5; 5.0; 2.0; 5.0; 3; 1; 2.0; 2.0; 200; -2.0; -2.0; 2.0; 1; 2; 2.0; 2.0\n"
+    "tire = 0; 2; 0; 1\n"
+    "tire = 1; 2; 1; 0\n"
+    "tire = 0; 3; 1; 0\n"
+    "group = kneel\n"
+    "difficulty = expert\n"
+    "grade = 9; 0; 90; 0; 0; 0; 90; 90; 9000; -90; -90; 90; 1; 2; 90; 90\n"
+    "tire = 0; 2; 1; 0\n";
+
+const QByteArray kTimingRows =
+    "ctr_rtv = 2; 5; 0.8\n"
+    "ctr_rtv = 2; 4; 1.1\n"
+    "ctr_rtv = 2; 1; 99\n"
+    "ctr_rtv = 3; 5; 99\n"
+    "dtc_ct = 0.0; 3; 2; 4; 3; 0; 0\n"     // would match without the ring-value row
+    "dtc_ct = 0.0; 3; 4; 5; 3; 0; 1\n"
+    "dtc_ct = -0.5; 3; 4; 3; 2; 2; 4\n"
+    "dtc_ct = -2.0; 3; 4; 1; 1; 5; 7\n";
+
+// A measured shot: every component lands on a known row of kRows.
+TraceAnalysis Measured()
+{
+    TraceAnalysis a;
+    a.valid = true;
+    a.holdRadius = 70;     // limits 200, 100, 50: 100 met
+    a.devX = 40;           // 50 met
+    a.devY = 250;          // none met: loosest
+    a.aimValue = 85;       // 850: 800 met
+    a.cogX = 1.2;          // 98 x 10: 950 met
+    a.cogY = -4.5;         // 650: loosest
+    a.trendA = -0.7;       // regression A 70 <= 100; timing A -70 >= -100
+    a.trendB = 0.3;        // regression B -30 <= 50; timing B 30 >= -50
+    a.trendSpread = 0.75;  // 7500 <= 10000
+    a.steadiness = 1.2;    // 120 <= 150
+    a.timingRatio = 1.0;
+    a.holdRingTrend = -0.3;
+    a.trigValue = -0.3;
+    a.trigTime = 0.2;
+    a.trigDeviation = 1.0;
+    return a;
+}
+
+const GradingSelection kStand { 1, 0 };
+
+} // namespace
+
+TEST(ShotGrading, ComponentsDirectionsAndTies)
+{
+    ASSERT_EQ(LoadGradingFile(WriteGradingFile(kRows), {}), 6);
+    const GradingLimitRows limits = PickGradingLimitRows(1, 0);
+    ASSERT_FALSE(limits.Empty());
+    // The earlier of two equally loose rows is the start.
+    EXPECT_EQ(limits.rows[GradeHold], &GradingTables.grade[0]);
+    EXPECT_EQ(limits.rows[GradeScore], &GradingTables.grade[0]);
+    EXPECT_EQ(limits.rows[GradeTireB], &GradingTables.grade[0]);
+    EXPECT_TRUE(PickGradingLimitRows(3, 0).Empty());
+
+    const ShotGradeRecord g = GradeShotAnalysis(kStand, Measured(), 85, 10);
+    ASSERT_TRUE(g.valid);
+    const std::array<double, GradeComponentCount> expected = { 2, 2, 3, 1, 2, 3, 1, 2, 2, 2, 3, 2, 3, 2, 2 };
+    EXPECT_EQ(g.componentPoints, expected);
+    EXPECT_EQ(g.componentRows[GradeHold], GradingTables.grade[1]);
+    EXPECT_EQ(g.componentRows[GradeDeviationX], GradingTables.grade[2]);   // the tie stays on the earlier row
+    EXPECT_EQ(g.tireRow, (TireRow { 1, 0, 2, 0, 100 }));                   // hold level 2: yellow
+    EXPECT_TRUE(g.trace.valid);
+    EXPECT_EQ(g.overall, 1.5);   // (2 + 2 + 2 + 0) / 4
+    EXPECT_TRUE(g.regressionGap1);
+    EXPECT_FALSE(g.regressionGap2);
+    EXPECT_TRUE(g.trigWindowOk);
+
+    // A target topped by ring 9 grades the score one ring up.
+    EXPECT_EQ(GradeShotAnalysis(kStand, Measured(), 85, 9).componentPoints[GradeScore], 3);
+    // Missing even the loosest row keeps its points.
+    EXPECT_EQ(GradeShotAnalysis(kStand, Measured(), 10, 10).componentPoints[GradeScore], 1);
+
+    // Squares of a large hold value must not wrap into "met".
+    TraceAnalysis wide = Measured();
+    wide.holdRadius = 50000;
+    EXPECT_EQ(GradeShotAnalysis(kStand, wide, 85, 10).componentPoints[GradeHold], 1);
+
+    // Not graded: no selection, a stance outside 1..3, no rows, no analysis.
+    EXPECT_FALSE(GradeShotAnalysis({ 0, 0 }, Measured(), 85, 10).valid);
+    EXPECT_FALSE(GradeShotAnalysis({ 7, 0 }, Measured(), 85, 10).valid);
+    EXPECT_FALSE(GradeShotAnalysis({ 1, 2 }, Measured(), 85, 10).valid);
+    EXPECT_FALSE(GradeShotAnalysis(kStand, TraceAnalysis {}, 85, 10).valid);
+}
+
+TEST(ShotGrading, TimingRingValueAndTrigger)
+{
+    LoadGradingFile(WriteGradingFile(kRows + kTimingRows), {});
+    const ShotGradeRecord g = GradeShotAnalysis(kStand, Measured(), 85, 10);
+    ASSERT_TRUE(g.valid);
+    // Ratio 1.0: past the 0.8 row, the 1.1 row is the smallest limit above it.
+    EXPECT_EQ(g.ctrRtvRow, (CtrRtvRow { 2, 4, 1.1 }));
+    EXPECT_EQ(g.componentPoints[GradeRingValue], 4);
+    // Trigger rows of timing B 3 and ring value 4: -0.3 falls to the -0.5 row.
+    EXPECT_EQ(g.dtcCtRow, (DtcCtRow { -0.5, 3, 4, 3, 2, 2, 4 }));
+    EXPECT_EQ(g.overall, 2.25);   // (2 + 2 + 2 + 3) / 4
+    // t = (3 + 2) / 2 = 2.5: timing limit 2 is the nearest below.
+    EXPECT_EQ(g.timingTotal, 2);
+    // s = 2 (ring value before the row) + 2: the first row with points stays.
+    EXPECT_EQ(g.timingResult, 1);
+
+    // Past the ratio limit timing B counts alone: t = 3 reaches the 2.8 row.
+    GradingParameters.tcrtvTiming1Limit = 50;
+    EXPECT_EQ(GradeShotAnalysis(kStand, Measured(), 85, 10).timingTotal, 3);
+    // A weight of -100 % would divide by 0: timing B alone as well.
+    GradingParameters.tcrtvTiming1Limit = 100;
+    GradingParameters.timing1Weight = -100;
+    const ShotGradeRecord noWeight = GradeShotAnalysis(kStand, Measured(), 85, 10);
+    EXPECT_EQ(noWeight.timingTotal, 3);
+    EXPECT_TRUE(std::isfinite(noWeight.timingResult));
+
+    // Trigger time outside the window.
+    TraceAnalysis late = Measured();
+    late.trigTime = 0.6;
+    EXPECT_FALSE(GradeShotAnalysis(kStand, late, 85, 10).trigWindowOk);
+    late.trigTime = 0.0;
+    late.trigDeviation = 1.6;
+    EXPECT_FALSE(GradeShotAnalysis(kStand, late, 85, 10).trigWindowOk);
+
+    // Weights adding up to 0 give no overall grade instead of NaN.
+    GradingParameters.hitWeight = 0;
+    GradingParameters.holdWeight = 0;
+    GradingParameters.aimWeight = 0;
+    GradingParameters.trigWeight = 0;
+    const ShotGradeRecord unweighted = GradeShotAnalysis(kStand, Measured(), 85, 10);
+    EXPECT_TRUE(unweighted.valid);
+    EXPECT_EQ(unweighted.overall, 0.0);
+}
+
+TEST(ShotGrading, SelectionBelongsToEachPanel)
+{
+    LoadGradingFile(WriteGradingFile(kRows), {});
+    GradingSelection standPanel { 1, 0 };
+    GradingSelection kneelPanel { 1, 0 };
+    EXPECT_FALSE(SelectGradingRow(kneelPanel, 2, 0));   // kneel has expert rows only
+    EXPECT_EQ(kneelPanel.stance, 1);
+    EXPECT_FALSE(SelectGradingRow(kneelPanel, 9, 0));
+    EXPECT_FALSE(IsGradingRowAvailable(0, 0));
+    EXPECT_TRUE(SelectGradingRow(kneelPanel, 2, 2));
+    EXPECT_TRUE(SelectGradingRow(standPanel, 1, 0));
+
+    // The panel selected last does not change what the other one grades.
+    const double stand = GradeShotAnalysis(standPanel, Measured(), 85, 10).componentPoints[GradeHold];
+    const double kneel = GradeShotAnalysis(kneelPanel, Measured(), 85, 10).componentPoints[GradeHold];
+    EXPECT_EQ(stand, 2);
+    EXPECT_EQ(kneel, 9);
+    EXPECT_EQ(GradeShotAnalysis(standPanel, Measured(), 85, 10).componentPoints[GradeHold], 2);
+}
+
+TEST(ShotGrading, LevelsAndOverallScales)
+{
+    LoadGradingFile(WriteGradingFile(kRows), {});
+    EXPECT_EQ(GradeLevel(2.9f).level, 2);
+    EXPECT_EQ(GradeLevel(2.9f).value, 2);
+    EXPECT_EQ(GradeLevel(3.0f).level, 3);
+    EXPECT_EQ(GradeLevel(1.99f).level, 1);
+    EXPECT_EQ(GradeLevel(-1.5f).value, -1);
+    EXPECT_EQ(GradeLevel(float(2.99999999)).level, 3);   // compared in single precision
+
+    ShotGradeRecord g;
+    EXPECT_FALSE(ComputeShotGradeLevels(g).valid);
+    EXPECT_EQ(ComputeShotGradeLevels(g).level3, 0);
+    g.valid = true;
+    g.componentPoints[GradeScore] = 3;
+    g.componentPoints[GradeHold] = 3;
+    g.componentPoints[GradeAim] = 2;
+    g.dtcCtRow.trigLevel = 2;
+    g.dtcCtRow.trigPoints = 4;
+    // a = 10 x (3 + 3 + 2 + 2) = 100 = 4 x 25: green.
+    ShotGradeLevels levels = ComputeShotGradeLevels(g);
+    ASSERT_TRUE(levels.valid);
+    EXPECT_EQ(levels.level3, 3);
+    EXPECT_EQ(levels.trigLevel, 2);
+    EXPECT_EQ(levels.trigPoints, 4);
+    // b = 10 x (3 + 3 + 2 + 4) = 120: at least 4 x 25, below 4 x 35.
+    EXPECT_EQ(levels.level5, 3);
+    g.componentPoints[GradeAim] = 1;   // a = 90: yellow (72 <= 90 < 100), b = 110
+    levels = ComputeShotGradeLevels(g);
+    EXPECT_EQ(levels.level3, 2);
+    EXPECT_EQ(levels.level5, 3);
+    g.componentPoints.fill(0);
+    g.dtcCtRow = {};
+    levels = ComputeShotGradeLevels(g);
+    EXPECT_EQ(levels.level3, 1);
+    EXPECT_EQ(levels.level5, 1);
+    GradingParameters.step3GreenLimit = 2147483647;   // no overflow with extreme limits
+    GradingParameters.hitWeight = 2147483647;
+    EXPECT_EQ(ComputeShotGradeLevels(g).level3, 1);
+}
+
+TEST(ShotGrading, GradesARecordedShot)
+{
+    LoadGradingFile(ShippedGradingFile(), {});
+    auto shooter = MakeShooter(MakeRingTarget(80));
+    const auto wobble = [](int i, int& x, int& y, int&) { x = (i % 9) * 5 - 20; y = (i % 4) * 4 - 6; };
+    AddTracedShot(*shooter, MakeTrace(150, wobble), 98, 10);
+    TShot& shot = *shooter->GetShot(0);
+
+    EXPECT_FALSE(ComputeShotGrade({ 0, 0 }, shot).valid);
+    const ShotGradeRecord g = ComputeShotGrade({ 1, 0 }, shot);
+    ASSERT_TRUE(g.valid);
+    EXPECT_TRUE(shot.analysisValid);
+    EXPECT_EQ(g.trace.devX, shot.analysis.devX);
+    for (double p : g.componentPoints)
+        EXPECT_TRUE(p >= 1 && p <= 5) << p;
+    EXPECT_GT(g.overall, 0.0);
+    EXPECT_TRUE(ComputeShotGradeLevels(g).valid);
+
+    shot.raw.SetRingTargetIndex(RawShotRecord::NoTarget);
+    shot.analysisValid = false;
+    EXPECT_FALSE(ComputeShotGrade({ 1, 0 }, shot).valid);
+}
