@@ -1,0 +1,85 @@
+// Port listing on a fake sysfs tree.
+#include "ComEnum.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using ComBackend::EnumComPortNames;
+
+namespace {
+
+// class/tty/<name> is a link into devices/, as on a real system; ports have
+// a "device" link, virtual terminals none.
+void AddTty(const std::string& root, const std::string& name, bool withDevice,
+            const char* type = nullptr)
+{
+    const std::string dev = root + "/devices/virtual/tty/" + name;
+    ASSERT_EQ(mkdir(dev.c_str(), 0755), 0) << name;
+    if (withDevice) {
+        ASSERT_EQ(symlink("../../../platform/serial-host", (dev + "/device").c_str()), 0);
+    }
+    if (type)
+        std::ofstream(dev + "/type") << type << "\n";
+    ASSERT_EQ(symlink(("../../devices/virtual/tty/" + name).c_str(),
+                      (root + "/class/tty/" + name).c_str()), 0);
+}
+
+} // namespace
+
+TEST(ComEnum, ListsDeviceBackedPortsSorted)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const std::string root = tmp.path().toStdString();
+    for (const char* d : {"/class", "/class/tty", "/devices", "/devices/virtual",
+                          "/devices/virtual/tty", "/devices/platform",
+                          "/devices/platform/serial-host"})
+        ASSERT_EQ(mkdir((root + d).c_str(), 0755), 0);
+
+    AddTty(root, "tty0", false);
+    AddTty(root, "console", false);
+    AddTty(root, "ptmx", false);
+    AddTty(root, "ttyUSB1", true);
+    AddTty(root, "ttyUSB0", true);
+    AddTty(root, "ttyACM0", true);
+    AddTty(root, "rfcomm0", true);
+    AddTty(root, "ttyS0", true, "4");  // a real UART
+    AddTty(root, "ttyS1", true, "0");  // an empty legacy slot
+    AddTty(root, "ttyS10", true, "4");
+    AddTty(root, "ttyS2", true);       // no type file: kept
+    AddTty(root, "TTYX9", true);       // case-insensitive order
+
+    std::vector<std::string> names {"stale"};
+    ASSERT_EQ(EnumComPortNames(root, names), 0);
+    const std::vector<std::string> expected {"rfcomm0", "ttyACM0", "ttyS0", "ttyS10", "ttyS2",
+                                             "ttyUSB0", "ttyUSB1", "TTYX9"};
+    EXPECT_EQ(names, expected);
+}
+
+TEST(ComEnum, UnreadableRootReportsErrno)
+{
+    std::vector<std::string> names {"stale"};
+    EXPECT_EQ(EnumComPortNames("/nonexistent-sysfs-root", names), ENOENT);
+    EXPECT_TRUE(names.empty());
+
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const std::string root = tmp.path().toStdString();
+    ASSERT_EQ(mkdir((root + "/class").c_str(), 0755), 0);
+    std::ofstream(root + "/class/tty") << "not a folder";
+    EXPECT_EQ(EnumComPortNames(root, names), ENOTDIR);
+
+    // An empty class folder is no error.
+    QTemporaryDir empty;
+    const std::string root2 = empty.path().toStdString();
+    ASSERT_EQ(mkdir((root2 + "/class").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((root2 + "/class/tty").c_str(), 0755), 0);
+    EXPECT_EQ(EnumComPortNames(root2, names), 0);
+    EXPECT_TRUE(names.empty());
+}

@@ -1,0 +1,156 @@
+// The line settings -> termios2 mapping, checked as a pure function.
+#include "ComTermios.h"
+
+#include <gtest/gtest.h>
+
+using namespace ComBackend;
+
+namespace {
+
+// A cooked terminal as a fresh pty has it, so every raw flag must be cleared.
+termios2 CookedTermios()
+{
+    termios2 t {};
+    t.c_iflag = ICRNL | IXON | IXANY | IMAXBEL | IUTF8 | BRKINT | INLCR | IGNCR | ISTRIP | PARMRK
+        | IGNPAR | INPCK;
+    t.c_oflag = OPOST | ONLCR;
+    t.c_lflag = ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHOCTL | ECHOKE | IEXTEN;
+    t.c_cflag = B38400 | CS7 | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR | (B9600 << IBSHIFT);
+    t.c_line = 0;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 5;
+    t.c_cc[VINTR] = 3;
+    return t;
+}
+
+termios2 Build(const LineSettings& s) { return BuildTermios2(s, CookedTermios()); }
+
+} // namespace
+
+TEST(ComTermios, RawFlagsAlwaysSet)
+{
+    for (const termios2& t : {Build(LineSettings {}), MakeRawTermios2(CookedTermios())}) {
+        EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK | IXANY | IMAXBEL), 0u);
+        EXPECT_EQ(t.c_oflag & OPOST, 0u);
+        EXPECT_EQ(t.c_lflag & (ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN), 0u);
+        EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD | HUPCL), tcflag_t(CLOCAL | CREAD | HUPCL));
+        EXPECT_EQ(t.c_cc[VMIN], 0);
+        EXPECT_EQ(t.c_cc[VTIME], 0);
+    }
+    // The open-time raw record leaves speed and framing alone.
+    termios2 raw = MakeRawTermios2(CookedTermios());
+    EXPECT_EQ(raw.c_cflag & CBAUD, tcflag_t(B38400));
+    EXPECT_EQ(raw.c_cflag & CSIZE, tcflag_t(CS7));
+    // No flow control or parity check survives from the old record by default.
+    termios2 t = Build(LineSettings {});
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | INPCK | IGNPAR), 0u);
+    EXPECT_EQ(t.c_cflag & (CRTSCTS | PARENB | CMSPAR | CSTOPB), 0u);
+    EXPECT_EQ(t.c_cc[VINTR], 3); // unused control characters are kept
+}
+
+TEST(ComTermios, BaudRates)
+{
+    struct Case {
+        uint32_t rate;
+        tcflag_t constant;
+    };
+    const Case standard[] = {{110, B110},       {300, B300},       {1200, B1200},
+                             {9600, B9600},     {19200, B19200},   {38400, B38400},
+                             {57600, B57600},   {115200, B115200}, {230400, B230400},
+                             {921600, B921600}};
+    for (const Case& c : standard) {
+        LineSettings s;
+        s.baudRate = c.rate;
+        termios2 t = Build(s);
+        EXPECT_EQ(t.c_cflag & CBAUD, c.constant) << c.rate;
+        EXPECT_EQ(t.c_cflag & CIBAUD, 0u) << c.rate; // input follows output
+        EXPECT_EQ(t.c_ospeed, c.rate);
+        EXPECT_TRUE(HasStandardBaudConstant(c.rate));
+    }
+    // The component's rates without a constant, and a custom one.
+    for (uint32_t rate : {14400u, 56000u, 128000u, 256000u, 31250u, 1u}) {
+        LineSettings s;
+        s.baudRate = rate;
+        termios2 t = Build(s);
+        EXPECT_EQ(t.c_cflag & CBAUD, tcflag_t(BOTHER)) << rate;
+        EXPECT_EQ(t.c_cflag & CIBAUD, 0u);
+        EXPECT_EQ(t.c_ospeed, rate);
+        EXPECT_EQ(t.c_ispeed, rate);
+        EXPECT_FALSE(HasStandardBaudConstant(rate));
+    }
+}
+
+TEST(ComTermios, FramingAndParity)
+{
+    const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    for (int bits = 5; bits <= 8; ++bits) {
+        LineSettings s;
+        s.dataBits = bits;
+        EXPECT_EQ(Build(s).c_cflag & CSIZE, sizes[bits - 5]);
+        EXPECT_EQ(ValidateLineSettings(s), 0);
+    }
+    LineSettings bad;
+    bad.dataBits = 4;
+    EXPECT_EQ(ValidateLineSettings(bad), EINVAL);
+    bad.dataBits = 9;
+    EXPECT_EQ(ValidateLineSettings(bad), EINVAL);
+    bad = LineSettings {};
+    bad.baudRate = 0; // would hang up the line
+    EXPECT_EQ(ValidateLineSettings(bad), EINVAL);
+
+    const tcflag_t mask = PARENB | PARODD | CMSPAR;
+    struct {
+        Parity parity;
+        tcflag_t flags;
+    } parities[] = {{Parity::None, 0},
+                    {Parity::Odd, PARENB | PARODD},
+                    {Parity::Even, PARENB},
+                    {Parity::Mark, PARENB | PARODD | CMSPAR},
+                    {Parity::Space, PARENB | CMSPAR}};
+    for (const auto& p : parities) {
+        LineSettings s;
+        s.parity = p.parity;
+        EXPECT_EQ(Build(s).c_cflag & mask, p.flags) << int(p.parity);
+        EXPECT_EQ(Build(s).c_iflag & INPCK, 0u); // no check asked for
+        s.parityCheck = true;
+        EXPECT_EQ(Build(s).c_iflag & INPCK, p.parity == Parity::None ? 0u : tcflag_t(INPCK));
+        EXPECT_EQ(Build(s).c_iflag & (IGNPAR | PARMRK), 0u); // bad bytes are never dropped
+    }
+
+    LineSettings s;
+    EXPECT_EQ(Build(s).c_cflag & CSTOPB, 0u);
+    s.stopBits = StopBits::OneAndHalf;
+    EXPECT_EQ(Build(s).c_cflag & CSTOPB, tcflag_t(CSTOPB));
+    s.stopBits = StopBits::Two;
+    EXPECT_EQ(Build(s).c_cflag & CSTOPB, tcflag_t(CSTOPB));
+}
+
+TEST(ComTermios, FlowControl)
+{
+    LineSettings s;
+    s.outCtsFlow = true;
+    EXPECT_EQ(Build(s).c_cflag & CRTSCTS, tcflag_t(CRTSCTS));
+    s = LineSettings {};
+    s.rtsControl = RtsControl::Handshake;
+    EXPECT_EQ(Build(s).c_cflag & CRTSCTS, tcflag_t(CRTSCTS));
+    for (RtsControl r : {RtsControl::Disable, RtsControl::Enable, RtsControl::Toggle}) {
+        s.rtsControl = r;
+        EXPECT_EQ(Build(s).c_cflag & CRTSCTS, 0u);
+    }
+
+    s = LineSettings {};
+    s.xonXoffOut = true;
+    EXPECT_EQ(Build(s).c_iflag & (IXON | IXOFF), tcflag_t(IXON));
+    s.xonXoffOut = false;
+    s.xonXoffIn = true;
+    EXPECT_EQ(Build(s).c_iflag & (IXON | IXOFF), tcflag_t(IXOFF));
+    s.xonXoffOut = true;
+    s.xonChar = 0x11 + 0x20;
+    s.xoffChar = 0x13 + 0x20;
+    termios2 t = Build(s);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY), tcflag_t(IXON | IXOFF));
+    EXPECT_EQ(t.c_cc[VSTART], 0x31);
+    EXPECT_EQ(t.c_cc[VSTOP], 0x33);
+    // Software flow control must not bring back any input translation.
+    EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP), 0u);
+}

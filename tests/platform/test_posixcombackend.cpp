@@ -1,0 +1,427 @@
+// The POSIX serial backend driven through a pseudo-terminal pair.
+#include "PosixComBackend.h"
+#include "PtyPair.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <future>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace ComBackend;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+long long MsSince(Clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+double ProcessCpuSeconds()
+{
+    rusage ru {};
+    getrusage(RUSAGE_SELF, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
+        + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+class PosixComPort : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.Ok());
+        ASSERT_EQ(port.Open(pty.SlavePath()), 0);
+    }
+
+    int SetReadTimeouts(uint32_t interval, uint32_t multiplier, uint32_t constant)
+    {
+        Timeouts t;
+        t.readInterval = interval;
+        t.readTotalMultiplier = multiplier;
+        t.readTotalConstant = constant;
+        return port.SetTimeouts(t);
+    }
+
+    std::string ReadPort(std::size_t count, int& rc)
+    {
+        std::string buf(count, '\0');
+        std::size_t done = 0;
+        rc = port.Read(buf.data(), count, done);
+        buf.resize(done);
+        return buf;
+    }
+
+    TPtyPair pty;
+    TPosixComPort port;
+};
+
+} // namespace
+
+TEST_F(PosixComPort, OpenIsExclusiveAndReopenable)
+{
+    EXPECT_TRUE(port.IsOpen());
+    TPosixComPort second;
+    EXPECT_EQ(second.Open(pty.SlavePath()), EBUSY);
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(port.Open(pty.SlavePath()), EBUSY); // already open
+
+    port.Close();
+    EXPECT_FALSE(port.IsOpen());
+    port.Close(); // twice is harmless
+    std::size_t n = 1;
+    char ch;
+    EXPECT_EQ(port.Read(&ch, 1, n), EBADF);
+    EXPECT_EQ(port.WaitEvent(-1, 0).error, EBADF);
+    EXPECT_EQ(second.Open(pty.SlavePath()), 0);
+    second.Close();
+    EXPECT_EQ(port.Open(pty.SlavePath()), 0);
+
+    TPosixComPort other;
+    EXPECT_EQ(other.Open("/nonexistent/ttyUSB9"), ENOENT);
+    EXPECT_EQ(other.Open("/dev/null"), ENOTTY); // not a terminal
+
+    // Calls on a closed port fail cleanly.
+    std::size_t done = 1;
+    char c;
+    EXPECT_EQ(other.Read(&c, 1, done), EBADF);
+    EXPECT_EQ(done, 0u);
+    EXPECT_EQ(other.Write("x", 1, done), EBADF);
+    Status st;
+    EXPECT_EQ(other.GetStatus(st), EBADF);
+    EXPECT_EQ(other.WaitEvent(-1, 0).outcome, WaitOutcome::Failed);
+}
+
+TEST_F(PosixComPort, RawModeFromOpenOn)
+{
+    // No line settings applied yet: a CR stays a CR, nothing is echoed.
+    ASSERT_EQ(SetReadTimeouts(0, 0, 500), 0);
+    ASSERT_TRUE(pty.Write("a\rb\n\x03\x1a"));
+    int rc;
+    EXPECT_EQ(ReadPort(6, rc), std::string("a\rb\n\x03\x1a"));
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(pty.Read(100), ""); // no echo
+
+    std::size_t done = 0;
+    ASSERT_EQ(port.Write("x\ny", 3, done), 0);
+    EXPECT_EQ(done, 3u);
+    EXPECT_EQ(pty.Read(200, 3), "x\ny"); // no CR added
+
+    LineSettings s;
+    s.baudRate = 115200;
+    s.xonXoffIn = true;
+    ASSERT_EQ(port.SetLineSettings(s), 0);
+    ASSERT_TRUE(pty.Write("\r\r"));
+    EXPECT_EQ(ReadPort(2, rc), "\r\r");
+    EXPECT_EQ(pty.Read(100), "");
+    s.dataBits = 9;
+    EXPECT_EQ(port.SetLineSettings(s), EINVAL);
+}
+
+TEST_F(PosixComPort, ReadTimeoutRules)
+{
+    int rc;
+    // MaxWait,0,0: what is there, at once.
+    ASSERT_EQ(SetReadTimeouts(Timeouts::MaxWait, 0, 0), 0);
+    auto t0 = Clock::now();
+    EXPECT_EQ(ReadPort(10, rc), "");
+    EXPECT_EQ(rc, 0);
+    EXPECT_LT(MsSince(t0), 50);
+    ASSERT_TRUE(pty.Write("abc"));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(ReadPort(10, rc), "abc");
+
+    // Total constant: a short read after the limit, no error.
+    ASSERT_EQ(SetReadTimeouts(0, 0, 150), 0);
+    ASSERT_TRUE(pty.Write("xy"));
+    t0 = Clock::now();
+    EXPECT_EQ(ReadPort(10, rc), "xy");
+    EXPECT_EQ(rc, 0);
+    EXPECT_GE(MsSince(t0), 140);
+    EXPECT_LT(MsSince(t0), 400);
+
+    // Multiplier x count + constant.
+    ASSERT_EQ(SetReadTimeouts(0, 20, 50), 0);
+    t0 = Clock::now();
+    EXPECT_EQ(ReadPort(5, rc), "");
+    EXPECT_GE(MsSince(t0), 140);
+    EXPECT_LT(MsSince(t0), 400);
+
+    // Interval: ends 60 ms after the last byte, well before the total.
+    ASSERT_EQ(SetReadTimeouts(60, 0, 3000), 0);
+    auto writer = std::async(std::launch::async, [this] {
+        std::this_thread::sleep_for(30ms);
+        pty.Write("12");
+        std::this_thread::sleep_for(20ms);
+        pty.Write("34");
+    });
+    t0 = Clock::now();
+    EXPECT_EQ(ReadPort(10, rc), "1234");
+    writer.get();
+    EXPECT_LT(MsSince(t0), 1000);
+    // The interval does not run before the first byte.
+    t0 = Clock::now();
+    ASSERT_EQ(SetReadTimeouts(30, 0, 200), 0);
+    EXPECT_EQ(ReadPort(4, rc), "");
+    EXPECT_GE(MsSince(t0), 190);
+
+    // 0,0,0: waits for the whole count.
+    ASSERT_EQ(SetReadTimeouts(0, 0, 0), 0);
+    writer = std::async(std::launch::async, [this] {
+        for (const char* part : {"ab", "cd", "ef"}) {
+            std::this_thread::sleep_for(40ms);
+            pty.Write(part);
+        }
+    });
+    EXPECT_EQ(ReadPort(6, rc), "abcdef");
+    EXPECT_EQ(rc, 0);
+    writer.get();
+
+    // MaxWait,MaxWait,c: the first bytes that come within c.
+    ASSERT_EQ(SetReadTimeouts(Timeouts::MaxWait, Timeouts::MaxWait, 1000), 0);
+    writer = std::async(std::launch::async, [this] {
+        std::this_thread::sleep_for(40ms);
+        pty.Write("q");
+    });
+    t0 = Clock::now();
+    EXPECT_EQ(ReadPort(8, rc), "q");
+    EXPECT_LT(MsSince(t0), 500);
+    writer.get();
+}
+
+TEST_F(PosixComPort, AbortAndCloseReleaseBlockedCalls)
+{
+    ASSERT_EQ(SetReadTimeouts(0, 0, 0), 0);
+    // An abort before the read starts does not cancel it.
+    ASSERT_EQ(port.AbortPending(), 0);
+    auto reader = std::async(std::launch::async, [this] {
+        int rc;
+        std::string got = ReadPort(4, rc);
+        return std::make_pair(rc, got);
+    });
+    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(pty.Write("ab"));
+    std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(reader.wait_for(0ms), std::future_status::timeout);
+    auto t0 = Clock::now();
+    ASSERT_EQ(port.AbortPending(), 0);
+    ASSERT_EQ(reader.wait_for(1s), std::future_status::ready);
+    EXPECT_LT(MsSince(t0), 100);
+    auto [rc, got] = reader.get();
+    EXPECT_EQ(rc, ECANCELED);
+    EXPECT_EQ(got, "ab"); // what arrived is not lost
+
+    // Close while a read and a wait are blocked: both return, then the
+    // descriptor goes.
+    ASSERT_EQ(port.SetEventMask(EvRxChar), 0);
+    auto blockedRead = std::async(std::launch::async, [this] {
+        int r;
+        ReadPort(4, r);
+        return r;
+    });
+    auto blockedWait = std::async(std::launch::async, [this] { return port.WaitEvent(-1, -1); });
+    std::this_thread::sleep_for(50ms);
+    t0 = Clock::now();
+    port.Close();
+    EXPECT_LT(MsSince(t0), 100);
+    ASSERT_EQ(blockedRead.wait_for(1s), std::future_status::ready);
+    ASSERT_EQ(blockedWait.wait_for(1s), std::future_status::ready);
+    EXPECT_EQ(blockedRead.get(), ECANCELED);
+    EXPECT_EQ(blockedWait.get().outcome, WaitOutcome::Stopped);
+    EXPECT_FALSE(port.IsOpen());
+
+    // Reopened, nothing of the abort is left over.
+    ASSERT_EQ(port.Open(pty.SlavePath()), 0);
+    ASSERT_EQ(SetReadTimeouts(0, 0, 300), 0);
+    ASSERT_TRUE(pty.Write("z"));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(ReadPort(1, rc), "z");
+    EXPECT_EQ(rc, 0);
+}
+
+TEST_F(PosixComPort, WriteAndStatus)
+{
+    std::string big(20000, 'w');
+    std::size_t done = 0;
+    Timeouts t;
+    t.writeTotalMultiplier = 0;
+    t.writeTotalConstant = 100;
+    ASSERT_EQ(port.SetTimeouts(t), 0);
+    // Nobody reads the master: the pty fills and the write stops short.
+    auto t0 = Clock::now();
+    EXPECT_EQ(port.Write(big.data(), big.size(), done), 0);
+    EXPECT_GT(done, 0u);
+    EXPECT_LT(done, big.size());
+    EXPECT_GE(MsSince(t0), 90);
+    EXPECT_EQ(pty.Read(300).size(), done);
+    EXPECT_EQ(port.TransmitChar('!'), 0);
+    EXPECT_EQ(pty.Read(200), "!");
+
+    ASSERT_TRUE(pty.Write("12345"));
+    std::this_thread::sleep_for(50ms);
+    Status st;
+    ASSERT_EQ(port.GetStatus(st), 0);
+    EXPECT_EQ(st.inQueue, 5u);
+    EXPECT_EQ(st.errors, 0u);
+    EXPECT_EQ(port.Purge(true, false), 0);
+    ASSERT_EQ(port.GetStatus(st), 0);
+    EXPECT_EQ(st.inQueue, 0u);
+    EXPECT_EQ(port.Purge(true, true), 0);
+
+    // A pty has no modem lines: no error, lines read off, DTR/RTS remembered.
+    uint32_t bits = 0xFFFF;
+    EXPECT_EQ(port.GetModemStatus(bits), 0);
+    EXPECT_EQ(bits, 0u);
+    EXPECT_FALSE(port.HasModemLines());
+    EXPECT_EQ(port.EscapeFunction(Escape::SetDtr), 0);
+    EXPECT_TRUE(port.DtrState());
+    EXPECT_EQ(port.EscapeFunction(Escape::ClrDtr), 0);
+    EXPECT_FALSE(port.DtrState());
+    EXPECT_EQ(port.EscapeFunction(Escape::SetRts), 0);
+    EXPECT_TRUE(port.RtsState());
+    LineSettings s;
+    s.dtrControl = DtrControl::Enable;
+    s.rtsControl = RtsControl::Toggle;
+    ASSERT_EQ(port.SetLineSettings(s), 0);
+    EXPECT_TRUE(port.DtrState());
+    EXPECT_FALSE(port.RtsState());
+    EXPECT_EQ(port.EscapeFunction(Escape::SetBreak), 0);
+    EXPECT_EQ(port.EscapeFunction(Escape::ClrBreak), 0);
+
+    // XOFF holds our output (a pty takes nothing while held, so the write
+    // times out short), XON releases it.
+    EXPECT_EQ(port.EscapeFunction(Escape::SetXoff), 0);
+    ASSERT_EQ(port.Write("held", 4, done), 0);
+    EXPECT_LT(done, 4u);
+    EXPECT_EQ(pty.Read(100), "");
+    EXPECT_EQ(port.EscapeFunction(Escape::SetXon), 0);
+    ASSERT_EQ(port.Write("go", 2, done), 0);
+    EXPECT_EQ(done, 2u);
+    EXPECT_EQ(pty.Read(200, 2), "go");
+}
+
+TEST_F(PosixComPort, RxCharOncePerArrival)
+{
+    ASSERT_EQ(port.SetEventMask(EvRxChar | EvCts | EvDsr | EvRlsd | EvRing | EvErr | EvBreak), 0);
+    EXPECT_EQ(port.WaitEvent(-1, 50).outcome, WaitOutcome::Timeout);
+
+    ASSERT_TRUE(pty.Write("abc"));
+    WaitResult r = port.WaitEvent(-1, 1000);
+    EXPECT_EQ(r.outcome, WaitOutcome::Events);
+    EXPECT_EQ(r.occurred, uint32_t(EvRxChar));
+    // Nothing read: no repeated event until new bytes come.
+    EXPECT_EQ(port.WaitEvent(-1, 100).outcome, WaitOutcome::Timeout);
+    ASSERT_TRUE(pty.Write("d"));
+    r = port.WaitEvent(-1, 1000);
+    EXPECT_EQ(r.outcome, WaitOutcome::Events);
+    EXPECT_EQ(r.occurred, uint32_t(EvRxChar));
+    Status st;
+    ASSERT_EQ(port.GetStatus(st), 0);
+    EXPECT_EQ(st.inQueue, 4u);
+
+    // Bytes outside the mask wake nobody.
+    ASSERT_EQ(port.SetEventMask(EvCts), 0);
+    ASSERT_TRUE(pty.Write("e"));
+    EXPECT_EQ(port.WaitEvent(-1, 100).outcome, WaitOutcome::Timeout);
+
+    // TxEmpty after a write; Rx80Full once the queue passes 80 % of the input size.
+    ASSERT_EQ(port.SetEventMask(EvTxEmpty), 0);
+    std::size_t done;
+    ASSERT_EQ(port.Write("t", 1, done), 0);
+    r = port.WaitEvent(-1, 1000);
+    EXPECT_EQ(r.outcome, WaitOutcome::Events);
+    EXPECT_EQ(r.occurred, uint32_t(EvTxEmpty));
+    EXPECT_EQ(port.WaitEvent(-1, 50).outcome, WaitOutcome::Timeout);
+
+    ASSERT_EQ(port.SetBufferSizes(10, 10), 0);
+    ASSERT_EQ(port.SetEventMask(EvRxChar | EvRx80Full), 0);
+    ASSERT_TRUE(pty.Write("fgh")); // 8 waiting now
+    r = port.WaitEvent(-1, 1000);
+    EXPECT_EQ(r.occurred, uint32_t(EvRxChar | EvRx80Full));
+    ASSERT_TRUE(pty.Write("i"));
+    r = port.WaitEvent(-1, 1000);
+    EXPECT_EQ(r.occurred, uint32_t(EvRxChar)); // still above the mark: once only
+}
+
+TEST_F(PosixComPort, WakeAndStopDescriptor)
+{
+    ASSERT_EQ(port.SetEventMask(EvRxChar), 0);
+    // A wake before the wait is kept for it.
+    port.WakeWaiter();
+    EXPECT_EQ(port.WaitEvent(-1, 1000).outcome, WaitOutcome::Stopped);
+    EXPECT_EQ(port.WaitEvent(-1, 50).outcome, WaitOutcome::Timeout);
+
+    auto waiter = std::async(std::launch::async, [this] { return port.WaitEvent(-1, -1); });
+    std::this_thread::sleep_for(30ms);
+    auto t0 = Clock::now();
+    port.WakeWaiter();
+    ASSERT_EQ(waiter.wait_for(1s), std::future_status::ready);
+    EXPECT_EQ(waiter.get().outcome, WaitOutcome::Stopped);
+    EXPECT_LT(MsSince(t0), 100);
+
+    int stop = eventfd(0, EFD_CLOEXEC);
+    ASSERT_GE(stop, 0);
+    EXPECT_EQ(port.WaitEvent(stop, 50).outcome, WaitOutcome::Timeout);
+    waiter = std::async(std::launch::async, [this, stop] { return port.WaitEvent(stop, -1); });
+    std::this_thread::sleep_for(30ms);
+    uint64_t one = 1;
+    ASSERT_EQ(write(stop, &one, sizeof one), ssize_t(sizeof one));
+    ASSERT_EQ(waiter.wait_for(1s), std::future_status::ready);
+    EXPECT_EQ(waiter.get().outcome, WaitOutcome::Stopped);
+    close(stop);
+    // The closed stop descriptor no longer counts.
+    EXPECT_EQ(port.WaitEvent(-1, 50).outcome, WaitOutcome::Timeout);
+
+    // Mask 0 releases a waiter.
+    waiter = std::async(std::launch::async, [this] { return port.WaitEvent(-1, -1); });
+    std::this_thread::sleep_for(30ms);
+    ASSERT_EQ(port.SetEventMask(0), 0);
+    ASSERT_EQ(waiter.wait_for(1s), std::future_status::ready);
+    EXPECT_EQ(waiter.get().outcome, WaitOutcome::Stopped);
+}
+
+TEST_F(PosixComPort, HangupWhenMasterCloses)
+{
+    ASSERT_EQ(port.SetEventMask(EvRxChar | EvCts | EvErr), 0);
+    auto waiter = std::async(std::launch::async, [this] { return port.WaitEvent(-1, -1); });
+    std::this_thread::sleep_for(30ms);
+    auto t0 = Clock::now();
+    pty.CloseMaster();
+    ASSERT_EQ(waiter.wait_for(1s), std::future_status::ready);
+    EXPECT_EQ(waiter.get().outcome, WaitOutcome::Hangup);
+    EXPECT_LT(MsSince(t0), 100);
+
+    // Asked again, it answers at once; a caller that (wrongly) loops on it
+    // would spin, so the answer must stay Hangup rather than Events.
+    t0 = Clock::now();
+    EXPECT_EQ(port.WaitEvent(-1, -1).outcome, WaitOutcome::Hangup);
+    EXPECT_LT(MsSince(t0), 50);
+
+    int rc;
+    ASSERT_EQ(SetReadTimeouts(0, 0, 200), 0);
+    ReadPort(4, rc);
+    EXPECT_NE(rc, 0); // the device is gone
+    std::size_t done;
+    EXPECT_NE(port.Write("x", 1, done), 0);
+    port.Close();
+    EXPECT_FALSE(port.IsOpen());
+}
+
+TEST_F(PosixComPort, IdleWaitCostsNoCpu)
+{
+    ASSERT_EQ(port.SetEventMask(EvRxChar | EvTxEmpty | EvRx80Full), 0);
+    auto waiter = std::async(std::launch::async, [this] { return port.WaitEvent(-1, -1); });
+    std::this_thread::sleep_for(20ms);
+    const double cpu0 = ProcessCpuSeconds();
+    std::this_thread::sleep_for(500ms);
+    const double cpu = ProcessCpuSeconds() - cpu0;
+    port.WakeWaiter();
+    EXPECT_EQ(waiter.get().outcome, WaitOutcome::Stopped);
+    EXPECT_LT(cpu, 0.02);
+}
