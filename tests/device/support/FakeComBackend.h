@@ -1,0 +1,73 @@
+// A scripted serial backend for the port component's tests: every call is
+// logged with its arguments, any call can be made to fail with a given errno,
+// and the event waits return scripted results (blocking, like the real one,
+// when nothing is scripted until they are woken).
+#pragma once
+
+#include "ComBackend.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class FakeComState {
+public:
+    // ---- Script
+    // The next call of that name fails with error (queued per name).
+    void FailNext(const std::string& call, int error);
+    // Every call of that name fails with error (0 ends it).
+    void FailAlways(const std::string& call, int error);
+    // A WaitEvent result; action (optional) runs inside WaitEvent before it returns.
+    void PushWait(ComBackend::WaitResult result, std::function<void()> action = {});
+    void PushEvents(uint32_t bits) { PushWait({ComBackend::WaitOutcome::Events, bits, 0}); }
+    // Bytes that Read hands out (and GetStatus counts as inQueue).
+    void AddInput(const std::string& bytes);
+
+    // ---- State the port sees
+    std::mutex mutex;
+    uint32_t modemBits = 0;
+    uint32_t errorBits = 0;
+    uint32_t outQueue = 0;
+    std::string input;
+    std::string written;
+    bool open = false;
+    uint32_t eventMask = 0;
+    ComBackend::LineSettings lastLine;
+    ComBackend::Timeouts lastTimeouts;
+    uint32_t inputSize = 0;
+    uint32_t outputSize = 0;
+    int waiting = 0; // threads blocked in WaitEvent
+
+    // ---- Log
+    std::vector<std::string> Log();
+    // Names only (the first word of each entry).
+    std::vector<std::string> Calls();
+    int Count(const std::string& call);
+    void ClearLog();
+    // Polls pred (under no lock) until true or the time is up.
+    static bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 2000);
+
+    // ---- Used by the fake port
+    int Enter(const std::string& call, const std::string& args);
+    ComBackend::WaitResult Wait(int stopFd, int timeoutMs);
+    void Wake();
+    // A new opening forgets a wake meant for the previous one, like the real backend.
+    void ResetWake();
+
+private:
+    std::vector<std::string> FLog;
+    std::map<std::string, std::deque<int>> FFailNext;
+    std::map<std::string, int> FFailAlways;
+    std::deque<std::pair<ComBackend::WaitResult, std::function<void()>>> FWaits;
+    std::condition_variable FWaitChanged;
+    bool FWoken = false;
+};
+
+// One port on the shared state; the factory hands out a new one per call.
+ComBackend::PortFactory FakeComFactory(std::shared_ptr<FakeComState> state);

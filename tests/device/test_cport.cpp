@@ -1,0 +1,579 @@
+#include "CPort.h"
+#include "FakeComBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+
+using ComBackend::WaitOutcome;
+
+namespace {
+
+struct Rig {
+    std::shared_ptr<FakeComState> fake = std::make_shared<FakeComState>();
+    TComPort port{FakeComFactory(fake)};
+
+    explicit Rig(bool events = false)
+    {
+        port.SetPort("/dev/ttyFAKE0");
+        port.SetSyncMethod(smNone);
+        if (!events)
+            port.SetEvents({});
+    }
+    // The log without the event thread's waits, which run on their own time.
+    std::vector<std::string> Log()
+    {
+        std::vector<std::string> log = fake->Log();
+        log.erase(std::remove_if(log.begin(), log.end(),
+                                 [](const std::string& e) { return e.rfind("WaitEvent", 0) == 0; }),
+                  log.end());
+        return log;
+    }
+};
+
+template <class F>
+int CodeOf(F&& f)
+{
+    try {
+        f();
+    } catch (const EComPort& e) {
+        return e.Code();
+    }
+    return 0;
+}
+
+template <class F>
+EComPort Raised(F&& f)
+{
+    try {
+        f();
+    } catch (const EComPort& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no EComPort";
+    return EComPort(0);
+}
+
+} // namespace
+
+TEST(CPort, NothingIsAppliedWhileClosed)
+{
+    Rig r;
+    r.port.SetBaudRate(br115200);
+    r.port.Parity().SetBits(prEven);
+    r.port.Timeouts().SetReadInterval(10);
+    r.port.Buffer().SetInputSize(4096);
+    r.port.FlowControl().SetFlowControl(fcHardware);
+    r.port.SetSyncMethod(smThreadSync); // allowed while closed
+    r.port.SetEventThreadPriority(tpHigher);
+    EXPECT_TRUE(r.fake->Log().empty());
+    EXPECT_FALSE(r.port.Connected());
+}
+
+TEST(CPort, OpenAndCloseRunInTheirFixedOrder)
+{
+    Rig r(true);
+    r.fake->modemBits = ComBackend::MsCtsOn | ComBackend::MsRlsdOn;
+    std::vector<std::string> lines;
+    auto note = [&](const char* what) { return [&, what](TCustomComPort&) { r.fake->Enter(what, ""); }; };
+    r.port.OnBeforeOpen = note("OnBeforeOpen");
+    r.port.OnAfterOpen = note("OnAfterOpen");
+    r.port.OnBeforeClose = note("OnBeforeClose");
+    r.port.OnAfterClose = note("OnAfterClose");
+    r.port.OnCTSChange = [&](TCustomComPort&, bool on) { r.fake->Enter("CTS", on ? "1" : "0"); };
+    r.port.OnDSRChange = [&](TCustomComPort&, bool on) { r.fake->Enter("DSR", on ? "1" : "0"); };
+    r.port.OnRLSDChange = [&](TCustomComPort&, bool on) { r.fake->Enter("RLSD", on ? "1" : "0"); };
+
+    r.port.Open();
+    EXPECT_TRUE(r.port.Connected());
+    const std::vector<std::string> opened{
+        "OnBeforeOpen", "Open /dev/ttyFAKE0", "SetBufferSizes 1024 1024",
+        "SetLineSettings 9600 8 0 0 xon=256 xoff=256",
+        "SetTimeouts 4294967295 0 0 100 1000", "SetEventMask 1535", "OnAfterOpen",
+        "GetModemStatus", "CTS 1", "GetModemStatus", "DSR 0", "GetModemStatus", "RLSD 1"};
+    EXPECT_EQ(r.Log(), opened);
+    r.port.Open(); // already open: nothing
+    EXPECT_EQ(r.Log().size(), opened.size());
+
+    r.fake->ClearLog();
+    r.port.Close();
+    EXPECT_FALSE(r.port.Connected());
+    const std::vector<std::string> closed{
+        "CTS 0", "DSR 0", "RLSD 0", "OnBeforeClose", "AbortPending", "WakeWaiter",
+        "SetEventMask 0", "Purge 1 1", "Close", "OnAfterClose"};
+    EXPECT_EQ(r.Log(), closed);
+    r.port.Close(); // already closed: nothing
+    EXPECT_EQ(r.Log().size(), closed.size());
+
+    // Reopening works any number of times.
+    r.port.Open();
+    EXPECT_TRUE(r.port.Connected());
+    r.port.Close();
+}
+
+TEST(CPort, SettersApplyOncePerChangeWhileOpen)
+{
+    Rig r;
+    r.port.Open();
+    r.fake->ClearLog();
+
+    r.port.SetBaudRate(br115200);
+    EXPECT_EQ(r.Log(), std::vector<std::string>{"SetLineSettings 115200 8 0 0 xon=256 xoff=256"});
+    r.port.SetBaudRate(br115200); // unchanged: nothing
+    EXPECT_EQ(r.fake->Count("SetLineSettings"), 1);
+
+    r.fake->ClearLog();
+    r.port.SetDataBits(dbSeven);
+    r.port.SetStopBits(sbTwoStopBits);
+    r.port.SetDiscardNull(true);
+    r.port.SetEventChar('\n');
+    r.port.SetCustomBaudRate(250000);
+    r.port.Parity().SetBits(prOdd);
+    r.port.FlowControl().SetXonChar(1);
+    r.port.FlowControl().SetFlowControl(fcCustom); // writes always re-apply
+    EXPECT_EQ(r.fake->Count("SetLineSettings"), 8);
+    EXPECT_EQ(r.Log().size(), 8u);
+
+    r.fake->ClearLog();
+    r.port.Timeouts().SetReadInterval(5);
+    r.port.Buffer().SetOutputSize(2048);
+    EXPECT_EQ(r.Log(), (std::vector<std::string>{"SetTimeouts 5 0 0 100 1000", "SetBufferSizes 1024 2048"}));
+
+    // Whole sub-objects: one apply each.
+    r.fake->ClearLog();
+    TComParity parity;
+    parity.SetBits(prMark);
+    parity.SetCheck(true);
+    r.port.SetParity(parity);
+    TComTimeouts timeouts;
+    timeouts.SetWriteTotalConstant(50);
+    timeouts.SetReadTotalConstant(7);
+    r.port.SetTimeouts(timeouts);
+    TComBuffer buffer;
+    buffer.SetInputSize(8192);
+    buffer.SetOutputSize(512);
+    r.port.SetBuffer(buffer);
+    TComFlowControl flow;
+    flow.SetFlowControl(fcSoftware);
+    r.port.SetFlowControl(flow);
+    EXPECT_EQ(r.fake->Calls(), (std::vector<std::string>{"SetLineSettings", "SetTimeouts", "SetBufferSizes",
+                                                         "SetLineSettings"}));
+    EXPECT_EQ(r.port.Parity().Bits(), prMark);
+    EXPECT_EQ(r.port.Timeouts().ReadTotalConstant(), 7);
+    EXPECT_EQ(r.port.FlowControl().FlowControl(), fcSoftware);
+    EXPECT_EQ(r.fake->lastLine.parity, ComBackend::Parity::Mark);
+    EXPECT_TRUE(r.fake->lastLine.parityCheck);
+    EXPECT_TRUE(r.fake->lastLine.xonXoffIn && r.fake->lastLine.xonXoffOut);
+    EXPECT_EQ(r.fake->lastTimeouts.writeTotalConstant, 50u);
+}
+
+TEST(CPort, NestedUpdatesApplyOnceAtTheOutermostEnd)
+{
+    Rig r;
+    r.port.Open();
+    r.fake->ClearLog();
+    r.port.BeginUpdate();
+    r.port.BeginUpdate();
+    r.port.SetBaudRate(br57600);
+    r.port.Parity().SetBits(prEven);
+    r.port.Timeouts().SetReadTotalConstant(20);
+    r.port.Buffer().SetInputSize(2048);
+    r.port.EndUpdate();
+    EXPECT_TRUE(r.fake->Log().empty());
+    r.port.EndUpdate();
+    EXPECT_EQ(r.Log(), (std::vector<std::string>{"SetBufferSizes 2048 1024",
+                                                 "SetLineSettings 57600 8 2 0 xon=512 xoff=512",
+                                                 "SetTimeouts 4294967295 0 20 100 1000"}));
+    r.port.EndUpdate(); // unbalanced: ignored
+    EXPECT_EQ(r.Log().size(), 3u);
+
+    // Closed: EndUpdate applies nothing.
+    r.port.Close();
+    r.fake->ClearLog();
+    r.port.BeginUpdate();
+    r.port.SetBaudRate(br1200);
+    r.port.EndUpdate();
+    EXPECT_TRUE(r.fake->Log().empty());
+}
+
+TEST(CPort, PortChangeWhileOpenReopensUnderTheNewName)
+{
+    Rig r;
+    r.port.SetPort("ttyUSB3"); // closed: only stored
+    EXPECT_TRUE(r.fake->Log().empty());
+    r.port.Open();
+    EXPECT_EQ(r.fake->Log().front(), "Open /dev/ttyUSB3");
+    r.fake->ClearLog();
+    r.port.SetPort("/dev/pts/9");
+    EXPECT_TRUE(r.port.Connected());
+    EXPECT_EQ(r.port.Port(), "/dev/pts/9");
+    const auto calls = r.fake->Calls();
+    ASSERT_GE(calls.size(), 5u);
+    EXPECT_EQ(calls[0], "AbortPending");
+    EXPECT_EQ(calls[1], "Close");
+    EXPECT_EQ(r.fake->Log()[2], "Open /dev/pts/9");
+    EXPECT_EQ(calls[3], "SetBufferSizes");
+}
+
+TEST(CPort, PortNamesResolve)
+{
+    SetComPortResolver({});
+    EXPECT_EQ(ComPortDevicePath("ttyS0"), "/dev/ttyS0");
+    EXPECT_EQ(ComPortDevicePath("/tmp/x"), "/tmp/x");
+    EXPECT_EQ(ComPortDevicePath("COM7"), "");
+    EXPECT_EQ(ComPortDevicePath("COMX"), "/dev/COMX");
+
+    Rig r;
+    r.port.SetPort("COM7");
+    const EComPort e = Raised([&] { r.port.Open(); });
+    EXPECT_EQ(e.Code(), 1);
+    EXPECT_EQ(e.WinCode(), ENOENT);
+    EXPECT_STREQ(e.what(), "COM Port Error: Unable to open com port on COM7");
+    EXPECT_FALSE(r.port.Connected());
+
+    SetComPortResolver([](int n) { return n == 7 ? std::string("/dev/ttyACM0") : std::string(); });
+    EXPECT_EQ(ComPortDevicePath("com7"), "/dev/ttyACM0");
+    EXPECT_EQ(ComPortDevicePath("COM8"), "");
+    r.port.Open();
+    EXPECT_EQ(r.fake->Log().front(), "Open /dev/ttyACM0");
+    r.port.Close();
+    SetComPortResolver({});
+}
+
+TEST(CPort, GuardedProperties)
+{
+    Rig r;
+    r.port.Open();
+    EXPECT_EQ(CodeOf([&] { r.port.SetSyncMethod(smThreadSync); }), 14);
+    EXPECT_EQ(CodeOf([&] { r.port.SetEventThreadPriority(tpLowest); }), 14);
+    EXPECT_EQ(CodeOf([&] { r.port.SetSyncMethod(smNone); }), 0); // unchanged
+    r.port.SetOverlapped(false); // ignored while open
+    EXPECT_TRUE(r.port.Overlapped());
+
+    TComLink plain;
+    TComLink reader;
+    reader.OnRxBuf = [](TCustomComPort&, const void*, int) {};
+    r.port.RegisterLink(&plain);
+    EXPECT_TRUE(r.port.TriggersOnRxChar());
+    r.port.RegisterLink(&reader);
+    EXPECT_FALSE(r.port.TriggersOnRxChar());
+    EXPECT_EQ(CodeOf([&] { r.port.SetTriggersOnRxChar(true); }), 22);
+    EXPECT_EQ(CodeOf([&] { r.port.RegisterLink(&reader); }), 18);
+    r.port.UnRegisterLink(&reader);
+    EXPECT_TRUE(r.port.TriggersOnRxChar());
+    EXPECT_EQ(CodeOf([&] { r.port.UnRegisterLink(&reader); }), 18);
+    r.port.UnRegisterLink(&plain);
+}
+
+TEST(CPort, BufferSizesAndLineSettings)
+{
+    Rig r;
+    r.port.Buffer().SetInputSize(4097);
+    r.port.Buffer().SetOutputSize(33);
+    EXPECT_EQ(r.port.Buffer().InputSize(), 4096);
+    EXPECT_EQ(r.port.Buffer().OutputSize(), 32);
+    r.port.SetBaudRate(brCustom);
+    r.port.SetCustomBaudRate(31250);
+    r.port.SetDataBits(dbFive);
+    r.port.SetStopBits(sbOne5StopBits);
+    r.port.Parity().SetReplace(true); // without Check: no replacing
+    r.port.Parity().SetReplaceChar('?');
+    r.port.FlowControl().SetControlDTR(dtrEnable);
+    r.port.FlowControl().SetControlRTS(rtsToggle);
+    r.port.Open();
+    const ComBackend::LineSettings& s = r.fake->lastLine;
+    EXPECT_EQ(r.fake->inputSize, 4096u);
+    EXPECT_EQ(r.fake->outputSize, 32u);
+    EXPECT_EQ(s.xonLim, 1024);
+    EXPECT_EQ(s.xoffLim, 1024);
+    EXPECT_EQ(s.baudRate, 31250u);
+    EXPECT_EQ(s.dataBits, 5);
+    EXPECT_EQ(s.stopBits, ComBackend::StopBits::OneAndHalf);
+    EXPECT_FALSE(s.parityReplace);
+    EXPECT_EQ(s.replaceChar, 0);
+    EXPECT_EQ(s.dtrControl, ComBackend::DtrControl::Enable);
+    EXPECT_EQ(s.rtsControl, ComBackend::RtsControl::Toggle);
+    r.port.Parity().SetCheck(true);
+    EXPECT_TRUE(r.fake->lastLine.parityReplace);
+    EXPECT_EQ(r.fake->lastLine.replaceChar, '?');
+
+    // The 16-bit limits saturate instead of wrapping.
+    r.port.Buffer().SetInputSize(1 << 20);
+    EXPECT_EQ(r.port.MakeLineSettings().xonLim, 0xFFFF);
+}
+
+TEST(CPort, FlowControlIsDerivedFromItsFields)
+{
+    TComFlowControl f;
+    EXPECT_EQ(f.FlowControl(), fcNone);
+    f.SetFlowControl(fcHardware);
+    EXPECT_EQ(f.ControlRTS(), rtsHandshake);
+    EXPECT_TRUE(f.OutCTSFlow());
+    EXPECT_EQ(f.FlowControl(), fcHardware);
+    f.SetXonXoffIn(true);
+    EXPECT_EQ(f.FlowControl(), fcCustom);
+    f.SetFlowControl(fcSoftware);
+    EXPECT_EQ(f.ControlRTS(), rtsDisable);
+    EXPECT_FALSE(f.OutCTSFlow());
+    EXPECT_TRUE(f.XonXoffIn() && f.XonXoffOut());
+    EXPECT_EQ(f.FlowControl(), fcSoftware);
+    f.SetXonXoffOut(false);
+    EXPECT_EQ(f.FlowControl(), fcCustom);
+    f.SetFlowControl(fcCustom); // changes nothing
+    EXPECT_TRUE(f.XonXoffIn());
+    EXPECT_FALSE(f.XonXoffOut());
+    f.SetFlowControl(fcNone);
+    EXPECT_EQ(f.FlowControl(), fcNone);
+    f.SetControlRTS(rtsEnable);
+    EXPECT_EQ(f.FlowControl(), fcCustom);
+    // Fields outside the four do not matter.
+    f.SetFlowControl(fcNone);
+    f.SetOutDSRFlow(true);
+    f.SetControlDTR(dtrHandshake);
+    EXPECT_EQ(f.FlowControl(), fcNone);
+}
+
+TEST(CPort, EveryFailingCallRaisesItsCode)
+{
+    Rig r;
+    r.fake->FailNext("Open", EBUSY);
+    const EComPort open = Raised([&] { r.port.Open(); });
+    EXPECT_EQ(open.Code(), 1);
+    EXPECT_EQ(open.WinCode(), EBUSY);
+    EXPECT_STREQ(open.what(), "COM Port Error: Unable to open com port on /dev/ttyFAKE0");
+
+    r.port.Open();
+    uint8_t buf[8] = {};
+    TCPortAsync rec;
+    struct Case {
+        const char* call;
+        int code;
+        std::function<void()> run;
+    };
+    const Case cases[] = {
+        {"Write", 2, [&] { r.port.Write("x", 1); }},
+        {"Purge", 5, [&] { r.port.ClearBuffer(true, false); }},
+        {"AbortPending", 5, [&] { r.port.AbortAllAsync(); }},
+        {"SetLineSettings", 7, [&] { r.port.SetBaudRate(br2400); }},
+        {"SetTimeouts", 8, [&] { r.port.Timeouts().SetReadInterval(3); }},
+        {"SetBufferSizes", 9, [&] { r.port.Buffer().SetInputSize(100); }},
+        {"GetStatus", 10, [&] { r.port.InputCount(); }},
+        {"GetStatus", 10, [&] { r.port.OutputCount(); }},
+        {"GetStatus", 10, [&] { r.port.StateFlags(); }},
+        {"GetStatus", 10, [&] { r.port.LastErrors(); }},
+        {"GetModemStatus", 11, [&] { r.port.Signals(); }},
+        {"EscapeFunction", 12, [&] { r.port.SetDTR(true); }},
+        {"EscapeFunction", 12, [&] { r.port.SetRTS(false); }},
+        {"EscapeFunction", 12, [&] { r.port.SetBreak(true); }},
+        {"EscapeFunction", 12, [&] { r.port.SetXonXoff(true); }},
+        {"TransmitChar", 13, [&] { r.port.TransmitChar('A'); }},
+        {"SetEventMask", 21, [&] { TComEvents ev{evRxChar}; r.port.WaitForEvent(ev, -1, 0); }},
+    };
+    for (const Case& c : cases) {
+        r.fake->FailNext(c.call, EIO);
+        const EComPort e = Raised(c.run);
+        EXPECT_EQ(e.Code(), c.code) << c.call;
+        EXPECT_EQ(e.WinCode(), EIO) << c.call;
+        EXPECT_EQ(std::string(e.what()), "COM Port Error: " + ComErrorMessage(c.code) + " on /dev/ttyFAKE0");
+    }
+    // Gone devices report as their errno.
+    r.fake->FailNext("GetModemStatus", ENODEV);
+    EXPECT_EQ(Raised([&] { r.port.Signals(); }).WinCode(), ENODEV);
+
+    EXPECT_EQ(CodeOf([&] { r.port.ReadAsync(buf, 1, nullptr); }), 4);
+    EXPECT_EQ(CodeOf([&] { r.port.WriteAsync(buf, 1, nullptr); }), 4);
+    EXPECT_EQ(CodeOf([&] { r.port.WaitForAsync(nullptr); }), 4);
+    EXPECT_EQ(CodeOf([&] { r.port.IsAsyncCompleted(nullptr); }), 4);
+    EXPECT_EQ(Raised([&] { r.port.IsAsyncCompleted(nullptr); }).WinCode(), -1);
+
+    r.port.SetReadAsyncExceptionsEnabled(true);
+    r.fake->FailNext("Read", EIO);
+    EXPECT_EQ(CodeOf([&] { r.port.Read(buf, 4); }), 3);
+    r.fake->FailNext("Read", EIO);
+    EXPECT_EQ(CodeOf([&] { r.port.ReadAsync(buf, 4, &rec); }), 3);
+    EXPECT_EQ(CodeOf([&] { r.port.WaitForAsync(&rec); }), 3); // waiting reports it again
+    r.fake->FailNext("Write", EIO);
+    EXPECT_EQ(CodeOf([&] { r.port.WriteAsync(buf, 4, &rec); }), 2);
+    EXPECT_EQ(CodeOf([&] { r.port.WaitForAsync(&rec); }), 2);
+    r.port.Close();
+
+    // Without a thread WaitForEvent works: events, time-out and stop all succeed.
+    r.port.Open();
+    TComEvents ev{evRxChar, evCTS};
+    r.fake->PushEvents(ComBackend::EvCts);
+    r.port.WaitForEvent(ev, -1, 100);
+    EXPECT_EQ(ev, TComEvents{evCTS});
+    ev = {evRxChar};
+    r.port.WaitForEvent(ev, -1, 1);
+    EXPECT_TRUE(ev.Empty());
+    r.fake->PushWait({WaitOutcome::Failed, 0, EBADF});
+    EXPECT_EQ(CodeOf([&] { r.port.WaitForEvent(ev, -1, 100); }), 21);
+    r.fake->PushWait({WaitOutcome::Hangup, 0, 0});
+    EXPECT_EQ(CodeOf([&] { r.port.WaitForEvent(ev, -1, 100); }), 21);
+    r.port.Close();
+
+    // With an event thread it is refused.
+    Rig t(true);
+    t.port.Open();
+    EXPECT_EQ(CodeOf([&] { TComEvents e{evRxChar}; t.port.WaitForEvent(e, -1, 0); }), 20);
+    t.port.Close();
+}
+
+TEST(CPort, ReadsAndWrites)
+{
+    Rig r;
+    TComLink link;
+    std::vector<std::string> seen;
+    link.OnTx = [&](TCustomComPort&, bool on) { seen.push_back(on ? "tx on" : "tx off"); };
+    link.OnTxBuf = [&](TCustomComPort&, const void* b, int n) {
+        seen.push_back("txbuf " + std::string(static_cast<const char*>(b), std::size_t(n)));
+    };
+    r.port.RegisterLink(&link);
+    r.port.Open();
+    EXPECT_EQ(r.port.Write("abc", 3), 3);
+    EXPECT_EQ(r.port.WriteStr("de"), 2);
+    EXPECT_EQ(r.fake->written, "abcde");
+    EXPECT_EQ(seen, (std::vector<std::string>{"tx on", "txbuf abc", "tx on", "txbuf de"}));
+
+    r.fake->AddInput("hello");
+    EXPECT_EQ(r.port.InputCount(), 5);
+    char buf[16];
+    EXPECT_EQ(r.port.Read(buf, 3), 3);
+    EXPECT_EQ(std::string(buf, 3), "hel");
+    std::string text;
+    EXPECT_EQ(r.port.ReadStr(text, 10), 2);
+    EXPECT_EQ(text, "lo");
+
+    TCPortAsync rec;
+    r.fake->AddInput("xy");
+    r.port.ReadStrAsync(text, 8, &rec);
+    EXPECT_TRUE(r.port.IsAsyncCompleted(&rec));
+    EXPECT_EQ(r.port.WaitForAsync(&rec), 2);
+    EXPECT_EQ(text, "xy");
+    r.port.WriteStrAsync("zz", &rec);
+    EXPECT_TRUE(r.port.IsAsyncCompleted(&rec));
+    EXPECT_EQ(r.port.WaitForAsync(&rec), 2);
+
+    // Without overlapped operation a failed write counts and returns 0.
+    r.port.Close();
+    r.port.SetOverlapped(false);
+    r.port.Open();
+    r.fake->FailNext("Write", EIO);
+    EXPECT_EQ(r.port.Write("q", 1), 0);
+    EXPECT_EQ(r.port.WriteFailCount(), 1);
+    r.port.Close();
+    r.port.UnRegisterLink(&link);
+}
+
+TEST(CPort, AFailedReadRequestIsCountedNotWaitedOn)
+{
+    Rig r;
+    r.port.Open();
+    r.fake->FailNext("Read", EIO);
+    char buf[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_EQ(r.port.Read(buf, 4), 0);
+    EXPECT_EQ(r.port.ReadAsyncErrorCount(), 1);
+    EXPECT_EQ(r.port.ReadAsyncLastError(), EIO);
+    r.fake->FailNext("Read", ENXIO);
+    TCPortAsync rec;
+    r.port.ReadAsync(buf, 4, &rec);
+    EXPECT_TRUE(r.port.IsAsyncCompleted(&rec));
+    EXPECT_EQ(r.port.WaitForAsync(&rec), 0);
+    EXPECT_EQ(r.port.ReadAsyncErrorCount(), 2);
+    EXPECT_EQ(r.port.ReadAsyncLastError(), ENXIO);
+    // The next read works normally.
+    r.fake->AddInput("z");
+    EXPECT_EQ(r.port.Read(buf, 4), 1);
+    EXPECT_EQ(buf[0], 'z');
+    r.port.Close();
+}
+
+TEST(CPort, AZeroCountReadLeavesTheBufferAlone)
+{
+    Rig r;
+    r.port.Open();
+    char buf[2] = {'X', 'Y'};
+    TCPortAsync rec;
+    r.port.ReadAsync(buf, 0, &rec);
+    EXPECT_EQ(buf[0], 'X');
+    EXPECT_EQ(r.port.WaitForAsync(&rec), 0);
+    EXPECT_EQ(r.port.Read(buf, 0), 0);
+    EXPECT_EQ(buf[0], 'X');
+    EXPECT_EQ(r.fake->Count("Read"), 0);
+    r.port.Read(buf, 1); // nothing waiting: the first byte is cleared
+    EXPECT_EQ(buf[0], 0);
+    EXPECT_EQ(buf[1], 'Y');
+    r.port.Close();
+}
+
+TEST(CPort, CloseAlwaysCompletesAndTheDestructorNeverThrows)
+{
+    {
+        Rig r(true);
+        r.port.Open();
+        r.fake->FailNext("AbortPending", EIO);
+        r.fake->ClearLog();
+        const EComPort e = Raised([&] { r.port.Close(); });
+        EXPECT_EQ(e.Code(), 5);
+        EXPECT_FALSE(r.port.Connected());
+        // The thread was stopped and joined and the handle closed before the raise.
+        EXPECT_EQ(r.Log(), (std::vector<std::string>{"AbortPending", "WakeWaiter", "SetEventMask 0", "Purge 1 1",
+                                                     "Close"}));
+        EXPECT_FALSE(r.fake->open);
+        r.port.Open(); // and the port opens again
+        EXPECT_TRUE(r.port.Connected());
+        r.port.Close();
+    }
+    {
+        // A raising close handler does not stop the close either.
+        Rig r(true);
+        r.port.OnBeforeClose = [](TCustomComPort&) { throw std::runtime_error("handler"); };
+        r.port.Open();
+        EXPECT_THROW(r.port.Close(), std::runtime_error);
+        EXPECT_FALSE(r.port.Connected());
+        EXPECT_EQ(r.fake->Count("Close"), 1);
+    }
+    auto fake = std::make_shared<FakeComState>();
+    {
+        auto port = std::make_unique<TComPort>(FakeComFactory(fake));
+        port->SetPort("/dev/x");
+        port->SetSyncMethod(smNone);
+        port->Open();
+        fake->FailAlways("AbortPending", EIO);
+        port->OnAfterClose = [](TCustomComPort&) { throw std::runtime_error("late"); };
+        EXPECT_NO_THROW(port.reset());
+    }
+    EXPECT_FALSE(fake->open);
+}
+
+TEST(CPort, AFailedOpenLeavesThePortClosed)
+{
+    // A failure while applying the settings.
+    Rig r(true);
+    r.fake->FailNext("SetTimeouts", EINVAL);
+    EXPECT_EQ(CodeOf([&] { r.port.Open(); }), 8);
+    EXPECT_FALSE(r.port.Connected());
+    EXPECT_FALSE(r.fake->open);
+    EXPECT_EQ(r.fake->Count("SetEventMask"), 0); // no thread was started
+
+    // A failure after the thread started: reading the line states.
+    r.fake->ClearLog();
+    TComLink link;
+    std::vector<bool> conn;
+    link.OnConn = [&](TCustomComPort&, bool on) { conn.push_back(on); };
+    r.port.RegisterLink(&link);
+    r.fake->FailNext("GetModemStatus", EIO);
+    EXPECT_EQ(CodeOf([&] { r.port.Open(); }), 11);
+    EXPECT_FALSE(r.port.Connected());
+    EXPECT_FALSE(r.fake->open);
+    EXPECT_EQ(r.fake->Log().back(), "Close");
+    EXPECT_EQ(r.fake->Count("SetEventMask"), 2); // the thread's mask was set and cleared
+    EXPECT_EQ(conn, (std::vector<bool>{true, false}));
+
+    // The device is free again.
+    r.port.Open();
+    EXPECT_TRUE(r.port.Connected());
+    r.port.Close();
+    r.port.UnRegisterLink(&link);
+}
