@@ -1,5 +1,7 @@
 #include "Setupdata.h"
 
+#include "Shotfile.h"
+
 #include <algorithm>
 #include <limits>
 #include <utility>
@@ -96,4 +98,18 @@ void TSetupHandler::Swap(int a, int b)
         throw Exception("Bad index");
     if (a != b)
         std::swap(slots_[a], slots_[b]);
+}
+
+bool TSetupHandler::LoadFromFile(const QString& path)
+{
+    TSetupHandler loaded;
+    if (!TShotFileHandler().LoadSetupFile(path, loaded))
+        return false;
+    *this = std::move(loaded);
+    return true;
+}
+
+void TSetupHandler::SaveToFile(const QString& path) const
+{
+    TShotFileHandler().SaveSetupFile(path, *this);
 }

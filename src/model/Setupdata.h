@@ -70,6 +70,15 @@ public:
     void Delete(int index);
     void Swap(int a, int b);
 
+    // Replaces the list by the setups of a setup file. Read into a list of
+    // its own first: when the file has no setup information (false) or
+    // reading throws (unreadable file, damaged text, bad setup), this list
+    // stays as it was.
+    bool LoadFromFile(const QString& path);
+    // Writes every setup in list order; throws when the file cannot be
+    // written (the previous file then stays intact).
+    void SaveToFile(const QString& path) const;
+
     int Count() const { return count_; }
     int Capacity() const { return int(slots_.size()); }
 

@@ -1,0 +1,102 @@
+// Saving and loading whole session files: shooters with 60 shots each, every
+// shot with a 200-point aiming trace. 8 shooters make about 5 MB; the
+// argument is the number of shooters, so the times show how they grow.
+#include "Globals.h"
+#include "Shotdata.h"
+#include "Shotfile.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <random>
+
+namespace {
+
+std::unique_ptr<TSession> MakeSession(int shooters)
+{
+    std::mt19937 rng(4711);
+    std::uniform_int_distribution<int> coord(-900, 900);
+    auto session = std::make_unique<TSession>();
+    session->name = QStringLiteral("Benchmark session");
+    session->date = QStringLiteral("2024-05-17 10:00");
+    for (int s = 0; s < shooters; ++s) {
+        auto shooter = std::make_unique<TShooter>();
+        shooter->name = QStringLiteral("Shooter %1").arg(s + 1);
+        shooter->team = QStringLiteral("Team 1");
+        shooter->serialNumber = QStringLiteral("SN%1").arg(1000 + s);
+        shooter->targets.ringTargets[0].SetNameText(QStringLiteral("Air Rifle"));
+        shooter->targets.ringTargets[0].SetNominalDistance(100);
+        shooter->targets.ringTargets[0].SetCaliber(450);
+        shooter->targets.ringDefined[0] = 1;
+        for (int k = 0; k < 60; ++k) {
+            auto shot = std::make_unique<TShot>();
+            RawShotRecord& r = shot->raw;
+            r.SetRingTargetIndex(0);
+            r.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
+            r.SetFunctionMode(1);
+            r.SetTime(uint32_t(k * 660));
+            r.SetScore(80 + k % 25);
+            r.SetClockSector(1 + k % 12);
+            r.SetX(coord(rng));
+            r.SetY(coord(rng));
+            r.SetXNAU(coord(rng));
+            r.SetYNAU(coord(rng));
+            shot->aimingTime = 2000 + k;
+            shot->AllocateCurve(200);
+            for (int p = 0; p < 200; ++p) {
+                shot->Curve()[p].SetX(coord(rng));
+                shot->Curve()[p].SetY(coord(rng));
+            }
+            shooter->AddShot(std::move(shot));
+        }
+        session->AddShooter(std::move(shooter));
+    }
+    return session;
+}
+
+void BM_SaveSessionFile(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bench.shotfile.xml");
+    auto session = MakeSession(int(state.range(0)));
+    for (auto _ : state) {
+        TShotFileHandler h;
+        h.SetSession(session.get());
+        h.BuildShotFile();
+        h.Save(path);
+    }
+    const qint64 size = QFileInfo(path).size();
+    state.counters["MB"] = double(size) / 1e6;
+    state.SetBytesProcessed(state.iterations() * size);
+}
+
+void BM_LoadSessionFile(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bench.shotfile.xml");
+    {
+        auto session = MakeSession(int(state.range(0)));
+        TShotFileHandler h;
+        h.SetSession(session.get());
+        h.BuildShotFile();
+        h.Save(path);
+    }
+    for (auto _ : state) {
+        TShotFileHandler h;
+        h.LoadShotFile(path);
+        benchmark::DoNotOptimize(h.Session()->ShooterCount());
+    }
+    const qint64 size = QFileInfo(path).size();
+    state.counters["MB"] = double(size) / 1e6;
+    state.SetBytesProcessed(state.iterations() * size);
+}
+
+}  // namespace
+
+BENCHMARK(BM_SaveSessionFile)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadSessionFile)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

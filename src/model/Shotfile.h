@@ -1,0 +1,111 @@
+// Session files (*.shotfile.xml) and setup files (*.setup.xml), and the
+// element forms the network messages share with them: SessionInfo, TargetInfo
+// with its Target elements, Shooter, Shot, ModeInfo.
+#pragma once
+
+#include "DeviceRecords.h"
+#include "MiniXMLParser.h"
+#include "Setupdata.h"
+#include "Shotdata.h"
+
+#include <QString>
+
+#include <memory>
+
+class TShotFileHandler {
+public:
+    using TXMLNode = MiniXMLParser::TXMLNode;
+
+    // The advanced-mode flag is taken from the application settings here;
+    // callers may change it before writing.
+    TShotFileHandler();
+    ~TShotFileHandler();
+    TShotFileHandler(const TShotFileHandler&) = delete;
+    TShotFileHandler& operator=(const TShotFileHandler&) = delete;
+
+    // ---- Form flags (all off for session files) ----
+    bool rawSamples = false;   // RAW on every curve point
+    bool rawResult = false;    // RAWRESULT, RAWRINGSET1-3, RAWSILSET
+    bool compact = false;      // no XNAU, YNAU, Revalm, RingTarget, SilhouetteTarget
+    // Silhouette width and height written from the two doubles instead of the
+    // size field.
+    bool advancedMode = false;
+
+    // ---- The session written or read ----
+    TSession* Session() const { return session_; }
+    // For saving, or for reading single elements into it: the caller's
+    // session, not owned. A different session than the owned one frees that.
+    void SetSession(TSession* session);
+    bool OwnsSession() const { return owned_ != nullptr; }
+    // Hands a loaded session to the caller; the handler keeps pointing at it
+    // without owning it.
+    std::unique_ptr<TSession> TakeSession();
+
+    const QString& FileName() const { return fileName_; }
+    void SetFileName(const QString& fileName) { fileName_ = fileName; }
+
+    MiniXMLParser::TMiniXMLParser& Parser() { return parser_; }
+    TXMLNode* Root() const { return parser_.Root(); }
+    TXMLNode* SessionInfoNode() const { return sessionInfo_; }
+    TXMLNode* TargetInfoNode() const { return targetInfo_; }
+
+    // ---- Session file ----
+    // Replaces the session by a new, owned one and reads the file into it.
+    // Every failure throws: the file cannot be opened, a reader error, or the
+    // parser's error (message, text and line index) when the text is damaged.
+    // After a throw the session holds what was read; callers discard it.
+    bool LoadShotFile(const QString& path);
+    // New document "ShotFile" with the whole session.
+    void BuildShotFile();
+    // Writes the built document to path (atomically); throws on failure.
+    void Save(const QString& path);
+
+    // ---- Element writers ----
+    void WriteSession();
+    void WriteSessionInfo(TXMLNode* element);
+    void WriteShooterTargets(TShooter& shooter, TXMLNode* targetInfo);
+    void WriteShooter(TXMLNode* element, const TShooter& shooter, int position);
+    void WriteShot(TXMLNode* element, const TShot& shot, int shotIndex);
+    void WriteModeInfo(TXMLNode* element, const ModeBlock& block, bool classic);
+    void WriteRingTarget(TXMLNode* element, const RingTargetRecord& target);
+    void WriteSilhouetteTarget(TXMLNode* element, const SilhouetteTargetRecord& target,
+        const SilhouetteMatrix& matrix);
+
+    // ---- Element readers (into the session; a new owned one when none is set) ----
+    void ReadShotFile();
+    TShooter* ReadShooter(const TXMLNode* element);
+    // Appends the shot to shooter; its shot number is the shooter's shot
+    // count + 1.
+    TShot* ReadShot(const TXMLNode* element, TShooter& shooter);
+    // Every Target child into the session's target table.
+    void ReadTargetInfo(const TXMLNode* element);
+    static void ReadTargetInfo(const TXMLNode* element, DeviceSetup& table);
+    static void ReadModeInfo(const TXMLNode* element, ModeBlock& block, bool& classic);
+    // Both return the slot the target went to.
+    static int ReadRingTarget(const TXMLNode* element, DeviceSetup& table);
+    static int ReadSilhouetteTarget(const TXMLNode* element, DeviceSetup& table);
+
+    // ---- Setup file ----
+    // Throws before writing anything when a setup has no target (it could
+    // not be read back).
+    void SaveSetupFile(const QString& path, const TSetupHandler& setups);
+    // Appends the file's setups to setups. False, with nothing read, when the
+    // root has no SetupInfo; every other failure throws, leaving the setups
+    // read so far in the list.
+    bool LoadSetupFile(const QString& path, TSetupHandler& setups);
+    void WriteSetup(TXMLNode* element, const TTargetSetup& setup);
+    static void ReadSetup(const TXMLNode* element, TTargetSetup& setup, DeviceSetup& scratch);
+
+private:
+    // The readers need a session to fill; without one they make their own.
+    void EnsureSession();
+    // Parses path; returns the parse error text, empty when parsing succeeded.
+    QString LoadDocument(const QString& path);
+
+    MiniXMLParser::TMiniXMLParser parser_;
+    TXMLNode* sessionInfo_ = nullptr;
+    TXMLNode* targetInfo_ = nullptr;
+    QString fileName_;
+    TSession* session_ = nullptr;
+    std::unique_ptr<TSession> owned_;
+};

@@ -1,0 +1,189 @@
+#include "SessionFixtures.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace Fixtures {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        throw Exception("test could not write " + path);
+}
+
+QString Message(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return QStringLiteral("no exception");
+}
+
+RingTargetRecord AirRifleRing()
+{
+    RingTargetRecord t;
+    t.SetNameText(QStringLiteral("Air Rifle"));
+    t.SetDecimalScores(true);
+    t.SetNominalDistance(100);   // 10.0 m
+    t.SetCaliber(450);           // 4.50 mm
+    t.SetHighestRing(10);
+    t.SetMinimumRing(1);
+    t.SetHIBMinScore(90);
+    t.SetTargetWidth(8);
+    t.SetTargetHeight(8);
+    t.SetDiameterInnerWhite(5);
+    t.SetDiameterBlackArea(305);
+    t.SetDiameterHighestRing(5);
+    t.SetHitRingGap(25);
+    return t;
+}
+
+SilhouetteTargetRecord TorsoSilhouette()
+{
+    SilhouetteTargetRecord t;
+    t.SetNameText(QStringLiteral("Torso"));
+    t.SetDistanceInYards(true);
+    t.SetSizeInInch(true);
+    t.SetNominalDistance(2187);  // 218.7 yd
+    t.SetSize(197);              // 19.7 inch
+    t.SetWidth(19.7);
+    t.SetHeight(19.7);
+    t.SetPrismPlaceX(-12);
+    t.SetPrismPlaceY(34);
+    return t;
+}
+
+SilhouetteMatrix AsymmetricMatrix()
+{
+    SilhouetteMatrix m;
+    const uint8_t header[8] = { 64, 0, 0, 0, 64, 0, 0, 0 };
+    std::copy(header, header + 8, m.b.begin());
+    m.SetCell(5, 1, 1);
+    m.SetCell(1, 5, 2);
+    m.SetCell(63, 0, 3);
+    m.SetCell(0, 63, 1);
+    for (int c = 20; c < 30; ++c)
+        m.SetCell(c, 40, 2);
+    return m;
+}
+
+ModeBlock ClassicRingMode()
+{
+    ModeBlock b;
+    b.SetRingTargetEnabled(true);
+    b.SetHIBEnable(true);
+    b.SetSleepEnable(true);
+    b.SetDisplayEnable(true);
+    b.SetSoundEnable(true);
+    b.SetRingTargetNumber(0);
+    b.SetSilhouetteTargetNumber(1);
+    b.SetNumberOfPrisms(3);
+    b.SetNumberOfBullets(10);
+    b.SetWakeupAngle(30);
+    b.SetShotRejectionAngle(15);
+    b.SetSleepTimeout(20);
+    b.SetTriggerSensitivity(4);
+    b.SetCockingDelay(5);
+    return b;
+}
+
+ModeBlock DynamicSilhouetteMode()
+{
+    ModeBlock b;
+    b.SetSilhouetteEnabled(true);
+    b.SetSilhouetteTargetNumber(1);
+    b.SetNumberOfPrisms(2);
+    b.SetCockingDelay(3);
+    return b;
+}
+
+std::unique_ptr<TShot> RingShot()
+{
+    auto shot = std::make_unique<TShot>();
+    RawShotRecord& r = shot->raw;
+    r.b[0] = 0xCA;
+    r.b[1] = 'j';
+    r.SetShotNumber(1);
+    r.SetXNAU(250);
+    r.SetYNAU(-100);
+    r.SetRotation(-2);
+    r.SetRingTargetIndex(0);
+    r.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
+    r.SetFunctionMode(1);
+    r.SetStartupCounter(3);
+    r.SetTime(1000);
+    r.SetScore(95);
+    r.SetClockSector(3);
+    r.SetInnerTen(true);
+    r.SetX(123);
+    r.SetY(-45);
+    shot->aimingTime = 1500;
+    shot->AllocateCurve(3);
+    TraceSample* s = shot->Curve();
+    s[0].SetX(10);
+    s[0].SetY(20);
+    s[1].SetX(-5);
+    s[1].SetY(3);
+    s[1].SetFailures(16);
+    return shot;
+}
+
+std::unique_ptr<TShot> SilhouetteShot()
+{
+    auto shot = std::make_unique<TShot>();
+    RawShotRecord& r = shot->raw;
+    r.b[0] = 0xCA;
+    r.b[1] = 'j';
+    r.SetShotNumber(2);
+    r.SetXNAU(-300);
+    r.SetYNAU(40);
+    r.SetRotation(5);
+    r.SetRingTargetIndex(RawShotRecord::NoTarget);
+    r.SetSilhouetteTargetIndex(1);
+    r.SetFunctionMode(2);
+    r.SetStartupCounter(3);
+    r.SetTime(2000);
+    r.SetSilhouette(2);
+    r.SetFailures(RawShotRecord::FailFOV);
+    r.SetRevalm(123);
+    r.SetX(1000);
+    r.SetY(2005);
+    return shot;
+}
+
+std::unique_ptr<TSession> SmallSession()
+{
+    auto session = std::make_unique<TSession>();
+    session->name = QStringLiteral("Evening <A&B>");
+    session->date = QStringLiteral("2024-05-17 18:30");
+    auto shooter = std::make_unique<TShooter>();
+    shooter->name = QString::fromUtf8("J\xC3\xB6rg Smith");
+    shooter->team = QStringLiteral("Team A");
+    shooter->serialNumber = QStringLiteral("KBR0042");
+    shooter->targets.ringTargets[0] = AirRifleRing();
+    shooter->targets.ringDefined[0] = 1;
+    shooter->targets.silhouetteTargets[1] = TorsoSilhouette();
+    shooter->targets.silhouetteMatrices[1] = AsymmetricMatrix();
+    shooter->targets.silhouetteDefined[1] = 1;
+    shooter->setupBlocks.SetFunctionMode(1);
+    shooter->setupBlocks.SetModeBlock(SetupBlocks::ClassicBlock, ClassicRingMode());
+    shooter->setupBlocks.SetModeBlock(SetupBlocks::DynamicBlock, DynamicSilhouetteMode());
+    shooter->AddShot(RingShot());
+    shooter->AddShot(SilhouetteShot());
+    session->AddShooter(std::move(shooter));
+    return session;
+}
+
+}  // namespace Fixtures

@@ -1,0 +1,48 @@
+// Small sessions, targets and setups for the file tests, plus file helpers.
+#pragma once
+
+#include "DeviceRecords.h"
+#include "Globals.h"
+#include "Setupdata.h"
+#include "Shotdata.h"
+
+#include <QByteArray>
+#include <QChar>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace Fixtures {
+
+// Restores the decimal separator a test changed.
+struct SeparatorGuard {
+    QChar saved = DecimalSeparator();
+    ~SeparatorGuard() { SetDecimalSeparator(saved); }
+};
+
+QByteArray ReadAll(const QString& path);
+void WriteAll(const QString& path, const QByteArray& bytes);
+// The message of the Exception f throws, "no exception" when it returns.
+QString Message(const std::function<void()>& f);
+
+// 10 m air-rifle style ring: decimal scores, mm, fixed gaps.
+RingTargetRecord AirRifleRing();
+// A silhouette in yards and inches whose zone map has no symmetry, so a
+// row/column swap or a flipped axis changes it.
+SilhouetteTargetRecord TorsoSilhouette();
+SilhouetteMatrix AsymmetricMatrix();
+
+ModeBlock ClassicRingMode();
+ModeBlock DynamicSilhouetteMode();
+
+// One shot at ring slot 0 (score 9.5, inner ten, sector 3) with a 3-point
+// trace, and one at silhouette slot 1 (zone 2, failure FOV) without a trace.
+std::unique_ptr<TShot> RingShot();
+std::unique_ptr<TShot> SilhouetteShot();
+
+// One shooter with the two shots above and both targets defined.
+std::unique_ptr<TSession> SmallSession();
+
+}  // namespace Fixtures

@@ -1,0 +1,799 @@
+#include "SessionFixtures.h"
+#include "Shotfile.h"
+#include "XmlNames.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace Fixtures;
+using MiniXMLParser::TMiniXMLParser;
+using MiniXMLParser::TXMLNode;
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+// The small session of SmallSession(), written with '.' as the separator.
+const char GoldenDot[] = R"GOLD(<?xml version="1.0" encoding="UTF-8"?>
+<ShotFile CreatedBy="TRAXEL 2.1">
+ <SessionInfo>
+  <Name>Evening &lt;A&amp;B&gt;</Name>
+  <Shooter Name="Jörg Smith" Team="Team A" SerialNumber="KBR0042" ShotCount="2" TargetName="Air Rifle"/>
+  <Date>2024-05-17 18:30</Date>
+ </SessionInfo>
+ <TargetInfo>
+  <Target Type="Ring" TargetName="Air Rifle" TargetNumber="0">
+   <CTRL1>4</CTRL1>
+   <CTRL2>0</CTRL2>
+   <RingGaps Unit="mm">Fixed</RingGaps>
+   <NominalDistance Unit="m">10</NominalDistance>
+   <Caliber Unit="mm">4.5</Caliber>
+   <HighestRing>10</HighestRing>
+   <MinimumRing>1</MinimumRing>
+   <TargetWidth>8</TargetWidth>
+   <TargetHeight>8</TargetHeight>
+   <HIBMinScore>9</HIBMinScore>
+   <PrismPlaceX>0</PrismPlaceX>
+   <PrismPlaceY>0</PrismPlaceY>
+   <DiameterInnerWhite>0.5</DiameterInnerWhite>
+   <DiameterBlackArea>30.5</DiameterBlackArea>
+   <DiameterX>0</DiameterX>
+   <DiameterHighestRing>0.5</DiameterHighestRing>
+   <HitRingGap>2.5</HitRingGap>
+   <DiameterVariableHminus1>0</DiameterVariableHminus1>
+   <DiameterVariableHminus2>0</DiameterVariableHminus2>
+   <DiameterVariableHminus3>0</DiameterVariableHminus3>
+   <DiameterVariableHminus4>0</DiameterVariableHminus4>
+   <DiameterVariableHminus5>0</DiameterVariableHminus5>
+   <DiameterVariableHminus6>0</DiameterVariableHminus6>
+   <DiameterVariableHminus7>0</DiameterVariableHminus7>
+   <DiameterVariableHminus8>0</DiameterVariableHminus8>
+   <DiameterVariableHminus9>0</DiameterVariableHminus9>
+   <DiameterVariableHminus10>0</DiameterVariableHminus10>
+   <DiameterVariableHminus11>0</DiameterVariableHminus11>
+  </Target>
+  <Target Type="Silhouette" TargetName="Torso" TargetNumber="1">
+   <CTRL1>80</CTRL1>
+   <NominalDistance Unit="yd">218.7</NominalDistance>
+   <TargetWidth Unit="inch">19.7</TargetWidth>
+   <TargetHeight Unit="inch">19.7</TargetHeight>
+   <PrismPlaceX>-12</PrismPlaceX>
+   <PrismPlaceY>34</PrismPlaceY>
+   <MatrixRow Row="0" Columns="0000000000000000000000000000000000000000000000000000000000000003"/>
+   <MatrixRow Row="1" Columns="0000010000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="2" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="3" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="4" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="5" Columns="0200000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="6" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="7" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="8" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="9" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="10" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="11" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="12" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="13" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="14" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="15" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="16" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="17" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="18" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="19" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="20" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="21" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="22" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="23" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="24" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="25" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="26" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="27" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="28" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="29" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="30" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="31" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="32" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="33" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="34" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="35" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="36" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="37" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="38" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="39" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="40" Columns="0000000000000000000022222222220000000000000000000000000000000000"/>
+   <MatrixRow Row="41" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="42" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="43" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="44" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="45" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="46" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="47" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="48" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="49" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="50" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="51" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="52" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="53" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="54" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="55" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="56" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="57" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="58" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="59" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="60" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="61" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="62" Columns="0000000000000000000000000000000000000000000000000000000000000000"/>
+   <MatrixRow Row="63" Columns="1000000000000000000000000000000000000000000000000000000000000000"/>
+  </Target>
+ </TargetInfo>
+ <Shooter ShooterIndex="1" Name="Jörg Smith" Team="Team A" SerialNumber="KBR0042">
+  <Shot ShotIndex="0" X="12.3" Y="-4.5" XNAU="250" YNAU="-100" Revalm="0" FunctionMode="Classic">
+   <ShotInfo>
+    <Score X="1">9.5</Score>
+    <Sector>3</Sector>
+    <RingTarget>0</RingTarget>
+    <StartupCounter>3</StartupCounter>
+    <Time>1000</Time>
+    <Rotation>-2</Rotation>
+    <AimingTime>1500</AimingTime>
+   </ShotInfo>
+   <Curve HitSampleIndex="-1">
+    <Pt i="0" X="1" Y="2"/>
+    <Pt i="1" X="-0.5" Y="0.3" Failures="16"/>
+    <Pt i="2" X="0" Y="0"/>
+   </Curve>
+  </Shot>
+  <Shot ShotIndex="1" X="100" Y="200.5" XNAU="-300" YNAU="40" Revalm="12.3" FunctionMode="Dynamic">
+   <ShotInfo>
+    <Silhouette>2</Silhouette>
+    <SilhouetteTarget>1</SilhouetteTarget>
+    <StartupCounter>3</StartupCounter>
+    <Time>2000</Time>
+    <Rotation>5</Rotation>
+    <AimingTime>0</AimingTime>
+    <FAILURES>16</FAILURES>
+   </ShotInfo>
+   <Curve HitSampleIndex="-1"/>
+  </Shot>
+  <ModeInfo Type="Classic">
+   <CTRL1>26</CTRL1>
+   <CTRL2>33</CTRL2>
+   <RingTargetEnabled>1</RingTargetEnabled>
+   <RingTargetNumber>0</RingTargetNumber>
+   <SilhouetteEnabled>0</SilhouetteEnabled>
+   <SilhouetteTargetNumber>1</SilhouetteTargetNumber>
+   <NumberOfPrisms>3</NumberOfPrisms>
+   <NumberOfBullets>10</NumberOfBullets>
+   <WakeupAngle>30</WakeupAngle>
+   <ShotRejectionAngle>15</ShotRejectionAngle>
+   <SleepTimeout>20</SleepTimeout>
+   <TriggerSensitivity>4</TriggerSensitivity>
+   <CockingDelay>0.5</CockingDelay>
+   <SleepEnable>1</SleepEnable>
+   <HIBEnable>1</HIBEnable>
+   <SoundEnable>1</SoundEnable>
+   <DisplayEnable>1</DisplayEnable>
+  </ModeInfo>
+  <ModeInfo Type="Dynamic">
+   <CTRL1>1</CTRL1>
+   <CTRL2>0</CTRL2>
+   <RingTargetEnabled>0</RingTargetEnabled>
+   <RingTargetNumber>0</RingTargetNumber>
+   <SilhouetteEnabled>1</SilhouetteEnabled>
+   <SilhouetteTargetNumber>1</SilhouetteTargetNumber>
+   <NumberOfPrisms>2</NumberOfPrisms>
+   <NumberOfBullets>0</NumberOfBullets>
+   <WakeupAngle>0</WakeupAngle>
+   <ShotRejectionAngle>0</ShotRejectionAngle>
+   <SleepTimeout>0</SleepTimeout>
+   <TriggerSensitivity>0</TriggerSensitivity>
+   <CockingDelay>0.3</CockingDelay>
+   <SleepEnable>0</SleepEnable>
+   <HIBEnable>0</HIBEnable>
+   <SoundEnable>0</SoundEnable>
+   <DisplayEnable>0</DisplayEnable>
+  </ModeInfo>
+ </Shooter>
+</ShotFile>
+)GOLD";
+
+// The same file under a ',' locale: element texts change, attributes do not.
+QString Commaify(const QString& text)
+{
+    static const QRegularExpression element(QStringLiteral("^( *<(\\w+)[^>]*>)([^<]*)(</\\2>)$"));
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& line : lines) {
+        const QRegularExpressionMatch m = element.match(line);
+        if (m.hasMatch())
+            line = m.captured(1) + m.captured(3).replace(QLatin1Char('.'), QLatin1Char(',')) + m.captured(4);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// As written to disk: byte-order mark, CR LF after every line.
+QByteArray FileBytes(const QString& text)
+{
+    QString crlf = text;
+    crlf.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return QByteArray("\xEF\xBB\xBF") + crlf.toUtf8();
+}
+
+void SaveSession(TSession& session, const QString& path, bool advanced = false)
+{
+    TShotFileHandler h;
+    h.advancedMode = advanced;
+    h.SetSession(&session);
+    h.BuildShotFile();
+    h.Save(path);
+}
+
+std::unique_ptr<TSession> LoadSession(const QString& path)
+{
+    TShotFileHandler h;
+    h.LoadShotFile(path);
+    return h.TakeSession();
+}
+
+// The shot record as a session file gives it back: only the fields it
+// carries (Revalm is written but not read), the score and sector only with a
+// ring, the zone only with a silhouette, the sector without the unit's bits 4-6.
+RawShotRecord AsRead(const RawShotRecord& w)
+{
+    static const int carried[] = { 4, 5, 6, 7, 10, 11, 14, 15, 16, 17, 18, 19, 20, 24, 25, 26, 27, 30, 31, 32, 33 };
+    RawShotRecord r;
+    for (int i : carried)
+        r.b[i] = w.b[i];
+    r.b[25] &= 0x8F;
+    if (w.RingTargetIndex() == RawShotRecord::NoTarget) {
+        r.SetScore(0);
+        r.SetSector(0);
+    }
+    if (w.SilhouetteTargetIndex() == RawShotRecord::NoTarget)
+        r.SetSilhouette(0);
+    return r;
+}
+
+void ExpectSameShots(const TShooter& written, const TShooter& read)
+{
+    ASSERT_EQ(read.ShotCount(), written.ShotCount());
+    for (int i = 0; i < written.ShotCount(); ++i) {
+        const TShot& w = *written.GetShot(i);
+        const TShot& r = *read.GetShot(i);
+        EXPECT_EQ(r.raw, AsRead(w.raw)) << "shot " << i;
+        EXPECT_EQ(r.shotNumber, i + 1);
+        EXPECT_EQ(r.timeKey, w.raw.Time());
+        EXPECT_EQ(r.aimingTime, w.aimingTime);
+        ASSERT_EQ(r.CurveCount(), w.CurveCount());
+        for (int k = 0; k < w.CurveCount(); ++k) {
+            EXPECT_EQ(r.Curve()[k].X(), w.Curve()[k].X());
+            EXPECT_EQ(r.Curve()[k].Y(), w.Curve()[k].Y());
+            EXPECT_EQ(r.Curve()[k].Failures(), w.Curve()[k].Failures());
+        }
+    }
+}
+
+// A ring record as it comes back: the prism places are not read.
+RingTargetRecord AsRead(RingTargetRecord t)
+{
+    t.SetPrismPlaceX(0);
+    t.SetPrismPlaceY(0);
+    return t;
+}
+
+}  // namespace
+
+TEST(ShotFile, GoldenFileWithEitherSeparator)
+{
+    SeparatorGuard guard;
+    QTemporaryDir dir;
+    const QString dot = QString::fromUtf8(GoldenDot);
+    const QString comma = Commaify(dot);
+    ASSERT_NE(dot, comma);
+    EXPECT_TRUE(comma.contains(QLatin1String("<Score X=\"1\">9,5</Score>")));
+    EXPECT_TRUE(comma.contains(QLatin1String("<Pt i=\"1\" X=\"-0.5\" Y=\"0.3\" Failures=\"16\"/>")));
+
+    auto session = SmallSession();
+    SetDecimalSeparator(u'.');
+    SaveSession(*session, dir.filePath("dot.shotfile.xml"));
+    EXPECT_EQ(ReadAll(dir.filePath("dot.shotfile.xml")), FileBytes(dot));
+    SetDecimalSeparator(u',');
+    SaveSession(*session, dir.filePath("comma.shotfile.xml"));
+    EXPECT_EQ(ReadAll(dir.filePath("comma.shotfile.xml")), FileBytes(comma));
+
+    const TShooter& written = *session->GetShooter(0);
+    for (QChar separator : { QChar(u'.'), QChar(u',') }) {
+        SetDecimalSeparator(separator);
+        for (const char* file : { "dot.shotfile.xml", "comma.shotfile.xml" }) {
+            SCOPED_TRACE(std::string(file) + " read with " + char(separator.unicode()));
+            auto loaded = LoadSession(dir.filePath(file));
+            ASSERT_EQ(loaded->ShooterCount(), 1);
+            const TShooter& read = *loaded->GetShooter(0);
+            EXPECT_EQ(loaded->date, session->date);
+            EXPECT_EQ(loaded->name, QString());  // the session name is not read back
+            EXPECT_EQ(read.name, written.name);
+            EXPECT_EQ(read.team, written.team);
+            EXPECT_EQ(read.serialNumber, written.serialNumber);
+            EXPECT_EQ(read.index, 1);
+            ExpectSameShots(written, read);
+            EXPECT_EQ(read.targets.ringTargets[0], AsRead(AirRifleRing()));
+            EXPECT_EQ(read.targets.silhouetteTargets[1], TorsoSilhouette());
+            EXPECT_EQ(read.targets.silhouetteMatrices[1], AsymmetricMatrix());
+            EXPECT_EQ(read.targets.ringDefined[0], 1);
+            EXPECT_EQ(read.targets.silhouetteDefined[1], 1);
+            EXPECT_EQ(read.targets.ringDefined[1] + read.targets.silhouetteDefined[0], 0);
+            EXPECT_EQ(read.setupBlocks.GetModeBlock(SetupBlocks::ClassicBlock), ClassicRingMode());
+            EXPECT_EQ(read.setupBlocks.GetModeBlock(SetupBlocks::DynamicBlock), DynamicSilhouetteMode());
+        }
+    }
+}
+
+TEST(ShotFile, RoundTripKeepsOrderRawBytesCurvesAndTargets)
+{
+    QTemporaryDir dir;
+    TSession session;
+    session.date = QStringLiteral("d");
+    for (int s = 0; s < 3; ++s) {
+        auto shooter = std::make_unique<TShooter>();
+        shooter->name = QString::fromUtf8("Sch\xC3\xBCtze & <%1>").arg(s);
+        shooter->serialNumber = QStringLiteral("SN%1").arg(s);
+        shooter->targets.ringTargets[s] = AirRifleRing();
+        shooter->targets.silhouetteTargets[s + 2] = TorsoSilhouette();
+        shooter->targets.silhouetteMatrices[s + 2] = AsymmetricMatrix();
+        // Shots arrive out of time order; the file keeps the sorted order.
+        for (int k = 0; k < 12; ++k) {
+            auto shot = std::make_unique<TShot>();
+            RawShotRecord& r = shot->raw;
+            for (int i = 0; i < 36; ++i)
+                r.b[i] = uint8_t(37 * k + 11 * i + s);
+            r.SetRingTargetIndex(k % 3 == 2 ? RawShotRecord::NoTarget : s);
+            r.SetSilhouetteTargetIndex(k % 3 == 0 ? RawShotRecord::NoTarget : s + 2);
+            r.SetFunctionMode(k % 2 ? 1 : 2);
+            r.SetStartupCounter(k % 4);
+            r.SetTime(uint32_t((7 - k) * 100003 + s) & 0xFFFFFF);
+            r.SetRevalm(0);
+            shot->aimingTime = k * 7;
+            shot->AllocateCurve(k * 3);
+            for (int p = 0; p < k * 3; ++p) {
+                shot->Curve()[p].SetX(p * 97 - 1500);
+                shot->Curve()[p].SetY(-p * 31);
+                shot->Curve()[p].SetFailures(p % 5 == 0 ? p : 0);
+            }
+            shooter->AddShot(std::move(shot));
+        }
+        session.AddShooter(std::move(shooter));
+    }
+    SaveSession(session, dir.filePath("s.shotfile.xml"));
+    auto loaded = LoadSession(dir.filePath("s.shotfile.xml"));
+    ASSERT_EQ(loaded->ShooterCount(), 3);
+    for (int s = 0; s < 3; ++s) {
+        SCOPED_TRACE(s);
+        const TShooter& w = *session.GetShooter(s);
+        const TShooter& r = *loaded->GetShooter(s);
+        EXPECT_EQ(r.name, w.name);
+        EXPECT_EQ(r.team, QString());
+        EXPECT_EQ(r.index, s + 1);
+        ExpectSameShots(w, r);
+        // Every shooter gets the whole table of the file.
+        for (int t = 0; t < 3; ++t) {
+            EXPECT_EQ(r.targets.ringTargets[t], AsRead(AirRifleRing()));
+            EXPECT_EQ(r.targets.silhouetteMatrices[t + 2], AsymmetricMatrix());
+        }
+        // Saved again, the same document comes out.
+    }
+    SaveSession(*loaded, dir.filePath("t.shotfile.xml"));
+    auto again = LoadSession(dir.filePath("t.shotfile.xml"));
+    for (int s = 0; s < 3; ++s)
+        ExpectSameShots(*loaded->GetShooter(s), *again->GetShooter(s));
+}
+
+TEST(ShotFile, EverySixteenBitPositionSurvivesTheFile)
+{
+    // Shot and trace positions, x 0.1, through a whole session file; under a
+    // ',' locale, the harder case for attributes, which always hold '.'.
+    SeparatorGuard guard;
+    SetDecimalSeparator(u',');
+    QTemporaryDir dir;
+    TSession session;
+    auto shooter = std::make_unique<TShooter>();
+    auto shot = std::make_unique<TShot>();
+    shot->raw.SetRingTargetIndex(0);
+    shot->raw.SetX(-32768);
+    shot->raw.SetY(32767);
+    shot->AllocateCurve(65536);
+    for (int v = 0; v < 65536; ++v) {
+        shot->Curve()[v].SetX(v);
+        shot->Curve()[v].SetY(65535 - v);
+    }
+    shooter->AddShot(std::move(shot));
+    session.AddShooter(std::move(shooter));
+    SaveSession(session, dir.filePath("v.shotfile.xml"));
+    auto loaded = LoadSession(dir.filePath("v.shotfile.xml"));
+    const TShot& read = *loaded->GetShooter(0)->GetShot(0);
+    EXPECT_EQ(read.raw.X(), -32768);
+    EXPECT_EQ(read.raw.Y(), 32767);
+    ASSERT_EQ(read.CurveCount(), 65536);
+    int wrong = 0;
+    for (int v = 0; v < 65536; ++v)
+        wrong += read.Curve()[v].X() != int16_t(v) || read.Curve()[v].Y() != int16_t(65535 - v);
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST(ShotFile, EverySixteenBitSizeSurvivesEachScale)
+{
+    // Ring sizes at 0.1 (mm, written with '.') and 0.01 (inch, written with
+    // ','), sixteen fields a target, and the distance at 0.1, through the
+    // document text.
+    SeparatorGuard guard;
+    for (bool inch : { false, true }) {
+        SetDecimalSeparator(inch ? u',' : u'.');
+        const auto make = [inch](int i) {
+            RingTargetRecord t;
+            t.SetNameText(QStringLiteral("Unnamed"));
+            t.SetSizesInInch(inch);
+            t.SetNominalDistance(i * 16 + 15);
+            uint8_t* sizes = t.data() + 32;  // the sixteen 16-bit sizes
+            for (int k = 0; k < 16; ++k)
+                PutBE16(sizes + 2 * k, i * 16 + k);
+            return t;
+        };
+        TShotFileHandler h;
+        TMiniXMLParser& doc = h.Parser();
+        doc.NewDocument(QString());
+        doc.Root()->SetName(QStringLiteral("T"));
+        for (int i = 0; i < 4096; ++i) {
+            TXMLNode* e = doc.Root()->AddNode(QStringLiteral("Target"));
+            h.WriteRingTarget(e, make(i));
+            e->SetAttributeFloat(QStringLiteral("TargetNumber"), 0);
+        }
+        doc.Build();
+        TMiniXMLParser back;
+        ASSERT_TRUE(back.LoadFromText(doc.Lines().join(QLatin1Char('\n'))));
+        ASSERT_EQ(back.Root()->GetNodeCount(), 4096);
+        auto table = std::make_unique<DeviceSetup>();
+        int wrong = 0;
+        for (int i = 0; i < 4096; ++i) {
+            TShotFileHandler::ReadRingTarget(back.Root()->GetNode(i), *table);
+            if (!(table->ringTargets[0] == make(i)) && ++wrong < 5)
+                ADD_FAILURE() << "sizes from " << i * 16 << (inch ? " inch" : " mm");
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST(ShotFile, EverySixteenBitCaliberSurvivesItsScale)
+{
+    // The signed caliber in inch, the one field at 0.001, over its whole range.
+    TShotFileHandler h;
+    auto table = std::make_unique<DeviceSetup>();
+    int wrong = 0;
+    for (int v = -32768; v < 32768; ++v) {
+        RingTargetRecord t;
+        t.SetNameText(QStringLiteral("Unnamed"));
+        t.SetCaliberInInch(true);
+        t.SetCaliber(v);
+        TXMLNode e;
+        h.WriteRingTarget(&e, t);
+        e.SetAttributeFloat(QStringLiteral("TargetNumber"), 0);
+        TShotFileHandler::ReadRingTarget(&e, *table);
+        if (table->ringTargets[0].Caliber() != v && ++wrong < 5)
+            ADD_FAILURE() << "caliber " << v;
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+namespace {
+
+// A session file around the given TargetInfo children and Shooter elements.
+QString ShotFileText(const QString& targets, const QString& shooters)
+{
+    return QStringLiteral("<ShotFile CreatedBy=\"TRAXEL 2.1\">\n<SessionInfo><Name>n</Name><Date>d</Date></SessionInfo>\n"
+                          "<TargetInfo>\n%1</TargetInfo>\n%2</ShotFile>\n")
+        .arg(targets, shooters);
+}
+
+QString RingTargetText(const QString& name, const QString& number)
+{
+    return QStringLiteral("<Target Type=\"Ring\" TargetName=\"%1\" TargetNumber=\"%2\">"
+                          "<HighestRing>10</HighestRing><MinimumRing>1</MinimumRing>"
+                          "<TargetWidth>0</TargetWidth><TargetHeight>0</TargetHeight></Target>\n")
+        .arg(name, number);
+}
+
+// A silhouette target whose rows are given; the other rows are filled in
+// order with zeros.
+QString SilhouetteTargetText(const QString& number, const QStringList& rows, int totalRows = 64)
+{
+    QString text = QStringLiteral("<Target Type=\"Silhouette\" TargetName=\"Sil\" TargetNumber=\"%1\">"
+                                  "<PrismPlaceX>1</PrismPlaceX><PrismPlaceY>2</PrismPlaceY>\n")
+                       .arg(number);
+    for (int r = 0; r < totalRows; ++r) {
+        text += r < rows.size() ? rows[r]
+                                : QStringLiteral("<MatrixRow Row=\"%1\" Columns=\"%2\"/>\n").arg(r).arg(QString(64, u'0'));
+    }
+    return text + QStringLiteral("</Target>\n");
+}
+
+QString ShooterText(const QString& shots)
+{
+    return QStringLiteral("<Shooter Name=\"A\">\n%1</Shooter>\n").arg(shots);
+}
+
+QString LoadError(const QString& path, const QString& text)
+{
+    WriteAll(path, text.toUtf8());
+    return Message([&] { TShotFileHandler().LoadShotFile(path); });
+}
+
+}  // namespace
+
+TEST(ShotFile, ReaderErrorMessages)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("e.shotfile.xml");
+    const QString shot = QStringLiteral("<Shot X=\"1\" Y=\"2\" XNAU=\"3\" YNAU=\"4\" FunctionMode=\"Classic\">%1</Shot>\n");
+    const QString info = QStringLiteral("<ShotInfo><Time>5</Time></ShotInfo>");
+
+    EXPECT_EQ(LoadError(path, ShotFileText(QString(), ShooterText(shot.arg(info)))), QStringLiteral("no exception"));
+    EXPECT_EQ(LoadError(path, "<ShotFile><TargetInfo/></ShotFile>"), QStringLiteral("No session info node"));
+    EXPECT_EQ(LoadError(path, "<ShotFile><SessionInfo/></ShotFile>"), QStringLiteral("No target info node"));
+    EXPECT_EQ(LoadError(path, ShotFileText("<Target Type=\"Square\" TargetNumber=\"0\"/>\n", QString())),
+        QStringLiteral("Unknown target type"));
+    EXPECT_EQ(LoadError(path, ShotFileText(QString(), ShooterText(shot.arg(QString())))),
+        QStringLiteral("No shot info node on shot"));
+    const QString noXnau = QStringLiteral("<Shot X=\"1\" Y=\"2\" YNAU=\"4\" FunctionMode=\"Classic\">%1</Shot>\n").arg(info);
+    EXPECT_EQ(LoadError(path, ShotFileText(QString(), ShooterText(noXnau))),
+        QStringLiteral("TXMLNode::GetAttributeValue - Invalid Key (not found)"));
+    EXPECT_EQ(LoadError(path, ShotFileText(RingTargetText("Wide", "16"), QString())),
+        QStringLiteral("Ring target index invalid:Wide"));
+    EXPECT_EQ(LoadError(path, ShotFileText(RingTargetText("Neg", "-1"), QString())),
+        QStringLiteral("Ring target index invalid:Neg"));
+    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", {}), QString())), QStringLiteral("no exception"));
+    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("16", {}), QString())),
+        QStringLiteral("Silhouette index invalid:Sil"));
+
+    // Zone maps that would write outside the grid, read past the text or
+    // hold a zone the drawing code has no colour for.
+    const QString invalid = QStringLiteral("Silhouette target invalid:Sil");
+    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", {}, 63), QString())), invalid);
+    const auto row = [](const QString& at, const QString& columns) {
+        return QStringLiteral("<MatrixRow Row=\"%1\" Columns=\"%2\"/>\n").arg(at, columns);
+    };
+    const QString zeros(64, u'0');
+    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { row("64", zeros) }), QString())), invalid);
+    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { row("-1", zeros) }), QString())), invalid);
+    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { row("0", zeros.left(63)) }), QString())), invalid);
+    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { row("0", "4" + zeros.left(63)) }), QString())),
+        invalid);
+    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { row("0", zeros.left(63) + "/") }), QString())),
+        invalid);
+    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { "<MatrixRow Row=\"0\"/>\n" }), QString())),
+        invalid);
+    // Blanks around the digits do not count; rows may come in any order.
+    QStringList reversed;
+    for (int r = 63; r >= 0; --r)
+        reversed << row(QString::number(r), r == 63 ? " 3" + zeros.left(63) + " " : zeros);
+    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", reversed), QString())), QStringLiteral("no exception"));
+    {
+        TShotFileHandler h;
+        h.LoadShotFile(path);
+        EXPECT_EQ(h.Session()->targets.silhouetteMatrices[0].Cell(0, 63), 3);
+        EXPECT_EQ(h.Session()->targets.silhouetteMatrices[0].Cell(0, 0), 0);
+        EXPECT_EQ(h.Session()->targets.silhouetteTargets[0].PrismPlaceY(), 2);
+    }
+
+    const QString mode = ShooterText(QStringLiteral("<ModeInfo><CTRL1>1</CTRL1></ModeInfo>\n"));
+    EXPECT_EQ(LoadError(path, ShotFileText(QString(), mode)),
+        QStringLiteral("TXMLNode::GetAttributeValue - Invalid Key (not found)"));
+    EXPECT_EQ(Message([&] { TShotFileHandler().LoadShotFile(dir.filePath("missing.shotfile.xml")); }).left(19),
+        QStringLiteral("Cannot open file ") + dir.filePath("m").left(2));
+}
+
+TEST(ShotFile, DamagedFileReportsTheParseError)
+{
+    QTemporaryDir dir;
+    auto session = SmallSession();
+    SaveSession(*session, dir.filePath("full.shotfile.xml"));
+    const QByteArray full = ReadAll(dir.filePath("full.shotfile.xml"));
+    const QList<QByteArray> lines = full.split('\n');
+    ASSERT_GT(lines.size(), 150);
+
+    // Cut inside the shooter: what was read is kept, the error is the
+    // parser's (the innermost open element and the last line taken), also
+    // when the cut made a required element look missing.
+    const int lastShotLine = lines.lastIndexOf(QByteArray("   <Curve HitSampleIndex=\"-1\"/>\r"));
+    ASSERT_GT(lastShotLine, 100);
+    for (int keep : { lastShotLine + 1, 20 }) {
+        SCOPED_TRACE(keep);
+        QByteArray cut;
+        for (int i = 0; i < keep; ++i)
+            cut += lines[i] + '\n';
+        const QString path = dir.filePath("cut.shotfile.xml");
+        WriteAll(path, cut);
+        TShotFileHandler h;
+        const QString message = Message([&] { h.LoadShotFile(path); });
+        const QString open = keep == 20 ? QStringLiteral("Target") : QStringLiteral("Shot");
+        EXPECT_EQ(message, QStringLiteral("TMiniXMLParser::Load - EOF before closing root node.") + open + QString::number(keep - 1));
+        if (keep != 20) {
+            ASSERT_EQ(h.Session()->ShooterCount(), 1);
+            EXPECT_EQ(h.Session()->GetShooter(0)->ShotCount(), 2);
+            EXPECT_EQ(h.Session()->targets.silhouetteDefined[1], 1);
+        }
+    }
+
+    // A damaged tag inside a shot.
+    QByteArray bad = full;
+    bad.replace("<Pt i=\"1\"", "<Pt i=\"1\" <");
+    WriteAll(dir.filePath("bad.shotfile.xml"), bad);
+    const QString message = Message([&] { TShotFileHandler().LoadShotFile(dir.filePath("bad.shotfile.xml")); });
+    EXPECT_TRUE(message.startsWith("TMiniXMLParser::Load - Invalid element tag, multiple '<' or '>' found")) << message.toStdString();
+    const int line = lines.indexOf(QByteArray("    <Pt i=\"1\" X=\"-0.5\" Y=\"0.3\" Failures=\"16\"/>\r"));
+    ASSERT_GT(line, 0);
+    EXPECT_TRUE(message.endsWith(QString::number(line))) << message.toStdString();
+}
+
+TEST(ShotFile, SessionSummaryAndMissingParts)
+{
+    // A session without shooters: name and date, empty target info.
+    {
+        TSession empty;
+        empty.name = QStringLiteral("n");
+        TShotFileHandler h;
+        h.SetSession(&empty);
+        h.BuildShotFile();
+        TXMLNode* root = h.Root();
+        ASSERT_EQ(root->GetNodeCount(), 2);
+        EXPECT_EQ(root->GetNode(0)->GetNodeCount(), 2);
+        EXPECT_EQ(root->GetNode(0)->GetNodeText("Name"), QStringLiteral("n"));
+        EXPECT_EQ(root->GetNode(1)->Name(), QStringLiteral("TargetInfo"));
+        EXPECT_EQ(root->GetNode(1)->GetNodeCount(), 0);
+    }
+
+    // The first shot's target is no longer defined on the shooter (shots from
+    // an earlier programming): the summary leaves the name out, the save goes on.
+    auto session = SmallSession();
+    auto idle = std::make_unique<TShooter>();
+    idle->name = QStringLiteral("Idle");
+    session->AddShooter(std::move(idle));
+    TShooter& first = *session->GetShooter(0);
+    first.GetShot(0)->raw.SetRingTargetIndex(7);
+    TShotFileHandler h;
+    h.SetSession(session.get());
+    TXMLNode info;
+    h.WriteSessionInfo(&info);
+    EXPECT_EQ(info.Name(), QStringLiteral("SessionInfo"));
+    ASSERT_EQ(info.GetNodeCount(), 4);
+    EXPECT_EQ(info.GetNode(1)->GetAttributeValueDef("TargetName", "none"), QStringLiteral("none"));
+    EXPECT_EQ(info.GetNode(1)->GetAttributeValue("ShotCount"), QStringLiteral("2"));
+    EXPECT_EQ(info.GetNode(2)->GetAttributeValueDef("TargetName", "none"), QStringLiteral("none"));
+    EXPECT_EQ(info.GetNode(2)->GetAttributeValue("ShotCount"), QStringLiteral("0"));
+    EXPECT_EQ(info.GetNode(3)->Name(), QStringLiteral("Date"));
+    QTemporaryDir dir;
+    EXPECT_NO_THROW(SaveSession(*session, dir.filePath("x.shotfile.xml")));
+
+    // A ring shot without Score keeps score "none" and no inner ten; a shot
+    // without Curve has an empty trace.
+    const QString path = dir.filePath("m.shotfile.xml");
+    WriteAll(path, ShotFileText(QString(), ShooterText(
+        "<Shot X=\"1,5\" Y=\"-2.25\" XNAU=\"3\" YNAU=\"4\" FunctionMode=\"Dynamic\">"
+        "<ShotInfo><RingTarget>2</RingTarget><Sector>4</Sector></ShotInfo></Shot>\n")).toUtf8());
+    TShotFileHandler reader;
+    reader.LoadShotFile(path);
+    const TShot& shot = *reader.Session()->GetShooter(0)->GetShot(0);
+    EXPECT_EQ(shot.raw.Score(), 255);
+    EXPECT_FALSE(shot.raw.InnerTen());
+    EXPECT_EQ(shot.raw.ClockSector(), 4);
+    EXPECT_EQ(shot.raw.RingTargetIndex(), 2);
+    EXPECT_EQ(shot.raw.SilhouetteTargetIndex(), 255);
+    EXPECT_EQ(shot.raw.FunctionMode(), 2);
+    EXPECT_EQ(shot.raw.X(), 15);
+    EXPECT_EQ(shot.raw.Y(), -22);
+    EXPECT_EQ(shot.raw.StartupCounter(), 255);
+    EXPECT_EQ(shot.raw.Time(), 0xFFFFFFu);
+    EXPECT_EQ(shot.raw.Rotation(), -1);
+    EXPECT_EQ(shot.CurveCount(), 0);
+    EXPECT_EQ(shot.Curve(), nullptr);
+    EXPECT_EQ(reader.Session()->GetShooter(0)->name, QStringLiteral("A"));
+    EXPECT_EQ(reader.Session()->GetShooter(0)->serialNumber, QStringLiteral("N/A"));
+}
+
+TEST(ShotFile, FormFlagsAndModeInfoDefaults)
+{
+    TShotFileHandler h;
+    const TShot ring = *RingShot();
+    TXMLNode plain;
+    h.WriteShot(&plain, ring, 4);
+    EXPECT_EQ(plain.GetAttributeValue("ShotIndex"), QStringLiteral("4"));
+    EXPECT_EQ(plain.GetNode(0)->FindNode("RAWRESULT"), nullptr);
+    EXPECT_EQ(plain.GetNode(1)->GetNode(0)->GetAttributeValueDef("RAW", ""), QString());
+
+    h.rawResult = true;
+    h.rawSamples = true;
+    TXMLNode raw;
+    h.WriteShot(&raw, ring, 0);
+    const QString result = raw.GetNode(0)->FindNode("RAWRESULT")->GetText();
+    EXPECT_TRUE(result.startsWith(QLatin1String("CA 6A 01 00 00 FA FF 9C ")));
+    EXPECT_EQ(result.size(), 36 * 3);
+    EXPECT_TRUE(result.endsWith(QLatin1String("FF D3 00 00 ")));
+    EXPECT_EQ(raw.GetNode(1)->GetNode(1)->GetAttributeValue("RAW"),
+        QStringLiteral("00 00 00 00 FF FB 00 03 00 00 00 00 00 00 00 00 10 00 00 00 "));
+    TXMLNode target;
+    h.WriteRingTarget(&target, AirRifleRing());
+    EXPECT_EQ(target.GetNodeText("RAWRINGSET1"), QStringLiteral("04 00 00 64 01 C2 0A 01 5A 00 08 08 00 00 00 00 "));
+    TXMLNode silhouette;
+    h.WriteSilhouetteTarget(&silhouette, TorsoSilhouette(), AsymmetricMatrix());
+    EXPECT_EQ(silhouette.GetNode(0)->Name(), QStringLiteral("RAWSILSET"));
+
+    // Compact: the node's per-shot messages.
+    h.rawResult = false;
+    h.rawSamples = false;
+    h.compact = true;
+    TXMLNode compact;
+    h.WriteShot(&compact, ring, 0);
+    for (const char* key : { "XNAU", "YNAU", "Revalm" })
+        EXPECT_EQ(compact.GetAttributeValueDef(key, "-"), QStringLiteral("-")) << key;
+    EXPECT_EQ(compact.GetNode(0)->FindNode("RingTarget"), nullptr);
+    EXPECT_NE(compact.GetNode(0)->FindNode("Score"), nullptr);
+
+    // Advanced mode writes the two doubles, otherwise the size field twice.
+    SilhouetteTargetRecord wide = TorsoSilhouette();
+    wide.SetWidth(30.25);
+    wide.SetHeight(12.5);
+    TXMLNode normal;
+    h.WriteSilhouetteTarget(&normal, wide, AsymmetricMatrix());
+    EXPECT_EQ(normal.GetNodeText("TargetWidth"), QStringLiteral("19.7"));
+    EXPECT_EQ(normal.GetNodeText("TargetHeight"), QStringLiteral("19.7"));
+    h.advancedMode = true;
+    TXMLNode advanced;
+    h.WriteSilhouetteTarget(&advanced, wide, AsymmetricMatrix());
+    EXPECT_EQ(advanced.GetNodeText("TargetWidth"), QStringLiteral("30.25"));
+    EXPECT_EQ(advanced.GetNodeText("TargetHeight"), QStringLiteral("12.5"));
+    advanced.SetAttributeFloat("TargetNumber", 3);
+    auto table = std::make_unique<DeviceSetup>();
+    EXPECT_EQ(TShotFileHandler::ReadSilhouetteTarget(&advanced, *table), 3);
+    EXPECT_EQ(table->silhouetteTargets[3].Width(), 30.25);
+    EXPECT_EQ(table->silhouetteTargets[3].Height(), 12.5);
+    EXPECT_EQ(table->silhouetteTargets[3].Size(), 302);  // 30.25 inch in 0.1 inch
+
+    // ModeInfo: the flag elements win over CTRL1/CTRL2; missing ones take
+    // their defaults.
+    TMiniXMLParser doc;
+    ASSERT_TRUE(doc.LoadFromText(
+        "<ModeInfo Type=\"Dynamic\"><CTRL1>2</CTRL1><CTRL2>32</CTRL2><RingTargetNumber>1</RingTargetNumber>"
+        "<SilhouetteTargetNumber>2</SilhouetteTargetNumber><NumberOfPrisms>3</NumberOfPrisms>"
+        "<NumberOfBullets>4</NumberOfBullets><WakeupAngle>5</WakeupAngle><ShotRejectionAngle>6</ShotRejectionAngle>"
+        "<SleepTimeout>7</SleepTimeout><TriggerSensitivity>264</TriggerSensitivity>"
+        "<RingTargetEnabled>0</RingTargetEnabled><SilhouetteEnabled>3</SilhouetteEnabled></ModeInfo>"));
+    ModeBlock b;
+    bool classic = true;
+    TShotFileHandler::ReadModeInfo(doc.Root(), b, classic);
+    EXPECT_FALSE(classic);
+    EXPECT_EQ(b.CTRL1(), 0x01 | 0x10);  // ring off, silhouette on (bit 0 of 3), sleep on
+    EXPECT_EQ(b.CTRL2(), 0x01);         // sound off, display on
+    EXPECT_EQ(b.TriggerSensitivity(), 8);
+    EXPECT_EQ(b.CockingDelay(), 3);
+    EXPECT_EQ(b.b[11] | b.b[12] | b.b[13] | b.b[14] | b.b[15], 0);
+    doc.Root()->FindNode("SleepTimeout")->SetText(QString());
+    EXPECT_THROW(TShotFileHandler::ReadModeInfo(doc.Root(), b, classic), EConvertError);
+}
+
+TEST(ShotFile, FailedSaveIsReportedAndKeepsTheOldFile)
+{
+    QTemporaryDir dir;
+    auto session = SmallSession();
+    EXPECT_THROW(SaveSession(*session, dir.filePath("no/such/folder/x.shotfile.xml")), Exception);
+
+    const QString path = dir.filePath("keep.shotfile.xml");
+    WriteAll(path, "old");
+    TShooter& shooter = *session->GetShooter(0);
+    TShotFileHandler h;
+    h.SetSession(session.get());
+    h.BuildShotFile();
+    // A nameless element cannot be written: nothing reaches the disk.
+    h.Root()->AddNode(QString());
+    EXPECT_THROW(h.Save(path), Exception);
+    EXPECT_EQ(ReadAll(path), QByteArray("old"));
+    EXPECT_EQ(shooter.ShotCount(), 2);
+}
