@@ -28,6 +28,7 @@ public:
     int shotNumber = 0;
     int index = 0;                   // position in the shooter's list when added
     int resultValue = 0;             // ring score x 10 (classic) or silhouette zone
+    bool converted = false;          // positions already in 0.1 mm and scored: never convert again
 
     // Replaces any existing trace with n zeroed samples (none when n <= 0).
     void AllocateCurve(int n);

@@ -1,0 +1,374 @@
+#include "ShotScoring.h"
+#include "Shotdata.h"
+#include "Zeroing.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include <array>
+
+using namespace ShotScoring;
+
+namespace {
+
+// 10 m, 4.5 mm caliber, rings 10..1, ten 0.5 mm wide, 2.5 mm gaps, X 0.5 mm.
+RingTargetRecord GoldenRing()
+{
+    RingTargetRecord r;
+    r.SetNominalDistance(100);
+    r.SetCaliber(450);
+    r.SetHighestRing(10);
+    r.SetMinimumRing(1);
+    r.SetDiameterHighestRing(5);
+    r.SetHitRingGap(25);
+    r.SetDiameterX(5);
+    return r;
+}
+
+TargetDescription RingTarget(const RingTargetRecord& ring)
+{
+    TargetDescription t;
+    t.hasRing = 1;
+    t.ringRecord = ring;
+    return t;
+}
+
+// Square at 10 m, size in mm; the zone of column c is 1 + c % 3.
+TargetDescription SilhouetteTarget(int size = 200)
+{
+    TargetDescription t;
+    t.hasSilhouette = 1;
+    t.silhouetteRecord.SetNominalDistance(100);
+    t.silhouetteRecord.SetSize(size);
+    for (int c = 0; c < SilhouetteMatrix::Columns; ++c)
+        for (int r = 0; r < SilhouetteMatrix::Rows; ++r)
+            t.silhouetteMatrix.SetCell(c, r, 1 + c % 3);
+    return t;
+}
+
+RawShotRecord Result(int x, int y, int functionMode = ClassicMode)
+{
+    RawShotRecord r;
+    r.b[0] = 0xCA;
+    r.SetXNAU(x);
+    r.SetYNAU(y);
+    r.SetFunctionMode(functionMode);
+    r.SetRingTargetIndex(7);
+    return r;
+}
+
+RawShotRecord RingScored(const TargetDescription& target, int x, int y)
+{
+    RawShotRecord r = Result(x, y);
+    CalcRingScoreAndSector(r, target);
+    return r;
+}
+
+int ZoneOf(const TargetDescription& target, int x, int y)
+{
+    RawShotRecord r = Result(x, y);
+    CalcSilhouetteZone(r, target);
+    return r.Silhouette();
+}
+
+template <class F>
+QString ThrownMessage(F&& f)
+{
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(ShotScoring, AnglesFailuresAndScale)
+{
+    EXPECT_EQ(AngleFromSine(500), 30);
+    EXPECT_EQ(AngleFromSine(-1000), -90);
+    EXPECT_EQ(AngleFromSine(1200), 90); // limited to sine 1 first
+
+    RawShotRecord r = Result(0, 0);
+    r.SetFlags(0x04);
+    r.SetFailures(0x51);
+    ClearIgnoredFailures(r);
+    EXPECT_EQ(r.Failures(), 0x01);
+    r.SetFlags(0x00);
+    r.SetFailures(0x50);
+    ClearIgnoredFailures(r);
+    EXPECT_EQ(r.Failures(), 0x50);
+
+    EXPECT_NEAR(ClassicK(100, false), 0.0308333, 1e-7);
+    EXPECT_EQ(SaturatingCast<int>((10.0 * 1000) * ClassicK(100, false)), 308);
+    EXPECT_NEAR(ClassicK(100, true), (9.144 - 0.75) / 300, 1e-12);
+    SilhouetteTargetRecord silhouette;
+    silhouette.SetNominalDistance(250);
+    silhouette.SetDistanceInYards(true);
+    EXPECT_DOUBLE_EQ(ClassicK(silhouette), ClassicK(250, true));
+    r.SetRevalm(150);
+    EXPECT_NEAR(DynamicK(r), 0.05, 1e-12);
+    EXPECT_FALSE(UsableK(ClassicK(0, false))); // nearer than the muzzle
+}
+
+TEST(ShotScoring, GoldenRingScoresAndSectors)
+{
+    const TargetDescription t = RingTarget(GoldenRing());
+    struct Case { int x, y, score, sector; bool ten; };
+    const Case cases[] = {
+        { 0, 0, 109, 9, true }, { 100, 0, 97, 3, false }, { 700, -300, 16, 4, false },
+        { 0, -100, 97, 6, false }, { 800, 0, 11, 3, false },
+        { 900, 0, 0, 3, false }, // outside the lowest ring: no score, still a sector
+    };
+    for (const Case& c : cases) {
+        const RawShotRecord r = RingScored(t, c.x, c.y);
+        EXPECT_EQ(r.Score(), c.score) << c.x << "," << c.y;
+        EXPECT_EQ(r.ClockSector(), c.sector) << c.x << "," << c.y;
+        EXPECT_EQ(r.InnerTen(), c.ten) << c.x << "," << c.y;
+    }
+    // The unit's bits 4-6 of the sector byte survive; the X bit is rewritten.
+    RawShotRecord r = Result(100, 0);
+    r.SetSector(0xF0);
+    CalcRingScoreAndSector(r, t);
+    EXPECT_EQ(r.Sector(), 0x73);
+
+    EXPECT_EQ(ClockSector(0, 1), 12);
+    EXPECT_EQ(ClockSector(-1, -2), 7);
+    EXPECT_EQ(ClockSector(-1, 2), 11);
+}
+
+TEST(ShotScoring, RingEdgesVariableGapsAndInch)
+{
+    const RingTargetRecord ring = GoldenRing();
+    const double halfCaliber = CaliberMm(ring) / 2;
+    EXPECT_DOUBLE_EQ(DecimalScore(ring, RingRadius(ring, 9) + halfCaliber), 9.0);
+    EXPECT_EQ(SaturatingCast<int>(10 * DecimalScore(ring, RingRadius(ring, 10) + halfCaliber)), 100);
+    // The ring under the highest is tried even below the lowest ring.
+    RingTargetRecord narrow = ring;
+    narrow.SetMinimumRing(10);
+    EXPECT_NEAR(DecimalScore(narrow, 4.0), 9.4, 1e-12);
+    EXPECT_EQ(DecimalScore(narrow, 6.0), 0.0);
+
+    RingTargetRecord var;
+    var.SetVariableRingGaps(true);
+    var.SetHighestRing(15);
+    var.SetMinimumRing(1);
+    var.SetDiameterHighestRing(50);                      // R(15) = 2.5 mm
+    for (int n = 1; n <= RingTargetRecord::VariableRingCount; ++n)
+        var.SetDiameterVariableHminus(n, 50 + 50 * n);   // R(15 - n) = 2.5 + 2.5 n
+    EXPECT_NEAR(DecimalScore(var, 3.75), 14.5, 1e-12);
+    EXPECT_NEAR(DecimalScore(var, 28.75), 4.5, 1e-12);
+    // Rings more than eleven below the highest have no diameter: out of reach.
+    EXPECT_EQ(DecimalScore(var, 31.0), 0.0);
+    var.SetHighestRing(255);
+    var.SetMinimumRing(0);
+    EXPECT_EQ(DecimalScore(var, 1000.0), 0.0);
+
+    RingTargetRecord inch = ring;
+    inch.SetSizesInInch(true);
+    inch.SetCaliberInInch(true);
+    inch.SetDiameterHighestRing(10);
+    inch.SetHitRingGap(10);
+    inch.SetCaliber(177);
+    EXPECT_DOUBLE_EQ(RingRadius(inch, 9), 1.27 + 2.54);
+    EXPECT_DOUBLE_EQ(CaliberMm(inch), 177 * 0.0254);
+    // The X diameter is in the same unit: 0.635 mm radius.
+    EXPECT_TRUE(RingScored(RingTarget(inch), 20, 0).InnerTen());  // 0.617 mm
+    EXPECT_FALSE(RingScored(RingTarget(inch), 21, 0).InnerTen()); // 0.648 mm
+}
+
+TEST(ShotScoring, DegenerateRingsStayBounded)
+{
+    RingTargetRecord noX = GoldenRing();
+    noX.SetDiameterX(0);
+    EXPECT_FALSE(RingScored(RingTarget(noX), 0, 0).InnerTen());
+
+    RingTargetRecord high = GoldenRing();
+    high.SetHighestRing(30);
+    EXPECT_EQ(RingScored(RingTarget(high), 0, 0).Score(), 255);
+
+    RingTargetRecord flat = GoldenRing();
+    flat.SetDiameterHighestRing(0);
+    flat.SetHitRingGap(0);
+    flat.SetCaliber(0);
+    EXPECT_EQ(RingScored(RingTarget(flat), 0, 0).Score(), 0);
+
+    RingTargetRecord near = GoldenRing();
+    near.SetNominalDistance(0);
+    const RawShotRecord r = RingScored(RingTarget(near), 0, 100);
+    EXPECT_EQ(r.Score(), 0);
+    EXPECT_EQ(r.ClockSector(), 12);
+
+    EXPECT_EQ(ThrownMessage([] { RawShotRecord x = Result(0, 0); CalcRingScoreAndSector(x, TargetDescription {}); }),
+              "Calculating score and sector for non-ring target");
+}
+
+TEST(ShotScoring, SilhouetteZone)
+{
+    const TargetDescription t = SilhouetteTarget(); // half side 100 mm
+    EXPECT_EQ(ZoneOf(t, 0, 0), 1 + 32 % 3);
+    EXPECT_EQ(ZoneOf(t, 3200, 0), 1 + 63 % 3); // column 63.6
+    EXPECT_EQ(ZoneOf(t, 3300, 0), 0);          // column 64.6: past the edge
+    EXPECT_EQ(ZoneOf(t, -3300, 0), 0);         // column -0.6, not column 0
+    EXPECT_EQ(ZoneOf(t, 0, 3300), 0);
+    TargetDescription inch = SilhouetteTarget(100); // 10 inch = 254 mm
+    inch.silhouetteRecord.SetSizeInInch(true);
+    EXPECT_EQ(ZoneOf(inch, 3300, 0), 1 + 57 % 3);
+    EXPECT_EQ(ZoneOf(SilhouetteTarget(0), 0, 0), 0);
+
+    EXPECT_EQ(ThrownMessage([&] { RawShotRecord x = Result(0, 0, DynamicMode); CalcSilhouetteZone(x, t); }),
+              "Calculating silhouette score for non-classic target");
+    EXPECT_EQ(ThrownMessage([] { RawShotRecord x = Result(0, 0); CalcSilhouetteZone(x, RingTarget(GoldenRing())); }),
+              "Calculating silhouette score for non-silhouette target");
+}
+
+namespace {
+
+struct Intake {
+    TargetDescription current = RingTarget(GoldenRing());
+    TargetDescription shooterTarget = RingTarget(GoldenRing());
+    ZeroState zero;
+    std::array<TraceSample, SampleRingSize> ring {};
+    ShotIntakeContext context { ClassicMode, true, false, &current, &shooterTarget };
+
+    Intake()
+    {
+        ring[0].SetX(1000);
+        ring[0].SetY(-100);
+    }
+    ShotIntakeOutcome Take(RawShotRecord& r) { return OnShotResult(r, context, zero, ring); }
+};
+
+struct LogCapture {
+    QStringList lines;
+    LogCapture() { SetDebugLogSink([this](const QString& line) { lines << line; }); }
+    ~LogCapture() { SetDebugLogSink(nullptr); }
+};
+
+} // namespace
+
+TEST(ShotIntake, LiveShotIsConvertedAndScored)
+{
+    Intake f;
+    f.zero.offsetX = 100;
+    RawShotRecord r = Result(200, 0);
+    r.SetTilt(500);
+    r.SetFlags(0x04);
+    r.SetFailures(0x10);
+    const ShotIntakeOutcome out = f.Take(r);
+    EXPECT_TRUE(out.addShot && out.converted && out.dropSamples);
+    EXPECT_EQ(out.lastResult.Failures(), 0);
+    EXPECT_EQ(out.lastResult.Tilt(), 500); // kept before the angles change
+    EXPECT_EQ(r.Tilt(), 30);
+    EXPECT_EQ(r.XNAU(), 100); // zero corrected
+    EXPECT_EQ(r.X(), 30);
+    EXPECT_EQ(r.Score(), 97);
+    EXPECT_EQ(r.RingTargetIndex(), 0);
+    EXPECT_EQ(r.SilhouetteTargetIndex(), 255);
+    EXPECT_EQ(f.ring[0].X(), 308);
+    EXPECT_EQ(f.ring[0].Y(), -30);
+
+    // Dynamic: the measured distance, no zero, no silhouette zone.
+    Intake d;
+    d.context.mode = DynamicMode;
+    d.zero.offsetX = 100;
+    d.shooterTarget.hasSilhouette = 1;
+    r = Result(300, 0, DynamicMode);
+    r.SetRevalm(100);
+    r.SetSilhouette(2);
+    d.Take(r);
+    EXPECT_EQ(r.X(), 100);
+    EXPECT_EQ(r.Silhouette(), 2);
+}
+
+TEST(ShotIntake, ZeroingDownloadAndNoShooter)
+{
+    Intake z;
+    z.context.zeroing = true;
+    RawShotRecord r = Result(200, 50);
+    ShotIntakeOutcome out = z.Take(r);
+    EXPECT_TRUE(out.rememberedForZeroing);
+    EXPECT_FALSE(out.addShot);
+    EXPECT_EQ(z.zero.history[0], r);
+    EXPECT_EQ(z.ring[0].X(), 1000);
+
+    Intake d; // downloaded: stored raw, converted later
+    d.context.liveStarted = false;
+    r = Result(200, 50);
+    out = d.Take(r);
+    EXPECT_TRUE(out.addShot);
+    EXPECT_FALSE(out.converted);
+    EXPECT_EQ(r.RingTargetIndex(), 7);
+    EXPECT_EQ(r.X(), 0);
+
+    Intake n;
+    n.context.shooterTarget = nullptr;
+    EXPECT_FALSE(n.Take(r).addShot);
+    n.context.liveStarted = false;
+    EXPECT_FALSE(n.Take(r).addShot);
+}
+
+TEST(ShotIntake, FaultsDoNotEscape)
+{
+    LogCapture log;
+    Intake f; // the shooter's target has a ring the device's target lacks
+    f.current = SilhouetteTarget();
+    f.shooterTarget.hasSilhouette = 1;
+    RawShotRecord r = Result(0, 0);
+    r.SetScore(55);
+    ShotIntakeOutcome out;
+    EXPECT_NO_THROW(out = f.Take(r));
+    EXPECT_TRUE(out.addShot);
+    EXPECT_EQ(out.scoringError, "Calculating score and sector for non-ring target");
+    EXPECT_EQ(r.Score(), 55);
+    EXPECT_EQ(r.Silhouette(), 1 + 32 % 3);
+    ASSERT_FALSE(log.lines.isEmpty());
+
+    Intake s; // at 100 m positions saturate instead of wrapping
+    s.current.ringRecord.SetNominalDistance(10000);
+    r = Result(2000, -2000);
+    s.ring[0].SetX(-2000);
+    s.Take(r);
+    EXPECT_EQ(r.X(), 32767);
+    EXPECT_EQ(r.Y(), -32768);
+    EXPECT_EQ(s.ring[0].X(), -32768);
+    EXPECT_EQ(s.ring[0].Failures(), TraceSample::FailOverflow);
+    EXPECT_EQ(ZeroCorrected(-32768, 100), -32768);
+
+    Intake m; // no usable distance: nothing mirrored, a miss
+    m.current.ringRecord.SetNominalDistance(0);
+    r = Result(300, 300);
+    m.Take(r);
+    EXPECT_EQ(r.X(), 0);
+    EXPECT_EQ(r.Score(), 0);
+    EXPECT_EQ(m.ring[0].X(), 0);
+}
+
+TEST(ShotIntake, TraceAndStoring)
+{
+    std::array<TraceSample, SampleRingSize> ring {};
+    for (int i = 0; i < SampleRingSize; ++i)
+        ring[i].SetX(i);
+    TShot shot;
+    CopyTrace(ring, 5, false, shot);
+    ASSERT_EQ(shot.CurveCount(), 5);
+    EXPECT_EQ(shot.Curve()[4].X(), 4);
+    CopyTrace(ring, 7, true, shot); // oldest first
+    ASSERT_EQ(shot.CurveCount(), SampleRingSize);
+    EXPECT_EQ(shot.Curve()[0].X(), 7);
+    EXPECT_EQ(shot.Curve()[SampleRingSize - 1].X(), 6);
+
+    TShooter shooter;
+    RawShotRecord r = Result(10, 10);
+    TShot* added = AddShotFromResult(shooter, r, ring, 3, false, 450, true);
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->CurveCount(), 3);
+    EXPECT_EQ(added->aimingTime, 450);
+    EXPECT_TRUE(added->converted);
+    EXPECT_EQ(AddShotFromResult(shooter, r, ring, 3, false, 0, true), nullptr);
+    r.SetShotNumber(2);
+    EXPECT_NE(AddShotFromResult(shooter, r, ring, 3, false, 0, true), nullptr);
+    EXPECT_EQ(shooter.ShotCount(), 2);
+}
