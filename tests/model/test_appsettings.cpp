@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -31,21 +33,6 @@ public:
     std::vector<std::pair<QString, QString>> Shown;
     std::vector<TMsgButtons> Buttons;
 };
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 QStringList ChildNames(const TXMLNode* node)
 {

@@ -1,5 +1,7 @@
 #include "Globals.h"
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -112,33 +114,11 @@ TEST(Globals, ParseIgnoresTheCLocale)
     ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
     CheckParseTable();
 
-    const char* commaLocale = nullptr;
-    for (const char* name : { "de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8", "nl_NL.UTF-8" }) {
-        if (std::setlocale(LC_ALL, name) && std::strcmp(std::localeconv()->decimal_point, ",") == 0) {
-            commaLocale = name;
-            break;
-        }
-    }
-    // A bare machine has no such locale installed: compile one for the test.
-    QTemporaryDir localeDir;
-    if (!commaLocale && localeDir.isValid()) {
-        const QString target = localeDir.filePath(QStringLiteral("de_DE.UTF-8"));
-        const QString command = QStringLiteral("localedef -i de_DE -f UTF-8 '%1' >/dev/null 2>&1").arg(target);
-        if (std::system(command.toLocal8Bit().constData()) == 0) {
-            qputenv("LOCPATH", localeDir.path().toLocal8Bit());
-            if (std::setlocale(LC_ALL, "de_DE.UTF-8") && std::strcmp(std::localeconv()->decimal_point, ",") == 0)
-                commaLocale = "de_DE.UTF-8";
-        }
-    }
-    if (!commaLocale) {
-        qunsetenv("LOCPATH");
-        std::setlocale(LC_ALL, "C");
-        GTEST_SKIP() << "no locale with a ',' decimal separator is installed";
-    }
+    CommaCLocale comma;
+    if (!comma.Active())
+        GTEST_SKIP() << "no locale with a ',' decimal separator could be had";
     CheckParseTable();
     EXPECT_EQ(FloatToStrDot(0.5), QStringLiteral("0.5"));
-    std::setlocale(LC_ALL, "C");
-    qunsetenv("LOCPATH");
 }
 
 TEST(Globals, IntegerParsing)

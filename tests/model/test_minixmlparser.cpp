@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -22,21 +24,6 @@ bool LoadLines(TMiniXMLParser& doc, const QStringList& lines)
 {
     doc.Lines() = lines;
     return doc.Load();
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
 // Restores the decimal separator a test changed.

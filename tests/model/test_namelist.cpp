@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -23,21 +25,6 @@ std::string Message(const std::function<void()>& f)
         return e.what();
     }
     return "no exception";
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
 // "Team:Name1,Name2|Team2:..." for compact comparisons.

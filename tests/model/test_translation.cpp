@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -14,21 +16,6 @@
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 QByteArray Utf16(const QString& text, bool littleEndian)
 {

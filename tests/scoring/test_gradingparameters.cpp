@@ -6,6 +6,8 @@
 
 #include <QTemporaryDir>
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -317,38 +319,21 @@ TEST(GradingParameters, SameResultUnderACommaLocale)
     LoadGradingFile(ShippedGradingFile(), {});
     const Snapshot shippedPlain = Take();
 
-    const char* commaLocale = nullptr;
-    for (const char* name : { "de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8" }) {
-        if (std::setlocale(LC_ALL, name) && std::strcmp(std::localeconv()->decimal_point, ",") == 0) {
-            commaLocale = name;
-            break;
-        }
-    }
-    QTemporaryDir localeDir;
-    if (!commaLocale && localeDir.isValid()) {
-        const QString target = localeDir.filePath(QStringLiteral("de_DE.UTF-8"));
-        const QString command = QStringLiteral("localedef -i de_DE -f UTF-8 '%1' >/dev/null 2>&1").arg(target);
-        if (std::system(command.toLocal8Bit().constData()) == 0) {
-            qputenv("LOCPATH", localeDir.path().toLocal8Bit());
-            if (std::setlocale(LC_ALL, "de_DE.UTF-8") && std::strcmp(std::localeconv()->decimal_point, ",") == 0)
-                commaLocale = "de_DE.UTF-8";
-        }
-    }
-    if (!commaLocale) {
-        qunsetenv("LOCPATH");
-        std::setlocale(LC_ALL, "C");
-        GTEST_SKIP() << "no locale with a ',' decimal separator is installed";
-    }
-    const QChar separator = DecimalSeparator();
-    SetDecimalSeparator(QLatin1Char(','));
+    Snapshot comma;
+    Snapshot shippedComma;
     ReportRecorder reports;
-    LoadGradingFile(full, reports.Reporter());
-    const Snapshot comma = Take();
-    LoadGradingFile(ShippedGradingFile(), reports.Reporter());
-    const Snapshot shippedComma = Take();
-    SetDecimalSeparator(separator);
-    std::setlocale(LC_ALL, "C");
-    qunsetenv("LOCPATH");
+    {
+        CommaCLocale locale;
+        if (!locale.Active())
+            GTEST_SKIP() << "no locale with a ',' decimal separator could be had";
+        const QChar separator = DecimalSeparator();
+        SetDecimalSeparator(QLatin1Char(','));
+        LoadGradingFile(full, reports.Reporter());
+        comma = Take();
+        LoadGradingFile(ShippedGradingFile(), reports.Reporter());
+        shippedComma = Take();
+        SetDecimalSeparator(separator);
+    }
 
     EXPECT_TRUE(reports.texts.isEmpty());
     ExpectSame(plain, comma);

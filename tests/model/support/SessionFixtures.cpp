@@ -6,21 +6,6 @@
 
 namespace Fixtures {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        throw Exception("test could not write " + path);
-}
-
 QString Message(const std::function<void()>& f)
 {
     try {

@@ -5,6 +5,7 @@
 #include "Globals.h"
 #include "Setupdata.h"
 #include "Shotdata.h"
+#include "TestFiles.h"
 
 #include <QByteArray>
 #include <QChar>
@@ -22,8 +23,6 @@ struct SeparatorGuard {
     ~SeparatorGuard() { SetDecimalSeparator(saved); }
 };
 
-QByteArray ReadAll(const QString& path);
-void WriteAll(const QString& path, const QByteArray& bytes);
 // The message of the Exception f throws, "no exception" when it returns.
 QString Message(const std::function<void()>& f);
 
