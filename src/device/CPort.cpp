@@ -583,52 +583,54 @@ void TCustomComPort::SetPort(const std::string& value)
         std::rethrow_exception(closeFailure);
 }
 
+namespace {
+
+// Stores value and tells whether it differed: a setter re-applies only a change.
+template <class T>
+bool Change(T& field, T value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
+} // namespace
+
 void TCustomComPort::SetBaudRate(TBaudRate value)
 {
-    if (value == FBaudRate)
-        return;
-    FBaudRate = value;
-    ApplyDCB();
+    if (Change(FBaudRate, value))
+        ApplyDCB();
 }
 
 void TCustomComPort::SetCustomBaudRate(int value)
 {
-    if (value == FCustomBaudRate)
-        return;
-    FCustomBaudRate = value;
-    ApplyDCB();
+    if (Change(FCustomBaudRate, value))
+        ApplyDCB();
 }
 
 void TCustomComPort::SetStopBits(TStopBits value)
 {
-    if (value == FStopBits)
-        return;
-    FStopBits = value;
-    ApplyDCB();
+    if (Change(FStopBits, value))
+        ApplyDCB();
 }
 
 void TCustomComPort::SetDataBits(TDataBits value)
 {
-    if (value == FDataBits)
-        return;
-    FDataBits = value;
-    ApplyDCB();
+    if (Change(FDataBits, value))
+        ApplyDCB();
 }
 
 void TCustomComPort::SetDiscardNull(bool value)
 {
-    if (value == FDiscardNull)
-        return;
-    FDiscardNull = value;
-    ApplyDCB();
+    if (Change(FDiscardNull, value))
+        ApplyDCB();
 }
 
 void TCustomComPort::SetEventChar(uint8_t value)
 {
-    if (value == FEventChar)
-        return;
-    FEventChar = value;
-    ApplyDCB();
+    if (Change(FEventChar, value))
+        ApplyDCB();
 }
 
 void TCustomComPort::SetSyncMethod(TSyncMethod value)
