@@ -4,6 +4,7 @@
 #include <cstring>
 
 TSession* CurrentSession = nullptr;
+std::atomic<bool> SessionUnsaved {false};
 
 namespace {
 

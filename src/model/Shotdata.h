@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -144,3 +145,7 @@ private:
 
 // The one current session, created at program start.
 extern TSession* CurrentSession;
+
+// Set when shots arrive (live intake, monitor), cleared by every save and by
+// closing the session. Written from the ports' event threads.
+extern std::atomic<bool> SessionUnsaved;

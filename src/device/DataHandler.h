@@ -1,0 +1,103 @@
+// The protocol layer of one port: collects the received bytes in a fixed
+// 4096-byte buffer, cuts them into frames and hands each to the device; builds
+// and writes the command frames.
+#pragma once
+
+#include "DeviceFrames.h"
+
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class TDevice;
+class TSerialHandler;
+
+class TDataHandler {
+public:
+    static constexpr int Capacity = 4096;
+    static constexpr int LastFrameSize = 20;
+
+    // owner may be null (the frames then go to the frame tap only).
+    explicit TDataHandler(TDevice* owner);
+    ~TDataHandler();
+    TDataHandler(const TDataHandler&) = delete;
+    TDataHandler& operator=(const TDataHandler&) = delete;
+
+    // ---- Port ----
+    bool OpenPort(int number);
+    // An absolute device path instead of a COM number; the COM number is
+    // still remembered (0 when none is known) for ReopenPort.
+    bool OpenPortPath(const char* path, int number = 0);
+    void ClosePort();
+    // After a unit's port came back: a fresh component on the remembered COM
+    // number, 115200 baud, DTR and RTS dropped.
+    void ReopenPort();
+    bool IsOpen() const;
+    void SetBaudAndLines(int baud, bool dtr, bool rts);
+    int ComNumber() const { return comNumber_.load(); }
+
+    // ---- Writing (GUI or event thread) ----
+    void WriteFrame(const uint8_t* bytes, int length);
+    void WriteFrame(const Frame& frame) { WriteFrame(frame.data(), frame.size()); }
+    // Copy of the last frame written (up to 20 bytes).
+    QByteArray LastFrame() const;
+
+    void SendModeCommand(int p1, int p2, int p3);
+    void EnterSetupMode();
+    void RequestStoredShot(int bank, int index);
+    void ClearShotBank(int bank);
+    void RequestInfo(int infoRegister);
+    void SendSetupBlock(int block, const uint8_t* data16, bool last);
+    void RequestParameterBlock(int address);
+    void SendRingTargetBlock(int target, int block, const uint8_t* data16, bool last);
+    void RequestRingTargetBlock(int target, int blockByte);
+    // Up to six display lines, 200 ms apart; start line -1 centres them.
+    void SendTextLines(const QString& text, int flags, int startLine);
+
+    // ---- Receiving (event thread) ----
+    void OnReceive(const uint8_t* chunk, int n);
+    int ScanFrames();
+    // Hands one frame on; an exception from its handling is logged and the
+    // scan goes on with the next frame.
+    void DispatchFrame(const uint8_t* frame, int length, int type);
+
+    // Diagnostic tap: sees every dispatched frame (and the "-" report, with
+    // length 0) before the device does. Set before the port opens.
+    std::function<void(const uint8_t* frame, int length, int type)> frameTap;
+
+    // ---- Counters and state (diagnostic) ----
+    uint32_t BytesReceived() const { return bytesReceived_.load(); }
+    uint32_t FramesDispatched() const { return framesDispatched_.load(); }
+    uint32_t BytesSkipped() const { return bytesSkipped_.load(); }
+    uint32_t ChecksumFailures() const { return checksumFailures_.load(); }
+    uint32_t BytesDropped() const { return bytesDropped_.load(); }
+    int LargestChunk() const { return largestChunk_.load(); }
+    int FillCount() const { return fill_; }
+    bool DashSeen() const { return dashSeen_.load(); }
+    bool TextMark() const { return textMark_.load(); }
+    void SetTextMark(bool on) { textMark_.store(on); }
+    double SecondsSinceWrite() const { return secondsSinceWrite_.load(); }
+
+private:
+    std::unique_ptr<TSerialHandler> serial_;
+    TDevice* owner_;
+    std::unique_ptr<std::array<uint8_t, Capacity>> buffer_;
+    int fill_ = 0;
+    mutable std::mutex lastFrameLock_;
+    std::array<uint8_t, LastFrameSize> lastFrame_ {};
+    int lastFrameLength_ = 0;
+    std::atomic<int> comNumber_ {0};
+    std::atomic<bool> dashSeen_ {false};
+    std::atomic<uint32_t> bytesReceived_ {0};
+    std::atomic<uint32_t> framesDispatched_ {0};
+    std::atomic<uint32_t> bytesSkipped_ {0};
+    std::atomic<uint32_t> checksumFailures_ {0};
+    std::atomic<uint32_t> bytesDropped_ {0};
+    std::atomic<int> largestChunk_ {0};
+    std::atomic<bool> textMark_ {false};
+    std::atomic<double> secondsSinceWrite_ {0};
+};

@@ -1,0 +1,53 @@
+// The thin wrapper around one serial-port component: opening "COMn", line
+// settings, serialised writes, and the receive event that hands the arriving
+// bytes up to the data handler in chunks of at most 256.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+class TComPort;
+class TCustomComPort;
+class TDataHandler;
+
+class TSerialHandler {
+public:
+    static constexpr int ChunkSize = 256;
+    static constexpr int InputBufferSize = 4096;
+
+    explicit TSerialHandler(TDataHandler* receiver);
+    // Disconnects and deletes the component.
+    ~TSerialHandler();
+    TSerialHandler(const TSerialHandler&) = delete;
+    TSerialHandler& operator=(const TSerialHandler&) = delete;
+
+    // Creates a fresh component (closed, 9600 baud, receive handler set),
+    // replacing and closing any previous one.
+    void SetupPort();
+    // Opens "COM<number>". Errors of the component pass to the caller.
+    bool Open(int number);
+    // Opens a device path directly (absolute path), for tests and tools.
+    bool OpenPath(const char* path);
+    void Close();
+    bool IsOpen() const;
+    // Throws "Write to closed port" unless connected. One write at a time.
+    void Write(const uint8_t* bytes, int length);
+    void SetBaudRate(int baud);
+    void SetLines(bool dtr, bool rts);
+
+    // Seconds from the last write to the latest receive event.
+    double SecondsSinceWrite() const { return secondsSinceWrite_.load(std::memory_order_relaxed); }
+
+    // The receive event, on the port's event thread. Exceptions end the
+    // chunk they came from and are logged; the next chunk goes on.
+    void OnRxChar(TCustomComPort& sender, int count);
+
+private:
+    TDataHandler* receiver_;
+    std::unique_ptr<TComPort> port_;
+    mutable std::mutex writeLock_;
+    std::atomic<int64_t> lastWriteNs_ {0};
+    std::atomic<double> secondsSinceWrite_ {0};
+};

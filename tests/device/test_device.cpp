@@ -1,0 +1,385 @@
+// The device object without a port: frames go in through the data handler's
+// receive path, exactly as the event thread hands them on.
+#include "Device.h"
+#include "Shotdata.h"
+#include "UnitFrames.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using unitsim::Bytes;
+
+Bytes Sealed(Bytes f)
+{
+    f.push_back(Checksum(f.data(), int(f.size())));
+    return f;
+}
+
+Bytes Ack() { return Sealed({'Y', 'a', 0, 0}); }
+
+Bytes Sample(int16_t x, int16_t y = 0, uint8_t flags = 0, int16_t tilt = 0, int16_t rotation = 0)
+{
+    unitsim::SimSample s;
+    s.x = x;
+    s.y = y;
+    s.flags = flags;
+    s.tilt = tilt;
+    s.rotation = rotation;
+    return unitsim::SampleFrame(s);
+}
+
+Bytes Shot(int16_t x, int16_t y, uint32_t tag, uint8_t failures = 0)
+{
+    unitsim::SimShot s;
+    s.x = x;
+    s.y = y;
+    s.functionMode = 1;
+    s.startupCounter = 1;
+    s.time = int32_t(tag);
+    s.failures = failures;
+    return unitsim::ShotResultFrame(s, uint8_t(tag), tag);
+}
+
+// The ring of the hand-computed golden values: 10 m, 4.5 mm, rings 1-10,
+// highest ring 0.5 mm, gaps 2.5 mm, inner ten 0.5 mm.
+TargetDescription GoldenRing()
+{
+    TargetDescription t;
+    t.hasRing = 1;
+    RingTargetRecord& r = t.ringRecord;
+    r.SetCTRL1(0);
+    r.SetNominalDistance(100);
+    r.SetCaliber(450);
+    r.SetHighestRing(10);
+    r.SetMinimumRing(1);
+    r.SetDiameterHighestRing(5);
+    r.SetHitRingGap(25);
+    r.SetDiameterX(5);
+    return t;
+}
+
+struct CountingListener : IDeviceEventListener {
+    std::atomic<int> samples {0};
+    std::atomic<int> shots {0};
+    void OnSamples() override { ++samples; }
+    void OnShot() override { ++shots; }
+};
+
+class DeviceTest : public ::testing::Test {
+protected:
+    TSession* savedSession = nullptr;
+    std::unique_ptr<TSession> session;
+    std::unique_ptr<TDevice> device;
+
+    void SetUp() override
+    {
+        savedSession = CurrentSession;
+        session = std::make_unique<TSession>();
+        CurrentSession = session.get();
+        device = std::make_unique<TDevice>();
+        SessionUnsaved = false;
+    }
+    void TearDown() override
+    {
+        device.reset();
+        CurrentSession = savedSession;
+    }
+    void Feed(const Bytes& bytes) { device->Data().OnReceive(bytes.data(), int(bytes.size())); }
+    void StartLive()
+    {
+        device->Shooter()->currentTarget = GoldenRing();
+        device->SetCurrentTarget(GoldenRing());
+        device->mode = 1;
+        device->liveStarted = true;
+    }
+};
+
+} // namespace
+
+TEST_F(DeviceTest, RepliesLandInTheirSlots)
+{
+    ASSERT_NE(device->Shooter(), nullptr);
+    EXPECT_EQ(session->ShooterCount(), 1);
+
+    Feed(Ack());
+    EXPECT_EQ(device->lastReplyType.load(), 3);
+    EXPECT_EQ(device->ReplySlot(3), QByteArray(reinterpret_cast<const char*>(Ack().data()), 5));
+
+    unitsim::Block16 data {};
+    for (int i = 0; i < 16; ++i)
+        data[std::size_t(i)] = uint8_t(0x40 + i);
+    Feed(unitsim::ParameterFrame(184, data)); // the name block, bit 7 ignored
+    Feed(unitsim::ParameterFrame(2, data));
+    Feed(unitsim::ParameterFrame(17, data));
+    Feed(unitsim::ParameterFrame(40, data)); // no slot: kept as the last reply only
+    {
+        auto lock = device->Lock();
+        EXPECT_EQ(device->paramBlock56[0], 0x40);
+        EXPECT_EQ(device->paramBlocks0to3[32], 0x40);
+        EXPECT_EQ(device->paramBlocks0to3[31], 0);
+        EXPECT_EQ(device->paramBlocks16to19[1][15], 0x4F);
+        EXPECT_EQ(device->ParameterBlockAddress(40), nullptr);
+        EXPECT_EQ(device->reply13[2], 40);
+    }
+    Feed(unitsim::RegisterFrame(3, data));
+    Feed(unitsim::RegisterFrame(25, data));
+    Feed(unitsim::RegisterFrame(9, data));
+    unitsim::Block16 counts {};
+    counts[3] = 3;  // bank 1 at frame byte 6
+    counts[13] = 2; // bank 6 at frame byte 16
+    Feed(unitsim::RegisterFrame(32, counts));
+    {
+        auto lock = device->Lock();
+        EXPECT_EQ(device->infoRegs0to7[3][2], 3);
+        EXPECT_EQ(device->infoReg25[2], 25);
+        EXPECT_EQ(device->reply14[2], 9);
+        EXPECT_EQ(SumShotBankCounts(device->replyShotBankCounts.data()), 5);
+    }
+    EXPECT_EQ(device->lastReplyType.load(), 17);
+    EXPECT_EQ(device->ReplyCount(14), 3u);
+    EXPECT_EQ(device->ReplyCount(13), 4u);
+    EXPECT_TRUE(device->replyArrived[17].load());
+
+    // An error report aborts only a running sequence.
+    Feed(unitsim::ErrorReportFrame(1));
+    EXPECT_EQ(device->lastReplyType.load(), 18);
+    EXPECT_FALSE(device->async.abort.load());
+    device->async.downloadComplete = true;
+    Feed(unitsim::ErrorReportFrame(2));
+    EXPECT_TRUE(device->async.abort.load());
+
+    device->ClearReplySlots();
+    EXPECT_EQ(device->lastReplyType.load(), 0);
+    EXPECT_EQ(device->ReplySlot(3), QByteArray(5, '\0'));
+}
+
+TEST_F(DeviceTest, RingWrapsAndShotTakesLastSamplesOldestFirst)
+{
+    CountingListener listener;
+    device->SetListener(&listener);
+    for (int i = 0; i < 205; ++i)
+        Feed(Sample(int16_t(i)));
+    EXPECT_TRUE(device->RingWrapped());
+    EXPECT_EQ(device->RingIndex(), 5);
+    EXPECT_EQ(device->sampleCount.load(), 205);
+    EXPECT_EQ(listener.samples.load(), 205);
+    EXPECT_EQ(device->aimingTime.load(), 205 * 15);
+
+    // Not live: stored raw, unscored, with the last 200 samples.
+    Feed(Shot(123, -45, 1));
+    ASSERT_EQ(device->ShotCount(), 1);
+    TShot* shot = device->Shooter()->GetShot(0);
+    ASSERT_EQ(shot->CurveCount(), 200);
+    EXPECT_EQ(shot->Curve()[0].X(), 5);
+    EXPECT_EQ(shot->Curve()[199].X(), 204);
+    EXPECT_EQ(shot->raw.XNAU(), 123);
+    EXPECT_FALSE(shot->converted);
+    EXPECT_TRUE(SessionUnsaved.load());
+    EXPECT_EQ(listener.shots.load(), 1);
+    EXPECT_EQ(device->RingIndex(), 0);
+    EXPECT_FALSE(device->RingWrapped());
+    EXPECT_EQ(device->aimingTime.load(), 0);
+    EXPECT_EQ(device->DropCount(), 0);
+
+    // The same result again: one shot only, listener still told.
+    Feed(Shot(123, -45, 1));
+    EXPECT_EQ(device->ShotCount(), 1);
+    EXPECT_EQ(listener.shots.load(), 2);
+
+    // After SetListener(nullptr) returns the listener hears nothing more.
+    device->SetListener(nullptr);
+    Feed(Sample(1));
+    Feed(Shot(1, 1, 2));
+    EXPECT_EQ(listener.samples.load(), 205);
+    EXPECT_EQ(listener.shots.load(), 2);
+}
+
+TEST_F(DeviceTest, FlaggedRunsRestartTheRing)
+{
+    for (int i = 0; i < 5; ++i)
+        Feed(Sample(1, 0, 0x01));
+    EXPECT_EQ(device->RingIndex(), 5);
+    EXPECT_EQ(device->aimingTime.load(), 0);
+    Feed(Sample(1));
+    EXPECT_EQ(device->FlaggedRun(), 0);
+    EXPECT_EQ(device->aimingTime.load(), 15);
+    for (int i = 0; i < 5; ++i)
+        Feed(Sample(1, 0, 0x20));
+    EXPECT_EQ(device->RingIndex(), 11);
+    // A T1 record breaks the run as well.
+    Feed(unitsim::SampleT1Frame(1, 2, 3, 4));
+    EXPECT_EQ(device->FlaggedRun(), 0);
+    EXPECT_EQ(device->RingIndex(), 12);
+    EXPECT_EQ(device->T1Slot(11).A(), 1);
+    EXPECT_EQ(device->T0Slot(11).X(), 0); // that slot holds a T1 record
+    for (int i = 0; i < 6; ++i)
+        Feed(Sample(1, 0, 0x01));
+    EXPECT_EQ(device->RingIndex(), 0);
+    EXPECT_FALSE(device->RingWrapped());
+    EXPECT_EQ(device->FlaggedRun(), 6);
+    // T2 counts as a sample for the start time, T1 does not.
+    const int before = device->sampleCount.load();
+    Feed(unitsim::SampleT2Frame(1, 2, 3, 4, 5));
+    Feed(unitsim::SampleT1Frame(1, 2, 3, 4));
+    EXPECT_EQ(device->sampleCount.load(), before + 1);
+    EXPECT_EQ(device->T2Slot(0).Dist(), 5);
+}
+
+TEST_F(DeviceTest, SampleAnglesInDegrees)
+{
+    Feed(Sample(0, 0, 0, 1000, -1000));
+    Feed(Sample(0, 0, 0, 1200, 500));
+    EXPECT_EQ(device->T0Slot(0).Tilt(), 90);
+    EXPECT_EQ(device->T0Slot(0).Rotation(), -90);
+    EXPECT_EQ(device->T0Slot(1).Tilt(), 90); // limited to a sine of 1 first
+    EXPECT_EQ(device->T0Slot(1).Rotation(), 30);
+    // The kept frame is as received.
+    EXPECT_EQ(device->ReplySlot(5)[11], char(500 & 0xFF));
+}
+
+TEST_F(DeviceTest, LiveShotIsScoredAndDropsTheRecoil)
+{
+    StartLive();
+    CountingListener listener;
+    device->SetListener(&listener);
+    for (int i = 0; i < 10; ++i)
+        Feed(Sample(int16_t(100 * i), 0));
+
+    Feed(Shot(0, 0, 1));
+    ASSERT_EQ(device->ShotCount(), 1);
+    TShot* shot = device->Shooter()->GetShot(0);
+    EXPECT_EQ(shot->raw.Score(), 109);
+    EXPECT_EQ(shot->raw.ClockSector(), 9);
+    EXPECT_TRUE(shot->raw.InnerTen());
+    EXPECT_EQ(shot->raw.RingTargetIndex(), 0);
+    EXPECT_EQ(shot->raw.SilhouetteTargetIndex(), 255);
+    EXPECT_TRUE(shot->converted);
+    // The trace is in 0.1 mm: 900 raw x k x 10 with k = 9.25 / 300.
+    ASSERT_EQ(shot->CurveCount(), 10);
+    EXPECT_EQ(shot->Curve()[9].X(), 277);
+    EXPECT_EQ(listener.shots.load(), 1);
+
+    // The next 20 sample records are the recoil.
+    EXPECT_EQ(device->DropCount(), 20);
+    for (int i = 0; i < 20; ++i)
+        Feed(Sample(7));
+    EXPECT_EQ(device->RingIndex(), 0);
+    Feed(Sample(7));
+    EXPECT_EQ(device->RingIndex(), 1);
+
+    Feed(Shot(100, 0, 2));
+    Feed(Shot(700, -300, 3));
+    Feed(Shot(0, -100, 4));
+    ASSERT_EQ(device->ShotCount(), 4);
+    auto byTag = [&](int number) -> const RawShotRecord& {
+        for (TShot* s : device->Shooter()->SnapshotShots())
+            if (s->raw.ShotNumber() == number)
+                return s->raw;
+        throw std::runtime_error("no such shot");
+    };
+    EXPECT_EQ(byTag(2).Score(), 97);
+    EXPECT_EQ(byTag(2).ClockSector(), 3);
+    EXPECT_EQ(byTag(3).Score(), 16);
+    EXPECT_EQ(byTag(3).ClockSector(), 4);
+    EXPECT_EQ(byTag(4).Score(), 97);
+    EXPECT_EQ(byTag(4).ClockSector(), 6);
+}
+
+TEST_F(DeviceTest, ShotWithoutShooterStoresNothing)
+{
+    StartLive();
+    TShooter* shooter = device->Shooter();
+    device->SetShooter(nullptr);
+    CountingListener listener;
+    device->SetListener(&listener);
+    Feed(Sample(5));
+    Feed(Shot(0, 0, 1));
+    EXPECT_EQ(device->ShotCount(), 0);
+    EXPECT_EQ(shooter->ShotCount(), 0);
+    EXPECT_FALSE(SessionUnsaved.load());
+    EXPECT_EQ(listener.shots.load(), 1);
+    // A downloaded (not live) shot without a shooter is not kept either.
+    device->liveStarted = false;
+    Feed(Shot(0, 0, 2));
+    EXPECT_EQ(shooter->ShotCount(), 0);
+    EXPECT_FALSE(SessionUnsaved.load());
+}
+
+TEST_F(DeviceTest, ZeroingMovesShotsAndSamples)
+{
+    StartLive();
+    device->SaveZero();
+    device->zeroing = true;
+    Feed(Shot(100, 0, 1));
+    Feed(Shot(200, 0, 2));
+    Feed(Shot(300, 0, 3));
+    Feed(Shot(5000, 0, 4, 0x01)); // flagged: not taken
+    EXPECT_EQ(device->ShotCount(), 0);
+    device->zeroing = false;
+    EXPECT_TRUE(device->ComputeZero());
+    EXPECT_DOUBLE_EQ(device->Zero().offsetX, 200);
+    EXPECT_DOUBLE_EQ(device->Zero().offsetY, 0);
+
+    // Classic samples and shots are corrected by the offset.
+    for (int i = 0; i < 20; ++i)
+        Feed(Sample(0)); // the recoil of the last zeroing shot
+    Feed(Sample(250, 10));
+    EXPECT_EQ(device->T0Slot(0).X(), 50);
+    EXPECT_EQ(device->T0Slot(0).Y(), 10);
+    Feed(Shot(200, 0, 5));
+    ASSERT_EQ(device->ShotCount(), 1);
+    EXPECT_EQ(device->Shooter()->GetShot(0)->raw.XNAU(), 0);
+    EXPECT_EQ(device->Shooter()->GetShot(0)->raw.Score(), 109);
+
+    // Dynamic mode leaves samples as they are.
+    for (int i = 0; i < 20; ++i)
+        Feed(Sample(0));
+    device->mode = 2;
+    Feed(Sample(250));
+    EXPECT_EQ(device->T0Slot(0).X(), 250);
+    device->ClearZeroOffsets();
+    EXPECT_FALSE(device->Zero().HasOffset());
+}
+
+TEST_F(DeviceTest, WaitForReplyCountsAnAnswerSinceArming)
+{
+    using namespace std::chrono;
+    // An answer that comes before the wait starts, buried under samples.
+    device->ArmReply(3);
+    Feed(Ack());
+    for (int i = 0; i < 5; ++i)
+        Feed(Sample(1));
+    auto t0 = steady_clock::now();
+    EXPECT_EQ(device->WaitForReply(3, 2000), 3);
+    EXPECT_LT(steady_clock::now() - t0, milliseconds(500));
+
+    // An ack from before arming does not count; samples alone time out.
+    Feed(Ack());
+    std::atomic<bool> stop {false};
+    std::thread stream([&] {
+        while (!stop) {
+            Feed(Sample(1));
+            std::this_thread::sleep_for(milliseconds(2));
+        }
+    });
+    t0 = steady_clock::now();
+    EXPECT_EQ(device->WaitForReply(3, 100), 0);
+    EXPECT_GE(steady_clock::now() - t0, milliseconds(100));
+    stop = true;
+    stream.join();
+
+    // An ack during the wait, followed at once by more frames.
+    std::thread late([&] {
+        std::this_thread::sleep_for(milliseconds(30));
+        Feed(Ack());
+        Feed(Sample(1));
+        Feed(Sample(2));
+    });
+    EXPECT_EQ(device->WaitForReply(3, 2000), 3);
+    late.join();
+    EXPECT_EQ(device->WaitForReply(19, 30), 0);
+}

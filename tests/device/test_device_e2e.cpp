@@ -1,0 +1,182 @@
+// A device on a real pseudo-terminal with a simulated unit behind it.
+#include "CPort.h"
+#include "Device.h"
+#include "Shotdata.h"
+#include "TSimUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+using namespace std::chrono;
+
+namespace {
+
+constexpr int ComNumber = 41;
+
+bool WaitUntil(const std::function<bool()>& done, milliseconds timeout, TDevice* ticking = nullptr)
+{
+    const auto end = steady_clock::now() + timeout;
+    while (steady_clock::now() < end) {
+        if (ticking)
+            ticking->IdentifyTimerTick(DeviceTickMs());
+        if (done())
+            return true;
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+    return done();
+}
+
+TargetDescription TenMetreRing()
+{
+    TargetDescription t;
+    t.hasRing = 1;
+    t.ringRecord.SetNominalDistance(100);
+    t.ringRecord.SetCaliber(450);
+    t.ringRecord.SetHighestRing(10);
+    t.ringRecord.SetMinimumRing(1);
+    t.ringRecord.SetDiameterHighestRing(5);
+    t.ringRecord.SetHitRingGap(25);
+    t.ringRecord.SetDiameterX(5);
+    return t;
+}
+
+class DeviceE2E : public ::testing::Test {
+protected:
+    TSession* savedSession = nullptr;
+    std::unique_ptr<TSession> session;
+    std::unique_ptr<unitsim::TSimUnit> unit;
+    std::unique_ptr<TDevice> device;
+
+    void SetUp() override
+    {
+        savedSession = CurrentSession;
+        session = std::make_unique<TSession>();
+        CurrentSession = session.get();
+        unit = std::make_unique<unitsim::TSimUnit>();
+        SetComPortResolver([this](int number) { return number == ComNumber ? unit->SlavePath() : std::string(); });
+        device = std::make_unique<TDevice>();
+    }
+    void TearDown() override
+    {
+        device.reset();
+        unit.reset();
+        SetComPortResolver(nullptr);
+        CurrentSession = savedSession;
+    }
+    void Identify()
+    {
+        ASSERT_TRUE(device->OpenPort(ComNumber, false));
+        device->StartAsyncIdentify();
+        ASSERT_TRUE(WaitUntil([&] { return device->async.identifyFinished.load(); }, seconds(3), device.get()));
+        ASSERT_TRUE(device->identified.load());
+    }
+};
+
+} // namespace
+
+TEST_F(DeviceE2E, IdentifyMeasureShootAndUnplug)
+{
+    unitsim::SimShot stored;
+    stored.x = 10;
+    unit->AddStoredShot(1, stored, 3);
+    unit->AddStoredShot(6, stored, 3);
+    // The stop answered twice must not run the request chain twice.
+    unit->AddFault({'a', 1, 1, unitsim::FaultKind::DuplicateAck});
+    Identify();
+    EXPECT_TRUE(device->found.load());
+    EXPECT_FALSE(device->busy.load());
+    EXPECT_EQ(device->Name(), QStringLiteral("KBR0001234"));
+    EXPECT_EQ(device->modelType.load(), 1);
+    EXPECT_EQ(device->shotTotal.load(), 2);
+    EXPECT_EQ(device->Shooter()->serialNumber, QStringLiteral("KBR0001234"));
+    // The stop, then 21 requests, each sent on the answer to the one before.
+    EXPECT_EQ(unit->ReceivedLetters(), "a" + std::string(9, 'c') + std::string(11, 'e') + "c");
+    EXPECT_FALSE(device->IdentifyTimerEnabled());
+
+    device->Shooter()->currentTarget = TenMetreRing();
+    device->SetCurrentTarget(TenMetreRing());
+    device->liveStarted = true;
+    device->StartMeasuring(1);
+    ASSERT_TRUE(WaitUntil([&] { return device->sampleCount.load() >= 30; }, seconds(3)));
+    {
+        auto lock = device->Lock();
+        EXPECT_GT(device->RingIndex(), 0);
+    }
+    unitsim::SimShot shot;
+    shot.x = 100;
+    shot.y = 0;
+    shot.functionMode = 1;
+    unit->FireShot(shot);
+    ASSERT_TRUE(WaitUntil([&] { return device->ShotCount() == 1; }, seconds(2)));
+    TShot* scored = device->Shooter()->GetShot(0);
+    EXPECT_EQ(scored->raw.Score(), 97);
+    EXPECT_EQ(scored->raw.ClockSector(), 3);
+    EXPECT_GE(scored->CurveCount(), 25);
+    EXPECT_TRUE(scored->converted);
+
+    // Pulled out while streaming: no hang, the shot stays.
+    ASSERT_TRUE(WaitUntil([&] { return device->sampleCount.load() >= 60; }, seconds(3)));
+    unit->Unplug();
+    std::this_thread::sleep_for(milliseconds(200));
+    EXPECT_EQ(device->ShotCount(), 1);
+    EXPECT_EQ(device->Shooter()->GetShot(0)->raw.Score(), 97);
+    const auto t0 = steady_clock::now();
+    device->ClosePort();
+    EXPECT_LT(steady_clock::now() - t0, seconds(2));
+    EXPECT_FALSE(device->Data().IsOpen());
+    EXPECT_THROW(device->SendStop(), Exception);
+}
+
+TEST_F(DeviceE2E, RepliesSeenWhileSamplesStream)
+{
+    Identify();
+    unit->SetForcedStreaming(true);
+    ASSERT_TRUE(WaitUntil([&] { return device->sampleCount.load() >= 5; }, seconds(2)));
+    // The ack is buried under samples by the time the waiter looks.
+    EXPECT_TRUE(device->SendAndWait(BuildEnterSetupMode(), 3, 2000));
+    EXPECT_TRUE(device->SendAndWait(BuildRequestInfo(32), 17, 2000));
+    // A lost answer is a failure after the time-out.
+    unit->AddFault({'a', 1, 1, unitsim::FaultKind::Drop});
+    const auto t0 = steady_clock::now();
+    EXPECT_FALSE(device->SendAndWait(BuildStop(), 3, 200));
+    EXPECT_GE(steady_clock::now() - t0, milliseconds(200));
+    unit->SetForcedStreaming(false);
+
+    // Seven text lines: six go out, the first and last marked.
+    device->Data().SendTextLines(QStringLiteral("L0\nL1\nL2\nL3\nL4\nL5\nL6"), 0, -1);
+    ASSERT_TRUE(unit->WaitForCount('s', 6, seconds(2)));
+    const auto lines = unit->DisplayLines();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0].line, 0);
+    EXPECT_EQ(lines[0].flags, 0x08);
+    EXPECT_EQ(lines[5].line, 5);
+    EXPECT_EQ(lines[5].flags, 0x03);
+    EXPECT_EQ(lines[5].text, "L5");
+}
+
+TEST_F(DeviceE2E, PowerUpDashResendsTheStop)
+{
+    unitsim::UnitConfig config;
+    config.powerUpOnRaw = true;
+    unit = std::make_unique<unitsim::TSimUnit>(config);
+    unit->SetMute(true);
+    ASSERT_TRUE(device->OpenPort(ComNumber, false));
+    device->StartAsyncIdentify();
+    // The "-" makes the stop go out again at once and stops the timer.
+    ASSERT_TRUE(unit->WaitForCount('a', 2, milliseconds(1500)));
+    EXPECT_TRUE(device->Data().DashSeen());
+    EXPECT_EQ(device->IdentifyTries(), 1);
+    EXPECT_FALSE(device->IdentifyTimerEnabled());
+    // The unit acks a stop but never answers the first request: the stalled
+    // identification fails instead of hanging.
+    unit->AddFault({'c', 1, 0, unitsim::FaultKind::Drop});
+    unit->SetMute(false);
+    EXPECT_TRUE(device->SendAndWait(BuildStop(), 3, 1000));
+    ASSERT_TRUE(WaitUntil([&] { return device->async.identifyStep.load() == 1; }, seconds(1)));
+    ASSERT_TRUE(WaitUntil([&] { return device->async.identifyFinished.load(); }, seconds(5), device.get()));
+    EXPECT_FALSE(device->identified.load());
+    EXPECT_FALSE(device->busy.load());
+}

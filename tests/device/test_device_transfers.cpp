@@ -1,0 +1,360 @@
+// The blocking transfers end to end: a TDevice on a pseudo-terminal against
+// the simulated unit, checking each transfer's frames, what lands where, and
+// its false result when an answer is lost.
+#include "Device.h"
+
+#include "CPort.h"
+#include "Shotdata.h"
+#include "TSimUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int ComNumber = 43;
+
+template <class Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds limit)
+{
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        if (pred())
+            return true;
+        std::this_thread::sleep_for(5ms);
+    }
+    return pred();
+}
+
+std::array<uint8_t, 64> RingBytes(uint8_t seed)
+{
+    std::array<uint8_t, 64> r {};
+    for (std::size_t i = 0; i < r.size(); ++i)
+        r[i] = uint8_t(seed + i);
+    return r;
+}
+
+unitsim::SilhouetteSlot SilhouetteSlot(uint8_t seed)
+{
+    unitsim::SilhouetteSlot s;
+    for (std::size_t i = 0; i < s.record.size(); ++i)
+        s.record[i] = uint8_t(seed + i);
+    for (std::size_t i = 0; i < s.cells.size(); ++i)
+        s.cells[i] = uint8_t((i * 5 + seed) % 4);
+    return s;
+}
+
+unitsim::Fault Drop(uint8_t command, int nth)
+{
+    unitsim::Fault f;
+    f.command = command;
+    f.nth = nth;
+    f.kind = unitsim::FaultKind::Drop;
+    return f;
+}
+
+long long MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+class TransferTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        session_ = std::make_unique<TSession>();
+        CurrentSession = session_.get();
+        SetComPortResolver([this](int n) { return n == ComNumber ? unit_.SlavePath() : std::string(); });
+        device_ = std::make_unique<TDevice>();
+        ASSERT_TRUE(device_->OpenPort(ComNumber, true));
+        ASSERT_TRUE(WaitUntil([&] { return unit_.ListenerReady(); }, 2000ms));
+    }
+
+    void TearDown() override
+    {
+        device_.reset();
+        SetComPortResolver({});
+        CurrentSession = nullptr;
+        session_.reset();
+    }
+
+    std::unique_ptr<TSession> session_;
+    unitsim::TSimUnit unit_;
+    std::unique_ptr<TDevice> device_;
+};
+
+} // namespace
+
+TEST_F(TransferTest, StartAndStopMeasuring)
+{
+    device_->StartMeasuring(1);
+    EXPECT_TRUE(device_->measuring.load());
+    EXPECT_EQ(device_->mode.load(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return unit_.Measuring(); }, 1000ms));
+    EXPECT_EQ(unit_.Mode(), 1);
+    EXPECT_TRUE(WaitUntil([&] { return device_->sampleCount.load() >= 3; }, 1000ms));
+
+    device_->SendStop();
+    EXPECT_FALSE(device_->measuring.load());
+    EXPECT_TRUE(WaitUntil([&] { return !unit_.Measuring(); }, 1000ms));
+
+    // Dynamic training starts from the centre: the zero offsets go.
+    {
+        auto lock = device_->Lock();
+        RawShotRecord r;
+        r.b[0] = 0xCA;
+        r.SetXNAU(300);
+        r.SetYNAU(-200);
+        for (int i = 0; i < 3; ++i) {
+            r.b[2] = uint8_t(i + 1);
+            device_->RememberZeroingResult(r);
+        }
+    }
+    device_->ComputeZero();
+    ASSERT_NE(device_->Zero().offsetX, 0.0);
+    device_->StartMeasuring(2);
+    EXPECT_EQ(device_->Zero().offsetX, 0.0);
+    EXPECT_EQ(device_->Zero().offsetY, 0.0);
+    EXPECT_EQ(device_->mode.load(), 2);
+    ASSERT_TRUE(WaitUntil([&] { return unit_.Mode() == 2; }, 1000ms));
+    device_->SendStop();
+    ASSERT_TRUE(unit_.WaitForCount('a', 4, 1000ms));
+
+    const auto f = unit_.Received();
+    ASSERT_EQ(f.size(), 4u);
+    const int expected[4][3] = {{1, 0, 32}, {2, 0, 33}, {2, 0, 32}, {2, 0, 33}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(f[i].Letter(), 'a');
+        EXPECT_EQ(f[i].Arg(1), expected[i][0]);
+        EXPECT_EQ(f[i].Arg(2), expected[i][1]);
+        EXPECT_EQ(f[i].Arg(3), expected[i][2]);
+    }
+}
+
+TEST_F(TransferTest, WriteRingTarget)
+{
+    RingTargetRecord ring;
+    ring.b = RingBytes(7);
+    EXPECT_TRUE(device_->WriteRingTarget(9, ring));
+    EXPECT_EQ(unit_.ReceivedLetters(), "alllla");
+    const auto f = unit_.Received();
+    EXPECT_EQ(f[0].Arg(1), 15);
+    EXPECT_EQ(f[5].Arg(1), 1);
+    EXPECT_EQ(f[5].Arg(3), 33);
+    EXPECT_EQ(f[4].Arg(2), 0x83);
+    EXPECT_EQ(unit_.RingTarget(9), ring.b);
+
+    EXPECT_THROW(device_->WriteRingTarget(256, ring), Exception);
+    EXPECT_THROW(device_->WriteRingTarget(-1, ring), Exception);
+
+    // A lost ack of the second block: false at once, nothing more sent.
+    unit_.ClearReceived();
+    unit_.AddFault(Drop('l', 2));
+    EXPECT_FALSE(device_->WriteRingTarget(9, ring));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(unit_.ReceivedLetters(), "all");
+}
+
+TEST_F(TransferTest, WriteSilhouetteTarget)
+{
+    const unitsim::SilhouetteSlot want = SilhouetteSlot(3);
+    SilhouetteTargetRecord record;
+    std::copy(want.record.begin(), want.record.end(), record.b.begin());
+    auto matrix = std::make_unique<SilhouetteMatrix>();
+    for (int c = 0; c < 64; ++c)
+        for (int r = 0; r < 64; ++r)
+            matrix->SetCell(c, r, want.cells[std::size_t(64 * c + r)]);
+
+    EXPECT_TRUE(device_->WriteSilhouetteTarget(4, record, *matrix));
+    EXPECT_EQ(unit_.ReceivedLetters(), "a" + std::string(66, 'f') + "a");
+    const auto got = unit_.Silhouette(4);
+    EXPECT_EQ(got.record, want.record);
+    EXPECT_EQ(got.cells, want.cells);
+    const auto f = unit_.Received();
+    EXPECT_EQ(f.back().Arg(1), 2);
+    EXPECT_EQ(f.back().Arg(3), 33);
+
+    // The ack of row 10 is lost: the stop goes out and the write fails.
+    unit_.ClearReceived();
+    unit_.AddFault(Drop('f', 2 + 10 + 1));
+    const auto start = Clock::now();
+    EXPECT_FALSE(device_->WriteSilhouetteTarget(4, record, *matrix));
+    EXPECT_LT(MsSince(start), 3000);
+    EXPECT_TRUE(unit_.WaitForCount('a', 2, 1000ms));
+    EXPECT_EQ(unit_.ReceivedLetters(), "a" + std::string(13, 'f') + "a");
+    EXPECT_EQ(unit_.Received().back().Arg(1), 2);
+}
+
+TEST_F(TransferTest, ReadRingTarget)
+{
+    const auto bytes = RingBytes(0x21);
+    unit_.SetRingTarget(6, bytes);
+    EXPECT_TRUE(device_->ReadRingTarget(6));
+    const auto f = unit_.Received();
+    ASSERT_EQ(f.size(), 4u);
+    const int blocks[4] = {0, 1, 2, 131};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(f[i].Letter(), 'm');
+        EXPECT_EQ(f[i].Arg(1), 6);
+        EXPECT_EQ(f[i].Arg(2), blocks[i]);
+    }
+    {
+        auto lock = device_->Lock();
+        EXPECT_EQ(device_->targetTables.ringTargets[6].b, bytes);
+        EXPECT_EQ(device_->targetTables.ringDefined[6], 1);
+    }
+
+    // Numbers outside the table: false, nothing sent.
+    unit_.ClearReceived();
+    EXPECT_FALSE(device_->ReadRingTarget(16));
+    EXPECT_FALSE(device_->ReadRingTarget(255));
+    EXPECT_FALSE(device_->ReadRingTarget(-1));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(unit_.Received().empty());
+
+    // An answer to the last block without its last-block mark is refused and
+    // the table keeps what it had.
+    unit_.SetRingTarget(7, RingBytes(0x55));
+    unit_.AddFault(Drop('m', 4));
+    std::thread forger([&] {
+        if (unit_.WaitForCount('m', 4, 3000ms))
+            unit_.InjectRaw(unitsim::RingBlockFrame(7, 3, unitsim::Block16 {}));
+    });
+    const auto start = Clock::now();
+    EXPECT_FALSE(device_->ReadRingTarget(7));
+    forger.join();
+    EXPECT_LT(MsSince(start), 3000);
+    auto lock = device_->Lock();
+    EXPECT_EQ(device_->targetTables.ringDefined[7], 0);
+    EXPECT_EQ(device_->targetTables.ringTargets[7].b, (std::array<uint8_t, 64> {}));
+}
+
+TEST_F(TransferTest, ReadSilhouetteTarget)
+{
+    const unitsim::SilhouetteSlot want = SilhouetteSlot(9);
+    unit_.SetSilhouette(2, want);
+    EXPECT_TRUE(device_->ReadSilhouetteTarget(2));
+    const auto f = unit_.Received();
+    ASSERT_EQ(f.size(), 66u);
+    EXPECT_EQ(f[0].Arg(1), 2);
+    EXPECT_EQ(f[0].Arg(2), 0);
+    EXPECT_EQ(f[1].Arg(2), 1);
+    EXPECT_EQ(f[2].Arg(1), 2 | 0x40);
+    EXPECT_EQ(f[65].Arg(2), 63);
+    {
+        auto lock = device_->Lock();
+        EXPECT_EQ(device_->targetTables.silhouetteDefined[2], 1);
+        const auto& rec = device_->targetTables.silhouetteTargets[2];
+        EXPECT_TRUE(std::equal(want.record.begin(), want.record.end(), rec.b.begin()));
+        const auto& m = device_->targetTables.silhouetteMatrices[2];
+        for (int c = 0; c < 64; ++c)
+            for (int r = 0; r < 64; ++r)
+                ASSERT_EQ(m.Cell(c, r), want.cells[std::size_t(64 * c + r)]) << c << "," << r;
+    }
+
+    // Numbers outside the table: false, nothing sent, no slot touched.
+    unit_.ClearReceived();
+    EXPECT_FALSE(device_->ReadSilhouetteTarget(16));
+    EXPECT_FALSE(device_->ReadSilhouetteTarget(200));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(unit_.Received().empty());
+
+    // A lost packet: false after its 5 s wait, the slot left undefined.
+    unit_.AddFault(Drop('g', 20));
+    EXPECT_FALSE(device_->ReadSilhouetteTarget(2));
+    EXPECT_EQ(unit_.Received().size(), 20u);
+    auto lock = device_->Lock();
+    EXPECT_EQ(device_->targetTables.silhouetteDefined[2], 0);
+}
+
+TEST_F(TransferTest, ClearShotBanks)
+{
+    for (int bank = 0; bank < 7; ++bank)
+        unit_.AddStoredShot(bank, unitsim::SimShot {}, 1);
+    EXPECT_TRUE(device_->ClearShotBanks());
+    EXPECT_EQ(unit_.ReceivedLetters(), "abbbbbbba");
+    const auto f = unit_.Received();
+    for (int bank = 0; bank < 7; ++bank) {
+        EXPECT_EQ(f[std::size_t(1 + bank)].Arg(1), bank);
+        EXPECT_EQ(f[std::size_t(1 + bank)].Arg(2), 0xFF);
+        EXPECT_EQ(unit_.BankCount(bank), 0);
+    }
+    EXPECT_EQ(f[8].Arg(1), 2);
+    EXPECT_EQ(f[8].Arg(3), 33);
+
+    // One erasure unanswered: all seven still go out, and the result says
+    // the banks may not be empty.
+    unit_.ClearReceived();
+    unit_.AddFault(Drop('b', 3));
+    EXPECT_FALSE(device_->ClearShotBanks());
+    EXPECT_EQ(unit_.ReceivedLetters(), "abbbbbbba");
+}
+
+TEST_F(TransferTest, ReadMissingTargetsReadsOnlyUndefinedSlotsShotsUse)
+{
+    unit_.SetRingTarget(2, RingBytes(1));
+    unit_.SetRingTarget(3, RingBytes(2));
+    unit_.SetSilhouette(5, SilhouetteSlot(4));
+    {
+        auto lock = device_->Lock();
+        device_->targetTables.ringDefined[3] = 1;
+    }
+    TShooter* shooter = device_->Shooter();
+    ASSERT_NE(shooter, nullptr);
+    const int targets[4][2] = {{2, 255}, {3, 5}, {255, 255}, {40, 16}};
+    for (int i = 0; i < 4; ++i) {
+        auto shot = std::make_unique<TShot>();
+        shot->raw.b[0] = 0xCA;
+        shot->raw.SetShotNumber(i + 1);
+        shot->raw.SetRingTargetIndex(targets[i][0]);
+        shot->raw.SetSilhouetteTargetIndex(targets[i][1]);
+        shooter->AddShot(std::move(shot));
+    }
+    EXPECT_TRUE(device_->ReadMissingTargets());
+    const auto f = unit_.Received();
+    ASSERT_EQ(f.size(), 4u + 66u) << unit_.ReceivedLetters();
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(f[i].Letter(), 'm');
+        EXPECT_EQ(f[i].Arg(1), 2);
+    }
+    EXPECT_EQ(f[4].Letter(), 'g');
+    EXPECT_EQ(f[4].Arg(1), 5);
+    auto lock = device_->Lock();
+    EXPECT_EQ(device_->targetTables.ringDefined[2], 1);
+    EXPECT_EQ(device_->targetTables.silhouetteDefined[5], 1);
+    EXPECT_EQ(device_->targetTables.ringTargets[2].b, RingBytes(1));
+}
+
+TEST_F(TransferTest, DisplayText)
+{
+    device_->SendDisplayText(QStringLiteral("Stop\nUnload\nReport"));
+    ASSERT_TRUE(unit_.WaitForCount('s', 3, 1000ms));
+    const auto lines = unit_.DisplayLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].line, 2);
+    EXPECT_EQ(lines[0].flags, 0x08);
+    EXPECT_EQ(lines[0].text, "Stop");
+    EXPECT_EQ(lines[1].line, 3);
+    EXPECT_EQ(lines[1].flags, 0x00);
+    EXPECT_EQ(lines[2].line, 4);
+    EXPECT_EQ(lines[2].flags, 0x03);
+    EXPECT_EQ(lines[2].text, "Report");
+}
+
+// With the unit gone, a transfer fails instead of throwing or hanging.
+TEST_F(TransferTest, UnpluggedUnitFailsTransfers)
+{
+    unit_.Unplug();
+    std::this_thread::sleep_for(100ms);
+    const auto start = Clock::now();
+    RingTargetRecord ring;
+    EXPECT_FALSE(device_->WriteRingTarget(1, ring));
+    EXPECT_FALSE(device_->ReadSilhouetteTarget(1));
+    EXPECT_LT(MsSince(start), 12000);
+}
