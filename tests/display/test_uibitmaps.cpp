@@ -1,0 +1,162 @@
+#include "AppPaths.h"
+#include "BitmapArt.h"
+#include "DisplayTestSupport.h"
+#include "Globals.h"
+#include "UiBitmaps.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace {
+
+class UiBitmapFiles : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        EnsureGuiApp();
+        dir = new QTemporaryDir;
+        ASSERT_TRUE(dir->isValid());
+        written = GenerateUiBitmaps(dir->path() + QStringLiteral("/Bitmaps"), &errors);
+    }
+    static void TearDownTestSuite()
+    {
+        delete dir;
+        dir = nullptr;
+    }
+    void SetUp() override
+    {
+        savedFolder = AppFolder();
+        SetAppFolder(dir->path());
+        UiBitmaps().Clear();
+    }
+    void TearDown() override
+    {
+        UiBitmaps().Clear();
+        SetAppFolder(savedFolder);
+    }
+
+    static QTemporaryDir* dir;
+    static int written;
+    static QStringList errors;
+    QString savedFolder;
+};
+
+QTemporaryDir* UiBitmapFiles::dir = nullptr;
+int UiBitmapFiles::written = 0;
+QStringList UiBitmapFiles::errors;
+
+TEST_F(UiBitmapFiles, GeneratorWritesEveryNamedFile)
+{
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char(' ')).toStdString();
+    const QStringList names = BitmapFiles::All();
+    EXPECT_EQ(written, names.size());
+    EXPECT_EQ(names.size(), 56);
+    const QStringList files = QDir(dir->path() + QStringLiteral("/Bitmaps")).entryList(QDir::Files);
+    for (const QString& name : names) {
+        // Written under the spelling of its users, case included.
+        const QString file = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')).section(QLatin1Char('/'), -1);
+        EXPECT_TRUE(files.contains(file)) << file.toStdString();
+        const QImage image = LoadBitmapFile(name);
+        EXPECT_EQ(image.size(), UiPictureSize(name)) << file.toStdString();
+        EXPECT_EQ(image.format(), QImage::Format_RGB32);
+    }
+    // The sizes the layouts rely on.
+    EXPECT_EQ(UiPictureSize(BitmapFiles::GradingHead), QSize(160, 36));
+    EXPECT_EQ(UiPictureSize(BitmapFiles::Grading3_2), QSize(40, 100));
+    EXPECT_EQ(UiPictureSize(BitmapFiles::Tilt_Ok), QSize(33, 33));
+    EXPECT_EQ(UiPictureSize(BitmapFiles::BannerHeader), QSize(1000, 100));
+    EXPECT_EQ(UiPictureSize(QStringLiteral("Bitmaps\\NoSuch.bmp")), QSize(0, 0));
+    EXPECT_TRUE(DrawUiPicture(QStringLiteral("Bitmaps\\NoSuch.bmp")).isNull());
+}
+
+TEST_F(UiBitmapFiles, NamesResolveWhateverTheirCase)
+{
+    const QString root = dir->path();
+    const QString hitrange = root + QStringLiteral("/Bitmaps/hitrange.bmp");
+    EXPECT_EQ(ResolveBitmapPath(root, QStringLiteral("bitmaps\\hitrange.bmp")), hitrange);
+    EXPECT_EQ(ResolveBitmapPath(root, QStringLiteral("BITMAPS/HitRange.BMP")), hitrange);
+    EXPECT_EQ(ResolveBitmapPath(root, QStringLiteral("Bitmaps\\GRADINGHEAD.bmp")),
+              root + QStringLiteral("/Bitmaps/GradingHead.bmp"));
+    EXPECT_TRUE(ResolveBitmapPath(root, QStringLiteral("Bitmaps\\..\\Bitmaps\\hitrange.bmp")).isEmpty());
+    EXPECT_TRUE(ResolveBitmapPath(root, QStringLiteral("Bitmaps")).isEmpty()); // a folder is no file
+    EXPECT_TRUE(ResolveBitmapPath(root, QString()).isEmpty());
+
+    EXPECT_FALSE(LoadBitmapFile(QStringLiteral("bitmaps\\GRADE1.BMP")).isNull());
+    EXPECT_FALSE(LoadBitmapFile(hitrange).isNull());
+    EXPECT_TRUE(UiBitmap(QStringLiteral("BITMAPS\\hitRANGE.bmp")).Loaded());
+    EXPECT_TRUE(UiBitmaps().Contains(BitmapFiles::HitRange));
+    LoadShotStringBitmaps();
+    LoadStatusBitmaps();
+    LoadUIBitmaps();
+    EXPECT_TRUE(UiBitmaps().Contains(BitmapFiles::Bluetooth_OK));
+    EXPECT_TRUE(UiBitmaps().Contains(BitmapFiles::AllSilhTargets));
+    FreeUIBitmaps();
+    EXPECT_FALSE(UiBitmaps().Contains(BitmapFiles::AllSilhTargets));
+    EXPECT_TRUE(UiBitmaps().Contains(BitmapFiles::Bluetooth_OK));
+}
+
+TEST_F(UiBitmapFiles, MissingOrBadFilesAreReportedOnceAndDrawNothing)
+{
+    TLogRecorder log;
+    const QString missing = QStringLiteral("Bitmaps\\Missing.bmp");
+    EXPECT_FALSE(UiBitmap(missing).Loaded());
+    EXPECT_FALSE(UiBitmap(QStringLiteral("bitmaps\\MISSING.bmp")).Loaded());
+    UiBitmaps().Load({ missing, missing });
+    ASSERT_EQ(log.lines.size(), 1);
+    EXPECT_TRUE(log.lines[0].contains(QStringLiteral("Missing.bmp")));
+
+    QImage layer = NewLayer(20, 20);
+    layer.fill(0xFF123456u);
+    const QImage before = layer.copy();
+    {
+        TCanvas canvas(layer);
+        DrawBitmap(canvas, 0, 0, UiBitmap(missing));
+        DrawBitmapTransparent(canvas, 0, 0, UiBitmap(missing));
+    }
+    EXPECT_EQ(layer, before);
+    EXPECT_EQ(log.lines.size(), 1);
+
+    EXPECT_THROW(LoadBitmapFile(missing), Exception);
+    EXPECT_THROW(LoadBitmapFile(dir->path() + QStringLiteral("/nothing.bmp")), Exception);
+
+    // A file that is no bitmap: an error naming it, and nothing drawn.
+    QFile bad(dir->path() + QStringLiteral("/Bitmaps/Broken.bmp"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("BM this is not a bitmap");
+    bad.close();
+    EXPECT_THROW(LoadBitmapFile(QStringLiteral("Bitmaps\\Broken.bmp")), Exception);
+    EXPECT_FALSE(UiBitmap(QStringLiteral("Bitmaps\\Broken.bmp")).Loaded());
+    ASSERT_EQ(log.lines.size(), 2);
+    EXPECT_TRUE(log.lines[1].contains(QStringLiteral("Broken.bmp")));
+    bad.remove();
+
+    // Freed entries are looked for (and reported) again.
+    UiBitmaps().Free({ missing });
+    UiBitmap(missing);
+    EXPECT_EQ(log.lines.size(), 3);
+}
+
+TEST_F(UiBitmapFiles, TransparentPicturesDropTheirKeyColour)
+{
+    const TUiBitmap& grade = UiBitmap(BitmapFiles::Grade1);
+    ASSERT_TRUE(grade.Loaded());
+    EXPECT_EQ(TransparentKeyOf(grade.image), ArtKeyColour);
+    EXPECT_EQ(qAlpha(grade.transparent.pixel(0, grade.Height() - 1)), 0);
+    EXPECT_EQ(qAlpha(grade.transparent.pixel(grade.Width() / 2, grade.Height() / 2)), 255);
+
+    QImage layer = NewLayer(40, 40);
+    layer.fill(0xFF00FF00u);
+    {
+        TCanvas canvas(layer);
+        DrawBitmapTransparent(canvas, 10, 10, grade);
+    }
+    EXPECT_EQ(layer.pixel(10, 10 + grade.Height() - 1) & 0xFFFFFFu, 0x00FF00u);
+    EXPECT_EQ(layer.pixel(10 + grade.Width() / 2, 10 + grade.Height() / 2),
+              grade.image.pixel(grade.Width() / 2, grade.Height() / 2));
+}
+
+} // namespace
