@@ -1,0 +1,543 @@
+#include "DeviceManager.h"
+
+#include "AppSettings.h"
+#include "CPort.h"
+#include "Device.h"
+#include "Globals.h"
+#include "Shotdata.h"
+#include "XmlNames.h"
+#include "../platform/PortRegistry.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <thread>
+
+TDeviceManager* DeviceManagerInstance = nullptr;
+bool ScanAwaitingCompletion = false;
+
+namespace {
+
+// Settings elements that force a port number into every scan.
+constexpr char PortsElement[] = "Ports";
+constexpr char ForceAttribute[] = "Force";
+
+QString ErrorText(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+
+// Leading decimal digits among the (up to) three characters at from.
+bool ReadPortNumber(const QString& text, qsizetype from, int& number)
+{
+    QString digits;
+    for (qsizetype i = from; i < text.size() && i < from + 3 && text[i].isDigit(); ++i)
+        digits += text[i];
+    return !digits.isEmpty() && TryStrToIntStrict(digits, number);
+}
+
+void RemoveFrom(std::vector<TDevice*>& list, TDevice* device)
+{
+    list.erase(std::remove(list.begin(), list.end(), device), list.end());
+}
+
+bool Contains(const std::vector<TDevice*>& list, const TDevice* device)
+{
+    return std::find(list.begin(), list.end(), device) != list.end();
+}
+
+// Busy cursor for the span of a scope, also when it is left by an exception.
+struct TBusyScope {
+    TBusyScope() { BeginBusyCursor(); }
+    ~TBusyScope() { EndBusyCursor(); }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+};
+
+} // namespace
+
+// ---- Life ------------------------------------------------------------------------------
+
+TDeviceManager::TDeviceManager()
+{
+    SetComPortResolver([](int number) { return ResolveComPort(number); });
+    EnsureTicker();
+}
+
+TDeviceManager::~TDeviceManager()
+{
+    ticker_.reset();
+    candidatePorts_.clear();
+    bluetoothPorts_.clear();
+    for (std::vector<TDevice*>* list : {&connected_, &reconnect_}) {
+        while (!list->empty()) {
+            TDevice* device = list->back();
+            list->pop_back();
+            device->SetShooter(nullptr);
+            delete device;
+        }
+    }
+    if (DeviceManagerInstance == this)
+        DeviceManagerInstance = nullptr;
+}
+
+TDeviceManager* TDeviceManager::Instance()
+{
+    if (!DeviceManagerInstance)
+        DeviceManagerInstance = new TDeviceManager();
+    return DeviceManagerInstance;
+}
+
+void TDeviceManager::EnsureTicker()
+{
+    // The identify timer of a device fires only when the GUI thread drives it.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (ticker_ || !app || QThread::currentThread() != app->thread())
+        return;
+    ticker_ = std::make_unique<QTimer>();
+    ticker_->setInterval(std::max(1, timings.identifyTickMs));
+    QObject::connect(ticker_.get(), &QTimer::timeout, [this] { TickIdentifyTimers(); });
+    ticker_->start();
+}
+
+// ---- Ports -----------------------------------------------------------------------------
+
+int TDeviceManager::BluetoothLimit()
+{
+    int limit = 0;
+    if (!TryStrToIntStrict(GetOptionString(QString::fromLatin1(XmlNames::BluetoothPorts)), limit))
+        return 0;
+    return limit;
+}
+
+void TDeviceManager::EnumeratePorts()
+{
+    candidatePorts_.clear();
+    bluetoothPorts_.clear();
+
+    std::vector<TPortEntry> ports;
+    try {
+        TPortRegistry& registry = TPortRegistry::Instance();
+        registry.Refresh();
+        ports = registry.Ports();
+    } catch (const std::exception& e) {
+        // Without a port list nothing is scanned, forced ports included.
+        DebugLog(QStringLiteral("Port list failed: ") + ErrorText(e));
+        return;
+    }
+
+    const int bluetoothLimit = BluetoothLimit();
+    for (const TPortEntry& port : ports) {
+        const QString text =
+            QStringLiteral("Device: %1\n").arg(QString::fromStdString(port.Description)).toLower();
+        const bool taken = text.contains(QLatin1String("tavrik"))
+            || text.contains(QLatin1String("usb serial port"))
+            || (bluetoothLimit > 0 && text.contains(QLatin1String("bluetooth")))
+            || text.contains(QLatin1String("bt"));
+        if (!taken)
+            continue;
+        const bool bluetooth = text.contains(QLatin1String("bluetooth"));
+
+        // The number follows the last "COM": a maker string in front of it
+        // may hold those letters too.
+        const QString friendly = QString::fromStdString(port.FriendlyName);
+        const qsizetype at = friendly.lastIndexOf(QLatin1String("COM"));
+        int number = 0;
+        if (at < 0 || !ReadPortNumber(friendly, at + 3, number))
+            continue;
+        candidatePorts_ << QString::number(number);
+        if (bluetooth)
+            bluetoothPorts_ << QString::number(number);
+        DebugLog(QStringLiteral("!! COM%1 ").arg(number) + (bluetooth ? QStringLiteral("BT") : QString()));
+    }
+
+    if (MiniXMLParser::TXMLNode* root = SettingsRoot()) {
+        for (int n = 0;; ++n) {
+            MiniXMLParser::TXMLNode* node = root->FindNthNode(QString::fromLatin1(PortsElement), n);
+            if (!node)
+                break;
+            double value = 0;
+            try {
+                value = node->GetAttributeFloatDef(QString::fromLatin1(ForceAttribute), 0);
+            } catch (const std::exception&) {
+                DebugLog(QStringLiteral("Ports Force \"%1\" is not a number")
+                             .arg(node->GetAttributeValueDef(QString::fromLatin1(ForceAttribute), QString())));
+                continue;
+            }
+            const QString number = QString::number(SaturatingCast<int>(value));
+            if (!candidatePorts_.contains(number))
+                candidatePorts_ << number;
+        }
+    }
+}
+
+bool TDeviceManager::IsBluetoothPort(int number) const
+{
+    return bluetoothPorts_.contains(QString::number(number));
+}
+
+// ---- Scan ------------------------------------------------------------------------------
+
+void TDeviceManager::ScanPorts(bool addNew, bool identify, bool autoDownload)
+{
+    if (scanning_) {
+        // The waits below pump events, so a device-change can land here while
+        // the lists are being walked; run it once the current scan is done.
+        // Requests merged: nothing asked for is left out.
+        pending_.addNew = pending_.addNew || addNew;
+        pending_.identify = pending_.identify || identify;
+        pending_.autoDownload = pending_.autoDownload || autoDownload;
+        scanPending_ = true;
+        DebugLog(QStringLiteral("Scan requested while scanning; it runs next"));
+        return;
+    }
+
+    struct TScanningScope {
+        bool& flag;
+        explicit TScanningScope(bool& f) : flag(f) { flag = true; }
+        ~TScanningScope() { flag = false; }
+        TScanningScope(const TScanningScope&) = delete;
+        TScanningScope& operator=(const TScanningScope&) = delete;
+    } scope(scanning_);
+
+    EnsureTicker();
+    TScanRequest request {addNew, identify, autoDownload};
+    for (;;) {
+        RunScan(request.addNew, request.identify, request.autoDownload);
+        if (!scanPending_)
+            break;
+        request = pending_;
+        pending_ = TScanRequest {};
+        scanPending_ = false;
+    }
+}
+
+void TDeviceManager::RunScan(bool addNew, bool identify, bool autoDownload)
+{
+    scanFinished_ = false;
+    DebugLog(QStringLiteral("Scan starting"));
+    {
+        TBusyScope busy;
+        EnumeratePorts();
+        // The candidate list may be refilled by a screen while events are
+        // pumped; walk a copy.
+        const QStringList candidates = candidatePorts_;
+
+        for (std::size_t i = connected_.size(); i-- > 0;) {
+            TDevice* device = connected_[i];
+            if (!candidates.contains(QString::number(device->comNumber.load()))) {
+                connected_.erase(connected_.begin() + std::ptrdiff_t(i));
+                reconnect_.push_back(device);
+            }
+        }
+
+        const int count = int(candidates.size());
+        for (int i = 0; i < count; ++i) {
+            int number = 0;
+            if (TryStrToIntStrict(candidates[i], number) && !FindConnectedDevice(number)) {
+                if (!addNew) {
+                    if (TDevice* device = FindReconnectDevice(number))
+                        ReconnectDevice(device, number);
+                } else {
+                    AddNewDevice(number, i, count, identify, autoDownload);
+                }
+            }
+            NotifyDeviceCount();
+            Pump(0);
+        }
+    }
+
+    // Every device opened or found; bounded, so a device that never gets
+    // there cannot hold the GUI thread.
+    const int64_t giveUp = DeviceTickMs() + std::max(0, timings.openWaitLimitMs);
+    for (;;) {
+        const bool settled = std::all_of(connected_.begin(), connected_.end(), [](const TDevice* d) {
+            return d->async.portOpened.load() || d->found.load();
+        });
+        if (settled)
+            break;
+        if (DeviceTickMs() >= giveUp) {
+            DebugLog(QStringLiteral("Scan: not every device opened"));
+            break;
+        }
+        Pump(std::max(1, timings.openWaitStepMs));
+    }
+
+    for (int step = 0; step < timings.settleSteps; ++step)
+        Pump(timings.settleStepMs);
+
+    ScanAwaitingCompletion = true;
+    scanFinished_ = true;
+}
+
+void TDeviceManager::AddNewDevice(int number, int index, int count, bool identify, bool autoDownload)
+{
+    const int64_t started = DeviceTickMs();
+    TDevice* device = new TDevice();
+    device->bluetooth.store(IsBluetoothPort(number));
+    connected_.push_back(device);
+
+    const QString progress = QStringLiteral("COM%1. %2/%3").arg(number).arg(index + 1).arg(count);
+    DebugLog(progress);
+    if (onScanProgress)
+        onScanProgress(progress);
+
+    try {
+        if (!device->OpenPort(number, false))
+            throw Exception("Port did not open");
+    } catch (const std::exception& e) {
+        DebugLog(QStringLiteral("Error COM%1: ").arg(number) + ErrorText(e));
+        RemoveFrom(connected_, device);
+        reconnect_.push_back(device);
+        return;
+    }
+    DebugLog(QStringLiteral("COM%1 Opened %2ms").arg(number).arg(DeviceTickMs() - started));
+
+    Pump(timings.afterOpenMs);
+    // Events were pumped: the device may have been dropped meanwhile.
+    if (FindConnectedDevice(number) != device)
+        return;
+    if (identify) {
+        // Read by the identification's last step on the event thread: set it
+        // before the identification can get there.
+        device->async.autoDownload.store(autoDownload);
+        device->StartAsyncIdentify();
+        DebugLog(QStringLiteral("COM%1 Done %2ms").arg(number).arg(DeviceTickMs() - started));
+    }
+    if (device->bluetooth.load())
+        Pump(timings.bluetoothExtraMs);
+}
+
+void TDeviceManager::ReconnectDevice(TDevice* device, int number)
+{
+    IShooterViewLink* viewer = FindFreeShooterViewForPort(number);
+    if (!viewer)
+        return;
+    bool attached = false;
+    try {
+        if (device->Data().ComNumber() == number) {
+            device->Data().ReopenPort();
+        } else {
+            // Closed while parked (suspend): the data handler forgot the number.
+            device->OpenPort(number, false);
+            device->Data().SetBaudAndLines(115200, false, false);
+        }
+        device->comNumber.store(number);
+        RemoveFrom(reconnect_, device);
+        connected_.push_back(device);
+        device->SetShooter(viewer->ViewShooter());
+        device->measuring.store(false);
+        device->bluetooth.store(IsBluetoothPort(number));
+        viewer->AttachDevice(device);
+        attached = true;
+
+        Pump(timings.reconnectPauseMs);
+        if (FindConnectedDevice(number) != device)
+            return;
+        device->Data().SetBaudAndLines(115200, true, true);
+        Pump(timings.reconnectPauseMs);
+        if (FindConnectedDevice(number) != device)
+            return;
+        device->measuring.store(false);
+        viewer->StartAfterReconnect();
+        DebugLog(QStringLiteral("COM%1 Reconnected").arg(number));
+    } catch (const std::exception& e) {
+        DebugLog(QStringLiteral("Error COM%1: ").arg(number) + ErrorText(e));
+        // Back to waiting for the port; the next reconnect scan tries again.
+        if (Contains(connected_, device)) {
+            RemoveFrom(connected_, device);
+            reconnect_.push_back(device);
+        }
+        if (attached) {
+            try {
+                viewer->AttachDevice(nullptr);
+            } catch (const std::exception& e2) {
+                DebugLog(QStringLiteral("Error COM%1: ").arg(number) + ErrorText(e2));
+            }
+        }
+    }
+}
+
+void TDeviceManager::Pump(int ms)
+{
+    const int64_t end = DeviceTickMs() + std::max(0, ms);
+    for (;;) {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (app && QThread::currentThread() == app->thread())
+            QCoreApplication::processEvents();
+        TickIdentifyTimers();
+        const int64_t left = end - DeviceTickMs();
+        if (left <= 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(left, 10)));
+    }
+}
+
+void TDeviceManager::NotifyDeviceCount()
+{
+    if (onDeviceCountChanged)
+        onDeviceCountChanged();
+}
+
+void TDeviceManager::TickIdentifyTimers()
+{
+    const int64_t now = DeviceTickMs();
+    // Ticking never pumps events, so the list cannot change underneath.
+    for (TDevice* device : connected_)
+        device->IdentifyTimerTick(now);
+}
+
+// ---- Completion ------------------------------------------------------------------------
+
+int TDeviceManager::CheckScanComplete()
+{
+    TickIdentifyTimers();
+    int still = 0;
+    for (std::size_t i = connected_.size(); i-- > 0;) {
+        TDevice* device = connected_[i];
+        const bool running = device->async.identifyRunning.load();
+        const bool finished = device->async.identifyFinished.load();
+        if (running && !finished)
+            ++still;
+        const bool failed = !running && finished && !device->identified.load();
+        const bool stalled = running && device->IsUploadStalled();
+        if (scanFinished_ && (failed || stalled) && !device->found.load()) {
+            DebugLog(QStringLiteral("Delete COM%1").arg(device->comNumber.load())
+                     + (failed ? QStringLiteral(" DNF") : QStringLiteral(" TO")));
+            DropDevice(device);
+        }
+    }
+
+    // A scan that is still walking the lists (this was called from one of its
+    // waits) reports its own completion later.
+    if (still == 0 && ScanAwaitingCompletion && !scanning_) {
+        ScanAwaitingCompletion = false;
+        ResolveBluetoothConflicts();
+        DebugLog(QStringLiteral("Scan completed"));
+        if (connected_.empty())
+            DebugLog(QStringLiteral("Found none"));
+        for (const TDevice* device : connected_)
+            DebugLog(QStringLiteral("Found COM%1 %2").arg(device->comNumber.load()).arg(device->Name()));
+
+        const int limit = BluetoothLimit();
+        int bluetooth = int(std::count_if(connected_.begin(), connected_.end(),
+                                          [](const TDevice* d) { return d->bluetooth.load(); }));
+        for (std::size_t i = connected_.size(); i-- > 0 && bluetooth > limit;) {
+            if (connected_[i]->bluetooth.load()) {
+                DropDevice(connected_[i]);
+                --bluetooth;
+            }
+        }
+    }
+    return still;
+}
+
+void TDeviceManager::ResolveBluetoothConflicts()
+{
+    // A unit seen both over USB and over Bluetooth keeps its USB link. Every
+    // other connected device counts, the ones before it in the list too.
+    bool again = true;
+    while (again) {
+        again = false;
+        for (TDevice* device : connected_) {
+            if (!device->bluetooth.load())
+                continue;
+            const QString name = device->Name();
+            if (name.isEmpty())
+                continue;
+            const bool twin = std::any_of(connected_.begin(), connected_.end(), [&](const TDevice* other) {
+                return other != device && other->Name() == name;
+            });
+            if (twin) {
+                DebugLog(QStringLiteral("Bluetooth conflict ") + name);
+                DropDevice(device);
+                again = true;
+                break;
+            }
+        }
+    }
+}
+
+// ---- Queries ---------------------------------------------------------------------------
+
+int TDeviceManager::FoundDeviceCount() const
+{
+    return int(std::count_if(connected_.begin(), connected_.end(), [](const TDevice* d) { return d->found.load(); }));
+}
+
+int TDeviceManager::IdentifyingDeviceCount() const
+{
+    return int(std::count_if(connected_.begin(), connected_.end(), [](const TDevice* d) {
+        return d->async.identifyRunning.load() && !d->async.identifyFinished.load();
+    }));
+}
+
+void TDeviceManager::ResetAsyncStates()
+{
+    for (TDevice* device : connected_)
+        device->async.Reset();
+}
+
+TDevice* TDeviceManager::FindConnectedDevice(int number) const
+{
+    for (TDevice* device : connected_)
+        if (device->comNumber.load() == number)
+            return device;
+    return nullptr;
+}
+
+TDevice* TDeviceManager::FindReconnectDevice(int number) const
+{
+    for (TDevice* device : reconnect_)
+        if (device->comNumber.load() == number)
+            return device;
+    return nullptr;
+}
+
+IShooterViewLink* TDeviceManager::FindFreeShooterViewForPort(int number) const
+{
+    return findFreeShooterView ? findFreeShooterView(number) : nullptr;
+}
+
+// ---- List changes ----------------------------------------------------------------------
+
+bool TDeviceManager::Detach(TDevice* device)
+{
+    if (Contains(connected_, device)) {
+        RemoveFrom(connected_, device);
+        return true;
+    }
+    if (Contains(reconnect_, device)) {
+        RemoveFrom(reconnect_, device);
+        return true;
+    }
+    return false;
+}
+
+void TDeviceManager::DropDevice(TDevice* device)
+{
+    if (!device || !Detach(device))
+        return;
+    // Port first: once it is closed no shot can reach the shooter below.
+    device->ClosePort();
+    TShooter* shooter = device->Shooter();
+    device->SetShooter(nullptr);
+    if (shooter && CurrentSession)
+        CurrentSession->TakeShooter(shooter); // deleted here; kept when the session does not own it
+    delete device;
+}
+
+void TDeviceManager::MoveToReconnect(TDevice* device)
+{
+    if (!device || !Contains(connected_, device))
+        return;
+    const int number = device->comNumber.load();
+    device->ClosePort();
+    device->comNumber.store(number);
+    RemoveFrom(connected_, device);
+    reconnect_.push_back(device);
+}

@@ -1,0 +1,240 @@
+// The target view: one shooter's target, shots, aiming trace, live point,
+// overlays and text lines, in millimetres of the target mapped onto pixels.
+//
+// The renderer owns two 32-bit layers of equal size. The static layer holds
+// everything that does not move with the live aiming point; the display
+// layer is what the owner shows. The live point is drawn on the display layer
+// only and erased by copying its rectangle back from the static layer.
+//
+// Owners write the link and selection fields (Target, Shooter, Device,
+// SelectedShot, GradedShot, RangeFirst, RangeLast, CurrentShot, LimitShots,
+// Zeroing, TextPage, ShowNetworkIcon, GradingOverlay) directly and then call
+// Render. GUI thread only; the renderer has no lock of its own.
+//
+// Painting: every drawing operation opens a TPaintScope. A layer's canvas is
+// opened on first use (StaticCanvas / DisplayCanvas) and both are closed when
+// the outermost scope ends, so an owner never reads a layer while a painter
+// is still active on it, and a whole pass shares one painter per layer.
+#pragma once
+
+#include "DrawKit.h"
+#include "Setupdata.h"
+#include "StatAccumulator.h"
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+
+class TDevice;
+class TFrameTrafficLights;
+class TShooter;
+class TShot;
+struct RawShotRecord;
+struct TraceSample;
+
+// Fills a C-style format of the view's texts ("Shot %d", "Score %1.1f",
+// " (%d%%)", "%2d - %d") with args in order. Understood: %d and %i (the
+// argument truncated, optional width), %f with optional width and
+// precision (the DecimalSeparator), %%. Formats come through translation, so
+// anything else, and a conversion without an argument left, is copied as
+// written instead of being trusted.
+QString FormatDisplayText(const QString& format, std::initializer_list<double> args);
+
+// A pixel rectangle, right and bottom exclusive.
+struct TPixelRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+
+class TTargetRenderer {
+public:
+    // View modes.
+    static constexpr int ViewTextPage = 0;
+    static constexpr int ViewRange = 2;
+    static constexpr int ViewSingleShot = 3;
+    static constexpr int ViewDistanceGraph = 4;
+    static constexpr int ViewXYGraph = 5;
+    static constexpr int ViewAllShots = 6;
+
+    static constexpr int ColourCount = 24;
+    // Colour slots by role.
+    enum ColourSlot {
+        ClrBackground = 0,
+        ClrBlackArea = 1,
+        ClrWhiteDisc = 2,
+        ClrRingOutline = 3,
+        ClrXRing = 4,
+        ClrSilhouetteMiss = 6,     // zones 0 .. 3 follow in order
+        ClrNewestShot = 11,
+        ClrShot = 12,
+        ClrSilhouetteMissShot = 13,
+        ClrTraceOld = 14,
+        ClrTraceLastSecond = 15,
+        ClrTraceLastFifth = 16,
+        ClrText = 20,
+        ClrGroupCentre = 21,
+        ClrHoldCross = 22,
+        ClrHoldRect = 23,
+    };
+
+    // Raw unit distance of the zeroing acceptance circle.
+    static constexpr double ZeroingRadiusRaw = 3750.0;
+    // The grading panel's background, drawn transparent over the target.
+    static constexpr uint32_t GradingPanelKey = 0xC0C0C0;
+
+    TTargetRenderer();
+    virtual ~TTargetRenderer();
+    TTargetRenderer(const TTargetRenderer&) = delete;
+    TTargetRenderer& operator=(const TTargetRenderer&) = delete;
+
+    // ---- Object, coordinates and zoom ----
+    // Sizes both layers and recomputes scale and centre. Redraws only a target
+    // with a ring or silhouette and a non-zero distance.
+    void SetSize(int width, int height);
+    // field mm fit into the smaller layer side at 100 %. A zero field, or a
+    // silhouette of zero size, keeps the previous scale. Does not redraw.
+    void SetZoomField(int field);
+    // A zoom field that shows the whole target. A zero-size silhouette or a
+    // zero-radius ring is dropped from Target instead. Does not redraw.
+    void ZoomToFitTarget();
+    void SetZoomPercent(double percent);
+    // Target mm to layer pixels, truncated toward zero (Y grows upwards on the
+    // target, downwards in pixels).
+    int MapX(double x) const;
+    int MapY(double y) const;
+    // The caller fills AnimStart* with the current view and AnimEnd* with the
+    // target view first.
+    void StartViewAnimation(uint32_t duration);
+    void StepViewAnimation();
+    // Outer radius in mm (without the caliber) of ring k of Target's ring,
+    // the same geometry the scorer uses; 0 without a ring or for a ring that
+    // has no diameter.
+    double RingRadius(double k) const;
+    // Nominal distance of Target in metres (ring record first), 0 without one.
+    double TargetDistanceM() const;
+    // Side of Target's silhouette square in whole mm, 0 without a silhouette.
+    int SilhouetteSizeMm() const;
+
+    // ---- Render pass, view modes, ring and silhouette ----
+    // mode >= 0 becomes ViewMode; a negative mode keeps it.
+    void Render(int mode = -1);
+    void ClearStaticLayer();
+    // Throws Exception "DrawRingTargetBackground without using ring".
+    void DrawRingTargetBackground();
+    // Ellipse of radius r mm around (x, y) on the static layer, current pen
+    // and brush.
+    void DrawCircle(double x, double y, double r);
+    void DrawSilhouette();
+    void DrawNetworkIcon();
+    void DrawBluetoothIcon();
+    void DrawGradingOverlay();
+
+    // ---- Shots, trace, hold box, live point, zeroing ----
+    void DrawShots();
+    void DrawShot(TShot* shot, bool newest);
+    void DrawShotMark(const RawShotRecord& record, bool newest);
+    void DrawHitCrosshair(double x, double y);
+    void FillHoldWindowStats();
+    void DrawTrace(TShot* shot);
+    void DrawHoldBox(double mx, double my, double sx, double sy);
+    void DrawGroupCentre(double x, double y);
+    void DrawZeroingCircle(double radius);
+    void DrawZeroingResults(TDevice* device);
+    void DrawLivePoint(const TraceSample& sample);
+
+    // ---- Shot information, totals, distribution ----
+    void AddShotInfoLines(const TShot* shot);
+    void AddDistributionLines();
+    void DrawInfoLines();
+
+    // ---- Analysis graphs and text page ----
+    void DrawDistanceAxes();
+    void DrawDistanceCurve();
+    void DrawXYAxes();
+    void DrawXYCurves();
+    void DrawTextPage();
+
+    // ---- Painting ----
+    class TPaintScope {
+    public:
+        explicit TPaintScope(TTargetRenderer& renderer);
+        ~TPaintScope();
+        TPaintScope(const TPaintScope&) = delete;
+        TPaintScope& operator=(const TPaintScope&) = delete;
+
+    private:
+        TTargetRenderer& renderer_;
+    };
+    TCanvas& StaticCanvas();
+    TCanvas& DisplayCanvas();
+    // Copies the whole static layer onto the display layer.
+    void CopyStaticLayer();
+    TColor Colour(int slot) const;
+    int LayerWidth() const { return StaticLayer.width(); }
+    int LayerHeight() const { return StaticLayer.height(); }
+
+    // ---- Data ----
+    double PixelsPerMm = 0.0;           // at zoom 100 %: min(W, H) / ZoomField
+    double SilhouetteCell = 0.0;        // mm of one of the 64 x 64 cells
+    int32_t CentreX = 0;
+    int32_t CentreY = 0;
+    StatAccumulator HoldWindowStats {}; // hold window of SelectedShot, rebuilt every pass
+    std::unique_ptr<TFrameTrafficLights> GradingPanel;
+    bool GradingOverlay = true;
+    std::array<TColor, ColourCount> Colours {};
+    bool ShowNetworkIcon = false;
+    double ZoomField = 100.0;           // mm in min(W, H) at 100 %
+    double ViewX = 0.0;                 // mm at the view centre
+    double ViewY = 0.0;
+    double ZoomPercent = 100.0;
+    double AnimStartX = 0.0;
+    double AnimStartY = 0.0;
+    double AnimStartZoom = 0.0;
+    double AnimEndX = 0.0;
+    double AnimEndY = 0.0;
+    double AnimEndZoom = 0.0;
+    bool Animating = false;
+    uint32_t AnimStartTick = 0;
+    uint32_t AnimEndTick = 0;
+    QImage StaticLayer;                 // Format_RGB32
+    QImage DisplayLayer;                // Format_RGB32, same size
+    int32_t GraphOriginY = 0;
+    double GraphScaleY = 0.0;
+    int32_t GraphOriginX = 0;
+    double GraphScaleX = 0.0;
+    int32_t TextPage = 0;
+    int32_t GridColumns = 0;
+    int32_t GridRows = 0;
+    int32_t ViewMode = ViewAllShots;
+    int32_t RangeFirst = 0;
+    int32_t RangeLast = 0;
+    int32_t LimitShots = 0;             // draw only the last so many; 0 = all
+    int32_t CurrentShot = 0;            // shot under the hit crosshair; negative = none
+    uint8_t Zeroing = 0;
+    TDevice* Device = nullptr;          // not owned
+    double GroupSumX = 0.0;
+    double GroupSumY = 0.0;
+    int32_t GroupCount = 0;
+    int32_t ScoreTotal = 0;
+    TPixelRect LivePointRect {};        // display-layer pixels the live point last covered
+    bool LivePointValid = false;        // LivePointRect is to be erased
+    TargetDescription Target {};
+    TShooter* Shooter = nullptr;        // not owned
+    QStringList InfoLines;
+    TShot* SelectedShot = nullptr;      // not owned
+    TShot* GradedShot = nullptr;        // not owned
+
+private:
+    void EndPaint();
+
+    int paintDepth_ = 0;
+    std::unique_ptr<TCanvas> staticCanvas_;
+    std::unique_ptr<TCanvas> displayCanvas_;
+};

@@ -1,0 +1,457 @@
+// The device manager against a fake Ports folder: the port rules on registry
+// entries, and whole scans against simulated units on pseudo-terminals
+// (identify, pruning, reconnect, Bluetooth rules, a scan asked for during a
+// scan). Pauses are shortened so every scan takes a fraction of a second.
+#include "DeviceManager.h"
+
+#include "AppSettings.h"
+#include "Device.h"
+#include "Globals.h"
+#include "Shotdata.h"
+#include "TSimUnit.h"
+#include "../platform/PortRegistry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+using namespace std::chrono_literals;
+using MiniXMLParser::TXMLNode;
+
+namespace {
+
+template <class Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (pred())
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return pred();
+}
+
+struct FakeViewer : IShooterViewLink {
+    TShooter* shooter = nullptr;
+    TDevice* device = nullptr;
+    int starts = 0;
+    bool failStart = false;
+
+    TShooter* ViewShooter() const override { return shooter; }
+    void AttachDevice(TDevice* d) override { device = d; }
+    void StartAfterReconnect() override
+    {
+        ++starts;
+        if (failStart)
+            throw Exception("viewer start failed");
+    }
+};
+
+class DeviceManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp_.isValid());
+        ports_ = tmp_.filePath(QStringLiteral("Ports"));
+        for (const char* sub : {"Ports", "sys", "byid", "dev", "targets"})
+            ASSERT_TRUE(QDir(tmp_.path()).mkpath(QString::fromLatin1(sub)));
+        TPortRegistry& registry = TPortRegistry::Instance();
+        registry.SetSysfsRoot(tmp_.filePath(QStringLiteral("sys")).toStdString());
+        registry.SetByIdFolder(tmp_.filePath(QStringLiteral("byid")).toStdString());
+        registry.SetDevFolder(tmp_.filePath(QStringLiteral("dev")).toStdString());
+        registry.SetPortsFolder(ports_.toStdString());
+        registry.Reset();
+
+        auto root = std::make_unique<TXMLNode>();
+        root->SetName(QStringLiteral("TRAXELAppSettings"));
+        SetSettingsRoot(std::move(root));
+        SetOptionString(QStringLiteral("BluetoothPorts"), QStringLiteral("0"));
+
+        session_ = std::make_unique<TSession>();
+        CurrentSession = session_.get();
+        ScanAwaitingCompletion = false;
+        SetDebugLogSink([this](const QString& line) {
+            std::lock_guard<std::mutex> guard(logLock_);
+            log_ << line;
+        });
+
+        manager_ = std::make_unique<TDeviceManager>();
+        TDeviceManagerTimings& t = manager_->timings;
+        t.afterOpenMs = 80;
+        t.bluetoothExtraMs = 10;
+        t.reconnectPauseMs = 30;
+        t.openWaitStepMs = 20;
+        t.openWaitLimitMs = 2000;
+        t.settleSteps = 2;
+        t.settleStepMs = 20;
+    }
+
+    void TearDown() override
+    {
+        manager_.reset();
+        units_.clear();
+        SetDebugLogSink({});
+        CurrentSession = nullptr;
+        session_.reset();
+        SetSettingsRoot(nullptr);
+        TPortRegistry::Instance().SetPortsFolder(std::string());
+        TPortRegistry::Instance().Reset();
+    }
+
+    QStringList Log()
+    {
+        std::lock_guard<std::mutex> guard(logLock_);
+        return log_;
+    }
+    int LogCount(const QString& line) { return int(Log().count(line)); }
+
+    void WriteDesc(int number, const QString& text)
+    {
+        QFile file(ports_ + QStringLiteral("/COM%1.desc").arg(number));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+    }
+
+    // A plain file behind COM<n>: a present port nobody answers on.
+    void AddPlainPort(int number, const QString& desc)
+    {
+        const QString target = tmp_.filePath(QStringLiteral("targets/t%1").arg(number));
+        QFile file(target);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.close();
+        std::filesystem::create_symlink(target.toStdString(), (ports_ + QStringLiteral("/COM%1").arg(number)).toStdString());
+        if (!desc.isEmpty())
+            WriteDesc(number, desc);
+    }
+
+    unitsim::TSimUnit& AddUnit(int number, const std::string& name, const QString& desc = QString())
+    {
+        unitsim::UnitConfig config;
+        config.name = name;
+        units_.push_back(std::make_unique<unitsim::TSimUnit>(config));
+        if (!desc.isEmpty())
+            WriteDesc(number, desc);
+        EXPECT_TRUE(units_.back()->SetPortLink((ports_ + QStringLiteral("/COM%1").arg(number)).toStdString()));
+        return *units_.back();
+    }
+
+    void AddForce(const QString& value, bool withAttribute = true)
+    {
+        TXMLNode* node = SettingsRoot()->AddNode(QStringLiteral("Ports"));
+        if (withAttribute)
+            node->SetAttributeValue(QStringLiteral("Force"), value);
+    }
+
+    // Polls the completion check as the splash does; true once nothing identifies.
+    bool WaitForCompletion(std::chrono::milliseconds limit = 8000ms)
+    {
+        return WaitUntil([&] { return manager_->CheckScanComplete() == 0; }, limit);
+    }
+
+    QTemporaryDir tmp_;
+    QString ports_;
+    std::unique_ptr<TSession> session_;
+    std::vector<std::unique_ptr<unitsim::TSimUnit>> units_;
+    std::unique_ptr<TDeviceManager> manager_;
+    std::mutex logLock_;
+    QStringList log_;
+};
+
+} // namespace
+
+TEST_F(DeviceManagerTest, EnumeratePortsAppliesTheDescriptionRules)
+{
+    AddPlainPort(3, QStringLiteral("USB Serial Port"));
+    AddPlainPort(4, QString::fromLatin1(TPortRegistry::BluetoothText));
+    AddPlainPort(5, QStringLiteral("Generic BT Adapter"));
+    AddPlainPort(6, QStringLiteral("Bluetooth BT Link"));
+    AddPlainPort(7, QStringLiteral("Tavrik Trainer"));
+    AddPlainPort(8, QStringLiteral("Modem"));
+    AddPlainPort(9, QString());               // default description: USB serial
+    AddPlainPort(11, QStringLiteral("COMTROL USB Serial Port"));
+    std::filesystem::create_symlink(tmp_.filePath(QStringLiteral("targets/missing")).toStdString(),
+                                    (ports_ + QStringLiteral("/COM10")).toStdString());
+    AddForce(QStringLiteral("12"));
+    AddForce(QStringLiteral("3"));           // already there: not twice
+    AddForce(QString(), false);              // no Force: port 0
+    AddForce(QStringLiteral("14,7"));        // truncated
+    AddForce(QStringLiteral("12"));
+    AddForce(QStringLiteral("abc"));         // not a number: skipped
+
+    manager_->EnumeratePorts();
+    EXPECT_EQ(manager_->CandidatePorts(),
+              QStringList({"3", "5", "6", "7", "9", "11", "12", "0", "14"}));
+    EXPECT_EQ(manager_->BluetoothPortList(), QStringList({"6"}));
+    EXPECT_EQ(LogCount(QStringLiteral("!! COM6 BT")), 1);
+    EXPECT_EQ(LogCount(QStringLiteral("!! COM3 ")), 1);
+    EXPECT_TRUE(Log().contains(QStringLiteral("Ports Force \"abc\" is not a number")));
+
+    // Bluetooth ports are taken once some are allowed; the lists are refilled.
+    SetOptionString(QStringLiteral("BluetoothPorts"), QStringLiteral("2"));
+    manager_->EnumeratePorts();
+    EXPECT_EQ(manager_->CandidatePorts(),
+              QStringList({"3", "4", "5", "6", "7", "9", "11", "12", "0", "14"}));
+    EXPECT_EQ(manager_->BluetoothPortList(), QStringList({"4", "6"}));
+
+    // Not a number counts as none.
+    SetOptionString(QStringLiteral("BluetoothPorts"), QStringLiteral("two"));
+    manager_->EnumeratePorts();
+    EXPECT_FALSE(manager_->CandidatePorts().contains(QStringLiteral("4")));
+}
+
+TEST_F(DeviceManagerTest, ScanFindsAndIdentifiesUnits)
+{
+    AddUnit(5, "KBR0000005");
+    AddUnit(6, "ZUV0000006");
+    QStringList progress;
+    int countRefreshes = 0;
+    manager_->onScanProgress = [&](const QString& text) { progress << text; };
+    manager_->onDeviceCountChanged = [&] { ++countRefreshes; };
+
+    manager_->ScanPorts(true, true, false);
+    EXPECT_TRUE(manager_->ScanFinished());
+    EXPECT_TRUE(ScanAwaitingCompletion);
+    EXPECT_EQ(progress, QStringList({"COM5. 1/2", "COM6. 2/2"}));
+    EXPECT_EQ(countRefreshes, 2);
+    EXPECT_EQ(BusyCursorDepth(), 0);
+
+    ASSERT_TRUE(WaitForCompletion());
+    EXPECT_FALSE(ScanAwaitingCompletion);
+    ASSERT_EQ(manager_->Connected().size(), 2u);
+    EXPECT_EQ(manager_->FoundDeviceCount(), 2);
+    TDevice* a = manager_->FindConnectedDevice(5);
+    TDevice* b = manager_->FindConnectedDevice(6);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->Name(), QStringLiteral("KBR0000005"));
+    EXPECT_EQ(a->modelType.load(), 1);
+    EXPECT_EQ(b->Name(), QStringLiteral("ZUV0000006"));
+    EXPECT_EQ(b->modelType.load(), 2);
+    EXPECT_EQ(session_->ShooterCount(), 2);
+    EXPECT_EQ(LogCount(QStringLiteral("Scan completed")), 1);
+    EXPECT_EQ(LogCount(QStringLiteral("Found COM5 KBR0000005")), 1);
+    EXPECT_EQ(LogCount(QStringLiteral("Found COM6 ZUV0000006")), 1);
+
+    // Completion is reported once; a rescan leaves known devices alone.
+    EXPECT_EQ(manager_->CheckScanComplete(), 0);
+    EXPECT_EQ(LogCount(QStringLiteral("Scan completed")), 1);
+    manager_->ScanPorts(true, true, false);
+    EXPECT_EQ(manager_->FindConnectedDevice(5), a);
+    EXPECT_EQ(manager_->Connected().size(), 2u);
+    EXPECT_EQ(progress.size(), 2);
+}
+
+TEST_F(DeviceManagerTest, UnitThatNeverIdentifiesIsDropped)
+{
+    AddUnit(5, "KBR0000005");
+    unitsim::TSimUnit& mute = AddUnit(6, "KBR0000006");
+    mute.SetMute(true);
+
+    manager_->ScanPorts(true, true, false);
+    TDevice* good = manager_->FindConnectedDevice(5);
+    TDevice* silent = manager_->FindConnectedDevice(6);
+    ASSERT_TRUE(good && silent);
+    ASSERT_TRUE(WaitUntil([&] { return good->found.load(); }, 8000ms));
+    EXPECT_EQ(manager_->CheckScanComplete(), 1);
+    EXPECT_EQ(LogCount(QStringLiteral("Scan completed")), 0);
+
+    // After a failed programming a device may be neither opened nor found:
+    // the scan's wait for that is bounded.
+    manager_->ResetAsyncStates();
+    EXPECT_FALSE(silent->async.portOpened.load());
+    manager_->timings.openWaitLimitMs = 300;
+    const auto started = std::chrono::steady_clock::now();
+    manager_->ScanPorts(false, false, false);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_EQ(LogCount(QStringLiteral("Scan: not every device opened")), 1);
+
+    // Identify again; the stops go unanswered until the timer gives up
+    // (its clock run ahead instead of waiting nine seconds).
+    silent->StartAsyncIdentify();
+    for (int k = 1; k <= 6 && !silent->async.identifyFinished.load(); ++k)
+        silent->IdentifyTimerTick(DeviceTickMs() + k * 10000);
+    ASSERT_TRUE(silent->async.identifyFinished.load());
+    TShooter* silentShooter = silent->Shooter();
+    ASSERT_NE(silentShooter, nullptr);
+
+    EXPECT_EQ(manager_->CheckScanComplete(), 0);
+    EXPECT_EQ(LogCount(QStringLiteral("Delete COM6 DNF")), 1);
+    EXPECT_EQ(manager_->FindConnectedDevice(6), nullptr);
+    ASSERT_EQ(manager_->Connected().size(), 1u);
+    EXPECT_EQ(session_->ShooterCount(), 1);
+    EXPECT_EQ(session_->GetShooter(0), good->Shooter());
+    EXPECT_EQ(LogCount(QStringLiteral("Found COM5 KBR0000005")), 1);
+}
+
+TEST_F(DeviceManagerTest, UnpluggedUnitComesBackToItsViewer)
+{
+    unitsim::TSimUnit& unit = AddUnit(5, "KBR0000005");
+    manager_->ScanPorts(true, true, false);
+    ASSERT_TRUE(WaitForCompletion());
+    TDevice* device = manager_->FindConnectedDevice(5);
+    ASSERT_NE(device, nullptr);
+
+    FakeViewer viewer;
+    viewer.shooter = device->Shooter();
+    manager_->findFreeShooterView = [&](int number) -> IShooterViewLink* {
+        return number == 5 && !viewer.device ? &viewer : nullptr;
+    };
+
+    // Unplugged: the removal scan parks the device, a scan without the port
+    // leaves it parked.
+    unit.Unplug();
+    manager_->ScanPorts(false, false, false);
+    EXPECT_EQ(manager_->FindConnectedDevice(5), nullptr);
+    EXPECT_EQ(manager_->FindReconnectDevice(5), device);
+    manager_->ScanPorts(false, true, false);
+    EXPECT_EQ(manager_->FindReconnectDevice(5), device);
+    EXPECT_EQ(viewer.starts, 0);
+
+    // Back under the same number: re-attached and started, and it talks.
+    unit.Replug();
+    manager_->ScanPorts(false, true, false);
+    EXPECT_EQ(manager_->FindConnectedDevice(5), device);
+    EXPECT_TRUE(manager_->Reconnecting().empty());
+    EXPECT_EQ(viewer.device, device);
+    EXPECT_EQ(viewer.starts, 1);
+    EXPECT_EQ(device->Shooter(), viewer.shooter);
+    EXPECT_EQ(LogCount(QStringLiteral("COM5 Reconnected")), 1);
+    ASSERT_TRUE(WaitUntil([&] { return unit.ListenerReady(); }, 2000ms));
+    EXPECT_TRUE(device->SendAndWait(BuildStop(), ReplyAck, 2000));
+
+    // A failing re-attach is reported for that port and parks the device again.
+    viewer.device = nullptr;
+    viewer.failStart = true;
+    unit.Unplug();
+    manager_->ScanPorts(false, false, false);
+    unit.Replug();
+    manager_->ScanPorts(false, true, false);
+    EXPECT_EQ(LogCount(QStringLiteral("Error COM5: viewer start failed")), 1);
+    EXPECT_EQ(manager_->FindReconnectDevice(5), device);
+    EXPECT_EQ(viewer.device, nullptr);
+    EXPECT_TRUE(manager_->ScanFinished());
+
+    // Suspend closes the port but keeps the number; resume finds it again.
+    viewer.failStart = false;
+    manager_->ScanPorts(false, true, false);
+    ASSERT_EQ(manager_->FindConnectedDevice(5), device);
+    manager_->MoveToReconnect(device);
+    EXPECT_EQ(manager_->FindReconnectDevice(5), device);
+    viewer.device = nullptr;
+    manager_->ScanPorts(false, true, false);
+    EXPECT_EQ(manager_->FindConnectedDevice(5), device);
+    EXPECT_EQ(viewer.starts, 4);
+    EXPECT_TRUE(device->SendAndWait(BuildStop(), ReplyAck, 2000));
+}
+
+TEST_F(DeviceManagerTest, BluetoothConflictsAndLimit)
+{
+    SetOptionString(QStringLiteral("BluetoothPorts"), QStringLiteral("1"));
+    const QString bt = QString::fromLatin1(TPortRegistry::BluetoothText);
+    // The USB twin comes first in the list: each Bluetooth unit is compared
+    // with every other one, not only with those after it.
+    AddUnit(3, "KBR0000001");
+    AddUnit(4, "KBR0000001", bt);
+    AddUnit(5, "KBR0000002", bt);
+    AddUnit(6, "KBR0000003", bt);
+    AddUnit(7, "KBR0000004", bt);
+
+    manager_->ScanPorts(true, true, false);
+    ASSERT_TRUE(WaitForCompletion());
+    EXPECT_EQ(LogCount(QStringLiteral("Bluetooth conflict KBR0000001")), 1);
+    ASSERT_EQ(manager_->Connected().size(), 2u);
+    EXPECT_NE(manager_->FindConnectedDevice(3), nullptr);
+    EXPECT_FALSE(manager_->FindConnectedDevice(3)->bluetooth.load());
+    EXPECT_NE(manager_->FindConnectedDevice(5), nullptr);
+    EXPECT_TRUE(manager_->FindConnectedDevice(5)->bluetooth.load());
+    EXPECT_EQ(session_->ShooterCount(), 2);
+}
+
+TEST_F(DeviceManagerTest, ScanRequestedDuringAScanRunsOnceAfterIt)
+{
+    AddUnit(5, "KBR0000005");
+    // Left over from an earlier scan: a completion check from inside the scan
+    // must not act on the lists the scan is walking.
+    ScanAwaitingCompletion = true;
+    int nested = 0;
+    manager_->onScanProgress = [&](const QString&) {
+        ++nested;
+        manager_->ScanPorts(false, false, false);
+        manager_->ScanPorts(true, true, false);
+        EXPECT_TRUE(manager_->Scanning());
+        manager_->CheckScanComplete();
+    };
+    int refreshes = 0;
+    manager_->onDeviceCountChanged = [&] {
+        if (++refreshes == 1)
+            manager_->ScanPorts(false, false, false);
+    };
+
+    manager_->ScanPorts(true, true, false);
+    EXPECT_FALSE(manager_->Scanning());
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(refreshes, 2);
+    EXPECT_EQ(LogCount(QStringLiteral("Scan starting")), 2);
+    EXPECT_EQ(LogCount(QStringLiteral("Scan completed")), 0);
+    EXPECT_EQ(manager_->Connected().size(), 1u);
+
+    ASSERT_TRUE(WaitForCompletion());
+    EXPECT_EQ(LogCount(QStringLiteral("Scan completed")), 1);
+    EXPECT_EQ(manager_->FoundDeviceCount(), 1);
+}
+
+TEST_F(DeviceManagerTest, PortThatFailsToOpenWaitsOnTheReconnectList)
+{
+    AddPlainPort(9, QStringLiteral("USB Serial Port"));
+    manager_->ScanPorts(true, true, false);
+    EXPECT_EQ(manager_->FindConnectedDevice(9), nullptr);
+    TDevice* parked = manager_->FindReconnectDevice(9);
+    ASSERT_NE(parked, nullptr);
+    EXPECT_TRUE(Log().filter(QStringLiteral("Error COM9: ")).size() == 1);
+    EXPECT_EQ(session_->ShooterCount(), 1); // kept with its shooter
+    ASSERT_TRUE(WaitForCompletion());
+    EXPECT_EQ(LogCount(QStringLiteral("Found none")), 1);
+    EXPECT_EQ(manager_->FindReconnectDevice(9), parked);
+
+    manager_->DropDevice(parked);
+    EXPECT_TRUE(manager_->Reconnecting().empty());
+    EXPECT_EQ(session_->ShooterCount(), 0);
+}
+
+TEST_F(DeviceManagerTest, DeviceChangeDeliveredByTheEventLoopDuringAScan)
+{
+    int argc = 1;
+    char name[] = "test_devicemanager";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    AddUnit(5, "KBR0000005");
+
+    // Arrives while the scan pumps events, as a port arrival would.
+    int delivered = 0;
+    QTimer::singleShot(0, [&] {
+        ++delivered;
+        manager_->ScanPorts(true, true, false);
+    });
+    manager_->ScanPorts(true, true, false);
+    EXPECT_EQ(delivered, 1);
+    EXPECT_EQ(LogCount(QStringLiteral("Scan starting")), 2);
+    EXPECT_EQ(manager_->Connected().size(), 1u);
+
+    // The manager's own timer drives the identification while the loop runs.
+    ASSERT_TRUE(WaitUntil([&] {
+        QCoreApplication::processEvents();
+        return manager_->CheckScanComplete() == 0;
+    }, 8000ms));
+    EXPECT_EQ(manager_->FoundDeviceCount(), 1);
+    manager_.reset(); // its timer goes before the application object
+}

@@ -1,0 +1,271 @@
+// The text column of the target view: shot details, distribution block and
+// line placement. Texts are compared as strings, never as glyph pixels.
+#include "DisplayTestSupport.h"
+
+#include "Globals.h"
+#include "Shotdata.h"
+#include "Targetrenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+TargetDescription RingTarget(bool decimal)
+{
+    TargetDescription t;
+    t.hasRing = 1;
+    RingTargetRecord& ring = t.ringRecord;
+    ring.SetNameText(QStringLiteral("Ring 10m"));
+    ring.SetHighestRing(10);
+    ring.SetMinimumRing(1);
+    ring.SetDiameterHighestRing(100);
+    ring.SetHitRingGap(50);
+    ring.SetCaliber(450);
+    ring.SetNominalDistance(100);
+    ring.SetDecimalScores(decimal);
+    return t;
+}
+
+TargetDescription SilhouetteTarget()
+{
+    TargetDescription t;
+    t.hasSilhouette = 1;
+    t.silhouetteRecord.SetNameText(QStringLiteral("Figure"));
+    t.silhouetteRecord.SetSize(500);
+    t.silhouetteRecord.SetNominalDistance(100);
+    return t;
+}
+
+class TargetInfo : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureGuiApp();
+        SetDecimalSeparator(QLatin1Char('.'));
+    }
+
+    void Use(const TargetDescription& t)
+    {
+        shooter.currentTarget = t;
+        if (t.hasRing) {
+            shooter.targets.ringTargets[0] = t.ringRecord;
+            shooter.targets.ringDefined[0] = 1;
+        }
+        if (t.hasSilhouette) {
+            shooter.targets.silhouetteTargets[0] = t.silhouetteRecord;
+            shooter.targets.silhouetteDefined[0] = 1;
+        }
+        r.Target = t;
+        r.Shooter = &shooter;
+    }
+
+    TShot* Ring(int tenths, int failures = 0)
+    {
+        auto shot = std::make_unique<TShot>();
+        shot->raw.SetRingTargetIndex(0);
+        shot->raw.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
+        shot->raw.SetScore(tenths);
+        shot->raw.SetFailures(failures);
+        shot->shotNumber = shooter.ShotCount() + 1;
+        return shooter.AppendShot(std::move(shot));
+    }
+
+    TShot* Silhouette(int zone, int failures = 0, bool crh = false)
+    {
+        auto shot = std::make_unique<TShot>();
+        shot->raw.SetRingTargetIndex(RawShotRecord::NoTarget);
+        shot->raw.SetSilhouetteTargetIndex(0);
+        shot->raw.SetSilhouette(zone);
+        shot->raw.SetFailures(failures);
+        shot->raw.SetFlags(crh ? 0x01 : 0);
+        shot->shotNumber = shooter.ShotCount() + 1;
+        return shooter.AppendShot(std::move(shot));
+    }
+
+    QStringList Distribution()
+    {
+        r.InfoLines.clear();
+        r.AddDistributionLines();
+        return r.InfoLines;
+    }
+
+    QStringList Details(const TShot* shot)
+    {
+        r.InfoLines.clear();
+        r.AddShotInfoLines(shot);
+        return r.InfoLines;
+    }
+
+    TShooter shooter;
+    TTargetRenderer r;
+};
+
+TEST_F(TargetInfo, RingShotDetails)
+{
+    Use(RingTarget(true));
+    TShot* ten = Ring(104);
+    ten->raw.SetInnerTen(true);
+    EXPECT_EQ(Details(ten), (QStringList { "Shot 1", "Score 10.4 X", "" }));
+
+    TShot* flagged = Ring(95, 0x20);
+    EXPECT_EQ(Details(flagged), (QStringList { "Shot 2", "N/A", "" }));
+
+    Use(RingTarget(false));
+    TShot* nine = Ring(97);
+    nine->raw.SetClockSector(3);
+    nine->raw.SetRotation(-7);
+    EXPECT_EQ(Details(nine), (QStringList { "Shot 3", "Score 9 @ 3", QString::fromUtf8("Rotation -7\u00B0"), "" }));
+    EXPECT_TRUE(Details(nullptr).isEmpty());
+}
+
+TEST_F(TargetInfo, SilhouetteShotDetails)
+{
+    Use(SilhouetteTarget());
+    EXPECT_EQ(Details(Silhouette(2)), (QStringList { "Shot 1", "Fatal hit", "" }));
+    EXPECT_EQ(Details(Silhouette(0)).value(1), QStringLiteral("Miss"));
+    EXPECT_EQ(Details(Silhouette(3)).value(1), QStringLiteral("Near hit"));
+    // A CRH hit wins over failure flags.
+    EXPECT_EQ(Details(Silhouette(0, 0x01, true)).value(1), QStringLiteral("Hit CRH"));
+    EXPECT_EQ(Details(Silhouette(1, 0x10)).value(1), QStringLiteral("N/A"));
+    // An unknown zone has no word of its own.
+    EXPECT_EQ(Details(Silhouette(7)), (QStringList { "Shot 6", "" }));
+}
+
+TEST_F(TargetInfo, RingDistribution)
+{
+    Use(RingTarget(false));
+    for (int tenths : { 100, 105, 92, 95, 99 })
+        Ring(tenths);
+    Ring(80, 0x01);   // flagged, not the first
+    for (int tenths : { 84, 71, 66, 50 })
+        Ring(tenths);
+    EXPECT_EQ(Distribution(), (QStringList {
+                                  "",
+                                  "Distribution",
+                                  "10 - 2  (20%)",
+                                  " 9 - 3  (30%)",
+                                  " 8 - 1  (10%)",
+                                  " 7 - 1  (10%)",
+                                  "<6 - 2  (20%)",
+                                  "N/A- 1  (10%)",
+                              }));
+}
+
+TEST_F(TargetInfo, DistributionRoundsAndSkipsSingleShots)
+{
+    Use(RingTarget(false));
+    Ring(100);
+    EXPECT_TRUE(Distribution().isEmpty());
+    Ring(90);
+    Ring(95);
+    EXPECT_EQ(Distribution().mid(2), (QStringList { "10 - 1  (33%)", " 9 - 2  (67%)" }));
+    // Shots on another target are not part of it.
+    TShot* other = Ring(100);
+    other->raw.SetRingTargetIndex(3);
+    EXPECT_EQ(Distribution().mid(2), (QStringList { "10 - 1  (33%)", " 9 - 2  (67%)" }));
+
+    // Ten or more of a kind lose the blank before the share.
+    for (int i = 0; i < 9; ++i)
+        Ring(93);
+    EXPECT_EQ(Distribution().value(3), QStringLiteral(" 9 - 11 (92%)"));
+}
+
+TEST_F(TargetInfo, FlaggedFirstShotIsCountedOnlyOnItsOwnLine)
+{
+    Use(RingTarget(false));
+    Ring(0, 0x02);
+    Ring(25);
+    Ring(14);
+    const QStringList lines = Distribution();
+    EXPECT_EQ(lines, (QStringList { "", "Distribution", " 2 - 1  (33%)", " 1 - 1  (33%)", "N/A- 1  (33%)" }));
+
+    // Nothing but flagged shots: the N/A line alone, at 100 %.
+    TShooter onlyFlagged;
+    onlyFlagged.targets = shooter.targets;
+    for (int i = 0; i < 2; ++i) {
+        auto shot = std::make_unique<TShot>();
+        shot->raw.SetRingTargetIndex(0);
+        shot->raw.SetFailures(0x10);
+        onlyFlagged.AppendShot(std::move(shot));
+    }
+    r.Shooter = &onlyFlagged;
+    EXPECT_EQ(Distribution(), (QStringList { "", "Distribution", "N/A- 2  (100%)" }));
+    r.Shooter = &shooter;
+}
+
+TEST_F(TargetInfo, SilhouetteDistribution)
+{
+    Use(SilhouetteTarget());
+    Silhouette(1);
+    Silhouette(0);
+    EXPECT_EQ(Distribution(), (QStringList { "", "Distribution", "Hit   - 1  (50%)", "Miss  - 1  (50%)" }));
+
+    Silhouette(2);
+    Silhouette(0, 0x01, true);   // CRH counts as a hit
+    Silhouette(3, 0x40);
+    EXPECT_EQ(Distribution().mid(2), (QStringList {
+                                         "Hit   - 2  (40%)",
+                                         "Miss  - 1  (20%)",
+                                         "Fatal - 1  (20%)",
+                                         "N/A   - 1  (20%)",
+                                     }));
+}
+
+TEST_F(TargetInfo, PassPutsCountAndTotalOnTop)
+{
+    Use(RingTarget(false));
+    r.SetSize(400, 300);
+    Ring(97);
+    Ring(104);
+    Ring(88, 0x01);
+    r.Render(TTargetRenderer::ViewAllShots);
+    ASSERT_GE(r.InfoLines.size(), 5);
+    EXPECT_EQ(r.InfoLines.mid(0, 5),
+              (QStringList { "Ring 10m", "Shots 3", "Total score 27", "", "" }));
+    EXPECT_EQ(r.InfoLines.value(5), QStringLiteral("Distribution"));
+
+    r.SelectedShot = shooter.GetShot(1);
+    r.Render(TTargetRenderer::ViewSingleShot);
+    EXPECT_EQ(r.InfoLines, (QStringList { "Ring 10m", "Shot 2", "Score 10 @ 0", "" }));
+}
+
+// Rows of the layer that hold any pixel of the text colour.
+std::pair<int, int> TextRows(const QImage& image, TColor colour)
+{
+    int first = -1;
+    int last = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (PixelToColour(TPixelWord(image.pixel(x, y))) == colour) {
+                if (first < 0)
+                    first = y;
+                last = y;
+                break;
+            }
+    return { first, last };
+}
+
+TEST_F(TargetInfo, LinesAreSpacedByTheLayerSize)
+{
+    for (auto [w, h, line] : { std::tuple { 250, 200, 16 }, { 800, 600, 30 } }) {
+        TTargetRenderer view;
+        view.SetSize(w, h);
+        view.InfoLines = QStringList { "", "", "MHW" };
+        {
+            TTargetRenderer::TPaintScope scope(view);
+            view.ClearStaticLayer();
+            view.CopyStaticLayer();
+            view.DrawInfoLines();
+        }
+        for (const QImage* layer : { &view.StaticLayer, &view.DisplayLayer }) {
+            const auto [first, last] = TextRows(*layer, view.Colour(TTargetRenderer::ClrText));
+            EXPECT_GE(first, 2 * line) << w;
+            EXPECT_LT(last, 3 * line) << w;
+            EXPECT_GE(first, 0);
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,324 @@
+// The renderer's geometry: mm-to-pixel map, zoom field, fit to target, the
+// ring radius shared with the scorer, and the view animation on a hand-driven
+// clock.
+#include "DisplayTestSupport.h"
+#include "ShotScoring.h"
+#include "Targetrenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Fixed gaps: ring 10 has radius 4 mm, every ring below adds 4 mm, so ring 1
+// is 40 mm.
+RingTargetRecord MakeRing(int distance = 100)
+{
+    RingTargetRecord ring;
+    ring.SetHighestRing(10);
+    ring.SetMinimumRing(1);
+    ring.SetDiameterHighestRing(80);
+    ring.SetHitRingGap(40);
+    ring.SetDiameterBlackArea(400);
+    ring.SetDiameterInnerWhite(60);
+    ring.SetDiameterX(20);
+    ring.SetNominalDistance(distance);
+    ring.SetCaliber(450);
+    return ring;
+}
+
+class RendererTest : public ::testing::Test {
+protected:
+    void SetUp() override { EnsureGuiApp(); }
+};
+
+QRgb Corner(const TTargetRenderer& r) { return r.StaticLayer.pixel(0, 0) & 0xFFFFFF; }
+
+} // namespace
+
+TEST_F(RendererTest, MapsMillimetresToPixels)
+{
+    TTargetRenderer r;
+    EXPECT_EQ(r.ViewMode, 6);
+    EXPECT_TRUE(r.GradingOverlay);
+    EXPECT_EQ(r.Colours[8], TColor(0x0000E0));
+    EXPECT_EQ(r.Colours[23], TColor(0xFFFF00));
+
+    r.SetSize(400, 300);
+    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 3.0);
+    EXPECT_EQ(r.CentreX, 200);
+    EXPECT_EQ(r.CentreY, 150);
+    EXPECT_EQ(r.MapX(10), 230);
+    EXPECT_EQ(r.MapY(10), 120); // target Y up, pixel rows down
+    EXPECT_EQ(r.MapX(-10), 170);
+    EXPECT_EQ(r.MapY(-10), 180);
+
+    // Zoom and pan act around the view centre.
+    r.ZoomPercent = 200;
+    r.ViewX = 5;
+    r.ViewY = -5;
+    EXPECT_EQ(r.MapX(10), 230);
+    EXPECT_EQ(r.MapY(-5), 150);
+    EXPECT_EQ(r.MapY(0), 120);
+
+    // Truncation toward zero, also for negative pixels.
+    r.ZoomPercent = 100;
+    r.ViewX = 0;
+    r.ViewY = 0;
+    r.CentreX = 0;
+    r.CentreY = 0;
+    r.PixelsPerMm = 1.0;
+    EXPECT_EQ(r.MapX(-0.4), 0);
+    EXPECT_EQ(r.MapX(-1.9), -1);
+    EXPECT_EQ(r.MapX(1.9), 1);
+    EXPECT_EQ(r.MapY(0.4), 0);
+    // A far point saturates instead of wrapping.
+    EXPECT_EQ(r.MapX(1e300), std::numeric_limits<int>::max());
+    EXPECT_EQ(r.MapX(-1e300), std::numeric_limits<int>::min());
+}
+
+TEST_F(RendererTest, SetSizeRecomputesGeometryForEveryTarget)
+{
+    TTargetRenderer r;
+    r.Target.hasRing = 1;
+    r.Target.ringRecord = MakeRing(0); // no distance: never drawn by a resize
+    r.SetSize(400, 300);
+    r.SetSize(800, 600);
+    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 6.0);
+    EXPECT_EQ(r.CentreX, 400);
+    EXPECT_EQ(r.CentreY, 300);
+    EXPECT_EQ(r.StaticLayer.size(), QSize(800, 600));
+    EXPECT_EQ(r.DisplayLayer.size(), QSize(800, 600));
+    EXPECT_EQ(r.StaticLayer.format(), QImage::Format_RGB32);
+    EXPECT_EQ(Corner(r), 0u) << "a target without distance is not drawn on resize";
+
+    // With a distance the resize draws the pass (background colour slot 0).
+    r.Target.ringRecord = MakeRing(100);
+    r.SetSize(300, 200);
+    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 2.0);
+    EXPECT_EQ(Corner(r), 0x808080u);
+
+    // No target at all: geometry follows, nothing is drawn.
+    TTargetRenderer empty;
+    empty.SetSize(100, 50);
+    EXPECT_DOUBLE_EQ(empty.PixelsPerMm, 0.5);
+    EXPECT_EQ(empty.CentreX, 50);
+    EXPECT_EQ(empty.CentreY, 25);
+    EXPECT_EQ(Corner(empty), 0u);
+}
+
+TEST_F(RendererTest, SetZoomFieldKeepsScaleForBadFields)
+{
+    TTargetRenderer r;
+    r.SetSize(400, 400);
+    r.SetZoomField(200);
+    EXPECT_DOUBLE_EQ(r.ZoomField, 200.0);
+    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 2.0);
+
+    r.SetZoomField(0);
+    r.SetZoomField(-50);
+    EXPECT_DOUBLE_EQ(r.ZoomField, 200.0);
+    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 2.0);
+
+    // A silhouette of zero size keeps the previous scale.
+    r.Target.hasSilhouette = 1;
+    r.SetZoomField(100);
+    EXPECT_DOUBLE_EQ(r.ZoomField, 200.0);
+
+    // Silhouette cell: size / 64; 0.1 inch sizes are converted to whole mm.
+    r.Target.silhouetteRecord.SetSize(128);
+    r.SetZoomField(100);
+    EXPECT_DOUBLE_EQ(r.ZoomField, 100.0);
+    EXPECT_DOUBLE_EQ(r.SilhouetteCell, 2.0);
+    r.Target.silhouetteRecord.SetSizeInInch(true);
+    r.Target.silhouetteRecord.SetSize(100); // 10 inch = 254 mm
+    EXPECT_EQ(r.SilhouetteSizeMm(), 254);
+    r.SetZoomField(300);
+    EXPECT_DOUBLE_EQ(r.SilhouetteCell, 254 / 64.0);
+}
+
+TEST_F(RendererTest, ZoomToFitTarget)
+{
+    TTargetRenderer r;
+    r.SetSize(400, 400);
+
+    // Ring only: lowest ring radius 40 mm -> 2 x 40 x 2.
+    r.Target.hasRing = 1;
+    r.Target.ringRecord = MakeRing();
+    r.ZoomToFitTarget();
+    EXPECT_DOUBLE_EQ(r.ZoomField, 160.0);
+    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 2.5);
+
+    // Ring and 150 mm silhouette, lowest ring 120 mm across: 150 x 1.5.
+    RingTargetRecord ring = MakeRing();
+    ring.SetHitRingGap(62); // 4 + 9 x 6.2 = 59.8 mm radius, 119.6 mm across
+    r.Target.ringRecord = ring;
+    r.Target.hasSilhouette = 1;
+    r.Target.silhouetteRecord.SetSize(150);
+    r.ZoomToFitTarget();
+    EXPECT_DOUBLE_EQ(r.ZoomField, 225.0);
+
+    // A wide ring wins over a small silhouette.
+    ring.SetHitRingGap(100); // 4 + 9 x 10 = 94 mm radius
+    r.Target.ringRecord = ring;
+    r.ZoomToFitTarget();
+    EXPECT_DOUBLE_EQ(r.ZoomField, std::trunc(188.0 * 1.5));
+
+    // Zero-size silhouette: dropped, field untouched.
+    const double before = r.ZoomField;
+    r.Target.silhouetteRecord.SetSize(0);
+    r.ZoomToFitTarget();
+    EXPECT_EQ(r.Target.hasSilhouette, 0);
+    EXPECT_EQ(r.Target.hasRing, 1);
+    EXPECT_DOUBLE_EQ(r.ZoomField, before);
+
+    // Zero-radius ring: dropped likewise.
+    RingTargetRecord zero;
+    zero.SetHighestRing(10);
+    zero.SetMinimumRing(10);
+    r.Target.ringRecord = zero;
+    r.ZoomToFitTarget();
+    EXPECT_EQ(r.Target.hasRing, 0);
+    EXPECT_DOUBLE_EQ(r.ZoomField, before);
+}
+
+TEST_F(RendererTest, RingRadiusIsTheScorersGeometry)
+{
+    TTargetRenderer r;
+    EXPECT_EQ(r.RingRadius(5), 0.0) << "no ring";
+
+    r.Target.hasRing = 1;
+    r.Target.ringRecord = MakeRing();
+    EXPECT_DOUBLE_EQ(r.RingRadius(10), 4.0);
+    EXPECT_DOUBLE_EQ(r.RingRadius(11), 4.0);
+    EXPECT_DOUBLE_EQ(r.RingRadius(1), 40.0);
+    for (int k = 1; k <= 10; ++k)
+        EXPECT_DOUBLE_EQ(r.RingRadius(k), ShotScoring::RingRadius(r.Target.ringRecord, k)) << k;
+
+    // Inch sizes.
+    r.Target.ringRecord.SetSizesInInch(true);
+    EXPECT_DOUBLE_EQ(r.RingRadius(10), 80 * 0.5 * 0.254);
+
+    // Per-ring diameters: the table for the eleven rings below the highest;
+    // rings further out have no diameter and no radius.
+    RingTargetRecord custom = MakeRing();
+    custom.SetVariableRingGaps(true);
+    custom.SetMinimumRing(0);
+    for (int n = 1; n <= 11; ++n)
+        custom.SetDiameterVariableHminus(n, 80 + 100 * n);
+    r.Target.ringRecord = custom;
+    EXPECT_DOUBLE_EQ(r.RingRadius(10), 4.0);
+    EXPECT_DOUBLE_EQ(r.RingRadius(7), (80 + 300) * 0.05);
+    EXPECT_DOUBLE_EQ(r.RingRadius(0), (80 + 1000) * 0.05);
+    for (int k = 0; k <= 10; ++k)
+        EXPECT_DOUBLE_EQ(r.RingRadius(k), ShotScoring::RingRadius(custom, k)) << k;
+    custom.SetHighestRing(14);
+    r.Target.ringRecord = custom;
+    EXPECT_EQ(r.RingRadius(2), 0.0);
+}
+
+TEST_F(RendererTest, ViewAnimationFollowsTheClock)
+{
+    TClockOverride time;
+    time.clock.tick = 1000;
+    TTargetRenderer r;
+    r.SetSize(200, 200);
+
+    r.AnimStartX = 0;
+    r.AnimStartY = 0;
+    r.AnimStartZoom = 100;
+    r.AnimEndX = 10;
+    r.AnimEndY = -20;
+    r.AnimEndZoom = 300;
+    r.StartViewAnimation(200);
+    EXPECT_TRUE(r.Animating);
+    EXPECT_EQ(r.AnimStartTick, 1000u);
+    EXPECT_EQ(r.AnimEndTick, 1200u);
+    EXPECT_DOUBLE_EQ(r.ViewX, 0.0);
+    EXPECT_DOUBLE_EQ(r.ZoomPercent, 100.0);
+
+    time.clock.Advance(50);
+    r.StepViewAnimation();
+    EXPECT_DOUBLE_EQ(r.ViewX, 2.5);
+    EXPECT_DOUBLE_EQ(r.ViewY, -5.0);
+    EXPECT_DOUBLE_EQ(r.ZoomPercent, 150.0);
+    EXPECT_TRUE(r.Animating);
+    EXPECT_EQ(Corner(r), 0x808080u) << "every step redraws";
+
+    time.clock.Advance(500);
+    r.StepViewAnimation();
+    EXPECT_FALSE(r.Animating);
+    EXPECT_DOUBLE_EQ(r.ViewX, 10.0);
+    EXPECT_DOUBLE_EQ(r.ViewY, -20.0);
+    EXPECT_DOUBLE_EQ(r.ZoomPercent, 300.0);
+
+    // Once ended, a step changes nothing.
+    r.ViewX = 7;
+    r.StepViewAnimation();
+    EXPECT_DOUBLE_EQ(r.ViewX, 7.0);
+
+    // Duration 0 lands on the end view at once (no 0 / 0).
+    r.AnimStartX = 1;
+    r.AnimStartY = 1;
+    r.AnimStartZoom = 100;
+    r.AnimEndX = 0.3;
+    r.AnimEndY = 0.7;
+    r.AnimEndZoom = 100;
+    r.StartViewAnimation(0);
+    EXPECT_FALSE(r.Animating);
+    EXPECT_EQ(r.ViewX, 0.3);
+    EXPECT_EQ(r.ViewY, 0.7);
+    EXPECT_FALSE(std::isnan(r.ZoomPercent));
+
+    // 1 ms: the first step at or after the end tick leaves exactly the end
+    // view, even where start + (end - start) would miss it by rounding.
+    r.AnimStartX = 0.1;
+    r.AnimEndX = 0.3;
+    r.StartViewAnimation(1);
+    EXPECT_TRUE(r.Animating);
+    time.clock.Advance(1);
+    r.StepViewAnimation();
+    EXPECT_FALSE(r.Animating);
+    EXPECT_EQ(r.ViewX, 0.3);
+
+    // Across the wrap of the tick counter.
+    time.clock.tick = 0xFFFFFFF0u;
+    r.AnimStartX = 0;
+    r.AnimEndX = 100;
+    r.StartViewAnimation(100);
+    time.clock.Advance(0x20); // wraps to 0x10, 32 ms in
+    r.StepViewAnimation();
+    EXPECT_TRUE(r.Animating);
+    EXPECT_DOUBLE_EQ(r.ViewX, 32.0);
+}
+
+TEST_F(RendererTest, SetZoomPercentRedraws)
+{
+    TTargetRenderer r;
+    r.SetSize(100, 100);
+    r.SetZoomPercent(250);
+    EXPECT_DOUBLE_EQ(r.ZoomPercent, 250.0);
+    EXPECT_EQ(Corner(r), 0x808080u);
+    EXPECT_EQ(r.MapX(4), 50 + 10);
+}
+
+TEST_F(RendererTest, FormatDisplayText)
+{
+    SetDecimalSeparator(QLatin1Char('.'));
+    EXPECT_EQ(FormatDisplayText(QStringLiteral("Shots %d"), {12}), QStringLiteral("Shots 12"));
+    EXPECT_EQ(FormatDisplayText(QStringLiteral("Score %1.1f"), {10.4}), QStringLiteral("Score 10.4"));
+    EXPECT_EQ(FormatDisplayText(QStringLiteral("Total score %d"), {9.9}), QStringLiteral("Total score 9"));
+    EXPECT_EQ(FormatDisplayText(QStringLiteral("%2d - %d"), {7, 1}), QStringLiteral(" 7 - 1"));
+    EXPECT_EQ(FormatDisplayText(QStringLiteral(" (%d%%)"), {33}), QStringLiteral(" (33%)"));
+    EXPECT_EQ(FormatDisplayText(QStringLiteral("%i/%d"), {-3, 4}), QStringLiteral("-3/4"));
+    // Translations are not trusted: unknown conversions and conversions
+    // without an argument stay as written.
+    EXPECT_EQ(FormatDisplayText(QStringLiteral("%s %n %d %d"), {5}), QStringLiteral("%s %n 5 %d"));
+    EXPECT_EQ(FormatDisplayText(QStringLiteral("100%"), {}), QStringLiteral("100%"));
+    EXPECT_EQ(FormatDisplayText(QStringLiteral("%999999999999d"), {1}), QStringLiteral("%999999999999d"));
+    SetDecimalSeparator(QLatin1Char(','));
+    EXPECT_EQ(FormatDisplayText(QStringLiteral("%1.1f"), {0.5}), QStringLiteral("0,5"));
+    SetDecimalSeparator(QLatin1Char('.'));
+}

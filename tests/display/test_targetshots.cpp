@@ -1,0 +1,348 @@
+// Shot marks, hit crosshair, hold box, live point and zeroing overlay, probed
+// at pixels computed from the view's own mapping.
+#include "DisplayTestSupport.h"
+
+#include "Device.h"
+#include "Globals.h"
+#include "Shotdata.h"
+#include "Targetrenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// Rings 1..10 on a 10 m target: ring 10 is 10 mm across, each ring 5 mm
+// wider, so ring 1 has a radius of 50 mm; 4.5 mm marks.
+TargetDescription RingTarget()
+{
+    TargetDescription t;
+    t.hasRing = 1;
+    RingTargetRecord& ring = t.ringRecord;
+    ring.SetNameText(QStringLiteral("Test 10m"));
+    ring.SetHighestRing(10);
+    ring.SetMinimumRing(1);
+    ring.SetDiameterHighestRing(100);
+    ring.SetHitRingGap(50);
+    ring.SetDiameterBlackArea(600);
+    ring.SetDiameterX(50);
+    ring.SetCaliber(450);
+    ring.SetNominalDistance(100);
+    return t;
+}
+
+std::unique_ptr<TShot> RingShot(double xMm, double yMm, int tenths, int failures = 0, int number = 1)
+{
+    auto shot = std::make_unique<TShot>();
+    shot->raw.SetRingTargetIndex(0);
+    shot->raw.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
+    shot->raw.SetFunctionMode(1);
+    shot->raw.SetX(SaturatingCast<int>(xMm * 10));
+    shot->raw.SetY(SaturatingCast<int>(yMm * 10));
+    shot->raw.SetScore(tenths);
+    shot->raw.SetFailures(failures);
+    shot->shotNumber = number;
+    return shot;
+}
+
+class TargetShots : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureGuiApp();
+        SetDecimalSeparator(QLatin1Char('.'));
+        target = RingTarget();
+        shooter.currentTarget = target;
+        shooter.targets.ringTargets[0] = target.ringRecord;
+        shooter.targets.ringDefined[0] = 1;
+    }
+
+    // ZoomField 200 mm: 1.5 px/mm at 400 x 300, 3 px/mm at 800 x 600.
+    void Setup(TTargetRenderer& r, int w, int h)
+    {
+        r.Target = target;
+        r.ZoomToFitTarget();
+        r.SetSize(w, h);
+        r.Shooter = &shooter;
+    }
+
+    TShot* Add(std::unique_ptr<TShot> shot) { return shooter.AppendShot(std::move(shot)); }
+
+    static TColor At(const QImage& image, int x, int y) { return PixelToColour(TPixelWord(image.pixel(x, y))); }
+
+    TargetDescription target;
+    TShooter shooter;
+};
+
+TEST_F(TargetShots, MarksSitAtTheirHitsWithTheRightFill)
+{
+    TTargetRenderer r;
+    Setup(r, 400, 300);
+    ASSERT_DOUBLE_EQ(r.PixelsPerMm, 1.5);
+    Add(RingShot(20, -20, 97));
+    Add(RingShot(-20, -20, 88, 0x10));   // flagged: no mark
+    Add(RingShot(30, -30, 104));         // newest
+    r.Render(TTargetRenderer::ViewAllShots);
+
+    const TColor red = r.Colour(TTargetRenderer::ClrShot);
+    const TColor white = r.Colour(TTargetRenderer::ClrNewestShot);
+    for (const QImage* layer : { &r.StaticLayer, &r.DisplayLayer }) {
+        EXPECT_EQ(At(*layer, r.MapX(20), r.MapY(-20)), red);
+        EXPECT_EQ(At(*layer, r.MapX(30), r.MapY(-30)), white);
+        EXPECT_NE(At(*layer, r.MapX(-20), r.MapY(-20)), red);
+    }
+    EXPECT_EQ(r.GroupCount, 2);
+    EXPECT_DOUBLE_EQ(r.GroupSumX, 50.0);
+
+    // The drawn marks add whole rings in tenths: 90 + 100; the flagged shot
+    // adds nothing.
+    {
+        TTargetRenderer::TPaintScope scope(r);
+        r.ScoreTotal = 0;
+        r.DrawShots();
+        EXPECT_EQ(r.ScoreTotal, 190);
+        shooter.currentTarget.ringRecord.SetDecimalScores(true);
+        r.ScoreTotal = 0;
+        r.DrawShots();
+        EXPECT_EQ(r.ScoreTotal, 201);
+    }
+}
+
+TEST_F(TargetShots, RangeLimitAndCrosshairIndexStayInsideTheList)
+{
+    TTargetRenderer r;
+    Setup(r, 400, 300);
+    for (int i = 0; i < 7; ++i)
+        Add(RingShot(-40 + 10 * i, 0, 90));
+
+    // The last five of seven.
+    r.LimitShots = 5;
+    r.Render(TTargetRenderer::ViewAllShots);
+    EXPECT_EQ(r.GroupCount, 5);
+    EXPECT_DOUBLE_EQ(r.GroupSumX, -20.0 + -10 + 0 + 10 + 20);
+    r.LimitShots = 0;
+
+    // A range reaching beyond both ends is cut to the shots that exist.
+    {
+        TTargetRenderer::TPaintScope scope(r);
+        r.ViewMode = TTargetRenderer::ViewRange;
+        r.RangeFirst = -4;
+        r.RangeLast = 50;
+        r.GroupCount = 0;
+        r.DrawShots();
+        EXPECT_EQ(r.GroupCount, 7);
+        r.RangeFirst = 5;
+        r.RangeLast = 2;
+        r.GroupCount = 0;
+        r.DrawShots();
+        EXPECT_EQ(r.GroupCount, 0);
+    }
+
+    // A crosshair index past the list draws nothing at all.
+    r.Render(TTargetRenderer::ViewSingleShot);
+    const QImage before = r.DisplayLayer.copy();
+    {
+        TTargetRenderer::TPaintScope scope(r);
+        r.CurrentShot = 99;
+        r.DrawShots();
+        r.CurrentShot = -1;
+        r.DrawShots();
+    }
+    EXPECT_EQ(r.DisplayLayer, before);
+
+    // A valid one marks that shot.
+    {
+        TTargetRenderer::TPaintScope scope(r);
+        r.CurrentShot = 1;
+        r.DrawShots();
+    }
+    EXPECT_NE(r.DisplayLayer, before);
+}
+
+TEST_F(TargetShots, CrosshairArmsAreOredOntoBothLayers)
+{
+    TTargetRenderer r;
+    Setup(r, 400, 300);
+    r.Shooter = nullptr;
+    r.Render(TTargetRenderer::ViewAllShots);
+
+    // m = 100 mm (ring 1 across): a = 25 mm = 37 px, h = 18 px open middle.
+    const int px = r.MapX(0);
+    const int py = r.MapY(0);
+    const int a = r.MapX(25) - r.MapX(0);
+    ASSERT_EQ(a, 37);
+    const int armX = px - (a / 2 + 2 * a) / 2;
+    const int armY = py + (a / 2 + 2 * a) / 2;
+    const QImage staticBefore = r.StaticLayer.copy();
+    const QImage displayBefore = r.DisplayLayer.copy();
+    {
+        TTargetRenderer::TPaintScope scope(r);
+        r.DrawHitCrosshair(0, 0);
+    }
+    for (auto [layer, before] : { std::pair { &r.StaticLayer, &staticBefore }, { &r.DisplayLayer, &displayBefore } }) {
+        EXPECT_EQ(layer->pixel(armX, py) & 0xFFFFFF, (before->pixel(armX, py) | 0x3F3F3F) & 0xFFFFFF);
+        EXPECT_EQ(layer->pixel(px, armY) & 0xFFFFFF, (before->pixel(px, armY) | 0x3F3F3F) & 0xFFFFFF);
+        // The middle stays open.
+        EXPECT_EQ(layer->pixel(px, py), before->pixel(px, py));
+        EXPECT_EQ(layer->pixel(px - a / 4, py), before->pixel(px - a / 4, py));
+    }
+}
+
+// A trace alternating between (5, 5) and (15, 15) mm: mean (10, 10), spread
+// about 5 mm in both axes, the line only on the diagonal.
+std::unique_ptr<TShot> TracedShot(int functionMode)
+{
+    auto shot = RingShot(-30, -30, 50);
+    shot->raw.SetFunctionMode(functionMode);
+    shot->AllocateCurve(100);
+    for (int i = 0; i < 100; ++i) {
+        const int v = i % 2 ? 150 : 50;
+        shot->Curve()[i].SetX(v);
+        shot->Curve()[i].SetY(v);
+    }
+    return shot;
+}
+
+TEST_F(TargetShots, HoldBoxTintsByTheFormula)
+{
+    TTargetRenderer plain;
+    Setup(plain, 800, 600);
+    plain.SelectedShot = Add(TracedShot(2));   // dynamic: no hold box
+    plain.Render(TTargetRenderer::ViewSingleShot);
+
+    TTargetRenderer boxed;
+    Setup(boxed, 800, 600);
+    boxed.SelectedShot = Add(TracedShot(1));
+    boxed.Render(TTargetRenderer::ViewSingleShot);
+    // The hold window of 100 samples is i = 21 .. 86, all valid.
+    EXPECT_EQ(boxed.HoldWindowStats.Count(), 66);
+
+    // Inside the box, away from the cross, the outline and the trace.
+    const int x = boxed.MapX(12);
+    const int y = boxed.MapY(8);
+    for (auto layers : { std::pair { &plain.StaticLayer, &boxed.StaticLayer },
+                         { &plain.DisplayLayer, &boxed.DisplayLayer } }) {
+        const TPixelWord before(layers.first->pixel(x, y));
+        const TPixelWord expected(ScaleColour(before, 0.875).rgb + ScaleColour(TPixelWord(0x00FFFF), 0.125).rgb);
+        EXPECT_EQ(TPixelWord(layers.second->pixel(x, y)), expected);
+        // Outside the box nothing is tinted.
+        EXPECT_EQ(layers.second->pixel(boxed.MapX(20), boxed.MapY(0)), layers.first->pixel(boxed.MapX(20), boxed.MapY(0)));
+    }
+
+    // While the view moves the tint is left out.
+    boxed.Animating = true;
+    boxed.Render(-1);
+    EXPECT_EQ(boxed.DisplayLayer.pixel(x, y), plain.DisplayLayer.pixel(x, y));
+}
+
+TEST_F(TargetShots, ShortOrBrokenTracesGetNoHoldBox)
+{
+    TTargetRenderer r;
+    Setup(r, 400, 300);
+    auto shot = TracedShot(1);
+    // Every other window sample flagged: each valid one follows a flagged one.
+    for (int i = 0; i < 100; i += 2)
+        shot->Curve()[i].SetFailures(0x01);
+    r.SelectedShot = Add(std::move(shot));
+    r.Render(TTargetRenderer::ViewSingleShot);
+    EXPECT_EQ(r.HoldWindowStats.Count(), 0);
+
+    auto small = TracedShot(1);
+    small->AllocateCurve(13);
+    r.SelectedShot = Add(std::move(small));
+    r.Render(TTargetRenderer::ViewSingleShot);
+    EXPECT_EQ(r.HoldWindowStats.Count(), 0);
+}
+
+TraceSample LiveSample(int rawX, int rawY, int failures = 0)
+{
+    TraceSample s;
+    s.SetX(rawX);
+    s.SetY(rawY);
+    s.SetFailures(failures);
+    return s;
+}
+
+TEST_F(TargetShots, LivePointIsErasedByteIdenticalFromTheStaticLayer)
+{
+    TTargetRenderer r;
+    Setup(r, 400, 300);
+    Add(RingShot(5, 5, 100));
+    r.Render(TTargetRenderer::ViewAllShots);
+    const QImage clean = r.DisplayLayer.copy();
+
+    // 10 m: k = 9.25 / 300 mm per unit; 300 units are 9.25 mm.
+    r.DrawLivePoint(LiveSample(300, 0));
+    EXPECT_EQ(At(r.DisplayLayer, r.MapX(9.25), r.MapY(0)), clWhite);
+    EXPECT_EQ(r.StaticLayer.pixel(r.MapX(9.25), r.MapY(0)), clean.pixel(r.MapX(9.25), r.MapY(0)));
+    const int radius = int(r.PixelsPerMm * r.ZoomField * 0.1);
+    EXPECT_EQ(r.LivePointRect.left, r.MapX(9.25) - radius - 6);
+    EXPECT_TRUE(r.LivePointValid);
+
+    // A sample without a point erases the last one and leaves a box at the
+    // top centre to be erased next.
+    r.DrawLivePoint(LiveSample(0, 0, 0x10));
+    EXPECT_EQ(r.DisplayLayer, clean);
+    EXPECT_EQ(r.LivePointRect.top, 0);
+    EXPECT_NEAR(r.LivePointRect.left + r.LivePointRect.right, r.LayerWidth(), 1);
+
+    // A point at the left edge: its rectangle starts at column 0 and must
+    // still be erased.
+    const int rawLeft = SaturatingCast<int>(-126.0 / (9.25 / 300));
+    r.DrawLivePoint(LiveSample(rawLeft, 0));
+    EXPECT_EQ(r.LivePointRect.left, 0);
+    EXPECT_TRUE(r.LivePointValid);
+    EXPECT_NE(r.DisplayLayer, clean);
+    r.DrawLivePoint(LiveSample(0, 0, 0x01));
+    EXPECT_EQ(r.DisplayLayer, clean);
+
+    // A point far outside keeps a rectangle inside the layer or none.
+    r.DrawLivePoint(LiveSample(-30000, 30000));
+    EXPECT_GE(r.LivePointRect.left, 0);
+    EXPECT_LE(r.LivePointRect.right, r.LayerWidth());
+    EXPECT_FALSE(r.LivePointValid);
+    EXPECT_EQ(r.DisplayLayer, clean);
+
+    // Only the all-shots view has a live point.
+    r.Render(TTargetRenderer::ViewSingleShot);
+    const QImage single = r.DisplayLayer.copy();
+    r.DrawLivePoint(LiveSample(0, 0));
+    EXPECT_EQ(r.DisplayLayer, single);
+}
+
+TEST_F(TargetShots, ZeroingOverlay)
+{
+    TTargetRenderer r;
+    Setup(r, 800, 600);
+    r.SetZoomField(300);   // 2 px/mm
+    EXPECT_THROW(r.DrawZeroingResults(nullptr), Exception);
+
+    // Without a unit there is nothing to draw, and nothing breaks.
+    r.Zeroing = 1;
+    r.Render(TTargetRenderer::ViewAllShots);
+
+    TDevice device;
+    device.mode = 1;
+    RawShotRecord entry;
+    entry.b[0] = 0xCA;
+    entry.SetXNAU(0);
+    entry.SetYNAU(0);
+    {
+        auto lock = device.Lock();
+        device.RememberZeroingResult(entry);
+    }
+    r.Device = &device;
+    r.Render(TTargetRenderer::ViewAllShots);
+
+    // 3750 units at 10 m: 125 mm = 250 px; the pen is 3 px wide.
+    const TColor yellow(0x00FFFF);
+    EXPECT_EQ(At(r.StaticLayer, r.MapX(125) - 1, r.MapY(0)), yellow);
+    EXPECT_EQ(At(r.StaticLayer, r.MapX(0), r.MapY(-125) - 1), yellow);
+    // The newest zeroing shot, at the centre by its raw position.
+    EXPECT_EQ(r.GroupCount, 1);
+    EXPECT_EQ(At(r.DisplayLayer, r.MapX(0), r.MapY(0)), r.Colour(TTargetRenderer::ClrNewestShot));
+    r.Device = nullptr;
+}
+
+} // namespace
