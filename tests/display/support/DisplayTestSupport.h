@@ -1,13 +1,15 @@
 // Shared pieces of the display tests: the one GUI application object, a
-// clock stepped by hand, and a debug-log recorder.
+// clock stepped by hand, a debug-log recorder, generated art and test shots.
 #pragma once
 
 #include "Clock.h"
+#include "Shotdata.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 
 // Creates the QGuiApplication on first call (gtest_main owns main).
 void EnsureGuiApp();
@@ -36,3 +38,31 @@ public:
     ~TLogRecorder();
     QStringList lines;
 };
+
+// The UI pictures written once per process into a temporary application
+// folder (root), under root + "/Bitmaps".
+struct TGeneratedArt {
+    QString root;
+    int written = 0;
+    QStringList errors;
+};
+const TGeneratedArt& GeneratedArt();
+
+// Points AppFolder at the generated art and empties the picture cache for
+// its lifetime.
+class TArtFolderScope {
+public:
+    TArtFolderScope();
+    ~TArtFolderScope();
+
+private:
+    QString saved;
+};
+
+// Ring 10 has radius 4 mm, every ring below adds 4 mm (ring 1: 40 mm); black
+// area radius 20 mm, inner white disc 3 mm, X ring 1 mm.
+RingTargetRecord TestRing(int distance = 100);
+
+// Shots on ring target 0 / silhouette target 0.
+std::unique_ptr<TShot> NewRingShot(int tenths, int failures = 0);
+std::unique_ptr<TShot> NewFieldShot(int zone, bool centreHit = false, int failures = 0);
