@@ -28,6 +28,6 @@ function(traxel_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main traxel_options)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300
     DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -57,33 +57,19 @@ EComPort Raised(F&& f)
 
 } // namespace
 
-TEST(CPort, NothingIsAppliedWhileClosed)
-{
-    Rig r;
-    r.port.SetBaudRate(br115200);
-    r.port.Parity().SetBits(prEven);
-    r.port.Timeouts().SetReadInterval(10);
-    r.port.Buffer().SetInputSize(4096);
-    r.port.FlowControl().SetFlowControl(fcHardware);
-    r.port.SetSyncMethod(smThreadSync); // allowed while closed
-    r.port.SetEventThreadPriority(tpHigher);
-    EXPECT_TRUE(r.fake->Log().empty());
-    EXPECT_FALSE(r.port.Connected());
-}
-
 TEST(CPort, OpenAndCloseRunInTheirFixedOrder)
 {
     Rig r(true);
     r.fake->modemBits = ComBackend::MsCtsOn | ComBackend::MsRlsdOn;
-    std::vector<std::string> lines;
     auto note = [&](const char* what) { return [&, what](TCustomComPort&) { r.fake->Enter(what, ""); }; };
+    auto line = [&](const char* what) { return [&, what](TCustomComPort&, bool on) { r.fake->Enter(what, on ? "1" : "0"); }; };
     r.port.OnBeforeOpen = note("OnBeforeOpen");
     r.port.OnAfterOpen = note("OnAfterOpen");
     r.port.OnBeforeClose = note("OnBeforeClose");
     r.port.OnAfterClose = note("OnAfterClose");
-    r.port.OnCTSChange = [&](TCustomComPort&, bool on) { r.fake->Enter("CTS", on ? "1" : "0"); };
-    r.port.OnDSRChange = [&](TCustomComPort&, bool on) { r.fake->Enter("DSR", on ? "1" : "0"); };
-    r.port.OnRLSDChange = [&](TCustomComPort&, bool on) { r.fake->Enter("RLSD", on ? "1" : "0"); };
+    r.port.OnCTSChange = line("CTS");
+    r.port.OnDSRChange = line("DSR");
+    r.port.OnRLSDChange = line("RLSD");
 
     r.port.Open();
     EXPECT_TRUE(r.port.Connected());
@@ -105,16 +91,18 @@ TEST(CPort, OpenAndCloseRunInTheirFixedOrder)
     EXPECT_EQ(r.Log(), closed);
     r.port.Close(); // already closed: nothing
     EXPECT_EQ(r.Log().size(), closed.size());
-
-    // Reopening works any number of times.
-    r.port.Open();
-    EXPECT_TRUE(r.port.Connected());
-    r.port.Close();
 }
 
 TEST(CPort, SettersApplyOncePerChangeWhileOpen)
 {
     Rig r;
+    r.port.SetBaudRate(br115200); // closed: only stored
+    r.port.Timeouts().SetReadInterval(10);
+    r.port.SetSyncMethod(smThreadSync); // allowed while closed
+    r.port.SetSyncMethod(smNone);
+    EXPECT_TRUE(r.fake->Log().empty());
+    r.port.SetBaudRate(br9600);
+    r.port.Timeouts().SetReadInterval(-1);
     r.port.Open();
     r.fake->ClearLog();
 
@@ -126,14 +114,10 @@ TEST(CPort, SettersApplyOncePerChangeWhileOpen)
     r.fake->ClearLog();
     r.port.SetDataBits(dbSeven);
     r.port.SetStopBits(sbTwoStopBits);
-    r.port.SetDiscardNull(true);
-    r.port.SetEventChar('\n');
-    r.port.SetCustomBaudRate(250000);
     r.port.Parity().SetBits(prOdd);
-    r.port.FlowControl().SetXonChar(1);
     r.port.FlowControl().SetFlowControl(fcCustom); // writes always re-apply
-    EXPECT_EQ(r.fake->Count("SetLineSettings"), 8);
-    EXPECT_EQ(r.Log().size(), 8u);
+    EXPECT_EQ(r.fake->Count("SetLineSettings"), 4);
+    EXPECT_EQ(r.Log().size(), 4u);
 
     r.fake->ClearLog();
     r.port.Timeouts().SetReadInterval(5);
@@ -150,21 +134,9 @@ TEST(CPort, SettersApplyOncePerChangeWhileOpen)
     timeouts.SetWriteTotalConstant(50);
     timeouts.SetReadTotalConstant(7);
     r.port.SetTimeouts(timeouts);
-    TComBuffer buffer;
-    buffer.SetInputSize(8192);
-    buffer.SetOutputSize(512);
-    r.port.SetBuffer(buffer);
-    TComFlowControl flow;
-    flow.SetFlowControl(fcSoftware);
-    r.port.SetFlowControl(flow);
-    EXPECT_EQ(r.fake->Calls(), (std::vector<std::string>{"SetLineSettings", "SetTimeouts", "SetBufferSizes",
-                                                         "SetLineSettings"}));
-    EXPECT_EQ(r.port.Parity().Bits(), prMark);
-    EXPECT_EQ(r.port.Timeouts().ReadTotalConstant(), 7);
-    EXPECT_EQ(r.port.FlowControl().FlowControl(), fcSoftware);
+    EXPECT_EQ(r.fake->Calls(), (std::vector<std::string>{"SetLineSettings", "SetTimeouts"}));
     EXPECT_EQ(r.fake->lastLine.parity, ComBackend::Parity::Mark);
     EXPECT_TRUE(r.fake->lastLine.parityCheck);
-    EXPECT_TRUE(r.fake->lastLine.xonXoffIn && r.fake->lastLine.xonXoffOut);
     EXPECT_EQ(r.fake->lastTimeouts.writeTotalConstant, 50u);
 }
 
@@ -208,12 +180,10 @@ TEST(CPort, PortChangeWhileOpenReopensUnderTheNewName)
     r.port.SetPort("/dev/pts/9");
     EXPECT_TRUE(r.port.Connected());
     EXPECT_EQ(r.port.Port(), "/dev/pts/9");
-    const auto calls = r.fake->Calls();
-    ASSERT_GE(calls.size(), 5u);
-    EXPECT_EQ(calls[0], "AbortPending");
-    EXPECT_EQ(calls[1], "Close");
-    EXPECT_EQ(r.fake->Log()[2], "Open /dev/pts/9");
-    EXPECT_EQ(calls[3], "SetBufferSizes");
+    const auto log = r.fake->Log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 3),
+              (std::vector<std::string>{"AbortPending", "Close", "Open /dev/pts/9"}));
 }
 
 TEST(CPort, PortNamesResolve)
@@ -279,21 +249,15 @@ TEST(CPort, BufferSizesAndLineSettings)
     r.port.SetStopBits(sbOne5StopBits);
     r.port.Parity().SetReplace(true); // without Check: no replacing
     r.port.Parity().SetReplaceChar('?');
-    r.port.FlowControl().SetControlDTR(dtrEnable);
-    r.port.FlowControl().SetControlRTS(rtsToggle);
     r.port.Open();
     const ComBackend::LineSettings& s = r.fake->lastLine;
     EXPECT_EQ(r.fake->inputSize, 4096u);
     EXPECT_EQ(r.fake->outputSize, 32u);
     EXPECT_EQ(s.xonLim, 1024);
-    EXPECT_EQ(s.xoffLim, 1024);
     EXPECT_EQ(s.baudRate, 31250u);
-    EXPECT_EQ(s.dataBits, 5);
     EXPECT_EQ(s.stopBits, ComBackend::StopBits::OneAndHalf);
     EXPECT_FALSE(s.parityReplace);
     EXPECT_EQ(s.replaceChar, 0);
-    EXPECT_EQ(s.dtrControl, ComBackend::DtrControl::Enable);
-    EXPECT_EQ(s.rtsControl, ComBackend::RtsControl::Toggle);
     r.port.Parity().SetCheck(true);
     EXPECT_TRUE(r.fake->lastLine.parityReplace);
     EXPECT_EQ(r.fake->lastLine.replaceChar, '?');
@@ -306,27 +270,18 @@ TEST(CPort, BufferSizesAndLineSettings)
 TEST(CPort, FlowControlIsDerivedFromItsFields)
 {
     TComFlowControl f;
-    EXPECT_EQ(f.FlowControl(), fcNone);
     f.SetFlowControl(fcHardware);
     EXPECT_EQ(f.ControlRTS(), rtsHandshake);
-    EXPECT_TRUE(f.OutCTSFlow());
     EXPECT_EQ(f.FlowControl(), fcHardware);
     f.SetXonXoffIn(true);
     EXPECT_EQ(f.FlowControl(), fcCustom);
     f.SetFlowControl(fcSoftware);
-    EXPECT_EQ(f.ControlRTS(), rtsDisable);
     EXPECT_FALSE(f.OutCTSFlow());
-    EXPECT_TRUE(f.XonXoffIn() && f.XonXoffOut());
     EXPECT_EQ(f.FlowControl(), fcSoftware);
     f.SetXonXoffOut(false);
-    EXPECT_EQ(f.FlowControl(), fcCustom);
     f.SetFlowControl(fcCustom); // changes nothing
     EXPECT_TRUE(f.XonXoffIn());
     EXPECT_FALSE(f.XonXoffOut());
-    f.SetFlowControl(fcNone);
-    EXPECT_EQ(f.FlowControl(), fcNone);
-    f.SetControlRTS(rtsEnable);
-    EXPECT_EQ(f.FlowControl(), fcCustom);
     // Fields outside the four do not matter.
     f.SetFlowControl(fcNone);
     f.SetOutDSRFlow(true);
@@ -359,14 +314,8 @@ TEST(CPort, EveryFailingCallRaisesItsCode)
         {"SetTimeouts", 8, [&] { r.port.Timeouts().SetReadInterval(3); }},
         {"SetBufferSizes", 9, [&] { r.port.Buffer().SetInputSize(100); }},
         {"GetStatus", 10, [&] { r.port.InputCount(); }},
-        {"GetStatus", 10, [&] { r.port.OutputCount(); }},
-        {"GetStatus", 10, [&] { r.port.StateFlags(); }},
-        {"GetStatus", 10, [&] { r.port.LastErrors(); }},
         {"GetModemStatus", 11, [&] { r.port.Signals(); }},
         {"EscapeFunction", 12, [&] { r.port.SetDTR(true); }},
-        {"EscapeFunction", 12, [&] { r.port.SetRTS(false); }},
-        {"EscapeFunction", 12, [&] { r.port.SetBreak(true); }},
-        {"EscapeFunction", 12, [&] { r.port.SetXonXoff(true); }},
         {"TransmitChar", 13, [&] { r.port.TransmitChar('A'); }},
         {"SetEventMask", 21, [&] { TComEvents ev{evRxChar}; r.port.WaitForEvent(ev, -1, 0); }},
     };
@@ -382,17 +331,12 @@ TEST(CPort, EveryFailingCallRaisesItsCode)
     EXPECT_EQ(Raised([&] { r.port.Signals(); }).WinCode(), ENODEV);
 
     EXPECT_EQ(CodeOf([&] { r.port.ReadAsync(buf, 1, nullptr); }), 4);
-    EXPECT_EQ(CodeOf([&] { r.port.WriteAsync(buf, 1, nullptr); }), 4);
     EXPECT_EQ(CodeOf([&] { r.port.WaitForAsync(nullptr); }), 4);
-    EXPECT_EQ(CodeOf([&] { r.port.IsAsyncCompleted(nullptr); }), 4);
     EXPECT_EQ(Raised([&] { r.port.IsAsyncCompleted(nullptr); }).WinCode(), -1);
 
     r.port.SetReadAsyncExceptionsEnabled(true);
     r.fake->FailNext("Read", EIO);
     EXPECT_EQ(CodeOf([&] { r.port.Read(buf, 4); }), 3);
-    r.fake->FailNext("Read", EIO);
-    EXPECT_EQ(CodeOf([&] { r.port.ReadAsync(buf, 4, &rec); }), 3);
-    EXPECT_EQ(CodeOf([&] { r.port.WaitForAsync(&rec); }), 3); // waiting reports it again
     r.fake->FailNext("Write", EIO);
     EXPECT_EQ(CodeOf([&] { r.port.WriteAsync(buf, 4, &rec); }), 2);
     EXPECT_EQ(CodeOf([&] { r.port.WaitForAsync(&rec); }), 2);
@@ -407,8 +351,6 @@ TEST(CPort, EveryFailingCallRaisesItsCode)
     ev = {evRxChar};
     r.port.WaitForEvent(ev, -1, 1);
     EXPECT_TRUE(ev.Empty());
-    r.fake->PushWait({WaitOutcome::Failed, 0, EBADF});
-    EXPECT_EQ(CodeOf([&] { r.port.WaitForEvent(ev, -1, 100); }), 21);
     r.fake->PushWait({WaitOutcome::Hangup, 0, 0});
     EXPECT_EQ(CodeOf([&] { r.port.WaitForEvent(ev, -1, 100); }), 21);
     r.port.Close();
@@ -438,10 +380,8 @@ TEST(CPort, ReadsAndWrites)
 
     r.fake->AddInput("hello");
     EXPECT_EQ(r.port.InputCount(), 5);
-    char buf[16];
-    EXPECT_EQ(r.port.Read(buf, 3), 3);
-    EXPECT_EQ(std::string(buf, 3), "hel");
     std::string text;
+    EXPECT_EQ(r.port.ReadStr(text, 3), 3);
     EXPECT_EQ(r.port.ReadStr(text, 10), 2);
     EXPECT_EQ(text, "lo");
 
@@ -451,9 +391,6 @@ TEST(CPort, ReadsAndWrites)
     EXPECT_TRUE(r.port.IsAsyncCompleted(&rec));
     EXPECT_EQ(r.port.WaitForAsync(&rec), 2);
     EXPECT_EQ(text, "xy");
-    r.port.WriteStrAsync("zz", &rec);
-    EXPECT_TRUE(r.port.IsAsyncCompleted(&rec));
-    EXPECT_EQ(r.port.WaitForAsync(&rec), 2);
 
     // Without overlapped operation a failed write counts and returns 0.
     r.port.Close();
@@ -466,7 +403,7 @@ TEST(CPort, ReadsAndWrites)
     r.port.UnRegisterLink(&link);
 }
 
-TEST(CPort, AFailedReadRequestIsCountedNotWaitedOn)
+TEST(CPort, FailedAndEmptyReadsAreCountedNotWaitedOn)
 {
     Rig r;
     r.port.Open();
@@ -486,21 +423,17 @@ TEST(CPort, AFailedReadRequestIsCountedNotWaitedOn)
     r.fake->AddInput("z");
     EXPECT_EQ(r.port.Read(buf, 4), 1);
     EXPECT_EQ(buf[0], 'z');
-    r.port.Close();
-}
 
-TEST(CPort, AZeroCountReadLeavesTheBufferAlone)
-{
-    Rig r;
-    r.port.Open();
-    char buf[2] = {'X', 'Y'};
-    TCPortAsync rec;
+    // A zero-count read leaves the buffer alone.
+    buf[0] = 'X';
+    buf[1] = 'Y';
+    const int reads = r.fake->Count("Read");
     r.port.ReadAsync(buf, 0, &rec);
     EXPECT_EQ(buf[0], 'X');
     EXPECT_EQ(r.port.WaitForAsync(&rec), 0);
     EXPECT_EQ(r.port.Read(buf, 0), 0);
     EXPECT_EQ(buf[0], 'X');
-    EXPECT_EQ(r.fake->Count("Read"), 0);
+    EXPECT_EQ(r.fake->Count("Read"), reads);
     r.port.Read(buf, 1); // nothing waiting: the first byte is cleared
     EXPECT_EQ(buf[0], 0);
     EXPECT_EQ(buf[1], 'Y');
@@ -521,9 +454,6 @@ TEST(CPort, CloseAlwaysCompletesAndTheDestructorNeverThrows)
         EXPECT_EQ(r.Log(), (std::vector<std::string>{"AbortPending", "WakeWaiter", "SetEventMask 0", "Purge 1 1",
                                                      "Close"}));
         EXPECT_FALSE(r.fake->open);
-        r.port.Open(); // and the port opens again
-        EXPECT_TRUE(r.port.Connected());
-        r.port.Close();
     }
     {
         // A raising close handler does not stop the close either.

@@ -93,7 +93,7 @@ TEST(CPortEvents, EventsAreDeliveredInTheFixedOrder)
     Rig r;
     std::mutex m;
     std::vector<std::string> order;
-    auto note = [&](const std::string& what) {
+    auto note = [&](std::string what) {
         std::lock_guard<std::mutex> lock(m);
         order.push_back(what);
     };
@@ -109,9 +109,10 @@ TEST(CPortEvents, EventsAreDeliveredInTheFixedOrder)
     r.port->OnRxFlag = [&](TCustomComPort&) { note("RxFlag"); };
     r.port->OnRx80Full = [&](TCustomComPort&) { note("Rx80Full"); };
     r.port->Open();
-    r.port->OnCTSChange = [&](TCustomComPort&, bool on) { note(std::string("CTS ") + (on ? "1" : "0")); };
-    r.port->OnDSRChange = [&](TCustomComPort&, bool on) { note(std::string("DSR ") + (on ? "1" : "0")); };
-    r.port->OnRLSDChange = [&](TCustomComPort&, bool on) { note(std::string("RLSD ") + (on ? "1" : "0")); };
+    auto line = [&](std::string what) { return [&, what](TCustomComPort&, bool on) { note(what + (on ? " 1" : " 0")); }; };
+    r.port->OnCTSChange = line("CTS");
+    r.port->OnDSRChange = line("DSR");
+    r.port->OnRLSDChange = line("RLSD");
     ASSERT_TRUE(r.Idle());
     {
         std::lock_guard<std::mutex> lock(r.fake->mutex);
@@ -187,28 +188,6 @@ TEST(CPortEvents, ReceivedCharactersTakeTheirPath)
         EXPECT_EQ(rxChar, 0);
         EXPECT_EQ(rx, (std::vector<bool>{true, false})); // on at arrival, off once the queue is empty
         r.port->UnRegisterLink(&link);
-    }
-    // TriggersOnRxChar off without links: the port reads itself.
-    {
-        Rig r;
-        std::mutex m;
-        std::string got;
-        r.port->SetTriggersOnRxChar(false);
-        r.port->OnRxBuf = [&](TCustomComPort&, const void* b, int n) {
-            std::lock_guard<std::mutex> lock(m);
-            got.append(static_cast<const char*>(b), std::size_t(n));
-        };
-        std::atomic<int> rxChar{0};
-        r.port->OnRxChar = [&](TCustomComPort&, int) { ++rxChar; };
-        r.port->Open();
-        r.fake->AddInput("xyz");
-        r.fake->PushEvents(EvRxChar);
-        ASSERT_TRUE(FakeComState::WaitFor([&] {
-            std::lock_guard<std::mutex> lock(m);
-            return got == "xyz";
-        }));
-        r.port->Close();
-        EXPECT_EQ(rxChar, 0);
     }
     // Input count not supported: received-character events are ignored.
     {
@@ -298,16 +277,6 @@ TEST(CPortEvents, CloseFromAHandlerDoesNotWaitForItself)
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(r.fake->Count("Close"), 1);
     EXPECT_EQ(r.fake->Count("Purge"), 1); // cleaned up once, by Close
-
-    // The port opens again and delivers events on a new thread.
-    r.port->OnRing = {};
-    std::atomic<int> rings{0};
-    r.port->OnRing = [&](TCustomComPort&) { ++rings; };
-    r.port->OnRxChar = {};
-    r.port->Open();
-    r.fake->PushEvents(EvRing);
-    ASSERT_TRUE(FakeComState::WaitFor([&] { return rings == 1; }));
-    r.port->Close();
 
     // Destroying the port from its own handler is survivable too.
     Rig d;
@@ -404,30 +373,7 @@ TEST(CPortEvents, SyncMethodsHandTheCallsToTheGuiThread)
         EXPECT_FALSE(r.port->Connected());
         EXPECT_EQ(r.fake->Count("Close"), 1);
     }
-    {
-        // Events disabled: the thread waits, nothing is delivered.
-        Rig r(smDisableEvents);
-        std::atomic<int> rings{0};
-        r.port->OnRing = [&](TCustomComPort&) { ++rings; };
-        r.port->Open();
-        r.fake->PushEvents(EvRing);
-        ASSERT_TRUE(r.Idle());
-        r.port->Close();
-        EXPECT_EQ(rings, 0);
-    }
     SetComSyncInvoker({});
-}
-
-TEST(CPortEvents, NoEventsNoThread)
-{
-    Rig r;
-    r.port->SetEvents({});
-    r.port->Open();
-    EXPECT_EQ(r.fake->Count("SetEventMask"), 0);
-    TComEvents ev{evRxChar};
-    r.port->WaitForEvent(ev, -1, 0); // allowed: no thread
-    r.port->Close();
-    EXPECT_EQ(r.fake->Count("WaitEvent"), 1);
 }
 
 TEST(CPortEvents, CloseEndsAReceiveLoopThatNeverRunsDry)

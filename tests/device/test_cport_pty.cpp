@@ -54,15 +54,24 @@ double CpuSeconds()
 // Set up as the program's serial wrapper does.
 void SetupLikeWrapper(TComPort& port, const std::string& path)
 {
-    port.SetConnected(false);
-    port.SetBaudRate(br9600);
     port.Buffer().SetInputSize(4096);
     port.SetSyncMethod(smNone);
-    port.SetDataBits(dbEight);
-    port.SetStopBits(sbOneStopBit);
-    port.Parity().SetBits(prNone);
-    port.SetDiscardNull(false);
     port.SetPort(path);
+}
+
+// The wrapper's receive handler: read in chunks of at most 256 until nothing waits.
+int Drain(TCustomComPort& sender, int count, std::string* into = nullptr)
+{
+    char buf[256];
+    int total = 0;
+    while (count > 0) {
+        const int n = sender.Read(buf, std::min(count, int(sizeof buf)));
+        if (into)
+            into->append(buf, std::size_t(n));
+        total += n;
+        count = sender.InputCount();
+    }
+    return total;
 }
 
 template <class Pred>
@@ -91,19 +100,12 @@ TEST(CPortPty, ReceivesOnEventThread)
     std::thread::id handlerThread;
     std::atomic<int> calls {0};
     port.OnRxChar = [&](TCustomComPort& sender, int count) {
-        // As the wrapper: read in chunks of at most 256 until nothing waits.
-        char buf[256];
-        while (count > 0) {
-            int n = sender.Read(buf, std::min(count, int(sizeof buf)));
-            std::lock_guard<std::mutex> lock(mutex);
-            received.append(buf, std::size_t(n));
-            handlerThread = std::this_thread::get_id();
-            count = sender.InputCount();
-        }
+        std::lock_guard<std::mutex> lock(mutex);
+        Drain(sender, count, &received);
+        handlerThread = std::this_thread::get_id();
         ++calls;
     };
     port.Open();
-    ASSERT_TRUE(port.Connected());
     port.SetBaudRate(br115200);
 
     std::string sent;
@@ -163,13 +165,7 @@ TEST(CPortPty, MasterClosedEndsThreadWithoutSpinning)
     ASSERT_FALSE(pty.slave.empty());
     TComPort port;
     SetupLikeWrapper(port, pty.slave);
-    port.OnRxChar = [](TCustomComPort& sender, int count) {
-        char buf[256];
-        while (count > 0) {
-            sender.Read(buf, std::min(count, int(sizeof buf)));
-            count = sender.InputCount();
-        }
-    };
+    port.OnRxChar = [](TCustomComPort& sender, int count) { Drain(sender, count); };
     port.Open();
     pty.CloseMaster();
     std::this_thread::sleep_for(100ms);
@@ -189,13 +185,7 @@ TEST(CPortPty, CloseWhileStreamingIsPrompt)
     TComPort port;
     SetupLikeWrapper(port, pty.slave);
     std::atomic<long> bytes {0};
-    port.OnRxChar = [&](TCustomComPort& sender, int count) {
-        char buf[256];
-        while (count > 0) {
-            bytes += sender.Read(buf, std::min(count, int(sizeof buf)));
-            count = sender.InputCount();
-        }
-    };
+    port.OnRxChar = [&](TCustomComPort& sender, int count) { bytes += Drain(sender, count); };
     port.Open();
     std::atomic<bool> stop {false};
     std::thread writer([&] {

@@ -93,41 +93,6 @@ TEST_F(Receive, CutsFramesAcrossAndWithinChunks)
     EXPECT_EQ(handler.BytesReceived(), uint32_t(stream.size() + 3 + 5 + 1 + 20 + 1 + 19));
 }
 
-TEST_F(Receive, ShotBankCountsNeedTheThirdByte)
-{
-    // "Yc" alone waits as a register frame of 20 bytes.
-    Feed({'Y', 'c'});
-    EXPECT_TRUE(seen.empty());
-    EXPECT_EQ(handler.FillCount(), 2);
-    Bytes rest = UnitFrame('Y', 'c', 20);
-    rest[2] = ' ';
-    rest = Sealed(Bytes(rest.begin(), rest.end() - 1));
-    Feed(Bytes(rest.begin() + 2, rest.end()));
-    EXPECT_EQ(Types(), (std::vector<int>{17}));
-
-    Bytes reg = UnitFrame('Y', 'c', 20);
-    reg[2] = 3;
-    reg = Sealed(Bytes(reg.begin(), reg.end() - 1));
-    Feed(reg);
-    EXPECT_EQ(Types(), (std::vector<int>{17, 14}));
-}
-
-TEST_F(Receive, BadChecksumWaitsThenSkipsOneByte)
-{
-    Bytes bad = Ack();
-    bad.back() ^= 0xFF;
-    Feed(bad);
-    // Exactly what is buffered: kept until more arrives.
-    EXPECT_TRUE(seen.empty());
-    EXPECT_EQ(handler.FillCount(), 5);
-    EXPECT_GE(handler.ChecksumFailures(), 1u);
-    Feed(Ack());
-    // "Y" skipped, then "a" ... are no frame; the good ack follows.
-    EXPECT_EQ(Types(), (std::vector<int>{3}));
-    EXPECT_EQ(handler.BytesSkipped(), 5u);
-    EXPECT_EQ(handler.FillCount(), 0);
-}
-
 TEST_F(Receive, ChunkOfExactlyTheFreeRoomIsDropped)
 {
     // 45 bytes of a 46-byte frame stay in the buffer.
@@ -166,14 +131,6 @@ TEST_F(Receive, PowerUpDashReportedOncePerOpening)
     EXPECT_EQ(Types(), (std::vector<int>{2, 3, 3}));
     EXPECT_EQ(handler.BytesSkipped(), 2u);
 
-    // A "-" that does not begin the first chunk is no power-up either.
-    TDataHandler other(nullptr);
-    std::vector<int> types;
-    other.frameTap = [&](const uint8_t*, int, int type) { types.push_back(type); };
-    const Bytes chunk = Cat({Ack(), {'-'}});
-    other.OnReceive(chunk.data(), int(chunk.size()));
-    EXPECT_EQ(types, (std::vector<int>{3}));
-    EXPECT_FALSE(other.DashSeen());
 }
 
 TEST_F(Receive, FailingHandlerDoesNotStopTheScan)

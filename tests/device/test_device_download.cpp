@@ -1,37 +1,12 @@
-// The asynchronous download of stored shots end to end: a TDevice on a
-// pseudo-terminal against the simulated unit, walking the banks one shot per
-// ack and storing each shot, unscored, with its trace.
-#include "Device.h"
-
-#include "CPort.h"
-#include "Shotdata.h"
-#include "TSimUnit.h"
-
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <memory>
-#include <thread>
-
-using namespace std::chrono_literals;
+// The asynchronous download of stored shots: the banks walked one shot per
+// ack, each shot stored unscored with its trace.
+#include "DeviceRig.h"
 
 namespace {
 
-constexpr int ComNumber = 42;
+using Requests = std::vector<std::pair<int, int>>;
 
-template <class Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds limit)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return pred();
-}
-
-unitsim::SimShot Shot(int16_t x, int16_t y, uint8_t ring)
+unitsim::SimShot Shot(int16_t x, int16_t y, uint8_t ring = 0)
 {
     unitsim::SimShot s;
     s.x = x;
@@ -42,80 +17,59 @@ unitsim::SimShot Shot(int16_t x, int16_t y, uint8_t ring)
     return s;
 }
 
-class DownloadTest : public ::testing::Test {
+class DownloadTest : public UnitDeviceTest {
 protected:
-    void SetUp() override
-    {
-        session_ = std::make_unique<TSession>();
-        CurrentSession = session_.get();
-        SetComPortResolver([this](int n) { return n == ComNumber ? unit_.SlavePath() : std::string(); });
-        device_ = std::make_unique<TDevice>();
-        ASSERT_NE(device_->Shooter(), nullptr);
-        ASSERT_TRUE(device_->OpenPort(ComNumber, true));
-        ASSERT_TRUE(WaitUntil([&] { return unit_.ListenerReady(); }, 2000ms));
-    }
-
-    void TearDown() override
-    {
-        device_.reset();
-        SetComPortResolver({});
-        CurrentSession = nullptr;
-        session_.reset();
-    }
-
     // What the identification leaves behind: the unit's bank counts.
     void ReadCounts()
     {
         ASSERT_TRUE(device_->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 2000));
         unit_.ClearReceived();
     }
-
-    // "b" requests received, as (bank, index).
-    std::vector<std::pair<int, int>> Requests() const
+    bool Complete(std::chrono::milliseconds limit = 3000ms)
     {
-        std::vector<std::pair<int, int>> out;
+        return WaitUntil([&] { return device_->async.downloadComplete.load(); }, limit);
+    }
+    // "b" requests received, as (bank, index).
+    Requests Received() const
+    {
+        Requests out;
         for (const auto& f : unit_.Received())
             if (f.Letter() == 'b')
                 out.emplace_back(f.Arg(1), f.Arg(2));
         return out;
     }
-
-    std::unique_ptr<TSession> session_;
-    unitsim::TSimUnit unit_;
-    std::unique_ptr<TDevice> device_;
+    const TShot* Find(const unitsim::StoredShot& stored)
+    {
+        RawShotRecord raw;
+        std::copy(stored.result.begin(), stored.result.end(), raw.b.begin());
+        const int at = device_->Shooter()->FindShot(raw);
+        return at < 0 ? nullptr : device_->Shooter()->GetShot(at);
+    }
 };
 
 } // namespace
 
 TEST_F(DownloadTest, WalksTheBanksWithShots)
 {
+    const int traces[5] = {5, 0, 3, 4, 2};
+    const int banks[5] = {1, 1, 1, 6, 6};
     std::vector<unitsim::StoredShot> stored;
-    stored.push_back(unit_.AddStoredShot(1, Shot(10, 20, 0), 5));
-    stored.push_back(unit_.AddStoredShot(1, Shot(11, 21, 0), 0));
-    stored.push_back(unit_.AddStoredShot(1, Shot(12, 22, 2), 3));
-    stored.push_back(unit_.AddStoredShot(6, Shot(13, 23, 255), 4));
-    stored.push_back(unit_.AddStoredShot(6, Shot(14, 24, 1), 2));
+    for (int i = 0; i < 5; ++i)
+        stored.push_back(unit_.AddStoredShot(banks[i], Shot(int16_t(10 + i), int16_t(20 + i), uint8_t(i)), traces[i]));
     ReadCounts();
 
     device_->StartAsyncDownload();
-    ASSERT_TRUE(WaitUntil([&] { return device_->async.downloadComplete.load(); }, 5000ms));
+    ASSERT_TRUE(Complete(5000ms));
     EXPECT_TRUE(device_->async.downloadFinished.load());
-    EXPECT_TRUE(device_->async.downloadActive.load());
     EXPECT_FALSE(device_->async.abort.load());
     EXPECT_EQ(device_->async.downloadRequestCount.load(), 5);
-    EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>> {{1, 0}, {1, 1}, {1, 2}, {6, 0}, {6, 1}}));
+    EXPECT_EQ(Received(), (Requests {{1, 0}, {1, 1}, {1, 2}, {6, 0}, {6, 1}}));
 
-    // Every shot stored raw (no live start): positions as sent, trace of the
-    // samples that came with it.
-    TShooter* shooter = device_->Shooter();
-    ASSERT_EQ(shooter->ShotCount(), 5);
-    const int traces[5] = {5, 0, 3, 4, 2};
+    // Stored raw (no live start): positions as sent, the trace that came with it.
+    ASSERT_EQ(device_->Shooter()->ShotCount(), 5);
     for (std::size_t i = 0; i < stored.size(); ++i) {
-        RawShotRecord raw;
-        std::copy(stored[i].result.begin(), stored[i].result.end(), raw.b.begin());
-        const int at = shooter->FindShot(raw);
-        ASSERT_GE(at, 0) << "shot " << i;
-        const TShot* shot = shooter->GetShot(at);
+        const TShot* shot = Find(stored[i]);
+        ASSERT_NE(shot, nullptr) << "shot " << i;
         EXPECT_EQ(shot->raw.XNAU(), 10 + int(i));
         EXPECT_EQ(shot->raw.YNAU(), 20 + int(i));
         EXPECT_EQ(shot->raw.Score(), 0);
@@ -123,14 +77,9 @@ TEST_F(DownloadTest, WalksTheBanksWithShots)
     }
 
     // Acks after completion request nothing more.
-    std::array<uint8_t, 5> ack {'Y', 'b', 0, 0, 0};
-    ack[4] = Checksum(ack.data(), 4);
-    {
-        auto lock = device_->Lock();
-        device_->HandleFrame(ack.data(), 5, ReplyAck);
-    }
+    InjectAck('b');
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(Requests().size(), 5u);
+    EXPECT_EQ(Received().size(), 5u);
 }
 
 TEST_F(DownloadTest, NothingStoredRequestsNothingAndARestartRuns)
@@ -138,52 +87,40 @@ TEST_F(DownloadTest, NothingStoredRequestsNothingAndARestartRuns)
     ReadCounts();
     device_->StartAsyncDownload();
     EXPECT_FALSE(device_->async.downloadActive.load());
-    EXPECT_FALSE(device_->async.downloadComplete.load());
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(unit_.Received().empty());
 
     // A second download after a complete one walks its banks again.
-    unit_.AddStoredShot(0, Shot(1, 1, 0), 1);
+    unit_.AddStoredShot(0, Shot(1, 1), 1);
     ReadCounts();
     device_->StartAsyncDownload();
-    ASSERT_TRUE(WaitUntil([&] { return device_->async.downloadComplete.load(); }, 3000ms));
-    unit_.AddStoredShot(3, Shot(2, 2, 0), 1);
-    unit_.AddStoredShot(3, Shot(3, 3, 0), 1);
+    ASSERT_TRUE(Complete());
+    unit_.AddStoredShot(3, Shot(2, 2), 1);
+    unit_.AddStoredShot(3, Shot(3, 3), 1);
     ReadCounts();
     device_->StartAsyncDownload();
     EXPECT_FALSE(device_->async.downloadComplete.load());
-    ASSERT_TRUE(WaitUntil([&] { return device_->async.downloadComplete.load(); }, 3000ms));
-    EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>> {{0, 0}, {3, 0}, {3, 1}}));
+    ASSERT_TRUE(Complete());
+    EXPECT_EQ(Received(), (Requests {{0, 0}, {3, 0}, {3, 1}}));
     EXPECT_EQ(device_->Shooter()->ShotCount(), 3);
 }
 
 // An error report of the unit aborts: the next ack requests nothing.
 TEST_F(DownloadTest, ErrorReportAborts)
 {
-    unit_.AddStoredShot(2, Shot(1, 1, 0), 0);
-    unit_.AddStoredShot(2, Shot(2, 2, 0), 0);
-    unit_.AddStoredShot(2, Shot(3, 3, 0), 0);
+    for (int16_t i = 1; i <= 3; ++i)
+        unit_.AddStoredShot(2, Shot(i, i), 0);
     ReadCounts();
-    unitsim::Fault f;
-    f.command = 'b';
-    f.nth = 2;
-    f.kind = unitsim::FaultKind::ErrorReport;
-    unit_.AddFault(f);
+    unit_.AddFault({'b', 2, 1, unitsim::FaultKind::ErrorReport});
     device_->StartAsyncDownload();
     ASSERT_TRUE(WaitUntil([&] { return device_->async.abort.load(); }, 3000ms));
-    EXPECT_FALSE(device_->async.downloadComplete.load());
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(Requests(), (std::vector<std::pair<int, int>> {{2, 0}, {2, 1}}));
+    EXPECT_EQ(Received(), (Requests {{2, 0}, {2, 1}}));
     EXPECT_EQ(device_->Shooter()->ShotCount(), 1);
 
-    std::array<uint8_t, 5> ack {'Y', 'b', 0, 0, 0};
-    ack[4] = Checksum(ack.data(), 4);
-    {
-        auto lock = device_->Lock();
-        device_->HandleFrame(ack.data(), 5, ReplyAck);
-    }
+    InjectAck('b');
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(Requests().size(), 2u);
+    EXPECT_EQ(Received().size(), 2u);
     EXPECT_FALSE(device_->async.downloadComplete.load());
 }
 
@@ -193,14 +130,9 @@ TEST_F(DownloadTest, UnplugDuringDownloadKeepsReceivedShots)
 {
     std::vector<unitsim::StoredShot> stored;
     for (int i = 0; i < 5; ++i)
-        stored.push_back(unit_.AddStoredShot(4, Shot(int16_t(100 + i), int16_t(-i), 0), 10));
+        stored.push_back(unit_.AddStoredShot(4, Shot(int16_t(100 + i), int16_t(-i)), 10));
     ReadCounts();
-    unitsim::Fault f;
-    f.command = 'b';
-    f.nth = 3;
-    f.kind = unitsim::FaultKind::Delay;
-    f.delayMs = 2000;
-    unit_.AddFault(f);
+    unit_.AddFault({'b', 3, 1, unitsim::FaultKind::Delay, 2000});
     device_->StartAsyncDownload();
     ASSERT_TRUE(unit_.WaitForCount('b', 3, 3000ms));
     ASSERT_TRUE(WaitUntil([&] { return device_->Shooter()->ShotCount() == 2; }, 3000ms));
@@ -212,11 +144,9 @@ TEST_F(DownloadTest, UnplugDuringDownloadKeepsReceivedShots)
     TShooter* shooter = device_->Shooter();
     ASSERT_EQ(shooter->ShotCount(), 2);
     for (int i = 0; i < 2; ++i) {
-        RawShotRecord raw;
-        std::copy(stored[std::size_t(i)].result.begin(), stored[std::size_t(i)].result.end(), raw.b.begin());
-        const int at = shooter->FindShot(raw);
-        ASSERT_GE(at, 0);
-        EXPECT_EQ(shooter->GetShot(at)->CurveCount(), 10);
+        const TShot* shot = Find(stored[std::size_t(i)]);
+        ASSERT_NE(shot, nullptr);
+        EXPECT_EQ(shot->CurveCount(), 10);
     }
     // Closing the device on the dead port returns.
     device_.reset();

@@ -33,12 +33,6 @@ TEST(Zeroing, HistoryAndMean)
     EXPECT_DOUBLE_EQ(z.offsetY, 0);
     EXPECT_EQ(z.FilledEntries(), 0);
 
-    z.RememberZeroingResult(Result(10, -5));
-    z.RememberZeroingResult(Result(11, -6));
-    z.ComputeZero();
-    EXPECT_DOUBLE_EQ(z.offsetX, 10.5);
-    EXPECT_DOUBLE_EQ(z.offsetY, -5.5);
-
     // An entry with failures does not count, even when placed directly.
     z.history[0] = Result(90, 0);
     z.history[1] = Result(5000, 0, RawShotRecord::FailFOV);
@@ -66,7 +60,6 @@ TEST(Zeroing, FarMeanKeepsPreviousZero)
     EXPECT_DOUBLE_EQ(z.offsetX, 3000);
     z.ClearZeroOffsets();
     EXPECT_FALSE(z.HasOffset());
-    EXPECT_DOUBLE_EQ(z.previousX, 0);
 }
 
 namespace {

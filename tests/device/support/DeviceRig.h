@@ -1,0 +1,63 @@
+// A TDevice on a pseudo-terminal with the simulated unit behind it, for the
+// device tests that check what really crosses the line.
+#pragma once
+
+#include "CPort.h"
+#include "Device.h"
+#include "Shotdata.h"
+#include "TSimUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+template <class Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (pred())
+            return true;
+        std::this_thread::sleep_for(5ms);
+    }
+    return pred();
+}
+
+class UnitDeviceTest : public ::testing::Test {
+protected:
+    static constexpr int ComNumber = 41;
+
+    void SetUp() override
+    {
+        session_ = std::make_unique<TSession>();
+        CurrentSession = session_.get();
+        SetComPortResolver([this](int n) { return n == ComNumber ? unit_.SlavePath() : std::string(); });
+        device_ = std::make_unique<TDevice>();
+        ASSERT_TRUE(device_->OpenPort(ComNumber, true));
+        ASSERT_TRUE(WaitUntil([&] { return unit_.ListenerReady(); }, 2000ms));
+    }
+    void TearDown() override
+    {
+        device_.reset();
+        SetComPortResolver({});
+        CurrentSession = nullptr;
+        session_.reset();
+    }
+    // A late "Y<letter>" ack handed in as the receive path would.
+    void InjectAck(uint8_t letter)
+    {
+        std::array<uint8_t, 5> ack {'Y', letter, 0, 0, 0};
+        ack[4] = Checksum(ack.data(), 4);
+        auto lock = device_->Lock();
+        device_->HandleFrame(ack.data(), 5, ReplyAck);
+    }
+
+    std::unique_ptr<TSession> session_;
+    unitsim::TSimUnit unit_;
+    std::unique_ptr<TDevice> device_;
+};
