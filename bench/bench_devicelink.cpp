@@ -21,6 +21,7 @@
 #include "Globals.h"
 #include "Shotdata.h"
 #include "TSimUnit.h"
+#include "TestTargets.h"
 
 #include <algorithm>
 #include <atomic>
@@ -229,20 +230,6 @@ private:
     TDevice* device_;
 };
 
-TargetDescription TenMetreRing()
-{
-    TargetDescription t;
-    t.hasRing = 1;
-    t.ringRecord.SetNominalDistance(100);
-    t.ringRecord.SetCaliber(450);
-    t.ringRecord.SetHighestRing(10);
-    t.ringRecord.SetMinimumRing(1);
-    t.ringRecord.SetDiameterHighestRing(5);
-    t.ringRecord.SetHitRingGap(25);
-    t.ringRecord.SetDiameterX(5);
-    return t;
-}
-
 // Raw positions on the ten-metre ring target and the score byte each earns.
 struct Hit {
     int16_t x;
@@ -317,8 +304,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "COM%d: could not open %s\n", FirstComNumber + i, sim.paths[std::size_t(i)].c_str());
             return 1;
         }
-        device->Shooter()->currentTarget = TenMetreRing();
-        device->SetCurrentTarget(TenMetreRing());
+        device->Shooter()->currentTarget = GoldenRing();
+        device->SetCurrentTarget(GoldenRing());
         device->SetListener(listener.get());
         device->liveStarted = true;
         devices.push_back(std::move(device));

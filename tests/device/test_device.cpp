@@ -2,6 +2,7 @@
 #include "Device.h"
 #include "Shotdata.h"
 #include "UnitFrames.h"
+#include "TestTargets.h"
 
 #include <gtest/gtest.h>
 
@@ -41,24 +42,6 @@ Bytes Shot(int16_t x, int16_t y, uint32_t tag, uint8_t failures = 0)
     s.time = int32_t(tag);
     s.failures = failures;
     return unitsim::ShotResultFrame(s, uint8_t(tag), tag);
-}
-
-// The ring of the hand-computed golden values: 10 m, 4.5 mm, rings 1-10,
-// highest ring 0.5 mm, gaps 2.5 mm, inner ten 0.5 mm.
-TargetDescription GoldenRing()
-{
-    TargetDescription t;
-    t.hasRing = 1;
-    RingTargetRecord& r = t.ringRecord;
-    r.SetCTRL1(0);
-    r.SetNominalDistance(100);
-    r.SetCaliber(450);
-    r.SetHighestRing(10);
-    r.SetMinimumRing(1);
-    r.SetDiameterHighestRing(5);
-    r.SetHitRingGap(25);
-    r.SetDiameterX(5);
-    return t;
 }
 
 struct CountingListener : IDeviceEventListener {

@@ -3,6 +3,7 @@
 #include "Device.h"
 #include "Shotdata.h"
 #include "TSimUnit.h"
+#include "TestTargets.h"
 
 #include <gtest/gtest.h>
 
@@ -27,20 +28,6 @@ bool WaitUntil(const std::function<bool()>& done, milliseconds timeout, TDevice*
         std::this_thread::sleep_for(milliseconds(5));
     }
     return done();
-}
-
-TargetDescription TenMetreRing()
-{
-    TargetDescription t;
-    t.hasRing = 1;
-    t.ringRecord.SetNominalDistance(100);
-    t.ringRecord.SetCaliber(450);
-    t.ringRecord.SetHighestRing(10);
-    t.ringRecord.SetMinimumRing(1);
-    t.ringRecord.SetDiameterHighestRing(5);
-    t.ringRecord.SetHitRingGap(25);
-    t.ringRecord.SetDiameterX(5);
-    return t;
 }
 
 class DeviceE2E : public ::testing::Test {
@@ -96,8 +83,8 @@ TEST_F(DeviceE2E, IdentifyMeasureShootAndUnplug)
     EXPECT_EQ(unit->ReceivedLetters(), "a" + std::string(9, 'c') + std::string(11, 'e') + "c");
     EXPECT_FALSE(device->IdentifyTimerEnabled());
 
-    device->Shooter()->currentTarget = TenMetreRing();
-    device->SetCurrentTarget(TenMetreRing());
+    device->Shooter()->currentTarget = GoldenRing();
+    device->SetCurrentTarget(GoldenRing());
     device->liveStarted = true;
     device->StartMeasuring(1);
     ASSERT_TRUE(WaitUntil([&] { return device->sampleCount.load() >= 30; }, seconds(3)));

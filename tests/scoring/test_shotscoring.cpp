@@ -1,6 +1,7 @@
 #include "ShotScoring.h"
 #include "Shotdata.h"
 #include "Zeroing.h"
+#include "TestTargets.h"
 
 #include <gtest/gtest.h>
 
@@ -11,20 +12,6 @@
 using namespace ShotScoring;
 
 namespace {
-
-// 10 m, 4.5 mm caliber, rings 10..1, ten 0.5 mm wide, 2.5 mm gaps, X 0.5 mm.
-RingTargetRecord GoldenRing()
-{
-    RingTargetRecord r;
-    r.SetNominalDistance(100);
-    r.SetCaliber(450);
-    r.SetHighestRing(10);
-    r.SetMinimumRing(1);
-    r.SetDiameterHighestRing(5);
-    r.SetHitRingGap(25);
-    r.SetDiameterX(5);
-    return r;
-}
 
 TargetDescription RingTarget(const RingTargetRecord& ring)
 {
@@ -107,7 +94,7 @@ TEST(ShotScoring, AnglesFailuresAndScale)
 
 TEST(ShotScoring, GoldenRingScoresAndSectors)
 {
-    const TargetDescription t = RingTarget(GoldenRing());
+    const TargetDescription t = RingTarget(GoldenRingRecord());
     struct Case { int x, y, score, sector; bool ten; };
     const Case cases[] = {
         { 0, 0, 109, 9, true }, { 100, 0, 97, 3, false }, { 700, -300, 16, 4, false },
@@ -130,7 +117,7 @@ TEST(ShotScoring, GoldenRingScoresAndSectors)
 
 TEST(ShotScoring, RingEdgesVariableGapsAndInch)
 {
-    const RingTargetRecord ring = GoldenRing();
+    const RingTargetRecord ring = GoldenRingRecord();
     const double halfCaliber = CaliberMm(ring) / 2;
     EXPECT_EQ(SaturatingCast<int>(10 * DecimalScore(ring, RingRadius(ring, 10) + halfCaliber)), 100);
     // The ring under the highest is tried even below the lowest ring.
@@ -167,17 +154,17 @@ TEST(ShotScoring, RingEdgesVariableGapsAndInch)
 
 TEST(ShotScoring, DegenerateRingsStayBounded)
 {
-    RingTargetRecord high = GoldenRing();
+    RingTargetRecord high = GoldenRingRecord();
     high.SetHighestRing(30);
     EXPECT_EQ(RingScored(RingTarget(high), 0, 0).Score(), 255);
 
-    RingTargetRecord flat = GoldenRing();
+    RingTargetRecord flat = GoldenRingRecord();
     flat.SetDiameterHighestRing(0);
     flat.SetHitRingGap(0);
     flat.SetCaliber(0);
     EXPECT_EQ(RingScored(RingTarget(flat), 0, 0).Score(), 0);
 
-    RingTargetRecord near = GoldenRing();
+    RingTargetRecord near = GoldenRingRecord();
     near.SetNominalDistance(0);
     const RawShotRecord r = RingScored(RingTarget(near), 0, 100);
     EXPECT_EQ(r.Score(), 0);
@@ -198,15 +185,15 @@ TEST(ShotScoring, SilhouetteZone)
     EXPECT_EQ(ZoneOf(inch, 3300, 0), 1 + 57 % 3);
     EXPECT_EQ(ZoneOf(SilhouetteTarget(0), 0, 0), 0);
 
-    EXPECT_EQ(ThrownMessage([] { RawShotRecord x = Result(0, 0); CalcSilhouetteZone(x, RingTarget(GoldenRing())); }),
+    EXPECT_EQ(ThrownMessage([] { RawShotRecord x = Result(0, 0); CalcSilhouetteZone(x, RingTarget(GoldenRingRecord())); }),
               "Calculating silhouette score for non-silhouette target");
 }
 
 namespace {
 
 struct Intake {
-    TargetDescription current = RingTarget(GoldenRing());
-    TargetDescription shooterTarget = RingTarget(GoldenRing());
+    TargetDescription current = RingTarget(GoldenRingRecord());
+    TargetDescription shooterTarget = RingTarget(GoldenRingRecord());
     ZeroState zero;
     std::array<TraceSample, SampleRingSize> ring {};
     ShotIntakeContext context { ClassicMode, true, false, &current, &shooterTarget };
