@@ -6,7 +6,7 @@
 #include "Globals.h"
 #include "Shotdata.h"
 #include "XmlNames.h"
-#include "../platform/PortRegistry.h"
+#include "PortRegistry.h"
 
 #include <QCoreApplication>
 #include <QThread>

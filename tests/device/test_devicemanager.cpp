@@ -4,10 +4,11 @@
 
 #include "AppSettings.h"
 #include "Device.h"
+#include "DeviceRig.h"
 #include "Globals.h"
 #include "Shotdata.h"
 #include "TSimUnit.h"
-#include "../platform/PortRegistry.h"
+#include "PortRegistry.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,18 +28,6 @@ using namespace std::chrono_literals;
 using MiniXMLParser::TXMLNode;
 
 namespace {
-
-template <class Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds limit)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return pred();
-}
 
 struct FakeViewer : IShooterViewLink {
     TShooter* shooter = nullptr;
