@@ -28,7 +28,37 @@ struct Rig {
             return fake->waiting > 0;
         });
     }
-    int Waits() { return fake->Count("WaitEvent"); }
+};
+
+// What handlers on the event thread saw, safe to read from the test.
+struct Recorder {
+    std::mutex m;
+    std::vector<std::string> items;
+    void Add(std::string s)
+    {
+        std::lock_guard<std::mutex> lock(m);
+        items.push_back(std::move(s));
+    }
+    std::vector<std::string> Items()
+    {
+        std::lock_guard<std::mutex> lock(m);
+        return items;
+    }
+    std::string Joined()
+    {
+        std::string all;
+        for (const std::string& s : Items())
+            all += s;
+        return all;
+    }
+    auto Bytes()
+    {
+        return [this](TCustomComPort&, const void* b, int n) { Add(std::string(static_cast<const char*>(b), std::size_t(n))); };
+    }
+    auto Line(std::string what)
+    {
+        return [this, what](TCustomComPort&, bool on) { Add(what + (on ? "1" : "0")); };
+    }
 };
 
 // A stand-in GUI thread: runs queued calls in order until told to end.
@@ -37,32 +67,23 @@ public:
     GuiThread() : FThread([this] { Run(); }) {}
     ~GuiThread()
     {
-        {
-            std::lock_guard<std::mutex> lock(FMutex);
-            FEnd = true;
-        }
-        FChanged.notify_all();
+        Locked([&] { FEnd = true; });
         FThread.join();
     }
-    void Post(std::function<void()> call)
-    {
-        {
-            std::lock_guard<std::mutex> lock(FMutex);
-            FQueue.push_back(std::move(call));
-        }
-        FChanged.notify_all();
-    }
-    void Hold(bool hold)
-    {
-        {
-            std::lock_guard<std::mutex> lock(FMutex);
-            FHold = hold;
-        }
-        FChanged.notify_all();
-    }
+    void Post(std::function<void()> call) { Locked([&] { FQueue.push_back(std::move(call)); }); }
+    void Hold(bool hold) { Locked([&] { FHold = hold; }); }
     std::thread::id Id() const { return FThread.get_id(); }
 
 private:
+    template <class F>
+    void Locked(F change)
+    {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            change();
+        }
+        FChanged.notify_all();
+    }
     void Run()
     {
         std::unique_lock<std::mutex> lock(FMutex);
@@ -91,12 +112,8 @@ private:
 TEST(CPortEvents, EventsAreDeliveredInTheFixedOrder)
 {
     Rig r;
-    std::mutex m;
-    std::vector<std::string> order;
-    auto note = [&](std::string what) {
-        std::lock_guard<std::mutex> lock(m);
-        order.push_back(what);
-    };
+    Recorder order;
+    auto note = [&](std::string what) { order.Add(std::move(what)); };
     r.port->OnError = [&](TCustomComPort&, TComErrors e) { note("Error " + ComErrorsToStr(e)); };
     r.port->OnRxChar = [&](TCustomComPort& p, int n) {
         note("RxChar " + std::to_string(n));
@@ -109,10 +126,9 @@ TEST(CPortEvents, EventsAreDeliveredInTheFixedOrder)
     r.port->OnRxFlag = [&](TCustomComPort&) { note("RxFlag"); };
     r.port->OnRx80Full = [&](TCustomComPort&) { note("Rx80Full"); };
     r.port->Open();
-    auto line = [&](std::string what) { return [&, what](TCustomComPort&, bool on) { note(what + (on ? " 1" : " 0")); }; };
-    r.port->OnCTSChange = line("CTS");
-    r.port->OnDSRChange = line("DSR");
-    r.port->OnRLSDChange = line("RLSD");
+    r.port->OnCTSChange = order.Line("CTS ");
+    r.port->OnDSRChange = order.Line("DSR ");
+    r.port->OnRLSDChange = order.Line("RLSD ");
     ASSERT_TRUE(r.Idle());
     {
         std::lock_guard<std::mutex> lock(r.fake->mutex);
@@ -121,13 +137,10 @@ TEST(CPortEvents, EventsAreDeliveredInTheFixedOrder)
     }
     r.fake->AddInput("abc");
     r.fake->PushEvents(0x05FF);
-    ASSERT_TRUE(FakeComState::WaitFor([&] {
-        std::lock_guard<std::mutex> lock(m);
-        return order.size() == 10;
-    }));
+    ASSERT_TRUE(FakeComState::WaitFor([&] { return order.Items().size() == 10; }));
     r.port->OnCTSChange = r.port->OnDSRChange = r.port->OnRLSDChange = {};
     r.port->Close();
-    EXPECT_EQ(order, (std::vector<std::string>{"Error <ComError:Frame>", "RxChar 3", "TxEmpty", "Break", "Ring",
+    EXPECT_EQ(order.Items(), (std::vector<std::string>{"Error <ComError:Frame>", "RxChar 3", "TxEmpty", "Break", "Ring",
                                                 "CTS 0", "DSR 1", "RxFlag", "RLSD 0", "Rx80Full"}));
 }
 
@@ -138,9 +151,8 @@ TEST(CPortEvents, ReceivedCharactersTakeTheirPath)
         Rig r;
         std::atomic<int> calls{0}, last{0};
         r.port->OnRxChar = [&](TCustomComPort& p, int n) {
-            last = n;
             std::string s;
-            p.ReadStr(s, n);
+            p.ReadStr(s, last = n);
             ++calls;
         };
         r.port->Open();
@@ -157,36 +169,22 @@ TEST(CPortEvents, ReceivedCharactersTakeTheirPath)
     {
         Rig r;
         TComLink link;
-        std::mutex m;
-        std::string linkGot, portGot;
-        std::vector<bool> rx;
-        link.OnRxBuf = [&](TCustomComPort&, const void* b, int n) {
-            std::lock_guard<std::mutex> lock(m);
-            linkGot.append(static_cast<const char*>(b), std::size_t(n));
-        };
-        link.OnRx = [&](TCustomComPort&, bool on) {
-            std::lock_guard<std::mutex> lock(m);
-            rx.push_back(on);
-        };
-        r.port->OnRxBuf = [&](TCustomComPort&, const void* b, int n) {
-            std::lock_guard<std::mutex> lock(m);
-            portGot.append(static_cast<const char*>(b), std::size_t(n));
-        };
+        Recorder linkGot, portGot, rx;
+        link.OnRxBuf = linkGot.Bytes();
+        link.OnRx = rx.Line("rx ");
+        r.port->OnRxBuf = portGot.Bytes();
         std::atomic<int> rxChar{0};
         r.port->OnRxChar = [&](TCustomComPort&, int) { ++rxChar; };
         r.port->RegisterLink(&link);
         r.port->Open();
         r.fake->AddInput("frame");
         r.fake->PushEvents(EvRxChar);
-        ASSERT_TRUE(FakeComState::WaitFor([&] {
-            std::lock_guard<std::mutex> lock(m);
-            return linkGot.size() == 5;
-        }));
+        ASSERT_TRUE(FakeComState::WaitFor([&] { return linkGot.Joined().size() == 5; }));
         r.port->Close();
-        EXPECT_EQ(linkGot, "frame");
-        EXPECT_EQ(portGot, "frame");
+        EXPECT_EQ(linkGot.Joined(), "frame");
+        EXPECT_EQ(portGot.Joined(), "frame");
         EXPECT_EQ(rxChar, 0);
-        EXPECT_EQ(rx, (std::vector<bool>{true, false})); // on at arrival, off once the queue is empty
+        EXPECT_EQ(rx.Joined(), "rx 1rx 0"); // on at arrival, off once the queue is empty
         r.port->UnRegisterLink(&link);
     }
     // Input count not supported: received-character events are ignored.
@@ -199,7 +197,6 @@ TEST(CPortEvents, ReceivedCharactersTakeTheirPath)
         r.fake->AddInput("xyz");
         r.fake->PushEvents(EvRxChar);
         ASSERT_TRUE(r.Idle());
-        EXPECT_EQ(r.port->InputCount(), 0);
         r.port->Close();
         EXPECT_EQ(rxChar, 0);
         EXPECT_EQ(r.fake->Count("GetStatus"), 0);
@@ -219,9 +216,9 @@ TEST(CPortEvents, TheLoopEndsOnHangupAndFailureAndRetriesOnInterrupt)
     // Unplugged: the loop ends without dispatching and without waiting again.
     r.fake->PushWait({WaitOutcome::Hangup, 0, 0}, [&] { r.fake->PushEvents(EvRing); });
     ASSERT_TRUE(FakeComState::WaitFor([&] { return r.fake->Count("Purge") == 1; }));
-    const int waits = r.Waits();
+    const int waits = r.fake->Count("WaitEvent");
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_EQ(r.Waits(), waits);
+    EXPECT_EQ(r.fake->Count("WaitEvent"), waits);
     EXPECT_EQ(rings, 1);
     EXPECT_TRUE(r.port->Connected());
     EXPECT_NO_THROW(r.port->Close());
@@ -236,12 +233,8 @@ TEST(CPortEvents, TheLoopEndsOnHangupAndFailureAndRetriesOnInterrupt)
 
 TEST(CPortEvents, AHandlerThatRaisesEndsTheEventsNotTheProgram)
 {
-    std::mutex m;
-    std::vector<QString> logged;
-    SetDebugLogSink([&](const QString& line) {
-        std::lock_guard<std::mutex> lock(m);
-        logged.push_back(line);
-    });
+    Recorder logged;
+    SetDebugLogSink([&](const QString& line) { logged.Add(line.toStdString()); });
     Rig r;
     std::atomic<int> calls{0};
     r.port->OnRing = [&](TCustomComPort&) {
@@ -257,8 +250,8 @@ TEST(CPortEvents, AHandlerThatRaisesEndsTheEventsNotTheProgram)
     EXPECT_TRUE(r.port->Connected());
     EXPECT_NO_THROW(r.port->Close());
     SetDebugLogSink({});
-    ASSERT_EQ(logged.size(), 1u);
-    EXPECT_TRUE(logged[0].contains(QStringLiteral("ReadFile function failed")));
+    ASSERT_EQ(logged.Items().size(), 1u);
+    EXPECT_NE(logged.Items()[0].find("ReadFile function failed"), std::string::npos);
 }
 
 TEST(CPortEvents, CloseFromAHandlerDoesNotWaitForItself)

@@ -1,6 +1,8 @@
 #include "CPort.h"
 #include "FakeComBackend.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,19 +15,8 @@ namespace fs = std::filesystem;
 namespace {
 
 struct TempDir {
-    fs::path path;
-    TempDir()
-    {
-        path = fs::temp_directory_path() / ("cport-settings-" + std::to_string(::getpid()) + "-"
-                                            + std::to_string(counter++));
-        fs::create_directories(path);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    static inline int counter = 0;
+    QTemporaryDir dir;
+    fs::path path{dir.path().toStdString()};
 };
 
 std::string ReadFile(const fs::path& file)
@@ -42,6 +33,17 @@ void WriteFile(const fs::path& file, const std::string& text)
 }
 
 const TStoredProps AllGroups{spBasic, spFlowControl, spBuffer, spTimeouts, spParity, spOthers};
+
+// A port on its own fake; named ports keep every group.
+std::unique_ptr<TComPort> NewPort(const char* name = nullptr)
+{
+    auto p = std::make_unique<TComPort>(FakeComFactory(std::make_shared<FakeComState>()));
+    if (name) {
+        p->SetName(name);
+        p->SetStoredProps(AllGroups);
+    }
+    return p;
+}
 
 void Configure(TCustomComPort& p)
 {
@@ -88,11 +90,9 @@ TEST(CPortSettings, IniFileRoundTrip)
     TempDir dir;
     const fs::path file = dir.path / "port.ini";
     WriteFile(file, "[Other]\nKeep=1\n");
-    TComPort a(FakeComFactory(std::make_shared<FakeComState>()));
-    a.SetName("ComPortA");
-    a.SetStoredProps(AllGroups);
-    Configure(a);
-    a.StoreSettings(stIniFile, file.string());
+    auto a = NewPort("ComPortA");
+    Configure(*a);
+    a->StoreSettings(stIniFile, file.string());
 
     const std::string text = ReadFile(file);
     EXPECT_NE(text.find("[Other]\nKeep=1\n"), std::string::npos);
@@ -109,17 +109,15 @@ TEST(CPortSettings, IniFileRoundTrip)
               std::string::npos)
         << text;
 
-    TComPort b(FakeComFactory(std::make_shared<FakeComState>()));
-    b.SetName("ComPortA");
-    b.SetStoredProps(AllGroups);
-    b.LoadSettings(stIniFile, file.string());
-    EXPECT_EQ(Snapshot(b, dir.path), Snapshot(a, dir.path));
+    auto b = NewPort("ComPortA");
+    b->LoadSettings(stIniFile, file.string());
+    EXPECT_EQ(Snapshot(*b, dir.path), Snapshot(*a, dir.path));
 
     // Only the chosen groups; no custom rate unless the rate is custom.
-    TComPort c(FakeComFactory(std::make_shared<FakeComState>()));
-    c.SetName("Basic");
-    c.SetBaudRate(br19200);
-    c.StoreSettings(stIniFile, file.string());
+    auto c = NewPort();
+    c->SetName("Basic");
+    c->SetBaudRate(br19200);
+    c->StoreSettings(stIniFile, file.string());
     const std::string basic = ReadFile(file);
     EXPECT_NE(basic.find("[Basic]\nPort=COM1\nBaudRate=19200\nStopBits=1\nDataBits=8\nParity=None\n"
                          "FlowControl=None\n\n"),
@@ -134,9 +132,8 @@ TEST(CPortSettings, ReadingRules)
     WriteFile(file, "; comment\n[p]\nDiscardNull=yEs\nEventChar=#\nParity.ReplaceChar=\n"
                     "Parity.Check=true\nFlowControl.XonChar=#7\nFlowControl.XoffChar=xyz\nBaudRate=nonsense\n"
                     "FlowControl.ControlRTS=toggle\n");
-    TComPort p(FakeComFactory(std::make_shared<FakeComState>()));
-    p.SetName("P"); // section names compare without case
-    p.SetStoredProps(AllGroups);
+    auto port = NewPort("P"); // section names compare without case
+    TComPort& p = *port;
     p.SetBaudRate(br300);
     p.Parity().SetReplaceChar('z');
     p.Timeouts().SetReadTotalConstant(99);
@@ -182,12 +179,10 @@ TEST(CPortSettings, LoadingAnOpenPortAppliesOnce)
 {
     TempDir dir;
     const fs::path file = dir.path / "open.ini";
-    TComPort a(FakeComFactory(std::make_shared<FakeComState>()));
-    a.SetName("X");
-    a.SetStoredProps(AllGroups);
-    Configure(a);
-    a.SetPort("/dev/ttyFAKE2");
-    a.StoreSettings(stIniFile, file.string());
+    auto a = NewPort("X");
+    Configure(*a);
+    a->SetPort("/dev/ttyFAKE2");
+    a->StoreSettings(stIniFile, file.string());
 
     auto fake = std::make_shared<FakeComState>();
     TComPort b(FakeComFactory(fake));
@@ -211,24 +206,21 @@ TEST(CPortSettings, RegistryFormLivesInTheUserConfigFolder)
     const std::string saved = old ? old : "";
     ::setenv("XDG_CONFIG_HOME", dir.path.c_str(), 1);
 
-    TComPort a(FakeComFactory(std::make_shared<FakeComState>()));
-    a.SetName("ComPortA");
-    a.SetStoredProps(AllGroups);
-    Configure(a);
-    a.StoreSettings(stRegistry, "hkey_local_machine\\Software\\Test");
+    auto a = NewPort("ComPortA");
+    Configure(*a);
+    a->StoreSettings(stRegistry, "hkey_local_machine\\Software\\Test");
     const fs::path file = dir.path / "TRAXEL" / "comport-registry.ini";
     ASSERT_TRUE(fs::exists(file));
     EXPECT_NE(ReadFile(file).find("[HKEY_LOCAL_MACHINE\\Software\\Test\\ComPortA]\nPort=ttyUSB1\n"),
               std::string::npos);
 
-    TComPort b(FakeComFactory(std::make_shared<FakeComState>()));
-    b.SetName("ComPortA");
-    b.SetStoredProps(AllGroups);
-    b.LoadSettings(stRegistry, "HKEY_LOCAL_MACHINE\\Software\\Test\\");
-    EXPECT_EQ(Snapshot(b, dir.path), Snapshot(a, dir.path));
+    auto b = NewPort("ComPortA");
+    b->LoadSettings(stRegistry, "HKEY_LOCAL_MACHINE\\Software\\Test\\");
+    EXPECT_EQ(Snapshot(*b, dir.path), Snapshot(*a, dir.path));
 
     // Another root is another key; an unknown root is the current user's.
-    TComPort c(FakeComFactory(std::make_shared<FakeComState>()));
+    auto port = NewPort();
+    TComPort& c = *port;
     c.SetName("ComPortA");
     c.LoadSettings(stRegistry, "HKEY_CURRENT_USER\\Software\\Test");
     EXPECT_EQ(c.Port(), "COM1");

@@ -16,15 +16,9 @@ TargetDescription RingTarget(bool decimal)
 {
     TargetDescription t;
     t.hasRing = 1;
-    RingTargetRecord& ring = t.ringRecord;
-    ring.SetNameText(QStringLiteral("Ring 10m"));
-    ring.SetHighestRing(10);
-    ring.SetMinimumRing(1);
-    ring.SetDiameterHighestRing(100);
-    ring.SetHitRingGap(50);
-    ring.SetCaliber(450);
-    ring.SetNominalDistance(100);
-    ring.SetDecimalScores(decimal);
+    t.ringRecord = TestRing();
+    t.ringRecord.SetNameText(QStringLiteral("Ring 10m"));
+    t.ringRecord.SetDecimalScores(decimal);
     return t;
 }
 
@@ -114,33 +108,26 @@ TEST_F(TargetInfo, ShotDetails)
     EXPECT_EQ(Details(Silhouette(7)), (QStringList { "Shot 8", "" }));
 }
 
-TEST_F(TargetInfo, RingDistribution)
+TEST_F(TargetInfo, RingDistributionRoundsAndSkipsSingleShots)
 {
     Use(RingTarget(false));
-    for (int tenths : { 100, 105, 92, 95, 99 })
+    Ring(100);
+    EXPECT_TRUE(Distribution().isEmpty());
+    // Shots on another target are not part of it.
+    Ring(100)->raw.SetRingTargetIndex(3);
+    for (int tenths : { 105, 92, 95, 99 })
         Ring(tenths);
     Ring(80, 0x01);   // flagged, not the first
     for (int tenths : { 84, 71, 66, 50 })
         Ring(tenths);
     EXPECT_EQ(Distribution(), (QStringList { "", "Distribution", "10 - 2  (20%)", " 9 - 3  (30%)", " 8 - 1  (10%)",
                                              " 7 - 1  (10%)", "<6 - 2  (20%)", "N/A- 1  (10%)" }));
-}
 
-TEST_F(TargetInfo, DistributionRoundsAndSkipsSingleShots)
-{
-    Use(RingTarget(false));
-    Ring(100);
-    EXPECT_TRUE(Distribution().isEmpty());
-    Ring(90);
-    Ring(95);
-    // Shots on another target are not part of it.
-    Ring(100)->raw.SetRingTargetIndex(3);
-    EXPECT_EQ(Distribution().mid(2), (QStringList { "10 - 1  (33%)", " 9 - 2  (67%)" }));
-
-    // Ten or more of a kind lose the blank before the share.
-    for (int i = 0; i < 9; ++i)
+    // 18 shots: 1/18 is 5.6 % and rounds up; ten or more of a kind lose the
+    // blank before the share.
+    for (int i = 0; i < 8; ++i)
         Ring(93);
-    EXPECT_EQ(Distribution().value(3), QStringLiteral(" 9 - 11 (92%)"));
+    EXPECT_EQ(Distribution().mid(3, 2), (QStringList { " 9 - 11 (61%)", " 8 - 1  (6%)" }));
 }
 
 TEST_F(TargetInfo, FlaggedFirstShotIsCountedOnlyOnItsOwnLine)

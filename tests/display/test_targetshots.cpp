@@ -13,25 +13,6 @@
 
 namespace {
 
-// Rings 1..10 on a 10 m target: ring 10 is 10 mm across, each ring 5 mm
-// wider, so ring 1 has a radius of 50 mm; 4.5 mm marks.
-TargetDescription RingTarget()
-{
-    TargetDescription t;
-    t.hasRing = 1;
-    RingTargetRecord& ring = t.ringRecord;
-    ring.SetNameText(QStringLiteral("Test 10m"));
-    ring.SetHighestRing(10);
-    ring.SetMinimumRing(1);
-    ring.SetDiameterHighestRing(100);
-    ring.SetHitRingGap(50);
-    ring.SetDiameterBlackArea(600);
-    ring.SetDiameterX(50);
-    ring.SetCaliber(450);
-    ring.SetNominalDistance(100);
-    return t;
-}
-
 std::unique_ptr<TShot> RingShot(double xMm, double yMm, int tenths, int failures = 0)
 {
     auto shot = NewRingShot(tenths, failures);
@@ -48,13 +29,14 @@ protected:
     {
         EnsureGuiApp();
         SetDecimalSeparator(QLatin1Char('.'));
-        target = RingTarget();
+        target.hasRing = 1;
+        target.ringRecord = TestRing();
         shooter.currentTarget = target;
         shooter.targets.ringTargets[0] = target.ringRecord;
         shooter.targets.ringDefined[0] = 1;
     }
 
-    // ZoomField 200 mm: 1.5 px/mm at 400 x 300, 3 px/mm at 800 x 600.
+    // ZoomField 160 mm: 1.875 px/mm at 400 x 300, 3.75 px/mm at 800 x 600.
     void Setup(TTargetRenderer& r, int w, int h)
     {
         r.Target = target;
@@ -75,7 +57,7 @@ TEST_F(TargetShots, MarksSitAtTheirHitsWithTheRightFill)
 {
     TTargetRenderer r;
     Setup(r, 400, 300);
-    ASSERT_DOUBLE_EQ(r.PixelsPerMm, 1.5);
+    ASSERT_DOUBLE_EQ(r.PixelsPerMm, 1.875);
     Add(RingShot(20, -20, 97));
     Add(RingShot(-20, -20, 88, 0x10));   // flagged: no mark
     Add(RingShot(30, -30, 104));         // newest
@@ -152,10 +134,10 @@ TEST_F(TargetShots, CrosshairArmsAreOredOntoBothLayers)
     r.Shooter = nullptr;
     r.Render(TTargetRenderer::ViewAllShots);
 
-    // m = 100 mm (ring 1 across): a = 25 mm = 37 px, h = 18 px open middle.
+    // m = 80 mm (ring 1 across): a = 20 mm = 37 px, h = 18 px open middle.
     const int px = r.MapX(0);
     const int py = r.MapY(0);
-    const int a = r.MapX(25) - r.MapX(0);
+    const int a = r.MapX(20) - r.MapX(0);
     ASSERT_EQ(a, 37);
     const int armX = px - (a / 2 + 2 * a) / 2;
     const int armY = py + (a / 2 + 2 * a) / 2;
@@ -264,7 +246,7 @@ TEST_F(TargetShots, LivePointIsErasedByteIdenticalFromTheStaticLayer)
 
     // A point at the left edge: its rectangle starts at column 0 and must
     // still be erased.
-    const int rawLeft = SaturatingCast<int>(-126.0 / (9.25 / 300));
+    const int rawLeft = SaturatingCast<int>(-189.0 / r.PixelsPerMm / (9.25 / 300));
     r.DrawLivePoint(LiveSample(rawLeft, 0));
     EXPECT_EQ(r.LivePointRect.left, 0);
     EXPECT_NE(r.DisplayLayer, clean);
@@ -277,7 +259,6 @@ TEST_F(TargetShots, LivePointIsErasedByteIdenticalFromTheStaticLayer)
     EXPECT_LE(r.LivePointRect.right, r.LayerWidth());
     EXPECT_FALSE(r.LivePointValid);
     EXPECT_EQ(r.DisplayLayer, clean);
-
 }
 
 TEST_F(TargetShots, ZeroingOverlay)
@@ -287,22 +268,14 @@ TEST_F(TargetShots, ZeroingOverlay)
     r.SetZoomField(300);   // 2 px/mm
     EXPECT_THROW(r.DrawZeroingResults(nullptr), Exception);
 
-    // Without a unit there is nothing to draw, and nothing breaks.
     r.Zeroing = 1;
-    r.Render(TTargetRenderer::ViewAllShots);
     TDevice device;
     device.mode = 1;
     RawShotRecord entry;
     entry.b[0] = 0xCA;
-    entry.SetXNAU(0);
-    entry.SetYNAU(0);
-    {
-        auto lock = device.Lock();
-        device.RememberZeroingResult(entry);
-    }
+    { auto lock = device.Lock(); device.RememberZeroingResult(entry); }
     r.Device = &device;
     r.Render(TTargetRenderer::ViewAllShots);
-
     // 3750 units at 10 m: 125 mm = 250 px; the pen is 3 px wide.
     EXPECT_EQ(At(r.StaticLayer, r.MapX(125) - 1, r.MapY(0)), TColor(0x00FFFF));
     // The newest zeroing shot, at the centre by its raw position.

@@ -1,43 +1,31 @@
-#include "Globals.h"
 #include "NameList.h"
+#include "SessionFixtures.h"
 #include "Translation.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "TestFiles.h"
-
 #include <gtest/gtest.h>
 
-#include <functional>
-
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+using Fixtures::Message;
 
 namespace {
 
-std::string Message(const std::function<void()>& f)
+QStringList Names(const TTeam* team)
 {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "no exception";
+    QStringList names;
+    for (int i = 0; i < team->NameCount(); ++i)
+        names.append(team->GetName(i)->Name);
+    return names;
 }
 
 // "Team:Name1,Name2|Team2:..." for compact comparisons.
 QString Describe(const TShooterNameFileHandler& list)
 {
     QStringList teams;
-    for (int t = 0; t < list.TeamCount(); ++t) {
-        const TTeam* team = list.GetTeam(t);
-        QStringList names;
-        for (int i = 0; i < team->NameCount(); ++i)
-            names.append(team->GetName(i)->Name);
-        teams.append(team->Name() + ":" + names.join(','));
-    }
+    for (int t = 0; t < list.TeamCount(); ++t)
+        teams.append(list.GetTeam(t)->Name() + ":" + Names(list.GetTeam(t)).join(','));
     return teams.join('|');
 }
 
@@ -56,7 +44,7 @@ protected:
 
 }  // namespace
 
-TEST_F(NameListTest, NewListAndIndexChecks)
+TEST_F(NameListTest, NewListIndexChecksAndDefaultNames)
 {
     TShooterNameFileHandler list;
     EXPECT_EQ(Describe(list), QStringLiteral("Team 1:Shooter 1"));
@@ -74,13 +62,10 @@ TEST_F(NameListTest, NewListAndIndexChecks)
     EXPECT_EQ(Describe(list), QStringLiteral("Team 1:Shooter 1,C|Second:D"));
     list.DeleteTeam(0);
     EXPECT_EQ(Describe(list), QStringLiteral("Second:D"));
-}
 
-TEST_F(NameListTest, DefaultNamesAreTranslatedAndSafelyFormatted)
-{
+    // Default names are translated and formatted safely.
     SetTranslationList({"Team %d=Mannschaft %d", "Shooter %d=%s Schütze %d"});
-    TShooterNameFileHandler list;
-    EXPECT_EQ(Describe(list), QStringLiteral("Mannschaft 1:%s Schütze 1"));
+    EXPECT_EQ(Describe(TShooterNameFileHandler()), QStringLiteral("Mannschaft 1:%s Schütze 1"));
     EXPECT_EQ(FormatNamePattern("Team %d of %d", 7), QStringLiteral("Team 7 of 7"));
     EXPECT_EQ(FormatNamePattern("100%", 3), QStringLiteral("100%"));
 }
@@ -97,17 +82,11 @@ TEST_F(NameListTest, FindTeamAndAllNames)
     EXPECT_EQ(list.FindTeam("äPFEL"), list.GetTeam(3));
     EXPECT_EQ(list.FindTeam("Red"), nullptr);
 
-    const auto names = [](const TTeam* t) {
-        QStringList out;
-        for (int i = 0; i < t->NameCount(); ++i)
-            out.append(t->GetName(i)->Name);
-        return out;
-    };
     const QStringList expected = {"Shooter 1", "Anna", "Shooter 1", "Jan"};
     TTeam* all = list.GetAllNames();
     EXPECT_EQ(all, &AllNamesTeam());
-    EXPECT_EQ(names(all), expected);
-    EXPECT_EQ(names(list.GetAllNames()), expected);  // refilled, not appended
+    EXPECT_EQ(Names(all), expected);
+    EXPECT_EQ(Names(list.GetAllNames()), expected);  // refilled, not appended
 
     // The copies outlive the teams they came from.
     const TShooterName* anna = all->GetName(1);
@@ -145,7 +124,7 @@ TEST_F(NameListTest, SaveAndReloadRoundTrip)
     EXPECT_EQ(ReadAll(again), bytes);
 }
 
-TEST_F(NameListTest, LoadReplacesTheWholeList)
+TEST_F(NameListTest, LoadReplacesTheWholeListAndFailuresKeepIt)
 {
     const QString path = Path("two.namelist.xml");
     WriteAll(path, "<NameListFile>\n <Team Name=\"A\">\n  <Shooter Name=\"a1\"/>\n  <Other Name=\"x\"/>\n </Team>\n"
@@ -156,18 +135,8 @@ TEST_F(NameListTest, LoadReplacesTheWholeList)
     ASSERT_TRUE(list.LoadFromFile(path));
     EXPECT_EQ(Describe(list), QStringLiteral("A:a1|B:"));
 
-    WriteAll(path, "<NameListFile CreatedBy=\"TRAXEL 2.1\"/>\n");
-    EXPECT_TRUE(list.LoadFromFile(path));
-    EXPECT_EQ(list.TeamCount(), 0);
-}
-
-TEST_F(NameListTest, FailedLoadKeepsTheList)
-{
-    TShooterNameFileHandler list;
-    list.AddTeam("Keep")->AddName("Me");
+    // A failed load keeps the list.
     const QString before = Describe(list);
-
-    const QString path = Path("bad.namelist.xml");
     WriteAll(path, "<NameListFile>\n <Team Name=\"A\">\n  <Shooter Name=\"a1\"/>\n <Team Name=\"B");
     EXPECT_FALSE(list.LoadFromFile(path));
     EXPECT_EQ(Describe(list), before);
@@ -180,15 +149,13 @@ TEST_F(NameListTest, FailedLoadKeepsTheList)
     ASSERT_TRUE(QDir(FTemp.path()).mkdir("folder.namelist.xml"));
     EXPECT_FALSE(list.LoadFromFile(Path("folder.namelist.xml")));
     EXPECT_EQ(Describe(list), before);
-}
 
-TEST_F(NameListTest, FailedSaveIsReported)
-{
-    TShooterNameFileHandler list;
+    WriteAll(path, "<NameListFile CreatedBy=\"TRAXEL 2.1\"/>\n");
+    EXPECT_TRUE(list.LoadFromFile(path));
+    EXPECT_EQ(list.TeamCount(), 0);
+
+    // A failed save is reported; a folder in the file's place survives.
     EXPECT_THROW(list.SaveToFile(Path("no/such/folder/x.namelist.xml")), Exception);
-
-    // A folder standing where the file should go cannot be replaced.
-    ASSERT_TRUE(QDir(FTemp.path()).mkdir("taken.namelist.xml"));
-    EXPECT_THROW(list.SaveToFile(Path("taken.namelist.xml")), Exception);
-    EXPECT_TRUE(QFileInfo(Path("taken.namelist.xml")).isDir());
+    EXPECT_THROW(list.SaveToFile(Path("folder.namelist.xml")), Exception);
+    EXPECT_TRUE(QFileInfo(Path("folder.namelist.xml")).isDir());
 }

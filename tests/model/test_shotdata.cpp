@@ -1,10 +1,10 @@
+#include "SessionFixtures.h"
 #include "Shotdata.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <random>
 #include <thread>
 #include <tuple>
@@ -35,15 +35,7 @@ std::unique_ptr<TShot> MakeShot(int startup, uint32_t time, int ring = 255, int 
     return shot;
 }
 
-std::string Message(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "no exception";
-}
+using Fixtures::Message;
 
 TEST_F(ShotdataTest, AddShotOrderAndFields)
 {
@@ -175,9 +167,9 @@ TEST_F(ShotdataTest, GetShotTarget)
     EXPECT_FALSE(out.hasRing);
     EXPECT_EQ(GetTargetName(out), "Sil three");
 
-    const std::string ringError = "Invalid ring target on shot (not defined on shooter)";
-    const std::string silError = "Invalid silhouette target on shot (not defined on shooter)";
-    const std::tuple<int, int, std::string> cases[] = { { 5, 255, ringError }, { 16, 3, ringError },
+    const QString ringError = "Invalid ring target on shot (not defined on shooter)";
+    const QString silError = "Invalid silhouette target on shot (not defined on shooter)";
+    const std::tuple<int, int, QString> cases[] = { { 5, 255, ringError }, { 16, 3, ringError },
         { 127, 3, ringError }, { 255, 4, silError }, { 2, 16, silError }, { 255, 255, "Invalid target" } };
     for (const auto& [ring, sil, message] : cases) {
         out.hasRing = 1;

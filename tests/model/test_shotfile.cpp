@@ -13,8 +13,6 @@ using namespace Fixtures;
 using MiniXMLParser::TMiniXMLParser;
 using MiniXMLParser::TXMLNode;
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace {
 
 // The small session of SmallSession(), written with '.' as the separator.
@@ -197,32 +195,13 @@ std::unique_ptr<TSession> LoadSession(const QString& path)
     return h.TakeSession();
 }
 
-// The shot record as a session file gives it back: only the fields it
-// carries (Revalm is written but not read), the score and sector only with a
-// ring, the zone only with a silhouette, the sector without the unit's bits 4-6.
-RawShotRecord AsRead(const RawShotRecord& w)
-{
-    static const int carried[] = { 4, 5, 6, 7, 10, 11, 14, 15, 16, 17, 18, 19, 20, 24, 25, 26, 27, 30, 31, 32, 33 };
-    RawShotRecord r;
-    for (int i : carried)
-        r.b[i] = w.b[i];
-    r.b[25] &= 0x8F;
-    if (w.RingTargetIndex() == RawShotRecord::NoTarget) {
-        r.SetScore(0);
-        r.SetSector(0);
-    }
-    if (w.SilhouetteTargetIndex() == RawShotRecord::NoTarget)
-        r.SetSilhouette(0);
-    return r;
-}
-
 void ExpectSameShots(const TShooter& written, const TShooter& read)
 {
     ASSERT_EQ(read.ShotCount(), written.ShotCount());
     for (int i = 0; i < written.ShotCount(); ++i) {
         const TShot& w = *written.GetShot(i);
         const TShot& r = *read.GetShot(i);
-        EXPECT_EQ(r.raw, AsRead(w.raw)) << "shot " << i;
+        EXPECT_EQ(r.raw, ShotAsRead(w.raw)) << "shot " << i;
         EXPECT_EQ(r.shotNumber, i + 1);
         EXPECT_EQ(r.timeKey, w.raw.Time());
         EXPECT_EQ(r.aimingTime, w.aimingTime);
@@ -233,14 +212,6 @@ void ExpectSameShots(const TShooter& written, const TShooter& read)
             EXPECT_EQ(r.Curve()[k].Failures(), w.Curve()[k].Failures());
         }
     }
-}
-
-// A ring record as it comes back: the prism places are not read.
-RingTargetRecord AsRead(RingTargetRecord t)
-{
-    t.SetPrismPlaceX(0);
-    t.SetPrismPlaceY(0);
-    return t;
 }
 
 }  // namespace
@@ -273,16 +244,13 @@ TEST(ShotFile, GoldenFileWithEitherSeparator)
             const TShooter& read = *loaded->GetShooter(0);
             EXPECT_EQ(loaded->date, session->date);
             EXPECT_EQ(loaded->name, QString());  // the session name is not read back
-            EXPECT_EQ(read.name, written.name);
-            EXPECT_EQ(read.team, written.team);
-            EXPECT_EQ(read.serialNumber, written.serialNumber);
+            EXPECT_EQ(read.name + read.team + read.serialNumber, written.name + written.team + written.serialNumber);
             EXPECT_EQ(read.index, 1);
             ExpectSameShots(written, read);
-            EXPECT_EQ(read.targets.ringTargets[0], AsRead(AirRifleRing()));
+            EXPECT_EQ(read.targets.ringTargets[0], RingAsRead(AirRifleRing()));
             EXPECT_EQ(read.targets.silhouetteTargets[1], TorsoSilhouette());
             EXPECT_EQ(read.targets.silhouetteMatrices[1], AsymmetricMatrix());
-            EXPECT_EQ(read.targets.ringDefined[0], 1);
-            EXPECT_EQ(read.targets.silhouetteDefined[1], 1);
+            EXPECT_EQ(read.targets.ringDefined[0] + read.targets.silhouetteDefined[1], 2);
             EXPECT_EQ(read.targets.ringDefined[1] + read.targets.silhouetteDefined[0], 0);
             EXPECT_EQ(read.setupBlocks.GetModeBlock(SetupBlocks::ClassicBlock), ClassicRingMode());
             EXPECT_EQ(read.setupBlocks.GetModeBlock(SetupBlocks::DynamicBlock), DynamicSilhouetteMode());
@@ -338,10 +306,9 @@ TEST(ShotFile, RoundTripKeepsOrderRawBytesCurvesAndTargets)
         ExpectSameShots(w, r);
         // Every shooter gets the whole table of the file.
         for (int t = 0; t < 3; ++t) {
-            EXPECT_EQ(r.targets.ringTargets[t], AsRead(AirRifleRing()));
+            EXPECT_EQ(r.targets.ringTargets[t], RingAsRead(AirRifleRing()));
             EXPECT_EQ(r.targets.silhouetteMatrices[t + 2], AsymmetricMatrix());
         }
-        // Saved again, the same document comes out.
     }
     SaveSession(*loaded, dir.filePath("t.shotfile.xml"));
     auto again = LoadSession(dir.filePath("t.shotfile.xml"));
@@ -516,26 +483,22 @@ TEST(ShotFile, ReaderErrorMessages)
 
     // Zone maps that would write outside the grid, read past the text or
     // hold a zone the drawing code has no colour for.
-    const QString invalid = QStringLiteral("Silhouette target invalid:Sil");
-    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", {}, 63), QString())), invalid);
     const auto row = [](const QString& at, const QString& columns) {
         return QStringLiteral("<MatrixRow Row=\"%1\" Columns=\"%2\"/>\n").arg(at, columns);
     };
+    const auto silhouetteError = [&](const QStringList& rows, int total = 64) {
+        return LoadError(path, ShotFileText(SilhouetteTargetText("0", rows, total), QString()));
+    };
     const QString zeros(64, u'0');
-    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { row("64", zeros) }), QString())), invalid);
-    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { row("-1", zeros) }), QString())), invalid);
-    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { row("0", zeros.left(63)) }), QString())), invalid);
-    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { row("0", "4" + zeros.left(63)) }), QString())),
-        invalid);
-    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { row("0", zeros.left(63) + "/") }), QString())),
-        invalid);
-    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", { "<MatrixRow Row=\"0\"/>\n" }), QString())),
-        invalid);
+    for (const QStringList& rows : { QStringList(), { row("64", zeros) }, { row("-1", zeros) }, { row("0", zeros.left(63)) },
+             { row("0", "4" + zeros.left(63)) }, { row("0", zeros.left(63) + "/") }, { "<MatrixRow Row=\"0\"/>\n" } })
+        EXPECT_EQ(silhouetteError(rows, rows.isEmpty() ? 63 : 64), QStringLiteral("Silhouette target invalid:Sil"))
+            << rows.join("").toStdString();
     // Blanks around the digits do not count; rows may come in any order.
     QStringList reversed;
     for (int r = 63; r >= 0; --r)
         reversed << row(QString::number(r), r == 63 ? " 3" + zeros.left(63) + " " : zeros);
-    EXPECT_EQ(LoadError(path, ShotFileText(SilhouetteTargetText("0", reversed), QString())), QStringLiteral("no exception"));
+    EXPECT_EQ(silhouetteError(reversed), QStringLiteral("no exception"));
     {
         TShotFileHandler h;
         h.LoadShotFile(path);
@@ -596,45 +559,32 @@ TEST(ShotFile, DamagedFileReportsTheParseError)
 
 TEST(ShotFile, SessionSummaryAndMissingParts)
 {
-    // A session without shooters: name and date, empty target info.
-    {
-        TSession empty;
-        empty.name = QStringLiteral("n");
-        TShotFileHandler h;
-        h.SetSession(&empty);
-        h.BuildShotFile();
-        TXMLNode* root = h.Root();
-        ASSERT_EQ(root->GetNodeCount(), 2);
-        EXPECT_EQ(root->GetNode(0)->GetNodeCount(), 2);
-        EXPECT_EQ(root->GetNode(0)->GetNodeText("Name"), QStringLiteral("n"));
-        EXPECT_EQ(root->GetNode(1)->Name(), QStringLiteral("TargetInfo"));
-        EXPECT_EQ(root->GetNode(1)->GetNodeCount(), 0);
-    }
+    // A session without shooters: an empty target info.
+    TSession empty;
+    TShotFileHandler e;
+    e.SetSession(&empty);
+    e.BuildShotFile();
+    ASSERT_EQ(e.Root()->GetNodeCount(), 2);
+    EXPECT_EQ(e.Root()->GetNode(1)->GetNodeCount(), 0);
 
     // The first shot's target is no longer defined on the shooter (shots from
     // an earlier programming): the summary leaves the name out, the save goes on.
     auto session = SmallSession();
-    auto idle = std::make_unique<TShooter>();
-    idle->name = QStringLiteral("Idle");
-    session->AddShooter(std::move(idle));
-    TShooter& first = *session->GetShooter(0);
-    first.GetShot(0)->raw.SetRingTargetIndex(7);
+    session->AddShooter(std::make_unique<TShooter>());
+    session->GetShooter(0)->GetShot(0)->raw.SetRingTargetIndex(7);
     TShotFileHandler h;
     h.SetSession(session.get());
     TXMLNode info;
     h.WriteSessionInfo(&info);
-    EXPECT_EQ(info.Name(), QStringLiteral("SessionInfo"));
     ASSERT_EQ(info.GetNodeCount(), 4);
-    EXPECT_EQ(info.GetNode(1)->GetAttributeValueDef("TargetName", "none"), QStringLiteral("none"));
-    EXPECT_EQ(info.GetNode(1)->GetAttributeValue("ShotCount"), QStringLiteral("2"));
-    EXPECT_EQ(info.GetNode(2)->GetAttributeValueDef("TargetName", "none"), QStringLiteral("none"));
+    for (int i : { 1, 2 })
+        EXPECT_EQ(info.GetNode(i)->GetAttributeValueDef("TargetName", "none"), QStringLiteral("none"));
     EXPECT_EQ(info.GetNode(2)->GetAttributeValue("ShotCount"), QStringLiteral("0"));
-    EXPECT_EQ(info.GetNode(3)->Name(), QStringLiteral("Date"));
     QTemporaryDir dir;
     EXPECT_NO_THROW(SaveSession(*session, dir.filePath("x.shotfile.xml")));
 
     // A ring shot without Score keeps score "none" and no inner ten; a shot
-    // without Curve has an empty trace.
+    // without Curve has an empty trace; either separator reads.
     const QString path = dir.filePath("m.shotfile.xml");
     WriteAll(path, ShotFileText(QString(), ShooterText(
         "<Shot X=\"1,5\" Y=\"-2.25\" XNAU=\"3\" YNAU=\"4\" FunctionMode=\"Dynamic\">"
@@ -645,17 +595,11 @@ TEST(ShotFile, SessionSummaryAndMissingParts)
     EXPECT_EQ(shot.raw.Score(), 255);
     EXPECT_FALSE(shot.raw.InnerTen());
     EXPECT_EQ(shot.raw.ClockSector(), 4);
-    EXPECT_EQ(shot.raw.RingTargetIndex(), 2);
     EXPECT_EQ(shot.raw.SilhouetteTargetIndex(), 255);
-    EXPECT_EQ(shot.raw.FunctionMode(), 2);
     EXPECT_EQ(shot.raw.X(), 15);
     EXPECT_EQ(shot.raw.Y(), -22);
-    EXPECT_EQ(shot.raw.StartupCounter(), 255);
     EXPECT_EQ(shot.raw.Time(), 0xFFFFFFu);
-    EXPECT_EQ(shot.raw.Rotation(), -1);
-    EXPECT_EQ(shot.CurveCount(), 0);
     EXPECT_EQ(shot.Curve(), nullptr);
-    EXPECT_EQ(reader.Session()->GetShooter(0)->name, QStringLiteral("A"));
     EXPECT_EQ(reader.Session()->GetShooter(0)->serialNumber, QStringLiteral("N/A"));
 }
 
@@ -665,7 +609,6 @@ TEST(ShotFile, FormFlagsAndModeInfoDefaults)
     const TShot ring = *RingShot();
     TXMLNode plain;
     h.WriteShot(&plain, ring, 4);
-    EXPECT_EQ(plain.GetAttributeValue("ShotIndex"), QStringLiteral("4"));
     EXPECT_EQ(plain.GetNode(0)->FindNode("RAWRESULT"), nullptr);
     EXPECT_EQ(plain.GetNode(1)->GetNode(0)->GetAttributeValueDef("RAW", ""), QString());
 
@@ -682,18 +625,13 @@ TEST(ShotFile, FormFlagsAndModeInfoDefaults)
     TXMLNode target;
     h.WriteRingTarget(&target, AirRifleRing());
     EXPECT_EQ(target.GetNodeText("RAWRINGSET1"), QStringLiteral("04 00 00 64 01 C2 0A 01 5A 00 08 08 00 00 00 00 "));
-    TXMLNode silhouette;
-    h.WriteSilhouetteTarget(&silhouette, TorsoSilhouette(), AsymmetricMatrix());
-    EXPECT_EQ(silhouette.GetNode(0)->Name(), QStringLiteral("RAWSILSET"));
 
-    // Compact: the node's per-shot messages.
-    h.rawResult = false;
-    h.rawSamples = false;
+    // Compact: no device coordinates, no target slot.
+    h.rawResult = h.rawSamples = false;
     h.compact = true;
     TXMLNode compact;
     h.WriteShot(&compact, ring, 0);
-    for (const char* key : { "XNAU", "YNAU", "Revalm" })
-        EXPECT_EQ(compact.GetAttributeValueDef(key, "-"), QStringLiteral("-")) << key;
+    EXPECT_EQ(compact.GetAttributeValueDef("XNAU", "-") + compact.GetAttributeValueDef("Revalm", "-"), QStringLiteral("--"));
     EXPECT_EQ(compact.GetNode(0)->FindNode("RingTarget"), nullptr);
     EXPECT_NE(compact.GetNode(0)->FindNode("Score"), nullptr);
 
@@ -704,17 +642,14 @@ TEST(ShotFile, FormFlagsAndModeInfoDefaults)
     TXMLNode normal;
     h.WriteSilhouetteTarget(&normal, wide, AsymmetricMatrix());
     EXPECT_EQ(normal.GetNodeText("TargetWidth"), QStringLiteral("19.7"));
-    EXPECT_EQ(normal.GetNodeText("TargetHeight"), QStringLiteral("19.7"));
     h.advancedMode = true;
     TXMLNode advanced;
     h.WriteSilhouetteTarget(&advanced, wide, AsymmetricMatrix());
-    EXPECT_EQ(advanced.GetNodeText("TargetWidth"), QStringLiteral("30.25"));
     EXPECT_EQ(advanced.GetNodeText("TargetHeight"), QStringLiteral("12.5"));
     advanced.SetAttributeFloat("TargetNumber", 3);
     auto table = std::make_unique<DeviceSetup>();
     EXPECT_EQ(TShotFileHandler::ReadSilhouetteTarget(&advanced, *table), 3);
     EXPECT_EQ(table->silhouetteTargets[3].Width(), 30.25);
-    EXPECT_EQ(table->silhouetteTargets[3].Height(), 12.5);
     EXPECT_EQ(table->silhouetteTargets[3].Size(), 302);  // 30.25 inch in 0.1 inch
 
     // ModeInfo: the flag elements win over CTRL1/CTRL2; missing ones take

@@ -1,5 +1,6 @@
 #include "AppPaths.h"
 #include "Globals.h"
+#include "SessionFixtures.h"
 #include "Translation.h"
 
 #include <QDir>
@@ -13,18 +14,14 @@
 #include <thread>
 #include <vector>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace {
 
 QByteArray Utf16(const QString& text, bool littleEndian)
 {
     QByteArray out = littleEndian ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
     for (QChar c : text) {
-        const char lo = char(c.unicode() & 0xFF);
-        const char hi = char(c.unicode() >> 8);
-        out.append(littleEndian ? lo : hi);
-        out.append(littleEndian ? hi : lo);
+        const char lo = char(c.unicode() & 0xFF), hi = char(c.unicode() >> 8);
+        out.append(littleEndian ? lo : hi).append(littleEndian ? hi : lo);
     }
     return out;
 }
@@ -46,18 +43,14 @@ protected:
 
 }  // namespace
 
-TEST_F(TranslationTest, WithoutAListNothingIsTranslatedOrRecorded)
-{
-    EXPECT_EQ(Translate("Hello"), QStringLiteral("Hello"));
-    EXPECT_EQ(Translate(" Shooter %d "), QStringLiteral(" Shooter %d "));
-    EXPECT_FALSE(TranslationFaultFlag());
-    EXPECT_TRUE(TranslationFaults().isEmpty());
-    EXPECT_FALSE(SaveTranslationFaults());
-    EXPECT_FALSE(QFile::exists(TranslationFaultsFileName()));
-}
-
 TEST_F(TranslationTest, LookupRules)
 {
+    // Without a list nothing is translated or recorded.
+    EXPECT_EQ(Translate(" Shooter %d "), QStringLiteral(" Shooter %d "));
+    EXPECT_FALSE(TranslationFaultFlag());
+    EXPECT_FALSE(SaveTranslationFaults());
+    EXPECT_FALSE(QFile::exists(TranslationFaultsFileName()));
+
     SetTranslationList({"Hello=Hallo", "HELLO=second", "Empty=", "Empty=later", "Spaced =x", "no separator",
                         "a=b=c", "Shooter %d=Schütze %d"});
     EXPECT_EQ(Translate("Hello"), QStringLiteral("Hallo"));

@@ -64,8 +64,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        root_ = fs::path(dir_.path().toStdString());
         fs::create_directories(root_ / "sys" / "class" / "tty");
+        fs::create_directories(root_ / "pts");
         registry_.SetSysfsRoot((root_ / "sys").string());
         registry_.SetByIdFolder((root_ / "by-id").string());
         registry_.SetDevFolder((root_ / "dev").string());
@@ -77,10 +77,8 @@ protected:
 
     fs::path Device(const std::string& name)
     {
-        const fs::path p = root_ / "pts" / name;
-        fs::create_directories(p.parent_path());
-        std::ofstream(p) << "";
-        return p;
+        std::ofstream(root_ / "pts" / name) << "";
+        return root_ / "pts" / name;
     }
 
     void Pin(int number, const fs::path& target)
@@ -108,7 +106,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    fs::path root_;
+    fs::path root_ { dir_.path().toStdString() };
     TPortRegistry registry_;
     QElapsedTimer clock_;
     std::vector<TEvent> events_;

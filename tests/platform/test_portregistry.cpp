@@ -26,16 +26,17 @@ void Link(const fs::path& target, const fs::path& link)
     fs::create_symlink(target, link);
 }
 
+struct UsbTty {
+    std::string tty, usbPath, driver, manufacturer, product, byId;
+};
+
 // A fake /sys, /dev and /dev/serial/by-id laid out like the kernel's.
 class TFakeSystem {
 public:
     TFakeSystem()
     {
-        root_ = fs::path(dir_.path().toStdString());
-        fs::create_directories(Sys() / "class" / "tty");
-        fs::create_directories(Dev());
-        fs::create_directories(ById());
-        fs::create_directories(Ports());
+        for (const fs::path& p : { Sys() / "class" / "tty", ById(), Ports() })
+            fs::create_directories(p);
         registry_.SetSysfsRoot(Sys().string());
         registry_.SetDevFolder(Dev().string());
         registry_.SetByIdFolder(ById().string());
@@ -50,33 +51,27 @@ public:
 
     // A USB device at usbPath ("1-2") with one interface; a usb-serial
     // driver gives ttyUSB (port device below the interface), cdc_acm ttyACM.
-    void AddUsbTty(const std::string& tty, const std::string& usbPath, const std::string& driver,
-                   const std::string& manufacturer, const std::string& product, const std::string& byId = "")
+    void AddUsbTty(const UsbTty& d)
     {
-        const fs::path usb = Sys() / "devices" / "pci0000:00" / "usb1" / usbPath;
-        WriteFile(usb / "idVendor", "0403\n");
-        WriteFile(usb / "manufacturer", manufacturer + "\n");
-        WriteFile(usb / "product", product + "\n");
-        const fs::path intf = usb / (usbPath + ":1.0");
-        WriteFile(intf / "bInterfaceNumber", "00\n");
-        const bool acm = driver == "cdc_acm";
-        const fs::path drivers = Sys() / "bus" / (acm ? "usb" : "usb-serial") / "drivers" / driver;
+        const fs::path usb = Sys() / "devices" / "pci0000:00" / "usb1" / d.usbPath;
+        const fs::path intf = usb / (d.usbPath + ":1.0");
+        const std::pair<fs::path, std::string> files[] = {
+            { usb / "idVendor", "0403" }, { usb / "manufacturer", d.manufacturer },
+            { usb / "product", d.product }, { intf / "bInterfaceNumber", "00" } };
+        for (const auto& [path, text] : files)
+            WriteFile(path, text + "\n");
+        const bool acm = d.driver == "cdc_acm";
+        const fs::path drivers = Sys() / "bus" / (acm ? "usb" : "usb-serial") / "drivers" / d.driver;
         fs::create_directories(drivers);
-        fs::path classDev;
-        if (acm) {
-            Link(drivers, intf / "driver");
-            classDev = intf / "tty" / tty;
-            Link("../../../" + intf.filename().string(), classDev / "device");
-        } else {
-            Link(Sys() / "bus" / "usb" / "drivers" / "usb-serial-generic", intf / "driver");
-            Link(drivers, intf / tty / "driver");
-            classDev = intf / tty / "tty" / tty;
-            Link("../../../" + tty, classDev / "device");
-        }
-        Link(classDev, Sys() / "class" / "tty" / tty);
-        WriteFile(Dev() / tty, "");
-        if (!byId.empty())
-            Link("../../" + tty, ById() / byId);
+        const fs::path classDev = acm ? intf / "tty" / d.tty : intf / d.tty / "tty" / d.tty;
+        Link(acm ? drivers : Sys() / "bus" / "usb" / "drivers" / "usb-serial-generic", intf / "driver");
+        if (!acm)
+            Link(drivers, intf / d.tty / "driver");
+        Link("../../../" + (acm ? intf.filename().string() : d.tty), classDev / "device");
+        Link(classDev, Sys() / "class" / "tty" / d.tty);
+        WriteFile(Dev() / d.tty, "");
+        if (!d.byId.empty())
+            Link("../../" + d.tty, ById() / d.byId);
     }
 
     void AddRfcomm(const std::string& tty)
@@ -122,7 +117,7 @@ public:
 
 private:
     QTemporaryDir dir_;
-    fs::path root_;
+    fs::path root_ { dir_.path().toStdString() };
     TPortRegistry registry_;
 };
 
@@ -139,10 +134,14 @@ std::vector<int> Numbers(const std::vector<TPortEntry>& ports)
 TEST(PortRegistryTest, DescriptionsFromSysfs)
 {
     TFakeSystem sys;
-    sys.AddUsbTty("ttyUSB0", "1-2", "ftdi_sio", "FTDI", "FT232R USB UART", "usb-FTDI_FT232R_USB_UART_A1-if00-port0");
-    sys.AddUsbTty("ttyUSB1", "1-3", "ch341-uart", "QinHeng", "USB Serial");
-    sys.AddUsbTty("ttyACM0", "1-4", "cdc_acm", "Tavrik", "TRAXEL unit");
-    sys.AddUsbTty("ttyUSB2", "1-5", "option", "Modems Inc", "LTE");
+    const std::pair<UsbTty, std::string> usb[] = {
+        { { "ttyUSB0", "1-2", "ftdi_sio", "FTDI", "FT232R USB UART", "usb-FTDI_FT232R_USB_UART_A1-if00-port0" },
+          "USB Serial Port (FTDI FT232R USB UART)" },
+        { { "ttyUSB1", "1-3", "ch341-uart", "QinHeng", "USB Serial", "" }, "USB Serial Port (QinHeng USB Serial)" },
+        { { "ttyACM0", "1-4", "cdc_acm", "Tavrik", "TRAXEL unit", "" }, "USB Serial Device (Tavrik TRAXEL unit)" },
+        { { "ttyUSB2", "1-5", "option", "Modems Inc", "LTE", "" }, "USB Serial Converter (Modems Inc LTE)" } };
+    for (const auto& [dev, description] : usb)
+        sys.AddUsbTty(dev);
     sys.AddRfcomm("rfcomm0");
     sys.AddLegacy("ttyS0");
     sys.Registry().Refresh();
@@ -158,10 +157,8 @@ TEST(PortRegistryTest, DescriptionsFromSysfs)
         EXPECT_FALSE(e.Pinned);
         EXPECT_EQ(e.FriendlyName, e.Description + " (COM" + std::to_string(e.Number) + ")");
     }
-    EXPECT_EQ(byPath["ttyUSB0"].Description, "USB Serial Port (FTDI FT232R USB UART)");
-    EXPECT_EQ(byPath["ttyUSB1"].Description, "USB Serial Port (QinHeng USB Serial)");
-    EXPECT_EQ(byPath["ttyACM0"].Description, "USB Serial Device (Tavrik TRAXEL unit)");
-    EXPECT_EQ(byPath["ttyUSB2"].Description, "USB Serial Converter (Modems Inc LTE)");
+    for (const auto& [dev, description] : usb)
+        EXPECT_EQ(byPath[dev.tty].Description, description);
     EXPECT_EQ(byPath["rfcomm0"].Description, "Standard Serial over Bluetooth link");
     EXPECT_EQ(sys.Registry().ResolveComPort(byPath["ttyACM0"].Number), (sys.Dev() / "ttyACM0").string());
     EXPECT_EQ(sys.Registry().ResolveComPort(42), "");
@@ -171,7 +168,7 @@ TEST(PortRegistryTest, DescriptionsFromSysfs)
 TEST(PortRegistryTest, MakerTextCannotHideThePortNumber)
 {
     TFakeSystem sys;
-    sys.AddUsbTty("ttyUSB0", "1-2", "cp210x", "COMTEC\tLtd", "Bridge\nsecond line");
+    sys.AddUsbTty({ "ttyUSB0", "1-2", "cp210x", "COMTEC\tLtd", "Bridge\nsecond line", "" });
     sys.Registry().Refresh();
     const auto entry = sys.Registry().Find(3);
     ASSERT_TRUE(entry.has_value());
@@ -185,8 +182,8 @@ TEST(PortRegistryTest, NumbersSurviveUnplugAndReplug)
     TFakeSystem sys;
     const std::string idA = "usb-FTDI_FT232R_USB_UART_A1-if00-port0";
     const std::string idB = "usb-FTDI_FT232R_USB_UART_B2-if00-port0";
-    sys.AddUsbTty("ttyUSB0", "1-2", "ftdi_sio", "FTDI", "FT232R", idA);
-    sys.AddUsbTty("ttyUSB1", "1-3", "ftdi_sio", "FTDI", "FT232R", idB);
+    sys.AddUsbTty({ "ttyUSB0", "1-2", "ftdi_sio", "FTDI", "FT232R", idA });
+    sys.AddUsbTty({ "ttyUSB1", "1-3", "ftdi_sio", "FTDI", "FT232R", idB });
     sys.Registry().Refresh();
     ASSERT_EQ(Numbers(sys.Registry().Ports()), (std::vector<int>{ 3, 4 }));
 
@@ -199,9 +196,9 @@ TEST(PortRegistryTest, NumbersSurviveUnplugAndReplug)
     EXPECT_EQ(sys.Registry().ResolveComPort(3), "");
 
     // A new unit C does not take A's number.
-    sys.AddUsbTty("ttyUSB0", "1-4", "ftdi_sio", "FTDI", "FT232R", "usb-FTDI_C3-if00-port0");
+    sys.AddUsbTty({ "ttyUSB0", "1-4", "ftdi_sio", "FTDI", "FT232R", "usb-FTDI_C3-if00-port0" });
     // A comes back in another socket as ttyUSB2: same number by its by-id name.
-    sys.AddUsbTty("ttyUSB2", "1-5", "ftdi_sio", "FTDI", "FT232R", idA);
+    sys.AddUsbTty({ "ttyUSB2", "1-5", "ftdi_sio", "FTDI", "FT232R", idA });
     sys.Registry().Refresh();
     EXPECT_EQ(Numbers(sys.Registry().Ports()), (std::vector<int>{ 3, 4, 5 }));
     EXPECT_EQ(sys.Registry().ResolveComPort(3), (sys.Dev() / "ttyUSB2").string());
@@ -209,13 +206,13 @@ TEST(PortRegistryTest, NumbersSurviveUnplugAndReplug)
 
     // Without by-id names the USB socket keys the number.
     TFakeSystem plain;
-    plain.AddUsbTty("ttyACM0", "2-1", "cdc_acm", "Tavrik", "Unit");
-    plain.AddUsbTty("ttyACM1", "2-2", "cdc_acm", "Tavrik", "Unit");
+    plain.AddUsbTty({ "ttyACM0", "2-1", "cdc_acm", "Tavrik", "Unit", "" });
+    plain.AddUsbTty({ "ttyACM1", "2-2", "cdc_acm", "Tavrik", "Unit", "" });
     plain.Registry().Refresh();
     EXPECT_EQ(plain.Registry().ResolveComPort(4), (plain.Dev() / "ttyACM1").string());
     plain.RemoveTty("ttyACM0", "2-1");
     plain.RemoveTty("ttyACM1", "2-2");
-    plain.AddUsbTty("ttyACM0", "2-2", "cdc_acm", "Tavrik", "Unit");
+    plain.AddUsbTty({ "ttyACM0", "2-2", "cdc_acm", "Tavrik", "Unit", "" });
     plain.Registry().Refresh();
     EXPECT_EQ(Numbers(plain.Registry().Ports()), (std::vector<int>{ 4 }));
     EXPECT_EQ(plain.Registry().ResolveComPort(4), (plain.Dev() / "ttyACM0").string());
@@ -226,7 +223,7 @@ TEST(PortRegistryTest, PinnedLinksWin)
     TFakeSystem sys;
     const fs::path pts7 = sys.MakeDeviceFile("7");
     const fs::path pts9 = sys.MakeDeviceFile("9");
-    sys.AddUsbTty("ttyUSB0", "1-2", "ftdi_sio", "FTDI", "FT232R", "usb-FTDI_A1-if00-port0");
+    sys.AddUsbTty({ "ttyUSB0", "1-2", "ftdi_sio", "FTDI", "FT232R", "usb-FTDI_A1-if00-port0" });
     sys.Registry().Refresh();
     ASSERT_EQ(sys.Registry().ResolveComPort(3), (sys.Dev() / "ttyUSB0").string());
 

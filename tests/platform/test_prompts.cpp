@@ -1,5 +1,7 @@
 #include "Prompts.h"
 
+#include <QStringList>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -8,14 +10,10 @@ class TAnswerYes final : public IPrompts {
 public:
     TMsgResult MessageBox(const QString& text, const QString& caption, TMsgButtons) override
     {
-        LastText = text;
-        LastCaption = caption;
-        ++Calls;
+        Seen << text + '|' + caption;
         return TMsgResult::Yes;
     }
-    QString LastText;
-    QString LastCaption;
-    int Calls = 0;
+    QStringList Seen;
 };
 
 }  // namespace
@@ -33,11 +31,9 @@ TEST(PromptsTest, InstalledPromptsAnswerUntilRemoved)
     TAnswerYes fake;
     EXPECT_EQ(SetPrompts(&fake), nullptr);
     EXPECT_EQ(Prompts().MessageBox("Delete?", "Question", TMsgButtons::YesNo), TMsgResult::Yes);
-    EXPECT_EQ(fake.Calls, 1);
-    EXPECT_EQ(fake.LastText, QStringLiteral("Delete?"));
-    EXPECT_EQ(fake.LastCaption, QStringLiteral("Question"));
+    EXPECT_EQ(fake.Seen, QStringList { QStringLiteral("Delete?|Question") });
 
     EXPECT_EQ(SetPrompts(nullptr), &fake);
     EXPECT_EQ(Prompts().MessageBox("Delete?", "Question", TMsgButtons::YesNo), TMsgResult::No);
-    EXPECT_EQ(fake.Calls, 1);
+    EXPECT_EQ(fake.Seen.size(), 1);
 }

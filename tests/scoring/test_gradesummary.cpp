@@ -6,19 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 TEST(GradeSummary, EmptyShooterAndCountMapping)
 {
     LoadGradingFile(ShippedGradingFile(), {});
     auto shooter = MakeShooter(MakeRingTarget(80));
     const GradeSummaryRecord empty = GradeSummary({ 1, 0 }, *shooter);
     for (int r = 0; r < GradeSummaryRecord::RowCount; ++r) {
-        GradeSummaryRow expected;
-        expected.id = r;
         const GradeSummaryRow& row = empty.rows[size_t(r)];
         EXPECT_EQ(row.id, r);
         EXPECT_EQ(row.count + row.levelSum + row.valueSum, 0);
-        EXPECT_EQ(row.valueCount, expected.valueCount);
-        EXPECT_EQ(row.levelCount, expected.levelCount);
+        EXPECT_EQ(row.valueCount, GradeSummaryRow {}.valueCount);
+        EXPECT_EQ(row.levelCount, GradeSummaryRow {}.levelCount);
     }
     const std::pair<int, int> mapping[] = { { 0, 0 }, { 1, 1 }, { 2, 2 }, { 4, 2 }, { 5, 3 }, { 70, 3 }, { -1, 2 } };
     for (auto [in, out] : mapping)
@@ -84,11 +84,8 @@ TEST(GradeSummary, CountsOnlyGradableShots)
     const GradeSummaryRecord summary = GradeSummary({ 1, 0 }, *shooter);
     for (int r : { 0, 1, 4, 5, 6, 7, 8, 9, 10, 11, 12 })
         EXPECT_EQ(summary.rows[size_t(r)].count, 2) << r;
-    EXPECT_EQ(summary.rows[2].count, 0);
-    EXPECT_EQ(summary.rows[3].count, 0);
-    int levels = 0;
-    for (int n : summary.rows[0].levelCount)
-        levels += n;
-    EXPECT_EQ(levels, 2);
+    EXPECT_EQ(summary.rows[2].count + summary.rows[3].count, 0);
+    const auto& levels = summary.rows[0].levelCount;
+    EXPECT_EQ(std::accumulate(levels.begin(), levels.end(), 0), 2);
     EXPECT_EQ(GradeSummary({ 0, 0 }, *shooter).rows[0].count, 0);
 }

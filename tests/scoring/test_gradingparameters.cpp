@@ -61,49 +61,11 @@ TEST(GradingParameters, LoadsEveryField)
     ASSERT_EQ(LoadGradingFile(WriteGradingFile(kFullFile), reports.Reporter()), 1);
     EXPECT_TRUE(reports.texts.isEmpty()) << reports.texts.join(QLatin1Char('|')).toStdString();
 
-    const TGradingParameters& p = GradingParameters;
-    EXPECT_EQ(p.hitWeight, 2);
-    EXPECT_EQ(p.holdWeight, 3);
-    EXPECT_EQ(p.aimWeight, 4);
-    EXPECT_EQ(p.trigWeight, 5);
-    EXPECT_EQ(p.yellowGrade, 2);
-    EXPECT_EQ(p.greenGrade, 4);
-    EXPECT_EQ(p.step3YellowLimit, 18);
-    EXPECT_EQ(p.step3GreenLimit, 25);
-    EXPECT_EQ(p.step5Limit, (std::array<int, 4> { 15, 25, 35, 45 }));
-    EXPECT_EQ(p.aimBlinkTime, 1500);
-    EXPECT_EQ(p.trigLinearRegressionGap1, 20);
-    EXPECT_EQ(p.trigLinearRegressionGap2, 50);
-    EXPECT_EQ(p.sliceMs, 100);
-    EXPECT_EQ(p.tcrtvTiming1Limit, 150);
-    EXPECT_EQ(p.lr3SecBottom, 60);
-    EXPECT_EQ(p.timing1Weight, 80);
-    EXPECT_EQ(p.ttrxLow, -5);
-    EXPECT_EQ(p.ttrxHigh, 7);
-    EXPECT_EQ(p.ttrxDev, 150);
-    EXPECT_TRUE(p.use5StepBitmaps);
-    EXPECT_FALSE(p.militaryGun);
-    EXPECT_EQ(p.hasRows, (std::array<bool, 3> { false, true, false }));
-
-    GradeRow expected;
-    expected.group = 2;
-    expected.difficulty = 2;
-    expected.points = 3;          // truncated
-    expected.scoreLimit = 950;
-    expected.holdLimit = 29;      // 0.29 x 100 snaps to 29, not 28
-    expected.aimLimit = 115;
-    expected.col7 = 700;
-    expected.col8 = 800;
-    expected.col9 = 7;
-    expected.col10 = -10;
-    expected.col11 = 2500;
-    expected.col13 = 1050;        // number 10
-    expected.col12 = 1125;        // number 11
-    expected.col14 = 120;
-    expected.timingLimit = 2.75;
-    expected.totalLimit = 6;
-    expected.col19 = 33;
-    expected.col20 = 57;
+    const TGradingParameters expectedParams { 2, 3, 4, 5, 2, 4, 18, 25, { 15, 25, 35, 45 }, 1500, 20, 50, 100, 150,
+                                              60, 80, -5, 7, 150, true, false, { false, true, false } };
+    EXPECT_EQ(GradingParameters, expectedParams);
+    // Points truncate; 0.29 x 100 snaps to 29, not 28; columns 12 and 13 come from numbers 11 and 10.
+    const GradeRow expected { 2, 2, 3, 0, 950, 29, 115, 700, 800, 7, -10, 2500, 1125, 1050, 120, 2.75, 6, 33, 57 };
     EXPECT_EQ(Grade(0), expected);
 
     ASSERT_EQ(GradingTables.tireCount, 1);
@@ -228,8 +190,7 @@ TEST(GradingParameters, NextGradingNumber)
     GradingNumber n = NextGradingNumber(QStringLiteral(" 1.5 ; 2;x"));
     EXPECT_TRUE(n.found && n.value == 1.5 && n.rest == QStringLiteral(" 2;x"));
     n = NextGradingNumber(NextGradingNumber(n.rest).rest);
-    EXPECT_FALSE(n.found);
-    EXPECT_EQ(n.value, 0.0);
+    EXPECT_TRUE(!n.found && n.value == 0.0);
     EXPECT_FALSE(NextGradingNumber(QStringLiteral(";3")).found);
 }
 
@@ -274,6 +235,7 @@ struct Snapshot {
     std::vector<TireRow> tire;
     std::vector<DtcCtRow> dtc;
     std::vector<CtrRtvRow> ctr;
+    bool operator==(const Snapshot&) const = default;
 };
 
 Snapshot Take()
@@ -284,15 +246,6 @@ Snapshot Take()
              { t.tire.begin(), t.tire.begin() + t.tireCount },
              { t.dtcCt.begin(), t.dtcCt.begin() + t.dtcCtCount },
              { t.ctrRtv.begin(), t.ctrRtv.begin() + t.ctrRtvCount } };
-}
-
-void ExpectSame(const Snapshot& a, const Snapshot& b)
-{
-    EXPECT_EQ(a.grade, b.grade);
-    EXPECT_EQ(a.tire, b.tire);
-    EXPECT_EQ(a.dtc, b.dtc);
-    EXPECT_EQ(a.ctr, b.ctr);
-    EXPECT_TRUE(a.p == b.p);
 }
 
 } // namespace
@@ -323,8 +276,8 @@ TEST(GradingParameters, SameResultUnderACommaLocale)
     }
 
     EXPECT_TRUE(reports.texts.isEmpty());
-    ExpectSame(plain, comma);
-    ExpectSame(shippedPlain, shippedComma);
+    EXPECT_TRUE(plain == comma);
+    EXPECT_TRUE(shippedPlain == shippedComma);
     EXPECT_EQ(comma.grade.at(0).holdLimit, 29);
     EXPECT_EQ(comma.grade.at(0).timingLimit, 2.75);
 }

@@ -102,9 +102,8 @@ TEST(ShotGrading, ComponentsDirectionsAndTies)
     EXPECT_EQ(GradeShotAnalysis(kStand, wide, 85, 10).componentPoints[GradeHold], 1);
 
     // Not graded: no selection, a stance outside 1..3, no rows, no analysis.
-    EXPECT_FALSE(GradeShotAnalysis({ 0, 0 }, Measured(), 85, 10).valid);
-    EXPECT_FALSE(GradeShotAnalysis({ 7, 0 }, Measured(), 85, 10).valid);
-    EXPECT_FALSE(GradeShotAnalysis({ 1, 2 }, Measured(), 85, 10).valid);
+    for (const GradingSelection none : { GradingSelection { 0, 0 }, GradingSelection { 7, 0 }, GradingSelection { 1, 2 } })
+        EXPECT_FALSE(GradeShotAnalysis(none, Measured(), 85, 10).valid) << none.stance << "/" << none.difficulty;
     EXPECT_FALSE(GradeShotAnalysis(kStand, TraceAnalysis {}, 85, 10).valid);
 }
 
@@ -143,9 +142,7 @@ TEST(ShotGrading, TimingRingValueAndTrigger)
     EXPECT_FALSE(GradeShotAnalysis(kStand, late, 85, 10).trigWindowOk);
 
     // Weights adding up to 0 give no overall grade instead of NaN.
-    GradingParameters.hitWeight = 0;
-    GradingParameters.holdWeight = 0;
-    GradingParameters.aimWeight = 0;
+    GradingParameters.hitWeight = GradingParameters.holdWeight = GradingParameters.aimWeight = 0;
     GradingParameters.trigWeight = 0;
     const ShotGradeRecord unweighted = GradeShotAnalysis(kStand, Measured(), 85, 10);
     EXPECT_TRUE(unweighted.valid);
@@ -164,10 +161,8 @@ TEST(ShotGrading, SelectionBelongsToEachPanel)
     EXPECT_TRUE(SelectGradingRow(standPanel, 1, 0));
 
     // The panel selected last does not change what the other one grades.
-    const double stand = GradeShotAnalysis(standPanel, Measured(), 85, 10).componentPoints[GradeHold];
-    const double kneel = GradeShotAnalysis(kneelPanel, Measured(), 85, 10).componentPoints[GradeHold];
-    EXPECT_EQ(stand, 2);
-    EXPECT_EQ(kneel, 9);
+    EXPECT_EQ(GradeShotAnalysis(standPanel, Measured(), 85, 10).componentPoints[GradeHold], 2);
+    EXPECT_EQ(GradeShotAnalysis(kneelPanel, Measured(), 85, 10).componentPoints[GradeHold], 9);
 }
 
 TEST(ShotGrading, LevelsAndOverallScales)

@@ -16,6 +16,29 @@ QString Message(const std::function<void()>& f)
     return QStringLiteral("no exception");
 }
 
+RawShotRecord ShotAsRead(const RawShotRecord& w)
+{
+    static const int carried[] = { 4, 5, 6, 7, 10, 11, 14, 15, 16, 17, 18, 19, 20, 24, 25, 26, 27, 30, 31, 32, 33 };
+    RawShotRecord r;
+    for (int i : carried)
+        r.b[i] = w.b[i];
+    r.b[25] &= 0x8F;
+    if (w.RingTargetIndex() == RawShotRecord::NoTarget) {
+        r.SetScore(0);
+        r.SetSector(0);
+    }
+    if (w.SilhouetteTargetIndex() == RawShotRecord::NoTarget)
+        r.SetSilhouette(0);
+    return r;
+}
+
+RingTargetRecord RingAsRead(RingTargetRecord t)
+{
+    t.SetPrismPlaceX(0);
+    t.SetPrismPlaceY(0);
+    return t;
+}
+
 RingTargetRecord AirRifleRing()
 {
     RingTargetRecord t;

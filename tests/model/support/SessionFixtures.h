@@ -13,7 +13,11 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace Fixtures {
 
@@ -40,6 +44,13 @@ ModeBlock DynamicSilhouetteMode();
 // trace, and one at silhouette slot 1 (zone 2, failure FOV) without a trace.
 std::unique_ptr<TShot> RingShot();
 std::unique_ptr<TShot> SilhouetteShot();
+
+// Records as the file readers give them back. A shot keeps only the fields
+// a session file carries (Revalm is written, not read), the score and sector
+// only with a ring, the zone only with a silhouette, the sector without the
+// unit's bits 4-6. A ring loses its prism places.
+RawShotRecord ShotAsRead(const RawShotRecord& written);
+RingTargetRecord RingAsRead(RingTargetRecord written);
 
 // One shooter with the two shots above and both targets defined.
 std::unique_ptr<TSession> SmallSession();

@@ -8,18 +8,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#include <utility>
 
 TPtyPair::TPtyPair()
 {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        ADD_FAILURE() << "no pseudo-terminal: errno " << errno;
-        CloseMaster();
-        return;
-    }
     char name[128];
-    if (ptsname_r(master_, name, sizeof name) != 0) {
-        ADD_FAILURE() << "ptsname_r failed";
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0) {
+        ADD_FAILURE() << "no pseudo-terminal: errno " << errno;
         CloseMaster();
         return;
     }
@@ -40,18 +36,15 @@ bool TPtyPair::Write(const std::string& bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN) {
-                pollfd p {master_, POLLOUT, 0};
-                poll(&p, 1, 100);
-                continue;
-            }
+        const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
+        if (n >= 0) {
+            done += std::size_t(n);
+        } else if (errno == EAGAIN) {
+            pollfd p {master_, POLLOUT, 0};
+            poll(&p, 1, 100);
+        } else if (errno != EINTR) {
             return false;
         }
-        done += std::size_t(n);
     }
     return true;
 }
@@ -80,6 +73,5 @@ std::string TPtyPair::Read(int timeoutMs, std::size_t maxBytes)
 void TPtyPair::CloseMaster()
 {
     if (master_ >= 0)
-        close(master_);
-    master_ = -1;
+        close(std::exchange(master_, -1));
 }
