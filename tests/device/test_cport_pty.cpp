@@ -1,6 +1,7 @@
 // The serial-port component end to end on a pseudo-terminal: the real
 // backend, the event thread and the receive handler.
 #include "CPort.h"
+#include "PtyPair.h"
 
 #include <gtest/gtest.h>
 
@@ -20,28 +21,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-struct TPty {
-    int master = -1;
-    std::string slave;
-    TPty()
-    {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-            return;
-        char name[128];
-        if (ptsname_r(master, name, sizeof name) == 0)
-            slave = name;
-    }
-    ~TPty() { CloseMaster(); }
-    void CloseMaster()
-    {
-        if (master >= 0)
-            close(master);
-        master = -1;
-    }
-    bool Write(const std::string& s) { return write(master, s.data(), s.size()) == ssize_t(s.size()); }
-};
 
 double CpuSeconds()
 {
@@ -90,10 +69,10 @@ bool WaitFor(Pred pred, std::chrono::milliseconds limit = 1000ms)
 
 TEST(CPortPty, ReceivesOnEventThread)
 {
-    TPty pty;
-    ASSERT_FALSE(pty.slave.empty());
+    TPtyPair pty;
+    ASSERT_TRUE(pty.Ok());
     TComPort port;
-    SetupLikeWrapper(port, pty.slave);
+    SetupLikeWrapper(port, pty.SlavePath());
 
     std::mutex mutex;
     std::string received;
@@ -126,9 +105,9 @@ TEST(CPortPty, ReceivesOnEventThread)
     // Writing reaches the master unchanged.
     EXPECT_EQ(port.Write("ok\n", 3), 3);
     char back[8] = {};
-    pollfd p {pty.master, POLLIN, 0};
+    pollfd p {pty.Master(), POLLIN, 0};
     ASSERT_GT(poll(&p, 1, 1000), 0);
-    EXPECT_EQ(read(pty.master, back, sizeof back), 3);
+    EXPECT_EQ(read(pty.Master(), back, sizeof back), 3);
     EXPECT_STREQ(back, "ok\n");
     port.Close();
     EXPECT_FALSE(port.Connected());
@@ -136,10 +115,10 @@ TEST(CPortPty, ReceivesOnEventThread)
 
 TEST(CPortPty, HandlerReadingNothingIsNotCalledAgain)
 {
-    TPty pty;
-    ASSERT_FALSE(pty.slave.empty());
+    TPtyPair pty;
+    ASSERT_TRUE(pty.Ok());
     TComPort port;
-    SetupLikeWrapper(port, pty.slave);
+    SetupLikeWrapper(port, pty.SlavePath());
     std::atomic<int> calls {0};
     std::atomic<int> lastCount {0};
     port.OnRxChar = [&](TCustomComPort&, int count) {
@@ -161,10 +140,10 @@ TEST(CPortPty, HandlerReadingNothingIsNotCalledAgain)
 
 TEST(CPortPty, MasterClosedEndsThreadWithoutSpinning)
 {
-    TPty pty;
-    ASSERT_FALSE(pty.slave.empty());
+    TPtyPair pty;
+    ASSERT_TRUE(pty.Ok());
     TComPort port;
-    SetupLikeWrapper(port, pty.slave);
+    SetupLikeWrapper(port, pty.SlavePath());
     port.OnRxChar = [](TCustomComPort& sender, int count) { Drain(sender, count); };
     port.Open();
     pty.CloseMaster();
@@ -180,19 +159,19 @@ TEST(CPortPty, MasterClosedEndsThreadWithoutSpinning)
 
 TEST(CPortPty, CloseWhileStreamingIsPrompt)
 {
-    TPty pty;
-    ASSERT_FALSE(pty.slave.empty());
+    TPtyPair pty;
+    ASSERT_TRUE(pty.Ok());
     TComPort port;
-    SetupLikeWrapper(port, pty.slave);
+    SetupLikeWrapper(port, pty.SlavePath());
     std::atomic<long> bytes {0};
     port.OnRxChar = [&](TCustomComPort& sender, int count) { bytes += Drain(sender, count); };
     port.Open();
     std::atomic<bool> stop {false};
     std::thread writer([&] {
         const std::string block(1024, 'x');
-        fcntl(pty.master, F_SETFL, fcntl(pty.master, F_GETFL) | O_NONBLOCK);
+        fcntl(pty.Master(), F_SETFL, fcntl(pty.Master(), F_GETFL) | O_NONBLOCK);
         while (!stop) {
-            if (write(pty.master, block.data(), block.size()) < 0 && errno != EAGAIN)
+            if (write(pty.Master(), block.data(), block.size()) < 0 && errno != EAGAIN)
                 break;
         }
     });
@@ -208,19 +187,19 @@ TEST(CPortPty, CloseWhileStreamingIsPrompt)
 
 TEST(CPortPty, SecondOpenFailsNamingThePort)
 {
-    TPty pty;
-    ASSERT_FALSE(pty.slave.empty());
+    TPtyPair pty;
+    ASSERT_TRUE(pty.Ok());
     TComPort first;
-    SetupLikeWrapper(first, pty.slave);
+    SetupLikeWrapper(first, pty.SlavePath());
     first.Open();
     TComPort second;
-    SetupLikeWrapper(second, pty.slave);
+    SetupLikeWrapper(second, pty.SlavePath());
     try {
         second.Open();
         ADD_FAILURE() << "second open succeeded";
     } catch (const EComPort& e) {
         EXPECT_EQ(e.Code(), 1);
-        EXPECT_NE(std::string(e.what()).find(pty.slave), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(pty.SlavePath()), std::string::npos) << e.what();
         EXPECT_NE(e.WinCode(), -1);
     }
     EXPECT_FALSE(second.Connected());
