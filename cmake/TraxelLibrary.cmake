@@ -1,9 +1,12 @@
-# traxel_library(name DEPS ...): one static library per source folder, built
-# from every .cpp/.h in it.
+# traxel_library(name DEPS ... [EXCLUDE file ...]): one static library per
+# source folder, built from every .cpp/.h in it but the excluded ones.
 function(traxel_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
     "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  foreach(skip IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources "${CMAKE_CURRENT_SOURCE_DIR}/${skip}")
+  endforeach()
   if(NOT sources MATCHES "\\.cpp")
     return() # a layer with no code yet
   endif()

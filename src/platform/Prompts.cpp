@@ -4,6 +4,14 @@
 
 #include <atomic>
 
+// The defaults choose nothing: an implementation that cannot ask must not
+// make the caller overwrite or print anything.
+QString IPrompts::OpenFileName(const TFileRequest&) { return QString(); }
+QString IPrompts::SaveFileName(const TFileRequest&) { return QString(); }
+bool IPrompts::ChooseColour(uint32_t*) { return false; }
+bool IPrompts::PrintDialog(QPrinter*) { return false; }
+void IPrompts::Beep() {}
+
 namespace {
 
 class TSilentPrompts final : public IPrompts {
@@ -13,8 +21,10 @@ public:
         qWarning("%s: %s", qUtf8Printable(caption), qUtf8Printable(text));
         switch (buttons) {
         case TMsgButtons::OK: return TMsgResult::OK;
+        case TMsgButtons::OKCancel: return TMsgResult::Cancel;
         case TMsgButtons::YesNo: return TMsgResult::No;
         case TMsgButtons::YesNoCancel: return TMsgResult::Cancel;
+        case TMsgButtons::AbortRetryIgnore: return TMsgResult::Abort;
         }
         return TMsgResult::Cancel;
     }

@@ -24,6 +24,12 @@ TEST(PromptsTest, FallbackNeverAgreesToAnything)
     EXPECT_EQ(Prompts().MessageBox("a", "b", TMsgButtons::OK), TMsgResult::OK);
     EXPECT_EQ(Prompts().MessageBox("a", "b", TMsgButtons::YesNo), TMsgResult::No);
     EXPECT_EQ(Prompts().MessageBox("a", "b", TMsgButtons::YesNoCancel), TMsgResult::Cancel);
+    EXPECT_EQ(Prompts().MessageBox("a", "b", TMsgButtons::OKCancel), TMsgResult::Cancel);
+    EXPECT_EQ(Prompts().MessageBox("a", "b", TMsgButtons::AbortRetryIgnore), TMsgResult::Abort);
+    EXPECT_TRUE(Prompts().SaveFileName(TFileRequest {}).isEmpty());
+    uint32_t colour = 7;
+    EXPECT_FALSE(Prompts().ChooseColour(&colour));
+    EXPECT_EQ(colour, 7u);
 }
 
 TEST(PromptsTest, InstalledPromptsAnswerUntilRemoved)

@@ -1,0 +1,10 @@
+#include "FormPrintSetup.h"
+
+TFormPrintSetup::TFormPrintSetup(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("FormPrintSetup"));
+    setWindowTitle(QStringLiteral("Print Setup"));
+}
+
+TFormPrintSetup::~TFormPrintSetup() = default;

@@ -1,0 +1,10 @@
+#include "FormStartupSplash.h"
+
+TFormStartupSplash::TFormStartupSplash(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("FormStartupSplash"));
+    setWindowTitle(QStringLiteral("TRAXEL"));
+}
+
+TFormStartupSplash::~TFormStartupSplash() = default;

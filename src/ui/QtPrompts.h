@@ -1,0 +1,22 @@
+// The prompts of the running program: Qt message boxes and dialogs, modal to
+// the active window. Installed by the program entry; tests install a scripted
+// implementation instead (tests/ui/support).
+#pragma once
+
+#include "Prompts.h"
+
+class TQtPrompts final : public IPrompts {
+public:
+    TMsgResult MessageBox(const QString& text, const QString& caption, TMsgButtons buttons) override;
+    QString OpenFileName(const TFileRequest& request) override;
+    QString SaveFileName(const TFileRequest& request) override;
+    bool ChooseColour(uint32_t* colour) override;
+    bool PrintDialog(QPrinter* printer) override;
+    void Beep() override;
+};
+
+// A name filter whose patterns match whatever the letter case:
+// "TRAXEL Shot File (*.shotfile.xml)" -> "TRAXEL Shot File (*.[sS][hH]...)".
+// File systems here are case-sensitive, files from elsewhere are not named
+// consistently.
+QString CaseInsensitiveFilter(const QString& filter);

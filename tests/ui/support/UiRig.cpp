@@ -1,0 +1,229 @@
+#include "UiRig.h"
+
+#include "AppPaths.h"
+#include "AppSettings.h"
+#include "AppStartup.h"
+#include "Application.h"
+#include "DeviceManager.h"
+#include "Globals.h"
+#include "PortRegistry.h"
+#include "Translation.h"
+#include "UiGlobals.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <thread>
+
+namespace {
+
+TMsgResult SilentAnswer(TMsgButtons buttons)
+{
+    switch (buttons) {
+    case TMsgButtons::OK: return TMsgResult::OK;
+    case TMsgButtons::OKCancel: return TMsgResult::Cancel;
+    case TMsgButtons::YesNo: return TMsgResult::No;
+    case TMsgButtons::YesNoCancel: return TMsgResult::Cancel;
+    case TMsgButtons::AbortRetryIgnore: return TMsgResult::Abort;
+    }
+    return TMsgResult::Cancel;
+}
+
+void ShortenTimings()
+{
+    TUiTimings& t = UiTimings();
+    t = TUiTimings {};
+    t.splashStartScanMs = 50;
+    t.splashStatusMs = 50;
+    t.splashHideMs = 100;
+    t.splashIdentifyLimitMs = 10000;
+    t.deviceCountMs = 50;
+    t.reconnectAllWaitMs = 200;
+    t.parkedReopenMs = 100;
+    t.viewerShotHoldMs = 300;
+    t.viewerTimedMessageMs = 300;
+    t.viewerHideButtonsMs = 300;
+    t.viewerReconnectWaitMs = 200;
+    t.viewerNetworkTextWaitMs = 200;
+    t.viewerDisplayLineMs = 20;
+    t.resumeWaitMs = 200;
+    t.savedPanelMs = 300;
+}
+
+void ShortenDeviceTimings()
+{
+    TDeviceManagerTimings& t = TDeviceManager::Instance()->timings;
+    t.afterOpenMs = 80;
+    t.bluetoothExtraMs = 10;
+    t.reconnectPauseMs = t.openWaitStepMs = t.settleStepMs = 20;
+    t.openWaitLimitMs = 3000;
+    t.settleSteps = 2;
+}
+
+}  // namespace
+
+// ---- TScriptedPrompts ----
+
+TMsgResult TScriptedPrompts::MessageBox(const QString& text, const QString& caption, TMsgButtons buttons)
+{
+    shown.push_back({text, caption, buttons});
+    if (onShown)
+        onShown(shown.back());
+    if (auto it = answerFor.find(text); it != answerFor.end())
+        return it->second;
+    if (!queued.empty()) {
+        const TMsgResult answer = queued.front();
+        queued.pop_front();
+        return answer;
+    }
+    return SilentAnswer(buttons);
+}
+
+QString TScriptedPrompts::OpenFileName(const TFileRequest& request)
+{
+    fileRequests.push_back(request);
+    if (fileAnswers.empty())
+        return QString();
+    const QString answer = fileAnswers.front();
+    fileAnswers.pop_front();
+    return answer;
+}
+
+QString TScriptedPrompts::SaveFileName(const TFileRequest& request) { return OpenFileName(request); }
+
+bool TScriptedPrompts::ChooseColour(uint32_t*) { return false; }
+
+bool TScriptedPrompts::PrintDialog(QPrinter*) { return printAnswer; }
+
+int TScriptedPrompts::Count(const QString& text) const
+{
+    int n = 0;
+    for (const TShown& s : shown)
+        n += s.text == text ? 1 : 0;
+    return n;
+}
+
+QStringList TScriptedPrompts::Texts() const
+{
+    QStringList texts;
+    for (const TShown& s : shown)
+        texts << s.text;
+    return texts;
+}
+
+// ---- UiRigTest ----
+
+void UiRigTest::SetUpTestSuite()
+{
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "traxel_ui_test";
+        static char* argv[] = {name, nullptr};
+        static TApplication app(argc, argv);
+        TApplication::setQuitOnLastWindowClosed(false);
+    }
+}
+
+void UiRigTest::SetUp()
+{
+    ASSERT_TRUE(tmp_.isValid());
+    for (const char* sub : {"data", "sys", "byid", "dev"})
+        ASSERT_TRUE(QDir(tmp_.path()).mkpath(QString::fromLatin1(sub)));
+    // The program takes the current directory as its folder and the generic
+    // data location as its data folder.
+    savedCwd_ = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QStringLiteral(TRAXEL_RUNTIME_DIR)));
+    qputenv("XDG_DATA_HOME", DataPath().toUtf8());
+    SetAppDataFolder(DataPath());
+    ASSERT_TRUE(QDir().mkpath(PortsFolder()));
+
+    TPortRegistry& registry = TPortRegistry::Instance();
+    registry.SetSysfsRoot(tmp_.filePath(QStringLiteral("sys")).toStdString());
+    registry.SetByIdFolder(tmp_.filePath(QStringLiteral("byid")).toStdString());
+    registry.SetDevFolder(tmp_.filePath(QStringLiteral("dev")).toStdString());
+    registry.SetPortsFolder(PortsFolder().toStdString());
+    registry.Reset();
+
+    ShortenTimings();
+    SetPrompts(&prompts);
+    ResetTranslation();
+}
+
+void UiRigTest::TearDown()
+{
+    StopProgram();
+    units.clear();
+    SetPrompts(nullptr);
+    SetDebugLogSink({});
+    ResetTranslation();
+    TPortRegistry::Instance().SetPortsFolder(std::string());
+    TPortRegistry::Instance().Reset();
+    QDir::setCurrent(savedCwd_);
+}
+
+bool UiRigTest::StartProgram()
+{
+    started_ = true;
+    TDeviceManager::Instance();
+    ShortenDeviceTimings();
+    if (!ApplicationStartup())
+        return false;
+    CreateForms();
+    return true;
+}
+
+void UiRigTest::StopProgram()
+{
+    if (!started_)
+        return;
+    started_ = false;
+    DestroyForms();
+    ApplicationShutdown();
+    SetSettingsRoot(nullptr);
+    SessionMode = SessionNone;
+}
+
+unitsim::TSimUnit& UiRigTest::AddUnit(int number, const std::string& name)
+{
+    unitsim::UnitConfig config;
+    config.name = name;
+    units.push_back(std::make_unique<unitsim::TSimUnit>(config));
+    const QString link = PortsFolder() + QStringLiteral("/COM%1").arg(number);
+    EXPECT_TRUE(units.back()->SetPortLink(link.toStdString()));
+    return *units.back();
+}
+
+void UiRigTest::RemoveUnit(unitsim::TSimUnit& unit)
+{
+    for (auto it = units.begin(); it != units.end(); ++it) {
+        if (it->get() == &unit) {
+            units.erase(it);
+            return;
+        }
+    }
+}
+
+bool UiRigTest::WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (pred())
+            return true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return pred();
+}
+
+void UiRigTest::Pump(int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+QString UiRigTest::DataPath() const { return tmp_.filePath(QStringLiteral("data")); }
+
+QString UiRigTest::PortsFolder() const { return DataPath() + QStringLiteral("/Tavrik/TRAXEL/Ports"); }

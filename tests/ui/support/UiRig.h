@@ -1,0 +1,88 @@
+// The rig of the form tests: the program's start-up against a scratch data
+// folder, simulated units linked into its Ports folder, a scripted prompts
+// object answering the boxes, and timer intervals short enough for tests.
+// Forms run offscreen (ctest sets QT_QPA_PLATFORM=offscreen).
+#pragma once
+
+#include "Prompts.h"
+#include "TSimUnit.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+// Records every box and answers from a script: first an answer given for the
+// box's text, else the next queued answer, else what the silent prompts
+// would answer (OK, No, Cancel, Abort). File choosers answer from their own
+// queue (empty: cancelled).
+class TScriptedPrompts final : public IPrompts {
+public:
+    struct TShown {
+        QString text;
+        QString caption;
+        TMsgButtons buttons;
+    };
+
+    TMsgResult MessageBox(const QString& text, const QString& caption, TMsgButtons buttons) override;
+    QString OpenFileName(const TFileRequest& request) override;
+    QString SaveFileName(const TFileRequest& request) override;
+    bool ChooseColour(uint32_t* colour) override;
+    bool PrintDialog(QPrinter* printer) override;
+    void Beep() override { ++beeps; }
+
+    // How often a box with this text was shown.
+    int Count(const QString& text) const;
+    // The texts of all boxes shown, in order.
+    QStringList Texts() const;
+
+    std::vector<TShown> shown;
+    std::map<QString, TMsgResult> answerFor;
+    std::deque<TMsgResult> queued;
+    std::deque<QString> fileAnswers;
+    std::vector<TFileRequest> fileRequests;
+    bool printAnswer = false;
+    int beeps = 0;
+    // Called after a box was recorded, before it is answered.
+    std::function<void(const TShown&)> onShown;
+};
+
+class UiRigTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+
+    // ApplicationStartup and CreateForms (no network forms); false when
+    // start-up stopped. The forms' timers run from here on.
+    bool StartProgram();
+    // DestroyForms and ApplicationShutdown; done by TearDown when needed.
+    void StopProgram();
+
+    // A simulated unit behind Ports/COM<number>.
+    unitsim::TSimUnit& AddUnit(int number, const std::string& name);
+    void RemoveUnit(unitsim::TSimUnit& unit);
+
+    // Pumps the event loop until pred holds or limit passes; returns pred().
+    bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // Pumps the event loop for ms milliseconds.
+    void Pump(int ms);
+
+    QString DataPath() const;   // the scratch data folder ("/Tavrik/TRAXEL/" below it)
+    QString PortsFolder() const;
+
+    TScriptedPrompts prompts;
+    std::vector<std::unique_ptr<unitsim::TSimUnit>> units;
+
+private:
+    QTemporaryDir tmp_;
+    bool started_ = false;
+    QString savedCwd_;
+};
