@@ -77,7 +77,7 @@ TCustomComTerminal::TCustomComTerminal(QWidget* parent)
     FRefreshTimer->setInterval(RefreshMs);
     connect(FRefreshTimer, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
 
-    FRelay.SetRxHandler([this](std::string bytes) { Receive(bytes); });
+    FRelay.SetRxHandler([this](std::string bytes) { RxBuf(bytes.data(), int(bytes.size())); });
     ModelTouched();
 }
 
@@ -179,9 +179,9 @@ void TCustomComTerminal::NotifyUnhandledCode(TEscapeCode code, const TEscapePara
     Q_EMIT UnhandledCode(int(code), texts);
 }
 
-void TCustomComTerminal::Receive(const std::string& bytes)
+void TCustomComTerminal::RxBuf(const void* data, int count)
 {
-    Guarded([&] { FModel.RxBuf(bytes.data(), bytes.size()); });
+    Guarded([&] { FModel.RxBuf(data, std::size_t(std::max(count, 0))); });
 }
 
 // ---- Settings ---------------------------------------------------------------------------------

@@ -81,7 +81,10 @@ public:
     // ---- Screen
     TComTermModel& Model() { return FModel; }
     const TComTermModel& Model() const { return FModel; }
-    // Through the interpreter onto the screen, as if received.
+    // Received bytes (what the port link delivers): any number, converted
+    // as set and written through the interpreter.
+    void RxBuf(const void* data, int count);
+    // Through the interpreter onto the screen.
     void WriteStr(const QByteArray& text);
     void ClearScreen();
     void SaveToStream(std::ostream& out) const { FModel.SaveToStream(out); }
@@ -117,7 +120,6 @@ private:
     void NotifyCharPut(uint8_t c) override;
     void NotifyUnhandledCode(TEscapeCode code, const TEscapeParams& params) override;
 
-    void Receive(const std::string& bytes);
     // After the model changed: scroll ranges, caret phase, repaint timer.
     void ModelTouched();
     void UpdateScrollBars();
