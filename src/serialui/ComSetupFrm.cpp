@@ -54,6 +54,7 @@ TComSetupFrm::TComSetupFrm(QWidget* parent, TComSelect::TPortLister lister) : QD
         selector->SetComProperty(Rows[i].property);
         selector->setMinimumWidth(140);
         auto* label = new QLabel(Translate(QString::fromLatin1(Rows[i].label)), this);
+        // "ComboBoxPort" -> "LabelPort"
         label->setObjectName(QStringLiteral("Label") + QString::fromLatin1(Rows[i].name + 8));
         form->addRow(label, selector);
         FSelectors[i] = selector;

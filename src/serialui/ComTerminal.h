@@ -7,9 +7,9 @@
 // with a queued call; the model, the painting and every write to the port
 // (typed keys, answers to the remote side's queries) run on the GUI thread.
 //
-// Repainting. Model changes only start RefreshTimer (15 ms, single shot),
+// Repainting. Model changes only start TimerRefresh (15 ms, single shot),
 // which repaints the viewport once, so a fast stream costs one paint per
-// tick however many blocks arrived. CaretTimer blinks the caret while the
+// tick however many blocks arrived. TimerCaret blinks the caret while the
 // terminal has the focus; the caret is drawn in paintEvent.
 //
 // Errors. A port error while sending is caught, logged and reported through

