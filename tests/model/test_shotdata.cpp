@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -255,6 +256,63 @@ TEST_F(ShotdataTest, ConcurrentAddAndRead)
     writer.join();
     EXPECT_EQ(faults, 0);
     EXPECT_EQ(shooter.ShotCount(), Total);
+}
+
+// The identity is written by an identification on a port's thread while the
+// GUI reads it (a save, the network icon).
+TEST_F(ShotdataTest, IdentityWrittenWhileRead)
+{
+    TShooter shooter;
+    SetupBlocks blocks[2];
+    blocks[1].SetFunctionMode(2);
+    const QString serials[2] = {QStringLiteral("KBR0000001"), QStringLiteral("ZUV0000002")};
+    std::atomic<bool> done {false};
+    std::thread writer([&] {
+        for (int i = 0; i < 5000; ++i)
+            shooter.SetIdentity(serials[i % 2], blocks[i % 2]);
+        done = true;
+    });
+    int faults = 0;
+    while (!done.load()) {
+        const QString serial = shooter.SerialNumber();
+        faults += serial != serials[0] && serial != serials[1] && !serial.isEmpty();
+        const int mode = shooter.GetSetupBlocks().FunctionMode();
+        faults += mode != 0 && mode != 2;
+    }
+    writer.join();
+    EXPECT_EQ(faults, 0);
+    EXPECT_EQ(shooter.SerialNumber(), serials[1]);
+}
+
+// Whatever links to a shooter hears of it before any session frees it or
+// hands it out.
+TEST_F(ShotdataTest, LeavingHookRunsBeforeAShooterLeaves)
+{
+    using Session = std::unique_ptr<TSession>;
+    const std::vector<std::pair<const char*, std::function<void(Session&, TShooter*)>>> ways = {
+        {"deleted", [](Session& s, TShooter*) { s->DeleteShooters(); }},
+        {"taken", [](Session& s, TShooter* b) { s->TakeShooter(b); }},
+        {"session gone", [](Session& s, TShooter*) { s.reset(); }},
+    };
+    for (const auto& [name, leave] : ways) {
+        SCOPED_TRACE(name);
+        Session session = std::make_unique<TSession>();
+        TShooter* a = session->AddShooter(std::make_unique<TShooter>());
+        TShooter* b = session->AddShooter(std::make_unique<TShooter>());
+        std::vector<TShooter*> heard;
+        int stillListed = 0;
+        TSession* listing = session.get();
+        SetShooterLeavingHook([&](TShooter* s) {
+            heard.push_back(s);
+            for (int i = 0; i < listing->ShooterCount(); ++i)
+                stillListed += listing->GetShooter(i) == s;
+        });
+        leave(session, b);
+        SetShooterLeavingHook({});
+        const bool all = std::string(name) != "taken";
+        EXPECT_EQ(heard, all ? (std::vector<TShooter*> {b, a}) : (std::vector<TShooter*> {b}));
+        EXPECT_EQ(stillListed, int(heard.size()));
+    }
 }
 
 } // namespace

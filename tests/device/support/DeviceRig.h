@@ -48,6 +48,14 @@ protected:
         CurrentSession = nullptr;
         session_.reset();
     }
+    // Every frame the device wrote before this call has reached the unit:
+    // the unit answers in order, so once the answer to one more request is
+    // back, nothing written earlier is still on its way. The request is a
+    // bank-count read ("c" 32).
+    void Sync()
+    {
+        ASSERT_TRUE(device_->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 2000));
+    }
     // A late "Y<letter>" ack handed in as the receive path would.
     void InjectAck(uint8_t letter)
     {
