@@ -66,7 +66,7 @@ void TDataHandler::ReopenPort()
     serial_->SetupPort();
     // The bytes of the old connection belong to no frame of the new one
     // (SetupPort has joined the old event thread).
-    fill_ = 0;
+    fill_.store(0);
     OpenPort(number);
     serial_->SetBaudRate(115200);
     serial_->SetLines(false, false);

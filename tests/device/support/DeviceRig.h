@@ -38,6 +38,7 @@ protected:
         CurrentSession = session_.get();
         SetComPortResolver([this](int n) { return n == ComNumber ? unit_.SlavePath() : std::string(); });
         device_ = std::make_unique<TDevice>();
+        BeforeOpen();
         ASSERT_TRUE(device_->OpenPort(ComNumber, true));
         ASSERT_TRUE(WaitUntil([&] { return unit_.ListenerReady(); }, 2000ms));
     }
@@ -48,6 +49,9 @@ protected:
         CurrentSession = nullptr;
         session_.reset();
     }
+    // Runs once the device exists, before its port opens: the place for the
+    // data handler's diagnostic taps.
+    virtual void BeforeOpen() {}
     // Every frame the device wrote before this call has reached the unit:
     // the unit answers in order, so once the answer to one more request is
     // back, nothing written earlier is still on its way. The request is a
