@@ -258,32 +258,6 @@ TEST_F(ShotdataTest, ConcurrentAddAndRead)
     EXPECT_EQ(shooter.ShotCount(), Total);
 }
 
-// The identity is written by an identification on a port's thread while the
-// GUI reads it (a save, the network icon).
-TEST_F(ShotdataTest, IdentityWrittenWhileRead)
-{
-    TShooter shooter;
-    SetupBlocks blocks[2];
-    blocks[1].SetFunctionMode(2);
-    const QString serials[2] = {QStringLiteral("KBR0000001"), QStringLiteral("ZUV0000002")};
-    std::atomic<bool> done {false};
-    std::thread writer([&] {
-        for (int i = 0; i < 5000; ++i)
-            shooter.SetIdentity(serials[i % 2], blocks[i % 2]);
-        done = true;
-    });
-    int faults = 0;
-    while (!done.load()) {
-        const QString serial = shooter.SerialNumber();
-        faults += serial != serials[0] && serial != serials[1] && !serial.isEmpty();
-        const int mode = shooter.GetSetupBlocks().FunctionMode();
-        faults += mode != 0 && mode != 2;
-    }
-    writer.join();
-    EXPECT_EQ(faults, 0);
-    EXPECT_EQ(shooter.SerialNumber(), serials[1]);
-}
-
 // Whatever links to a shooter hears of it before any session frees it or
 // hands it out.
 TEST_F(ShotdataTest, LeavingHookRunsBeforeAShooterLeaves)
