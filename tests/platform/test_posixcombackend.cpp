@@ -7,9 +7,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <sys/eventfd.h>
-#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -24,12 +25,44 @@ long long MsSince(Clock::time_point t)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
-double ProcessCpuSeconds()
+// The system call a thread sleeps in, with its arguments; empty while it runs.
+std::vector<unsigned long long> SleepingCall(pid_t tid)
 {
-    rusage ru {};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
-        + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
+    std::vector<unsigned long long> call;
+    std::string word;
+    while (call.size() < 7 && in >> word) {
+        if (word == "running")
+            return {};
+        call.push_back(std::stoull(word, nullptr, 0));
+    }
+    return call;
+}
+
+bool IsEventWait(unsigned long long number)
+{
+#ifdef SYS_epoll_wait
+    if (number == SYS_epoll_wait)
+        return true;
+#endif
+    return number == SYS_epoll_pwait;
+}
+
+// True once the thread sleeps in the backend's event wait; timeoutArg gets
+// the wait's time limit (-1: none).
+bool SleepsInEventWait(pid_t tid, int* timeoutArg = nullptr)
+{
+    const auto deadline = Clock::now() + 5s;
+    while (Clock::now() < deadline) {
+        const std::vector<unsigned long long> call = SleepingCall(tid);
+        if (call.size() >= 5 && IsEventWait(call[0])) {
+            if (timeoutArg)
+                *timeoutArg = int(uint32_t(call[4]));
+            return true;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
 }
 
 class PosixComPort : public ::testing::Test {
@@ -65,11 +98,16 @@ protected:
         });
     }
 
-    // A wait started on another thread and given time to block.
-    std::future<WaitResult> BlockedWait(int stopFd = -1)
+    // A wait started on another thread, returned once it sleeps in the system.
+    std::future<WaitResult> BlockedWait(int stopFd = -1, int* timeoutArg = nullptr)
     {
-        auto waiter = std::async(std::launch::async, [this, stopFd] { return port.WaitEvent(stopFd, -1); });
-        std::this_thread::sleep_for(30ms);
+        std::promise<pid_t> started;
+        auto tid = started.get_future();
+        auto waiter = std::async(std::launch::async, [this, stopFd, started = std::move(started)]() mutable {
+            started.set_value(gettid());
+            return port.WaitEvent(stopFd, -1);
+        });
+        EXPECT_TRUE(SleepsInEventWait(tid.get(), timeoutArg)) << "the waiter never blocked";
         return waiter;
     }
 
@@ -356,14 +394,13 @@ TEST_F(PosixComPort, HangupWhenMasterCloses)
     EXPECT_NE(port.Write("x", 1, done), 0); // the device is gone
 }
 
-TEST_F(PosixComPort, IdleWaitCostsNoCpu)
+TEST_F(PosixComPort, IdleWaitSleepsWithoutATimeLimit)
 {
+    // Nothing to poll for: the waiter sleeps until woken, costing no CPU.
     ASSERT_EQ(port.SetEventMask(EvRxChar | EvTxEmpty | EvRx80Full), 0);
-    auto waiter = BlockedWait();
-    const double cpu0 = ProcessCpuSeconds();
-    std::this_thread::sleep_for(500ms);
-    const double cpu = ProcessCpuSeconds() - cpu0;
+    int timeout = 0;
+    auto waiter = BlockedWait(-1, &timeout);
+    EXPECT_EQ(timeout, -1);
     port.WakeWaiter();
-    EXPECT_EQ(waiter.get().outcome, WaitOutcome::Stopped);
-    EXPECT_LT(cpu, 0.02);
+    EXPECT_EQ(Released(waiter), WaitOutcome::Stopped);
 }
