@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -25,53 +26,49 @@ long long MsSince(Clock::time_point t)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
-// The system call a thread sleeps in, with its arguments; empty while it runs.
-std::vector<unsigned long long> SleepingCall(pid_t tid)
-{
-    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
-    std::vector<unsigned long long> call;
-    std::string word;
-    while (call.size() < 7 && in >> word) {
-        if (word == "running")
-            return {};
-        call.push_back(std::stoull(word, nullptr, 0));
-    }
-    return call;
-}
-
-enum class Sleep { EventWait, Poll };
-
-bool IsCall(Sleep kind, unsigned long long number)
-{
-    if (kind == Sleep::EventWait) {
-#ifdef SYS_epoll_wait
-        if (number == SYS_epoll_wait)
-            return true;
-#endif
-        return number == SYS_epoll_pwait;
-    }
-#ifdef SYS_poll
-    if (number == SYS_poll)
-        return true;
-#endif
-    return number == SYS_ppoll;
-}
-
-// True once the thread sleeps in that kind of wait (within 5 s); timeoutArg
-// gets an event wait's time limit (-1: none).
-bool SleepsIn(pid_t tid, Sleep kind, int* timeoutArg = nullptr)
+// True once pred holds (within 5 s).
+template <class Pred>
+bool Eventually(Pred pred)
 {
     const auto deadline = Clock::now() + 5s;
-    while (Clock::now() < deadline) {
-        const std::vector<unsigned long long> call = SleepingCall(tid);
-        if (call.size() >= 5 && IsCall(kind, call[0])) {
-            if (timeoutArg)
-                *timeoutArg = int(uint32_t(call[4]));
-            return true;
-        }
+    while (!pred()) {
+        if (Clock::now() > deadline)
+            return false;
         std::this_thread::sleep_for(1ms);
     }
-    return false;
+    return true;
+}
+
+// The system calls a thread can sleep in: the backend's event wait, or the
+// poll of a blocked read.
+#ifdef SYS_epoll_wait
+const std::vector<long> EventWait {SYS_epoll_wait, SYS_epoll_pwait};
+#else
+const std::vector<long> EventWait {SYS_epoll_pwait};
+#endif
+#ifdef SYS_poll
+const std::vector<long> PollWait {SYS_poll, SYS_ppoll};
+#else
+const std::vector<long> PollWait {SYS_ppoll};
+#endif
+
+// True once the thread sleeps in one of the calls (the kernel shows the call
+// and its arguments while a thread sleeps in it); timeoutArg gets the fourth
+// argument, an event wait's time limit (-1: none).
+bool SleepsIn(pid_t tid, const std::vector<long>& calls, int* timeoutArg = nullptr)
+{
+    const std::string file = "/proc/self/task/" + std::to_string(tid) + "/syscall";
+    return Eventually([&] {
+        std::ifstream in(file);
+        std::string number, a1, a2, a3, a4;
+        if (!(in >> number >> a1 >> a2 >> a3 >> a4) || number == "running")
+            return false;
+        if (std::find(calls.begin(), calls.end(), std::stol(number)) == calls.end())
+            return false;
+        if (timeoutArg)
+            *timeoutArg = int(uint32_t(std::stoull(a4, nullptr, 16)));
+        return true;
+    });
 }
 
 // Runs call on a thread of its own; tid gets that thread's id.
@@ -86,19 +83,6 @@ auto Spawn(F call, pid_t& tid)
     });
     tid = id.get();
     return result;
-}
-
-// True once pred holds (within 5 s).
-template <class Pred>
-bool Eventually(Pred pred)
-{
-    const auto deadline = Clock::now() + 5s;
-    while (!pred()) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
 }
 
 class PosixComPort : public ::testing::Test {
@@ -139,7 +123,7 @@ protected:
     {
         pid_t tid = 0;
         auto waiter = Spawn([this, stopFd] { return port.WaitEvent(stopFd, -1); }, tid);
-        EXPECT_TRUE(SleepsIn(tid, Sleep::EventWait, timeoutArg)) << "the waiter never blocked";
+        EXPECT_TRUE(SleepsIn(tid, EventWait, timeoutArg)) << "the waiter never blocked";
         return waiter;
     }
 
@@ -277,7 +261,7 @@ TEST_F(PosixComPort, AbortAndCloseReleaseBlockedCalls)
         int rc;
         return std::make_pair(ReadPort(4, rc), rc);
     }, tid);
-    ASSERT_TRUE(SleepsIn(tid, Sleep::Poll));
+    ASSERT_TRUE(SleepsIn(tid, PollWait));
     ASSERT_EQ(reader.wait_for(0ms), std::future_status::timeout);
     ASSERT_EQ(port.AbortPending(), 0);
     ASSERT_EQ(reader.wait_for(1s), std::future_status::ready);
@@ -289,7 +273,7 @@ TEST_F(PosixComPort, AbortAndCloseReleaseBlockedCalls)
     // descriptor goes.
     ASSERT_EQ(port.SetEventMask(EvRxChar), 0);
     auto blockedRead = Spawn([this] { int r; ReadPort(4, r); return r; }, tid);
-    ASSERT_TRUE(SleepsIn(tid, Sleep::Poll));
+    ASSERT_TRUE(SleepsIn(tid, PollWait));
     auto blockedWait = BlockedWait();
     port.Close();
     ASSERT_EQ(blockedRead.wait_for(1s), std::future_status::ready);
