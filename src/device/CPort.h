@@ -341,6 +341,8 @@ public:
     int WriteFailCount() const { return FWriteFailCount; }
 
     // ---- Opening and settings
+    // Waits for a close running on another thread first; on the port's own
+    // event thread while another thread closes it, does nothing.
     void Open();
     // Always ends closed (thread stopped and joined, handle closed); a failure
     // on the way (an aborted transfer, a raising handler) is raised afterwards.
@@ -488,7 +490,7 @@ private:
     std::shared_ptr<ComBackend::IPort> FBackend;
     // Guards FCloser and FRetiredThreads; FEventThread is changed only by
     // Open and by the claimed closer.
-    mutable std::mutex FLifeMutex;
+    std::mutex FLifeMutex;
     std::condition_variable FCloseDone;
     std::atomic<std::thread::id> FCloser{};
     std::shared_ptr<TComThread> FEventThread;
