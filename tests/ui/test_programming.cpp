@@ -1,0 +1,402 @@
+// Programming a setup into the units: what each unit must receive (worked out
+// without a unit, then checked at simulated units byte for byte), the
+// failures that end a run for every unit, and the refusals before a run.
+#include "AppSettings.h"
+#include "Device.h"
+#include "DeviceManager.h"
+#include "FormSelectSetup.h"
+#include "FormShooter.h"
+#include "Globals.h"
+#include "Screens.h"
+#include "SetupListModel.h"
+#include "SetupProgramming.h"
+#include "Shotdata.h"
+#include "Translation.h"
+#include "UiGlobals.h"
+#include "UiRig.h"
+
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+#include <functional>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Slice(const uint8_t* p, std::size_t from, std::size_t n = 16) { return Bytes(p + from, p + from + n); }
+
+// ---- The composition, without a unit -------------------------------------------------
+
+SetupBlocks Pattern(uint8_t first)
+{
+    SetupBlocks b;
+    for (std::size_t i = 0; i < b.b.size(); ++i)
+        b.b[i] = uint8_t(first + i);
+    return b;
+}
+
+struct TComposeCase {
+    const char* name;
+    bool ring;
+    bool silhouette;
+    int ringNumber;       // in the setup's mode block
+    int silhouetteNumber;
+    bool arrowsUnlocked;  // the setup's block 0 bit 4
+    int mounting;
+    TProgrammingKind kind;
+    // Expected:
+    bool usable;
+    int functionMode;
+    int mountingCode;
+    int sentRingNumber;
+    int sentSilhouetteNumber;
+    int enableBits;       // bits 0-1 of the mode block's byte 0
+    int ringSlot;
+    int silhouetteSlot;
+    int progressMaximum;
+};
+
+const TComposeCase ComposeCases[] = {
+    // name               ring   sil    rN   sN  arrows mnt kind                      ok    fm code rN   sN  bits rS  sS  max
+    {"ring start top",    true,  false, 3,   7,  false, 0, TProgrammingKind::Start, true, 1, 0, 0,   255, 2, 0,  -1, 18},
+    {"silhouette below",  false, true,  3,   7,  true,  2, TProgrammingKind::Start, true, 2, 3, 255, 0,   1, -1, 0,  80},
+    {"both left",         true,  true,  200, 9,  false, 3, TProgrammingKind::Start, true, 1, 2, 0,   0,   3, 0,  0,  84},
+    {"ring setup right",  true,  false, 5,   7,  true,  1, TProgrammingKind::Setup, true, 1, 1, 5,   7,   2, 5,  -1, 18},
+    {"silhouette setup",  false, true,  200, 15, false, 0, TProgrammingKind::Setup, true, 2, 0, 200, 15,  1, -1, 15, 80},
+    {"ring number 16",    true,  false, 16,  0,  false, 0, TProgrammingKind::Setup, false},
+    {"silhouette 255",    false, true,  0,   255, false, 0, TProgrammingKind::Setup, false},
+};
+
+class ComposeTest : public ::testing::TestWithParam<TComposeCase> {};
+
+TEST_P(ComposeTest, SettingsBlocksAndSlots)
+{
+    const TComposeCase& c = GetParam();
+    TTargetSetup setup;
+    setup.target.hasRing = c.ring;
+    setup.target.hasSilhouette = c.silhouette;
+    setup.blocks = Pattern(0x40);
+    const int m = c.ring ? 1 : 2;  // the mode block the setup trains in
+    setup.blocks.b[16 * m] = 0xF0;  // bits 0-1 clear: the enables come from the targets alone
+    setup.blocks.b[16 * m + 2] = uint8_t(c.ringNumber);
+    setup.blocks.b[16 * m + 3] = uint8_t(c.silhouetteNumber);
+    setup.blocks.b[0] = c.arrowsUnlocked ? 0x10 : 0x00;
+    const SetupBlocks unit = Pattern(0xA0);  // byte 0 = 0xA0: bit 4 clear, bits 5 and 7 set
+
+    ASSERT_EQ(TargetNumbersUsable(setup, c.kind), c.usable);
+    if (!c.usable) {
+        EXPECT_THROW(ComposeUpload(unit, setup, c.mounting, c.kind), Exception);
+        return;
+    }
+    const TUploadWork work = ComposeUpload(unit, setup, c.mounting, c.kind);
+    const uint8_t* out = work.settings.data();
+
+    // Block 0: the unit's, with mounting, arrows and function mode set.
+    EXPECT_EQ(out[0], (0xA0 & ~0x13) | c.mountingCode | (c.arrowsUnlocked ? 0x10 : 0));
+    EXPECT_EQ(out[2], c.functionMode);
+    EXPECT_EQ(Slice(out, 3, 13), Slice(unit.data(), 3, 13));
+    EXPECT_EQ(out[1], unit.b[1]);
+    // The mode block trained in: the setup's, targets and enables as sent.
+    EXPECT_EQ(out[16 * m], 0xF0 | c.enableBits);
+    EXPECT_EQ(out[16 * m + 1], setup.blocks.b[16 * m + 1]);
+    EXPECT_EQ(out[16 * m + 2], c.sentRingNumber);
+    EXPECT_EQ(out[16 * m + 3], c.sentSilhouetteNumber);
+    EXPECT_EQ(Slice(out, 16 * m + 4, 12), Slice(setup.blocks.data(), 16 * m + 4, 12));
+    // The other mode block and block 3 stay as the unit had them.
+    EXPECT_EQ(Slice(out, 16 * (3 - m)), Slice(unit.data(), 16 * (3 - m)));
+    EXPECT_EQ(Slice(out, 48), Slice(unit.data(), 48));
+
+    EXPECT_EQ(work.ringSlot, c.ringSlot);
+    EXPECT_EQ(work.silhouetteSlot, c.silhouetteSlot);
+    EXPECT_EQ(work.progressMaximum, c.progressMaximum);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ComposeTest, ::testing::ValuesIn(ComposeCases),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
+                                     ch = '_';
+                             return name;
+                         });
+
+// ---- Programming roads at simulated units ---------------------------------------------
+
+// Parameter blocks 0-3 a unit reports before it is programmed.
+SetupBlocks UnitBlocks(int unit) { return Pattern(uint8_t(0x80 + 8 * unit)); }
+
+class ProgrammingTest : public UiRigTest {
+protected:
+    void SetUp() override
+    {
+        UiRigTest::SetUp();
+        UiTimings().programmingStallMs = 400;
+    }
+
+    // n units on COM11.., each with its own settings blocks, found and
+    // identified; the setup screen shown for "Set Shooting Training".
+    void StartWithUnits(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            unitsim::TSimUnit& unit = AddUnit(11 + i, unitsim::UnitName("KBR", 100 + i));
+            const SetupBlocks blocks = UnitBlocks(i);
+            for (int b = 0; b < 4; ++b) {
+                unitsim::Block16 block;
+                std::copy_n(blocks.Block(b), 16, block.begin());
+                unit.SetParameterBlock(b, block);
+            }
+        }
+        ASSERT_TRUE(StartProgram());
+        if (n > 0) {
+            TDeviceManager* manager = TDeviceManager::Instance();
+            manager->ScanPorts(true, true, false);
+            ASSERT_TRUE(WaitFor([&] {
+                manager->CheckScanComplete();
+                return manager->FoundDeviceCount() == n && manager->IdentifyingDeviceCount() == 0;
+            }));
+        }
+        prompts.shown.clear();  // the first run's folder message
+        SessionMode = SessionDynamic;
+        FormSelectSetup->show();
+    }
+
+    template <class T = QPushButton>
+    T* Control(const char* name)
+    {
+        T* control = FormSelectSetup->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+
+    // Clicks the card whose first description line is title.
+    const TTargetSetup* Choose(const QString& title)
+    {
+        auto* grid = Control<QTableView>("DrawGridSetups");
+        auto* model = static_cast<TSetupListModel*>(grid->model());
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const TTargetSetup* setup = model->Setup(row);
+            if (setup->descriptions && setup->descriptions->value(0) == title) {
+                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(model->index(row, 1)).center());
+                EXPECT_EQ(FormSelectSetup->SelectedIndex(), row);
+                return setup;
+            }
+        }
+        ADD_FAILURE() << "no setup " << title.toStdString();
+        return nullptr;
+    }
+
+    void ClearReceived()
+    {
+        for (auto& unit : units)
+            unit->ClearReceived();
+    }
+
+    TDevice* DeviceOn(int com) const { return TDeviceManager::Instance()->FindConnectedDevice(com); }
+
+    bool ProgrammingEnded()
+    {
+        return WaitFor([] { return !FormSelectSetup->Programming(); });
+    }
+
+    // Every unit's upload state is back to nothing.
+    void ExpectUploadsReset()
+    {
+        for (TDevice* device : TDeviceManager::Instance()->Connected()) {
+            EXPECT_FALSE(device->async.uploadRequested.load());
+            EXPECT_FALSE(device->async.uploadDone.load());
+            EXPECT_EQ(device->async.uploadStepCount.load(), 0);
+        }
+    }
+};
+
+// What a unit must hold after a live start with a ring setup, spelled out
+// from the unit's own blocks and the setup's.
+SetupBlocks ExpectedRingStart(const SetupBlocks& unit, const TTargetSetup& setup, int mountingCode)
+{
+    SetupBlocks e = unit;
+    e.b[0] = uint8_t((unit.b[0] & ~0x13) | mountingCode | (setup.blocks.b[0] & 0x10));
+    e.b[2] = 1;
+    std::copy_n(setup.blocks.Block(1), 16, e.Block(1));
+    e.b[16] = uint8_t((setup.blocks.b[16] & ~0x03) | 0x02);
+    e.b[18] = 0;
+    e.b[19] = 255;
+    return e;
+}
+
+TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
+{
+    StartWithUnits(2);
+    const TTargetSetup* setup = Choose(QStringLiteral("10 m Air Rifle"));
+    ASSERT_NE(setup, nullptr);
+    const TTargetSetup chosen = *setup;
+    // Top -> right -> below: the unit is told 3.
+    Control<QToolButton>("SpeedButtonMounting")->click();
+    Control<QToolButton>("SpeedButtonMounting")->click();
+    EXPECT_EQ(GetOptionString(QStringLiteral("GunMounting")), QStringLiteral("below"));
+    SaveScreen(*FormSelectSetup, QStringLiteral("select_setup"));
+
+    ClearReceived();
+    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    ASSERT_TRUE(ProgrammingEnded());
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(SessionMode, SessionClassic);
+    EXPECT_EQ(ShooterViewers.size(), 2u);
+    EXPECT_FALSE(FormSelectSetup->isVisible());
+
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        unitsim::TSimUnit& unit = *units[std::size_t(i)];
+        const SetupBlocks expected = ExpectedRingStart(UnitBlocks(i), chosen, 3);
+        ASSERT_EQ(unit.ReceivedLetters(), "allll" "adddbbbbbbbdca");
+        const auto f = unit.Received();
+        // The ring goes to slot 0: blocks 0-2 carry bytes 16-63, block 3 the name.
+        const std::size_t offsets[4] = {16, 32, 48, 0};
+        for (std::size_t b = 0; b < 4; ++b) {
+            EXPECT_EQ(f[1 + b].Arg(1), 0);
+            EXPECT_EQ(Slice(f[1 + b].bytes.data(), 3), Slice(chosen.target.ringRecord.data(), offsets[b]));
+        }
+        EXPECT_EQ(unit.RingTarget(0), chosen.target.ringRecord.b);
+        // Settings: frames and what the unit stored.
+        for (std::size_t b = 0; b < 3; ++b)
+            EXPECT_EQ(Slice(f[6 + b].bytes.data(), 2), Slice(expected.data(), 16 * b));
+        EXPECT_EQ(f[16].Arg(1), 0x83);
+        EXPECT_EQ(Slice(f[16].bytes.data(), 2), Slice(expected.data(), 48));
+        for (int b = 0; b < 4; ++b) {
+            const auto stored = unit.ParameterBlock(b);
+            EXPECT_EQ(Bytes(stored.begin(), stored.end()), Slice(expected.data(), 16 * std::size_t(b))) << "block " << b;
+        }
+    }
+
+    // The session holds one new shooter per unit, named by it, with the setup.
+    ASSERT_EQ(CurrentSession->ShooterCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        TShooter* shooter = DeviceOn(11 + i)->Shooter();
+        ASSERT_NE(shooter, nullptr);
+        EXPECT_EQ(shooter->serialNumber, QString::fromStdString(units[std::size_t(i)]->Name()));
+        EXPECT_EQ(shooter->currentTarget.ringRecord, chosen.target.ringRecord);
+    }
+}
+
+TEST_F(ProgrammingTest, StartAutomaticallyStartsMeasuring)
+{
+    StartWithUnits(1);
+    SetOptionString(QStringLiteral("StartAutomatically"), QStringLiteral("true"));
+    Choose(QStringLiteral("25 m Silhouette"));
+    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    ASSERT_TRUE(ProgrammingEnded());
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    if (!ShooterViewers[0]->Device())
+        GTEST_SKIP() << "the viewer does not bind to units in this build";
+    EXPECT_TRUE(WaitFor([&] { return units[0]->Measuring(); }));
+    EXPECT_EQ(units[0]->Mode(), 2);
+}
+
+// Ways a run goes wrong while units are being written. The first unit holds
+// its third ring ack back until the strike has happened.
+struct TFailureCase {
+    const char* name;
+    int stallMs;  // long where the strike itself must end the run
+    std::function<void(unitsim::TSimUnit&, TDevice*)> strike;
+};
+
+const TFailureCase FailureCases[] = {
+    {"StopsAnswering", 400, [](unitsim::TSimUnit& unit, TDevice*) { unit.SetMute(true); }},
+    {"Unplugged", 400, [](unitsim::TSimUnit& unit, TDevice*) { unit.Unplug(); }},
+    {"LeavesTheUnitList", 60000,
+     [](unitsim::TSimUnit&, TDevice* device) { TDeviceManager::Instance()->MoveToReconnect(device); }},
+};
+
+class ProgrammingFailureTest : public ProgrammingTest, public ::testing::WithParamInterface<TFailureCase> {};
+
+TEST_P(ProgrammingFailureTest, EndsTheRunForEveryUnit)
+{
+    StartWithUnits(2);
+    UiTimings().programmingStallMs = GetParam().stallMs;
+    Choose(QStringLiteral("10 m Air Rifle"));
+    ClearReceived();
+    units[0]->AddFault({'l', 3, 1, unitsim::FaultKind::Delay, 20000});
+    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    ASSERT_TRUE(units[0]->WaitForCount('l', 3, 5s));
+    GetParam().strike(*units[0], DeviceOn(11));
+
+    ASSERT_TRUE(ProgrammingEnded());
+    EXPECT_EQ(prompts.Count(QStringLiteral("Error during programming")), 1);
+    EXPECT_TRUE(ShooterViewers.empty());
+    ExpectUploadsReset();
+    EXPECT_TRUE(Control("ButtonStart")->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Strikes, ProgrammingFailureTest, ::testing::ValuesIn(FailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A unit whose port was closed is opened again first; when that fails the
+// run fails, when it works the unit is programmed after the wait.
+TEST_F(ProgrammingTest, ParkedUnitIsReopenedOrCountsAsFailed)
+{
+    for (const bool stillThere : {true, false}) {
+        SCOPED_TRACE(stillThere);
+        StartWithUnits(1);
+        TDevice* device = DeviceOn(11);
+        device->Data().ClosePort();
+        if (!stillThere)
+            units[0]->Unplug();
+        Choose(QStringLiteral("10 m Air Rifle"));
+        QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+        ASSERT_TRUE(ProgrammingEnded());
+        EXPECT_EQ(prompts.Count(QStringLiteral("Error during programming")), stillThere ? 0 : 1);
+        EXPECT_EQ(ShooterViewers.size(), stillThere ? 1u : 0u);
+        if (stillThere)
+            EXPECT_EQ(units[0]->RingTarget(0), FormSelectSetup->Setups().Get(FormSelectSetup->SelectedIndex())->target.ringRecord.b);
+        StopProgram();
+        units.clear();
+        prompts.shown.clear();
+    }
+}
+
+// Refusals before anything is sent: no unit, and (stand-alone) a setup whose
+// target number has no slot. The live road shows the no-unit box in English.
+TEST_F(ProgrammingTest, RefusesWithoutUnitsOrWithABadTargetNumber)
+{
+    SetTranslationList({QStringLiteral("No device connected. Shooting not possible.=Kein Gerät"),
+                        QStringLiteral("Insert Optical Units=Geräte einstecken")});
+    StartWithUnits(0);
+    Choose(QStringLiteral("10 m Air Rifle"));
+    const int shooters = CurrentSession->ShooterCount();
+    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    QTest::mouseClick(Control("ButtonSetup"), Qt::LeftButton);
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("No device connected. Shooting not possible."));
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Insert Optical Units"));
+    EXPECT_EQ(prompts.shown[1].text, QStringLiteral("Kein Gerät"));
+    EXPECT_EQ(prompts.shown[1].caption, QStringLiteral("Geräte einstecken"));
+    EXPECT_EQ(prompts.beeps, 2);
+    EXPECT_FALSE(FormSelectSetup->Programming());
+    EXPECT_EQ(CurrentSession->ShooterCount(), shooters);
+    StopProgram();
+    ResetTranslation();
+    prompts.shown.clear();
+
+    // A list whose ring setup names ring slot 16.
+    TSetupHandler list;
+    ASSERT_TRUE(list.LoadFromFile(QStringLiteral("default.setup.xml")));
+    list.Get(0)->blocks.b[16 + 2] = 16;
+    const QString path = DataPath() + QStringLiteral("/slot16.setup.xml");
+    list.SaveToFile(path);
+    StartWithUnits(1);
+    prompts.fileAnswers.push_back(path);
+    QTest::mouseClick(Control("BitBtnMore"), Qt::LeftButton);
+    QTest::mouseClick(Control("ButtonOpenSetupFile"), Qt::LeftButton);
+    Choose(QStringLiteral("10 m Air Rifle"));
+    QTest::mouseClick(Control("ButtonSetup"), Qt::LeftButton);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Error"));
+    EXPECT_FALSE(FormSelectSetup->Programming());
+    EXPECT_FALSE(DeviceOn(11)->async.uploadRequested.load());
+}
+
+} // namespace
