@@ -119,7 +119,9 @@ void UiRigTest::SetUpTestSuite()
         static int argc = 1;
         static char name[] = "traxel_ui_test";
         static char* argv[] = {name, nullptr};
-        static TApplication app(argc, argv);
+        // Never destroyed: at exit Qt's own globals (the input devices QTest
+        // clicks with) are gone before a static application would be.
+        new TApplication(argc, argv);
         TApplication::setQuitOnLastWindowClosed(false);
     }
 }
