@@ -66,28 +66,31 @@ SetupBlocks UnitSettings(const TDevice& device)
 
 void StartUpload(TDevice& device, const TUploadWork& work, const TargetDescription& target)
 {
-    TDeviceAsyncState& s = device.async;
-    // Before anything of the new upload is set: a reset afterwards would wipe it.
-    s.Reset();
     {
+        // Under the lock, so a late ack of an earlier upload sees either the
+        // old state or the new one, never a mix.
         auto guard = device.Lock();
+        TDeviceAsyncState& s = device.async;
+        // Before anything of the new upload is set: a reset afterwards would wipe it.
+        s.Reset();
         std::memcpy(device.GetSettingsBlock(), work.settings.data(), work.settings.size());
+        DeviceSetup& tables = device.targetTables;
         if (work.ringSlot >= 0) {
-            device.targetTables.ringTargets[std::size_t(work.ringSlot)] = target.ringRecord;
-            device.targetTables.ringDefined[std::size_t(work.ringSlot)] = 1;
+            tables.ringTargets[std::size_t(work.ringSlot)] = target.ringRecord;
+            tables.ringDefined[std::size_t(work.ringSlot)] = 1;
         }
         if (work.silhouetteSlot >= 0) {
-            device.targetTables.silhouetteTargets[std::size_t(work.silhouetteSlot)] = target.silhouetteRecord;
-            device.targetTables.silhouetteMatrices[std::size_t(work.silhouetteSlot)] = target.silhouetteMatrix;
-            device.targetTables.silhouetteDefined[std::size_t(work.silhouetteSlot)] = 1;
+            tables.silhouetteTargets[std::size_t(work.silhouetteSlot)] = target.silhouetteRecord;
+            tables.silhouetteMatrices[std::size_t(work.silhouetteSlot)] = target.silhouetteMatrix;
+            tables.silhouetteDefined[std::size_t(work.silhouetteSlot)] = 1;
         }
+        s.ringPending = work.ringSlot >= 0;
+        s.ringTargetNumber = std::max(work.ringSlot, 0);
+        s.silhouettePending = work.silhouetteSlot >= 0;
+        s.silhouetteTargetNumber = std::max(work.silhouetteSlot, 0);
+        s.settingsPending = true;
+        s.activityTick = DeviceTickMs();
     }
-    s.ringPending = work.ringSlot >= 0;
-    s.ringTargetNumber = std::max(work.ringSlot, 0);
-    s.silhouettePending = work.silhouetteSlot >= 0;
-    s.silhouetteTargetNumber = std::max(work.silhouetteSlot, 0);
-    s.settingsPending = true;
-    s.activityTick = DeviceTickMs();
     device.StartAsyncUpload();
 }
 

@@ -239,6 +239,9 @@ TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
     Control<QToolButton>("SpeedButtonMounting")->click();
     EXPECT_EQ(GetOptionString(QStringLiteral("GunMounting")), QStringLiteral("below"));
     SaveScreen(*FormSelectSetup, QStringLiteral("select_setup"));
+    // The second unit's port was closed: it is opened again and programmed
+    // after the wait.
+    DeviceOn(12)->Data().ClosePort();
 
     // A second click right after the first programs nothing more.
     ClearReceived();
@@ -298,12 +301,14 @@ TEST_F(ProgrammingTest, StartAutomaticallyStartsMeasuring)
     EXPECT_EQ(units[0]->Mode(), 2);
 }
 
-// Ways a run goes wrong while units are being written. The first unit holds
-// its third ring ack back until the strike has happened.
+// Ways a run goes wrong. The strike comes while the first unit holds its
+// third ring ack back; a parked unit whose port does not open again fails
+// before anything is sent to it.
 struct TFailureCase {
     const char* name;
     int stallMs;  // long where the strike itself must end the run
     std::function<void(unitsim::TSimUnit&, TDevice*)> strike;
+    bool parkFirst = false;
 };
 
 const TFailureCase FailureCases[] = {
@@ -311,20 +316,32 @@ const TFailureCase FailureCases[] = {
     {"Unplugged", 400, [](unitsim::TSimUnit& unit, TDevice*) { unit.Unplug(); }},
     {"LeavesTheUnitList", 60000,
      [](unitsim::TSimUnit&, TDevice* device) { TDeviceManager::Instance()->MoveToReconnect(device); }},
+    {"ParkedPortDoesNotReopen", 60000,
+     [](unitsim::TSimUnit& unit, TDevice* device) {
+         device->Data().ClosePort();
+         unit.Unplug();
+     },
+     true},
 };
 
 class ProgrammingFailureTest : public ProgrammingTest, public ::testing::WithParamInterface<TFailureCase> {};
 
 TEST_P(ProgrammingFailureTest, EndsTheRunForEveryUnit)
 {
+    const TFailureCase& c = GetParam();
     StartWithUnits(2);
-    UiTimings().programmingStallMs = GetParam().stallMs;
+    UiTimings().programmingStallMs = c.stallMs;
     Choose(QStringLiteral("10 m Air Rifle"));
     ClearReceived();
-    units[0]->AddFault({'l', 3, 1, unitsim::FaultKind::Delay, 20000});
-    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
-    ASSERT_TRUE(units[0]->WaitForCount('l', 3, 5s));
-    GetParam().strike(*units[0], DeviceOn(11));
+    if (c.parkFirst) {
+        c.strike(*units[0], DeviceOn(11));
+        QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    } else {
+        units[0]->AddFault({'l', 3, 1, unitsim::FaultKind::Delay, 20000});
+        QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+        ASSERT_TRUE(units[0]->WaitForCount('l', 3, 5s));
+        c.strike(*units[0], DeviceOn(11));
+    }
 
     ASSERT_TRUE(ProgrammingEnded());
     EXPECT_EQ(prompts.Count(QStringLiteral("Error during programming")), 1);
@@ -336,35 +353,8 @@ TEST_P(ProgrammingFailureTest, EndsTheRunForEveryUnit)
 INSTANTIATE_TEST_SUITE_P(Strikes, ProgrammingFailureTest, ::testing::ValuesIn(FailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A unit whose port was closed is opened again first; when that fails the
-// run fails, when it works the unit is programmed after the wait.
-TEST_F(ProgrammingTest, ParkedUnitIsReopenedOrCountsAsFailed)
-{
-    for (const bool stillThere : {true, false}) {
-        SCOPED_TRACE(stillThere);
-        StartWithUnits(1);
-        TDevice* device = DeviceOn(11);
-        device->Data().ClosePort();
-        if (!stillThere)
-            units[0]->Unplug();
-        const TTargetSetup* chosen = Choose(QStringLiteral("10 m Air Rifle"));
-        ASSERT_NE(chosen, nullptr);
-        QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
-        ASSERT_TRUE(ProgrammingEnded());
-        EXPECT_EQ(prompts.Count(QStringLiteral("Error during programming")), stillThere ? 0 : 1);
-        EXPECT_EQ(ShooterViewers.size(), stillThere ? 1u : 0u);
-        if (stillThere) {
-            EXPECT_EQ(units[0]->RingTarget(0), chosen->target.ringRecord.b);
-        }
-        StopProgram();
-        units.clear();
-        prompts.shown.clear();
-    }
-}
-
-// Refusals before anything is sent: no unit, and (stand-alone) a setup whose
-// target number has no slot. The live road shows the no-unit box in English.
-TEST_F(ProgrammingTest, RefusesWithoutUnitsOrWithABadTargetNumber)
+// Without units nothing starts; the live road shows its box in English.
+TEST_F(ProgrammingTest, RefusesWithoutUnits)
 {
     SetTranslationList({QStringLiteral("No device connected. Shooting not possible.=Kein Gerät"),
                         QStringLiteral("Insert Optical Units=Geräte einstecken")});
@@ -381,26 +371,6 @@ TEST_F(ProgrammingTest, RefusesWithoutUnitsOrWithABadTargetNumber)
     EXPECT_EQ(prompts.beeps, 2);
     EXPECT_FALSE(FormSelectSetup->Programming());
     EXPECT_EQ(CurrentSession->ShooterCount(), shooters);
-    StopProgram();
-    ResetTranslation();
-    prompts.shown.clear();
-
-    // A list whose ring setup names ring slot 16.
-    TSetupHandler list;
-    ASSERT_TRUE(list.LoadFromFile(QStringLiteral("default.setup.xml")));
-    list.Get(0)->blocks.b[16 + 2] = 16;
-    const QString path = DataPath() + QStringLiteral("/slot16.setup.xml");
-    list.SaveToFile(path);
-    StartWithUnits(1);
-    prompts.fileAnswers.push_back(path);
-    QTest::mouseClick(Control("BitBtnMore"), Qt::LeftButton);
-    QTest::mouseClick(Control("ButtonOpenSetupFile"), Qt::LeftButton);
-    Choose(QStringLiteral("10 m Air Rifle"));
-    QTest::mouseClick(Control("ButtonSetup"), Qt::LeftButton);
-    ASSERT_EQ(prompts.shown.size(), 1u);
-    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Error"));
-    EXPECT_FALSE(FormSelectSetup->Programming());
-    EXPECT_FALSE(DeviceOn(11)->async.uploadRequested.load());
 }
 
 } // namespace
