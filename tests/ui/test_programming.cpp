@@ -207,9 +207,9 @@ protected:
     void ExpectUploadsReset()
     {
         for (TDevice* device : TDeviceManager::Instance()->Connected()) {
-            EXPECT_FALSE(device->async.uploadRequested.load());
-            EXPECT_FALSE(device->async.uploadDone.load());
-            EXPECT_EQ(device->async.uploadStepCount.load(), 0);
+            EXPECT_FALSE(device->Async().uploadRequested.load());
+            EXPECT_FALSE(device->Async().uploadDone.load());
+            EXPECT_EQ(device->Async().uploadStepCount.load(), 0);
         }
     }
 };
@@ -282,7 +282,7 @@ TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
     for (int i = 0; i < 2; ++i) {
         TShooter* shooter = DeviceOn(11 + i)->Shooter();
         ASSERT_NE(shooter, nullptr);
-        EXPECT_EQ(shooter->serialNumber, QString::fromStdString(units[std::size_t(i)]->Name()));
+        EXPECT_EQ(shooter->SerialNumber(), QString::fromStdString(units[std::size_t(i)]->Name()));
         EXPECT_EQ(shooter->currentTarget.ringRecord, chosen.target.ringRecord);
     }
 }
