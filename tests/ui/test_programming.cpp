@@ -7,6 +7,8 @@
 #include "FormSelectSetup.h"
 #include "FormShooter.h"
 #include "Globals.h"
+#include "MiniXMLParser.h"
+#include "NetworkLink.h"
 #include "Screens.h"
 #include "SetupListModel.h"
 #include "SetupProgramming.h"
@@ -287,13 +289,42 @@ TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
     }
 }
 
-TEST_F(ProgrammingTest, StartAutomaticallyStartsMeasuring)
+// A node PC's client connects to its monitor once the viewers are open.
+class TRecordingLink final : public INetworkLink {
+public:
+    bool ClientActive() const override { return false; }
+    void ConnectClient(const QString& host, int port) override { connects.push_back({host, port}); }
+    void CloseClient() override {}
+    void SendDataOut(int) override {}
+    void AskNetworkRetry() override {}
+    bool ServerActive() const override { return false; }
+    void StartMonitor(int) override {}
+    void StopMonitor() override {}
+    int ShooterLinkCount() const override { return 0; }
+    void ShowSendMessage(const QString&, const QIcon&) override {}
+    void HideSendMessage() override {}
+
+    std::vector<std::pair<QString, int>> connects;
+};
+
+TEST_F(ProgrammingTest, AfterStartMeasuringBeginsAndANodeConnectsToItsMonitor)
 {
     StartWithUnits(1);
+    TRecordingLink link;
+    SetNetworkLink(&link);
+    const std::unique_ptr<void, void (*)(void*)> unset(&link, [](void*) { SetNetworkLink(nullptr); });
     SetOptionString(QStringLiteral("StartAutomatically"), QStringLiteral("true"));
+    MiniXMLParser::TXMLNode* network = SettingsRoot()->FindNode(QStringLiteral("Network"));
+    network->SetAttributeValue(QStringLiteral("Mode"), QStringLiteral("Node"));
+    network->SetAttributeValue(QStringLiteral("MonitorIP"), QStringLiteral("10.0.0.5"));
+    network->SetAttributeValue(QStringLiteral("MonitorPort"), QStringLiteral("70000"));
     Choose(QStringLiteral("25 m Silhouette"));
     QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
     ASSERT_TRUE(ProgrammingEnded());
+    EXPECT_EQ(SessionMode, SessionDynamic);
+    ASSERT_EQ(link.connects.size(), 1u);
+    EXPECT_EQ(link.connects[0], std::make_pair(QStringLiteral("10.0.0.5"), 14351));
+
     ASSERT_EQ(ShooterViewers.size(), 1u);
     if (!ShooterViewers[0]->Device())
         GTEST_SKIP() << "the viewer does not bind to units in this build";
