@@ -170,6 +170,7 @@ TFormShooter::TFormShooter(QWidget* parent)
     BuildControls();
     BuildTimers();
     ConnectHandlers();
+    ShowReplayGlyph();
     renderer_.GradingOverlay = GetOptionBool(QStringLiteral("QuickGrading"));
     strip_.minWidth = 1000;
     resize(640, 560);
@@ -573,7 +574,7 @@ void TFormShooter::PostDrawTick()
 
 bool TFormShooter::DrawPending() const
 {
-    return posted_.load() || newShot_.load() || TimerUpdateDraw->isActive();
+    return posted_.load() || newShot_.load();
 }
 
 // ---- Drawing (GUI thread) ------------------------------------------------------------
@@ -792,8 +793,9 @@ void TFormShooter::EndWait()
         return;
     ButtonStartStop->setEnabled(true);
     SpeedButtonZeroing->setEnabled(true);
+    // The watchdog goes on where it stopped: the wait says nothing about the stream.
     if (streamCheckWasOn_ && device_)
-        EnableSampleStreamCheck(true);
+        TimerSampleStreamCheck->start();
     if (newShot_.load() || newSamples_.load())
         PostDrawTick();
 }

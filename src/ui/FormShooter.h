@@ -133,7 +133,7 @@ public:
     const TTargetRenderer& Renderer() const { return renderer_; }
     const TShotString& Strip() const { return strip_; }
     TShot* SelectedShot() const { return selectedShot_; }
-    // A draw tick is posted or new data waits for one.
+    // A draw tick is posted, or a new shot waits for one.
     bool DrawPending() const;
     // A wait of seconds (reconnect, network text) is running.
     bool Waiting() const { return waitDepth_ > 0; }
