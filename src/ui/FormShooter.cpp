@@ -447,7 +447,7 @@ void TFormShooter::Attach(TDevice* device, TShooter* shooter, bool live)
     } else {
         comNumber_ = ViewerDevice::ComNumber(*device);
         currentTarget_ = shooter->currentTarget;
-        device->SetCurrentTarget(currentTarget_);
+        ViewerDevice::SetTarget(*device, currentTarget_);
         SpeedButtonZeroing->setVisible(deviceMode_ == 1 && currentTarget_.hasRing);
         ButtonStartStop->setVisible(true);
         device->SetListener(this);
@@ -630,7 +630,7 @@ void TFormShooter::HandleNewShot()
 
 void TFormShooter::HandleSamples()
 {
-    const ViewerDevice::TLive live = ViewerDevice::LiveSnapshot(*device_);
+    const TLiveSnapshot live = ViewerDevice::LiveSnapshot(*device_);
     const int64_t holdUntil = holdUntilNs_.load();
     if (holdUntil != 0 && live.status == 0) {
         // The hold is over and the aim is valid again: back to all shots. A

@@ -80,7 +80,7 @@ protected:
         manager->EnumeratePorts();
         manager->ScanPorts(true, true, false);
         TDevice* device = manager->FindConnectedDevice(Com);
-        EXPECT_TRUE(WaitFor([&] { return manager->CheckScanComplete() == 0 && device && device->found.load(); }));
+        EXPECT_TRUE(WaitFor([&] { return manager->CheckScanComplete() == 0 && device && device->Found(); }));
         return device;
     }
 
@@ -265,8 +265,8 @@ TEST_F(ViewerTest, LiveShotIsHeldThenTheLivePointReturns)
     SaveScreen(*viewer, QStringLiteral("viewer_live_trace"));
 
     // Samples keep coming during the hold: the shot stays selected.
-    const int seen = device->sampleCount.load();
-    ASSERT_TRUE(WaitFor([&] { return device->sampleCount.load() >= seen + 15 && !viewer->DrawPending(); }));
+    const int seen = device->SampleCount();
+    ASSERT_TRUE(WaitFor([&] { return device->SampleCount() >= seen + 15 && !viewer->DrawPending(); }));
     EXPECT_NE(viewer->SelectedShot(), nullptr);
     EXPECT_EQ(viewer->Renderer().ViewMode, TTargetRenderer::ViewSingleShot);
 
@@ -398,7 +398,7 @@ TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
     unitsim::TSimUnit* unit = nullptr;
     TDevice* device = ConnectUnit(unit);
     ASSERT_NE(device, nullptr);
-    device->bluetooth.store(true);
+    device->SetBluetooth(true);
     TFormShooter* viewer = LiveViewer(device);
     QWidget* target = Control<QWidget>(viewer, "ImageTarget");
     const QPoint corner(5, target->height() - 5);
