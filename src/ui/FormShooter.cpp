@@ -1,7 +1,8 @@
-// The shooter viewer: construction, binding to a device, the live data path
-// and drawing, start and stop, the sample watchdog and the reconnect from the
-// viewer. Buttons, selection, replay, zeroing and saving are in
-// FormShooterControls.cpp.
+// The shooter viewer: binding to a device, the live data path and drawing,
+// start and stop, the sample watchdog and the window events. The controls
+// are built in FormShooterBuild.cpp; gestures, selection, zoom and replay are
+// in FormShooterControls.cpp; grading, zeroing and saving in
+// FormShooterActions.cpp; the waits of seconds in FormShooterWaits.cpp.
 #include "FormShooter.h"
 
 #include "AppSettings.h"
@@ -38,10 +39,6 @@ constexpr int TopPanelHeight = 44;
 constexpr int StripPanelHeight = 84;
 constexpr int StripPanelMinFormHeight = 401;
 constexpr int ArrowWidth = 24;
-constexpr int StatusImageSize = 33;
-constexpr int ButtonSize = 38;
-constexpr int ZoomButtonWidth = 26;
-constexpr int ReconnectMessageMs = 10000;
 
 const QString& StatusPicture(int index)
 {
@@ -59,20 +56,6 @@ const QString& RotatePicture(int index)
 }
 
 QPixmap Glyph(const QString& bitmap) { return QPixmap::fromImage(UiBitmap(bitmap).image); }
-
-// The zeroing button's two pictures: a sight circle, crossed when on.
-QPixmap ZeroingGlyph(bool on)
-{
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::white);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(on ? QColor(0xE0, 0, 0) : QColor(0x40, 0x40, 0x40), 3));
-    painter.drawEllipse(QPoint(16, 16), 10, 10);
-    painter.drawLine(16, 2, 16, 30);
-    painter.drawLine(2, 16, 30, 16);
-    return pixmap;
-}
 
 // Integer option (LimitShotsDrawn); 0 when it is not a number.
 int IntOption(const char* key)
@@ -97,16 +80,6 @@ int SkillLevelDifficulty()
     if (level.compare(QStringLiteral("Expert"), Qt::CaseInsensitive) == 0)
         return 2;
     return 0;
-}
-
-template <class F>
-void Guarded(const char* what, F&& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        DebugLog(QStringLiteral("Viewer %1: %2").arg(QString::fromLatin1(what), QString::fromUtf8(e.what())));
-    }
 }
 
 } // namespace
@@ -198,188 +171,6 @@ void TFormShooter::Unlink(TDevice* device)
 {
     if (device && device->Listener() == this)
         device->SetListener(nullptr);
-}
-
-void TFormShooter::BuildControls()
-{
-    BuildTopPanel();
-
-    ImageTarget = new TTargetImage(this);
-    ImageTarget->setObjectName(QStringLiteral("ImageTarget"));
-    ImageTarget->SetLayer(&renderer_.DisplayLayer);
-    WatchMouse(ImageTarget);
-
-    BuildShotStripPanel();
-
-    PanelTimedMessage = new QWidget(this);
-    PanelTimedMessage->setObjectName(QStringLiteral("PanelTimedMessage"));
-    PanelTimedMessage->setAutoFillBackground(true);
-    PanelTimedMessage->setPalette(QPalette(Qt::white));
-    LabelMessage = new QLabel(PanelTimedMessage);
-    LabelMessage->setObjectName(QStringLiteral("LabelMessage"));
-    QFont messageFont(QStringLiteral("Tahoma"));
-    messageFont.setPixelSize(36);
-    messageFont.setBold(true);
-    LabelMessage->setFont(messageFont);
-    PanelTimedMessage->hide();
-    PanelTimedMessage->installEventFilter(this);
-}
-
-void TFormShooter::BuildTopPanel()
-{
-    PanelTop = new QWidget(this);
-    PanelTop->setObjectName(QStringLiteral("PanelTop"));
-    PanelTop->setAutoFillBackground(true);
-    PanelTop->setPalette(QPalette(Qt::white));
-    WatchMouse(PanelTop);
-
-    const auto button = [this](QPushButton*& control, const char* name, const QString& text, int width) {
-        control = new QPushButton(text, PanelTop);
-        control->setObjectName(QString::fromLatin1(name));
-        control->resize(width, ButtonSize);
-        control->setFocusPolicy(Qt::TabFocus);
-        WatchMouse(control);
-    };
-    button(ButtonStartStop, "ButtonStartStop", QString(), ButtonSize);
-    ButtonStartStop->setIconSize(QSize(32, 32));
-    SetStartStopGlyph(false);
-    button(ButtonSave, "ButtonSave", Translate(QStringLiteral("Save")), 56);
-    button(BitBtnPrintShooter, "BitBtnPrintShooter", Translate(QStringLiteral("Print")), 56);
-    button(BitBtnStance, "BitBtnStance", QString(), ButtonSize);
-    button(BitBtnDifficulty, "BitBtnDifficulty", QString(), ButtonSize);
-    button(BitBtnReplayMode, "BitBtnReplayMode", QString(), ButtonSize);
-    button(BitBtnZoomOut, "BitBtnZoomOut", QStringLiteral("-"), ZoomButtonWidth);
-    button(BitBtnZoomIn, "BitBtnZoomIn", QStringLiteral("+"), ZoomButtonWidth);
-    BitBtnZoomOut->resize(ZoomButtonWidth, ButtonSize / 2);
-    BitBtnZoomIn->resize(ZoomButtonWidth, ButtonSize / 2);
-    button(BitBtnSendMessage, "BitBtnSendMessage", Translate(QStringLiteral("Message")), 70);
-    button(BitBtnShowAllButtons, "BitBtnShowAllButtons", QStringLiteral("..."), 30);
-    for (QPushButton* b : {BitBtnStance, BitBtnDifficulty, BitBtnReplayMode})
-        b->setIconSize(QSize(32, 32));
-    BitBtnStance->hide();
-    BitBtnSendMessage->hide();
-    BitBtnShowAllButtons->hide();
-
-    SpeedButtonZeroing = new QToolButton(PanelTop);
-    SpeedButtonZeroing->setObjectName(QStringLiteral("SpeedButtonZeroing"));
-    SpeedButtonZeroing->setCheckable(true);
-    SpeedButtonZeroing->resize(ButtonSize, ButtonSize);
-    SpeedButtonZeroing->setIconSize(QSize(32, 32));
-    WatchMouse(SpeedButtonZeroing);
-
-    const auto label = [this](QLabel*& control, const char* name) {
-        control = new QLabel(PanelTop);
-        control->setObjectName(QString::fromLatin1(name));
-        WatchMouse(control);
-    };
-    label(ImageStatus, "ImageStatus");
-    label(ImageRotate, "ImageRotate");
-    for (QLabel* image : {ImageStatus, ImageRotate}) {
-        image->resize(StatusImageSize, StatusImageSize);
-        image->setProperty("Tag", -1);
-    }
-    label(LabelRotation, "LabelRotation");
-    QFont bold = LabelRotation->font();
-    bold.setBold(true);
-    LabelRotation->setFont(bold);
-    LabelRotation->setAlignment(Qt::AlignCenter);
-    label(ImageZeroingOff, "ImageZeroingOff");
-    label(ImageZeroingOn, "ImageZeroingOn");
-    ImageZeroingOff->setPixmap(ZeroingGlyph(false));
-    ImageZeroingOn->setPixmap(ZeroingGlyph(true));
-    ImageZeroingOff->hide();
-    ImageZeroingOn->hide();
-    SpeedButtonZeroing->setIcon(ImageZeroingOff->pixmap());
-    label(LabelSerialNumber, "LabelSerialNumber");
-    label(LabelSerialNumber2, "LabelSerialNumber2");
-    label(LabelSerialNumber3, "LabelSerialNumber3");
-    LabelSerialNumber2->setFont(bold);
-
-    EditShooterName = new QLineEdit(textEnterName_, PanelTop);
-    EditShooterName->setObjectName(QStringLiteral("EditShooterName"));
-    QFont nameFont(QStringLiteral("Arial"));
-    nameFont.setPixelSize(21);
-    nameFont.setBold(true);
-    EditShooterName->setFont(nameFont);
-    WatchMouse(EditShooterName);
-
-    TrackBarZoomPercent = new QSlider(Qt::Horizontal, PanelTop);
-    TrackBarZoomPercent->setObjectName(QStringLiteral("TrackBarZoomPercent"));
-    TrackBarZoomPercent->setRange(25, 500);
-    TrackBarZoomPercent->setValue(100);
-    TrackBarZoomPercent->hide();
-
-    for (QWidget* status : std::initializer_list<QWidget*>{ImageStatus, ImageRotate, LabelRotation})
-        status->hide();
-}
-
-void TFormShooter::BuildShotStripPanel()
-{
-    PanelShotString = new QWidget(this);
-    PanelShotString->setObjectName(QStringLiteral("PanelShotString"));
-    BitBtnLeftArrow = new QPushButton(QStringLiteral("<"), PanelShotString);
-    BitBtnLeftArrow->setObjectName(QStringLiteral("BitBtnLeftArrow"));
-    BitBtnRightArrow = new QPushButton(QStringLiteral(">"), PanelShotString);
-    BitBtnRightArrow->setObjectName(QStringLiteral("BitBtnRightArrow"));
-    ScrollBoxShotString = new TShotStripView(PanelShotString);
-    ScrollBoxShotString->setObjectName(QStringLiteral("ScrollBoxShotString"));
-    ImageShotString = ScrollBoxShotString->viewport();
-    ImageShotString->setObjectName(QStringLiteral("ImageShotString"));
-    ScrollBoxShotString->SetStrip(&strip_.Bitmap());
-    WatchMouse(ImageShotString);
-}
-
-void TFormShooter::BuildTimers()
-{
-    const auto timer = [this](QTimer*& t, const char* name, int ms, bool singleShot) {
-        t = new QTimer(this);
-        t->setObjectName(QString::fromLatin1(name));
-        t->setInterval(ms);
-        t->setSingleShot(singleShot);
-    };
-    const TUiTimings& timings = UiTimings();
-    timer(TimerUpdateDraw, "TimerUpdateDraw", timings.viewerDrawMs, true);
-    timer(TimerSampleStreamCheck, "TimerSampleStreamCheck", timings.viewerStreamCheckMs, false);
-    timer(TimerHidePanel, "TimerHidePanel", timings.viewerTimedMessageMs, false);
-    timer(TimerSimpleUIHideButtons, "TimerSimpleUIHideButtons", timings.viewerHideButtonsMs, false);
-    timer(TimerUpdateZoom, "TimerUpdateZoom", timings.viewerZoomStepMs, false);
-}
-
-void TFormShooter::WatchMouse(QWidget* control)
-{
-    control->setMouseTracking(true);
-    control->installEventFilter(this);
-}
-
-void TFormShooter::ConnectHandlers()
-{
-    const auto on = [this](QPushButton* b, void (TFormShooter::*handler)(), const char* what) {
-        connect(b, &QPushButton::clicked, this, [this, handler, what] { Guarded(what, [&] { (this->*handler)(); }); });
-    };
-    on(ButtonStartStop, &TFormShooter::ButtonStartStopClick, "start/stop");
-    on(ButtonSave, &TFormShooter::ButtonSaveClick, "save");
-    on(BitBtnPrintShooter, &TFormShooter::BitBtnPrintShooterClick, "print");
-    on(BitBtnStance, &TFormShooter::BitBtnStanceClick, "stance");
-    on(BitBtnDifficulty, &TFormShooter::BitBtnDifficultyClick, "difficulty");
-    on(BitBtnReplayMode, &TFormShooter::BitBtnReplayModeClick, "replay");
-    on(BitBtnZoomOut, &TFormShooter::BitBtnZoomOutClick, "zoom out");
-    on(BitBtnZoomIn, &TFormShooter::BitBtnZoomInClick, "zoom in");
-    on(BitBtnSendMessage, &TFormShooter::BitBtnSendMessageClick, "message");
-    on(BitBtnShowAllButtons, &TFormShooter::BitBtnShowAllButtonsClick, "buttons");
-    on(BitBtnLeftArrow, &TFormShooter::BitBtnLeftArrowClick, "left");
-    on(BitBtnRightArrow, &TFormShooter::BitBtnRightArrowClick, "right");
-    connect(SpeedButtonZeroing, &QToolButton::clicked, this,
-            [this] { Guarded("zeroing", [&] { SpeedButtonZeroingClick(SpeedButtonZeroing); }); });
-    connect(TrackBarZoomPercent, &QSlider::valueChanged, this,
-            [this](int value) { Guarded("zoom", [&] { TrackBarZoomPercentChange(value); }); });
-    connect(EditShooterName, &QLineEdit::textChanged, this, [this] { EditShooterNameChange(); });
-
-    connect(TimerUpdateDraw, &QTimer::timeout, this, [this] { DrawTick(); });
-    connect(TimerSampleStreamCheck, &QTimer::timeout, this,
-            [this] { Guarded("watchdog", [&] { TimerSampleStreamCheckTimer(); }); });
-    connect(TimerHidePanel, &QTimer::timeout, this, [this] { TimerHidePanelTimer(); });
-    connect(TimerSimpleUIHideButtons, &QTimer::timeout, this, [this] { TimerSimpleUIHideButtonsTimer(); });
-    connect(TimerUpdateZoom, &QTimer::timeout, this, [this] { Guarded("zoom", [&] { TimerUpdateZoomTimer(); }); });
 }
 
 // ---- Binding -----------------------------------------------------------------------
@@ -772,115 +563,6 @@ void TFormShooter::ShowStatusControls(bool on)
     ImageRotate->setVisible(on);
     ImageStatus->setVisible(on);
     LabelRotation->setVisible(on);
-}
-
-// ---- Waits of seconds --------------------------------------------------------------------
-
-void TFormShooter::BeginWait()
-{
-    if (waitDepth_++ > 0)
-        return;
-    streamCheckWasOn_ = TimerSampleStreamCheck->isActive();
-    TimerSampleStreamCheck->stop();
-    TimerUpdateDraw->stop();
-    ButtonStartStop->setEnabled(false);
-    SpeedButtonZeroing->setEnabled(false);
-}
-
-void TFormShooter::EndWait()
-{
-    if (waitDepth_ == 0 || --waitDepth_ > 0)
-        return;
-    ButtonStartStop->setEnabled(true);
-    SpeedButtonZeroing->setEnabled(true);
-    // The watchdog goes on where it stopped: the wait says nothing about the stream.
-    if (streamCheckWasOn_ && device_)
-        TimerSampleStreamCheck->start();
-    if (newShot_.load() || newSamples_.load())
-        PostDrawTick();
-}
-
-bool TFormShooter::DeviceStillThere(TDevice* device) const
-{
-    if (!device || device != device_ || !DeviceManagerInstance)
-        return false;
-    const auto& connected = DeviceManagerInstance->Connected();
-    const auto& parked = DeviceManagerInstance->Reconnecting();
-    return std::find(connected.begin(), connected.end(), device) != connected.end()
-        || std::find(parked.begin(), parked.end(), device) != parked.end();
-}
-
-// ---- Reconnect from the viewer ---------------------------------------------------------
-
-void TFormShooter::ImageTargetReconnect()
-{
-    if (GetNetworkMode() == QLatin1String("Node") && !NetworkLink().ClientActive())
-        NetworkLink().AskNetworkRetry();
-    if (reconnecting_ || !device_ || !ViewerDevice::Bluetooth(*device_) || ViewerDevice::SampleStream(*device_))
-        return;
-    TDevice* device = device_;
-    const int com = ViewerDevice::ComNumber(*device);
-    const bool wasMeasuring = measuringShown_;
-    reconnecting_ = true;
-    busyHeld_ = true;
-    BeginBusyCursor();
-    ShowTimedMessage(textReconnecting_, ReconnectMessageMs);
-    BeginWait();
-    try {
-        device->ClosePort();
-    } catch (const std::exception& e) {
-        DebugLog(QStringLiteral("Reconnect COM%1: %2").arg(com).arg(QString::fromUtf8(e.what())));
-        FinishReconnect();
-        return;
-    }
-    QTimer::singleShot(UiTimings().viewerReconnectWaitMs, this,
-                       [this, device, com, wasMeasuring] { ReconnectOpen(device, com, wasMeasuring); });
-}
-
-void TFormShooter::ReconnectOpen(TDevice* device, int com, bool wasMeasuring)
-{
-    if (!DeviceStillThere(device)) {
-        FinishReconnect();
-        return;
-    }
-    bool opened = false;
-    try {
-        opened = device->OpenPort(com, true);
-    } catch (const std::exception& e) {
-        DebugLog(QStringLiteral("Reconnect COM%1: %2").arg(com).arg(QString::fromUtf8(e.what())));
-    }
-    if (!opened) {
-        // The viewer stays bound: the operator may try again.
-        DebugLog(QStringLiteral("Reconnect COM%1 failed").arg(com));
-        FinishReconnect();
-        return;
-    }
-    QTimer::singleShot(UiTimings().viewerReconnectWaitMs, this,
-                       [this, device, wasMeasuring] { ReconnectStart(device, wasMeasuring); });
-}
-
-void TFormShooter::ReconnectStart(TDevice* device, bool wasMeasuring)
-{
-    if (DeviceStillThere(device)) {
-        ViewerDevice::SetMeasuring(*device, false);
-        Guarded("reconnect", [&] {
-            if (wasMeasuring)
-                StartMeasuringNow();
-            else
-                SetStartStopGlyph(false);
-        });
-    }
-    FinishReconnect();
-}
-
-void TFormShooter::FinishReconnect()
-{
-    reconnecting_ = false;
-    EndWait();
-    if (busyHeld_) {
-        busyHeld_ = false;
-        EndBusyCursor();
-    }
 }
 
 // ---- Window events -------------------------------------------------------------------------

@@ -35,6 +35,7 @@
 
 #include "Device.h"
 #include "DeviceManager.h"
+#include "Globals.h"
 #include "Setupdata.h"
 #include "Shotstring.h"
 #include "Targetrenderer.h"
@@ -44,6 +45,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 
 class QLabel;
@@ -148,13 +150,26 @@ protected:
 private:
     friend void AttachShooterView(TFormShooter* viewer, TDevice* device, TShooter* shooter, bool live);
 
-    // ---- Construction (FormShooter.cpp) ----
+    // Runs a handler; an exception stops here and is logged.
+    template <class F>
+    static void Guarded(const char* what, F&& f)
+    {
+        try {
+            f();
+        } catch (const std::exception& e) {
+            DebugLog(QStringLiteral("Viewer %1: %2").arg(QString::fromLatin1(what), QString::fromUtf8(e.what())));
+        }
+    }
+
+    // ---- Construction (FormShooterBuild.cpp) ----
     void BuildControls();
     void BuildTopPanel();
     void BuildShotStripPanel();
     void BuildTimers();
     void ConnectHandlers();
     void WatchMouse(QWidget* control);
+
+    // ---- Binding and live data (FormShooter.cpp) ----
     void Attach(TDevice* device, TShooter* shooter, bool live);
     void TakeTargetFromFirstShot();
 
