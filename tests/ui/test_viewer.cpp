@@ -19,7 +19,6 @@
 
 #include <QAbstractScrollArea>
 #include <QFileInfo>
-#include <QInputDevice>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -36,20 +35,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int Com = 5;
-
-// QTest's mouse events register a pointing device with the application. The
-// rig's application is a static that outlives the device registry, so the
-// device must go while the application is still whole.
-class TInputDeviceCleanup : public ::testing::Environment {
-public:
-    void TearDown() override
-    {
-        const QList<const QInputDevice*> devices = QInputDevice::devices();
-        for (const QInputDevice* device : devices)
-            delete device;
-    }
-};
-const ::testing::Environment* const InputDeviceCleanup = ::testing::AddGlobalTestEnvironment(new TInputDeviceCleanup);
 
 // A clock the test moves by hand; the ports' event threads read it too.
 class TTestClock : public IClock {

@@ -9,7 +9,6 @@
 #include "UiGlobals.h"
 #include "UiRig.h"
 
-#include <QInputDevice>
 
 #include <algorithm>
 #include <atomic>
@@ -20,17 +19,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int Com = 7;
-
-class TInputDeviceCleanup : public ::testing::Environment {
-public:
-    void TearDown() override
-    {
-        const QList<const QInputDevice*> devices = QInputDevice::devices();
-        for (const QInputDevice* device : devices)
-            delete device;
-    }
-};
-const ::testing::Environment* const InputDeviceCleanup = ::testing::AddGlobalTestEnvironment(new TInputDeviceCleanup);
 
 class ViewerLiveTest : public UiRigTest {
 protected:
