@@ -23,12 +23,23 @@ RawShotRecord ShotAsRead(const RawShotRecord& w)
     for (int i : carried)
         r.b[i] = w.b[i];
     r.b[25] &= 0x8F;
-    if (w.RingTargetIndex() == RawShotRecord::NoTarget) {
+    // Out of range: no target, no sector, no zone.
+    if (w.RingTargetIndex() >= 16) {
+        r.SetRingTargetIndex(RawShotRecord::NoTarget);
         r.SetScore(0);
         r.SetSector(0);
+    } else {
+        if (w.ClockSector() > 12)
+            r.SetClockSector(0);
+        if (w.Score() == 255)
+            r.SetInnerTen(false);
     }
-    if (w.SilhouetteTargetIndex() == RawShotRecord::NoTarget)
+    if (w.SilhouetteTargetIndex() >= 16) {
+        r.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
         r.SetSilhouette(0);
+    } else if (w.Silhouette() > 3) {
+        r.SetSilhouette(255);
+    }
     return r;
 }
 

@@ -48,7 +48,9 @@ std::unique_ptr<TShot> SilhouetteShot();
 // Records as the file readers give them back. A shot keeps only the fields
 // a session file carries (Revalm is written, not read), the score and sector
 // only with a ring, the zone only with a silhouette, the sector without the
-// unit's bits 4-6. A ring loses its prism places.
+// unit's bits 4-6; a target slot, sector or zone out of range reads as none
+// (slot 255, sector 0, zone 255), and a score of none has no inner ten. A
+// ring loses its prism places.
 RawShotRecord ShotAsRead(const RawShotRecord& written);
 RingTargetRecord RingAsRead(RingTargetRecord written);
 
