@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
+#include <optional>
 #include <utility>
 
 // ---- SilhouetteMatrixSlots --------------------------------------------------------
@@ -150,10 +152,15 @@ void TSetupHandler::Swap(int a, int b)
 
 bool TSetupHandler::LoadFromFile(const QString& path)
 {
-    TSetupHandler loaded;
-    if (!TShotFileHandler().LoadSetupFile(path, loaded))
+    std::optional<TSetupHandler> loaded;
+    try {
+        loaded.emplace();
+    } catch (const std::bad_alloc&) {
+        throw Exception(QStringLiteral("Not enough memory to load file ") + path);
+    }
+    if (!TShotFileHandler().LoadSetupFile(path, *loaded))
         return false;
-    *this = std::move(loaded);
+    *this = std::move(*loaded);
     return true;
 }
 

@@ -205,4 +205,36 @@ std::unique_ptr<TSession> SmallSession()
     return session;
 }
 
+namespace {
+
+// A "Key:   1234 kB" line of /proc/self/status; -1 when missing.
+long long StatusKb(const QByteArray& key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("\n" + key);
+    return at < 0 ? -1 : text.mid(at + key.size() + 1).trimmed().split(' ').value(0).toLongLong();
+}
+
+}  // namespace
+
+long long PeakGrowthKb(const std::function<void()>& f)
+{
+    // Writing 5 resets the peak to the current resident size.
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1 || !clear.flush())
+        return -1;
+    const long long start = StatusKb("VmRSS:");
+    f();
+    const long long peak = StatusKb("VmHWM:");
+    return start < 0 || peak < 0 ? -1 : peak - start;
+}
+
+LogCapture::LogCapture()
+{
+    SetDebugLogSink([this](const QString& line) { lines << line; });
+}
+
+LogCapture::~LogCapture() { SetDebugLogSink({}); }
+
 }  // namespace Fixtures

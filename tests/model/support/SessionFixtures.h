@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QChar>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -56,5 +57,19 @@ RingTargetRecord RingAsRead(RingTargetRecord written);
 
 // One shooter with the two shots above and both targets defined.
 std::unique_ptr<TSession> SmallSession();
+
+// Runs f and returns how many kB the process's peak resident memory rose
+// above the resident memory at the start (the kernel's peak is reset first,
+// so earlier tests do not hide it); -1 when the peak cannot be reset.
+long long PeakGrowthKb(const std::function<void()>& f);
+
+// Collects the DebugLog lines written while it lives (on this thread).
+struct LogCapture {
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+    QStringList lines;
+};
 
 }  // namespace Fixtures
