@@ -165,14 +165,14 @@ bool PlainDecimal(QStringView text, int power10, long long& out)
     return true;
 }
 
-// A plain decimal integer of up to 9 digits, as StrToIntStrict reads it.
+// A plain decimal integer of up to 9 digits (no overflow), as StrToIntStrict
+// reads it.
 bool PlainInt(QStringView text, long long& out)
 {
-    long long v = 0;
-    if (!PlainDecimal(text, 0, v) || text.contains(u'.') || text.contains(u',') || text.size() > 10)
+    const qsizetype sign = !text.isEmpty() && (text.front() == u'-' || text.front() == u'+') ? 1 : 0;
+    if (text.size() - sign > 9 || text.contains(u'.') || text.contains(u','))
         return false;
-    out = v;
-    return true;
+    return PlainDecimal(text, 0, out);
 }
 
 // One element's text read as a number, the ways the readers need. A missing
