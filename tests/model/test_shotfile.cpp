@@ -456,6 +456,15 @@ TEST(ShotFile, NumbersWrittenByOtherProgramsReadAsTheirValue)
             EXPECT_THROW(read("0", c.text), EConvertError);
     }
     EXPECT_EQ(Message([&] { read("1..2", "0"); }), QStringLiteral("'1..2' is not a valid floating point value"));
+    // Entities are decoded first; keys are found without regard to case.
+    EXPECT_EQ(Message([&] { read("1&lt;", "0"); }), QStringLiteral("'1<' is not a valid floating point value"));
+    TMiniXMLParser doc;
+    ASSERT_TRUE(doc.LoadFromText("<Shot x=\"1.5\" Y=\"0\" xnau=\"7\" YNAU=\"0\" functionmode=\"Classic\"><ShotInfo/>"
+                                 "<Curve><Pt x=\"2.5\" Y=\"0\" failures=\"4\"/></Curve></Shot>"));
+    TShooter shooter;
+    const TShot& shot = *TShotFileHandler().ReadShot(doc.Root(), shooter);
+    EXPECT_EQ(std::tuple(shot.raw.X(), shot.raw.XNAU(), shot.raw.FunctionMode(), shot.Curve()[0].X(), shot.Curve()[0].Failures()),
+              std::tuple(15, 7, 1, 25, 4));
 }
 
 namespace {
