@@ -31,7 +31,6 @@ public:
 
     SilhouetteMatrix& operator[](std::size_t slot);
     const SilhouetteMatrix& operator[](std::size_t slot) const;
-    static constexpr std::size_t size() { return SlotCount; }
 
     // Whether the slot has a map of its own (for tests and memory checks).
     bool Allocated(std::size_t slot) const { return slots_.at(slot) != nullptr; }

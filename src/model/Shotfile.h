@@ -78,6 +78,7 @@ public:
     void WriteSessionInfo(TXMLNode* element);
     void WriteShooterTargets(TShooter& shooter, TXMLNode* targetInfo);
     void WriteShooter(TXMLNode* element, const TShooter& shooter, int position);
+    // A score or zone of none (255) is left out, so it reads back as none.
     void WriteShot(TXMLNode* element, const TShot& shot, int shotIndex);
     void WriteModeInfo(TXMLNode* element, const ModeBlock& block, bool classic);
     void WriteRingTarget(TXMLNode* element, const RingTargetRecord& target);
