@@ -12,7 +12,6 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
-#include <string>
 #include <string_view>
 #include <unordered_map>
 
@@ -36,21 +35,17 @@ int ClampToInt(long long v) { return int(std::clamp<long long>(v, INT_MIN, INT_M
 
 // ---- Names ----------------------------------------------------------------------------
 
-struct TNameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view v) const { return std::hash<std::string_view>()(v); }
-};
-
 // An element or attribute name as a QString, converted once per thread: a
 // session file names an element or attribute about ten times a trace point,
-// and converting each time cost more than the rest of the work.
+// and converting each time cost more than the rest of the work. The names are
+// the program's constants, so their text outlives the table.
 const QString& Q(const char* latin1)
 {
-    thread_local std::unordered_map<std::string, QString, TNameHash, std::equal_to<>> names;
+    thread_local std::unordered_map<std::string_view, QString> names;
     const std::string_view key(latin1);
     auto it = names.find(key);
     if (it == names.end())
-        it = names.emplace(std::string(key), QString::fromLatin1(latin1)).first;
+        it = names.emplace(key, QString::fromLatin1(latin1)).first;
     return it->second;
 }
 

@@ -469,6 +469,13 @@ TEST(ShotFile, NumbersWrittenByOtherProgramsReadAsTheirValue)
 
 namespace {
 
+// The DebugLog lines written while it lives.
+struct LogCapture {
+    QStringList lines;
+    LogCapture() { SetDebugLogSink([this](const QString& line) { lines << line; }); }
+    ~LogCapture() { SetDebugLogSink(nullptr); }
+};
+
 // A session file around the given TargetInfo children and Shooter elements.
 QString ShotFileText(const QString& targets, const QString& shooters)
 {

@@ -230,11 +230,4 @@ long long PeakGrowthKb(const std::function<void()>& f)
     return start < 0 || peak < 0 ? -1 : peak - start;
 }
 
-LogCapture::LogCapture()
-{
-    SetDebugLogSink([this](const QString& line) { lines << line; });
-}
-
-LogCapture::~LogCapture() { SetDebugLogSink({}); }
-
 }  // namespace Fixtures

@@ -10,7 +10,6 @@
 #include <QByteArray>
 #include <QChar>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -62,14 +61,5 @@ std::unique_ptr<TSession> SmallSession();
 // above the resident memory at the start (the kernel's peak is reset first,
 // so earlier tests do not hide it); -1 when the peak cannot be reset.
 long long PeakGrowthKb(const std::function<void()>& f);
-
-// Collects the DebugLog lines written while it lives (on this thread).
-struct LogCapture {
-    LogCapture();
-    ~LogCapture();
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-    QStringList lines;
-};
 
 }  // namespace Fixtures
