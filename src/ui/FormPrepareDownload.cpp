@@ -163,6 +163,7 @@ void TFormPrepareDownload::BuildControls()
     TimerProgressBar->setInterval(UiTimings().downloadPollMs);
     TimerResume = new QTimer(this);
     TimerResume->setSingleShot(true);
+    TimerResume->setTimerType(Qt::PreciseTimer); // never before the wait is over
     TimerHeldEvents = new QTimer(this);
     TimerHeldEvents->setSingleShot(true);
     TimerHeldEvents->setInterval(std::max(1, UiTimings().downloadPollMs));

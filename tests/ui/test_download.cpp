@@ -329,6 +329,7 @@ TEST_F(DownloadTest, SuspendParksTheUnitsAndResumeRescansAfterTheWait)
 
     // A suspend right after a resume cancels its wait: only the last resume scans.
     const int beeps = prompts.beeps;
+    log_.clear();
     FormPrepareDownload->OnResume();
     FormPrepareDownload->OnSuspend();
     const qint64 resumed = clock_.elapsed();
