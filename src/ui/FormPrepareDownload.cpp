@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -80,6 +81,15 @@ bool WaitingToFinish(const TDevice& device)
 bool Handled(const TDevice& device)
 {
     return device.Async().downloadFinished.load() && device.Async().downloadHandled.load();
+}
+
+// Stored shots that did not come. Once a download has walked every bank,
+// each one the unit announced either came or is missing, also where the
+// device layer did not list it.
+int MissingShots(const TDownloadProgress& progress, bool walked)
+{
+    const int listed = int(progress.missing.size());
+    return walked ? std::max(listed, progress.announced - progress.received) : listed;
 }
 
 // Starts the download of a unit that has not downloaded yet; true when it runs.
@@ -358,8 +368,14 @@ QString TFormPrepareDownload::UnitLines(TDevice* device, int& received, int& tot
         total += progress.announced;
         lines += ComLine("COM%d: %d/%d", {double(com), double(progress.received), double(progress.announced)});
     }
-    if (!progress.missing.empty() && (DownloadUnits::Handled(*device) || DownloadUnits::Downloading(*device)))
-        lines += ComLine("COM%d: %d missing", {double(com), double(progress.missing.size())});
+    // A unit given up on shows its error only: what it never sent is not lost.
+    int missing = 0;
+    if (failedUnits_.count(device) == 0 && DownloadUnits::Handled(*device))
+        missing = DownloadUnits::MissingShots(progress, true);
+    else if (DownloadUnits::Downloading(*device))
+        missing = DownloadUnits::MissingShots(progress, false);
+    if (missing > 0)
+        lines += ComLine("COM%d: %d missing", {double(com), double(missing)});
     return lines;
 }
 
@@ -394,8 +410,13 @@ void TFormPrepareDownload::FinishUnit(TDevice* device, bool failed, bool silent)
     // Handled first: nothing below may finish this unit a second time.
     device->MarkDownloadHandled();
     const TDownloadProgress progress = device->DownloadProgress();
-    for (const TStoredShotRef& lost : progress.missing)
-        DebugLog(QStringLiteral("COM%1: stored shot %2 of bank %3 missing").arg(device->ComNumber()).arg(lost.index + 1).arg(lost.bank));
+    const int com = device->ComNumber();
+    if (!failed && DownloadUnits::MissingShots(progress, true) > 0) {
+        DebugLog(QStringLiteral("COM%1: %2 of %3 stored shots missing")
+                     .arg(com).arg(DownloadUnits::MissingShots(progress, true)).arg(progress.announced));
+        for (const TStoredShotRef& lost : progress.missing)
+            DebugLog(QStringLiteral("COM%1: bank %2 shot %3 missing").arg(com).arg(lost.bank).arg(lost.index + 1));
+    }
     // A silent unit would keep the screen waiting for every target it cannot send.
     if (!silent)
         device->ReadMissingTargets();
@@ -441,7 +462,7 @@ void TFormPrepareDownload::ClearBanksIfComplete(TDevice* device, bool failed)
     if (!CheckBoxClearShotsAfterDownload->isChecked())
         return;
     const TDownloadProgress progress = device->DownloadProgress();
-    const bool complete = !failed && progress.missing.empty() && progress.received >= progress.announced;
+    const bool complete = !failed && DownloadUnits::MissingShots(progress, true) == 0;
     const int com = device->ComNumber();
     if (!complete) {
         DebugLog(QStringLiteral("COM%1: %2 of %3 stored shots arrived; the unit keeps them")
