@@ -60,6 +60,18 @@ void ShortenDeviceTimings()
     t.settleSteps = 2;
 }
 
+class TAppEnvironment final : public ::testing::Environment {
+public:
+    explicit TAppEnvironment(TApplication* app)
+        : app_(app)
+    {
+    }
+    void TearDown() override { delete app_; }
+
+private:
+    TApplication* app_;
+};
+
 }  // namespace
 
 // ---- TScriptedPrompts ----
@@ -119,7 +131,9 @@ void UiRigTest::SetUpTestSuite()
         static int argc = 1;
         static char name[] = "traxel_ui_test";
         static char* argv[] = {name, nullptr};
-        static TApplication app(argc, argv);
+        // Deleted when the test program's run ends, not at exit: by then Qt's
+        // own globals (the input devices QTest clicks with) are gone.
+        ::testing::AddGlobalTestEnvironment(new TAppEnvironment(new TApplication(argc, argv)));
         TApplication::setQuitOnLastWindowClosed(false);
     }
 }
