@@ -313,21 +313,7 @@ void TFormPrepareDownload::ProgressTick()
         // A finishing step before this one let events through.
         if (!DownloadUnits::IsConnected(device))
             continue;
-        const bool identifying = device->Identifying();
-        if (!identifying && DownloadUnits::Downloading(*device)) {
-            const bool aborted = device->Async().abort.load();
-            const bool silent = UnitSilent(device);
-            if (aborted || silent) {
-                DebugLog(QStringLiteral("COM%1: download %2; %3 shots kept")
-                             .arg(device->ComNumber())
-                             .arg(aborted ? QStringLiteral("aborted by the unit") : QStringLiteral("timed out"))
-                             .arg(device->DownloadProgress().received));
-                failedUnits_.insert(device);
-                FinishUnit(device, true, silent && !aborted);
-            }
-        } else if (!identifying && DownloadUnits::WaitingToFinish(*device)) {
-            FinishUnit(device, false, false);
-        }
+        FinishIfDue(device);
         if (!DownloadUnits::IsConnected(device))
             continue;
         busy = busy || device->Identifying() || DownloadUnits::Downloading(*device);
@@ -350,6 +336,30 @@ void TFormPrepareDownload::ProgressTick()
     downloading_ = busy;
     if (!downloading_)
         StartPolling(false);
+}
+
+// A unit is finished once its last shot came, or given up on once it
+// reported an error or went quiet; the others go on either way.
+void TFormPrepareDownload::FinishIfDue(TDevice* device)
+{
+    if (device->Identifying())
+        return;
+    if (DownloadUnits::WaitingToFinish(*device)) {
+        FinishUnit(device, false, false);
+        return;
+    }
+    if (!DownloadUnits::Downloading(*device))
+        return;
+    const bool aborted = device->Async().abort.load();
+    const bool silent = UnitSilent(device);
+    if (!aborted && !silent)
+        return;
+    DebugLog(QStringLiteral("COM%1: download %2; %3 shots kept")
+                 .arg(device->ComNumber())
+                 .arg(aborted ? QStringLiteral("aborted by the unit") : QStringLiteral("timed out"))
+                 .arg(device->DownloadProgress().received));
+    failedUnits_.insert(device);
+    FinishUnit(device, true, silent && !aborted);
 }
 
 QString TFormPrepareDownload::UnitLines(TDevice* device, int& received, int& total) const

@@ -92,6 +92,7 @@ private:
 
     // ---- Download ----
     void ProgressTick();
+    void FinishIfDue(TDevice* device);
     // The unit's lines of the progress text; adds to the sums while it downloads.
     QString UnitLines(TDevice* device, int& received, int& total) const;
     // Runs once per unit: the unit is marked handled before anything blocks.
