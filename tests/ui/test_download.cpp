@@ -14,6 +14,7 @@
 #include "UiRig.h"
 
 #include <QElapsedTimer>
+#include <QtAlgorithms>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -21,7 +22,6 @@
 
 namespace {
 
-using unitsim::Fault;
 using unitsim::FaultKind;
 
 class DownloadTest : public UiRigTest {
@@ -39,16 +39,20 @@ protected:
         unitsim::TSimUnit& unit = AddUnit(com, unitsim::UnitName("KBR", com));
         unit.SetRingTarget(0, GoldenRingRecord().b);
         for (std::size_t bank = 0; bank < counts.size(); ++bank) {
-            for (int i = 0; i < counts[bank]; ++i) {
-                unitsim::SimShot shot;
-                shot.x = int16_t(40 * i - 200);
-                shot.y = int16_t(15 * i);
-                shot.functionMode = 1;
-                shot.ringTarget = 0;
-                unit.AddStoredShot(int(bank), shot, 3);
-            }
+            for (int i = 0; i < counts[bank]; ++i)
+                unit.AddStoredShot(int(bank), Shot(int16_t(40 * i - 200), int16_t(15 * i)), 3);
         }
         return unit;
+    }
+
+    static unitsim::SimShot Shot(int16_t x, int16_t y)
+    {
+        unitsim::SimShot shot;
+        shot.x = x;
+        shot.y = y;
+        shot.functionMode = 1;
+        shot.ringTarget = 0;
+        return shot;
     }
 
     // Starts the program and has its units identified.
@@ -61,7 +65,7 @@ protected:
             manager->ScanPorts(true, true, false);
         ASSERT_TRUE(WaitFor([&] {
             return manager->FoundDeviceCount() == int(count) && manager->IdentifyingDeviceCount() == 0;
-        })) << LogText();
+        }));
     }
 
     void OpenDownload(bool clear)
@@ -72,25 +76,20 @@ protected:
     }
 
     QString Status() const { return FormPrepareDownload->findChild<QLabel*>("LabelDevices")->text(); }
+    bool WaitForStatus(const QString& text) { return WaitFor([&] { return Status() == text; }); }
+    bool StatusShows(const QString& line) { return WaitFor([&] { return Status().contains(line); }); }
+    // Every unit finished, the form gone.
+    bool WaitDone() { return WaitForStatus(QStringLiteral("Download done")) && !FormPrepareDownload->isVisible(); }
 
-    bool WaitForStatus(const QString& text)
+    // Frames of that letter (and byte at index equal to value) the unit received.
+    static int Frames(const unitsim::TSimUnit& unit, uint8_t letter, int index = -1, int value = 0)
     {
-        return WaitFor([&] { return Status() == text; });
+        const auto frames = unit.Received();
+        return int(std::count_if(frames.begin(), frames.end(), [&](const auto& f) {
+            return f.Letter() == letter && (index < 0 || f.Arg(std::size_t(index)) == value);
+        }));
     }
-
-    // Reaches the end of the download: every viewer made, the form gone.
-    bool WaitDone()
-    {
-        return WaitFor([&] { return Status() == QStringLiteral("Download done") && !FormPrepareDownload->isVisible(); });
-    }
-
-    static int Frames(const unitsim::TSimUnit& unit, uint8_t letter, int arg2 = -1)
-    {
-        int n = 0;
-        for (const auto& f : unit.Received())
-            n += f.Letter() == letter && (arg2 < 0 || f.Arg(2) == arg2) ? 1 : 0;
-        return n;
-    }
+    static int BankErasures(const unitsim::TSimUnit& unit) { return Frames(unit, 'b', 2, 0xFF); }
 
     static int StoredShots(const unitsim::TSimUnit& unit)
     {
@@ -105,17 +104,13 @@ protected:
         return CurrentSession->FindShooter(QString::fromStdString(unit.Name()));
     }
 
-    int LogCount(const QString& line) const
+    std::vector<qint64> Logged(const QString& line) const
     {
-        return int(std::count_if(log_.begin(), log_.end(), [&](const auto& l) { return l.second == line; }));
-    }
-
-    std::string LogText() const
-    {
-        QStringList lines;
-        for (const auto& l : log_)
-            lines << l.second;
-        return lines.join(QLatin1Char('\n')).toStdString();
+        std::vector<qint64> at;
+        for (const auto& [ms, text] : log_)
+            if (text == line)
+                at.push_back(ms);
+        return at;
     }
 
     QElapsedTimer clock_;
@@ -137,11 +132,10 @@ std::vector<TFormShooter*> StartTraining()
     SessionMode = SessionClassic;
     std::vector<TFormShooter*> viewers;
     for (TDevice* device : DeviceManagerInstance->Connected()) {
-        auto* viewer = new TFormShooter;
-        AttachShooterView(viewer, device, device->Shooter(), true);
-        ShooterViewers.push_back(viewer);
-        viewer->ButtonStartStopClick();
-        viewers.push_back(viewer);
+        viewers.push_back(new TFormShooter);
+        AttachShooterView(viewers.back(), device, device->Shooter(), true);
+        ShooterViewers.push_back(viewers.back());
+        viewers.back()->ButtonStartStopClick();
     }
     return viewers;
 }
@@ -167,37 +161,33 @@ TEST_F(DownloadTest, TwoUnitsFinishOnceClearTheirBanksAndTheSessionSavesAndReope
     // Held answers freeze both units mid-way: a at its sixth shot, b at its first.
     a.AddFault({'b', 6, 1, FaultKind::Delay, 1500});
     b.AddFault({'b', 1, 1, FaultKind::Delay, 1500});
-    a.ClearReceived();
-    b.ClearReceived();
 
     OpenDownload(true);
     FormPrepareDownload->findChild<QLineEdit*>("EditEnterName")->setText(QStringLiteral("Anna"));
-    ASSERT_TRUE(WaitForStatus(QStringLiteral("Downloading:\nCOM201: 5/20\nCOM202: 0/7"))) << Status().toStdString();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Downloading:\nCOM201: 5/20\nCOM202: 0/7"))) << qPrintable(Status());
     const auto* bar = FormPrepareDownload->findChild<QProgressBar*>("ProgressBarShotDownload");
     EXPECT_EQ(bar->maximum(), 27);
     EXPECT_EQ(bar->value(), 5);
     SaveScreen(*FormPrepareDownload, QStringLiteral("FormPrepareDownload"));
 
-    ASSERT_TRUE(WaitDone()) << Status().toStdString();
+    ASSERT_TRUE(WaitDone());
     EXPECT_EQ(ShooterViewers.size(), 2u);
     EXPECT_GE(prompts.beeps, 2);
-    for (unitsim::TSimUnit* unit : {&a, &b}) {
-        // Finished once: one read of the ring target (four blocks), one erase of the seven banks.
+    // Finished once each: one read of the ring target (four blocks), one erasure of the seven banks.
+    QStringList names;
+    for (auto [unit, shots] : {std::pair {&a, 20}, std::pair {&b, 7}}) {
         EXPECT_EQ(Frames(*unit, 'm'), 4);
-        EXPECT_EQ(Frames(*unit, 'b', 0xFF), 7);
+        EXPECT_EQ(BankErasures(*unit), 7);
         EXPECT_EQ(StoredShots(*unit), 0);
+        TShooter* shooter = ShooterOf(*unit);
+        ASSERT_NE(shooter, nullptr);
+        EXPECT_EQ(shooter->ShotCount(), shots);
+        shooter->ForEachShot([](const TShot& shot) { EXPECT_TRUE(shot.converted); });
+        names << shooter->name;
     }
-    TShooter* sa = ShooterOf(a);
-    TShooter* sb = ShooterOf(b);
-    ASSERT_TRUE(sa && sb);
-    EXPECT_EQ(sa->ShotCount(), 20);
-    EXPECT_EQ(sb->ShotCount(), 7);
     // The typed name goes to the unit that finished first only.
-    const QStringList names {sa->name, sb->name};
     EXPECT_EQ(names.count(QStringLiteral("Anna")), 1);
     EXPECT_EQ(names.count(QStringLiteral("Enter name here")), 1);
-    for (TShooter* s : {sa, sb})
-        s->ForEachShot([](const TShot& shot) { EXPECT_TRUE(shot.converted); });
 
     const QString path = DataPath() + QStringLiteral("/download.shotfile.xml");
     TShotFileHandler writer;
@@ -211,23 +201,10 @@ TEST_F(DownloadTest, TwoUnitsFinishOnceClearTheirBanksAndTheSessionSavesAndReope
         const std::vector<TShot*> saved = CurrentSession->GetShooter(i)->SnapshotShots();
         const std::vector<TShot*> read = reader.Session()->GetShooter(i)->SnapshotShots();
         ASSERT_EQ(read.size(), saved.size());
-        for (std::size_t k = 0; k < saved.size(); ++k) {
-            EXPECT_EQ(read[k]->raw.XNAU(), saved[k]->raw.XNAU());
-            EXPECT_EQ(read[k]->raw.YNAU(), saved[k]->raw.YNAU());
-            EXPECT_EQ(read[k]->raw.Score(), saved[k]->raw.Score());
-        }
+        for (std::size_t k = 0; k < saved.size(); ++k)
+            EXPECT_EQ(std::tuple(read[k]->raw.XNAU(), read[k]->raw.YNAU(), read[k]->raw.Score()),
+                      std::tuple(saved[k]->raw.XNAU(), saved[k]->raw.YNAU(), saved[k]->raw.Score()));
     }
-}
-
-TEST_F(DownloadTest, UncheckedClearLeavesTheBanks)
-{
-    unitsim::TSimUnit& a = Unit(201, {3});
-    Connect(1);
-    OpenDownload(false);
-    ASSERT_TRUE(WaitDone()) << Status().toStdString();
-    EXPECT_EQ(ShooterOf(a)->ShotCount(), 3);
-    EXPECT_EQ(Frames(a, 'b', 0xFF), 0);
-    EXPECT_EQ(StoredShots(a), 3);
 }
 
 // A unit that reports an error, or stops answering, is given up on with what
@@ -243,13 +220,13 @@ TEST_P(FailingUnitTest, ShowsErrorAndTheOtherGoesOn)
     b.AddFault({'b', 1, 0, FaultKind::Delay, 300});
 
     OpenDownload(true);
-    ASSERT_TRUE(WaitFor([&] { return Status().contains(QStringLiteral("\nCOM201: Error")); })) << Status().toStdString();
-    EXPECT_TRUE(Status().contains(QStringLiteral("\nCOM202: "))) << Status().toStdString();
-    ASSERT_TRUE(WaitDone()) << Status().toStdString();
+    ASSERT_TRUE(StatusShows(QStringLiteral("\nCOM201: Error")));
+    EXPECT_TRUE(Status().contains(QStringLiteral("\nCOM202: ")));
+    ASSERT_TRUE(WaitDone());
 
     EXPECT_EQ(ShooterViewers.size(), 2u);
     EXPECT_EQ(ShooterOf(a)->ShotCount(), 2);
-    EXPECT_EQ(Frames(a, 'b', 0xFF), 0);
+    EXPECT_EQ(BankErasures(a), 0);
     EXPECT_EQ(StoredShots(a), 5);
     EXPECT_EQ(ShooterOf(b)->ShotCount(), 6);
     EXPECT_EQ(StoredShots(b), 0);
@@ -263,10 +240,9 @@ TEST_F(DownloadTest, LostShotIsShownMissingAndTheBanksStay)
 {
     unitsim::TSimUnit& a = Unit(201, {2});
     unitsim::TSimUnit& b = Unit(202, {0, 4});
-    unitsim::SimShot lost;
-    lost.functionMode = 1;
-    lost.ringTarget = 0;
+    unitsim::SimShot lost = Shot(9, 9);
     lost.time = 5000;
+    lost.startupCounter = 1;
     unitsim::StoredShot damaged {{}, unitsim::ShotResultFrame(lost, 3, 77)};
     damaged.result.back() ^= 0x5A;
     a.AddStoredShot(0, damaged);
@@ -274,28 +250,37 @@ TEST_F(DownloadTest, LostShotIsShownMissingAndTheBanksStay)
     b.AddFault({'b', 1, 0, FaultKind::Delay, 300});
 
     OpenDownload(true);
-    ASSERT_TRUE(WaitFor([&] { return Status().contains(QStringLiteral("\nCOM201: 1 missing")); })) << Status().toStdString();
-    ASSERT_TRUE(WaitDone()) << Status().toStdString();
+    ASSERT_TRUE(StatusShows(QStringLiteral("\nCOM201: 1 missing")));
+    ASSERT_TRUE(WaitDone());
     EXPECT_EQ(ShooterOf(a)->ShotCount(), 2);
-    EXPECT_EQ(Frames(a, 'b', 0xFF), 0);
+    EXPECT_EQ(BankErasures(a), 0);
     EXPECT_EQ(StoredShots(a), 3);
     EXPECT_EQ(StoredShots(b), 0);
 }
 
-TEST_F(DownloadTest, NothingToDownloadThenInsertOpticalUnits)
+// Unchecked, the banks stay; a unit is downloaded once, so showing the
+// screen again finds nothing; with every unit gone a port change says so.
+TEST_F(DownloadTest, UncheckedKeepsTheBanksThenNothingToDownloadThenInsertOpticalUnits)
 {
-    unitsim::TSimUnit& a = Unit(201, {});
+    unitsim::TSimUnit& a = Unit(201, {3});
     Connect(1);
-    OpenDownload(true);
+    OpenDownload(false);
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(ShooterOf(a)->ShotCount(), 3);
+    EXPECT_EQ(BankErasures(a), 0);
+    EXPECT_EQ(StoredShots(a), 3);
+
+    OpenDownload(false);
     EXPECT_EQ(Status(), QStringLiteral("Nothing to download"));
 
+    qDeleteAll(ShooterViewers); // the session closed
+    ShooterViewers.clear();
     RemoveUnit(a);
     FormPrepareDownload->OnPortRemoval(201);
     EXPECT_TRUE(DeviceManagerInstance->Connected().empty());
     // A port arriving in download mode scans and downloads what it finds: nothing here.
     FormPrepareDownload->OnPortArrival(0);
-    EXPECT_TRUE(WaitForStatus(QStringLiteral("Insert optical units"))) << Status().toStdString();
-    EXPECT_TRUE(ShooterViewers.empty());
+    EXPECT_TRUE(WaitForStatus(QStringLiteral("Insert optical units")));
 }
 
 TEST_F(DownloadTest, PortChangesDuringTrainingRebindOnlyThatPort)
@@ -319,9 +304,7 @@ TEST_F(DownloadTest, PortChangesDuringTrainingRebindOnlyThatPort)
     FormPrepareDownload->OnPortArrival(201);
     ASSERT_NE(viewers[0]->Device(), nullptr);
     EXPECT_EQ(viewers[0]->Device()->ComNumber(), 201);
-    EXPECT_TRUE(a.WaitForFrames([](const auto& frames) {
-        return std::any_of(frames.begin(), frames.end(), [](const auto& f) { return f.Letter() == 'a' && f.Arg(1) == 1; });
-    }, std::chrono::seconds(5)));
+    EXPECT_TRUE(WaitFor([&] { return Frames(a, 'a', 1, 1) > 0; })); // measuring again
     EXPECT_TRUE(b.Measuring());
 }
 
@@ -350,10 +333,9 @@ TEST_F(DownloadTest, SuspendParksTheUnitsAndResumeRescansAfterTheWait)
     FormPrepareDownload->OnResume();
     EXPECT_EQ(prompts.beeps, beeps + 2);
     ASSERT_TRUE(WaitFor([&] { return DeviceManagerInstance->Connected().size() == 2 && !DeviceManagerInstance->Scanning(); }));
-    const auto scan = std::find_if(log_.begin(), log_.end(), [](const auto& l) { return l.second == QStringLiteral("Scan starting"); });
-    ASSERT_NE(scan, log_.end());
-    EXPECT_GE(scan->first - resumed, UiTimings().resumeWaitMs - 1);
-    EXPECT_EQ(LogCount(QStringLiteral("Scan starting")), 1);
+    const std::vector<qint64> scans = Logged(QStringLiteral("Scan starting"));
+    ASSERT_EQ(scans.size(), 1u);
+    EXPECT_GE(scans[0] - resumed, UiTimings().resumeWaitMs);
     for (TFormShooter* viewer : viewers)
         EXPECT_NE(viewer->Device(), nullptr);
 }
@@ -367,20 +349,19 @@ TEST_F(DownloadTest, SuspendDuringTheBankEraseRunsAfterIt)
     bool midErase = false;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        const auto frames = a.Received();
-        if (std::none_of(frames.begin(), frames.end(), [](const auto& f) { return f.Letter() == 'a' && f.Arg(1) == 15; }))
+        if (Frames(a, 'a', 1, 15) == 0) // not yet in setup mode for the erasure
             return;
         probe.stop();
-        midErase = Frames(a, 'b', 0xFF) == 0;
+        midErase = BankErasures(a) == 0;
         FormPrepareDownload->OnSuspend();
     });
     probe.start(0);
 
     OpenDownload(true);
-    ASSERT_TRUE(WaitDone()) << Status().toStdString();
+    ASSERT_TRUE(WaitDone());
     EXPECT_TRUE(midErase);
-    EXPECT_EQ(Frames(a, 'b', 0xFF), 7);
+    EXPECT_EQ(BankErasures(a), 7);
     EXPECT_EQ(StoredShots(a), 0);
     EXPECT_TRUE(WaitFor([] { return DeviceManagerInstance->Connected().empty(); }));
-    EXPECT_EQ(LogCount(QStringLiteral("EVENT APMSUSPEND")), 1);
+    EXPECT_EQ(Logged(QStringLiteral("EVENT APMSUSPEND")).size(), 1u);
 }
