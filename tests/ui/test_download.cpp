@@ -117,15 +117,6 @@ protected:
     std::vector<std::pair<qint64, QString>> log_;
 };
 
-// Whether viewers bind to units on this build (the live viewer may not be in yet).
-bool ViewersBind()
-{
-    TShooter shooter;
-    TFormShooter viewer;
-    AttachShooterView(&viewer, nullptr, &shooter, false);
-    return viewer.ViewShooter() == &shooter;
-}
-
 // Training as the setup screen leaves it: one live viewer per unit, measuring.
 std::vector<TFormShooter*> StartTraining()
 {
@@ -285,8 +276,6 @@ TEST_F(DownloadTest, UncheckedKeepsTheBanksThenNothingToDownloadThenInsertOptica
 
 TEST_F(DownloadTest, PortChangesDuringTrainingRebindOnlyThatPort)
 {
-    if (!ViewersBind())
-        GTEST_SKIP() << "the viewer does not bind units on this build";
     unitsim::TSimUnit& a = Unit(201, {});
     unitsim::TSimUnit& b = Unit(202, {});
     Connect(2);
@@ -310,8 +299,6 @@ TEST_F(DownloadTest, PortChangesDuringTrainingRebindOnlyThatPort)
 
 TEST_F(DownloadTest, SuspendParksTheUnitsAndResumeRescansAfterTheWait)
 {
-    if (!ViewersBind())
-        GTEST_SKIP() << "the viewer does not bind units on this build";
     unitsim::TSimUnit& a = Unit(201, {});
     Unit(202, {});
     Connect(2);
