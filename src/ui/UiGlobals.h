@@ -84,6 +84,7 @@ struct TUiTimings {
     int viewerDisplayLineMs = 200;       // between the lines of a display text
     // Download and device events.
     int downloadPollMs = 10;
+    int downloadSilenceMs = 3000;        // a downloading unit quiet this long has failed
     int resumeWaitMs = 4000;
     // Session list and close.
     int savedPanelMs = 5000;

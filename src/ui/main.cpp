@@ -2,9 +2,12 @@
 #include "AppStartup.h"
 #include "Application.h"
 #include "FormNetworkControl.h"
+#include "FormPrepareDownload.h"
 #include "FormSendMessage.h"
 #include "FormStartupSplash.h"
 #include "Globals.h"
+#include "HotPlug.h"
+#include "PowerEvents.h"
 #include "QtPrompts.h"
 #include "UiGlobals.h"
 
@@ -35,8 +38,26 @@ int main(int argc, char* argv[])
         if (ApplicationStartup()) {
             CreateForms({[] { return static_cast<QWidget*>(new TFormNetworkControl); },
                          [] { return static_cast<QWidget*>(new TFormSendMessage); }});
+            // Port and power changes go to the download form, which keeps the
+            // units and viewers in step with them in every mode.
+            THotPlug hotPlug;
+            hotPlug.AddListener([](EPortChange change, const std::string& port) {
+                if (FormPrepareDownload)
+                    FormPrepareDownload->OnPortChange(change == EPortChange::Arrival, QString::fromStdString(port));
+            });
+            TPowerEvents power;
+            power.SetHandlers([] { if (FormPrepareDownload) FormPrepareDownload->OnSuspend(); },
+                              [] { if (FormPrepareDownload) FormPrepareDownload->OnResume(); });
+            try {
+                hotPlug.Start();
+            } catch (const std::exception& e) {
+                DebugLog(QStringLiteral("Port changes are not watched: ") + QString::fromUtf8(e.what()));
+            }
+            power.Start();
             FormStartupSplash->show();
             exitCode = TApplication::exec();
+            power.Stop();
+            hotPlug.Stop();
             DestroyForms();
         }
         ApplicationShutdown();
