@@ -6,12 +6,14 @@
 #include "Application.h"
 #include "DeviceManager.h"
 #include "Globals.h"
+#include "NameList.h"
 #include "PortRegistry.h"
 #include "Translation.h"
 #include "UiGlobals.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTest>
 
 #include <thread>
 
@@ -241,3 +243,36 @@ void UiRigTest::Pump(int ms)
 QString UiRigTest::DataPath() const { return tmp_.filePath(QStringLiteral("data")); }
 
 QString UiRigTest::PortsFolder() const { return DataPath() + QStringLiteral("/Tavrik/TRAXEL/Ports"); }
+
+// ---- Name lists ----
+
+void FillNameList(TShooterNameFileHandler& names, const QString& teams)
+{
+    while (names.TeamCount() > 0)
+        names.DeleteTeam(0);
+    for (const QString& team : teams.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        TTeam* added = names.AddTeam(team.section(QLatin1Char(':'), 0, 0));
+        const QString shooters = team.section(QLatin1Char(':'), 1);
+        for (const QString& name : shooters.isEmpty() ? QStringList() : shooters.split(QLatin1Char(',')))
+            added->AddName(name);
+    }
+}
+
+QString DescribeNameList(const TShooterNameFileHandler& names)
+{
+    QStringList teams;
+    for (int i = 0; i < names.TeamCount(); ++i) {
+        const TTeam* team = names.GetTeam(i);
+        QStringList shooters;
+        for (int k = 0; k < team->NameCount(); ++k)
+            shooters << team->GetName(k)->Name;
+        teams << team->Name() + QLatin1Char(':') + shooters.join(QLatin1Char(','));
+    }
+    return teams.join(QLatin1Char(';'));
+}
+
+void TypeText(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key(c.toUpper().unicode()), QString(c), Qt::NoModifier);
+}

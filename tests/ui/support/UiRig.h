@@ -86,3 +86,16 @@ private:
     bool started_ = false;
     QString savedCwd_;
 };
+
+class TShooterNameFileHandler;
+
+// Replaces the teams of names by those written as "Red:Anna,Ben;Blue:Cid"
+// (a team without names: "Red:"; empty names: "Red:,Ben"); and writes a
+// list back in that form.
+void FillNameList(TShooterNameFileHandler& names, const QString& teams);
+QString DescribeNameList(const TShooterNameFileHandler& names);
+
+class QWidget;
+// Types text into widget key by key; unlike QTest::keyClicks it takes letters
+// beyond ASCII ("ö" arrives as the key Ö with the text "ö").
+void TypeText(QWidget* widget, const QString& text);
