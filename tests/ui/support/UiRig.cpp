@@ -5,8 +5,11 @@
 #include "AppStartup.h"
 #include "Application.h"
 #include "DeviceManager.h"
+#include "FormStartMenu.h"
+#include "FormStartupSplash.h"
 #include "Globals.h"
 #include "PortRegistry.h"
+#include "Shotdata.h"
 #include "Translation.h"
 #include "UiGlobals.h"
 
@@ -119,8 +122,10 @@ void UiRigTest::SetUpTestSuite()
         static int argc = 1;
         static char name[] = "traxel_ui_test";
         static char* argv[] = {name, nullptr};
-        static TApplication app(argc, argv);
-        TApplication::setQuitOnLastWindowClosed(false);
+        // Never destroyed: a shown window leaves input devices that the
+        // application cannot tear down after the statics' exit order.
+        static TApplication* app = new TApplication(argc, argv);
+        app->setQuitOnLastWindowClosed(false);
     }
 }
 
@@ -161,7 +166,7 @@ void UiRigTest::TearDown()
     QDir::setCurrent(savedCwd_);
 }
 
-bool UiRigTest::StartProgram()
+bool UiRigTest::StartProgram(const std::function<void()>& formsCreated)
 {
     started_ = true;
     TDeviceManager::Instance();
@@ -169,7 +174,15 @@ bool UiRigTest::StartProgram()
     if (!ApplicationStartup())
         return false;
     CreateForms();
+    if (formsCreated)
+        formsCreated();
+    FormStartupSplash->show();
     return true;
+}
+
+bool UiRigTest::WaitForStartMenu(std::chrono::milliseconds limit)
+{
+    return WaitFor([] { return FormStartMenu && FormStartMenu->isVisible(); }, limit);
 }
 
 void UiRigTest::StopProgram()
@@ -181,6 +194,7 @@ void UiRigTest::StopProgram()
     ApplicationShutdown();
     SetSettingsRoot(nullptr);
     SessionMode = SessionNone;
+    SessionUnsaved.store(false);
 }
 
 unitsim::TSimUnit& UiRigTest::AddUnit(int number, const std::string& name)
