@@ -137,7 +137,6 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
     EXPECT_TRUE(QFile::exists(data + QStringLiteral("/Tavrik/TRAXEL/Setups/default.setup.xml")));
     EXPECT_EQ(Listing(QStringLiteral(TRAXEL_RUNTIME_DIR)), runtimeBefore);
 
-    std::printf("%s\n", qPrintable(errors));
     // The start-up figures, for whoever reads the test's output.
     std::printf("resident memory with the menu up: %s kB\n", qPrintable(Value(output, QStringLiteral("RSS_KB"))));
     for (const QString& line : errors.split(QLatin1Char('\n')))

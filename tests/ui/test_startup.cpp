@@ -9,6 +9,7 @@
 #include "DeviceManager.h"
 #include "FormStartMenu.h"
 #include "FormStartupSplash.h"
+#include "Globals.h"
 #include "GradingReports.h"
 #include "Screens.h"
 #include "Shotdata.h"
@@ -242,6 +243,15 @@ TEST_F(StartupTest, GradingFileProblemsAreShownOncePerFile)
     EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("tire Row index too large"));
     EXPECT_EQ(prompts.shown[0].buttons, TMsgButtons::AbortRetryIgnore);
     RemoveGradingReports();
+}
+
+TEST_F(StartupTest, AnExceptionReachingTheEventLoopIsShownAndTheLoopGoesOn)
+{
+    QTimer::singleShot(0, [] { throw Exception("Bad setup index"); });
+    bool later = false;
+    QTimer::singleShot(1, [&] { later = true; });
+    ASSERT_TRUE(WaitFor([&] { return later && prompts.Count(QStringLiteral("Bad setup index")) == 1; }));
+    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("Error"));
 }
 
 TEST(PortNamesTest, NumberOfAChangedPort)
