@@ -304,10 +304,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "COM%d: could not open %s\n", FirstComNumber + i, sim.paths[std::size_t(i)].c_str());
             return 1;
         }
-        device->Shooter()->currentTarget = GoldenRing();
+        device->SetShooterTarget(GoldenRing());
         device->SetCurrentTarget(GoldenRing());
         device->SetListener(listener.get());
-        device->liveStarted = true;
+        device->SetLiveStarted(true);
         devices.push_back(std::move(device));
         listeners.push_back(std::move(listener));
     }
@@ -317,7 +317,7 @@ int main(int argc, char** argv)
         device->StartMeasuring(1);
     for (int i = 0; i < UnitCount; ++i) {
         TDevice* device = devices[std::size_t(i)].get();
-        if (!WaitFor([device] { return device->sampleCount.load() >= 30; }, seconds(5))) {
+        if (!WaitFor([device] { return device->SampleCount() >= 30; }, seconds(5))) {
             std::fprintf(stderr, "COM%d: samples do not stream\n", FirstComNumber + i);
             return 1;
         }
@@ -358,11 +358,7 @@ int main(int argc, char** argv)
     for (int u = 0; u < UnitCount; ++u) {
         TShooter* shooter = devices[std::size_t(u)]->Shooter();
         std::vector<int> got;
-        {
-            auto lock = devices[std::size_t(u)]->Lock();
-            for (int i = 0; i < shooter->ShotCount(); ++i)
-                got.push_back(shooter->GetShot(i)->raw.Score());
-        }
+        shooter->ForEachShot([&](const TShot& shot) { got.push_back(shot.raw.Score()); });
         std::vector<int> want = expected[std::size_t(u)];
         std::sort(got.begin(), got.end());
         std::sort(want.begin(), want.end());
@@ -374,7 +370,7 @@ int main(int argc, char** argv)
     std::this_thread::sleep_for(milliseconds(500));
     int64_t samplesBefore = 0;
     for (auto& device : devices)
-        samplesBefore += device->sampleCount.load();
+        samplesBefore += device->SampleCount();
     const int64_t sentBefore = sim.SamplesSent();
     const double cpuBefore = CpuSeconds();
     const auto wallBefore = steady_clock::now();
@@ -384,7 +380,7 @@ int main(int argc, char** argv)
     const int64_t sentAfter = sim.SamplesSent();
     int64_t samplesAfter = 0;
     for (auto& device : devices)
-        samplesAfter += device->sampleCount.load();
+        samplesAfter += device->SampleCount();
 
     for (auto& device : devices) {
         device->SetListener(nullptr);

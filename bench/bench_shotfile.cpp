@@ -26,7 +26,7 @@ std::unique_ptr<TSession> MakeSession(int shooters)
         auto shooter = std::make_unique<TShooter>();
         shooter->name = QStringLiteral("Shooter %1").arg(s + 1);
         shooter->team = QStringLiteral("Team 1");
-        shooter->serialNumber = QStringLiteral("SN%1").arg(1000 + s);
+        shooter->SetSerialNumber(QStringLiteral("SN%1").arg(1000 + s));
         shooter->targets.ringTargets[0].SetNameText(QStringLiteral("Air Rifle"));
         shooter->targets.ringTargets[0].SetNominalDistance(100);
         shooter->targets.ringTargets[0].SetCaliber(450);

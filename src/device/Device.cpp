@@ -8,6 +8,7 @@
 #include <cstring>
 #include <span>
 #include <thread>
+#include <utility>
 
 
 int64_t DeviceTickMs()
@@ -43,6 +44,11 @@ template <std::size_t N>
 QByteArray SlotBytes(const std::array<uint8_t, N>& slot)
 {
     return QByteArray(reinterpret_cast<const char*>(slot.data()), int(N));
+}
+
+bool IsTargetSlot(int number)
+{
+    return number >= 0 && number < DeviceSetup::SlotCount;
 }
 
 } // namespace
@@ -85,7 +91,7 @@ TDevice::TDevice()
       t1Ring_(std::make_unique<std::array<SampleT1, RingCapacity>>()),
       t2Ring_(std::make_unique<std::array<SampleT2, RingCapacity>>())
 {
-    for (auto& flag : replyArrived)
+    for (auto& flag : replyArrived_)
         flag.store(false);
     for (auto& count : replyCounts_)
         count.store(0);
@@ -103,8 +109,8 @@ TDevice::~TDevice()
 
 bool TDevice::OpenPort(int number, bool lines)
 {
-    comNumber.store(number);
-    async.portOpened.store(true);
+    comNumber_.store(number);
+    async_.portOpened.store(true);
     const bool result = dataHandler_->OpenPort(number);
     if (lines)
         dataHandler_->SetBaudAndLines(115200, true, true);
@@ -113,8 +119,39 @@ bool TDevice::OpenPort(int number, bool lines)
 
 void TDevice::ClosePort()
 {
-    comNumber.store(0);
+    comNumber_.store(0);
     dataHandler_->ClosePort();
+}
+
+// ---- Writing --------------------------------------------------------------------------
+
+void TDevice::Send(const Frame& frame)
+{
+    std::lock_guard<std::mutex> guard(outboxLock_);
+    outbox_.push_back(frame);
+}
+
+void TDevice::FlushOutbox()
+{
+    std::lock_guard<std::mutex> sending(sendLock_);
+    for (;;) {
+        Frame frame;
+        {
+            std::lock_guard<std::mutex> guard(outboxLock_);
+            if (outbox_.empty())
+                return;
+            frame = outbox_.front();
+            outbox_.erase(outbox_.begin());
+        }
+        try {
+            dataHandler_->WriteFrame(frame);
+        } catch (...) {
+            // The port is gone or closed: what was queued behind it is moot.
+            std::lock_guard<std::mutex> guard(outboxLock_);
+            outbox_.clear();
+            throw;
+        }
+    }
 }
 
 // ---- Dispatch ---------------------------------------------------------------------------
@@ -122,96 +159,108 @@ void TDevice::ClosePort()
 void TDevice::StoreReply(int type, const uint8_t* frame, int length)
 {
     switch (type) {
-    case ReplyAck: CopyFrame(replyAck, frame, length); break;
-    case ReplySample: CopyFrame(replyT0, frame, length); break;
-    case ReplySampleT1: CopyFrame(replyT1, frame, length); break;
-    case ReplySampleT2: CopyFrame(replyT2, frame, length); break;
-    case ReplyShotResult: CopyFrame(replyShotResult, frame, length); break;
-    case ReplySilhouettePacket: CopyFrame(reply11, frame, length); break;
-    case ReplyParameterBlock: CopyFrame(reply13, frame, length); break;
-    case ReplyInfoRegister: CopyFrame(reply14, frame, length); break;
-    case ReplyKFrame: CopyFrame(reply16, frame, length); break;
-    case ReplyShotBankCounts: CopyFrame(replyShotBankCounts, frame, length); break;
-    case ReplyDeviceError: CopyFrame(replyError, frame, length); break;
-    case ReplyRingBlock: CopyFrame(reply19, frame, length); break;
+    case ReplyAck: CopyFrame(replyAck_, frame, length); break;
+    case ReplySample: CopyFrame(replyT0_, frame, length); break;
+    case ReplySampleT1: CopyFrame(replyT1_, frame, length); break;
+    case ReplySampleT2: CopyFrame(replyT2_, frame, length); break;
+    case ReplyShotResult: CopyFrame(replyShotResult_, frame, length); break;
+    case ReplySilhouettePacket: CopyFrame(reply11_, frame, length); break;
+    case ReplyParameterBlock: CopyFrame(reply13_, frame, length); break;
+    case ReplyInfoRegister: CopyFrame(reply14_, frame, length); break;
+    case ReplyKFrame: CopyFrame(reply16_, frame, length); break;
+    case ReplyShotBankCounts: CopyFrame(replyShotBankCounts_, frame, length); break;
+    case ReplyDeviceError: CopyFrame(replyError_, frame, length); break;
+    case ReplyRingBlock: CopyFrame(reply19_, frame, length); break;
     default: break;
     }
 }
 
 void TDevice::HandleFrame(const uint8_t* frame, int length, int type)
 {
-    auto guard = Lock();
-    lastReplyType.store(type);
-    StoreReply(type, frame, length);
-    switch (type) {
-    case ReplyPowerUp:
-        if (async.identifyRunning.load())
-            OnIdentifyTimer();
-        break;
-    case ReplyAck:
-        if (async.downloadActive.load() && !async.downloadComplete.load())
-            AsyncDownloadStep();
-        if (async.uploadRequested.load() && !async.uploadDone.load())
-            AsyncUploadStep();
-        if (async.identifyRunning.load())
-            AsyncIdentifyStep(type);
-        break;
-    case ReplySample: {
-        uint8_t sample[TraceSample::Size];
-        std::memcpy(sample, replyT0.data(), sizeof sample);
-        AddTraceSample(sample);
-        if (sampleCount.load() == 0)
-            firstSampleNs.store(NowNs());
-        sampleCount.fetch_add(1);
-        break;
+    {
+        auto guard = Lock();
+        lastReplyType_.store(type);
+        StoreReply(type, frame, length);
+        switch (type) {
+        case ReplyPowerUp:
+            if (async_.identifyRunning.load())
+                FireIdentifyTimer();
+            break;
+        case ReplyAck:
+            if (async_.downloadActive.load() && !async_.downloadComplete.load())
+                AsyncDownloadStep();
+            if (async_.uploadRequested.load() && !async_.uploadDone.load())
+                AsyncUploadStep();
+            if (async_.identifyRunning.load())
+                AsyncIdentifyStep(type);
+            break;
+        case ReplySample: {
+            uint8_t sample[TraceSample::Size];
+            std::memcpy(sample, replyT0_.data(), sizeof sample);
+            AddTraceSample(sample);
+            if (sampleCount_.load() == 0)
+                firstSampleNs_.store(NowNs());
+            sampleCount_.fetch_add(1);
+            break;
+        }
+        case ReplySampleT1:
+            StoreSample(nullptr, &replyT1_, nullptr);
+            break;
+        case ReplySampleT2:
+            StoreSample(nullptr, nullptr, &replyT2_);
+            if (sampleCount_.load() == 0)
+                firstSampleNs_.store(NowNs());
+            sampleCount_.fetch_add(1);
+            break;
+        case ReplyShotResult:
+            OnShotResult(replyShotResult_);
+            break;
+        case ReplyParameterBlock:
+            StoreParameterBlock(reply13_.data());
+            if (async_.identifyRunning.load())
+                AsyncIdentifyStep(type);
+            break;
+        case ReplyInfoRegister: {
+            const int reg = reply14_[2];
+            if (reg >= 0 && reg <= 7)
+                infoRegs0to7_[std::size_t(reg)] = reply14_;
+            else if (reg == 16)
+                infoReg16_ = reply14_;
+            else if (reg == 25)
+                infoReg25_ = reply14_;
+            if (async_.identifyRunning.load())
+                AsyncIdentifyStep(type);
+            break;
+        }
+        case ReplyShotBankCounts:
+            if (async_.identifyRunning.load())
+                AsyncIdentifyStep(type);
+            break;
+        case ReplyDeviceError:
+            if (async_.identifyRunning.load() || async_.uploadRequested.load() || async_.downloadActive.load()
+                || async_.downloadComplete.load())
+                async_.abort.store(true);
+            break;
+        default:
+            break;
+        }
+        // Counted last: a waiter that sees the count finds the slot filled.
+        if (type > 0 && type <= MaxReplyType) {
+            replyArrived_[std::size_t(type)].store(true);
+            replyCounts_[std::size_t(type)].fetch_add(1);
+        }
+        anyReplyArrived_.store(true);
     }
-    case ReplySampleT1:
-        AddSampleT1(replyT1);
-        break;
-    case ReplySampleT2:
-        AddSampleT2(replyT2);
-        if (sampleCount.load() == 0)
-            firstSampleNs.store(NowNs());
-        sampleCount.fetch_add(1);
-        break;
-    case ReplyShotResult:
-        OnShotResult(replyShotResult);
-        break;
-    case ReplyParameterBlock:
-        StoreParameterBlock(reply13.data());
-        if (async.identifyRunning.load())
-            AsyncIdentifyStep(type);
-        break;
-    case ReplyInfoRegister: {
-        const int reg = reply14[2];
-        if (reg >= 0 && reg <= 7)
-            infoRegs0to7[std::size_t(reg)] = reply14;
-        else if (reg == 16)
-            infoReg16 = reply14;
-        else if (reg == 25)
-            infoReg25 = reply14;
-        if (async.identifyRunning.load())
-            AsyncIdentifyStep(type);
-        break;
+    // The next frame of a sequence goes out once the lock is free again.
+    try {
+        FlushOutbox();
+    } catch (const std::exception& e) {
+        DebugLog(QStringLiteral("COM%1: next step not sent: %2").arg(comNumber_.load()).arg(QString::fromUtf8(e.what())));
+        if (async_.identifyRunning.load()) {
+            auto guard = Lock();
+            FailIdentify();
+        }
     }
-    case ReplyShotBankCounts:
-        if (async.identifyRunning.load())
-            AsyncIdentifyStep(type);
-        break;
-    case ReplyDeviceError:
-        if (async.identifyRunning.load() || async.uploadRequested.load() || async.downloadActive.load()
-            || async.downloadComplete.load())
-            async.abort.store(true);
-        break;
-    default:
-        break;
-    }
-    // Counted last: a waiter that sees the count finds the slot filled.
-    if (type > 0 && type <= MaxReplyType) {
-        replyArrived[std::size_t(type)].store(true);
-        replyCounts_[std::size_t(type)].fetch_add(1);
-    }
-    anyReplyArrived.store(true);
 }
 
 // ---- Waiting ------------------------------------------------------------------------------
@@ -231,6 +280,13 @@ uint32_t TDevice::ReplyCount(int type) const
     return replyCounts_[std::size_t(type)].load();
 }
 
+bool TDevice::ReplyArrived(int type) const
+{
+    if (type <= 0 || type > MaxReplyType)
+        return false;
+    return replyArrived_[std::size_t(type)].load();
+}
+
 int TDevice::WaitForReply(int type, int timeoutMs)
 {
     if (type <= 0 || type > MaxReplyType)
@@ -240,9 +296,9 @@ int TDevice::WaitForReply(int type, int timeoutMs)
         ArmReply(type);
     armed_[t] = false;
     const uint32_t armedAt = armedAt_[t];
-    for (auto& flag : replyArrived)
+    for (auto& flag : replyArrived_)
         flag.store(false);
-    anyReplyArrived.store(false);
+    anyReplyArrived_.store(false);
     int elapsed = 0;
     for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -273,42 +329,91 @@ bool TDevice::SendAndWait(const Frame& frame, int type, int timeoutMs)
 
 // ---- Reply slots ----------------------------------------------------------------------------
 
-uint8_t* TDevice::ParameterBlockAddress(int n)
+bool TDevice::HasParameterBlock(int n)
+{
+    return (n >= 0 && n <= 3) || (n >= 8 && n <= 11) || (n >= 16 && n <= 19) || n == 56;
+}
+
+uint8_t* TDevice::ParameterBlockSlot(int n)
+{
+    return const_cast<uint8_t*>(std::as_const(*this).ParameterBlockSlot(n));
+}
+
+const uint8_t* TDevice::ParameterBlockSlot(int n) const
 {
     if (n >= 0 && n <= 3)
-        return paramBlocks0to3.data() + 16 * n;
+        return paramBlocks0to3_.data() + 16 * n;
     if (n >= 8 && n <= 11)
-        return paramBlocks8to11[std::size_t(n - 8)].data();
+        return paramBlocks8to11_[std::size_t(n - 8)].data();
     if (n >= 16 && n <= 19)
-        return paramBlocks16to19[std::size_t(n - 16)].data();
+        return paramBlocks16to19_[std::size_t(n - 16)].data();
     if (n == 56)
-        return paramBlock56.data();
+        return paramBlock56_.data();
     return nullptr;
 }
 
 void TDevice::StoreParameterBlock(const uint8_t* frame)
 {
-    auto guard = Lock();
-    if (uint8_t* slot = ParameterBlockAddress(frame[2] & 0x7F))
+    if (uint8_t* slot = ParameterBlockSlot(frame[2] & 0x7F))
         std::memcpy(slot, frame + 3, 16);
+}
+
+QByteArray TDevice::ParameterBlock(int n) const
+{
+    auto guard = Lock();
+    const uint8_t* slot = ParameterBlockSlot(n);
+    return slot ? QByteArray(reinterpret_cast<const char*>(slot), 16) : QByteArray();
+}
+
+QByteArray TDevice::InfoRegister(int reg) const
+{
+    auto guard = Lock();
+    if (reg >= 0 && reg <= 7)
+        return SlotBytes(infoRegs0to7_[std::size_t(reg)]);
+    if (reg == 16)
+        return SlotBytes(infoReg16_);
+    if (reg == 25)
+        return SlotBytes(infoReg25_);
+    return {};
+}
+
+std::array<int, TDevice::BankCount> TDevice::BankCounts() const
+{
+    auto guard = Lock();
+    std::array<int, BankCount> counts {};
+    for (int bank = 0; bank < BankCount; ++bank)
+        counts[std::size_t(bank)] = replyShotBankCounts_[std::size_t(4 + 2 * bank)];
+    return counts;
+}
+
+SetupBlocks TDevice::SettingsBlocks() const
+{
+    auto guard = Lock();
+    return paramBlocks0to3_;
+}
+
+void TDevice::SetSettingsBlocks(const SetupBlocks& blocks)
+{
+    auto guard = Lock();
+    paramBlocks0to3_ = blocks;
 }
 
 QByteArray TDevice::ReplySlot(int type) const
 {
     auto guard = Lock();
     switch (type) {
-    case ReplyAck: return SlotBytes(replyAck);
-    case ReplySample: return SlotBytes(replyT0.b);
-    case ReplySampleT1: return SlotBytes(replyT1.b);
-    case ReplySampleT2: return SlotBytes(replyT2.b);
-    case ReplyShotResult: return SlotBytes(replyShotResult.b);
-    case ReplySilhouettePacket: return SlotBytes(reply11);
-    case ReplyParameterBlock: return SlotBytes(reply13);
-    case ReplyInfoRegister: return SlotBytes(reply14);
-    case ReplyKFrame: return SlotBytes(reply16);
-    case ReplyShotBankCounts: return SlotBytes(replyShotBankCounts);
-    case ReplyDeviceError: return SlotBytes(replyError);
-    case ReplyRingBlock: return SlotBytes(reply19);
+    case ReplyAck: return SlotBytes(replyAck_);
+    case ReplySample: return SlotBytes(replyT0_.b);
+    case ReplySampleT1: return SlotBytes(replyT1_.b);
+    case ReplySampleT2: return SlotBytes(replyT2_.b);
+    case ReplyShotResult: return SlotBytes(replyShotResult_.b);
+    case ReplySilhouettePacket: return SlotBytes(reply11_);
+    case ReplyParameterBlock: return SlotBytes(reply13_);
+    case ReplyInfoRegister: return SlotBytes(reply14_);
+    case ReplyKFrame: return SlotBytes(reply16_);
+    case ReplyShotBankCounts: return SlotBytes(replyShotBankCounts_);
+    case ReplyDeviceError: return SlotBytes(replyError_);
+    case ReplyRingBlock: return SlotBytes(reply19_);
     default: return {};
     }
 }
@@ -316,70 +421,58 @@ QByteArray TDevice::ReplySlot(int type) const
 void TDevice::ClearReplySlots()
 {
     auto guard = Lock();
-    lastReplyType.store(0);
-    paramBlocks0to3.fill(0);
-    for (auto& block : paramBlocks8to11)
+    lastReplyType_.store(0);
+    paramBlocks0to3_.Clear();
+    for (auto& block : paramBlocks8to11_)
         block.fill(0);
-    for (auto& block : paramBlocks16to19)
+    for (auto& block : paramBlocks16to19_)
         block.fill(0);
-    paramBlock56.fill(0);
-    for (auto& reg : infoRegs0to7)
+    paramBlock56_.fill(0);
+    for (auto& reg : infoRegs0to7_)
         reg.fill(0);
-    infoReg16.fill(0);
-    infoReg25.fill(0);
-    replyAck.fill(0);
-    replyShotBankCounts.fill(0);
-    replyError.fill(0);
-    replyShotResult.Clear();
-    replyT0.Clear();
-    replyT1.Clear();
-    replyT2.Clear();
-    reply11.fill(0);
-    reply13.fill(0);
-    reply14.fill(0);
-    reply16.fill(0);
-    reply19.fill(0);
-    for (auto& flag : replyArrived)
+    infoReg16_.fill(0);
+    infoReg25_.fill(0);
+    replyAck_.fill(0);
+    replyShotBankCounts_.fill(0);
+    replyError_.fill(0);
+    replyShotResult_.Clear();
+    replyT0_.Clear();
+    replyT1_.Clear();
+    replyT2_.Clear();
+    reply11_.fill(0);
+    reply13_.fill(0);
+    reply14_.fill(0);
+    reply16_.fill(0);
+    reply19_.fill(0);
+    for (auto& flag : replyArrived_)
         flag.store(false);
-    anyReplyArrived.store(false);
+    anyReplyArrived_.store(false);
 }
 
 // ---- Sample rings -----------------------------------------------------------------------------
 
 void TDevice::AddTraceSample(uint8_t* frame)
 {
-    auto guard = Lock();
     TraceSample sample;
     std::memcpy(sample.data(), frame, TraceSample::Size);
-    if (mode.load() == ShotScoring::ClassicMode && zero_.HasOffset()) {
+    if (mode_.load() == ShotScoring::ClassicMode && zero_.HasOffset()) {
         sample.SetX(ShotScoring::ZeroCorrected(sample.X(), zero_.offsetX));
         sample.SetY(ShotScoring::ZeroCorrected(sample.Y(), zero_.offsetY));
     }
     ShotScoring::ConvertAngles(sample);
     std::memcpy(frame, sample.data(), TraceSample::Size);
-    lastLiveSample = sample;
+    lastLiveSample_ = sample;
     StoreSample(&sample, nullptr, nullptr);
     if (sample.Failures() != 0)
-        aimingTime.store(0);
+        aimingTime_.store(0);
     else
-        aimingTime.fetch_add(SampleMs);
+        aimingTime_.fetch_add(SampleMs);
     if (listener_)
         listener_->OnSamples();
 }
 
-void TDevice::AddSampleT1(const SampleT1& record)
-{
-    StoreSample(nullptr, &record, nullptr);
-}
-
-void TDevice::AddSampleT2(const SampleT2& record)
-{
-    StoreSample(nullptr, nullptr, &record);
-}
-
 void TDevice::StoreSample(const TraceSample* t0, const SampleT1* t1, const SampleT2* t2)
 {
-    auto guard = Lock();
     // The recoil after a live shot is not part of any trace.
     if (dropCount_ > 0) {
         --dropCount_;
@@ -410,9 +503,8 @@ void TDevice::StoreSample(const TraceSample* t0, const SampleT1* t1, const Sampl
     }
 }
 
-void TDevice::ResetSampleBuffers()
+void TDevice::ClearTrace()
 {
-    auto guard = Lock();
     for (auto& s : *t0Ring_)
         s.Clear();
     for (auto& s : *t1Ring_)
@@ -423,7 +515,72 @@ void TDevice::ResetSampleBuffers()
     ringWrapped_ = false;
 }
 
-// ---- Shooter, listener, target ----------------------------------------------------------------
+void TDevice::ResetSampleBuffers()
+{
+    auto guard = Lock();
+    ClearTrace();
+}
+
+int TDevice::RingIndex() const
+{
+    auto guard = Lock();
+    return ringIndex_;
+}
+
+bool TDevice::RingWrapped() const
+{
+    auto guard = Lock();
+    return ringWrapped_;
+}
+
+int TDevice::FlaggedRun() const
+{
+    auto guard = Lock();
+    return flaggedRun_;
+}
+
+int TDevice::DropCount() const
+{
+    auto guard = Lock();
+    return dropCount_;
+}
+
+TraceSample TDevice::T0Slot(int i) const
+{
+    auto guard = Lock();
+    return i >= 0 && i < RingCapacity ? (*t0Ring_)[std::size_t(i)] : TraceSample {};
+}
+
+SampleT1 TDevice::T1Slot(int i) const
+{
+    auto guard = Lock();
+    return i >= 0 && i < RingCapacity ? (*t1Ring_)[std::size_t(i)] : SampleT1 {};
+}
+
+SampleT2 TDevice::T2Slot(int i) const
+{
+    auto guard = Lock();
+    return i >= 0 && i < RingCapacity ? (*t2Ring_)[std::size_t(i)] : SampleT2 {};
+}
+
+TLiveSnapshot TDevice::LiveSnapshot() const
+{
+    auto guard = Lock();
+    TLiveSnapshot live;
+    live.sample = lastLiveSample_;
+    live.status = lastLiveSample_.Failures();
+    live.tilt = lastLiveSample_.Tilt();
+    live.cant = lastLiveSample_.Rotation();
+    return live;
+}
+
+RawShotRecord TDevice::LastResult() const
+{
+    auto guard = Lock();
+    return lastResult_;
+}
+
+// ---- Shooter, listener, targets ----------------------------------------------------------------
 
 TShooter* TDevice::Shooter() const
 {
@@ -435,6 +592,22 @@ void TDevice::SetShooter(TShooter* shooter)
 {
     auto guard = Lock();
     shooter_ = shooter;
+}
+
+bool TDevice::UnlinkShooter(const TShooter* shooter)
+{
+    auto guard = Lock();
+    if (!shooter || shooter_ != shooter)
+        return false;
+    shooter_ = nullptr;
+    return true;
+}
+
+void TDevice::SetShooterTarget(const TargetDescription& target)
+{
+    auto guard = Lock();
+    if (shooter_)
+        shooter_->currentTarget = target;
 }
 
 IDeviceEventListener* TDevice::Listener() const
@@ -461,6 +634,49 @@ void TDevice::SetCurrentTarget(const TargetDescription& target)
     currentTarget_ = target;
 }
 
+DeviceSetup TDevice::TargetTables() const
+{
+    auto guard = Lock();
+    return targetTables_;
+}
+
+void TDevice::SetTargetTables(const DeviceSetup& tables)
+{
+    auto guard = Lock();
+    targetTables_ = tables;
+}
+
+void TDevice::SetRingTarget(int number, const RingTargetRecord& record)
+{
+    if (!IsTargetSlot(number))
+        throw Exception("Invalid target");
+    auto guard = Lock();
+    targetTables_.ringTargets[std::size_t(number)] = record;
+    targetTables_.ringDefined[std::size_t(number)] = 1;
+}
+
+void TDevice::SetSilhouetteTarget(int number, const SilhouetteTargetRecord& record, const SilhouetteMatrix& matrix)
+{
+    if (!IsTargetSlot(number))
+        throw Exception("Invalid target");
+    auto guard = Lock();
+    targetTables_.silhouetteTargets[std::size_t(number)] = record;
+    targetTables_.silhouetteMatrices[std::size_t(number)] = matrix;
+    targetTables_.silhouetteDefined[std::size_t(number)] = 1;
+}
+
+bool TDevice::RingTargetDefined(int number) const
+{
+    auto guard = Lock();
+    return IsTargetSlot(number) && targetTables_.ringDefined[std::size_t(number)] != 0;
+}
+
+bool TDevice::SilhouetteTargetDefined(int number) const
+{
+    auto guard = Lock();
+    return IsTargetSlot(number) && targetTables_.silhouetteDefined[std::size_t(number)] != 0;
+}
+
 QString TDevice::Name() const
 {
     auto guard = Lock();
@@ -483,26 +699,31 @@ int TDevice::ShotCount() const
 
 void TDevice::OnShotResult(RawShotRecord& result)
 {
-    auto guard = Lock();
     ShotScoring::ShotIntakeContext context;
-    context.mode = mode.load();
-    context.liveStarted = liveStarted.load();
-    context.zeroing = zeroing.load();
+    context.mode = mode_.load();
+    context.liveStarted = liveStarted_.load();
+    context.zeroing = zeroing_.load();
     context.currentTarget = &currentTarget_;
     // Without a shooter (download finished, session closed) nothing is
     // scored and nothing stored.
     context.shooterTarget = shooter_ ? &shooter_->currentTarget : nullptr;
     const ShotScoring::ShotIntakeOutcome outcome =
         ShotScoring::OnShotResult(result, context, zero_, std::span<TraceSample>(*t0Ring_));
-    lastResult = outcome.lastResult;
+    lastResult_ = outcome.lastResult;
+    if (async_.downloadActive.load() && !async_.downloadComplete.load()) {
+        if (!resultForRequest_)
+            ++downloadReceived_;
+        resultForRequest_ = true;
+    }
     if (outcome.dropSamples)
         dropCount_ = PostShotDropLength;
     if (outcome.addShot && shooter_) {
-        AddShotFromResult(shooter_, result, outcome.converted);
+        ShotScoring::AddShotFromResult(*shooter_, result, std::span<const TraceSample>(*t0Ring_), ringIndex_,
+                                       ringWrapped_, aimingTime_.load(), outcome.converted);
         SessionUnsaved.store(true);
     }
-    ResetSampleBuffers();
-    aimingTime.store(0);
+    ClearTrace();
+    aimingTime_.store(0);
     if (listener_)
         listener_->OnShot();
 }
@@ -517,15 +738,6 @@ void TDevice::CalcSilhouetteZone(RawShotRecord& result)
 {
     auto guard = Lock();
     ShotScoring::CalcSilhouetteZone(result, currentTarget_);
-}
-
-void TDevice::AddShotFromResult(TShooter* shooter, const RawShotRecord& result, bool converted)
-{
-    if (!shooter)
-        return;
-    auto guard = Lock();
-    ShotScoring::AddShotFromResult(*shooter, result, std::span<const TraceSample>(*t0Ring_), ringIndex_,
-                                   ringWrapped_, aimingTime.load(), converted);
 }
 
 // ---- Zeroing and rescoring -----------------------------------------------------------------------
@@ -554,6 +766,20 @@ void TDevice::ClearZeroOffsets()
     zero_.ClearZeroOffsets();
 }
 
+void TDevice::RestorePreviousZero()
+{
+    auto guard = Lock();
+    zero_.offsetX = zero_.previousX;
+    zero_.offsetY = zero_.previousY;
+}
+
+void TDevice::SetZeroOffsets(double x, double y)
+{
+    auto guard = Lock();
+    zero_.offsetX = x;
+    zero_.offsetY = y;
+}
+
 ZeroState TDevice::Zero() const
 {
     auto guard = Lock();
@@ -565,8 +791,21 @@ RescoreReport TDevice::RescoreDownloadedShots()
     auto guard = Lock();
     if (!shooter_)
         return {};
-    RescoreReport report = ::RescoreDownloadedShots(*shooter_, targetTables, currentTarget_);
+    RescoreReport report = ::RescoreDownloadedShots(*shooter_, targetTables_, currentTarget_);
     if (!report.error.isEmpty())
-        DebugLog(QStringLiteral("COM%1: %2 (%3 shots skipped)").arg(comNumber.load()).arg(report.error).arg(report.skipped));
+        DebugLog(QStringLiteral("COM%1: %2 (%3 shots skipped)").arg(comNumber_.load()).arg(report.error).arg(report.skipped));
     return report;
+}
+
+// ---- Asynchronous state -------------------------------------------------------------------------
+
+bool TDevice::Identifying() const
+{
+    return async_.identifyRunning.load() && !async_.identifyFinished.load();
+}
+
+void TDevice::ResetAsyncState()
+{
+    auto guard = Lock();
+    async_.Reset();
 }

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int BankCount = 7;
+constexpr int BankCount = TDevice::BankCount;
 
 // Bank counts sit at bytes 4, 6, ..., 16 of the type-17 reply.
 int BankShotCount(const std::array<uint8_t, 20>& counts, int bank)
@@ -30,36 +30,53 @@ int NextBankWithShots(const std::array<uint8_t, 20>& counts, int from)
 
 void TDevice::StartAsyncDownload()
 {
-    auto lock = Lock();
-    const std::array<uint8_t, 20> counts = replyShotBankCounts;
-    if (SumShotBankCounts(counts.data()) == 0)
+    {
+        auto lock = Lock();
+        BeginDownload();
+    }
+    try {
+        FlushOutbox();
+    } catch (const std::exception& e) {
+        // Reported through the abort flag, which the download screen polls.
+        DebugLog(QStringLiteral("COM%1: download not started: %2").arg(comNumber_.load()).arg(QString::fromUtf8(e.what())));
+        async_.abort = true;
+    }
+}
+
+void TDevice::BeginDownload()
+{
+    const std::array<uint8_t, 20> counts = replyShotBankCounts_;
+    const int total = SumShotBankCounts(counts.data());
+    if (total == 0)
         return;
-    TDeviceAsyncState& s = async;
+    TDeviceAsyncState& s = async_;
+    downloadCounts_ = counts;
+    downloadReceived_ = 0;
+    downloadMissing_.clear();
+    resultForRequest_ = false;
+    requestRetried_ = false;
     s.downloadFinished = false;
     // A complete flag left over from an earlier download would keep the acks
     // of this one from ever reaching the step.
     s.downloadComplete = false;
     s.downloadActive = true;
     s.downloadRequestCount = 0;
-    const int bank = NextBankWithShots(counts, 0);
-    s.downloadBank = bank;
-    s.downloadShotIndex = 0;
-    s.activityTick = DeviceTickMs();
-    try {
-        Data().WriteFrame(BuildRequestStoredShot(bank, 0));
-    } catch (const std::exception& e) {
-        // Reported through the abort flag, which the download screen polls.
-        DebugLog(QStringLiteral("COM%1: download not started: %2").arg(comNumber.load()).arg(QString::fromUtf8(e.what())));
-        s.abort = true;
-        return;
-    }
-    ++s.downloadRequestCount;
+    s.downloadHandled = false;
+    RequestStoredShot(NextBankWithShots(counts, 0), 0);
+}
+
+void TDevice::RequestStoredShot(int bank, int index)
+{
+    async_.downloadBank = bank;
+    async_.downloadShotIndex = index;
+    async_.activityTick = DeviceTickMs();
+    Send(BuildRequestStoredShot(bank, index));
+    ++async_.downloadRequestCount;
 }
 
 void TDevice::AsyncDownloadStep()
 {
-    auto lock = Lock();
-    TDeviceAsyncState& s = async;
+    TDeviceAsyncState& s = async_;
     s.activityTick = DeviceTickMs();
     if (!s.downloadActive) {
         s.abort = true;
@@ -68,25 +85,37 @@ void TDevice::AsyncDownloadStep()
     if (s.abort)
         return;
 
-    const std::array<uint8_t, 20>& counts = replyShotBankCounts;
+    const std::array<uint8_t, 20>& counts = downloadCounts_;
     const int bank = s.downloadBank;
     const int index = s.downloadShotIndex;
+    resultForRequest_ = false;
     if (bank >= 0 && bank < BankCount && index + 1 < BankShotCount(counts, bank)) {
-        s.downloadShotIndex = index + 1;
-        Data().WriteFrame(BuildRequestStoredShot(bank, index + 1));
-        ++s.downloadRequestCount;
-        s.activityTick = DeviceTickMs();
+        RequestStoredShot(bank, index + 1);
         return;
     }
     const int next = NextBankWithShots(counts, bank + 1);
     if (next >= 0) {
-        s.downloadBank = next;
-        s.downloadShotIndex = 0;
-        Data().WriteFrame(BuildRequestStoredShot(next, 0));
-        ++s.downloadRequestCount;
-        s.activityTick = DeviceTickMs();
+        RequestStoredShot(next, 0);
         return;
     }
     s.downloadComplete = true;
     s.downloadFinished = true;
+}
+
+TDownloadProgress TDevice::DownloadProgress() const
+{
+    auto lock = Lock();
+    TDownloadProgress progress;
+    progress.announced = SumShotBankCounts(downloadCounts_.data());
+    progress.received = downloadReceived_;
+    progress.missing = downloadMissing_;
+    return progress;
+}
+
+void TDevice::MarkDownloadHandled()
+{
+    auto lock = Lock();
+    async_.downloadHandled = true;
+    async_.downloadActive = false;
+    async_.downloadComplete = false;
 }

@@ -45,79 +45,106 @@ bool DrivesStep(int step, int replyType)
 void TDevice::FailIdentify()
 {
     identifyTimerOn_ = false;
-    busy.store(false);
-    identified.store(false);
-    async.identifyRunning.store(false);
-    async.identifyFinished.store(true);
+    busy_.store(false);
+    identified_.store(false);
+    async_.identifyRunning.store(false);
+    async_.identifyFinished.store(true);
 }
 
-void TDevice::StartAsyncIdentify()
+void TDevice::StartAsyncIdentify(bool autoDownload)
 {
-    auto guard = Lock();
     try {
-        async.activityTick.store(DeviceTickMs());
-        busy.store(true);
-        ClearReplySlots();
+        // Line settings first, outside the lock: they talk to the port.
         dataHandler_->SetBaudAndLines(115200, true, true);
-        async.identifyRunning.store(true);
-        async.identifyStep.store(0);
-        dataHandler_->WriteFrame(BuildStop());
+        {
+            auto guard = Lock();
+            async_.activityTick.store(DeviceTickMs());
+            // Read by the identification's last step on the event thread.
+            async_.autoDownload.store(autoDownload);
+            busy_.store(true);
+            ClearReplySlots();
+            async_.identifyRunning.store(true);
+            async_.identifyFinished.store(false);
+            async_.identifyStep.store(0);
+            identifyTries_ = 0;
+            identifyTimerIntervalMs_ = FirstIntervalMs;
+            identifyTimerDueMs_ = DeviceTickMs() + FirstIntervalMs;
+            identifyTimerOn_ = true;
+            Send(BuildStop());
+        }
+        FlushOutbox();
     } catch (const std::exception& e) {
-        DebugLog(QStringLiteral("COM%1: identify failed: %2").arg(comNumber.load()).arg(QString::fromUtf8(e.what())));
+        DebugLog(QStringLiteral("COM%1: identify failed: %2").arg(comNumber_.load()).arg(QString::fromUtf8(e.what())));
+        auto guard = Lock();
         FailIdentify();
-        return;
     }
-    identifyTries_ = 0;
-    identifyTimerIntervalMs_ = FirstIntervalMs;
-    identifyTimerDueMs_ = DeviceTickMs() + FirstIntervalMs;
-    identifyTimerOn_ = true;
 }
 
-void TDevice::OnIdentifyTimer()
+void TDevice::FireIdentifyTimer()
 {
-    auto guard = Lock();
     if (identifyTries_ < MaxTries) {
         ++identifyTries_;
-        try {
-            dataHandler_->WriteFrame(BuildStop());
-        } catch (const std::exception& e) {
-            DebugLog(QStringLiteral("COM%1: identify failed: %2").arg(comNumber.load()).arg(QString::fromUtf8(e.what())));
-            FailIdentify();
-            return;
-        }
-        const int last = lastReplyType.load();
+        Send(BuildStop());
+        const int last = lastReplyType_.load();
         if (last == 0)
             identifyTimerIntervalMs_ = RetryIntervalMs;
         else if (last == ReplyAck || last == ReplyPowerUp)
             identifyTimerOn_ = false;
         return;
     }
-    if (identifyTries_ == MaxTries && lastReplyType.load() == 0) {
-        DebugLog(QStringLiteral("COM%1: no answer to stop").arg(comNumber.load()));
+    if (identifyTries_ == MaxTries && lastReplyType_.load() == 0) {
+        DebugLog(QStringLiteral("COM%1: no answer to stop").arg(comNumber_.load()));
+        FailIdentify();
+    }
+}
+
+void TDevice::OnIdentifyTimer()
+{
+    {
+        auto guard = Lock();
+        FireIdentifyTimer();
+    }
+    try {
+        FlushOutbox();
+    } catch (const std::exception& e) {
+        DebugLog(QStringLiteral("COM%1: identify failed: %2").arg(comNumber_.load()).arg(QString::fromUtf8(e.what())));
+        auto guard = Lock();
         FailIdentify();
     }
 }
 
 void TDevice::IdentifyTimerTick(int64_t nowMs)
 {
-    auto guard = Lock();
-    if (!async.identifyRunning.load())
+    // The GUI ticks every device every 50 ms: nothing running, no lock.
+    if (!async_.identifyRunning.load())
         return;
-    if (async.identifyStep.load() > 0 && nowMs - async.activityTick.load() > StepTimeoutMs) {
-        DebugLog(QStringLiteral("COM%1: identify stalled at step %2").arg(comNumber.load()).arg(async.identifyStep.load()));
-        FailIdentify();
-        return;
-    }
-    if (identifyTimerOn_ && nowMs >= identifyTimerDueMs_) {
+    {
+        auto guard = Lock();
+        if (!async_.identifyRunning.load())
+            return;
+        if (async_.identifyStep.load() > 0 && nowMs - async_.activityTick.load() > StepTimeoutMs) {
+            DebugLog(QStringLiteral("COM%1: identify stalled at step %2").arg(comNumber_.load()).arg(async_.identifyStep.load()));
+            FailIdentify();
+            return;
+        }
+        if (!identifyTimerOn_ || nowMs < identifyTimerDueMs_)
+            return;
         const bool triesUsed = identifyTries_ >= MaxTries;
-        OnIdentifyTimer();
+        FireIdentifyTimer();
         identifyTimerDueMs_ = nowMs + identifyTimerIntervalMs_;
         // A unit that talks (samples) but never acknowledged any of the
         // stops would otherwise stay "identifying" for ever.
-        if (triesUsed && async.identifyRunning.load() && async.identifyStep.load() == 0) {
-            DebugLog(QStringLiteral("COM%1: stop never acknowledged").arg(comNumber.load()));
+        if (triesUsed && async_.identifyRunning.load() && async_.identifyStep.load() == 0) {
+            DebugLog(QStringLiteral("COM%1: stop never acknowledged").arg(comNumber_.load()));
             FailIdentify();
         }
+    }
+    try {
+        FlushOutbox();
+    } catch (const std::exception& e) {
+        DebugLog(QStringLiteral("COM%1: identify failed: %2").arg(comNumber_.load()).arg(QString::fromUtf8(e.what())));
+        auto guard = Lock();
+        FailIdentify();
     }
 }
 
@@ -135,28 +162,27 @@ int TDevice::IdentifyTries() const
 
 void TDevice::AsyncIdentifyStep(int replyType)
 {
-    auto guard = Lock();
-    if (!async.identifyRunning.load())
+    if (!async_.identifyRunning.load())
         throw Exception("No async scan going");
-    const int s = async.identifyStep.load();
+    const int s = async_.identifyStep.load();
     if (!DrivesStep(s, replyType))
         return;
-    async.activityTick.store(DeviceTickMs());
-    async.identifyStep.store(s + 1);
-    busy.store(true);
+    async_.activityTick.store(DeviceTickMs());
+    async_.identifyStep.store(s + 1);
+    busy_.store(true);
     if (s == 0) {
-        dataHandler_->RequestInfo(0);
+        Send(BuildRequestInfo(0));
         identifyTimerOn_ = false;
     } else if (s == 1) {
-        dataHandler_->RequestInfo(32);
+        Send(BuildRequestInfo(32));
     } else if (s == 2) {
-        dataHandler_->RequestInfo(0);
+        Send(BuildRequestInfo(0));
     } else if (s >= 3 && s <= 8) {
-        dataHandler_->RequestInfo(InfoRegisters[s - 3]);
+        Send(BuildRequestInfo(InfoRegisters[s - 3]));
     } else if (s >= 9 && s <= 19) {
-        dataHandler_->RequestParameterBlock(ParameterBlocks[s - 9]);
+        Send(BuildRequestParameterBlock(ParameterBlocks[s - 9]));
     } else if (s == 20) {
-        dataHandler_->RequestInfo(32);
+        Send(BuildRequestInfo(32));
     } else if (s == 21) {
         FinishIdentify();
     }
@@ -164,25 +190,25 @@ void TDevice::AsyncIdentifyStep(int replyType)
 
 void TDevice::FinishIdentify()
 {
-    shotTotal.store(SumShotBankCounts(replyShotBankCounts.data()));
-    QString name = FromCodePage(reinterpret_cast<const char*>(paramBlock56.data()), 10);
+    shotTotal_.store(SumShotBankCounts(replyShotBankCounts_.data()));
+    QString name = FromCodePage(reinterpret_cast<const char*>(paramBlock56_.data()), 10);
     const qsizetype nul = name.indexOf(QChar(0));
     if (nul >= 0)
         name.truncate(nul);
     name_ = name;
-    if (shooter_)
-        shooter_->serialNumber = name;
     if (name.startsWith(QLatin1String("KBR")))
-        modelType.store(1);
+        modelType_.store(1);
     else if (name.startsWith(QLatin1String("ZUV")))
-        modelType.store(2);
-    busy.store(false);
-    identified.store(true);
-    found.store(true);
-    async.identifyFinished.store(true);
-    async.identifyRunning.store(false);
+        modelType_.store(2);
+    // The GUI may be saving this shooter right now: name and settings go in
+    // under its own lock, together.
     if (shooter_)
-        std::memcpy(shooter_->setupBlocks.data(), paramBlocks0to3.data(), paramBlocks0to3.size());
-    if (async.autoDownload.load())
-        StartAsyncDownload();
+        shooter_->SetIdentity(name, paramBlocks0to3_);
+    busy_.store(false);
+    identified_.store(true);
+    found_.store(true);
+    async_.identifyFinished.store(true);
+    async_.identifyRunning.store(false);
+    if (async_.autoDownload.load())
+        BeginDownload();
 }

@@ -40,14 +40,37 @@ bool ReadPortNumber(const QString& text, qsizetype from, int& number)
     return !digits.isEmpty() && TryStrToIntStrict(digits, number);
 }
 
-void RemoveFrom(std::vector<TDevice*>& list, TDevice* device)
+using TDeviceList = std::vector<std::unique_ptr<TDevice>>;
+
+TDeviceList::iterator Find(TDeviceList& list, const TDevice* device)
 {
-    list.erase(std::remove(list.begin(), list.end(), device), list.end());
+    return std::find_if(list.begin(), list.end(), [device](const auto& d) { return d.get() == device; });
 }
 
-bool Contains(const std::vector<TDevice*>& list, const TDevice* device)
+bool Contains(const TDeviceList& list, const TDevice* device)
 {
-    return std::find(list.begin(), list.end(), device) != list.end();
+    return std::any_of(list.begin(), list.end(), [device](const auto& d) { return d.get() == device; });
+}
+
+// Moves the device from one list to the end of the other; false when it was
+// not in from.
+bool MoveBetween(TDeviceList& from, TDeviceList& to, const TDevice* device)
+{
+    auto it = Find(from, device);
+    if (it == from.end())
+        return false;
+    to.push_back(std::move(*it));
+    from.erase(it);
+    return true;
+}
+
+std::vector<TDevice*> Borrowed(const TDeviceList& list)
+{
+    std::vector<TDevice*> out;
+    out.reserve(list.size());
+    for (const auto& device : list)
+        out.push_back(device.get());
+    return out;
 }
 
 // Busy cursor for the span of a scope, also when it is left by an exception.
@@ -65,20 +88,21 @@ struct TBusyScope {
 TDeviceManager::TDeviceManager()
 {
     SetComPortResolver([](int number) { return ResolveComPort(number); });
+    SetShooterLeavingHook([this](TShooter* shooter) { UnlinkShooter(shooter); });
     EnsureTicker();
 }
 
 TDeviceManager::~TDeviceManager()
 {
     ticker_.reset();
+    SetShooterLeavingHook({});
     candidatePorts_.clear();
     bluetoothPorts_.clear();
-    for (std::vector<TDevice*>* list : {&connected_, &reconnect_}) {
+    for (TDeviceList* list : {&connected_, &reconnect_, &dropped_}) {
         while (!list->empty()) {
-            TDevice* device = list->back();
+            std::unique_ptr<TDevice> device = std::move(list->back());
             list->pop_back();
             device->SetShooter(nullptr);
-            delete device;
         }
     }
     if (DeviceManagerInstance == this)
@@ -228,11 +252,9 @@ void TDeviceManager::RunScan(bool addNew, bool identify, bool autoDownload)
         const QStringList candidates = candidatePorts_;
 
         for (std::size_t i = connected_.size(); i-- > 0;) {
-            TDevice* device = connected_[i];
-            if (!candidates.contains(QString::number(device->comNumber.load()))) {
-                connected_.erase(connected_.begin() + std::ptrdiff_t(i));
-                reconnect_.push_back(device);
-            }
+            TDevice* device = connected_[i].get();
+            if (!candidates.contains(QString::number(device->ComNumber())))
+                MoveBetween(connected_, reconnect_, device);
         }
 
         const int count = int(candidates.size());
@@ -255,8 +277,8 @@ void TDeviceManager::RunScan(bool addNew, bool identify, bool autoDownload)
     // there cannot hold the GUI thread.
     const int64_t giveUp = DeviceTickMs() + std::max(0, timings.openWaitLimitMs);
     for (;;) {
-        const bool settled = std::all_of(connected_.begin(), connected_.end(), [](const TDevice* d) {
-            return d->async.portOpened.load() || d->found.load();
+        const bool settled = std::all_of(connected_.begin(), connected_.end(), [](const auto& d) {
+            return d->Async().portOpened.load() || d->Found();
         });
         if (settled)
             break;
@@ -277,9 +299,9 @@ void TDeviceManager::RunScan(bool addNew, bool identify, bool autoDownload)
 void TDeviceManager::AddNewDevice(int number, int index, int count, bool identify, bool autoDownload)
 {
     const int64_t started = DeviceTickMs();
-    TDevice* device = new TDevice();
-    device->bluetooth.store(IsBluetoothPort(number));
-    connected_.push_back(device);
+    connected_.push_back(std::make_unique<TDevice>());
+    TDevice* device = connected_.back().get();
+    device->SetBluetooth(IsBluetoothPort(number));
 
     const QString progress = QStringLiteral("COM%1. %2/%3").arg(number).arg(index + 1).arg(count);
     DebugLog(progress);
@@ -291,8 +313,7 @@ void TDeviceManager::AddNewDevice(int number, int index, int count, bool identif
             throw Exception("Port did not open");
     } catch (const std::exception& e) {
         DebugLog(QStringLiteral("Error COM%1: ").arg(number) + ErrorText(e));
-        RemoveFrom(connected_, device);
-        reconnect_.push_back(device);
+        MoveBetween(connected_, reconnect_, device);
         return;
     }
     DebugLog(QStringLiteral("COM%1 Opened %2ms").arg(number).arg(DeviceTickMs() - started));
@@ -302,13 +323,10 @@ void TDeviceManager::AddNewDevice(int number, int index, int count, bool identif
     if (FindConnectedDevice(number) != device)
         return;
     if (identify) {
-        // Read by the identification's last step on the event thread: set it
-        // before the identification can get there.
-        device->async.autoDownload.store(autoDownload);
-        device->StartAsyncIdentify();
+        device->StartAsyncIdentify(autoDownload);
         DebugLog(QStringLiteral("COM%1 Done %2ms").arg(number).arg(DeviceTickMs() - started));
     }
-    if (device->bluetooth.load())
+    if (device->Bluetooth())
         Pump(timings.bluetoothExtraMs);
 }
 
@@ -326,12 +344,11 @@ void TDeviceManager::ReconnectDevice(TDevice* device, int number)
             device->OpenPort(number, false);
             device->Data().SetBaudAndLines(115200, false, false);
         }
-        device->comNumber.store(number);
-        RemoveFrom(reconnect_, device);
-        connected_.push_back(device);
+        device->SetComNumber(number);
+        MoveBetween(reconnect_, connected_, device);
         device->SetShooter(viewer->ViewShooter());
-        device->measuring.store(false);
-        device->bluetooth.store(IsBluetoothPort(number));
+        device->SetMeasuring(false);
+        device->SetBluetooth(IsBluetoothPort(number));
         viewer->AttachDevice(device);
         attached = true;
 
@@ -342,16 +359,13 @@ void TDeviceManager::ReconnectDevice(TDevice* device, int number)
         Pump(timings.reconnectPauseMs);
         if (FindConnectedDevice(number) != device)
             return;
-        device->measuring.store(false);
+        device->SetMeasuring(false);
         viewer->StartAfterReconnect();
         DebugLog(QStringLiteral("COM%1 Reconnected").arg(number));
     } catch (const std::exception& e) {
         DebugLog(QStringLiteral("Error COM%1: ").arg(number) + ErrorText(e));
         // Back to waiting for the port; the next reconnect scan tries again.
-        if (Contains(connected_, device)) {
-            RemoveFrom(connected_, device);
-            reconnect_.push_back(device);
-        }
+        MoveBetween(connected_, reconnect_, device);
         if (attached) {
             try {
                 viewer->AttachDevice(nullptr);
@@ -387,8 +401,18 @@ void TDeviceManager::TickIdentifyTimers()
 {
     const int64_t now = DeviceTickMs();
     // Ticking never pumps events, so the list cannot change underneath.
-    for (TDevice* device : connected_)
+    for (const auto& device : connected_)
         device->IdentifyTimerTick(now);
+    ReleaseDropped();
+}
+
+void TDeviceManager::ReleaseDropped()
+{
+    // Only from the outermost level: a drop deferred by a pumped transfer is
+    // released once that transfer has returned.
+    dropped_.erase(std::remove_if(dropped_.begin(), dropped_.end(),
+                                  [](const auto& d) { return !d->InPumpedTransfer(); }),
+                   dropped_.end());
 }
 
 // ---- Completion ------------------------------------------------------------------------
@@ -398,15 +422,15 @@ int TDeviceManager::CheckScanComplete()
     TickIdentifyTimers();
     int still = 0;
     for (std::size_t i = connected_.size(); i-- > 0;) {
-        TDevice* device = connected_[i];
-        const bool running = device->async.identifyRunning.load();
-        const bool finished = device->async.identifyFinished.load();
+        TDevice* device = connected_[i].get();
+        const bool running = device->Async().identifyRunning.load();
+        const bool finished = device->Async().identifyFinished.load();
         if (running && !finished)
             ++still;
-        const bool failed = !running && finished && !device->identified.load();
+        const bool failed = !running && finished && !device->Identified();
         const bool stalled = running && device->IsUploadStalled();
-        if (scanFinished_ && (failed || stalled) && !device->found.load()) {
-            DebugLog(QStringLiteral("Delete COM%1").arg(device->comNumber.load())
+        if (scanFinished_ && (failed || stalled) && !device->Found()) {
+            DebugLog(QStringLiteral("Delete COM%1").arg(device->ComNumber())
                      + (failed ? QStringLiteral(" DNF") : QStringLiteral(" TO")));
             DropDevice(device);
         }
@@ -420,19 +444,20 @@ int TDeviceManager::CheckScanComplete()
         DebugLog(QStringLiteral("Scan completed"));
         if (connected_.empty())
             DebugLog(QStringLiteral("Found none"));
-        for (const TDevice* device : connected_)
-            DebugLog(QStringLiteral("Found COM%1 %2").arg(device->comNumber.load()).arg(device->Name()));
+        for (const auto& device : connected_)
+            DebugLog(QStringLiteral("Found COM%1 %2").arg(device->ComNumber()).arg(device->Name()));
 
         const int limit = BluetoothLimit();
         int bluetooth = int(std::count_if(connected_.begin(), connected_.end(),
-                                          [](const TDevice* d) { return d->bluetooth.load(); }));
+                                          [](const auto& d) { return d->Bluetooth(); }));
         for (std::size_t i = connected_.size(); i-- > 0 && bluetooth > limit;) {
-            if (connected_[i]->bluetooth.load()) {
-                DropDevice(connected_[i]);
+            if (connected_[i]->Bluetooth()) {
+                DropDevice(connected_[i].get());
                 --bluetooth;
             }
         }
     }
+    ReleaseDropped();
     return still;
 }
 
@@ -443,14 +468,14 @@ void TDeviceManager::ResolveBluetoothConflicts()
     bool again = true;
     while (again) {
         again = false;
-        for (TDevice* device : connected_) {
-            if (!device->bluetooth.load())
+        for (TDevice* device : Borrowed(connected_)) {
+            if (!device->Bluetooth())
                 continue;
             const QString name = device->Name();
             if (name.isEmpty())
                 continue;
-            const bool twin = std::any_of(connected_.begin(), connected_.end(), [&](const TDevice* other) {
-                return other != device && other->Name() == name;
+            const bool twin = std::any_of(connected_.begin(), connected_.end(), [&](const auto& other) {
+                return other.get() != device && other->Name() == name;
             });
             if (twin) {
                 DebugLog(QStringLiteral("Bluetooth conflict ") + name);
@@ -466,36 +491,51 @@ void TDeviceManager::ResolveBluetoothConflicts()
 
 int TDeviceManager::FoundDeviceCount() const
 {
-    return int(std::count_if(connected_.begin(), connected_.end(), [](const TDevice* d) { return d->found.load(); }));
+    return int(std::count_if(connected_.begin(), connected_.end(), [](const auto& d) { return d->Found(); }));
 }
 
 int TDeviceManager::IdentifyingDeviceCount() const
 {
-    return int(std::count_if(connected_.begin(), connected_.end(), [](const TDevice* d) {
-        return d->async.identifyRunning.load() && !d->async.identifyFinished.load();
-    }));
+    return int(std::count_if(connected_.begin(), connected_.end(), [](const auto& d) { return d->Identifying(); }));
 }
 
 void TDeviceManager::ResetAsyncStates()
 {
-    for (TDevice* device : connected_)
-        device->async.Reset();
+    for (const auto& device : connected_)
+        device->ResetAsyncState();
 }
 
 TDevice* TDeviceManager::FindConnectedDevice(int number) const
 {
-    for (TDevice* device : connected_)
-        if (device->comNumber.load() == number)
-            return device;
+    for (const auto& device : connected_)
+        if (device->ComNumber() == number)
+            return device.get();
     return nullptr;
 }
 
 TDevice* TDeviceManager::FindReconnectDevice(int number) const
 {
-    for (TDevice* device : reconnect_)
-        if (device->comNumber.load() == number)
-            return device;
+    for (const auto& device : reconnect_)
+        if (device->ComNumber() == number)
+            return device.get();
     return nullptr;
+}
+
+std::vector<TDevice*> TDeviceManager::Connected() const
+{
+    return Borrowed(connected_);
+}
+
+std::vector<TDevice*> TDeviceManager::Reconnecting() const
+{
+    return Borrowed(reconnect_);
+}
+
+void TDeviceManager::UnlinkShooter(const TShooter* shooter)
+{
+    for (const TDeviceList* list : {&connected_, &reconnect_, &dropped_})
+        for (const auto& device : *list)
+            device->UnlinkShooter(shooter);
 }
 
 IShooterViewLink* TDeviceManager::FindFreeShooterViewForPort(int number) const
@@ -505,39 +545,42 @@ IShooterViewLink* TDeviceManager::FindFreeShooterViewForPort(int number) const
 
 // ---- List changes ----------------------------------------------------------------------
 
-bool TDeviceManager::Detach(TDevice* device)
+std::unique_ptr<TDevice> TDeviceManager::Detach(TDevice* device)
 {
-    if (Contains(connected_, device)) {
-        RemoveFrom(connected_, device);
-        return true;
+    for (TDeviceList* list : {&connected_, &reconnect_}) {
+        auto it = Find(*list, device);
+        if (it != list->end()) {
+            std::unique_ptr<TDevice> owned = std::move(*it);
+            list->erase(it);
+            return owned;
+        }
     }
-    if (Contains(reconnect_, device)) {
-        RemoveFrom(reconnect_, device);
-        return true;
-    }
-    return false;
+    return nullptr;
 }
 
 void TDeviceManager::DropDevice(TDevice* device)
 {
-    if (!device || !Detach(device))
+    std::unique_ptr<TDevice> owned = device ? Detach(device) : nullptr;
+    if (!owned)
         return;
     // Port first: once it is closed no shot can reach the shooter below.
-    device->ClosePort();
-    TShooter* shooter = device->Shooter();
-    device->SetShooter(nullptr);
+    owned->ClosePort();
+    TShooter* shooter = owned->Shooter();
+    owned->SetShooter(nullptr);
     if (shooter && CurrentSession)
         CurrentSession->TakeShooter(shooter); // deleted here; kept when the session does not own it
-    delete device;
+    // A transfer of this device is waiting in a pumped event loop below us:
+    // it still uses the object when it returns.
+    if (owned->InPumpedTransfer())
+        dropped_.push_back(std::move(owned));
 }
 
 void TDeviceManager::MoveToReconnect(TDevice* device)
 {
     if (!device || !Contains(connected_, device))
         return;
-    const int number = device->comNumber.load();
+    const int number = device->ComNumber();
     device->ClosePort();
-    device->comNumber.store(number);
-    RemoveFrom(connected_, device);
-    reconnect_.push_back(device);
+    device->SetComNumber(number);
+    MoveBetween(connected_, reconnect_, device);
 }

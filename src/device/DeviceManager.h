@@ -9,6 +9,18 @@
 // an application object exists), so a device-change can arrive in the middle
 // of a scan: such a request is remembered and runs once after the scan, and
 // the completion report waits until no scan is walking the lists.
+//
+// Ownership. The manager owns every device (std::unique_ptr); the raw
+// pointers it hands out are borrowed and valid until the device is dropped.
+// Connected() and Reconnecting() return copies of the lists, so a screen may
+// walk them across a wait that pumps events. A device dropped while one of
+// its transfers lets events through (TDevice::InPumpedTransfer) leaves the
+// lists at once but is deleted only after that transfer has returned, on the
+// manager's next tick.
+//
+// While it lives the manager installs the session's shooter-leaving hook:
+// before any session deletes or hands out a shooter, every device linked to
+// it is unlinked, so no event thread stores a shot into a freed shooter.
 #pragma once
 
 #include <QString>
@@ -51,7 +63,7 @@ class TDeviceManager {
 public:
     TDeviceManager();
     // Deletes every device, last first, after clearing its shooter link (the
-    // shooters belong to the session).
+    // shooters belong to the session), and removes the shooter-leaving hook.
     ~TDeviceManager();
     TDeviceManager(const TDeviceManager&) = delete;
     TDeviceManager& operator=(const TDeviceManager&) = delete;
@@ -87,14 +99,18 @@ public:
     void TickIdentifyTimers();
 
     // Takes the device out of either list, removes its shooter from the
-    // session and deletes it, closes the port and deletes the device.
+    // session and deletes it, closes the port and deletes the device (later,
+    // when one of its transfers is letting events through).
     void DropDevice(TDevice* device);
     // Closes the device's port and parks it on the reconnect list, keeping
     // its COM number (suspend).
     void MoveToReconnect(TDevice* device);
 
-    const std::vector<TDevice*>& Connected() const { return connected_; }
-    const std::vector<TDevice*>& Reconnecting() const { return reconnect_; }
+    // Copies of the lists in order; the devices are borrowed.
+    std::vector<TDevice*> Connected() const;
+    std::vector<TDevice*> Reconnecting() const;
+    // Clears every device's link to shooter (the session's leaving hook).
+    void UnlinkShooter(const TShooter* shooter);
     const QStringList& CandidatePorts() const { return candidatePorts_; }
     const QStringList& BluetoothPortList() const { return bluetoothPorts_; }
     bool ScanFinished() const { return scanFinished_; }
@@ -126,15 +142,19 @@ private:
     void NotifyDeviceCount();
     bool IsBluetoothPort(int number) const;
     static int BluetoothLimit();
-    // Removes the device from whichever list holds it; false when in none.
-    bool Detach(TDevice* device);
+    // Removes the device from whichever list holds it and hands it over;
+    // null when in none.
+    std::unique_ptr<TDevice> Detach(TDevice* device);
     void EnsureTicker();
+    // Deletes the dropped devices whose pumped transfer has returned.
+    void ReleaseDropped();
 
     bool scanFinished_ = false;
     QStringList candidatePorts_;
     QStringList bluetoothPorts_;
-    std::vector<TDevice*> connected_;
-    std::vector<TDevice*> reconnect_;
+    std::vector<std::unique_ptr<TDevice>> connected_;
+    std::vector<std::unique_ptr<TDevice>> reconnect_;
+    std::vector<std::unique_ptr<TDevice>> dropped_; // waiting for a pumped transfer to return
 
     bool scanning_ = false;
     bool scanPending_ = false;

@@ -25,7 +25,7 @@ bool ValidTargetNumber(int number) { return number >= 0 && number < DeviceSetup:
 
 void LogTransferFailure(const TDevice& device, const std::exception& e)
 {
-    DebugLog(QStringLiteral("COM%1: %2").arg(device.comNumber.load()).arg(QString::fromUtf8(e.what())));
+    DebugLog(QStringLiteral("COM%1: %2").arg(device.ComNumber()).arg(QString::fromUtf8(e.what())));
 }
 
 // Sends the frame and waits for the answer. A port that cannot be written
@@ -60,11 +60,11 @@ void TDevice::StartMeasuring(int mode)
     const Frame frame = BuildStartMeasuring(mode);
     if (mode == 2)
         ClearZeroOffsets();
-    this->mode = mode;
+    mode_ = mode;
     // Zeroed before the command: the first sample may follow it at once.
-    sampleCount = 0;
+    sampleCount_ = 0;
     Data().WriteFrame(frame);
-    measuring = true;
+    measuring_ = true;
 }
 
 void TDevice::SendStop()
@@ -73,10 +73,10 @@ void TDevice::SendStop()
     try {
         Data().WriteFrame(BuildStop());
     } catch (...) {
-        measuring = false;
+        measuring_ = false;
         throw;
     }
-    measuring = false;
+    measuring_ = false;
 }
 
 bool TDevice::WriteRingTarget(int number, const RingTargetRecord& record)
@@ -125,9 +125,7 @@ bool TDevice::ReadRingTarget(int number)
     }
     if (!IsLastRingBlockReply(reinterpret_cast<const uint8_t*>(reply.constData())))
         return false;
-    auto lock = Lock();
-    targetTables.ringTargets[std::size_t(number)] = record;
-    targetTables.ringDefined[std::size_t(number)] = 1;
+    SetRingTarget(number, record);
     return true;
 }
 
@@ -138,9 +136,9 @@ bool TDevice::ReadSilhouetteTarget(int number)
     const std::size_t slot = std::size_t(number);
     {
         auto lock = Lock();
-        targetTables.silhouetteDefined[slot] = 0;
-        targetTables.silhouetteTargets[slot].Clear();
-        targetTables.silhouetteMatrices[slot].Clear();
+        targetTables_.silhouetteDefined[slot] = 0;
+        targetTables_.silhouetteTargets[slot].Clear();
+        targetTables_.silhouetteMatrices[slot].Clear();
     }
     // Read into copies: the event thread may score with the tables meanwhile.
     SilhouetteTargetRecord record;
@@ -154,15 +152,21 @@ bool TDevice::ReadSilhouetteTarget(int number)
             return false;
         ApplySilhouettePacketReply(record, *matrix, packet, reinterpret_cast<const uint8_t*>(reply.constData()));
     }
-    auto lock = Lock();
-    targetTables.silhouetteTargets[slot] = record;
-    targetTables.silhouetteMatrices[slot] = *matrix;
-    targetTables.silhouetteDefined[slot] = 1;
+    SetSilhouetteTarget(number, record, *matrix);
     return true;
 }
 
 bool TDevice::ClearShotBanks()
 {
+    // Events are let through below: a device drop handled there must not
+    // delete this device under the loop (the manager defers it).
+    struct TPumpScope {
+        std::atomic<int>& depth;
+        explicit TPumpScope(std::atomic<int>& d) : depth(d) { ++depth; }
+        ~TPumpScope() { --depth; }
+        TPumpScope(const TPumpScope&) = delete;
+        TPumpScope& operator=(const TPumpScope&) = delete;
+    } scope(pumpedTransfers_);
     if (!Exchange(*this, BuildEnterSetupMode(), ReplyAck, SetupModeTimeoutMs))
         return false;
     if (QCoreApplication::instance())
@@ -194,16 +198,9 @@ bool TDevice::ReadMissingTargets()
     }
     for (int n = 0; n < DeviceSetup::SlotCount; ++n) {
         const std::size_t slot = std::size_t(n);
-        bool ringDefined = false;
-        bool silhouetteDefined = false;
-        {
-            auto lock = Lock();
-            ringDefined = targetTables.ringDefined[slot] != 0;
-            silhouetteDefined = targetTables.silhouetteDefined[slot] != 0;
-        }
-        if (rings[slot] && !ringDefined)
+        if (rings[slot] && !RingTargetDefined(n))
             ReadRingTarget(n);
-        if (silhouettes[slot] && !silhouetteDefined)
+        if (silhouettes[slot] && !SilhouetteTargetDefined(n))
             ReadSilhouetteTarget(n);
     }
     return true;

@@ -6,6 +6,8 @@
 
 #include "Globals.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int UploadStallMs = 3000;
@@ -18,38 +20,52 @@ void CheckTargetNumber(int number, const char* what)
 
 } // namespace
 
-void TDevice::StartAsyncUpload()
+void TDevice::StartAsyncUpload(const TUploadPlan& plan)
 {
-    auto lock = Lock();
-    async.uploadDone = false;
-    async.uploadRequested = true;
     try {
-        // Checked here so a bad number is refused before the unit is touched.
-        if (async.ringPending)
-            CheckTargetNumber(async.ringTargetNumber, "Bad ring target number");
-        if (async.silhouettePending)
-            CheckTargetNumber(async.silhouetteTargetNumber, "Bad silhouette target number");
-        AsyncUploadStep();
+        {
+            auto lock = Lock();
+            TDeviceAsyncState& s = async_;
+            s.setupModeEntered = false;
+            s.ringPending = plan.ringTarget >= 0;
+            s.ringTargetNumber = std::max(plan.ringTarget, 0);
+            s.ringStep = 0;
+            s.silhouettePending = plan.silhouetteTarget >= 0;
+            s.silhouetteTargetNumber = std::max(plan.silhouetteTarget, 0);
+            s.silhouettePacketStep = 0;
+            s.silhouetteRow = 0;
+            s.settingsPending = plan.settings;
+            s.settingsStep = 0;
+            s.uploadStepCount = 0;
+            // An error report of an earlier sequence is not this upload's.
+            s.abort = false;
+            s.uploadDone = false;
+            s.uploadRequested = true;
+            // Checked here so a bad number is refused before the unit is touched.
+            if (s.ringPending)
+                CheckTargetNumber(plan.ringTarget, "Bad ring target number");
+            if (s.silhouettePending)
+                CheckTargetNumber(plan.silhouetteTarget, "Bad silhouette target number");
+            AsyncUploadStep();
+        }
+        FlushOutbox();
     } catch (const std::exception& e) {
         // The poller sees the abort at once instead of waiting for the stall.
-        DebugLog(QStringLiteral("COM%1: upload not started: %2").arg(comNumber.load()).arg(QString::fromUtf8(e.what())));
-        async.abort = true;
+        DebugLog(QStringLiteral("COM%1: upload not started: %2").arg(comNumber_.load()).arg(QString::fromUtf8(e.what())));
+        async_.abort = true;
     }
 }
 
 void TDevice::AsyncUploadStep()
 {
-    auto lock = Lock();
-    TDeviceAsyncState& s = async;
+    TDeviceAsyncState& s = async_;
     s.activityTick = DeviceTickMs();
     ++s.uploadStepCount;
     if (!s.uploadRequested || s.uploadDone)
         return;
 
-    TDataHandler& data = Data();
-
     if (!s.setupModeEntered && (s.ringPending || s.silhouettePending || s.settingsPending)) {
-        data.WriteFrame(BuildEnterSetupMode());
+        Send(BuildEnterSetupMode());
         s.setupModeEntered = true;
         s.ringStep = 0;
         s.silhouettePacketStep = 0;
@@ -62,7 +78,7 @@ void TDevice::AsyncUploadStep()
         const int step = s.ringStep++;
         if (step >= 0 && step < RingBlockCount) {
             CheckTargetNumber(number, "Bad ring target number");
-            data.WriteFrame(BuildRingTargetBlock(number, step, targetTables.ringTargets[std::size_t(number)]));
+            Send(BuildRingTargetBlock(number, step, targetTables_.ringTargets[std::size_t(number)]));
             return;
         }
         if (step != RingBlockCount)
@@ -76,14 +92,14 @@ void TDevice::AsyncUploadStep()
         switch (s.silhouettePacketStep.load()) {
         case 0:
             CheckTargetNumber(number, "Bad silhouette target number");
-            data.WriteFrame(BuildSilhouettePacket(number, 0, targetTables.silhouetteTargets[slot],
-                                                  targetTables.silhouetteMatrices[slot]));
+            Send(BuildSilhouettePacket(number, 0, targetTables_.silhouetteTargets[slot],
+                                                  targetTables_.silhouetteMatrices[slot]));
             s.silhouettePacketStep = 1;
             return;
         case 1:
             CheckTargetNumber(number, "Bad silhouette target number");
-            data.WriteFrame(BuildSilhouettePacket(number, 1, targetTables.silhouetteTargets[slot],
-                                                  targetTables.silhouetteMatrices[slot]));
+            Send(BuildSilhouettePacket(number, 1, targetTables_.silhouetteTargets[slot],
+                                                  targetTables_.silhouetteMatrices[slot]));
             s.silhouettePacketStep = 2;
             s.silhouetteRow = 0;
             return;
@@ -92,9 +108,9 @@ void TDevice::AsyncUploadStep()
             const int row = s.silhouetteRow;
             if (row < 0 || row >= SilhouetteMatrix::Rows)
                 throw Exception("Illegate state async upload silhouette");
-            data.WriteFrame(BuildSilhouettePacket(number, SilhouetteHeaderPackets + row,
-                                                  targetTables.silhouetteTargets[slot],
-                                                  targetTables.silhouetteMatrices[slot]));
+            Send(BuildSilhouettePacket(number, SilhouetteHeaderPackets + row,
+                                                  targetTables_.silhouetteTargets[slot],
+                                                  targetTables_.silhouetteMatrices[slot]));
             s.silhouetteRow = row + 1;
             if (row == SilhouetteMatrix::Rows - 1)
                 s.silhouettePacketStep = 3;
@@ -109,31 +125,31 @@ void TDevice::AsyncUploadStep()
     }
 
     if (s.settingsPending) {
-        const uint8_t* blocks = GetSettingsBlock();
+        const uint8_t* blocks = paramBlocks0to3_.data();
         const int step = s.settingsStep++;
         switch (step) {
         case 0:
-            data.WriteFrame(BuildEnterSetupMode());
+            Send(BuildEnterSetupMode());
             return;
         case 1:
         case 2:
         case 3:
-            data.WriteFrame(BuildSetupBlock(step - 1, blocks + 16 * (step - 1), false));
+            Send(BuildSetupBlock(step - 1, blocks + 16 * (step - 1), false));
             return;
         case 4:
             // Bank 6 first, then 0 to 5: the order the unit has always been sent.
-            data.WriteFrame(BuildClearShotBank(6));
+            Send(BuildClearShotBank(6));
             return;
         case 5: case 6: case 7: case 8: case 9: case 10:
-            data.WriteFrame(BuildClearShotBank(step - 5));
+            Send(BuildClearShotBank(step - 5));
             return;
         case 11:
-            data.WriteFrame(BuildSetupBlock(3, blocks + 48, true));
+            Send(BuildSetupBlock(3, blocks + 48, true));
             return;
         case 12:
             // The counts answer (type 17) is only stored; the ack of the
             // leave-setup command below ends the upload.
-            data.WriteFrame(BuildRequestInfo(32));
+            Send(BuildRequestInfo(32));
             s.settingsPending = false;
             break;
         default:
@@ -142,7 +158,7 @@ void TDevice::AsyncUploadStep()
     }
 
     if (s.setupModeEntered) {
-        data.WriteFrame(BuildLeaveSetupMode());
+        Send(BuildLeaveSetupMode());
         s.setupModeEntered = false;
     } else {
         s.uploadDone = true;
@@ -151,6 +167,6 @@ void TDevice::AsyncUploadStep()
 
 bool TDevice::IsUploadStalled() const
 {
-    return async.uploadRequested && !async.uploadDone
-        && DeviceTickMs() - async.activityTick.load() > UploadStallMs;
+    return async_.uploadRequested && !async_.uploadDone
+        && DeviceTickMs() - async_.activityTick.load() > UploadStallMs;
 }

@@ -232,7 +232,7 @@ void TTargetRenderer::DrawNetworkIcon()
     const INetworkStatusProvider* provider = NetworkStatusProvider();
     if (provider == nullptr)
         return;
-    const TNetworkIcon icon = provider->IconFor(Shooter != nullptr ? Shooter->serialNumber : QString());
+    const TNetworkIcon icon = provider->IconFor(Shooter != nullptr ? Shooter->SerialNumber() : QString());
     if (icon == TNetworkIcon::None)
         return;
     const TUiBitmap& bitmap = UiBitmap(icon == TNetworkIcon::Connected ? BitmapFiles::Network_Connected
@@ -245,7 +245,7 @@ void TTargetRenderer::DrawNetworkIcon()
 
 void TTargetRenderer::DrawBluetoothIcon()
 {
-    if (Device == nullptr || !Device->bluetooth.load())
+    if (Device == nullptr || !Device->Bluetooth())
         return;
     const TUiBitmap& ok = UiBitmap(BitmapFiles::Bluetooth_OK);
     int y = LayerHeight() - 2 - ok.Height();
@@ -253,7 +253,7 @@ void TTargetRenderer::DrawBluetoothIcon()
     const INetworkStatusProvider* provider = NetworkStatusProvider();
     if (provider != nullptr && !provider->NetworkDisabled())
         y -= UiBitmap(BitmapFiles::Network_NotConnected).Height() + 2;
-    const TUiBitmap& bitmap = Device->sampleStream.load() ? ok : UiBitmap(BitmapFiles::Bluetooth_Disabled);
+    const TUiBitmap& bitmap = Device->SampleStream() ? ok : UiBitmap(BitmapFiles::Bluetooth_Disabled);
     if (!bitmap.Loaded())
         return;
     TPaintScope scope(*this);

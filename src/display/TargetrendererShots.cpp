@@ -310,12 +310,10 @@ void TTargetRenderer::DrawZeroingCircle(double radius)
     if (!Device)
         return;
     double distance;
-    if (Device->mode.load() == ShotScoring::ClassicMode) {
+    if (Device->Mode() == ShotScoring::ClassicMode)
         distance = TargetDistanceM();
-    } else {
-        auto lock = Device->Lock();
-        distance = Device->lastResult.Revalm() * 0.1;
-    }
+    else
+        distance = Device->LastResult().Revalm() * 0.1;
     const double r = radius * (1.0 / 300.0) * distance;
 
     TPaintScope scope(*this);

@@ -8,6 +8,28 @@ std::atomic<bool> SessionUnsaved {false};
 
 namespace {
 
+// GUI thread only, like the session lists it guards.
+TShooterLeavingHook& LeavingHook()
+{
+    static TShooterLeavingHook hook;
+    return hook;
+}
+
+void ShooterLeaving(TShooter* shooter)
+{
+    if (shooter && LeavingHook())
+        LeavingHook()(shooter);
+}
+
+} // namespace
+
+void SetShooterLeavingHook(TShooterLeavingHook hook)
+{
+    LeavingHook() = std::move(hook);
+}
+
+namespace {
+
 constexpr int RingIndexByte = 14;
 constexpr int SilhouetteIndexByte = 15;
 constexpr int FunctionModeByte = 16;
@@ -60,6 +82,43 @@ TShooter::TShooter()
 }
 
 TShooter::~TShooter() = default;
+
+QString TShooter::SerialNumber() const
+{
+    std::lock_guard<std::mutex> lock(identityLock_);
+    return serialNumber_;
+}
+
+void TShooter::SetSerialNumber(const QString& serial)
+{
+    std::lock_guard<std::mutex> lock(identityLock_);
+    serialNumber_ = serial;
+}
+
+SetupBlocks TShooter::GetSetupBlocks() const
+{
+    std::lock_guard<std::mutex> lock(identityLock_);
+    return setupBlocks_;
+}
+
+void TShooter::SetSetupBlocks(const SetupBlocks& blocks)
+{
+    std::lock_guard<std::mutex> lock(identityLock_);
+    setupBlocks_ = blocks;
+}
+
+void TShooter::SetModeBlock(int block, const ModeBlock& mode)
+{
+    std::lock_guard<std::mutex> lock(identityLock_);
+    setupBlocks_.SetModeBlock(block, mode);
+}
+
+void TShooter::SetIdentity(const QString& serial, const SetupBlocks& blocks)
+{
+    std::lock_guard<std::mutex> lock(identityLock_);
+    serialNumber_ = serial;
+    setupBlocks_ = blocks;
+}
 
 int TShooter::ShotCount() const
 {
@@ -244,7 +303,7 @@ TShooter* TSession::GetShooter(int i) const
 TShooter* TSession::FindShooter(const QString& serial) const
 {
     for (const auto& shooter : shooters_) {
-        if (shooter->serialNumber == serial)
+        if (shooter->SerialNumber() == serial)
             return shooter.get();
     }
     return nullptr;
@@ -265,6 +324,7 @@ std::unique_ptr<TShooter> TSession::TakeShooter(TShooter* shooter)
         [shooter](const std::unique_ptr<TShooter>& s) { return s.get() == shooter; });
     if (it == shooters_.end())
         return nullptr;
+    ShooterLeaving(shooter);
     std::unique_ptr<TShooter> taken = std::move(*it);
     shooters_.erase(it);
     return taken;
@@ -272,6 +332,8 @@ std::unique_ptr<TShooter> TSession::TakeShooter(TShooter* shooter)
 
 void TSession::DeleteShooters()
 {
-    while (!shooters_.empty())
+    while (!shooters_.empty()) {
+        ShooterLeaving(shooters_.back().get());
         shooters_.pop_back();
+    }
 }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -50,6 +51,12 @@ private:
 // thread while the GUI thread reads it, so every shot-list operation takes
 // the shooter's lock. Shots are never removed one by one: a TShot* handed out
 // stays valid until ClearShots or the shooter's destruction.
+//
+// The identity (serial number and setup blocks) is written by a unit's
+// identification on its event thread while the GUI thread saves, draws or
+// answers the network: it sits behind its own small lock and is only reached
+// through the copy-out accessors below. That lock is a leaf: nothing else is
+// taken while it is held, so it may be taken under a device's lock.
 class TShooter {
 public:
     // Index = shooter count of CurrentSession + 1 (1 without a session). The
@@ -62,10 +69,23 @@ public:
     QString name;
     QString team;
     int index = 0;
-    QString serialNumber;            // the key shooters are found by
     DeviceSetup targets;             // this shooter's 16 + 16 target slots
+    // Read by a device's event thread while it scores: a linked device's
+    // owner sets it through TDevice::SetShooterTarget.
     TargetDescription currentTarget {};
-    SetupBlocks setupBlocks {};      // general, classic, dynamic, further
+
+    // ---- Identity (any thread; under the identity lock) ----
+    // The serial number of the shooter's unit: the key shooters are found by.
+    QString SerialNumber() const;
+    void SetSerialNumber(const QString& serial);
+    // General, classic, dynamic and further block of the unit's settings.
+    SetupBlocks GetSetupBlocks() const;
+    void SetSetupBlocks(const SetupBlocks& blocks);
+    // One of the four blocks (SetupBlocks::ClassicBlock ...).
+    void SetModeBlock(int block, const ModeBlock& mode);
+    // Both at once, so no reader sees the name of one unit with the settings
+    // of another.
+    void SetIdentity(const QString& serial, const SetupBlocks& blocks);
 
     int ShotCount() const;
     // Throws "Invalid shot index" outside 0..ShotCount()-1. The pointer stays
@@ -108,11 +128,23 @@ public:
     std::vector<TShot*> SnapshotShots() const;
 
 private:
+    mutable std::mutex identityLock_;
+    QString serialNumber_;
+    SetupBlocks setupBlocks_ {};
+
     mutable std::recursive_mutex shotsLock_;
     std::vector<std::unique_ptr<TShot>> owned_; // arrival order, never reordered
     std::vector<TShot*> shots_;                 // time order
     bool mayBeUnsorted_ = false;                // set by AppendShot, cleared once seen sorted
 };
+
+// Called on the GUI thread before a shooter leaves a session (deleted with
+// it, by DeleteShooters, or handed out by TakeShooter), so that whatever still
+// links to it (a device whose event thread stores shots into it) lets go
+// first. One hook for every session; the device manager installs it while it
+// lives. Empty: nothing to tell.
+using TShooterLeavingHook = std::function<void(TShooter* shooter)>;
+void SetShooterLeavingHook(TShooterLeavingHook hook);
 
 // The session: its name, date, target table and shooters. The shooter list
 // belongs to the GUI thread.
@@ -135,8 +167,9 @@ public:
     TShooter* FindShooter(const QString& serial) const;
     TShooter* AddShooter(std::unique_ptr<TShooter> shooter);
     // Takes the shooter out of the list and hands it back (null when absent).
+    // The leaving hook runs first.
     std::unique_ptr<TShooter> TakeShooter(TShooter* shooter);
-    // Deletes every shooter, last first.
+    // Deletes every shooter, last first, each after the leaving hook.
     void DeleteShooters();
 
 private:

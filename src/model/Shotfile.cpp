@@ -224,7 +224,7 @@ void TShotFileHandler::WriteSessionInfo(TXMLNode* element)
             TXMLNode* s = element->AddNode(QString::fromLatin1(N::Shooter));
             SetAttr(s, N::Name, shooter->name);
             SetAttr(s, N::Team, shooter->team);
-            SetAttr(s, N::SerialNumber, shooter->serialNumber);
+            SetAttr(s, N::SerialNumber, shooter->SerialNumber());
             const std::vector<TShot*> shots = shooter->SnapshotShots();
             SetAttrFloat(s, N::ShotCount, double(shots.size()));
             if (shots.empty())
@@ -246,8 +246,9 @@ void TShotFileHandler::WriteSessionInfo(TXMLNode* element)
 void TShotFileHandler::WriteShooterTargets(TShooter& shooter, TXMLNode* targetInfo)
 {
     shooter.UpdateDefinedTargets();
-    const bool dynamic = shooter.setupBlocks.FunctionMode() == 2;
-    const ModeBlock active = shooter.setupBlocks.GetModeBlock(
+    const SetupBlocks blocks = shooter.GetSetupBlocks();
+    const bool dynamic = blocks.FunctionMode() == 2;
+    const ModeBlock active = blocks.GetModeBlock(
         dynamic ? SetupBlocks::DynamicBlock : SetupBlocks::ClassicBlock);
     const int ringSlot = active.RingTargetEnabled() ? active.RingTargetNumber() : -1;
     const int silhouetteSlot = active.SilhouetteEnabled() ? active.SilhouetteTargetNumber() : -1;
@@ -274,14 +275,15 @@ void TShotFileHandler::WriteShooter(TXMLNode* element, const TShooter& shooter, 
     SetAttrFloat(element, N::ShooterIndex, position + 1);
     SetAttr(element, N::Name, shooter.name);
     SetAttr(element, N::Team, shooter.team);
-    SetAttr(element, N::SerialNumber, shooter.serialNumber);
+    SetAttr(element, N::SerialNumber, shooter.SerialNumber());
     const std::vector<TShot*> shots = shooter.SnapshotShots();
     for (std::size_t i = 0; i < shots.size(); ++i)
         WriteShot(element->AddNode(QString::fromLatin1(N::Shot)), *shots[i], int(i));
+    const SetupBlocks blocks = shooter.GetSetupBlocks();
     WriteModeInfo(element->AddNode(QString::fromLatin1(N::ModeInfo)),
-        shooter.setupBlocks.GetModeBlock(SetupBlocks::ClassicBlock), true);
+        blocks.GetModeBlock(SetupBlocks::ClassicBlock), true);
     WriteModeInfo(element->AddNode(QString::fromLatin1(N::ModeInfo)),
-        shooter.setupBlocks.GetModeBlock(SetupBlocks::DynamicBlock), false);
+        blocks.GetModeBlock(SetupBlocks::DynamicBlock), false);
 }
 
 void TShotFileHandler::WriteShot(TXMLNode* element, const TShot& shot, int shotIndex)
@@ -472,7 +474,7 @@ TShooter* TShotFileHandler::ReadShooter(const TXMLNode* element)
     shooter->index = session_->ShooterCount();
     shooter->name = AttrDef(element, N::Name, QStringLiteral("No name"));
     shooter->team = AttrDef(element, N::Team, QString());
-    shooter->serialNumber = AttrDef(element, N::SerialNumber, QStringLiteral("N/A"));
+    shooter->SetSerialNumber(AttrDef(element, N::SerialNumber, QStringLiteral("N/A")));
     const QString modeName = QString::fromLatin1(N::ModeInfo);
     for (int n = 0; n < 2; ++n) {
         const TXMLNode* mode = element->FindNthNode(modeName, n);
@@ -481,7 +483,7 @@ TShooter* TShotFileHandler::ReadShooter(const TXMLNode* element)
         ModeBlock block;
         bool classic = false;
         ReadModeInfo(mode, block, classic);
-        shooter->setupBlocks.SetModeBlock(classic ? SetupBlocks::ClassicBlock : SetupBlocks::DynamicBlock, block);
+        shooter->SetModeBlock(classic ? SetupBlocks::ClassicBlock : SetupBlocks::DynamicBlock, block);
     }
     const QString shotName = QString::fromLatin1(N::Shot);
     for (int i = 0; i < element->GetNodeCount(); ++i) {

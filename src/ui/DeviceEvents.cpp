@@ -62,10 +62,10 @@ std::vector<TConnectedUnit> ConnectedUnits()
         return units;
     for (const TDevice* device : DeviceManagerInstance->Connected()) {
         TConnectedUnit unit;
-        unit.com = device->comNumber.load();
-        unit.identifying = device->async.identifyRunning.load() && !device->async.identifyFinished.load();
-        unit.found = device->found.load();
-        unit.bluetooth = device->bluetooth.load();
+        unit.com = device->ComNumber();
+        unit.identifying = device->Identifying();
+        unit.found = device->Found();
+        unit.bluetooth = device->Bluetooth();
         units.push_back(unit);
     }
     return units;

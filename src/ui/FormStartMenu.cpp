@@ -507,25 +507,21 @@ void TFormStartMenu::ImageDeviceCountClick()
 void TFormStartMenu::ReleaseConnectedDevices()
 {
     TDeviceManager* manager = DeviceManagerInstance;
-    while (manager && !manager->Connected().empty()) {
-        TDevice* device = manager->Connected().front();
-        bool shownByViewer = false;
-        for (TFormShooter* viewer : ShooterViewers) {
-            if (!viewer)
-                continue;
-            if (viewer->Device() == device)
+    if (!manager)
+        return;
+    for (TDevice* device : manager->Connected()) {
+        for (TFormShooter* viewer : ShooterViewers)
+            if (viewer && viewer->Device() == device)
                 viewer->UnbindDevice();
-        }
         // Closed first: no shot reaches the shooter while it is judged.
         device->ClosePort();
         TShooter* shooter = device->Shooter();
+        bool shownByViewer = false;
         for (TFormShooter* viewer : ShooterViewers)
             shownByViewer = shownByViewer || (viewer && shooter && viewer->Shooter() == shooter);
         if (shooter && (shownByViewer || shooter->ShotCount() > 0))
-            device->SetShooter(nullptr);  // stays in the session
+            device->UnlinkShooter(shooter);  // stays in the session
         manager->DropDevice(device);
-        if (!manager->Connected().empty() && manager->Connected().front() == device)
-            break;  // not in the list after all; never loop on it
     }
 }
 

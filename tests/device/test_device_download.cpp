@@ -27,7 +27,7 @@ protected:
     }
     bool Complete(std::chrono::milliseconds limit = 3000ms)
     {
-        return WaitUntil([&] { return device_->async.downloadComplete.load(); }, limit);
+        return WaitUntil([&] { return device_->Async().downloadComplete.load(); }, limit);
     }
     // "b" requests received, as (bank, index).
     Requests Received() const
@@ -60,9 +60,9 @@ TEST_F(DownloadTest, WalksTheBanksWithShots)
 
     device_->StartAsyncDownload();
     ASSERT_TRUE(Complete(5000ms));
-    EXPECT_TRUE(device_->async.downloadFinished.load());
-    EXPECT_FALSE(device_->async.abort.load());
-    EXPECT_EQ(device_->async.downloadRequestCount.load(), 5);
+    EXPECT_TRUE(device_->Async().downloadFinished.load());
+    EXPECT_FALSE(device_->Async().abort.load());
+    EXPECT_EQ(device_->Async().downloadRequestCount.load(), 5);
     EXPECT_EQ(Received(), (Requests {{1, 0}, {1, 1}, {1, 2}, {6, 0}, {6, 1}}));
 
     // Stored raw (no live start): positions as sent, the trace that came with it.
@@ -86,7 +86,7 @@ TEST_F(DownloadTest, NothingStoredRequestsNothingAndARestartRuns)
 {
     ReadCounts();
     device_->StartAsyncDownload();
-    EXPECT_FALSE(device_->async.downloadActive.load());
+    EXPECT_FALSE(device_->Async().downloadActive.load());
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(unit_.Received().empty());
 
@@ -99,7 +99,7 @@ TEST_F(DownloadTest, NothingStoredRequestsNothingAndARestartRuns)
     unit_.AddStoredShot(3, Shot(3, 3), 1);
     ReadCounts();
     device_->StartAsyncDownload();
-    EXPECT_FALSE(device_->async.downloadComplete.load());
+    EXPECT_FALSE(device_->Async().downloadComplete.load());
     ASSERT_TRUE(Complete());
     EXPECT_EQ(Received(), (Requests {{0, 0}, {3, 0}, {3, 1}}));
     EXPECT_EQ(device_->Shooter()->ShotCount(), 3);
@@ -113,7 +113,7 @@ TEST_F(DownloadTest, ErrorReportAborts)
     ReadCounts();
     unit_.AddFault({'b', 2, 1, unitsim::FaultKind::ErrorReport});
     device_->StartAsyncDownload();
-    ASSERT_TRUE(WaitUntil([&] { return device_->async.abort.load(); }, 3000ms));
+    ASSERT_TRUE(WaitUntil([&] { return device_->Async().abort.load(); }, 3000ms));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(Received(), (Requests {{2, 0}, {2, 1}}));
     EXPECT_EQ(device_->Shooter()->ShotCount(), 1);
@@ -121,7 +121,7 @@ TEST_F(DownloadTest, ErrorReportAborts)
     InjectAck('b');
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(Received().size(), 2u);
-    EXPECT_FALSE(device_->async.downloadComplete.load());
+    EXPECT_FALSE(device_->Async().downloadComplete.load());
 }
 
 // The unit goes away halfway: no crash, no hang, the shots already received
@@ -139,8 +139,8 @@ TEST_F(DownloadTest, UnplugDuringDownloadKeepsReceivedShots)
     unit_.Unplug();
     std::this_thread::sleep_for(200ms);
 
-    EXPECT_TRUE(device_->async.downloadActive.load());
-    EXPECT_FALSE(device_->async.downloadComplete.load());
+    EXPECT_TRUE(device_->Async().downloadActive.load());
+    EXPECT_FALSE(device_->Async().downloadComplete.load());
     TShooter* shooter = device_->Shooter();
     ASSERT_EQ(shooter->ShotCount(), 2);
     for (int i = 0; i < 2; ++i) {

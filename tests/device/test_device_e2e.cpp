@@ -47,8 +47,8 @@ protected:
     {
         ASSERT_TRUE(device->OpenPort(ComNumber, false));
         device->StartAsyncIdentify();
-        ASSERT_TRUE(WaitTicking(*device, [&] { return device->async.identifyFinished.load(); }, 3s));
-        ASSERT_TRUE(device->identified.load());
+        ASSERT_TRUE(WaitTicking(*device, [&] { return device->Async().identifyFinished.load(); }, 3s));
+        ASSERT_TRUE(device->Identified());
     }
 };
 
@@ -63,23 +63,20 @@ TEST_F(DeviceE2E, IdentifyMeasureShootAndUnplug)
     // The stop answered twice must not run the request chain twice.
     unit->AddFault({'a', 1, 1, unitsim::FaultKind::DuplicateAck});
     Identify();
-    EXPECT_FALSE(device->busy.load());
-    EXPECT_EQ(device->modelType.load(), 1);
-    EXPECT_EQ(device->shotTotal.load(), 2);
-    EXPECT_EQ(device->Shooter()->serialNumber, QStringLiteral("KBR0001234"));
+    EXPECT_FALSE(device->Busy());
+    EXPECT_EQ(device->ModelType(), 1);
+    EXPECT_EQ(device->ShotTotal(), 2);
+    EXPECT_EQ(device->Shooter()->SerialNumber(), QStringLiteral("KBR0001234"));
     // The stop, then 21 requests, each sent on the answer to the one before.
     EXPECT_EQ(unit->ReceivedLetters(), "a" + std::string(9, 'c') + std::string(11, 'e') + "c");
     EXPECT_FALSE(device->IdentifyTimerEnabled());
 
-    device->Shooter()->currentTarget = GoldenRing();
+    device->SetShooterTarget(GoldenRing());
     device->SetCurrentTarget(GoldenRing());
-    device->liveStarted = true;
+    device->SetLiveStarted(true);
     device->StartMeasuring(1);
-    ASSERT_TRUE(WaitUntil([&] { return device->sampleCount.load() >= 30; }, seconds(3)));
-    {
-        auto lock = device->Lock();
-        EXPECT_GT(device->RingIndex(), 0);
-    }
+    ASSERT_TRUE(WaitUntil([&] { return device->SampleCount() >= 30; }, seconds(3)));
+    EXPECT_GT(device->RingIndex(), 0);
     unitsim::SimShot shot;
     shot.x = 100;
     shot.y = 0;
@@ -93,7 +90,7 @@ TEST_F(DeviceE2E, IdentifyMeasureShootAndUnplug)
     EXPECT_TRUE(scored->converted);
 
     // Pulled out while streaming: no hang, the shot stays.
-    ASSERT_TRUE(WaitUntil([&] { return device->sampleCount.load() >= 60; }, seconds(3)));
+    ASSERT_TRUE(WaitUntil([&] { return device->SampleCount() >= 60; }, seconds(3)));
     unit->Unplug();
     std::this_thread::sleep_for(milliseconds(200));
     EXPECT_EQ(device->ShotCount(), 1);
@@ -108,7 +105,7 @@ TEST_F(DeviceE2E, RepliesSeenWhileSamplesStream)
 {
     Identify();
     unit->SetForcedStreaming(true);
-    ASSERT_TRUE(WaitUntil([&] { return device->sampleCount.load() >= 5; }, seconds(2)));
+    ASSERT_TRUE(WaitUntil([&] { return device->SampleCount() >= 5; }, seconds(2)));
     // The ack is buried under samples by the time the waiter looks.
     EXPECT_TRUE(device->SendAndWait(BuildEnterSetupMode(), 3, 2000));
     EXPECT_TRUE(device->SendAndWait(BuildRequestInfo(32), 17, 2000));
@@ -148,8 +145,8 @@ TEST_F(DeviceE2E, PowerUpDashResendsTheStop)
     unit->AddFault({'c', 1, 0, unitsim::FaultKind::Drop});
     unit->SetMute(false);
     EXPECT_TRUE(device->SendAndWait(BuildStop(), 3, 1000));
-    ASSERT_TRUE(WaitUntil([&] { return device->async.identifyStep.load() == 1; }, seconds(1)));
-    ASSERT_TRUE(WaitTicking(*device, [&] { return device->async.identifyFinished.load(); }, 5s));
-    EXPECT_FALSE(device->identified.load());
-    EXPECT_FALSE(device->busy.load());
+    ASSERT_TRUE(WaitUntil([&] { return device->Async().identifyStep.load() == 1; }, seconds(1)));
+    ASSERT_TRUE(WaitTicking(*device, [&] { return device->Async().identifyFinished.load(); }, 5s));
+    EXPECT_FALSE(device->Identified());
+    EXPECT_FALSE(device->Busy());
 }

@@ -46,14 +46,13 @@ protected:
 TEST_F(TransferTest, StartAndStopMeasuring)
 {
     device_->StartMeasuring(1);
-    EXPECT_TRUE(WaitUntil([&] { return device_->sampleCount.load() >= 3; }, 1000ms));
+    EXPECT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 3; }, 1000ms));
     device_->SendStop();
-    EXPECT_FALSE(device_->measuring.load());
+    EXPECT_FALSE(device_->Measuring());
     EXPECT_TRUE(WaitUntil([&] { return !unit_.Measuring(); }, 1000ms));
 
     // Dynamic training starts from the centre: the zero offsets go.
     {
-        auto lock = device_->Lock();
         RawShotRecord r;
         r.b[0] = 0xCA;
         r.SetXNAU(300);
@@ -141,11 +140,8 @@ TEST_F(TransferTest, ReadRingTarget)
         EXPECT_EQ(f[i].Arg(1), 6);
         EXPECT_EQ(f[i].Arg(2), blocks[i]);
     }
-    {
-        auto lock = device_->Lock();
-        EXPECT_EQ(device_->targetTables.ringTargets[6].b, bytes);
-        EXPECT_EQ(device_->targetTables.ringDefined[6], 1);
-    }
+    EXPECT_EQ(device_->TargetTables().ringTargets[6].b, bytes);
+    EXPECT_TRUE(device_->RingTargetDefined(6));
 
     unit_.ClearReceived();
     EXPECT_FALSE(device_->ReadRingTarget(16));
@@ -164,9 +160,8 @@ TEST_F(TransferTest, ReadRingTarget)
     EXPECT_FALSE(device_->ReadRingTarget(7));
     forger.join();
     EXPECT_LT(MsSince(start), 3000);
-    auto lock = device_->Lock();
-    EXPECT_EQ(device_->targetTables.ringDefined[7], 0);
-    EXPECT_EQ(device_->targetTables.ringTargets[7].b, (std::array<uint8_t, 64> {}));
+    EXPECT_FALSE(device_->RingTargetDefined(7));
+    EXPECT_EQ(device_->TargetTables().ringTargets[7].b, (std::array<uint8_t, 64> {}));
 }
 
 TEST_F(TransferTest, ReadSilhouetteTarget)
@@ -179,11 +174,11 @@ TEST_F(TransferTest, ReadSilhouetteTarget)
     EXPECT_EQ(f[2].Arg(1), 2 | 0x40);
     EXPECT_EQ(f[65].Arg(2), 63);
     {
-        auto lock = device_->Lock();
-        EXPECT_EQ(device_->targetTables.silhouetteDefined[2], 1);
-        const auto& rec = device_->targetTables.silhouetteTargets[2];
+        EXPECT_TRUE(device_->SilhouetteTargetDefined(2));
+        const DeviceSetup tables = device_->TargetTables();
+        const auto& rec = tables.silhouetteTargets[2];
         EXPECT_TRUE(std::equal(want.record.begin(), want.record.end(), rec.b.begin()));
-        const auto& m = device_->targetTables.silhouetteMatrices[2];
+        const auto& m = tables.silhouetteMatrices[2];
         for (int c = 0; c < 64; ++c)
             for (int r = 0; r < 64; ++r)
                 ASSERT_EQ(m.Cell(c, r), want.cells[std::size_t(64 * c + r)]) << c << "," << r;
@@ -197,8 +192,7 @@ TEST_F(TransferTest, ReadSilhouetteTarget)
     unit_.AddFault(Drop('g', 20));
     EXPECT_FALSE(device_->ReadSilhouetteTarget(2));
     EXPECT_EQ(unit_.Received().size(), 20u);
-    auto lock = device_->Lock();
-    EXPECT_EQ(device_->targetTables.silhouetteDefined[2], 0);
+    EXPECT_FALSE(device_->SilhouetteTargetDefined(2));
 }
 
 TEST_F(TransferTest, ClearShotBanks)
@@ -227,10 +221,7 @@ TEST_F(TransferTest, ReadMissingTargetsReadsOnlyUndefinedSlotsShotsUse)
     unit_.SetRingTarget(2, RingBytes(1));
     unit_.SetRingTarget(3, RingBytes(2));
     unit_.SetSilhouette(5, SilhouetteSlot(4));
-    {
-        auto lock = device_->Lock();
-        device_->targetTables.ringDefined[3] = 1;
-    }
+    device_->SetRingTarget(3, RingTargetRecord {});
     const int targets[4][2] = {{2, 255}, {3, 5}, {255, 255}, {40, 16}};
     for (int i = 0; i < 4; ++i) {
         auto shot = std::make_unique<TShot>();
@@ -245,10 +236,9 @@ TEST_F(TransferTest, ReadMissingTargetsReadsOnlyUndefinedSlotsShotsUse)
     ASSERT_EQ(unit_.ReceivedLetters(), "mmmm" + std::string(66, 'g'));
     EXPECT_EQ(f[0].Arg(1), 2);
     EXPECT_EQ(f[4].Arg(1), 5);
-    auto lock = device_->Lock();
-    EXPECT_EQ(device_->targetTables.ringDefined[2], 1);
-    EXPECT_EQ(device_->targetTables.silhouetteDefined[5], 1);
-    EXPECT_EQ(device_->targetTables.ringTargets[2].b, RingBytes(1));
+    EXPECT_TRUE(device_->RingTargetDefined(2));
+    EXPECT_TRUE(device_->SilhouetteTargetDefined(5));
+    EXPECT_EQ(device_->TargetTables().ringTargets[2].b, RingBytes(1));
 }
 
 TEST_F(TransferTest, DisplayText)

@@ -31,22 +31,18 @@ protected:
     {
         UnitDeviceTest::SetUp();
         for (int i = 0; i < 64; ++i)
-            device_->GetSettingsBlock()[i] = uint8_t(0xA0 + i);
+            blocks_.b[std::size_t(i)] = uint8_t(0xA0 + i);
+        device_->SetSettingsBlocks(blocks_);
     }
     void Upload(bool ring, bool silhouette, bool settings)
     {
-        TDeviceAsyncState& s = device_->async;
-        s.ringPending = ring;
-        s.ringTargetNumber = 3;
-        s.silhouettePending = silhouette;
-        s.silhouetteTargetNumber = 5;
-        s.settingsPending = settings;
-        device_->StartAsyncUpload();
+        device_->StartAsyncUpload({ring ? 3 : -1, silhouette ? 5 : -1, settings});
     }
     bool Done(std::chrono::milliseconds limit = 5000ms)
     {
-        return WaitUntil([&] { return device_->async.uploadDone.load(); }, limit);
+        return WaitUntil([&] { return device_->Async().uploadDone.load(); }, limit);
     }
+    SetupBlocks blocks_;
 };
 
 // Frames at..at+13 of a settings upload: stop, blocks 0-2, the seven bank
@@ -80,24 +76,24 @@ TEST_F(UploadTest, SettingsOnlyIsFifteenFrames)
     Upload(false, false, true);
     ASSERT_TRUE(Done());
     EXPECT_FALSE(device_->IsUploadStalled());
-    EXPECT_FALSE(device_->async.setupModeEntered.load());
+    EXPECT_FALSE(device_->Async().setupModeEntered.load());
 
     const auto f = unit_.Received();
     ASSERT_EQ(unit_.ReceivedLetters(), "aadddbbbbbbbdca");
     EXPECT_EQ(f[0].Arg(1), 15);
-    ExpectSettingsTail(f, 1, device_->GetSettingsBlock());
+    ExpectSettingsTail(f, 1, blocks_.data());
     for (int i = 0; i < 4; ++i) {
         const auto block = unit_.ParameterBlock(i);
-        EXPECT_EQ(Data(block.begin(), block.end()), Slice(device_->GetSettingsBlock(), 16 * std::size_t(i)));
+        EXPECT_EQ(Data(block.begin(), block.end()), Slice(blocks_.data(), 16 * std::size_t(i)));
     }
     EXPECT_EQ(unit_.BankCount(2), 0);
     EXPECT_TRUE(WaitUntil([&] { return device_->ReplyCount(ReplyShotBankCounts) == 1; }, 1000ms));
 
     // An ack after done changes nothing.
-    const int steps = device_->async.uploadStepCount;
+    const int steps = device_->Async().uploadStepCount;
     InjectAck('a');
-    EXPECT_TRUE(device_->async.uploadDone.load());
-    EXPECT_EQ(device_->async.uploadStepCount.load(), steps);
+    EXPECT_TRUE(device_->Async().uploadDone.load());
+    EXPECT_EQ(device_->Async().uploadStepCount.load(), steps);
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(unit_.Received().size(), 15u);
 }
@@ -110,12 +106,8 @@ TEST_F(UploadTest, RingSilhouetteAndSettingsOneFramePerAck)
     for (int c = 0; c < SilhouetteMatrix::Columns; ++c)
         for (int r = 0; r < SilhouetteMatrix::Rows; ++r)
             matrix.SetCell(c, r, (c * 7 + r * 3) % 4);
-    {
-        auto lock = device_->Lock();
-        device_->targetTables.ringTargets[3] = ring;
-        device_->targetTables.silhouetteTargets[5] = sil;
-        device_->targetTables.silhouetteMatrices[5] = matrix;
-    }
+    device_->SetRingTarget(3, ring);
+    device_->SetSilhouetteTarget(5, sil, matrix);
     Upload(true, true, true);
     ASSERT_TRUE(Done(10000ms));
 
@@ -151,22 +143,19 @@ TEST_F(UploadTest, RingSilhouetteAndSettingsOneFramePerAck)
         for (int r = 0; r < 64; ++r)
             ASSERT_EQ(slot.cells[std::size_t(64 * c + r)], matrix.Cell(c, r)) << c << "," << r;
 
-    ExpectSettingsTail(f, 71, device_->GetSettingsBlock());
+    ExpectSettingsTail(f, 71, blocks_.data());
 }
 
 TEST_F(UploadTest, NothingPendingIsDoneAtOnceAndABadNumberAborts)
 {
     Upload(false, false, false);
-    EXPECT_TRUE(device_->async.uploadDone.load());
+    EXPECT_TRUE(device_->Async().uploadDone.load());
 
     // A bad target number is refused before anything is sent, through the
     // abort flag that the programming screen polls.
-    device_->async.uploadDone = false;
-    device_->async.ringPending = true;
-    device_->async.ringTargetNumber = 16;
-    device_->StartAsyncUpload();
-    EXPECT_TRUE(device_->async.abort.load());
-    EXPECT_FALSE(device_->async.uploadDone.load());
+    device_->StartAsyncUpload({16, -1, false});
+    EXPECT_TRUE(device_->Async().abort.load());
+    EXPECT_FALSE(device_->Async().uploadDone.load());
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(unit_.Received().empty());
 }
@@ -175,16 +164,13 @@ TEST_F(UploadTest, NothingPendingIsDoneAtOnceAndABadNumberAborts)
 // upload reports a stall after its 3 s of silence.
 TEST_F(UploadTest, UnplugDuringUploadStalls)
 {
-    {
-        auto lock = device_->Lock();
-        device_->targetTables.silhouetteTargets[5] = MakeSilhouetteRecord();
-    }
+    device_->SetSilhouetteTarget(5, MakeSilhouetteRecord(), SilhouetteMatrix {});
     unit_.AddFault({'f', 20, 1, unitsim::FaultKind::Delay, 1000});
     Upload(false, true, true);
     ASSERT_TRUE(unit_.WaitForCount('f', 20, 5000ms));
     unit_.Unplug();
     EXPECT_FALSE(device_->IsUploadStalled());
     EXPECT_TRUE(WaitUntil([&] { return device_->IsUploadStalled(); }, 4000ms));
-    EXPECT_FALSE(device_->async.uploadDone.load());
+    EXPECT_FALSE(device_->Async().uploadDone.load());
     EXPECT_EQ(unit_.Received().size(), 21u);
 }

@@ -210,8 +210,8 @@ TEST_F(DeviceManagerTest, ScanFindsAndIdentifiesUnits)
     TDevice* a = manager_->FindConnectedDevice(5);
     TDevice* b = manager_->FindConnectedDevice(6);
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(a->modelType.load(), 1);
-    EXPECT_EQ(b->modelType.load(), 2);
+    EXPECT_EQ(a->ModelType(), 1);
+    EXPECT_EQ(b->ModelType(), 2);
     EXPECT_EQ(session_->ShooterCount(), 2);
     EXPECT_EQ(LogCount(QStringLiteral("Found COM5 KBR0000005")), 1);
 
@@ -233,14 +233,14 @@ TEST_F(DeviceManagerTest, UnitThatNeverIdentifiesIsDropped)
     TDevice* good = manager_->FindConnectedDevice(5);
     TDevice* silent = manager_->FindConnectedDevice(6);
     ASSERT_TRUE(good && silent);
-    ASSERT_TRUE(WaitUntil([&] { return good->found.load(); }, 8000ms));
+    ASSERT_TRUE(WaitUntil([&] { return good->Found(); }, 8000ms));
     EXPECT_EQ(manager_->CheckScanComplete(), 1);
     EXPECT_EQ(LogCount(QStringLiteral("Scan completed")), 0);
 
     // After a failed programming a device may be neither opened nor found:
     // the scan's wait for that is bounded.
     manager_->ResetAsyncStates();
-    EXPECT_FALSE(silent->async.portOpened.load());
+    EXPECT_FALSE(silent->Async().portOpened.load());
     manager_->timings.openWaitLimitMs = 300;
     const auto started = std::chrono::steady_clock::now();
     manager_->ScanPorts(false, false, false);
@@ -250,9 +250,9 @@ TEST_F(DeviceManagerTest, UnitThatNeverIdentifiesIsDropped)
     // Identify again; the stops go unanswered until the timer gives up
     // (its clock run ahead instead of waiting nine seconds).
     silent->StartAsyncIdentify();
-    for (int k = 1; k <= 6 && !silent->async.identifyFinished.load(); ++k)
+    for (int k = 1; k <= 6 && !silent->Async().identifyFinished.load(); ++k)
         silent->IdentifyTimerTick(DeviceTickMs() + k * 10000);
-    ASSERT_TRUE(silent->async.identifyFinished.load());
+    ASSERT_TRUE(silent->Async().identifyFinished.load());
     TShooter* silentShooter = silent->Shooter();
     ASSERT_NE(silentShooter, nullptr);
 
@@ -333,7 +333,7 @@ TEST_F(DeviceManagerTest, BluetoothConflictsAndLimit)
     EXPECT_EQ(LogCount(QStringLiteral("Bluetooth conflict KBR0000001")), 1);
     ASSERT_EQ(manager_->Connected().size(), 2u);
     ASSERT_NE(manager_->FindConnectedDevice(3), nullptr);
-    EXPECT_FALSE(manager_->FindConnectedDevice(3)->bluetooth.load());
+    EXPECT_FALSE(manager_->FindConnectedDevice(3)->Bluetooth());
     ASSERT_NE(manager_->FindConnectedDevice(5), nullptr);
     EXPECT_EQ(session_->ShooterCount(), 2);
 }

@@ -218,8 +218,8 @@ TEST_F(TargetDrawTest, StatusIconsAtTheBottomLeft)
     const auto corner = [&](int x = 2, int y = 3) { return ColourAt(r.StaticLayer, x, h - y); };
 
     // Bluetooth with a sample stream, no network: the icon alone at the corner.
-    device.bluetooth = true;
-    device.sampleStream = true;
+    device.SetBluetooth(true);
+    device.SetSampleStream(true);
     r.Render(6);
     EXPECT_EQ(corner(), 0xFF0000u);
     EXPECT_EQ(corner(21, 12), 0xFF0000u);

@@ -270,10 +270,10 @@ TEST_F(TargetShots, ZeroingOverlay)
 
     r.Zeroing = 1;
     TDevice device;
-    device.mode = 1;
+    device.SetMode(1);
     RawShotRecord entry;
     entry.b[0] = 0xCA;
-    { auto lock = device.Lock(); device.RememberZeroingResult(entry); }
+    device.RememberZeroingResult(entry);
     r.Device = &device;
     r.Render(TTargetRenderer::ViewAllShots);
     // 3750 units at 10 m: 125 mm = 250 px; the pen is 3 px wide.

@@ -86,8 +86,8 @@ TEST_F(ShotdataTest, LookupsAndRanges)
     TShooter* b = CurrentSession->AddShooter(std::make_unique<TShooter>());
     EXPECT_EQ(b->index, 2);
     a->name = "KBR0001";
-    a->serialNumber = "KBR0002";
-    b->serialNumber = "KBR0001";
+    a->SetSerialNumber("KBR0002");
+    b->SetSerialNumber("KBR0001");
     EXPECT_EQ(CurrentSession->FindShooter("KBR0001"), b); // by serial, not name
     EXPECT_EQ(CurrentSession->FindShooter("kbr0001"), nullptr);
     EXPECT_EQ(CurrentSession->GetShooter(-1), nullptr);

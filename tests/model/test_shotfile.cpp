@@ -244,7 +244,7 @@ TEST(ShotFile, GoldenFileWithEitherSeparator)
             const TShooter& read = *loaded->GetShooter(0);
             EXPECT_EQ(loaded->date, session->date);
             EXPECT_EQ(loaded->name, QString());  // the session name is not read back
-            EXPECT_EQ(read.name + read.team + read.serialNumber, written.name + written.team + written.serialNumber);
+            EXPECT_EQ(read.name + read.team + read.SerialNumber(), written.name + written.team + written.SerialNumber());
             EXPECT_EQ(read.index, 1);
             ExpectSameShots(written, read);
             EXPECT_EQ(read.targets.ringTargets[0], RingAsRead(AirRifleRing()));
@@ -252,8 +252,8 @@ TEST(ShotFile, GoldenFileWithEitherSeparator)
             EXPECT_EQ(read.targets.silhouetteMatrices[1], AsymmetricMatrix());
             EXPECT_EQ(read.targets.ringDefined[0] + read.targets.silhouetteDefined[1], 2);
             EXPECT_EQ(read.targets.ringDefined[1] + read.targets.silhouetteDefined[0], 0);
-            EXPECT_EQ(read.setupBlocks.GetModeBlock(SetupBlocks::ClassicBlock), ClassicRingMode());
-            EXPECT_EQ(read.setupBlocks.GetModeBlock(SetupBlocks::DynamicBlock), DynamicSilhouetteMode());
+            EXPECT_EQ(read.GetSetupBlocks().GetModeBlock(SetupBlocks::ClassicBlock), ClassicRingMode());
+            EXPECT_EQ(read.GetSetupBlocks().GetModeBlock(SetupBlocks::DynamicBlock), DynamicSilhouetteMode());
         }
     }
 }
@@ -266,7 +266,7 @@ TEST(ShotFile, RoundTripKeepsOrderRawBytesCurvesAndTargets)
     for (int s = 0; s < 3; ++s) {
         auto shooter = std::make_unique<TShooter>();
         shooter->name = QString::fromUtf8("Sch\xC3\xBCtze & <%1>").arg(s);
-        shooter->serialNumber = QStringLiteral("SN%1").arg(s);
+        shooter->SetSerialNumber(QStringLiteral("SN%1").arg(s));
         shooter->targets.ringTargets[s] = AirRifleRing();
         shooter->targets.silhouetteTargets[s + 2] = TorsoSilhouette();
         shooter->targets.silhouetteMatrices[s + 2] = AsymmetricMatrix();
@@ -600,7 +600,7 @@ TEST(ShotFile, SessionSummaryAndMissingParts)
     EXPECT_EQ(shot.raw.Y(), -22);
     EXPECT_EQ(shot.raw.Time(), 0xFFFFFFu);
     EXPECT_EQ(shot.Curve(), nullptr);
-    EXPECT_EQ(reader.Session()->GetShooter(0)->serialNumber, QStringLiteral("N/A"));
+    EXPECT_EQ(reader.Session()->GetShooter(0)->SerialNumber(), QStringLiteral("N/A"));
 }
 
 TEST(ShotFile, FormFlagsAndModeInfoDefaults)

@@ -53,7 +53,6 @@ protected:
     {
         std::array<uint8_t, 5> ack {'Y', letter, 0, 0, 0};
         ack[4] = Checksum(ack.data(), 4);
-        auto lock = device_->Lock();
         device_->HandleFrame(ack.data(), 5, ReplyAck);
     }
 

@@ -53,7 +53,7 @@ std::vector<TraceSample> MakeTrace(int count, const SampleFunction& f)
 std::unique_ptr<TShooter> MakeShooter(const RingTargetRecord& ring)
 {
     auto shooter = std::make_unique<TShooter>();
-    shooter->serialNumber = QStringLiteral("T-1");
+    shooter->SetSerialNumber(QStringLiteral("T-1"));
     shooter->targets.ringTargets[0] = ring;
     shooter->targets.ringDefined[0] = 1;
     return shooter;

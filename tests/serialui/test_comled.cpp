@@ -1,0 +1,127 @@
+#include "ComLed.h"
+#include "SerialUiTest.h"
+#include "Screens.h"
+
+#include <QElapsedTimer>
+#include <QHBoxLayout>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace ComBackend;
+
+namespace {
+
+class ComLedTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { EnsureApplication(); }
+
+    void Follow(TComLedSignal signal)
+    {
+        led.SetLedSignal(signal);
+        QObject::connect(&led, &TComLed::StateChanged, [this](TLedState s) { states.push_back(s); });
+    }
+    bool OffTimerRunning() { return led.findChild<QTimer*>(QStringLiteral("TimerLed"))->isActive(); }
+
+    TFakePortRig rig;
+    TComLed led;
+    std::vector<TLedState> states;
+};
+
+TEST_F(ComLedTest, PulseOnTheEventThreadStaysLitForTheOffDelay)
+{
+    Follow(lsCTS);
+    rig.port.Open();
+    led.SetComPort(&rig.port);
+    rig.LineEvent(MsCtsOn, EvCts);
+    rig.LineEvent(0, EvCts);
+    EXPECT_TRUE(states.empty()) << "changes reach the LED on the GUI thread only";
+
+    QElapsedTimer sinceOff;
+    sinceOff.start();
+    ASSERT_TRUE(PumpUntil([&] { return states.size() == 2; }));
+    EXPECT_EQ(states, (std::vector<TLedState>{lsOn, lsOff}));
+    EXPECT_GE(sinceOff.elapsed(), TComLed::OffDelayMs - 1);
+    led.SetComPort(nullptr);
+}
+
+TEST_F(ComLedTest, OnAgainWithinTheOffDelayKeepsItLit)
+{
+    Follow(lsCTS);
+    rig.port.Open();
+    led.SetComPort(&rig.port);
+    rig.LineEvent(MsCtsOn, EvCts);
+    rig.LineEvent(0, EvCts);
+    rig.LineEvent(MsCtsOn, EvCts);
+    PumpQueued();
+    EXPECT_EQ(led.State(), lsOn);
+    EXPECT_FALSE(OffTimerRunning()) << "a pending off would darken a line that is on";
+    EXPECT_EQ(states, (std::vector<TLedState>{lsOn}));
+    led.SetComPort(nullptr);
+}
+
+TEST_F(ComLedTest, RingLightsForRingDuration)
+{
+    Follow(lsRing);
+    led.SetRingDuration(30);
+    rig.port.Open();
+    led.SetComPort(&rig.port);
+    rig.LineEvent(MsRingOn, EvRing);
+    ASSERT_TRUE(PumpUntil([&] { return states.size() == 2; }));
+    EXPECT_EQ(states, (std::vector<TLedState>{lsOn, lsOff}));
+    led.SetComPort(nullptr);
+}
+
+TEST_F(ComLedTest, StateFollowsTheLinkedPort)
+{
+    Follow(lsConn);
+    led.SetState(lsOn);
+    EXPECT_EQ(led.State(), lsOn);
+    led.SetComPort(&rig.port);
+    EXPECT_EQ(led.State(), lsOff) << "a closed port shows off";
+    try {
+        led.SetState(lsOn);
+        ADD_FAILURE() << "no error with a linked port";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.Code(), 19);
+    }
+
+    rig.port.Open();
+    ASSERT_TRUE(PumpUntil([&] { return led.State() == lsOn; }));
+    rig.port.Close();
+    ASSERT_TRUE(PumpUntil([&] { return led.State() == lsOff; }));
+
+    {
+        std::lock_guard<std::mutex> lock(rig.fake->mutex);
+        rig.fake->modemBits = MsDsrOn;
+    }
+    rig.port.Open();
+    led.SetLedSignal(lsDSR);
+    EXPECT_EQ(led.State(), lsOn) << "the line is read when linking";
+    rig.fake->FailAlways("GetModemStatus", EIO);
+    led.SetLedSignal(lsCTS);
+    EXPECT_EQ(led.State(), lsOff) << "a failing port reads as off";
+    rig.fake->FailAlways("GetModemStatus", 0);
+    led.SetComPort(nullptr);
+}
+
+TEST_F(ComLedTest, RowOfKindsIsDrawn)
+{
+    QWidget row;
+    auto* layout = new QHBoxLayout(&row);
+    const TLedKind kinds[] = {lkRedLight, lkGreenLight, lkBlueLight, lkYellowLight, lkPurpleLight, lkBulb};
+    for (TLedKind kind : kinds) {
+        for (TLedState state : {lsOn, lsOff}) {
+            auto* light = new TComLed(&row);
+            light->SetKind(kind);
+            light->SetState(state);
+            light->setFixedSize(light->sizeHint());
+            layout->addWidget(light);
+            EXPECT_FALSE(light->grab().isNull());
+        }
+    }
+    row.adjustSize();
+    SaveScreen(row, QStringLiteral("comled_row"));
+}
+
+} // namespace

@@ -1,0 +1,176 @@
+#include "EscapeCodes.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<TEscapeCodes> Make(bool vt52)
+{
+    if (vt52)
+        return std::make_unique<TEscapeCodesVT52>();
+    return std::make_unique<TEscapeCodesVT100>();
+}
+
+// Feeds ESC + text one character at a time: nothing until the last one,
+// which must finish the code.
+::testing::AssertionResult FeedsToCode(TEscapeCodes& codes, const std::string& text)
+{
+    if (codes.ProcessChar(27) != erNothing)
+        return ::testing::AssertionFailure() << "ESC did not start a sequence";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const TEscapeResult result = codes.ProcessChar(uint8_t(text[i]));
+        const bool last = i + 1 == text.size();
+        if (result != (last ? erCode : erNothing))
+            return ::testing::AssertionFailure() << "result " << result << " at character " << i;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+struct DetectRow {
+    bool vt52;
+    std::string text; // after ESC
+    TEscapeCode code;
+    TEscapeParams params;
+};
+
+const DetectRow DetectRows[] = {
+    // VT52
+    {true, "A", ecCursorUp, {}},
+    {true, "B", ecCursorDown, {}},
+    {true, "C", ecCursorRight, {}},
+    {true, "D", ecCursorLeft, {}},
+    {true, "H", ecCursorHome, {}},
+    {true, "I", ecReverseLineFeed, {}},
+    {true, "J", ecEraseScreenFrom, {}},
+    {true, "K", ecEraseLineFrom, {}},
+    {true, "Z", ecIdentify, {}},
+    {true, "/Z", ecIdentResponse, {}},
+    {true, "/Q", ecUnknown, {}},
+    {true, std::string("Y") + char(43) + char(63), ecCursorMove, {"12", "32"}},
+    {true, "Q", ecUnknown, {}},
+    // VT100, plain
+    {false, "OA", ecAppCursorUp, {}},
+    {false, "OB", ecAppCursorDown, {}},
+    {false, "OC", ecAppCursorRight, {}},
+    {false, "OD", ecAppCursorLeft, {}},
+    {false, "Ox", ecUnknown, {}},
+    {false, "#8", ecTest, {}},
+    {false, "#3", ecUnknown, {}},
+    {false, "H", ecSetTab, {}},
+    {false, "c", ecReset, {}},
+    {false, "7", ecSaveCaretAndAttr, {}},
+    {false, "8", ecRestoreCaretAndAttr, {}},
+    {false, "=", ecUnknown, {}},
+    // VT100, CSI
+    {false, "[A", ecCursorUp, {}},
+    {false, "[5B", ecCursorDown, {"5"}},
+    {false, "[C", ecCursorRight, {}},
+    {false, "[D", ecCursorLeft, {}},
+    {false, "[H", ecCursorHome, {}},
+    {false, "[12;40f", ecCursorMove, {"12", "40"}},
+    {false, "[J", ecEraseScreenFrom, {}},
+    {false, "[0J", ecEraseScreenFrom, {"0"}},
+    {false, "[2J", ecEraseScreen, {"2"}},
+    {false, "[1J", ecUnknown, {"1"}},
+    {false, "[K", ecEraseLineFrom, {}},
+    {false, "[0K", ecEraseLineFrom, {"0"}},
+    {false, "[2K", ecEraseLine, {"2"}},
+    {false, "[1K", ecUnknown, {"1"}},
+    {false, "[g", ecClearTab, {}},
+    {false, "[0g", ecClearTab, {"0"}},
+    {false, "[3g", ecClearAllTabs, {"3"}},
+    {false, "[1g", ecUnknown, {"1"}},
+    {false, "[5n", ecQueryDevice, {"5"}},
+    {false, "[0n", ecReportDeviceOK, {"0"}},
+    {false, "[3n", ecReportDeviceFailure, {"3"}},
+    {false, "[6n", ecQueryCursorPos, {"6"}},
+    {false, "[n", ecUnknown, {}},
+    {false, "[c", ecIdentify, {}},
+    {false, "[0c", ecIdentify, {"0"}},
+    {false, "[?1;2c", ecIdentResponse, {"?1", "2"}},
+    {false, "[1c", ecUnknown, {"1"}},
+    {false, "[12;5R", ecReportCursorPos, {"12", "5"}},
+    {false, "[1;4m", ecAttributes, {"1", "4"}},
+    {false, "[?1h", ecSetMode, {"?1"}},
+    {false, "[7l", ecResetMode, {"7"}},
+    {false, "[s", ecSaveCaret, {}},
+    {false, "[u", ecRestoreCaret, {}},
+    {false, "[x", ecUnknown, {}},
+    // A ";" with nothing before it stays in the next parameter.
+    {false, "[;5H", ecCursorHome, {";5"}},
+    {false, "[1;;2H", ecCursorHome, {"1", ";2"}},
+};
+
+TEST(EscapeCodes, EveryDetectionRowOneCharacterAtATime)
+{
+    for (const DetectRow& row : DetectRows) {
+        SCOPED_TRACE((row.vt52 ? "VT52 ESC " : "VT100 ESC ") + row.text);
+        auto codes = Make(row.vt52);
+        ASSERT_TRUE(FeedsToCode(*codes, row.text));
+        EXPECT_EQ(codes->Code(), row.code);
+        EXPECT_EQ(codes->Params(), row.params);
+        EXPECT_EQ(codes->ProcessChar('x'), erChar) << "the sequence did not end";
+        EXPECT_EQ(codes->Character(), 'x');
+    }
+}
+
+TEST(EscapeCodes, EndlessSequenceEndsAsUnknownAtItsCap)
+{
+    TEscapeCodesVT100 codes;
+    // A CSI whose final letter never comes: 64 characters after ESC at most.
+    const std::string text = "[" + std::string(TEscapeCodes::MaxSequence - 1, '9');
+    ASSERT_TRUE(FeedsToCode(codes, text));
+    EXPECT_EQ(codes.Code(), ecUnknown);
+    EXPECT_EQ(codes.ProcessChar('A'), erChar) << "later output is not swallowed";
+}
+
+TEST(EscapeCodes, GetParamNeverThrowsAndClamps)
+{
+    const struct {
+        TEscapeParams params;
+        int n;
+        int expected;
+    } rows[] = {
+        {{"12", "40"}, 1, 12}, {{"12", "40"}, 2, 40}, {{"12", "40"}, 3, 1}, {{}, 1, 1},
+        {{"007"}, 1, 7},       {{"?5"}, 1, 1},        {{";5"}, 1, 1},       {{""}, 1, 1},
+        {{"-2"}, 1, 1},        {{"5x"}, 1, 1},        {{"99999999999999999999"}, 1, INT_MAX},
+        {{"0"}, 1, 0},         {{"5"}, 0, 1},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(GetParam(row.n, row.params), row.expected) << "parameter " << row.n;
+}
+
+TEST(EscapeCodes, GeneratedSequencesAreDetectedAsTheirCode)
+{
+    const TEscapeParams params{"12", "32"};
+    for (bool vt52 : {false, true}) {
+        auto generator = Make(vt52);
+        int generated = 0;
+        for (int value = ecCursorUp; value <= ecTest; ++value) {
+            const auto code = TEscapeCode(value);
+            const std::string text = generator->EscCodeToStr(code, params);
+            if (text.empty())
+                continue;
+            ++generated;
+            SCOPED_TRACE(std::string(vt52 ? "VT52 " : "VT100 ") + std::to_string(value));
+            ASSERT_EQ(text[0], '\x1b');
+            auto detector = Make(vt52);
+            ASSERT_TRUE(FeedsToCode(*detector, text.substr(1)));
+            EXPECT_EQ(detector->Code(), code);
+            if (code == ecCursorMove || code == ecReportCursorPos) {
+                EXPECT_EQ(detector->Params(), params);
+            }
+            if (code == ecIdentResponse && !vt52) {
+                EXPECT_EQ(GetParam(2, detector->Params()), 12);
+            }
+        }
+        EXPECT_EQ(generated, vt52 ? 11 : 33);
+    }
+    // Row 12, column 32 travel as the characters 43 and 63.
+    EXPECT_EQ(TEscapeCodesVT52().EscCodeToStr(ecCursorMove, params), std::string("\x1bY") + char(43) + char(63));
+}
+
+} // namespace

@@ -1,0 +1,283 @@
+#include "ComTermModel.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+struct RecordingHost : ITermHost {
+    bool linked = true;
+    bool open = true;
+    std::string sent;
+    std::vector<std::size_t> pieces;
+    std::vector<TEscapeCode> unhandled;
+    int chars = 0;
+
+    bool PortLinked() const override { return linked; }
+    bool PortOpen() const override { return open; }
+    void SendBytes(const std::string& bytes) override { sent += bytes; }
+    void NotifyStringReceived(const std::string& text) override { pieces.push_back(text.size()); }
+    void NotifyCharPut(uint8_t) override { ++chars; }
+    void NotifyUnhandledCode(TEscapeCode code, const TEscapeParams&) override { unhandled.push_back(code); }
+};
+
+std::string Screen(const TComTermModel& model)
+{
+    std::ostringstream out;
+    model.SaveToStream(out);
+    return out.str();
+}
+
+struct Caret {
+    int column;
+    int row;
+};
+
+// A 10 x 4 terminal fed text, then the screen as saved and the caret.
+struct ScreenRow {
+    TTermEmulation emulation;
+    std::string input;
+    std::string screen;
+    Caret caret;
+};
+
+const ScreenRow ScreenRows[] = {
+    // Controls
+    {teVT100orANSI, "ab\rc", "cb", {2, 1}},
+    {teVT100orANSI, "ab\ncd", "ab\r\n  cd", {5, 2}},
+    {teVT100orANSI, "abc\b\bX", "aXc", {3, 1}},
+    {teVT100orANSI, "a\tb", "a       b", {10, 1}},
+    {teVT100orANSI, "a\x0c" "b", "a\r\n b", {3, 2}},
+    {teVT100orANSI, "\x01\x07x\x7f", "x\x7f", {3, 1}},
+    {teVT100orANSI, "\b\b", "", {1, 1}},
+    // Scrolling and wrapping
+    {teVT100orANSI, "1\r\n2\r\n3\r\n4\r\n5", "2\r\n3\r\n4\r\n5", {2, 4}},
+    {teVT100orANSI, "0123456789AB", "012345678B", {10, 1}},
+    {teVT100orANSI, "\x1b[7h" "0123456789AB", "0123456789\r\nAB", {3, 2}},
+    {teVT100orANSI, "\x1b[7h\x1b[4;1f" "0123456789X", "\r\n\r\n0123456789\r\nX", {2, 4}},
+    {teVT52, "ab\x1bI" "cd", "  cd\r\nab", {5, 1}},
+    // Caret moves, clamped to the screen
+    {teVT100orANSI, "\x1b[2;3fX", "\r\n  X", {4, 2}},
+    {teVT100orANSI, "\x1b[3;4HX\x1b[A\x1b[2DY", "\r\n  Y\r\n   X", {4, 2}},
+    {teVT100orANSI, "\x1b[99;99fZ", "\r\n\r\n\r\n         Z", {10, 4}},
+    {teVT100orANSI, "\x1b[99999999999999B\x1b[99999999999999CZ", "\r\n\r\n\r\n         Z", {10, 4}},
+    {teVT100orANSI, "\x1b[4;4f\x1bOA\x1bOD\x1bOB\x1bOC", "", {4, 4}},
+    {teVT52, std::string("\x1bY") + char(31 + 2) + char(31 + 5) + "X", "\r\n    X", {6, 2}},
+    // Erasing
+    {teVT100orANSI, "abcdef\x1b[1;3f\x1b[K", "ab", {3, 1}},
+    {teVT100orANSI, "abcdef\x1b[1;3f\x1b[2K", "", {1, 1}},
+    {teVT100orANSI, "ab\r\ncd\r\nef\x1b[2;2f\x1b[J", "ab\r\nc", {2, 2}},
+    {teVT100orANSI, "ab\r\ncd\x1b[2J", "", {1, 1}},
+    {teVT52, "abcd\x1b" "D\x1b" "D\x1bK", "ab", {3, 1}},
+    // Tab stops
+    {teVT100orANSI, "\x1b[3ga\tb", "ab", {3, 1}},
+    {teVT100orANSI, "\x1b[1;4f\x1bH\x1b[1;1f\tX", "   X", {5, 1}},
+    {teVT100orANSI, "\x1b[1;9f\x1b[g\x1b[1;1f\tX", "X", {2, 1}},
+    // Saved caret, test pattern
+    {teVT100orANSI, "\x1b[2;2f\x1b[s\x1b[4;4f\x1b[uX", "\r\n X", {3, 2}},
+    {teVT100orANSI, "\x1b[3;2f\x1b" "7\x1b[1;1f\x1b" "8X", "\r\n\r\n X", {3, 3}},
+    {teVT100orANSI, "\x1b#8",
+     "EEEEEEEEEE\r\nEEEEEEEEEE\r\nEEEEEEEEEE\r\nEEEEEEEEEE", {1, 1}},
+    // No interpreter: ESC is an ignored control
+    {teNone, "\x1b[2Jab", "[2Jab", {6, 1}},
+};
+
+TEST(TermModel, ScreenAndCaretAfterInput)
+{
+    for (const ScreenRow& row : ScreenRows) {
+        SCOPED_TRACE(::testing::PrintToString(row.input));
+        RecordingHost host;
+        TComTermModel model(&host);
+        model.SetSize(10, 4);
+        model.SetEmulation(row.emulation);
+        model.WriteStr(row.input);
+        EXPECT_EQ(Screen(model), row.screen);
+        EXPECT_EQ(model.CaretColumn(), row.caret.column);
+        EXPECT_EQ(model.CaretRow(), row.caret.row);
+    }
+}
+
+TEST(TermModel, AttributesColourTheCells)
+{
+    TComTermModel model;
+    model.SetAltColor(TermRGB(0, 0, 255));
+    model.WriteStr("\x1b[1mB\x1b[0;7mR\x1b[27;4mU\x1b[mN\x1b[7m\x1b" "cP");
+    const TTermColor white = TermRGB(255, 255, 255);
+    const TTermColor black = TermRGB(0, 0, 0);
+    const struct {
+        int column;
+        TTermColor front;
+        TTermColor back;
+        bool underline;
+    } cells[] = {
+        {1, TermRGB(0, 0, 255), black, false}, // bold: the alternative colour
+        {2, black, white, false},              // reverse
+        {3, white, black, true},               // underline
+        {4, white, black, false},              // all off
+        {5, white, black, false},              // reset
+    };
+    for (const auto& c : cells) {
+        const TComTermChar cell = model.Buffer().GetChar(c.column, 1);
+        EXPECT_EQ(cell.FrontColor, c.front) << c.column;
+        EXPECT_EQ(cell.BackColor, c.back) << c.column;
+        EXPECT_EQ(cell.Underline, c.underline) << c.column;
+    }
+}
+
+TEST(TermModel, AnswersQueriesWithoutEchoingThem)
+{
+    const struct {
+        TTermEmulation emulation;
+        std::string input;
+        bool open;
+        std::string reply;
+    } rows[] = {
+        {teVT100orANSI, "\x1b[6n", true, "\x1b[1;1R"},
+        {teVT100orANSI, "ab\r\ncd\x1b[6n", true, "\x1b[2;3R"},
+        {teVT100orANSI, "\x1b[c", true, "\x1b[?1;2c"},
+        {teVT100orANSI, "\x1b[0c", true, "\x1b[?1;2c"},
+        {teVT100orANSI, "\x1b[5n", true, "\x1b[0n"},
+        {teVT100orANSI, "\x1b[6n", false, ""},
+        {teVT52, "\x1bZ", true, "\x1b/Z"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.input));
+        RecordingHost host;
+        host.open = row.open;
+        TComTermModel model(&host);
+        model.SetLocalEcho(true);
+        model.SetEmulation(row.emulation);
+        model.WriteStr(row.input);
+        EXPECT_EQ(host.sent, row.reply);
+        EXPECT_EQ(Screen(model).find('\x1b'), std::string::npos);
+    }
+}
+
+TEST(TermModel, UnhandledCodesAreReported)
+{
+    RecordingHost host;
+    TComTermModel model(&host);
+    model.WriteStr("\x1b[1J\x1b[0n\x1b=x");
+    EXPECT_EQ(host.unhandled, (std::vector<TEscapeCode>{ecUnknown, ecReportDeviceOK, ecUnknown}));
+    EXPECT_EQ(Screen(model), "x");
+}
+
+TEST(TermModel, SizeChangesKeepCaretAndCellsInside)
+{
+    TComTermModel model;
+    model.WriteStr("abc\x1b[20;70f\x1b[s\x1b[24;80f");
+    model.SetSize(40, 10);
+    EXPECT_EQ(model.Buffer().Columns(), 40);
+    EXPECT_EQ(model.Buffer().Rows(), 10);
+    EXPECT_EQ(model.CaretColumn(), 40);
+    EXPECT_EQ(model.CaretRow(), 10);
+    model.WriteStr("\x1b[uZ");
+    EXPECT_EQ(model.Buffer().GetChar(40, 10).Ch, 'Z');
+    EXPECT_EQ(model.Buffer().GetChar(41, 1).Ch, 0) << "reads outside are blank";
+    EXPECT_EQ(model.Buffer().NextTab(2), 9);
+    EXPECT_EQ(Screen(model).substr(0, 3), "abc");
+
+    model.WriteStr("\x1b[?3h\x1b[10;132fX");
+    EXPECT_EQ(model.Columns(), 132);
+    EXPECT_EQ(model.Buffer().GetChar(132, 10).Ch, 'X');
+    model.WriteStr("\x1b[?3l");
+    EXPECT_EQ(model.Columns(), 80);
+    EXPECT_EQ(model.CaretColumn(), 80);
+    model.SetSize(0, 5000);
+    EXPECT_EQ(model.Columns(), 1);
+    EXPECT_EQ(model.Rows(), TComTermModel::MaxRows);
+}
+
+TEST(TermModel, ReceivedBlocksOfAnySizeAreProcessedInPieces)
+{
+    RecordingHost host;
+    TComTermModel model(&host);
+    model.SetWrapLines(true);
+    const std::string block(3000, 'x');
+    model.RxBuf(block.data(), block.size());
+    EXPECT_EQ(host.pieces, (std::vector<std::size_t>{1024, 1024, 952}));
+    EXPECT_EQ(host.chars, 3000);
+
+    TComTermModel converted(&host);
+    converted.SetAppendLF(true);
+    converted.SetForce7Bit(true);
+    const std::string text = "a\rb\xc1";
+    converted.RxBuf(text.data(), text.size());
+    EXPECT_EQ(Screen(converted), "a\r\nbA");
+}
+
+TEST(TermModel, SavingTrimsAndLoadingSkipsTheInterpreter)
+{
+    TComTermModel model;
+    EXPECT_EQ(Screen(model), "");
+    model.WriteStr("ab  \r\n\r\n  c   ");
+    EXPECT_EQ(Screen(model), "ab\r\n\r\n  c");
+    model.ClearScreen();
+    std::istringstream in("\x1b[2Jx\r\ny");
+    model.LoadFromStream(in);
+    EXPECT_EQ(Screen(model), "[2Jx\r\ny");
+}
+
+TEST(TermModel, TypedCharactersAndKeys)
+{
+    const struct {
+        bool localEcho;
+        bool sendLF;
+        bool linked;
+        std::string typed;
+        std::string sent;
+        Caret caret;
+    } chars[] = {
+        {false, false, true, "a", "a", {1, 1}},
+        {true, false, true, "a", "a", {2, 1}},
+        {false, true, true, "\r", "\r\n", {1, 1}},
+        {true, true, true, "x\r", "x\r\n", {1, 1}},
+        {true, true, false, "x\r", "", {1, 2}},
+    };
+    for (const auto& row : chars) {
+        RecordingHost host;
+        host.linked = host.open = row.linked;
+        TComTermModel model(&host);
+        model.SetLocalEcho(row.localEcho);
+        model.SetSendLF(row.sendLF);
+        for (char c : row.typed)
+            model.SendChar(uint8_t(c));
+        EXPECT_EQ(host.sent, row.sent) << ::testing::PrintToString(row.typed);
+        EXPECT_EQ(model.CaretColumn(), row.caret.column);
+        EXPECT_EQ(model.CaretRow(), row.caret.row);
+    }
+
+    const struct {
+        TTermEmulation emulation;
+        bool appKeys;
+        TArrowKeys arrows;
+        bool localEcho;
+        TTermKey key;
+        std::string sent;
+        Caret caret;
+    } keys[] = {
+        {teVT100orANSI, false, akTerminal, false, TTermKey::Up, "\x1b[A", {5, 5}},
+        {teVT100orANSI, false, akTerminal, true, TTermKey::Down, "\x1b[B", {5, 6}},
+        {teVT100orANSI, false, akWindows, false, TTermKey::Left, "", {4, 5}},
+        {teVT100orANSI, false, akWindows, false, TTermKey::Home, "", {1, 1}},
+        {teVT100orANSI, true, akWindows, false, TTermKey::Right, "\x1bOC", {5, 5}},
+        {teVT100orANSI, true, akTerminal, false, TTermKey::Home, "", {5, 5}},
+        {teVT52, false, akTerminal, false, TTermKey::Left, "\x1b" "D", {5, 5}},
+    };
+    for (const auto& row : keys) {
+        RecordingHost host;
+        TComTermModel model(&host);
+        model.SetEmulation(row.emulation);
+        model.MoveCaret(5, 5);
+        model.SetAppCursorKeys(row.appKeys);
+        model.SetArrowKeys(row.arrows);
+        model.SetLocalEcho(row.localEcho);
+        model.KeyDown(row.key);
+        EXPECT_EQ(host.sent, row.sent) << int(row.key);
+        EXPECT_EQ(model.CaretColumn(), row.caret.column) << int(row.key);
+        EXPECT_EQ(model.CaretRow(), row.caret.row) << int(row.key);
+    }
+}
+
+} // namespace
