@@ -533,9 +533,9 @@ void TFormStartMenu::FinishReconnectAll()
     } catch (const std::exception& e) {
         DebugLog(QStringLiteral("Reconnect scan failed: ") + QString::fromUtf8(e.what()));
     }
-    EndBusyCursor();
     if (!self)
-        return;
+        return;  // the destructor ended the busy cursor
+    EndBusyCursor();
     reconnecting_ = false;
     ImageDeviceCount->setEnabled(true);
     SetOperationButtonsEnabled(true);

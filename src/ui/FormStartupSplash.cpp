@@ -217,10 +217,12 @@ void TFormStartupSplash::TimerUpdateStatusTimer()
     const int identifying = manager->CheckScanComplete();
     if (identifying > 0) {
         SetStatus(ScanningText(identifying));
-        if (ReadyForStartMenu()) {
-            DebugLog(QStringLiteral("Units still identifying; start menu shown"));
+        if (IdentifyLimitPassed()) {
             TimerUpdateStatus->stop();
-            ShowStartMenu();
+            if (!menuShown_) {
+                DebugLog(QStringLiteral("Units still identifying; start menu shown"));
+                ShowStartMenu();
+            }
         }
         return;
     }
@@ -287,10 +289,14 @@ QString TFormStartupSplash::FoundText() const
 
 // ---- Start menu ----------------------------------------------------------------------
 
+bool TFormStartupSplash::IdentifyLimitPassed() const
+{
+    return scanStarted_ && NowMs() - scanStartMs_ >= UiTimings().splashIdentifyLimitMs;
+}
+
 bool TFormStartupSplash::ReadyForStartMenu()
 {
-    const int limitMs = UiTimings().splashIdentifyLimitMs;
-    if (scanStarted_ && NowMs() - scanStartMs_ >= limitMs)
+    if (IdentifyLimitPassed())
         return true;
     TDeviceManager* manager = DeviceManagerInstance;
     if (!manager)

@@ -60,6 +60,7 @@ private:
     // The menu may come: no scan walking the ports and no unit identifying,
     // or the identification has taken too long.
     bool ReadyForStartMenu();
+    bool IdentifyLimitPassed() const;
     void ShowStartMenu();
     int64_t NowMs() const;
     void LogFirstPaint();

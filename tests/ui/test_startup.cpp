@@ -134,8 +134,9 @@ TEST_F(StartupTest, FoldersAndTheDefaultSetupCopy)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QDir(DataFile(QString())).removeRecursively();
-        if (c.shotFilesExist)
+        if (c.shotFilesExist) {
             ASSERT_TRUE(QDir().mkpath(DataFile(QStringLiteral("Shot files"))));
+        }
         if (!c.ownDefaultSetup.isEmpty())
             WriteDataFile(QStringLiteral("Setups/default.setup.xml"), c.ownDefaultSetup);
         prompts.shown.clear();
@@ -143,6 +144,24 @@ TEST_F(StartupTest, FoldersAndTheDefaultSetupCopy)
         EXPECT_EQ(prompts.Count(FoldersCreated), c.boxes);
         const QByteArray copied = ReadFile(DataFile(QStringLiteral("Setups/default.setup.xml")));
         EXPECT_EQ(copied, c.ownDefaultSetup.isEmpty() ? ReadFile(ShippedDefaultSetupPath()) : c.ownDefaultSetup);
+        ApplicationShutdown();
+    }
+}
+
+TEST_F(StartupTest, TheChosenDefaultSetupFileCountsOnlyWhenItExists)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString own = folder.filePath(QStringLiteral("own.setup.xml"));
+    QFile(ShippedDefaultSetupPath()).copy(own);
+    for (const QString& chosen : {own, folder.filePath(QStringLiteral("missing.setup.xml"))}) {
+        SCOPED_TRACE(chosen.toStdString());
+        SetDefaultSetupPath(QString());
+        WriteDataFile(QStringLiteral("TRAXEL.settings.xml"),
+                      "<TRAXELAppSettings><Options><DefaultSetupFile>" + chosen.toUtf8()
+                          + "</DefaultSetupFile></Options></TRAXELAppSettings>");
+        ASSERT_TRUE(ApplicationStartup());
+        EXPECT_EQ(DefaultSetupPath(), chosen == own ? own : StandardDefaultSetupPath());
         ApplicationShutdown();
     }
 }
