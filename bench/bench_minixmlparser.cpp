@@ -119,8 +119,25 @@ void BM_LoadFromBytes(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * d.Bytes.size());
 }
 
+// A root named "b" plus n "a"s, closed by "</" plus n "a"s plus the name: the
+// lenient closing-tag match must stay linear (3n bytes; n = 1,000,000 is 3 MB).
+void BM_LongClosingTag(benchmark::State& state)
+{
+    const QByteArray a(state.range(0), 'a');
+    const QByteArray bytes = "<b" + a + ">\n</" + a + "b" + a + ">\n";
+    TMiniXMLParser doc;
+    for (auto _ : state) {
+        if (!doc.LoadFromBytes(bytes))
+            state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(doc.Root());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * bytes.size());
+    state.counters["MB"] = double(bytes.size()) / 1e6;
+}
+
 }  // namespace
 
+BENCHMARK(BM_LongClosingTag)->Arg(250000)->Arg(500000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Load)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Build)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadFromBytes)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);

@@ -22,15 +22,20 @@ function(traxel_library name)
   target_link_libraries(${name} PUBLIC ${deps} PRIVATE traxel_options)
 endfunction()
 
-# traxel_test(name SOURCES ... DEPS ...): one GoogleTest executable, its cases
-# registered one by one with ctest so that they run in parallel.
+# traxel_test(name SOURCES ... DEPS ... [LABELS ...]): one GoogleTest
+# executable, its cases registered one by one with ctest so that they run in
+# parallel, each case carrying the labels.
 include(GoogleTest)
 function(traxel_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main traxel_options)
+  set(labels)
+  if(ARG_LABELS)
+    set(labels LABELS "${ARG_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300 ${labels}
     DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -235,8 +235,30 @@ void TCPortAsync::Reset(TOperationKind kind)
 
 // ---- Event thread ----------------------------------------------------------------------------
 
+namespace {
+
+// What the port code running on an event thread needs to know about it. Lives
+// on that thread's stack for the whole loop; only that thread touches it.
+struct TComDispatch {
+    const TCustomComPort* port = nullptr;
+    bool left = false; // a handler closed the port: hands off
+};
+
+thread_local TComDispatch* CurrentDispatch = nullptr;
+
+void LogThreadFailure(const std::string& port, const char* what) noexcept
+{
+    try {
+        DebugLog(QStringLiteral("COM port %1: event thread ended by \"%2\"; the port delivers no further events")
+                     .arg(QString::fromStdString(port), QString::fromUtf8(what)));
+    } catch (...) {
+    }
+}
+
+} // namespace
+
 TComThread::TComThread(TCustomComPort& port, std::shared_ptr<IPort> backend)
-    : FComPort(&port), FBackend(std::move(backend)), FState(std::make_shared<State>()),
+    : FComPort(&port), FPortName(port.Port()), FBackend(std::move(backend)), FState(std::make_shared<State>()),
       FSyncMethod(port.SyncMethod())
 {
     // A failing mask only means no events; the port itself works on.
@@ -285,11 +307,28 @@ bool TComThread::IsCurrentThread() const
     return FThreadId == std::this_thread::get_id();
 }
 
-void TComThread::Execute()
+void TComThread::Execute() noexcept
 {
     {
         std::lock_guard<std::mutex> lock(FState->mutex);
     }
+    TComDispatch dispatch;
+    dispatch.port = FComPort;
+    CurrentDispatch = &dispatch;
+    // Whatever escapes the loop ends it, never the program.
+    try {
+        RunLoop();
+    } catch (const std::exception& e) {
+        LogThreadFailure(FPortName, e.what());
+    } catch (...) {
+        LogThreadFailure(FPortName, "unknown exception");
+    }
+    Finish();
+    CurrentDispatch = nullptr;
+}
+
+void TComThread::RunLoop()
+{
     // Local references: a handler may close or even destroy the port.
     const std::shared_ptr<State> state = FState;
     const std::shared_ptr<IPort> backend = FBackend;
@@ -309,9 +348,17 @@ void TComThread::Execute()
         // Stopped, Hangup (device gone: waiting again would spin) or a failed wait.
         break;
     }
-    if (!state->abandoned) {
-        backend->SetEventMask(0);
-        backend->Purge(true, true);
+}
+
+void TComThread::Finish() noexcept
+{
+    if (FState->abandoned)
+        return;
+    try {
+        FBackend->SetEventMask(0);
+        FBackend->Purge(true, true);
+    } catch (...) {
+        LogThreadFailure(FPortName, "cleaning up raised");
     }
 }
 
@@ -331,15 +378,13 @@ bool TComThread::DispatchComMsg(TComEvents events)
 
 bool TComThread::DoEvents(TComEvents events)
 {
-    // The port's name is copied first: a handler may close or destroy the port.
-    const std::string port = FComPort->Port();
     try {
         FComPort->DispatchEvents(events, &FState->stop);
         return true;
     } catch (const std::exception& e) {
-        LogHandlerFailure(port, e.what());
+        LogHandlerFailure(FPortName, e.what());
     } catch (...) {
-        LogHandlerFailure(port, "unknown exception");
+        LogHandlerFailure(FPortName, "unknown exception");
     }
     return false;
 }
@@ -358,8 +403,7 @@ bool TComThread::SyncEvents(TComEvents events)
     auto job = std::make_shared<Job>();
     const std::shared_ptr<State> state = FState;
     TCustomComPort* port = FComPort;
-    const std::string portName = port->Port();
-    auto call = [job, state, port, portName, events] {
+    auto call = [job, state, port, portName = FPortName, events] {
         {
             std::lock_guard<std::mutex> lock(state->mutex);
             if (job->abandoned || state->stop)
@@ -385,7 +429,10 @@ bool TComThread::SyncEvents(TComEvents events)
     try {
         invoker(call);
     } catch (const std::exception& e) {
-        LogHandlerFailure(portName, e.what());
+        LogHandlerFailure(FPortName, e.what());
+        return false;
+    } catch (...) {
+        LogHandlerFailure(FPortName, "unknown exception");
         return false;
     }
     std::unique_lock<std::mutex> lock(state->mutex);
@@ -447,8 +494,62 @@ void TCustomComPort::ReleaseHandle()
     FConnected = false;
 }
 
+bool TCustomComPort::Connected() const
+{
+    if (FConnected)
+        return true;
+    const std::thread::id closer = FCloser.load();
+    return closer != std::thread::id() && closer != std::this_thread::get_id();
+}
+
+bool TCustomComPort::OnOwnEventThread() const
+{
+    return CurrentDispatch && CurrentDispatch->port == this;
+}
+
+bool TCustomComPort::LeftByHandler() const
+{
+    // Compares the address only: the port itself may be gone.
+    return CurrentDispatch && CurrentDispatch->port == this && CurrentDispatch->left;
+}
+
+bool TCustomComPort::BeginClose()
+{
+    const std::thread::id me = std::this_thread::get_id();
+    std::unique_lock<std::mutex> lock(FLifeMutex);
+    if (FCloser.load() == me)
+        return false; // a close handler closing again
+    if (FCloser.load() != std::thread::id() && OnOwnEventThread())
+        return false; // that close is waiting for this very thread
+    FCloseDone.wait(lock, [&] { return FCloser.load() == std::thread::id(); });
+    if (!FConnected)
+        return false;
+    FCloser = me;
+    return true;
+}
+
+void TCustomComPort::EndClose()
+{
+    if (OnOwnEventThread())
+        CurrentDispatch->left = true;
+    // Notified under the lock: a waiter may destroy the port as soon as it
+    // gets the lock, and nothing of the port is touched after the unlock.
+    std::lock_guard<std::mutex> lock(FLifeMutex);
+    FCloser = std::thread::id();
+    FCloseDone.notify_all();
+}
+
 void TCustomComPort::Open()
 {
+    {
+        std::unique_lock<std::mutex> lock(FLifeMutex);
+        const std::thread::id closer = FCloser.load();
+        if (closer != std::thread::id() && closer != std::this_thread::get_id()) {
+            if (OnOwnEventThread())
+                return; // the port is being closed under this thread
+            FCloseDone.wait(lock, [&] { return FCloser.load() == std::thread::id(); });
+        }
+    }
     if (FConnected)
         return;
     ReapRetiredThreads(false);
@@ -466,15 +567,19 @@ void TCustomComPort::Open()
         linksToldConnected = true;
         CallAfterOpen();
     } catch (...) {
-        // Never leave a half-opened port holding the device.
-        std::exception_ptr ignored;
-        StopEventThread(ignored);
-        ReleaseHandle();
-        if (linksToldConnected) {
-            try {
-                SendSignalToLink(leConn, false);
-            } catch (...) {
+        // Never leave a half-opened port holding the device (unless a
+        // handler on the new thread has closed it already).
+        if (BeginClose()) {
+            std::exception_ptr ignored;
+            StopEventThread(ignored);
+            ReleaseHandle();
+            if (linksToldConnected) {
+                try {
+                    SendSignalToLink(leConn, false);
+                } catch (...) {
+                }
             }
+            EndClose();
         }
         throw;
     }
@@ -498,6 +603,7 @@ void TCustomComPort::StopEventThread(std::exception_ptr& failure)
             FBackend->SetEventMask(0);
             FBackend->Purge(true, true);
         }
+        std::lock_guard<std::mutex> lock(FLifeMutex);
         FRetiredThreads.push_back(thread);
         return;
     }
@@ -512,20 +618,36 @@ void TCustomComPort::StopEventThread(std::exception_ptr& failure)
 
 void TCustomComPort::ReapRetiredThreads(bool finalPass)
 {
-    for (auto it = FRetiredThreads.begin(); it != FRetiredThreads.end();) {
-        if ((*it)->IsCurrentThread() && !finalPass) {
-            ++it;
-            continue;
+    // Joined outside the lock: a retired thread may still be in a handler
+    // that calls Close.
+    std::vector<std::shared_ptr<TComThread>> reaped;
+    {
+        std::lock_guard<std::mutex> lock(FLifeMutex);
+        for (auto it = FRetiredThreads.begin(); it != FRetiredThreads.end();) {
+            if ((*it)->IsCurrentThread() && !finalPass) {
+                ++it;
+                continue;
+            }
+            reaped.push_back(std::move(*it));
+            it = FRetiredThreads.erase(it);
         }
-        (*it)->Join();
-        it = FRetiredThreads.erase(it);
     }
+    for (const std::shared_ptr<TComThread>& thread : reaped)
+        thread->Join();
 }
 
 void TCustomComPort::Close()
 {
-    if (!FConnected)
+    if (!BeginClose())
         return;
+    const std::exception_ptr failure = CloseSteps();
+    EndClose();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+std::exception_ptr TCustomComPort::CloseSteps()
+{
     std::exception_ptr failure;
     try {
         CallBeforeClose();
@@ -549,8 +671,7 @@ void TCustomComPort::Close()
             failure = std::current_exception();
     }
     ReapRetiredThreads(false);
-    if (failure)
-        std::rethrow_exception(failure);
+    return failure;
 }
 
 // ---- Properties ---------------------------------------------------------------------------------
@@ -879,14 +1000,16 @@ int TCustomComPort::WaitForAsync(TCPortAsync* async)
         throw EComPort(4);
     if (async->Error != 0 && !async->ErrorHandled)
         RaisePlatform(async->Kind == okRead ? 3 : 2, async->Error);
+    // Taken first: a link handler may close the port, and the record with it.
+    const int transferred = async->Transferred;
     if (async->Kind == okRead) {
         // Only links follow the receive state; the queue is not asked otherwise.
         if (async->Error == 0 && FHasLink && InputCount() == 0)
             SendSignalToLink(leRx, false);
-    } else if (async->Transferred > 0) {
-        TxNotifyLink(async->Data.data(), async->Transferred);
+    } else if (transferred > 0) {
+        TxNotifyLink(async->Data.data(), transferred);
     }
-    return async->Transferred;
+    return transferred;
 }
 
 bool TCustomComPort::IsAsyncCompleted(TCPortAsync* async)
@@ -1070,6 +1193,8 @@ void TCustomComPort::UnRegisterLink(TComLink* link)
 void TCustomComPort::SendSignalToLink(TComLinkEvent event, bool onOff)
 {
     for (TComLink* link : LinksCopy()) {
+        if (LeftByHandler())
+            return;
         TComSignalEvent* handler = nullptr;
         switch (event) {
         case leConn: handler = &link->OnConn; break;
@@ -1088,6 +1213,8 @@ void TCustomComPort::SendSignalToLink(TComLinkEvent event, bool onOff)
 void TCustomComPort::NotifyLink(TComLinkEvent event)
 {
     for (TComLink* link : LinksCopy()) {
+        if (LeftByHandler())
+            return;
         TComNotifyEvent* handler = nullptr;
         switch (event) {
         case leRing: handler = &link->OnRing; break;
@@ -1103,6 +1230,8 @@ void TCustomComPort::NotifyLink(TComLinkEvent event)
 void TCustomComPort::TxNotifyLink(const void* buffer, int count)
 {
     for (TComLink* link : LinksCopy()) {
+        if (LeftByHandler())
+            return;
         if (link->OnTxBuf)
             link->OnTxBuf(*this, buffer, count);
     }
@@ -1126,9 +1255,9 @@ void TCustomComPort::DispatchEvents(TComEvents events, const std::atomic<bool>* 
         {evRx80Full, &TCustomComPort::CallRx80Full},
     };
     for (const auto& [event, path] : order) {
-        // The stop flag first: after a handler closed (or destroyed) the
-        // port, nothing of it may be touched.
-        if (stop && *stop)
+        // These first: after a handler closed (or destroyed) the port,
+        // nothing of it may be touched.
+        if ((stop && *stop) || LeftByHandler())
             return;
         if (!FConnected)
             return;
@@ -1144,32 +1273,36 @@ void TCustomComPort::CallRxChar()
     int count = InputCount();
     if (count > 0)
         SendSignalToLink(leRx, true);
-    if (count > 0 && !TriggersOnRxChar()) {
+    if (count > 0 && !LeftByHandler() && !TriggersOnRxChar()) {
         std::vector<uint8_t> buffer;
         int got = 0;
         bool didRead = false;
-        for (TComLink* link : LinksCopy()) {
-            if (!link->OnRxBuf)
-                continue;
-            if (!didRead) {
-                buffer.resize(std::size_t(count));
-                got = Read(buffer.data(), count);
-                DoRxBuf(buffer.data(), got);
-                didRead = true;
-            }
-            // Only what was read: a short read leaves the rest of the buffer unset.
-            link->OnRxBuf(*this, buffer.data(), got);
-        }
-        if (!didRead && !FTriggersOnRxChar) {
+        auto readOnce = [&] {
             buffer.resize(std::size_t(count));
             got = Read(buffer.data(), count);
-            DoRxBuf(buffer.data(), got);
+            if (!LeftByHandler())
+                DoRxBuf(buffer.data(), got);
             didRead = true;
+        };
+        for (TComLink* link : LinksCopy()) {
+            if (LeftByHandler())
+                return;
+            if (!link->OnRxBuf)
+                continue;
+            if (!didRead)
+                readOnce();
+            // Only what was read: a short read leaves the rest of the buffer unset.
+            if (!LeftByHandler())
+                link->OnRxBuf(*this, buffer.data(), got);
         }
+        if (LeftByHandler())
+            return;
+        if (!didRead && !FTriggersOnRxChar)
+            readOnce();
         if (didRead)
             count = 0;
     }
-    if (count > 0)
+    if (count > 0 && !LeftByHandler())
         DoRxChar(count);
 }
 
@@ -1184,7 +1317,8 @@ void TCustomComPort::CallTxEmpty()
 {
     SendSignalToLink(leTx, false);
     NotifyLink(leTxEmpty);
-    DoTxEmpty();
+    if (!LeftByHandler())
+        DoTxEmpty();
 }
 
 void TCustomComPort::CallBreak() { DoBreak(); }
@@ -1193,34 +1327,39 @@ void TCustomComPort::CallRx80Full() { DoRx80Full(); }
 void TCustomComPort::CallRing()
 {
     NotifyLink(leRing);
-    DoRing();
+    if (!LeftByHandler())
+        DoRing();
 }
 
 void TCustomComPort::CallRxFlag()
 {
     NotifyLink(leRxFlag);
-    DoRxFlag();
+    if (!LeftByHandler())
+        DoRxFlag();
 }
 
 void TCustomComPort::CallCTSChange()
 {
     const bool on = Signals().Contains(csCTS);
     SendSignalToLink(leCTS, on);
-    DoCTSChange(on);
+    if (!LeftByHandler())
+        DoCTSChange(on);
 }
 
 void TCustomComPort::CallDSRChange()
 {
     const bool on = Signals().Contains(csDSR);
     SendSignalToLink(leDSR, on);
-    DoDSRChange(on);
+    if (!LeftByHandler())
+        DoDSRChange(on);
 }
 
 void TCustomComPort::CallRLSDChange()
 {
     const bool on = Signals().Contains(csRLSD);
     SendSignalToLink(leRLSD, on);
-    DoRLSDChange(on);
+    if (!LeftByHandler())
+        DoRLSDChange(on);
 }
 
 void TCustomComPort::CallBeforeOpen() { DoBeforeOpen(); }

@@ -212,10 +212,16 @@ public:
 };
 
 // ---- Event thread --------------------------------------------------------------------------
+// One per open port with events. It waits on the backend and runs the port's
+// event paths (smNone: right here; smThreadSync/smWindowSync: through the
+// sync invoker, waiting for the call). Nothing thrown ends the process: a
+// raising handler ends the loop, and so does anything else thrown in it; both
+// are logged and the port stays open and closable.
 
 class TComThread : public std::enable_shared_from_this<TComThread> {
 public:
-    // Sets the port's event mask; Start runs the loop.
+    // Sets the port's event mask and keeps the port's name for its log lines
+    // (read here, on the opening thread). Start runs the loop.
     TComThread(TCustomComPort& port, std::shared_ptr<ComBackend::IPort> backend);
     ~TComThread();
     TComThread(const TComThread&) = delete;
@@ -240,13 +246,16 @@ private:
         std::condition_variable wake;
     };
 
-    void Execute();
+    void Execute() noexcept;
+    void RunLoop();
+    void Finish() noexcept;
     // False when the loop must end (a handler raised).
     bool DispatchComMsg(TComEvents events);
     bool DoEvents(TComEvents events);
     bool SyncEvents(TComEvents events);
 
     TCustomComPort* FComPort;
+    const std::string FPortName;
     std::shared_ptr<ComBackend::IPort> FBackend;
     std::shared_ptr<State> FState;
     TSyncMethod FSyncMethod;
@@ -255,6 +264,15 @@ private:
 };
 
 // ---- The port -------------------------------------------------------------------------------
+// Threads: settings, Open and Close belong to one controlling thread (the GUI
+// thread); the event thread runs the handlers, which may read, write and
+// close the port. Closes are serialised: a second Close waits until the first
+// has ended, except on the port's own event thread while another thread
+// closes (that close waits for the event thread, so the handler's Close
+// returns at once). Connected() turns false for other threads only when a
+// close has completely ended, so a handler that closes its port has finished
+// with it (after-close hook, thread tidy-up) before anyone may destroy it; the
+// remaining paths of that event are skipped.
 
 class TCustomComPort {
 public:
@@ -268,7 +286,9 @@ public:
     const std::string& Name() const { return FName; }
     void SetName(const std::string& name) { FName = name; }
 
-    bool Connected() const { return FConnected; }
+    // False once the port is closed; while a close runs it reads true except
+    // on the closing thread from the moment the handle is released.
+    bool Connected() const;
     void SetConnected(bool value);
     const std::string& Port() const { return FPort; }
     // On an open port: close, take the new name, open again.
@@ -321,9 +341,12 @@ public:
     int WriteFailCount() const { return FWriteFailCount; }
 
     // ---- Opening and settings
+    // Waits for a close running on another thread first; on the port's own
+    // event thread while another thread closes it, does nothing.
     void Open();
     // Always ends closed (thread stopped and joined, handle closed); a failure
     // on the way (an aborted transfer, a raising handler) is raised afterwards.
+    // See the class comment for concurrent closes and a close from a handler.
     void Close();
     void BeginUpdate();
     void EndUpdate();
@@ -389,7 +412,7 @@ public:
     void CallRLSDChange();
     void CallRx80Full();
     // Runs the paths of the events in their fixed order; stops early when the
-    // flag is set (the port was closed by a handler).
+    // flag is set (the port is being closed) or a handler closed the port.
     void DispatchEvents(TComEvents events, const std::atomic<bool>* stop);
 
     // ---- Handlers
@@ -443,6 +466,19 @@ private:
     [[noreturn]] void RaisePlatform(int code, int error) const;
     void CreateHandle();
     void ReleaseHandle();
+    // Claims the close for this thread; false when there is nothing to do
+    // (closed, already closing here, or closing elsewhere while this is the
+    // port's own event thread). Waits for a close running on another thread.
+    bool BeginClose();
+    // Ends the claimed close: the last touch of the port by its closer.
+    void EndClose();
+    // The steps of a claimed close; returns the first failure.
+    std::exception_ptr CloseSteps();
+    // True on the port's own event thread.
+    bool OnOwnEventThread() const;
+    // True on the event thread once one of its handlers closed this port:
+    // the port may be gone, nothing of it may be touched any more.
+    bool LeftByHandler() const;
     void StopEventThread(std::exception_ptr& failure);
     void ReapRetiredThreads(bool finalPass);
     std::vector<TComLink*> LinksCopy() const;
@@ -452,9 +488,15 @@ private:
 
     ComBackend::PortFactory FFactory;
     std::shared_ptr<ComBackend::IPort> FBackend;
+    // Guards FCloser and FRetiredThreads; FEventThread is changed only by
+    // Open and by the claimed closer.
+    std::mutex FLifeMutex;
+    std::condition_variable FCloseDone;
+    std::atomic<std::thread::id> FCloser{};
     std::shared_ptr<TComThread> FEventThread;
+    // Threads whose port was closed from their own handler; joined later.
     std::vector<std::shared_ptr<TComThread>> FRetiredThreads;
-    bool FThreadCreated = false;
+    std::atomic<bool> FThreadCreated{false};
     bool FInputCountNotSupported = false;
     int FUpdateCount = 0;
 

@@ -6,10 +6,22 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <exception>
 #include <thread>
+
+namespace {
+
+int64_t NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
 
 TDataHandler::TDataHandler(TDevice* owner)
     : owner_(owner), buffer_(std::make_unique<std::array<uint8_t, Capacity>>())
@@ -52,8 +64,9 @@ void TDataHandler::ReopenPort()
 {
     const int number = comNumber_.load();
     serial_->SetupPort();
-    // The bytes of the old connection belong to no frame of the new one.
-    fill_ = 0;
+    // The bytes of the old connection belong to no frame of the new one
+    // (SetupPort has joined the old event thread).
+    fill_.store(0);
     OpenPort(number);
     serial_->SetBaudRate(115200);
     serial_->SetLines(false, false);
@@ -76,6 +89,8 @@ void TDataHandler::SetBaudAndLines(int baud, bool dtr, bool rts)
 
 void TDataHandler::WriteFrame(const uint8_t* bytes, int length)
 {
+    if (writeTap)
+        writeTap(bytes, length);
     serial_->Write(bytes, length);
     std::lock_guard<std::mutex> guard(lastFrameLock_);
     lastFrameLength_ = std::min(length, LastFrameSize);
@@ -138,6 +153,9 @@ void TDataHandler::SendTextLines(const QString& text, int flags, int startLine)
     QString normalized = text;
     normalized.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     normalized.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // A line break ends a line: one at the very end starts none.
+    if (normalized.endsWith(QLatin1Char('\n')))
+        normalized.chop(1);
     QStringList lines = normalized.split(QLatin1Char('\n'));
     // The display has six lines.
     while (lines.size() > 6)
@@ -169,30 +187,54 @@ void TDataHandler::OnReceive(const uint8_t* chunk, int n)
         dashSeen_.store(true);
         DispatchFrame(chunk, 1, ReplyPowerUp);
     }
+    lastByteNs_.store(NowNs());
     // Strictly less: a chunk of exactly the free room is dropped as well.
-    if (n < Capacity - fill_) {
+    const int fill = fill_.load();
+    if (n < Capacity - fill) {
         bytesReceived_.fetch_add(uint32_t(n), std::memory_order_relaxed);
         if (largestChunk_.load(std::memory_order_relaxed) < n)
             largestChunk_.store(n, std::memory_order_relaxed);
-        std::memcpy(buffer_->data() + fill_, chunk, std::size_t(n));
-        fill_ += n;
+        std::memcpy(buffer_->data() + fill, chunk, std::size_t(n));
+        fill_.store(fill + n);
         textMark_.store(false);
-        const int consumed = ScanFrames();
-        if (consumed > 0) {
-            std::memmove(buffer_->data(), buffer_->data() + consumed, std::size_t(fill_ - consumed));
-            fill_ -= consumed;
-        }
+        Consume(ScanFrames());
     } else {
         bytesDropped_.fetch_add(uint32_t(n), std::memory_order_relaxed);
     }
+}
+
+void TDataHandler::Consume(int count)
+{
+    const int fill = fill_.load();
+    count = std::min(count, fill);
+    if (count <= 0)
+        return;
+    std::memmove(buffer_->data(), buffer_->data() + count, std::size_t(fill - count));
+    fill_.store(fill - count);
+}
+
+bool TDataHandler::DropStaleBytes(int64_t nowNs)
+{
+    if (fill_.load() == 0 || nowNs - lastByteNs_.load() < int64_t(QuietMs) * 1000000)
+        return false;
+    while (fill_.load() > 0) {
+        const FrameInfo head = IdentifyFrame(buffer_->data(), fill_.load());
+        if (head.type != ReplyNone)
+            DispatchDamaged(head.type);
+        bytesSkipped_.fetch_add(1, std::memory_order_relaxed);
+        Consume(1);
+        Consume(ScanFrames());
+    }
+    return true;
 }
 
 int TDataHandler::ScanFrames()
 {
     ScanCounters counters;
     const int consumed = ::ScanFrames(
-        buffer_->data(), fill_,
-        [this](const uint8_t* frame, int length, int type) { DispatchFrame(frame, length, type); }, counters);
+        buffer_->data(), fill_.load(),
+        [this](const uint8_t* frame, int length, int type) { DispatchFrame(frame, length, type); }, counters,
+        [this](int type) { DispatchDamaged(type); });
     framesDispatched_.fetch_add(counters.frames, std::memory_order_relaxed);
     bytesSkipped_.fetch_add(counters.skipped, std::memory_order_relaxed);
     checksumFailures_.fetch_add(counters.checksumFailures, std::memory_order_relaxed);
@@ -215,5 +257,15 @@ void TDataHandler::DispatchFrame(const uint8_t* frame, int length, int type)
                      .arg(QString::fromUtf8(e.what())));
     } catch (...) {
         DebugLog(QStringLiteral("COM%1: frame type %2 failed").arg(comNumber_.load()).arg(type));
+    }
+}
+
+void TDataHandler::DispatchDamaged(int type)
+{
+    try {
+        if (owner_)
+            owner_->OnDamagedFrame(type);
+    } catch (...) {
+        DebugLog(QStringLiteral("COM%1: damaged frame type %2 not handled").arg(comNumber_.load()).arg(type));
     }
 }

@@ -1,6 +1,9 @@
 // The protocol layer of one port: collects the received bytes in a fixed
 // 4096-byte buffer, cuts them into frames and hands each to the device; builds
 // and writes the command frames.
+//
+// The receive buffer belongs to the port's event thread (OnReceive,
+// DropStaleBytes); other threads only read the atomic counters.
 #pragma once
 
 #include "DeviceFrames.h"
@@ -12,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class TDevice;
 class TSerialHandler;
@@ -20,6 +24,10 @@ class TDataHandler {
 public:
     static constexpr int Capacity = 4096;
     static constexpr int LastFrameSize = 20;
+    // Bytes held back for the rest of their frame that see no new byte for
+    // this long are no frame start after all (a 36-byte frame takes 3 ms at
+    // 115200 baud; USB adapters deliver in packets up to 16 ms apart).
+    static constexpr int QuietMs = 50;
 
     // owner may be null (the frames then go to the frame tap only).
     explicit TDataHandler(TDevice* owner);
@@ -61,13 +69,27 @@ public:
     // ---- Receiving (event thread) ----
     void OnReceive(const uint8_t* chunk, int n);
     int ScanFrames();
+    // Bytes wait in the buffer for the rest of their frame.
+    bool HasPartialFrame() const { return fill_.load() > 0; }
+    // When the bytes held back have seen no new byte for QuietMs by nowNs
+    // (steady clock): drops the first byte and scans again, until nothing is
+    // held back, so the replies behind a stray frame start go on at once. A
+    // known frame cut short this way is reported damaged. True when anything
+    // was dropped.
+    bool DropStaleBytes(int64_t nowNs);
     // Hands one frame on; an exception from its handling is logged and the
     // scan goes on with the next frame.
     void DispatchFrame(const uint8_t* frame, int length, int type);
+    // A wholly buffered frame of that type failed its checksum, or was cut
+    // short (DropStaleBytes): the device learns of it.
+    void DispatchDamaged(int type);
 
     // Diagnostic tap: sees every dispatched frame (and the "-" report, with
     // length 0) before the device does. Set before the port opens.
     std::function<void(const uint8_t* frame, int length, int type)> frameTap;
+    // Diagnostic tap: sees every frame about to be written, on the writing
+    // thread, before the write. Set before the port opens.
+    std::function<void(const uint8_t* frame, int length)> writeTap;
 
     // ---- Counters and state (diagnostic) ----
     uint32_t BytesReceived() const { return bytesReceived_.load(); }
@@ -76,17 +98,21 @@ public:
     uint32_t ChecksumFailures() const { return checksumFailures_.load(); }
     uint32_t BytesDropped() const { return bytesDropped_.load(); }
     int LargestChunk() const { return largestChunk_.load(); }
-    int FillCount() const { return fill_; }
+    int FillCount() const { return fill_.load(); }
     bool DashSeen() const { return dashSeen_.load(); }
     bool TextMark() const { return textMark_.load(); }
     void SetTextMark(bool on) { textMark_.store(on); }
     double SecondsSinceWrite() const { return secondsSinceWrite_.load(); }
 
 private:
+    // Drops count bytes from the front of the buffer.
+    void Consume(int count);
+
     std::unique_ptr<TSerialHandler> serial_;
     TDevice* owner_;
     std::unique_ptr<std::array<uint8_t, Capacity>> buffer_;
-    int fill_ = 0;
+    std::atomic<int> fill_ {0};
+    std::atomic<int64_t> lastByteNs_ {0}; // steady clock of the latest chunk
     mutable std::mutex lastFrameLock_;
     std::array<uint8_t, LastFrameSize> lastFrame_ {};
     int lastFrameLength_ = 0;

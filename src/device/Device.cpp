@@ -263,6 +263,18 @@ void TDevice::HandleFrame(const uint8_t* frame, int length, int type)
     }
 }
 
+void TDevice::OnDamagedFrame(int type)
+{
+    if (type != ReplyShotResult)
+        return;
+    auto guard = Lock();
+    // The shot these samples led to is lost; they must not open the next
+    // shot's trace.
+    ClearTrace();
+    aimingTime_.store(0);
+    DebugLog(QStringLiteral("COM%1: damaged shot result; its trace is dropped").arg(comNumber_.load()));
+}
+
 // ---- Waiting ------------------------------------------------------------------------------
 
 void TDevice::ArmReply(int type)

@@ -171,6 +171,10 @@ public:
 
     // ---- Receive path (event thread; called by TDataHandler) ----
     void HandleFrame(const uint8_t* frame, int length, int type);
+    // A frame of that type arrived damaged (bad checksum, or cut short by a
+    // silent line). A damaged shot result ends a trace that no shot takes:
+    // its samples are dropped.
+    void OnDamagedFrame(int type);
 
     // ---- Waiting for a reply (GUI thread) ----
     // Arm before writing the frame whose answer is awaited, so an answer that

@@ -55,6 +55,15 @@ void TDevice::BeginDownload()
     downloadMissing_.clear();
     resultForRequest_ = false;
     requestRetried_ = false;
+    // Nothing left from before belongs to the stored shots: an error report
+    // of the identification, samples a unit left measuring streamed, the
+    // recoil drop and the live conversion of a training.
+    s.abort = false;
+    liveStarted_ = false;
+    ClearTrace();
+    dropCount_ = 0;
+    flaggedRun_ = 0;
+    aimingTime_ = 0;
     s.downloadFinished = false;
     // A complete flag left over from an earlier download would keep the acks
     // of this one from ever reaching the step.
@@ -88,7 +97,23 @@ void TDevice::AsyncDownloadStep()
     const std::array<uint8_t, 20>& counts = downloadCounts_;
     const int bank = s.downloadBank;
     const int index = s.downloadShotIndex;
+    // The unit answers a request with the shot's samples, its result and
+    // then this ack. Without a result the shot was lost on the line: its
+    // samples go, and it is asked for once more.
+    if (!resultForRequest_) {
+        ClearTrace();
+        if (!requestRetried_) {
+            requestRetried_ = true;
+            DebugLog(QStringLiteral("COM%1: stored shot %2/%3 came without result; asked again")
+                         .arg(comNumber_.load()).arg(bank).arg(index));
+            RequestStoredShot(bank, index);
+            return;
+        }
+        DebugLog(QStringLiteral("COM%1: stored shot %2/%3 missing").arg(comNumber_.load()).arg(bank).arg(index));
+        downloadMissing_.push_back({bank, index});
+    }
     resultForRequest_ = false;
+    requestRetried_ = false;
     if (bank >= 0 && bank < BankCount && index + 1 < BankShotCount(counts, bank)) {
         RequestStoredShot(bank, index + 1);
         return;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 // ---- Checksum ------------------------------------------------------------------
 
@@ -156,9 +157,11 @@ struct ScanCounters {
 // onFrame(const uint8_t* frame, int length, int type) and is consumed; a byte
 // that cannot start a frame is skipped; a frame not yet complete (or one with
 // a bad checksum that exactly fills the buffer) stops the scan to wait for
-// more bytes. Returns the number of bytes consumed from the front.
-template <class OnFrame>
-int ScanFrames(const uint8_t* buf, int fill, OnFrame&& onFrame, ScanCounters& counters)
+// more bytes. A wholly buffered frame with a bad checksum is skipped (its
+// first byte) and reported once to onDamaged(int type). Returns the number
+// of bytes consumed from the front.
+template <class OnFrame, class OnDamaged>
+int ScanFrames(const uint8_t* buf, int fill, OnFrame&& onFrame, ScanCounters& counters, OnDamaged&& onDamaged)
 {
     int position = 0;
     int remaining = fill;
@@ -172,6 +175,8 @@ int ScanFrames(const uint8_t* buf, int fill, OnFrame&& onFrame, ScanCounters& co
             position += info.length;
             remaining -= info.length;
         } else if (remaining > info.length) {
+            if (info.checksumFailed)
+                onDamaged(info.type);
             ++counters.skipped;
             ++position;
             --remaining;
@@ -180,6 +185,12 @@ int ScanFrames(const uint8_t* buf, int fill, OnFrame&& onFrame, ScanCounters& co
         }
     }
     return position;
+}
+
+template <class OnFrame>
+int ScanFrames(const uint8_t* buf, int fill, OnFrame&& onFrame, ScanCounters& counters)
+{
+    return ScanFrames(buf, fill, std::forward<OnFrame>(onFrame), counters, [](int) {});
 }
 
 // Stored-shot total of a type-17 reply: the counts of banks 0-6 at bytes

@@ -70,13 +70,11 @@ void TDevice::StartMeasuring(int mode)
 void TDevice::SendStop()
 {
     // Not measuring afterwards even when the port is gone: nothing streams.
-    try {
-        Data().WriteFrame(BuildStop());
-    } catch (...) {
-        measuring_ = false;
-        throw;
-    }
+    // Nor live: shots that arrive from now on (a download) are stored as the
+    // unit sent them, for the rescoring.
     measuring_ = false;
+    liveStarted_ = false;
+    Data().WriteFrame(BuildStop());
 }
 
 bool TDevice::WriteRingTarget(int number, const RingTargetRecord& record)

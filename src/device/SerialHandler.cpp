@@ -8,6 +8,7 @@
 #include <chrono>
 #include <exception>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -106,13 +107,34 @@ void TSerialHandler::OnRxChar(TCustomComPort& sender, int count)
     const int64_t now = NowNs();
     secondsSinceWrite_.store(double(now - lastWriteNs_.load(std::memory_order_relaxed)) * 1e-9,
                              std::memory_order_relaxed);
+    for (;;) {
+        if (!ReadWaiting(sender, count))
+            return;
+        // Bytes held back for the rest of a frame: the rest normally follows
+        // within a few ms. No event comes if it never does, so wait here,
+        // briefly, and let the data handler drop what went stale.
+        if (!receiver_->HasPartialFrame())
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        try {
+            count = sender.InputCount();
+        } catch (...) {
+            return;
+        }
+        if (count <= 0)
+            receiver_->DropStaleBytes(NowNs());
+    }
+}
+
+bool TSerialHandler::ReadWaiting(TCustomComPort& sender, int count)
+{
     uint8_t chunk[ChunkSize];
     int failures = 0;
     while (count > 0) {
         try {
             const int got = sender.Read(chunk, std::min(count, ChunkSize));
             if (got <= 0)
-                return;
+                return false;
             receiver_->OnReceive(chunk, got);
             failures = 0;
             count = sender.InputCount();
@@ -123,15 +145,16 @@ void TSerialHandler::OnRxChar(TCustomComPort& sender, int count)
                          .arg(receiver_->ComNumber())
                          .arg(QString::fromUtf8(e.what())));
             if (++failures > 1)
-                return;
+                return false;
             try {
                 count = sender.InputCount();
             } catch (...) {
-                return;
+                return false;
             }
         } catch (...) {
             DebugLog(QStringLiteral("COM%1: receive failed").arg(receiver_->ComNumber()));
-            return;
+            return false;
         }
     }
+    return true;
 }

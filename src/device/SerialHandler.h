@@ -41,10 +41,15 @@ public:
     double SecondsSinceWrite() const { return secondsSinceWrite_.load(std::memory_order_relaxed); }
 
     // The receive event, on the port's event thread. Exceptions end the
-    // chunk they came from and are logged; the next chunk goes on.
+    // chunk they came from and are logged; the next chunk goes on. Returns
+    // once no byte is held back for the rest of a frame: bytes that start a
+    // frame and see no more for TDataHandler::QuietMs are dropped here.
     void OnRxChar(TCustomComPort& sender, int count);
 
 private:
+    // Reads and hands on what is waiting; false when the port failed.
+    bool ReadWaiting(TCustomComPort& sender, int count);
+
     TDataHandler* receiver_;
     std::unique_ptr<TComPort> port_;
     mutable std::mutex writeLock_;

@@ -7,9 +7,9 @@
 #include "XmlNames.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <atomic>
+#include <new>
 
 using MiniXMLParser::TMiniXMLParser;
 using MiniXMLParser::TXMLNode;
@@ -75,19 +75,18 @@ void CopyToOld(const QString& fileName)
         DebugLog(QStringLiteral("Settings file not copied: ") + source.errorString());
         return;
     }
-    const QByteArray bytes = source.readAll();
-    if (source.error() != QFileDevice::NoError) {
-        DebugLog(QStringLiteral("Settings file not copied: ") + source.errorString());
-        return;
+    try {
+        const QByteArray bytes = source.readAll();
+        if (source.error() != QFileDevice::NoError) {
+            DebugLog(QStringLiteral("Settings file not copied: ") + source.errorString());
+            return;
+        }
+        WriteFileAtomically(fileName + QLatin1String(OldCopySuffix), bytes);
+    } catch (const Exception& e) {
+        DebugLog(QStringLiteral("Settings file not copied: ") + e.Message());
+    } catch (const std::bad_alloc&) {
+        DebugLog(QStringLiteral("Settings file not copied: not enough memory"));
     }
-    QSaveFile copy(fileName + QLatin1String(OldCopySuffix));
-    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size()) {
-        DebugLog(QStringLiteral("Settings file not copied: ") + copy.errorString());
-        copy.cancelWriting();
-        return;
-    }
-    if (!copy.commit())
-        DebugLog(QStringLiteral("Settings file not copied: ") + copy.errorString());
 }
 
 // The parsed root, or nullptr (with the reason logged) when the file cannot
@@ -95,21 +94,23 @@ void CopyToOld(const QString& fileName)
 // root would make every later accessor and save work on the wrong tree.
 std::unique_ptr<TXMLNode> ReadSettingsFile(const QString& fileName)
 {
-    TMiniXMLParser parser;
     try {
+        TMiniXMLParser parser;
         if (!parser.LoadFromFile(fileName)) {
             DebugLog(QStringLiteral("Settings file: ") + MiniXMLParser::LastParseErrorText());
             return nullptr;
         }
+        if (parser.Root()->Name() != QLatin1String(XmlNames::AppSettings)) {
+            DebugLog(QStringLiteral("Settings file: unexpected root element \"%1\"").arg(parser.Root()->Name()));
+            return nullptr;
+        }
+        return parser.ReleaseRoot();
     } catch (const Exception& e) {
         DebugLog(e.Message());
-        return nullptr;
+    } catch (const std::bad_alloc&) {
+        DebugLog(QStringLiteral("Settings file: not enough memory"));
     }
-    if (parser.Root()->Name() != QLatin1String(XmlNames::AppSettings)) {
-        DebugLog(QStringLiteral("Settings file: unexpected root element \"%1\"").arg(parser.Root()->Name()));
-        return nullptr;
-    }
-    return parser.ReleaseRoot();
+    return nullptr;
 }
 
 }  // namespace

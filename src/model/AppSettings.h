@@ -19,8 +19,8 @@ MiniXMLParser::TXMLNode* SettingsRoot();
 // Replaces the document (nullptr drops it, as shutdown does).
 void SetSettingsRoot(std::unique_ptr<MiniXMLParser::TXMLNode> root);
 
-// Start-up: reads SettingsFileName. A file that cannot be read or parsed, or
-// whose root is not "TRAXELAppSettings", is reported with "Error loading
+// Start-up: reads SettingsFileName. A file that cannot be read, parsed or held
+// in memory, or whose root is not "TRAXELAppSettings", is reported with "Error loading
 // application settings. Defaults used." (caption "Information") and copied to
 // SettingsFileName + ".old"; the defaults are used instead. A missing file
 // just gives the defaults. Ends with SetDefaultSettings.

@@ -1,16 +1,23 @@
 #include "Globals.h"
 
+#include <QFile>
 #include <QLocale>
+#include <QSaveFile>
+#include <QStringDecoder>
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 // ---- Exceptions ---------------------------------------------------------------
 
@@ -465,6 +472,271 @@ QString SanitizeFileName(const QString& text)
         out.append(c);
     }
     return out;
+}
+
+namespace {
+
+// The system's text for the errno a failed call left, else Qt's own text.
+QString FailureReason(int error, const QString& qtReason)
+{
+    return error != 0 ? QString::fromStdString(std::generic_category().message(error)) : qtReason;
+}
+
+} // namespace
+
+void WriteFileAtomically(const QString& path, const QByteArray& data)
+{
+    const auto failed = [&path](const QString& reason) {
+        return Exception(QStringLiteral("Cannot write file %1: %2").arg(path, reason));
+    };
+    QSaveFile file(path);
+    // Unbuffered, so a write the disk refuses fails here, with errno telling
+    // why; buffered, the failure would surface only in commit, without a reason
+    // and, for small files, without commit failing.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw failed(file.errorString());
+    errno = 0;
+    if (file.write(data) != data.size()) {
+        const QString reason = FailureReason(errno, file.errorString());
+        file.cancelWriting();
+        throw failed(reason);
+    }
+    errno = 0;
+    if (!file.commit())
+        throw failed(FailureReason(errno, file.errorString()));
+}
+
+// ---- Text files -------------------------------------------------------------------
+
+namespace {
+
+enum class TTextEncoding { Bomless, Utf8, Utf16LE, Utf16BE };
+
+TTextEncoding EncodingMark(const QByteArray& bytes, qsizetype& markLength)
+{
+    const auto starts = [&bytes](const char* mark, qsizetype length) {
+        return bytes.size() >= length && std::memcmp(bytes.constData(), mark, size_t(length)) == 0;
+    };
+    markLength = 0;
+    if (starts("\xEF\xBB\xBF", 3)) {
+        markLength = 3;
+        return TTextEncoding::Utf8;
+    }
+    markLength = 2;
+    if (starts("\xFF\xFE", 2))
+        return TTextEncoding::Utf16LE;
+    if (starts("\xFE\xFF", 2))
+        return TTextEncoding::Utf16BE;
+    markLength = 0;
+    return TTextEncoding::Bomless;
+}
+
+QStringConverter::Encoding Converter(TTextEncoding encoding)
+{
+    return encoding == TTextEncoding::Utf16LE ? QStringConverter::Utf16LE
+        : encoding == TTextEncoding::Utf16BE  ? QStringConverter::Utf16BE
+                                              : QStringConverter::Utf8;
+}
+
+// Stateless, and a further mark after the first one stays a character.
+QString Decode(QStringConverter::Encoding encoding, QByteArrayView bytes, bool& ok)
+{
+    QStringDecoder decoder(encoding, QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+    QString text = decoder(bytes);
+    ok = !decoder.hasError();
+    return text;
+}
+
+inline bool IsSurrogate(char16_t c) { return (c & 0xF800) == 0xD800; }
+
+// Index of the first surrogate that is not half of a pair, or -1.
+qsizetype FirstLoneSurrogate(QStringView text)
+{
+    const char16_t* d = text.utf16();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (!IsSurrogate(d[i]))
+            continue;
+        if (d[i] < 0xDC00 && i + 1 < n && (d[i + 1] & 0xFC00) == 0xDC00)
+            ++i;
+        else
+            return i;
+    }
+    return -1;
+}
+
+// The UTF-16 decoder passes unpaired surrogates through; nothing downstream
+// could write them back.
+bool ReplaceLoneSurrogates(QString& text)
+{
+    qsizetype i = FirstLoneSurrogate(text);
+    if (i < 0)
+        return true;
+    while (i >= 0) {
+        text[i] = QChar(QChar::ReplacementCharacter);
+        const qsizetype next = FirstLoneSurrogate(QStringView(text).sliced(i + 1));
+        i = next < 0 ? -1 : i + 1 + next;
+    }
+    return false;
+}
+
+bool IsAscii(const QByteArray& bytes)
+{
+    for (const char c : bytes)
+        if (uchar(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// [begin, end) of each line in code units of the given width, as SplitTextLines
+// cuts the decoded text.
+template <class Unit>
+std::vector<std::pair<qsizetype, qsizetype>> LineRanges(qsizetype count, Unit unit)
+{
+    std::vector<std::pair<qsizetype, qsizetype>> lines;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < count) {
+        const char16_t c = unit(i);
+        if (c == u'\n' || c == u'\r') {
+            lines.emplace_back(start, i);
+            if (c == u'\r' && i + 1 < count && unit(i + 1) == u'\n')
+                ++i;
+            start = ++i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < count)
+        lines.emplace_back(start, count);
+    return lines;
+}
+
+} // namespace
+
+QString DecodeTextBytes(const QByteArray& bytes, bool* valid)
+{
+    qsizetype markLength = 0;
+    const TTextEncoding encoding = EncodingMark(bytes, markLength);
+    bool ok = true;
+    QString text;
+    if (encoding == TTextEncoding::Bomless) {
+        if (IsAscii(bytes))
+            text = QString::fromLatin1(bytes);
+        else {
+            text = Decode(QStringConverter::Utf8, bytes, ok);
+            if (!ok)
+                text = FromCodePage(bytes);
+            ok = true;
+        }
+    } else {
+        QByteArrayView body = QByteArrayView(bytes).sliced(markLength);
+        const bool wide = encoding != TTextEncoding::Utf8;
+        if (wide && body.size() % 2 != 0)
+            body.chop(1);  // a dangling half character
+        bool decoded = true;
+        text = Decode(Converter(encoding), body, decoded);
+        ok = decoded && body.size() + markLength == bytes.size();
+        if (wide && !ReplaceLoneSurrogates(text))
+            ok = false;
+    }
+    if (valid)
+        *valid = ok;
+    return text;
+}
+
+int FirstInvalidTextLine(const QByteArray& bytes)
+{
+    qsizetype markLength = 0;
+    const TTextEncoding encoding = EncodingMark(bytes, markLength);
+    if (encoding == TTextEncoding::Bomless)
+        return -1;  // whatever is not UTF-8 is the code page, which has no invalid bytes
+    const QByteArrayView body = QByteArrayView(bytes).sliced(markLength);
+    const QStringConverter::Encoding converter = Converter(encoding);
+    if (encoding == TTextEncoding::Utf8) {
+        const auto lines = LineRanges(body.size(), [&body](qsizetype i) { return char16_t(uchar(body[i])); });
+        for (size_t l = 0; l < lines.size(); ++l) {
+            bool ok = true;
+            Decode(converter, body.sliced(lines[l].first, lines[l].second - lines[l].first), ok);
+            if (!ok)
+                return int(l);
+        }
+        return -1;
+    }
+    const bool le = encoding == TTextEncoding::Utf16LE;
+    const auto unit = [&body, le](qsizetype i) {
+        const uchar a = uchar(body[2 * i]);
+        const uchar b = uchar(body[2 * i + 1]);
+        return char16_t(le ? a | (b << 8) : (a << 8) | b);
+    };
+    const auto lines = LineRanges(body.size() / 2, unit);
+    for (size_t l = 0; l < lines.size(); ++l) {
+        bool ok = true;
+        const QString text
+            = Decode(converter, body.sliced(2 * lines[l].first, 2 * (lines[l].second - lines[l].first)), ok);
+        if (!ok || FirstLoneSurrogate(text) >= 0)
+            return int(l);
+    }
+    // Only a dangling half character is left: it belongs to the last line.
+    return body.size() % 2 != 0 ? std::max(0, int(lines.size()) - 1) : -1;
+}
+
+QStringList SplitTextLines(QStringView text)
+{
+    QStringList lines;
+    const QChar* d = text.data();
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        const char16_t c = d[i].unicode();
+        if (c == u'\n' || c == u'\r') {
+            lines.append(QString(d + start, i - start));
+            if (c == u'\r' && i + 1 < n && d[i + 1] == u'\n')
+                ++i;
+            start = ++i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < n)
+        lines.append(QString(d + start, n - start));
+    return lines;
+}
+
+bool ReadTextFileLines(const QString& path, QStringList& lines, QString* error)
+{
+    const auto fail = [error](const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("Cannot open file %1: %2").arg(path, file.errorString()));
+    try {
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return fail(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
+        bool valid = true;
+        QStringList read = SplitTextLines(DecodeTextBytes(bytes, &valid));
+        if (!valid)
+            DebugLog(QStringLiteral("Invalid characters replaced in ") + path);
+        lines = std::move(read);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return fail(QStringLiteral("Cannot read file %1: not enough memory").arg(path));
+    }
+}
+
+void WriteTextFileLines(const QString& path, const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines) {
+        text.append(line);
+        text.append(QLatin1String("\r\n"));
+    }
+    WriteFileAtomically(path, QByteArray("\xEF\xBB\xBF") + text.toUtf8());
 }
 
 // ---- Busy cursor ----------------------------------------------------------------

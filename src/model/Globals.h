@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QChar>
 #include <QString>
+#include <QStringList>
+#include <QStringView>
 
 #include <cstdint>
 #include <functional>
@@ -116,6 +118,39 @@ void StringToTargetName(const QString& text, uint8_t* name16);
 // Removes " % * . : ; ? \ < > | = and / and every control character, so that a
 // session or shooter name can become a file name inside the data folder.
 QString SanitizeFileName(const QString& text);
+
+// Writes data to path through a temporary file that replaces the old one only
+// when everything was written. Throws Exception "Cannot write file <path>:
+// <reason>" with the system's reason ("No space left on device", "File too
+// large"); the old file then stays as it was.
+void WriteFileAtomically(const QString& path, const QByteArray& data);
+
+// ---- Text files -----------------------------------------------------------------
+// The one decoder of every text file the program reads (XML documents,
+// translation lists, grading files).
+
+// A byte-order mark selects UTF-8, UTF-16 LE or UTF-16 BE and is dropped.
+// Without one, bytes that are valid UTF-8 and hold anything beyond ASCII are
+// UTF-8 (as other tools save plain text); all others are Windows-1252, as
+// older installations wrote them. Invalid sequences and unpaired UTF-16
+// surrogates become U+FFFD and clear *valid when given.
+QString DecodeTextBytes(const QByteArray& bytes, bool* valid = nullptr);
+
+// Index of the first line (as SplitTextLines counts them) that holds an
+// invalid sequence; -1 when DecodeTextBytes finds the bytes valid.
+int FirstInvalidTextLine(const QByteArray& bytes);
+
+// Lines end at CR LF, LF or a lone CR; a final line break adds no empty line.
+QStringList SplitTextLines(QStringView text);
+
+// Reads and decodes a text file into lines. Returns false with *error set
+// when the file cannot be read (or not held in memory); lines is untouched
+// then. Invalid sequences are logged and replaced.
+bool ReadTextFileLines(const QString& path, QStringList& lines, QString* error = nullptr);
+
+// Writes lines as UTF-8 with a byte-order mark, CR LF after each line, with
+// WriteFileAtomically (and its exception).
+void WriteTextFileLines(const QString& path, const QStringList& lines);
 
 // ---- Busy cursor and debug log -------------------------------------------------
 

@@ -4,12 +4,11 @@
 
 #include <QFile>
 #include <QHash>
-#include <QSaveFile>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace MiniXMLParser {
@@ -31,6 +30,7 @@ namespace {
 const char* const MsgInvalidIndex = "TXMLNode::GetNode - Invalid Index (out of limits)";
 const char* const MsgInvalidAttrIndex = "TXMLNode::GetAttribute - Invalid Index (out of limits)";
 const char* const MsgKeyNotFound = "TXMLNode::GetAttributeValue - Invalid Key (not found)";
+const char* const MsgInvalidAttrName = "TXMLNode::SetAttributeValue - Invalid attribute name";
 
 void SetError(const QString& message, const QString& text)
 {
@@ -158,6 +158,13 @@ bool AppendDecoded(QString& out, QStringView text)
                          text.toString());
                 return false;
             }
+            // Half a surrogate pair is no character: it could only be written
+            // back as "?".
+            if (code >= 0xD800 && code <= 0xDFFF) {
+                SetError(QStringLiteral("TMiniXMLParser::Decode - Invalid entity reference (surrogate): ") + entity,
+                         text.toString());
+                return false;
+            }
             out.append(QChar(char16_t(code)));
         } else {
             SetError(QStringLiteral("TMiniXMLParser::Decode - Invalid entity reference: ") + entity, text.toString());
@@ -211,6 +218,21 @@ QString DecodeStored(QStringView stored)
 }
 
 // ---- The attribute string: ' name="value"' per attribute ----------------------
+
+// An attribute name in stored (encoded) form that is written back as one name
+// reading as itself: not empty, no blank, no '=' and no double quote (which
+// the encoding turns into "&quot;").
+bool ValidStoredAttributeName(QStringView stored)
+{
+    if (stored.isEmpty())
+        return false;
+    const char16_t* p = stored.utf16();
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        if (p[i] == u' ' || p[i] == u'=' || (p[i] == u'&' && stored.sliced(i).startsWith(u"&quot;")))
+            return false;
+    }
+    return true;
+}
 
 struct TAttrSpan {
     qsizetype Begin = 0;  // the blank before the name
@@ -499,6 +521,8 @@ bool ParseTag(const QString& owner, qsizetype tagBegin, qsizetype tagLength, QSt
                 return false;
             key = collector.Own(std::move(stored));
         }
+        if (!ValidStoredAttributeName(key))
+            return fail("TXMLNode::ParseFromTag - Invalid attribute name");
         if (!valuePlain) {
             QString stored;
             if (!Canonical(value, stored))
@@ -592,63 +616,40 @@ void DestroyChildren(std::vector<std::unique_ptr<TXMLNode>>& children)
     }
 }
 
-// Splits at CR LF, LF or a lone CR; a final line break adds no empty line.
-QStringList SplitLines(QStringView text)
+// Whether needle occurs in text, in time linear in both (Knuth-Morris-Pratt):
+// a plain search is quadratic on a long closing tag that nearly repeats the
+// name, which a hostile file can make megabytes long.
+bool ContainsLinear(QStringView text, QStringView needle)
 {
-    QStringList lines;
-    const QChar* d = text.data();
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    qsizetype i = 0;
-    while (i < n) {
-        const char16_t c = d[i].unicode();
-        if (c == u'\n' || c == u'\r') {
-            lines.append(QString(d + start, i - start));
-            if (c == u'\r' && i + 1 < n && d[i + 1] == u'\n')
-                ++i;
-            start = ++i;
-        } else {
-            ++i;
-        }
+    const qsizetype m = needle.size();
+    if (m == 0)
+        return true;
+    if (m > text.size())
+        return false;
+    std::vector<qsizetype> border(size_t(m), 0);  // longest proper border of needle[0..i]
+    for (qsizetype i = 1, k = 0; i < m; ++i) {
+        while (k > 0 && needle[i] != needle[k])
+            k = border[size_t(k - 1)];
+        if (needle[i] == needle[k])
+            ++k;
+        border[size_t(i)] = k;
     }
-    if (start < n)
-        lines.append(QString(d + start, n - start));
-    return lines;
+    for (qsizetype i = 0, k = 0; i < text.size(); ++i) {
+        while (k > 0 && text[i] != needle[k])
+            k = border[size_t(k - 1)];
+        if (text[i] == needle[k] && ++k == m)
+            return true;
+    }
+    return false;
 }
 
-// Byte offsets where the lines of SplitLines start; CR and LF never occur
-// inside a UTF-8 sequence, so this also holds for UTF-8 bytes.
-std::vector<qsizetype> ByteLineStarts(const QByteArray& bytes, qsizetype from)
+// A closing tag closes the element when it is "</name>" or, leniently, when
+// the name occurs anywhere in it.
+bool ClosesElement(QStringView tag, QStringView name)
 {
-    std::vector<qsizetype> starts;
-    qsizetype i = from;
-    const qsizetype n = bytes.size();
-    if (i < n)
-        starts.push_back(i);
-    while (i < n) {
-        const char c = bytes[i];
-        if (c == '\n' || c == '\r') {
-            if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n')
-                ++i;
-            ++i;
-            if (i < n)
-                starts.push_back(i);
-        } else {
-            ++i;
-        }
-    }
-    return starts;
-}
-
-QString DecodeUtf8(QByteArrayView bytes, bool& ok)
-{
-    // A further BOM after the first one is kept as a character, so it shows up
-    // in the document rather than vanishing.
-    QStringDecoder decoder(QStringConverter::Utf8,
-                           QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
-    QString text = decoder(bytes);
-    ok = !decoder.hasError();
-    return text;
+    if (tag.size() == name.size() + 3 && tag.sliced(2, name.size()) == name)
+        return true;
+    return ContainsLinear(tag, name);
 }
 
 // The parser proper. The buffer is normally the current line itself (shared,
@@ -675,6 +676,17 @@ private:
         return false;
     }
     QString Rest(qsizetype from) const { return FBuf.mid(from); }
+    // Text after the closed root: files written elsewhere may end in a stray
+    // line, which must not cost the whole document. Logged once.
+    void IgnoreTail(QStringView text)
+    {
+        if (FTailLogged || Trimmed(text).isEmpty())
+            return;
+        FTailLogged = true;
+        DebugLog(QStringLiteral("XML: text after the root element ignored in line %1: %2")
+                     .arg(FLineIndex + 1)
+                     .arg(Trimmed(text).left(60).toString()));
+    }
     void TakeLine();
     bool AtEnd();
 
@@ -691,6 +703,7 @@ private:
     TXMLNode* FCurrent = nullptr;  // innermost open element
     int FDepth = 0;                // number of open elements
     bool FRootSeen = false;
+    bool FTailLogged = false;
 };
 
 void TLoader::TakeLine()
@@ -722,10 +735,9 @@ bool TLoader::AtEnd()
     if (!rest.isEmpty()) {
         if (rest.front() == u'<')
             return Fail("TMiniXMLParser::Load - Incomplete tag at end of file.", rest.toString());
-        // Stray text outside the root is refused wherever it stands.
-        return Fail(FRootSeen ? "TMiniXMLParser::Load - Text element found after root node."
-                              : "TMiniXMLParser::Load - Text element found before root node.",
-                    rest.toString());
+        if (!FRootSeen)
+            return Fail("TMiniXMLParser::Load - Text element found before root node.", rest.toString());
+        IgnoreTail(rest);
     }
     if (!FRootSeen)
         return Fail("TMiniXMLParser::Load - No root element found.", QString());
@@ -760,10 +772,14 @@ bool TLoader::Run()
                 needLine = true;
                 continue;
             }
-            if (!FCurrent)
-                return Fail(FRootSeen ? "TMiniXMLParser::Load - Text element found after root node."
-                                      : "TMiniXMLParser::Load - Text element found before root node.",
-                            Rest(FPos));
+            if (!FCurrent && !FRootSeen)
+                return Fail("TMiniXMLParser::Load - Text element found before root node.", Rest(FPos));
+            if (!FCurrent) {
+                IgnoreTail(buf.mid(FPos, lt - FPos));
+                FPos = lt;
+                FScanFrom = lt;
+                continue;
+            }
             const QStringView part = Trimmed(buf.mid(FPos, lt - FPos));
             if (!part.isEmpty() && !TXMLNodeAccess::AppendText(*FCurrent, part, FCaches))
                 return Failed();
@@ -793,15 +809,14 @@ bool TLoader::Run()
         if (tag[1] == u'/') {
             if (!FCurrent)
                 return Fail("TMiniXMLParser::Load - Closing tag found without open element.", Rest(tagStart));
-            // The tag closes the element when the name occurs anywhere in it.
             bool matches;
             if (!tag.contains(u'&')) {
-                matches = tag.contains(FCurrent->Name());
+                matches = ClosesElement(tag, FCurrent->Name());
             } else {
                 QString decoded;
                 if (!AppendDecoded(decoded, tag))
                     return Failed();
-                matches = decoded.contains(FCurrent->Name());
+                matches = ClosesElement(decoded, FCurrent->Name());
             }
             if (!matches) {
                 SetError(QStringLiteral("TMiniXMLParser::Load - Invalid closing tag, should be: ") + FCurrent->Name(),
@@ -1009,8 +1024,11 @@ double TXMLNode::GetAttributeFloatDef(const QString& key, double def) const
 
 void TXMLNode::SetAttributeValue(const QString& key, const QString& value)
 {
+    const QString storedKey = TMiniXMLParser::Encode(key);
+    if (!ValidStoredAttributeName(storedKey))
+        throw Exception(MsgInvalidAttrName);
     QString& attrs = OwnAttributeText();
-    PutAttribute(attrs, TMiniXMLParser::Encode(key), TMiniXMLParser::Encode(value));
+    PutAttribute(attrs, storedKey, TMiniXMLParser::Encode(value));
     FAttrLength = attrs.size();
 }
 
@@ -1158,7 +1176,13 @@ bool TMiniXMLParser::LoadFromFile(const QString& fileName)
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw Exception(QStringLiteral("Cannot open file %1: %2").arg(fileName, file.errorString()));
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes;
+    try {
+        bytes = file.readAll();
+    } catch (const std::bad_alloc&) {
+        FFileName = fileName;
+        return FailOutOfMemory();
+    }
     if (file.error() != QFileDevice::NoError)
         throw Exception(QStringLiteral("Cannot read file %1: %2").arg(fileName, file.errorString()));
     FFileName = fileName;
@@ -1167,72 +1191,63 @@ bool TMiniXMLParser::LoadFromFile(const QString& fileName)
 
 bool TMiniXMLParser::LoadFromBytes(const QByteArray& bytes)
 {
-    const auto startsWith = [&](std::initializer_list<unsigned char> bom) {
-        if (bytes.size() < qsizetype(bom.size()))
-            return false;
-        qsizetype i = 0;
-        for (unsigned char b : bom)
-            if (static_cast<unsigned char>(bytes[i++]) != b)
-                return false;
-        return true;
-    };
-
-    if (startsWith({0xEF, 0xBB, 0xBF})) {
-        bool ok;
-        QString text = DecodeUtf8(QByteArrayView(bytes).sliced(3), ok);
-        if (ok)
+    try {
+        bool valid = true;
+        const QString text = DecodeTextBytes(bytes, &valid);
+        if (valid)
             return LoadFromText(text);
-        // Parse what stands before the first line holding a bad sequence, so
-        // the tree keeps what was readable, and report that line.
-        const std::vector<qsizetype> starts = ByteLineStarts(bytes, 3);
-        size_t bad = 0;
-        for (; bad < starts.size(); ++bad) {
-            const qsizetype end = bad + 1 < starts.size() ? starts[bad + 1] : bytes.size();
-            bool lineOk;
-            DecodeUtf8(QByteArrayView(bytes).sliced(starts[bad], end - starts[bad]), lineOk);
-            if (!lineOk)
-                break;
-        }
-        const qsizetype goodEnd = bad < starts.size() ? starts[bad] : bytes.size();
-        LoadFromText(DecodeUtf8(QByteArrayView(bytes).sliced(3, goodEnd - 3), ok));
+        // Parse what stands before the first line that does not decode, so the
+        // tree keeps what was readable, and report that line.
+        const int bad = std::max(0, FirstInvalidTextLine(bytes));
+        QStringList lines = SplitTextLines(text);
+        if (bad < lines.size())
+            lines.erase(lines.begin() + bad, lines.end());
+        FLines = std::move(lines);
+        Load();
+        const bool utf16 = bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
         TParseError& e = LastParseError();
-        e.Message = QStringLiteral("TMiniXMLParser::LoadFromFile - Invalid UTF-8 text in line ");
+        e.Message = utf16 ? QStringLiteral("TMiniXMLParser::LoadFromFile - Invalid UTF-16 text in line ")
+                          : QStringLiteral("TMiniXMLParser::LoadFromFile - Invalid UTF-8 text in line ");
         e.Text.clear();
-        e.Line = int(bad);
+        e.Line = bad;
         return false;
+    } catch (const std::bad_alloc&) {
+        return FailOutOfMemory();
     }
-
-    const bool le = startsWith({0xFF, 0xFE});
-    if (le || startsWith({0xFE, 0xFF})) {
-        const QByteArrayView body = QByteArrayView(bytes).sliced(2);
-        QStringDecoder decoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
-                               QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
-        const QString text = decoder(body.first(body.size() & ~qsizetype(1)));
-        if (!decoder.hasError() && body.size() % 2 == 0)
-            return LoadFromText(text);
-        LoadFromText(text);
-        TParseError& e = LastParseError();
-        e.Message = QStringLiteral("TMiniXMLParser::LoadFromFile - Invalid UTF-16 text in line ");
-        e.Text.clear();
-        e.Line = std::max(0, int(FLines.size()) - 1);
-        return false;
-    }
-
-    return LoadFromText(FromCodePage(bytes));
 }
 
 bool TMiniXMLParser::LoadFromText(const QString& text)
 {
-    FLines = SplitLines(text);
+    try {
+        FLines = SplitTextLines(text);
+    } catch (const std::bad_alloc&) {
+        return FailOutOfMemory();
+    }
     return Load();
 }
 
 bool TMiniXMLParser::Load()
 {
     LastParseError() = TParseError();
+    try {
+        FRoot = std::make_unique<TXMLNode>();
+        TLoader loader(FLines, *FRoot);
+        return loader.Run();
+    } catch (const std::bad_alloc&) {
+        return FailOutOfMemory();
+    }
+}
+
+bool TMiniXMLParser::FailOutOfMemory()
+{
+    // The partial tree goes: the memory is needed more than what it holds.
+    FRoot.reset();
+    FLines.clear();
     FRoot = std::make_unique<TXMLNode>();
-    TLoader loader(FLines, *FRoot);
-    return loader.Run();
+    TParseError& e = LastParseError();
+    e.Message = QStringLiteral("TMiniXMLParser::Load - Not enough memory to load the document.");
+    e.Text.clear();
+    return false;
 }
 
 void TMiniXMLParser::Build()
@@ -1259,18 +1274,7 @@ void TMiniXMLParser::SaveToFile()
         text.append(l);
         text.append(QLatin1String("\r\n"));
     }
-    const QByteArray data = QByteArray("\xEF\xBB\xBF") + text.toUtf8();
-
-    QSaveFile file(FFileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Exception(QStringLiteral("Cannot write file %1: %2").arg(FFileName, file.errorString()));
-    if (file.write(data) != data.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw Exception(QStringLiteral("Cannot write file %1: %2").arg(FFileName, reason));
-    }
-    if (!file.commit())
-        throw Exception(QStringLiteral("Cannot write file %1: %2").arg(FFileName, file.errorString()));
+    WriteFileAtomically(FFileName, QByteArray("\xEF\xBB\xBF") + text.toUtf8());
 }
 
 QString TMiniXMLParser::Encode(const QString& text) { return NeedsEncoding(text) ? EncodeView(text) : text; }

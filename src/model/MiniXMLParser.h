@@ -104,6 +104,9 @@ public:
     QString GetAttributeValueDef(const QString& key, const QString& def) const;
     double GetAttributeFloatDef(const QString& key, double def) const;
     // An empty value removes the attribute (an empty value is never written).
+    // A key that could not be written back as itself (empty, or holding a
+    // blank, '=' or '"') throws "TXMLNode::SetAttributeValue - Invalid
+    // attribute name"; the reader refuses such names too.
     void SetAttributeValue(const QString& key, const QString& value);
     // General format, always '.' whatever the locale: 0.5 -> "0.5", 3 -> "3".
     void SetAttributeFloat(const QString& key, double value);
@@ -146,23 +149,27 @@ public:
     // Replaces the tree by an empty root and sets the file name.
     void NewDocument(const QString& fileName);
 
-    // Reads the file into Lines() and parses it. A byte-order mark selects
-    // UTF-8, UTF-16 LE or UTF-16 BE; without one the text is taken as the
-    // 8-bit code page. Lines end at CR LF, LF or a lone CR. Throws Exception
-    // "Cannot open file <name>: <reason>" when the file cannot be read;
-    // returns false with LastParseError set when its text or XML is bad.
+    // Reads the file into Lines() and parses it. The bytes are decoded as
+    // every text file is (DecodeTextBytes: a byte-order mark, else UTF-8 when
+    // valid, else the 8-bit code page); an invalid sequence or an unpaired
+    // surrogate fails the load, naming its line. Lines end at CR LF, LF or a
+    // lone CR. Throws Exception "Cannot open file <name>: <reason>" when the
+    // file cannot be read; returns false with LastParseError set when its text
+    // or XML is bad or it does not fit in memory.
     bool LoadFromFile(const QString& fileName);
     // The same for bytes held in memory; the file name is left alone.
     bool LoadFromBytes(const QByteArray& bytes);
     // Splits text into lines and parses them.
     bool LoadFromText(const QString& text);
 
-    // Parses Lines() into a new tree. On failure returns false with
-    // LastParseError set; the tree then holds what was read before the fault.
-    // Besides malformed tags and entities, these are failures: no root
-    // element, a second top-level element, non-blank text outside the root,
-    // a tag (or quoted value) cut off by the end of the input, and nesting
-    // deeper than MaxNestingDepth.
+    // Parses Lines() into a new tree, in time linear in their size. On failure
+    // returns false with LastParseError set; the tree then holds what was read
+    // before the fault (nothing when memory ran out). Besides malformed tags,
+    // attribute names and entities (an entity of half a surrogate pair among
+    // them), these are failures: no root element, a second top-level element,
+    // text before the root, a tag (or quoted value) cut off by the end of the
+    // input, nesting deeper than MaxNestingDepth, and running out of memory.
+    // Text after the closed root is ignored with a DebugLog line.
     bool Load();
 
     // Replaces Lines() by the XML declaration and the tree. Throws as
@@ -188,6 +195,9 @@ public:
     void SetFileName(const QString& fileName) { FFileName = fileName; }
 
 private:
+    // Drops the tree and lines, sets LastParseError, returns false.
+    bool FailOutOfMemory();
+
     QString FFileName;
     std::unique_ptr<TXMLNode> FRoot;
     QStringList FLines;

@@ -7,6 +7,8 @@
 
 #include <QLocale>
 
+#include <new>
+
 using MiniXMLParser::TMiniXMLParser;
 using MiniXMLParser::TXMLNode;
 
@@ -14,6 +16,41 @@ namespace {
 
 const char* const MsgBadNameIndex = "Bad name index";
 const char* const MsgBadTeamIndex = "Bad team index";
+
+// The file's teams, in a list of their own so that a fault leaves the
+// current list whole. Only a name-list document counts: any other (a session
+// file chosen by mistake) would read as an empty list and replace the
+// operator's names on the next save.
+bool ReadNameListFile(const QString& path, std::vector<std::unique_ptr<TTeam>>& teams)
+{
+    TMiniXMLParser parser;
+    if (!parser.LoadFromFile(path)) {
+        DebugLog(QStringLiteral("Name list %1: %2").arg(path, MiniXMLParser::LastParseErrorText()));
+        return false;
+    }
+    const TXMLNode* root = parser.Root();
+    if (root->Name() != QLatin1String(XmlNames::NameListFile)) {
+        DebugLog(QStringLiteral("Name list %1: not a name list (root element \"%2\")").arg(path, root->Name()));
+        return false;
+    }
+    const QString teamTag = QLatin1String(XmlNames::Team);
+    const QString shooterTag = QLatin1String(XmlNames::Shooter);
+    const QString nameKey = QLatin1String(XmlNames::Name);
+    for (int i = 0; i < root->GetNodeCount(); ++i) {
+        const TXMLNode* teamNode = root->GetNode(i);
+        if (teamNode->Name() != teamTag)
+            continue;
+        // An empty name is written without its attribute.
+        auto team = std::make_unique<TTeam>(teamNode->GetAttributeValueDef(nameKey, QString()));
+        for (int k = 0; k < teamNode->GetNodeCount(); ++k) {
+            const TXMLNode* shooterNode = teamNode->GetNode(k);
+            if (shooterNode->Name() == shooterTag)
+                team->AddName(shooterNode->GetAttributeValueDef(nameKey, QString()));
+        }
+        teams.push_back(std::move(team));
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -107,40 +144,19 @@ TTeam* TShooterNameFileHandler::GetAllNames() const
 
 bool TShooterNameFileHandler::LoadFromFile(const QString& path)
 {
-    TMiniXMLParser parser;
     try {
-        if (!parser.LoadFromFile(path)) {
-            DebugLog(QStringLiteral("Name list %1: %2").arg(path, MiniXMLParser::LastParseErrorText()));
+        std::vector<std::unique_ptr<TTeam>> teams;
+        if (!ReadNameListFile(path, teams))
             return false;
-        }
+        ClearTeams();
+        FTeams = std::move(teams);
+        return true;
     } catch (const Exception& e) {
-        DebugLog(e.Message());
-        return false;
+        DebugLog(QStringLiteral("Name list %1: %2").arg(path, e.Message()));
+    } catch (const std::bad_alloc&) {
+        DebugLog(QStringLiteral("Name list %1: not enough memory").arg(path));
     }
-
-    // Read into a list of its own, so a fault leaves the current list whole.
-    std::vector<std::unique_ptr<TTeam>> teams;
-    const TXMLNode* root = parser.Root();
-    const QString teamTag = QLatin1String(XmlNames::Team);
-    const QString shooterTag = QLatin1String(XmlNames::Shooter);
-    const QString nameKey = QLatin1String(XmlNames::Name);
-    for (int i = 0; i < root->GetNodeCount(); ++i) {
-        const TXMLNode* teamNode = root->GetNode(i);
-        if (teamNode->Name() != teamTag)
-            continue;
-        // An empty name is written without its attribute.
-        auto team = std::make_unique<TTeam>(teamNode->GetAttributeValueDef(nameKey, QString()));
-        for (int k = 0; k < teamNode->GetNodeCount(); ++k) {
-            const TXMLNode* shooterNode = teamNode->GetNode(k);
-            if (shooterNode->Name() == shooterTag)
-                team->AddName(shooterNode->GetAttributeValueDef(nameKey, QString()));
-        }
-        teams.push_back(std::move(team));
-    }
-
-    ClearTeams();
-    FTeams = std::move(teams);
-    return true;
+    return false;
 }
 
 void TShooterNameFileHandler::SaveToFile(const QString& path) const

@@ -66,7 +66,9 @@ public:
     TTeam* GetAllNames() const;
 
     // Replaces the list by the file's teams. Returns false, leaving the list
-    // as it was, when the file cannot be read or parsed.
+    // as it was, when the file cannot be read or parsed, is no name list (its
+    // root is not NameListFile) or does not fit in memory; the reason goes to
+    // DebugLog.
     bool LoadFromFile(const QString& path);
     // Throws Exception when the file cannot be written; the previous file
     // then stays as it was.

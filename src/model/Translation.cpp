@@ -6,11 +6,10 @@
 
 #include <QFile>
 #include <QHash>
-#include <QSaveFile>
 #include <QSet>
-#include <QStringDecoder>
 
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -32,45 +31,52 @@ TTranslationState& State()
 
 QString FoldKey(const QString& text) { return text.toCaseFolded(); }
 
-// Caller holds the lock.
-void SetListLocked(TTranslationState& s, const QStringList& lines)
+// Case-folded name part -> value of the first line with that name. Built
+// before the lock is taken, so a failure leaves the installed list whole.
+QHash<QString, QString> FirstValues(const QStringList& lines)
 {
-    s.List = lines;
-    s.FirstValue.clear();
-    s.FirstValue.reserve(lines.size());
+    QHash<QString, QString> first;
+    first.reserve(lines.size());
     for (const QString& line : lines) {
         const qsizetype eq = line.indexOf(u'=');
         if (eq < 0)
             continue;  // a line without '=' names nothing
         const QString key = FoldKey(line.left(eq));
-        if (!s.FirstValue.contains(key))
-            s.FirstValue.insert(key, line.mid(eq + 1));
+        if (!first.contains(key))
+            first.insert(key, line.mid(eq + 1));
     }
+    return first;
 }
 
-// Caller holds the lock.
-void SetFaultsLocked(TTranslationState& s, const QStringList& lines)
+struct TFaults {
+    QStringList Lines;
+    QSet<QString> Keys;  // case-folded
+};
+
+// Each text once, letter case ignored.
+TFaults UniqueFaults(const QStringList& lines)
 {
-    s.Faults.clear();
-    s.FaultKeys.clear();
+    TFaults faults;
     for (const QString& line : lines) {
         const QString key = FoldKey(line);
-        if (s.FaultKeys.contains(key))
+        if (faults.Keys.contains(key))
             continue;
-        s.FaultKeys.insert(key);
-        s.Faults.append(line);
+        faults.Keys.insert(key);
+        faults.Lines.append(line);
     }
+    return faults;
 }
 
-bool StartsWith(const QByteArray& bytes, std::initializer_list<unsigned char> mark)
+// Runs a loader; running out of memory fails it like an unreadable file.
+template <class F>
+bool LoadGuarded(const QString& path, F&& load)
 {
-    if (bytes.size() < qsizetype(mark.size()))
+    try {
+        return load();
+    } catch (const std::bad_alloc&) {
+        DebugLog(QStringLiteral("Cannot read file %1: not enough memory").arg(path));
         return false;
-    qsizetype i = 0;
-    for (unsigned char b : mark)
-        if (static_cast<unsigned char>(bytes[i++]) != b)
-            return false;
-    return true;
+    }
 }
 
 }  // namespace
@@ -108,119 +114,29 @@ QString TranslationFaultsFileName()
     return folder.isEmpty() ? QString() : folder + QLatin1String(XmlNames::TranslationFaultsFile);
 }
 
-// ---- Text files ----------------------------------------------------------------------
-
-QString DecodeTextBytes(const QByteArray& bytes, bool* valid)
-{
-    if (valid)
-        *valid = true;
-    const auto decode = [&](QStringConverter::Encoding encoding, qsizetype markLength) {
-        QByteArrayView body = QByteArrayView(bytes).sliced(markLength);
-        bool ok = true;
-        if (encoding != QStringConverter::Utf8 && body.size() % 2 != 0) {
-            body = body.first(body.size() - 1);  // a dangling half character
-            ok = false;
-        }
-        // Stateless: a further mark after the first one stays a character.
-        QStringDecoder decoder(encoding, QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
-        QString text = decoder(body);
-        if (decoder.hasError())
-            ok = false;
-        if (valid)
-            *valid = ok;
-        return text;
-    };
-    if (StartsWith(bytes, {0xEF, 0xBB, 0xBF}))
-        return decode(QStringConverter::Utf8, 3);
-    if (StartsWith(bytes, {0xFF, 0xFE}))
-        return decode(QStringConverter::Utf16LE, 2);
-    if (StartsWith(bytes, {0xFE, 0xFF}))
-        return decode(QStringConverter::Utf16BE, 2);
-    return FromCodePage(bytes);
-}
-
-QStringList SplitTextLines(const QString& text)
-{
-    QStringList lines;
-    const qsizetype n = text.size();
-    qsizetype start = 0;
-    qsizetype i = 0;
-    while (i < n) {
-        const QChar c = text[i];
-        if (c == u'\n' || c == u'\r') {
-            lines.append(text.mid(start, i - start));
-            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
-                ++i;
-            start = ++i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < n)
-        lines.append(text.mid(start));
-    return lines;
-}
-
-bool ReadTextFileLines(const QString& path, QStringList& lines, QString* error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("Cannot open file %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    bool valid = true;
-    lines = SplitTextLines(DecodeTextBytes(bytes, &valid));
-    if (!valid)
-        DebugLog(QStringLiteral("Invalid characters replaced in ") + path);
-    return true;
-}
-
-void WriteTextFileLines(const QString& path, const QStringList& lines)
-{
-    QString text;
-    for (const QString& line : lines) {
-        text.append(line);
-        text.append(QLatin1String("\r\n"));
-    }
-    const QByteArray data = QByteArray("\xEF\xBB\xBF") + text.toUtf8();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Exception(QStringLiteral("Cannot write file %1: %2").arg(path, file.errorString()));
-    if (file.write(data) != data.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw Exception(QStringLiteral("Cannot write file %1: %2").arg(path, reason));
-    }
-    if (!file.commit())
-        throw Exception(QStringLiteral("Cannot write file %1: %2").arg(path, file.errorString()));
-}
-
 // ---- The translation list ----------------------------------------------------------------
 
 bool LoadTranslationList(const QString& path)
 {
-    QStringList lines;
-    QString error;
-    if (!ReadTextFileLines(path, lines, &error)) {
-        DebugLog(error);
-        return false;
-    }
-    SetTranslationList(lines);
-    return true;
+    return LoadGuarded(path, [&path] {
+        QStringList lines;
+        QString error;
+        if (!ReadTextFileLines(path, lines, &error)) {
+            DebugLog(error);
+            return false;
+        }
+        SetTranslationList(lines);
+        return true;
+    });
 }
 
 void SetTranslationList(const QStringList& lines)
 {
+    QHash<QString, QString> first = FirstValues(lines);
     TTranslationState& s = State();
     std::lock_guard<std::mutex> lock(s.Lock);
-    SetListLocked(s, lines);
+    s.List = lines;
+    s.FirstValue = std::move(first);
 }
 
 QStringList TranslationList()
@@ -234,16 +150,20 @@ QStringList TranslationList()
 
 bool LoadTranslationFaults(const QString& path)
 {
-    QStringList lines;
-    QString error;
-    if (!ReadTextFileLines(path, lines, &error)) {
-        DebugLog(error);
-        return false;
-    }
-    TTranslationState& s = State();
-    std::lock_guard<std::mutex> lock(s.Lock);
-    SetFaultsLocked(s, lines);
-    return true;
+    return LoadGuarded(path, [&path] {
+        QStringList lines;
+        QString error;
+        if (!ReadTextFileLines(path, lines, &error)) {
+            DebugLog(error);
+            return false;
+        }
+        TFaults faults = UniqueFaults(lines);
+        TTranslationState& s = State();
+        std::lock_guard<std::mutex> lock(s.Lock);
+        s.Faults = std::move(faults.Lines);
+        s.FaultKeys = std::move(faults.Keys);
+        return true;
+    });
 }
 
 QStringList TranslationFaults()
@@ -289,13 +209,39 @@ void ResetTranslation()
 {
     TTranslationState& s = State();
     std::lock_guard<std::mutex> lock(s.Lock);
-    SetListLocked(s, QStringList());
+    s.List.clear();
+    s.FirstValue.clear();
     s.Faults.clear();
     s.FaultKeys.clear();
     s.FaultFlag = false;
 }
 
 // ---- Changing the language ---------------------------------------------------------------
+
+namespace {
+
+bool CopyLanguageFile(const QString& source, const QString& target)
+{
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    try {
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return false;
+        file.close();
+        WriteFileAtomically(target, bytes);
+        return true;
+    } catch (const Exception& e) {
+        DebugLog(e.Message());
+    } catch (const std::bad_alloc&) {
+        DebugLog(QStringLiteral("Cannot read file %1: not enough memory").arg(source));
+    }
+    return false;
+}
+
+}  // namespace
+
 
 TLanguageChange InstallLanguageFile(const QString& chosenFile)
 {
@@ -304,25 +250,10 @@ TLanguageChange InstallLanguageFile(const QString& chosenFile)
         return TLanguageChange::CopyFailed;
     const bool hadTranslation = QFile::exists(target);
 
-    QFile source(chosenFile);
-    if (!source.open(QIODevice::ReadOnly))
-        return TLanguageChange::CopyFailed;
-    const QByteArray bytes = source.readAll();
-    if (source.error() != QFileDevice::NoError)
-        return TLanguageChange::CopyFailed;
-    source.close();
-
     // A write-protected old translation must not block the new one.
     if (hadTranslation)
         QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner);
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
-        return TLanguageChange::CopyFailed;
-    if (out.write(bytes) != bytes.size()) {
-        out.cancelWriting();
-        return TLanguageChange::CopyFailed;
-    }
-    if (!out.commit())
+    if (!CopyLanguageFile(chosenFile, target))
         return TLanguageChange::CopyFailed;
 
     const QString faultsFile = TranslationFaultsFileName();

@@ -7,7 +7,6 @@
 // All functions are safe to call from any thread.
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -23,25 +22,6 @@ QString Translate(const QString& text);
 // Files in the data folder.
 QString TranslationFileName();        // "Translations.lang.txt"
 QString TranslationFaultsFileName();  // "Translation faults.txt"
-
-// ---- Text files ------------------------------------------------------------------
-
-// Decodes a text file: a byte-order mark selects UTF-8, UTF-16 LE or UTF-16 BE
-// (and is dropped); without one the bytes are Windows-1252. Invalid sequences
-// become U+FFFD and clear *valid when given.
-QString DecodeTextBytes(const QByteArray& bytes, bool* valid = nullptr);
-
-// Lines end at CR LF, LF or a lone CR; a final line break adds no empty line.
-QStringList SplitTextLines(const QString& text);
-
-// Reads and decodes a text file into lines. Returns false with *error set
-// when the file cannot be read; lines is untouched then.
-bool ReadTextFileLines(const QString& path, QStringList& lines, QString* error = nullptr);
-
-// Writes lines as UTF-8 with a byte-order mark, CR LF after each line, through
-// a temporary file that replaces the old one only when complete. Throws
-// Exception "Cannot write file <name>: <reason>" on failure.
-void WriteTextFileLines(const QString& path, const QStringList& lines);
 
 // ---- The translation list -----------------------------------------------------------
 

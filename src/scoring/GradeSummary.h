@@ -5,6 +5,7 @@
 #include "GradingParameters.h"
 
 #include <array>
+#include <cstdint>
 
 class TShooter;
 
@@ -13,8 +14,8 @@ struct GradeSummaryRow {
     std::array<int, 6> valueCount {};   // shots per value 0..5
     std::array<int, 4> levelCount {};   // shots per level 0..3
     int count = 0;
-    int levelSum = 0;
-    int valueSum = 0;
+    int64_t levelSum = 0;   // 64 bits: no file value times any shot count overflows
+    int64_t valueSum = 0;
 };
 
 // Rows: 0 overall (level3 / level5), 1 score, 2 and 3 unused, 4 hold,

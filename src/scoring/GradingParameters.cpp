@@ -2,10 +2,12 @@
 
 #include "Globals.h"
 
-#include <QByteArray>
 #include <QFile>
+#include <QStringList>
 
+#include <algorithm>
 #include <limits>
+#include <new>
 
 TGradingParameters GradingParameters;
 TGradingTables GradingTables;
@@ -27,6 +29,21 @@ int ClampToInt(long long value)
 int Truncated(double value)
 {
     return SaturatingCast<int>(value);
+}
+
+// Points are values 0..5 and levels 0..3, as grading and the grade summary
+// use them; a file's 1e308 must not reach the summary's sums.
+constexpr int MaxPoints = 5;
+constexpr int MaxLevel = 3;
+
+int Points(double value)
+{
+    return std::clamp(Truncated(value), 0, MaxPoints);
+}
+
+int Level(double value)
+{
+    return std::clamp(Truncated(value), 0, MaxLevel);
 }
 
 // Snap first: 0.29 x 100 is 28.999999999999996 in binary and must store 29.
@@ -192,8 +209,8 @@ public:
             row.limit = n[0];
             row.key13 = Truncated(n[1]);
             row.key14 = Truncated(n[2]);
-            row.trigPoints = Truncated(n[3]);
-            row.trigLevel = Truncated(n[4]);
+            row.trigPoints = Points(n[3]);
+            row.trigLevel = Level(n[4]);
             row.countOutside = Truncated(n[5]);
             row.countInside = Truncated(n[6]);
             return true;
@@ -210,7 +227,7 @@ public:
             }
             CtrRtvRow& row = t.ctrRtv[size_t(t.ctrRtvCount++)];
             row.holdKey = Truncated(n[0]);
-            row.points = Truncated(n[1]);
+            row.points = Points(n[1]);
             row.limit = n[2];
             return true;
         }
@@ -226,7 +243,7 @@ public:
             row = GradeRow {};
             row.group = group_;
             row.difficulty = difficulty_;
-            row.points = Truncated(n[0]);
+            row.points = Points(n[0]);
             row.scoreLimit = Hundredths(n[1]);
             row.holdLimit = Hundredths(n[2]);
             row.aimLimit = Hundredths(n[3]);
@@ -302,31 +319,35 @@ GradingNumber NextGradingNumber(const QString& text)
 int LoadGradingFile(const QString& path, const GradingReporter& reporter)
 {
     ResetGradingParameters();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFile::exists(path))
+        return 0;  // no grading file: grading is off, as intended
+    const auto report = [&reporter](const QString& text) {
+        if (reporter)
+            reporter(text, QStringLiteral("Grading parameter file error"));
+    };
+    try {
+        QStringList lines;
+        QString error;
+        if (!ReadTextFileLines(path, lines, &error)) {
+            report(error);
+            return 0;
+        }
+        Loader loader(reporter);
+        bool reading = true;
+        for (qsizetype l = 0; reading && l < lines.size(); ++l) {
+            const QString& line = lines[l];
+            for (qsizetype at = 0; reading && at < line.size(); at += kMaxLineLength)
+                reading = loader.Line(line.mid(at, kMaxLineLength));
+        }
+    } catch (const std::bad_alloc&) {
+        ResetGradingParameters();
+        report(QStringLiteral("Grading: not enough memory to read ") + path);
         return 0;
-    QByteArray data = file.readAll();
-    file.close();
-    if (data.startsWith("\xEF\xBB\xBF"))
-        data.remove(0, 3);
-
-    Loader loader(reporter);
-    qsizetype pos = 0;
-    bool reading = true;
-    while (reading && pos < data.size()) {
-        qsizetype end = data.indexOf('\n', pos);
-        if (end < 0)
-            end = data.size();
-        QByteArray raw = data.mid(pos, end - pos);
-        pos = end + 1;
-        if (raw.endsWith('\r'))
-            raw.chop(1);
-        const QString line = QString::fromUtf8(raw);
-        if (line.isEmpty())
-            continue;
-        for (qsizetype at = 0; reading && at < line.size(); at += kMaxLineLength)
-            reading = loader.Line(line.mid(at, kMaxLineLength));
     }
+    // Without a single grade row nothing is ever graded: say so rather than
+    // leave grading silently off.
+    if (GradingTables.gradeCount == 0)
+        report(QStringLiteral("Grading: no grade rows in file: ") + QLatin1Char('\n') + path);
     return GradingTables.gradeCount;
 }
 

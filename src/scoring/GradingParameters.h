@@ -132,9 +132,12 @@ struct GradingNumber {
 };
 GradingNumber NextGradingNumber(const QString& text);
 
-// Resets and loads the parameters from a grading file. A missing file loads
-// nothing, silently. Bad rows and full tables go to reporter and are skipped.
-// Returns the number of grade rows loaded.
+// Resets and loads the parameters from a grading file, decoded as every text
+// file is (UTF-16 with its mark, CR-only line ends). A missing file loads
+// nothing, silently. Bad rows and full tables go to reporter and are skipped;
+// so is a file that cannot be read or held in memory, and one that yields no
+// grade row at all. Points (grade, ctr_rtv and dtc_ct rows) are kept in 0..5,
+// the dtc_ct level in 0..3. Returns the number of grade rows loaded.
 int LoadGradingFile(const QString& path, const GradingReporter& reporter);
 
 // LoadGradingFile for a panel: without any grade row the panel's selection

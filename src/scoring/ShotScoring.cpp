@@ -167,11 +167,11 @@ double DecimalScore(const RingTargetRecord& ring, double r)
     const double halfCaliber = CaliberMm(ring) / 2;
 
     const double topEdge = RingRadius(ring, top) + halfCaliber;
-    // A highest ring without size cannot be the measure of the others.
-    if (!(topEdge > 0))
-        return 0;
-    if (r <= topEdge)
-        return top + 0.99 - 0.99 * r / topEdge;
+    if (r <= topEdge) {
+        // A highest ring without size (and no calibre) holds only the dead
+        // centre, which is the centre of the highest ring all the same.
+        return topEdge > 0 ? top + 0.99 - 0.99 * r / topEdge : top + 0.99;
+    }
 
     // The ring below the highest is tried even when it lies under the lowest
     // scoring ring.

@@ -72,6 +72,7 @@ struct TUiTimings {
     int programmingProgressMs = 20;
     int programmingPollMs = 100;
     int parkedReopenMs = 1000;
+    int programmingStallMs = 3000;       // an upload without progress this long has failed
     // Viewer.
     int viewerDrawMs = 1;
     int viewerStreamCheckMs = 1000;

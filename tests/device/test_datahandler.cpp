@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,7 +67,9 @@ protected:
 
 } // namespace
 
-TEST_F(Receive, CutsFramesAcrossAndWithinChunks)
+// The cutting itself is the scanner's (test_deviceframes); here: the buffer
+// that carries partial frames from one chunk to the next.
+TEST_F(Receive, FramesCompleteAcrossChunks)
 {
     const Bytes stream = Cat({Ack(), Sample(), UnitFrame(0xCA, 'j', 36), UnitFrame('Y', 'e', 20), UnitFrame(0xCA, 'V', 46)});
     // Byte by byte: every frame completes exactly once.
@@ -76,21 +80,38 @@ TEST_F(Receive, CutsFramesAcrossAndWithinChunks)
     EXPECT_EQ(handler.FillCount(), 0);
     EXPECT_EQ(handler.FramesDispatched(), 5u);
 
-    // All in one chunk, with garbage before, between and after.
+    // A lone 0xCA at the end of a chunk waits, and turns out to start a sample.
     seen.clear();
-    Feed(Cat({{0x00, 0xCA, 0x01}, Ack(), {0x7F}, Sample(), {0xCA}}));
-    EXPECT_EQ(Types(), (std::vector<int>{3, 5}));
-    // 0x00 and 0xCA 0x01 skipped one byte at a time, then 0x7F; the last 0xCA
-    // waits alone for its second byte.
-    EXPECT_EQ(handler.BytesSkipped(), 4u);
+    Feed(Cat({Ack(), {0xCA}}));
     EXPECT_EQ(handler.FillCount(), 1);
-    // The lone 0xCA turns out to start a sample.
     Bytes rest = Sample();
     rest.erase(rest.begin());
     Feed(rest);
-    EXPECT_EQ(Types(), (std::vector<int>{3, 5, 5}));
+    EXPECT_EQ(Types(), (std::vector<int>{3, 5}));
     EXPECT_EQ(handler.FillCount(), 0);
-    EXPECT_EQ(handler.BytesReceived(), uint32_t(stream.size() + 3 + 5 + 1 + 20 + 1 + 19));
+    EXPECT_EQ(handler.BytesReceived(), uint32_t(stream.size() + 5 + 1 + 19));
+}
+
+// Bytes that look like the start of a long frame hold back the short reply
+// behind them only until the line has been quiet for QuietMs.
+TEST_F(Receive, StaleFrameStartIsDroppedWhenTheLineFallsSilent)
+{
+    const auto ns = [](std::chrono::steady_clock::time_point t) {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+    };
+    const auto before = std::chrono::steady_clock::now();
+    Feed(Cat({{0xCA, 'j'}, Ack(), {'Y', 'c'}}));
+    const auto after = std::chrono::steady_clock::now();
+    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(handler.HasPartialFrame());
+    EXPECT_FALSE(handler.DropStaleBytes(ns(before)));
+    EXPECT_TRUE(seen.empty());
+
+    EXPECT_TRUE(handler.DropStaleBytes(ns(after + std::chrono::milliseconds(TDataHandler::QuietMs))));
+    // The ack came through; the cut "Yc" at the end went as well.
+    EXPECT_EQ(Types(), (std::vector<int>{3}));
+    EXPECT_FALSE(handler.HasPartialFrame());
+    EXPECT_EQ(handler.BytesSkipped(), 4u);
 }
 
 TEST_F(Receive, ChunkOfExactlyTheFreeRoomIsDropped)

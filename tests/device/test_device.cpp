@@ -234,6 +234,41 @@ TEST_F(DeviceTest, LiveShotIsScoredAndDropsTheRecoil)
     EXPECT_EQ(byTag(4).ClockSector(), 6);
 }
 
+// A live shot whose result arrives damaged (bad checksum, or cut short by a
+// line that falls silent) is lost; its samples do not open the next trace.
+TEST_F(DeviceTest, DamagedShotResultDropsItsSamples)
+{
+    StartLive();
+    struct Case {
+        Bytes lost;
+        bool silence; // the line falls silent after it
+    };
+    Bytes damaged = Shot(0, 0, 1);
+    damaged.back() ^= 0xFF;
+    Bytes cutShort = Shot(0, 0, 1);
+    cutShort.resize(20);
+    for (const Case& c : {Case {damaged, false}, Case {cutShort, true}}) {
+        device->Shooter()->ClearShots();
+        for (int i = 0; i < 30; ++i)
+            Feed(Sample(int16_t(i)));
+        Feed(c.lost);
+        if (c.silence) {
+            const auto later = std::chrono::steady_clock::now() + std::chrono::milliseconds(TDataHandler::QuietMs);
+            device->Data().DropStaleBytes(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(later.time_since_epoch()).count());
+        }
+        for (int i = 0; i < 4; ++i)
+            Feed(Sample(int16_t(500 + i)));
+        Feed(Shot(0, 0, 2));
+        ASSERT_EQ(device->ShotCount(), 1);
+        const TShot* shot = device->Shooter()->GetShot(0);
+        ASSERT_EQ(shot->CurveCount(), 4);
+        EXPECT_EQ(shot->raw.ShotNumber(), 2);
+        for (int i = 0; i < 20; ++i)
+            Feed(Sample(0)); // the recoil
+    }
+}
+
 TEST_F(DeviceTest, ShotWithoutShooterStoresNothing)
 {
     StartLive();

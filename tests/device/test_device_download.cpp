@@ -1,6 +1,7 @@
 // The asynchronous download of stored shots: the banks walked one shot per
 // ack, each shot stored unscored with its trace.
 #include "DeviceRig.h"
+#include "TestTargets.h"
 
 namespace {
 
@@ -78,8 +79,10 @@ TEST_F(DownloadTest, WalksTheBanksWithShots)
 
     // Acks after completion request nothing more.
     InjectAck('b');
-    std::this_thread::sleep_for(50ms);
+    Sync();
     EXPECT_EQ(Received().size(), 5u);
+    EXPECT_TRUE(device_->DownloadProgress().missing.empty());
+    EXPECT_EQ(device_->DownloadProgress().received, 5);
 }
 
 TEST_F(DownloadTest, NothingStoredRequestsNothingAndARestartRuns)
@@ -87,8 +90,9 @@ TEST_F(DownloadTest, NothingStoredRequestsNothingAndARestartRuns)
     ReadCounts();
     device_->StartAsyncDownload();
     EXPECT_FALSE(device_->Async().downloadActive.load());
-    std::this_thread::sleep_for(50ms);
-    EXPECT_TRUE(unit_.Received().empty());
+    Sync();
+    EXPECT_EQ(unit_.ReceivedLetters(), "c");
+    unit_.ClearReceived();
 
     // A second download after a complete one walks its banks again.
     unit_.AddStoredShot(0, Shot(1, 1), 1);
@@ -105,8 +109,9 @@ TEST_F(DownloadTest, NothingStoredRequestsNothingAndARestartRuns)
     EXPECT_EQ(device_->Shooter()->ShotCount(), 3);
 }
 
-// An error report of the unit aborts: the next ack requests nothing.
-TEST_F(DownloadTest, ErrorReportAborts)
+// An error report of the unit aborts: the next ack requests nothing. The
+// next download starts afresh.
+TEST_F(DownloadTest, ErrorReportAbortsAndTheNextDownloadRuns)
 {
     for (int16_t i = 1; i <= 3; ++i)
         unit_.AddStoredShot(2, Shot(i, i), 0);
@@ -114,14 +119,96 @@ TEST_F(DownloadTest, ErrorReportAborts)
     unit_.AddFault({'b', 2, 1, unitsim::FaultKind::ErrorReport});
     device_->StartAsyncDownload();
     ASSERT_TRUE(WaitUntil([&] { return device_->Async().abort.load(); }, 3000ms));
-    std::this_thread::sleep_for(100ms);
+    InjectAck('b');
+    Sync();
     EXPECT_EQ(Received(), (Requests {{2, 0}, {2, 1}}));
     EXPECT_EQ(device_->Shooter()->ShotCount(), 1);
-
-    InjectAck('b');
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(Received().size(), 2u);
     EXPECT_FALSE(device_->Async().downloadComplete.load());
+
+    unit_.ClearReceived();
+    ReadCounts();
+    device_->StartAsyncDownload();
+    EXPECT_FALSE(device_->Async().abort.load());
+    ASSERT_TRUE(Complete());
+    EXPECT_EQ(Received(), (Requests {{2, 0}, {2, 1}, {2, 2}}));
+    EXPECT_EQ(device_->Shooter()->ShotCount(), 3);
+}
+
+// A result lost or damaged on the line: the shot is asked for once more; a
+// second loss is reported as missing. No shot's trace takes another's samples.
+TEST_F(DownloadTest, LostResultIsAskedAgainOnceThenReportedMissing)
+{
+    struct Case {
+        const char* name;
+        unitsim::FaultKind kind;
+        int losses;
+    };
+    const Case cases[] = {
+        {"dropped once", unitsim::FaultKind::DropResult, 1},
+        {"damaged once", unitsim::FaultKind::CorruptResult, 1},
+        {"dropped twice", unitsim::FaultKind::DropResult, 2},
+        {"damaged twice", unitsim::FaultKind::CorruptResult, 2},
+    };
+    const int traces[3] = {7, 11, 5};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device_->Shooter()->ClearShots();
+        unit_.ClearBanks();
+        unit_.ClearFaults();
+        std::vector<unitsim::StoredShot> stored;
+        for (int i = 0; i < 3; ++i)
+            stored.push_back(unit_.AddStoredShot(3, Shot(int16_t(40 + i), 0), traces[i]));
+        ReadCounts();
+        // The second shot's answer loses its result.
+        unit_.AddFault({'b', 2, c.losses, c.kind});
+        device_->StartAsyncDownload();
+        ASSERT_TRUE(Complete());
+        const bool recovered = c.losses == 1;
+        EXPECT_EQ(Received(), (Requests {{3, 0}, {3, 1}, {3, 1}, {3, 2}}));
+        const TDownloadProgress progress = device_->DownloadProgress();
+        EXPECT_EQ(progress.announced, 3);
+        EXPECT_EQ(progress.received, recovered ? 3 : 2);
+        EXPECT_EQ(progress.missing, recovered ? std::vector<TStoredShotRef> {}
+                                              : (std::vector<TStoredShotRef> {{3, 1}}));
+        ASSERT_EQ(device_->Shooter()->ShotCount(), recovered ? 3 : 2);
+        for (int i = 0; i < 3; ++i) {
+            const TShot* shot = Find(stored[std::size_t(i)]);
+            if (i == 1 && !recovered) {
+                EXPECT_EQ(shot, nullptr);
+                continue;
+            }
+            ASSERT_NE(shot, nullptr) << "shot " << i;
+            EXPECT_EQ(shot->CurveCount(), traces[i]) << "shot " << i;
+        }
+        unit_.ClearReceived();
+    }
+}
+
+// A unit left measuring streamed samples, and a live training ran before:
+// neither leaks into the stored shots, which arrive raw for the rescoring.
+TEST_F(DownloadTest, NothingFromBeforeJoinsTheStoredShots)
+{
+    const unitsim::StoredShot stored = unit_.AddStoredShot(0, Shot(300, -200, 5), 30);
+    ReadCounts();
+    device_->SetShooterTarget(GoldenRing());
+    device_->SetCurrentTarget(GoldenRing());
+    device_->SetMode(1);
+    device_->SetLiveStarted(true);
+    unit_.SetForcedStreaming(true);
+    ASSERT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 21; }, 3000ms));
+    unit_.SetForcedStreaming(false);
+    // Every sample sent has arrived.
+    ASSERT_TRUE(WaitUntil([&] { return uint64_t(device_->SampleCount()) == unit_.Stats().samplesSent; }, 2000ms));
+
+    device_->StartAsyncDownload();
+    EXPECT_FALSE(device_->LiveStarted());
+    ASSERT_TRUE(Complete());
+    const TShot* shot = Find(stored);
+    ASSERT_NE(shot, nullptr);
+    EXPECT_EQ(shot->CurveCount(), 30);
+    EXPECT_FALSE(shot->converted);
+    EXPECT_EQ(shot->raw.RingTargetIndex(), 5);
+    EXPECT_EQ(shot->raw.XNAU(), 300);
 }
 
 // The unit goes away halfway: no crash, no hang, the shots already received
@@ -137,7 +224,6 @@ TEST_F(DownloadTest, UnplugDuringDownloadKeepsReceivedShots)
     ASSERT_TRUE(unit_.WaitForCount('b', 3, 3000ms));
     ASSERT_TRUE(WaitUntil([&] { return device_->Shooter()->ShotCount() == 2; }, 3000ms));
     unit_.Unplug();
-    std::this_thread::sleep_for(200ms);
 
     EXPECT_TRUE(device_->Async().downloadActive.load());
     EXPECT_FALSE(device_->Async().downloadComplete.load());

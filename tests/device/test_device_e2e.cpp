@@ -92,7 +92,6 @@ TEST_F(DeviceE2E, IdentifyMeasureShootAndUnplug)
     // Pulled out while streaming: no hang, the shot stays.
     ASSERT_TRUE(WaitUntil([&] { return device->SampleCount() >= 60; }, seconds(3)));
     unit->Unplug();
-    std::this_thread::sleep_for(milliseconds(200));
     EXPECT_EQ(device->ShotCount(), 1);
     const auto t0 = steady_clock::now();
     device->ClosePort();
@@ -115,6 +114,22 @@ TEST_F(DeviceE2E, RepliesSeenWhileSamplesStream)
     EXPECT_FALSE(device->SendAndWait(BuildStop(), 3, 200));
     EXPECT_GE(steady_clock::now() - t0, milliseconds(200));
     unit->SetForcedStreaming(false);
+
+    // Stray bytes that look like the start of a shot result hold a short
+    // reply back only until the line has been quiet for a moment.
+    struct Stray {
+        unitsim::Bytes bytes; // the start of a frame longer than the reply behind it
+        Frame request;
+        int reply;
+    };
+    const Stray strays[] = {
+        {{0xCA, 'j'}, BuildRequestInfo(32), ReplyShotBankCounts},
+        {{'Y', 'c', 0x00}, BuildStop(), ReplyAck},
+    };
+    for (const Stray& stray : strays) {
+        unit->InjectRaw(stray.bytes);
+        EXPECT_TRUE(device->SendAndWait(stray.request, stray.reply, 2000));
+    }
 
     // Seven text lines: six go out, the first and last marked.
     device->Data().SendTextLines(QStringLiteral("L0\nL1\nL2\nL3\nL4\nL5\nL6"), 0, -1);

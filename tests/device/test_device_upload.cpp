@@ -94,8 +94,8 @@ TEST_F(UploadTest, SettingsOnlyIsFifteenFrames)
     InjectAck('a');
     EXPECT_TRUE(device_->Async().uploadDone.load());
     EXPECT_EQ(device_->Async().uploadStepCount.load(), steps);
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(unit_.Received().size(), 15u);
+    Sync();
+    EXPECT_EQ(unit_.ReceivedLetters(), "aadddbbbbbbbdcac");
 }
 
 TEST_F(UploadTest, RingSilhouetteAndSettingsOneFramePerAck)
@@ -156,8 +156,8 @@ TEST_F(UploadTest, NothingPendingIsDoneAtOnceAndABadNumberAborts)
     device_->StartAsyncUpload({16, -1, false});
     EXPECT_TRUE(device_->Async().abort.load());
     EXPECT_FALSE(device_->Async().uploadDone.load());
-    std::this_thread::sleep_for(50ms);
-    EXPECT_TRUE(unit_.Received().empty());
+    Sync();
+    EXPECT_EQ(unit_.ReceivedLetters(), "c");
 }
 
 // The unit goes away in the middle of the silhouette: no crash, no hang; the

@@ -32,6 +32,7 @@ struct Seen {
 struct Receiver {
     Bytes buffer;
     std::vector<Seen> seen;
+    std::vector<int> damaged;
     ScanCounters counters;
 
     void Feed(const Bytes& chunk)
@@ -42,7 +43,7 @@ struct Receiver {
             [this](const uint8_t* frame, int length, int type) {
                 seen.push_back({ type, length, Bytes(frame, frame + length) });
             },
-            counters);
+            counters, [this](int type) { damaged.push_back(type); });
         buffer.erase(buffer.begin(), buffer.begin() + consumed);
     }
 };
@@ -318,11 +319,13 @@ TEST(DeviceFrames, ScanWaitsForShotCountsAndBadChecksums)
     EXPECT_EQ(bad.buffer.size(), 5u);
     EXPECT_EQ(bad.counters.checksumFailures, 1u);
     EXPECT_EQ(bad.counters.skipped, 0u);
+    EXPECT_TRUE(bad.damaged.empty()); // reported once it is skipped
     const Bytes ack = Reply({ 'Y', 'x' }, 5);
     bad.Feed(ack);
     ASSERT_EQ(bad.seen.size(), 1u);
     EXPECT_EQ(bad.seen[0].bytes, ack);
     EXPECT_EQ(bad.counters.skipped, 5u);
+    EXPECT_EQ(bad.damaged, std::vector<int>{ ReplyAck });
     EXPECT_TRUE(bad.buffer.empty());
 
     // A corrupt shot result inside a stream loses one byte at a time, never a
@@ -335,6 +338,8 @@ TEST(DeviceFrames, ScanWaitsForShotCountsAndBadChecksums)
     ASSERT_EQ(rx2.seen.size(), 2u);
     EXPECT_EQ(rx2.seen[0].type, ReplySample);
     EXPECT_EQ(rx2.counters.skipped, 36u);
+    ASSERT_FALSE(rx2.damaged.empty());
+    EXPECT_EQ(rx2.damaged[0], ReplyShotResult);
 }
 
 TEST(DeviceFrames, ShotBankCountsSumTheEvenBytes)

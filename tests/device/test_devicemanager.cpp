@@ -9,6 +9,7 @@
 #include "Shotdata.h"
 #include "TSimUnit.h"
 #include "PortRegistry.h"
+#include "TestTargets.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -415,4 +416,74 @@ TEST_F(DeviceManagerTest, DeviceChangeDeliveredByTheEventLoopDuringAScan)
     }, 8000ms));
     EXPECT_EQ(manager_->FoundDeviceCount(), 1);
     manager_.reset(); // its timer goes before the application object
+}
+
+// A session reset while a unit streams: the devices let go of the shooters
+// before they are freed, so the event thread stores nothing into freed memory.
+TEST_F(DeviceManagerTest, ShootersLeavingTheSessionAreUnlinkedFirst)
+{
+    unitsim::TSimUnit& unit = AddUnit(5, "KBR0000005");
+    manager_->ScanPorts(true, true, false);
+    ASSERT_TRUE(WaitForCompletion());
+    TDevice* device = manager_->FindConnectedDevice(5);
+    ASSERT_NE(device, nullptr);
+    device->SetShooterTarget(GoldenRing());
+    device->SetCurrentTarget(GoldenRing());
+    device->SetLiveStarted(true);
+    device->StartMeasuring(1);
+    ASSERT_TRUE(WaitUntil([&] { return device->SampleCount() >= 10; }, 3000ms));
+
+    unitsim::SimShot shot;
+    shot.functionMode = 1;
+    int fired = 0;
+    const auto fire = [&] {
+        ++fired;
+        shot.x = int16_t(10 * fired);
+        unit.FireShot(shot);
+        return WaitUntil([&] { return device->LastResult().XNAU() == 10 * fired; }, 3000ms);
+    };
+
+    // Deleted with the rest of the session.
+    session_->DeleteShooters();
+    EXPECT_EQ(device->Shooter(), nullptr);
+    ASSERT_TRUE(fire());
+    EXPECT_EQ(device->ShotCount(), 0);
+
+    // Handed out by the session.
+    TShooter* next = session_->AddShooter(std::make_unique<TShooter>());
+    device->SetShooter(next);
+    ASSERT_TRUE(fire());
+    EXPECT_EQ(next->ShotCount(), 1);
+    std::unique_ptr<TShooter> taken = session_->TakeShooter(next);
+    EXPECT_EQ(device->Shooter(), nullptr);
+    ASSERT_TRUE(fire());
+    EXPECT_EQ(taken->ShotCount(), 1);
+    device->SendStop();
+}
+
+// Clearing the banks lets GUI events through; a drop of that very device
+// handled there leaves the lists at once but deletes the device only after
+// the transfer returned.
+TEST_F(DeviceManagerTest, DeviceDroppedWhileItsBanksAreClearedOutlivesTheTransfer)
+{
+    int argc = 1;
+    char name[] = "test_devicemanager";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    unitsim::TSimUnit& unit = AddUnit(5, "KBR0000005");
+    manager_->ScanPorts(true, true, false);
+    ASSERT_TRUE(WaitForCompletion());
+    TDevice* device = manager_->FindConnectedDevice(5);
+    ASSERT_NE(device, nullptr);
+    unit.ClearReceived();
+
+    QTimer::singleShot(0, [&] { manager_->DropDevice(device); });
+    // The port closed under the transfer: the erasures fail, nothing crashes.
+    EXPECT_FALSE(device->ClearShotBanks());
+    EXPECT_EQ(unit.ReceivedLetters(), "a");
+    EXPECT_FALSE(device->InPumpedTransfer());
+    EXPECT_TRUE(manager_->Connected().empty());
+    EXPECT_EQ(session_->ShooterCount(), 0);
+    manager_->TickIdentifyTimers(); // deletes it now
+    manager_.reset();
 }

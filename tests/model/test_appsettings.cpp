@@ -109,7 +109,8 @@ TEST_F(AppSettingsTest, ExistingValuesStayAndGapsAreFilled)
              "  <BluetoothPorts></BluetoothPorts>\r\n"
              "  <Custom>kept</Custom>\r\n"
              " </Options>\r\n"
-             "</TRAXELAppSettings>\r\n");
+             "</TRAXELAppSettings>\r\n"
+             "a stray line another tool left\r\n");
     LoadApplicationSettings();
     EXPECT_TRUE(FPrompts.Shown.empty());
     TXMLNode* root = SettingsRoot();

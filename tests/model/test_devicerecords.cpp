@@ -3,23 +3,57 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
-TEST(DeviceRecords, ShotAndSampleRecordOffsetsAndSignedness)
+namespace {
+
+// The field read from a record holding 0xFF38 at offset.
+template <class R>
+int ReadFF38(std::size_t offset, int (R::*field)() const)
+{
+    R r;
+    r.b[offset] = 0xFF;
+    r.b[offset + 1] = 0x38;
+    return (r.*field)();
+}
+
+} // namespace
+
+// Every 16-bit field is big-endian; signed ones read 0xFF38 as -200,
+// unsigned ones as 65336.
+TEST(DeviceRecords, SixteenBitFieldsAndTheirSign)
+{
+    struct Row {
+        const char* field;
+        int got;
+        int want;
+    };
+    const Row rows[] = {
+        {"shot XNAU", ReadFF38(4, &RawShotRecord::XNAU), -200},
+        {"shot YNAU", ReadFF38(6, &RawShotRecord::YNAU), -200},
+        {"shot tilt", ReadFF38(8, &RawShotRecord::Tilt), -200},
+        {"shot Revalm", ReadFF38(28, &RawShotRecord::Revalm), -200},
+        {"sample X", ReadFF38(4, &TraceSample::X), -200},
+        {"sample rotation", ReadFF38(10, &TraceSample::Rotation), -200},
+        {"ring distance", ReadFF38(18, &RingTargetRecord::NominalDistance), 65336},
+        {"ring caliber", ReadFF38(20, &RingTargetRecord::Caliber), -200},
+        {"ring inner ten", ReadFF38(38, &RingTargetRecord::DiameterX), 65336},
+        {"silhouette distance", ReadFF38(18, &SilhouetteTargetRecord::NominalDistance), 65336},
+        {"silhouette size", ReadFF38(26, &SilhouetteTargetRecord::Size), 65336},
+        {"silhouette prism X", ReadFF38(28, &SilhouetteTargetRecord::PrismPlaceX), -200},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.got, row.want) << row.field;
+}
+
+TEST(DeviceRecords, ShotAndSampleRecordFields)
 {
     RawShotRecord r;
-    r.b[4] = 0xFF; r.b[5] = 0x38;   // XNAU
-    r.b[6] = 0x00; r.b[7] = 0xC8;   // YNAU
-    r.b[8] = 0xFC; r.b[9] = 0x18;   // tilt -1000
     r.b[14] = 255; r.b[15] = 255;   // no target at all is still a record
     r.b[18] = 0x12; r.b[19] = 0x34; r.b[20] = 0x56;
-    r.b[28] = 0x80; r.b[29] = 0x00;
-    EXPECT_EQ(r.XNAU(), -200);
-    EXPECT_EQ(r.YNAU(), 200);
-    EXPECT_EQ(r.Tilt(), -1000);
     EXPECT_EQ(r.RingTargetIndex(), RawShotRecord::NoTarget);
     EXPECT_EQ(r.SilhouetteTargetIndex(), RawShotRecord::NoTarget);
     EXPECT_EQ(r.Time(), 0x123456u);
-    EXPECT_EQ(r.Revalm(), -32768);
 
     // Values past 16 bits keep their low bits, like the unit's own fields.
     r.SetY(0x12345);
@@ -54,13 +88,6 @@ TEST(DeviceRecords, ShotAndSampleRecordOffsetsAndSignedness)
 TEST(DeviceRecords, RingTargetFields)
 {
     RingTargetRecord t;
-    t.b[18] = 0xFF; t.b[19] = 0x38;
-    t.b[20] = 0xFF; t.b[21] = 0x38;
-    t.b[38] = 0xFF; t.b[39] = 0x38;
-    EXPECT_EQ(t.NominalDistance(), 65336);
-    EXPECT_EQ(t.Caliber(), -200);
-    EXPECT_EQ(t.DiameterX(), 65336);
-
     t.SetCTRL1(0);
     t.SetVariableRingGaps(true);
     t.SetSizesInInch(true);
@@ -72,18 +99,26 @@ TEST(DeviceRecords, RingTargetFields)
     t.SetCaliberInInch(true);
     EXPECT_EQ(t.b[16], 0xB4);
 
-    t.SetHighestRing(10);
-    t.SetHIBMinScore(95);
-    t.SetTargetHeight(18);
-    t.SetPrismPlaceY(600);
-    t.SetHitRingGap(3);
-    t.SetDiameterHighestRing(4);
-    EXPECT_EQ(t.b[22], 10);
-    EXPECT_EQ(t.b[24], 95);
-    EXPECT_EQ(t.b[27], 18);
-    EXPECT_EQ(t.b[31], 600 & 0xFF);
-    EXPECT_EQ(t.b[37], 3);
-    EXPECT_EQ(t.b[41], 4);
+    // Each setter writes its own byte (the low byte of a 16-bit field).
+    struct Setter {
+        const char* field;
+        std::function<void(RingTargetRecord&, int)> set;
+        int value;
+        std::size_t at;
+        int byte;
+    };
+    const Setter setters[] = {
+        {"highest ring", &RingTargetRecord::SetHighestRing, 10, 22, 10},
+        {"HIB minimum", &RingTargetRecord::SetHIBMinScore, 95, 24, 95},
+        {"height", &RingTargetRecord::SetTargetHeight, 18, 27, 18},
+        {"prism Y", &RingTargetRecord::SetPrismPlaceY, 600, 31, 600 & 0xFF},
+        {"ring gap", &RingTargetRecord::SetHitRingGap, 3, 37, 3},
+        {"highest diameter", &RingTargetRecord::SetDiameterHighestRing, 4, 41, 4},
+    };
+    for (const Setter& s : setters) {
+        s.set(t, s.value);
+        EXPECT_EQ(t.b[s.at], s.byte) << s.field;
+    }
 
     // Ring T-n sits at byte 40 + 2n; n = 11 is the last field of the record.
     for (int n = 1; n <= 11; ++n)
@@ -102,22 +137,13 @@ TEST(DeviceRecords, RingTargetFields)
     EXPECT_EQ(t.b[16], 0xB4);
     t.SetNameText(QStringLiteral("ab"));
     EXPECT_EQ(t.b[2] | t.b[15], 0);
-}
 
-TEST(DeviceRecords, SilhouetteTargetFields)
-{
-    SilhouetteTargetRecord s;
-    s.SetNameText(QStringLiteral("Fig 11"));
-    s.SetCTRL1(0);
-    s.SetSizeInInch(true);
-    s.SetDistanceInYards(true);
-    EXPECT_EQ(s.CTRL1(), 0x50);
-    s.b[18] = 0xFF; s.b[19] = 0x38;
-    s.b[26] = 0xFF; s.b[27] = 0x38;
-    s.b[28] = 0xFF; s.b[29] = 0x38;
-    EXPECT_EQ(s.NominalDistance(), 65336);
-    EXPECT_EQ(s.Size(), 65336);
-    EXPECT_EQ(s.PrismPlaceX(), -200);
+    SilhouetteTargetRecord sil;
+    sil.SetNameText(QStringLiteral("Fig 11"));
+    sil.SetCTRL1(0);
+    sil.SetSizeInInch(true);
+    sil.SetDistanceInYards(true);
+    EXPECT_EQ(sil.CTRL1(), 0x50);
 }
 
 TEST(DeviceRecords, SilhouetteMatrixCellsAndRows)

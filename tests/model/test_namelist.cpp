@@ -145,6 +145,11 @@ TEST_F(NameListTest, LoadReplacesTheWholeListAndFailuresKeepIt)
     EXPECT_FALSE(list.LoadFromFile(path));
     EXPECT_EQ(Describe(list), before);
 
+    // Another kind of document (a session file) is no empty name list.
+    WriteAll(path, "<ShotFile CreatedBy=\"TRAXEL 2.1\">\n <Team Name=\"X\"/>\n</ShotFile>\n");
+    EXPECT_FALSE(list.LoadFromFile(path));
+    EXPECT_EQ(Describe(list), before);
+
     EXPECT_FALSE(list.LoadFromFile(Path("missing.namelist.xml")));
     ASSERT_TRUE(QDir(FTemp.path()).mkdir("folder.namelist.xml"));
     EXPECT_FALSE(list.LoadFromFile(Path("folder.namelist.xml")));

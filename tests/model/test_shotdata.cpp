@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -255,6 +256,37 @@ TEST_F(ShotdataTest, ConcurrentAddAndRead)
     writer.join();
     EXPECT_EQ(faults, 0);
     EXPECT_EQ(shooter.ShotCount(), Total);
+}
+
+// Whatever links to a shooter hears of it before any session frees it or
+// hands it out.
+TEST_F(ShotdataTest, LeavingHookRunsBeforeAShooterLeaves)
+{
+    using Session = std::unique_ptr<TSession>;
+    const std::vector<std::pair<const char*, std::function<void(Session&, TShooter*)>>> ways = {
+        {"deleted", [](Session& s, TShooter*) { s->DeleteShooters(); }},
+        {"taken", [](Session& s, TShooter* b) { s->TakeShooter(b); }},
+        {"session gone", [](Session& s, TShooter*) { s.reset(); }},
+    };
+    for (const auto& [name, leave] : ways) {
+        SCOPED_TRACE(name);
+        Session session = std::make_unique<TSession>();
+        TShooter* a = session->AddShooter(std::make_unique<TShooter>());
+        TShooter* b = session->AddShooter(std::make_unique<TShooter>());
+        std::vector<TShooter*> heard;
+        int stillListed = 0;
+        TSession* listing = session.get();
+        SetShooterLeavingHook([&](TShooter* s) {
+            heard.push_back(s);
+            for (int i = 0; i < listing->ShooterCount(); ++i)
+                stillListed += listing->GetShooter(i) == s;
+        });
+        leave(session, b);
+        SetShooterLeavingHook({});
+        const bool all = std::string(name) != "taken";
+        EXPECT_EQ(heard, all ? (std::vector<TShooter*> {b, a}) : (std::vector<TShooter*> {b}));
+        EXPECT_EQ(stillListed, int(heard.size()));
+    }
 }
 
 } // namespace

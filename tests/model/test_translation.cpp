@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "TestFiles.h"
+#include "TextBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -15,16 +16,6 @@
 #include <vector>
 
 namespace {
-
-QByteArray Utf16(const QString& text, bool littleEndian)
-{
-    QByteArray out = littleEndian ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
-    for (QChar c : text) {
-        const char lo = char(c.unicode() & 0xFF), hi = char(c.unicode() >> 8);
-        out.append(littleEndian ? lo : hi).append(littleEndian ? hi : lo);
-    }
-    return out;
-}
 
 class TranslationTest : public ::testing::Test {
 protected:
@@ -77,8 +68,9 @@ TEST_F(TranslationTest, LoaderEncodings)
     };
     const Case cases[] = {
         {"utf8", QByteArray("\xEF\xBB\xBF") + QStringLiteral("x=1\r\n%1\r\n").arg(german).toUtf8()},
-        {"utf16le", Utf16(QStringLiteral("x=1\n%1\n").arg(german), true)},
-        {"utf16be", Utf16(QStringLiteral("x=1\r%1").arg(german), false)},
+        {"utf16le", Utf16Bytes(QStringLiteral("x=1\n%1\n").arg(german))},
+        {"utf16be", Utf16Bytes(QStringLiteral("x=1\r%1").arg(german), false)},
+        {"utf8 without mark", QStringLiteral("x=1\n%1").arg(german).toUtf8()},
         {"cp1252", QByteArray("x=1\r\nGr\xF6\xDF" "e=Gr\xF6\xDF" "e \x80\r\n")},
     };
     for (const Case& c : cases) {
@@ -98,7 +90,7 @@ TEST_F(TranslationTest, LoaderEncodings)
     ASSERT_TRUE(LoadTranslationList(Path("bad")));
     EXPECT_EQ(Translate("ok"), QStringLiteral("gut"));
     // Half a UTF-16 character at the end is dropped.
-    WriteAll(Path("odd"), Utf16("k=v", true) + "\x41");
+    WriteAll(Path("odd"), Utf16Bytes("k=v") + "\x41");
     ASSERT_TRUE(LoadTranslationList(Path("odd")));
     EXPECT_EQ(Translate("k"), QStringLiteral("v"));
 

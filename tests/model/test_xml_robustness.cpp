@@ -1,8 +1,10 @@
-// Seeded random and mutated documents against the XML module, for a bounded
-// time: TRAXEL_ROBUSTNESS_SECONDS (default 2) per test. The seed is printed;
-// TRAXEL_ROBUSTNESS_SEED replays a run.
+// Seeded random and mutated documents against the XML module: a fixed number
+// of rounds, then more for TRAXEL_ROBUSTNESS_SECONDS (default 0) per test. The
+// seed is fixed so that every run checks the same inputs; it is printed, and
+// TRAXEL_ROBUSTNESS_SEED sets another.
 #include "Globals.h"
 #include "MiniXMLParser.h"
+#include "TextBytes.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,16 +31,19 @@ public:
     bool Chance(int percent) { return Int(0, 99) < percent; }
 
     // Characters that stress the writer and reader: entity characters,
-    // control characters, blanks, '=', '/', and text beyond ASCII and the BMP.
+    // control characters, blanks, '=', '/', text beyond ASCII and the BMP, and
+    // text that already looks encoded (and must not be decoded twice).
     QString Text(int maxLength)
     {
         static const char16_t pool[] = {u'a', u'Z', u'0', u' ', u'&', u'<', u'>', u'\'', u'"', u'\t', u'\r', u'\n',
-                                        0x01, 0x1F, u'=', u'/', u';', u'#', u'!', u'?', u'x', u'.', 0x00E9, 0x20AC,
-                                        0x00A0, 0xFFFD};
+                                        0x00, 0x01, 0x1F, u'=', u'/', u';', u'#', u'!', u'?', u'x', u'.', 0x00E9,
+                                        0x20AC, 0x00A0, 0xFFFD};
         QString s;
         for (int i = Int(0, maxLength); i > 0; --i) {
             if (Chance(4))
                 s.append(QChar(0xD83D)).append(QChar(0xDE00));  // U+1F600, a surrogate pair
+            else if (Chance(3))
+                s.append(QLatin1String("&amp;lt;"));
             else
                 s.append(QChar(pool[Int(0, int(std::size(pool)) - 1)]));
         }
@@ -56,29 +61,39 @@ public:
     }
 
     // Element names: no blank or '/', not starting like a comment or
-    // declaration, never empty. Attribute names: no '='.
+    // declaration. Attribute names: no blank, '=' or '"'. Never empty.
     QString Name(bool element)
     {
         static const char* const common[] = {"Shot", "Pt", "Name", "a", "X", "Type"};
         if (Chance(60))
             return common[Int(0, int(std::size(common)) - 1)];
         QString s = Text(8);
-        if (!element)
-            return Trim(s.remove(u'='));
-        s.remove(u' ').remove(u'/');
+        s.remove(u' ');
+        if (!element) {
+            s.remove(u'=').remove(u'"');
+            return s.isEmpty() ? QStringLiteral("k") : s;
+        }
+        s.remove(u'/');
         while (s.startsWith(u'!') || s.startsWith(u'?'))
             s.remove(0, 1);
         return s.isEmpty() ? QStringLiteral("n") : s;
     }
 
+    // What is set reads back exactly (and so is never decoded twice).
     void Fill(TXMLNode* node, int depth, int& budget)
     {
         node->SetName(Name(true));
-        for (int a = Int(0, 4); a > 0; --a)
-            node->SetAttributeValue(Name(false), Chance(10) ? QString() : Text(16));
+        for (int a = Int(0, 4); a > 0; --a) {
+            const QString name = Name(false);
+            const QString value = Chance(10) ? QString() : Text(16);
+            node->SetAttributeValue(name, value);
+            EXPECT_EQ(node->GetAttributeValueDef(name, QString()), value);
+        }
         for (int c = depth > 5 || budget <= 0 ? 0 : Int(0, 4); c > 0; --c)
             Fill(node->AddNode("x"), depth + 1, --budget);
-        node->SetText(Chance(50) ? QString() : Trim(Text(24)));
+        const QString text = Chance(50) ? QString() : Trim(Text(24));
+        node->SetText(text);
+        EXPECT_EQ(node->GetText(), text);
     }
 
     void RandomTree(TMiniXMLParser& doc)
@@ -97,26 +112,32 @@ private:
     std::mt19937_64 FRng;
 };
 
-// Runs round(g, dir) until the time budget is spent, under a printed seed.
+// Runs round(g, dir, n) MinRounds times and then until the time budget is
+// spent, under a printed seed.
+constexpr int MinRounds = 400;
+
 template <class F>
 int RunFor(const char* test, F round)
 {
-    uint64_t seed = (uint64_t(std::random_device{}()) << 32) ^ std::random_device{}();
+    uint64_t seed = 20240917;
     if (const char* s = std::getenv("TRAXEL_ROBUSTNESS_SEED"))
         seed = std::strtoull(s, nullptr, 10);
-    std::cout << test << ": seed " << seed << " (replay with TRAXEL_ROBUSTNESS_SEED=" << seed << ")" << std::endl;
+    std::cout << test << ": seed " << seed << " (set with TRAXEL_ROBUSTNESS_SEED)" << std::endl;
     const char* s = std::getenv("TRAXEL_ROBUSTNESS_SECONDS");
-    const double seconds = s && std::atof(s) > 0 ? std::atof(s) : 2.0;
+    const double seconds = s ? std::atof(s) : 0.0;
+    SetDebugLogSink([](const QString&) {});  // ignored tails would flood the output
     TGenerator g(seed);
     QTemporaryDir dir;
     EXPECT_TRUE(dir.isValid());
     QElapsedTimer clock;
     clock.start();
     int rounds = 0;
-    for (; clock.elapsed() < qint64(seconds * 1000) && !::testing::Test::HasFatalFailure(); ++rounds) {
+    for (; (rounds < MinRounds || clock.elapsed() < qint64(seconds * 1000)) && !::testing::Test::HasFatalFailure();
+         ++rounds) {
         SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(rounds));
         round(g, dir, rounds);
     }
+    SetDebugLogSink(nullptr);
     return rounds;
 }
 
@@ -138,14 +159,6 @@ void ExpectSameTree(const TXMLNode* a, const TXMLNode* b)
         for (int i = 0; i < x->GetNodeCount(); ++i)
             pending.push_back({x->GetNode(i), y->GetNode(i)});
     }
-}
-
-QByteArray Utf16LeFile(const QStringList& lines)
-{
-    QByteArray bytes("\xFF\xFE");
-    for (QChar c : lines.join("\n"))
-        bytes.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
-    return bytes;
 }
 
 void Mutate(TGenerator& g, QByteArray& bytes)
@@ -226,14 +239,12 @@ TEST(XmlRobustness, MutatedInputsFailCleanlyOrLoadConsistently)
         QByteArray bytes;
         switch (g.Int(0, 3)) {
         case 0: bytes = ToCodePage(source.Lines().join("\r\n")); break;  // no BOM: 8-bit code page
-        case 1: bytes = Utf16LeFile(source.Lines()); break;
+        case 1: bytes = Utf16Bytes(source.Lines().join("\n")); break;
         default: bytes = "\xEF\xBB\xBF" + source.Lines().join("\r\n").toUtf8() + "\r\n"; break;
         }
         for (int m = g.Int(1, 4); m > 0; --m)
             Mutate(g, bytes);
 
-        QElapsedTimer one;
-        one.start();
         TMiniXMLParser doc;
         bool ok;
         switch (g.Int(0, 3)) {
@@ -251,7 +262,6 @@ TEST(XmlRobustness, MutatedInputsFailCleanlyOrLoadConsistently)
             break;
         default: ok = doc.LoadFromBytes(bytes); break;
         }
-        EXPECT_LT(one.elapsed(), 5000) << "one load took too long";
         if (!ok) {
             ASSERT_FALSE(LastParseError().Message.isEmpty());
             // Whatever was read before the fault must still be writable.
@@ -275,4 +285,7 @@ TEST(XmlRobustness, MutatedInputsFailCleanlyOrLoadConsistently)
         ASSERT_EQ(third.Lines(), second.Lines());
     });
     std::cout << rounds << " inputs, " << loaded << " loaded" << std::endl;
+    // Most mutations break a document, but not all (about one in twelve
+    // loads): a reader that refused everything would pass every check above.
+    EXPECT_GE(loaded * 25, rounds) << loaded << " of " << rounds << " loaded";
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <numeric>
 
 TEST(GradeSummary, EmptyShooterAndCountMapping)
@@ -37,7 +38,8 @@ TEST(GradeSummary, RowsOfOneShot)
     levels.levels[GradeDeviationY] = { 7, -2 };
     levels.trigLevel = 1;
     levels.trigPoints = 5;
-    levels.grade.dtcCtRow = DtcCtRow { 0.0, 3, 4, 5, 1, 6, 1 };
+    // A count the file may hold up to the int limit: summed in 64 bits.
+    levels.grade.dtcCtRow = DtcCtRow { 0.0, 3, 4, 5, 1, std::numeric_limits<int>::max(), 1 };
     levels.grade.trigWindowOk = false;
 
     GradeSummaryRecord record;
@@ -64,8 +66,8 @@ TEST(GradeSummary, RowsOfOneShot)
     // Key 4 counts as value 4 and, mapped, as level 2.
     EXPECT_EQ(rows[11].valueCount[4], 2);
     EXPECT_EQ(rows[11].levelCount[2], 2);
-    // Outside the trigger window: countOutside 6, mapped to 3.
-    EXPECT_EQ(rows[12].valueSum, 12);
+    // Outside the trigger window: countOutside, mapped to 3.
+    EXPECT_EQ(rows[12].valueSum, 2LL * std::numeric_limits<int>::max());
     EXPECT_EQ(rows[12].levelCount[3], 2);
     EXPECT_EQ(rows[12].valueCount, (std::array<int, 6> {}));
 }

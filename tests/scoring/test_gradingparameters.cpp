@@ -6,17 +6,42 @@
 
 #include <QTemporaryDir>
 
+#include "ResourceLimits.h"
 #include "TestFiles.h"
+#include "TextBytes.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <vector>
 
 namespace {
 
 const GradeRow& Grade(int i) { return GradingTables.grade[size_t(i)]; }
+
+// Everything loaded, as comparable values.
+struct Snapshot {
+    TGradingParameters p;
+    std::vector<GradeRow> grade;
+    std::vector<TireRow> tire;
+    std::vector<DtcCtRow> dtc;
+    std::vector<CtrRtvRow> ctr;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot Take()
+{
+    const TGradingTables& t = GradingTables;
+    return { GradingParameters,
+             { t.grade.begin(), t.grade.begin() + t.gradeCount },
+             { t.tire.begin(), t.tire.begin() + t.tireCount },
+             { t.dtcCt.begin(), t.dtcCt.begin() + t.dtcCtCount },
+             { t.ctrRtv.begin(), t.ctrRtv.begin() + t.ctrRtvCount } };
+}
 
 // Every field, a BOM, CRLF line ends, comments, blanks and capitals.
 const QByteArray kFullFile =
@@ -122,26 +147,116 @@ TEST(GradingParameters, KeysContextsAndValues)
     EXPECT_EQ(GradingParameters.hasRows, (std::array<bool, 3> { false, false, true }));
 }
 
-TEST(GradingParameters, BadRowsAreReportedAndSkipped)
+TEST(GradingParameters, EveryEncodingLineEndAndLocaleReadsTheSameRows)
 {
-    ReportRecorder reports;
-    const QByteArray text =
-        "group = stand\n"
-        "grade = 1; 2\n"
-        "grade = 1;2;3;4;5;6;7;8;9;1x;11;12;13;14;15;16\n"
-        "tire = 0;;1;1\r\n"
-        "dtc_ct = 1;2;3;4;5;6\n"
-        "ctr_rtv = a;b;c\n"
-        "grade = 5;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16\n";
-    LoadGradingFile(WriteGradingFile(text), reports.Reporter());
-    ASSERT_EQ(reports.texts.size(), 5);
-    EXPECT_EQ(reports.texts[0], QStringLiteral("Grading: error on row: \ngrade = 1; 2"));
-    EXPECT_EQ(reports.texts[2], QStringLiteral("Grading: error on row: \ntire = 0;;1;1"));
-    for (const QString& caption : reports.captions)
-        EXPECT_EQ(caption, QStringLiteral("Grading parameter file error"));
-    ASSERT_EQ(GradingTables.gradeCount, 1);
-    EXPECT_EQ(Grade(0).points, 5);
+    std::setlocale(LC_ALL, "C");
+    LoadGradingFile(WriteGradingFile(kFullFile), {});
+    const Snapshot expected = Take();
+    const QString text = QString::fromLatin1(kFullFile.mid(3)).remove(QLatin1Char('\r'));
+    const std::pair<const char*, QByteArray> files[] = {
+        { "utf-8, CR LF, mark", kFullFile },
+        { "utf-8, LF, no mark", text.toUtf8() },
+        { "utf-8, CR", text.toUtf8().replace('\n', '\r') },
+        { "utf-16 LE, CR LF", Utf16Bytes(QString(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"))) },
+        { "utf-16 LE, CR", Utf16Bytes(QString(text).replace(QLatin1Char('\n'), QLatin1Char('\r'))) },
+        { "utf-16 BE, LF", Utf16Bytes(text, false) },
+    };
+    const auto readAll = [&](const char* locale) {
+        for (const auto& [name, bytes] : files) {
+            ReportRecorder reports;
+            EXPECT_EQ(LoadGradingFile(WriteGradingFile(bytes), reports.Reporter()), 1) << name << locale;
+            EXPECT_TRUE(Take() == expected) << name << locale;
+            EXPECT_TRUE(reports.texts.isEmpty()) << name << locale;
+        }
+    };
+    readAll("");
+    // The file always writes '.', whatever the C library's or the program's
+    // decimal separator.
+    CommaCLocale locale;
+    if (!locale.Active())
+        GTEST_SKIP() << "no locale with a ',' decimal separator could be had";
+    const QChar separator = DecimalSeparator();
+    SetDecimalSeparator(QLatin1Char(','));
+    readAll(", under a comma locale");
+    SetDecimalSeparator(separator);
+}
+
+TEST(GradingParameters, WhatCannotBeUsedIsReported)
+{
+    const QString rowError = QStringLiteral("Grading: error on row: \n");
+    const QString noRows = QStringLiteral("Grading: no grade rows in file: \n");
+    struct Case {
+        const char* name;
+        QByteArray text;
+        int gradeRows;
+        QStringList reports;  // each followed by the line, or for noRows by the path
+    };
+    const Case cases[] = {
+        { "bad rows",
+          "group = stand\n"
+          "grade = 1; 2\n"
+          "grade = 1;2;3;4;5;6;7;8;9;1x;11;12;13;14;15;16\n"
+          "tire = 0;;1;1\r\n"
+          "dtc_ct = 1;2;3;4;5;6\n"
+          "ctr_rtv = a;b;c\n"
+          "grade = 5;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16\n",
+          1,
+          { rowError + "grade = 1; 2", rowError + "grade = 1;2;3;4;5;6;7;8;9;1x;11;12;13;14;15;16",
+            rowError + "tire = 0;;1;1", rowError + "dtc_ct = 1;2;3;4;5;6", rowError + "ctr_rtv = a;b;c" } },
+        { "no grade row", "hitweight = 1\ntire = 0;1;0;0\n", 0, { noRows } },
+        { "grade rows outside a group", "grade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n", 0, { noRows } },
+        { "empty", "", 0, { noRows } },
+    };
+    for (const Case& c : cases) {
+        ReportRecorder reports;
+        const QString path = WriteGradingFile(c.text);
+        EXPECT_EQ(LoadGradingFile(path, reports.Reporter()), c.gradeRows) << c.name;
+        QStringList expected = c.reports;
+        if (!expected.isEmpty() && expected.last() == noRows)
+            expected.last() += path;
+        EXPECT_EQ(reports.texts, expected) << c.name;
+        for (const QString& caption : reports.captions)
+            EXPECT_EQ(caption, QStringLiteral("Grading parameter file error"));
+    }
     EXPECT_EQ(GradingTables.tireCount + GradingTables.dtcCtCount + GradingTables.ctrRtvCount, 0);
+}
+
+TEST(GradingParameters, PointsAndLevelsStayInTheirRanges)
+{
+    LoadGradingFile(WriteGradingFile("group = stand\n"
+                                     "grade = 1e308;1;1;1;1;1;1;1;1;1;1;1;1;1e308;1;1\n"
+                                     "grade = -7;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n"
+                                     "dtc_ct = 0;1;1;1e308;-4;1e308;-1e308\n"
+                                     "ctr_rtv = 1;99;1\n"),
+                    {});
+    EXPECT_EQ(Grade(0).points, 5);
+    EXPECT_EQ(Grade(0).totalLimit, std::numeric_limits<int>::max());  // a limit, not points
+    EXPECT_EQ(Grade(1).points, 0);
+    EXPECT_EQ(GradingTables.dtcCt[0], (DtcCtRow { 0, 1, 1, 5, 0, std::numeric_limits<int>::max(),
+                                                  std::numeric_limits<int>::min() }));
+    EXPECT_EQ(GradingTables.ctrRtv[0].points, 5);
+}
+
+TEST(GradingParameters, AllocationFailureIsReported)
+{
+    if (!ResourceLimits::MemoryLimitUsable)
+        GTEST_SKIP() << "sanitizers reserve the address space a limit would cut";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const QString path = WriteGradingFile(QByteArray(8000000, '\n'));  // eight million lines
+            ReportRecorder reports;
+            ResourceLimits::LimitMemoryGrowth(64 << 20);
+            int rows = -1;
+            try {
+                rows = LoadGradingFile(path, reports.Reporter());
+            } catch (...) {
+                std::_Exit(2);
+            }
+            std::fprintf(stderr, "%s\n", qPrintable(reports.texts.join(QLatin1Char('|'))));
+            std::_Exit(rows == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "not enough memory");
 }
 
 TEST(GradingParameters, TableLimits)
@@ -185,15 +300,6 @@ TEST(GradingParameters, LongLinesAreReadInPieces)
     EXPECT_EQ(Grade(1).points, 2);
 }
 
-TEST(GradingParameters, NextGradingNumber)
-{
-    GradingNumber n = NextGradingNumber(QStringLiteral(" 1.5 ; 2;x"));
-    EXPECT_TRUE(n.found && n.value == 1.5 && n.rest == QStringLiteral(" 2;x"));
-    n = NextGradingNumber(NextGradingNumber(n.rest).rest);
-    EXPECT_TRUE(!n.found && n.value == 0.0);
-    EXPECT_FALSE(NextGradingNumber(QStringLiteral(";3")).found);
-}
-
 TEST(GradingParameters, MissingFileAndPanelSelection)
 {
     ReportRecorder reports;
@@ -224,60 +330,4 @@ TEST(GradingParameters, ShippedFileLoadsCleanly)
         }
     }
     EXPECT_GT(GradingTables.tireCount * GradingTables.dtcCtCount * GradingTables.ctrRtvCount, 0);
-}
-
-namespace {
-
-// Everything loaded, as comparable values.
-struct Snapshot {
-    TGradingParameters p;
-    std::vector<GradeRow> grade;
-    std::vector<TireRow> tire;
-    std::vector<DtcCtRow> dtc;
-    std::vector<CtrRtvRow> ctr;
-    bool operator==(const Snapshot&) const = default;
-};
-
-Snapshot Take()
-{
-    const TGradingTables& t = GradingTables;
-    return { GradingParameters,
-             { t.grade.begin(), t.grade.begin() + t.gradeCount },
-             { t.tire.begin(), t.tire.begin() + t.tireCount },
-             { t.dtcCt.begin(), t.dtcCt.begin() + t.dtcCtCount },
-             { t.ctrRtv.begin(), t.ctrRtv.begin() + t.ctrRtvCount } };
-}
-
-} // namespace
-
-TEST(GradingParameters, SameResultUnderACommaLocale)
-{
-    const QString full = WriteGradingFile(kFullFile);
-    std::setlocale(LC_ALL, "C");
-    LoadGradingFile(full, {});
-    const Snapshot plain = Take();
-    LoadGradingFile(ShippedGradingFile(), {});
-    const Snapshot shippedPlain = Take();
-
-    Snapshot comma;
-    Snapshot shippedComma;
-    ReportRecorder reports;
-    {
-        CommaCLocale locale;
-        if (!locale.Active())
-            GTEST_SKIP() << "no locale with a ',' decimal separator could be had";
-        const QChar separator = DecimalSeparator();
-        SetDecimalSeparator(QLatin1Char(','));
-        LoadGradingFile(full, reports.Reporter());
-        comma = Take();
-        LoadGradingFile(ShippedGradingFile(), reports.Reporter());
-        shippedComma = Take();
-        SetDecimalSeparator(separator);
-    }
-
-    EXPECT_TRUE(reports.texts.isEmpty());
-    EXPECT_TRUE(plain == comma);
-    EXPECT_TRUE(shippedPlain == shippedComma);
-    EXPECT_EQ(comma.grade.at(0).holdLimit, 29);
-    EXPECT_EQ(comma.grade.at(0).timingLimit, 2.75);
 }

@@ -27,7 +27,7 @@ const QByteArray kRows =
     "tire = 0; 3; 1; 0\n"
     "group = kneel\n"
     "difficulty = expert\n"
-    "grade = 9; 0; 90; 0; 0; 0; 90; 90; 9000; -90; -90; 90; 1; 2; 90; 90\n"
+    "grade = 4; 0; 90; 0; 0; 0; 90; 90; 9000; -90; -90; 90; 1; 2; 90; 90\n"
     "tire = 0; 2; 1; 0\n";
 
 const QByteArray kTimingRows =
@@ -162,7 +162,7 @@ TEST(ShotGrading, SelectionBelongsToEachPanel)
 
     // The panel selected last does not change what the other one grades.
     EXPECT_EQ(GradeShotAnalysis(standPanel, Measured(), 85, 10).componentPoints[GradeHold], 2);
-    EXPECT_EQ(GradeShotAnalysis(kneelPanel, Measured(), 85, 10).componentPoints[GradeHold], 9);
+    EXPECT_EQ(GradeShotAnalysis(kneelPanel, Measured(), 85, 10).componentPoints[GradeHold], 4);
 }
 
 TEST(ShotGrading, LevelsAndOverallScales)

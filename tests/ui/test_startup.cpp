@@ -251,7 +251,7 @@ TEST_F(StartupTest, GradingFileProblemsAreShownOncePerFile)
     EXPECT_EQ(prompts.shown.back().buttons, TMsgButtons::OK);
 
     // An edited file is another file; a full table asks with three buttons.
-    QByteArray full("group = stand\n");
+    QByteArray full("group = stand\ngrade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n");
     for (int i = 0; i < 201; ++i)
         full += "tire = 1;1;1;1\n";
     write(full);

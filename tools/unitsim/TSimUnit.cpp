@@ -661,6 +661,17 @@ struct TSimUnit::Impl {
             case FaultKind::AckFirst:
                 std::rotate(answer.begin(), answer.end() - 1, answer.end());
                 break;
+            case FaultKind::DropResult:
+            case FaultKind::CorruptResult:
+                // The result stands right before the ack of a stored shot.
+                if (f[0] == 'b' && answer.size() >= 2 && answer[answer.size() - 2].size() == 36) {
+                    auto result = answer.end() - 2;
+                    if (fault->kind == FaultKind::DropResult)
+                        answer.erase(result);
+                    else
+                        result->back() ^= 0xFF;
+                }
+                break;
             case FaultKind::ErrorReport:
                 break;
             }

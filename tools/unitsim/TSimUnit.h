@@ -56,6 +56,8 @@ enum class FaultKind {
     ErrorReport, // a 0xCA "c" error report instead; the command is not carried out
     DuplicateAck,// the reply proper goes out twice
     AckFirst,    // "b": the ack goes out before the shot's frames
+    DropResult,  // "b": the shot's result frame is lost; its samples and the ack go out
+    CorruptResult, // "b": the shot's result frame carries a wrong checksum
 };
 
 // Applies to the nth (1-based) command of that letter received after the

@@ -38,6 +38,7 @@ protected:
         CurrentSession = session_.get();
         SetComPortResolver([this](int n) { return n == ComNumber ? unit_.SlavePath() : std::string(); });
         device_ = std::make_unique<TDevice>();
+        BeforeOpen();
         ASSERT_TRUE(device_->OpenPort(ComNumber, true));
         ASSERT_TRUE(WaitUntil([&] { return unit_.ListenerReady(); }, 2000ms));
     }
@@ -47,6 +48,17 @@ protected:
         SetComPortResolver({});
         CurrentSession = nullptr;
         session_.reset();
+    }
+    // Runs once the device exists, before its port opens: the place for the
+    // data handler's diagnostic taps.
+    virtual void BeforeOpen() {}
+    // Every frame the device wrote before this call has reached the unit:
+    // the unit answers in order, so once the answer to one more request is
+    // back, nothing written earlier is still on its way. The request is a
+    // bank-count read ("c" 32).
+    void Sync()
+    {
+        ASSERT_TRUE(device_->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 2000));
     }
     // A late "Y<letter>" ack handed in as the receive path would.
     void InjectAck(uint8_t letter)

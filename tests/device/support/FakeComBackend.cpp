@@ -34,6 +34,18 @@ void FakeComState::AddInput(const std::string& bytes)
     input += bytes;
 }
 
+bool FakeComState::IsOpen()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return open;
+}
+
+int FakeComState::Waiting()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return waiting;
+}
+
 std::vector<std::string> FakeComState::Log()
 {
     std::lock_guard<std::mutex> lock(mutex);

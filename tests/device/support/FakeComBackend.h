@@ -44,6 +44,10 @@ public:
     uint32_t outputSize = 0;
     int waiting = 0; // threads blocked in WaitEvent
 
+    // Locked reads of the fields above that another thread changes.
+    bool IsOpen();
+    int Waiting();
+
     // ---- Log
     std::vector<std::string> Log();
     // Names only (the first word of each entry).

@@ -63,6 +63,18 @@ void ShortenDeviceTimings()
     t.settleSteps = 2;
 }
 
+class TAppEnvironment final : public ::testing::Environment {
+public:
+    explicit TAppEnvironment(TApplication* app)
+        : app_(app)
+    {
+    }
+    void TearDown() override { delete app_; }
+
+private:
+    TApplication* app_;
+};
+
 }  // namespace
 
 // ---- TScriptedPrompts ----
@@ -122,10 +134,10 @@ void UiRigTest::SetUpTestSuite()
         static int argc = 1;
         static char name[] = "traxel_ui_test";
         static char* argv[] = {name, nullptr};
-        // Never destroyed: a shown window leaves input devices that the
-        // application cannot tear down after the statics' exit order.
-        static TApplication* app = new TApplication(argc, argv);
-        app->setQuitOnLastWindowClosed(false);
+        // Deleted when the test program's run ends, not at exit: by then Qt's
+        // own globals (the input devices QTest clicks with) are gone.
+        ::testing::AddGlobalTestEnvironment(new TAppEnvironment(new TApplication(argc, argv)));
+        TApplication::setQuitOnLastWindowClosed(false);
     }
 }
 

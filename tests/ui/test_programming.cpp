@@ -1,0 +1,407 @@
+// Programming a setup into the units: what each unit must receive (worked out
+// without a unit, then checked at simulated units byte for byte), the
+// failures that end a run for every unit, and the refusals before a run.
+#include "AppSettings.h"
+#include "Device.h"
+#include "DeviceManager.h"
+#include "FormSelectSetup.h"
+#include "FormShooter.h"
+#include "Globals.h"
+#include "MiniXMLParser.h"
+#include "NetworkLink.h"
+#include "Screens.h"
+#include "SetupListModel.h"
+#include "SetupProgramming.h"
+#include "Shotdata.h"
+#include "Translation.h"
+#include "UiGlobals.h"
+#include "UiRig.h"
+
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+#include <functional>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Slice(const uint8_t* p, std::size_t from, std::size_t n = 16) { return Bytes(p + from, p + from + n); }
+
+// ---- The composition, without a unit -------------------------------------------------
+
+SetupBlocks Pattern(uint8_t first)
+{
+    SetupBlocks b;
+    for (std::size_t i = 0; i < b.b.size(); ++i)
+        b.b[i] = uint8_t(first + i);
+    return b;
+}
+
+struct TComposeCase {
+    const char* name;
+    bool ring;
+    bool silhouette;
+    int ringNumber;       // in the setup's mode block
+    int silhouetteNumber;
+    bool arrowsUnlocked;  // the setup's block 0 bit 4
+    int mounting;
+    TProgrammingKind kind;
+    // Expected:
+    bool usable;
+    int functionMode;
+    int mountingCode;
+    int sentRingNumber;
+    int sentSilhouetteNumber;
+    int enableBits;       // bits 0-1 of the mode block's byte 0
+    int ringSlot;
+    int silhouetteSlot;
+    int progressMaximum;
+};
+
+const TComposeCase ComposeCases[] = {
+    // name               ring   sil    rN   sN  arrows mnt kind                      ok    fm code rN   sN  bits rS  sS  max
+    {"ring start top",    true,  false, 3,   7,  false, 0, TProgrammingKind::Start, true, 1, 0, 0,   255, 2, 0,  -1, 18},
+    {"silhouette below",  false, true,  3,   7,  true,  2, TProgrammingKind::Start, true, 2, 3, 255, 0,   1, -1, 0,  80},
+    {"both left",         true,  true,  200, 9,  false, 3, TProgrammingKind::Start, true, 1, 2, 0,   0,   3, 0,  0,  84},
+    {"ring setup right",  true,  false, 5,   7,  true,  1, TProgrammingKind::Setup, true, 1, 1, 5,   7,   2, 5,  -1, 18},
+    {"silhouette setup",  false, true,  200, 15, false, 0, TProgrammingKind::Setup, true, 2, 0, 200, 15,  1, -1, 15, 80},
+    {"ring number 16",    true,  false, 16,  0,  false, 0, TProgrammingKind::Setup, false, 0, 0, 0, 0, 0, 0, 0, 0},
+    {"silhouette 255",    false, true,  0,   255, false, 0, TProgrammingKind::Setup, false, 0, 0, 0, 0, 0, 0, 0, 0},
+};
+
+class ComposeTest : public ::testing::TestWithParam<TComposeCase> {};
+
+TEST_P(ComposeTest, SettingsBlocksAndSlots)
+{
+    const TComposeCase& c = GetParam();
+    TTargetSetup setup;
+    setup.target.hasRing = c.ring;
+    setup.target.hasSilhouette = c.silhouette;
+    setup.blocks = Pattern(0x40);
+    const int m = c.ring ? 1 : 2;  // the mode block the setup trains in
+    setup.blocks.b[16 * m] = 0xF0;  // bits 0-1 clear: the enables come from the targets alone
+    setup.blocks.b[16 * m + 2] = uint8_t(c.ringNumber);
+    setup.blocks.b[16 * m + 3] = uint8_t(c.silhouetteNumber);
+    setup.blocks.b[0] = c.arrowsUnlocked ? 0x10 : 0x00;
+    const SetupBlocks unit = Pattern(0xA0);  // byte 0 = 0xA0: bit 4 clear, bits 5 and 7 set
+
+    ASSERT_EQ(TargetNumbersUsable(setup, c.kind), c.usable);
+    if (!c.usable) {
+        EXPECT_THROW(ComposeUpload(unit, setup, c.mounting, c.kind), Exception);
+        return;
+    }
+    const TUploadWork work = ComposeUpload(unit, setup, c.mounting, c.kind);
+    const uint8_t* out = work.settings.data();
+
+    // Block 0: the unit's, with mounting, arrows and function mode set.
+    EXPECT_EQ(out[0], (0xA0 & ~0x13) | c.mountingCode | (c.arrowsUnlocked ? 0x10 : 0));
+    EXPECT_EQ(out[2], c.functionMode);
+    EXPECT_EQ(Slice(out, 3, 13), Slice(unit.data(), 3, 13));
+    EXPECT_EQ(out[1], unit.b[1]);
+    // The mode block trained in: the setup's, targets and enables as sent.
+    EXPECT_EQ(out[16 * m], 0xF0 | c.enableBits);
+    EXPECT_EQ(out[16 * m + 1], setup.blocks.b[16 * m + 1]);
+    EXPECT_EQ(out[16 * m + 2], c.sentRingNumber);
+    EXPECT_EQ(out[16 * m + 3], c.sentSilhouetteNumber);
+    EXPECT_EQ(Slice(out, 16 * m + 4, 12), Slice(setup.blocks.data(), 16 * m + 4, 12));
+    // The other mode block and block 3 stay as the unit had them.
+    EXPECT_EQ(Slice(out, 16 * (3 - m)), Slice(unit.data(), 16 * (3 - m)));
+    EXPECT_EQ(Slice(out, 48), Slice(unit.data(), 48));
+
+    EXPECT_EQ(work.ringSlot, c.ringSlot);
+    EXPECT_EQ(work.silhouetteSlot, c.silhouetteSlot);
+    EXPECT_EQ(work.progressMaximum, c.progressMaximum);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ComposeTest, ::testing::ValuesIn(ComposeCases),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
+                                     ch = '_';
+                             return name;
+                         });
+
+// ---- Programming roads at simulated units ---------------------------------------------
+
+// Parameter blocks 0-3 a unit reports before it is programmed.
+SetupBlocks UnitBlocks(int unit) { return Pattern(uint8_t(0x80 + 8 * unit)); }
+
+class ProgrammingTest : public UiRigTest {
+protected:
+    void SetUp() override
+    {
+        UiRigTest::SetUp();
+        UiTimings().programmingStallMs = 400;
+    }
+
+    // n units on COM11.., each with its own settings blocks, found and
+    // identified; the setup screen shown for "Set Shooting Training".
+    void StartWithUnits(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            unitsim::TSimUnit& unit = AddUnit(11 + i, unitsim::UnitName("KBR", 100 + i));
+            const SetupBlocks blocks = UnitBlocks(i);
+            for (int b = 0; b < 4; ++b) {
+                unitsim::Block16 block;
+                std::copy_n(blocks.Block(b), 16, block.begin());
+                unit.SetParameterBlock(b, block);
+            }
+        }
+        ASSERT_TRUE(StartProgram());
+        if (n > 0) {
+            TDeviceManager* manager = TDeviceManager::Instance();
+            manager->ScanPorts(true, true, false);
+            ASSERT_TRUE(WaitFor([&] {
+                manager->CheckScanComplete();
+                return manager->FoundDeviceCount() == n && manager->IdentifyingDeviceCount() == 0;
+            }));
+        }
+        prompts.shown.clear();  // the first run's folder message
+        SessionMode = SessionDynamic;
+        FormSelectSetup->show();
+    }
+
+    template <class T = QPushButton>
+    T* Control(const char* name)
+    {
+        T* control = FormSelectSetup->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+
+    // Clicks the card whose first description line is title.
+    const TTargetSetup* Choose(const QString& title)
+    {
+        auto* grid = Control<QTableView>("DrawGridSetups");
+        auto* model = static_cast<TSetupListModel*>(grid->model());
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const TTargetSetup* setup = model->Setup(row);
+            if (setup->descriptions && setup->descriptions->value(0) == title) {
+                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(model->index(row, 1)).center());
+                EXPECT_EQ(FormSelectSetup->SelectedIndex(), row);
+                return setup;
+            }
+        }
+        ADD_FAILURE() << "no setup " << title.toStdString();
+        return nullptr;
+    }
+
+    void ClearReceived()
+    {
+        for (auto& unit : units)
+            unit->ClearReceived();
+    }
+
+    TDevice* DeviceOn(int com) const { return TDeviceManager::Instance()->FindConnectedDevice(com); }
+
+    bool ProgrammingEnded()
+    {
+        return WaitFor([] { return !FormSelectSetup->Programming(); });
+    }
+
+    // Every unit's upload state is back to nothing.
+    void ExpectUploadsReset()
+    {
+        for (TDevice* device : TDeviceManager::Instance()->Connected()) {
+            EXPECT_FALSE(device->Async().uploadRequested.load());
+            EXPECT_FALSE(device->Async().uploadDone.load());
+            EXPECT_EQ(device->Async().uploadStepCount.load(), 0);
+        }
+    }
+};
+
+// What a unit must hold after a live start with a ring setup, spelled out
+// from the unit's own blocks and the setup's.
+SetupBlocks ExpectedRingStart(const SetupBlocks& unit, const TTargetSetup& setup, int mountingCode)
+{
+    SetupBlocks e = unit;
+    e.b[0] = uint8_t((unit.b[0] & ~0x13) | mountingCode | (setup.blocks.b[0] & 0x10));
+    e.b[2] = 1;
+    std::copy_n(setup.blocks.Block(1), 16, e.Block(1));
+    e.b[16] = uint8_t((setup.blocks.b[16] & ~0x03) | 0x02);
+    e.b[18] = 0;
+    e.b[19] = 255;
+    return e;
+}
+
+TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
+{
+    StartWithUnits(2);
+    const TTargetSetup* setup = Choose(QStringLiteral("10 m Air Rifle"));
+    ASSERT_NE(setup, nullptr);
+    const TTargetSetup chosen = *setup;
+    // Top -> right -> below: the unit is told 3.
+    Control<QToolButton>("SpeedButtonMounting")->click();
+    Control<QToolButton>("SpeedButtonMounting")->click();
+    EXPECT_EQ(GetOptionString(QStringLiteral("GunMounting")), QStringLiteral("below"));
+    SaveScreen(*FormSelectSetup, QStringLiteral("select_setup"));
+    // The second unit's port was closed: it is opened again and programmed
+    // after the wait.
+    DeviceOn(12)->Data().ClosePort();
+
+    // A second click right after the first programs nothing more.
+    ClearReceived();
+    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    ASSERT_TRUE(ProgrammingEnded());
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(SessionMode, SessionClassic);
+    EXPECT_EQ(ShooterViewers.size(), 2u);
+    EXPECT_FALSE(FormSelectSetup->isVisible());
+
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        unitsim::TSimUnit& unit = *units[std::size_t(i)];
+        const SetupBlocks expected = ExpectedRingStart(UnitBlocks(i), chosen, 3);
+        ASSERT_EQ(unit.ReceivedLetters(), "allll" "adddbbbbbbbdca");
+        const auto f = unit.Received();
+        // The ring goes to slot 0: blocks 0-2 carry bytes 16-63, block 3 the name.
+        const std::size_t offsets[4] = {16, 32, 48, 0};
+        for (std::size_t b = 0; b < 4; ++b) {
+            EXPECT_EQ(f[1 + b].Arg(1), 0);
+            EXPECT_EQ(Slice(f[1 + b].bytes.data(), 3), Slice(chosen.target.ringRecord.data(), offsets[b]));
+        }
+        EXPECT_EQ(unit.RingTarget(0), chosen.target.ringRecord.b);
+        // Settings: frames and what the unit stored.
+        for (std::size_t b = 0; b < 3; ++b)
+            EXPECT_EQ(Slice(f[6 + b].bytes.data(), 2), Slice(expected.data(), 16 * b));
+        EXPECT_EQ(f[16].Arg(1), 0x83);
+        EXPECT_EQ(Slice(f[16].bytes.data(), 2), Slice(expected.data(), 48));
+        for (int b = 0; b < 4; ++b) {
+            const auto stored = unit.ParameterBlock(b);
+            EXPECT_EQ(Bytes(stored.begin(), stored.end()), Slice(expected.data(), 16 * std::size_t(b))) << "block " << b;
+        }
+    }
+
+    // The session holds one new shooter per unit, named by it, with the setup.
+    ASSERT_EQ(CurrentSession->ShooterCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        TShooter* shooter = DeviceOn(11 + i)->Shooter();
+        ASSERT_NE(shooter, nullptr);
+        EXPECT_EQ(shooter->SerialNumber(), QString::fromStdString(units[std::size_t(i)]->Name()));
+        EXPECT_EQ(shooter->currentTarget.ringRecord, chosen.target.ringRecord);
+    }
+}
+
+// A node PC's client connects to its monitor once the viewers are open.
+class TRecordingLink final : public INetworkLink {
+public:
+    bool ClientActive() const override { return false; }
+    void ConnectClient(const QString& host, int port) override { connects.push_back({host, port}); }
+    void CloseClient() override {}
+    void SendDataOut(int) override {}
+    void AskNetworkRetry() override {}
+    bool ServerActive() const override { return false; }
+    void StartMonitor(int) override {}
+    void StopMonitor() override {}
+    int ShooterLinkCount() const override { return 0; }
+    void ShowSendMessage(const QString&, const QIcon&) override {}
+    void HideSendMessage() override {}
+
+    std::vector<std::pair<QString, int>> connects;
+};
+
+TEST_F(ProgrammingTest, AfterStartMeasuringBeginsAndANodeConnectsToItsMonitor)
+{
+    StartWithUnits(1);
+    TRecordingLink link;
+    SetNetworkLink(&link);
+    const std::unique_ptr<void, void (*)(void*)> unset(&link, [](void*) { SetNetworkLink(nullptr); });
+    SetOptionString(QStringLiteral("StartAutomatically"), QStringLiteral("true"));
+    MiniXMLParser::TXMLNode* network = SettingsRoot()->FindNode(QStringLiteral("Network"));
+    network->SetAttributeValue(QStringLiteral("Mode"), QStringLiteral("Node"));
+    network->SetAttributeValue(QStringLiteral("MonitorIP"), QStringLiteral("10.0.0.5"));
+    network->SetAttributeValue(QStringLiteral("MonitorPort"), QStringLiteral("70000"));
+    Choose(QStringLiteral("25 m Silhouette"));
+    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    ASSERT_TRUE(ProgrammingEnded());
+    EXPECT_EQ(SessionMode, SessionDynamic);
+    ASSERT_EQ(link.connects.size(), 1u);
+    EXPECT_EQ(link.connects[0], std::make_pair(QStringLiteral("10.0.0.5"), 14351));
+
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    if (!ShooterViewers[0]->Device())
+        GTEST_SKIP() << "the viewer does not bind to units in this build";
+    EXPECT_TRUE(WaitFor([&] { return units[0]->Measuring(); }));
+    EXPECT_EQ(units[0]->Mode(), 2);
+}
+
+// Ways a run goes wrong. The strike comes while the first unit holds its
+// third ring ack back; a parked unit whose port does not open again fails
+// before anything is sent to it.
+struct TFailureCase {
+    const char* name;
+    int stallMs;  // long where the strike itself must end the run
+    std::function<void(unitsim::TSimUnit&, TDevice*)> strike;
+    bool parkFirst = false;
+};
+
+const TFailureCase FailureCases[] = {
+    {"StopsAnswering", 400, [](unitsim::TSimUnit& unit, TDevice*) { unit.SetMute(true); }},
+    {"Unplugged", 400, [](unitsim::TSimUnit& unit, TDevice*) { unit.Unplug(); }},
+    {"LeavesTheUnitList", 60000,
+     [](unitsim::TSimUnit&, TDevice* device) { TDeviceManager::Instance()->MoveToReconnect(device); }},
+    {"ParkedPortDoesNotReopen", 60000,
+     [](unitsim::TSimUnit& unit, TDevice* device) {
+         device->Data().ClosePort();
+         unit.Unplug();
+     },
+     true},
+};
+
+class ProgrammingFailureTest : public ProgrammingTest, public ::testing::WithParamInterface<TFailureCase> {};
+
+TEST_P(ProgrammingFailureTest, EndsTheRunForEveryUnit)
+{
+    const TFailureCase& c = GetParam();
+    StartWithUnits(2);
+    UiTimings().programmingStallMs = c.stallMs;
+    Choose(QStringLiteral("10 m Air Rifle"));
+    ClearReceived();
+    if (c.parkFirst) {
+        c.strike(*units[0], DeviceOn(11));
+        QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    } else {
+        units[0]->AddFault({'l', 3, 1, unitsim::FaultKind::Delay, 20000});
+        QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+        ASSERT_TRUE(units[0]->WaitForCount('l', 3, 5s));
+        c.strike(*units[0], DeviceOn(11));
+    }
+
+    ASSERT_TRUE(ProgrammingEnded());
+    EXPECT_EQ(prompts.Count(QStringLiteral("Error during programming")), 1);
+    EXPECT_TRUE(ShooterViewers.empty());
+    ExpectUploadsReset();
+    EXPECT_TRUE(Control("ButtonStart")->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Strikes, ProgrammingFailureTest, ::testing::ValuesIn(FailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Without units nothing starts; the live road shows its box in English.
+TEST_F(ProgrammingTest, RefusesWithoutUnits)
+{
+    SetTranslationList({QStringLiteral("No device connected. Shooting not possible.=Kein Gerät"),
+                        QStringLiteral("Insert Optical Units=Geräte einstecken")});
+    StartWithUnits(0);
+    Choose(QStringLiteral("10 m Air Rifle"));
+    const int shooters = CurrentSession->ShooterCount();
+    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    QTest::mouseClick(Control("ButtonSetup"), Qt::LeftButton);
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("No device connected. Shooting not possible."));
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Insert Optical Units"));
+    EXPECT_EQ(prompts.shown[1].text, QStringLiteral("Kein Gerät"));
+    EXPECT_EQ(prompts.shown[1].caption, QStringLiteral("Geräte einstecken"));
+    EXPECT_EQ(prompts.beeps, 2);
+    EXPECT_FALSE(FormSelectSetup->Programming());
+    EXPECT_EQ(CurrentSession->ShooterCount(), shooters);
+}
+
+} // namespace
