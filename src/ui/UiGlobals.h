@@ -6,6 +6,8 @@
 // after that.
 #pragma once
 
+#include <QString>
+
 #include <vector>
 
 class TFormStartupSplash;
@@ -95,3 +97,7 @@ TUiTimings& UiTimings();
 // Network attribute MonitorPort when it is a port number (1..65535), else
 // the default 14351.
 int MonitorPortSetting();
+
+// A session's date as the screens stamp it: the short date and the short
+// time of the system locale ("ddddd t").
+QString SessionDateText();

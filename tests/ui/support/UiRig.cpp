@@ -5,9 +5,12 @@
 #include "AppStartup.h"
 #include "Application.h"
 #include "DeviceManager.h"
+#include "FormStartMenu.h"
+#include "FormStartupSplash.h"
 #include "Globals.h"
 #include "NameList.h"
 #include "PortRegistry.h"
+#include "Shotdata.h"
 #include "Translation.h"
 #include "UiGlobals.h"
 
@@ -177,7 +180,7 @@ void UiRigTest::TearDown()
     QDir::setCurrent(savedCwd_);
 }
 
-bool UiRigTest::StartProgram()
+bool UiRigTest::StartProgram(const std::function<void()>& formsCreated)
 {
     started_ = true;
     TDeviceManager::Instance();
@@ -185,7 +188,15 @@ bool UiRigTest::StartProgram()
     if (!ApplicationStartup())
         return false;
     CreateForms();
+    if (formsCreated)
+        formsCreated();
+    FormStartupSplash->show();
     return true;
+}
+
+bool UiRigTest::WaitForStartMenu(std::chrono::milliseconds limit)
+{
+    return WaitFor([] { return FormStartMenu && FormStartMenu->isVisible(); }, limit);
 }
 
 void UiRigTest::StopProgram()
@@ -197,6 +208,7 @@ void UiRigTest::StopProgram()
     ApplicationShutdown();
     SetSettingsRoot(nullptr);
     SessionMode = SessionNone;
+    SessionUnsaved.store(false);
 }
 
 unitsim::TSimUnit& UiRigTest::AddUnit(int number, const std::string& name)
@@ -275,4 +287,11 @@ void TypeText(QWidget* widget, const QString& text)
 {
     for (const QChar c : text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key(c.toUpper().unicode()), QString(c), Qt::NoModifier);
+}
+
+// Font configuration keeps its caches until exit and Qt never releases them;
+// under the leak checker that is noise, not a fault of ours.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
 }

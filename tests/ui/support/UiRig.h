@@ -60,9 +60,13 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // ApplicationStartup and CreateForms (no network forms); false when
-    // start-up stopped. The forms' timers run from here on.
-    bool StartProgram();
+    // ApplicationStartup, CreateForms (no network forms) and the splash
+    // shown, as the program entry does; false when start-up stopped. The
+    // forms' timers run from here on. Showing the splash may already run
+    // them (a splash processes events when shown); formsCreated runs before.
+    bool StartProgram(const std::function<void()>& formsCreated = {});
+    // Pumps events until the splash has given way to the start menu.
+    bool WaitForStartMenu(std::chrono::milliseconds limit = std::chrono::seconds(20));
     // DestroyForms and ApplicationShutdown; done by TearDown when needed.
     void StopProgram();
 
