@@ -358,7 +358,7 @@ void TFormShooter::PostDrawTick()
     // One queued call however often data arrives; DrawTick clears the flag
     // before it looks at the data, so nothing set after that is missed.
     if (!posted_.exchange(true, std::memory_order_acq_rel))
-        QMetaObject::invokeMethod(this, &TFormShooter::DrawTick, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "DrawTick", Qt::QueuedConnection);
 }
 
 bool TFormShooter::DrawPending() const

@@ -175,7 +175,9 @@ private:
 
     // ---- Live data and drawing (FormShooter.cpp) ----
     void PostDrawTick();
-    void DrawTick();
+    // Invoked by name from the event thread's post: the queued call is then
+    // made and freed inside Qt, not in a functor object of ours.
+    Q_INVOKABLE void DrawTick();
     void TimerUpdateDrawTimer();
     void HandleNewShot();
     void HandleSamples();
