@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -213,16 +214,32 @@ TEST_F(DrawKit, FontNamesAreSubstitutedOnce)
     EXPECT_EQ(SubstituteFontFamily(QStringLiteral("Verdana")), QStringLiteral("Verdana"));
 }
 
-TEST(ClockTest, InstalledClockReplacesTheSystemClock)
+TEST(ClockTest, RealClockCountsMillisecondsOfTheMonotonicClock)
 {
+    // Both readings come from CLOCK_MONOTONIC (time since boot); the tick is
+    // its milliseconds cut to 32 bits, so it wraps instead of saturating.
+    const auto monotonicNs = [] {
+        timespec ts {};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    };
+    const TRealClock real;
+    const int64_t before = monotonicNs();
+    const int64_t ns = real.MonotonicNs();
+    const uint32_t tick = real.TickCount();
+    const int64_t after = monotonicNs();
+    EXPECT_LE(before, ns);
+    EXPECT_LE(ns, after);
+    EXPECT_LE(uint32_t(tick - uint32_t(before / 1000000)), uint32_t((after - before) / 1000000 + 1));
+
     {
         TClockOverride fake;
-        fake.clock.tick = 0xFFFFFFF0u;
-        EXPECT_EQ(TickCountMs(), 0xFFFFFFF0u);
-        fake.clock.Advance(0x20);
-        EXPECT_EQ(TickCountMs(), 0x10u); // wraps like the tick counter
+        fake.clock.tick = 1234;
+        EXPECT_EQ(TickCountMs(), 1234u);
     }
     EXPECT_NE(dynamic_cast<TRealClock*>(&Clock()), nullptr);
+    const uint32_t restored = TickCountMs();
+    EXPECT_LE(uint32_t(restored - tick), uint32_t((monotonicNs() - before) / 1000000 + 1));
 }
 
 } // namespace

@@ -1,8 +1,6 @@
-// The renderer's geometry: mm-to-pixel map, zoom field, fit to target, the
-// ring radius shared with the scorer, and the view animation on a hand-driven
-// clock.
+// The renderer's geometry: mm-to-pixel map, zoom field, fit to target, ring
+// radii, and the view animation on a hand-driven clock.
 #include "DisplayTestSupport.h"
-#include "ShotScoring.h"
 #include "Targetrenderer.h"
 
 #include <gtest/gtest.h>
@@ -143,35 +141,40 @@ TEST_F(RendererTest, ZoomToFitTarget)
     EXPECT_DOUBLE_EQ(r.ZoomField, before);
 }
 
-TEST_F(RendererTest, RingRadiusIsTheScorersGeometry)
+TEST_F(RendererTest, RingRadiiInMillimetres)
 {
     TTargetRenderer r;
     EXPECT_EQ(r.RingRadius(5), 0.0) << "no ring";
 
-    r.Target.hasRing = 1;
-    r.Target.ringRecord = TestRing();
-    EXPECT_DOUBLE_EQ(r.RingRadius(11), 4.0);
-    EXPECT_DOUBLE_EQ(r.RingRadius(1), 40.0);
-    for (int k = 1; k <= 10; ++k)
-        EXPECT_DOUBLE_EQ(r.RingRadius(k), ShotScoring::RingRadius(r.Target.ringRecord, k)) << k;
-    r.Target.ringRecord.SetSizesInInch(true);
-    EXPECT_DOUBLE_EQ(r.RingRadius(10), 80 * 0.5 * 0.254);
-
-    // Per-ring diameters: the table for the eleven rings below the highest;
-    // rings further out have no diameter and no radius.
+    // Equal gaps: ring 10 is 8 mm across, each ring below adds 4 mm of
+    // radius; above the highest ring the radius stays. In inch the same
+    // numbers count 0.01 inch instead of 0.1 mm. Per-ring diameters
+    // (80 + 100 n) x 0.1 mm for the eleven rings under the highest: rings
+    // further out have no radius.
     RingTargetRecord custom = TestRing();
     custom.SetVariableRingGaps(true);
     custom.SetMinimumRing(0);
     for (int n = 1; n <= 11; ++n)
         custom.SetDiameterVariableHminus(n, 80 + 100 * n);
-    r.Target.ringRecord = custom;
-    EXPECT_DOUBLE_EQ(r.RingRadius(7), (80 + 300) * 0.05);
-    EXPECT_DOUBLE_EQ(r.RingRadius(0), (80 + 1000) * 0.05);
-    for (int k = 0; k <= 10; ++k)
-        EXPECT_DOUBLE_EQ(r.RingRadius(k), ShotScoring::RingRadius(custom, k)) << k;
-    custom.SetHighestRing(14);
-    r.Target.ringRecord = custom;
-    EXPECT_EQ(r.RingRadius(2), 0.0);
+    RingTargetRecord inch = TestRing();
+    inch.SetSizesInInch(true);
+    RingTargetRecord far = custom;
+    far.SetHighestRing(14);
+    struct Case { const char* name; RingTargetRecord ring; double k, radius; };
+    const Case cases[] = {
+        { "gaps", TestRing(), 11, 4.0 },       { "gaps", TestRing(), 10, 4.0 },
+        { "gaps", TestRing(), 9, 8.0 },        { "gaps", TestRing(), 1, 40.0 },
+        { "inch", inch, 10, 10.16 },           { "inch", inch, 8, 30.48 },
+        { "table", custom, 10, 4.0 },          { "table", custom, 9, 9.0 },
+        { "table", custom, 7, 19.0 },          { "table", custom, 0, 54.0 },
+        { "beyond the table", far, 2, 0.0 },
+    };
+    r.Target.hasRing = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " ring " << c.k);
+        r.Target.ringRecord = c.ring;
+        EXPECT_NEAR(r.RingRadius(c.k), c.radius, 1e-12);
+    }
 }
 
 TEST_F(RendererTest, ViewAnimationFollowsTheClock)
