@@ -51,7 +51,9 @@ TEST_F(DrawKit, TintWorksOnRawPixelWordsAndClips)
     EXPECT_EQ(Word(image, 0, 2), 0x808080u); // bottom edge exclusive
     EXPECT_EQ(image.pixel(0, 0) >> 24, 0xFFu);
 
-    // Corners in either order; nothing outside the image is touched.
+    // Corners in either order; nothing outside the image is touched. The tint
+    // inside the image is rechecked by the hold box of the renderer's tests,
+    // and CopyRect by its live point erasure.
     TintRect(image, 12, 9, 8, 7, TPixelWord(0xFF0000), 0.5);
     EXPECT_EQ(Word(image, 9, 8), 0xBF4040u);
     EXPECT_EQ(Word(image, 7, 8), 0x808080u);
@@ -149,27 +151,6 @@ TEST_F(DrawKit, TextIsPlacedByItsTopLeftCorner)
     EXPECT_EQ(Word(filled, 5, 6), 0x800000u);
     EXPECT_EQ(Word(filled, 4, 6), 0u);
     EXPECT_EQ(Word(filled, 5, 5), 0u);
-}
-
-TEST_F(DrawKit, CopyRectRestoresTheSourceBytes)
-{
-    QImage source = NewLayer(50, 40);
-    for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 50; ++x)
-            source.setPixel(x, y, 0xFF000000u | uint32_t(x * 5) << 16 | uint32_t(y * 6) << 8 | uint32_t((x ^ y) & 0xFF));
-    QImage display = source.copy();
-    {
-        TCanvas canvas(display);
-        canvas.SetPenColour(clWhite);
-        canvas.SetPenWidth(3);
-        canvas.Line(0, 0, 49, 39);
-        canvas.Line(49, 0, 0, 39);
-        canvas.CopyRect(10, 5, 30, 25, source);
-        canvas.CopyRect(45, 35, 70, 60, source); // clipped at the edges
-    }
-    EXPECT_EQ(display.copy(10, 5, 20, 20), source.copy(10, 5, 20, 20));
-    EXPECT_NE(display.pixel(2, 2), source.pixel(2, 2)); // outside the copy
-    EXPECT_EQ(display.pixel(47, 37), source.pixel(47, 37));
 }
 
 TEST_F(DrawKit, FarCoordinatesAreSaturatedAndKeepTheirDirection)

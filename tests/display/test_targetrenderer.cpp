@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -75,20 +76,18 @@ TEST_F(RendererTest, ResizeAndZoomRecomputeGeometryAndRedraw)
     EXPECT_EQ(empty.MapX(4), 50 + 10);
 }
 
-TEST_F(RendererTest, SetZoomFieldKeepsScaleForBadFields)
+TEST_F(RendererTest, ZoomFieldAndSilhouetteCell)
 {
     TTargetRenderer r;
     r.SetSize(400, 400);
     r.SetZoomField(200);
+    // Fields of 0 or less, or a silhouette of zero size, keep the scale.
     r.SetZoomField(0);
     r.SetZoomField(-50);
-    EXPECT_DOUBLE_EQ(r.ZoomField, 200.0);
-    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 2.0);
-
-    // A silhouette of zero size keeps the previous scale.
     r.Target.hasSilhouette = 1;
     r.SetZoomField(100);
     EXPECT_DOUBLE_EQ(r.ZoomField, 200.0);
+    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 2.0);
 
     // Silhouette cell: size / 64; 0.1 inch sizes are converted to whole mm.
     r.Target.silhouetteRecord.SetSize(128);
@@ -96,49 +95,42 @@ TEST_F(RendererTest, SetZoomFieldKeepsScaleForBadFields)
     EXPECT_DOUBLE_EQ(r.SilhouetteCell, 2.0);
     r.Target.silhouetteRecord.SetSizeInInch(true);
     r.Target.silhouetteRecord.SetSize(100); // 10 inch = 254 mm
-    EXPECT_EQ(r.SilhouetteSizeMm(), 254);
     r.SetZoomField(300);
     EXPECT_DOUBLE_EQ(r.SilhouetteCell, 254 / 64.0);
 }
 
 TEST_F(RendererTest, ZoomToFitTarget)
 {
+    // Ring only: twice the lowest ring's diameter; with a silhouette 1.5
+    // times the larger of ring diameter and silhouette size. A silhouette
+    // without size or a ring without radius is dropped, the field kept.
+    RingTargetRecord flat;
+    flat.SetHighestRing(10);
+    flat.SetMinimumRing(10);
+    struct Case { const char* name; int ringGap, silhouette; double field; };
+    const Case cases[] = {
+        { "ring: radius 40 mm", 40, -1, 160 },  { "silhouette 150 mm, ring 119.6 mm", 62, 150, 225 },
+        { "ring 188 mm", 100, 150, 282 },       { "silhouette of no size", 100, 0, 282 },
+        { "ring of no size", -1, -1, 282 },
+    };
     TTargetRenderer r;
     r.SetSize(400, 400);
-
-    // Ring only: lowest ring radius 40 mm -> 2 x 40 x 2.
-    r.Target.hasRing = 1;
-    r.Target.ringRecord = TestRing();
-    r.ZoomToFitTarget();
-    EXPECT_DOUBLE_EQ(r.ZoomField, 160.0);
-    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 2.5);
-
-    // Ring and 150 mm silhouette, lowest ring 119.6 mm across: 150 x 1.5.
-    r.Target.ringRecord.SetHitRingGap(62);
-    r.Target.hasSilhouette = 1;
-    r.Target.silhouetteRecord.SetSize(150);
-    r.ZoomToFitTarget();
-    EXPECT_DOUBLE_EQ(r.ZoomField, 225.0);
-
-    // A wide ring wins over a small silhouette: 94 mm radius.
-    r.Target.ringRecord.SetHitRingGap(100);
-    r.ZoomToFitTarget();
-    EXPECT_DOUBLE_EQ(r.ZoomField, std::trunc(188.0 * 1.5));
-
-    // Zero-size silhouette or zero-radius ring: dropped, field untouched.
-    const double before = r.ZoomField;
-    r.Target.silhouetteRecord.SetSize(0);
-    r.ZoomToFitTarget();
-    EXPECT_EQ(r.Target.hasSilhouette, 0);
-    EXPECT_EQ(r.Target.hasRing, 1);
-    EXPECT_DOUBLE_EQ(r.ZoomField, before);
-    RingTargetRecord zero;
-    zero.SetHighestRing(10);
-    zero.SetMinimumRing(10);
-    r.Target.ringRecord = zero;
-    r.ZoomToFitTarget();
-    EXPECT_EQ(r.Target.hasRing, 0);
-    EXPECT_DOUBLE_EQ(r.ZoomField, before);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        r.Target.hasRing = 1;
+        r.Target.ringRecord = TestRing();
+        if (c.ringGap < 0)
+            r.Target.ringRecord = flat;
+        else
+            r.Target.ringRecord.SetHitRingGap(c.ringGap);
+        r.Target.hasSilhouette = c.silhouette >= 0;
+        r.Target.silhouetteRecord.SetSize(std::max(c.silhouette, 0));
+        r.ZoomToFitTarget();
+        EXPECT_DOUBLE_EQ(r.ZoomField, c.field);
+        EXPECT_DOUBLE_EQ(r.PixelsPerMm, 400 / c.field);
+        EXPECT_EQ(r.Target.hasSilhouette, c.silhouette > 0 ? 1 : 0);
+        EXPECT_EQ(r.Target.hasRing, c.ringGap >= 0 ? 1 : 0);
+    }
 }
 
 TEST_F(RendererTest, RingRadiiInMillimetres)

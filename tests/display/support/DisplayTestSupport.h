@@ -63,6 +63,9 @@ private:
 // area radius 20 mm, inner white disc 3 mm, X ring 1 mm.
 RingTargetRecord TestRing(int distance = 100);
 
+// Makes target the shooter's current target and its slot 0 of each kind.
+void UseTarget(TShooter& shooter, const TargetDescription& target);
+
 // Shots on ring target 0 / silhouette target 0.
 std::unique_ptr<TShot> NewRingShot(int tenths, int failures = 0);
 std::unique_ptr<TShot> NewFieldShot(int zone, bool centreHit = false, int failures = 0);
