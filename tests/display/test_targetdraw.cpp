@@ -169,12 +169,8 @@ TEST_F(TargetDrawTest, ViewModesChooseWhatIsDrawn)
 TEST_F(TargetDrawTest, RingPictureNeedsARing)
 {
     TTargetRenderer::TPaintScope scope(r);
-    try {
-        r.DrawRingTargetBackground();
-        FAIL() << "no exception";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("DrawRingTargetBackground without using ring"));
-    }
+    EXPECT_EQ(ThrownMessage([&] { r.DrawRingTargetBackground(); }),
+              QStringLiteral("DrawRingTargetBackground without using ring"));
 }
 
 TEST_F(TargetDrawTest, ZeroingWithoutDeviceSkipsTheOverlay)

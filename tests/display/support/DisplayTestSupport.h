@@ -14,6 +14,18 @@
 // Creates the QGuiApplication on first call (gtest_main owns main).
 void EnsureGuiApp();
 
+// The message of the Exception f throws; empty when it throws none.
+template <class F>
+QString ThrownMessage(F&& f)
+{
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return {};
+}
+
 class TManualClock : public IClock {
 public:
     uint32_t TickCount() const override { return tick; }
