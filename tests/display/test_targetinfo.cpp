@@ -42,15 +42,7 @@ protected:
 
     void Use(const TargetDescription& t)
     {
-        shooter.currentTarget = t;
-        if (t.hasRing) {
-            shooter.targets.ringTargets[0] = t.ringRecord;
-            shooter.targets.ringDefined[0] = 1;
-        }
-        if (t.hasSilhouette) {
-            shooter.targets.silhouetteTargets[0] = t.silhouetteRecord;
-            shooter.targets.silhouetteDefined[0] = 1;
-        }
+        UseTarget(shooter, t);
         r.Target = t;
         r.Shooter = &shooter;
     }
@@ -174,6 +166,11 @@ TEST_F(TargetInfo, PassPutsCountAndTotalOnTop)
     r.SelectedShot = shooter.GetShot(1);
     r.Render(TTargetRenderer::ViewSingleShot);
     EXPECT_EQ(r.InfoLines, (QStringList { "Ring 10m", "Shot 2", "Score 10 @ 0", "" }));
+
+    r.SelectedShot = nullptr;
+    shooter.currentTarget.ringRecord.SetDecimalScores(true);
+    r.Render(TTargetRenderer::ViewAllShots);
+    EXPECT_EQ(r.InfoLines.value(2), QStringLiteral("Total score 28.9"));
 }
 
 // Rows of the layer that hold any pixel of the text colour.

@@ -1,12 +1,11 @@
-// The renderer's geometry: mm-to-pixel map, zoom field, fit to target, the
-// ring radius shared with the scorer, and the view animation on a hand-driven
-// clock.
+// The renderer's geometry: mm-to-pixel map, zoom field, fit to target, ring
+// radii, and the view animation on a hand-driven clock.
 #include "DisplayTestSupport.h"
-#include "ShotScoring.h"
 #include "Targetrenderer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -77,20 +76,18 @@ TEST_F(RendererTest, ResizeAndZoomRecomputeGeometryAndRedraw)
     EXPECT_EQ(empty.MapX(4), 50 + 10);
 }
 
-TEST_F(RendererTest, SetZoomFieldKeepsScaleForBadFields)
+TEST_F(RendererTest, ZoomFieldAndSilhouetteCell)
 {
     TTargetRenderer r;
     r.SetSize(400, 400);
     r.SetZoomField(200);
+    // Fields of 0 or less, or a silhouette of zero size, keep the scale.
     r.SetZoomField(0);
     r.SetZoomField(-50);
-    EXPECT_DOUBLE_EQ(r.ZoomField, 200.0);
-    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 2.0);
-
-    // A silhouette of zero size keeps the previous scale.
     r.Target.hasSilhouette = 1;
     r.SetZoomField(100);
     EXPECT_DOUBLE_EQ(r.ZoomField, 200.0);
+    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 2.0);
 
     // Silhouette cell: size / 64; 0.1 inch sizes are converted to whole mm.
     r.Target.silhouetteRecord.SetSize(128);
@@ -98,80 +95,78 @@ TEST_F(RendererTest, SetZoomFieldKeepsScaleForBadFields)
     EXPECT_DOUBLE_EQ(r.SilhouetteCell, 2.0);
     r.Target.silhouetteRecord.SetSizeInInch(true);
     r.Target.silhouetteRecord.SetSize(100); // 10 inch = 254 mm
-    EXPECT_EQ(r.SilhouetteSizeMm(), 254);
     r.SetZoomField(300);
     EXPECT_DOUBLE_EQ(r.SilhouetteCell, 254 / 64.0);
 }
 
 TEST_F(RendererTest, ZoomToFitTarget)
 {
+    // Ring only: twice the lowest ring's diameter; with a silhouette 1.5
+    // times the larger of ring diameter and silhouette size. A silhouette
+    // without size or a ring without radius is dropped, the field kept.
+    RingTargetRecord flat;
+    flat.SetHighestRing(10);
+    flat.SetMinimumRing(10);
+    struct Case { const char* name; int ringGap, silhouette; double field; };
+    const Case cases[] = {
+        { "ring: radius 40 mm", 40, -1, 160 },  { "silhouette 150 mm, ring 119.6 mm", 62, 150, 225 },
+        { "ring 188 mm", 100, 150, 282 },       { "silhouette of no size", 100, 0, 282 },
+        { "ring of no size", -1, -1, 282 },
+    };
     TTargetRenderer r;
     r.SetSize(400, 400);
-
-    // Ring only: lowest ring radius 40 mm -> 2 x 40 x 2.
-    r.Target.hasRing = 1;
-    r.Target.ringRecord = TestRing();
-    r.ZoomToFitTarget();
-    EXPECT_DOUBLE_EQ(r.ZoomField, 160.0);
-    EXPECT_DOUBLE_EQ(r.PixelsPerMm, 2.5);
-
-    // Ring and 150 mm silhouette, lowest ring 119.6 mm across: 150 x 1.5.
-    r.Target.ringRecord.SetHitRingGap(62);
-    r.Target.hasSilhouette = 1;
-    r.Target.silhouetteRecord.SetSize(150);
-    r.ZoomToFitTarget();
-    EXPECT_DOUBLE_EQ(r.ZoomField, 225.0);
-
-    // A wide ring wins over a small silhouette: 94 mm radius.
-    r.Target.ringRecord.SetHitRingGap(100);
-    r.ZoomToFitTarget();
-    EXPECT_DOUBLE_EQ(r.ZoomField, std::trunc(188.0 * 1.5));
-
-    // Zero-size silhouette or zero-radius ring: dropped, field untouched.
-    const double before = r.ZoomField;
-    r.Target.silhouetteRecord.SetSize(0);
-    r.ZoomToFitTarget();
-    EXPECT_EQ(r.Target.hasSilhouette, 0);
-    EXPECT_EQ(r.Target.hasRing, 1);
-    EXPECT_DOUBLE_EQ(r.ZoomField, before);
-    RingTargetRecord zero;
-    zero.SetHighestRing(10);
-    zero.SetMinimumRing(10);
-    r.Target.ringRecord = zero;
-    r.ZoomToFitTarget();
-    EXPECT_EQ(r.Target.hasRing, 0);
-    EXPECT_DOUBLE_EQ(r.ZoomField, before);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        r.Target.hasRing = 1;
+        r.Target.ringRecord = TestRing();
+        if (c.ringGap < 0)
+            r.Target.ringRecord = flat;
+        else
+            r.Target.ringRecord.SetHitRingGap(c.ringGap);
+        r.Target.hasSilhouette = c.silhouette >= 0;
+        r.Target.silhouetteRecord.SetSize(std::max(c.silhouette, 0));
+        r.ZoomToFitTarget();
+        EXPECT_DOUBLE_EQ(r.ZoomField, c.field);
+        EXPECT_DOUBLE_EQ(r.PixelsPerMm, 400 / c.field);
+        EXPECT_EQ(r.Target.hasSilhouette, c.silhouette > 0 ? 1 : 0);
+        EXPECT_EQ(r.Target.hasRing, c.ringGap >= 0 ? 1 : 0);
+    }
 }
 
-TEST_F(RendererTest, RingRadiusIsTheScorersGeometry)
+TEST_F(RendererTest, RingRadiiInMillimetres)
 {
     TTargetRenderer r;
     EXPECT_EQ(r.RingRadius(5), 0.0) << "no ring";
 
-    r.Target.hasRing = 1;
-    r.Target.ringRecord = TestRing();
-    EXPECT_DOUBLE_EQ(r.RingRadius(11), 4.0);
-    EXPECT_DOUBLE_EQ(r.RingRadius(1), 40.0);
-    for (int k = 1; k <= 10; ++k)
-        EXPECT_DOUBLE_EQ(r.RingRadius(k), ShotScoring::RingRadius(r.Target.ringRecord, k)) << k;
-    r.Target.ringRecord.SetSizesInInch(true);
-    EXPECT_DOUBLE_EQ(r.RingRadius(10), 80 * 0.5 * 0.254);
-
-    // Per-ring diameters: the table for the eleven rings below the highest;
-    // rings further out have no diameter and no radius.
+    // Equal gaps: ring 10 is 8 mm across, each ring below adds 4 mm of
+    // radius; above the highest ring the radius stays. In inch the same
+    // numbers count 0.01 inch instead of 0.1 mm. Per-ring diameters
+    // (80 + 100 n) x 0.1 mm for the eleven rings under the highest: rings
+    // further out have no radius.
     RingTargetRecord custom = TestRing();
     custom.SetVariableRingGaps(true);
     custom.SetMinimumRing(0);
     for (int n = 1; n <= 11; ++n)
         custom.SetDiameterVariableHminus(n, 80 + 100 * n);
-    r.Target.ringRecord = custom;
-    EXPECT_DOUBLE_EQ(r.RingRadius(7), (80 + 300) * 0.05);
-    EXPECT_DOUBLE_EQ(r.RingRadius(0), (80 + 1000) * 0.05);
-    for (int k = 0; k <= 10; ++k)
-        EXPECT_DOUBLE_EQ(r.RingRadius(k), ShotScoring::RingRadius(custom, k)) << k;
-    custom.SetHighestRing(14);
-    r.Target.ringRecord = custom;
-    EXPECT_EQ(r.RingRadius(2), 0.0);
+    RingTargetRecord inch = TestRing();
+    inch.SetSizesInInch(true);
+    RingTargetRecord far = custom;
+    far.SetHighestRing(14);
+    struct Case { const char* name; RingTargetRecord ring; double k, radius; };
+    const Case cases[] = {
+        { "gaps", TestRing(), 11, 4.0 },       { "gaps", TestRing(), 10, 4.0 },
+        { "gaps", TestRing(), 9, 8.0 },        { "gaps", TestRing(), 1, 40.0 },
+        { "inch", inch, 10, 10.16 },           { "inch", inch, 8, 30.48 },
+        { "table", custom, 10, 4.0 },          { "table", custom, 9, 9.0 },
+        { "table", custom, 7, 19.0 },          { "table", custom, 0, 54.0 },
+        { "beyond the table", far, 2, 0.0 },
+    };
+    r.Target.hasRing = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " ring " << c.k);
+        r.Target.ringRecord = c.ring;
+        EXPECT_NEAR(r.RingRadius(c.k), c.radius, 1e-12);
+    }
 }
 
 TEST_F(RendererTest, ViewAnimationFollowsTheClock)

@@ -31,9 +31,7 @@ protected:
         SetDecimalSeparator(QLatin1Char('.'));
         target.hasRing = 1;
         target.ringRecord = TestRing();
-        shooter.currentTarget = target;
-        shooter.targets.ringTargets[0] = target.ringRecord;
-        shooter.targets.ringDefined[0] = 1;
+        UseTarget(shooter, target);
     }
 
     // ZoomField 160 mm: 1.875 px/mm at 400 x 300, 3.75 px/mm at 800 x 600.

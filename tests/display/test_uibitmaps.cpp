@@ -32,10 +32,6 @@ TEST_F(UiBitmapFiles, GeneratorWritesEveryNamedFile)
         EXPECT_EQ(image.size(), UiPictureSize(name)) << file.toStdString();
         EXPECT_EQ(image.format(), QImage::Format_RGB32);
     }
-    // The sizes the layouts rely on.
-    EXPECT_EQ(UiPictureSize(BitmapFiles::GradingHead), QSize(160, 36));
-    EXPECT_EQ(UiPictureSize(BitmapFiles::Grading3_2), QSize(40, 100));
-    EXPECT_EQ(UiPictureSize(BitmapFiles::BannerHeader), QSize(1000, 100));
     EXPECT_EQ(UiPictureSize(QStringLiteral("Bitmaps\\NoSuch.bmp")), QSize(0, 0));
     EXPECT_TRUE(DrawUiPicture(QStringLiteral("Bitmaps\\NoSuch.bmp")).isNull());
 }
@@ -99,23 +95,6 @@ TEST_F(UiBitmapFiles, MissingOrBadFilesAreReportedOnceAndDrawNothing)
     UiBitmaps().Free({ missing });
     UiBitmap(missing);
     EXPECT_EQ(log.lines.size(), 3);
-}
-
-TEST_F(UiBitmapFiles, TransparentPicturesDropTheirKeyColour)
-{
-    const TUiBitmap& grade = UiBitmap(BitmapFiles::Grade1);
-    ASSERT_TRUE(grade.Loaded());
-    EXPECT_EQ(TransparentKeyOf(grade.image), ArtKeyColour);
-    const int w = grade.Width();
-    const int h = grade.Height();
-    QImage layer = NewLayer(40, 40);
-    layer.fill(0xFF00FF00u);
-    {
-        TCanvas canvas(layer);
-        DrawBitmapTransparent(canvas, 10, 10, grade);
-    }
-    EXPECT_EQ(layer.pixel(10, 10 + h - 1) & 0xFFFFFFu, 0x00FF00u);
-    EXPECT_EQ(layer.pixel(10 + w / 2, 10 + h / 2), grade.image.pixel(w / 2, h / 2));
 }
 
 } // namespace

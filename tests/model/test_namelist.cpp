@@ -135,20 +135,16 @@ TEST_F(NameListTest, LoadReplacesTheWholeListAndFailuresKeepIt)
     ASSERT_TRUE(list.LoadFromFile(path));
     EXPECT_EQ(Describe(list), QStringLiteral("A:a1|B:"));
 
-    // A failed load keeps the list.
+    // A failed load keeps the list; another kind of document (a session
+    // file) is no empty name list.
     const QString before = Describe(list);
-    WriteAll(path, "<NameListFile>\n <Team Name=\"A\">\n  <Shooter Name=\"a1\"/>\n <Team Name=\"B");
-    EXPECT_FALSE(list.LoadFromFile(path));
-    EXPECT_EQ(Describe(list), before);
-
-    WriteAll(path, "<NameListFile>\n <Team Name=\"A&bogus;\"/>\n</NameListFile>\n");
-    EXPECT_FALSE(list.LoadFromFile(path));
-    EXPECT_EQ(Describe(list), before);
-
-    // Another kind of document (a session file) is no empty name list.
-    WriteAll(path, "<ShotFile CreatedBy=\"TRAXEL 2.1\">\n <Team Name=\"X\"/>\n</ShotFile>\n");
-    EXPECT_FALSE(list.LoadFromFile(path));
-    EXPECT_EQ(Describe(list), before);
+    for (const char* bad : {"<NameListFile>\n <Team Name=\"A\">\n  <Shooter Name=\"a1\"/>\n <Team Name=\"B",
+                            "<NameListFile>\n <Team Name=\"A&bogus;\"/>\n</NameListFile>\n",
+                            "<ShotFile CreatedBy=\"TRAXEL 2.1\">\n <Team Name=\"X\"/>\n</ShotFile>\n"}) {
+        WriteAll(path, bad);
+        EXPECT_FALSE(list.LoadFromFile(path)) << bad;
+        EXPECT_EQ(Describe(list), before);
+    }
 
     EXPECT_FALSE(list.LoadFromFile(Path("missing.namelist.xml")));
     ASSERT_TRUE(QDir(FTemp.path()).mkdir("folder.namelist.xml"));

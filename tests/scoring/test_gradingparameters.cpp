@@ -33,6 +33,12 @@ struct Snapshot {
     bool operator==(const Snapshot&) const = default;
 };
 
+void PrintTo(const Snapshot& s, std::ostream* os)
+{
+    *os << s.grade.size() << " grade, " << s.tire.size() << " tire, " << s.dtc.size() << " dtc_ct, " << s.ctr.size()
+        << " ctr_rtv rows";
+}
+
 Snapshot Take()
 {
     const TGradingTables& t = GradingTables;
@@ -46,32 +52,13 @@ Snapshot Take()
 // Every field, a BOM, CRLF line ends, comments, blanks and capitals.
 const QByteArray kFullFile =
     "\xEF\xBB\xBF; comment line\r\n"
-    "HitWeight = 2\r\n"
-    "  holdweight=3 \t\r\n"
-    "aimweight = 4\r\n"
-    "trigweight = 5\r\n"
-    "yellowgrade = 2\r\n"
-    "greengrade = 4\r\n"
-    "3stepyellowlimit = 18\r\n"
-    "3stepgreenlimit = 25\r\n"
-    "5step2limit = 15\r\n"
-    "5step3limit = 25\r\n"
-    "5step4limit = 35\r\n"
-    "5step5limit = 45\r\n"
-    "aimblinktime = 1500\r\n"
-    "triglinearregressiongap1 = 20\r\n"
-    "triglinearregressiongap2 = 50\r\n"
-    "slicems = 100\r\n"
-    "tcrtvtiming1limit = 150\r\n"
-    "lr3secbottom = 60\r\n"
-    "timing1weight = 80\r\n"
-    "ttrx_low = -5\r\n"
-    "ttrx_high = 7\r\n"
-    "ttrx_dev = 150\r\n"
-    "use5stepbitmaps = 1\r\n"
-    "militarygun = 0\r\n"
-    "group = Kneel\r\n"
-    "difficulty =  EXPERT \r\n"
+    "HitWeight = 2\r\n  holdweight=3 \t\r\naimweight = 4\r\ntrigweight = 5\r\n"
+    "yellowgrade = 2\r\ngreengrade = 4\r\n3stepyellowlimit = 18\r\n3stepgreenlimit = 25\r\n"
+    "5step2limit = 15\r\n5step3limit = 25\r\n5step4limit = 35\r\n5step5limit = 45\r\n"
+    "aimblinktime = 1500\r\ntriglinearregressiongap1 = 20\r\ntriglinearregressiongap2 = 50\r\n"
+    "slicems = 100\r\ntcrtvtiming1limit = 150\r\nlr3secbottom = 60\r\ntiming1weight = 80\r\n"
+    "ttrx_low = -5\r\nttrx_high = 7\r\nttrx_dev = 150\r\nuse5stepbitmaps = 1\r\nmilitarygun = 0\r\n"
+    "group = Kneel\r\ndifficulty =  EXPERT \r\n"
     ";grade = 9;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\r\n"
     "grade = 3.9; 9.5; 0.29; 1.15; 7; 8; 0.07; -0.1; 25; 10.5; 11.25; 1.2; 2.75; 6.9; 0.33; 0.57\r\n"
     "tire = 0; 2; 0.01; 1\r\n"
@@ -80,34 +67,52 @@ const QByteArray kFullFile =
 
 } // namespace
 
-TEST(GradingParameters, LoadsEveryField)
+TEST(GradingParameters, EveryFieldInEveryEncodingLineEndAndLocale)
 {
-    ReportRecorder reports;
-    ASSERT_EQ(LoadGradingFile(WriteGradingFile(kFullFile), reports.Reporter()), 1);
-    EXPECT_TRUE(reports.texts.isEmpty()) << reports.texts.join(QLatin1Char('|')).toStdString();
-
-    const TGradingParameters expectedParams { 2, 3, 4, 5, 2, 4, 18, 25, { 15, 25, 35, 45 }, 1500, 20, 50, 100, 150,
-                                              60, 80, -5, 7, 150, true, false, { false, true, false } };
-    EXPECT_EQ(GradingParameters, expectedParams);
-    // Points truncate; 0.29 x 100 snaps to 29, not 28; columns 12 and 13 come from numbers 11 and 10.
-    const GradeRow expected { 2, 2, 3, 0, 950, 29, 115, 700, 800, 7, -10, 2500, 1125, 1050, 120, 2.75, 6, 33, 57 };
-    EXPECT_EQ(Grade(0), expected);
-
-    ASSERT_EQ(GradingTables.tireCount, 1);
-    EXPECT_EQ(GradingTables.tire[0], (TireRow { 2, 0, 2, 1, 100 }));
-    ASSERT_EQ(GradingTables.dtcCtCount, 1);
-    EXPECT_EQ(GradingTables.dtcCt[0], (DtcCtRow { -0.35, 3, 4, 5, 2, 1, 0 }));
-    ASSERT_EQ(GradingTables.ctrRtvCount, 1);
-    EXPECT_EQ(GradingTables.ctrRtv[0], (CtrRtvRow { 4, 3, 1.25 }));
-
+    // Points truncate; 0.29 x 100 snaps to 29, not 28; columns 12 and 13 come
+    // from numbers 11 and 10.
+    const Snapshot expected {
+        { 2, 3, 4, 5, 2, 4, 18, 25, { 15, 25, 35, 45 }, 1500, 20, 50, 100, 150, 60, 80, -5, 7, 150, true, false,
+          { false, true, false } },
+        { { 2, 2, 3, 0, 950, 29, 115, 700, 800, 7, -10, 2500, 1125, 1050, 120, 2.75, 6, 33, 57 } },
+        { { 2, 0, 2, 1, 100 } },
+        { { -0.35, 3, 4, 5, 2, 1, 0 } },
+        { { 4, 3, 1.25 } } };
+    std::setlocale(LC_ALL, "C");
+    const QString text = QString::fromLatin1(kFullFile.mid(3)).remove(QLatin1Char('\r'));
+    const std::pair<const char*, QByteArray> files[] = {
+        { "utf-8, CR LF, mark", kFullFile },
+        { "utf-8, LF, no mark", text.toUtf8() },
+        { "utf-8, CR", text.toUtf8().replace('\n', '\r') },
+        { "utf-16 LE, CR LF", Utf16Bytes(QString(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"))) },
+        { "utf-16 LE, CR", Utf16Bytes(QString(text).replace(QLatin1Char('\n'), QLatin1Char('\r'))) },
+        { "utf-16 BE, LF", Utf16Bytes(text, false) },
+    };
+    const auto readAll = [&](const char* locale) {
+        for (const auto& [name, bytes] : files) {
+            SCOPED_TRACE(testing::Message() << name << locale);
+            ReportRecorder reports;
+            EXPECT_EQ(LoadGradingFile(WriteGradingFile(bytes), reports.Reporter()), 1);
+            EXPECT_EQ(Take(), expected);
+            EXPECT_EQ(reports.texts, QStringList());
+        }
+    };
+    readAll("");
     // A reload starts from the defaults again.
     LoadGradingFile(WriteGradingFile("hitweight = 1\n"), {});
-    EXPECT_EQ(GradingParameters.holdWeight, 0);
-    EXPECT_EQ(GradingParameters.tcrtvTiming1Limit, 100);
-    EXPECT_EQ(GradingParameters.timing1Weight, 100);
-    EXPECT_EQ(GradingTables.gradeCount + GradingTables.tireCount + GradingTables.dtcCtCount
-                  + GradingTables.ctrRtvCount, 0);
-    EXPECT_EQ(GradingParameters.hasRows, (std::array<bool, 3> {}));
+    TGradingParameters defaults;
+    defaults.hitWeight = 1;
+    EXPECT_EQ(Take(), (Snapshot { defaults, {}, {}, {}, {} }));
+
+    // The file always writes '.', whatever the C library's or the program's
+    // decimal separator.
+    CommaCLocale locale;
+    if (!locale.Active())
+        GTEST_SKIP() << "no locale with a ',' decimal separator could be had";
+    const QChar separator = DecimalSeparator();
+    SetDecimalSeparator(QLatin1Char(','));
+    readAll(", under a comma locale");
+    SetDecimalSeparator(separator);
 }
 
 TEST(GradingParameters, KeysContextsAndValues)
@@ -145,40 +150,6 @@ TEST(GradingParameters, KeysContextsAndValues)
     EXPECT_EQ(GradingTables.tireCount, 1);
     EXPECT_EQ(GradingTables.tire[0].group, 3);
     EXPECT_EQ(GradingParameters.hasRows, (std::array<bool, 3> { false, false, true }));
-}
-
-TEST(GradingParameters, EveryEncodingLineEndAndLocaleReadsTheSameRows)
-{
-    std::setlocale(LC_ALL, "C");
-    LoadGradingFile(WriteGradingFile(kFullFile), {});
-    const Snapshot expected = Take();
-    const QString text = QString::fromLatin1(kFullFile.mid(3)).remove(QLatin1Char('\r'));
-    const std::pair<const char*, QByteArray> files[] = {
-        { "utf-8, CR LF, mark", kFullFile },
-        { "utf-8, LF, no mark", text.toUtf8() },
-        { "utf-8, CR", text.toUtf8().replace('\n', '\r') },
-        { "utf-16 LE, CR LF", Utf16Bytes(QString(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"))) },
-        { "utf-16 LE, CR", Utf16Bytes(QString(text).replace(QLatin1Char('\n'), QLatin1Char('\r'))) },
-        { "utf-16 BE, LF", Utf16Bytes(text, false) },
-    };
-    const auto readAll = [&](const char* locale) {
-        for (const auto& [name, bytes] : files) {
-            ReportRecorder reports;
-            EXPECT_EQ(LoadGradingFile(WriteGradingFile(bytes), reports.Reporter()), 1) << name << locale;
-            EXPECT_TRUE(Take() == expected) << name << locale;
-            EXPECT_TRUE(reports.texts.isEmpty()) << name << locale;
-        }
-    };
-    readAll("");
-    // The file always writes '.', whatever the C library's or the program's
-    // decimal separator.
-    CommaCLocale locale;
-    if (!locale.Active())
-        GTEST_SKIP() << "no locale with a ',' decimal separator could be had";
-    const QChar separator = DecimalSeparator();
-    SetDecimalSeparator(QLatin1Char(','));
-    readAll(", under a comma locale");
-    SetDecimalSeparator(separator);
 }
 
 TEST(GradingParameters, WhatCannotBeUsedIsReported)
@@ -259,34 +230,32 @@ TEST(GradingParameters, AllocationFailureIsReported)
         ::testing::ExitedWithCode(0), "not enough memory");
 }
 
-TEST(GradingParameters, TableLimits)
+TEST(GradingParameters, FullTablesAreReportedAndTheTwoHundredthGradeRowEndsTheFile)
 {
+    struct Table { const char* row; int count; const int& loaded; int capacity; };
+    const Table tables[] = {
+        { "tire = 0;1;0;0\n", 201, GradingTables.tireCount, 200 },
+        { "dtc_ct = 0;1;1;1;1;0;0\n", 502, GradingTables.dtcCtCount, 500 },
+        { "ctr_rtv = 1;1;1\n", 201, GradingTables.ctrRtvCount, 200 },
+        { "grade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n", 199, GradingTables.gradeCount, 200 },
+    };
     QByteArray text = "group = stand\n";
-    for (int i = 0; i < 201; ++i)
-        text += "tire = 0;1;0;0\n";
-    for (int i = 0; i < 502; ++i)
-        text += "dtc_ct = 0;1;1;1;1;0;0\n";
-    for (int i = 0; i < 201; ++i)
-        text += "ctr_rtv = 1;1;1\n";
-    for (int i = 0; i < 199; ++i)
-        text += "grade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";
-    text += "grade = 2;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";     // the 200th ends the reading
-    text += "hitweight = 7\n";
-    text += "grade = 3;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";
+    for (const Table& t : tables)
+        for (int i = 0; i < t.count; ++i)
+            text += t.row;
+    text += "grade = 2;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\nhitweight = 7\ngrade = 3;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";
     text += "tire = 0;1;0;0\n";
 
     ReportRecorder reports;
     EXPECT_EQ(LoadGradingFile(WriteGradingFile(text), reports.Reporter()), 200);
+    for (const Table& t : tables)
+        EXPECT_EQ(t.loaded, t.capacity) << t.row;
     EXPECT_EQ(GradingTables.grade[199].points, 2);
     EXPECT_EQ(GradingParameters.hitWeight, 0);
-    EXPECT_EQ(GradingTables.tireCount, 200);
-    EXPECT_EQ(GradingTables.dtcCtCount, 500);
-    EXPECT_EQ(GradingTables.ctrRtvCount, 200);
     const QStringList captions = { QStringLiteral("tire Row index too large"), QStringLiteral("TC Row index too large"),
                                    QStringLiteral("TC Row index too large"), QStringLiteral("CTR Row index too large") };
     EXPECT_EQ(reports.captions, captions);
-    for (const QString& t : reports.texts)
-        EXPECT_EQ(t, QStringLiteral("Grading file error"));
+    EXPECT_EQ(reports.texts, QStringList(4, QStringLiteral("Grading file error")));
 }
 
 TEST(GradingParameters, LongLinesAreReadInPieces)
@@ -300,29 +269,13 @@ TEST(GradingParameters, LongLinesAreReadInPieces)
     EXPECT_EQ(Grade(1).points, 2);
 }
 
-TEST(GradingParameters, MissingFileAndPanelSelection)
+TEST(GradingParameters, ShippedAndMissingFile)
 {
     ReportRecorder reports;
-    LoadGradingFile(ShippedGradingFile(), {});
     GradingSelection panel { 2, 1 };
-    LoadGradingParameterFile(panel, QStringLiteral("/nonexistent/grading.tgp"), reports.Reporter());
-    EXPECT_TRUE(reports.texts.isEmpty());
-    EXPECT_EQ(GradingTables.gradeCount, 0);
-    EXPECT_EQ(panel.stance, 0);
-    EXPECT_EQ(panel.difficulty, 0);
-    EXPECT_FALSE(SelectGradingRow(panel, 1, 0));
-
-    panel = { 2, 1 };
     LoadGradingParameterFile(panel, ShippedGradingFile(), reports.Reporter());
-    EXPECT_EQ(panel.stance, 2);
-    EXPECT_EQ(panel.difficulty, 1);
-}
-
-TEST(GradingParameters, ShippedFileLoadsCleanly)
-{
-    ReportRecorder reports;
-    EXPECT_EQ(LoadGradingFile(ShippedGradingFile(), reports.Reporter()), 45);
-    EXPECT_TRUE(reports.texts.isEmpty()) << reports.texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(GradingTables.gradeCount, 45);
+    EXPECT_EQ(reports.texts, QStringList());
     for (int stance = 1; stance <= 3; ++stance) {
         for (int difficulty = 0; difficulty <= 2; ++difficulty) {
             EXPECT_TRUE(IsGradingRowAvailable(stance, difficulty)) << stance << "/" << difficulty;
@@ -330,4 +283,14 @@ TEST(GradingParameters, ShippedFileLoadsCleanly)
         }
     }
     EXPECT_GT(GradingTables.tireCount * GradingTables.dtcCtCount * GradingTables.ctrRtvCount, 0);
+    EXPECT_EQ(panel.stance, 2);
+    EXPECT_EQ(panel.difficulty, 1);
+
+    // No file: grading off, silently, and the panel's selection cleared.
+    LoadGradingParameterFile(panel, QStringLiteral("/nonexistent/grading.tgp"), reports.Reporter());
+    EXPECT_EQ(reports.texts, QStringList());
+    EXPECT_EQ(GradingTables.gradeCount, 0);
+    EXPECT_EQ(panel.stance, 0);
+    EXPECT_EQ(panel.difficulty, 0);
+    EXPECT_FALSE(SelectGradingRow(panel, 1, 0));
 }

@@ -1,9 +1,11 @@
 #include "Shotdata.h"
 #include "Zeroing.h"
+#include "TestTargets.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -19,45 +21,38 @@ RawShotRecord Result(int x, int y, int failures = 0)
 
 } // namespace
 
-TEST(Zeroing, HistoryAndMean)
+TEST(Zeroing, MeanOfTheValidEntriesWithinReach)
 {
-    ZeroState z;
-    z.RememberZeroingResult(Result(1, 0));
-    z.RememberZeroingResult(Result(2, 0, RawShotRecord::FailAngle)); // ignored
-    for (int x : { 100, 200, 300 })
-        z.RememberZeroingResult(Result(x, 0));
-    EXPECT_EQ(z.history[0].XNAU(), 300); // newest first, the oldest pushed out
-    EXPECT_EQ(z.history[2].XNAU(), 100);
-    EXPECT_TRUE(z.ComputeZero());
-    EXPECT_DOUBLE_EQ(z.offsetX, 200);
-    EXPECT_DOUBLE_EQ(z.offsetY, 0);
-    EXPECT_EQ(z.FilledEntries(), 0);
+    // Each series starts from a saved zero of (12, -8). Means 3750 raw units
+    // out or more keep it; a series of flagged shots only goes back to 0.
+    const RawShotRecord flagged = Result(5, 0, RawShotRecord::FailAngle);
+    struct Case { const char* name; std::vector<RawShotRecord> results; double x, y; };
+    const Case cases[] = {
+        { "the newest three", { Result(1, 0), flagged, Result(100, 0), Result(200, 0), Result(300, 0) }, 200, 0 },
+        { "only flagged", { Result(100, 100, RawShotRecord::FailLowSignal) }, 0, 0 },
+        { "on the limit", { Result(3750, 0) }, 12, -8 },
+        { "just inside", { Result(3000, 2249) }, 3000, 2249 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ZeroState z;
+        z.offsetX = 12;
+        z.offsetY = -8;
+        z.SaveZero();
+        for (const RawShotRecord& r : c.results)
+            z.RememberZeroingResult(r);
+        EXPECT_TRUE(z.ComputeZero());
+        EXPECT_DOUBLE_EQ(z.offsetX, c.x);
+        EXPECT_DOUBLE_EQ(z.offsetY, c.y);
+        EXPECT_EQ(z.FilledEntries(), 0);
+    }
 
     // An entry with failures does not count, even when placed directly.
+    ZeroState z;
     z.history[0] = Result(90, 0);
     z.history[1] = Result(5000, 0, RawShotRecord::FailFOV);
     z.ComputeZero();
     EXPECT_DOUBLE_EQ(z.offsetX, 90);
-
-    // Only flagged shots: the zero goes back to the centre.
-    z.RememberZeroingResult(Result(100, 100, RawShotRecord::FailLowSignal));
-    z.ComputeZero();
-    EXPECT_FALSE(z.HasOffset());
-}
-
-TEST(Zeroing, FarMeanKeepsPreviousZero)
-{
-    ZeroState z;
-    z.offsetX = 12;
-    z.offsetY = -8;
-    z.SaveZero();
-    z.RememberZeroingResult(Result(3750, 0)); // on the limit: too far
-    z.ComputeZero();
-    EXPECT_DOUBLE_EQ(z.offsetX, 12);
-    EXPECT_DOUBLE_EQ(z.offsetY, -8);
-    z.RememberZeroingResult(Result(3000, 2249)); // just inside
-    z.ComputeZero();
-    EXPECT_DOUBLE_EQ(z.offsetX, 3000);
     z.ClearZeroOffsets();
     EXPECT_FALSE(z.HasOffset());
 }
@@ -68,13 +63,7 @@ namespace {
 DeviceSetup Tables()
 {
     DeviceSetup t;
-    RingTargetRecord& ring = t.ringTargets[2];
-    ring.SetNominalDistance(100);
-    ring.SetCaliber(450);
-    ring.SetHighestRing(10);
-    ring.SetMinimumRing(1);
-    ring.SetDiameterHighestRing(5);
-    ring.SetHitRingGap(25);
+    t.ringTargets[2] = GoldenRingRecord();
     t.ringDefined[2] = 1;
     t.silhouetteTargets[1].SetNominalDistance(2000);
     t.silhouetteDefined[1] = 1;

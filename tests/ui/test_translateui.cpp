@@ -158,13 +158,28 @@ TEST_F(TranslateUITest, WithoutATranslationTextsStayAndNothingIsRecorded)
     UnregisterTranslateTables(f.Form.get());
 }
 
-TEST_F(TranslateUITest, DestroyedFormsAreSkipped)
+TEST_F(TranslateUITest, DestroyedAndUnregisteredFormsAreSkipped)
 {
-    auto f = std::make_unique<TSmallForm>();
-    RegisterTranslateTable(TranslateOrderStartMenu, f->Form.get(), {{"Label1", TTranslateKind::Caption}});
-    f.reset();
-    TranslateUI(&German);  // must not touch the dead form
-    EXPECT_FALSE(TranslationFaults().contains("Options"));
+    // The dead and the dropped form hold texts the list lacks: reaching them
+    // would record them as untranslated (or change the dropped form's label).
+    auto dead = std::make_unique<TSmallForm>();
+    dead->Label->setText("Dead form text");
+    TSmallForm dropped;
+    dropped.Label->setText("Untranslated dropped");
+    dropped.Button->setText("Options");
+    TSmallForm live;
+    for (TSmallForm* f : {dead.get(), &dropped, &live})
+        RegisterTranslateTable(TranslateOrderStartMenu, f->Form.get(),
+                               {{"Label1", TTranslateKind::Caption}, {"ButtonOK", TTranslateKind::Caption}});
+    UnregisterTranslateTables(dropped.Form.get());
+    dead.reset();
+    TranslateUI(&German);
+    EXPECT_EQ(live.Label->text(), QStringLiteral("Optionen"));  // the tables after the dead one still run
+    EXPECT_EQ(dropped.Button->text(), QStringLiteral("Options"));
+    const QStringList faults = TranslationFaults();
+    EXPECT_FALSE(faults.contains("Dead form text"));
+    EXPECT_FALSE(faults.contains("Untranslated dropped"));
+    UnregisterTranslateTables(live.Form.get());
 
     QStringList items = {"Instructor", "Unknown"};
     TranslateItems(items);

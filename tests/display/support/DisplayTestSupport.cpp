@@ -67,6 +67,19 @@ RingTargetRecord TestRing(int distance)
     return ring;
 }
 
+void UseTarget(TShooter& shooter, const TargetDescription& target)
+{
+    shooter.currentTarget = target;
+    if (target.hasRing) {
+        shooter.targets.ringTargets[0] = target.ringRecord;
+        shooter.targets.ringDefined[0] = 1;
+    }
+    if (target.hasSilhouette) {
+        shooter.targets.silhouetteTargets[0] = target.silhouetteRecord;
+        shooter.targets.silhouetteDefined[0] = 1;
+    }
+}
+
 std::unique_ptr<TShot> NewRingShot(int tenths, int failures)
 {
     auto shot = std::make_unique<TShot>();

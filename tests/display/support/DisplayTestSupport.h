@@ -14,6 +14,18 @@
 // Creates the QGuiApplication on first call (gtest_main owns main).
 void EnsureGuiApp();
 
+// The message of the Exception f throws; empty when it throws none.
+template <class F>
+QString ThrownMessage(F&& f)
+{
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return {};
+}
+
 class TManualClock : public IClock {
 public:
     uint32_t TickCount() const override { return tick; }
@@ -62,6 +74,9 @@ private:
 // Ring 10 has radius 4 mm, every ring below adds 4 mm (ring 1: 40 mm); black
 // area radius 20 mm, inner white disc 3 mm, X ring 1 mm.
 RingTargetRecord TestRing(int distance = 100);
+
+// Makes target the shooter's current target and its slot 0 of each kind.
+void UseTarget(TShooter& shooter, const TargetDescription& target);
 
 // Shots on ring target 0 / silhouette target 0.
 std::unique_ptr<TShot> NewRingShot(int tenths, int failures = 0);
