@@ -86,3 +86,16 @@ private:
     bool started_ = false;
     QString savedCwd_;
 };
+
+// ---- Sessions built without units ----
+class TSession;
+class TShooter;
+struct TargetDescription;
+
+// The test ring (tests/common/TestTargets.h) under another name.
+TargetDescription NamedRing(const QString& name);
+// A shooter appended to session: name, serial "KBR" + 7 digits of serial,
+// target in slot 0 (ring or silhouette as it has them, marked defined) and
+// shots shots on it, one second apart, scores 100, 99, ...
+TShooter* AddShooterWithShots(TSession& session, const QString& name, int serial, const TargetDescription& target,
+                              int shots);
