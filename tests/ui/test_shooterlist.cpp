@@ -11,6 +11,8 @@
 #include "ShooterGridModel.h"
 #include "Shotdata.h"
 #include "Shotfile.h"
+#include "TranslateUI.h"
+#include "Translation.h"
 #include "UiGlobals.h"
 #include "UiRig.h"
 
@@ -240,20 +242,37 @@ TEST_F(ShooterListTest, FailedAndCancelledSavesLeaveTheSessionAsItWas)
 }
 
 // More shooters than target slots: those past slot 15 keep their slot 0.
-TEST_F(ShooterListTest, SessionsOfMoreThanSixteenShootersSave)
+// Their names together are far longer than a file name may be.
+TEST_F(ShooterListTest, SessionsOfMoreThanSixteenShootersWithLongNamesSave)
 {
     SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("false"));
     for (int i = 0; i < 18; ++i)
-        AddShooterWithShots(*CurrentSession, QStringLiteral("S%1").arg(i), i, NamedRing(QStringLiteral("T10")), 1);
+        AddShooterWithShots(*CurrentSession, QStringLiteral("Schütze Nummer %1 des Vereins").arg(i), i,
+                            NamedRing(QStringLiteral("T10")), 1);
     FormShooterList->ShowInFront();
     ClickSave();
     EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
     ASSERT_EQ(SavedFiles().size(), 1);
+    EXPECT_LE(SavedFiles().first().toUtf8().size(), 255);
+    EXPECT_TRUE(SavedFiles().first().startsWith(QStringLiteral("Schütze Nummer 0 des Vereins Schütze")));
     TShotFileHandler reader;
     reader.LoadShotFile(ShotFilesFolder() + QLatin1Char('/') + SavedFiles().first());
     ASSERT_EQ(reader.Session()->ShooterCount(), 18);
     EXPECT_EQ(reader.Session()->GetShooter(15)->GetShot(0)->raw.RingTargetIndex(), 15);
     EXPECT_EQ(reader.Session()->GetShooter(17)->GetShot(0)->raw.RingTargetIndex(), 0);
+}
+
+TEST_F(ShooterListTest, TextsAreTranslated)
+{
+    SetTranslationList({QStringLiteral("Team=Mannschaft"), QStringLiteral("Save Session=Speichern"),
+                        QStringLiteral("Nothing to save!=Nichts zu speichern!"), QStringLiteral("Information=Hinweis")});
+    TranslateUI();
+    EXPECT_EQ(Control<QLabel>("Label1")->text(), QStringLiteral("Mannschaft"));
+    EXPECT_EQ(Control("BitBtnSaveSession")->text(), QStringLiteral("Speichern"));
+    ClickSave();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Nichts zu speichern!"));
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Hinweis"));
 }
 
 TEST_F(ShooterListTest, RefusesWithoutShotsOrNames)
