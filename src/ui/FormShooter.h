@@ -2,17 +2,62 @@
 // running session, showing the target, the live aim point, the shots with
 // score and trace, and the shot strip.
 //
-// GUI thread, except OnSamples and OnShot, which the device calls on its
-// port's event thread under the device lock: they only set atomics and post
-// one queued call. A viewer unlinks itself from its device before it goes.
+// Threads. GUI thread, except OnSamples and OnShot, which the device calls on
+// its port's event thread under the device lock: they only store atomics and
+// post ONE queued DrawTick (an atomic "posted" flag coalesces the posts), so
+// nothing of the viewer but those atomics is touched off the GUI thread. The
+// device is read only through the locked snapshots of FormShooterDevice.h.
+//
+// Owns: its renderer (by value), the shot strip, the controls and timers.
+// Links, not owned: the shooter (the session's) and the device (the device
+// manager's). The viewer is the device's listener while bound live; it
+// unlinks itself (SetListener(nullptr) under the device lock) from every
+// device, connected or waiting for reconnection, before it goes, so the event
+// thread never calls a dead viewer. Pending posted calls die with the object.
+//
+// Timers (intervals from UiTimings): TimerUpdateDraw (single shot: only the
+// end of a shot hold when samples wait for it), TimerSampleStreamCheck (the
+// sample watchdog, runs only while measuring), TimerHidePanel,
+// TimerSimpleUIHideButtons, TimerUpdateZoom (only while a view animation
+// runs). No timer runs while nothing is to be done.
+//
+// Waits of seconds (reconnect from the viewer: 2 x 5000 ms; a network text
+// to a measuring unit: 5000 ms, then its display lines one by one) are timer
+// continuations: the start/stop and zeroing buttons are disabled, the draw
+// work and the watchdog pause, and each step checks that the viewer (the
+// timer's context) and the device (still bound and in the manager's lists)
+// still exist. A viewer deleted during a reconnect ends its busy cursor.
+//
+// Hooks: AttachShooterView installs the device manager's findFreeShooterView
+// (FindFreeShooterView below), through which a returning unit finds its
+// viewer again.
 #pragma once
 
 #include "Device.h"
 #include "DeviceManager.h"
+#include "Globals.h"
+#include "Setupdata.h"
+#include "Shotstring.h"
+#include "Targetrenderer.h"
 
+#include <QPointer>
 #include <QWidget>
 
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QTimer;
+class QToolButton;
 class TShooter;
+class TShot;
+class TShotStripView;
+class TTargetImage;
 
 class TFormShooter : public QWidget, public IDeviceEventListener, public IShooterViewLink {
     Q_OBJECT
@@ -20,13 +65,15 @@ public:
     explicit TFormShooter(QWidget* parent = nullptr);
     ~TFormShooter() override;
 
-    // ---- IDeviceEventListener (event thread) ----
+    // ---- IDeviceEventListener (event thread, under the device lock) ----
     void OnSamples() override;
     void OnShot() override;
 
     // ---- IShooterViewLink (the device manager's re-attach) ----
     TShooter* ViewShooter() const override;
     void AttachDevice(TDevice* device) override;
+    // Starts measuring again only when the viewer was measuring when it lost
+    // the unit.
     void StartAfterReconnect() override;
 
     TShooter* Shooter() const;
@@ -48,6 +95,8 @@ public:
     void UnbindDevice();
 
     void UpdateShotString();
+    // Selects shot index (clamped to the last); no shots or a negative index
+    // select nothing and show all shots.
     void SelectShot(int index);
     // Zeroing on or off; sender null: the panel's button (no question asked).
     void SpeedButtonZeroingClick(QObject* sender);
@@ -60,6 +109,224 @@ public:
     // EditShooterName := the shooter's name.
     void ShowShooterName();
     void ShowTimedMessage(const QString& text, int ms);
+
+    // ---- Further operations of the viewer ----
+    void ZoomToShot(int first, int last);
+    void BitBtnLeftArrowClick();
+    void BitBtnRightArrowClick();
+    void BitBtnZoomOutClick();
+    void BitBtnZoomInClick();
+    void BitBtnStanceClick();
+    void BitBtnDifficultyClick();
+    void SetGradingSelection(int stance, int difficulty);
+    void ButtonSaveClick();
+    void BitBtnPrintShooterClick();
+    void BitBtnSendMessageClick();
+    void LayoutControls();
+    // The shooter's shots up to now count as saved (a session save).
+    void MarkShotsSaved();
+    // Shots arrived since this shooter was last saved.
+    bool HasUnsavedShots() const;
+    // A network text: on screen at once, to the unit's display after the
+    // unit is stopped (ShowNetworkMessage).
+    void SendNetworkText(const QString& text);
+
+    // The renderer (the print manager draws with it).
+    const TTargetRenderer& Renderer() const { return renderer_; }
+    const TShotString& Strip() const { return strip_; }
+    TShot* SelectedShot() const { return selectedShot_; }
+    // A draw tick is posted, or a new shot waits for one.
+    bool DrawPending() const;
+    // A wait of seconds (reconnect, network text) is running.
+    bool Waiting() const { return waitDepth_ > 0; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend void AttachShooterView(TFormShooter* viewer, TDevice* device, TShooter* shooter, bool live);
+
+    // Runs a handler; an exception stops here and is logged.
+    template <class F>
+    static void Guarded(const char* what, F&& f)
+    {
+        try {
+            f();
+        } catch (const std::exception& e) {
+            DebugLog(QStringLiteral("Viewer %1: %2").arg(QString::fromLatin1(what), QString::fromUtf8(e.what())));
+        }
+    }
+
+    // ---- Construction (FormShooterBuild.cpp) ----
+    void BuildControls();
+    void BuildTopPanel();
+    void BuildShotStripPanel();
+    void BuildTimers();
+    void ConnectHandlers();
+    void WatchMouse(QWidget* control);
+
+    // ---- Binding and live data (FormShooter.cpp) ----
+    void Attach(TDevice* device, TShooter* shooter, bool live);
+    void TakeTargetFromFirstShot();
+
+    // ---- Live data and drawing (FormShooter.cpp) ----
+    void PostDrawTick();
+    void DrawTick();
+    void TimerUpdateDrawTimer();
+    void HandleNewShot();
+    void HandleSamples();
+    void DrawLivePointDirty(const TraceSample& sample);
+    void TimerSampleStreamCheckTimer();
+    void StartMeasuringNow();
+    void StopMeasuringNow();
+    void SetStartStopGlyph(bool stop);
+    void ShowStatusControls(bool on);
+    void SetStatusPicture(int index);
+    void SetRotatePicture(int index);
+    // Render and show the whole display layer.
+    void RenderTarget(int mode);
+    void ShowWholeTarget();
+    void FormResize();
+    // The device pointer when it is still bound and in the manager's lists.
+    bool DeviceStillThere(TDevice* device) const;
+    void BeginWait();
+    void EndWait();
+    void Unlink(TDevice* device);
+    void ImageTargetReconnect();
+    void ReconnectOpen(TDevice* device, int com, bool wasMeasuring);
+    void ReconnectStart(TDevice* device, bool wasMeasuring);
+    void FinishReconnect();
+
+    // ---- Controls (FormShooterControls.cpp) ----
+    void ImageTargetMouseDown(Qt::MouseButton button, const QPoint& pos);
+    void ImageTargetMouseUp(Qt::MouseButton button, const QPoint& pos);
+    void ImageTargetClick();
+    void ImageShotStringMouseDown(Qt::MouseButton button, int x);
+    void ImageShotStringMouseMove(Qt::MouseButtons buttons, int x);
+    void ImageShotStringMouseUp();
+    void ImageShotStringClick();
+    void ImageShotStringDblClick();
+    void FormMouseMove(QObject* sender, int x, int y);
+    void BitBtnShowAllButtonsClick();
+    void TimerSimpleUIHideButtonsTimer();
+    void RestartHideButtonsTimer();
+    void TrackBarZoomPercentChange(int position);
+    void TimerUpdateZoomTimer();
+    void StartZoomAnimation(uint32_t ms);
+    void UpdateGradingButtons();
+    void EditShooterNameClick();
+    void EditShooterNameChange();
+    void TimerHidePanelTimer();
+    void ClearSelection();
+    void ShowReplayGlyph();
+    void SaveShooter(const QString& name);
+    void UpdateSessionUnsaved();
+    void SendDisplayLines(TDevice* device, QStringList lines, int next, int generation);
+    int StripScrollPosition() const;
+    void SetStripScrollPosition(int position);
+    int ShotCount() const;
+
+    // ---- Controls (object names as the form's description names them) ----
+    QWidget* PanelTop = nullptr;
+    QPushButton* ButtonStartStop = nullptr;
+    QToolButton* SpeedButtonZeroing = nullptr;
+    QLabel* ImageStatus = nullptr;
+    QLabel* ImageRotate = nullptr;
+    QLabel* LabelRotation = nullptr;
+    QLabel* ImageZeroingOff = nullptr;
+    QLabel* ImageZeroingOn = nullptr;
+    QLabel* LabelSerialNumber = nullptr;
+    QLabel* LabelSerialNumber2 = nullptr;
+    QLabel* LabelSerialNumber3 = nullptr;
+    QLineEdit* EditShooterName = nullptr;
+    QPushButton* ButtonSave = nullptr;
+    QPushButton* BitBtnPrintShooter = nullptr;
+    QPushButton* BitBtnStance = nullptr;
+    QPushButton* BitBtnDifficulty = nullptr;
+    QPushButton* BitBtnReplayMode = nullptr;
+    QPushButton* BitBtnZoomOut = nullptr;
+    QPushButton* BitBtnZoomIn = nullptr;
+    QPushButton* BitBtnSendMessage = nullptr;
+    QPushButton* BitBtnShowAllButtons = nullptr;
+    QSlider* TrackBarZoomPercent = nullptr;
+    TTargetImage* ImageTarget = nullptr;
+    QWidget* PanelShotString = nullptr;
+    TShotStripView* ScrollBoxShotString = nullptr;
+    QWidget* ImageShotString = nullptr;
+    QPushButton* BitBtnLeftArrow = nullptr;
+    QPushButton* BitBtnRightArrow = nullptr;
+    QWidget* PanelTimedMessage = nullptr;
+    QLabel* LabelMessage = nullptr;
+    QTimer* TimerUpdateDraw = nullptr;
+    QTimer* TimerSampleStreamCheck = nullptr;
+    QTimer* TimerHidePanel = nullptr;
+    QTimer* TimerSimpleUIHideButtons = nullptr;
+    QTimer* TimerUpdateZoom = nullptr;
+
+    // ---- Translated texts, taken once ----
+    QString textEnterName_;
+    QString textNoShotsToSave_;
+    QString textSavingCompleted_;
+    QString textFileSaveFailed_;
+    QString textResetZeroing_;
+    QString textViewerCaption_;
+    QString textZeroingMode_;
+    QString textReconnecting_;
+
+    // ---- Links and state (GUI thread) ----
+    TShooter* shooter_ = nullptr;
+    TDevice* device_ = nullptr;
+    int deviceMode_ = 1;
+    int seriesLength_ = 0;
+    int seriesCountdown_ = 0;
+    int comNumber_ = 0;
+    int viewerNumber_ = 0;
+    TTargetRenderer renderer_;
+    TShotString strip_;
+    TargetDescription currentTarget_ {};
+    int gradingType_ = 1;
+    int stance_ = 1;
+    int difficulty_ = 0;
+    bool simplifyUI_ = false;
+    bool buttonsHidden_ = false;
+    bool measuringShown_ = false;     // the start/stop button shows Stop
+    bool wasMeasuring_ = false;       // measuring when the unit was lost
+    int replayState_ = 0;
+    int lastSeenShotCount_ = 0;       // stored shots the countdown has seen
+    int savedShotCount_ = 0;          // shots of this shooter already saved
+    int lastX_ = -1;
+    int lastY_ = -1;
+    QObject* lastMoveSender_ = nullptr;
+    int downX_ = 0;
+    int downY_ = 0;
+    bool dragging_ = false;
+    bool rightButton_ = false;
+    int dragStartX_ = 0;
+    int dragScrollPosition_ = 0;
+    int anchor_ = -1;
+    bool stripDoubleClicked_ = false; // the release after a double click is no click
+    bool targetDoubleClicked_ = false;
+    int64_t ignoreDifficultyUntilNs_ = 0;
+    int64_t savedZoom_ = 100;
+    TShot* selectedShot_ = nullptr;
+    TShot* rangeEndShot_ = nullptr;
+    int waitDepth_ = 0;
+    bool streamCheckWasOn_ = false;
+    bool reconnecting_ = false;
+    bool busyHeld_ = false;
+    int displayTextGeneration_ = 0;
+
+    // ---- Written by the event thread ----
+    std::atomic<bool> newSamples_ {false};
+    std::atomic<bool> newShot_ {false};
+    std::atomic<bool> posted_ {false};
+    std::atomic<int64_t> lastSampleNs_ {0};
+    std::atomic<int64_t> holdUntilNs_ {0};   // 0: no hold
+    std::atomic<int64_t> holdNs_ {0};        // length of a shot hold
 };
 
 // Binds viewer to device (may be null) and shooter; live: the programming
@@ -70,3 +337,29 @@ void AttachShooterView(TFormShooter* viewer, TDevice* device, TShooter* shooter,
 // A text from the monitor for this shooter: shown on screen and sent to the
 // unit's display.
 void ShowNetworkMessage(TFormShooter* viewer, const QString& text);
+
+// The viewer without device that remembers COM number, or null (the device
+// manager's findFreeShooterView).
+IShooterViewLink* FindFreeShooterView(int number);
+
+// After a session save: every viewer's shots count as saved.
+void MarkViewersSaved();
+
+// ---- The live status pictures ----
+// Status index from the sample's failure flags and tilt: 0 Tilt_Ok,
+// 1 Not_Valid_Target, 2 Tilt_Down, 3 Tilt_Up (the tilt wins over the rest).
+int StatusPictureIndex(int status, int tilt);
+// Rotation index from the cant in degrees: 0 Rotate_Ok, 1 Rotate_Left,
+// 2 Rotate_Left_More, 3 Rotate_Right, 4 Rotate_Right_More (5 Rotate_Blank is
+// shown while the status is not 0).
+int RotatePictureIndex(int cant);
+constexpr int RotateBlankIndex = 5;
+
+// The strip's scroll position that keeps a selected entry whose right end is
+// at entryRight inside a view of width w scrolled to position: at least 100
+// px from either edge.
+int StripScrollFor(int entryRight, int position, int width);
+
+// A text for the unit's display: the Nordic letters of the 8-bit code page
+// become their plain forms ("Å", "Ä" -> "A", "Ö" -> "O", likewise lower case).
+QString FoldDisplayText(const QString& text);

@@ -1,0 +1,98 @@
+#include "FormShooterWidgets.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace {
+
+const QColor EmptyColour(0x80, 0x80, 0x80);
+
+} // namespace
+
+// ---- TTargetImage ----
+
+TTargetImage::TTargetImage(QWidget* parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TTargetImage::SetLayer(const QImage* layer)
+{
+    layer_ = layer;
+    update();
+}
+
+void TTargetImage::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    const QRect layerRect = layer_ ? layer_->rect() : QRect();
+    for (const QRect& rect : event->region()) {
+        const QRect inside = rect & layerRect;
+        if (!inside.isEmpty())
+            painter.drawImage(inside.topLeft(), *layer_, inside);
+        // Between a resize and the next pass the layer may be smaller.
+        if (inside != rect) {
+            const QRegion rest = QRegion(rect) - QRegion(inside);
+            for (const QRect& r : rest)
+                painter.fillRect(r, EmptyColour);
+        }
+    }
+}
+
+// ---- TShotStripView ----
+
+TShotStripView::TShotStripView(QWidget* parent)
+    : QAbstractScrollArea(parent)
+{
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setFrameShape(QFrame::NoFrame);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TShotStripView::SetStrip(const QImage* strip)
+{
+    strip_ = strip;
+    UpdateRange();
+    viewport()->update();
+}
+
+void TShotStripView::UpdateRange()
+{
+    const int width = strip_ ? strip_->width() : 0;
+    horizontalScrollBar()->setRange(0, std::max(0, width - VisibleWidth()));
+    horizontalScrollBar()->setPageStep(VisibleWidth());
+    horizontalScrollBar()->setSingleStep(20);
+}
+
+int TShotStripView::Position() const { return horizontalScrollBar()->value(); }
+
+void TShotStripView::SetPosition(int position) { horizontalScrollBar()->setValue(position); }
+
+int TShotStripView::VisibleWidth() const { return viewport()->width(); }
+
+void TShotStripView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    const int offset = Position();
+    for (const QRect& rect : event->region()) {
+        // The slice of the strip under this rectangle of the viewport.
+        const QRect source = rect.translated(offset, 0);
+        const QRect inside = strip_ ? (source & strip_->rect()) : QRect();
+        painter.fillRect(rect, EmptyColour);
+        if (!inside.isEmpty())
+            painter.drawImage(inside.topLeft() - QPoint(offset, 0), *strip_, inside);
+    }
+}
+
+void TShotStripView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateRange();
+}
+
+void TShotStripView::scrollContentsBy(int, int) { viewport()->update(); }

@@ -1,0 +1,52 @@
+// The two picture controls of the shooter viewer. Neither copies its
+// picture: each paints straight from an image its owner keeps, and only the
+// part that needs painting. GUI thread.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QImage>
+#include <QWidget>
+
+// The target: shows the renderer's display layer at (0, 0). After a live
+// point the owner calls update() with the rectangle that changed, so a
+// repaint copies only that rectangle of the layer.
+class TTargetImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TTargetImage(QWidget* parent = nullptr);
+    // The layer shown (not owned; must outlive this control or be reset).
+    void SetLayer(const QImage* layer);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    const QImage* layer_ = nullptr;
+};
+
+// The shot strip's scroll box: a horizontal scroll bar over the strip image,
+// of which the viewport paints only the visible slice (a strip of a few
+// hundred shots is wider than a window system's picture may be). The
+// viewport is the strip's image control: mouse positions on it plus the
+// scroll position are strip pixels.
+class TShotStripView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit TShotStripView(QWidget* parent = nullptr);
+    // The strip image (not owned).
+    void SetStrip(const QImage* strip);
+    // Scroll range := strip width - visible width; the position is kept
+    // within it.
+    void UpdateRange();
+    int Position() const;
+    void SetPosition(int position);
+    int VisibleWidth() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    const QImage* strip_ = nullptr;
+};

@@ -1,0 +1,759 @@
+// The shooter viewer against simulated units: live shots and samples, the
+// hold after a shot, the series stop, the watchdog, losing and regaining a
+// unit, the reconnect, gestures, replay, zoom, zeroing, saving and network
+// texts.
+#include "AppPaths.h"
+#include "AppSettings.h"
+#include "Clock.h"
+#include "DeviceFrames.h"
+#include "DeviceManager.h"
+#include "FormShooter.h"
+#include "FormShooterDevice.h"
+#include "Globals.h"
+#include "Screens.h"
+#include "Shotdata.h"
+#include "Shotfile.h"
+#include "TestTargets.h"
+#include "UiGlobals.h"
+#include "UiRig.h"
+
+#include <QAbstractScrollArea>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+#include <atomic>
+#include <mutex>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int Com = 5;
+
+// A clock the test moves by hand; the ports' event threads read it too.
+class TTestClock : public IClock {
+public:
+    uint32_t TickCount() const override { return uint32_t(ns.load() / 1000000); }
+    int64_t MonotonicNs() const override { return ns.load(); }
+    void AdvanceMs(int64_t ms) { ns.fetch_add(ms * 1000000); }
+    std::atomic<int64_t> ns {int64_t(1) << 40};
+};
+
+class ViewerTest : public UiRigTest {
+protected:
+    void SetUp() override
+    {
+        UiRigTest::SetUp();
+        ASSERT_TRUE(StartProgram());
+        prompts.shown.clear();
+        SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("false"));
+        SetOptionString(QStringLiteral("AutoZoom"), QStringLiteral("false"));
+        SetDebugLogSink([this](const QString& line) {
+            std::lock_guard<std::mutex> lock(logLock_);
+            log_ << line;
+        });
+    }
+    void TearDown() override
+    {
+        SetClock(nullptr);
+        SetAdvancedModeOn(false);
+        UiRigTest::TearDown();
+    }
+
+    QStringList Log()
+    {
+        std::lock_guard<std::mutex> lock(logLock_);
+        return log_;
+    }
+
+    // A unit behind COM<Com>, found and identified by a scan.
+    TDevice* ConnectUnit(unitsim::TSimUnit*& unit)
+    {
+        unit = &AddUnit(Com, "KBR0001234");
+        TDeviceManager* manager = TDeviceManager::Instance();
+        manager->EnumeratePorts();
+        manager->ScanPorts(true, true, false);
+        TDevice* device = manager->FindConnectedDevice(Com);
+        EXPECT_TRUE(WaitFor([&] { return manager->CheckScanComplete() == 0 && device && device->Found(); }));
+        return device;
+    }
+
+    TFormShooter* NewViewer()
+    {
+        auto* viewer = new TFormShooter;
+        ShooterViewers.push_back(viewer);
+        viewer->SetViewerNumber(int(ShooterViewers.size()));
+        viewer->resize(700, 560);
+        viewer->show();
+        return viewer;
+    }
+
+    // A viewer bound live to the unit's device, training on the ring target.
+    TFormShooter* LiveViewer(TDevice* device)
+    {
+        device->Shooter()->currentTarget = GoldenRing();
+        TFormShooter* viewer = NewViewer();
+        AttachShooterView(viewer, device, device->Shooter(), true);
+        return viewer;
+    }
+
+    // A review viewer of a shooter with shots on the ring target at the
+    // given positions (0.1 mm), one second apart.
+    TFormShooter* ReviewViewer(const std::vector<std::pair<int, int>>& hits, const QString& name = QStringLiteral("Anna"))
+    {
+        TShooter* shooter = CurrentSession->AddShooter(std::make_unique<TShooter>());
+        shooter->name = name;
+        shooter->targets.ringTargets[0] = GoldenRingRecord();
+        shooter->targets.ringDefined[0] = 1;
+        shooter->currentTarget = GoldenRing();
+        for (std::size_t i = 0; i < hits.size(); ++i) {
+            auto shot = std::make_unique<TShot>();
+            shot->raw.SetShotNumber(int(i) + 1);
+            shot->raw.SetRingTargetIndex(0);
+            shot->raw.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
+            shot->raw.SetFunctionMode(1);
+            shot->raw.SetStartupCounter(1);
+            shot->raw.SetTime(uint32_t(66 * (i + 1) * 10));
+            shot->raw.SetX(hits[i].first);
+            shot->raw.SetY(hits[i].second);
+            shot->raw.SetScore(100 - int(i));
+            shooter->AddShot(std::move(shot));
+        }
+        TFormShooter* viewer = NewViewer();
+        AttachShooterView(viewer, nullptr, shooter, false);
+        return viewer;
+    }
+
+    void Click(QWidget* w, QPoint at = QPoint(5, 5)) { QTest::mouseClick(w, Qt::LeftButton, {}, at); }
+
+    template <class T>
+    T* Control(TFormShooter* viewer, const char* name)
+    {
+        T* control = viewer->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+
+    int Tag(TFormShooter* viewer, const char* name)
+    {
+        return Control<QWidget>(viewer, name)->property("Tag").toInt();
+    }
+
+    QString Glyph(TFormShooter* viewer)
+    {
+        return Control<QPushButton>(viewer, "ButtonStartStop")->property("Glyph").toString();
+    }
+
+    // Fires a shot and waits until the viewer shows it selected.
+    void FireAndShow(unitsim::TSimUnit& unit, TFormShooter* viewer, int16_t x, int16_t y)
+    {
+        const int before = viewer->Shooter()->ShotCount();
+        unitsim::SimShot shot;
+        shot.x = x;
+        shot.y = y;
+        shot.functionMode = 1;
+        unit.FireShot(shot);
+        ASSERT_TRUE(WaitFor([&] {
+            return viewer->Shooter()->ShotCount() == before + 1 && !viewer->DrawPending()
+                && viewer->SelectedShot() == viewer->Shooter()->GetShot(before);
+        }));
+    }
+
+    // Frames "a" 2, 0, 33 the unit received.
+    static std::vector<unitsim::ReceivedFrame> StopFrames(const unitsim::TSimUnit& unit)
+    {
+        std::vector<unitsim::ReceivedFrame> stops;
+        for (const unitsim::ReceivedFrame& f : unit.Received()) {
+            if (f.Letter() == 'a' && f.Arg(1) == 2 && f.Arg(3) == 33)
+                stops.push_back(f);
+        }
+        return stops;
+    }
+
+    static int StartCount(const unitsim::TSimUnit& unit)
+    {
+        int n = 0;
+        for (const unitsim::ReceivedFrame& f : unit.Received())
+            n += (f.Letter() == 'a' && f.Arg(3) == 32) ? 1 : 0;
+        return n;
+    }
+
+    // Moves the test clock on until the watchdog reports the stream lost
+    // (a sample still on its way stamps the time it arrives).
+    bool WaitForStreamLost(TTestClock& clock, TFormShooter* viewer, TDevice* device)
+    {
+        return WaitFor([&] {
+            clock.AdvanceMs(1500);
+            return !ViewerDevice::SampleStream(*device) && Tag(viewer, "ImageStatus") == 1;
+        });
+    }
+
+    std::mutex logLock_;
+    QStringList log_;
+};
+
+// ---- Pure tables ----------------------------------------------------------------------
+
+TEST(ViewerPictures, StatusAndRotationIndexTables)
+{
+    struct Case {
+        int status;
+        int tilt;
+        int expected;
+    };
+    const Case statuses[] = {
+        {0x00, 5, 0},  {0x01, 0, 1},  {0x02, 0, 1},  {0x10, 0, 1},  {0x40, 0, 1},
+        {0x08, 0, 0},  {0x20, -1, 2}, {0x20, 0, 3},  {0x21, -4, 2}, {0x21, 4, 3}, // the tilt wins
+    };
+    for (const Case& c : statuses)
+        EXPECT_EQ(StatusPictureIndex(c.status, c.tilt), c.expected) << c.status << " " << c.tilt;
+
+    const std::pair<int, int> cants[] = {{0, 0}, {5, 0}, {-5, 0}, {6, 3}, {-6, 1}, {10, 3},
+                                         {-10, 1}, {11, 4}, {-11, 2}, {90, 4}, {-90, 2}};
+    for (const auto& [cant, expected] : cants)
+        EXPECT_EQ(RotatePictureIndex(cant), expected) << cant;
+}
+
+TEST(ViewerPictures, StripScrollKeepsTheSelectionAwayFromTheEdges)
+{
+    struct Case {
+        int right, position, width, expected;
+    };
+    const Case cases[] = {
+        {150, 100, 600, 50},    // too near the left edge: 100 px from it
+        {99, 0, 600, -1},       // left of the view (the scroll bar clamps)
+        {300, 0, 600, 0},       // well inside: unchanged
+        {550, 0, 600, 50},      // too near the right edge
+        {500, 0, 600, 0},       // exactly 100 px from the right edge
+        {2000, 1000, 600, 1500},
+        {1100, 1000, 600, 1000},
+        {1099, 1000, 600, 999},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(StripScrollFor(c.right, c.position, c.width), c.expected) << c.right << " " << c.position;
+}
+
+// ---- Live data ---------------------------------------------------------------------------
+
+TEST_F(ViewerTest, LiveShotIsHeldThenTheLivePointReturns)
+{
+    TTestClock clock;
+    SetClock(&clock);
+    UiTimings().viewerShotHoldMs = 3000;
+    unitsim::TSimUnit* unit = nullptr;
+    TDevice* device = ConnectUnit(unit);
+    ASSERT_NE(device, nullptr);
+    TFormShooter* viewer = LiveViewer(device);
+    SaveScreen(*viewer, QStringLiteral("viewer_empty"));
+
+    Click(Control<QPushButton>(viewer, "ButtonStartStop"));
+    ASSERT_TRUE(WaitFor([&] { return unit->Measuring() && viewer->Renderer().LivePointValid; }));
+    EXPECT_EQ(Glyph(viewer), QStringLiteral("ButtonStop"));
+    EXPECT_EQ(Tag(viewer, "ImageStatus"), 0);
+    EXPECT_EQ(Tag(viewer, "ImageRotate"), 0);
+
+    unit->SetAimPoint(40, -30);
+    FireAndShow(*unit, viewer, 40, -30);
+    EXPECT_EQ(viewer->Renderer().ViewMode, TTargetRenderer::ViewSingleShot);
+    EXPECT_EQ(viewer->Strip().selected, 0);
+    SaveScreen(*viewer, QStringLiteral("viewer_live_trace"));
+
+    // Samples keep coming during the hold: the shot stays selected.
+    const int seen = device->SampleCount();
+    ASSERT_TRUE(WaitFor([&] { return device->SampleCount() >= seen + 15 && !viewer->DrawPending(); }));
+    EXPECT_NE(viewer->SelectedShot(), nullptr);
+    EXPECT_EQ(viewer->Renderer().ViewMode, TTargetRenderer::ViewSingleShot);
+
+    // Past the hold, the next valid sample brings back all shots.
+    clock.AdvanceMs(3001);
+    ASSERT_TRUE(WaitFor([&] { return viewer->SelectedShot() == nullptr; }));
+    EXPECT_EQ(viewer->Renderer().ViewMode, TTargetRenderer::ViewAllShots);
+    EXPECT_TRUE(WaitFor([&] { return viewer->Renderer().LivePointValid; }));
+
+    for (int i = 1; i < 10; ++i)
+        FireAndShow(*unit, viewer, int16_t(-200 + 45 * i), int16_t(120 - 30 * i));
+    EXPECT_EQ(viewer->Strip().EntryCount(), 10);
+    clock.AdvanceMs(3001);
+    ASSERT_TRUE(WaitFor([&] { return viewer->SelectedShot() == nullptr; }));
+    SaveScreen(*viewer, QStringLiteral("viewer_ten_shots"));
+}
+
+TEST_F(ViewerTest, SeriesStopsTheUnitAndALateShotDoesNotStartIt)
+{
+    SetOptionString(QStringLiteral("LimitShotsDrawn"), QStringLiteral("3"));
+    SetOptionString(QStringLiteral("StartAutomatically"), QStringLiteral("false"));
+    unitsim::TSimUnit* unit = nullptr;
+    TDevice* device = ConnectUnit(unit);
+    ASSERT_NE(device, nullptr);
+    TFormShooter* viewer = LiveViewer(device);
+    QPushButton* startStop = Control<QPushButton>(viewer, "ButtonStartStop");
+
+    Click(startStop);
+    ASSERT_TRUE(WaitFor([&] { return unit->Measuring(); }));
+    unit->ClearReceived();
+    FireAndShow(*unit, viewer, 10, 10);
+    FireAndShow(*unit, viewer, 20, 10);
+    EXPECT_TRUE(ViewerDevice::Measuring(*device));
+    const auto fired = unitsim::Clock::now();
+    FireAndShow(*unit, viewer, 30, 10);
+
+    // The third shot stops the unit: two stop frames, after the pause.
+    ASSERT_TRUE(unit->WaitForCount('a', 2, 3s));
+    const auto stops = StopFrames(*unit);
+    ASSERT_EQ(stops.size(), 2u);
+    EXPECT_GE(stops[0].time - fired, 200ms);
+    EXPECT_EQ(Glyph(viewer), QStringLiteral("ButtonStart"));
+    EXPECT_FALSE(ViewerDevice::Measuring(*device));
+
+    // Starting again restores the countdown.
+    Click(startStop);
+    ASSERT_TRUE(WaitFor([&] { return unit->Measuring(); }));
+    FireAndShow(*unit, viewer, 40, 10);
+    FireAndShow(*unit, viewer, 50, 10);
+    EXPECT_TRUE(ViewerDevice::Measuring(*device));
+
+    // Stopped by hand, then a late shot comes in: the unit stays stopped.
+    Click(startStop);
+    EXPECT_FALSE(ViewerDevice::Measuring(*device));
+    const int starts = StartCount(*unit);
+    FireAndShow(*unit, viewer, 60, 10);
+    EXPECT_FALSE(ViewerDevice::Measuring(*device));
+    EXPECT_EQ(Glyph(viewer), QStringLiteral("ButtonStart"));
+    EXPECT_TRUE(device->SendAndWait(BuildStop(), ReplyAck, 2000)); // everything before it has arrived
+    EXPECT_EQ(StartCount(*unit), starts);
+}
+
+TEST_F(ViewerTest, WatchdogShowsALostStreamAndItsReturn)
+{
+    TTestClock clock;
+    SetClock(&clock);
+    UiTimings().viewerStreamCheckMs = 20;
+    unitsim::TSimUnit* unit = nullptr;
+    TDevice* device = ConnectUnit(unit);
+    ASSERT_NE(device, nullptr);
+    TFormShooter* viewer = LiveViewer(device);
+    viewer->ButtonStartStopClick();
+    ASSERT_TRUE(WaitFor([&] { return Tag(viewer, "ImageStatus") == 0; }));
+
+    // The unit falls silent behind the viewer's back.
+    device->SendStop();
+    ASSERT_TRUE(WaitForStreamLost(clock, viewer, device));
+    EXPECT_EQ(Tag(viewer, "ImageRotate"), 0);
+    EXPECT_TRUE(Control<QLabel>(viewer, "LabelRotation")->text().isEmpty());
+    EXPECT_EQ(Glyph(viewer), QStringLiteral("ButtonStop")); // nothing is stopped
+
+    device->StartMeasuring(1);
+    EXPECT_TRUE(WaitFor([&] { return ViewerDevice::SampleStream(*device) && Tag(viewer, "ImageStatus") == 0; }));
+}
+
+// ---- Losing and regaining the unit ------------------------------------------------------
+
+TEST_F(ViewerTest, UnpluggedUnitComesBackToTheSameViewer)
+{
+    unitsim::TSimUnit* unit = nullptr;
+    TDevice* device = ConnectUnit(unit);
+    ASSERT_NE(device, nullptr);
+    TFormShooter* viewer = LiveViewer(device);
+    TDeviceManager* manager = TDeviceManager::Instance();
+
+    for (const bool measuring : {true, false}) {
+        SCOPED_TRACE(measuring);
+        if (measuring != ViewerDevice::Measuring(*device))
+            viewer->ButtonStartStopClick();
+        // What the removal of the port does: the viewer lets go, the scan parks the device.
+        unit->Unplug();
+        viewer->UnbindDevice();
+        manager->ScanPorts(false, false, false);
+        EXPECT_EQ(viewer->Device(), nullptr);
+        EXPECT_EQ(viewer->ComNumber(), Com);
+        EXPECT_TRUE(Control<QPushButton>(viewer, "ButtonStartStop")->isHidden());
+        EXPECT_EQ(device->Listener(), nullptr);
+        ASSERT_EQ(manager->FindReconnectDevice(Com), device);
+
+        unit->Replug();
+        unit->ClearReceived();
+        manager->ScanPorts(false, true, false);
+        EXPECT_EQ(viewer->Device(), device);
+        EXPECT_EQ(device->Listener(), viewer);
+        EXPECT_FALSE(Control<QPushButton>(viewer, "ButtonStartStop")->isHidden());
+        // Measuring again only when it was measuring before.
+        EXPECT_EQ(ViewerDevice::Measuring(*device), measuring);
+        if (measuring) {
+            EXPECT_TRUE(WaitFor([&] { return unit->Measuring(); }));
+        }
+    }
+}
+
+TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
+{
+    TTestClock clock;
+    SetClock(&clock);
+    UiTimings().viewerStreamCheckMs = 20;
+    unitsim::TSimUnit* unit = nullptr;
+    TDevice* device = ConnectUnit(unit);
+    ASSERT_NE(device, nullptr);
+    device->SetBluetooth(true);
+    TFormShooter* viewer = LiveViewer(device);
+    QWidget* target = Control<QWidget>(viewer, "ImageTarget");
+    const QPoint corner(5, target->height() - 5);
+
+    // A unit whose stream is alive is left alone.
+    Click(target, corner);
+    EXPECT_FALSE(viewer->Waiting());
+
+    // The port cannot be opened again: logged, normal cursor, still bound.
+    viewer->ButtonStartStopClick();
+    ASSERT_TRUE(WaitFor([&] { return unit->Measuring(); }));
+    unit->Unplug();
+    ASSERT_TRUE(WaitForStreamLost(clock, viewer, device));
+    Click(target, corner);
+    EXPECT_TRUE(viewer->Waiting());
+    EXPECT_EQ(BusyCursorDepth(), 1);
+    EXPECT_FALSE(Control<QPushButton>(viewer, "ButtonStartStop")->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return !viewer->Waiting(); }));
+    EXPECT_EQ(BusyCursorDepth(), 0);
+    EXPECT_EQ(viewer->Device(), device);
+    EXPECT_TRUE(Log().filter(QStringLiteral("Reconnect COM5")).size() >= 1);
+
+    // Back: the port opens and measuring resumes, since it was measuring.
+    unit->Replug();
+    Click(target, corner);
+    ASSERT_TRUE(WaitFor([&] { return !viewer->Waiting(); }));
+    EXPECT_EQ(BusyCursorDepth(), 0);
+    EXPECT_TRUE(WaitFor([&] { return unit->Measuring(); }));
+    EXPECT_EQ(Glyph(viewer), QStringLiteral("ButtonStop"));
+    EXPECT_TRUE(Control<QPushButton>(viewer, "ButtonStartStop")->isEnabled());
+
+    // Unbound during the wait: the continuation lets the device be.
+    viewer->ButtonStartStopClick();
+    ViewerDevice::SetSampleStream(*device, false);
+    Click(target, corner);
+    ASSERT_TRUE(viewer->Waiting());
+    viewer->UnbindDevice();
+    ASSERT_TRUE(WaitFor([&] { return !viewer->Waiting(); }));
+    EXPECT_EQ(BusyCursorDepth(), 0);
+    EXPECT_EQ(device->Data().ComNumber(), 0); // not opened again
+
+    // Deleted during the wait: the busy cursor ends with it.
+    AttachShooterView(viewer, device, device->Shooter(), true);
+    ASSERT_TRUE(device->OpenPort(Com, true));
+    ViewerDevice::SetSampleStream(*device, false);
+    Click(target, corner);
+    ASSERT_TRUE(viewer->Waiting());
+    ShooterViewers.erase(std::find(ShooterViewers.begin(), ShooterViewers.end(), viewer));
+    delete viewer;
+    EXPECT_EQ(BusyCursorDepth(), 0);
+    EXPECT_EQ(device->Listener(), nullptr);
+}
+
+// ---- Gestures and views ------------------------------------------------------------------
+
+TEST_F(ViewerTest, SwipeOfMoreThan50PixelsChangesTheShot)
+{
+    TFormShooter* viewer = ReviewViewer({{0, 0}, {50, 20}, {-30, 40}});
+    QWidget* target = Control<QWidget>(viewer, "ImageTarget");
+    const auto swipe = [&](int from, int to) {
+        QTest::mousePress(target, Qt::LeftButton, {}, QPoint(from, 100));
+        QTest::mouseRelease(target, Qt::LeftButton, {}, QPoint(to, 100));
+    };
+    TShooter* shooter = viewer->Shooter();
+
+    swipe(100, 150); // exactly 50: a click in the middle
+    EXPECT_EQ(viewer->SelectedShot(), nullptr);
+    EXPECT_EQ(viewer->Renderer().ViewMode, TTargetRenderer::ViewAllShots);
+    swipe(100, 151); // right: the previous shot, the first without a selection
+    EXPECT_EQ(viewer->SelectedShot(), shooter->GetShot(0));
+    swipe(200, 149); // left: the next
+    EXPECT_EQ(viewer->SelectedShot(), shooter->GetShot(1));
+    swipe(200, 150);
+    EXPECT_EQ(viewer->SelectedShot(), nullptr);
+
+    // The right arrow stays at the last shot.
+    QPushButton* right = Control<QPushButton>(viewer, "BitBtnRightArrow");
+    for (int i = 0; i < 4; ++i)
+        Click(right);
+    EXPECT_EQ(viewer->SelectedShot(), shooter->GetShot(2));
+}
+
+TEST_F(ViewerTest, StripClickSelectsAndADoubleClickDoesNotSelectAgain)
+{
+    std::vector<std::pair<int, int>> hits;
+    for (int i = 0; i < 40; ++i)
+        hits.push_back({i * 5, -i * 3});
+    TFormShooter* viewer = ReviewViewer(hits);
+    QWidget* strip = Control<QWidget>(viewer, "ImageShotString");
+    // The last shot: the strip scrolls so that it stays 100 px off the edge.
+    viewer->SelectShot(39);
+    const TShotOnString* last = viewer->Strip().Entry(39);
+    ASSERT_NE(last, nullptr);
+    auto* box = viewer->findChild<QAbstractScrollArea*>(QStringLiteral("ScrollBoxShotString"));
+    const int width = box->viewport()->width();
+    EXPECT_EQ(box->horizontalScrollBar()->value(),
+              std::min(box->horizontalScrollBar()->maximum(),
+                       last->x + TShotString::IconWidth(last->icon) - width + 100));
+
+    // A click on a visible entry selects it; the double click that follows
+    // at another entry only changes the spacing.
+    const int offset = box->horizontalScrollBar()->value();
+    const TShotOnString* a = viewer->Strip().Entry(38);
+    const TShotOnString* b = viewer->Strip().Entry(37);
+    QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(a->xCentre - offset, 40));
+    EXPECT_EQ(viewer->SelectedShot(), viewer->Shooter()->GetShot(38));
+    const bool compact = viewer->Strip().compact;
+    QTest::mouseDClick(strip, Qt::LeftButton, {}, QPoint(b->xCentre - offset, 40));
+    QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(b->xCentre - offset, 40));
+    EXPECT_EQ(viewer->Strip().compact, !compact);
+    EXPECT_EQ(viewer->SelectedShot(), viewer->Shooter()->GetShot(38));
+}
+
+TEST_F(ViewerTest, SelectionWithoutShotsOrWithAnUnknownTarget)
+{
+    TFormShooter* empty = ReviewViewer({});
+    empty->SelectShot(0);
+    empty->SelectShot(-1);
+    EXPECT_EQ(empty->SelectedShot(), nullptr);
+    EXPECT_EQ(empty->Renderer().ViewMode, TTargetRenderer::ViewAllShots);
+
+    TFormShooter* viewer = ReviewViewer({{0, 0}, {10, 10}});
+    viewer->SelectShot(-3); // a network index below 0
+    EXPECT_EQ(viewer->SelectedShot(), nullptr);
+    // The second shot names a ring slot the unit never delivered.
+    viewer->Shooter()->GetShot(1)->raw.SetRingTargetIndex(7);
+    const QString before = GetTargetName(viewer->Renderer().Target);
+    viewer->SelectShot(1);
+    EXPECT_EQ(viewer->SelectedShot(), viewer->Shooter()->GetShot(1));
+    EXPECT_EQ(viewer->Renderer().ViewMode, TTargetRenderer::ViewSingleShot);
+    EXPECT_TRUE(viewer->Renderer().Target.hasRing);
+    EXPECT_EQ(GetTargetName(viewer->Renderer().Target), before);
+}
+
+TEST_F(ViewerTest, ReplayStatesCycleByModeAndGrading)
+{
+    struct Case {
+        bool advanced;
+        bool grading;
+        std::vector<int> states;
+    };
+    const Case cases[] = {
+        {false, false, {2, 0, 2, 0}},
+        {false, true, {2, 3, 0, 2}},
+        {true, false, {1, 2, 0, 1}},
+        {true, true, {1, 2, 3, 0}},
+    };
+    const int modes[] = {TTargetRenderer::ViewAllShots, TTargetRenderer::ViewXYGraph,
+                         TTargetRenderer::ViewDistanceGraph, TTargetRenderer::ViewTextPage};
+    TFormShooter* viewer = ReviewViewer({{0, 0}, {30, -20}, {-15, 25}});
+    QPushButton* replay = Control<QPushButton>(viewer, "BitBtnReplayMode");
+    for (const Case& c : cases) {
+        SetAdvancedModeOn(c.advanced);
+        SetOptionString(QStringLiteral("QuickGrading"), c.grading ? QStringLiteral("true") : QStringLiteral("false"));
+        viewer->SetReplayState(0);
+        for (int expected : c.states) {
+            viewer->BitBtnReplayModeClick();
+            EXPECT_EQ(viewer->ReplayState(), expected) << c.advanced << c.grading;
+            EXPECT_EQ(viewer->Renderer().ViewMode, modes[expected]);
+            EXPECT_EQ(Control<QPushButton>(viewer, "BitBtnZoomIn")->isEnabled(), expected == 0);
+        }
+    }
+    viewer->SetReplayState(0);
+    viewer->BitBtnReplayModeClick();
+    viewer->SelectShot(1);
+    SaveScreen(*viewer, QStringLiteral("viewer_replay"));
+    EXPECT_EQ(replay->property("Tag").toInt(), viewer->ReplayState());
+
+    // Without a ring the button does nothing.
+    TShooter* silhouette = CurrentSession->AddShooter(std::make_unique<TShooter>());
+    TFormShooter* other = NewViewer();
+    AttachShooterView(other, nullptr, silhouette, false);
+    other->BitBtnReplayModeClick();
+    EXPECT_EQ(other->ReplayState(), 0);
+}
+
+TEST_F(ViewerTest, ZoomButtonsFollowTheSliderWhileTheyAgree)
+{
+    TFormShooter* viewer = ReviewViewer({{0, 0}, {200, 150}});
+    QSlider* slider = Control<QSlider>(viewer, "TrackBarZoomPercent");
+    QPushButton* in = Control<QPushButton>(viewer, "BitBtnZoomIn");
+    QPushButton* out = Control<QPushButton>(viewer, "BitBtnZoomOut");
+    const auto zoom = [&] { return viewer->Renderer().ZoomPercent; };
+
+    Click(in);
+    EXPECT_EQ(slider->value(), 150);
+    EXPECT_EQ(zoom(), 150.0);
+    Click(out);
+    Click(out);
+    EXPECT_EQ(slider->value(), 50);
+    EXPECT_EQ(zoom(), 50.0);
+    Click(out); // the slider stops at 25
+    EXPECT_EQ(slider->value(), 25);
+    EXPECT_EQ(zoom(), 25.0);
+
+    // Zoomed elsewhere (an animation onto a shot): steps of 25 on the zoom alone.
+    SetOptionString(QStringLiteral("AutoZoom"), QStringLiteral("true"));
+    viewer->SelectShot(1);
+    ASSERT_TRUE(WaitFor([&] { return !viewer->Renderer().Animating; }));
+    const int z = int(zoom());
+    ASSERT_NE(z, slider->value());
+    Click(in);
+    EXPECT_EQ(zoom(), double(std::min(500, z + 25)));
+    EXPECT_EQ(slider->value(), 25);
+    Click(out);
+    Click(out);
+    EXPECT_EQ(zoom(), double(std::max(25, std::min(500, z + 25) - 50)));
+}
+
+// ---- Zeroing ------------------------------------------------------------------------------
+
+TEST_F(ViewerTest, ZeroingSetsTheOffsetsAndAsksWhenThereIsNoResult)
+{
+    SetOptionString(QStringLiteral("LimitShotsDrawn"), QStringLiteral("1"));
+    unitsim::TSimUnit* unit = nullptr;
+    TDevice* device = ConnectUnit(unit);
+    ASSERT_NE(device, nullptr);
+    TFormShooter* viewer = LiveViewer(device);
+    QToolButton* zeroing = Control<QToolButton>(viewer, "SpeedButtonZeroing");
+    ASSERT_FALSE(zeroing->isHidden());
+
+    // Entering starts the idle unit and shows the whole target area.
+    Click(zeroing);
+    ASSERT_TRUE(WaitFor([&] { return unit->Measuring(); }));
+    EXPECT_TRUE(ViewerDevice::Zeroing(*device));
+    EXPECT_TRUE(zeroing->isChecked());
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Zeroing mode"));
+    EXPECT_EQ(viewer->Renderer().ZoomPercent, 25.0);
+
+    // Zeroing shots are no shots of the series: the unit goes on.
+    for (int16_t x : {280, 320}) {
+        unitsim::SimShot shot;
+        shot.x = x;
+        shot.y = -150;
+        shot.functionMode = 1;
+        unit->FireShot(shot);
+    }
+    ASSERT_TRUE(WaitFor([&] { return device->Zero().FilledEntries() == 2 && !viewer->DrawPending(); }));
+    EXPECT_TRUE(ViewerDevice::Measuring(*device));
+    EXPECT_EQ(viewer->Shooter()->ShotCount(), 0);
+    SaveScreen(*viewer, QStringLiteral("viewer_zeroing"));
+
+    // Leaving with results: their mean, no question.
+    Click(zeroing);
+    EXPECT_FALSE(ViewerDevice::Zeroing(*device));
+    EXPECT_EQ(device->Zero().offsetX, 300.0);
+    EXPECT_EQ(device->Zero().offsetY, -150.0);
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Shooter Viewer 1"));
+    EXPECT_EQ(viewer->Renderer().ZoomPercent, 100.0);
+    EXPECT_TRUE(prompts.shown.empty());
+
+    // Leaving without a result asks; No brings the old offsets back, Yes clears them.
+    const std::pair<TMsgResult, double> answers[] = {{TMsgResult::No, 300.0}, {TMsgResult::Yes, 0.0}};
+    for (const auto& [answer, offsetX] : answers) {
+        Click(zeroing);
+        EXPECT_EQ(device->Zero().offsetX, 0.0);
+        prompts.queued.push_back(answer);
+        Click(zeroing);
+        EXPECT_EQ(prompts.shown.back().text, QStringLiteral("Reset zeroing?"));
+        EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("Confirm"));
+        EXPECT_EQ(device->Zero().offsetX, offsetX);
+    }
+    EXPECT_EQ(prompts.Count(QStringLiteral("Reset zeroing?")), 2);
+}
+
+// ---- Saving -------------------------------------------------------------------------------
+
+TEST_F(ViewerTest, SavingOneShooterGivesUniqueNamesAndKeepsOthersUnsaved)
+{
+    // Shots that came in during the session: nobody has saved them yet.
+    SessionUnsaved.store(true);
+    TFormShooter* anna = ReviewViewer({{0, 0}, {20, 5}}, QStringLiteral("Anna"));
+    TFormShooter* ben = ReviewViewer({{5, 5}}, QStringLiteral("Ben"));
+    anna->ShowShooterName();
+
+    anna->ButtonSaveClick();
+    anna->ButtonSaveClick();
+    const QString folder = ShotFilesFolder();
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/Anna.shotfile.xml")));
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/Anna (2).shotfile.xml")));
+    EXPECT_EQ(Control<QLabel>(anna, "LabelMessage")->text(), QStringLiteral("Saving Completed"));
+    EXPECT_EQ(prompts.beeps, 2);
+    // Ben's shot is not saved yet: the session still is unsaved.
+    EXPECT_TRUE(SessionUnsaved.load());
+    EXPECT_EQ(CurrentSession->ShooterCount(), 2);
+    EXPECT_EQ(anna->Shooter()->ShotCount(), 2);
+
+    TShotFileHandler file;
+    file.LoadShotFile(folder + QStringLiteral("/Anna (2).shotfile.xml"));
+    ASSERT_EQ(file.Session()->ShooterCount(), 1);
+    EXPECT_EQ(file.Session()->GetShooter(0)->name, QStringLiteral("Anna"));
+    EXPECT_EQ(file.Session()->GetShooter(0)->ShotCount(), 2);
+
+    ben->ShowShooterName();
+    ben->ButtonSaveClick();
+    EXPECT_FALSE(SessionUnsaved.load());
+
+    // No name: nothing saved, a beep.
+    Control<QLineEdit>(ben, "EditShooterName")->setText(QStringLiteral("Enter name here"));
+    ben->ButtonSaveClick();
+    EXPECT_EQ(prompts.beeps, 4);
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/Ben (2).shotfile.xml")));
+}
+
+TEST_F(ViewerTest, FailedSaveKeepsTheShooterAndItsShots)
+{
+    SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("true"));
+    SessionUnsaved.store(true);
+    TFormShooter* viewer = ReviewViewer({{0, 0}, {10, 10}, {20, 20}});
+    viewer->ShowShooterName();
+    TShooter* shooter = viewer->Shooter();
+    prompts.fileAnswers.push_back(DataPath() + QStringLiteral("/missing/folder/Anna.shotfile.xml"));
+
+    viewer->ButtonSaveClick();
+    ASSERT_EQ(prompts.Count(QStringLiteral("File save failed")), 1);
+    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("Error"));
+    EXPECT_EQ(viewer->Shooter(), shooter);
+    EXPECT_EQ(CurrentSession->GetShooter(0), shooter);
+    EXPECT_EQ(shooter->ShotCount(), 3);
+    EXPECT_TRUE(SessionUnsaved.load());
+    EXPECT_TRUE(viewer->HasUnsavedShots());
+
+    // Cancelled dialog: nothing at all.
+    viewer->ButtonSaveClick();
+    EXPECT_EQ(prompts.shown.size(), 1u);
+}
+
+// ---- Texts ---------------------------------------------------------------------------------
+
+TEST_F(ViewerTest, NetworkTextStopsTheUnitAndSendsPlainLettersLineByLine)
+{
+    unitsim::TSimUnit* unit = nullptr;
+    TDevice* device = ConnectUnit(unit);
+    ASSERT_NE(device, nullptr);
+    TFormShooter* viewer = LiveViewer(device);
+    viewer->ButtonStartStopClick();
+    ASSERT_TRUE(WaitFor([&] { return unit->Measuring(); }));
+    unit->ClearReceived();
+
+    const QString text = QStringLiteral("ÅÄÖåäö\nHej");
+    ShowNetworkMessage(viewer, text);
+    EXPECT_EQ(Control<QLabel>(viewer, "LabelMessage")->text(), text);
+    EXPECT_TRUE(viewer->Waiting());
+    EXPECT_FALSE(Control<QPushButton>(viewer, "ButtonStartStop")->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return unit->DisplayLines().size() == 2 && !viewer->Waiting(); }));
+    EXPECT_EQ(StopFrames(*unit).size(), 2u);
+    const auto lines = unit->DisplayLines();
+    EXPECT_EQ(lines[0].text, "AAOaao");
+    EXPECT_EQ(lines[1].text, "Hej");
+    EXPECT_EQ(lines[0].line, 2);
+    EXPECT_EQ(lines[1].line, 3);
+    EXPECT_EQ(lines[0].flags & 0x0B, 0x08);
+    EXPECT_EQ(lines[1].flags & 0x0B, 0x03);
+    EXPECT_FALSE(unit->Measuring());
+    EXPECT_TRUE(Control<QPushButton>(viewer, "ButtonStartStop")->isEnabled());
+}
+
+} // namespace

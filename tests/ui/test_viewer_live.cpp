@@ -1,0 +1,128 @@
+// The viewer's live path under load, for the thread sanitizer as much as for
+// itself: a unit streaming far faster than 66 Hz while the viewer draws,
+// shots arriving from another thread, and the session closing (viewer and
+// shooter deleted) while the port's event thread is still delivering.
+#include "DeviceManager.h"
+#include "FormShooter.h"
+#include "Shotdata.h"
+#include "TestTargets.h"
+#include "UiGlobals.h"
+#include "UiRig.h"
+
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int Com = 7;
+
+class ViewerLiveTest : public UiRigTest {
+protected:
+    void SetUp() override
+    {
+        UiRigTest::SetUp();
+        ASSERT_TRUE(StartProgram());
+        unitsim::UnitConfig config;
+        config.name = "KBR0007777";
+        config.sampleHz = 1000;
+        units.push_back(std::make_unique<unitsim::TSimUnit>(config));
+        unit = units.back().get();
+        ASSERT_TRUE(unit->SetPortLink((PortsFolder() + QStringLiteral("/COM%1").arg(Com)).toStdString()));
+        TDeviceManager* manager = TDeviceManager::Instance();
+        manager->EnumeratePorts();
+        manager->ScanPorts(true, true, false);
+        device = manager->FindConnectedDevice(Com);
+        ASSERT_NE(device, nullptr);
+        ASSERT_TRUE(WaitFor([&] { return manager->CheckScanComplete() == 0 && device->Found(); }));
+
+        device->Shooter()->currentTarget = GoldenRing();
+        viewer = new TFormShooter;
+        ShooterViewers.push_back(viewer);
+        viewer->SetViewerNumber(1);
+        viewer->resize(640, 520);
+        viewer->show();
+        AttachShooterView(viewer, device, device->Shooter(), true);
+        viewer->ButtonStartStopClick();
+        ASSERT_TRUE(WaitFor([&] { return viewer->Renderer().LivePointValid; }));
+        // The unit streams on whatever it is told, as a unit whose stop got lost.
+        unit->SetForcedStreaming(true);
+    }
+
+    void DeleteViewer()
+    {
+        ShooterViewers.erase(std::find(ShooterViewers.begin(), ShooterViewers.end(), viewer));
+        delete viewer;
+        viewer = nullptr;
+    }
+
+    unitsim::TSimUnit* unit = nullptr;
+    TDevice* device = nullptr;
+    TFormShooter* viewer = nullptr;
+};
+
+TEST_F(ViewerLiveTest, FastStreamWithShotsWhileTheSessionCloses)
+{
+    // Shots from another thread while the GUI draws every sample.
+    std::atomic<int> fired {0};
+    std::thread shooter([&] {
+        for (int i = 0; i < 12; ++i) {
+            unitsim::SimShot shot;
+            shot.x = int16_t(20 * i - 100);
+            shot.y = int16_t(50 - 10 * i);
+            shot.functionMode = 1;
+            unit->FireShot(shot);
+            fired.fetch_add(1);
+            std::this_thread::sleep_for(15ms);
+        }
+    });
+    const bool allShown = WaitFor([&] { return fired.load() == 12 && viewer->Shooter()->ShotCount() == 12 && !viewer->DrawPending(); });
+    shooter.join();
+    ASSERT_TRUE(allShown);
+    EXPECT_EQ(viewer->Strip().EntryCount(), 12);
+
+    // The session closes as the shooter panel closes it: stops, links cut,
+    // viewers deleted, then the shooters, while frames still pour in.
+    device->SendStop();
+    device->SetListener(nullptr);
+    DeleteViewer();
+    CurrentSession->DeleteShooters();
+    EXPECT_EQ(device->Shooter(), nullptr);
+    const int samples = device->SampleCount();
+    EXPECT_TRUE(WaitFor([&] { return device->SampleCount() > samples + 200; }));
+    unitsim::SimShot late;
+    late.functionMode = 1;
+    unit->FireShot(late);
+    const int after = device->SampleCount();
+    EXPECT_TRUE(WaitFor([&] { return device->SampleCount() > after + 50; }));
+}
+
+TEST_F(ViewerLiveTest, ViewerDeletedWhileItsUnitDelivers)
+{
+    // The viewer goes without being unbound first: it unlinks itself, and
+    // the event thread, busy with samples and shots, never calls it again.
+    std::atomic<bool> stop {false};
+    std::thread shooter([&] {
+        while (!stop.load()) {
+            unitsim::SimShot shot;
+            shot.functionMode = 1;
+            unit->FireShot(shot);
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    const int shots = device->Shooter()->ShotCount();
+    const bool shown = WaitFor([&] { return device->Shooter()->ShotCount() > shots + 3; });
+    DeleteViewer();
+    EXPECT_EQ(device->Listener(), nullptr);
+    const int after = device->Shooter()->ShotCount();
+    const bool more = WaitFor([&] { return device->Shooter()->ShotCount() > after + 3; });
+    stop.store(true);
+    shooter.join();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(more);
+}
+
+} // namespace
