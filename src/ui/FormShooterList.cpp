@@ -360,6 +360,7 @@ void TFormShooterList::SaveSession()
             SessionUnsaved.store(true);
         throw;
     }
+    MarkViewersSaved();
     Prompts().Beep();
     PanelSaveCompleted->show();
     TimerHidePanel->start(UiTimings().savedPanelMs);

@@ -1,7 +1,7 @@
-// Closing a live session at simulated units: "Save session?" answered Yes,
-// Cancel and No, the three stops each unit receives, a unit whose port is
-// gone, and shots that arrive after the session was closed (which must reach
-// neither a deleted viewer nor a deleted shooter).
+// Closing a live session at simulated units: "Save session?" answered
+// Cancel, Yes and No, the three stops each unit receives, a unit whose port
+// is gone, and shots that arrive after the close (they must reach neither a
+// deleted viewer nor a deleted shooter; run under the sanitizers).
 #include "Device.h"
 #include "DeviceFrames.h"
 #include "DeviceManager.h"
@@ -31,84 +31,76 @@ bool IsStart(const unitsim::ReceivedFrame& f) { return f.Letter() == 'a' && f.Ar
 
 class CloseSessionTest : public UiRigTest {
 protected:
-    // Two identified units, each with a shooter of the session, a live
-    // viewer and one shot taken: the session is unsaved.
-    void StartLiveSession()
+    // Identified units on COM31.., each with a shooter, a live viewer (which
+    // listens to it) and one shot taken: the session is unsaved.
+    void StartLiveSession(int n)
     {
-        AddUnit(31, unitsim::UnitName("KBR", 31));
-        AddUnit(32, unitsim::UnitName("KBR", 32));
+        for (int i = 0; i < n; ++i)
+            AddUnit(31 + i, unitsim::UnitName("KBR", 31 + i));
         ASSERT_TRUE(StartProgram());
         TDeviceManager* manager = TDeviceManager::Instance();
         manager->ScanPorts(true, true, false);
         ASSERT_TRUE(WaitFor([&] {
             manager->CheckScanComplete();
-            return manager->FoundDeviceCount() == 2 && manager->IdentifyingDeviceCount() == 0;
+            return manager->FoundDeviceCount() == n && manager->IdentifyingDeviceCount() == 0;
         }));
         CurrentSession->DeleteShooters();
         SessionMode = SessionClassic;
         for (TDevice* device : DP::ConnectedDevices()) {
-            TShooter* shooter = DP::AddShooterFor(*device, GoldenRing());
             auto* viewer = new TFormShooter;
             ShooterViewers.push_back(viewer);
-            viewer->SetDeviceMode(1);
-            AttachShooterView(viewer, device, shooter, true);
-            // Where the viewer does not bind itself yet, it listens all the same.
-            if (!device->Listener())
-                device->SetListener(viewer);
+            AttachShooterView(viewer, device, DP::AddShooterFor(*device, GoldenRing()), true);
+            ASSERT_EQ(device->Listener(), viewer);
         }
         ShowSessionViewers();
         for (auto& unit : units)
             unit->FireShot({});
-        ASSERT_TRUE(WaitFor([] {
-            return CurrentSession->GetShooter(0)->ShotCount() == 1 && CurrentSession->GetShooter(1)->ShotCount() == 1;
+        ASSERT_TRUE(WaitFor([n] {
+            for (int i = 0; i < n; ++i)
+                if (CurrentSession->GetShooter(i)->ShotCount() != 1)
+                    return false;
+            return true;
         }));
         ASSERT_TRUE(SessionUnsaved.load());
-        for (auto& unit : units)
-            unit->ClearReceived();
         prompts.shown.clear();
     }
 
     void ClickClose()
     {
-        auto* button = FormShooterPanel->findChild<QPushButton*>(QStringLiteral("BitBtnCloseSession"));
-        ASSERT_NE(button, nullptr);
-        QTest::mouseClick(button, Qt::LeftButton);
+        QTest::mouseClick(FormShooterPanel->findChild<QPushButton*>(QStringLiteral("BitBtnCloseSession")), Qt::LeftButton);
     }
 
-    static TDevice* DeviceOn(int com) { return TDeviceManager::Instance()->FindConnectedDevice(com); }
+    static TDevice& DeviceOn(int com) { return *TDeviceManager::Instance()->FindConnectedDevice(com); }
 
-    // The stops the unit received before a start command sent now (the
-    // frames of one port arrive in the order written).
-    std::size_t StopsBeforeMarker(unitsim::TSimUnit& unit, TDevice& device)
+    // Starts the unit measuring; returns the stops it received before.
+    static long StopsBeforeStart(unitsim::TSimUnit& unit, TDevice& device)
     {
         device.StartMeasuring(1);
-        EXPECT_TRUE(unit.WaitForFrames(
-            [](const auto& frames) { return std::any_of(frames.begin(), frames.end(), IsStart); }, 5s));
+        EXPECT_TRUE(unit.WaitForFrames([](const auto& f) { return std::any_of(f.begin(), f.end(), IsStart); }, 5s));
         const auto frames = unit.Received();
-        return std::size_t(std::count_if(frames.begin(), frames.end(), IsStop));
+        return std::count_if(frames.begin(), frames.end(), IsStop);
     }
 };
 
-TEST_F(CloseSessionTest, YesAndCancelKeepTheSessionNoEndsItWithThreeStopsPerUnit)
+TEST_F(CloseSessionTest, OnlyNoEndsTheSessionEachLiveUnitStoppedThreeTimes)
 {
-    StartLiveSession();
+    StartLiveSession(3);
+    for (auto& unit : units)
+        unit->ClearReceived();
 
     prompts.queued = {TMsgResult::Cancel, TMsgResult::Yes};
     ClickClose();
-    ASSERT_EQ(prompts.shown.size(), 1u);
-    EXPECT_EQ(prompts.shown[0].text, QStringLiteral("Save session?"));
+    ClickClose();
+    EXPECT_EQ(prompts.Texts(), (QStringList {"Save session?", "Save session?"}));
     EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Confirm"));
     EXPECT_EQ(prompts.shown[0].buttons, TMsgButtons::YesNoCancel);
-    EXPECT_EQ(ShooterViewers.size(), 2u);
-    EXPECT_FALSE(FormShooterList->isVisible());
-
-    ClickClose();  // Yes: the operator saves first, in the list
-    EXPECT_TRUE(FormShooterList->isVisible());
-    EXPECT_EQ(ShooterViewers.size(), 2u);
-    EXPECT_EQ(CurrentSession->ShooterCount(), 2);
-    EXPECT_TRUE(FormShooterPanel->isVisible());
+    EXPECT_TRUE(FormShooterList->isVisible()); // Yes: the operator saves first
+    EXPECT_EQ(ShooterViewers.size(), 3u);
+    EXPECT_EQ(CurrentSession->ShooterCount(), 3);
     EXPECT_TRUE(SessionUnsaved.load());
 
+    // The third unit's port is gone: its stop fails, the others' do not.
+    DeviceOn(33).Data().ClosePort();
     prompts.queued = {TMsgResult::No};
     ClickClose();
     EXPECT_TRUE(ShooterViewers.empty());
@@ -118,25 +110,12 @@ TEST_F(CloseSessionTest, YesAndCancelKeepTheSessionNoEndsItWithThreeStopsPerUnit
     EXPECT_FALSE(FormShooterPanel->isVisible());
     EXPECT_FALSE(FormShooterList->isVisible());
     EXPECT_TRUE(FormStartMenu->isVisible());
-    for (int i = 0; i < 2; ++i) {
-        SCOPED_TRACE(i);
-        TDevice* device = DeviceOn(31 + i);
-        EXPECT_EQ(device->Shooter(), nullptr);
-        EXPECT_EQ(device->Listener(), nullptr);
-        EXPECT_EQ(StopsBeforeMarker(*units[std::size_t(i)], *device), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(DeviceOn(31 + i).Shooter(), nullptr) << i;
+        EXPECT_EQ(DeviceOn(31 + i).Listener(), nullptr) << i;
     }
-}
-
-TEST_F(CloseSessionTest, AUnitWhosePortIsGoneDoesNotKeepTheSessionOpen)
-{
-    StartLiveSession();
-    DeviceOn(32)->Data().ClosePort();
-    prompts.queued = {TMsgResult::No};
-    ClickClose();
-    EXPECT_TRUE(ShooterViewers.empty());
-    EXPECT_EQ(CurrentSession->ShooterCount(), 0);
-    EXPECT_FALSE(SessionUnsaved.load());
-    EXPECT_EQ(StopsBeforeMarker(*units[0], *DeviceOn(31)), 3u);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(StopsBeforeStart(*units[std::size_t(i)], DeviceOn(31 + i)), 3) << i;
 
     // Closed means closed: the next close asks nothing.
     prompts.shown.clear();
@@ -144,23 +123,19 @@ TEST_F(CloseSessionTest, AUnitWhosePortIsGoneDoesNotKeepTheSessionOpen)
     EXPECT_TRUE(prompts.shown.empty());
 }
 
-// The unit keeps streaming and shoots once more after the close: the frames
-// reach a device that no longer has a viewer or a shooter.
+// The units stream and shoot on after the close.
 TEST_F(CloseSessionTest, ShotsAfterTheCloseReachNoViewerAndNoShooter)
 {
-    StartLiveSession();
+    StartLiveSession(2);
     prompts.queued = {TMsgResult::No};
     ClickClose();
     ASSERT_TRUE(ShooterViewers.empty());
-
     for (int i = 0; i < 2; ++i) {
-        TDevice& device = *DeviceOn(31 + i);
-        unitsim::TSimUnit& unit = *units[std::size_t(i)];
-        device.StartMeasuring(1);
-        ASSERT_TRUE(unit.WaitForFrames([](const auto& f) { return std::any_of(f.begin(), f.end(), IsStart); }, 5s));
+        TDevice& device = DeviceOn(31 + i);
+        StopsBeforeStart(*units[std::size_t(i)], device);
         const uint32_t before = device.ReplyCount(ReplyShotResult);
-        unit.FireShot({});
-        unit.FireShot({});
+        units[std::size_t(i)]->FireShot({});
+        units[std::size_t(i)]->FireShot({});
         ASSERT_TRUE(WaitFor([&] { return device.ReplyCount(ReplyShotResult) == before + 2; }));
     }
     EXPECT_EQ(CurrentSession->ShooterCount(), 0);
