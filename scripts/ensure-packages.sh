@@ -8,6 +8,13 @@ TRAXEL_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-dejavu-core locales
+  # The program's window on X11: Qt's xcb platform plugin (in libqt6gui6)
+  # and the X libraries it loads at run time.
+  libqt6gui6 libx11-xcb1 libxkbcommon-x11-0 libxcb-icccm4 libxcb-image0 libxcb-keysyms1
+  libxcb-randr0 libxcb-render-util0 libxcb-shape0 libxcb-sync1 libxcb-xfixes0 libxcb-xkb1
+  # The real-window test: a virtual X server, and tools to find and click
+  # the program's windows.
+  xvfb xauth xdotool x11-utils
 )
 
 missing=()

@@ -449,7 +449,11 @@ std::map<QString, Art> MakeArt()
         Silhouette(c, 8, 3, 16, 26, DarkGrey);
     });
 
-    add(Start, 600, 300, Navy, [](TCanvas& c) { LogoArt(c, 600, 300); });
+    // The splash places the application logo at its right (width - 255).
+    add(Start, 600, 300, Navy, [](TCanvas& c) {
+        CentredText(c, 172, 112, QStringLiteral("Optical"), clWhite, 30);
+        CentredText(c, 172, 152, QStringLiteral("shooting training"), clWhite, 30);
+    });
     add(Logo, 250, 200, Navy, [](TCanvas& c) { LogoArt(c, 250, 200); });
     add(Logo2, 250, 200, Navy, [](TCanvas& c) { LogoArt(c, 250, 200); });
     add(Logo3, 200, 60, Navy, [](TCanvas& c) {

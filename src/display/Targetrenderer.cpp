@@ -27,7 +27,25 @@ double DistanceM(int field, bool yards)
     return field * (yards ? 0.09144 : 0.1);
 }
 
+TGradingReporterFactory& ReporterFactory()
+{
+    static TGradingReporterFactory factory;
+    return factory;
+}
+
+GradingReporter GradingReporterFor(const QString& path)
+{
+    if (ReporterFactory())
+        return ReporterFactory()(path);
+    return [](const QString& text, const QString& caption) { DebugLog(caption + QStringLiteral(": ") + text); };
+}
+
 } // namespace
+
+void SetGradingReporterFactory(TGradingReporterFactory factory)
+{
+    ReporterFactory() = std::move(factory);
+}
 
 TTargetRenderer::TTargetRenderer()
 {
@@ -37,12 +55,9 @@ TTargetRenderer::TTargetRenderer()
     DisplayLayer = NewLayer(0, 0);
 
     GradingPanel = std::make_unique<TFrameTrafficLights>();
-    // A bad grading file must not stop the view from coming up; its problems
-    // go to the log.
-    LoadGradingParameterFile(GradingPanel->selection, AppFolder() + QStringLiteral("/grading_default.tgp"),
-                             [](const QString& text, const QString& caption) {
-                                 DebugLog(caption + QStringLiteral(": ") + text);
-                             });
+    // A bad grading file must not stop the view from coming up.
+    const QString gradingFile = AppFolder() + QStringLiteral("/grading_default.tgp");
+    LoadGradingParameterFile(GradingPanel->selection, gradingFile, GradingReporterFor(gradingFile));
     SelectGradingRow(GradingPanel->selection, 1, 0);
 }
 

@@ -18,6 +18,7 @@
 #pragma once
 
 #include "DrawKit.h"
+#include "GradingParameters.h"
 #include "Setupdata.h"
 #include "StatAccumulator.h"
 
@@ -27,6 +28,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 
@@ -44,6 +46,13 @@ struct TraceSample;
 // anything else, and a conversion without an argument left, is copied as
 // written instead of being trusted.
 QString FormatDisplayText(const QString& format, std::initializer_list<double> args);
+
+// Every renderer loads the grading file when it is created. The factory, when
+// set, makes the reporter for one such load of the file at path (the screens
+// show the problems to the operator); unset, the problems go to the debug
+// log. GUI thread.
+using TGradingReporterFactory = std::function<GradingReporter(const QString& path)>;
+void SetGradingReporterFactory(TGradingReporterFactory factory);
 
 // A pixel rectangle, right and bottom exclusive.
 struct TPixelRect {

@@ -1034,6 +1034,104 @@ void TXMLNode::SetAttributeValue(const QString& key, const QString& value)
 
 void TXMLNode::SetAttributeFloat(const QString& key, double value) { SetAttributeValue(key, FloatToStrDot(value)); }
 
+void TXMLNode::VisitAttributes(TAttributeVisitor visit, void* context) const
+{
+    // Stored form: ' key="value"' each; neither part holds a '"', so the first
+    // '"' after a key opens its value. One pass, noting entities on the way.
+    const QStringView attrs = AttributeText();
+    const char16_t* p = attrs.utf16();
+    const qsizetype n = attrs.size();
+    qsizetype pos = 0;
+    while (pos < n) {
+        bool entity = false;
+        qsizetype open = pos + 1;
+        for (; open < n && p[open] != u'"'; ++open)
+            entity |= p[open] == u'&';
+        qsizetype close = open + 1;
+        for (; close < n && p[close] != u'"'; ++close)
+            entity |= p[close] == u'&';
+        const QStringView key = attrs.mid(pos + 1, open - 1 - (pos + 1));
+        const QStringView value = attrs.mid(open + 1, close - open - 1);
+        if (!entity) {
+            visit(context, key, value);
+        } else {
+            const QString decodedKey = DecodeStored(key);
+            const QString decodedValue = DecodeStored(value);
+            visit(context, decodedKey, decodedValue);
+        }
+        pos = close + 1;
+    }
+}
+
+namespace {
+
+// A name that needs no encoding and stays one attribute name when written.
+bool IsPlainAttributeName(QStringView key)
+{
+    if (key.isEmpty())
+        return false;
+    for (QChar c : key) {
+        const char16_t u = c.unicode();
+        const bool letterOrDigit = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9');
+        if (!letterOrDigit && u != u'_' && u != u'-' && u != u'.' && u != u':')
+            return false;
+    }
+    return true;
+}
+
+// For plain names, which are ASCII.
+bool SamePlainName(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char16_t x = a[i].unicode();
+        const char16_t y = b[i].unicode();
+        if (x != y && (x | 0x20) != (y | 0x20))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
+{
+    bool plain = FAttrLength == 0;
+    qsizetype length = 0;
+    for (auto a = attributes.begin(); plain && a != attributes.end(); ++a) {
+        plain = IsPlainAttributeName(a->Key) && !NeedsEncoding(a->Value);
+        for (auto b = attributes.begin(); plain && b != a; ++b)
+            plain = !SamePlainName(a->Key, b->Key);
+        if (!a->Value.isEmpty())
+            length += a->Key.size() + a->Value.size() + 4;
+    }
+    if (!plain) {
+        for (const TAttribute& a : attributes)
+            SetAttributeValue(a.Key.toString(), a.Value.toString());
+        return;
+    }
+    QString text(length, Qt::Uninitialized);
+    QChar* d = text.data();
+    const auto put = [&d](QStringView v) {
+        for (QChar c : v)  // names and numbers: a few characters each
+            *d++ = c;
+    };
+    for (const TAttribute& a : attributes) {
+        if (a.Value.isEmpty())
+            continue;  // an empty value is never stored
+        *d++ = u' ';
+        put(a.Key);
+        *d++ = u'=';
+        *d++ = u'"';
+        put(a.Value);
+        *d++ = u'"';
+    }
+    FAttrLength = length;
+    FAttrBegin = 0;
+    FAttrSource = std::move(text);
+}
+
 QString TXMLNode::GetText() const { return DecodeStored(FText); }
 
 void TXMLNode::SetText(const QString& text) { FText = TMiniXMLParser::Encode(text); }

@@ -17,7 +17,9 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <initializer_list>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace MiniXMLParser {
@@ -111,6 +113,28 @@ public:
     // General format, always '.' whatever the locale: 0.5 -> "0.5", 3 -> "3".
     void SetAttributeFloat(const QString& key, double value);
 
+    // ---- Bulk attribute access, for the readers and writers of large files ----
+    struct TAttribute {
+        QStringView Key;
+        QStringView Value;
+    };
+    // Calls f(key, value) for every attribute in stored order, both decoded;
+    // the views hold during the call only. One pass over the start tag instead
+    // of one search per key; the caller compares keys (without regard to
+    // letter case, as the look-ups do).
+    template <class F>
+    void ForEachAttribute(F&& f) const
+    {
+        using Fn = std::remove_reference_t<F>;
+        VisitAttributes([](void* context, QStringView key,
+                           QStringView value) { (*static_cast<Fn*>(context))(key, value); },
+                        const_cast<void*>(static_cast<const void*>(std::addressof(f))));
+    }
+    // The outcome of one SetAttributeValue per pair, in order; in a single
+    // allocation when the element has no attributes yet and the keys are
+    // plain, distinct names.
+    void SetAttributeValues(std::initializer_list<TAttribute> attributes);
+
     // ---- Text ----
     QString GetText() const;
     void SetText(const QString& text);
@@ -123,6 +147,8 @@ private:
     friend struct TXMLNodeAccess;
 
     QStringView AttributeText() const { return QStringView(FAttrSource).mid(FAttrBegin, FAttrLength); }
+    using TAttributeVisitor = void (*)(void* context, QStringView key, QStringView value);
+    void VisitAttributes(TAttributeVisitor visit, void* context) const;
     QString& OwnAttributeText();
 
     QString FText;  // encoded

@@ -4,18 +4,68 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
+#include <optional>
 #include <utility>
+
+// ---- SilhouetteMatrixSlots --------------------------------------------------------
+
+namespace {
+
+const SilhouetteMatrix& ZeroMatrix()
+{
+    static const SilhouetteMatrix zero {};
+    return zero;
+}
+
+} // namespace
+
+SilhouetteMatrixSlots::SilhouetteMatrixSlots(const SilhouetteMatrixSlots& other)
+{
+    for (std::size_t i = 0; i < SlotCount; ++i) {
+        if (other.slots_[i])
+            slots_[i] = std::make_unique<SilhouetteMatrix>(*other.slots_[i]);
+    }
+}
+
+SilhouetteMatrixSlots& SilhouetteMatrixSlots::operator=(const SilhouetteMatrixSlots& other)
+{
+    // Copy first, so a failed allocation leaves this table as it was.
+    if (this != &other)
+        *this = SilhouetteMatrixSlots(other);
+    return *this;
+}
+
+SilhouetteMatrix& SilhouetteMatrixSlots::operator[](std::size_t slot)
+{
+    std::unique_ptr<SilhouetteMatrix>& m = slots_.at(slot);
+    if (!m)
+        m = std::make_unique<SilhouetteMatrix>();
+    return *m;
+}
+
+const SilhouetteMatrix& SilhouetteMatrixSlots::operator[](std::size_t slot) const
+{
+    const std::unique_ptr<SilhouetteMatrix>& m = slots_.at(slot);
+    return m ? *m : ZeroMatrix();
+}
+
+void SilhouetteMatrixSlots::Clear()
+{
+    for (auto& m : slots_)
+        m.reset();
+}
+
+// ---- DeviceSetup --------------------------------------------------------------------
 
 void DeviceSetup::Clear()
 {
-    // Field by field: the table is too large for a zeroed temporary on a
-    // worker thread's stack.
+    // Field by field: the zone maps are freed rather than zeroed.
     header.fill(0);
     for (auto& r : ringTargets)
         r.Clear();
     ringDefined.fill(0);
-    for (auto& m : silhouetteMatrices)
-        m.Clear();
+    silhouetteMatrices.Clear();
     for (auto& s : silhouetteTargets)
         s.Clear();
     silhouetteDefined.fill(0);
@@ -102,10 +152,15 @@ void TSetupHandler::Swap(int a, int b)
 
 bool TSetupHandler::LoadFromFile(const QString& path)
 {
-    TSetupHandler loaded;
-    if (!TShotFileHandler().LoadSetupFile(path, loaded))
+    std::optional<TSetupHandler> loaded;
+    try {
+        loaded.emplace();
+    } catch (const std::bad_alloc&) {
+        throw Exception(QStringLiteral("Not enough memory to load file ") + path);
+    }
+    if (!TShotFileHandler().LoadSetupFile(path, *loaded))
         return false;
-    *this = std::move(loaded);
+    *this = std::move(*loaded);
     return true;
 }
 

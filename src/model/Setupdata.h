@@ -7,9 +7,39 @@
 #include <QStringList>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
+
+// The 16 zone maps of a target table, indexed like an array. A map is 4 KB
+// and most slots never hold a silhouette, so a slot is allocated on its first
+// non-const access; until then a const access reads a shared all-zero map,
+// which is what an untouched slot always held. Copies are deep. A non-const
+// access may throw std::bad_alloc; an index outside 0..15 throws
+// std::out_of_range. Not locked: the owner of the table guards it.
+class SilhouetteMatrixSlots {
+public:
+    static constexpr std::size_t SlotCount = 16;
+
+    SilhouetteMatrixSlots() = default;
+    SilhouetteMatrixSlots(const SilhouetteMatrixSlots& other);
+    SilhouetteMatrixSlots& operator=(const SilhouetteMatrixSlots& other);
+    SilhouetteMatrixSlots(SilhouetteMatrixSlots&&) noexcept = default;
+    SilhouetteMatrixSlots& operator=(SilhouetteMatrixSlots&&) noexcept = default;
+
+    SilhouetteMatrix& operator[](std::size_t slot);
+    const SilhouetteMatrix& operator[](std::size_t slot) const;
+
+    // Whether the slot has a map of its own (for tests and memory checks).
+    bool Allocated(std::size_t slot) const { return slots_.at(slot) != nullptr; }
+    // Frees every map: all slots read as zero again.
+    void Clear();
+
+private:
+    std::array<std::unique_ptr<SilhouetteMatrix>, SlotCount> slots_;
+};
 
 // Every target a unit can hold: 16 ring and 16 silhouette slots with their
 // "defined" flags (1 = the slot holds a target). Used by the setup list, the
@@ -20,7 +50,7 @@ struct DeviceSetup {
     std::array<uint8_t, 64> header {};
     std::array<RingTargetRecord, SlotCount> ringTargets {};
     std::array<uint8_t, SlotCount> ringDefined {};
-    std::array<SilhouetteMatrix, SlotCount> silhouetteMatrices {};
+    SilhouetteMatrixSlots silhouetteMatrices;
     std::array<SilhouetteTargetRecord, SlotCount> silhouetteTargets {};
     std::array<uint8_t, SlotCount> silhouetteDefined {};
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 TSession* CurrentSession = nullptr;
 std::atomic<bool> SessionUnsaved {false};
@@ -231,7 +232,7 @@ void TShooter::MoveTarget(int from, int to, bool silhouette)
     std::lock_guard<std::recursive_mutex> lock(shotsLock_);
     if (silhouette) {
         targets.silhouetteTargets[to] = targets.silhouetteTargets[from];
-        targets.silhouetteMatrices[to] = targets.silhouetteMatrices[from];
+        targets.silhouetteMatrices[to] = std::as_const(targets.silhouetteMatrices)[from];
         targets.silhouetteDefined[to] = 1;
     } else {
         targets.ringTargets[to] = targets.ringTargets[from];

@@ -10,11 +10,21 @@
 
 #include <QString>
 
+#include <array>
 #include <memory>
 
 class TShotFileHandler {
 public:
     using TXMLNode = MiniXMLParser::TXMLNode;
+
+    // Most shooters a session may hold when read: far beyond any training
+    // (one per unit or remote shooter), yet low enough that a damaged or
+    // hostile file cannot fill the memory with empty shooters.
+    static constexpr int MaxShooters = 1000;
+    // Most tags ('<' characters, counted before parsing) a setup file may
+    // hold: about a thousand setups. Every element in memory takes about a
+    // hundred bytes, so a file of tiny elements costs many times its size.
+    static constexpr int MaxSetupFileTags = 200000;
 
     // The advanced-mode flag is taken from the application settings here;
     // callers may change it before writing.
@@ -51,9 +61,12 @@ public:
 
     // ---- Session file ----
     // Replaces the session by a new, owned one and reads the file into it.
-    // Every failure throws: the file cannot be opened, a reader error, or the
-    // parser's error (message, text and line index) when the text is damaged.
-    // After a throw the session holds what was read; callers discard it.
+    // Every failure throws Exception: the file cannot be opened, a reader
+    // error, the parser's error (message, text and line index) when the text
+    // is damaged, more than MaxShooters shooters, or too little memory. After
+    // a throw the session holds what was read (nothing after a memory
+    // failure); callers discard it. A shot value outside its range (score,
+    // sector, zone, target slot) is read as "none" and logged.
     bool LoadShotFile(const QString& path);
     // New document "ShotFile" with the whole session.
     void BuildShotFile();
@@ -65,6 +78,7 @@ public:
     void WriteSessionInfo(TXMLNode* element);
     void WriteShooterTargets(TShooter& shooter, TXMLNode* targetInfo);
     void WriteShooter(TXMLNode* element, const TShooter& shooter, int position);
+    // A score or zone of none (255) is left out, so it reads back as none.
     void WriteShot(TXMLNode* element, const TShot& shot, int shotIndex);
     void WriteModeInfo(TXMLNode* element, const ModeBlock& block, bool classic);
     void WriteRingTarget(TXMLNode* element, const RingTargetRecord& target);
@@ -73,9 +87,11 @@ public:
 
     // ---- Element readers (into the session; a new owned one when none is set) ----
     void ReadShotFile();
+    // Throws when the session holds MaxShooters already.
     TShooter* ReadShooter(const TXMLNode* element);
     // Appends the shot to shooter; its shot number is the shooter's shot
-    // count + 1.
+    // count + 1. A score, sector, zone or target slot outside its range is
+    // stored as none (score 255, sector 0, zone 255, slot 255) and logged.
     TShot* ReadShot(const TXMLNode* element, TShooter& shooter);
     // Every Target child into the session's target table.
     void ReadTargetInfo(const TXMLNode* element);
@@ -90,8 +106,10 @@ public:
     // not be read back).
     void SaveSetupFile(const QString& path, const TSetupHandler& setups);
     // Appends the file's setups to setups. False, with nothing read, when the
-    // root has no SetupInfo; every other failure throws, leaving the setups
-    // read so far in the list.
+    // root has no SetupInfo; every other failure throws Exception (also a
+    // file of more than MaxSetupFileTags tags, refused before it is
+    // parsed, and too little memory), leaving the setups read so far in the
+    // list.
     bool LoadSetupFile(const QString& path, TSetupHandler& setups);
     void WriteSetup(TXMLNode* element, const TTargetSetup& setup);
     static void ReadSetup(const TXMLNode* element, TTargetSetup& setup, DeviceSetup& scratch);
@@ -101,6 +119,18 @@ private:
     void EnsureSession();
     // Parses path; returns the parse error text, empty when parsing succeeded.
     QString LoadDocument(const QString& path);
+    bool LoadShotFileUnguarded(const QString& path);
+    // The pieces of ReadShot. The ShotInfo children are found once, in the
+    // order of the reader's table.
+    using TShotInfo = std::array<const TXMLNode*, 10>;
+    // X, Y, XNAU, YNAU into the record; returns the function mode (1 classic,
+    // 2 dynamic, 0 when the attribute is missing).
+    static int ReadShotAttributes(const TXMLNode* element, RawShotRecord& r);
+    void ReadShotResult(const TShotInfo& info, const TShooter& shooter, TShot& shot);
+    static void ReadCurve(const TXMLNode* curve, TShot& shot);
+    bool LoadSetupFileUnguarded(const QString& path, TSetupHandler& setups);
+    // Logs one shot value that was out of range (the first few of a load).
+    void ReportOutOfRange(const TShooter& shooter, int shotNumber, const char* field, const QString& text);
 
     MiniXMLParser::TMiniXMLParser parser_;
     TXMLNode* sessionInfo_ = nullptr;
@@ -108,4 +138,5 @@ private:
     QString fileName_;
     TSession* session_ = nullptr;
     std::unique_ptr<TSession> owned_;
+    int outOfRange_ = 0;  // values read as none since the last load began
 };

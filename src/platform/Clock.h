@@ -31,3 +31,8 @@ void SetClock(IClock* clock);
 // Shorthands for Clock().TickCount() and Clock().MonotonicNs().
 uint32_t TickCountMs();
 int64_t MonotonicNs();
+
+// Milliseconds since this process started (the kernel's start time, 10 ms
+// resolution), whatever clock is installed; -1 when unknown. For start-up
+// figures in the diagnostics log.
+int64_t ProcessAgeMs();

@@ -2,7 +2,9 @@
 
 #include "AppPaths.h"
 #include "AppSettings.h"
+#include "DeviceEvents.h"
 #include "DeviceManager.h"
+#include "DiagnosticsLog.h"
 #include "FormApplicationSettings.h"
 #include "FormEditSetup.h"
 #include "FormNameListEditor.h"
@@ -17,6 +19,7 @@
 #include "FormStartMenu.h"
 #include "FormStartupSplash.h"
 #include "GradingPanel.h"
+#include "GradingReports.h"
 #include "Globals.h"
 #include "NetworkLink.h"
 #include "Prompts.h"
@@ -30,13 +33,20 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace {
+#include <cstdio>
+#include <exception>
 
-bool StartedUp = false;
+namespace {
 
 void Inform(const QString& text, const QString& caption)
 {
     Prompts().MessageBox(text, caption, TMsgButtons::OK);
+}
+
+void MakeFolder(const QString& path)
+{
+    if (!QDir().mkpath(path))
+        DebugLog(QStringLiteral("Cannot create folder %1").arg(path));
 }
 
 void CreateDataFolders()
@@ -44,11 +54,11 @@ void CreateDataFolders()
     if (!QFileInfo::exists(ShotFilesFolder())) {
         Inform(QStringLiteral("User profile lacks some necessary storage folders. These folders are created."),
                QStringLiteral("Information"));
-        QDir().mkpath(ShotFilesFolder());
+        MakeFolder(ShotFilesFolder());
     }
     // The setups folder on its own: without it the default list cannot be copied.
     if (!QFileInfo::exists(SetupsFolder()))
-        QDir().mkpath(SetupsFolder());
+        MakeFolder(SetupsFolder());
 }
 
 void CopyDefaultSetup()
@@ -81,6 +91,9 @@ void DeleteForm(T*& form)
 
 bool ApplicationStartup()
 {
+    // First, so that the lines of start-up reach the diagnostics view.
+    if (!DiagnosticsLog())
+        SetDiagnosticsLog(new TDiagnosticsLog);
     TDeviceManager::Instance();
     ShooterViewers.clear();
     ActiveViewer = nullptr;
@@ -88,7 +101,6 @@ bool ApplicationStartup()
         CurrentSession = new TSession;
     LoadUIBitmaps();
     LoadShotStringBitmaps();
-    StartedUp = true;
 
     if (!InitAppPaths()) {
         Inform(QStringLiteral("Error determining application data folder"), QStringLiteral("Error"));
@@ -96,7 +108,7 @@ bool ApplicationStartup()
     }
     CreateDataFolders();
 
-    const QString translationFile = DataFolder() + TranslationFileName();
+    const QString translationFile = TranslationFileName();
     if (QFileInfo::exists(translationFile))
         LoadTranslationList(translationFile);
     Translate(QStringLiteral("Information"));
@@ -108,7 +120,7 @@ bool ApplicationStartup()
     if (!chosenDefault.isEmpty() && QFileInfo::exists(chosenDefault))
         SetDefaultSetupPath(chosenDefault);
 
-    const QString faultsFile = DataFolder() + TranslationFaultsFileName();
+    const QString faultsFile = TranslationFaultsFileName();
     if (QFileInfo::exists(faultsFile))
         LoadTranslationFaults(faultsFile);
     LoadStatusBitmaps();
@@ -117,6 +129,9 @@ bool ApplicationStartup()
 
 void CreateForms(const TNetworkFormMakers& network)
 {
+    // Every renderer loads the grading file; the setup list's preview makes
+    // the first one below.
+    InstallGradingReports();
     FormStartupSplash = new TFormStartupSplash;
     FormEditSetup = new TFormEditSetup;
     FormPrepareDownload = new TFormPrepareDownload;
@@ -133,11 +148,14 @@ void CreateForms(const TNetworkFormMakers& network)
     FormSendMessage = MakeOr(network.sendMessage, "FormSendMessage");
     FormSearchShooterName = new TFormSearchShooterName;
     FormPrintSetup = new TFormPrintSetup;
+    InstallDeviceEvents();
     TranslateUI();
 }
 
 void DestroyForms()
 {
+    // No port change or scan hook may reach a form from here on.
+    RemoveDeviceEvents();
     // Viewers first: they are the devices' listeners and use the forms.
     for (auto it = ShooterViewers.rbegin(); it != ShooterViewers.rend(); ++it)
         delete *it;
@@ -159,22 +177,39 @@ void DestroyForms()
     DeleteForm(FormPrepareDownload);
     DeleteForm(FormEditSetup);
     DeleteForm(FormStartupSplash);
+    RemoveGradingReports();
 }
 
 void ApplicationShutdown()
 {
-    if (!StartedUp)
-        return;
-    StartedUp = false;
-    delete DeviceManagerInstance;
-    DeviceManagerInstance = nullptr;
+    // The diagnostics view is gone: what is logged from here on goes to
+    // standard error.
+    delete DiagnosticsLog();
+    SetDiagnosticsLog(nullptr);
+
+    if (!DeviceManagerInstance) {
+        // Reported, and the rest of the tear-down still runs.
+        std::fprintf(stderr, "TRAXEL: Multiple app destroy\n");
+    } else {
+        delete DeviceManagerInstance;
+        DeviceManagerInstance = nullptr;
+    }
     delete CurrentSession;
     CurrentSession = nullptr;
+    // Normally gone with the forms already.
+    for (auto it = ShooterViewers.rbegin(); it != ShooterViewers.rend(); ++it)
+        delete *it;
+    ShooterViewers.clear();
+    ActiveViewer = nullptr;
     FreeGradingBitmaps();
     FreeShotStringBitmaps();
     FreeUIBitmaps();
-    if (TranslationFaultFlag())
-        SaveTranslationFaults();
+    try {
+        if (TranslationFaultFlag())
+            SaveTranslationFaults();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "TRAXEL: %s\n", e.what());
+    }
     FreeStatusBitmaps();
     SetSettingsRoot(nullptr);
 }

@@ -9,11 +9,12 @@
 class INetworkLink;
 class QWidget;
 
-// Creates the device manager, the viewer list and the session, loads the
-// bitmaps, finds the data folders (creating them after telling the operator),
-// loads the translation and the settings and copies the shipped default setup
-// list. False when start-up cannot go on (no application-data folder); the
-// message has been shown and the program ends with a non-zero code.
+// Creates the diagnostics log (the debug log's sink), the device manager,
+// the viewer list and the session, loads the bitmaps, finds the data folders
+// (creating them after telling the operator), loads the translation and the
+// settings and copies the shipped default setup list. False when start-up
+// cannot go on (no application-data folder); the message has been shown and
+// the program ends with a non-zero code without creating any form.
 bool ApplicationStartup();
 
 // Makers of the two forms the network layer supplies (it sits above the
@@ -25,12 +26,19 @@ struct TNetworkFormMakers {
 };
 
 // Creates the fourteen forms in their fixed order (the splash first, so it is
-// the main form) and translates them.
+// the main form), installs the grading file's reports (before the first
+// renderer), the device manager's hooks and the hot-plug watch, and
+// translates the forms.
 void CreateForms(const TNetworkFormMakers& network = {});
 
-// Deletes the viewers and the forms explicitly, before the globals they use.
+// Removes the hooks and the hot-plug watch, then deletes the viewers and the
+// forms explicitly, before the globals they use.
 void DestroyForms();
 
-// Tears down what ApplicationStartup made. Safe to call after a start-up that
-// returned false.
+// Tears down what ApplicationStartup made: the diagnostics log first (lines
+// go to standard error from then on), the device manager, the session, the
+// bitmaps, the translation faults (saved when due) and the settings
+// document. A device manager already gone is reported to standard error as
+// "Multiple app destroy" and the remaining steps still run. Safe to call
+// after a start-up that returned false.
 void ApplicationShutdown();

@@ -2,6 +2,7 @@
 
 #include "Globals.h"
 #include "Prompts.h"
+#include "Translation.h"
 
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -25,8 +26,13 @@ void ShowException(const std::exception* e)
     const QString text = e ? QString::fromUtf8(e->what()) : QString();
     DebugLog(QStringLiteral("Exception: ") + text);
     try {
-        Prompts().MessageBox(text, QStringLiteral("Error"), TMsgButtons::OK);
+        Prompts().MessageBox(text, Translate(QStringLiteral("Error")), TMsgButtons::OK);
     } catch (...) {
         // A box that cannot be shown must not take the program down.
     }
+}
+
+void TerminateApplication(int code)
+{
+    QCoreApplication::exit(code);
 }

@@ -18,3 +18,7 @@ public:
 // The standard exception box: the exception's text (empty for a thrown
 // object that is not a std::exception), caption "Error". Logged as well.
 void ShowException(const std::exception* e);
+
+// Ends the event loop: the program then tears down and exits with code.
+// The only way the program quits (the last window closing does not).
+void TerminateApplication(int code = 0);

@@ -1,11 +1,52 @@
 // "Download": fetches the shots the units stored, one review viewer per
 // finished unit. Also the program's receiver of port arrival and removal and
 // of suspend and resume, in every mode.
+//
+// GUI thread only. Owns its controls and three timers:
+//  - TimerProgressBar (UiTimings().downloadPollMs) polls the units while a
+//    download runs: progress text and bar, and the finishing step of each
+//    unit (targets read, shots rescored, a review viewer, optionally the
+//    unit's banks cleared).
+//  - TimerResume: the single-shot wait after a resume (UiTimings().resumeWaitMs)
+//    before the ports are scanned again; a new suspend cancels it.
+//  - TimerHeldEvents: retries held device and power events while someone
+//    else's port scan runs.
+// Devices belong to the device manager, shooters to CurrentSession; the
+// viewers made here go into ShooterViewers, which closing the session and
+// shutdown delete. Unit access goes through the few helpers at the top of
+// the .cpp, and every walk over the units or the viewers walks a copy that
+// is checked again after anything that may run the event loop.
+//
+// Waits: the finishing step clears a unit's banks, which lets events through
+// once, and the port scan pumps events for seconds. While either runs (or
+// the device manager scans for someone else), device and power events are
+// held and run afterwards in order, consecutive port changes merged into one
+// rescan; the progress timer does nothing meanwhile, so a unit is never
+// finished twice and no list changes under a walk. Installs the form's
+// translation tables; the destructor removes them.
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
+#include <deque>
+#include <set>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
 class QPixmap;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class TDevice;
+class TShooter;
+
+// The COM number of a port name: "COM" followed by up to three characters
+// that form a number ("COM7" 7, "COM123" 123); 0 when the name does not
+// begin with "COM" or nothing follows it; -1 when what follows is not a
+// number ("COM1x").
+int ComNumberFromPortName(const QString& name);
 
 class TFormPrepareDownload : public QWidget {
     Q_OBJECT
@@ -20,7 +61,78 @@ public:
     // when the name held none.
     void OnPortArrival(int number);
     void OnPortRemoval(int number);
+    // The same for a port name as the port registry reports it.
+    void OnPortChange(bool arrival, const QString& portName);
     // The machine is about to sleep / has woken up.
     void OnSuspend();
     void OnResume();
+
+    // At least one unit is downloading or identifying for a download.
+    bool Downloading() const { return downloading_; }
+
+    // ---- Handlers ----
+    void FormShow();
+    void FormClose();
+    void ButtonCancelClick();
+    void TimerProgressBarTimer();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct TEvent {
+        enum Kind { Arrival, Removal, Suspend, Resume } kind;
+        int number = 0;
+    };
+
+    void BuildControls();
+    void BuildLayout();
+    void RegisterTranslation();
+
+    // ---- Download ----
+    void ProgressTick();
+    void FinishIfDue(TDevice* device);
+    // The unit's lines of the progress text; adds to the sums while it downloads.
+    QString UnitLines(TDevice* device, int& received, int& total) const;
+    // Runs once per unit: the unit is marked handled before anything blocks.
+    void FinishUnit(TDevice* device, bool failed, bool silent);
+    void NameShooterOfUnit(TShooter* shooter);
+    void ClearBanksIfComplete(TDevice* device, bool failed);
+    void ShowFinishedState();
+    bool UnitSilent(const TDevice* device) const;
+
+    // ---- Device and power events ----
+    bool Held() const;
+    void Post(TEvent event);
+    void RunEvents();
+    void RunDeviceChange(bool arrival);
+    void RunSuspend();
+    void RunResume();
+    void UnbindViewersOfPort(int number);
+    void UnbindViewersOfLostDevices();
+    void Scan(bool addNew, bool identify, bool autoDownload);
+    void StartPolling(bool on);
+
+    QLabel* LabelDevices = nullptr;
+    QLabel* LabelInsertOpticalUnits = nullptr;
+    QLabel* LabelEnterName = nullptr;
+    QLineEdit* EditEnterName = nullptr;
+    QPushButton* ButtonCancel = nullptr;
+    QProgressBar* ProgressBarShotDownload = nullptr;
+    QCheckBox* CheckBoxClearShotsAfterDownload = nullptr;
+    QLabel* LabelDeviceCount = nullptr;
+    QLabel* ImageDeviceCountIcon = nullptr;
+    QLabel* ImageDeviceCount = nullptr;
+    QTimer* TimerProgressBar = nullptr;
+    QTimer* TimerResume = nullptr;
+    QTimer* TimerHeldEvents = nullptr;
+
+    bool downloading_ = false;
+    int finishing_ = 0;       // finishing steps running (nested through a pump)
+    bool runningEvents_ = false;
+    std::deque<TEvent> events_;
+    // Units given up on in this download (error report or silence); they
+    // show "Error" from then on.
+    std::set<const TDevice*> failedUnits_;
 };

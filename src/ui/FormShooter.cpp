@@ -179,8 +179,6 @@ void AttachShooterView(TFormShooter* viewer, TDevice* device, TShooter* shooter,
 {
     if (!viewer || !shooter)
         return;
-    if (DeviceManagerInstance)
-        DeviceManagerInstance->findFreeShooterView = FindFreeShooterView;
     viewer->Attach(device, shooter, live);
 }
 

@@ -28,9 +28,9 @@
 // timer's context) and the device (still bound and in the manager's lists)
 // still exist. A viewer deleted during a reconnect ends its busy cursor.
 //
-// Hooks: AttachShooterView installs the device manager's findFreeShooterView
-// (FindFreeShooterView below), through which a returning unit finds its
-// viewer again.
+// Hooks: the device manager's findFreeShooterView is FindFreeShooterView
+// below (installed with the forms, DeviceEvents.h), through which a returning
+// unit finds its viewer again.
 #pragma once
 
 #include "Device.h"

@@ -3,6 +3,9 @@
 #include "AppSettings.h"
 #include "XmlNames.h"
 
+#include <QDateTime>
+#include <QLocale>
+
 int SessionMode = SessionNone;
 std::vector<TFormShooter*> ShooterViewers;
 TFormShooter* ActiveViewer = nullptr;
@@ -40,4 +43,12 @@ int MonitorPortSetting()
     bool ok = false;
     const int port = network->GetAttributeValueDef(QString::fromLatin1(XmlNames::MonitorPort), QString()).trimmed().toInt(&ok);
     return ok && port >= 1 && port <= 65535 ? port : DefaultPort;
+}
+
+QString SessionDateText()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QLocale locale = QLocale::system();
+    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+        + locale.toString(now.time(), QLocale::ShortFormat);
 }

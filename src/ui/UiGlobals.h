@@ -6,6 +6,8 @@
 // after that.
 #pragma once
 
+#include <QString>
+
 #include <vector>
 
 class TFormStartupSplash;
@@ -84,6 +86,7 @@ struct TUiTimings {
     int viewerDisplayLineMs = 200;       // between the lines of a display text
     // Download and device events.
     int downloadPollMs = 10;
+    int downloadSilenceMs = 3000;        // a downloading unit quiet this long has failed
     int resumeWaitMs = 4000;
     // Session list and close.
     int savedPanelMs = 5000;
@@ -94,3 +97,7 @@ TUiTimings& UiTimings();
 // Network attribute MonitorPort when it is a port number (1..65535), else
 // the default 14351.
 int MonitorPortSetting();
+
+// A session's date as the screens stamp it: the short date and the short
+// time of the system locale ("ddddd t").
+QString SessionDateText();

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <utility>
 
 namespace {
@@ -98,6 +99,30 @@ TEST(SetupDataTest, TargetNamePrefersTheRing)
     EXPECT_EQ(GetTargetName(d), "Figure B");
     d.hasRing = 1;
     EXPECT_EQ(GetTargetName(d), "Ring A");
+}
+
+TEST(SetupDataTest, ZoneMapsAreAllocatedWhenWritten)
+{
+    // A slot costs its 4 KB map only once written; an untouched one reads
+    // as zero. Copies are deep and take over which slots are allocated.
+    DeviceSetup t;
+    EXPECT_EQ(std::as_const(t).silhouetteMatrices[3], SilhouetteMatrix {});
+    EXPECT_FALSE(t.silhouetteMatrices.Allocated(3));
+    t.silhouetteMatrices[3].SetCell(1, 2, 3);
+    EXPECT_TRUE(t.silhouetteMatrices.Allocated(3));
+
+    DeviceSetup other;
+    other.silhouetteMatrices[7].SetCell(0, 0, 1);
+    other = t;
+    EXPECT_FALSE(other.silhouetteMatrices.Allocated(7));
+    other.silhouetteMatrices[3].SetCell(1, 2, 1);
+    EXPECT_EQ(t.silhouetteMatrices[3].Cell(1, 2), 3);
+    EXPECT_EQ(DeviceSetup(t).silhouetteMatrices[3].Cell(1, 2), 3);
+
+    t.Clear();
+    EXPECT_FALSE(t.silhouetteMatrices.Allocated(3));
+    EXPECT_EQ(std::as_const(t).silhouetteMatrices[3], SilhouetteMatrix {});
+    EXPECT_THROW(std::as_const(t).silhouetteMatrices[16], std::out_of_range);
 }
 
 } // namespace

@@ -219,28 +219,30 @@ TEST(SetupFile, ReaderErrorsKeepTheLoadedList)
     TSetupHandler list;
     list.Add(RingSetup());
     list.Add(SilhouetteSetup());
-    const auto loadError = [&](const QString& text) {
-        WriteAll(path, text.toUtf8());
-        const QString message = Message([&] { list.LoadFromFile(path); });
+    const QString setup = QStringLiteral("<Setup>%1</Setup>\n");
+    const QString farRing = QString(RingText).replace("\"R\" TargetNumber=\"5\"", "\"Far\" TargetNumber=\"99\"");
+    const QString badMode = QString(ModeText).replace("<CTRL2>0</CTRL2>", "<CTRL2>x</CTRL2>");
+    const struct {
+        QString text;
+        QString message;
+    } cases[] = {
+        { SetupFileText("<Other/>\n"), "No targets in setup file" },
+        { SetupFileText(setup.arg(RingText)), "No mode in setup" },
+        { SetupFileText(setup.arg(ModeText)), "No target in setup" },
+        { SetupFileText(setup.arg(QString(ModeText) + "<Target Type=\"Cube\"/>")), "Unknown target type" },
+        { SetupFileText(setup.arg(QString(ModeText) + RingText) + setup.arg(QString(ModeText) + farRing)),
+            "Ring target index invalid:Far" },
+        { SetupFileText(setup.arg(badMode + RingText)), "'x' is not a valid integer value" },
+        { SetupFileText(setup.arg(QString(ModeText) + RingText)).remove("</SetupFile>\n"),
+            "TMiniXMLParser::Load - EOF before closing root node.SetupFile5" },
+    };
+    for (const auto& c : cases) {
+        WriteAll(path, c.text.toUtf8());
+        EXPECT_EQ(Message([&] { list.LoadFromFile(path); }), c.message) << c.text.toStdString();
         // Whatever went wrong, the list is as it was.
         EXPECT_EQ(list.Count(), 2);
         EXPECT_EQ(list.Get(0)->target.ringRecord, AirRifleRing());
-        return message;
-    };
-    const QString setup = QStringLiteral("<Setup>%1</Setup>\n");
-    EXPECT_EQ(loadError(SetupFileText("<Other/>\n")), QStringLiteral("No targets in setup file"));
-    EXPECT_EQ(loadError(SetupFileText(setup.arg(RingText))), QStringLiteral("No mode in setup"));
-    EXPECT_EQ(loadError(SetupFileText(setup.arg(ModeText))), QStringLiteral("No target in setup"));
-    EXPECT_EQ(loadError(SetupFileText(setup.arg(QString(ModeText) + "<Target Type=\"Cube\"/>"))),
-        QStringLiteral("Unknown target type"));
-    EXPECT_EQ(loadError(SetupFileText(setup.arg(QString(ModeText) + RingText) + setup.arg(QString(ModeText)
-        + QString(RingText).replace("\"R\" TargetNumber=\"5\"", "\"Far\" TargetNumber=\"99\"")))),
-        QStringLiteral("Ring target index invalid:Far"));
-    WriteAll(path, SetupFileText(setup.arg(QString(ModeText).replace("<CTRL2>0</CTRL2>", "<CTRL2>x</CTRL2>") + RingText)).toUtf8());
-    EXPECT_THROW(list.LoadFromFile(path), EConvertError);
-    EXPECT_EQ(list.Count(), 2);
-    EXPECT_EQ(loadError(SetupFileText(setup.arg(QString(ModeText) + RingText)).replace("</SetupFile>\n", "")),
-        QStringLiteral("TMiniXMLParser::Load - EOF before closing root node.SetupFile5"));
+    }
     EXPECT_TRUE(Message([&] { list.LoadFromFile(dir.filePath("missing.setup.xml")); }).startsWith("Cannot open file"));
     EXPECT_EQ(list.Count(), 2);
 
@@ -299,4 +301,34 @@ TEST(SetupFile, WhatCannotBeReadBackIsNotWritten)
     EXPECT_EQ(Message([&] { list.SaveToFile(path); }), QStringLiteral("No target in setup"));
     EXPECT_EQ(ReadAll(path), before);
     EXPECT_THROW(loaded.SaveToFile(dir.filePath("no/folder/x.setup.xml")), Exception);
+}
+
+TEST(SetupFile, HostileChildCountsStayWithinMemory)
+{
+    // The list is sized from the Setup elements alone: one setup among a
+    // thousand other children makes a list of the usual capacity.
+    QTemporaryDir dir;
+    const auto file = [&](int children) {
+        QByteArray text = "<SetupFile><SetupInfo>\n<Setup>" + QByteArray(ModeText) + RingText + "</Setup>\n";
+        for (int i = 0; i < children; ++i)
+            text += "<x/>\n";
+        const QString path = dir.filePath(QStringLiteral("%1.setup.xml").arg(children));
+        WriteAll(path, text + "</SetupInfo></SetupFile>\n");
+        return path;
+    };
+    TSetupHandler list;
+    ASSERT_TRUE(list.LoadFromFile(file(1000)));
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Capacity(), 20);
+
+    // A million tiny elements would take gigabytes in the tree: refused
+    // before parsing, within 200 MB.
+    const QString path = file(1000000);
+    QString message;
+    const long long growth = PeakGrowthKb([&] { message = Message([&] { list.LoadFromFile(path); }); });
+    if (growth < 0)
+        GTEST_SKIP() << "the kernel's peak memory cannot be reset here";
+    EXPECT_EQ(message, QStringLiteral("Setup file too large (more than 200000 tags)"));
+    EXPECT_LT(growth, 200 * 1024);
+    EXPECT_EQ(list.Count(), 1);
 }

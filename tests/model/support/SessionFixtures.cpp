@@ -23,12 +23,23 @@ RawShotRecord ShotAsRead(const RawShotRecord& w)
     for (int i : carried)
         r.b[i] = w.b[i];
     r.b[25] &= 0x8F;
-    if (w.RingTargetIndex() == RawShotRecord::NoTarget) {
+    // Out of range: no target, no sector, no zone.
+    if (w.RingTargetIndex() >= 16) {
+        r.SetRingTargetIndex(RawShotRecord::NoTarget);
         r.SetScore(0);
         r.SetSector(0);
+    } else {
+        if (w.ClockSector() > 12)
+            r.SetClockSector(0);
+        if (w.Score() == 255)
+            r.SetInnerTen(false);
     }
-    if (w.SilhouetteTargetIndex() == RawShotRecord::NoTarget)
+    if (w.SilhouetteTargetIndex() >= 16) {
+        r.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
         r.SetSilhouette(0);
+    } else if (w.Silhouette() > 3) {
+        r.SetSilhouette(255);
+    }
     return r;
 }
 
@@ -194,6 +205,31 @@ std::unique_ptr<TSession> SmallSession()
     shooter->AddShot(SilhouetteShot());
     session->AddShooter(std::move(shooter));
     return session;
+}
+
+namespace {
+
+// A "Key:   1234 kB" line of /proc/self/status; -1 when missing.
+long long StatusKb(const QByteArray& key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("\n" + key);
+    return at < 0 ? -1 : text.mid(at + key.size() + 1).trimmed().split(' ').value(0).toLongLong();
+}
+
+}  // namespace
+
+long long PeakGrowthKb(const std::function<void()>& f)
+{
+    // Writing 5 resets the peak to the current resident size.
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1 || !clear.flush())
+        return -1;
+    const long long start = StatusKb("VmRSS:");
+    f();
+    const long long peak = StatusKb("VmHWM:");
+    return start < 0 || peak < 0 ? -1 : peak - start;
 }
 
 }  // namespace Fixtures

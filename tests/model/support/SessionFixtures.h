@@ -48,11 +48,18 @@ std::unique_ptr<TShot> SilhouetteShot();
 // Records as the file readers give them back. A shot keeps only the fields
 // a session file carries (Revalm is written, not read), the score and sector
 // only with a ring, the zone only with a silhouette, the sector without the
-// unit's bits 4-6. A ring loses its prism places.
+// unit's bits 4-6; a target slot, sector or zone out of range reads as none
+// (slot 255, sector 0, zone 255), and a score of none has no inner ten. A
+// ring loses its prism places.
 RawShotRecord ShotAsRead(const RawShotRecord& written);
 RingTargetRecord RingAsRead(RingTargetRecord written);
 
 // One shooter with the two shots above and both targets defined.
 std::unique_ptr<TSession> SmallSession();
+
+// Runs f and returns how many kB the process's peak resident memory rose
+// above the resident memory at the start (the kernel's peak is reset first,
+// so earlier tests do not hide it); -1 when the peak cannot be reset.
+long long PeakGrowthKb(const std::function<void()>& f);
 
 }  // namespace Fixtures

@@ -5,7 +5,10 @@
 #include "AppStartup.h"
 #include "Application.h"
 #include "DeviceManager.h"
+#include "FormStartMenu.h"
+#include "FormStartupSplash.h"
 #include "Globals.h"
+#include "NameList.h"
 #include "PortRegistry.h"
 #include "Shotdata.h"
 #include "TestTargets.h"
@@ -14,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTest>
 
 #include <thread>
 
@@ -177,7 +181,7 @@ void UiRigTest::TearDown()
     QDir::setCurrent(savedCwd_);
 }
 
-bool UiRigTest::StartProgram()
+bool UiRigTest::StartProgram(const std::function<void()>& formsCreated)
 {
     started_ = true;
     TDeviceManager::Instance();
@@ -185,7 +189,15 @@ bool UiRigTest::StartProgram()
     if (!ApplicationStartup())
         return false;
     CreateForms();
+    if (formsCreated)
+        formsCreated();
+    FormStartupSplash->show();
     return true;
+}
+
+bool UiRigTest::WaitForStartMenu(std::chrono::milliseconds limit)
+{
+    return WaitFor([] { return FormStartMenu && FormStartMenu->isVisible(); }, limit);
 }
 
 void UiRigTest::StopProgram()
@@ -197,6 +209,7 @@ void UiRigTest::StopProgram()
     ApplicationShutdown();
     SetSettingsRoot(nullptr);
     SessionMode = SessionNone;
+    SessionUnsaved.store(false);
 }
 
 unitsim::TSimUnit& UiRigTest::AddUnit(int number, const std::string& name)
@@ -243,6 +256,46 @@ void UiRigTest::Pump(int ms)
 QString UiRigTest::DataPath() const { return tmp_.filePath(QStringLiteral("data")); }
 
 QString UiRigTest::PortsFolder() const { return DataPath() + QStringLiteral("/Tavrik/TRAXEL/Ports"); }
+
+// ---- Name lists ----
+
+void FillNameList(TShooterNameFileHandler& names, const QString& teams)
+{
+    while (names.TeamCount() > 0)
+        names.DeleteTeam(0);
+    for (const QString& team : teams.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        TTeam* added = names.AddTeam(team.section(QLatin1Char(':'), 0, 0));
+        const QString shooters = team.section(QLatin1Char(':'), 1);
+        for (const QString& name : shooters.isEmpty() ? QStringList() : shooters.split(QLatin1Char(',')))
+            added->AddName(name);
+    }
+}
+
+QString DescribeNameList(const TShooterNameFileHandler& names)
+{
+    QStringList teams;
+    for (int i = 0; i < names.TeamCount(); ++i) {
+        const TTeam* team = names.GetTeam(i);
+        QStringList shooters;
+        for (int k = 0; k < team->NameCount(); ++k)
+            shooters << team->GetName(k)->Name;
+        teams << team->Name() + QLatin1Char(':') + shooters.join(QLatin1Char(','));
+    }
+    return teams.join(QLatin1Char(';'));
+}
+
+void TypeText(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key(c.toUpper().unicode()), QString(c), Qt::NoModifier);
+}
+
+// Font configuration keeps its caches until exit and Qt never releases them;
+// under the leak checker that is noise, not a fault of ours.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
 
 // ---- Sessions built without units ----
 

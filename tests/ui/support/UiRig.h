@@ -60,9 +60,13 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // ApplicationStartup and CreateForms (no network forms); false when
-    // start-up stopped. The forms' timers run from here on.
-    bool StartProgram();
+    // ApplicationStartup, CreateForms (no network forms) and the splash
+    // shown, as the program entry does; false when start-up stopped. The
+    // forms' timers run from here on. Showing the splash may already run
+    // them (a splash processes events when shown); formsCreated runs before.
+    bool StartProgram(const std::function<void()>& formsCreated = {});
+    // Pumps events until the splash has given way to the start menu.
+    bool WaitForStartMenu(std::chrono::milliseconds limit = std::chrono::seconds(20));
     // DestroyForms and ApplicationShutdown; done by TearDown when needed.
     void StopProgram();
 
@@ -86,6 +90,19 @@ private:
     bool started_ = false;
     QString savedCwd_;
 };
+
+class TShooterNameFileHandler;
+
+// Replaces the teams of names by those written as "Red:Anna,Ben;Blue:Cid"
+// (a team without names: "Red:"; empty names: "Red:,Ben"); and writes a
+// list back in that form.
+void FillNameList(TShooterNameFileHandler& names, const QString& teams);
+QString DescribeNameList(const TShooterNameFileHandler& names);
+
+class QWidget;
+// Types text into widget key by key; unlike QTest::keyClicks it takes letters
+// beyond ASCII ("ö" arrives as the key Ö with the text "ö").
+void TypeText(QWidget* widget, const QString& text);
 
 // ---- Sessions built without units ----
 class TSession;

@@ -1,0 +1,165 @@
+// Suspend and resume from a login manager played on a private peer-to-peer
+// bus: the delay lock is held while the suspend handler runs and given back
+// after it, taken again on resume; no bus means no events.
+#include "PowerEvents.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusServer>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVirtualObject>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+const QString LoginPath = QStringLiteral("/org/freedesktop/login1");
+const QString LoginManager = QStringLiteral("org.freedesktop.login1.Manager");
+
+bool RunUntil(const std::function<bool()>& done, int limitMs = 5000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+// The login manager's Inhibit: each lock is the write end of a pipe whose
+// read end the test keeps, so a released lock shows as end of file.
+class TFakeLogin final : public QDBusVirtualObject {
+public:
+    struct TLock {
+        QString what;
+        QString mode;
+        int readEnd = -1;
+    };
+
+    ~TFakeLogin() override
+    {
+        for (const TLock& lock : locks)
+            ::close(lock.readEnd);
+    }
+
+    QString introspect(const QString&) const override { return QString(); }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.member() != QStringLiteral("Inhibit") || message.arguments().size() != 4)
+            return false;
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return false;
+        locks.push_back({message.arguments()[0].toString(), message.arguments()[3].toString(), fds[0]});
+        const QDBusUnixFileDescriptor lock(fds[1]);
+        ::close(fds[1]);
+        connection.send(message.createReply(QVariant::fromValue(lock)));
+        return true;
+    }
+
+    // Every holder of that lock has closed it.
+    bool Released(std::size_t i) const
+    {
+        pollfd p {locks[i].readEnd, POLLIN, 0};
+        char byte = 0;
+        return ::poll(&p, 1, 0) == 1 && ::read(locks[i].readEnd, &byte, 1) == 0;
+    }
+
+    std::vector<TLock> locks;
+};
+
+void EnsureApplication()
+{
+    static int argc = 1;
+    static char name[] = "test_powerevents";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        static QCoreApplication app(argc, argv);
+}
+
+class PowerEventsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureApplication();
+        ASSERT_TRUE(dir_.isValid());
+        server_ = std::make_unique<QDBusServer>(QStringLiteral("unix:dir=") + dir_.path());
+        ASSERT_TRUE(server_->isConnected());
+        QObject::connect(server_.get(), &QDBusServer::newConnection, [this](const QDBusConnection& connection) {
+            peer_ = std::make_unique<QDBusConnection>(connection);
+            peer_->registerVirtualObject(LoginPath, &login_);
+        });
+        power_ = std::make_unique<TPowerEvents>(server_->address(), QString());
+        power_->SetHandlers(
+            [this] {
+                // Still holding the lock: the machine waits for this.
+                events_.push_back(power_->HoldsSleepLock() && !login_.Released(0) ? "suspend, locked" : "suspend");
+            },
+            [this] { events_.push_back("resume"); });
+    }
+
+    void TearDown() override
+    {
+        power_.reset();
+        peer_.reset();
+        server_.reset();
+    }
+
+    void SendPrepareForSleep(bool sleeping)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(LoginPath, LoginManager, QStringLiteral("PrepareForSleep"));
+        signal << sleeping;
+        ASSERT_TRUE(peer_->send(signal));
+    }
+
+    QTemporaryDir dir_;
+    TFakeLogin login_;
+    std::unique_ptr<QDBusServer> server_;
+    std::unique_ptr<QDBusConnection> peer_;
+    std::unique_ptr<TPowerEvents> power_;
+    std::vector<std::string> events_;
+};
+
+} // namespace
+
+TEST_F(PowerEventsTest, SuspendRunsUnderTheDelayLockWhichIsTakenAgainOnResume)
+{
+    ASSERT_TRUE(power_->Start());
+    ASSERT_TRUE(RunUntil([&] { return power_->HoldsSleepLock(); }));
+    ASSERT_EQ(login_.locks.size(), 1u);
+    EXPECT_EQ(login_.locks[0].what, QStringLiteral("sleep"));
+    EXPECT_EQ(login_.locks[0].mode, QStringLiteral("delay"));
+
+    SendPrepareForSleep(true);
+    ASSERT_TRUE(RunUntil([&] { return !events_.empty(); }));
+    EXPECT_EQ(events_, (std::vector<std::string> {"suspend, locked"}));
+    EXPECT_FALSE(power_->HoldsSleepLock());
+    EXPECT_TRUE(RunUntil([&] { return login_.Released(0); }));
+
+    SendPrepareForSleep(false);
+    ASSERT_TRUE(RunUntil([&] { return events_.size() == 2 && power_->HoldsSleepLock(); }));
+    EXPECT_EQ(events_.back(), "resume");
+    EXPECT_EQ(login_.locks.size(), 2u);
+
+    // Stopped: the lock goes back and the signal is no longer heard.
+    power_->Stop();
+    EXPECT_TRUE(RunUntil([&] { return login_.Released(1); }));
+}
+
+TEST(PowerEvents, WithoutABusNothingStarts)
+{
+    EnsureApplication();
+    TPowerEvents power(QStringLiteral("unix:path=/nonexistent/traxel-bus"), QString());
+    EXPECT_FALSE(power.Start());
+    EXPECT_FALSE(power.Running());
+}

@@ -1,0 +1,354 @@
+// The download screen: stored shots fetched from simulated units, each unit
+// finished once with a review viewer, its banks cleared only when all came;
+// units that fail or fall silent; port changes and suspend/resume.
+#include "Device.h"
+#include "DeviceManager.h"
+#include "FormPrepareDownload.h"
+#include "FormShooter.h"
+#include "Globals.h"
+#include "Screens.h"
+#include "Shotdata.h"
+#include "Shotfile.h"
+#include "TestTargets.h"
+#include "UiGlobals.h"
+#include "UiRig.h"
+
+#include <QElapsedTimer>
+#include <QtAlgorithms>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTimer>
+
+namespace {
+
+using unitsim::FaultKind;
+
+class DownloadTest : public UiRigTest {
+protected:
+    void SetUp() override
+    {
+        UiRigTest::SetUp();
+        UiTimings().downloadSilenceMs = 1000;
+        clock_.start();
+    }
+
+    // A unit behind COM<com> holding counts[bank] classic shots on ring target 0.
+    unitsim::TSimUnit& Unit(int com, const std::vector<int>& counts)
+    {
+        unitsim::TSimUnit& unit = AddUnit(com, unitsim::UnitName("KBR", com));
+        unit.SetRingTarget(0, GoldenRingRecord().b);
+        for (std::size_t bank = 0; bank < counts.size(); ++bank) {
+            for (int i = 0; i < counts[bank]; ++i)
+                unit.AddStoredShot(int(bank), Shot(int16_t(40 * i - 200), int16_t(15 * i)), 3);
+        }
+        return unit;
+    }
+
+    static unitsim::SimShot Shot(int16_t x, int16_t y)
+    {
+        unitsim::SimShot shot;
+        shot.x = x;
+        shot.y = y;
+        shot.functionMode = 1;
+        shot.ringTarget = 0;
+        return shot;
+    }
+
+    // Starts the program and has its units identified.
+    void Connect(std::size_t count)
+    {
+        ASSERT_TRUE(StartProgram());
+        SetDebugLogSink([this](const QString& line) { log_.push_back({clock_.elapsed(), line}); });
+        TDeviceManager* manager = DeviceManagerInstance;
+        if (!manager->Scanning())
+            manager->ScanPorts(true, true, false);
+        ASSERT_TRUE(WaitFor([&] {
+            return manager->FoundDeviceCount() == int(count) && manager->IdentifyingDeviceCount() == 0;
+        }));
+    }
+
+    void OpenDownload(bool clear)
+    {
+        SessionMode = SessionDownload;
+        FormPrepareDownload->SetClearShotsAfterDownload(clear);
+        FormPrepareDownload->show();
+    }
+
+    QString Status() const { return FormPrepareDownload->findChild<QLabel*>("LabelDevices")->text(); }
+    bool WaitForStatus(const QString& text) { return WaitFor([&] { return Status() == text; }); }
+    bool StatusShows(const QString& line) { return WaitFor([&] { return Status().contains(line); }); }
+    // Every unit finished, the form gone.
+    bool WaitDone() { return WaitForStatus(QStringLiteral("Download done")) && !FormPrepareDownload->isVisible(); }
+
+    // Frames of that letter (and byte at index equal to value) the unit received.
+    static int Frames(const unitsim::TSimUnit& unit, uint8_t letter, int index = -1, int value = 0)
+    {
+        const auto frames = unit.Received();
+        return int(std::count_if(frames.begin(), frames.end(), [&](const auto& f) {
+            return f.Letter() == letter && (index < 0 || f.Arg(std::size_t(index)) == value);
+        }));
+    }
+    static int BankErasures(const unitsim::TSimUnit& unit) { return Frames(unit, 'b', 2, 0xFF); }
+
+    static int StoredShots(const unitsim::TSimUnit& unit)
+    {
+        int n = 0;
+        for (int bank = 0; bank < 7; ++bank)
+            n += unit.BankCount(bank);
+        return n;
+    }
+
+    TShooter* ShooterOf(const unitsim::TSimUnit& unit) const
+    {
+        return CurrentSession->FindShooter(QString::fromStdString(unit.Name()));
+    }
+
+    std::vector<qint64> Logged(const QString& line) const
+    {
+        std::vector<qint64> at;
+        for (const auto& [ms, text] : log_)
+            if (text == line)
+                at.push_back(ms);
+        return at;
+    }
+
+    QElapsedTimer clock_;
+    std::vector<std::pair<qint64, QString>> log_;
+};
+
+// Training as the setup screen leaves it: one live viewer per unit, measuring.
+std::vector<TFormShooter*> StartTraining()
+{
+    SessionMode = SessionClassic;
+    std::vector<TFormShooter*> viewers;
+    for (TDevice* device : DeviceManagerInstance->Connected()) {
+        viewers.push_back(new TFormShooter);
+        AttachShooterView(viewers.back(), device, device->Shooter(), true);
+        ShooterViewers.push_back(viewers.back());
+        viewers.back()->ButtonStartStopClick();
+    }
+    return viewers;
+}
+
+} // namespace
+
+TEST(PortNames, ComNumber)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"COM7", 7}, {"COM123", 123}, {"COM1234", 123}, {"COM", 0}, {"COM1x", -1},
+        {"COM-1", -1}, {"COM 1", -1}, {"com5", 0}, {"ttyUSB0", 0}, {"", 0},
+    };
+    for (const auto& [name, number] : cases)
+        EXPECT_EQ(ComNumberFromPortName(QString::fromLatin1(name)), number) << name;
+}
+
+TEST_F(DownloadTest, TwoUnitsFinishOnceClearTheirBanksAndTheSessionSavesAndReopens)
+{
+    UiTimings().downloadSilenceMs = 10000;
+    unitsim::TSimUnit& a = Unit(201, {12, 0, 8});
+    unitsim::TSimUnit& b = Unit(202, {0, 0, 0, 7});
+    Connect(2);
+    // Held answers freeze both units mid-way: a at its sixth shot, b at its first.
+    a.AddFault({'b', 6, 1, FaultKind::Delay, 1500});
+    b.AddFault({'b', 1, 1, FaultKind::Delay, 1500});
+
+    OpenDownload(true);
+    FormPrepareDownload->findChild<QLineEdit*>("EditEnterName")->setText(QStringLiteral("Anna"));
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Downloading:\nCOM201: 5/20\nCOM202: 0/7"))) << qPrintable(Status());
+    const auto* bar = FormPrepareDownload->findChild<QProgressBar*>("ProgressBarShotDownload");
+    EXPECT_EQ(bar->maximum(), 27);
+    EXPECT_EQ(bar->value(), 5);
+    SaveScreen(*FormPrepareDownload, QStringLiteral("FormPrepareDownload"));
+
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(ShooterViewers.size(), 2u);
+    EXPECT_GE(prompts.beeps, 2);
+    // Finished once each: one read of the ring target (four blocks), one erasure of the seven banks.
+    QStringList names;
+    for (auto [unit, shots] : {std::pair {&a, 20}, std::pair {&b, 7}}) {
+        EXPECT_EQ(Frames(*unit, 'm'), 4);
+        EXPECT_EQ(BankErasures(*unit), 7);
+        EXPECT_EQ(StoredShots(*unit), 0);
+        TShooter* shooter = ShooterOf(*unit);
+        ASSERT_NE(shooter, nullptr);
+        EXPECT_EQ(shooter->ShotCount(), shots);
+        shooter->ForEachShot([](const TShot& shot) { EXPECT_TRUE(shot.converted); });
+        names << shooter->name;
+    }
+    // The typed name goes to the unit that finished first only.
+    EXPECT_EQ(names.count(QStringLiteral("Anna")), 1);
+    EXPECT_EQ(names.count(QStringLiteral("Enter name here")), 1);
+
+    const QString path = DataPath() + QStringLiteral("/download.shotfile.xml");
+    TShotFileHandler writer;
+    writer.SetSession(CurrentSession);
+    writer.BuildShotFile();
+    writer.Save(path);
+    TShotFileHandler reader;
+    ASSERT_TRUE(reader.LoadShotFile(path));
+    ASSERT_EQ(reader.Session()->ShooterCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const std::vector<TShot*> saved = CurrentSession->GetShooter(i)->SnapshotShots();
+        const std::vector<TShot*> read = reader.Session()->GetShooter(i)->SnapshotShots();
+        ASSERT_EQ(read.size(), saved.size());
+        for (std::size_t k = 0; k < saved.size(); ++k)
+            EXPECT_EQ(std::tuple(read[k]->raw.XNAU(), read[k]->raw.YNAU(), read[k]->raw.Score()),
+                      std::tuple(saved[k]->raw.XNAU(), saved[k]->raw.YNAU(), saved[k]->raw.Score()));
+    }
+}
+
+// A unit that reports an error, or stops answering, is given up on with what
+// it sent; the other unit, slowed down, goes on and is cleared.
+class FailingUnitTest : public DownloadTest, public ::testing::WithParamInterface<FaultKind> {};
+
+TEST_P(FailingUnitTest, ShowsErrorAndTheOtherGoesOn)
+{
+    unitsim::TSimUnit& a = Unit(201, {5});
+    unitsim::TSimUnit& b = Unit(202, {0, 6});
+    Connect(2);
+    a.AddFault({'b', 3, 0, GetParam()});
+    b.AddFault({'b', 1, 0, FaultKind::Delay, 300});
+
+    OpenDownload(true);
+    ASSERT_TRUE(StatusShows(QStringLiteral("\nCOM201: Error")));
+    EXPECT_TRUE(Status().contains(QStringLiteral("\nCOM202: ")));
+    ASSERT_TRUE(WaitDone());
+
+    EXPECT_EQ(ShooterViewers.size(), 2u);
+    EXPECT_EQ(ShooterOf(a)->ShotCount(), 2);
+    EXPECT_EQ(BankErasures(a), 0);
+    EXPECT_EQ(StoredShots(a), 5);
+    EXPECT_EQ(ShooterOf(b)->ShotCount(), 6);
+    EXPECT_EQ(StoredShots(b), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FailingUnitTest, ::testing::Values(FaultKind::ErrorReport, FaultKind::Drop));
+
+// A result damaged on the line every time it is sent never arrives: the shot
+// is reported missing and the unit keeps its banks.
+TEST_F(DownloadTest, LostShotIsShownMissingAndTheBanksStay)
+{
+    unitsim::TSimUnit& a = Unit(201, {2});
+    unitsim::TSimUnit& b = Unit(202, {0, 4});
+    unitsim::SimShot lost = Shot(9, 9);
+    lost.time = 5000;
+    lost.startupCounter = 1;
+    unitsim::StoredShot damaged {{}, unitsim::ShotResultFrame(lost, 3, 77)};
+    damaged.result.back() ^= 0x5A;
+    a.AddStoredShot(0, damaged);
+    Connect(2);
+    b.AddFault({'b', 1, 0, FaultKind::Delay, 300});
+
+    OpenDownload(true);
+    ASSERT_TRUE(StatusShows(QStringLiteral("\nCOM201: 1 missing")));
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(ShooterOf(a)->ShotCount(), 2);
+    EXPECT_EQ(BankErasures(a), 0);
+    EXPECT_EQ(StoredShots(a), 3);
+    EXPECT_EQ(StoredShots(b), 0);
+}
+
+// Unchecked, the banks stay; a unit is downloaded once, so showing the
+// screen again finds nothing; with every unit gone a port change says so.
+TEST_F(DownloadTest, UncheckedKeepsTheBanksThenNothingToDownloadThenInsertOpticalUnits)
+{
+    unitsim::TSimUnit& a = Unit(201, {3});
+    Connect(1);
+    OpenDownload(false);
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(ShooterOf(a)->ShotCount(), 3);
+    EXPECT_EQ(BankErasures(a), 0);
+    EXPECT_EQ(StoredShots(a), 3);
+
+    OpenDownload(false);
+    EXPECT_EQ(Status(), QStringLiteral("Nothing to download"));
+
+    qDeleteAll(ShooterViewers); // the session closed
+    ShooterViewers.clear();
+    RemoveUnit(a);
+    FormPrepareDownload->OnPortRemoval(201);
+    EXPECT_TRUE(DeviceManagerInstance->Connected().empty());
+    // A port arriving in download mode scans and downloads what it finds: nothing here.
+    FormPrepareDownload->OnPortArrival(0);
+    EXPECT_TRUE(WaitForStatus(QStringLiteral("Insert optical units")));
+}
+
+TEST_F(DownloadTest, PortChangesDuringTrainingRebindOnlyThatPort)
+{
+    unitsim::TSimUnit& a = Unit(201, {});
+    unitsim::TSimUnit& b = Unit(202, {});
+    Connect(2);
+    const std::vector<TFormShooter*> viewers = StartTraining();
+    ASSERT_TRUE(WaitFor([&] { return a.Measuring() && b.Measuring(); }));
+
+    a.Unplug();
+    FormPrepareDownload->OnPortRemoval(201);
+    EXPECT_EQ(viewers[0]->Device(), nullptr);
+    ASSERT_NE(viewers[1]->Device(), nullptr);
+    EXPECT_EQ(viewers[1]->Device()->ComNumber(), 202);
+
+    a.Replug();
+    a.ClearReceived();
+    FormPrepareDownload->OnPortArrival(201);
+    ASSERT_NE(viewers[0]->Device(), nullptr);
+    EXPECT_EQ(viewers[0]->Device()->ComNumber(), 201);
+    EXPECT_TRUE(WaitFor([&] { return Frames(a, 'a', 1, 1) > 0; })); // measuring again
+    EXPECT_TRUE(b.Measuring());
+}
+
+TEST_F(DownloadTest, SuspendParksTheUnitsAndResumeRescansAfterTheWait)
+{
+    unitsim::TSimUnit& a = Unit(201, {});
+    Unit(202, {});
+    Connect(2);
+    const std::vector<TFormShooter*> viewers = StartTraining();
+
+    FormPrepareDownload->OnSuspend();
+    EXPECT_TRUE(DeviceManagerInstance->Connected().empty());
+    EXPECT_EQ(DeviceManagerInstance->Reconnecting().size(), 2u);
+    for (TFormShooter* viewer : viewers)
+        EXPECT_EQ(viewer->Device(), nullptr);
+    EXPECT_TRUE(WaitFor([&] { return !a.ListenerReady(); }));
+
+    // A suspend right after a resume cancels its wait: only the last resume scans.
+    const int beeps = prompts.beeps;
+    log_.clear();
+    FormPrepareDownload->OnResume();
+    FormPrepareDownload->OnSuspend();
+    const qint64 resumed = clock_.elapsed();
+    FormPrepareDownload->OnResume();
+    EXPECT_EQ(prompts.beeps, beeps + 2);
+    ASSERT_TRUE(WaitFor([&] { return DeviceManagerInstance->Connected().size() == 2 && !DeviceManagerInstance->Scanning(); }));
+    const std::vector<qint64> scans = Logged(QStringLiteral("Scan starting"));
+    ASSERT_EQ(scans.size(), 1u);
+    EXPECT_GE(scans[0] - resumed, UiTimings().resumeWaitMs);
+    for (TFormShooter* viewer : viewers)
+        EXPECT_NE(viewer->Device(), nullptr);
+}
+
+// The bank erase lets events through once: a suspend arriving then waits
+// until the unit is finished, so the erase is not cut off by its port closing.
+TEST_F(DownloadTest, SuspendDuringTheBankEraseRunsAfterIt)
+{
+    unitsim::TSimUnit& a = Unit(201, {3});
+    Connect(1);
+    bool midErase = false;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (Frames(a, 'a', 1, 15) == 0) // not yet in setup mode for the erasure
+            return;
+        probe.stop();
+        midErase = BankErasures(a) == 0;
+        FormPrepareDownload->OnSuspend();
+    });
+    probe.start(0);
+
+    OpenDownload(true);
+    ASSERT_TRUE(WaitDone());
+    EXPECT_TRUE(midErase);
+    EXPECT_EQ(BankErasures(a), 7);
+    EXPECT_EQ(StoredShots(a), 0);
+    EXPECT_TRUE(WaitFor([] { return DeviceManagerInstance->Connected().empty(); }));
+    EXPECT_EQ(Logged(QStringLiteral("EVENT APMSUSPEND")).size(), 1u);
+}

@@ -1,0 +1,163 @@
+// The built program on a real X server (xvfb-run) with two simulated units:
+// it comes up to its start menu, ends from the menu's Close button with exit
+// code 0, and writes nothing outside its scratch folders.
+#include "FormStartMenu.h"
+#include "Screens.h"
+#include "TSimUnit.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QImage>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Every file below folder with its size and time stamp.
+std::map<QString, QString> Listing(const QString& folder)
+{
+    std::map<QString, QString> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        files[info.filePath()] =
+            QString::number(info.size()) + QLatin1Char(' ') + info.lastModified().toString(Qt::ISODateWithMs);
+    }
+    return files;
+}
+
+// Where the Close button sits in the start menu window.
+QPoint CloseButtonCentre()
+{
+    TFormStartMenu menu;
+    const auto* close = menu.findChild<QPushButton*>(QStringLiteral("BitBtnClose"));
+    return close ? close->geometry().center() : QPoint();
+}
+
+QString Value(const QString& output, const QString& key)
+{
+    for (const QString& line : output.split(QLatin1Char('\n')))
+        if (line.startsWith(key + QLatin1Char('=')))
+            return line.mid(key.size() + 1).trimmed();
+    return QString();
+}
+
+class RealWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!QCoreApplication::instance()) {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            static int argc = 1;
+            static char name[] = "traxel_realwindow_test";
+            static char* argv[] = {name, nullptr};
+            static QApplication app(argc, argv);
+        }
+    }
+};
+
+TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
+{
+    for (const char* tool : {"xvfb-run", "xdotool", "xprop", "xauth"})
+        ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            << tool << " is missing: scripts/ensure-packages.sh installs it";
+
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString root = tmp.path();
+    for (const char* sub : {"home", "data", "config", "cache", "runtime", "tmp"})
+        ASSERT_TRUE(QDir(root).mkpath(QString::fromLatin1(sub)));
+    QFile::setPermissions(root + QStringLiteral("/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                  | QFileDevice::ExeOwner);
+    const QString data = root + QStringLiteral("/data");
+    const QString ports = data + QStringLiteral("/Tavrik/TRAXEL/Ports");
+    ASSERT_TRUE(QDir().mkpath(ports));
+    // Not a first run: no box waits for an operator before the splash.
+    ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/Tavrik/TRAXEL/Shot files")));
+    std::vector<std::unique_ptr<unitsim::TSimUnit>> units;
+    for (int n : {91, 92}) {
+        unitsim::UnitConfig config;
+        config.name = unitsim::UnitName("KBR", n);
+        units.push_back(std::make_unique<unitsim::TSimUnit>(config));
+        ASSERT_TRUE(units.back()->SetPortLink((ports + QStringLiteral("/COM%1").arg(n)).toStdString()));
+    }
+
+    const QPoint close = CloseButtonCentre();
+    ASSERT_FALSE(close.isNull());
+    const QString picture = ScreensFolder() + QStringLiteral("/real_window.png");
+    QFile::remove(picture);
+    const auto runtimeBefore = Listing(QStringLiteral(TRAXEL_RUNTIME_DIR));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), data);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), root + QStringLiteral("/cache"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/runtime"));
+    env.insert(QStringLiteral("TMPDIR"), root + QStringLiteral("/tmp"));
+    env.insert(QStringLiteral("TRAXEL_LOG_STDERR"), QStringLiteral("1"));
+    // Under the leak checker: the font and message-bus libraries keep their
+    // caches until exit, which is no fault of the program's.
+    const QString suppressions = root + QStringLiteral("/lsan.supp");
+    QFile supp(suppressions);
+    ASSERT_TRUE(supp.open(QIODevice::WriteOnly));
+    supp.write("leak:libfontconfig.so\nleak:libdbus-1.so\n");
+    supp.close();
+    env.insert(QStringLiteral("LSAN_OPTIONS"), env.value(QStringLiteral("LSAN_OPTIONS")) + QStringLiteral(":suppressions=")
+                                                   + suppressions);
+
+    QProcess run;
+    run.setProcessEnvironment(env);
+    run.setWorkingDirectory(QStringLiteral(TRAXEL_RUNTIME_DIR));
+    run.start(QStringLiteral("xvfb-run"),
+              {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1024x768x24"),
+               QStringLiteral("bash"), QStringLiteral(TRAXEL_REALWINDOW_SCRIPT), QStringLiteral(TRAXEL_PROGRAM),
+               QStringLiteral(TRAXEL_SCREENGRAB), picture, QString::number(close.x()), QString::number(close.y())});
+    ASSERT_TRUE(run.waitForStarted());
+    ASSERT_TRUE(run.waitForFinished(150000));
+    const QString output = QString::fromUtf8(run.readAllStandardOutput());
+    const QString errors = QString::fromUtf8(run.readAllStandardError());
+    SCOPED_TRACE(qPrintable(output + QStringLiteral("\n--- stderr ---\n") + errors));
+
+    EXPECT_FALSE(Value(output, QStringLiteral("MENU")).isEmpty()) << "the start menu never appeared";
+    EXPECT_EQ(Value(output, QStringLiteral("GRAB")), QStringLiteral("0"));
+    EXPECT_EQ(Value(output, QStringLiteral("EXIT")), QStringLiteral("0"));
+    EXPECT_FALSE(output.contains(QStringLiteral("STILL_RUNNING")));
+    EXPECT_EQ(QImage(picture).size(), QSize(1024, 768));
+
+    // Close saved the settings in the scratch data folder; the runtime folder
+    // (the program's current directory) is as it was.
+    EXPECT_TRUE(QFile::exists(data + QStringLiteral("/Tavrik/TRAXEL/TRAXEL.settings.xml")));
+    EXPECT_TRUE(QFile::exists(data + QStringLiteral("/Tavrik/TRAXEL/Setups/default.setup.xml")));
+    EXPECT_EQ(Listing(QStringLiteral(TRAXEL_RUNTIME_DIR)), runtimeBefore);
+
+    // The start-up figures, for whoever reads the test's output.
+    std::printf("resident memory with the menu up: %s kB\n", qPrintable(Value(output, QStringLiteral("RSS_KB"))));
+    for (const QString& line : errors.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("Splash painted")) || line.startsWith(QLatin1String("Start menu shown")))
+            std::printf("%s\n", qPrintable(line));
+}
+
+}  // namespace
+
+// Font configuration keeps its caches until exit and Qt never releases them;
+// under the leak checker that is noise, not a fault of ours.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
