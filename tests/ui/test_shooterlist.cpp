@@ -146,23 +146,23 @@ TEST_F(ShooterListTest, SaveNamesTheFileAfterShootersAndTargetAndKeepsSlotZeroUs
 TEST_F(ShooterListTest, SaveDialogProposesTheNameAndATeamPickLeadsIt)
 {
     AnnaAndBen();
-    // A pick from "Team 1" for Anna's row; the search is answered as soon as
-    // it is up, with its first name where it lists any.
+    // Anna's row picks the first name of "Team 1" (the name list a first
+    // run starts with) in the search, as soon as it is up.
     auto* combo = Control<QComboBox>("ComboBoxTeams");
     ASSERT_EQ(combo->count(), 3);
     combo->setCurrentIndex(2);
     QTimer::singleShot(0, FormSearchShooterName, [] {
-        if (auto* names = FormSearchShooterName->findChild<QListWidget*>(QStringLiteral("ListBoxNames")))
-            names->setCurrentRow(0);
-        FormSearchShooterName->accept();
+        FormSearchShooterName->findChild<QListWidget*>(QStringLiteral("ListBoxNames"))->setCurrentRow(0);
+        QTest::mouseClick(FormSearchShooterName->findChild<QPushButton*>(QStringLiteral("BitBtnOK")), Qt::LeftButton);
     });
     auto* grid = Control<QTableView>("StringGridNames");
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(0, 1)).center());
     EXPECT_EQ(FormShooterList->PickedTeam(), QStringLiteral("Team 1"));
-    const TShooter& first = *CurrentSession->GetShooter(0);
-    EXPECT_TRUE(first.name == "Anna" || first.team == "Team 1");
+    EXPECT_EQ(CurrentSession->GetShooter(0)->name, QStringLiteral("Shooter 1"));
+    EXPECT_EQ(CurrentSession->GetShooter(0)->team, QStringLiteral("Team 1"));
+    EXPECT_EQ(grid->currentIndex(), grid->model()->index(0, 0));
 
-    const QString expected = ShotFilesFolder() + "/Team 1 - " + first.name + " Ben (T10).shotfile.xml";
+    const QString expected = ShotFilesFolder() + QStringLiteral("/Team 1 - Shooter 1 Ben (T10).shotfile.xml");
     prompts.fileAnswers.push_back(expected);
     ClickSave();
     ASSERT_EQ(prompts.fileRequests.size(), 1u);
