@@ -11,6 +11,7 @@
 #include "NameList.h"
 #include "PortRegistry.h"
 #include "Shotdata.h"
+#include "TestTargets.h"
 #include "Translation.h"
 #include "UiGlobals.h"
 
@@ -294,4 +295,45 @@ void TypeText(QWidget* widget, const QString& text)
 extern "C" const char* __lsan_default_suppressions()
 {
     return "leak:libfontconfig.so\n";
+}
+
+// ---- Sessions built without units ----
+
+TargetDescription NamedRing(const QString& name)
+{
+    TargetDescription target = GoldenRing();
+    target.ringRecord.SetNameText(name);
+    return target;
+}
+
+TShooter* AddShooterWithShots(TSession& session, const QString& name, int serial, const TargetDescription& target,
+                              int shots)
+{
+    auto shooter = std::make_unique<TShooter>();
+    shooter->name = name;
+    shooter->SetSerialNumber(QString::fromStdString(unitsim::UnitName("KBR", serial)));
+    shooter->currentTarget = target;
+    if (target.hasRing) {
+        shooter->targets.ringTargets[0] = target.ringRecord;
+        shooter->targets.ringDefined[0] = 1;
+    }
+    if (target.hasSilhouette) {
+        shooter->targets.silhouetteTargets[0] = target.silhouetteRecord;
+        shooter->targets.silhouetteMatrices[0] = target.silhouetteMatrix;
+        shooter->targets.silhouetteDefined[0] = 1;
+    }
+    for (int i = 0; i < shots; ++i) {
+        auto shot = std::make_unique<TShot>();
+        shot->raw.SetShotNumber(i + 1);
+        shot->raw.SetXNAU(10 * i);
+        shot->raw.SetYNAU(-5 * i);
+        shot->raw.SetRingTargetIndex(target.hasRing ? 0 : RawShotRecord::NoTarget);
+        shot->raw.SetSilhouetteTargetIndex(target.hasSilhouette ? 0 : RawShotRecord::NoTarget);
+        shot->raw.SetFunctionMode(target.hasRing ? 1 : 2);
+        shot->raw.SetStartupCounter(1);
+        shot->raw.SetTime(uint32_t(66 * (i + 1)));
+        shot->raw.SetScore(100 - i);
+        shooter->AddShot(std::move(shot));
+    }
+    return session.AddShooter(std::move(shooter));
 }

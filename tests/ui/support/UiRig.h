@@ -103,3 +103,16 @@ class QWidget;
 // Types text into widget key by key; unlike QTest::keyClicks it takes letters
 // beyond ASCII ("ö" arrives as the key Ö with the text "ö").
 void TypeText(QWidget* widget, const QString& text);
+
+// ---- Sessions built without units ----
+class TSession;
+class TShooter;
+struct TargetDescription;
+
+// The test ring (tests/common/TestTargets.h) under another name.
+TargetDescription NamedRing(const QString& name);
+// A shooter appended to session: name, serial "KBR" + 7 digits of serial,
+// target in slot 0 (ring or silhouette as it has them, marked defined) and
+// shots shots on it, one second apart, scores 100, 99, ...
+TShooter* AddShooterWithShots(TSession& session, const QString& name, int serial, const TargetDescription& target,
+                              int shots);

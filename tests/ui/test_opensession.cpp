@@ -1,0 +1,195 @@
+// Opening a saved session: the file list (newest first, any letter case of
+// the extension), opening a file into review viewers, the files and answers
+// that leave the running session untouched, and the time a 16-shooter file
+// takes until all its viewers are shown.
+#include "AppPaths.h"
+#include "FormOpenSession.h"
+#include "FormShooter.h"
+#include "FormShooterList.h"
+#include "FormShooterPanel.h"
+#include "FormStartMenu.h"
+#include "Screens.h"
+#include "Shotdata.h"
+#include "Shotfile.h"
+#include "UiGlobals.h"
+#include "UiRig.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include <algorithm>
+#include <chrono>
+#include <iostream>
+
+namespace {
+
+class OpenSessionTest : public UiRigTest {
+protected:
+    void SetUp() override
+    {
+        UiRigTest::SetUp();
+        ASSERT_TRUE(StartProgram());
+        prompts.shown.clear();
+    }
+
+    static QString PathOf(const QString& fileName) { return ShotFilesFolder() + QLatin1Char('/') + fileName; }
+
+    // A session file in the shot files folder with one shooter per entry of
+    // shots (named A, B, ...); traceSamples gives every shot a trace.
+    static QString WriteSessionFile(const QString& fileName, const std::vector<int>& shots, int traceSamples = 0)
+    {
+        TSession session;
+        session.date = QStringLiteral("2024-05-01 10:00");
+        for (std::size_t i = 0; i < shots.size(); ++i) {
+            TShooter* shooter =
+                AddShooterWithShots(session, QString(QChar('A' + int(i))), int(i), NamedRing("T10"), shots[i]);
+            shooter->ForEachShot([traceSamples](TShot& shot) { shot.AllocateCurve(traceSamples); });
+        }
+        TShotFileHandler writer;
+        writer.SetSession(&session);
+        writer.BuildShotFile();
+        writer.Save(PathOf(fileName));
+        return PathOf(fileName);
+    }
+
+    static void SetFileAge(const QString& path, int secondsOld)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-secondsOld), QFileDevice::FileModificationTime));
+    }
+
+    // A running review of one shooter, not saved yet.
+    void RunningSession()
+    {
+        AddShooterWithShots(*CurrentSession, QStringLiteral("Running"), 1, NamedRing("T10"), 1);
+        ShooterViewers.push_back(new TFormShooter);
+        AttachShooterView(ShooterViewers.back(), nullptr, CurrentSession->GetShooter(0), false);
+        ShowSessionViewers();
+        CurrentSession->date = QStringLiteral("today");
+        SessionUnsaved = true;
+    }
+
+    static void ExpectRunningSessionUntouched()
+    {
+        ASSERT_EQ(CurrentSession->ShooterCount(), 1);
+        EXPECT_EQ(CurrentSession->GetShooter(0)->name, QStringLiteral("Running"));
+        EXPECT_EQ(ShooterViewers.size(), 1u);
+        EXPECT_EQ(CurrentSession->date, QStringLiteral("today"));
+        EXPECT_TRUE(SessionUnsaved.load());
+    }
+
+    static QPushButton* Button(const char* name)
+    {
+        return FormOpenSession->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+};
+
+TEST_F(OpenSessionTest, ListsNewestFirstAndOpensTheShootersWithShots)
+{
+    SetFileAge(WriteSessionFile(QStringLiteral("Old.shotfile.xml"), {1}), 7200);
+    SetFileAge(WriteSessionFile(QStringLiteral("Anna.ShotFile.XML"), {2, 0, 3}), 3600);
+    WriteSessionFile(QStringLiteral("New.shotfile.xml"), {1});
+    WriteSessionFile(QStringLiteral("Copy.shotfile.xml.bak"), {1});
+    SessionMode = SessionOpenFile;
+    FormOpenSession->show();
+    QAbstractItemModel* model = FormOpenSession->findChild<QTableView*>(QStringLiteral("StringGridSessions"))->model();
+    ASSERT_EQ(model->rowCount(), 3);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(model->index(row, 0).data().toString(), QStringList({"New", "Anna", "Old"})[row]);
+    EXPECT_FALSE(model->index(0, 1).data().toString().isEmpty());
+    EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Date and time"));
+    SaveScreen(*FormOpenSession, QStringLiteral("open_session"));
+
+    QTest::mouseClick(Button("BitBtnOpen"), Qt::LeftButton); // nothing selected: nothing happens
+    EXPECT_TRUE(ShooterViewers.empty());
+    FormOpenSession->findChild<QTableView*>(QStringLiteral("StringGridSessions"))->selectRow(1);
+    QTest::mouseClick(Button("BitBtnOpen"), Qt::LeftButton);
+
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
+    ASSERT_EQ(CurrentSession->ShooterCount(), 2);
+    EXPECT_EQ(CurrentSession->GetShooter(1)->name, QStringLiteral("C"));
+    EXPECT_EQ(CurrentSession->GetShooter(1)->ShotCount(), 3);
+    EXPECT_EQ(CurrentSession->date, QStringLiteral("2024-05-01 10:00"));
+    ASSERT_EQ(ShooterViewers.size(), 2u);
+    EXPECT_EQ(ShooterViewers[1]->Shooter(), CurrentSession->GetShooter(1));
+    EXPECT_TRUE(ShooterViewers[1]->isVisible());
+    EXPECT_FALSE(FormOpenSession->isVisible());
+    // Reviewing a file: the panel offers going back to the file list.
+    EXPECT_TRUE(FormShooterPanel->findChild<QPushButton*>(QStringLiteral("BitBtnOpenSession"))->isVisible());
+}
+
+TEST_F(OpenSessionTest, FilesThatCannotBeOpenedLeaveTheRunningSessionUntouched)
+{
+    RunningSession();
+    QFile damaged(PathOf(QStringLiteral("Damaged.shotfile.xml")));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("<ShotFile><SessionInfo><Name>cut");
+    damaged.close();
+    FormOpenSession->OpenSessionFile(damaged.fileName());
+    FormOpenSession->OpenSessionFile(WriteSessionFile(QStringLiteral("Empty.shotfile.xml"), {}));
+    FormOpenSession->OpenSessionFile(PathOf(QStringLiteral("Missing.shotfile.xml")));
+    EXPECT_EQ(prompts.Texts(), (QStringList {"File open failed!", "No shooters in shot file", "File open failed!"}));
+    EXPECT_EQ(prompts.shown[1].caption, QStringLiteral("Error"));
+    ExpectRunningSessionUntouched();
+}
+
+// Keeping the running session (to save it, or cancelled) keeps the file out.
+TEST_F(OpenSessionTest, AnOpenAbortsWhenTheRunningSessionStays)
+{
+    RunningSession();
+    const QString path = WriteSessionFile(QStringLiteral("Review.shotfile.xml"), {2});
+    prompts.queued = {TMsgResult::Cancel, TMsgResult::Yes, TMsgResult::No};
+    FormOpenSession->OpenSessionFile(path);
+    FormOpenSession->OpenSessionFile(path);
+    EXPECT_EQ(prompts.Texts(), (QStringList {"Save session?", "Save session?"}));
+    ExpectRunningSessionUntouched();
+    EXPECT_TRUE(FormShooterList->isVisible());
+
+    FormOpenSession->OpenSessionFile(path);
+    ASSERT_EQ(CurrentSession->ShooterCount(), 1);
+    EXPECT_EQ(CurrentSession->GetShooter(0)->name, QStringLiteral("A"));
+}
+
+TEST_F(OpenSessionTest, AFileWithoutShotsReturnsToTheStartMenu)
+{
+    RunningSession();
+    SessionUnsaved = false;
+    FormOpenSession->show();
+    FormOpenSession->OpenSessionFile(WriteSessionFile(QStringLiteral("Idle.shotfile.xml"), {0, 0}));
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(CurrentSession->ShooterCount(), 0);
+    EXPECT_TRUE(ShooterViewers.empty());
+    EXPECT_FALSE(FormShooterPanel->isVisible());
+    EXPECT_FALSE(FormOpenSession->isVisible());
+    EXPECT_TRUE(FormStartMenu->isVisible());
+}
+
+TEST_F(OpenSessionTest, BrowseOpensAFileFromAnywhere)
+{
+    prompts.fileAnswers.push_back(WriteSessionFile(QStringLiteral("Elsewhere.xml"), {1}));
+    QTest::mouseClick(Button("BitBtnShowBrowseDialog"), Qt::LeftButton);
+    ASSERT_EQ(prompts.fileRequests.size(), 1u);
+    EXPECT_EQ(prompts.fileRequests[0].filters, QStringList {"TRAXEL Shot File (*.shotfile.xml)"});
+    EXPECT_EQ(ShooterViewers.size(), 1u);
+}
+
+// No bound: the time goes to the test's report.
+TEST_F(OpenSessionTest, SixteenShooterFileTimeToAllViewersShown)
+{
+    const QString path = WriteSessionFile(QStringLiteral("Sixteen.shotfile.xml"), std::vector<int>(16, 30), 200);
+    const auto start = std::chrono::steady_clock::now();
+    FormOpenSession->OpenSessionFile(path);
+    ASSERT_TRUE(WaitFor([] {
+        return ShooterViewers.size() == 16
+               && std::all_of(ShooterViewers.begin(), ShooterViewers.end(), [](TFormShooter* v) { return v->isVisible(); });
+    }));
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    RecordProperty("open_16_shooters_ms", int(ms.count()));
+    std::cout << "16 shooters x 30 shots x 200 samples: all viewers shown after " << ms.count() << " ms\n";
+}
+
+} // namespace

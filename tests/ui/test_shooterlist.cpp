@@ -1,0 +1,226 @@
+// The shooter list: the grid over the session's shooters, the session save
+// (file naming, the target numbering that keeps the units' slot 0 usable,
+// the refusals and the failures) and printing's refusal.
+#include "AppPaths.h"
+#include "AppSettings.h"
+#include "FormSearchShooterName.h"
+#include "FormShooter.h"
+#include "FormShooterList.h"
+#include "Screens.h"
+#include "SessionSaving.h"
+#include "ShooterGridModel.h"
+#include "Shotdata.h"
+#include "Shotfile.h"
+#include "UiGlobals.h"
+#include "UiRig.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+TEST(SessionFileNameTest, NamesTeamShootersAndTheCommonTarget)
+{
+    struct {
+        const char* team;
+        QStringList viewerTargets;
+        QStringList firstShooterTargets;
+        const char* expected;
+    } const cases[] = {
+        {"", {"T10", "T10"}, {"T10"}, "Anna Ben (T10)"},
+        {"", {"T10", "Rifle"}, {"T10"}, "Anna Ben"},
+        {"Club", {"T10", "T10"}, {"T10"}, "Club - Anna Ben (T10)"},
+        {"Club", {}, {"T10"}, "Club - Anna Ben"}, // no viewer
+        {"", {"Duel", "Duel"}, {"Ring", "Duel"}, "Anna Ben (Ring Duel)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SessionFileBaseName(c.team, {"Anna", "Ben"}, c.viewerTargets, c.firstShooterTargets), c.expected);
+}
+
+class ShooterListTest : public UiRigTest {
+protected:
+    void SetUp() override
+    {
+        UiRigTest::SetUp();
+        ASSERT_TRUE(StartProgram());
+        prompts.shown.clear();
+    }
+
+    // Anna and Ben, two and three shots on the ring "T10", each with a
+    // review viewer; the session unsaved; the list shown.
+    void AnnaAndBen()
+    {
+        for (const char* name : {"Anna", "Ben"}) {
+            TShooter* shooter = AddShooterWithShots(*CurrentSession, name, CurrentSession->ShooterCount() + 1,
+                                                    NamedRing(QStringLiteral("T10")), CurrentSession->ShooterCount() + 2);
+            ShooterViewers.push_back(new TFormShooter);
+            AttachShooterView(ShooterViewers.back(), nullptr, shooter, false);
+        }
+        SessionUnsaved = true;
+        FormShooterList->ShowInFront();
+    }
+
+    template <class T = QPushButton>
+    T* Control(const char* name)
+    {
+        return FormShooterList->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    void ClickSave() { QTest::mouseClick(Control("BitBtnSaveSession"), Qt::LeftButton); }
+
+    static QStringList SavedFiles()
+    {
+        return QDir(ShotFilesFolder()).entryList({QStringLiteral("*.shotfile.xml")}, QDir::Files, QDir::Name);
+    }
+};
+
+TEST_F(ShooterListTest, GridShowsAndEditsTheShootersThemselvesKeyByKey)
+{
+    AnnaAndBen();
+    CurrentSession->GetShooter(0)->team = QStringLiteral("Red");
+    TShooterGridModel& model = FormShooterList->GridModel();
+    FormShooterList->FillShooterGrid();
+    const QStringList row = {"Anna", QStringLiteral("  \u00B7\u00B7\u00B7  "), "Red", "KBR0000001"};
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(model.index(0, c).data().toString(), row[c]);
+        EXPECT_EQ(bool(model.flags(model.index(0, c)) & Qt::ItemIsEditable), c == 0 || c == 2) << c;
+    }
+    EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), QStringLiteral("Device"));
+    EXPECT_TRUE(model.setData(model.index(0, 2), QStringLiteral("Blue")));
+    EXPECT_EQ(CurrentSession->GetShooter(0)->team, QStringLiteral("Blue"));
+
+    // Typed and not yet confirmed is already the shooter's name.
+    auto* grid = Control<QTableView>("StringGridNames");
+    grid->setCurrentIndex(model.index(1, 0));
+    grid->edit(grid->currentIndex());
+    auto* editor = grid->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_End);
+    QTest::keyClicks(editor, QStringLiteral("na"));
+    EXPECT_EQ(CurrentSession->GetShooter(1)->name, QStringLiteral("Benna"));
+
+    // A shooter that left without a refill is an empty row, never read.
+    CurrentSession->DeleteShooters();
+    EXPECT_FALSE(model.index(0, 0).data().isValid());
+}
+
+TEST_F(ShooterListTest, SaveNamesTheFileAfterShootersAndTargetAndKeepsSlotZeroUsable)
+{
+    AnnaAndBen();
+    SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("false"));
+    SaveScreen(*FormShooterList, QStringLiteral("shooter_list"));
+    ClickSave();
+    ClickSave();
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
+    EXPECT_EQ(SavedFiles(), (QStringList {"Anna Ben (T10) (2).shotfile.xml", "Anna Ben (T10).shotfile.xml"}));
+    EXPECT_FALSE(SessionUnsaved.load());
+    EXPECT_TRUE(Control<QLabel>("PanelSaveCompleted")->isVisible());
+    EXPECT_TRUE(WaitFor([&] { return !Control<QLabel>("PanelSaveCompleted")->isVisible(); }));
+    // The units go on reporting on slot 0: it is still a target of both.
+    EXPECT_TRUE(CurrentSession->GetShooter(1)->targets.ringDefined[0]);
+
+    // Read back: each shooter's shots on a slot of its own, the same shots.
+    TShotFileHandler reader;
+    reader.LoadShotFile(ShotFilesFolder() + QStringLiteral("/Anna Ben (T10).shotfile.xml"));
+    ASSERT_EQ(reader.Session()->ShooterCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const TShooter& original = *CurrentSession->GetShooter(i);
+        const TShooter& read = *reader.Session()->GetShooter(i);
+        ASSERT_EQ(read.ShotCount(), original.ShotCount());
+        for (int s = 0; s < read.ShotCount(); ++s) {
+            EXPECT_EQ(read.GetShot(s)->raw.RingTargetIndex(), i);
+            EXPECT_EQ(read.GetShot(s)->raw.XNAU(), original.GetShot(s)->raw.XNAU());
+        }
+        EXPECT_EQ(read.targets.ringTargets[std::size_t(i)].NameText(), QStringLiteral("T10"));
+    }
+}
+
+TEST_F(ShooterListTest, SaveDialogProposesTheNameAndATeamPickLeadsIt)
+{
+    AnnaAndBen();
+    // Anna's row picks the first name of "Team 1" (the name list a first
+    // run starts with) in the search, as soon as it is up.
+    auto* combo = Control<QComboBox>("ComboBoxTeams");
+    ASSERT_EQ(combo->count(), 3);
+    combo->setCurrentIndex(2);
+    QTimer::singleShot(0, FormSearchShooterName, [] {
+        FormSearchShooterName->findChild<QListWidget*>(QStringLiteral("ListBoxNames"))->setCurrentRow(0);
+        QTest::mouseClick(FormSearchShooterName->findChild<QPushButton*>(QStringLiteral("BitBtnOK")), Qt::LeftButton);
+    });
+    auto* grid = Control<QTableView>("StringGridNames");
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(0, 1)).center());
+    EXPECT_EQ(FormShooterList->PickedTeam(), QStringLiteral("Team 1"));
+    EXPECT_EQ(CurrentSession->GetShooter(0)->name, QStringLiteral("Shooter 1"));
+    EXPECT_EQ(CurrentSession->GetShooter(0)->team, QStringLiteral("Team 1"));
+    EXPECT_EQ(grid->currentIndex(), grid->model()->index(0, 0));
+
+    const QString expected = ShotFilesFolder() + QStringLiteral("/Team 1 - Shooter 1 Ben (T10).shotfile.xml");
+    prompts.fileAnswers.push_back(expected);
+    ClickSave();
+    ASSERT_EQ(prompts.fileRequests.size(), 1u);
+    EXPECT_EQ(prompts.fileRequests[0].fileName, expected);
+    EXPECT_EQ(prompts.fileRequests[0].filters, QStringList {"TRAXEL Shot File (*.shotfile.xml)"});
+    EXPECT_TRUE(QFileInfo::exists(expected));
+}
+
+// A failed or cancelled save keeps the session unsaved, and slot 0 usable.
+TEST_F(ShooterListTest, FailedAndCancelledSavesLeaveTheSessionAsItWas)
+{
+    AnnaAndBen();
+    prompts.fileAnswers.push_back(QStringLiteral("/no/such/folder/x.shotfile.xml"));
+    ClickSave();
+    ClickSave(); // the dialog is cancelled this time
+    EXPECT_EQ(prompts.fileRequests.size(), 2u);
+    ASSERT_EQ(prompts.Texts(), QStringList {"File save failed"});
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Error"));
+    EXPECT_TRUE(SessionUnsaved.load());
+    EXPECT_TRUE(CurrentSession->GetShooter(1)->targets.ringDefined[0]);
+    EXPECT_TRUE(SavedFiles().isEmpty());
+    EXPECT_TRUE(Control("BitBtnSaveSession")->isEnabled());
+}
+
+// More shooters than target slots (those past slot 15 keep their slot 0),
+// whose names together are far longer than a file name may be.
+TEST_F(ShooterListTest, EighteenShootersWithLongNamesSave)
+{
+    SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("false"));
+    for (int i = 0; i < 18; ++i)
+        AddShooterWithShots(*CurrentSession, QStringLiteral("Schütze Nummer %1 des Vereins").arg(i), i,
+                            NamedRing(QStringLiteral("T10")), 1);
+    FormShooterList->ShowInFront();
+    ClickSave();
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
+    ASSERT_EQ(SavedFiles().size(), 1);
+    EXPECT_LE(SavedFiles().first().toUtf8().size(), 255);
+    TShotFileHandler reader;
+    reader.LoadShotFile(ShotFilesFolder() + QLatin1Char('/') + SavedFiles().first());
+    ASSERT_EQ(reader.Session()->ShooterCount(), 18);
+    EXPECT_EQ(reader.Session()->GetShooter(15)->GetShot(0)->raw.RingTargetIndex(), 15);
+    EXPECT_EQ(reader.Session()->GetShooter(17)->GetShot(0)->raw.RingTargetIndex(), 0);
+}
+
+TEST_F(ShooterListTest, RefusesWithoutShotsOrNames)
+{
+    AddShooterWithShots(*CurrentSession, QStringLiteral("Anna"), 1, NamedRing(QStringLiteral("T10")), 0);
+    FormShooterList->ShowInFront();
+    ClickSave();
+    QTest::mouseClick(Control("BitBtnPrintSession"), Qt::LeftButton);
+    // Ben has shots but no name yet: his row is selected.
+    AddShooterWithShots(*CurrentSession, QStringLiteral("Enter name here"), 2, NamedRing(QStringLiteral("T10")), 1);
+    ClickSave();
+    ASSERT_EQ(prompts.Texts(), (QStringList {"Nothing to save!", "No shots to print", "Enter shooter name"}));
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Information"));
+    EXPECT_EQ(prompts.shown[2].caption, QStringLiteral("Error"));
+    EXPECT_EQ(Control<QTableView>("StringGridNames")->currentIndex(), FormShooterList->GridModel().index(1, 0));
+    EXPECT_TRUE(SavedFiles().isEmpty());
+}
+
+} // namespace
