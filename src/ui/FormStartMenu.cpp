@@ -510,9 +510,19 @@ void TFormStartMenu::ReleaseConnectedDevices()
     if (!manager)
         return;
     for (TDevice* device : manager->Connected()) {
-        for (TFormShooter* viewer : ShooterViewers)
-            if (viewer && viewer->Device() == device)
+        bool boundToViewer = false;
+        for (TFormShooter* viewer : ShooterViewers) {
+            if (viewer && viewer->Device() == device) {
                 viewer->UnbindDevice();
+                boundToViewer = true;
+            }
+        }
+        // A viewer's unit is parked with its port number: the rescan gives
+        // it back to the viewer, which keeps its shooter.
+        if (boundToViewer) {
+            manager->MoveToReconnect(device);
+            continue;
+        }
         // Closed first: no shot reaches the shooter while it is judged.
         device->ClosePort();
         TShooter* shooter = device->Shooter();
@@ -529,7 +539,13 @@ void TFormStartMenu::FinishReconnectAll()
 {
     QPointer<TFormStartMenu> self(this);
     try {
-        TDeviceManager::Instance()->ScanPorts(true, true, false);
+        TDeviceManager* manager = TDeviceManager::Instance();
+        // Parked units back to their viewers first; a new scan would open
+        // their ports as new units without a viewer.
+        if (!manager->Reconnecting().empty())
+            manager->ScanPorts(false, true, false);
+        if (self)
+            manager->ScanPorts(true, true, false);
     } catch (const std::exception& e) {
         DebugLog(QStringLiteral("Reconnect scan failed: ") + QString::fromUtf8(e.what()));
     }

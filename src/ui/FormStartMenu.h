@@ -11,7 +11,9 @@
 // queued lines it appends to MemoLog (capped at TDiagnosticsLog::MaxLines).
 //
 // Waits: reconnecting all units waits UiTimings().reconnectAllWaitMs on a
-// single-shot timer between dropping the units and the new scan; meanwhile
+// single-shot timer between releasing the units (a viewer's unit parked for
+// it, the others dropped) and the rescan, which gives the parked units back
+// to their viewers before it adds new ones; meanwhile
 // the reconnect image and the Download, Open and training buttons stay
 // disabled and the busy cursor shows. The settings dialog runs modal.
 // Quitting is explicit: Close saves the settings and terminates the

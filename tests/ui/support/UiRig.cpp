@@ -4,7 +4,10 @@
 #include "AppSettings.h"
 #include "AppStartup.h"
 #include "Application.h"
+#include "Device.h"
 #include "DeviceManager.h"
+#include "FormSelectSetup.h"
+#include "FormShooter.h"
 #include "FormStartMenu.h"
 #include "FormStartupSplash.h"
 #include "Globals.h"
@@ -16,8 +19,14 @@
 #include "UiGlobals.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QEventLoop>
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
+#include <QTimer>
 
 #include <thread>
 
@@ -253,9 +262,112 @@ void UiRigTest::Pump(int ms)
     }
 }
 
+bool UiRigTest::ScanUnits(int n)
+{
+    TDeviceManager* manager = TDeviceManager::Instance();
+    if (!manager->Scanning())
+        manager->ScanPorts(true, true, false);
+    return WaitFor([&] {
+        manager->CheckScanComplete();
+        return manager->FoundDeviceCount() == n && manager->IdentifyingDeviceCount() == 0;
+    });
+}
+
+void UiRigTest::StartTraining(int n)
+{
+    for (int i = 0; i < n; ++i)
+        AddUnit(41 + i, unitsim::UnitName("KBR", 41 + i));
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(WaitForStartMenu());
+    ASSERT_TRUE(ScanUnits(n));
+    SetOptionString(QStringLiteral("StartAutomatically"), QStringLiteral("true"));
+    Click(Control(FormStartMenu, "BitBtnDynamicTraining"));
+    QPushButton* start = Control(FormSelectSetup, "ButtonStart");
+    ASSERT_TRUE(WaitFor([&] { return start->isEnabled(); }));
+    Click(start);
+    ASSERT_TRUE(WaitFor([&] {
+        if (FormSelectSetup->Programming() || ShooterViewers.size() != std::size_t(n))
+            return false;
+        for (const auto& unit : units)
+            if (!unit->Measuring())
+                return false;
+        return true;
+    }));
+    for (TFormShooter* viewer : ShooterViewers)
+        ASSERT_NE(viewer->Device(), nullptr);
+    prompts.shown.clear();
+}
+
+int UiRigTest::ExitCodeOf(const std::function<void()>& action)
+{
+    QTimer run;  // owned here: a timer left queued would end the next run's loop
+    run.setSingleShot(true);
+    QObject::connect(&run, &QTimer::timeout, [&] {
+        action();
+        // A loop started after the program asked to end returns -1 at once.
+        QEventLoop probe;
+        QTimer::singleShot(0, &probe, [&probe] { probe.exit(0); });
+        if (probe.exec() == 0)
+            QCoreApplication::exit(StillRunning);
+    });
+    run.start(0);
+    return QCoreApplication::exec();
+}
+
 QString UiRigTest::DataPath() const { return tmp_.filePath(QStringLiteral("data")); }
 
 QString UiRigTest::PortsFolder() const { return DataPath() + QStringLiteral("/Tavrik/TRAXEL/Ports"); }
+
+// ---- Forms and units ----
+
+void Click(QWidget* widget, QPoint at)
+{
+    QTest::mouseClick(widget, Qt::LeftButton, {}, at.isNull() ? widget->rect().center() : at);
+}
+
+TFormShooter* AddViewer(TDevice* device, TShooter* shooter, bool live)
+{
+    auto* viewer = new TFormShooter;
+    ShooterViewers.push_back(viewer);
+    AttachShooterView(viewer, device, shooter, live);
+    return viewer;
+}
+
+int CountFrames(const unitsim::TSimUnit& unit, const std::function<bool(const unitsim::ReceivedFrame&)>& pred)
+{
+    const auto frames = unit.Received();
+    return int(std::count_if(frames.begin(), frames.end(), pred));
+}
+
+bool IsStopFrame(const unitsim::ReceivedFrame& f) { return f.Letter() == 'a' && f.Arg(1) == 2 && f.Arg(3) == 33; }
+bool IsStartFrame(const unitsim::ReceivedFrame& f) { return f.Letter() == 'a' && f.Arg(3) == 32; }
+
+std::map<QString, QString> FileListing(const QString& folder)
+{
+    std::map<QString, QString> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        files[info.filePath()] = QString::number(info.size()) + QLatin1Char(' ')
+                                 + info.lastModified().toString(Qt::ISODateWithMs);
+    }
+    return files;
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString WriteFile(const QString& path, const QByteArray& bytes)
+{
+    EXPECT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+    return path;
+}
 
 // ---- Name lists ----
 

@@ -4,9 +4,12 @@
 // Forms run offscreen (ctest sets QT_QPA_PLATFORM=offscreen).
 #pragma once
 
+#include "NetworkLink.h"
 #include "Prompts.h"
 #include "TSimUnit.h"
 
+#include <QPoint>
+#include <QPushButton>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -78,9 +81,21 @@ protected:
     bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = std::chrono::seconds(10));
     // Pumps the event loop for ms milliseconds.
     void Pump(int ms);
+    // Scans the ports and waits until n units are found and none identifies.
+    bool ScanUnits(int n);
+    // The way an operator starts a training: n units on COM41.., the program
+    // started, "Set Shooting Training", the first setup (a ring), Start with
+    // StartAutomatically on; returns once every unit has its live viewer and
+    // measures. Boxes shown so far are cleared.
+    void StartTraining(int n);
+    // Runs the event loop as the program entry does, runs action in it and
+    // returns the loop's exit code, or StillRunning when action did not end it.
+    static constexpr int StillRunning = 1000;
+    static int ExitCodeOf(const std::function<void()>& action);
 
     QString DataPath() const;   // the scratch data folder ("/Tavrik/TRAXEL/" below it)
     QString PortsFolder() const;
+    QString ScratchRoot() const { return tmp_.path(); }
 
     TScriptedPrompts prompts;
     std::vector<std::unique_ptr<unitsim::TSimUnit>> units;
@@ -91,6 +106,65 @@ private:
     QString savedCwd_;
 };
 
+// ---- Forms and units ----
+class QWidget;
+class TDevice;
+class TFormShooter;
+class TShooter;
+
+// The child of form with that object name; the test fails without one.
+template <class T = QPushButton>
+T* Control(const QWidget* form, const char* name)
+{
+    T* control = form ? form->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+    EXPECT_NE(control, nullptr) << name;
+    return control;
+}
+// A left click, at the centre unless at is given.
+void Click(QWidget* widget, QPoint at = QPoint());
+// A viewer appended to ShooterViewers, bound as AttachShooterView binds it.
+TFormShooter* AddViewer(TDevice* device, TShooter* shooter, bool live);
+
+// Frames a unit received that pred accepts; the stop and start commands.
+int CountFrames(const unitsim::TSimUnit& unit, const std::function<bool(const unitsim::ReceivedFrame&)>& pred);
+bool IsStopFrame(const unitsim::ReceivedFrame& f);
+bool IsStartFrame(const unitsim::ReceivedFrame& f);
+
+// Every file below folder with its size and time stamp.
+std::map<QString, QString> FileListing(const QString& folder);
+QByteArray ReadFile(const QString& path);
+// Writes bytes to path (folders made); returns path.
+QString WriteFile(const QString& path, const QByteArray& bytes);
+
+// A network link that records what the screens asked of it.
+class TRecordingLink final : public INetworkLink {
+public:
+    bool ClientActive() const override { return false; }
+    void ConnectClient(const QString& host, int port) override { connects.push_back({host, port}); }
+    void CloseClient() override {}
+    void SendDataOut(int) override {}
+    void AskNetworkRetry() override {}
+    bool ServerActive() const override { return listening; }
+    void StartMonitor(int port) override
+    {
+        listening = true;
+        ports.push_back(port);
+    }
+    void StopMonitor() override
+    {
+        listening = false;
+        ++stops;
+    }
+    int ShooterLinkCount() const override { return 0; }
+    void ShowSendMessage(const QString&, const QIcon&) override {}
+    void HideSendMessage() override {}
+
+    bool listening = false;
+    std::vector<int> ports;
+    int stops = 0;
+    std::vector<std::pair<QString, int>> connects;
+};
+
 class TShooterNameFileHandler;
 
 // Replaces the teams of names by those written as "Red:Anna,Ben;Blue:Cid"
@@ -99,7 +173,6 @@ class TShooterNameFileHandler;
 void FillNameList(TShooterNameFileHandler& names, const QString& teams);
 QString DescribeNameList(const TShooterNameFileHandler& names);
 
-class QWidget;
 // Types text into widget key by key; unlike QTest::keyClicks it takes letters
 // beyond ASCII ("ö" arrives as the key Ö with the text "ö").
 void TypeText(QWidget* widget, const QString& text);

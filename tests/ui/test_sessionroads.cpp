@@ -1,0 +1,240 @@
+// Roads across the screens with simulated units: a training from the start
+// menu to a reopened session file, quitting while a session is unsaved (units
+// streaming through the shutdown), and reconnecting every unit while viewers
+// are open.
+#include "AppPaths.h"
+#include "AppSettings.h"
+#include "Device.h"
+#include "DeviceManager.h"
+#include "FormOpenSession.h"
+#include "FormShooter.h"
+#include "FormShooterList.h"
+#include "FormShooterPanel.h"
+#include "FormStartMenu.h"
+#include "Globals.h"
+#include "ShooterGridModel.h"
+#include "Shotdata.h"
+#include "UiGlobals.h"
+#include "UiRig.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTableView>
+
+#include <algorithm>
+#include <tuple>
+
+namespace {
+
+using TShotKey = std::tuple<int, int, int>;  // x, y, score
+
+std::vector<TShotKey> ShotsOf(TShooter* shooter)
+{
+    std::vector<TShotKey> shots;
+    for (const TShot* shot : shooter->SnapshotShots())
+        shots.emplace_back(shot->raw.XNAU(), shot->raw.YNAU(), shot->raw.Score());
+    return shots;
+}
+
+class SessionRoadTest : public UiRigTest {
+protected:
+    // Every unit fires at the given points; returns once every viewer shows them.
+    void Fire(const std::vector<std::pair<int16_t, int16_t>>& hits)
+    {
+        std::vector<int> before;
+        for (TFormShooter* viewer : ShooterViewers)
+            before.push_back(viewer->Shooter()->ShotCount());
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            for (const auto& [x, y] : hits) {
+                unitsim::SimShot shot;
+                shot.x = int16_t(x + 7 * int(i));
+                shot.y = y;
+                shot.functionMode = 1;
+                units[i]->FireShot(shot);
+            }
+        }
+        ASSERT_TRUE(WaitFor([&] {
+            for (std::size_t k = 0; k < ShooterViewers.size(); ++k) {
+                TFormShooter* viewer = ShooterViewers[k];
+                if (viewer->Shooter()->ShotCount() != before[k] + int(hits.size()) || viewer->DrawPending()
+                    || viewer->Strip().EntryCount() != before[k] + int(hits.size()))
+                    return false;
+            }
+            return true;
+        }));
+    }
+
+    void ExpectThreeStopsEach()
+    {
+        for (const auto& unit : units) {
+            EXPECT_TRUE(unit->WaitForFrames(
+                [](const auto& f) { return std::count_if(f.begin(), f.end(), IsStopFrame) >= 3; }, std::chrono::seconds(5)));
+            EXPECT_EQ(CountFrames(*unit, IsStopFrame), 3);
+        }
+    }
+
+    void ClearReceived()
+    {
+        for (auto& unit : units)
+            unit->ClearReceived();
+    }
+};
+
+TEST_F(SessionRoadTest, TrainingToASavedFileAndBackAsReview)
+{
+    // An older session file, to be listed after the new one.
+    const QString older = WriteFile(ShotFilesFolder() + QStringLiteral("/Older.shotfile.xml"), "<x/>");
+    StartTraining(2);
+    {
+        QFile file(older);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+    }
+    SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("false"));
+    Fire({{40, -30}, {-120, 60}, {5, 5}});
+    EXPECT_TRUE(SessionUnsaved.load());
+    std::vector<std::vector<TShotKey>> fired;
+    for (TFormShooter* viewer : ShooterViewers)
+        fired.push_back(ShotsOf(viewer->Shooter()));
+
+    // The list names the shooters and saves them.
+    Click(Control(FormShooterPanel, "BitBtnShooterList"));
+    ASSERT_TRUE(FormShooterList->isVisible());
+    TShooterGridModel& grid = FormShooterList->GridModel();
+    ASSERT_EQ(grid.rowCount(), 2);
+    const QStringList names = {QStringLiteral("Anna"), QStringLiteral("Ben")};
+    for (int row = 0; row < 2; ++row)
+        ASSERT_TRUE(grid.setData(grid.index(row, 0), names[row]));
+    Click(Control(FormShooterList, "BitBtnSaveSession"));
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
+    EXPECT_FALSE(SessionUnsaved.load());
+    const QStringList saved = QDir(ShotFilesFolder()).entryList({QStringLiteral("Anna Ben*.shotfile.xml")});
+    ASSERT_EQ(saved.size(), 1);
+
+    // Saved: the close asks nothing and stops every unit.
+    ClearReceived();
+    Click(Control(FormShooterPanel, "BitBtnCloseSession"));
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_TRUE(ShooterViewers.empty());
+    ASSERT_TRUE(FormStartMenu->isVisible());
+    ExpectThreeStopsEach();
+
+    Click(Control(FormStartMenu, "BitBtnOpenSession"));
+    auto* sessions = Control<QTableView>(FormOpenSession, "StringGridSessions");
+    ASSERT_EQ(sessions->model()->rowCount(), 2);
+    EXPECT_EQ(sessions->model()->index(0, 0).data().toString() + QStringLiteral(".shotfile.xml"), saved.first());
+    sessions->selectRow(0);
+    Click(Control(FormOpenSession, "BitBtnOpen"));
+    ASSERT_EQ(ShooterViewers.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        TFormShooter* viewer = ShooterViewers[i];
+        EXPECT_TRUE(viewer->isVisible());
+        EXPECT_EQ(viewer->Device(), nullptr);
+        EXPECT_EQ(viewer->Shooter()->name, names[int(i)]);
+        EXPECT_EQ(ShotsOf(viewer->Shooter()), fired[i]) << i;
+    }
+    EXPECT_EQ(SessionMode, SessionOpenFile);
+}
+
+// Quitting with an unsaved session: "Save session?" answered Cancel and Yes
+// keeps the program running; No ends the session and the program. Only the
+// Close button saves the settings. The units stream on through the shutdown.
+class QuitTest : public SessionRoadTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(QuitTest, UnsavedSessionIsClosedFirst)
+{
+    const bool byButton = GetParam();
+    const auto runtimeBefore = FileListing(QDir::currentPath());
+    StartTraining(2);
+    Fire({{10, 10}});
+    const auto scratchBefore = FileListing(ScratchRoot() + QStringLiteral("/sys"));
+    SetOptionString(QStringLiteral("GunMounting"), QStringLiteral("left"));
+    for (const auto& unit : units)
+        unit->SetForcedStreaming(true);
+    ClearReceived();
+    FormStartMenu->ShowInFront();
+    const auto quit = [byButton] {
+        if (byButton)
+            Click(Control(FormStartMenu, "BitBtnClose"));
+        else
+            FormStartMenu->close();
+    };
+    const auto settingsSaved = [] {
+        return ReadFile(SettingsFileName()).contains("<GunMounting>left</GunMounting>");
+    };
+
+    prompts.queued = {TMsgResult::Cancel, TMsgResult::Yes};
+    EXPECT_EQ(ExitCodeOf(quit), StillRunning);
+    EXPECT_EQ(ExitCodeOf(quit), StillRunning);
+    EXPECT_EQ(prompts.Texts(), (QStringList {"Save session?", "Save session?"}));
+    EXPECT_TRUE(FormShooterList->isVisible());
+    EXPECT_EQ(ShooterViewers.size(), 2u);
+    EXPECT_TRUE(SessionUnsaved.load());
+    EXPECT_FALSE(settingsSaved());
+
+    prompts.queued = {TMsgResult::No};
+    EXPECT_EQ(ExitCodeOf(quit), 0);
+    EXPECT_TRUE(ShooterViewers.empty());
+    ExpectThreeStopsEach();
+    EXPECT_EQ(settingsSaved(), byButton);
+
+    StopProgram();
+    EXPECT_EQ(FileListing(QDir::currentPath()), runtimeBefore);
+    EXPECT_EQ(FileListing(ScratchRoot() + QStringLiteral("/sys")), scratchBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, QuitTest, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "CloseButton" : "Window"); });
+
+// Reconnecting every unit from the start menu while the session's viewers
+// are open: the viewers let go first, keep their shooters, and get their
+// units back after the wait, measuring again.
+TEST_F(SessionRoadTest, ReconnectAllGivesTheViewersTheirUnitsBack)
+{
+    StartTraining(2);
+    Fire({{20, 20}});
+    std::vector<TShooter*> shooters;
+    for (TFormShooter* viewer : ShooterViewers)
+        shooters.push_back(viewer->Shooter());
+    ClearReceived();
+    FormStartMenu->ShowInFront();
+
+    Click(Control<QLabel>(FormStartMenu, "ImageDeviceCount"));
+    ASSERT_TRUE(FormStartMenu->Reconnecting());
+    EXPECT_TRUE(DeviceManagerInstance->Connected().empty());
+    for (TFormShooter* viewer : ShooterViewers)
+        EXPECT_EQ(viewer->Device(), nullptr);
+    bool enabledEarly = false;
+    ASSERT_TRUE(WaitFor([&] {
+        const bool waiting = FormStartMenu->Reconnecting();
+        for (const char* name : {"BitBtnDownloadSession", "BitBtnOpenSession", "BitBtnDynamicTraining"})
+            enabledEarly = enabledEarly || (waiting && Control(FormStartMenu, name)->isEnabled());
+        return !waiting;
+    }));
+    EXPECT_FALSE(enabledEarly);
+
+    ASSERT_TRUE(WaitFor([&] {
+        for (const auto& unit : units)
+            if (!unit->Measuring())
+                return false;
+        return true;
+    }));
+    ASSERT_EQ(CurrentSession->ShooterCount(), 2);
+    for (std::size_t i = 0; i < 2; ++i) {
+        TFormShooter* viewer = ShooterViewers[i];
+        ASSERT_NE(viewer->Device(), nullptr) << i;
+        EXPECT_EQ(viewer->Device()->ComNumber(), 41 + int(i));
+        EXPECT_EQ(viewer->Shooter(), shooters[i]);
+        EXPECT_EQ(viewer->Device()->Shooter(), shooters[i]);
+        EXPECT_EQ(CurrentSession->GetShooter(int(i)), shooters[i]);
+        EXPECT_GE(CountFrames(*units[i], IsStartFrame), 1);
+    }
+    EXPECT_EQ(BusyCursorDepth(), 0);
+
+    // The units' shots reach the viewers again.
+    Fire({{-40, 15}});
+}
+
+} // namespace
