@@ -28,44 +28,8 @@
 
 namespace {
 
-using TShotKey = std::tuple<int, int, int>;  // x, y, score
-
-std::vector<TShotKey> ShotsOf(TShooter* shooter)
-{
-    std::vector<TShotKey> shots;
-    for (const TShot* shot : shooter->SnapshotShots())
-        shots.emplace_back(shot->raw.XNAU(), shot->raw.YNAU(), shot->raw.Score());
-    return shots;
-}
-
 class SessionRoadTest : public UiRigTest {
 protected:
-    // Every unit fires at the given points; returns once every viewer shows them.
-    void Fire(const std::vector<std::pair<int16_t, int16_t>>& hits)
-    {
-        std::vector<int> before;
-        for (TFormShooter* viewer : ShooterViewers)
-            before.push_back(viewer->Shooter()->ShotCount());
-        for (std::size_t i = 0; i < units.size(); ++i) {
-            for (const auto& [x, y] : hits) {
-                unitsim::SimShot shot;
-                shot.x = int16_t(x + 7 * int(i));
-                shot.y = y;
-                shot.functionMode = 1;
-                units[i]->FireShot(shot);
-            }
-        }
-        ASSERT_TRUE(WaitFor([&] {
-            for (std::size_t k = 0; k < ShooterViewers.size(); ++k) {
-                TFormShooter* viewer = ShooterViewers[k];
-                if (viewer->Shooter()->ShotCount() != before[k] + int(hits.size()) || viewer->DrawPending()
-                    || viewer->Strip().EntryCount() != before[k] + int(hits.size()))
-                    return false;
-            }
-            return true;
-        }));
-    }
-
     void ExpectThreeStopsEach()
     {
         for (const auto& unit : units) {
@@ -93,11 +57,11 @@ TEST_F(SessionRoadTest, TrainingToASavedFileAndBackAsReview)
         file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
     }
     SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("false"));
-    Fire({{40, -30}, {-120, 60}, {5, 5}});
+    FireAndWait({{40, -30}, {-120, 60}, {5, 5}});
     EXPECT_TRUE(SessionUnsaved.load());
     std::vector<std::vector<TShotKey>> fired;
     for (TFormShooter* viewer : ShooterViewers)
-        fired.push_back(ShotsOf(viewer->Shooter()));
+        fired.push_back(ShotKeys(viewer->Shooter()));
 
     // The list names the shooters and saves them.
     Click(Control(FormShooterPanel, "BitBtnShooterList"));
@@ -133,7 +97,7 @@ TEST_F(SessionRoadTest, TrainingToASavedFileAndBackAsReview)
         EXPECT_TRUE(viewer->isVisible());
         EXPECT_EQ(viewer->Device(), nullptr);
         EXPECT_EQ(viewer->Shooter()->name, names[int(i)]);
-        EXPECT_EQ(ShotsOf(viewer->Shooter()), fired[i]) << i;
+        EXPECT_EQ(ShotKeys(viewer->Shooter()), fired[i]) << i;
     }
     EXPECT_EQ(SessionMode, SessionOpenFile);
 }
@@ -148,7 +112,7 @@ TEST_P(QuitTest, UnsavedSessionIsClosedFirst)
     const bool byButton = GetParam();
     const auto runtimeBefore = FileListing(QDir::currentPath());
     StartTraining(2);
-    Fire({{10, 10}});
+    FireAndWait({{10, 10}});
     const auto scratchBefore = FileListing(ScratchRoot() + QStringLiteral("/sys"));
     SetOptionString(QStringLiteral("GunMounting"), QStringLiteral("left"));
     for (const auto& unit : units)
@@ -194,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, QuitTest, ::testing::Bool(),
 TEST_F(SessionRoadTest, ReconnectAllGivesTheViewersTheirUnitsBack)
 {
     StartTraining(2);
-    Fire({{20, 20}});
+    FireAndWait({{20, 20}});
     std::vector<TShooter*> shooters;
     for (TFormShooter* viewer : ShooterViewers)
         shooters.push_back(viewer->Shooter());
@@ -234,7 +198,7 @@ TEST_F(SessionRoadTest, ReconnectAllGivesTheViewersTheirUnitsBack)
     EXPECT_EQ(BusyCursorDepth(), 0);
 
     // The units' shots reach the viewers again.
-    Fire({{-40, 15}});
+    FireAndWait({{-40, 15}});
 }
 
 } // namespace

@@ -298,6 +298,32 @@ void UiRigTest::StartTraining(int n)
     prompts.shown.clear();
 }
 
+void UiRigTest::FireAndWait(const std::vector<std::pair<int16_t, int16_t>>& hits)
+{
+    std::vector<int> before;
+    for (TFormShooter* viewer : ShooterViewers)
+        before.push_back(viewer->Shooter()->ShotCount());
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        for (const auto& [x, y] : hits) {
+            unitsim::SimShot shot;
+            shot.x = int16_t(x + 7 * int(i));
+            shot.y = y;
+            shot.functionMode = 1;
+            units[i]->FireShot(shot);
+        }
+    }
+    ASSERT_TRUE(WaitFor([&] {
+        for (std::size_t k = 0; k < ShooterViewers.size(); ++k) {
+            const TFormShooter* viewer = ShooterViewers[k];
+            const int expected = before[k] + int(hits.size());
+            if (viewer->Shooter()->ShotCount() != expected || viewer->DrawPending()
+                || viewer->Strip().EntryCount() != expected)
+                return false;
+        }
+        return true;
+    }));
+}
+
 int UiRigTest::ExitCodeOf(const std::function<void()>& action)
 {
     QTimer run;  // owned here: a timer left queued would end the next run's loop
@@ -341,6 +367,14 @@ int CountFrames(const unitsim::TSimUnit& unit, const std::function<bool(const un
 
 bool IsStopFrame(const unitsim::ReceivedFrame& f) { return f.Letter() == 'a' && f.Arg(1) == 2 && f.Arg(3) == 33; }
 bool IsStartFrame(const unitsim::ReceivedFrame& f) { return f.Letter() == 'a' && f.Arg(3) == 32; }
+
+std::vector<TShotKey> ShotKeys(TShooter* shooter)
+{
+    std::vector<TShotKey> shots;
+    for (const TShot* shot : shooter->SnapshotShots())
+        shots.emplace_back(shot->raw.XNAU(), shot->raw.YNAU(), shot->raw.Score());
+    return shots;
+}
 
 std::map<QString, QString> FileListing(const QString& folder)
 {

@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 // Records every box and answers from a script: first an answer given for the
@@ -88,6 +89,9 @@ protected:
     // StartAutomatically on; returns once every unit has its live viewer and
     // measures. Boxes shown so far are cleared.
     void StartTraining(int n);
+    // Every unit fires at the given points (x moved by 7 per unit); returns
+    // once every viewer shows the new shots on its strip.
+    void FireAndWait(const std::vector<std::pair<int16_t, int16_t>>& hits);
     // Runs the event loop as the program entry does, runs action in it and
     // returns the loop's exit code, or StillRunning when action did not end it.
     static constexpr int StillRunning = 1000;
@@ -129,6 +133,10 @@ TFormShooter* AddViewer(TDevice* device, TShooter* shooter, bool live);
 int CountFrames(const unitsim::TSimUnit& unit, const std::function<bool(const unitsim::ReceivedFrame&)>& pred);
 bool IsStopFrame(const unitsim::ReceivedFrame& f);
 bool IsStartFrame(const unitsim::ReceivedFrame& f);
+
+// A shooter's shots as x, y and score, in order.
+using TShotKey = std::tuple<int, int, int>;
+std::vector<TShotKey> ShotKeys(TShooter* shooter);
 
 // Every file below folder with its size and time stamp.
 std::map<QString, QString> FileListing(const QString& folder);
