@@ -2,6 +2,7 @@
 // finished once with a review viewer, its banks cleared only when all came;
 // units that fail or fall silent; port changes and suspend/resume.
 #include "Device.h"
+#include "DeviceFrames.h"
 #include "DeviceManager.h"
 #include "FormPrepareDownload.h"
 #include "FormShooter.h"
@@ -56,16 +57,11 @@ protected:
     }
 
     // Starts the program and has its units identified.
-    void Connect(std::size_t count)
+    void Connect(int count)
     {
         ASSERT_TRUE(StartProgram());
         SetDebugLogSink([this](const QString& line) { log_.push_back({clock_.elapsed(), line}); });
-        TDeviceManager* manager = DeviceManagerInstance;
-        if (!manager->Scanning())
-            manager->ScanPorts(true, true, false);
-        ASSERT_TRUE(WaitFor([&] {
-            return manager->FoundDeviceCount() == int(count) && manager->IdentifyingDeviceCount() == 0;
-        }));
+        ASSERT_TRUE(ScanUnits(count));
     }
 
     void OpenDownload(bool clear)
@@ -84,10 +80,9 @@ protected:
     // Frames of that letter (and byte at index equal to value) the unit received.
     static int Frames(const unitsim::TSimUnit& unit, uint8_t letter, int index = -1, int value = 0)
     {
-        const auto frames = unit.Received();
-        return int(std::count_if(frames.begin(), frames.end(), [&](const auto& f) {
+        return CountFrames(unit, [&](const auto& f) {
             return f.Letter() == letter && (index < 0 || f.Arg(std::size_t(index)) == value);
-        }));
+        });
     }
     static int BankErasures(const unitsim::TSimUnit& unit) { return Frames(unit, 'b', 2, 0xFF); }
 
@@ -118,17 +113,12 @@ protected:
 };
 
 // Training as the setup screen leaves it: one live viewer per unit, measuring.
-std::vector<TFormShooter*> StartTraining()
+std::vector<TFormShooter*> TrainOnEveryUnit()
 {
     SessionMode = SessionClassic;
-    std::vector<TFormShooter*> viewers;
-    for (TDevice* device : DeviceManagerInstance->Connected()) {
-        viewers.push_back(new TFormShooter);
-        AttachShooterView(viewers.back(), device, device->Shooter(), true);
-        ShooterViewers.push_back(viewers.back());
-        viewers.back()->ButtonStartStopClick();
-    }
-    return viewers;
+    for (TDevice* device : DeviceManagerInstance->Connected())
+        AddViewer(device, device->Shooter(), true)->ButtonStartStopClick();
+    return ShooterViewers;
 }
 
 } // namespace
@@ -188,14 +178,8 @@ TEST_F(DownloadTest, TwoUnitsFinishOnceClearTheirBanksAndTheSessionSavesAndReope
     TShotFileHandler reader;
     ASSERT_TRUE(reader.LoadShotFile(path));
     ASSERT_EQ(reader.Session()->ShooterCount(), 2);
-    for (int i = 0; i < 2; ++i) {
-        const std::vector<TShot*> saved = CurrentSession->GetShooter(i)->SnapshotShots();
-        const std::vector<TShot*> read = reader.Session()->GetShooter(i)->SnapshotShots();
-        ASSERT_EQ(read.size(), saved.size());
-        for (std::size_t k = 0; k < saved.size(); ++k)
-            EXPECT_EQ(std::tuple(read[k]->raw.XNAU(), read[k]->raw.YNAU(), read[k]->raw.Score()),
-                      std::tuple(saved[k]->raw.XNAU(), saved[k]->raw.YNAU(), saved[k]->raw.Score()));
-    }
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(ShotKeys(reader.Session()->GetShooter(i)), ShotKeys(CurrentSession->GetShooter(i))) << i;
 }
 
 // A unit that reports an error, or stops answering, is given up on with what
@@ -279,7 +263,7 @@ TEST_F(DownloadTest, PortChangesDuringTrainingRebindOnlyThatPort)
     unitsim::TSimUnit& a = Unit(201, {});
     unitsim::TSimUnit& b = Unit(202, {});
     Connect(2);
-    const std::vector<TFormShooter*> viewers = StartTraining();
+    const std::vector<TFormShooter*> viewers = TrainOnEveryUnit();
     ASSERT_TRUE(WaitFor([&] { return a.Measuring() && b.Measuring(); }));
 
     a.Unplug();
@@ -295,6 +279,18 @@ TEST_F(DownloadTest, PortChangesDuringTrainingRebindOnlyThatPort)
     EXPECT_EQ(viewers[0]->Device()->ComNumber(), 201);
     EXPECT_TRUE(WaitFor([&] { return Frames(a, 'a', 1, 1) > 0; })); // measuring again
     EXPECT_TRUE(b.Measuring());
+
+    // Stopped by hand before its port went: back to its viewer, still stopped.
+    viewers[1]->ButtonStartStopClick();
+    b.Unplug();
+    FormPrepareDownload->OnPortRemoval(202);
+    EXPECT_EQ(viewers[1]->Device(), nullptr);
+    b.Replug();
+    b.ClearReceived();
+    FormPrepareDownload->OnPortArrival(202);
+    ASSERT_NE(viewers[1]->Device(), nullptr);
+    ASSERT_TRUE(viewers[1]->Device()->SendAndWait(BuildStop(), ReplyAck, 2000)); // what came before has arrived
+    EXPECT_EQ(CountFrames(b, IsStartFrame), 0);
 }
 
 TEST_F(DownloadTest, SuspendParksTheUnitsAndResumeRescansAfterTheWait)
@@ -302,7 +298,7 @@ TEST_F(DownloadTest, SuspendParksTheUnitsAndResumeRescansAfterTheWait)
     unitsim::TSimUnit& a = Unit(201, {});
     Unit(202, {});
     Connect(2);
-    const std::vector<TFormShooter*> viewers = StartTraining();
+    const std::vector<TFormShooter*> viewers = TrainOnEveryUnit();
 
     FormPrepareDownload->OnSuspend();
     EXPECT_TRUE(DeviceManagerInstance->Connected().empty());

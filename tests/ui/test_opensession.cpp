@@ -16,9 +16,7 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QPushButton>
 #include <QTableView>
-#include <QTest>
 
 #include <algorithm>
 #include <chrono>
@@ -55,19 +53,10 @@ protected:
         return PathOf(fileName);
     }
 
-    static void SetFileAge(const QString& path, int secondsOld)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-secondsOld), QFileDevice::FileModificationTime));
-    }
-
     // A running review of one shooter, not saved yet.
     void RunningSession()
     {
-        AddShooterWithShots(*CurrentSession, QStringLiteral("Running"), 1, NamedRing("T10"), 1);
-        ShooterViewers.push_back(new TFormShooter);
-        AttachShooterView(ShooterViewers.back(), nullptr, CurrentSession->GetShooter(0), false);
+        AddViewer(nullptr, AddShooterWithShots(*CurrentSession, QStringLiteral("Running"), 1, NamedRing("T10"), 1), false);
         ShowSessionViewers();
         CurrentSession->date = QStringLiteral("today");
         SessionUnsaved = true;
@@ -82,44 +71,40 @@ protected:
         EXPECT_TRUE(SessionUnsaved.load());
     }
 
-    static QPushButton* Button(const char* name)
-    {
-        return FormOpenSession->findChild<QPushButton*>(QString::fromLatin1(name));
-    }
+    static QPushButton* Button(const char* name) { return Control(FormOpenSession, name); }
 };
 
+// The road tests open the newest file; here the order, the letter case of
+// the extension, and a shooter without shots left out.
 TEST_F(OpenSessionTest, ListsNewestFirstAndOpensTheShootersWithShots)
 {
-    SetFileAge(WriteSessionFile(QStringLiteral("Old.shotfile.xml"), {1}), 7200);
-    SetFileAge(WriteSessionFile(QStringLiteral("Anna.ShotFile.XML"), {2, 0, 3}), 3600);
+    const QString old = WriteSessionFile(QStringLiteral("Old.shotfile.xml"), {1});
+    const QString anna = WriteSessionFile(QStringLiteral("Anna.ShotFile.XML"), {2, 0, 3});
+    for (const auto& [path, age] : {std::pair {old, 7200}, std::pair {anna, 3600}}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime));
+    }
     WriteSessionFile(QStringLiteral("New.shotfile.xml"), {1});
     WriteSessionFile(QStringLiteral("Copy.shotfile.xml.bak"), {1});
     SessionMode = SessionOpenFile;
     FormOpenSession->show();
-    QAbstractItemModel* model = FormOpenSession->findChild<QTableView*>(QStringLiteral("StringGridSessions"))->model();
-    ASSERT_EQ(model->rowCount(), 3);
+    auto* grid = Control<QTableView>(FormOpenSession, "StringGridSessions");
+    ASSERT_EQ(grid->model()->rowCount(), 3);
     for (int row = 0; row < 3; ++row)
-        EXPECT_EQ(model->index(row, 0).data().toString(), QStringList({"New", "Anna", "Old"})[row]);
-    EXPECT_FALSE(model->index(0, 1).data().toString().isEmpty());
-    EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Date and time"));
+        EXPECT_EQ(grid->model()->index(row, 0).data().toString(), QStringList({"New", "Anna", "Old"})[row]);
     SaveScreen(*FormOpenSession, QStringLiteral("open_session"));
 
-    QTest::mouseClick(Button("BitBtnOpen"), Qt::LeftButton); // nothing selected: nothing happens
+    Click(Button("BitBtnOpen")); // nothing selected: nothing happens
     EXPECT_TRUE(ShooterViewers.empty());
-    FormOpenSession->findChild<QTableView*>(QStringLiteral("StringGridSessions"))->selectRow(1);
-    QTest::mouseClick(Button("BitBtnOpen"), Qt::LeftButton);
-
+    grid->selectRow(1);
+    Click(Button("BitBtnOpen"));
     EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
-    ASSERT_EQ(CurrentSession->ShooterCount(), 2);
-    EXPECT_EQ(CurrentSession->GetShooter(1)->name, QStringLiteral("C"));
-    EXPECT_EQ(CurrentSession->GetShooter(1)->ShotCount(), 3);
-    EXPECT_EQ(CurrentSession->date, QStringLiteral("2024-05-01 10:00"));
     ASSERT_EQ(ShooterViewers.size(), 2u);
-    EXPECT_EQ(ShooterViewers[1]->Shooter(), CurrentSession->GetShooter(1));
-    EXPECT_TRUE(ShooterViewers[1]->isVisible());
-    EXPECT_FALSE(FormOpenSession->isVisible());
+    EXPECT_EQ(ShooterViewers[1]->Shooter()->name, QStringLiteral("C"));
+    EXPECT_EQ(CurrentSession->date, QStringLiteral("2024-05-01 10:00"));
     // Reviewing a file: the panel offers going back to the file list.
-    EXPECT_TRUE(FormShooterPanel->findChild<QPushButton*>(QStringLiteral("BitBtnOpenSession"))->isVisible());
+    EXPECT_TRUE(Control(FormShooterPanel, "BitBtnOpenSession")->isVisible());
 }
 
 TEST_F(OpenSessionTest, FilesThatCannotBeOpenedLeaveTheRunningSessionUntouched)
@@ -171,7 +156,7 @@ TEST_F(OpenSessionTest, AFileWithoutShotsReturnsToTheStartMenu)
 TEST_F(OpenSessionTest, BrowseOpensAFileFromAnywhere)
 {
     prompts.fileAnswers.push_back(WriteSessionFile(QStringLiteral("Elsewhere.xml"), {1}));
-    QTest::mouseClick(Button("BitBtnShowBrowseDialog"), Qt::LeftButton);
+    Click(Button("BitBtnShowBrowseDialog"));
     ASSERT_EQ(prompts.fileRequests.size(), 1u);
     EXPECT_EQ(prompts.fileRequests[0].filters, QStringList {"TRAXEL Shot File (*.shotfile.xml)"});
     EXPECT_EQ(ShooterViewers.size(), 1u);

@@ -8,7 +8,6 @@
 #include "FormShooter.h"
 #include "Globals.h"
 #include "MiniXMLParser.h"
-#include "NetworkLink.h"
 #include "Screens.h"
 #include "SetupListModel.h"
 #include "SetupProgramming.h"
@@ -17,9 +16,7 @@
 #include "UiGlobals.h"
 #include "UiRig.h"
 
-#include <QPushButton>
 #include <QTableView>
-#include <QTest>
 #include <QToolButton>
 
 #include <functional>
@@ -154,25 +151,17 @@ protected:
             }
         }
         ASSERT_TRUE(StartProgram());
-        if (n > 0) {
-            TDeviceManager* manager = TDeviceManager::Instance();
-            manager->ScanPorts(true, true, false);
-            ASSERT_TRUE(WaitFor([&] {
-                manager->CheckScanComplete();
-                return manager->FoundDeviceCount() == n && manager->IdentifyingDeviceCount() == 0;
-            }));
-        }
+        if (n > 0)
+            ASSERT_TRUE(ScanUnits(n));
         prompts.shown.clear();  // the first run's folder message
         SessionMode = SessionDynamic;
         FormSelectSetup->show();
     }
 
     template <class T = QPushButton>
-    T* Control(const char* name)
+    static T* Control(const char* name)
     {
-        T* control = FormSelectSetup->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(control, nullptr) << name;
-        return control;
+        return ::Control<T>(FormSelectSetup, name);
     }
 
     // Clicks the card whose first description line is title.
@@ -183,7 +172,7 @@ protected:
         for (int row = 0; row < model->rowCount(); ++row) {
             const TTargetSetup* setup = model->Setup(row);
             if (setup->descriptions && setup->descriptions->value(0) == title) {
-                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(model->index(row, 1)).center());
+                Click(grid->viewport(), grid->visualRect(model->index(row, 1)).center());
                 EXPECT_EQ(FormSelectSetup->SelectedIndex(), row);
                 return setup;
             }
@@ -197,7 +186,6 @@ protected:
         for (auto& unit : units)
             unit->ClearReceived();
     }
-
     TDevice* DeviceOn(int com) const { return TDeviceManager::Instance()->FindConnectedDevice(com); }
 
     bool ProgrammingEnded()
@@ -247,8 +235,8 @@ TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
 
     // A second click right after the first programs nothing more.
     ClearReceived();
-    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
-    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    Click(Control("ButtonStart"));
+    Click(Control("ButtonStart"));
     ASSERT_TRUE(ProgrammingEnded());
     EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(SessionMode, SessionClassic);
@@ -290,36 +278,18 @@ TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
 }
 
 // A node PC's client connects to its monitor once the viewers are open.
-class TRecordingLink final : public INetworkLink {
-public:
-    bool ClientActive() const override { return false; }
-    void ConnectClient(const QString& host, int port) override { connects.push_back({host, port}); }
-    void CloseClient() override {}
-    void SendDataOut(int) override {}
-    void AskNetworkRetry() override {}
-    bool ServerActive() const override { return false; }
-    void StartMonitor(int) override {}
-    void StopMonitor() override {}
-    int ShooterLinkCount() const override { return 0; }
-    void ShowSendMessage(const QString&, const QIcon&) override {}
-    void HideSendMessage() override {}
-
-    std::vector<std::pair<QString, int>> connects;
-};
-
 TEST_F(ProgrammingTest, AfterStartMeasuringBeginsAndANodeConnectsToItsMonitor)
 {
     StartWithUnits(1);
     TRecordingLink link;
     SetNetworkLink(&link);
-    const std::unique_ptr<void, void (*)(void*)> unset(&link, [](void*) { SetNetworkLink(nullptr); });
     SetOptionString(QStringLiteral("StartAutomatically"), QStringLiteral("true"));
     MiniXMLParser::TXMLNode* network = SettingsRoot()->FindNode(QStringLiteral("Network"));
     network->SetAttributeValue(QStringLiteral("Mode"), QStringLiteral("Node"));
     network->SetAttributeValue(QStringLiteral("MonitorIP"), QStringLiteral("10.0.0.5"));
     network->SetAttributeValue(QStringLiteral("MonitorPort"), QStringLiteral("70000"));
     Choose(QStringLiteral("25 m Silhouette"));
-    QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+    Click(Control("ButtonStart"));
     ASSERT_TRUE(ProgrammingEnded());
     EXPECT_EQ(SessionMode, SessionDynamic);
     ASSERT_EQ(link.connects.size(), 1u);
@@ -365,10 +335,10 @@ TEST_P(ProgrammingFailureTest, EndsTheRunForEveryUnit)
     ClearReceived();
     if (c.parkFirst) {
         c.strike(*units[0], DeviceOn(11));
-        QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+        Click(Control("ButtonStart"));
     } else {
         units[0]->AddFault({'l', 3, 1, unitsim::FaultKind::Delay, 20000});
-        QTest::mouseClick(Control("ButtonStart"), Qt::LeftButton);
+        Click(Control("ButtonStart"));
         ASSERT_TRUE(units[0]->WaitForCount('l', 3, 5s));
         c.strike(*units[0], DeviceOn(11));
     }

@@ -92,7 +92,6 @@ TEST_F(StartMenuTest, DownloadAndOpenSetTheModeAndOpenEndsMonitoring)
     Click(Control(FormStartMenu, "BitBtnOpenSession"));
     EXPECT_EQ(SessionMode, SessionOpenFile);
     EXPECT_EQ(link.stops, 1);
-    SetNetworkLink(nullptr);
 }
 
 TEST_F(StartMenuTest, MonitorTrainingListensOnTheConfiguredPortOrTheDefault)
@@ -129,7 +128,6 @@ TEST_F(StartMenuTest, MonitorTrainingListensOnTheConfiguredPortOrTheDefault)
     QTimer::singleShot(0, FormApplicationSettings, [] { FormApplicationSettings->reject(); });
     Click(Control(FormStartMenu, "ButtonAppSettings"));
     EXPECT_EQ(link.stops, stops + 1);
-    SetNetworkLink(nullptr);
 }
 
 // Without viewers: a shooter with shots stays in the session, one without

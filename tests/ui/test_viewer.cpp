@@ -76,18 +76,12 @@ protected:
     TDevice* ConnectUnit(unitsim::TSimUnit*& unit)
     {
         unit = &AddUnit(Com, "KBR0001234");
-        TDeviceManager* manager = TDeviceManager::Instance();
-        manager->EnumeratePorts();
-        manager->ScanPorts(true, true, false);
-        TDevice* device = manager->FindConnectedDevice(Com);
-        EXPECT_TRUE(WaitFor([&] { return manager->CheckScanComplete() == 0 && device && device->Found(); }));
-        return device;
+        EXPECT_TRUE(ScanUnits(1));
+        return TDeviceManager::Instance()->FindConnectedDevice(Com);
     }
 
-    TFormShooter* NewViewer()
+    static TFormShooter* Shown(TFormShooter* viewer)
     {
-        auto* viewer = new TFormShooter;
-        ShooterViewers.push_back(viewer);
         viewer->SetViewerNumber(int(ShooterViewers.size()));
         viewer->resize(700, 560);
         viewer->show();
@@ -95,12 +89,10 @@ protected:
     }
 
     // A viewer bound live to the unit's device, training on the ring target.
-    TFormShooter* LiveViewer(TDevice* device)
+    static TFormShooter* LiveViewer(TDevice* device)
     {
         device->Shooter()->currentTarget = GoldenRing();
-        TFormShooter* viewer = NewViewer();
-        AttachShooterView(viewer, device, device->Shooter(), true);
-        return viewer;
+        return Shown(AddViewer(device, device->Shooter(), true));
     }
 
     // A review viewer of a shooter with shots on the ring target at the
@@ -125,19 +117,7 @@ protected:
             shot->raw.SetScore(100 - int(i));
             shooter->AddShot(std::move(shot));
         }
-        TFormShooter* viewer = NewViewer();
-        AttachShooterView(viewer, nullptr, shooter, false);
-        return viewer;
-    }
-
-    void Click(QWidget* w, QPoint at = QPoint(5, 5)) { QTest::mouseClick(w, Qt::LeftButton, {}, at); }
-
-    template <class T>
-    T* Control(TFormShooter* viewer, const char* name)
-    {
-        T* control = viewer->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(control, nullptr) << name;
-        return control;
+        return Shown(AddViewer(nullptr, shooter, false));
     }
 
     int Tag(TFormShooter* viewer, const char* name)
@@ -165,23 +145,12 @@ protected:
         }));
     }
 
-    // Frames "a" 2, 0, 33 the unit received.
+    // The stop frames the unit received.
     static std::vector<unitsim::ReceivedFrame> StopFrames(const unitsim::TSimUnit& unit)
     {
-        std::vector<unitsim::ReceivedFrame> stops;
-        for (const unitsim::ReceivedFrame& f : unit.Received()) {
-            if (f.Letter() == 'a' && f.Arg(1) == 2 && f.Arg(3) == 33)
-                stops.push_back(f);
-        }
+        std::vector<unitsim::ReceivedFrame> stops = unit.Received();
+        stops.erase(std::remove_if(stops.begin(), stops.end(), [](const auto& f) { return !IsStopFrame(f); }), stops.end());
         return stops;
-    }
-
-    static int StartCount(const unitsim::TSimUnit& unit)
-    {
-        int n = 0;
-        for (const unitsim::ReceivedFrame& f : unit.Received())
-            n += (f.Letter() == 'a' && f.Arg(3) == 32) ? 1 : 0;
-        return n;
     }
 
     // Moves the test clock on until the watchdog reports the stream lost
@@ -321,12 +290,12 @@ TEST_F(ViewerTest, SeriesStopsTheUnitAndALateShotDoesNotStartIt)
     // Stopped by hand, then a late shot comes in: the unit stays stopped.
     Click(startStop);
     EXPECT_FALSE(ViewerDevice::Measuring(*device));
-    const int starts = StartCount(*unit);
+    const int starts = CountFrames(*unit, IsStartFrame);
     FireAndShow(*unit, viewer, 60, 10);
     EXPECT_FALSE(ViewerDevice::Measuring(*device));
     EXPECT_EQ(Glyph(viewer), QStringLiteral("ButtonStart"));
     EXPECT_TRUE(device->SendAndWait(BuildStop(), ReplyAck, 2000)); // everything before it has arrived
-    EXPECT_EQ(StartCount(*unit), starts);
+    EXPECT_EQ(CountFrames(*unit, IsStartFrame), starts);
 }
 
 TEST_F(ViewerTest, WatchdogShowsALostStreamAndItsReturn)
@@ -352,43 +321,7 @@ TEST_F(ViewerTest, WatchdogShowsALostStreamAndItsReturn)
     EXPECT_TRUE(WaitFor([&] { return ViewerDevice::SampleStream(*device) && Tag(viewer, "ImageStatus") == 0; }));
 }
 
-// ---- Losing and regaining the unit ------------------------------------------------------
-
-TEST_F(ViewerTest, UnpluggedUnitComesBackToTheSameViewer)
-{
-    unitsim::TSimUnit* unit = nullptr;
-    TDevice* device = ConnectUnit(unit);
-    ASSERT_NE(device, nullptr);
-    TFormShooter* viewer = LiveViewer(device);
-    TDeviceManager* manager = TDeviceManager::Instance();
-
-    for (const bool measuring : {true, false}) {
-        SCOPED_TRACE(measuring);
-        if (measuring != ViewerDevice::Measuring(*device))
-            viewer->ButtonStartStopClick();
-        // What the removal of the port does: the viewer lets go, the scan parks the device.
-        unit->Unplug();
-        viewer->UnbindDevice();
-        manager->ScanPorts(false, false, false);
-        EXPECT_EQ(viewer->Device(), nullptr);
-        EXPECT_EQ(viewer->ComNumber(), Com);
-        EXPECT_TRUE(Control<QPushButton>(viewer, "ButtonStartStop")->isHidden());
-        EXPECT_EQ(device->Listener(), nullptr);
-        ASSERT_EQ(manager->FindReconnectDevice(Com), device);
-
-        unit->Replug();
-        unit->ClearReceived();
-        manager->ScanPorts(false, true, false);
-        EXPECT_EQ(viewer->Device(), device);
-        EXPECT_EQ(device->Listener(), viewer);
-        EXPECT_FALSE(Control<QPushButton>(viewer, "ButtonStartStop")->isHidden());
-        // Measuring again only when it was measuring before.
-        EXPECT_EQ(ViewerDevice::Measuring(*device), measuring);
-        if (measuring) {
-            EXPECT_TRUE(WaitFor([&] { return unit->Measuring(); }));
-        }
-    }
-}
+// ---- Regaining the unit (unplug and replug: the download screen's tests) -------------
 
 TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
 {
@@ -569,8 +502,7 @@ TEST_F(ViewerTest, ReplayStatesCycleByModeAndGrading)
 
     // Without a ring the button does nothing.
     TShooter* silhouette = CurrentSession->AddShooter(std::make_unique<TShooter>());
-    TFormShooter* other = NewViewer();
-    AttachShooterView(other, nullptr, silhouette, false);
+    TFormShooter* other = Shown(AddViewer(nullptr, silhouette, false));
     other->BitBtnReplayModeClick();
     EXPECT_EQ(other->ReplayState(), 0);
 }

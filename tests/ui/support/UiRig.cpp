@@ -183,6 +183,7 @@ void UiRigTest::TearDown()
     StopProgram();
     units.clear();
     SetPrompts(nullptr);
+    SetNetworkLink(nullptr);
     SetDebugLogSink({});
     ResetTranslation();
     TPortRegistry::Instance().SetPortsFolder(std::string());
