@@ -9,6 +9,7 @@
 #include "DeviceManager.h"
 #include "FormShooter.h"
 #include "FormShooterDevice.h"
+#include "FormStartMenu.h"
 #include "Globals.h"
 #include "Screens.h"
 #include "Shotdata.h"
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
@@ -28,7 +30,7 @@
 #include <QToolButton>
 
 #include <atomic>
-#include <mutex>
+#include <stdexcept>
 
 using namespace std::chrono_literals;
 
@@ -54,10 +56,6 @@ protected:
         prompts.shown.clear();
         SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("false"));
         SetOptionString(QStringLiteral("AutoZoom"), QStringLiteral("false"));
-        SetDebugLogSink([this](const QString& line) {
-            std::lock_guard<std::mutex> lock(logLock_);
-            log_ << line;
-        });
     }
     void TearDown() override
     {
@@ -66,18 +64,22 @@ protected:
         UiRigTest::TearDown();
     }
 
-    QStringList Log()
+    // A unit behind COM<Com>, found and identified by a scan, and a viewer
+    // bound live to it, training on the ring target.
+    struct TLive {
+        unitsim::TSimUnit* unit;
+        TDevice* device;
+        TFormShooter* viewer;
+    };
+    TLive StartLive()
     {
-        std::lock_guard<std::mutex> lock(logLock_);
-        return log_;
-    }
-
-    // A unit behind COM<Com>, found and identified by a scan.
-    TDevice* ConnectUnit(unitsim::TSimUnit*& unit)
-    {
-        unit = &AddUnit(Com, "KBR0001234");
+        unitsim::TSimUnit* unit = &AddUnit(Com, "KBR0001234");
         EXPECT_TRUE(ScanUnits(1));
-        return TDeviceManager::Instance()->FindConnectedDevice(Com);
+        TDevice* device = TDeviceManager::Instance()->FindConnectedDevice(Com);
+        if (!device)
+            throw std::runtime_error("no unit on the port");
+        device->Shooter()->currentTarget = GoldenRing();
+        return {unit, device, Shown(AddViewer(device, device->Shooter(), true))};
     }
 
     static TFormShooter* Shown(TFormShooter* viewer)
@@ -88,34 +90,16 @@ protected:
         return viewer;
     }
 
-    // A viewer bound live to the unit's device, training on the ring target.
-    static TFormShooter* LiveViewer(TDevice* device)
-    {
-        device->Shooter()->currentTarget = GoldenRing();
-        return Shown(AddViewer(device, device->Shooter(), true));
-    }
-
     // A review viewer of a shooter with shots on the ring target at the
     // given positions (0.1 mm), one second apart.
-    TFormShooter* ReviewViewer(const std::vector<std::pair<int, int>>& hits, const QString& name = QStringLiteral("Anna"))
+    static TFormShooter* ReviewViewer(const std::vector<std::pair<int, int>>& hits, const QString& name = QStringLiteral("Anna"))
     {
-        TShooter* shooter = CurrentSession->AddShooter(std::make_unique<TShooter>());
-        shooter->name = name;
-        shooter->targets.ringTargets[0] = GoldenRingRecord();
-        shooter->targets.ringDefined[0] = 1;
-        shooter->currentTarget = GoldenRing();
+        TShooter* shooter = AddShooterWithShots(*CurrentSession, name, 1, GoldenRing(), int(hits.size()));
         for (std::size_t i = 0; i < hits.size(); ++i) {
-            auto shot = std::make_unique<TShot>();
-            shot->raw.SetShotNumber(int(i) + 1);
-            shot->raw.SetRingTargetIndex(0);
-            shot->raw.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
-            shot->raw.SetFunctionMode(1);
-            shot->raw.SetStartupCounter(1);
-            shot->raw.SetTime(uint32_t(66 * (i + 1) * 10));
-            shot->raw.SetX(hits[i].first);
-            shot->raw.SetY(hits[i].second);
-            shot->raw.SetScore(100 - int(i));
-            shooter->AddShot(std::move(shot));
+            RawShotRecord& raw = shooter->GetShot(int(i))->raw;
+            raw.SetTime(uint32_t(660 * (i + 1)));
+            raw.SetX(hits[i].first);
+            raw.SetY(hits[i].second);
         }
         return Shown(AddViewer(nullptr, shooter, false));
     }
@@ -162,9 +146,6 @@ protected:
             return !ViewerDevice::SampleStream(*device) && Tag(viewer, "ImageStatus") == 1;
         });
     }
-
-    std::mutex logLock_;
-    QStringList log_;
 };
 
 // ---- Pure tables ----------------------------------------------------------------------
@@ -215,10 +196,7 @@ TEST_F(ViewerTest, LiveShotIsHeldThenTheLivePointReturns)
     TTestClock clock;
     SetClock(&clock);
     UiTimings().viewerShotHoldMs = 3000;
-    unitsim::TSimUnit* unit = nullptr;
-    TDevice* device = ConnectUnit(unit);
-    ASSERT_NE(device, nullptr);
-    TFormShooter* viewer = LiveViewer(device);
+    auto [unit, device, viewer] = StartLive();
     SaveScreen(*viewer, QStringLiteral("viewer_empty"));
 
     Click(Control<QPushButton>(viewer, "ButtonStartStop"));
@@ -257,10 +235,7 @@ TEST_F(ViewerTest, SeriesStopsTheUnitAndALateShotDoesNotStartIt)
 {
     SetOptionString(QStringLiteral("LimitShotsDrawn"), QStringLiteral("3"));
     SetOptionString(QStringLiteral("StartAutomatically"), QStringLiteral("false"));
-    unitsim::TSimUnit* unit = nullptr;
-    TDevice* device = ConnectUnit(unit);
-    ASSERT_NE(device, nullptr);
-    TFormShooter* viewer = LiveViewer(device);
+    auto [unit, device, viewer] = StartLive();
     QPushButton* startStop = Control<QPushButton>(viewer, "ButtonStartStop");
 
     Click(startStop);
@@ -303,10 +278,7 @@ TEST_F(ViewerTest, WatchdogShowsALostStreamAndItsReturn)
     TTestClock clock;
     SetClock(&clock);
     UiTimings().viewerStreamCheckMs = 20;
-    unitsim::TSimUnit* unit = nullptr;
-    TDevice* device = ConnectUnit(unit);
-    ASSERT_NE(device, nullptr);
-    TFormShooter* viewer = LiveViewer(device);
+    auto [unit, device, viewer] = StartLive();
     viewer->ButtonStartStopClick();
     ASSERT_TRUE(WaitFor([&] { return Tag(viewer, "ImageStatus") == 0; }));
 
@@ -328,11 +300,8 @@ TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
     TTestClock clock;
     SetClock(&clock);
     UiTimings().viewerStreamCheckMs = 20;
-    unitsim::TSimUnit* unit = nullptr;
-    TDevice* device = ConnectUnit(unit);
-    ASSERT_NE(device, nullptr);
+    auto [unit, device, viewer] = StartLive();
     device->SetBluetooth(true);
-    TFormShooter* viewer = LiveViewer(device);
     QWidget* target = Control<QWidget>(viewer, "ImageTarget");
     const QPoint corner(5, target->height() - 5);
 
@@ -352,7 +321,8 @@ TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
     ASSERT_TRUE(WaitFor([&] { return !viewer->Waiting(); }));
     EXPECT_EQ(BusyCursorDepth(), 0);
     EXPECT_EQ(viewer->Device(), device);
-    EXPECT_TRUE(Log().filter(QStringLiteral("Reconnect COM5")).size() >= 1);
+    const auto* log = Control<QPlainTextEdit>(FormStartMenu, "MemoLog");
+    EXPECT_TRUE(WaitFor([&] { return log->toPlainText().contains(QLatin1String("Reconnect COM5")); }));
 
     // Back: the port opens and measuring resumes, since it was measuring.
     unit->Replug();
@@ -545,10 +515,7 @@ TEST_F(ViewerTest, ZoomButtonsFollowTheSliderWhileTheyAgree)
 TEST_F(ViewerTest, ZeroingSetsTheOffsetsAndAsksWhenThereIsNoResult)
 {
     SetOptionString(QStringLiteral("LimitShotsDrawn"), QStringLiteral("1"));
-    unitsim::TSimUnit* unit = nullptr;
-    TDevice* device = ConnectUnit(unit);
-    ASSERT_NE(device, nullptr);
-    TFormShooter* viewer = LiveViewer(device);
+    auto [unit, device, viewer] = StartLive();
     QToolButton* zeroing = Control<QToolButton>(viewer, "SpeedButtonZeroing");
     ASSERT_FALSE(zeroing->isHidden());
 
@@ -598,7 +565,7 @@ TEST_F(ViewerTest, ZeroingSetsTheOffsetsAndAsksWhenThereIsNoResult)
 
 // ---- Saving -------------------------------------------------------------------------------
 
-TEST_F(ViewerTest, SavingOneShooterGivesUniqueNamesAndKeepsOthersUnsaved)
+TEST_F(ViewerTest, SavingOneShooterGivesUniqueNamesAndAFailureKeepsIt)
 {
     // Shots that came in during the session: nobody has saved them yet.
     SessionUnsaved.store(true);
@@ -606,24 +573,32 @@ TEST_F(ViewerTest, SavingOneShooterGivesUniqueNamesAndKeepsOthersUnsaved)
     TFormShooter* ben = ReviewViewer({{5, 5}}, QStringLiteral("Ben"));
     anna->ShowShooterName();
 
+    // A failed save (no such folder) and a cancelled dialog keep everything.
+    SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("true"));
+    prompts.fileAnswers.push_back(DataPath() + QStringLiteral("/missing/folder/Anna.shotfile.xml"));
+    anna->ButtonSaveClick();
+    anna->ButtonSaveClick();
+    ASSERT_EQ(prompts.Texts(), QStringList {"File save failed"});
+    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("Error"));
+    EXPECT_EQ(CurrentSession->GetShooter(0), anna->Shooter());
+    EXPECT_EQ(anna->Shooter()->ShotCount(), 2);
+    EXPECT_TRUE(anna->HasUnsavedShots());
+
+    SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("false"));
+    prompts.beeps = 0;
     anna->ButtonSaveClick();
     anna->ButtonSaveClick();
     const QString folder = ShotFilesFolder();
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/Anna.shotfile.xml")));
-    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/Anna (2).shotfile.xml")));
     EXPECT_EQ(Control<QLabel>(anna, "LabelMessage")->text(), QStringLiteral("Saving Completed"));
     EXPECT_EQ(prompts.beeps, 2);
-    // Ben's shot is not saved yet: the session still is unsaved.
-    EXPECT_TRUE(SessionUnsaved.load());
-    EXPECT_EQ(CurrentSession->ShooterCount(), 2);
-    EXPECT_EQ(anna->Shooter()->ShotCount(), 2);
-
     TShotFileHandler file;
     file.LoadShotFile(folder + QStringLiteral("/Anna (2).shotfile.xml"));
     ASSERT_EQ(file.Session()->ShooterCount(), 1);
     EXPECT_EQ(file.Session()->GetShooter(0)->name, QStringLiteral("Anna"));
     EXPECT_EQ(file.Session()->GetShooter(0)->ShotCount(), 2);
-
+    // Ben's shot is not saved yet: the session still is unsaved.
+    EXPECT_TRUE(SessionUnsaved.load());
     ben->ShowShooterName();
     ben->ButtonSaveClick();
     EXPECT_FALSE(SessionUnsaved.load());
@@ -635,37 +610,11 @@ TEST_F(ViewerTest, SavingOneShooterGivesUniqueNamesAndKeepsOthersUnsaved)
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/Ben (2).shotfile.xml")));
 }
 
-TEST_F(ViewerTest, FailedSaveKeepsTheShooterAndItsShots)
-{
-    SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("true"));
-    SessionUnsaved.store(true);
-    TFormShooter* viewer = ReviewViewer({{0, 0}, {10, 10}, {20, 20}});
-    viewer->ShowShooterName();
-    TShooter* shooter = viewer->Shooter();
-    prompts.fileAnswers.push_back(DataPath() + QStringLiteral("/missing/folder/Anna.shotfile.xml"));
-
-    viewer->ButtonSaveClick();
-    ASSERT_EQ(prompts.Count(QStringLiteral("File save failed")), 1);
-    EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("Error"));
-    EXPECT_EQ(viewer->Shooter(), shooter);
-    EXPECT_EQ(CurrentSession->GetShooter(0), shooter);
-    EXPECT_EQ(shooter->ShotCount(), 3);
-    EXPECT_TRUE(SessionUnsaved.load());
-    EXPECT_TRUE(viewer->HasUnsavedShots());
-
-    // Cancelled dialog: nothing at all.
-    viewer->ButtonSaveClick();
-    EXPECT_EQ(prompts.shown.size(), 1u);
-}
-
 // ---- Texts ---------------------------------------------------------------------------------
 
 TEST_F(ViewerTest, NetworkTextStopsTheUnitAndSendsPlainLettersLineByLine)
 {
-    unitsim::TSimUnit* unit = nullptr;
-    TDevice* device = ConnectUnit(unit);
-    ASSERT_NE(device, nullptr);
-    TFormShooter* viewer = LiveViewer(device);
+    auto [unit, device, viewer] = StartLive();
     viewer->ButtonStartStopClick();
     ASSERT_TRUE(WaitFor([&] { return unit->Measuring(); }));
     unit->ClearReceived();

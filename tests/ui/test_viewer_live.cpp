@@ -32,20 +32,14 @@ protected:
         units.push_back(std::make_unique<unitsim::TSimUnit>(config));
         unit = units.back().get();
         ASSERT_TRUE(unit->SetPortLink((PortsFolder() + QStringLiteral("/COM%1").arg(Com)).toStdString()));
-        TDeviceManager* manager = TDeviceManager::Instance();
-        manager->EnumeratePorts();
-        manager->ScanPorts(true, true, false);
-        device = manager->FindConnectedDevice(Com);
+        ASSERT_TRUE(ScanUnits(1));
+        device = TDeviceManager::Instance()->FindConnectedDevice(Com);
         ASSERT_NE(device, nullptr);
-        ASSERT_TRUE(WaitFor([&] { return manager->CheckScanComplete() == 0 && device->Found(); }));
-
         device->Shooter()->currentTarget = GoldenRing();
-        viewer = new TFormShooter;
-        ShooterViewers.push_back(viewer);
+        viewer = AddViewer(device, device->Shooter(), true);
         viewer->SetViewerNumber(1);
         viewer->resize(640, 520);
         viewer->show();
-        AttachShooterView(viewer, device, device->Shooter(), true);
         viewer->ButtonStartStopClick();
         ASSERT_TRUE(WaitFor([&] { return viewer->Renderer().LivePointValid; }));
         // The unit streams on whatever it is told, as a unit whose stop got lost.
