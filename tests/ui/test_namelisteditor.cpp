@@ -1,6 +1,7 @@
-// The name-list editor: its grids write into the list itself, new rows are
-// numbered over all teams, the last shooter and team stay, a list goes to a
-// file and comes back, and a file that is no name list changes nothing.
+// The name-list editor, its grid models driven through the grids: they write
+// into the list itself, new rows are numbered over all teams, the last shooter
+// and team stay, a list goes to a file and comes back, and a file that is no
+// name list changes nothing.
 #include "AppPaths.h"
 #include "AppSettings.h"
 #include "FormNameListEditor.h"
@@ -19,35 +20,6 @@
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
-
-QString WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-    return path;
-}
-
-// ---- Without widgets -----------------------------------------------------------------
-
-TEST(NameListModels, CellsAreTheListsOwnNames)
-{
-    TShooterNameFileHandler names;
-    FillNameList(names, QStringLiteral("Red:Anna,Ben;Blue:Cid"));
-    TTeamListModel teams(names);
-    TTeamNamesModel shooters;
-    EXPECT_EQ(shooters.rowCount(), 0);
-    ASSERT_EQ(teams.rowCount(), 2);
-    EXPECT_TRUE(teams.setData(teams.index(1, 0), QStringLiteral("Green")));
-    shooters.SetTeam(teams.Team(0));
-    ASSERT_EQ(shooters.rowCount(), 2);
-    EXPECT_TRUE(shooters.setData(shooters.index(1, 0), QStringLiteral("Bea")));
-    EXPECT_EQ(DescribeNameList(names), QStringLiteral("Red:Anna,Bea;Green:Cid"));
-
-    shooters.SetTeam(nullptr);
-    EXPECT_FALSE(teams.Load(QStringLiteral("/nonexistent/x.namelist.xml")));
-    EXPECT_EQ(teams.rowCount(), 2);
-}
 
 // ---- The form ------------------------------------------------------------------------
 
@@ -69,17 +41,12 @@ protected:
         form->ShootersToGrid();
     }
     QString List() const { return DescribeNameList(form->NameList()); }
-    QTableView* Grid(const char* name) const { return form->findChild<QTableView*>(QString::fromLatin1(name)); }
-    void Click(const char* name)
-    {
-        auto* button = form->findChild<QPushButton*>(QString::fromLatin1(name));
-        ASSERT_NE(button, nullptr) << name;
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-    void SelectRow(const char* grid, int row)
+    QTableView* Grid(const char* name) const { return Control<QTableView>(form, name); }
+    void Click(const char* name) const { ::Click(Control(form, name)); }
+    void SelectRow(const char* grid, int row) const
     {
         QTableView* view = Grid(grid);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(row, 0)).center());
+        ::Click(view->viewport(), view->visualRect(view->model()->index(row, 0)).center());
     }
     // The texts of a grid's rows.
     QString Rows(const char* grid) const
