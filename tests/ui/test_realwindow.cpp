@@ -4,11 +4,10 @@
 #include "FormStartMenu.h"
 #include "Screens.h"
 #include "TSimUnit.h"
+#include "UiRig.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QImage>
 #include <QProcess>
 #include <QPushButton>
@@ -18,25 +17,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <vector>
 
 namespace {
-
-// Every file below folder with its size and time stamp.
-std::map<QString, QString> Listing(const QString& folder)
-{
-    std::map<QString, QString> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        files[info.filePath()] =
-            QString::number(info.size()) + QLatin1Char(' ') + info.lastModified().toString(Qt::ISODateWithMs);
-    }
-    return files;
-}
 
 // Where the Close button sits in the start menu window.
 QPoint CloseButtonCentre()
@@ -99,7 +83,7 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
     ASSERT_FALSE(close.isNull());
     const QString picture = ScreensFolder() + QStringLiteral("/real_window.png");
     QFile::remove(picture);
-    const auto runtimeBefore = Listing(QStringLiteral(TRAXEL_RUNTIME_DIR));
+    const auto runtimeBefore = FileListing(QStringLiteral(TRAXEL_RUNTIME_DIR));
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
@@ -144,7 +128,7 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
     // (the program's current directory) is as it was.
     EXPECT_TRUE(QFile::exists(data + QStringLiteral("/Tavrik/TRAXEL/TRAXEL.settings.xml")));
     EXPECT_TRUE(QFile::exists(data + QStringLiteral("/Tavrik/TRAXEL/Setups/default.setup.xml")));
-    EXPECT_EQ(Listing(QStringLiteral(TRAXEL_RUNTIME_DIR)), runtimeBefore);
+    EXPECT_EQ(FileListing(QStringLiteral(TRAXEL_RUNTIME_DIR)), runtimeBefore);
 
     // The start-up figures, for whoever reads the test's output.
     std::printf("resident memory with the menu up: %s kB\n", qPrintable(Value(output, QStringLiteral("RSS_KB"))));
@@ -154,10 +138,3 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
 }
 
 }  // namespace
-
-// Font configuration keeps its caches until exit and Qt never releases them;
-// under the leak checker that is noise, not a fault of ours.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}

@@ -94,10 +94,6 @@ private:
 TMsgResult TScriptedPrompts::MessageBox(const QString& text, const QString& caption, TMsgButtons buttons)
 {
     shown.push_back({text, caption, buttons});
-    if (onShown)
-        onShown(shown.back());
-    if (auto it = answerFor.find(text); it != answerFor.end())
-        return it->second;
     if (!queued.empty()) {
         const TMsgResult answer = queued.front();
         queued.pop_front();
@@ -120,7 +116,7 @@ QString TScriptedPrompts::SaveFileName(const TFileRequest& request) { return Ope
 
 bool TScriptedPrompts::ChooseColour(uint32_t*) { return false; }
 
-bool TScriptedPrompts::PrintDialog(QPrinter*) { return printAnswer; }
+bool TScriptedPrompts::PrintDialog(QPrinter*) { return false; }
 
 int TScriptedPrompts::Count(const QString& text) const
 {
@@ -252,15 +248,6 @@ bool UiRigTest::WaitFor(const std::function<bool()>& pred, std::chrono::millisec
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return pred();
-}
-
-void UiRigTest::Pump(int ms)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
 }
 
 bool UiRigTest::ScanUnits(int n)

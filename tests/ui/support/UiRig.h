@@ -23,10 +23,9 @@
 #include <tuple>
 #include <vector>
 
-// Records every box and answers from a script: first an answer given for the
-// box's text, else the next queued answer, else what the silent prompts
-// would answer (OK, No, Cancel, Abort). File choosers answer from their own
-// queue (empty: cancelled).
+// Records every box and answers from a script: the next queued answer, else
+// what the silent prompts would answer (OK, No, Cancel, Abort). File choosers
+// answer from their own queue (empty: cancelled); print dialogs are cancelled.
 class TScriptedPrompts final : public IPrompts {
 public:
     struct TShown {
@@ -48,14 +47,10 @@ public:
     QStringList Texts() const;
 
     std::vector<TShown> shown;
-    std::map<QString, TMsgResult> answerFor;
     std::deque<TMsgResult> queued;
     std::deque<QString> fileAnswers;
     std::vector<TFileRequest> fileRequests;
-    bool printAnswer = false;
     int beeps = 0;
-    // Called after a box was recorded, before it is answered.
-    std::function<void(const TShown&)> onShown;
 };
 
 class UiRigTest : public ::testing::Test {
@@ -80,8 +75,6 @@ protected:
 
     // Pumps the event loop until pred holds or limit passes; returns pred().
     bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = std::chrono::seconds(10));
-    // Pumps the event loop for ms milliseconds.
-    void Pump(int ms);
     // Scans the ports and waits until n units are found and none identifies.
     bool ScanUnits(int n);
     // The way an operator starts a training: n units on COM41.., the program
