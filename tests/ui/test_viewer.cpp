@@ -31,6 +31,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <tuple>
 
 using namespace std::chrono_literals;
 
@@ -66,11 +67,7 @@ protected:
 
     // A unit behind COM<Com>, found and identified by a scan, and a viewer
     // bound live to it, training on the ring target.
-    struct TLive {
-        unitsim::TSimUnit* unit;
-        TDevice* device;
-        TFormShooter* viewer;
-    };
+    struct TLive { unitsim::TSimUnit* unit; TDevice* device; TFormShooter* viewer; };
     TLive StartLive()
     {
         unitsim::TSimUnit* unit = &AddUnit(Com, "KBR0001234");
@@ -118,11 +115,7 @@ protected:
     void FireAndShow(unitsim::TSimUnit& unit, TFormShooter* viewer, int16_t x, int16_t y)
     {
         const int before = viewer->Shooter()->ShotCount();
-        unitsim::SimShot shot;
-        shot.x = x;
-        shot.y = y;
-        shot.functionMode = 1;
-        unit.FireShot(shot);
+        unit.FireShot(RingShot(x, y));
         ASSERT_TRUE(WaitFor([&] {
             return viewer->Shooter()->ShotCount() == before + 1 && !viewer->DrawPending()
                 && viewer->SelectedShot() == viewer->Shooter()->GetShot(before);
@@ -152,17 +145,12 @@ protected:
 
 TEST(ViewerPictures, StatusAndRotationIndexTables)
 {
-    struct Case {
-        int status;
-        int tilt;
-        int expected;
-    };
-    const Case statuses[] = {
+    const std::tuple<int, int, int> statuses[] = {  // status, tilt, picture
         {0x00, 5, 0},  {0x01, 0, 1},  {0x02, 0, 1},  {0x10, 0, 1},  {0x40, 0, 1},
         {0x08, 0, 0},  {0x20, -1, 2}, {0x20, 0, 3},  {0x21, -4, 2}, {0x21, 4, 3}, // the tilt wins
     };
-    for (const Case& c : statuses)
-        EXPECT_EQ(StatusPictureIndex(c.status, c.tilt), c.expected) << c.status << " " << c.tilt;
+    for (const auto& [status, tilt, expected] : statuses)
+        EXPECT_EQ(StatusPictureIndex(status, tilt), expected) << status << " " << tilt;
 
     const std::pair<int, int> cants[] = {{0, 0}, {5, 0}, {-5, 0}, {6, 3}, {-6, 1}, {10, 3},
                                          {-10, 1}, {11, 4}, {-11, 2}, {90, 4}, {-90, 2}};
@@ -172,20 +160,13 @@ TEST(ViewerPictures, StatusAndRotationIndexTables)
 
 TEST(ViewerPictures, StripScrollKeepsTheSelectionAwayFromTheEdges)
 {
-    struct Case {
-        int right, position, width, expected;
+    // Too near the left edge (100 px from it), left of the view (the scroll
+    // bar clamps), well inside, too near the right edge, exactly 100 px from it.
+    const struct { int right, position, width, expected; } cases[] = {
+        {150, 100, 600, 50}, {99, 0, 600, -1}, {300, 0, 600, 0}, {550, 0, 600, 50}, {500, 0, 600, 0},
+        {2000, 1000, 600, 1500}, {1100, 1000, 600, 1000}, {1099, 1000, 600, 999},
     };
-    const Case cases[] = {
-        {150, 100, 600, 50},    // too near the left edge: 100 px from it
-        {99, 0, 600, -1},       // left of the view (the scroll bar clamps)
-        {300, 0, 600, 0},       // well inside: unchanged
-        {550, 0, 600, 50},      // too near the right edge
-        {500, 0, 600, 0},       // exactly 100 px from the right edge
-        {2000, 1000, 600, 1500},
-        {1100, 1000, 600, 1000},
-        {1099, 1000, 600, 999},
-    };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(StripScrollFor(c.right, c.position, c.width), c.expected) << c.right << " " << c.position;
 }
 
@@ -438,22 +419,14 @@ TEST_F(ViewerTest, SelectionWithoutShotsOrWithAnUnknownTarget)
 
 TEST_F(ViewerTest, ReplayStatesCycleByModeAndGrading)
 {
-    struct Case {
-        bool advanced;
-        bool grading;
-        std::vector<int> states;
-    };
-    const Case cases[] = {
-        {false, false, {2, 0, 2, 0}},
-        {false, true, {2, 3, 0, 2}},
-        {true, false, {1, 2, 0, 1}},
-        {true, true, {1, 2, 3, 0}},
+    const struct { bool advanced, grading; std::vector<int> states; } cases[] = {
+        {false, false, {2, 0, 2, 0}}, {false, true, {2, 3, 0, 2}}, {true, false, {1, 2, 0, 1}}, {true, true, {1, 2, 3, 0}},
     };
     const int modes[] = {TTargetRenderer::ViewAllShots, TTargetRenderer::ViewXYGraph,
                          TTargetRenderer::ViewDistanceGraph, TTargetRenderer::ViewTextPage};
     TFormShooter* viewer = ReviewViewer({{0, 0}, {30, -20}, {-15, 25}});
     QPushButton* replay = Control<QPushButton>(viewer, "BitBtnReplayMode");
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SetAdvancedModeOn(c.advanced);
         SetOptionString(QStringLiteral("QuickGrading"), c.grading ? QStringLiteral("true") : QStringLiteral("false"));
         viewer->SetReplayState(0);
@@ -528,13 +501,8 @@ TEST_F(ViewerTest, ZeroingSetsTheOffsetsAndAsksWhenThereIsNoResult)
     EXPECT_EQ(viewer->Renderer().ZoomPercent, 25.0);
 
     // Zeroing shots are no shots of the series: the unit goes on.
-    for (int16_t x : {280, 320}) {
-        unitsim::SimShot shot;
-        shot.x = x;
-        shot.y = -150;
-        shot.functionMode = 1;
-        unit->FireShot(shot);
-    }
+    for (int x : {280, 320})
+        unit->FireShot(RingShot(x, -150));
     ASSERT_TRUE(WaitFor([&] { return device->Zero().FilledEntries() == 2 && !viewer->DrawPending(); }));
     EXPECT_TRUE(ViewerDevice::Measuring(*device));
     EXPECT_EQ(viewer->Shooter()->ShotCount(), 0);
@@ -627,12 +595,8 @@ TEST_F(ViewerTest, NetworkTextStopsTheUnitAndSendsPlainLettersLineByLine)
     ASSERT_TRUE(WaitFor([&] { return unit->DisplayLines().size() == 2 && !viewer->Waiting(); }));
     EXPECT_EQ(StopFrames(*unit).size(), 2u);
     const auto lines = unit->DisplayLines();
-    EXPECT_EQ(lines[0].text, "AAOaao");
-    EXPECT_EQ(lines[1].text, "Hej");
-    EXPECT_EQ(lines[0].line, 2);
-    EXPECT_EQ(lines[1].line, 3);
-    EXPECT_EQ(lines[0].flags & 0x0B, 0x08);
-    EXPECT_EQ(lines[1].flags & 0x0B, 0x03);
+    EXPECT_EQ(std::tuple(lines[0].text, int(lines[0].line), lines[0].flags & 0x0B), std::tuple("AAOaao", 2, 0x08));
+    EXPECT_EQ(std::tuple(lines[1].text, int(lines[1].line), lines[1].flags & 0x0B), std::tuple("Hej", 3, 0x03));
     EXPECT_FALSE(unit->Measuring());
     EXPECT_TRUE(Control<QPushButton>(viewer, "ButtonStartStop")->isEnabled());
 }

@@ -64,11 +64,7 @@ TEST_F(ViewerLiveTest, FastStreamWithShotsWhileTheSessionCloses)
     std::atomic<int> fired {0};
     std::thread shooter([&] {
         for (int i = 0; i < 12; ++i) {
-            unitsim::SimShot shot;
-            shot.x = int16_t(20 * i - 100);
-            shot.y = int16_t(50 - 10 * i);
-            shot.functionMode = 1;
-            unit->FireShot(shot);
+            unit->FireShot(RingShot(20 * i - 100, 50 - 10 * i));
             fired.fetch_add(1);
             std::this_thread::sleep_for(15ms);
         }
@@ -87,9 +83,7 @@ TEST_F(ViewerLiveTest, FastStreamWithShotsWhileTheSessionCloses)
     EXPECT_EQ(device->Shooter(), nullptr);
     const int samples = device->SampleCount();
     EXPECT_TRUE(WaitFor([&] { return device->SampleCount() > samples + 200; }));
-    unitsim::SimShot late;
-    late.functionMode = 1;
-    unit->FireShot(late);
+    unit->FireShot(RingShot(0, 0));
     const int after = device->SampleCount();
     EXPECT_TRUE(WaitFor([&] { return device->SampleCount() > after + 50; }));
 }
@@ -101,9 +95,7 @@ TEST_F(ViewerLiveTest, ViewerDeletedWhileItsUnitDelivers)
     std::atomic<bool> stop {false};
     std::thread shooter([&] {
         while (!stop.load()) {
-            unitsim::SimShot shot;
-            shot.functionMode = 1;
-            unit->FireShot(shot);
+            unit->FireShot(RingShot(0, 0));
             std::this_thread::sleep_for(5ms);
         }
     });

@@ -292,13 +292,8 @@ void UiRigTest::FireAndWait(const std::vector<std::pair<int16_t, int16_t>>& hits
     for (TFormShooter* viewer : ShooterViewers)
         before.push_back(viewer->Shooter()->ShotCount());
     for (std::size_t i = 0; i < units.size(); ++i) {
-        for (const auto& [x, y] : hits) {
-            unitsim::SimShot shot;
-            shot.x = int16_t(x + 7 * int(i));
-            shot.y = y;
-            shot.functionMode = 1;
-            units[i]->FireShot(shot);
-        }
+        for (const auto& [x, y] : hits)
+            units[i]->FireShot(RingShot(x + 7 * int(i), y));
     }
     ASSERT_TRUE(WaitFor([&] {
         for (std::size_t k = 0; k < ShooterViewers.size(); ++k) {
@@ -345,6 +340,15 @@ TFormShooter* AddViewer(TDevice* device, TShooter* shooter, bool live)
     ShooterViewers.push_back(viewer);
     AttachShooterView(viewer, device, shooter, live);
     return viewer;
+}
+
+unitsim::SimShot RingShot(int x, int y)
+{
+    unitsim::SimShot shot;
+    shot.x = int16_t(x);
+    shot.y = int16_t(y);
+    shot.functionMode = 1;
+    return shot;
 }
 
 int CountFrames(const unitsim::TSimUnit& unit, const std::function<bool(const unitsim::ReceivedFrame&)>& pred)

@@ -122,6 +122,8 @@ void Click(QWidget* widget, QPoint at = QPoint());
 // A viewer appended to ShooterViewers, bound as AttachShooterView binds it.
 TFormShooter* AddViewer(TDevice* device, TShooter* shooter, bool live);
 
+// A shot at (x, y) on the unit's ring target.
+unitsim::SimShot RingShot(int x, int y);
 // Frames a unit received that pred accepts; the stop and start commands.
 int CountFrames(const unitsim::TSimUnit& unit, const std::function<bool(const unitsim::ReceivedFrame&)>& pred);
 bool IsStopFrame(const unitsim::ReceivedFrame& f);
