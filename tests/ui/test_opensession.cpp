@@ -80,11 +80,8 @@ TEST_F(OpenSessionTest, ListsNewestFirstAndOpensTheShootersWithShots)
 {
     const QString old = WriteSessionFile(QStringLiteral("Old.shotfile.xml"), {1});
     const QString anna = WriteSessionFile(QStringLiteral("Anna.ShotFile.XML"), {2, 0, 3});
-    for (const auto& [path, age] : {std::pair {old, 7200}, std::pair {anna, 3600}}) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime));
-    }
+    SetFileAge(old, 7200);
+    SetFileAge(anna, 3600);
     WriteSessionFile(QStringLiteral("New.shotfile.xml"), {1});
     WriteSessionFile(QStringLiteral("Copy.shotfile.xml.bak"), {1});
     SessionMode = SessionOpenFile;

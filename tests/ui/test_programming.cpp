@@ -175,11 +175,6 @@ protected:
         return nullptr;
     }
 
-    void ClearReceived()
-    {
-        for (auto& unit : units)
-            unit->ClearReceived();
-    }
     TDevice* DeviceOn(int com) const { return TDeviceManager::Instance()->FindConnectedDevice(com); }
 
     bool ProgrammingEnded()

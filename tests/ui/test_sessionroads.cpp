@@ -17,9 +17,7 @@
 #include "UiGlobals.h"
 #include "UiRig.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QTableView>
 
@@ -38,24 +36,14 @@ protected:
             EXPECT_EQ(CountFrames(*unit, IsStopFrame), 3);
         }
     }
-
-    void ClearReceived()
-    {
-        for (auto& unit : units)
-            unit->ClearReceived();
-    }
 };
 
 TEST_F(SessionRoadTest, TrainingToASavedFileAndBackAsReview)
 {
     // An older session file, to be listed after the new one.
     const QString older = WriteFile(ShotFilesFolder() + QStringLiteral("/Older.shotfile.xml"), "<x/>");
+    SetFileAge(older, 3600);
     StartTraining(2);
-    {
-        QFile file(older);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
-    }
     SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("false"));
     FireAndWait({{40, -30}, {-120, 60}, {5, 5}});
     EXPECT_TRUE(SessionUnsaved.load());

@@ -25,8 +25,7 @@ protected:
         StartTraining(n);
         FireAndWait({{0, 0}});
         ASSERT_TRUE(SessionUnsaved.load());
-        for (auto& unit : units)
-            unit->ClearReceived();
+        ClearReceived();
     }
 
     void CloseAnswering(TMsgResult answer)

@@ -250,6 +250,12 @@ bool UiRigTest::WaitFor(const std::function<bool()>& pred, std::chrono::millisec
     return pred();
 }
 
+void UiRigTest::ClearReceived()
+{
+    for (auto& unit : units)
+        unit->ClearReceived();
+}
+
 bool UiRigTest::ScanUnits(int n)
 {
     TDeviceManager* manager = TDeviceManager::Instance();
@@ -384,6 +390,13 @@ QByteArray ReadFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void SetFileAge(const QString& path, int secondsOld)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite)) << path.toStdString();
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-secondsOld), QFileDevice::FileModificationTime));
 }
 
 QString WriteFile(const QString& path, const QByteArray& bytes)

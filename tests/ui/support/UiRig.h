@@ -75,6 +75,8 @@ protected:
 
     // Pumps the event loop until pred holds or limit passes; returns pred().
     bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // Forgets what every unit received so far.
+    void ClearReceived();
     // Scans the ports and waits until n units are found and none identifies.
     bool ScanUnits(int n);
     // The way an operator starts a training: n units on COM41.., the program
@@ -136,6 +138,8 @@ std::vector<TShotKey> ShotKeys(TShooter* shooter);
 // Every file below folder with its size and time stamp.
 std::map<QString, QString> FileListing(const QString& folder);
 QByteArray ReadFile(const QString& path);
+// Dates the file's last change secondsOld back.
+void SetFileAge(const QString& path, int secondsOld);
 // Writes bytes to path (folders made); returns path.
 QString WriteFile(const QString& path, const QByteArray& bytes);
 
