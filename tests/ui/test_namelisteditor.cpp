@@ -21,8 +21,6 @@
 #include <QTableView>
 #include <QTest>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace {
 
 // ---- Without widgets -----------------------------------------------------------------

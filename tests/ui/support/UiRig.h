@@ -20,8 +20,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <tuple>
 #include <vector>
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 // Records every box and answers from a script: the next queued answer, else
 // what the silent prompts would answer (OK, No, Cancel, Abort). File choosers
