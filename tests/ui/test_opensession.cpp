@@ -1,7 +1,6 @@
 // Opening a saved session: the file list (newest first, any letter case of
 // the extension), opening a file into review viewers, the files and answers
-// that leave the running session untouched, and the time a 16-shooter file
-// takes until all its viewers are shown.
+// that leave the running session untouched.
 #include "AppPaths.h"
 #include "FormOpenSession.h"
 #include "FormShooter.h"
@@ -14,13 +13,8 @@
 #include "UiGlobals.h"
 #include "UiRig.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QTableView>
-
-#include <algorithm>
-#include <chrono>
-#include <iostream>
 
 namespace {
 
@@ -36,16 +30,13 @@ protected:
     static QString PathOf(const QString& fileName) { return ShotFilesFolder() + QLatin1Char('/') + fileName; }
 
     // A session file in the shot files folder with one shooter per entry of
-    // shots (named A, B, ...); traceSamples gives every shot a trace.
-    static QString WriteSessionFile(const QString& fileName, const std::vector<int>& shots, int traceSamples = 0)
+    // shots (named A, B, ...).
+    static QString WriteSessionFile(const QString& fileName, const std::vector<int>& shots)
     {
         TSession session;
         session.date = QStringLiteral("2024-05-01 10:00");
-        for (std::size_t i = 0; i < shots.size(); ++i) {
-            TShooter* shooter =
-                AddShooterWithShots(session, QString(QChar('A' + int(i))), int(i), NamedRing("T10"), shots[i]);
-            shooter->ForEachShot([traceSamples](TShot& shot) { shot.AllocateCurve(traceSamples); });
-        }
+        for (std::size_t i = 0; i < shots.size(); ++i)
+            AddShooterWithShots(session, QString(QChar('A' + int(i))), int(i), NamedRing("T10"), shots[i]);
         TShotFileHandler writer;
         writer.SetSession(&session);
         writer.BuildShotFile();
@@ -157,21 +148,6 @@ TEST_F(OpenSessionTest, BrowseOpensAFileFromAnywhere)
     ASSERT_EQ(prompts.fileRequests.size(), 1u);
     EXPECT_EQ(prompts.fileRequests[0].filters, QStringList {"TRAXEL Shot File (*.shotfile.xml)"});
     EXPECT_EQ(ShooterViewers.size(), 1u);
-}
-
-// No bound: the time goes to the test's report.
-TEST_F(OpenSessionTest, SixteenShooterFileTimeToAllViewersShown)
-{
-    const QString path = WriteSessionFile(QStringLiteral("Sixteen.shotfile.xml"), std::vector<int>(16, 30), 200);
-    const auto start = std::chrono::steady_clock::now();
-    FormOpenSession->OpenSessionFile(path);
-    ASSERT_TRUE(WaitFor([] {
-        return ShooterViewers.size() == 16
-               && std::all_of(ShooterViewers.begin(), ShooterViewers.end(), [](TFormShooter* v) { return v->isVisible(); });
-    }));
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    RecordProperty("open_16_shooters_ms", int(ms.count()));
-    std::cout << "16 shooters x 30 shots x 200 samples: all viewers shown after " << ms.count() << " ms\n";
 }
 
 } // namespace

@@ -171,62 +171,33 @@ TEST_F(SelectSetupTest, DamagedDefaultListKeepsWhatWasReadAndTheProgramGoesOn)
     }
 }
 
-TEST_F(SelectSetupTest, OpeningAListReplacesItOnlyWhenItLoads)
-{
-    Start();
-    TSetupHandler other;
-    other.Add(Entry("Ring A", true));
-    other.Add(Entry("Silhouette B", false));
-    for (const int i : {0, 1}) {
-        other.Get(i)->target = form->Setups().Get(i == 0 ? 0 : 3)->target;
-        other.Get(i)->blocks = form->Setups().Get(i == 0 ? 0 : 3)->blocks;
-    }
-    const QString good = SavedList(other, QStringLiteral("other.setup.xml"));
-    const QString bad = WriteFile(DataPath() + QStringLiteral("/bad.setup.xml"), Shipped().left(2000));
-
-    ShowListTools();
-    Click("BitBtnMoveDown");
-    ASSERT_EQ(form->SelectedIndex(), 1);
-    prompts.fileAnswers = {bad};
-    Click("ButtonOpenSetupFile");
-    EXPECT_EQ(prompts.Count(QStringLiteral("Error loading setup file")), 1);
-    EXPECT_EQ(form->Setups().Count(), 4);
-    EXPECT_EQ(form->SelectedIndex(), 1);
-
-    prompts.fileAnswers = {good};
-    Click("ButtonOpenSetupFile");
-    EXPECT_EQ(prompts.fileRequests.back().folder, SetupsFolder());
-    // A list opened from a file shows the setups without a ring first.
-    EXPECT_EQ(Titles(form->Setups()), (QStringList {QStringLiteral("Silhouette B"), QStringLiteral("Ring A")}));
-    EXPECT_EQ(form->SelectedIndex(), 0);
-
-    // The factory list comes back on OK only; the selection stays a valid row.
-    prompts.queued = {TMsgResult::Cancel, TMsgResult::OK};
-    Click("ButtonOpenDefaultSetupFile");
-    EXPECT_EQ(form->Setups().Count(), 2);
-    Click("ButtonOpenDefaultSetupFile");
-    EXPECT_EQ(prompts.Count(QStringLiteral("Load factory default Setup list?")), 2);
-    EXPECT_EQ(form->Setups().Count(), 4);
-    EXPECT_EQ(form->SelectedIndex(), 0);
-    auto* grid = form->findChild<QTableView*>(QStringLiteral("DrawGridSetups"));
-    EXPECT_EQ(grid->model()->rowCount(), 4);
-    EXPECT_EQ(grid->currentIndex().row(), 0);
-}
-
-TEST_F(SelectSetupTest, ListToolsCopyMoveDeleteAndSave)
+// Opening a list replaces the shown one only when it loads; the tools copy,
+// move and delete setups, the list is saved anywhere but over the default
+// list, and the factory list comes back on OK only.
+TEST_F(SelectSetupTest, ListsOpenOnlyWhenTheyLoadAndTheToolsEditAndSaveThem)
 {
     TSetupHandler list;
     ASSERT_TRUE(list.LoadFromFile(QStringLiteral("default.setup.xml")));
     list.Get(1)->descriptions.reset();  // a setup without description lines
     Start();
     SetAdvancedModeOn(true);
-    prompts.fileAnswers = {SavedList(list, QStringLiteral("tools.setup.xml"))};
     ShowListTools();
+    form->DrawGridSetupsClick(1);
+    prompts.fileAnswers = {WriteFile(DataPath() + QStringLiteral("/bad.setup.xml"), Shipped().left(2000))};
     Click("ButtonOpenSetupFile");
+    EXPECT_EQ(prompts.Count(QStringLiteral("Error loading setup file")), 1);
+    EXPECT_EQ(form->Setups().Count(), 4);
+    EXPECT_EQ(form->SelectedIndex(), 1);
+
+    prompts.fileAnswers = {SavedList(list, QStringLiteral("tools.setup.xml"))};
+    Click("ButtonOpenSetupFile");
+    EXPECT_EQ(prompts.fileRequests.back().folder, SetupsFolder());
     ASSERT_EQ(form->Setups().Count(), 4);
+    EXPECT_EQ(form->SelectedIndex(), 0);
     EXPECT_FALSE(Button("ButtonSaveSetupFile")->isEnabled());
 
-    // Row 0 is the silhouette (sorted first), row 2 the setup without lines.
+    // A list opened from a file shows the setups without a ring first: row 0
+    // is the silhouette, row 2 the setup without lines.
     for (const int row : {0, 2}) {
         form->DrawGridSetupsClick(row);
         Click("BitBtnCopy");
@@ -236,7 +207,6 @@ TEST_F(SelectSetupTest, ListToolsCopyMoveDeleteAndSave)
     EXPECT_EQ(titles[4], QStringLiteral("Copy of 25 m Silhouette"));
     EXPECT_EQ(titles[5], QStringLiteral("Copy of ") + GetTargetName(form->Setups().Get(2)->target));
     EXPECT_TRUE(Button("ButtonSaveSetupFile")->isEnabled());
-
     Click("BitBtnMoveDown");  // already last: stays
     EXPECT_EQ(form->SelectedIndex(), 5);
     Click("BitBtnMoveUp");
@@ -245,17 +215,26 @@ TEST_F(SelectSetupTest, ListToolsCopyMoveDeleteAndSave)
     EXPECT_EQ(Titles(form->Setups()), titles.mid(0, 5));
 
     // The default list cannot be overwritten, whatever the case of its name.
-    prompts.fileAnswers = {SetupsFolder() + QStringLiteral("/Default.Setup.XML")};
+    const QString mine = SetupsFolder() + QStringLiteral("/mine.setup.xml");
+    prompts.fileAnswers = {SetupsFolder() + QStringLiteral("/Default.Setup.XML"), mine};
     Click("ButtonSaveSetupFile");
     EXPECT_EQ(prompts.Count(QStringLiteral("Default setup cannot be overwritten")), 1);
     EXPECT_TRUE(form->isVisible());
-    const QString saved = SetupsFolder() + QStringLiteral("/mine.setup.xml");
-    prompts.fileAnswers = {saved};
     Click("ButtonSaveSetupFile");
     EXPECT_FALSE(form->isVisible());
     TSetupHandler reread;
-    ASSERT_TRUE(reread.LoadFromFile(saved));
+    ASSERT_TRUE(reread.LoadFromFile(mine));
     EXPECT_EQ(Titles(reread), titles.mid(0, 5));
+
+    form->show();
+    prompts.queued = {TMsgResult::Cancel, TMsgResult::OK};
+    Click("ButtonOpenDefaultSetupFile");
+    EXPECT_EQ(form->Setups().Count(), 5);
+    Click("ButtonOpenDefaultSetupFile");
+    EXPECT_EQ(prompts.Count(QStringLiteral("Load factory default Setup list?")), 2);
+    EXPECT_EQ(form->Setups().Count(), 4);
+    EXPECT_EQ(form->SelectedIndex(), 0);
+    EXPECT_EQ(Control<QTableView>(form, "DrawGridSetups")->currentIndex().row(), 0);
     SetAdvancedModeOn(false);
 }
 
