@@ -16,10 +16,15 @@ class ComLedTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureApplication(); }
 
+    void TearDown() override { led.SetComPort(nullptr); }
+
+    // The LED follows signal of the open port; states records its changes.
     void Follow(TComLedSignal signal)
     {
         led.SetLedSignal(signal);
         QObject::connect(&led, &TComLed::StateChanged, [this](TLedState s) { states.push_back(s); });
+        rig.port.Open();
+        led.SetComPort(&rig.port);
     }
     bool OffTimerRunning() { return led.findChild<QTimer*>(QStringLiteral("TimerLed"))->isActive(); }
 
@@ -31,8 +36,6 @@ protected:
 TEST_F(ComLedTest, PulseOnTheEventThreadStaysLitForTheOffDelay)
 {
     Follow(lsCTS);
-    rig.port.Open();
-    led.SetComPort(&rig.port);
     rig.LineEvent(MsCtsOn, EvCts);
     rig.LineEvent(0, EvCts);
     EXPECT_TRUE(states.empty()) << "changes reach the LED on the GUI thread only";
@@ -42,14 +45,11 @@ TEST_F(ComLedTest, PulseOnTheEventThreadStaysLitForTheOffDelay)
     ASSERT_TRUE(PumpUntil([&] { return states.size() == 2; }));
     EXPECT_EQ(states, (std::vector<TLedState>{lsOn, lsOff}));
     EXPECT_GE(sinceOff.elapsed(), TComLed::OffDelayMs - 1);
-    led.SetComPort(nullptr);
 }
 
 TEST_F(ComLedTest, OnAgainWithinTheOffDelayKeepsItLit)
 {
     Follow(lsCTS);
-    rig.port.Open();
-    led.SetComPort(&rig.port);
     rig.LineEvent(MsCtsOn, EvCts);
     rig.LineEvent(0, EvCts);
     rig.LineEvent(MsCtsOn, EvCts);
@@ -57,24 +57,20 @@ TEST_F(ComLedTest, OnAgainWithinTheOffDelayKeepsItLit)
     EXPECT_EQ(led.State(), lsOn);
     EXPECT_FALSE(OffTimerRunning()) << "a pending off would darken a line that is on";
     EXPECT_EQ(states, (std::vector<TLedState>{lsOn}));
-    led.SetComPort(nullptr);
 }
 
 TEST_F(ComLedTest, RingLightsForRingDuration)
 {
-    Follow(lsRing);
     led.SetRingDuration(30);
-    rig.port.Open();
-    led.SetComPort(&rig.port);
+    Follow(lsRing);
     rig.LineEvent(MsRingOn, EvRing);
     ASSERT_TRUE(PumpUntil([&] { return states.size() == 2; }));
     EXPECT_EQ(states, (std::vector<TLedState>{lsOn, lsOff}));
-    led.SetComPort(nullptr);
 }
 
 TEST_F(ComLedTest, StateFollowsTheLinkedPort)
 {
-    Follow(lsConn);
+    led.SetLedSignal(lsConn);
     led.SetState(lsOn);
     EXPECT_EQ(led.State(), lsOn);
     led.SetComPort(&rig.port);
@@ -102,7 +98,6 @@ TEST_F(ComLedTest, StateFollowsTheLinkedPort)
     led.SetLedSignal(lsCTS);
     EXPECT_EQ(led.State(), lsOff) << "a failing port reads as off";
     rig.fake->FailAlways("GetModemStatus", 0);
-    led.SetComPort(nullptr);
 }
 
 TEST_F(ComLedTest, RowOfKindsIsDrawn)

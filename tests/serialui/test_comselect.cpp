@@ -17,10 +17,7 @@ namespace {
 const char* const Fake1 = "/dev/ttyFAKE1";
 const char* const Fake2 = "/dev/ttyFAKE2";
 
-std::vector<std::string> FakePorts()
-{
-    return {Fake1, Fake2};
-}
+std::vector<std::string> FakePorts() { return {Fake1, Fake2}; }
 
 class ComSelectTest : public ::testing::Test {
 protected:
@@ -39,12 +36,7 @@ protected:
 
 TEST_F(ComSelectTest, EachPropertyFillsItsTexts)
 {
-    const struct {
-        TComProperty property;
-        int count;
-        const char* first;
-        const char* last;
-    } rows[] = {
+    const struct { TComProperty property; int count; const char* first; const char* last; } rows[] = {
         {cpPort, 2, Fake1, Fake2},          {cpBaudRate, 16, "Custom", "256000"},
         {cpDataBits, 4, "5", "8"},          {cpStopBits, 3, "1", "2"},
         {cpParity, 5, "None", "Space"},     {cpFlowControl, 4, "Hardware", "Custom"},
@@ -116,10 +108,7 @@ TEST_F(ComSelectTest, UpdateSettingsShowsThePortsValues)
     rig.port.SetBaudRate(br19200);
     rig.port.Parity().SetBits(prEven);
     rig.port.FlowControl().SetFlowControl(fcHardware);
-    const struct {
-        TComProperty property;
-        const char* shown;
-    } rows[] = {{cpBaudRate, "19200"}, {cpParity, "Even"}, {cpFlowControl, "Hardware"}, {cpStopBits, "1"}};
+    const struct { TComProperty property; const char* shown; } rows[] = {{cpBaudRate, "19200"}, {cpParity, "Even"}, {cpFlowControl, "Hardware"}, {cpStopBits, "1"}};
     for (const auto& row : rows) {
         TComComboBox box;
         box.SetComProperty(row.property);

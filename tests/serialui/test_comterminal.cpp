@@ -43,12 +43,7 @@ TEST_F(ComTerminalTest, KeysBecomeTheBytesSent)
 {
     rig.port.Open();
     terminal.SetComPort(&rig.port);
-    const struct {
-        int key;
-        Qt::KeyboardModifiers modifiers;
-        QString text;
-        std::string sent;
-    } rows[] = {
+    const struct { int key; Qt::KeyboardModifiers modifiers; QString text; std::string sent; } rows[] = {
         {Qt::Key_A, Qt::NoModifier, QStringLiteral("a"), "a"},
         {Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), "\r"},
         {Qt::Key_Enter, Qt::KeypadModifier, QString(), "\r"},

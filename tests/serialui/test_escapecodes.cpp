@@ -36,50 +36,26 @@ struct DetectRow {
     TEscapeParams params;
 };
 
+// The forms the generators write are fed by the round trip further down;
+// here the parameters they carry, and the forms only a peer sends.
 const DetectRow DetectRows[] = {
     // VT52
-    {true, "A", ecCursorUp, {}},
-    {true, "B", ecCursorDown, {}},
-    {true, "C", ecCursorRight, {}},
-    {true, "D", ecCursorLeft, {}},
-    {true, "H", ecCursorHome, {}},
-    {true, "I", ecReverseLineFeed, {}},
-    {true, "J", ecEraseScreenFrom, {}},
-    {true, "K", ecEraseLineFrom, {}},
-    {true, "Z", ecIdentify, {}},
-    {true, "/Z", ecIdentResponse, {}},
     {true, "/Q", ecUnknown, {}},
     {true, std::string("Y") + char(43) + char(63), ecCursorMove, {"12", "32"}},
     {true, "Q", ecUnknown, {}},
     // VT100, plain
-    {false, "OA", ecAppCursorUp, {}},
-    {false, "OB", ecAppCursorDown, {}},
-    {false, "OC", ecAppCursorRight, {}},
-    {false, "OD", ecAppCursorLeft, {}},
     {false, "Ox", ecUnknown, {}},
-    {false, "#8", ecTest, {}},
     {false, "#3", ecUnknown, {}},
-    {false, "H", ecSetTab, {}},
-    {false, "c", ecReset, {}},
-    {false, "7", ecSaveCaretAndAttr, {}},
-    {false, "8", ecRestoreCaretAndAttr, {}},
     {false, "=", ecUnknown, {}},
     // VT100, CSI
-    {false, "[A", ecCursorUp, {}},
     {false, "[5B", ecCursorDown, {"5"}},
-    {false, "[C", ecCursorRight, {}},
-    {false, "[D", ecCursorLeft, {}},
-    {false, "[H", ecCursorHome, {}},
     {false, "[12;40f", ecCursorMove, {"12", "40"}},
-    {false, "[J", ecEraseScreenFrom, {}},
     {false, "[0J", ecEraseScreenFrom, {"0"}},
     {false, "[2J", ecEraseScreen, {"2"}},
     {false, "[1J", ecUnknown, {"1"}},
-    {false, "[K", ecEraseLineFrom, {}},
     {false, "[0K", ecEraseLineFrom, {"0"}},
     {false, "[2K", ecEraseLine, {"2"}},
     {false, "[1K", ecUnknown, {"1"}},
-    {false, "[g", ecClearTab, {}},
     {false, "[0g", ecClearTab, {"0"}},
     {false, "[3g", ecClearAllTabs, {"3"}},
     {false, "[1g", ecUnknown, {"1"}},
@@ -88,7 +64,6 @@ const DetectRow DetectRows[] = {
     {false, "[3n", ecReportDeviceFailure, {"3"}},
     {false, "[6n", ecQueryCursorPos, {"6"}},
     {false, "[n", ecUnknown, {}},
-    {false, "[c", ecIdentify, {}},
     {false, "[0c", ecIdentify, {"0"}},
     {false, "[?1;2c", ecIdentResponse, {"?1", "2"}},
     {false, "[1c", ecUnknown, {"1"}},
@@ -96,8 +71,6 @@ const DetectRow DetectRows[] = {
     {false, "[1;4m", ecAttributes, {"1", "4"}},
     {false, "[?1h", ecSetMode, {"?1"}},
     {false, "[7l", ecResetMode, {"7"}},
-    {false, "[s", ecSaveCaret, {}},
-    {false, "[u", ecRestoreCaret, {}},
     {false, "[x", ecUnknown, {}},
     // A ";" with nothing before it stays in the next parameter.
     {false, "[;5H", ecCursorHome, {";5"}},
@@ -160,6 +133,7 @@ TEST(EscapeCodes, GeneratedSequencesAreDetectedAsTheirCode)
             auto detector = Make(vt52);
             ASSERT_TRUE(FeedsToCode(*detector, text.substr(1)));
             EXPECT_EQ(detector->Code(), code);
+            EXPECT_EQ(detector->ProcessChar('x'), erChar) << "the sequence did not end";
             if (code == ecCursorMove || code == ecReportCursorPos) {
                 EXPECT_EQ(detector->Params(), params);
             }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -29,18 +31,10 @@ std::string Screen(const TComTermModel& model)
     return out.str();
 }
 
-struct Caret {
-    int column;
-    int row;
-};
+struct Caret { int column, row; };
 
 // A 10 x 4 terminal fed text, then the screen as saved and the caret.
-struct ScreenRow {
-    TTermEmulation emulation;
-    std::string input;
-    std::string screen;
-    Caret caret;
-};
+struct ScreenRow { TTermEmulation emulation; std::string input, screen; Caret caret; };
 
 const ScreenRow ScreenRows[] = {
     // Controls
@@ -93,8 +87,7 @@ TEST(TermModel, ScreenAndCaretAfterInput)
         model.SetEmulation(row.emulation);
         model.WriteStr(row.input);
         EXPECT_EQ(Screen(model), row.screen);
-        EXPECT_EQ(model.CaretColumn(), row.caret.column);
-        EXPECT_EQ(model.CaretRow(), row.caret.row);
+        EXPECT_EQ(std::pair(model.CaretColumn(), model.CaretRow()), std::pair(row.caret.column, row.caret.row));
     }
 }
 
@@ -105,12 +98,7 @@ TEST(TermModel, AttributesColourTheCells)
     model.WriteStr("\x1b[1mB\x1b[0;7mR\x1b[27;4mU\x1b[mN\x1b[7m\x1b" "cP");
     const TTermColor white = TermRGB(255, 255, 255);
     const TTermColor black = TermRGB(0, 0, 0);
-    const struct {
-        int column;
-        TTermColor front;
-        TTermColor back;
-        bool underline;
-    } cells[] = {
+    const struct { int column; TTermColor front, back; bool underline; } cells[] = {
         {1, TermRGB(0, 0, 255), black, false}, // bold: the alternative colour
         {2, black, white, false},              // reverse
         {3, white, black, true},               // underline
@@ -119,20 +107,14 @@ TEST(TermModel, AttributesColourTheCells)
     };
     for (const auto& c : cells) {
         const TComTermChar cell = model.Buffer().GetChar(c.column, 1);
-        EXPECT_EQ(cell.FrontColor, c.front) << c.column;
-        EXPECT_EQ(cell.BackColor, c.back) << c.column;
-        EXPECT_EQ(cell.Underline, c.underline) << c.column;
+        EXPECT_EQ(std::tuple(cell.FrontColor, cell.BackColor, cell.Underline), std::tuple(c.front, c.back, c.underline))
+            << c.column;
     }
 }
 
 TEST(TermModel, AnswersQueriesWithoutEchoingThem)
 {
-    const struct {
-        TTermEmulation emulation;
-        std::string input;
-        bool open;
-        std::string reply;
-    } rows[] = {
+    const struct { TTermEmulation emulation; std::string input; bool open; std::string reply; } rows[] = {
         {teVT100orANSI, "\x1b[6n", true, "\x1b[1;1R"},
         {teVT100orANSI, "ab\r\ncd\x1b[6n", true, "\x1b[2;3R"},
         {teVT100orANSI, "\x1b[c", true, "\x1b[?1;2c"},
@@ -221,14 +203,7 @@ TEST(TermModel, SavingTrimsAndLoadingSkipsTheInterpreter)
 
 TEST(TermModel, TypedCharactersAndKeys)
 {
-    const struct {
-        bool localEcho;
-        bool sendLF;
-        bool linked;
-        std::string typed;
-        std::string sent;
-        Caret caret;
-    } chars[] = {
+    const struct { bool localEcho, sendLF, linked; std::string typed, sent; Caret caret; } chars[] = {
         {false, false, true, "a", "a", {1, 1}},
         {true, false, true, "a", "a", {2, 1}},
         {false, true, true, "\r", "\r\n", {1, 1}},
@@ -244,19 +219,11 @@ TEST(TermModel, TypedCharactersAndKeys)
         for (char c : row.typed)
             model.SendChar(uint8_t(c));
         EXPECT_EQ(host.sent, row.sent) << ::testing::PrintToString(row.typed);
-        EXPECT_EQ(model.CaretColumn(), row.caret.column);
-        EXPECT_EQ(model.CaretRow(), row.caret.row);
+        EXPECT_EQ(std::pair(model.CaretColumn(), model.CaretRow()), std::pair(row.caret.column, row.caret.row));
     }
 
-    const struct {
-        TTermEmulation emulation;
-        bool appKeys;
-        TArrowKeys arrows;
-        bool localEcho;
-        TTermKey key;
-        std::string sent;
-        Caret caret;
-    } keys[] = {
+    const struct { TTermEmulation emulation; bool appKeys; TArrowKeys arrows; bool localEcho; TTermKey key;
+                   std::string sent; Caret caret; } keys[] = {
         {teVT100orANSI, false, akTerminal, false, TTermKey::Up, "\x1b[A", {5, 5}},
         {teVT100orANSI, false, akTerminal, true, TTermKey::Down, "\x1b[B", {5, 6}},
         {teVT100orANSI, false, akWindows, false, TTermKey::Left, "", {4, 5}},
@@ -275,8 +242,8 @@ TEST(TermModel, TypedCharactersAndKeys)
         model.SetLocalEcho(row.localEcho);
         model.KeyDown(row.key);
         EXPECT_EQ(host.sent, row.sent) << int(row.key);
-        EXPECT_EQ(model.CaretColumn(), row.caret.column) << int(row.key);
-        EXPECT_EQ(model.CaretRow(), row.caret.row) << int(row.key);
+        EXPECT_EQ(std::pair(model.CaretColumn(), model.CaretRow()), std::pair(row.caret.column, row.caret.row))
+            << int(row.key);
     }
 }
 
