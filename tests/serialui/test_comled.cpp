@@ -38,25 +38,18 @@ TEST_F(ComLedTest, PulseOnTheEventThreadStaysLitForTheOffDelay)
     Follow(lsCTS);
     rig.LineEvent(MsCtsOn, EvCts);
     rig.LineEvent(0, EvCts);
+    rig.LineEvent(MsCtsOn, EvCts);
     EXPECT_TRUE(states.empty()) << "changes reach the LED on the GUI thread only";
+    PumpQueued();
+    EXPECT_EQ(states, (std::vector<TLedState>{lsOn}));
+    EXPECT_FALSE(OffTimerRunning()) << "on again within the off delay: a pending off would darken it";
 
+    rig.LineEvent(0, EvCts);
     QElapsedTimer sinceOff;
     sinceOff.start();
     ASSERT_TRUE(PumpUntil([&] { return states.size() == 2; }));
     EXPECT_EQ(states, (std::vector<TLedState>{lsOn, lsOff}));
     EXPECT_GE(sinceOff.elapsed(), TComLed::OffDelayMs - 1);
-}
-
-TEST_F(ComLedTest, OnAgainWithinTheOffDelayKeepsItLit)
-{
-    Follow(lsCTS);
-    rig.LineEvent(MsCtsOn, EvCts);
-    rig.LineEvent(0, EvCts);
-    rig.LineEvent(MsCtsOn, EvCts);
-    PumpQueued();
-    EXPECT_EQ(led.State(), lsOn);
-    EXPECT_FALSE(OffTimerRunning()) << "a pending off would darken a line that is on";
-    EXPECT_EQ(states, (std::vector<TLedState>{lsOn}));
 }
 
 TEST_F(ComLedTest, RingLightsForRingDuration)

@@ -46,14 +46,11 @@ TEST_F(ComTerminalTest, KeysBecomeTheBytesSent)
     const struct { int key; Qt::KeyboardModifiers modifiers; QString text; std::string sent; } rows[] = {
         {Qt::Key_A, Qt::NoModifier, QStringLiteral("a"), "a"},
         {Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), "\r"},
-        {Qt::Key_Enter, Qt::KeypadModifier, QString(), "\r"},
-        {Qt::Key_Backspace, Qt::NoModifier, QString(), "\b"},
-        {Qt::Key_Tab, Qt::NoModifier, QString(), "\t"},
-        {Qt::Key_Escape, Qt::NoModifier, QString(), "\x1b"},
+        {Qt::Key_Enter, Qt::KeypadModifier, QString(), "\r"}, {Qt::Key_Backspace, Qt::NoModifier, QString(), "\b"},
+        {Qt::Key_Tab, Qt::NoModifier, QString(), "\t"}, {Qt::Key_Escape, Qt::NoModifier, QString(), "\x1b"},
         {Qt::Key_C, Qt::ControlModifier, QString(), "\x03"},
         {Qt::Key_Eacute, Qt::NoModifier, QString(QChar(0xE9)), "\xe9"},
-        {Qt::Key_Up, Qt::NoModifier, QString(), "\x1b[A"},
-        {Qt::Key_Home, Qt::NoModifier, QString(), "\x1b[H"},
+        {Qt::Key_Up, Qt::NoModifier, QString(), "\x1b[A"}, {Qt::Key_Home, Qt::NoModifier, QString(), "\x1b[H"},
         {Qt::Key_F1, Qt::NoModifier, QString(), ""},
     };
     for (const auto& row : rows) {

@@ -36,43 +36,35 @@ struct Caret { int column, row; };
 // A 10 x 4 terminal fed text, then the screen as saved and the caret.
 struct ScreenRow { TTermEmulation emulation; std::string input, screen; Caret caret; };
 
+constexpr TTermEmulation A = teVT100orANSI;
+
 const ScreenRow ScreenRows[] = {
     // Controls
-    {teVT100orANSI, "ab\rc", "cb", {2, 1}},
-    {teVT100orANSI, "ab\ncd", "ab\r\n  cd", {5, 2}},
-    {teVT100orANSI, "abc\b\bX", "aXc", {3, 1}},
-    {teVT100orANSI, "a\tb", "a       b", {10, 1}},
-    {teVT100orANSI, "a\x0c" "b", "a\r\n b", {3, 2}},
-    {teVT100orANSI, "\x01\x07x\x7f", "x\x7f", {3, 1}},
-    {teVT100orANSI, "\b\b", "", {1, 1}},
+    {A, "ab\rc", "cb", {2, 1}}, {A, "ab\ncd", "ab\r\n  cd", {5, 2}}, {A, "abc\b\bX", "aXc", {3, 1}},
+    {A, "a\tb", "a       b", {10, 1}}, {A, "a\x0c" "b", "a\r\n b", {3, 2}}, {A, "\x01\x07x\x7f", "x\x7f", {3, 1}},
+    {A, "\b\b", "", {1, 1}},
     // Scrolling and wrapping
-    {teVT100orANSI, "1\r\n2\r\n3\r\n4\r\n5", "2\r\n3\r\n4\r\n5", {2, 4}},
-    {teVT100orANSI, "0123456789AB", "012345678B", {10, 1}},
-    {teVT100orANSI, "\x1b[7h" "0123456789AB", "0123456789\r\nAB", {3, 2}},
-    {teVT100orANSI, "\x1b[7h\x1b[4;1f" "0123456789X", "\r\n\r\n0123456789\r\nX", {2, 4}},
+    {A, "1\r\n2\r\n3\r\n4\r\n5", "2\r\n3\r\n4\r\n5", {2, 4}}, {A, "0123456789AB", "012345678B", {10, 1}},
+    {A, "\x1b[7h" "0123456789AB", "0123456789\r\nAB", {3, 2}},
+    {A, "\x1b[7h\x1b[4;1f" "0123456789X", "\r\n\r\n0123456789\r\nX", {2, 4}},
     {teVT52, "ab\x1bI" "cd", "  cd\r\nab", {5, 1}},
     // Caret moves, clamped to the screen
-    {teVT100orANSI, "\x1b[2;3fX", "\r\n  X", {4, 2}},
-    {teVT100orANSI, "\x1b[3;4HX\x1b[A\x1b[2DY", "\r\n  Y\r\n   X", {4, 2}},
-    {teVT100orANSI, "\x1b[99;99fZ", "\r\n\r\n\r\n         Z", {10, 4}},
-    {teVT100orANSI, "\x1b[99999999999999B\x1b[99999999999999CZ", "\r\n\r\n\r\n         Z", {10, 4}},
-    {teVT100orANSI, "\x1b[4;4f\x1bOA\x1bOD\x1bOB\x1bOC", "", {4, 4}},
+    {A, "\x1b[2;3fX", "\r\n  X", {4, 2}}, {A, "\x1b[3;4HX\x1b[A\x1b[2DY", "\r\n  Y\r\n   X", {4, 2}},
+    {A, "\x1b[99;99fZ", "\r\n\r\n\r\n         Z", {10, 4}},
+    {A, "\x1b[99999999999999B\x1b[99999999999999CZ", "\r\n\r\n\r\n         Z", {10, 4}},
+    {A, "\x1b[4;4f\x1bOA\x1bOD\x1bOB\x1bOC", "", {4, 4}},
     {teVT52, std::string("\x1bY") + char(31 + 2) + char(31 + 5) + "X", "\r\n    X", {6, 2}},
     // Erasing
-    {teVT100orANSI, "abcdef\x1b[1;3f\x1b[K", "ab", {3, 1}},
-    {teVT100orANSI, "abcdef\x1b[1;3f\x1b[2K", "", {1, 1}},
-    {teVT100orANSI, "ab\r\ncd\r\nef\x1b[2;2f\x1b[J", "ab\r\nc", {2, 2}},
-    {teVT100orANSI, "ab\r\ncd\x1b[2J", "", {1, 1}},
+    {A, "abcdef\x1b[1;3f\x1b[K", "ab", {3, 1}}, {A, "abcdef\x1b[1;3f\x1b[2K", "", {1, 1}},
+    {A, "ab\r\ncd\r\nef\x1b[2;2f\x1b[J", "ab\r\nc", {2, 2}}, {A, "ab\r\ncd\x1b[2J", "", {1, 1}},
     {teVT52, "abcd\x1b" "D\x1b" "D\x1bK", "ab", {3, 1}},
     // Tab stops
-    {teVT100orANSI, "\x1b[3ga\tb", "ab", {3, 1}},
-    {teVT100orANSI, "\x1b[1;4f\x1bH\x1b[1;1f\tX", "   X", {5, 1}},
-    {teVT100orANSI, "\x1b[1;9f\x1b[g\x1b[1;1f\tX", "X", {2, 1}},
+    {A, "\x1b[3ga\tb", "ab", {3, 1}}, {A, "\x1b[1;4f\x1bH\x1b[1;1f\tX", "   X", {5, 1}},
+    {A, "\x1b[1;9f\x1b[g\x1b[1;1f\tX", "X", {2, 1}},
     // Saved caret, test pattern
-    {teVT100orANSI, "\x1b[2;2f\x1b[s\x1b[4;4f\x1b[uX", "\r\n X", {3, 2}},
-    {teVT100orANSI, "\x1b[3;2f\x1b" "7\x1b[1;1f\x1b" "8X", "\r\n\r\n X", {3, 3}},
-    {teVT100orANSI, "\x1b#8",
-     "EEEEEEEEEE\r\nEEEEEEEEEE\r\nEEEEEEEEEE\r\nEEEEEEEEEE", {1, 1}},
+    {A, "\x1b[2;2f\x1b[s\x1b[4;4f\x1b[uX", "\r\n X", {3, 2}},
+    {A, "\x1b[3;2f\x1b" "7\x1b[1;1f\x1b" "8X", "\r\n\r\n X", {3, 3}},
+    {A, "\x1b#8", "EEEEEEEEEE\r\nEEEEEEEEEE\r\nEEEEEEEEEE\r\nEEEEEEEEEE", {1, 1}},
     // No interpreter: ESC is an ignored control
     {teNone, "\x1b[2Jab", "[2Jab", {6, 1}},
 };
