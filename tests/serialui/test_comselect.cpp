@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 const char* const Fake1 = "/dev/ttyFAKE1";
@@ -30,6 +32,17 @@ protected:
         return rig.fake->lastLine.baudRate;
     }
     void Choose(TComComboBox& box, const char* text) { box.setCurrentIndex(box.findText(QString::fromLatin1(text))); }
+    // A box of property linked to the port.
+    std::unique_ptr<TComComboBox> Linked(TComProperty property, bool editable = false,
+                                         std::vector<std::string> (*lister)() = FakePorts)
+    {
+        auto box = std::make_unique<TComComboBox>();
+        box->SetEditable(editable);
+        box->Select().SetPortLister(lister);
+        box->SetComProperty(property);
+        box->SetComPort(&rig.port);
+        return box;
+    }
 
     TFakePortRig rig;
 };
@@ -58,44 +71,30 @@ TEST_F(ComSelectTest, EachPropertyFillsItsTexts)
     }
 }
 
-TEST_F(ComSelectTest, AutoApplyReconfiguresAtOnceOtherwiseOnlyOnApply)
+TEST_F(ComSelectTest, AutoApplyReconfiguresAtOnceTypingOnlyOnCompleteTexts)
 {
-    TComComboBox box;
-    box.SetComProperty(cpBaudRate);
-    box.SetComPort(&rig.port);
-    Choose(box, "19200");
-    EXPECT_EQ(rig.port.BaudRate(), br9600);
-    box.ApplySettings();
+    const auto speed = Linked(cpBaudRate);
+    Choose(*speed, "19200");
+    EXPECT_EQ(rig.port.BaudRate(), br9600) << "without auto-apply only Apply reconfigures";
+    speed->ApplySettings();
     EXPECT_EQ(AppliedBaud(), 19200u);
-
-    box.SetAutoApply(true);
-    Choose(box, "115200");
+    speed->SetAutoApply(true);
+    Choose(*speed, "115200");
     EXPECT_EQ(AppliedBaud(), 115200u);
-    box.SetComPort(nullptr);
-}
 
-TEST_F(ComSelectTest, TypingAppliesOnlyCompleteItemTexts)
-{
-    TComComboBox speed;
-    speed.SetEditable(true);
-    speed.SetComProperty(cpBaudRate);
-    speed.SetComPort(&rig.port);
-    speed.SetAutoApply(true);
+    speed->SetEditable(true);
+    speed->lineEdit()->clear();
     rig.fake->ClearLog();
-    QTest::keyClicks(speed.lineEdit(), QStringLiteral("1152"));
+    QTest::keyClicks(speed->lineEdit(), QStringLiteral("3840"));
     EXPECT_EQ(rig.fake->Count("SetLineSettings"), 0) << "a half-typed speed is no speed";
-    QTest::keyClicks(speed.lineEdit(), QStringLiteral("00"));
-    EXPECT_EQ(AppliedBaud(), 115200u);
+    QTest::keyClicks(speed->lineEdit(), QStringLiteral("0"));
+    EXPECT_EQ(AppliedBaud(), 38400u);
 
-    TComComboBox name;
-    name.SetEditable(true);
-    name.Select().SetPortLister(FakePorts);
-    name.SetComProperty(cpPort);
-    name.SetComPort(&rig.port);
-    name.SetAutoApply(true);
-    name.lineEdit()->clear();
+    const auto name = Linked(cpPort, true);
+    name->SetAutoApply(true);
+    name->lineEdit()->clear();
     rig.fake->ClearLog();
-    QTest::keyClicks(name.lineEdit(), QString::fromLatin1(Fake2));
+    QTest::keyClicks(name->lineEdit(), QString::fromLatin1(Fake2));
     EXPECT_EQ(rig.fake->Count("Open"), 1) << "only the whole name reopens the port";
     EXPECT_EQ(rig.port.Port(), Fake2);
     EXPECT_TRUE(rig.port.Connected());
@@ -109,22 +108,16 @@ TEST_F(ComSelectTest, UpdateSettingsShowsThePortsValues)
     const struct { TComProperty property; const char* shown; } rows[] = {
         {cpBaudRate, "19200"}, {cpParity, "Even"}, {cpFlowControl, "Hardware"}, {cpStopBits, "1"}};
     for (const auto& row : rows) {
-        TComComboBox box;
-        box.SetComProperty(row.property);
-        box.SetComPort(&rig.port);
-        EXPECT_GE(box.UpdateSettings(), 0);
-        EXPECT_EQ(box.Text().toStdString(), row.shown);
+        const auto box = Linked(row.property);
+        EXPECT_GE(box->UpdateSettings(), 0);
+        EXPECT_EQ(box->Text().toStdString(), row.shown);
     }
 
     // A port name the list lacks is shown and kept, not replaced by nothing.
-    TComComboBox name;
-    name.SetEditable(true);
-    name.Select().SetPortLister([] { return std::vector<std::string>{"ttyS0"}; });
-    name.SetComProperty(cpPort);
-    name.SetComPort(&rig.port);
-    EXPECT_EQ(name.UpdateSettings(), -1);
-    EXPECT_EQ(name.Text().toStdString(), Fake1);
-    name.ApplySettings();
+    const auto name = Linked(cpPort, true, [] { return std::vector<std::string>{"ttyS0"}; });
+    EXPECT_EQ(name->UpdateSettings(), -1);
+    EXPECT_EQ(name->Text().toStdString(), Fake1);
+    name->ApplySettings();
     EXPECT_EQ(rig.port.Port(), Fake1);
 }
 

@@ -107,12 +107,8 @@ TEST(TermModel, AttributesColourTheCells)
 TEST(TermModel, AnswersQueriesWithoutEchoingThem)
 {
     const struct { TTermEmulation emulation; std::string input; bool open; std::string reply; } rows[] = {
-        {teVT100orANSI, "\x1b[6n", true, "\x1b[1;1R"},
-        {teVT100orANSI, "ab\r\ncd\x1b[6n", true, "\x1b[2;3R"},
-        {teVT100orANSI, "\x1b[c", true, "\x1b[?1;2c"},
-        {teVT100orANSI, "\x1b[0c", true, "\x1b[?1;2c"},
-        {teVT100orANSI, "\x1b[5n", true, "\x1b[0n"},
-        {teVT100orANSI, "\x1b[6n", false, ""},
+        {A, "\x1b[6n", true, "\x1b[1;1R"}, {A, "ab\r\ncd\x1b[6n", true, "\x1b[2;3R"}, {A, "\x1b[c", true, "\x1b[?1;2c"},
+        {A, "\x1b[0c", true, "\x1b[?1;2c"}, {A, "\x1b[5n", true, "\x1b[0n"}, {A, "\x1b[6n", false, ""},
         {teVT52, "\x1bZ", true, "\x1b/Z"},
     };
     for (const auto& row : rows) {
@@ -142,10 +138,8 @@ TEST(TermModel, SizeChangesKeepCaretAndCellsInside)
     TComTermModel model;
     model.WriteStr("abc\x1b[20;70f\x1b[s\x1b[24;80f");
     model.SetSize(40, 10);
-    EXPECT_EQ(model.Buffer().Columns(), 40);
-    EXPECT_EQ(model.Buffer().Rows(), 10);
-    EXPECT_EQ(model.CaretColumn(), 40);
-    EXPECT_EQ(model.CaretRow(), 10);
+    EXPECT_EQ(std::pair(model.Buffer().Columns(), model.Buffer().Rows()), std::pair(40, 10));
+    EXPECT_EQ(std::pair(model.CaretColumn(), model.CaretRow()), std::pair(40, 10));
     model.WriteStr("\x1b[uZ");
     EXPECT_EQ(model.Buffer().GetChar(40, 10).Ch, 'Z');
     EXPECT_EQ(model.Buffer().GetChar(41, 1).Ch, 0) << "reads outside are blank";
@@ -159,8 +153,7 @@ TEST(TermModel, SizeChangesKeepCaretAndCellsInside)
     EXPECT_EQ(model.Columns(), 80);
     EXPECT_EQ(model.CaretColumn(), 80);
     model.SetSize(0, 5000);
-    EXPECT_EQ(model.Columns(), 1);
-    EXPECT_EQ(model.Rows(), TComTermModel::MaxRows);
+    EXPECT_EQ(std::pair(model.Columns(), model.Rows()), std::pair(1, TComTermModel::MaxRows));
 }
 
 TEST(TermModel, ReceivedBlocksOfAnySizeAreProcessedInPieces)
@@ -196,10 +189,8 @@ TEST(TermModel, SavingTrimsAndLoadingSkipsTheInterpreter)
 TEST(TermModel, TypedCharactersAndKeys)
 {
     const struct { bool localEcho, sendLF, linked; std::string typed, sent; Caret caret; } chars[] = {
-        {false, false, true, "a", "a", {1, 1}},
-        {true, false, true, "a", "a", {2, 1}},
-        {false, true, true, "\r", "\r\n", {1, 1}},
-        {true, true, true, "x\r", "x\r\n", {1, 1}},
+        {false, false, true, "a", "a", {1, 1}}, {true, false, true, "a", "a", {2, 1}},
+        {false, true, true, "\r", "\r\n", {1, 1}}, {true, true, true, "x\r", "x\r\n", {1, 1}},
         {true, true, false, "x\r", "", {1, 2}},
     };
     for (const auto& row : chars) {
