@@ -97,8 +97,7 @@ TEST_F(ComLedTest, RowOfKindsIsDrawn)
 {
     QWidget row;
     auto* layout = new QHBoxLayout(&row);
-    const TLedKind kinds[] = {lkRedLight, lkGreenLight, lkBlueLight, lkYellowLight, lkPurpleLight, lkBulb};
-    for (TLedKind kind : kinds) {
+    for (TLedKind kind : {lkRedLight, lkGreenLight, lkBlueLight, lkYellowLight, lkPurpleLight, lkBulb}) {
         for (TLedState state : {lsOn, lsOff}) {
             auto* light = new TComLed(&row);
             light->SetKind(kind);

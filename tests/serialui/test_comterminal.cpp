@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -27,12 +29,6 @@ protected:
     {
         std::lock_guard<std::mutex> lock(rig.fake->mutex);
         return std::exchange(rig.fake->written, std::string());
-    }
-    static std::string Screen(const TCustomComTerminal& terminal)
-    {
-        std::ostringstream out;
-        terminal.SaveToStream(out);
-        return out.str();
     }
 
     TFakePortRig rig;
@@ -77,7 +73,9 @@ TEST_F(ComTerminalTest, AnswersCursorQueryOnAPseudoTerminal)
         reply += pty.Read(5);
         return reply.find("\x1b[2;4R") != std::string::npos;
     })) << ::testing::PrintToString(reply);
-    EXPECT_EQ(Screen(linked), "ab\r\ncde");
+    std::ostringstream screen;
+    linked.SaveToStream(screen);
+    EXPECT_EQ(screen.str(), "ab\r\ncde");
     linked.SetComPort(nullptr);
 }
 
@@ -110,8 +108,7 @@ TEST_F(ComTerminalTest, FewerColumnsPullTheViewBack)
     terminal.SetColumns(10);
     terminal.SetRows(3);
     EXPECT_EQ(terminal.TopLeft(), QPoint(1, 1));
-    EXPECT_EQ(terminal.Model().CaretColumn(), 10);
-    EXPECT_EQ(terminal.Model().CaretRow(), 3);
+    EXPECT_EQ(std::pair(terminal.Model().CaretColumn(), terminal.Model().CaretRow()), std::pair(10, 3));
 }
 
 TEST_F(ComTerminalTest, SettingsDialogStoresOnOK)
@@ -129,9 +126,7 @@ TEST_F(ComTerminalTest, SettingsDialogStoresOnOK)
         }
     });
     EXPECT_TRUE(EditComTerminal(terminal));
-    EXPECT_TRUE(terminal.LocalEcho());
-    EXPECT_TRUE(terminal.AppendLF());
-    EXPECT_FALSE(terminal.SendLF());
+    EXPECT_EQ(std::tuple(terminal.LocalEcho(), terminal.AppendLF(), terminal.SendLF()), std::tuple(true, true, false));
     EXPECT_EQ(terminal.Columns(), 100);
     EXPECT_EQ(terminal.Emulation(), teVT100orANSI);
 }
