@@ -20,6 +20,9 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include <tuple>
+#include <utility>
+
 namespace {
 
 using unitsim::FaultKind;
@@ -40,17 +43,14 @@ protected:
         unit.SetRingTarget(0, GoldenRingRecord().b);
         for (std::size_t bank = 0; bank < counts.size(); ++bank) {
             for (int i = 0; i < counts[bank]; ++i)
-                unit.AddStoredShot(int(bank), Shot(int16_t(40 * i - 200), int16_t(15 * i)), 3);
+                unit.AddStoredShot(int(bank), Shot(40 * i - 200, 15 * i), 3);
         }
         return unit;
     }
 
-    static unitsim::SimShot Shot(int16_t x, int16_t y)
+    static unitsim::SimShot Shot(int x, int y)
     {
-        unitsim::SimShot shot;
-        shot.x = x;
-        shot.y = y;
-        shot.functionMode = 1;
+        unitsim::SimShot shot = RingShot(x, y);
         shot.ringTarget = 0;
         return shot;
     }
@@ -92,10 +92,14 @@ protected:
             n += unit.BankCount(bank);
         return n;
     }
-
-    TShooter* ShooterOf(const unitsim::TSimUnit& unit) const
+    static TShooter* ShooterOf(const unitsim::TSimUnit& unit)
     {
         return CurrentSession->FindShooter(QString::fromStdString(unit.Name()));
+    }
+    // Shots downloaded, bank erasures sent, shots still stored.
+    static std::tuple<int, int, int> Outcome(const unitsim::TSimUnit& unit)
+    {
+        return {ShooterOf(unit) ? ShooterOf(unit)->ShotCount() : -1, BankErasures(unit), StoredShots(unit)};
     }
 
     std::vector<qint64> Logged(const QString& line) const
@@ -145,9 +149,8 @@ TEST_F(DownloadTest, TwoUnitsFinishOnceAndClearTheirBanks)
     OpenDownload(true);
     FormPrepareDownload->findChild<QLineEdit*>("EditEnterName")->setText(QStringLiteral("Anna"));
     ASSERT_TRUE(WaitForStatus(QStringLiteral("Downloading:\nCOM201: 5/20\nCOM202: 0/7"))) << qPrintable(Status());
-    const auto* bar = FormPrepareDownload->findChild<QProgressBar*>("ProgressBarShotDownload");
-    EXPECT_EQ(bar->maximum(), 27);
-    EXPECT_EQ(bar->value(), 5);
+    const auto* bar = Control<QProgressBar>(FormPrepareDownload, "ProgressBarShotDownload");
+    EXPECT_EQ(std::pair(bar->value(), bar->maximum()), std::pair(5, 27));
     SaveScreen(*FormPrepareDownload, QStringLiteral("FormPrepareDownload"));
 
     ASSERT_TRUE(WaitDone());
@@ -157,13 +160,9 @@ TEST_F(DownloadTest, TwoUnitsFinishOnceAndClearTheirBanks)
     QStringList names;
     for (auto [unit, shots] : {std::pair {&a, 20}, std::pair {&b, 7}}) {
         EXPECT_EQ(Frames(*unit, 'm'), 4);
-        EXPECT_EQ(BankErasures(*unit), 7);
-        EXPECT_EQ(StoredShots(*unit), 0);
-        TShooter* shooter = ShooterOf(*unit);
-        ASSERT_NE(shooter, nullptr);
-        EXPECT_EQ(shooter->ShotCount(), shots);
-        shooter->ForEachShot([](const TShot& shot) { EXPECT_TRUE(shot.converted); });
-        names << shooter->name;
+        EXPECT_EQ(Outcome(*unit), std::tuple(shots, 7, 0));
+        ShooterOf(*unit)->ForEachShot([](const TShot& shot) { EXPECT_TRUE(shot.converted); });
+        names << ShooterOf(*unit)->name;
     }
     // The typed name goes to the unit that finished first only.
     EXPECT_EQ(names.count(QStringLiteral("Anna")), 1);
@@ -188,11 +187,8 @@ TEST_P(FailingUnitTest, ShowsErrorAndTheOtherGoesOn)
     ASSERT_TRUE(WaitDone());
 
     EXPECT_EQ(ShooterViewers.size(), 2u);
-    EXPECT_EQ(ShooterOf(a)->ShotCount(), 2);
-    EXPECT_EQ(BankErasures(a), 0);
-    EXPECT_EQ(StoredShots(a), 5);
-    EXPECT_EQ(ShooterOf(b)->ShotCount(), 6);
-    EXPECT_EQ(StoredShots(b), 0);
+    EXPECT_EQ(Outcome(a), std::tuple(2, 0, 5));
+    EXPECT_EQ(Outcome(b), std::tuple(6, 7, 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FailingUnitTest, ::testing::Values(FaultKind::ErrorReport, FaultKind::Drop));
@@ -215,10 +211,8 @@ TEST_F(DownloadTest, LostShotIsShownMissingAndTheBanksStay)
     OpenDownload(true);
     ASSERT_TRUE(StatusShows(QStringLiteral("\nCOM201: 1 missing")));
     ASSERT_TRUE(WaitDone());
-    EXPECT_EQ(ShooterOf(a)->ShotCount(), 2);
-    EXPECT_EQ(BankErasures(a), 0);
-    EXPECT_EQ(StoredShots(a), 3);
-    EXPECT_EQ(StoredShots(b), 0);
+    EXPECT_EQ(Outcome(a), std::tuple(2, 0, 3));
+    EXPECT_EQ(Outcome(b), std::tuple(4, 7, 0));
 }
 
 // Unchecked, the banks stay; a unit is downloaded once, so showing the
@@ -229,9 +223,7 @@ TEST_F(DownloadTest, UncheckedKeepsTheBanksThenNothingToDownloadThenInsertOptica
     Connect(1);
     OpenDownload(false);
     ASSERT_TRUE(WaitDone());
-    EXPECT_EQ(ShooterOf(a)->ShotCount(), 3);
-    EXPECT_EQ(BankErasures(a), 0);
-    EXPECT_EQ(StoredShots(a), 3);
+    EXPECT_EQ(Outcome(a), std::tuple(3, 0, 3));
 
     OpenDownload(false);
     EXPECT_EQ(Status(), QStringLiteral("Nothing to download"));
@@ -254,17 +246,15 @@ TEST_F(DownloadTest, PortChangesDuringTrainingRebindOnlyThatPort)
     const std::vector<TFormShooter*> viewers = TrainOnEveryUnit();
     ASSERT_TRUE(WaitFor([&] { return a.Measuring() && b.Measuring(); }));
 
+    // The port number of the unit a viewer is bound to, 0 without one.
+    const auto com = [&](std::size_t k) { return viewers[k]->Device() ? viewers[k]->Device()->ComNumber() : 0; };
     a.Unplug();
     FormPrepareDownload->OnPortRemoval(201);
-    EXPECT_EQ(viewers[0]->Device(), nullptr);
-    ASSERT_NE(viewers[1]->Device(), nullptr);
-    EXPECT_EQ(viewers[1]->Device()->ComNumber(), 202);
-
+    EXPECT_EQ(std::pair(com(0), com(1)), std::pair(0, 202));
     a.Replug();
     a.ClearReceived();
     FormPrepareDownload->OnPortArrival(201);
-    ASSERT_NE(viewers[0]->Device(), nullptr);
-    EXPECT_EQ(viewers[0]->Device()->ComNumber(), 201);
+    EXPECT_EQ(com(0), 201);
     EXPECT_TRUE(WaitFor([&] { return Frames(a, 'a', 1, 1) > 0; })); // measuring again
     EXPECT_TRUE(b.Measuring());
 
@@ -272,11 +262,11 @@ TEST_F(DownloadTest, PortChangesDuringTrainingRebindOnlyThatPort)
     viewers[1]->ButtonStartStopClick();
     b.Unplug();
     FormPrepareDownload->OnPortRemoval(202);
-    EXPECT_EQ(viewers[1]->Device(), nullptr);
+    EXPECT_EQ(com(1), 0);
     b.Replug();
     b.ClearReceived();
     FormPrepareDownload->OnPortArrival(202);
-    ASSERT_NE(viewers[1]->Device(), nullptr);
+    ASSERT_EQ(com(1), 202);
     ASSERT_TRUE(viewers[1]->Device()->SendAndWait(BuildStop(), ReplyAck, 2000)); // what came before has arrived
     EXPECT_EQ(CountFrames(b, IsStartFrame), 0);
 }
@@ -331,8 +321,7 @@ TEST_F(DownloadTest, SuspendDuringTheBankEraseRunsAfterIt)
     OpenDownload(true);
     ASSERT_TRUE(WaitDone());
     EXPECT_TRUE(midErase);
-    EXPECT_EQ(BankErasures(a), 7);
-    EXPECT_EQ(StoredShots(a), 0);
+    EXPECT_EQ(Outcome(a), std::tuple(3, 7, 0));
     EXPECT_TRUE(WaitFor([] { return DeviceManagerInstance->Connected().empty(); }));
     EXPECT_EQ(Logged(QStringLiteral("EVENT APMSUSPEND")).size(), 1u);
 }
