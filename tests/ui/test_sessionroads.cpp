@@ -13,6 +13,7 @@
 #include "FormStartMenu.h"
 #include "Globals.h"
 #include "ShooterGridModel.h"
+#include "Setupdata.h"
 #include "Shotdata.h"
 #include "UiGlobals.h"
 #include "UiRig.h"
@@ -45,13 +46,12 @@ TEST_F(SessionRoadTest, TrainingToASavedFileAndBackAsReview)
     SetFileAge(older, 3600);
     StartTraining(2);
     SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("false"));
-    FireAndWait({{40, -30}, {-120, 60}, {5, 5}});
+    FireAndWait({{40, -30}, {-120, 60}});
     EXPECT_TRUE(SessionUnsaved.load());
-    std::vector<std::vector<TShotKey>> fired;
-    for (TFormShooter* viewer : ShooterViewers)
-        fired.push_back(ShotKeys(viewer->Shooter()));
+    const QString trained = GetTargetName(CurrentSession->GetShooter(0)->currentTarget);
 
-    // The list names the shooters and saves them.
+    // The list names the shooters and saves them; the training goes on and
+    // the list saves again, numbering the second file.
     Click(Control(FormShooterPanel, "BitBtnShooterList"));
     ASSERT_TRUE(FormShooterList->isVisible());
     TShooterGridModel& grid = FormShooterList->GridModel();
@@ -60,10 +60,20 @@ TEST_F(SessionRoadTest, TrainingToASavedFileAndBackAsReview)
     for (int row = 0; row < 2; ++row)
         ASSERT_TRUE(grid.setData(grid.index(row, 0), names[row]));
     Click(Control(FormShooterList, "BitBtnSaveSession"));
-    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
     EXPECT_FALSE(SessionUnsaved.load());
-    const QStringList saved = QDir(ShotFilesFolder()).entryList({QStringLiteral("Anna Ben*.shotfile.xml")});
-    ASSERT_EQ(saved.size(), 1);
+    auto* savedPanel = Control<QLabel>(FormShooterList, "PanelSaveCompleted");
+    EXPECT_TRUE(savedPanel->isVisible());
+    EXPECT_TRUE(WaitFor([&] { return !savedPanel->isVisible(); }));
+    FireAndWait({{5, 5}});
+    EXPECT_TRUE(SessionUnsaved.load());
+    Click(Control(FormShooterList, "BitBtnSaveSession"));
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
+    const QString base = QStringLiteral("Anna Ben (%1)").arg(trained);
+    const QStringList saved = QDir(ShotFilesFolder()).entryList({QStringLiteral("Anna Ben*")}, QDir::Files, QDir::Name);
+    ASSERT_EQ(saved, (QStringList {base + " (2).shotfile.xml", base + ".shotfile.xml"}));
+    std::vector<std::vector<TShotKey>> fired;
+    for (TFormShooter* viewer : ShooterViewers)
+        fired.push_back(ShotKeys(viewer->Shooter()));
 
     // Saved: the close asks nothing and stops every unit.
     ClearReceived();
@@ -75,7 +85,8 @@ TEST_F(SessionRoadTest, TrainingToASavedFileAndBackAsReview)
 
     Click(Control(FormStartMenu, "BitBtnOpenSession"));
     auto* sessions = Control<QTableView>(FormOpenSession, "StringGridSessions");
-    ASSERT_EQ(sessions->model()->rowCount(), 2);
+    ASSERT_EQ(sessions->model()->rowCount(), 3);
+    EXPECT_EQ(sessions->model()->index(2, 0).data().toString(), QStringLiteral("Older"));
     EXPECT_EQ(sessions->model()->index(0, 0).data().toString() + QStringLiteral(".shotfile.xml"), saved.first());
     sessions->selectRow(0);
     Click(Control(FormOpenSession, "BitBtnOpen"));
@@ -86,6 +97,11 @@ TEST_F(SessionRoadTest, TrainingToASavedFileAndBackAsReview)
         EXPECT_EQ(viewer->Device(), nullptr);
         EXPECT_EQ(viewer->Shooter()->name, names[int(i)]);
         EXPECT_EQ(ShotKeys(viewer->Shooter()), fired[i]) << i;
+        for (const TShot* shot : viewer->Shooter()->SnapshotShots()) {
+            TargetDescription target;
+            viewer->Shooter()->GetShotTarget(*shot, target);
+            EXPECT_EQ(GetTargetName(target), trained) << i;
+        }
     }
     EXPECT_EQ(SessionMode, SessionOpenFile);
 }
