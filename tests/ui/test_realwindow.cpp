@@ -73,9 +73,7 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
     ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/Tavrik/TRAXEL/Shot files")));
     std::vector<std::unique_ptr<unitsim::TSimUnit>> units;
     for (int n : {91, 92}) {
-        unitsim::UnitConfig config;
-        config.name = unitsim::UnitName("KBR", n);
-        units.push_back(std::make_unique<unitsim::TSimUnit>(config));
+        units.push_back(std::make_unique<unitsim::TSimUnit>(unitsim::UnitConfig {unitsim::UnitName("KBR", n)}));
         ASSERT_TRUE(units.back()->SetPortLink((ports + QStringLiteral("/COM%1").arg(n)).toStdString()));
     }
 
@@ -88,22 +86,17 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), data);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), root + QStringLiteral("/cache"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/runtime"));
-    env.insert(QStringLiteral("TMPDIR"), root + QStringLiteral("/tmp"));
+    for (const auto& [name, sub] : {std::pair {"HOME", "home"}, std::pair {"XDG_DATA_HOME", "data"},
+                                    std::pair {"XDG_CONFIG_HOME", "config"}, std::pair {"XDG_CACHE_HOME", "cache"},
+                                    std::pair {"XDG_RUNTIME_DIR", "runtime"}, std::pair {"TMPDIR", "tmp"}})
+        env.insert(QString::fromLatin1(name), root + QLatin1Char('/') + QLatin1String(sub));
     env.insert(QStringLiteral("TRAXEL_LOG_STDERR"), QStringLiteral("1"));
     // Under the leak checker: the font and message-bus libraries keep their
     // caches until exit, which is no fault of the program's.
-    const QString suppressions = root + QStringLiteral("/lsan.supp");
-    QFile supp(suppressions);
-    ASSERT_TRUE(supp.open(QIODevice::WriteOnly));
-    supp.write("leak:libfontconfig.so\nleak:libdbus-1.so\n");
-    supp.close();
-    env.insert(QStringLiteral("LSAN_OPTIONS"), env.value(QStringLiteral("LSAN_OPTIONS")) + QStringLiteral(":suppressions=")
-                                                   + suppressions);
+    const QString suppressions =
+        WriteFile(root + QStringLiteral("/lsan.supp"), "leak:libfontconfig.so\nleak:libdbus-1.so\n");
+    env.insert(QStringLiteral("LSAN_OPTIONS"),
+               env.value(QStringLiteral("LSAN_OPTIONS")) + QStringLiteral(":suppressions=") + suppressions);
 
     QProcess run;
     run.setProcessEnvironment(env);
