@@ -89,7 +89,8 @@ protected:
 
     // A review viewer of a shooter with shots on the ring target at the
     // given positions (0.1 mm), one second apart.
-    static TFormShooter* ReviewViewer(const std::vector<std::pair<int, int>>& hits, const QString& name = QStringLiteral("Anna"))
+    static TFormShooter* ReviewViewer(const std::vector<std::pair<int, int>>& hits,
+                                      const QString& name = QStringLiteral("Anna"))
     {
         TShooter* shooter = AddShooterWithShots(*CurrentSession, name, 1, GoldenRing(), int(hits.size()));
         for (std::size_t i = 0; i < hits.size(); ++i) {
@@ -126,7 +127,8 @@ protected:
     static std::vector<unitsim::ReceivedFrame> StopFrames(const unitsim::TSimUnit& unit)
     {
         std::vector<unitsim::ReceivedFrame> stops = unit.Received();
-        stops.erase(std::remove_if(stops.begin(), stops.end(), [](const auto& f) { return !IsStopFrame(f); }), stops.end());
+        stops.erase(std::remove_if(stops.begin(), stops.end(), [](const auto& f) { return !IsStopFrame(f); }),
+                    stops.end());
         return stops;
     }
 
@@ -182,9 +184,8 @@ TEST_F(ViewerTest, LiveShotIsHeldThenTheLivePointReturns)
 
     Click(Control<QPushButton>(viewer, "ButtonStartStop"));
     ASSERT_TRUE(WaitFor([&] { return unit->Measuring() && viewer->Renderer().LivePointValid; }));
-    EXPECT_EQ(Glyph(viewer), QStringLiteral("ButtonStop"));
-    EXPECT_EQ(Tag(viewer, "ImageStatus"), 0);
-    EXPECT_EQ(Tag(viewer, "ImageRotate"), 0);
+    EXPECT_EQ(std::tuple(Glyph(viewer), Tag(viewer, "ImageStatus"), Tag(viewer, "ImageRotate")),
+              std::tuple(QStringLiteral("ButtonStop"), 0, 0));
 
     unit->SetAimPoint(40, -30);
     FireAndShow(*unit, viewer, 40, -30);
@@ -233,8 +234,8 @@ TEST_F(ViewerTest, SeriesStopsTheUnitAndALateShotDoesNotStartIt)
     const auto stops = StopFrames(*unit);
     ASSERT_EQ(stops.size(), 2u);
     EXPECT_GE(stops[0].time - fired, 200ms);
-    EXPECT_EQ(Glyph(viewer), QStringLiteral("ButtonStart"));
-    EXPECT_FALSE(ViewerDevice::Measuring(*device));
+    const auto stopped = std::pair(QStringLiteral("ButtonStart"), false);
+    EXPECT_EQ(std::pair(Glyph(viewer), ViewerDevice::Measuring(*device)), stopped);
 
     // Starting again restores the countdown.
     Click(startStop);
@@ -248,8 +249,7 @@ TEST_F(ViewerTest, SeriesStopsTheUnitAndALateShotDoesNotStartIt)
     EXPECT_FALSE(ViewerDevice::Measuring(*device));
     const int starts = CountFrames(*unit, IsStartFrame);
     FireAndShow(*unit, viewer, 60, 10);
-    EXPECT_FALSE(ViewerDevice::Measuring(*device));
-    EXPECT_EQ(Glyph(viewer), QStringLiteral("ButtonStart"));
+    EXPECT_EQ(std::pair(Glyph(viewer), ViewerDevice::Measuring(*device)), stopped);
     EXPECT_TRUE(device->SendAndWait(BuildStop(), ReplyAck, 2000)); // everything before it has arrived
     EXPECT_EQ(CountFrames(*unit, IsStartFrame), starts);
 }
@@ -296,12 +296,10 @@ TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
     unit->Unplug();
     ASSERT_TRUE(WaitForStreamLost(clock, viewer, device));
     Click(target, corner);
-    EXPECT_TRUE(viewer->Waiting());
-    EXPECT_EQ(BusyCursorDepth(), 1);
-    EXPECT_FALSE(Control<QPushButton>(viewer, "ButtonStartStop")->isEnabled());
+    EXPECT_EQ(std::tuple(viewer->Waiting(), BusyCursorDepth(), Control(viewer, "ButtonStartStop")->isEnabled()),
+              std::tuple(true, 1, false));
     ASSERT_TRUE(WaitFor([&] { return !viewer->Waiting(); }));
-    EXPECT_EQ(BusyCursorDepth(), 0);
-    EXPECT_EQ(viewer->Device(), device);
+    EXPECT_EQ(std::pair(BusyCursorDepth(), viewer->Device()), std::pair(0, device));
     const auto* log = Control<QPlainTextEdit>(FormStartMenu, "MemoLog");
     EXPECT_TRUE(WaitFor([&] { return log->toPlainText().contains(QLatin1String("Reconnect COM5")); }));
 
@@ -420,8 +418,8 @@ TEST_F(ViewerTest, SelectionWithoutShotsOrWithAnUnknownTarget)
 TEST_F(ViewerTest, ReplayStatesCycleByModeAndGrading)
 {
     const struct { bool advanced, grading; std::vector<int> states; } cases[] = {
-        {false, false, {2, 0, 2, 0}}, {false, true, {2, 3, 0, 2}}, {true, false, {1, 2, 0, 1}}, {true, true, {1, 2, 3, 0}},
-    };
+        {false, false, {2, 0, 2, 0}}, {false, true, {2, 3, 0, 2}},
+        {true, false, {1, 2, 0, 1}}, {true, true, {1, 2, 3, 0}}};
     const int modes[] = {TTargetRenderer::ViewAllShots, TTargetRenderer::ViewXYGraph,
                          TTargetRenderer::ViewDistanceGraph, TTargetRenderer::ViewTextPage};
     TFormShooter* viewer = ReviewViewer({{0, 0}, {30, -20}, {-15, 25}});
@@ -458,16 +456,14 @@ TEST_F(ViewerTest, ZoomButtonsFollowTheSliderWhileTheyAgree)
     QPushButton* out = Control<QPushButton>(viewer, "BitBtnZoomOut");
     const auto zoom = [&] { return viewer->Renderer().ZoomPercent; };
 
+    const auto both = [&] { return std::pair(slider->value(), zoom()); };
     Click(in);
-    EXPECT_EQ(slider->value(), 150);
-    EXPECT_EQ(zoom(), 150.0);
+    EXPECT_EQ(both(), std::pair(150, 150.0));
     Click(out);
     Click(out);
-    EXPECT_EQ(slider->value(), 50);
-    EXPECT_EQ(zoom(), 50.0);
+    EXPECT_EQ(both(), std::pair(50, 50.0));
     Click(out); // the slider stops at 25
-    EXPECT_EQ(slider->value(), 25);
-    EXPECT_EQ(zoom(), 25.0);
+    EXPECT_EQ(both(), std::pair(25, 25.0));
 
     // Zoomed elsewhere (an animation onto a shot): steps of 25 on the zoom alone.
     SetOptionString(QStringLiteral("AutoZoom"), QStringLiteral("true"));
@@ -476,8 +472,7 @@ TEST_F(ViewerTest, ZoomButtonsFollowTheSliderWhileTheyAgree)
     const int z = int(zoom());
     ASSERT_NE(z, slider->value());
     Click(in);
-    EXPECT_EQ(zoom(), double(std::min(500, z + 25)));
-    EXPECT_EQ(slider->value(), 25);
+    EXPECT_EQ(both(), std::pair(25, double(std::min(500, z + 25))));
     Click(out);
     Click(out);
     EXPECT_EQ(zoom(), double(std::max(25, std::min(500, z + 25) - 50)));
@@ -495,10 +490,9 @@ TEST_F(ViewerTest, ZeroingSetsTheOffsetsAndAsksWhenThereIsNoResult)
     // Entering starts the idle unit and shows the whole target area.
     Click(zeroing);
     ASSERT_TRUE(WaitFor([&] { return unit->Measuring(); }));
-    EXPECT_TRUE(ViewerDevice::Zeroing(*device));
-    EXPECT_TRUE(zeroing->isChecked());
-    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Zeroing mode"));
-    EXPECT_EQ(viewer->Renderer().ZoomPercent, 25.0);
+    EXPECT_EQ(std::tuple(ViewerDevice::Zeroing(*device), zeroing->isChecked(), viewer->windowTitle(),
+                         viewer->Renderer().ZoomPercent),
+              std::tuple(true, true, QStringLiteral("Zeroing mode"), 25.0));
 
     // Zeroing shots are no shots of the series: the unit goes on.
     for (int x : {280, 320})
@@ -511,10 +505,9 @@ TEST_F(ViewerTest, ZeroingSetsTheOffsetsAndAsksWhenThereIsNoResult)
     // Leaving with results: their mean, no question.
     Click(zeroing);
     EXPECT_FALSE(ViewerDevice::Zeroing(*device));
-    EXPECT_EQ(device->Zero().offsetX, 300.0);
-    EXPECT_EQ(device->Zero().offsetY, -150.0);
-    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Shooter Viewer 1"));
-    EXPECT_EQ(viewer->Renderer().ZoomPercent, 100.0);
+    EXPECT_EQ(std::pair(device->Zero().offsetX, device->Zero().offsetY), std::pair(300.0, -150.0));
+    EXPECT_EQ(std::pair(viewer->windowTitle(), viewer->Renderer().ZoomPercent),
+              std::pair(QStringLiteral("Shooter Viewer 1"), 100.0));
     EXPECT_TRUE(prompts.shown.empty());
 
     // Leaving without a result asks; No brings the old offsets back, Yes clears them.
@@ -524,8 +517,8 @@ TEST_F(ViewerTest, ZeroingSetsTheOffsetsAndAsksWhenThereIsNoResult)
         EXPECT_EQ(device->Zero().offsetX, 0.0);
         prompts.queued.push_back(answer);
         Click(zeroing);
-        EXPECT_EQ(prompts.shown.back().text, QStringLiteral("Reset zeroing?"));
-        EXPECT_EQ(prompts.shown.back().caption, QStringLiteral("Confirm"));
+        EXPECT_EQ(std::pair(prompts.shown.back().text, prompts.shown.back().caption),
+                  std::pair(QStringLiteral("Reset zeroing?"), QStringLiteral("Confirm")));
         EXPECT_EQ(device->Zero().offsetX, offsetX);
     }
     EXPECT_EQ(prompts.Count(QStringLiteral("Reset zeroing?")), 2);
@@ -590,15 +583,13 @@ TEST_F(ViewerTest, NetworkTextStopsTheUnitAndSendsPlainLettersLineByLine)
     const QString text = QStringLiteral("ÅÄÖåäö\nHej");
     ShowNetworkMessage(viewer, text);
     EXPECT_EQ(Control<QLabel>(viewer, "LabelMessage")->text(), text);
-    EXPECT_TRUE(viewer->Waiting());
-    EXPECT_FALSE(Control<QPushButton>(viewer, "ButtonStartStop")->isEnabled());
+    EXPECT_EQ(std::pair(viewer->Waiting(), Control(viewer, "ButtonStartStop")->isEnabled()), std::pair(true, false));
     ASSERT_TRUE(WaitFor([&] { return unit->DisplayLines().size() == 2 && !viewer->Waiting(); }));
-    EXPECT_EQ(StopFrames(*unit).size(), 2u);
+    EXPECT_EQ(CountFrames(*unit, IsStopFrame), 2);
     const auto lines = unit->DisplayLines();
     EXPECT_EQ(std::tuple(lines[0].text, int(lines[0].line), lines[0].flags & 0x0B), std::tuple("AAOaao", 2, 0x08));
     EXPECT_EQ(std::tuple(lines[1].text, int(lines[1].line), lines[1].flags & 0x0B), std::tuple("Hej", 3, 0x03));
-    EXPECT_FALSE(unit->Measuring());
-    EXPECT_TRUE(Control<QPushButton>(viewer, "ButtonStartStop")->isEnabled());
+    EXPECT_EQ(std::pair(unit->Measuring(), Control(viewer, "ButtonStartStop")->isEnabled()), std::pair(false, true));
 }
 
 } // namespace
