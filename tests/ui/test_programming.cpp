@@ -39,25 +39,20 @@ SetupBlocks Pattern(uint8_t first)
     return b;
 }
 
+// The setup: its targets, the target numbers in its mode block, its block 0
+// bit 4 (arrows unlocked); the gun mounting and the kind of run. Expected:
+// usable, function mode, mounting code, target numbers sent, the enable bits
+// (bits 0-1 of the mode block's byte 0), the slots and the progress maximum.
 struct TComposeCase {
     const char* name;
-    bool ring;
-    bool silhouette;
-    int ringNumber;       // in the setup's mode block
-    int silhouetteNumber;
-    bool arrowsUnlocked;  // the setup's block 0 bit 4
+    bool ring, silhouette;
+    int ringNumber, silhouetteNumber;
+    bool arrowsUnlocked;
     int mounting;
     TProgrammingKind kind;
-    // Expected:
     bool usable;
-    int functionMode;
-    int mountingCode;
-    int sentRingNumber;
-    int sentSilhouetteNumber;
-    int enableBits;       // bits 0-1 of the mode block's byte 0
-    int ringSlot;
-    int silhouetteSlot;
-    int progressMaximum;
+    int functionMode, mountingCode, sentRingNumber, sentSilhouetteNumber, enableBits, ringSlot, silhouetteSlot,
+        progressMaximum;
 };
 
 const TComposeCase ComposeCases[] = {

@@ -117,7 +117,7 @@ protected:
         list.SaveToFile(path);
         return path;
     }
-    static QByteArray Shipped() { return ReadFile(QStringLiteral("default.setup.xml")); }
+    static QByteArray Shipped() { return ReadAll(QStringLiteral("default.setup.xml")); }
 
     TFormSelectSetup* form = nullptr;
 };

@@ -130,7 +130,7 @@ TEST_P(QuitTest, UnsavedSessionIsClosedFirst)
             FormStartMenu->close();
     };
     const auto settingsSaved = [] {
-        return ReadFile(SettingsFileName()).contains("<GunMounting>left</GunMounting>");
+        return ReadAll(SettingsFileName()).contains("<GunMounting>left</GunMounting>");
     };
 
     prompts.queued = {TMsgResult::Cancel, TMsgResult::Yes};

@@ -110,8 +110,8 @@ TEST_F(StartupTest, FoldersAndTheDefaultSetupCopy)
         prompts.shown.clear();
         ASSERT_TRUE(ApplicationStartup());
         EXPECT_EQ(prompts.Count(FoldersCreated), c.boxes);
-        const QByteArray copied = ReadFile(DataFile(QStringLiteral("Setups/default.setup.xml")));
-        EXPECT_EQ(copied, c.ownDefaultSetup.isEmpty() ? ReadFile(ShippedDefaultSetupPath()) : c.ownDefaultSetup);
+        const QByteArray copied = ReadAll(DataFile(QStringLiteral("Setups/default.setup.xml")));
+        EXPECT_EQ(copied, c.ownDefaultSetup.isEmpty() ? ReadAll(ShippedDefaultSetupPath()) : c.ownDefaultSetup);
         ApplicationShutdown();
     }
 }
@@ -141,7 +141,7 @@ TEST_F(StartupTest, DamagedSettingsAreKeptAsOldAndDefaultsUsed)
     ASSERT_TRUE(StartProgram());
     EXPECT_EQ(prompts.Count(SettingsDamaged), 1);
     EXPECT_EQ(prompts.shown.front().caption, QStringLiteral("Information"));
-    EXPECT_EQ(ReadFile(SettingsFileName() + QStringLiteral(".old")), damaged);
+    EXPECT_EQ(ReadAll(SettingsFileName() + QStringLiteral(".old")), damaged);
     EXPECT_EQ(GetNetworkMode(), QStringLiteral("Disable"));
 }
 
@@ -149,7 +149,7 @@ TEST_F(StartupTest, AnInstalledLanguageTranslatesTheStartMenu)
 {
     const QStringList shipped = QDir(LanguagesFolder()).entryList({QStringLiteral("*.lang.txt")});
     ASSERT_FALSE(shipped.isEmpty());
-    const QByteArray language = ReadFile(LanguagesFolder() + QLatin1Char('/') + shipped.first());
+    const QByteArray language = ReadAll(LanguagesFolder() + QLatin1Char('/') + shipped.first());
     WriteFile(DataFile(QStringLiteral("Translations.lang.txt")), language);
     ASSERT_TRUE(QDir().mkpath(DataFile(QStringLiteral("Shot files"))));
 

@@ -14,6 +14,7 @@
 #include "NameList.h"
 #include "PortRegistry.h"
 #include "Shotdata.h"
+#include "TestFiles.h"
 #include "TestTargets.h"
 #include "Translation.h"
 #include "UiGlobals.h"
@@ -230,12 +231,7 @@ unitsim::TSimUnit& UiRigTest::AddUnit(int number, const std::string& name)
 
 void UiRigTest::RemoveUnit(unitsim::TSimUnit& unit)
 {
-    for (auto it = units.begin(); it != units.end(); ++it) {
-        if (it->get() == &unit) {
-            units.erase(it);
-            return;
-        }
-    }
+    std::erase_if(units, [&](const auto& owned) { return owned.get() == &unit; });
 }
 
 bool UiRigTest::WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit)
@@ -386,12 +382,6 @@ std::map<QString, QString> FileListing(const QString& folder)
     return files;
 }
 
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void SetFileAge(const QString& path, int secondsOld)
 {
     QFile file(path);
@@ -402,9 +392,7 @@ void SetFileAge(const QString& path, int secondsOld)
 QString WriteFile(const QString& path, const QByteArray& bytes)
 {
     EXPECT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
+    WriteAll(path, bytes);
     return path;
 }
 

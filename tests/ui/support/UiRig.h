@@ -6,6 +6,7 @@
 
 #include "NetworkLink.h"
 #include "Prompts.h"
+#include "TestFiles.h"
 #include "TSimUnit.h"
 
 #include <QPoint>
@@ -140,7 +141,6 @@ std::vector<TShotKey> ShotKeys(TShooter* shooter);
 
 // Every file below folder with its size and time stamp.
 std::map<QString, QString> FileListing(const QString& folder);
-QByteArray ReadFile(const QString& path);
 // Dates the file's last change secondsOld back.
 void SetFileAge(const QString& path, int secondsOld);
 // Writes bytes to path (folders made); returns path.
