@@ -95,30 +95,22 @@ TEST_F(OpenSessionTest, ListsNewestFirstAndOpensTheShootersWithShots)
     EXPECT_TRUE(Control(FormShooterPanel, "BitBtnOpenSession")->isVisible());
 }
 
-TEST_F(OpenSessionTest, FilesThatCannotBeOpenedLeaveTheRunningSessionUntouched)
+// Files that cannot be opened, and keeping the running session (to save it,
+// or cancelled), keep the file out; No closes the session and opens it.
+TEST_F(OpenSessionTest, TheRunningSessionStaysUntilAReadableFileMayReplaceIt)
 {
     RunningSession();
-    QFile damaged(PathOf(QStringLiteral("Damaged.shotfile.xml")));
-    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
-    damaged.write("<ShotFile><SessionInfo><Name>cut");
-    damaged.close();
-    FormOpenSession->OpenSessionFile(damaged.fileName());
+    const QByteArray cut = "<ShotFile><SessionInfo><Name>cut";
+    FormOpenSession->OpenSessionFile(WriteFile(PathOf(QStringLiteral("Damaged.shotfile.xml")), cut));
     FormOpenSession->OpenSessionFile(WriteSessionFile(QStringLiteral("Empty.shotfile.xml"), {}));
     FormOpenSession->OpenSessionFile(PathOf(QStringLiteral("Missing.shotfile.xml")));
-    EXPECT_EQ(prompts.Texts(), (QStringList {"File open failed!", "No shooters in shot file", "File open failed!"}));
-    EXPECT_EQ(prompts.shown[1].caption, QStringLiteral("Error"));
-    ExpectRunningSessionUntouched();
-}
-
-// Keeping the running session (to save it, or cancelled) keeps the file out.
-TEST_F(OpenSessionTest, AnOpenAbortsWhenTheRunningSessionStays)
-{
-    RunningSession();
     const QString path = WriteSessionFile(QStringLiteral("Review.shotfile.xml"), {2});
     prompts.queued = {TMsgResult::Cancel, TMsgResult::Yes, TMsgResult::No};
     FormOpenSession->OpenSessionFile(path);
     FormOpenSession->OpenSessionFile(path);
-    EXPECT_EQ(prompts.Texts(), (QStringList {"Save session?", "Save session?"}));
+    EXPECT_EQ(prompts.Texts(), (QStringList {"File open failed!", "No shooters in shot file", "File open failed!",
+                                             "Save session?", "Save session?"}));
+    EXPECT_EQ(prompts.shown[1].caption, QStringLiteral("Error"));
     ExpectRunningSessionUntouched();
     EXPECT_TRUE(FormShooterList->isVisible());
 

@@ -35,6 +35,8 @@
 #include <gmock/gmock.h>
 
 #include <thread>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -269,15 +271,13 @@ TEST_F(StartMenuTest, DownloadAndOpenSetTheModeAndOpenEndsMonitoring)
     ASSERT_TRUE(StartProgram());
     link.listening = true;
     Click(Control(FormStartMenu, "BitBtnDownloadSession"));
-    EXPECT_EQ(SessionMode, SessionDownload);
-    EXPECT_TRUE(FormPrepareDownload->isVisible());
+    EXPECT_EQ(std::tuple(SessionMode, FormPrepareDownload->isVisible(), link.stops),
+              std::tuple(int(SessionDownload), true, 0));
     EXPECT_FALSE(CurrentSession->date.isEmpty());
-    EXPECT_EQ(link.stops, 0);
     FormPrepareDownload->hide();
     FormStartMenu->ShowInFront();
     Click(Control(FormStartMenu, "BitBtnOpenSession"));
-    EXPECT_EQ(SessionMode, SessionOpenFile);
-    EXPECT_EQ(link.stops, 1);
+    EXPECT_EQ(std::pair(SessionMode, link.stops), std::pair(int(SessionOpenFile), 1));
 }
 
 TEST_F(StartMenuTest, MonitorTrainingListensOnTheConfiguredPortOrTheDefault)
@@ -295,17 +295,16 @@ TEST_F(StartMenuTest, MonitorTrainingListensOnTheConfiguredPortOrTheDefault)
 
     const std::pair<const char*, int> cases[] = {{"15000", 15000}, {" 80 ", 80}, {"65535", 65535}, {"0", 14351},
                                                  {"65536", 14351}, {"-1", 14351}, {"port", 14351}, {"", 14351}};
+    auto* waiting = Control<QLabel>(FormStartMenu, "LabelWaitingForConnections");
     for (const auto& [setting, port] : cases) {
         SCOPED_TRACE(setting);
         network->SetAttributeValue(QString::fromLatin1(XmlNames::MonitorPort), QString::fromLatin1(setting));
         Click(monitor);
         ASSERT_FALSE(link.ports.empty());
-        EXPECT_EQ(link.ports.back(), port);
-        EXPECT_EQ(SessionMode, SessionMonitor);
-        EXPECT_TRUE(Control<QLabel>(FormStartMenu, "LabelWaitingForConnections")->isVisible());
+        EXPECT_EQ(std::tuple(link.ports.back(), SessionMode, waiting->isVisible()),
+                  std::tuple(port, int(SessionMonitor), true));
         Click(monitor);
-        EXPECT_EQ(SessionMode, SessionNone);
-        EXPECT_FALSE(link.listening);
+        EXPECT_EQ(std::pair(SessionMode, link.listening), std::pair(int(SessionNone), false));
     }
 
     // The settings dialog switches monitoring off before it opens.
