@@ -303,14 +303,18 @@ TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
     const auto* log = Control<QPlainTextEdit>(FormStartMenu, "MemoLog");
     EXPECT_TRUE(WaitFor([&] { return log->toPlainText().contains(QLatin1String("Reconnect COM5")); }));
 
-    // Back: the port opens and measuring resumes, since it was measuring.
+    // Back: the port opens and the unit is told to measure again, since it was
+    // measuring (the operator clicks again while the port is not there yet).
     unit->Replug();
-    Click(target, corner);
-    ASSERT_TRUE(WaitFor([&] { return !viewer->Waiting(); }));
+    unit->ClearReceived();
+    ASSERT_TRUE(WaitFor([&] {
+        if (!viewer->Waiting() && device->Data().ComNumber() == 0)
+            Click(target, corner);
+        return !viewer->Waiting() && CountFrames(*unit, IsStartFrame) > 0;
+    }));
     EXPECT_EQ(BusyCursorDepth(), 0);
-    EXPECT_TRUE(WaitFor([&] { return unit->Measuring(); }));
-    EXPECT_EQ(Glyph(viewer), QStringLiteral("ButtonStop"));
-    EXPECT_TRUE(Control<QPushButton>(viewer, "ButtonStartStop")->isEnabled());
+    EXPECT_EQ(std::pair(Glyph(viewer), Control(viewer, "ButtonStartStop")->isEnabled()),
+              std::pair(QStringLiteral("ButtonStop"), true));
 
     // Unbound during the wait: the continuation lets the device be.
     viewer->ButtonStartStopClick();
@@ -336,7 +340,7 @@ TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
 
 // ---- Gestures and views ------------------------------------------------------------------
 
-TEST_F(ViewerTest, SwipeOfMoreThan50PixelsChangesTheShot)
+TEST_F(ViewerTest, SwipesOfMoreThan50PixelsArrowsAndSelectionsBeyondTheShots)
 {
     TFormShooter* viewer = ReviewViewer({{0, 0}, {50, 20}, {-30, 40}});
     QWidget* target = Control<QWidget>(viewer, "ImageTarget");
@@ -345,22 +349,36 @@ TEST_F(ViewerTest, SwipeOfMoreThan50PixelsChangesTheShot)
         QTest::mouseRelease(target, Qt::LeftButton, {}, QPoint(to, 100));
     };
     TShooter* shooter = viewer->Shooter();
-
     swipe(100, 150); // exactly 50: a click in the middle
-    EXPECT_EQ(viewer->SelectedShot(), nullptr);
-    EXPECT_EQ(viewer->Renderer().ViewMode, TTargetRenderer::ViewAllShots);
+    EXPECT_EQ(std::pair(viewer->SelectedShot(), viewer->Renderer().ViewMode),
+              std::pair(static_cast<TShot*>(nullptr), TTargetRenderer::ViewAllShots));
     swipe(100, 151); // right: the previous shot, the first without a selection
     EXPECT_EQ(viewer->SelectedShot(), shooter->GetShot(0));
     swipe(200, 149); // left: the next
     EXPECT_EQ(viewer->SelectedShot(), shooter->GetShot(1));
     swipe(200, 150);
     EXPECT_EQ(viewer->SelectedShot(), nullptr);
-
     // The right arrow stays at the last shot.
-    QPushButton* right = Control<QPushButton>(viewer, "BitBtnRightArrow");
     for (int i = 0; i < 4; ++i)
-        Click(right);
+        Click(Control(viewer, "BitBtnRightArrow"));
     EXPECT_EQ(viewer->SelectedShot(), shooter->GetShot(2));
+    viewer->SelectShot(-3); // a network index below 0
+    EXPECT_EQ(viewer->SelectedShot(), nullptr);
+
+    // The second shot names a ring slot the unit never delivered: shown on the target there is.
+    shooter->GetShot(1)->raw.SetRingTargetIndex(7);
+    const QString before = GetTargetName(viewer->Renderer().Target);
+    viewer->SelectShot(1);
+    EXPECT_EQ(std::pair(viewer->SelectedShot(), viewer->Renderer().ViewMode),
+              std::pair(shooter->GetShot(1), TTargetRenderer::ViewSingleShot));
+    EXPECT_TRUE(viewer->Renderer().Target.hasRing);
+    EXPECT_EQ(GetTargetName(viewer->Renderer().Target), before);
+
+    TFormShooter* empty = ReviewViewer({});
+    empty->SelectShot(0);
+    empty->SelectShot(-1);
+    EXPECT_EQ(std::pair(empty->SelectedShot(), empty->Renderer().ViewMode),
+              std::pair(static_cast<TShot*>(nullptr), TTargetRenderer::ViewAllShots));
 }
 
 TEST_F(ViewerTest, StripClickSelectsAndADoubleClickDoesNotSelectAgain)
@@ -392,27 +410,6 @@ TEST_F(ViewerTest, StripClickSelectsAndADoubleClickDoesNotSelectAgain)
     QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(b->xCentre - offset, 40));
     EXPECT_EQ(viewer->Strip().compact, !compact);
     EXPECT_EQ(viewer->SelectedShot(), viewer->Shooter()->GetShot(38));
-}
-
-TEST_F(ViewerTest, SelectionWithoutShotsOrWithAnUnknownTarget)
-{
-    TFormShooter* empty = ReviewViewer({});
-    empty->SelectShot(0);
-    empty->SelectShot(-1);
-    EXPECT_EQ(empty->SelectedShot(), nullptr);
-    EXPECT_EQ(empty->Renderer().ViewMode, TTargetRenderer::ViewAllShots);
-
-    TFormShooter* viewer = ReviewViewer({{0, 0}, {10, 10}});
-    viewer->SelectShot(-3); // a network index below 0
-    EXPECT_EQ(viewer->SelectedShot(), nullptr);
-    // The second shot names a ring slot the unit never delivered.
-    viewer->Shooter()->GetShot(1)->raw.SetRingTargetIndex(7);
-    const QString before = GetTargetName(viewer->Renderer().Target);
-    viewer->SelectShot(1);
-    EXPECT_EQ(viewer->SelectedShot(), viewer->Shooter()->GetShot(1));
-    EXPECT_EQ(viewer->Renderer().ViewMode, TTargetRenderer::ViewSingleShot);
-    EXPECT_TRUE(viewer->Renderer().Target.hasRing);
-    EXPECT_EQ(GetTargetName(viewer->Renderer().Target), before);
 }
 
 TEST_F(ViewerTest, ReplayStatesCycleByModeAndGrading)
