@@ -45,7 +45,9 @@ TEST(CPort, OpenAndCloseRunInTheirFixedOrder)
     FakePort r;
     r.fake->modemBits = ComBackend::MsCtsOn | ComBackend::MsRlsdOn;
     auto note = [&](const char* what) { return [&, what](TCustomComPort&) { r.fake->Enter(what, ""); }; };
-    auto line = [&](const char* what) { return [&, what](TCustomComPort&, bool on) { r.fake->Enter(what, on ? "1" : "0"); }; };
+    auto line = [&](const char* what) {
+        return [&, what](TCustomComPort&, bool on) { r.fake->Enter(what, on ? "1" : "0"); };
+    };
     r.port->OnBeforeOpen = note("OnBeforeOpen");
     r.port->OnAfterOpen = note("OnAfterOpen");
     r.port->OnBeforeClose = note("OnBeforeClose");

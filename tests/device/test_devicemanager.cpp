@@ -174,8 +174,8 @@ TEST_F(DeviceManagerTest, EnumeratePortsAppliesTheDescriptionRules)
     AddPlainPort(9, QString()); // default description: USB serial
     AddPlainPort(11, QStringLiteral("COMTROL USB Serial Port"));
     std::filesystem::create_symlink(Path("targets") + "/missing", ComLink(10));
-    for (const char* force : std::initializer_list<const char*> {"12", "3" /* already there: not twice */, nullptr /* no Force: port 0 */,
-                              "14,7" /* truncated */, "12", "abc" /* not a number: skipped */})
+    // Already there: not twice; no Force: port 0; "14,7" truncated; "abc" skipped.
+    for (const char* force : std::initializer_list<const char*> {"12", "3", nullptr, "14,7", "12", "abc"})
         AddForce(force);
 
     manager_->EnumeratePorts();
