@@ -164,16 +164,3 @@ TEST_F(Receive, FailingHandlerDoesNotStopTheScan)
     Feed(sample);
     EXPECT_EQ(calls, 5);
 }
-
-TEST(DataHandlerWrite, ClosedPortRefusesAndKeepsLastFrame)
-{
-    TDataHandler handler(nullptr);
-    EXPECT_FALSE(handler.IsOpen());
-    try {
-        handler.RequestInfo(0);
-        FAIL() << "write on a closed port";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Write to closed port"));
-    }
-    EXPECT_TRUE(handler.LastFrame().isEmpty());
-}
