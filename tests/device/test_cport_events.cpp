@@ -63,37 +63,25 @@ public:
     }
     void RunAll()
     {
-        for (std::function<void()> call; Take(call);)
+        std::unique_lock<std::mutex> lock(FMutex);
+        while (!FCalls.empty()) {
+            const std::function<void()> call = std::move(FCalls.front());
+            FCalls.pop_front();
+            lock.unlock();
             call();
+            lock.lock();
+        }
     }
 
 private:
-    bool Take(std::function<void()>& call)
-    {
-        std::lock_guard<std::mutex> lock(FMutex);
-        if (FCalls.empty())
-            return false;
-        call = std::move(FCalls.front());
-        FCalls.pop_front();
-        return true;
-    }
-
     std::mutex FMutex;
     std::deque<std::function<void()>> FCalls;
 };
 
 // Log lines, collected from any thread while installed.
-class LogCapture {
-public:
-    LogCapture()
-    {
-        SetDebugLogSink([this](const QString& line) { FLines.Add(line.toStdString()); });
-    }
+struct LogCapture : Recorder {
+    LogCapture() { SetDebugLogSink([this](const QString& line) { Add(line.toStdString()); }); }
     ~LogCapture() { SetDebugLogSink({}); }
-    std::vector<std::string> Lines() { return FLines.Items(); }
-
-private:
-    Recorder FLines;
 };
 
 // What the after-close hook of a ClosingPort saw. Reached through a plain
@@ -275,7 +263,7 @@ TEST(CPortEvents, NothingThrownOnTheEventThreadEndsTheProgram)
         EXPECT_FALSE(r.port->Connected());
         EXPECT_EQ(calls, c.handler ? 1 : 0);
         SetComSyncInvoker({});
-        const std::vector<std::string> lines = log.Lines();
+        const std::vector<std::string> lines = log.Items();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_NE(lines[0].find("/dev/ttyFAKE0"), std::string::npos) << lines[0];
         EXPECT_NE(lines[0].find(c.logged), std::string::npos) << lines[0];
