@@ -116,6 +116,16 @@ protected:
         ack[4] = Checksum(ack.data(), 4);
         device_->HandleFrame(ack.data(), 5, ReplyAck);
     }
+    // Waits while driving the identification timer as the GUI would.
+    template <class Pred>
+    bool Ticking(Pred done, std::chrono::milliseconds limit, TDevice* device = nullptr)
+    {
+        TDevice& d = device ? *device : *device_;
+        return WaitUntil([&] {
+            d.IdentifyTimerTick(DeviceTickMs());
+            return done();
+        }, limit);
+    }
     // Bytes 1 and 2 of every frame with that letter the unit received.
     Args ArgsOf(uint8_t letter) const
     {
