@@ -136,15 +136,13 @@ TEST(CPortEvents, EventsAreDeliveredInTheFixedOrder)
     r.port->OnCTSChange = order.Line("CTS ");
     r.port->OnDSRChange = order.Line("DSR ");
     r.port->OnRLSDChange = order.Line("RLSD ");
-    ASSERT_TRUE(r.Idle());
     {
         std::lock_guard<std::mutex> lock(r.fake->mutex);
         r.fake->errorBits = CeFrame;
         r.fake->modemBits = MsDsrOn;
     }
     r.fake->AddInput("abc");
-    r.fake->PushEvents(0x05FF);
-    ASSERT_TRUE(WaitFor([&] { return order.Items().size() == 10; }));
+    ASSERT_TRUE(r.Deliver(0x05FF));
     r.port->OnCTSChange = r.port->OnDSRChange = r.port->OnRLSDChange = {};
     r.port->Close();
     EXPECT_EQ(order.Items(), (std::vector<std::string>{"Error <ComError:Frame>", "RxChar 3", "TxEmpty", "Break", "Ring",
@@ -184,8 +182,7 @@ TEST(CPortEvents, ReceivedCharactersTakeTheirPath)
         r.port->OnRxChar = [&](TCustomComPort&, int) { ++rxChar; };
         r.port->Open();
         r.fake->AddInput("xyz");
-        r.fake->PushEvents(EvRxChar);
-        ASSERT_TRUE(r.Idle());
+        ASSERT_TRUE(r.Deliver(EvRxChar));
         r.port->Close();
         EXPECT_EQ(rxChar, 0);
         EXPECT_EQ(r.fake->Count("GetStatus"), 0);
@@ -395,14 +392,14 @@ TEST(CPortEvents, LinksAreFollowedFromRegistrationToRemoval)
     feeder.join();
     EXPECT_GE(transient.load(), 200);
 
-    // Every walk has ended once the thread waits again; one more event
-    // reaches the permanent link only.
-    ASSERT_TRUE(r.Idle());
+    // Every walk has ended once the thread has dispatched one more event;
+    // the next reaches the permanent link only.
+    ASSERT_TRUE(r.Deliver(EvRing));
     const int seen = transient;
     const int rings = permanent;
-    r.fake->PushEvents(EvRing);
-    ASSERT_TRUE(WaitFor([&] { return permanent == rings + 1; }));
+    ASSERT_TRUE(r.Deliver(EvRing));
     r.port->Close();
+    EXPECT_EQ(permanent, rings + 1);
     EXPECT_EQ(transient, seen);
     r.port->UnRegisterLink(&a);
 }

@@ -47,6 +47,12 @@ int FakeComState::Waiting()
     return waiting;
 }
 
+std::size_t FakeComState::Scripted()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return FWaits.size();
+}
+
 std::vector<std::string> FakeComState::Log()
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -272,5 +278,14 @@ std::vector<std::string> FakePort::Log()
 
 bool FakePort::Idle()
 {
-    return FakeComState::WaitFor([&] { return fake->Waiting() > 0; });
+    return FakeComState::WaitFor([&] { return fake->Waiting() > 0 && fake->Scripted() == 0; });
+}
+
+bool FakePort::Deliver(uint32_t bits)
+{
+    if (!Idle())
+        return false;
+    const int waits = fake->Count("WaitEvent");
+    fake->PushEvents(bits);
+    return FakeComState::WaitFor([&] { return fake->Count("WaitEvent") > waits; });
 }

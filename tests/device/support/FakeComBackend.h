@@ -44,6 +44,8 @@ public:
     // Locked reads of the fields above that another thread changes.
     bool IsOpen();
     int Waiting();
+    // WaitEvent results scripted and not yet handed out.
+    std::size_t Scripted();
 
     // ---- Log
     std::vector<std::string> Log();
@@ -82,6 +84,9 @@ struct FakePort {
     explicit FakePort(TSyncMethod sync = smNone, bool events = true);
     // The log without the event thread's waits, which run on their own time.
     std::vector<std::string> Log();
-    // True once the event thread waits again with nothing scripted.
+    // True once the event thread waits with nothing scripted left.
     bool Idle();
+    // Hands the waiting event thread these events; true once it has
+    // dispatched them and waits again.
+    bool Deliver(uint32_t bits);
 };
