@@ -51,10 +51,10 @@ protected:
         CurrentSession = nullptr;
     }
     void Feed(const Bytes& bytes) { device->Data().OnReceive(bytes.data(), int(bytes.size())); }
-    void FeedSamples(int count, int16_t x = 0)
+    void FeedSamples(int count, int16_t x = 0, uint8_t flags = 0)
     {
         for (int i = 0; i < count; ++i)
-            Feed(Sample(x));
+            Feed(Sample(x, 0, flags));
     }
     void StartLive()
     {
@@ -76,9 +76,8 @@ TEST_F(DeviceTest, RepliesLandInTheirSlots)
     unitsim::Block16 data {};
     for (int i = 0; i < 16; ++i)
         data[std::size_t(i)] = uint8_t(0x40 + i);
-    Feed(unitsim::ParameterFrame(184, data)); // the name block, bit 7 ignored
-    Feed(unitsim::ParameterFrame(2, data));
-    Feed(unitsim::ParameterFrame(40, data)); // no slot: kept as the last reply only
+    for (uint8_t block : {184 /* the name block, bit 7 ignored */, 2, 40 /* no slot: the last reply only */})
+        Feed(unitsim::ParameterFrame(block, data));
     EXPECT_EQ(device->ParameterBlock(56)[0], 0x40);
     EXPECT_EQ(device->SettingsBlocks().b[32], 0x40);
     EXPECT_TRUE(device->ParameterBlock(40).isEmpty());
@@ -146,15 +145,13 @@ TEST_F(DeviceTest, RingWrapsAndShotTakesLastSamplesOldestFirst)
 
 TEST_F(DeviceTest, FlaggedRunsRestartTheRing)
 {
-    for (int i = 0; i < 5; ++i)
-        Feed(Sample(1, 0, 0x01));
+    FeedSamples(5, 1, 0x01);
     EXPECT_EQ(device->RingIndex(), 5);
     EXPECT_EQ(device->AimingTime(), 0);
     Feed(Sample(1));
     EXPECT_EQ(device->FlaggedRun(), 0);
     EXPECT_EQ(device->AimingTime(), 15);
-    for (int i = 0; i < 5; ++i)
-        Feed(Sample(1, 0, 0x20));
+    FeedSamples(5, 1, 0x20);
     EXPECT_EQ(device->RingIndex(), 11);
     // A T1 record breaks the run as well.
     Feed(unitsim::SampleT1Frame(1, 2, 3, 4));
@@ -162,8 +159,7 @@ TEST_F(DeviceTest, FlaggedRunsRestartTheRing)
     EXPECT_EQ(device->RingIndex(), 12);
     EXPECT_EQ(device->T1Slot(11).A(), 1);
     EXPECT_EQ(device->T0Slot(11).X(), 0); // that slot holds a T1 record
-    for (int i = 0; i < 6; ++i)
-        Feed(Sample(1, 0, 0x01));
+    FeedSamples(6, 1, 0x01);
     EXPECT_EQ(device->RingIndex(), 0);
     EXPECT_EQ(device->FlaggedRun(), 6);
     // T2 counts as a sample for the start time, T1 does not.
@@ -221,16 +217,13 @@ TEST_F(DeviceTest, DamagedShotResultDropsItsSamples)
     cutShort.resize(20);
     for (const Case& c : {Case {damaged, false}, Case {cutShort, true}}) {
         device->Shooter()->ClearShots();
-        for (int i = 0; i < 30; ++i)
-            Feed(Sample(int16_t(i)));
+        FeedSamples(30, 1);
         Feed(c.lost);
         if (c.silence) {
             const auto later = std::chrono::steady_clock::now() + std::chrono::milliseconds(TDataHandler::QuietMs);
-            device->Data().DropStaleBytes(
-                std::chrono::duration_cast<std::chrono::nanoseconds>(later.time_since_epoch()).count());
+            device->Data().DropStaleBytes(std::chrono::nanoseconds(later.time_since_epoch()).count());
         }
-        for (int i = 0; i < 4; ++i)
-            Feed(Sample(int16_t(500 + i)));
+        FeedSamples(4, 500);
         Feed(Shot(0, 0, 2));
         ASSERT_EQ(device->ShotCount(), 1);
         const TShot* shot = device->Shooter()->GetShot(0);
@@ -264,9 +257,8 @@ TEST_F(DeviceTest, ZeroingMovesShotsAndSamples)
     device->SaveZero();
     device->SetZeroing(true);
     Feed(Shot(100, 0, 1));
-    Feed(Shot(200, 0, 2));
+    Feed(Shot(5000, 0, 2, 0x01)); // flagged: not taken
     Feed(Shot(300, 0, 3));
-    Feed(Shot(5000, 0, 4, 0x01)); // flagged: not taken
     EXPECT_EQ(device->ShotCount(), 0);
     device->SetZeroing(false);
     EXPECT_TRUE(device->ComputeZero());
