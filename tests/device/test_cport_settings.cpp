@@ -112,8 +112,9 @@ TEST_F(CPortSettings, IniFileRoundTrip)
     b.port->Open();
     b.fake->ClearLog();
     b.port->LoadSettings(stIniFile, file.string());
-    EXPECT_EQ(b.fake->Calls(), (std::vector<std::string>{"SetBufferSizes", "SetLineSettings", "SetTimeouts"}));
-    EXPECT_EQ(b.fake->lastLine.baudRate, 31250u);
+    EXPECT_EQ(b.Log(), (std::vector<std::string>{"SetBufferSizes 4096 256",
+                                                 "SetLineSettings 31250 7 2 2 xon=1024 xoff=1024",
+                                                 "SetTimeouts 4294967295 6 5 8 7"}));
     EXPECT_EQ(Snapshot(*b.port), Snapshot(*a.port));
 
     // Only the chosen groups; no custom rate unless the rate is custom.

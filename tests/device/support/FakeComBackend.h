@@ -49,8 +49,6 @@ public:
 
     // ---- Log
     std::vector<std::string> Log();
-    // Names only (the first word of each entry).
-    std::vector<std::string> Calls();
     int Count(const std::string& call);
     void ClearLog();
     // Polls pred (under no lock) until true or the time is up.
