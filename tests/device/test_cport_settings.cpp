@@ -133,10 +133,14 @@ TEST_F(CPortSettings, ReadingRules)
     const fs::path file = dir / "rules.ini";
     WriteFile(file, "; comment\n[p]\nDiscardNull=yEs\nEventChar=#\nParity.ReplaceChar=\n"
                     "Parity.Check=true\nFlowControl.XonChar=#7\nFlowControl.XoffChar=xyz\nBaudRate=nonsense\n"
-                    "FlowControl.ControlRTS=toggle\n");
+                    "FlowControl.ControlRTS=toggle\nFlowControl.ControlDTR=Toggle\nStopBits=3\nDataBits=9\n"
+                    "Parity=eVeN\n");
     NamedPort named("P"); // section names compare without case
     TComPort& p = *named.port;
     p.SetBaudRate(br300);
+    p.SetStopBits(sbTwoStopBits);
+    p.SetDataBits(dbFive);
+    p.FlowControl().SetControlDTR(dtrEnable);
     p.Parity().SetReplaceChar('z');
     p.Timeouts().SetReadTotalConstant(99);
     p.LoadSettings(stIniFile, file.string());
@@ -148,6 +152,10 @@ TEST_F(CPortSettings, ReadingRules)
     EXPECT_EQ(p.FlowControl().XoffChar(), 'x');
     EXPECT_EQ(p.BaudRate(), br9600);
     EXPECT_EQ(p.FlowControl().ControlRTS(), rtsToggle);
+    EXPECT_EQ(p.FlowControl().ControlDTR(), dtrDisable); // DTR has no toggle
+    EXPECT_EQ(p.StopBits(), sbOneStopBit);
+    EXPECT_EQ(p.DataBits(), dbEight);
+    EXPECT_EQ(p.Parity().Bits(), prEven);
     EXPECT_EQ(p.Timeouts().ReadTotalConstant(), 99); // not in the file: kept
 
     // A missing file changes nothing.
