@@ -151,6 +151,10 @@ TEST(CPort, GuardedProperties)
     EXPECT_EQ(CodeOf([&] { r.port->SetSyncMethod(smNone); }), 0); // unchanged
     r.port->SetOverlapped(false); // ignored while open
     EXPECT_TRUE(r.port->Overlapped());
+    r.port->EndUpdate(); // unbalanced: ignored
+    r.fake->ClearLog();
+    r.port->SetBaudRate(br2400);
+    EXPECT_EQ(r.fake->Count("SetLineSettings"), 1);
 
     TComLink plain;
     TComLink reader;

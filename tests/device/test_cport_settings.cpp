@@ -209,6 +209,7 @@ TEST_F(CPortSettings, RegistryFormLivesInTheUserConfigFolder)
     EXPECT_NE(ReadFile(file).find("[HKEY_CURRENT_USER\\Software\\Test\\ComPortA]\n"), std::string::npos);
     fs::remove(file);
     a.port->StoreSettings(stRegistry, "HKEY_CURRENT_USER");
+    b.port->LoadSettings(stRegistry, "HKEY_CURRENT_USER");
     EXPECT_FALSE(fs::exists(file));
 
     if (old)
