@@ -93,7 +93,8 @@ protected:
 
     void Listen(THotPlug& hotPlug)
     {
-        hotPlug.AddListener([this](EPortChange change, const std::string& port) { events_.push_back({ change, port }); });
+        hotPlug.AddListener(
+            [this](EPortChange change, const std::string& port) { events_.push_back({ change, port }); });
     }
 
     // What was delivered up to a marker: a port pinned now, whose arrival
