@@ -171,33 +171,10 @@ TEST_F(DeviceTest, FlaggedRunsRestartTheRing)
     EXPECT_EQ(device->ReplySlot(ReplySample)[11], char(500 & 0xFF));
 }
 
-TEST_F(DeviceTest, LiveShotIsScoredAndDropsTheRecoil)
-{
-    StartLive();
-    for (int i = 0; i < 10; ++i)
-        Feed(Sample(int16_t(100 * i), 0));
-
-    Feed(Shot(0, 0, 1));
-    ASSERT_EQ(device->ShotCount(), 1);
-    TShot* shot = device->Shooter()->GetShot(0);
-    EXPECT_EQ(shot->raw.Score(), 109);
-    EXPECT_EQ(shot->raw.ClockSector(), 9);
-    EXPECT_TRUE(shot->raw.InnerTen());
-    // The trace is in 0.1 mm: 900 raw x k x 10 with k = 9.25 / 300.
-    ASSERT_EQ(shot->CurveCount(), 10);
-    EXPECT_EQ(shot->Curve()[9].X(), 277);
-
-    // The next 20 sample records are the recoil.
-    EXPECT_EQ(device->DropCount(), 20);
-    FeedSamples(20, 7);
-    EXPECT_EQ(device->RingIndex(), 0);
-    Feed(Sample(7));
-    EXPECT_EQ(device->RingIndex(), 1);
-}
-
-// A live shot whose result arrives damaged (bad checksum, or cut short by a
-// line that falls silent) is lost; its samples do not open the next trace.
-TEST_F(DeviceTest, DamagedShotResultDropsItsSamples)
+// A live shot is scored, its trace converted, and the recoil after it dropped.
+// One whose result arrives damaged (bad checksum, or cut short by a line that
+// falls silent) is lost; its samples do not open the next trace.
+TEST_F(DeviceTest, LiveShotsAndDamagedResults)
 {
     StartLive();
     struct Case {
@@ -216,13 +193,19 @@ TEST_F(DeviceTest, DamagedShotResultDropsItsSamples)
             const auto later = std::chrono::steady_clock::now() + std::chrono::milliseconds(TDataHandler::QuietMs);
             device->Data().DropStaleBytes(std::chrono::nanoseconds(later.time_since_epoch()).count());
         }
-        FeedSamples(4, 500);
+        FeedSamples(4, 300);
         Feed(Shot(0, 0, 2));
         ASSERT_EQ(device->ShotCount(), 1);
         const TShot* shot = device->Shooter()->GetShot(0);
         ASSERT_EQ(shot->CurveCount(), 4);
         EXPECT_EQ(shot->raw.ShotNumber(), 2);
-        FeedSamples(20); // the recoil
+        EXPECT_EQ(shot->raw.Score(), 109);
+        EXPECT_TRUE(shot->raw.InnerTen());
+        // The trace is in 0.1 mm: 300 raw x k x 10 with k = 9.25 / 300.
+        EXPECT_EQ(shot->Curve()[3].X(), 92);
+        // The next 20 sample records are the recoil: the next trace starts after them.
+        EXPECT_EQ(device->DropCount(), 20);
+        FeedSamples(20);
     }
 }
 
