@@ -113,36 +113,17 @@ TEST(SetupFile, RoundTripOfASetupList)
 
 TEST(SetupFile, ShippedDefaultSetup)
 {
-    TSetupHandler list;
-    ASSERT_TRUE(list.LoadFromFile(DefaultSetupPath));
-    ASSERT_GE(list.Count(), 3);
-    bool airRifle = false, pistol25 = false, silhouette = false;
-    for (int i = 0; i < list.Count(); ++i) {
-        const TTargetSetup& s = *list.Get(i);
-        SCOPED_TRACE(i);
-        ASSERT_TRUE(s.descriptions && !s.descriptions->isEmpty());
-        EXPECT_TRUE(s.blocks.GetModeBlock(SetupBlocks::ClassicBlock).InUse());
-        EXPECT_TRUE(s.blocks.GetModeBlock(SetupBlocks::DynamicBlock).InUse());
-        const RingTargetRecord& r = s.target.ringRecord;
-        if (s.target.hasRing) {
-            EXPECT_EQ(r.HighestRing(), 10);
-            EXPECT_GT(r.DiameterHighestRing(), 0);
-            EXPECT_GT(r.HitRingGap(), 0);
-            airRifle |= r.NominalDistance() == 100 && r.Caliber() == 450 && r.DecimalScores();
-            pistol25 |= r.NominalDistance() == 250 && r.DiameterHighestRing() == 500;
-        }
-        if (s.target.hasSilhouette) {
-            int zones[4] = {};
-            for (int c = 0; c < 64; ++c)
-                for (int row = 0; row < 64; ++row)
-                    ++zones[s.target.silhouetteMatrix.Cell(c, row)];
-            silhouette |= zones[1] > 0 && zones[2] > 0 && zones[3] > 0 && zones[0] > 0;
-        }
-    }
-    EXPECT_TRUE(airRifle && pistol25 && silhouette);
-
     // The shipped file is in the writer's own form: saved as loaded, it comes
     // out byte for byte.
+    TSetupHandler list;
+    ASSERT_TRUE(list.LoadFromFile(DefaultSetupPath));
+    QStringList names;
+    for (int i = 0; i < list.Count(); ++i) {
+        names << GetTargetName(list.Get(i)->target);
+        EXPECT_TRUE(list.Get(i)->blocks.GetModeBlock(SetupBlocks::ClassicBlock).InUse());
+        EXPECT_TRUE(list.Get(i)->blocks.GetModeBlock(SetupBlocks::DynamicBlock).InUse());
+    }
+    EXPECT_EQ(names, (QStringList { "Air Rifle 10m", "Air Pistol 10m", "Pistol 25m", "Silhouette 25m" }));
     QTemporaryDir dir;
     EXPECT_EQ(Saved(list, dir.filePath("copy.setup.xml")), ReadAll(DefaultSetupPath));
 }

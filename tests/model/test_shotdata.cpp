@@ -121,21 +121,16 @@ TEST_F(ShotdataTest, UpdateDefinedTargetsAndMoveTarget)
     EXPECT_EQ(t.ringDefined, ring);
     EXPECT_EQ(t.silhouetteDefined, silhouette);
 
+    // A move copies the target and relabels the shots on the old slot.
     t.ringTargets[0].b[40] = 77;
     t.silhouetteTargets[1].b[3] = 8;
     t.silhouetteMatrices[1].b[100] = 2;
     shooter.MoveTarget(0, 5, false);
-    EXPECT_EQ(t.ringTargets[5], t.ringTargets[0]);
-    EXPECT_EQ(t.ringDefined[5], 1);
-    EXPECT_EQ(t.ringDefined[0], 1);
-    EXPECT_EQ(s0->raw.b[14], 5);
-    EXPECT_EQ(s1->raw.b[14], 15);
     shooter.MoveTarget(1, 2, true);
-    EXPECT_EQ(t.silhouetteTargets[2].b[3], 8);
-    EXPECT_EQ(t.silhouetteMatrices[2].b[100], 2);
-    EXPECT_EQ(t.silhouetteDefined[2], 1);
-    EXPECT_EQ(s0->raw.b[15], 2);
-    EXPECT_EQ(s0->raw.b[14], 5);
+    EXPECT_EQ(std::tuple(t.ringTargets[5].b[40], t.ringDefined[5], t.ringDefined[0], s0->raw.b[14], s1->raw.b[14]),
+              std::tuple(77, 1, 1, 5, 15));
+    EXPECT_EQ(std::tuple(t.silhouetteTargets[2].b[3], t.silhouetteMatrices[2].b[100], t.silhouetteDefined[2], s0->raw.b[15]),
+              std::tuple(8, 2, 1, 2));
 
     const auto flags = t.ringDefined;
     for (auto [from, to] : { std::pair { -1, 0 }, std::pair { 0, 16 }, std::pair { 16, 5 } })
