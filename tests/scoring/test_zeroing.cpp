@@ -1,3 +1,4 @@
+#include "GradingTestSupport.h"
 #include "Shotdata.h"
 #include "Zeroing.h"
 #include "TestTargets.h"
@@ -7,31 +8,18 @@
 #include <memory>
 #include <vector>
 
-namespace {
-
-RawShotRecord Result(int x, int y, int failures = 0)
-{
-    RawShotRecord r;
-    r.b[0] = 0xCA;
-    r.SetXNAU(x);
-    r.SetYNAU(y);
-    r.SetFailures(failures);
-    return r;
-}
-
-} // namespace
 
 TEST(Zeroing, MeanOfTheValidEntriesWithinReach)
 {
     // Each series starts from a saved zero of (12, -8). Means 3750 raw units
     // out or more keep it; a series of flagged shots only goes back to 0.
-    const RawShotRecord flagged = Result(5, 0, RawShotRecord::FailAngle);
+    const RawShotRecord flagged = ShotResult(5, 0, RawShotRecord::FailAngle);
     struct Case { const char* name; std::vector<RawShotRecord> results; double x, y; };
     const Case cases[] = {
-        { "the newest three", { Result(1, 0), flagged, Result(100, 0), Result(200, 0), Result(300, 0) }, 200, 0 },
-        { "only flagged", { Result(100, 100, RawShotRecord::FailLowSignal) }, 0, 0 },
-        { "on the limit", { Result(3750, 0) }, 12, -8 },
-        { "just inside", { Result(3000, 2249) }, 3000, 2249 },
+        { "the newest three", { ShotResult(1, 0), flagged, ShotResult(100, 0), ShotResult(200, 0), ShotResult(300, 0) }, 200, 0 },
+        { "only flagged", { ShotResult(100, 100, RawShotRecord::FailLowSignal) }, 0, 0 },
+        { "on the limit", { ShotResult(3750, 0) }, 12, -8 },
+        { "just inside", { ShotResult(3000, 2249) }, 3000, 2249 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -49,8 +37,8 @@ TEST(Zeroing, MeanOfTheValidEntriesWithinReach)
 
     // An entry with failures does not count, even when placed directly.
     ZeroState z;
-    z.history[0] = Result(90, 0);
-    z.history[1] = Result(5000, 0, RawShotRecord::FailFOV);
+    z.history[0] = ShotResult(90, 0);
+    z.history[1] = ShotResult(5000, 0, RawShotRecord::FailFOV);
     z.ComputeZero();
     EXPECT_DOUBLE_EQ(z.offsetX, 90);
     z.ClearZeroOffsets();
