@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 
@@ -89,33 +90,26 @@ TEST(Rescoring, ConvertsEachClassicShotOnceAndSkipsBadTargets)
     TargetDescription current;
 
     RescoreReport report = RescoreDownloadedShots(shooter, tables, current);
-    EXPECT_EQ(report.converted, 2);
-    EXPECT_EQ(report.skipped, 2);
-    EXPECT_EQ(report.error, "Bad target number");
-
-    EXPECT_EQ(ringShot->raw.X(), 30);
-    EXPECT_EQ(ringShot->raw.Score(), 97);
-    EXPECT_EQ(ringShot->resultValue, 97);
-    EXPECT_FALSE(ringShot->analysisValid);
-    EXPECT_EQ(ringShot->Curve()[0].X(), 30);
+    EXPECT_EQ(std::tuple(report.converted, report.skipped, report.error), std::tuple(2, 2, QString("Bad target number")));
+    const auto values = [](const TShot* s) {
+        return std::tuple(s->raw.X(), s->raw.Score(), s->resultValue, s->Curve()[0].X(), s->analysisValid);
+    };
+    EXPECT_EQ(values(ringShot), std::tuple(30, 97, 97, 30, false));
     EXPECT_EQ(current.ringRecord, tables.ringTargets[2]);
     // Silhouette only: its own distance; the unit's zone and score stay.
-    EXPECT_EQ(silhouetteShot->raw.X(), 6641);
-    EXPECT_EQ(silhouetteShot->raw.Score(), 33);
+    EXPECT_EQ(values(silhouetteShot), std::tuple(6641, 33, 33, 6641, false));
     EXPECT_EQ(silhouetteShot->raw.Silhouette(), 2);
-    EXPECT_EQ(silhouetteShot->Curve()[1].X(), 32767);
-    EXPECT_EQ(silhouetteShot->Curve()[1].Failures(), TraceSample::FailOverflow);
+    EXPECT_EQ(std::tuple(silhouetteShot->Curve()[1].X(), silhouetteShot->Curve()[1].Failures()),
+              std::tuple(32767, int(TraceSample::FailOverflow)));
     // No slot and an unread slot alike: left raw and untouched.
     for (TShot* s : { badNumber, unread, dynamicShot }) {
         EXPECT_FALSE(s->converted);
-        EXPECT_EQ(s->raw.Score(), 33);
-        EXPECT_EQ(s->Curve()[0].X(), 100);
+        EXPECT_EQ(values(s), std::tuple(0, 33, s->resultValue, 100, true));
     }
 
     // A second pass converts nothing twice.
-    report = RescoreDownloadedShots(shooter, tables, current);
-    EXPECT_EQ(report.converted, 0);
-    EXPECT_EQ(ringShot->Curve()[0].X(), 30);
+    EXPECT_EQ(RescoreDownloadedShots(shooter, tables, current).converted, 0);
+    EXPECT_EQ(values(ringShot), std::tuple(30, 97, 97, 30, false));
     EXPECT_EQ(silhouetteShot->raw.X(), 6641);
 
     // Once the missing slot is read, its shot is converted on the next pass.
@@ -123,9 +117,7 @@ TEST(Rescoring, ConvertsEachClassicShotOnceAndSkipsBadTargets)
     fixed.ringTargets[5] = tables.ringTargets[2];
     fixed.ringDefined[5] = 1;
     report = RescoreDownloadedShots(shooter, fixed, current);
-    EXPECT_EQ(report.converted, 1);
-    EXPECT_EQ(report.skipped, 1);
-    EXPECT_EQ(unread->raw.Score(), 97);
+    EXPECT_EQ(std::tuple(report.converted, report.skipped, unread->raw.Score()), std::tuple(1, 1, 97));
 
     // A defined slot whose distance gives no scale is not used either.
     fixed.ringTargets[2].SetNominalDistance(0);
