@@ -80,13 +80,12 @@ TEST(GradingParameters, EveryFieldInEveryEncodingLineEndAndLocale)
         { { 4, 3, 1.25 } } };
     std::setlocale(LC_ALL, "C");
     const QString text = QString::fromLatin1(kFullFile.mid(3)).remove(QLatin1Char('\r'));
+    // The byte orders and marks are the shared text decoder's (see the
+    // translation loader's tests); here that this reader uses it.
     const std::pair<const char*, QByteArray> files[] = {
         { "utf-8, CR LF, mark", kFullFile },
-        { "utf-8, LF, no mark", text.toUtf8() },
         { "utf-8, CR", text.toUtf8().replace('\n', '\r') },
-        { "utf-16 LE, CR LF", Utf16Bytes(QString(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"))) },
         { "utf-16 LE, CR", Utf16Bytes(QString(text).replace(QLatin1Char('\n'), QLatin1Char('\r'))) },
-        { "utf-16 BE, LF", Utf16Bytes(text, false) },
     };
     const auto readAll = [&](const char* locale) {
         for (const auto& [name, bytes] : files) {
