@@ -17,6 +17,7 @@
 //
 //   bench_devicelink [--shots N] [--seconds S]
 #include "CPort.h"
+#include "ForkedUnits.h"
 #include "Device.h"
 #include "Globals.h"
 #include "Shotdata.h"
@@ -50,161 +51,6 @@ namespace {
 
 constexpr int UnitCount = 8;
 constexpr int FirstComNumber = 41;
-
-int64_t NowNs()
-{
-    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-double CpuSeconds()
-{
-    rusage ru {};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
-        + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-bool WriteAll(int fd, const void* data, std::size_t n)
-{
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= std::size_t(w);
-    }
-    return true;
-}
-
-bool ReadAll(int fd, void* data, std::size_t n)
-{
-    char* p = static_cast<char*>(data);
-    while (n > 0) {
-        const ssize_t r = ::read(fd, p, n);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return false;
-        p += r;
-        n -= std::size_t(r);
-    }
-    return true;
-}
-
-// ---- The simulator process ----
-
-// unit >= 0: fire a shot there, answered with the send time (ns).
-// StatsCommand: answered with the samples sent by all units.
-// QuitCommand: answered with the child's CPU (ns), then it exits.
-struct Command {
-    int32_t unit = 0;
-    int16_t x = 0;
-    int16_t y = 0;
-};
-constexpr int32_t StatsCommand = -1;
-constexpr int32_t QuitCommand = -2;
-
-[[noreturn]] void RunSimulator(int in, int out)
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    std::vector<std::unique_ptr<unitsim::TSimUnit>> units;
-    for (int i = 0; i < UnitCount; ++i) {
-        unitsim::UnitConfig config;
-        config.name = unitsim::UnitName("KBR", i + 1);
-        units.push_back(std::make_unique<unitsim::TSimUnit>(config));
-    }
-    for (const auto& unit : units) {
-        const std::string path = unit->SlavePath();
-        const uint32_t length = uint32_t(path.size());
-        WriteAll(out, &length, sizeof length);
-        WriteAll(out, path.data(), path.size());
-    }
-    Command command;
-    while (ReadAll(in, &command, sizeof command)) {
-        if (command.unit >= 0 && command.unit < UnitCount) {
-            unitsim::SimShot shot;
-            shot.x = command.x;
-            shot.y = command.y;
-            shot.functionMode = 1;
-            const int64_t sent = NowNs();
-            units[std::size_t(command.unit)]->FireShot(shot);
-            WriteAll(out, &sent, sizeof sent);
-        } else if (command.unit == StatsCommand) {
-            int64_t samples = 0;
-            for (const auto& unit : units)
-                samples += int64_t(unit->Stats().samplesSent);
-            WriteAll(out, &samples, sizeof samples);
-        } else {
-            break;
-        }
-    }
-    const int64_t cpu = int64_t(CpuSeconds() * 1e9);
-    units.clear();
-    WriteAll(out, &cpu, sizeof cpu);
-    ::_exit(0);
-}
-
-struct Simulator {
-    pid_t pid = -1;
-    int toChild = -1;
-    int fromChild = -1;
-    std::vector<std::string> paths;
-
-    bool Start()
-    {
-        int down[2];
-        int up[2];
-        if (::pipe(down) != 0 || ::pipe(up) != 0)
-            return false;
-        pid = ::fork();
-        if (pid < 0)
-            return false;
-        if (pid == 0) {
-            ::close(down[1]);
-            ::close(up[0]);
-            RunSimulator(down[0], up[1]);
-        }
-        ::close(down[0]);
-        ::close(up[1]);
-        toChild = down[1];
-        fromChild = up[0];
-        for (int i = 0; i < UnitCount; ++i) {
-            uint32_t length = 0;
-            if (!ReadAll(fromChild, &length, sizeof length) || length > 4096)
-                return false;
-            std::string path(length, '\0');
-            if (!ReadAll(fromChild, path.data(), length))
-                return false;
-            paths.push_back(path);
-        }
-        return true;
-    }
-
-    int64_t Ask(const Command& command)
-    {
-        int64_t answer = -1;
-        if (!WriteAll(toChild, &command, sizeof command) || !ReadAll(fromChild, &answer, sizeof answer))
-            return -1;
-        return answer;
-    }
-
-    int64_t Fire(int unit, int16_t x, int16_t y) { return Ask({unit, x, y}); }
-    int64_t SamplesSent() { return Ask({StatsCommand, 0, 0}); }
-
-    // Returns the child's CPU seconds.
-    double Stop()
-    {
-        const int64_t cpu = Ask({QuitCommand, 0, 0});
-        ::close(toChild);
-        ::close(fromChild);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return double(cpu) / 1e9;
-    }
-};
 
 // ---- The program side ----
 
@@ -250,30 +96,6 @@ bool WaitFor(const std::function<bool()>& done, milliseconds timeout)
     return true;
 }
 
-double Percentile(std::vector<double> sorted, double p)
-{
-    if (sorted.empty())
-        return 0;
-    std::sort(sorted.begin(), sorted.end());
-    // Nearest rank.
-    const std::size_t rank = std::size_t(std::max(1.0, std::ceil(p / 100.0 * double(sorted.size()))));
-    return sorted[std::min(rank, sorted.size()) - 1];
-}
-
-int ArgValue(int argc, char** argv, const char* name, int fallback)
-{
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            int value = 0;
-            if (TryStrToIntStrict(QString::fromLatin1(argv[i + 1]), value) && value > 0)
-                return value;
-            std::fprintf(stderr, "%s: not a positive whole number: %s\n", name, argv[i + 1]);
-            std::exit(2);
-        }
-    }
-    return fallback;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -282,8 +104,8 @@ int main(int argc, char** argv)
     const int cpuSeconds = ArgValue(argc, argv, "--seconds", 10);
 
     // Forked before this process has any thread of its own.
-    Simulator sim;
-    if (!sim.Start()) {
+    TForkedUnits sim;
+    if (!sim.Start(UnitCount)) {
         std::fprintf(stderr, "could not start the simulated units\n");
         return 1;
     }
@@ -292,7 +114,7 @@ int main(int argc, char** argv)
     CurrentSession = &session;
     SetComPortResolver([&sim](int number) {
         const int i = number - FirstComNumber;
-        return i >= 0 && i < UnitCount ? sim.paths[std::size_t(i)] : std::string();
+        return i >= 0 && i < UnitCount ? sim.Paths()[std::size_t(i)] : std::string();
     });
 
     std::vector<std::unique_ptr<TDevice>> devices;
@@ -301,7 +123,7 @@ int main(int argc, char** argv)
         auto device = std::make_unique<TDevice>();
         auto listener = std::make_unique<TStampListener>(device.get());
         if (!device->OpenPort(FirstComNumber + i, true)) {
-            std::fprintf(stderr, "COM%d: could not open %s\n", FirstComNumber + i, sim.paths[std::size_t(i)].c_str());
+            std::fprintf(stderr, "COM%d: could not open %s\n", FirstComNumber + i, sim.Paths()[std::size_t(i)].c_str());
             return 1;
         }
         device->SetShooterTarget(GoldenRing());

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 TRAXEL_PACKAGES=(
-  cmake ninja-build g++ pkg-config libudev-dev
+  cmake ninja-build g++ lld pkg-config libudev-dev
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-dejavu-core locales

@@ -143,6 +143,11 @@ void TShotString::FillLabel(TShotOnString& entry) const
     const RawShotRecord& raw = entry.shot->raw;
     const bool flagged = raw.Failures() != 0;
     if (raw.RingTargetIndex() < RingCount) {
+        if (!raw.HasScore()) {
+            entry.label = Padded("N/A");
+            entry.icon = TStripIcon::MissRange;
+            return;
+        }
         const int score = raw.Score();   // tenths of a ring
         entry.icon = score != 0 ? TStripIcon::HitRange : TStripIcon::MissRange;
         if (decimals)

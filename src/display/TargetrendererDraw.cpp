@@ -94,6 +94,8 @@ void TTargetRenderer::Render(int mode)
                 const bool decimal = Shooter->currentTarget.ringRecord.DecimalScores();
                 int total = 0;
                 Shooter->ForEachShot([&](TShot& shot) {
+                    if (!shot.raw.HasScore())
+                        return;
                     const int tenths = shot.raw.Score();
                     total += decimal ? tenths : tenths / 10;
                 });

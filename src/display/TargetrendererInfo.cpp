@@ -51,7 +51,7 @@ void TTargetRenderer::AddShotInfoLines(const TShot* shot)
     InfoLines.append(FormatDisplayText(Translate(QStringLiteral("Shot %d")), { double(shot->shotNumber) }));
 
     if (IsRingShot(r)) {
-        if (r.Failures() != 0) {
+        if (r.Failures() != 0 || !r.HasScore()) {
             InfoLines.append(Translate(QStringLiteral("N/A")));
         } else {
             const TShooter* owner = Shooter ? Shooter : shot->shooter;
@@ -102,7 +102,7 @@ void TTargetRenderer::AddDistributionLines()
         int category;
         if (IsSilhouetteShot(r) && IsCRHHit(r))
             category = CategoryCRH;
-        else if (r.Failures() != 0)
+        else if (r.Failures() != 0 || (!IsSilhouetteShot(r) && !r.HasScore()))
             category = CategoryNA;
         else if (IsSilhouetteShot(r))
             category = r.Silhouette();

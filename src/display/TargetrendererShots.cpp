@@ -149,7 +149,7 @@ void TTargetRenderer::DrawShots()
         if (shot->raw.Failures() != 0 || !Shooter->ShotTargetEquals(*shot, Target))
             continue;
         DrawShot(shot, i == count - 1);
-        if (IsRingShot(shot->raw)) {
+        if (IsRingShot(shot->raw) && shot->raw.HasScore()) {
             const int tenths = shot->raw.Score();
             ScoreTotal += decimal ? tenths : (tenths / 10) * 10;
         }

@@ -79,8 +79,10 @@ struct RawShotRecord : ByteRecord<36> {
         b[19] = uint8_t((v >> 8) & 0xFF);
         b[20] = uint8_t(v & 0xFF);
     }
-    // Decimal ring score x 10.
+    // Decimal ring score x 10; NoScore when unknown (a damaged file's value).
+    static constexpr int NoScore = 255;
     int Score() const { return U8(24); }
+    bool HasScore() const { return Score() != NoScore; }
     void SetScore(int v) { Put8(24, v); }
     // Bits 0-3 clock sector, bit 7 inner ten; bits 4-6 belong to the unit.
     int Sector() const { return U8(25); }

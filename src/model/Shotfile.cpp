@@ -27,7 +27,7 @@ int Low8(long long v) { return int(v & 0xFF); }
 int Low16(long long v) { return int(v & 0xFFFF); }
 
 // What a shot holds for "none".
-constexpr int NoScore = 255;
+constexpr int NoScore = RawShotRecord::NoScore;
 constexpr int NoSector = 0;
 constexpr int NoZone = 255;
 

@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "AppSettings.h"
 #include "Globals.h"
+#include "KeystrokeDelegate.h"
 #include "NameListModels.h"
 #include "Prompts.h"
 #include "TranslateUI.h"

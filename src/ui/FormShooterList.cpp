@@ -5,6 +5,7 @@
 #include "FormSearchShooterName.h"
 #include "FormShooter.h"
 #include "Globals.h"
+#include "KeystrokeDelegate.h"
 #include "NameList.h"
 #include "Prompts.h"
 #include "SessionFiles.h"
@@ -48,23 +49,6 @@ void Tell(const QString& text, const QString& caption)
     Prompts().MessageBox(Translate(text), Translate(caption), TMsgButtons::OK);
 }
 
-// Stores every keystroke into the model at once, so that a name typed and
-// not yet confirmed is what a save writes.
-class TCommitEachKeyDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
-            auto* self = const_cast<TCommitEachKeyDelegate*>(this);
-            connect(edit, &QLineEdit::textEdited, self, [self, edit] { Q_EMIT self->commitData(edit); });
-        }
-        return editor;
-    }
-};
-
 } // namespace
 
 TFormShooterList::TFormShooterList(QWidget* parent)
@@ -95,7 +79,7 @@ void TFormShooterList::BuildControls()
     model_ = new TShooterGridModel(this);
     StringGridNames = Named<QTableView>(this, "StringGridNames");
     StringGridNames->setModel(model_);
-    StringGridNames->setItemDelegate(new TCommitEachKeyDelegate(StringGridNames));
+    StringGridNames->setItemDelegate(new TKeystrokeDelegate(StringGridNames));
     StringGridNames->setSelectionMode(QAbstractItemView::SingleSelection);
     StringGridNames->setSelectionBehavior(QAbstractItemView::SelectItems);
     StringGridNames->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed

@@ -11,7 +11,6 @@
 
 #include <QAbstractTableModel>
 #include <QStringList>
-#include <QStyledItemDelegate>
 
 class TShooterNameFileHandler;
 class TTeam;
@@ -57,20 +56,6 @@ public:
 
 private:
     TTeam* team_ = nullptr;
-};
-
-// The cell editor of both grids: each keystroke is written to the model at
-// once, not only when the editor closes, so that Cancel and a list read by
-// another screen meanwhile see what was typed.
-class TKeystrokeDelegate : public QStyledItemDelegate {
-    Q_OBJECT
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    // Leaves an editor that already shows the model's text alone, so that
-    // the store of each keystroke does not move the cursor to the end.
-    void setEditorData(QWidget* editor, const QModelIndex& index) const override;
 };
 
 // The names that contain text, letter case ignored (both sides converted to

@@ -14,11 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-    QTemporaryDir dir;
-    fs::path path{dir.path().toStdString()};
-};
-
 std::string ReadFile(const fs::path& file)
 {
     std::ifstream in(file);
@@ -32,18 +27,14 @@ void WriteFile(const fs::path& file, const std::string& text)
     std::ofstream(file) << text;
 }
 
-const TStoredProps AllGroups{spBasic, spFlowControl, spBuffer, spTimeouts, spParity, spOthers};
-
-// A port on its own fake; named ports keep every group.
-std::unique_ptr<TComPort> NewPort(const char* name = nullptr)
-{
-    auto p = std::make_unique<TComPort>(FakeComFactory(std::make_shared<FakeComState>()));
-    if (name) {
-        p->SetName(name);
-        p->SetStoredProps(AllGroups);
+// A port on its own fake, named, storing every group.
+struct NamedPort : FakePort {
+    explicit NamedPort(const char* name) : FakePort(smNone, false)
+    {
+        port->SetName(name);
+        port->SetStoredProps({spBasic, spFlowControl, spBuffer, spTimeouts, spParity, spOthers});
     }
-    return p;
-}
+};
 
 void Configure(TCustomComPort& p)
 {
@@ -74,25 +65,30 @@ void Configure(TCustomComPort& p)
     p.FlowControl().SetXoffChar(200);
 }
 
-// Everything the port keeps, as the text it stores.
-std::string Snapshot(TCustomComPort& p, const fs::path& dir)
-{
-    const fs::path file = dir / "snapshot.ini";
-    fs::remove(file);
-    p.StoreSettings(stIniFile, file.string());
-    return ReadFile(file);
-}
+class CPortSettings : public ::testing::Test {
+protected:
+    // Everything the port keeps, as the text it stores.
+    std::string Snapshot(TCustomComPort& p)
+    {
+        const fs::path file = dir / "snapshot.ini";
+        fs::remove(file);
+        p.StoreSettings(stIniFile, file.string());
+        return ReadFile(file);
+    }
+
+    QTemporaryDir temp;
+    fs::path dir {temp.path().toStdString()};
+};
 
 } // namespace
 
-TEST(CPortSettings, IniFileRoundTrip)
+TEST_F(CPortSettings, IniFileRoundTrip)
 {
-    TempDir dir;
-    const fs::path file = dir.path / "port.ini";
+    const fs::path file = dir / "port.ini";
     WriteFile(file, "[Other]\nKeep=1\n");
-    auto a = NewPort("ComPortA");
-    Configure(*a);
-    a->StoreSettings(stIniFile, file.string());
+    NamedPort a("ComPortA");
+    Configure(*a.port);
+    a.port->StoreSettings(stIniFile, file.string());
 
     const std::string text = ReadFile(file);
     EXPECT_NE(text.find("[Other]\nKeep=1\n"), std::string::npos);
@@ -109,32 +105,42 @@ TEST(CPortSettings, IniFileRoundTrip)
               std::string::npos)
         << text;
 
-    auto b = NewPort("ComPortA");
-    b->LoadSettings(stIniFile, file.string());
-    EXPECT_EQ(Snapshot(*b, dir.path), Snapshot(*a, dir.path));
+    // Loaded into an open port: everything read, applied once per group.
+    a.port->SetPort("/dev/ttyFAKE0");
+    a.port->StoreSettings(stIniFile, file.string());
+    NamedPort b("ComPortA");
+    b.port->Open();
+    b.fake->ClearLog();
+    b.port->LoadSettings(stIniFile, file.string());
+    EXPECT_EQ(b.Log(), (std::vector<std::string>{"SetBufferSizes 4096 256",
+                                                 "SetLineSettings 31250 7 2 2 xon=1024 xoff=1024",
+                                                 "SetTimeouts 4294967295 6 5 8 7"}));
+    EXPECT_EQ(Snapshot(*b.port), Snapshot(*a.port));
 
     // Only the chosen groups; no custom rate unless the rate is custom.
-    auto c = NewPort();
-    c->SetName("Basic");
-    c->SetBaudRate(br19200);
-    c->StoreSettings(stIniFile, file.string());
-    const std::string basic = ReadFile(file);
-    EXPECT_NE(basic.find("[Basic]\nPort=COM1\nBaudRate=19200\nStopBits=1\nDataBits=8\nParity=None\n"
-                         "FlowControl=None\n\n"),
+    FakePort c;
+    c.port->SetName("Basic");
+    c.port->SetBaudRate(br19200);
+    c.port->StoreSettings(stIniFile, file.string());
+    EXPECT_NE(ReadFile(file).find("[Basic]\nPort=/dev/ttyFAKE0\nBaudRate=19200\nStopBits=1\nDataBits=8\n"
+                                  "Parity=None\nFlowControl=None\n\n"),
               std::string::npos)
-        << basic;
+        << ReadFile(file);
 }
 
-TEST(CPortSettings, ReadingRules)
+TEST_F(CPortSettings, ReadingRules)
 {
-    TempDir dir;
-    const fs::path file = dir.path / "rules.ini";
+    const fs::path file = dir / "rules.ini";
     WriteFile(file, "; comment\n[p]\nDiscardNull=yEs\nEventChar=#\nParity.ReplaceChar=\n"
                     "Parity.Check=true\nFlowControl.XonChar=#7\nFlowControl.XoffChar=xyz\nBaudRate=nonsense\n"
-                    "FlowControl.ControlRTS=toggle\n");
-    auto port = NewPort("P"); // section names compare without case
-    TComPort& p = *port;
+                    "FlowControl.ControlRTS=toggle\nFlowControl.ControlDTR=Toggle\nStopBits=3\nDataBits=9\n"
+                    "Parity=eVeN\n");
+    NamedPort named("P"); // section names compare without case
+    TComPort& p = *named.port;
     p.SetBaudRate(br300);
+    p.SetStopBits(sbTwoStopBits);
+    p.SetDataBits(dbFive);
+    p.FlowControl().SetControlDTR(dtrEnable);
     p.Parity().SetReplaceChar('z');
     p.Timeouts().SetReadTotalConstant(99);
     p.LoadSettings(stIniFile, file.string());
@@ -146,93 +152,64 @@ TEST(CPortSettings, ReadingRules)
     EXPECT_EQ(p.FlowControl().XoffChar(), 'x');
     EXPECT_EQ(p.BaudRate(), br9600);
     EXPECT_EQ(p.FlowControl().ControlRTS(), rtsToggle);
+    EXPECT_EQ(p.FlowControl().ControlDTR(), dtrDisable); // DTR has no toggle
+    EXPECT_EQ(p.StopBits(), sbOneStopBit);
+    EXPECT_EQ(p.DataBits(), dbEight);
+    EXPECT_EQ(p.Parity().Bits(), prEven);
     EXPECT_EQ(p.Timeouts().ReadTotalConstant(), 99); // not in the file: kept
 
     // A missing file changes nothing.
-    p.LoadSettings(stIniFile, (dir.path / "absent.ini").string());
+    p.LoadSettings(stIniFile, (dir / "absent.ini").string());
     EXPECT_EQ(p.BaudRate(), br9600);
 
     // A damaged value: error 17 and nothing applied.
     for (const char* bad : {"Buffer.InputSize=12ab\n", "FlowControl.XonChar=#300\n", "Buffer.OutputSize=-2\n",
                             "CustomBaudRate=9999999999\n"}) {
+        SCOPED_TRACE(bad);
         WriteFile(file, std::string("[p]\nBaudRate=115200\n") + bad);
         try {
             p.LoadSettings(stIniFile, file.string());
-            ADD_FAILURE() << bad;
+            ADD_FAILURE() << "loaded";
         } catch (const EComPort& e) {
             EXPECT_EQ(e.Code(), 17);
             EXPECT_STREQ(e.what(), "COM Port Error: Failed to load settings");
         }
-        EXPECT_EQ(p.BaudRate(), br9600) << bad;
+        EXPECT_EQ(p.BaudRate(), br9600);
     }
 
     // A file that cannot be written: error 16.
     try {
-        p.StoreSettings(stIniFile, (dir.path / "no" / "such" / "dir.ini").string());
-        ADD_FAILURE();
+        p.StoreSettings(stIniFile, (dir / "no" / "such" / "dir.ini").string());
+        ADD_FAILURE() << "stored";
     } catch (const EComPort& e) {
         EXPECT_EQ(e.Code(), 16);
     }
 }
 
-TEST(CPortSettings, LoadingAnOpenPortAppliesOnce)
+// The registry form is the same text under a key path, in one file of the
+// user's configuration folder.
+TEST_F(CPortSettings, RegistryFormLivesInTheUserConfigFolder)
 {
-    TempDir dir;
-    const fs::path file = dir.path / "open.ini";
-    auto a = NewPort("X");
-    Configure(*a);
-    a->SetPort("/dev/ttyFAKE2");
-    a->StoreSettings(stIniFile, file.string());
-
-    auto fake = std::make_shared<FakeComState>();
-    TComPort b(FakeComFactory(fake));
-    b.SetName("X");
-    b.SetStoredProps(AllGroups);
-    b.SetEvents({});
-    b.SetPort("/dev/ttyFAKE2");
-    b.Open();
-    fake->ClearLog();
-    b.LoadSettings(stIniFile, file.string());
-    EXPECT_EQ(fake->Calls(), (std::vector<std::string>{"SetBufferSizes", "SetLineSettings", "SetTimeouts"}));
-    EXPECT_EQ(fake->lastLine.baudRate, 31250u);
-    EXPECT_EQ(fake->lastLine.xonLim, 1024);
-    b.Close();
-}
-
-TEST(CPortSettings, RegistryFormLivesInTheUserConfigFolder)
-{
-    TempDir dir;
     const char* old = std::getenv("XDG_CONFIG_HOME");
     const std::string saved = old ? old : "";
-    ::setenv("XDG_CONFIG_HOME", dir.path.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
 
-    auto a = NewPort("ComPortA");
-    Configure(*a);
-    a->StoreSettings(stRegistry, "hkey_local_machine\\Software\\Test");
-    const fs::path file = dir.path / "TRAXEL" / "comport-registry.ini";
-    ASSERT_TRUE(fs::exists(file));
+    NamedPort a("ComPortA");
+    Configure(*a.port);
+    a.port->StoreSettings(stRegistry, "hkey_local_machine\\Software\\Test");
+    const fs::path file = dir / "TRAXEL" / "comport-registry.ini";
     EXPECT_NE(ReadFile(file).find("[HKEY_LOCAL_MACHINE\\Software\\Test\\ComPortA]\nPort=ttyUSB1\n"),
               std::string::npos);
+    NamedPort b("ComPortA");
+    b.port->LoadSettings(stRegistry, "HKEY_LOCAL_MACHINE\\Software\\Test\\");
+    EXPECT_EQ(Snapshot(*b.port), Snapshot(*a.port));
 
-    auto b = NewPort("ComPortA");
-    b->LoadSettings(stRegistry, "HKEY_LOCAL_MACHINE\\Software\\Test\\");
-    EXPECT_EQ(Snapshot(*b, dir.path), Snapshot(*a, dir.path));
-
-    // Another root is another key; an unknown root is the current user's.
-    auto port = NewPort();
-    TComPort& c = *port;
-    c.SetName("ComPortA");
-    c.LoadSettings(stRegistry, "HKEY_CURRENT_USER\\Software\\Test");
-    EXPECT_EQ(c.Port(), "COM1");
-    c.SetPort("ttyS4");
-    c.StoreSettings(stRegistry, "SOMEWHERE\\Software\\Test");
-    EXPECT_NE(ReadFile(file).find("[HKEY_CURRENT_USER\\Software\\Test\\ComPortA]\nPort=ttyS4\n"),
-              std::string::npos);
-
-    // A path without a key stores and loads nothing.
+    // An unknown root is the current user's; a path without a key stores nothing.
+    a.port->StoreSettings(stRegistry, "SOMEWHERE\\Software\\Test");
+    EXPECT_NE(ReadFile(file).find("[HKEY_CURRENT_USER\\Software\\Test\\ComPortA]\n"), std::string::npos);
     fs::remove(file);
-    c.StoreSettings(stRegistry, "HKEY_CURRENT_USER");
-    c.LoadSettings(stRegistry, "HKEY_CURRENT_USER");
+    a.port->StoreSettings(stRegistry, "HKEY_CURRENT_USER");
+    b.port->LoadSettings(stRegistry, "HKEY_CURRENT_USER");
     EXPECT_FALSE(fs::exists(file));
 
     if (old)

@@ -1,37 +1,25 @@
 // The receive path of one port without a port: chunks go straight into
-// TDataHandler::OnReceive and the frame tap records what is cut out.
+// TDataHandler::OnReceive and the frame tap records the frames cut out.
 #include "DataHandler.h"
 #include "Globals.h"
+#include "UnitFrames.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-
-#include <string>
-#include <utility>
 #include <vector>
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using unitsim::Bytes;
 
-Bytes Sealed(Bytes frame)
+// A sealed frame from the unit: the lead bytes, filler up to length, checksum.
+Bytes UnitFrame(std::initializer_list<uint8_t> head, int length)
 {
-    frame.push_back(Checksum(frame.data(), int(frame.size())));
-    return frame;
+    Bytes f(std::size_t(length), 0x11);
+    std::copy(head.begin(), head.end(), f.begin());
+    return unitsim::Sealed(f);
 }
-
-// A frame from the unit of the given total length, lead bytes first.
-Bytes UnitFrame(uint8_t lead, uint8_t letter, int length, uint8_t fill = 0x11)
-{
-    Bytes f(std::size_t(length - 1), fill);
-    f[0] = lead;
-    f[1] = letter;
-    return Sealed(f);
-}
-
-Bytes Ack() { return UnitFrame('Y', 'a', 5); }
-Bytes Sample() { return UnitFrame(0xCA, 'e', 20); }
 
 Bytes Cat(std::initializer_list<Bytes> parts)
 {
@@ -41,55 +29,76 @@ Bytes Cat(std::initializer_list<Bytes> parts)
     return all;
 }
 
-struct Seen {
-    int type;
-    int length;
-};
+Bytes Damaged(Bytes frame)
+{
+    frame.back() ^= 0xFF;
+    return frame;
+}
+
+const Bytes ack = UnitFrame({'Y', 'a'}, 5);
+const Bytes sample = UnitFrame({0xCA, 'e'}, 20);
+const Bytes shot = UnitFrame({0xCA, 'j'}, 36);
 
 class Receive : public ::testing::Test {
 protected:
     TDataHandler handler {nullptr};
-    std::vector<Seen> seen;
+    std::vector<int> types;
 
     void SetUp() override
     {
-        handler.frameTap = [this](const uint8_t*, int length, int type) { seen.push_back({type, length}); };
+        handler.frameTap = [this](const uint8_t*, int, int type) { types.push_back(type); };
     }
     void Feed(const Bytes& chunk) { handler.OnReceive(chunk.data(), int(chunk.size())); }
-    std::vector<int> Types() const
-    {
-        std::vector<int> t;
-        for (const Seen& s : seen)
-            t.push_back(s.type);
-        return t;
-    }
 };
 
 } // namespace
 
-// The cutting itself is the scanner's (test_deviceframes); here: the buffer
-// that carries partial frames from one chunk to the next.
-TEST_F(Receive, FramesCompleteAcrossChunks)
+// However the bytes are chunked, each frame is cut out once; a byte that
+// starts no frame costs itself only; an incomplete frame waits for more.
+TEST(ReceivePath, CutsFramesFromAnyChunking)
 {
-    const Bytes stream = Cat({Ack(), Sample(), UnitFrame(0xCA, 'j', 36), UnitFrame('Y', 'e', 20), UnitFrame(0xCA, 'V', 46)});
-    // Byte by byte: every frame completes exactly once.
-    for (uint8_t b : stream)
-        Feed({b});
-    EXPECT_EQ(Types(), (std::vector<int>{3, 5, 8, 13, 7}));
-    EXPECT_EQ(seen[2].length, 36);
-    EXPECT_EQ(handler.FillCount(), 0);
-    EXPECT_EQ(handler.FramesDispatched(), 5u);
-
-    // A lone 0xCA at the end of a chunk waits, and turns out to start a sample.
-    seen.clear();
-    Feed(Cat({Ack(), {0xCA}}));
-    EXPECT_EQ(handler.FillCount(), 1);
-    Bytes rest = Sample();
-    rest.erase(rest.begin());
-    Feed(rest);
-    EXPECT_EQ(Types(), (std::vector<int>{3, 5}));
-    EXPECT_EQ(handler.FillCount(), 0);
-    EXPECT_EQ(handler.BytesReceived(), uint32_t(stream.size() + 5 + 1 + 19));
+    struct Case {
+        const char* name;
+        std::vector<Bytes> chunks;
+        std::vector<int> types;
+        uint32_t skipped;
+        int left; // bytes still waiting
+    };
+    const Bytes mixed = Cat({ack, sample, shot, UnitFrame({'Y', 'e'}, 20), UnitFrame({0xCA, 'V'}, 46)});
+    std::vector<Bytes> byteByByte;
+    for (uint8_t b : mixed)
+        byteByByte.push_back({b});
+    const Bytes counts = UnitFrame({'Y', 'c', 32}, 20);
+    const Case cases[] = {
+        {"byte by byte", byteByByte, {3, 5, 8, 13, 7}, 0, 0},
+        {"garbage between frames; the last byte may lead the next",
+         {Cat({{0x00}, ack, {0x13}, sample, shot, {0x77}})}, {3, 5, 8}, 2, 1},
+        {"0xCA with an unlisted letter costs one byte", {Cat({{0xCA}, ack})}, {3}, 1, 0},
+        {"a lone 0xCA at a chunk's end leads a sample", {Cat({ack, {0xCA}}), Bytes(sample.begin() + 1, sample.end())},
+         {3, 5}, 0, 0},
+        {"the register byte makes \"Yc\" the bank counts", {Bytes(counts.begin(), counts.begin() + 2),
+                                                           Bytes(counts.begin() + 2, counts.end())}, {17}, 0, 0},
+        {"a bad checksum costs one byte at a time", {Damaged(ack), UnitFrame({'Y', 'x'}, 5)}, {3}, 5, 0},
+        {"a corrupt shot result loses no following frame", {Cat({Damaged(shot), sample, sample})}, {5, 5}, 36, 0},
+        {"the power-up dash is reported once per opening", {Cat({{'-'}, ack}), Cat({{'-'}, ack})}, {2, 3, 3}, 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TDataHandler handler(nullptr);
+        std::vector<int> types;
+        handler.frameTap = [&](const uint8_t*, int, int type) { types.push_back(type); };
+        uint32_t bytes = 0;
+        for (const Bytes& chunk : c.chunks) {
+            handler.OnReceive(chunk.data(), int(chunk.size()));
+            bytes += uint32_t(chunk.size());
+        }
+        EXPECT_EQ(types, c.types);
+        EXPECT_EQ(handler.BytesSkipped(), c.skipped);
+        EXPECT_EQ(handler.FillCount(), c.left);
+        EXPECT_EQ(handler.BytesReceived(), bytes);
+        EXPECT_EQ(handler.FramesDispatched(), uint32_t(std::count_if(types.begin(), types.end(),
+                                                                     [](int t) { return t != ReplyPowerUp; })));
+    }
 }
 
 // Bytes that look like the start of a long frame hold back the short reply
@@ -100,16 +109,16 @@ TEST_F(Receive, StaleFrameStartIsDroppedWhenTheLineFallsSilent)
         return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
     };
     const auto before = std::chrono::steady_clock::now();
-    Feed(Cat({{0xCA, 'j'}, Ack(), {'Y', 'c'}}));
+    Feed(Cat({{0xCA, 'j'}, ack, {'Y', 'c'}}));
     const auto after = std::chrono::steady_clock::now();
-    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(types.empty());
     EXPECT_TRUE(handler.HasPartialFrame());
     EXPECT_FALSE(handler.DropStaleBytes(ns(before)));
-    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(types.empty());
 
     EXPECT_TRUE(handler.DropStaleBytes(ns(after + std::chrono::milliseconds(TDataHandler::QuietMs))));
     // The ack came through; the cut "Yc" at the end went as well.
-    EXPECT_EQ(Types(), (std::vector<int>{3}));
+    EXPECT_EQ(types, std::vector<int>{ReplyAck});
     EXPECT_FALSE(handler.HasPartialFrame());
     EXPECT_EQ(handler.BytesSkipped(), 4u);
 }
@@ -117,41 +126,25 @@ TEST_F(Receive, StaleFrameStartIsDroppedWhenTheLineFallsSilent)
 TEST_F(Receive, ChunkOfExactlyTheFreeRoomIsDropped)
 {
     // 45 bytes of a 46-byte frame stay in the buffer.
-    Bytes partial = UnitFrame(0xCA, 'V', 46);
-    partial.pop_back();
-    Feed(partial);
+    const Bytes frame = UnitFrame({0xCA, 'V'}, 46);
+    Feed(Bytes(frame.begin(), frame.end() - 1));
     ASSERT_EQ(handler.FillCount(), 45);
     const int room = TDataHandler::Capacity - 45;
 
     Feed(Bytes(std::size_t(room), 0x00));
     EXPECT_EQ(handler.BytesDropped(), uint32_t(room));
     EXPECT_EQ(handler.FillCount(), 45);
-    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(types.empty());
 
     // One byte less fits; the kept bytes are still there.
-    Bytes last = UnitFrame(0xCA, 'V', 46);
     Bytes chunk(std::size_t(room - 1), 0x00);
-    chunk[0] = last.back();
+    chunk[0] = frame.back();
     Feed(chunk);
-    EXPECT_EQ(Types(), (std::vector<int>{7}));
+    EXPECT_EQ(types, std::vector<int>{ReplySampleT2});
     EXPECT_EQ(handler.BytesDropped(), uint32_t(room));
     EXPECT_EQ(handler.LargestChunk(), room - 1);
     // The zero filler is skipped; its very last byte waits for a partner.
     EXPECT_EQ(handler.FillCount(), 1);
-}
-
-TEST_F(Receive, PowerUpDashReportedOncePerOpening)
-{
-    Feed(Cat({{'-'}, Ack()}));
-    EXPECT_EQ(Types(), (std::vector<int>{2, 3}));
-    EXPECT_EQ(handler.BytesSkipped(), 1u);
-    EXPECT_TRUE(handler.DashSeen());
-
-    // A second "-" in the same opening is an ordinary byte.
-    Feed(Cat({{'-'}, Ack()}));
-    EXPECT_EQ(Types(), (std::vector<int>{2, 3, 3}));
-    EXPECT_EQ(handler.BytesSkipped(), 2u);
-
 }
 
 TEST_F(Receive, FailingHandlerDoesNotStopTheScan)
@@ -159,29 +152,15 @@ TEST_F(Receive, FailingHandlerDoesNotStopTheScan)
     int calls = 0;
     handler.frameTap = [&](const uint8_t*, int, int type) {
         ++calls;
-        if (type == 3)
+        if (type == ReplyAck)
             throw Exception("handler failed");
-        seen.push_back({type, 0});
+        types.push_back(type);
     };
-    Feed(Cat({Ack(), Sample(), Ack(), Sample()}));
+    Feed(Cat({ack, sample, ack, sample}));
     EXPECT_EQ(calls, 4);
-    EXPECT_EQ(Types(), (std::vector<int>{5, 5}));
+    EXPECT_EQ(types, (std::vector<int>{5, 5}));
     // The frames were consumed: the next chunk does not bring them back.
     EXPECT_EQ(handler.FillCount(), 0);
-    Feed(Sample());
+    Feed(sample);
     EXPECT_EQ(calls, 5);
-}
-
-TEST(DataHandlerWrite, ClosedPortRefusesAndKeepsLastFrame)
-{
-    TDataHandler handler(nullptr);
-    EXPECT_FALSE(handler.IsOpen());
-    try {
-        handler.RequestInfo(0);
-        FAIL() << "write on a closed port";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Write to closed port"));
-    }
-    EXPECT_TRUE(handler.LastFrame().isEmpty());
-    EXPECT_EQ(handler.ComNumber(), 0);
 }

@@ -5,39 +5,23 @@
 
 namespace {
 
-using Requests = std::vector<std::pair<int, int>>;
-
-unitsim::SimShot Shot(int16_t x, int16_t y, uint8_t ring = 0)
+unitsim::SimShot Stored(int16_t x, int16_t y, uint8_t ring = 0)
 {
-    unitsim::SimShot s;
-    s.x = x;
-    s.y = y;
-    s.time = 1000 + x;
-    s.functionMode = 1;
+    unitsim::SimShot s = ShotAt(x, y);
     s.ringTarget = ring;
     return s;
 }
 
 class DownloadTest : public UnitDeviceTest {
 protected:
-    // What the identification leaves behind: the unit's bank counts.
-    void ReadCounts()
+    // Downloads what the unit announces in its bank counts (read first, as
+    // the identification does); true once complete.
+    bool Download()
     {
-        ASSERT_TRUE(device_->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 2000));
+        Sync();
         unit_.ClearReceived();
-    }
-    bool Complete(std::chrono::milliseconds limit = 3000ms)
-    {
-        return WaitUntil([&] { return device_->Async().downloadComplete.load(); }, limit);
-    }
-    // "b" requests received, as (bank, index).
-    Requests Received() const
-    {
-        Requests out;
-        for (const auto& f : unit_.Received())
-            if (f.Letter() == 'b')
-                out.emplace_back(f.Arg(1), f.Arg(2));
-        return out;
+        device_->StartAsyncDownload();
+        return WaitUntil([&] { return device_->Async().downloadComplete.load(); }, 5000ms);
     }
     const TShot* Find(const unitsim::StoredShot& stored)
     {
@@ -56,55 +40,47 @@ TEST_F(DownloadTest, WalksTheBanksWithShots)
     const int banks[5] = {1, 1, 1, 6, 6};
     std::vector<unitsim::StoredShot> stored;
     for (int i = 0; i < 5; ++i)
-        stored.push_back(unit_.AddStoredShot(banks[i], Shot(int16_t(10 + i), int16_t(20 + i), uint8_t(i)), traces[i]));
-    ReadCounts();
-
-    device_->StartAsyncDownload();
-    ASSERT_TRUE(Complete(5000ms));
+        stored.push_back(unit_.AddStoredShot(banks[i], Stored(int16_t(10 + i), int16_t(20 + i), uint8_t(i)), traces[i]));
+    ASSERT_TRUE(Download());
     EXPECT_TRUE(device_->Async().downloadFinished.load());
     EXPECT_FALSE(device_->Async().abort.load());
     EXPECT_EQ(device_->Async().downloadRequestCount.load(), 5);
-    EXPECT_EQ(Received(), (Requests {{1, 0}, {1, 1}, {1, 2}, {6, 0}, {6, 1}}));
+    EXPECT_EQ(ArgsOf('b'), (Args {{1, 0}, {1, 1}, {1, 2}, {6, 0}, {6, 1}}));
 
     // Stored raw (no live start): positions as sent, the trace that came with it.
     ASSERT_EQ(device_->Shooter()->ShotCount(), 5);
     for (std::size_t i = 0; i < stored.size(); ++i) {
+        SCOPED_TRACE(i);
         const TShot* shot = Find(stored[i]);
-        ASSERT_NE(shot, nullptr) << "shot " << i;
+        ASSERT_NE(shot, nullptr);
         EXPECT_EQ(shot->raw.XNAU(), 10 + int(i));
-        EXPECT_EQ(shot->raw.YNAU(), 20 + int(i));
         EXPECT_EQ(shot->raw.Score(), 0);
-        EXPECT_EQ(shot->CurveCount(), traces[i]) << "shot " << i;
+        EXPECT_EQ(shot->CurveCount(), traces[i]);
     }
 
     // Acks after completion request nothing more.
     InjectAck('b');
     Sync();
-    EXPECT_EQ(Received().size(), 5u);
+    EXPECT_EQ(ArgsOf('b').size(), 5u);
     EXPECT_TRUE(device_->DownloadProgress().missing.empty());
     EXPECT_EQ(device_->DownloadProgress().received, 5);
 }
 
 TEST_F(DownloadTest, NothingStoredRequestsNothingAndARestartRuns)
 {
-    ReadCounts();
+    Sync();
+    unit_.ClearReceived();
     device_->StartAsyncDownload();
     EXPECT_FALSE(device_->Async().downloadActive.load());
-    Sync();
-    EXPECT_EQ(unit_.ReceivedLetters(), "c");
-    unit_.ClearReceived();
+    ExpectNothingSent();
 
     // A second download after a complete one walks its banks again.
-    unit_.AddStoredShot(0, Shot(1, 1), 1);
-    ReadCounts();
-    device_->StartAsyncDownload();
-    ASSERT_TRUE(Complete());
-    unit_.AddStoredShot(3, Shot(2, 2), 1);
-    unit_.AddStoredShot(3, Shot(3, 3), 1);
-    ReadCounts();
-    device_->StartAsyncDownload();
-    ASSERT_TRUE(Complete());
-    EXPECT_EQ(Received(), (Requests {{0, 0}, {3, 0}, {3, 1}}));
+    unit_.AddStoredShot(0, Stored(1, 1), 1);
+    ASSERT_TRUE(Download());
+    unit_.AddStoredShot(3, Stored(2, 2), 1);
+    unit_.AddStoredShot(3, Stored(3, 3), 1);
+    ASSERT_TRUE(Download());
+    EXPECT_EQ(ArgsOf('b'), (Args {{0, 0}, {3, 0}, {3, 1}}));
     EXPECT_EQ(device_->Shooter()->ShotCount(), 3);
 }
 
@@ -113,23 +89,20 @@ TEST_F(DownloadTest, NothingStoredRequestsNothingAndARestartRuns)
 TEST_F(DownloadTest, ErrorReportAbortsAndTheNextDownloadRuns)
 {
     for (int16_t i = 1; i <= 3; ++i)
-        unit_.AddStoredShot(2, Shot(i, i), 0);
-    ReadCounts();
+        unit_.AddStoredShot(2, Stored(i, i), 0);
+    Sync();
     unit_.AddFault({'b', 2, 1, unitsim::FaultKind::ErrorReport});
     device_->StartAsyncDownload();
     ASSERT_TRUE(WaitUntil([&] { return device_->Async().abort.load(); }, 3000ms));
     InjectAck('b');
     Sync();
-    EXPECT_EQ(Received(), (Requests {{2, 0}, {2, 1}}));
+    EXPECT_EQ(ArgsOf('b'), (Args {{2, 0}, {2, 1}}));
     EXPECT_EQ(device_->Shooter()->ShotCount(), 1);
     EXPECT_FALSE(device_->Async().downloadComplete.load());
 
-    unit_.ClearReceived();
-    ReadCounts();
-    device_->StartAsyncDownload();
+    ASSERT_TRUE(Download());
     EXPECT_FALSE(device_->Async().abort.load());
-    ASSERT_TRUE(Complete());
-    EXPECT_EQ(Received(), (Requests {{2, 0}, {2, 1}, {2, 2}}));
+    EXPECT_EQ(ArgsOf('b'), (Args {{2, 0}, {2, 1}, {2, 2}}));
     EXPECT_EQ(device_->Shooter()->ShotCount(), 3);
 }
 
@@ -153,22 +126,18 @@ TEST_F(DownloadTest, LostResultIsAskedAgainOnceThenReportedMissing)
         SCOPED_TRACE(c.name);
         device_->Shooter()->ClearShots();
         unit_.ClearBanks();
-        unit_.ClearFaults();
         std::vector<unitsim::StoredShot> stored;
         for (int i = 0; i < 3; ++i)
-            stored.push_back(unit_.AddStoredShot(3, Shot(int16_t(40 + i), 0), traces[i]));
-        ReadCounts();
+            stored.push_back(unit_.AddStoredShot(3, Stored(int16_t(40 + i), 0), traces[i]));
         // The second shot's answer loses its result.
         unit_.AddFault({'b', 2, c.losses, c.kind});
-        device_->StartAsyncDownload();
-        ASSERT_TRUE(Complete());
+        ASSERT_TRUE(Download());
         const bool recovered = c.losses == 1;
-        EXPECT_EQ(Received(), (Requests {{3, 0}, {3, 1}, {3, 1}, {3, 2}}));
+        EXPECT_EQ(ArgsOf('b'), (Args {{3, 0}, {3, 1}, {3, 1}, {3, 2}}));
         const TDownloadProgress progress = device_->DownloadProgress();
         EXPECT_EQ(progress.announced, 3);
         EXPECT_EQ(progress.received, recovered ? 3 : 2);
-        EXPECT_EQ(progress.missing, recovered ? std::vector<TStoredShotRef> {}
-                                              : (std::vector<TStoredShotRef> {{3, 1}}));
+        EXPECT_EQ(progress.missing, recovered ? std::vector<TStoredShotRef> {} : (std::vector<TStoredShotRef> {{3, 1}}));
         ASSERT_EQ(device_->Shooter()->ShotCount(), recovered ? 3 : 2);
         for (int i = 0; i < 3; ++i) {
             const TShot* shot = Find(stored[std::size_t(i)]);
@@ -179,7 +148,6 @@ TEST_F(DownloadTest, LostResultIsAskedAgainOnceThenReportedMissing)
             ASSERT_NE(shot, nullptr) << "shot " << i;
             EXPECT_EQ(shot->CurveCount(), traces[i]) << "shot " << i;
         }
-        unit_.ClearReceived();
     }
 }
 
@@ -187,8 +155,7 @@ TEST_F(DownloadTest, LostResultIsAskedAgainOnceThenReportedMissing)
 // neither leaks into the stored shots, which arrive raw for the rescoring.
 TEST_F(DownloadTest, NothingFromBeforeJoinsTheStoredShots)
 {
-    const unitsim::StoredShot stored = unit_.AddStoredShot(0, Shot(300, -200, 5), 30);
-    ReadCounts();
+    const unitsim::StoredShot stored = unit_.AddStoredShot(0, Stored(300, -200, 5), 30);
     device_->SetShooterTarget(GoldenRing());
     device_->SetCurrentTarget(GoldenRing());
     device_->SetMode(1);
@@ -199,9 +166,8 @@ TEST_F(DownloadTest, NothingFromBeforeJoinsTheStoredShots)
     // Every sample sent has arrived.
     ASSERT_TRUE(WaitUntil([&] { return uint64_t(device_->SampleCount()) == unit_.Stats().samplesSent; }, 2000ms));
 
-    device_->StartAsyncDownload();
+    ASSERT_TRUE(Download());
     EXPECT_FALSE(device_->LiveStarted());
-    ASSERT_TRUE(Complete());
     const TShot* shot = Find(stored);
     ASSERT_NE(shot, nullptr);
     EXPECT_EQ(shot->CurveCount(), 30);
@@ -216,8 +182,8 @@ TEST_F(DownloadTest, UnplugDuringDownloadKeepsReceivedShots)
 {
     std::vector<unitsim::StoredShot> stored;
     for (int i = 0; i < 5; ++i)
-        stored.push_back(unit_.AddStoredShot(4, Shot(int16_t(100 + i), int16_t(-i)), 10));
-    ReadCounts();
+        stored.push_back(unit_.AddStoredShot(4, Stored(int16_t(100 + i), int16_t(-i)), 10));
+    Sync();
     unit_.AddFault({'b', 3, 1, unitsim::FaultKind::Delay, 2000});
     device_->StartAsyncDownload();
     ASSERT_TRUE(unit_.WaitForCount('b', 3, 3000ms));

@@ -10,38 +10,22 @@
 
 #include <QTemporaryDir>
 
-#include <condition_variable>
 #include <functional>
 #include <future>
-#include <mutex>
 
 namespace {
 
-// Opens once; waiters wait with a deadline.
-class TGate {
-public:
-    void Open()
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    bool Wait(std::chrono::milliseconds limit)
-    {
-        std::unique_lock<std::mutex> guard(mutex_);
-        return changed_.wait_for(guard, limit, [this] { return open_; });
-    }
-    void Close()
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        open_ = false;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-};
+// Whether call returns within 2 s on a thread of its own (it is waited for
+// in any case).
+template <class F>
+bool ReturnsWhileBlocked(F call, std::atomic<bool>& release)
+{
+    auto caller = std::async(std::launch::async, call);
+    const bool returned = caller.wait_for(2s) == std::future_status::ready;
+    release = true;
+    caller.wait();
+    return returned;
+}
 
 // The write tap holds the nth write after arming, as a stalled line holds a
 // write for seconds, until released.
@@ -52,53 +36,21 @@ protected:
         device_->Data().writeTap = [this](const uint8_t*, int) {
             if (writes_.fetch_add(1) + 1 != stallAt_.load())
                 return;
-            inWrite_.Open();
-            release_.Wait(10s);
+            inWrite_ = true;
+            WaitUntil([&] { return release_.load(); }, 10s);
         };
     }
     void TearDown() override
     {
-        release_.Open();
+        release_ = true;
         UnitDeviceTest::TearDown();
-    }
-    void Arm(int nth)
-    {
-        writes_ = 0;
-        stallAt_ = nth;
-    }
-    // Whether the GUI's copy-out accessors return while that write stalls.
-    bool AccessorsReturnDuringStall()
-    {
-        if (!inWrite_.Wait(2s))
-            return false;
-        auto reader = std::async(std::launch::async, [this] {
-            (void)device_->ReplySlot(ReplyAck);
-            (void)device_->LiveSnapshot();
-            (void)device_->TargetTables();
-            (void)device_->IdentifyTimerEnabled();
-            return device_->DownloadProgress().announced;
-        });
-        const bool returned = reader.wait_for(2s) == std::future_status::ready;
-        release_.Open();
-        reader.wait();
-        return returned;
     }
 
     std::atomic<int> writes_ {0};
     std::atomic<int> stallAt_ {0};
-    TGate inWrite_;
-    TGate release_;
+    std::atomic<bool> inWrite_ {false};
+    std::atomic<bool> release_ {false};
 };
-
-unitsim::SimShot StoredShot(int16_t x)
-{
-    unitsim::SimShot s;
-    s.x = x;
-    s.time = 100 + x;
-    s.functionMode = 1;
-    s.ringTarget = 0;
-    return s;
-}
 
 } // namespace
 
@@ -110,37 +62,41 @@ TEST_F(StalledWriteTest, NoSequenceHoldsTheLockAcrossAWrite)
         std::function<void(TDevice&)> start;
         std::function<bool(TDevice&)> done;
     };
+    const auto identified = [](TDevice& d) { return d.Async().identifyFinished.load(); };
+    const auto downloaded = [](TDevice& d) { return d.Async().downloadComplete.load(); };
+    const auto uploaded = [](TDevice& d) { return d.Async().uploadDone.load(); };
+    const auto upload = [](TDevice& d) { d.StartAsyncUpload({-1, -1, true}); };
     const Case cases[] = {
-        {"identify start", 1, [](TDevice& d) { d.StartAsyncIdentify(); },
-         [](TDevice& d) { return d.Async().identifyFinished.load(); }},
+        {"identify start", 1, [](TDevice& d) { d.StartAsyncIdentify(); }, identified},
         {"identify timer", 1, [](TDevice& d) { d.OnIdentifyTimer(); }, [](TDevice&) { return true; }},
-        {"download start", 1, [](TDevice& d) { d.StartAsyncDownload(); },
-         [](TDevice& d) { return d.Async().downloadComplete.load(); }},
-        {"download step", 2, [](TDevice& d) { d.StartAsyncDownload(); },
-         [](TDevice& d) { return d.Async().downloadComplete.load(); }},
+        {"download start", 1, [](TDevice& d) { d.StartAsyncDownload(); }, downloaded},
+        {"download step", 2, [](TDevice& d) { d.StartAsyncDownload(); }, downloaded},
         // Last: the settings upload erases the stored shots.
-        {"upload start", 1, [](TDevice& d) { d.StartAsyncUpload({-1, -1, true}); },
-         [](TDevice& d) { return d.Async().uploadDone.load(); }},
-        {"upload step", 2, [](TDevice& d) { d.StartAsyncUpload({-1, -1, true}); },
-         [](TDevice& d) { return d.Async().uploadDone.load(); }},
+        {"upload start", 1, upload, uploaded},
+        {"upload step", 2, upload, uploaded},
     };
-    unit_.AddStoredShot(2, StoredShot(1), 3);
-    unit_.AddStoredShot(2, StoredShot(2), 3);
+    unit_.AddStoredShot(2, ShotAt(1), 3);
+    unit_.AddStoredShot(2, ShotAt(2), 3);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        inWrite_.Close();
-        release_.Close();
+        inWrite_ = release_ = false;
         Sync(); // the bank counts a download walks
-        Arm(c.stalledWrite);
+        writes_ = 0;
+        stallAt_ = c.stalledWrite;
         std::thread starter([&] { c.start(*device_); });
-        EXPECT_TRUE(AccessorsReturnDuringStall());
+        // The GUI's copy-out accessors return while that write stalls.
+        ASSERT_TRUE(WaitUntil([&] { return inWrite_.load(); }, 2s));
+        EXPECT_TRUE(ReturnsWhileBlocked([this] {
+            (void)device_->ReplySlot(ReplyAck);
+            (void)device_->LiveSnapshot();
+            (void)device_->TargetTables();
+            (void)device_->IdentifyTimerEnabled();
+            (void)device_->DownloadProgress();
+        }, release_));
         starter.join();
-        Arm(0);
+        stallAt_ = 0;
         // Finished before the next case, ticking as the GUI would.
-        EXPECT_TRUE(WaitUntil([&] {
-            device_->IdentifyTimerTick(DeviceTickMs());
-            return c.done(*device_);
-        }, 5000ms));
+        EXPECT_TRUE(Ticking([&] { return c.done(*device_); }, 5s));
     }
 }
 
@@ -149,25 +105,19 @@ TEST_F(StalledWriteTest, NoSequenceHoldsTheLockAcrossAWrite)
 TEST_F(UnitDeviceTest, IdleIdentifyTickTakesNoLock)
 {
     struct BlockingListener : IDeviceEventListener {
-        TGate entered;
-        TGate release;
-        std::atomic<bool> first {true};
+        std::atomic<bool> entered {false};
+        std::atomic<bool> release {false};
         void OnSamples() override
         {
-            if (!first.exchange(false))
-                return;
-            entered.Open();
-            release.Wait(10s);
+            if (!entered.exchange(true))
+                WaitUntil([&] { return release.load(); }, 10s);
         }
         void OnShot() override {}
     } listener;
     device_->SetListener(&listener);
     device_->StartMeasuring(1);
-    ASSERT_TRUE(listener.entered.Wait(2s));
-    auto tick = std::async(std::launch::async, [&] { device_->IdentifyTimerTick(DeviceTickMs()); });
-    EXPECT_EQ(tick.wait_for(2s), std::future_status::ready);
-    listener.release.Open();
-    tick.wait();
+    ASSERT_TRUE(WaitUntil([&] { return listener.entered.load(); }, 2s));
+    EXPECT_TRUE(ReturnsWhileBlocked([&] { device_->IdentifyTimerTick(DeviceTickMs()); }, listener.release));
     device_->SetListener(nullptr);
     device_->SendStop();
 }
@@ -181,62 +131,57 @@ TEST(DeviceStress, EightUnitsWhileTheGuiReadsSavesAndReopens)
     constexpr int Units = 8;
     constexpr int FirstCom = 60;
     constexpr int StoredPerUnit = 3;
-    constexpr auto LoadTime = 3s;
     QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
     TSession session;
     CurrentSession = &session;
-
-    std::vector<std::unique_ptr<unitsim::TSimUnit>> units;
-    for (int i = 0; i < Units; ++i) {
-        unitsim::UnitConfig config;
-        config.name = unitsim::UnitName("KBR", i + 1);
-        units.push_back(std::make_unique<unitsim::TSimUnit>(config));
-        for (int k = 0; k < StoredPerUnit; ++k)
-            units.back()->AddStoredShot(i % 7, StoredShot(int16_t(10 * i + k)), 5 + k);
-    }
+    struct Unit {
+        std::unique_ptr<unitsim::TSimUnit> sim;
+        std::unique_ptr<TDevice> device;
+        bool streams = false;
+        bool Open(int com)
+        {
+            return device->OpenPort(com, false) && WaitUntil([&] { return sim->ListenerReady(); }, 2000ms);
+        }
+    };
+    std::vector<Unit> units(Units);
     SetComPortResolver([&](int n) {
-        return n >= FirstCom && n < FirstCom + Units ? units[std::size_t(n - FirstCom)]->SlavePath() : std::string();
+        return n >= FirstCom && n < FirstCom + Units ? units[std::size_t(n - FirstCom)].sim->SlavePath() : std::string();
     });
-    std::vector<std::unique_ptr<TDevice>> devices;
     for (int i = 0; i < Units; ++i) {
-        devices.push_back(std::make_unique<TDevice>());
-        ASSERT_TRUE(devices.back()->OpenPort(FirstCom + i, false));
+        Unit& u = units[std::size_t(i)];
+        u.sim = std::make_unique<unitsim::TSimUnit>(unitsim::UnitConfig {.name = unitsim::UnitName("KBR", i + 1)});
+        for (int k = 0; k < StoredPerUnit; ++k)
+            u.sim->AddStoredShot(i % 7, ShotAt(int16_t(10 * i + k)), 5 + k);
+        u.device = std::make_unique<TDevice>();
+        u.streams = i >= Units / 2;
+        ASSERT_TRUE(u.Open(FirstCom + i));
+        u.device->StartAsyncIdentify(true);
     }
-    for (int i = 0; i < Units; ++i)
-        ASSERT_TRUE(WaitUntil([&] { return units[std::size_t(i)]->ListenerReady(); }, 2000ms));
-    for (auto& device : devices)
-        device->StartAsyncIdentify(true);
 
     // Live shots on the streaming units.
     std::atomic<bool> firing {true};
     std::thread shooter([&] {
-        int16_t x = 0;
-        while (firing.load()) {
-            for (int i = Units / 2; i < Units; ++i) {
-                unitsim::SimShot shot;
-                shot.x = x;
-                shot.functionMode = 1;
-                if (units[std::size_t(i)]->Measuring())
-                    units[std::size_t(i)]->FireShot(shot);
-            }
-            x = int16_t((x + 37) % 900);
+        for (int16_t x = 0; firing.load(); x = int16_t((x + 37) % 900)) {
+            for (Unit& u : units)
+                if (u.streams && u.sim->Measuring())
+                    u.sim->FireShot(ShotAt(x));
             std::this_thread::sleep_for(40ms);
         }
     });
 
-    const auto end = std::chrono::steady_clock::now() + LoadTime;
-    auto nextSave = std::chrono::steady_clock::now();
-    auto nextReopen = std::chrono::steady_clock::now() + 300ms;
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + 3s;
+    auto nextSave = Clock::now();
+    auto nextReopen = Clock::now() + 300ms;
     int reopen = 0;
     int saves = 0;
     int64_t seen = 0;
-    while (std::chrono::steady_clock::now() < end) {
-        const auto now = std::chrono::steady_clock::now();
-        for (int i = 0; i < Units; ++i) {
-            TDevice& device = *devices[std::size_t(i)];
+    while (Clock::now() < end) {
+        const auto now = Clock::now();
+        for (Unit& u : units) {
+            TDevice& device = *u.device;
             device.IdentifyTimerTick(DeviceTickMs());
-            if (i >= Units / 2 && !device.Measuring() && device.Async().downloadComplete.load()) {
+            if (u.streams && !device.Measuring() && device.Async().downloadComplete.load()) {
                 device.MarkDownloadHandled();
                 device.SetShooterTarget(GoldenRing());
                 device.SetCurrentTarget(GoldenRing());
@@ -263,11 +208,9 @@ TEST(DeviceStress, EightUnitsWhileTheGuiReadsSavesAndReopens)
         }
         if (now >= nextReopen) {
             const int i = reopen++ % (Units / 2);
-            TDevice& device = *devices[std::size_t(i)];
-            device.ClosePort();
-            ASSERT_TRUE(device.OpenPort(FirstCom + i, false));
-            ASSERT_TRUE(WaitUntil([&] { return units[std::size_t(i)]->ListenerReady(); }, 2000ms));
-            device.StartAsyncIdentify(true);
+            units[std::size_t(i)].device->ClosePort();
+            ASSERT_TRUE(units[std::size_t(i)].Open(FirstCom + i));
+            units[std::size_t(i)].device->StartAsyncIdentify(true);
             nextReopen = now + 300ms;
         }
         std::this_thread::sleep_for(5ms);
@@ -279,26 +222,27 @@ TEST(DeviceStress, EightUnitsWhileTheGuiReadsSavesAndReopens)
 
     // Settled: every unit identified with its own name, its stored shots
     // downloaded once each, and the streaming units' live shots scored.
-    for (int i = 0; i < Units; ++i) {
-        SCOPED_TRACE(i);
-        TDevice& device = *devices[std::size_t(i)];
+    for (Unit& u : units) {
+        SCOPED_TRACE(u.sim->Name());
+        TDevice& device = *u.device;
         if (device.Measuring())
             device.SendStop();
         ASSERT_TRUE(WaitUntil([&] {
             device.IdentifyTimerTick(DeviceTickMs());
-            return !device.Identifying() && !(device.Async().downloadActive.load() && !device.Async().downloadComplete.load());
+            const bool downloading = device.Async().downloadActive.load() && !device.Async().downloadComplete.load();
+            return !device.Identifying() && !downloading;
         }, 5000ms));
         EXPECT_TRUE(device.Found());
         ASSERT_NE(device.Shooter(), nullptr);
-        EXPECT_EQ(device.Shooter()->SerialNumber(), QString::fromStdString(units[std::size_t(i)]->Name()));
+        EXPECT_EQ(device.Shooter()->SerialNumber(), QString::fromStdString(u.sim->Name()));
         int stored = 0;
         int live = 0;
         device.Shooter()->ForEachShot([&](const TShot& shot) { (shot.converted ? live : stored) += 1; });
         EXPECT_EQ(stored, StoredPerUnit);
-        if (i >= Units / 2)
-            EXPECT_GT(live, 0);
+        EXPECT_EQ(live > 0, u.streams);
     }
-    devices.clear();
+    for (Unit& u : units)
+        u.device.reset();
     units.clear();
     SetComPortResolver({});
     CurrentSession = nullptr;

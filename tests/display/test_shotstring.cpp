@@ -137,6 +137,7 @@ TEST_F(ShotStringTest, LabelsAndIcons)
     Field(6000, 1, true, 0x20); // centre hit wins over the failure
     Field(7000, 2, false, 0x01);
     Field(8000, 9);             // not a zone: a miss
+    Ring(9000, RawShotRecord::NoScore); // unknown score from a damaged file
     TShotString strip;
     Build(strip);
 
@@ -145,10 +146,10 @@ TEST_F(ShotStringTest, LabelsAndIcons)
         { " N/A ", TStripIcon::MissRange }, { " MISS ", TStripIcon::MissField },
         { " HIT ", TStripIcon::HitField },   { " FATAL ", TStripIcon::HitField }, { " NEAR ", TStripIcon::HitField },
         { " HIT CRH", TStripIcon::HitField }, { " N/A ", TStripIcon::MissField },
-        { " MISS ", TStripIcon::MissField },
+        { " MISS ", TStripIcon::MissField }, { " N/A ", TStripIcon::MissRange },
     };
-    ASSERT_EQ(strip.EntryCount(), 10);
-    for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(strip.EntryCount(), 11);
+    for (int i = 0; i < 11; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(strip.Entry(i)->label, QString::fromLatin1(expected[i].first));
         EXPECT_EQ(strip.Entry(i)->icon, expected[i].second);

@@ -82,22 +82,24 @@ TEST_F(TargetInfo, ShotDetails)
 
     TShot* flagged = Ring(95, 0x20);
     EXPECT_EQ(Details(flagged), (QStringList { "Shot 2", "N/A", "" }));
+    // A score a damaged file left unknown is not shown as 25.5.
+    EXPECT_EQ(Details(Ring(RawShotRecord::NoScore)), (QStringList { "Shot 3", "N/A", "" }));
 
     Use(RingTarget(false));
     TShot* nine = Ring(97);
     nine->raw.SetClockSector(3);
     nine->raw.SetRotation(-7);
-    EXPECT_EQ(Details(nine), (QStringList { "Shot 3", "Score 9 @ 3", QString::fromUtf8("Rotation -7\u00B0"), "" }));
+    EXPECT_EQ(Details(nine), (QStringList { "Shot 4", "Score 9 @ 3", QString::fromUtf8("Rotation -7\u00B0"), "" }));
     EXPECT_TRUE(Details(nullptr).isEmpty());
 
     Use(SilhouetteTarget());
-    EXPECT_EQ(Details(Silhouette(2)), (QStringList { "Shot 4", "Fatal hit", "" }));
+    EXPECT_EQ(Details(Silhouette(2)), (QStringList { "Shot 5", "Fatal hit", "" }));
     EXPECT_EQ(Details(Silhouette(3)).value(1), QStringLiteral("Near hit"));
     // A CRH hit wins over failure flags.
     EXPECT_EQ(Details(Silhouette(0, 0x01, true)).value(1), QStringLiteral("Hit CRH"));
     EXPECT_EQ(Details(Silhouette(1, 0x10)).value(1), QStringLiteral("N/A"));
     // An unknown zone has no word of its own.
-    EXPECT_EQ(Details(Silhouette(7)), (QStringList { "Shot 8", "" }));
+    EXPECT_EQ(Details(Silhouette(7)), (QStringList { "Shot 9", "" }));
 }
 
 TEST_F(TargetInfo, RingDistributionRoundsAndSkipsSingleShots)
@@ -128,8 +130,9 @@ TEST_F(TargetInfo, FlaggedFirstShotIsCountedOnlyOnItsOwnLine)
     Ring(0, 0x02);
     Ring(25);
     Ring(14);
+    Ring(RawShotRecord::NoScore);
     const QStringList lines = Distribution();
-    EXPECT_EQ(lines, (QStringList { "", "Distribution", " 2 - 1  (33%)", " 1 - 1  (33%)", "N/A- 1  (33%)" }));
+    EXPECT_EQ(lines, (QStringList { "", "Distribution", " 2 - 1  (25%)", " 1 - 1  (25%)", "N/A- 2  (50%)" }));
 
     // Nothing but flagged shots: the N/A line alone, at 100 %.
     TShooter onlyFlagged;

@@ -91,16 +91,6 @@ TEST(SetupHandlerTest, CopiesAreDeepAndKeepNullLists)
     EXPECT_EQ(list.Get(1)->extraLines->size(), 1);
 }
 
-TEST(SetupDataTest, TargetNamePrefersTheRing)
-{
-    TargetDescription d;
-    StringToTargetName("Ring A", d.ringRecord.data());
-    StringToTargetName("Figure B", d.silhouetteRecord.data());
-    EXPECT_EQ(GetTargetName(d), "Figure B");
-    d.hasRing = 1;
-    EXPECT_EQ(GetTargetName(d), "Ring A");
-}
-
 TEST(SetupDataTest, ZoneMapsAreAllocatedWhenWritten)
 {
     // A slot costs its 4 KB map only once written; an untouched one reads

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 using namespace Fixtures;
 
@@ -59,63 +60,10 @@ TTargetSetup BothSetup()
     return s;
 }
 
-// The setup as the file gives it back: without the ring prism places, the
-// silhouette bytes, the mode blocks' spare bytes, block 3 and the second text
-// list; silhouette doubles from the size; an unnamed ring is "Unnamed".
-TTargetSetup AsRead(const TTargetSetup& w)
+QByteArray Saved(const TSetupHandler& list, const QString& path)
 {
-    TTargetSetup r;
-    r.descriptions = w.descriptions ? *w.descriptions : QStringList();
-    r.target.hasRing = w.target.hasRing;
-    r.target.hasSilhouette = w.target.hasSilhouette;
-    if (w.target.hasRing) {
-        r.target.ringRecord = RingAsRead(w.target.ringRecord);
-        if (r.target.ringRecord.NameText().isEmpty())
-            r.target.ringRecord.SetNameText(QStringLiteral("Unnamed"));
-    }
-    if (w.target.hasSilhouette) {
-        const SilhouetteTargetRecord& ws = w.target.silhouetteRecord;
-        SilhouetteTargetRecord& rs = r.target.silhouetteRecord;
-        std::copy(ws.b.begin(), ws.b.begin() + 17, rs.b.begin());
-        rs.SetNominalDistance(ws.NominalDistance());
-        rs.SetSize(ws.Size());
-        rs.SetPrismPlaceX(ws.PrismPlaceX());
-        rs.SetPrismPlaceY(ws.PrismPlaceY());
-        const double side = ws.SizeInInch() ? ws.Size() / 10.0 : ws.Size();
-        rs.SetWidth(side);
-        rs.SetHeight(side);
-        r.target.silhouetteMatrix = w.target.silhouetteMatrix;
-    }
-    std::copy(w.blocks.b.begin(), w.blocks.b.begin() + 16, r.blocks.b.begin());
-    for (int i : { SetupBlocks::ClassicBlock, SetupBlocks::DynamicBlock }) {
-        ModeBlock m = w.blocks.GetModeBlock(i);
-        for (int k = 11; k < 16; ++k)
-            m.b[k] = 0;
-        r.blocks.SetModeBlock(i, m);
-    }
-    return r;
-}
-
-void ExpectSameSetup(const TTargetSetup& a, const TTargetSetup& b)
-{
-    EXPECT_EQ(a.descriptions, b.descriptions);
-    EXPECT_EQ(a.target.hasRing, b.target.hasRing);
-    EXPECT_EQ(a.target.hasSilhouette, b.target.hasSilhouette);
-    EXPECT_EQ(a.target.targetNumber, b.target.targetNumber);
-    EXPECT_EQ(a.target.ringRecord, b.target.ringRecord);
-    EXPECT_EQ(a.target.silhouetteRecord, b.target.silhouetteRecord);
-    EXPECT_EQ(a.target.silhouetteMatrix, b.target.silhouetteMatrix);
-    EXPECT_EQ(a.blocks, b.blocks);
-    EXPECT_EQ(a.extraLines, b.extraLines);
-}
-
-void ExpectSameList(const TSetupHandler& a, const TSetupHandler& b)
-{
-    ASSERT_EQ(a.Count(), b.Count());
-    for (int i = 0; i < a.Count(); ++i) {
-        SCOPED_TRACE(i);
-        ExpectSameSetup(*a.Get(i), *b.Get(i));
-    }
+    list.SaveToFile(path);
+    return ReadAll(path);
 }
 
 QString SetupFileText(const QString& setups)
@@ -123,17 +71,10 @@ QString SetupFileText(const QString& setups)
     return QStringLiteral("<SetupFile CreatedBy=\"TRAXEL 2.1\">\n<SetupInfo>\n%1</SetupInfo>\n</SetupFile>\n").arg(setups);
 }
 
-const char ModeText[] =
-    "<ModeInfo Type=\"Classic\"><CTRL1>2</CTRL1><CTRL2>0</CTRL2><RingTargetNumber>0</RingTargetNumber>"
-    "<SilhouetteTargetNumber>0</SilhouetteTargetNumber><NumberOfPrisms>0</NumberOfPrisms>"
-    "<NumberOfBullets>0</NumberOfBullets><WakeupAngle>0</WakeupAngle><ShotRejectionAngle>0</ShotRejectionAngle>"
-    "<SleepTimeout>0</SleepTimeout><TriggerSensitivity>0</TriggerSensitivity></ModeInfo>\n";
-const char RingText[] =
-    "<Target Type=\"Ring\" TargetName=\"R\" TargetNumber=\"5\"><HighestRing>10</HighestRing>"
-    "<MinimumRing>1</MinimumRing><TargetWidth>0</TargetWidth><TargetHeight>0</TargetHeight></Target>\n";
-
 }  // namespace
 
+// Saved, loaded and saved again, a list gives the same file: with the
+// writer's form pinned by the shipped file, whatever the reader drops shows.
 TEST(SetupFile, RoundTripOfASetupList)
 {
     SeparatorGuard guard;
@@ -144,20 +85,18 @@ TEST(SetupFile, RoundTripOfASetupList)
     list.Add(BothSetup());
     for (QChar separator : { QChar(u'.'), QChar(u',') }) {
         SetDecimalSeparator(separator);
-        const QString first = dir.filePath("a.setup.xml");
-        list.SaveToFile(first);
+        const QByteArray first = Saved(list, dir.filePath("a.setup.xml"));
         TSetupHandler loaded;
-        ASSERT_TRUE(loaded.LoadFromFile(first));
+        ASSERT_TRUE(loaded.LoadFromFile(dir.filePath("a.setup.xml")));
+        EXPECT_EQ(Saved(loaded, dir.filePath("b.setup.xml")), first);
         ASSERT_EQ(loaded.Count(), 3);
-        for (int i = 0; i < 3; ++i)
-            ExpectSameSetup(*loaded.Get(i), AsRead(*list.Get(i)));
-        // Saved again, the file is the same; loaded again, so are the setups.
-        const QString second = dir.filePath("b.setup.xml");
-        loaded.SaveToFile(second);
-        EXPECT_EQ(ReadAll(first), ReadAll(second));
-        TSetupHandler again;
-        ASSERT_TRUE(again.LoadFromFile(second));
-        ExpectSameList(again, loaded);
+        EXPECT_EQ(loaded.Get(0)->descriptions, list.Get(0)->descriptions);
+        EXPECT_EQ(loaded.Get(0)->blocks.b[0], list.Get(0)->blocks.b[0]);  // mounting and lock
+        EXPECT_EQ(loaded.Get(1)->target.silhouetteMatrix, AsymmetricMatrix());
+        const RingTargetRecord& inch = loaded.Get(2)->target.ringRecord;
+        EXPECT_EQ(std::tuple(inch.NameText(), inch.Caliber(), inch.DiameterVariableHminus(11)), std::tuple(QString("Unnamed"), -57, 11011));
+        EXPECT_TRUE(loaded.Get(2)->descriptions->isEmpty());
+        EXPECT_FALSE(loaded.Get(2)->extraLines.has_value());
     }
 
     // The lock flag, the ring-before-silhouette order, and only the modes in use.
@@ -174,42 +113,19 @@ TEST(SetupFile, RoundTripOfASetupList)
 
 TEST(SetupFile, ShippedDefaultSetup)
 {
+    // The shipped file is in the writer's own form: saved as loaded, it comes
+    // out byte for byte.
     TSetupHandler list;
     ASSERT_TRUE(list.LoadFromFile(DefaultSetupPath));
-    ASSERT_GE(list.Count(), 3);
-    bool airRifle = false, pistol25 = false, silhouette = false;
+    QStringList names;
     for (int i = 0; i < list.Count(); ++i) {
-        const TTargetSetup& s = *list.Get(i);
-        SCOPED_TRACE(i);
-        ASSERT_TRUE(s.descriptions && !s.descriptions->isEmpty());
-        EXPECT_TRUE(s.blocks.GetModeBlock(SetupBlocks::ClassicBlock).InUse());
-        EXPECT_TRUE(s.blocks.GetModeBlock(SetupBlocks::DynamicBlock).InUse());
-        const RingTargetRecord& r = s.target.ringRecord;
-        if (s.target.hasRing) {
-            EXPECT_EQ(r.HighestRing(), 10);
-            EXPECT_GT(r.DiameterHighestRing(), 0);
-            EXPECT_GT(r.HitRingGap(), 0);
-            airRifle |= r.NominalDistance() == 100 && r.Caliber() == 450 && r.DecimalScores();
-            pistol25 |= r.NominalDistance() == 250 && r.DiameterHighestRing() == 500;
-        }
-        if (s.target.hasSilhouette) {
-            int zones[4] = {};
-            for (int c = 0; c < 64; ++c)
-                for (int row = 0; row < 64; ++row)
-                    ++zones[s.target.silhouetteMatrix.Cell(c, row)];
-            silhouette |= zones[1] > 0 && zones[2] > 0 && zones[3] > 0 && zones[0] > 0;
-        }
+        names << GetTargetName(list.Get(i)->target);
+        EXPECT_TRUE(list.Get(i)->blocks.GetModeBlock(SetupBlocks::ClassicBlock).InUse());
+        EXPECT_TRUE(list.Get(i)->blocks.GetModeBlock(SetupBlocks::DynamicBlock).InUse());
     }
-    EXPECT_TRUE(airRifle && pistol25 && silhouette);
-
-    // The shipped file is in the writer's own form: saved as loaded, it comes
-    // out byte for byte, and loads to the same setups.
+    EXPECT_EQ(names, (QStringList { "Air Rifle 10m", "Air Pistol 10m", "Pistol 25m", "Silhouette 25m" }));
     QTemporaryDir dir;
-    list.SaveToFile(dir.filePath("copy.setup.xml"));
-    EXPECT_EQ(ReadAll(dir.filePath("copy.setup.xml")), ReadAll(DefaultSetupPath));
-    TSetupHandler again;
-    ASSERT_TRUE(again.LoadFromFile(dir.filePath("copy.setup.xml")));
-    ExpectSameList(again, list);
+    EXPECT_EQ(Saved(list, dir.filePath("copy.setup.xml")), ReadAll(DefaultSetupPath));
 }
 
 TEST(SetupFile, ReaderErrorsKeepTheLoadedList)
@@ -220,20 +136,20 @@ TEST(SetupFile, ReaderErrorsKeepTheLoadedList)
     list.Add(RingSetup());
     list.Add(SilhouetteSetup());
     const QString setup = QStringLiteral("<Setup>%1</Setup>\n");
-    const QString farRing = QString(RingText).replace("\"R\" TargetNumber=\"5\"", "\"Far\" TargetNumber=\"99\"");
-    const QString badMode = QString(ModeText).replace("<CTRL2>0</CTRL2>", "<CTRL2>x</CTRL2>");
+    const QString farRing = QString(MinimalRingText).replace("\"R\" TargetNumber=\"5\"", "\"Far\" TargetNumber=\"99\"");
+    const QString badMode = QString(MinimalModeText).replace("<CTRL2>0</CTRL2>", "<CTRL2>x</CTRL2>");
     const struct {
         QString text;
         QString message;
     } cases[] = {
         { SetupFileText("<Other/>\n"), "No targets in setup file" },
-        { SetupFileText(setup.arg(RingText)), "No mode in setup" },
-        { SetupFileText(setup.arg(ModeText)), "No target in setup" },
-        { SetupFileText(setup.arg(QString(ModeText) + "<Target Type=\"Cube\"/>")), "Unknown target type" },
-        { SetupFileText(setup.arg(QString(ModeText) + RingText) + setup.arg(QString(ModeText) + farRing)),
+        { SetupFileText(setup.arg(MinimalRingText)), "No mode in setup" },
+        { SetupFileText(setup.arg(MinimalModeText)), "No target in setup" },
+        { SetupFileText(setup.arg(QString(MinimalModeText) + "<Target Type=\"Cube\"/>")), "Unknown target type" },
+        { SetupFileText(setup.arg(QString(MinimalModeText) + MinimalRingText) + setup.arg(QString(MinimalModeText) + farRing)),
             "Ring target index invalid:Far" },
-        { SetupFileText(setup.arg(badMode + RingText)), "'x' is not a valid integer value" },
-        { SetupFileText(setup.arg(QString(ModeText) + RingText)).remove("</SetupFile>\n"),
+        { SetupFileText(setup.arg(badMode + MinimalRingText)), "'x' is not a valid integer value" },
+        { SetupFileText(setup.arg(QString(MinimalModeText) + MinimalRingText)).remove("</SetupFile>\n"),
             "TMiniXMLParser::Load - EOF before closing root node.SetupFile5" },
     };
     for (const auto& c : cases) {
@@ -264,16 +180,14 @@ TEST(SetupFile, ReaderErrorsKeepTheLoadedList)
     // Defaults of a minimal setup: arrows unlocked, cocking delay 0.3 s, the
     // ring's distance 10 m, caliber 0.01 mm, score limit 10; the description's
     // slot number stays 0.
-    WriteAll(path, SetupFileText(setup.arg(QString(ModeText) + RingText)).toUtf8());
+    WriteAll(path, SetupFileText(setup.arg(QString(MinimalModeText) + MinimalRingText)).toUtf8());
     ASSERT_TRUE(list.LoadFromFile(path));
     ASSERT_EQ(list.Count(), 1);
     const TTargetSetup& s = *list.Get(0);
-    EXPECT_TRUE(s.blocks.ArrowsUnlocked());
-    EXPECT_EQ(s.blocks.GetModeBlock(SetupBlocks::ClassicBlock).CockingDelay(), 3);
-    EXPECT_EQ(s.target.ringRecord.NominalDistance(), 1000);
-    EXPECT_EQ(s.target.ringRecord.Caliber(), 100);
-    EXPECT_EQ(s.target.ringRecord.HIBMinScore(), 100);
-    EXPECT_EQ(s.target.targetNumber, 0);
+    const RingTargetRecord& r = s.target.ringRecord;
+    EXPECT_EQ(std::tuple(s.blocks.ArrowsUnlocked(), s.blocks.GetModeBlock(SetupBlocks::ClassicBlock).CockingDelay(),
+                         r.NominalDistance(), r.Caliber(), r.HIBMinScore(), s.target.targetNumber),
+              std::tuple(true, 3, 1000, 100, 100, 0));
     EXPECT_TRUE(s.descriptions && s.descriptions->isEmpty());
 }
 
@@ -292,7 +206,7 @@ TEST(SetupFile, WhatCannotBeReadBackIsNotWritten)
     list.SaveToFile(path);
     TSetupHandler loaded;
     ASSERT_TRUE(loaded.LoadFromFile(path));
-    ExpectSameSetup(*loaded.Get(0), AsRead(idle));
+    EXPECT_EQ(loaded.Count(), 1);
 
     // A setup without a target would make the whole file unreadable: the
     // save fails before anything is written.
@@ -301,34 +215,4 @@ TEST(SetupFile, WhatCannotBeReadBackIsNotWritten)
     EXPECT_EQ(Message([&] { list.SaveToFile(path); }), QStringLiteral("No target in setup"));
     EXPECT_EQ(ReadAll(path), before);
     EXPECT_THROW(loaded.SaveToFile(dir.filePath("no/folder/x.setup.xml")), Exception);
-}
-
-TEST(SetupFile, HostileChildCountsStayWithinMemory)
-{
-    // The list is sized from the Setup elements alone: one setup among a
-    // thousand other children makes a list of the usual capacity.
-    QTemporaryDir dir;
-    const auto file = [&](int children) {
-        QByteArray text = "<SetupFile><SetupInfo>\n<Setup>" + QByteArray(ModeText) + RingText + "</Setup>\n";
-        for (int i = 0; i < children; ++i)
-            text += "<x/>\n";
-        const QString path = dir.filePath(QStringLiteral("%1.setup.xml").arg(children));
-        WriteAll(path, text + "</SetupInfo></SetupFile>\n");
-        return path;
-    };
-    TSetupHandler list;
-    ASSERT_TRUE(list.LoadFromFile(file(1000)));
-    EXPECT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.Capacity(), 20);
-
-    // A million tiny elements would take gigabytes in the tree: refused
-    // before parsing, within 200 MB.
-    const QString path = file(1000000);
-    QString message;
-    const long long growth = PeakGrowthKb([&] { message = Message([&] { list.LoadFromFile(path); }); });
-    if (growth < 0)
-        GTEST_SKIP() << "the kernel's peak memory cannot be reset here";
-    EXPECT_EQ(message, QStringLiteral("Setup file too large (more than 200000 tags)"));
-    EXPECT_LT(growth, 200 * 1024);
-    EXPECT_EQ(list.Count(), 1);
 }

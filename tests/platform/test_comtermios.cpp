@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace ComBackend;
 
 namespace {
@@ -54,67 +56,64 @@ TEST(ComTermios, BaudRates)
     const std::pair<uint32_t, tcflag_t> rates[] = {{110, B110}, {9600, B9600}, {115200, B115200}, {921600, B921600},
                                                    {14400, BOTHER}, {256000, BOTHER}, {31250, BOTHER}};
     for (const auto& [rate, constant] : rates) {
+        SCOPED_TRACE(rate);
         LineSettings s;
         s.baudRate = rate;
         const termios2 t = Build(s);
-        EXPECT_EQ(t.c_cflag & CBAUD, constant) << rate;
-        EXPECT_EQ(t.c_cflag & CIBAUD, 0u) << rate; // input follows output
-        EXPECT_EQ(HasStandardBaudConstant(rate), constant != BOTHER) << rate;
-        EXPECT_TRUE(constant != BOTHER || (t.c_ospeed == rate && t.c_ispeed == rate)) << rate;
+        EXPECT_EQ(t.c_cflag & CBAUD, constant);
+        EXPECT_EQ(t.c_cflag & CIBAUD, 0u); // input follows output
+        EXPECT_EQ(HasStandardBaudConstant(rate), constant != BOTHER);
+        EXPECT_TRUE(constant != BOTHER || (t.c_ospeed == rate && t.c_ispeed == rate));
     }
-}
-
-TEST(ComTermios, FramingAndParity)
-{
     LineSettings bad;
-    bad.dataBits = 5;
-    EXPECT_EQ(Build(bad).c_cflag & CSIZE, tcflag_t(CS5));
-    EXPECT_EQ(ValidateLineSettings(bad), 0);
-    bad.dataBits = 9;
-    EXPECT_EQ(ValidateLineSettings(bad), EINVAL);
-    bad = LineSettings {};
     bad.baudRate = 0; // would hang up the line
     EXPECT_EQ(ValidateLineSettings(bad), EINVAL);
-
-    const tcflag_t mask = PARENB | PARODD | CMSPAR;
-    const std::pair<Parity, tcflag_t> parities[] = {{Parity::None, 0}, {Parity::Odd, PARENB | PARODD},
-        {Parity::Even, PARENB}, {Parity::Mark, PARENB | PARODD | CMSPAR}, {Parity::Space, PARENB | CMSPAR}};
-    for (const auto& [parity, flags] : parities) {
-        LineSettings s;
-        s.parity = parity;
-        EXPECT_EQ(Build(s).c_cflag & mask, flags) << int(parity);
-        EXPECT_EQ(Build(s).c_iflag & INPCK, 0u); // no check asked for
-        s.parityCheck = true;
-        EXPECT_EQ(Build(s).c_iflag & INPCK, parity == Parity::None ? 0u : tcflag_t(INPCK));
-        EXPECT_EQ(Build(s).c_iflag & (IGNPAR | PARMRK), 0u); // bad bytes are never dropped
-    }
-
-    LineSettings s;
-    s.stopBits = StopBits::OneAndHalf;
-    EXPECT_EQ(Build(s).c_cflag & CSTOPB, tcflag_t(CSTOPB));
+    bad.baudRate = 9600;
+    bad.dataBits = 9;
+    EXPECT_EQ(ValidateLineSettings(bad), EINVAL);
+    bad.dataBits = 5;
+    EXPECT_EQ(ValidateLineSettings(bad), 0);
 }
 
-TEST(ComTermios, FlowControl)
+// Each setting against the flags it owns; bad bytes are never dropped and
+// software flow control brings back no input translation.
+TEST(ComTermios, FramingParityAndFlowControl)
 {
+    struct Case {
+        const char* name;
+        std::function<void(LineSettings&)> set;
+        tcflag_t cmask, cflags, imask, iflags;
+    };
+    const tcflag_t parity = PARENB | PARODD | CMSPAR;
+    const tcflag_t flow = IXON | IXOFF | IXANY;
+    const Case cases[] = {
+        {"five data bits", [](auto& s) { s.dataBits = 5; }, CSIZE, CS5, 0, 0},
+        {"one and a half stop bits", [](auto& s) { s.stopBits = StopBits::OneAndHalf; }, CSTOPB, CSTOPB, 0, 0},
+        {"odd", [](auto& s) { s.parity = Parity::Odd; }, parity, PARENB | PARODD, INPCK, 0},
+        {"even", [](auto& s) { s.parity = Parity::Even; }, parity, PARENB, INPCK, 0},
+        {"mark", [](auto& s) { s.parity = Parity::Mark; }, parity, PARENB | PARODD | CMSPAR, INPCK, 0},
+        {"space, checked", [](auto& s) { s.parity = Parity::Space; s.parityCheck = true; }, parity,
+         PARENB | CMSPAR, INPCK | IGNPAR | PARMRK, INPCK},
+        {"none, checked", [](auto& s) { s.parityCheck = true; }, parity, 0, INPCK, 0},
+        {"CTS out", [](auto& s) { s.outCtsFlow = true; }, CRTSCTS, CRTSCTS, 0, 0},
+        {"RTS handshake", [](auto& s) { s.rtsControl = RtsControl::Handshake; }, CRTSCTS, CRTSCTS, 0, 0},
+        {"RTS toggle", [](auto& s) { s.rtsControl = RtsControl::Toggle; }, CRTSCTS, 0, 0, 0},
+        {"XON/XOFF in", [](auto& s) { s.xonXoffIn = true; }, 0, 0, flow, IXOFF},
+        {"XON/XOFF both", [](auto& s) { s.xonXoffIn = s.xonXoffOut = true; }, 0, 0,
+         flow | ICRNL | INLCR | IGNCR | ISTRIP, IXON | IXOFF},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LineSettings s;
+        c.set(s);
+        const termios2 t = Build(s);
+        EXPECT_EQ(t.c_cflag & c.cmask, c.cflags);
+        EXPECT_EQ(t.c_iflag & c.imask, c.iflags);
+    }
     LineSettings s;
-    s.outCtsFlow = true;
-    EXPECT_EQ(Build(s).c_cflag & CRTSCTS, tcflag_t(CRTSCTS));
-    s = LineSettings {};
-    s.rtsControl = RtsControl::Handshake;
-    EXPECT_EQ(Build(s).c_cflag & CRTSCTS, tcflag_t(CRTSCTS));
-    s.rtsControl = RtsControl::Toggle;
-    EXPECT_EQ(Build(s).c_cflag & CRTSCTS, 0u);
-
-    s = LineSettings {};
-    s.xonXoffIn = true;
-    EXPECT_EQ(Build(s).c_iflag & (IXON | IXOFF), tcflag_t(IXOFF));
     s.xonXoffOut = true;
-    s.xonChar = 0x11 + 0x20;
-    s.xoffChar = 0x13 + 0x20;
-    termios2 t = Build(s);
-    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY), tcflag_t(IXON | IXOFF));
-    EXPECT_EQ(t.c_cc[VSTART], 0x31);
-    EXPECT_EQ(t.c_cc[VSTOP], 0x33);
-    // Software flow control must not bring back any input translation.
-    EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP), 0u);
+    s.xonChar = 0x31;
+    s.xoffChar = 0x33;
+    EXPECT_EQ(Build(s).c_cc[VSTART], 0x31);
+    EXPECT_EQ(Build(s).c_cc[VSTOP], 0x33);
 }

@@ -22,32 +22,33 @@ namespace {
 struct TEvent {
     EPortChange Change;
     std::string Port;
-    qint64 AtMs;
 
-    bool operator==(const TEvent& o) const { return Change == o.Change && Port == o.Port; }
+    bool operator==(const TEvent& o) const = default;
 };
 
 void PrintTo(const TEvent& e, std::ostream* os)
 {
-    *os << (e.Change == EPortChange::Arrival ? "arrival " : "removal ") << e.Port << " @" << e.AtMs;
+    *os << (e.Change == EPortChange::Arrival ? "arrival " : "removal ") << e.Port;
 }
 
-TEvent Arrival(const std::string& port) { return { EPortChange::Arrival, port, 0 }; }
-TEvent Removal(const std::string& port) { return { EPortChange::Removal, port, 0 }; }
+TEvent Arrival(const std::string& port) { return { EPortChange::Arrival, port }; }
+TEvent Removal(const std::string& port) { return { EPortChange::Removal, port }; }
+using Events = std::vector<TEvent>;
 
-// Runs the event loop for ms, or until done() holds.
-void RunLoop(int ms, const std::function<bool()>& done = {})
+// Runs the event loop until done() holds, at most for limitMs; true when it held.
+bool RunLoopUntil(const std::function<bool()>& done, int limitMs = 3000)
 {
     QEventLoop loop;
     QElapsedTimer clock;
     clock.start();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (clock.elapsed() >= ms || (done && done()))
+        if (done() || clock.elapsed() >= limitMs)
             loop.quit();
     });
-    poll.start(10);
+    poll.start(5);
     loop.exec();
+    return done();
 }
 
 class HotPlugTest : public ::testing::Test {
@@ -70,7 +71,6 @@ protected:
         registry_.SetByIdFolder((root_ / "by-id").string());
         registry_.SetDevFolder((root_ / "dev").string());
         registry_.SetPortsFolder(Ports().string());
-        clock_.start();
     }
 
     fs::path Ports() const { return root_ / "Ports"; }
@@ -93,23 +93,28 @@ protected:
 
     void Listen(THotPlug& hotPlug)
     {
-        hotPlug.AddListener([this](EPortChange change, const std::string& port) {
-            events_.push_back({ change, port, clock_.elapsed() });
-        });
+        hotPlug.AddListener(
+            [this](EPortChange change, const std::string& port) { events_.push_back({ change, port }); });
     }
 
-    // Waits for count events, then a while longer so that extra ones show.
-    void WaitForEvents(std::size_t count)
+    // What was delivered up to a marker: a port pinned now, whose arrival
+    // comes after every delivery the earlier changes cause. The marker's own
+    // arrival is left out.
+    Events Settled()
     {
-        RunLoop(3000, [&] { return events_.size() >= count; });
-        RunLoop(700);
+        const std::string marker = "COM" + std::to_string(++marker_);
+        Pin(marker_, Device(marker));
+        EXPECT_TRUE(RunLoopUntil([&] { return !events_.empty() && events_.back() == Arrival(marker); }));
+        Events before = std::exchange(events_, {});
+        std::erase(before, Arrival(marker));
+        return before;
     }
 
     QTemporaryDir dir_;
     fs::path root_ { dir_.path().toStdString() };
     TPortRegistry registry_;
-    QElapsedTimer clock_;
-    std::vector<TEvent> events_;
+    Events events_;
+    int marker_ = 200;
 };
 
 }  // namespace
@@ -122,34 +127,34 @@ TEST_F(HotPlugTest, LinkArrivesAndLeavesAfterTheQuietSpell)
     ASSERT_TRUE(hotPlug.Running());
     ASSERT_TRUE(fs::is_directory(Ports()));  // made so that it can be watched
 
-    const qint64 linkedAt = clock_.elapsed();
+    QElapsedTimer sinceLink;
+    sinceLink.start();
     Pin(7, Device("7"));
-    WaitForEvents(1);
-    ASSERT_EQ(events_, (std::vector<TEvent>{ Arrival("COM7") }));
-    EXPECT_GE(events_[0].AtMs - linkedAt, THotPlug::DebounceMs - 20);
+    ASSERT_TRUE(RunLoopUntil([&] { return !events_.empty(); }));
+    EXPECT_GE(sinceLink.elapsed(), THotPlug::DebounceMs - 20);
+    EXPECT_EQ(Settled(), (Events{ Arrival("COM7") }));
     EXPECT_EQ(registry_.ResolveComPort(7), (root_ / "pts" / "7").string());
 
-    events_.clear();
     Unpin(7);
-    WaitForEvents(1);
-    EXPECT_EQ(events_, (std::vector<TEvent>{ Removal("COM7") }));
+    EXPECT_EQ(Settled(), (Events{ Removal("COM7") }));
 
     // A dangling link is no arrival; its target appearing is not seen by the
     // folder watch, but relinking is.
-    events_.clear();
     Pin(8, root_ / "pts" / "8");
-    RunLoop(700);
-    EXPECT_TRUE(events_.empty());
+    EXPECT_EQ(Settled(), Events{});
     Device("8");
     Pin(8, root_ / "pts" / "8");
-    WaitForEvents(1);
-    EXPECT_EQ(events_, (std::vector<TEvent>{ Arrival("COM8") }));
+    EXPECT_EQ(Settled(), (Events{ Arrival("COM8") }));
 
-    // Stopped: nothing more is delivered.
-    events_.clear();
+    // Stopped: nothing more is delivered. A watcher with a longer quiet spell
+    // shows when the change has been seen and any delivery would have come.
+    THotPlug probe(registry_, 2 * THotPlug::DebounceMs);
+    bool probed = false;
+    probe.AddListener([&](EPortChange, const std::string&) { probed = true; });
+    probe.Start();
     hotPlug.Stop();
     Unpin(8);
-    RunLoop(700);
+    ASSERT_TRUE(RunLoopUntil([&] { return probed; }));
     EXPECT_TRUE(events_.empty());
 }
 
@@ -159,6 +164,13 @@ TEST_F(HotPlugTest, BurstGivesOneDeliveryPerNetDifference)
     Pin(6, Device("6"));
     THotPlug hotPlug(registry_);
     Listen(hotPlug);
+    // Counted on the loop's next turn after the first delivery: all of one
+    // delivery are there by then.
+    std::size_t afterFirstTurn = 0;
+    hotPlug.AddListener([&](EPortChange, const std::string&) {
+        if (events_.size() == 1)
+            QTimer::singleShot(0, [&] { afterFirstTurn = events_.size(); });
+    });
     hotPlug.Start();  // ports present at the start are no arrivals
 
     Pin(8, Device("8"));
@@ -169,13 +181,9 @@ TEST_F(HotPlugTest, BurstGivesOneDeliveryPerNetDifference)
     Pin(11, Device("11"));
     Unpin(11);
     Unpin(6);
-    WaitForEvents(4);
-    EXPECT_EQ(events_, (std::vector<TEvent>{ Removal("COM6"), Removal("COM7"), Arrival("COM7"), Arrival("COM9") }));
-    if (!events_.empty()) {
-        const qint64 first = events_.front().AtMs;
-        for (const TEvent& e : events_)
-            EXPECT_LT(e.AtMs - first, 50) << "delivered in one go";
-    }
+    ASSERT_TRUE(RunLoopUntil([&] { return afterFirstTurn > 0; }));
+    EXPECT_EQ(afterFirstTurn, 4u);
+    EXPECT_EQ(Settled(), (Events{ Removal("COM6"), Removal("COM7"), Arrival("COM7"), Arrival("COM9") }));
 }
 
 TEST_F(HotPlugTest, ListenersComeAndGoSafely)
@@ -198,7 +206,7 @@ TEST_F(HotPlugTest, ListenersComeAndGoSafely)
     hotPlug.Start();
 
     Pin(3, Device("3"));
-    RunLoop(3000, [&] { return thirdCalls > 0; });
+    ASSERT_TRUE(RunLoopUntil([&] { return thirdCalls > 0; }));
     EXPECT_EQ(secondCalls, 0);
     EXPECT_EQ(thirdCalls, 1);
 }
@@ -206,22 +214,27 @@ TEST_F(HotPlugTest, ListenersComeAndGoSafely)
 TEST_F(HotPlugTest, ListenerRunningTheEventLoopSeesLaterChangesAfterwards)
 {
     THotPlug hotPlug(registry_);
+    THotPlug probe(registry_, 2 * THotPlug::DebounceMs);
     Listen(hotPlug);
     bool nested = false;
+    bool probed = false;
     std::size_t seenInside = 0;
     hotPlug.AddListener([&](EPortChange change, const std::string& port) {
         if (change != EPortChange::Arrival || port != "COM7" || nested)
             return;
-        // Like a port scan that pumps events for a while.
+        // Like a port scan that pumps events, here until the change it makes
+        // has been seen (the probe's longer quiet spell has passed).
         nested = true;
+        probe.AddListener([&](EPortChange, const std::string&) { probed = true; });
+        probe.Start();
         Pin(12, Device("12"));
-        RunLoop(900);
+        EXPECT_TRUE(RunLoopUntil([&] { return probed; }));
         seenInside = events_.size();
     });
     hotPlug.Start();
 
     Pin(7, Device("7"));
-    WaitForEvents(2);
+    ASSERT_TRUE(RunLoopUntil([&] { return events_.size() >= 2; }));
     EXPECT_EQ(seenInside, 1u);
-    EXPECT_EQ(events_, (std::vector<TEvent>{ Arrival("COM7"), Arrival("COM12") }));
+    EXPECT_EQ(Settled(), (Events{ Arrival("COM7"), Arrival("COM12") }));
 }

@@ -9,15 +9,12 @@
 #include <limits>
 #include <numeric>
 
-TEST(GradeSummary, CountMapping)
+TEST(GradeSummary, RowsOfOneShot)
 {
     const std::pair<int, int> mapping[] = { { 0, 0 }, { 1, 1 }, { 2, 2 }, { 4, 2 }, { 5, 3 }, { 70, 3 }, { -1, 2 } };
     for (auto [in, out] : mapping)
         EXPECT_EQ(MapGradeCount(in), out) << in;
-}
 
-TEST(GradeSummary, RowsOfOneShot)
-{
     ShotGradeLevels levels;
     levels.valid = true;
     levels.level3 = 2;
@@ -31,35 +28,33 @@ TEST(GradeSummary, RowsOfOneShot)
     // A count the file may hold up to the int limit: summed in 64 bits.
     levels.grade.dtcCtRow = DtcCtRow { 0.0, 3, 4, 5, 1, std::numeric_limits<int>::max(), 1 };
     levels.grade.trigWindowOk = false;
-
     GradeSummaryRecord record;
     InitGradeSummary(record);
     AddToGradeSummary(record, levels);
     AddToGradeSummary(record, levels);
-    const auto& rows = record.rows;
-    EXPECT_EQ(rows[0].levelCount[2], 2);
-    EXPECT_EQ(rows[0].valueCount[4], 2);
-    EXPECT_EQ(rows[0].levelSum, 4);
-    EXPECT_EQ(rows[0].valueSum, 8);
-    EXPECT_EQ(rows[1].valueCount[0], 2);       // score
-    EXPECT_EQ(rows[2].count + rows[3].count, 0);
-    EXPECT_EQ(rows[4].valueCount[1], 2);       // hold
-    // Out of the histograms: only the sums and the count see them.
-    EXPECT_EQ(rows[6].count, 2);
-    EXPECT_EQ(rows[6].levelSum, 14);
-    EXPECT_EQ(rows[6].valueSum, -4);
-    EXPECT_EQ(rows[6].levelCount, (std::array<int, 4> {}));
-    EXPECT_EQ(rows[9].valueSum, 18);
-    EXPECT_EQ(rows[9].valueCount, (std::array<int, 6> {}));
-    EXPECT_EQ(rows[10].levelCount[1], 2);
-    EXPECT_EQ(rows[10].valueCount[5], 2);
-    // Key 4 counts as value 4 and, mapped, as level 2.
-    EXPECT_EQ(rows[11].valueCount[4], 2);
-    EXPECT_EQ(rows[11].levelCount[2], 2);
-    // Outside the trigger window: countOutside, mapped to 3.
-    EXPECT_EQ(rows[12].valueSum, 2LL * std::numeric_limits<int>::max());
-    EXPECT_EQ(rows[12].levelCount[3], 2);
-    EXPECT_EQ(rows[12].valueCount, (std::array<int, 6> {}));
+
+    // Each row as: count, level sum, value sum, the shots per level 0..3 and
+    // per value 0..5. Values outside the histograms count in the sums only.
+    const auto row = [&](int r) {
+        QStringList parts { QString::number(record.rows[size_t(r)].count), QString::number(record.rows[size_t(r)].levelSum),
+                            QString::number(record.rows[size_t(r)].valueSum) };
+        for (int n : record.rows[size_t(r)].levelCount)
+            parts << QString::number(n);
+        for (int n : record.rows[size_t(r)].valueCount)
+            parts << QString::number(n);
+        return parts.join(' ');
+    };
+    EXPECT_EQ(row(0), QStringLiteral("2 4 8 0 0 2 0 0 0 0 0 2 0"));   // level3, level5
+    EXPECT_EQ(row(1), QStringLiteral("2 6 0 0 0 0 2 2 0 0 0 0 0"));   // score
+    EXPECT_EQ(row(2) + " " + row(3), QStringLiteral("0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0"));
+    EXPECT_EQ(row(4), QStringLiteral("2 6 2 0 0 0 2 0 2 0 0 0 0"));   // hold
+    EXPECT_EQ(row(6), QStringLiteral("2 14 -4 0 0 0 0 0 0 0 0 0 0"));
+    EXPECT_EQ(row(9), QStringLiteral("2 6 18 0 0 0 2 0 0 0 0 0 0"));
+    EXPECT_EQ(row(10), QStringLiteral("2 2 10 0 2 0 0 0 0 0 0 0 2")); // trigger level and points
+    // Key 4 counts as value 4 and, mapped, as level 2; outside the trigger
+    // window countOutside counts, mapped to 3.
+    EXPECT_EQ(row(11), QStringLiteral("2 4 8 0 0 2 0 0 0 0 0 2 0"));
+    EXPECT_EQ(row(12), QStringLiteral("2 6 4294967294 0 0 0 2 0 0 0 0 0 0"));
 }
 
 TEST(GradeSummary, CountsOnlyGradableShots)

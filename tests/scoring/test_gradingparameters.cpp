@@ -80,13 +80,12 @@ TEST(GradingParameters, EveryFieldInEveryEncodingLineEndAndLocale)
         { { 4, 3, 1.25 } } };
     std::setlocale(LC_ALL, "C");
     const QString text = QString::fromLatin1(kFullFile.mid(3)).remove(QLatin1Char('\r'));
+    // The byte orders and marks are the shared text decoder's (see the
+    // translation loader's tests); here that this reader uses it.
     const std::pair<const char*, QByteArray> files[] = {
         { "utf-8, CR LF, mark", kFullFile },
-        { "utf-8, LF, no mark", text.toUtf8() },
         { "utf-8, CR", text.toUtf8().replace('\n', '\r') },
-        { "utf-16 LE, CR LF", Utf16Bytes(QString(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"))) },
         { "utf-16 LE, CR", Utf16Bytes(QString(text).replace(QLatin1Char('\n'), QLatin1Char('\r'))) },
-        { "utf-16 BE, LF", Utf16Bytes(text, false) },
     };
     const auto readAll = [&](const char* locale) {
         for (const auto& [name, bytes] : files) {
@@ -115,81 +114,60 @@ TEST(GradingParameters, EveryFieldInEveryEncodingLineEndAndLocale)
     SetDecimalSeparator(separator);
 }
 
-TEST(GradingParameters, KeysContextsAndValues)
+TEST(GradingParameters, SmallFiles)
 {
-    ReportRecorder reports;
-    const QByteArray text =
-        "grade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n"          // before any group: ignored
-        "group = sitting\n"
-        "grade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n"          // group 0: ignored
-        "group = prone\n"
-        "difficulty = marksman\n"
-        "difficulty = master\n"                              // unknown: keeps marksman
-        "grade7 = 2;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n"         // row keys match by prefix
-        " ;grade = 3;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n"        // not a comment, key ';grade'
-        "; hitweight = 9\n"
-        "hitweight = 1.5\n"                                  // not an integer
-        "aimweight\n"                                        // no '=': ignored
-        "holdweight = = 3\n"
-        "militarygun = yes\n"
-        "use5stepbitmaps = 0\n"
-        "tires = 0; 1; 0; 0; 99\n"                            // extra numbers ignored
-        "gradex = 4;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;junk\n";
-    LoadGradingFile(WriteGradingFile(text), reports.Reporter());
-    EXPECT_TRUE(reports.texts.isEmpty());
-    ASSERT_EQ(GradingTables.gradeCount, 2);
-    EXPECT_EQ(Grade(0).points, 2);
-    EXPECT_EQ(Grade(0).group, 3);
-    EXPECT_EQ(Grade(0).difficulty, 1);
-    EXPECT_EQ(Grade(1).points, 4);
-    EXPECT_EQ(GradingParameters.hitWeight, -1);
-    EXPECT_EQ(GradingParameters.aimWeight, 0);
-    EXPECT_EQ(GradingParameters.holdWeight, -1);
-    EXPECT_TRUE(GradingParameters.militaryGun);
-    EXPECT_FALSE(GradingParameters.use5StepBitmaps);
-    EXPECT_EQ(GradingTables.tireCount, 1);
-    EXPECT_EQ(GradingTables.tire[0].group, 3);
-    EXPECT_EQ(GradingParameters.hasRows, (std::array<bool, 3> { false, false, true }));
-}
-
-TEST(GradingParameters, WhatCannotBeUsedIsReported)
-{
-    const QString rowError = QStringLiteral("Grading: error on row: \n");
-    const QString noRows = QStringLiteral("Grading: no grade rows in file: \n");
-    struct Case {
-        const char* name;
-        QByteArray text;
-        int gradeRows;
-        QStringList reports;  // each followed by the line, or for noRows by the path
-    };
-    const Case cases[] = {
-        { "bad rows",
-          "group = stand\n"
-          "grade = 1; 2\n"
-          "grade = 1;2;3;4;5;6;7;8;9;1x;11;12;13;14;15;16\n"
-          "tire = 0;;1;1\r\n"
-          "dtc_ct = 1;2;3;4;5;6\n"
-          "ctr_rtv = a;b;c\n"
-          "grade = 5;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16\n",
-          1,
-          { rowError + "grade = 1; 2", rowError + "grade = 1;2;3;4;5;6;7;8;9;1x;11;12;13;14;15;16",
-            rowError + "tire = 0;;1;1", rowError + "dtc_ct = 1;2;3;4;5;6", rowError + "ctr_rtv = a;b;c" } },
-        { "no grade row", "hitweight = 1\ntire = 0;1;0;0\n", 0, { noRows } },
-        { "grade rows outside a group", "grade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n", 0, { noRows } },
-        { "empty", "", 0, { noRows } },
-    };
-    for (const Case& c : cases) {
+    // Each file as: grade rows loaded [points/group/difficulty of each],
+    // tire/dtc_ct/ctr_rtv rows, hit/hold/aim weights, military gun and
+    // five-step flags, then the reports (a file's path as <path>).
+    const auto loaded = [](const QByteArray& text) {
         ReportRecorder reports;
-        const QString path = WriteGradingFile(c.text);
-        EXPECT_EQ(LoadGradingFile(path, reports.Reporter()), c.gradeRows) << c.name;
-        QStringList expected = c.reports;
-        if (!expected.isEmpty() && expected.last() == noRows)
-            expected.last() += path;
-        EXPECT_EQ(reports.texts, expected) << c.name;
+        const QString path = WriteGradingFile(text);
+        const int rows = LoadGradingFile(path, reports.Reporter());
+        QStringList grades;
+        for (int i = 0; i < GradingTables.gradeCount; ++i)
+            grades << QStringLiteral("%1/%2/%3").arg(Grade(i).points).arg(Grade(i).group).arg(Grade(i).difficulty);
+        const TGradingParameters& p = GradingParameters;
+        const TGradingTables& t = GradingTables;
         for (const QString& caption : reports.captions)
             EXPECT_EQ(caption, QStringLiteral("Grading parameter file error"));
-    }
-    EXPECT_EQ(GradingTables.tireCount + GradingTables.dtcCtCount + GradingTables.ctrRtvCount, 0);
+        return QStringLiteral("%1 [%2] %3/%4/%5 %6/%7/%8 %9%10").arg(rows).arg(grades.join(' ')).arg(t.tireCount)
+                   .arg(t.dtcCtCount).arg(t.ctrRtvCount).arg(p.hitWeight).arg(p.holdWeight).arg(p.aimWeight)
+                   .arg(int(p.militaryGun)).arg(int(p.use5StepBitmaps))
+            + (reports.texts.isEmpty() ? QString() : " " + reports.texts.join('|').replace(path, "<path>"));
+    };
+    const QByteArray one = "1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";
+    const struct {
+        const char* name;
+        QByteArray text;
+        QString result;
+    } cases[] = {
+        // Rows count in a group of 1..3 only; a file without one is reported.
+        { "outside a group", "grade = " + one + "group = sitting\ngrade = " + one, "0 [] 0/0/0 0/0/0 00 Grading: no grade rows in file: \n<path>" },
+        { "empty", "", "0 [] 0/0/0 0/0/0 00 Grading: no grade rows in file: \n<path>" },
+        { "no grade row", "hitweight = 1\ntire = 0;1;0;0\n", "0 [] 1/0/0 1/0/0 00 Grading: no grade rows in file: \n<path>" },
+        // Keys match by prefix and in any case; an unknown difficulty keeps
+        // the last; numbers past a row's end are ignored.
+        { "prefixes", "Group = prone\ndifficulty = marksman\ndifficulty = master\nGRADE7 = 2;" + one + "tires = 0; 1; 0; 0; 99\n",
+          "1 [2/3/1] 1/0/0 0/0/0 00" },
+        { "junk after a row", "group = stand\ngradex = 4;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;junk\n", "1 [4/1/0] 0/0/0 0/0/0 00" },
+        // ';' starts a comment only at the start of a line; a key without
+        // '=' is ignored, a value that is no integer reads as -1.
+        { "comments", "group = stand\ngrade = " + one + " ;grade = 3;" + one + "; hitweight = 9\n", "1 [1/1/0] 0/0/0 0/0/0 00" },
+        { "bad values", "group = stand\ngrade = " + one + "hitweight = 1.5\naimweight\nholdweight = = 3\nmilitarygun = yes\nuse5stepbitmaps = 0\n",
+          "1 [1/1/0] 0/0/0 -1/-1/0 10" },
+        // Rows that cannot be read are reported with their line and skipped.
+        { "bad rows",
+          "group = stand\ngrade = 1; 2\ngrade = 1;2;3;4;5;6;7;8;9;1x;11;12;13;14;15;16\ntire = 0;;1;1\r\n"
+          "dtc_ct = 1;2;3;4;5;6\nctr_rtv = a;b;c\ngrade = 5;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16\n",
+          "1 [5/1/0] 0/0/0 0/0/0 00 Grading: error on row: \ngrade = 1; 2|Grading: error on row: \n"
+          "grade = 1;2;3;4;5;6;7;8;9;1x;11;12;13;14;15;16|Grading: error on row: \ntire = 0;;1;1|"
+          "Grading: error on row: \ndtc_ct = 1;2;3;4;5;6|Grading: error on row: \nctr_rtv = a;b;c" },
+        // Lines are read in pieces of 199 characters: the second piece of a
+        // long line is a line of its own.
+        { "long line", "group = stand\ngrade = " + one.trimmed() + QByteArray(199 - 39, ' ') + "grade = 2;" + one, "2 [1/1/0 2/1/0] 0/0/0 0/0/0 00" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(loaded(c.text), c.result) << c.name;
 }
 
 TEST(GradingParameters, PointsAndLevelsStayInTheirRanges)
@@ -256,17 +234,6 @@ TEST(GradingParameters, FullTablesAreReportedAndTheTwoHundredthGradeRowEndsTheFi
                                    QStringLiteral("TC Row index too large"), QStringLiteral("CTR Row index too large") };
     EXPECT_EQ(reports.captions, captions);
     EXPECT_EQ(reports.texts, QStringList(4, QStringLiteral("Grading file error")));
-}
-
-TEST(GradingParameters, LongLinesAreReadInPieces)
-{
-    // 199 characters per piece: the second piece is a line of its own.
-    QByteArray text = "group = stand\ngrade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1";
-    text += QByteArray(199 - text.size() + 14, ' ');
-    text += "grade = 2;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";
-    LoadGradingFile(WriteGradingFile(text), {});
-    ASSERT_EQ(GradingTables.gradeCount, 2);
-    EXPECT_EQ(Grade(1).points, 2);
 }
 
 TEST(GradingParameters, ShippedAndMissingFile)

@@ -1,3 +1,4 @@
+#include "GradingTestSupport.h"
 #include "Shotdata.h"
 #include "Zeroing.h"
 #include "TestTargets.h"
@@ -5,33 +6,21 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
-namespace {
-
-RawShotRecord Result(int x, int y, int failures = 0)
-{
-    RawShotRecord r;
-    r.b[0] = 0xCA;
-    r.SetXNAU(x);
-    r.SetYNAU(y);
-    r.SetFailures(failures);
-    return r;
-}
-
-} // namespace
 
 TEST(Zeroing, MeanOfTheValidEntriesWithinReach)
 {
     // Each series starts from a saved zero of (12, -8). Means 3750 raw units
     // out or more keep it; a series of flagged shots only goes back to 0.
-    const RawShotRecord flagged = Result(5, 0, RawShotRecord::FailAngle);
+    const RawShotRecord flagged = ShotResult(5, 0, RawShotRecord::FailAngle);
     struct Case { const char* name; std::vector<RawShotRecord> results; double x, y; };
     const Case cases[] = {
-        { "the newest three", { Result(1, 0), flagged, Result(100, 0), Result(200, 0), Result(300, 0) }, 200, 0 },
-        { "only flagged", { Result(100, 100, RawShotRecord::FailLowSignal) }, 0, 0 },
-        { "on the limit", { Result(3750, 0) }, 12, -8 },
-        { "just inside", { Result(3000, 2249) }, 3000, 2249 },
+        { "the newest three", { ShotResult(1, 0), flagged, ShotResult(100, 0), ShotResult(200, 0), ShotResult(300, 0) }, 200, 0 },
+        { "only flagged", { ShotResult(100, 100, RawShotRecord::FailLowSignal) }, 0, 0 },
+        { "on the limit", { ShotResult(3750, 0) }, 12, -8 },
+        { "just inside", { ShotResult(3000, 2249) }, 3000, 2249 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -49,8 +38,8 @@ TEST(Zeroing, MeanOfTheValidEntriesWithinReach)
 
     // An entry with failures does not count, even when placed directly.
     ZeroState z;
-    z.history[0] = Result(90, 0);
-    z.history[1] = Result(5000, 0, RawShotRecord::FailFOV);
+    z.history[0] = ShotResult(90, 0);
+    z.history[1] = ShotResult(5000, 0, RawShotRecord::FailFOV);
     z.ComputeZero();
     EXPECT_DOUBLE_EQ(z.offsetX, 90);
     z.ClearZeroOffsets();
@@ -101,33 +90,26 @@ TEST(Rescoring, ConvertsEachClassicShotOnceAndSkipsBadTargets)
     TargetDescription current;
 
     RescoreReport report = RescoreDownloadedShots(shooter, tables, current);
-    EXPECT_EQ(report.converted, 2);
-    EXPECT_EQ(report.skipped, 2);
-    EXPECT_EQ(report.error, "Bad target number");
-
-    EXPECT_EQ(ringShot->raw.X(), 30);
-    EXPECT_EQ(ringShot->raw.Score(), 97);
-    EXPECT_EQ(ringShot->resultValue, 97);
-    EXPECT_FALSE(ringShot->analysisValid);
-    EXPECT_EQ(ringShot->Curve()[0].X(), 30);
+    EXPECT_EQ(std::tuple(report.converted, report.skipped, report.error), std::tuple(2, 2, QString("Bad target number")));
+    const auto values = [](const TShot* s) {
+        return std::tuple(s->raw.X(), s->raw.Score(), s->resultValue, s->Curve()[0].X(), s->analysisValid);
+    };
+    EXPECT_EQ(values(ringShot), std::tuple(30, 97, 97, 30, false));
     EXPECT_EQ(current.ringRecord, tables.ringTargets[2]);
     // Silhouette only: its own distance; the unit's zone and score stay.
-    EXPECT_EQ(silhouetteShot->raw.X(), 6641);
-    EXPECT_EQ(silhouetteShot->raw.Score(), 33);
+    EXPECT_EQ(values(silhouetteShot), std::tuple(6641, 33, 33, 6641, false));
     EXPECT_EQ(silhouetteShot->raw.Silhouette(), 2);
-    EXPECT_EQ(silhouetteShot->Curve()[1].X(), 32767);
-    EXPECT_EQ(silhouetteShot->Curve()[1].Failures(), TraceSample::FailOverflow);
+    EXPECT_EQ(std::tuple(silhouetteShot->Curve()[1].X(), silhouetteShot->Curve()[1].Failures()),
+              std::tuple(32767, int(TraceSample::FailOverflow)));
     // No slot and an unread slot alike: left raw and untouched.
     for (TShot* s : { badNumber, unread, dynamicShot }) {
         EXPECT_FALSE(s->converted);
-        EXPECT_EQ(s->raw.Score(), 33);
-        EXPECT_EQ(s->Curve()[0].X(), 100);
+        EXPECT_EQ(values(s), std::tuple(0, 33, s->resultValue, 100, true));
     }
 
     // A second pass converts nothing twice.
-    report = RescoreDownloadedShots(shooter, tables, current);
-    EXPECT_EQ(report.converted, 0);
-    EXPECT_EQ(ringShot->Curve()[0].X(), 30);
+    EXPECT_EQ(RescoreDownloadedShots(shooter, tables, current).converted, 0);
+    EXPECT_EQ(values(ringShot), std::tuple(30, 97, 97, 30, false));
     EXPECT_EQ(silhouetteShot->raw.X(), 6641);
 
     // Once the missing slot is read, its shot is converted on the next pass.
@@ -135,9 +117,7 @@ TEST(Rescoring, ConvertsEachClassicShotOnceAndSkipsBadTargets)
     fixed.ringTargets[5] = tables.ringTargets[2];
     fixed.ringDefined[5] = 1;
     report = RescoreDownloadedShots(shooter, fixed, current);
-    EXPECT_EQ(report.converted, 1);
-    EXPECT_EQ(report.skipped, 1);
-    EXPECT_EQ(unread->raw.Score(), 97);
+    EXPECT_EQ(std::tuple(report.converted, report.skipped, unread->raw.Score()), std::tuple(1, 1, 97));
 
     // A defined slot whose distance gives no scale is not used either.
     fixed.ringTargets[2].SetNominalDistance(0);

@@ -1,5 +1,9 @@
 // The simulated unit, driven through real pseudo-terminals by a client
-// playing the program's side with its own frame cutting.
+// playing the program's side with its own frame cutting. What the device
+// tests exercise anyway (answers, stored shots, streaming, the faults they
+// inject) is left to them; here the unit's own framing and layouts, which a
+// fault shared with the program's frame code would otherwise hide, and what
+// only the simulator does.
 #include "TSimUnit.h"
 
 #include <gtest/gtest.h>
@@ -169,6 +173,16 @@ bool PowerUpArrivesAlone(Client& c)
     return false;
 }
 
+// True once pred holds, within 2 s.
+template <class Pred>
+bool WaitFor(Pred pred)
+{
+    const auto end = Clock::now() + 2000ms;
+    while (!pred() && Clock::now() < end)
+        std::this_thread::sleep_for(5ms);
+    return pred();
+}
+
 } // namespace
 
 TEST(UnitSimDecoder, CutsCommandsOutOfNoisySplitInput)
@@ -202,71 +216,10 @@ TEST(UnitSimDecoder, CutsCommandsOutOfNoisySplitInput)
     EXPECT_EQ(Bytes(r1.begin() + 16, r1.begin() + 21), (Bytes{2, 7, 0x12, 0x34, 0x56}));
 }
 
-TEST(UnitSim, AnswersEveryCommandWithExactFrames)
+TEST(UnitSim, SilhouetteCellsAndShotFieldsHaveTheirLayout)
 {
     TSimUnit unit;
-    for (int bank : {0, 3, 3, 6})
-        unit.AddStoredShot(bank, SimShot{}, 2);
     Client c(unit.SlavePath());
-
-    EXPECT_EQ(c.Ask(Cmd({'a', 15, 0, 32})), Ack('a'));
-
-    const Bytes reg0 = AskFrame(c, Cmd({'c', 0}), 20);
-    EXPECT_EQ(reg0[1], 'c');
-    const Block16 r0 = unit.Register(0);
-    EXPECT_TRUE(std::equal(r0.begin(), r0.end(), reg0.begin() + 3));
-
-    const Bytes counts = AskFrame(c, Cmd({'c', 32}), 20);
-    EXPECT_EQ(counts[2], 32);
-    const int expected[7] = {1, 0, 0, 2, 0, 0, 1};
-    for (int b = 0; b < 7; ++b)
-        EXPECT_EQ(counts[std::size_t(4 + 2 * b)], expected[b]) << "bank " << b;
-
-    const Bytes name = AskFrame(c, Cmd({'e', 184}), 20);
-    EXPECT_EQ(name[2] & 0x7F, 56);
-    EXPECT_EQ(std::string(name.begin() + 3, name.begin() + 13), "KBR0001234");
-
-    const Bytes ring = AskFrame(c, Cmd({'m', 5, 131}), 21);
-    EXPECT_TRUE(ring[1] == 'm' && (ring[3] & 0x80));
-    EXPECT_EQ(c.Ask(Cmd({'m', 5, 0}))[3] & 0x80, 0);
-    EXPECT_EQ(AskFrame(c, Cmd({'g', 2, 0}), 21)[1], 'g');
-
-    // Display lines are kept and never answered.
-    c.Write(Cmd({'s', 0x0B, 3, 'H', 'e', 'l', 'l', 'o'}));
-    EXPECT_FALSE(c.Next(150ms).has_value());
-    ASSERT_EQ(unit.DisplayLines().size(), 1u);
-    const auto line = unit.DisplayLines()[0];
-    EXPECT_TRUE(line.text == "Hello" && line.line == 3 && line.flags == 0x0B);
-
-    EXPECT_EQ(unit.ReceivedLetters(), "accemmgs");
-    EXPECT_EQ(unit.Received()[0].Arg(1), 15);
-}
-
-TEST(UnitSim, StoresWhatIsWrittenAndReadsItBack)
-{
-    TSimUnit unit(UnitConfig{"ZUV0000042", 3, false, false, 66, 1});
-    Client c(unit.SlavePath());
-
-    uint8_t data[16];
-    for (int i = 0; i < 16; ++i)
-        data[i] = uint8_t(0xA0 + i);
-    EXPECT_EQ(c.Ask(CmdWithData('d', {0x83}, data)), Ack('d')); // block 3, last
-    const Bytes back = AskFrame(c, Cmd({'e', 3}), 20);
-    EXPECT_TRUE(std::equal(data, data + 16, back.begin() + 3));
-
-    // Ring target 7: blocks 0-2 carry record bytes 16-63, block 3 the name.
-    std::array<uint8_t, 64> record{};
-    for (int i = 0; i < 64; ++i)
-        record[std::size_t(i)] = uint8_t(i + 1);
-    const std::size_t offset[4] = {16, 32, 48, 0};
-    for (uint8_t b = 0; b < 4; ++b)
-        EXPECT_EQ(c.Ask(CmdWithData('l', {7, uint8_t(b == 3 ? 0x83 : b)}, &record[offset[b]])), Ack('l'));
-    EXPECT_EQ(unit.RingTarget(7), record);
-    for (uint8_t b = 0; b < 4; ++b) {
-        const Bytes r = AskFrame(c, Cmd({'m', 7, uint8_t(b == 3 ? 131 : b)}), 21);
-        EXPECT_TRUE(std::equal(r.begin() + 4, r.begin() + 20, record.begin() + std::ptrdiff_t(offset[b]))) << int(b);
-    }
-
     // Silhouette 4: a header packet and one map row; cell (column c, row r)
     // at 64c + r, four 2-bit cells per byte, high bits first.
     uint8_t head1[16], row[16] = {};
@@ -284,101 +237,37 @@ TEST(UnitSim, StoresWhatIsWrittenAndReadsItBack)
     EXPECT_EQ(s.cells[63 * 64 + 63], 2);
     const Bytes g = AskFrame(c, Cmd({'g', 0x44, 63 | 0x80}), 21);
     EXPECT_TRUE(std::equal(row, row + 16, g.begin() + 4));
-}
 
-TEST(UnitSim, SendsStoredShotsInOrderAndErasesBanks)
-{
-    TSimUnit unit;
-    SimShot s;
-    s.x = 100;
-    s.y = -50;
-    unit.AddStoredShot(2, s, 4);
-    const StoredShot second = unit.AddStoredShot(2, s, 5);
-    Client c(unit.SlavePath());
-
-    c.Write(Cmd({'b', 2, 1}));
-    for (int k = 0; k < 5; ++k)
-        EXPECT_EQ(c.Next(2000ms, true), second.frames[std::size_t(k)]);
+    // A stored shot: its samples, its result with the fields in place, the ack.
+    SimShot shot;
+    shot.x = 100;
+    shot.y = -50;
+    const StoredShot stored = unit.AddStoredShot(2, shot, 2);
+    c.Write(Cmd({'b', 2, 0}));
+    for (const Bytes& sample : stored.frames)
+        EXPECT_EQ(c.Next(2000ms, true), sample);
     const Bytes result = c.Next().value_or(Bytes(36, 0));
-    EXPECT_EQ(result, second.result);
+    EXPECT_EQ(result, stored.result);
     EXPECT_TRUE(GoodFrame(result));
     EXPECT_TRUE(Word(result, 4) == 100 && Word(result, 6) == -50 && result[17] == unit.StartupCounter());
     EXPECT_EQ(c.Next(), Ack('b'));
-
-    // An index past the bank gets only the ack; erasing empties the bank.
-    EXPECT_EQ(c.Ask(Cmd({'b', 2, 9})), Ack('b'));
-    EXPECT_EQ(c.Ask(Cmd({'b', 2, 0xFF})), Ack('b'));
-    EXPECT_EQ(unit.BankCount(2), 0);
-    EXPECT_EQ(AskFrame(c, Cmd({'c', 32}), 20)[8], 0);
-    EXPECT_EQ(c.Ask(Cmd({'b', 2, 0})), Ack('b')); // nothing left to send
 }
 
-TEST(UnitSim, StreamsSamplesWhileMeasuringAndFiresShots)
-{
-    TSimUnit unit;
-    Client c(unit.SlavePath());
-    unit.SetAimPoint(500, -400);
-    EXPECT_EQ(c.Ask(Cmd({'a', 1, 0, 32})), Ack('a'));
-    EXPECT_TRUE(unit.Measuring());
-
-    int samples = 0;
-    const auto end = Clock::now() + 1000ms;
-    while (Clock::now() < end) {
-        auto f = c.Next(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()) + 1ms, true);
-        if (!f)
-            break;
-        ASSERT_EQ((*f)[1], 'e');
-        ASSERT_TRUE(GoodFrame(*f));
-        EXPECT_NEAR(Word(*f, 4), 500, 30);
-        ++samples;
-    }
-    EXPECT_GE(samples, 20);
-    EXPECT_LE(samples, 90);
-
-    const Bytes r1 = unit.FireShot(SimShot{}), r2 = unit.FireShot(SimShot{});
-    EXPECT_EQ(r1[16], 1); // the running mode
-    EXPECT_TRUE(c.Next() == r1 && c.Next() == r2);
-
-    // After the stop's ack nothing more comes.
-    c.Write(Cmd({'a', 2, 0, 33}));
-    EXPECT_EQ(c.Next(), Ack('a'));
-    EXPECT_TRUE(c.ReadChunk(150ms).empty());
-    EXPECT_FALSE(unit.Measuring());
-}
-
-TEST(UnitSim, InjectsFaultsIntoAnswers)
+// The faults and stream shapes the device tests do not use: a corrupt reply,
+// the ack ahead of a shot, an answer overtaken, noise, split and merged
+// writes, a mute unit.
+TEST(UnitSim, MisbehavesOnRequest)
 {
     TSimUnit unit;
     unit.AddStoredShot(0, SimShot{}, 3);
     Client c(unit.SlavePath());
 
-    // Drop the second "c"; the first and third are answered.
-    unit.AddFault(Fault{'c', 2, 1, FaultKind::Drop});
-    EXPECT_EQ(c.Ask(Cmd({'c', 2})).size(), 20u);
-    c.Write(Cmd({'c', 3}));
-    EXPECT_FALSE(c.Next(200ms));
-    EXPECT_EQ(c.Ask(Cmd({'c', 4}))[2], 4);
-
-    // Corrupt: right frame, wrong checksum.
     unit.AddFault(Fault{'e', 1, 1, FaultKind::Corrupt});
     const Bytes bad = c.Ask(Cmd({'e', 1}));
     ASSERT_EQ(bad.size(), 20u);
     EXPECT_FALSE(GoodFrame(bad));
     EXPECT_TRUE(GoodFrame(c.Ask(Cmd({'e', 1}))));
 
-    // Error report instead of the answer, and the command not carried out.
-    unit.AddFault(Fault{'b', 1, 1, FaultKind::ErrorReport, 0, 0x21});
-    const Bytes err = AskFrame(c, Cmd({'b', 0, 0xFF}), 16);
-    EXPECT_EQ(err[0], 0xCA);
-    EXPECT_EQ(err[1], 'c');
-    EXPECT_EQ(err[2], 0x21);
-    EXPECT_EQ(unit.BankCount(0), 1);
-
-    // Duplicate ack; ack before the shot frames.
-    unit.AddFault(Fault{'a', 1, 1, FaultKind::DuplicateAck});
-    c.Write(Cmd({'a', 2, 0, 33}));
-    EXPECT_EQ(c.Next(), Ack('a'));
-    EXPECT_EQ(c.Next(), Ack('a'));
     unit.AddFault(Fault{'b', 1, 1, FaultKind::AckFirst});
     c.Write(Cmd({'b', 0, 0}));
     EXPECT_EQ(c.Next(2000ms, true), Ack('b'));
@@ -386,7 +275,6 @@ TEST(UnitSim, InjectsFaultsIntoAnswers)
         EXPECT_EQ((*c.Next(2000ms, true))[1], 'e');
     EXPECT_EQ((*c.Next())[1], 'j');
 
-    // Delay: a later command is answered first.
     unit.AddFault(Fault{'c', 1, 1, FaultKind::Delay, 300});
     const auto sent = Clock::now();
     c.Write(Cmd({'c', 5}));
@@ -395,18 +283,11 @@ TEST(UnitSim, InjectsFaultsIntoAnswers)
     EXPECT_EQ((*c.Next())[2], 5);
     EXPECT_GE(Clock::now() - sent, 250ms);
     EXPECT_EQ(c.garbage, 0);
-}
-
-TEST(UnitSim, ShapesTheByteStream)
-{
-    TSimUnit unit;
-    unit.AddStoredShot(1, SimShot{}, 6);
-    Client c(unit.SlavePath());
 
     // Noise between frames: every frame still arrives whole.
     unit.SetNoise(true);
-    c.Write(Cmd({'b', 1, 0}));
-    for (int k = 0; k < 6; ++k)
+    c.Write(Cmd({'b', 0, 0}));
+    for (int k = 0; k < 3; ++k)
         EXPECT_TRUE(GoodFrame(*c.Next(2000ms, true)));
     EXPECT_EQ((*c.Next())[1], 'j');
     EXPECT_EQ(c.Next(), Ack('b'));
@@ -428,18 +309,20 @@ TEST(UnitSim, ShapesTheByteStream)
 
     // Merge: the shot's frames, result and ack in one write.
     unit.SetWriteMode(WriteMode::Merge, 3, 4, 20);
-    c.Write(Cmd({'b', 1, 0}));
-    EXPECT_EQ(c.ReadChunk(1000ms).size(), 6 * 20u + 36 + 5);
+    c.Write(Cmd({'b', 0, 0}));
+    EXPECT_EQ(c.ReadChunk(1000ms).size(), 3 * 20u + 36 + 5);
     unit.SetWriteMode(WriteMode::PerFrame);
 
-    // Mute and forced streaming: samples go on, the stop is received but never acked.
+    // Mute with forced streaming: samples go on, the stop is received but
+    // never acked: the next answer after unmuting is the next request's.
     unit.SetMute(true);
     unit.SetForcedStreaming(true);
     c.Write(Cmd({'a', 2, 0, 33}));
     const auto sample = c.Next(500ms, true);
     EXPECT_TRUE(sample && (*sample)[1] == 'e');
-    EXPECT_FALSE(c.Next(300ms));
-    EXPECT_EQ(unit.ReceivedLetters().back(), 'a');
+    ASSERT_TRUE(unit.WaitForCount('a', 1, 2000ms));
+    unit.SetMute(false);
+    EXPECT_EQ(AskFrame(c, Cmd({'c', 7}), 20)[2], 7);
 }
 
 TEST(UnitSim, UnplugAndReplugKeepTheUnitsState)
@@ -463,8 +346,10 @@ TEST(UnitSim, UnplugAndReplugKeepTheUnitsState)
         EXPECT_TRUE(c.HungUp(1000ms));
         EXPECT_FALSE(std::filesystem::is_symlink(link));
 
-        unit.FireShot(SimShot{}); // lost on the way: nobody is connected
-        std::this_thread::sleep_for(30ms);
+        // Lost on the way: nobody is connected.
+        const uint64_t discarded = unit.Stats().bytesDiscarded;
+        unit.FireShot(SimShot{});
+        ASSERT_TRUE(WaitFor([&] { return unit.Stats().bytesDiscarded >= discarded + 36; }));
         const std::string second = unit.Replug();
         EXPECT_TRUE(unit.Plugged());
         EXPECT_EQ(std::filesystem::read_symlink(link).string(), second);
@@ -490,21 +375,11 @@ TEST(UnitSim, NeverWritesBeforeRawModeAndAnnouncesPowerUp)
 
     // Cooked: the unit stays silent (its bytes would be echoed and cooked).
     Client c(unit.SlavePath(), false);
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(WaitFor([&] { return unit.Stats().bytesDiscarded > 0; }));
     EXPECT_FALSE(unit.ListenerReady());
     EXPECT_EQ(unit.Stats().bytesWritten, 0u);
-    EXPECT_GT(unit.Stats().bytesDiscarded, 0u);
 
-    // Raw at 9600: samples, no "-" yet.
-    c.SetRaw(B9600);
-    const Bytes first = c.ReadChunk(1000ms);
-    ASSERT_FALSE(first.empty());
-    EXPECT_EQ(first[0], 0xCA);
-    for (const auto end = Clock::now() + 100ms; Clock::now() < end;)
-        c.ReadChunk(20ms);
-    EXPECT_EQ(unit.Stats().powerUpsSent, 0u);
-
-    // 115200, and on request: "-" arrives as a chunk of its own.
+    // Raw at 115200, and on request: "-" arrives as a chunk of its own.
     c.SetRaw(B115200);
     EXPECT_TRUE(PowerUpArrivesAlone(c));
     unit.SendPowerUp();

@@ -1,6 +1,7 @@
 #include "FakeComBackend.h"
 
-#include <cerrno>
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <sstream>
 #include <thread>
@@ -46,26 +47,23 @@ int FakeComState::Waiting()
     return waiting;
 }
 
+std::size_t FakeComState::Scripted()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return FWaits.size();
+}
+
 std::vector<std::string> FakeComState::Log()
 {
     std::lock_guard<std::mutex> lock(mutex);
     return FLog;
 }
 
-std::vector<std::string> FakeComState::Calls()
-{
-    std::vector<std::string> names;
-    for (const std::string& entry : Log())
-        names.push_back(entry.substr(0, entry.find(' ')));
-    return names;
-}
-
 int FakeComState::Count(const std::string& call)
 {
-    int n = 0;
-    for (const std::string& name : Calls())
-        n += name == call ? 1 : 0;
-    return n;
+    const std::vector<std::string> log = Log();
+    return int(std::count_if(log.begin(), log.end(),
+                             [&](const std::string& e) { return e.substr(0, e.find(' ')) == call; }));
 }
 
 void FakeComState::ClearLog()
@@ -147,19 +145,15 @@ void FakeComState::Wake()
 
 namespace {
 
-const char* Name(Escape e)
+// The arguments as the log shows them, blank-separated.
+template <class... A>
+std::string Args(const A&... args)
 {
-    switch (e) {
-    case Escape::SetDtr: return "SetDtr";
-    case Escape::ClrDtr: return "ClrDtr";
-    case Escape::SetRts: return "SetRts";
-    case Escape::ClrRts: return "ClrRts";
-    case Escape::SetBreak: return "SetBreak";
-    case Escape::ClrBreak: return "ClrBreak";
-    case Escape::SetXon: return "SetXon";
-    case Escape::SetXoff: return "SetXoff";
-    }
-    return "?";
+    std::ostringstream text;
+    ((text << args << ' '), ...);
+    std::string joined = text.str();
+    joined.pop_back();
+    return joined;
 }
 
 class FakeComPort : public IPort {
@@ -168,121 +162,83 @@ public:
 
     int Open(const std::string& path) override
     {
-        const int error = S->Enter("Open", path);
-        if (error == 0) {
-            S->ResetWake();
-            std::lock_guard<std::mutex> lock(S->mutex);
-            S->open = true;
-        }
-        return error;
+        S->ResetWake();
+        return Call("Open", path, [&] { S->open = true; });
     }
     void Close() override
     {
-        S->Enter("Close", "");
-        std::lock_guard<std::mutex> lock(S->mutex);
-        S->open = false;
+        Call("Close", "", [&] { S->open = false; });
     }
-    bool IsOpen() const override
-    {
-        std::lock_guard<std::mutex> lock(S->mutex);
-        return S->open;
-    }
+    bool IsOpen() const override { return S->IsOpen(); }
     int SetLineSettings(const LineSettings& s) override
     {
-        std::ostringstream args;
-        args << s.baudRate << ' ' << s.dataBits << ' ' << int(s.parity) << ' ' << int(s.stopBits)
-             << " xon=" << s.xonLim << " xoff=" << s.xoffLim;
-        const int error = S->Enter("SetLineSettings", args.str());
-        if (error == 0) {
-            std::lock_guard<std::mutex> lock(S->mutex);
-            S->lastLine = s;
-        }
-        return error;
+        const std::string args = Args(s.baudRate, s.dataBits, int(s.parity), int(s.stopBits),
+                                      "xon=" + std::to_string(s.xonLim), "xoff=" + std::to_string(s.xoffLim));
+        return Call("SetLineSettings", args, [&] { S->lastLine = s; });
     }
     int SetTimeouts(const Timeouts& t) override
     {
-        std::ostringstream args;
-        args << t.readInterval << ' ' << t.readTotalMultiplier << ' ' << t.readTotalConstant << ' '
-             << t.writeTotalMultiplier << ' ' << t.writeTotalConstant;
-        const int error = S->Enter("SetTimeouts", args.str());
-        if (error == 0) {
-            std::lock_guard<std::mutex> lock(S->mutex);
-            S->lastTimeouts = t;
-        }
-        return error;
+        return Call("SetTimeouts", Args(t.readInterval, t.readTotalMultiplier, t.readTotalConstant,
+                                        t.writeTotalMultiplier, t.writeTotalConstant), [] {});
     }
     int SetBufferSizes(uint32_t in, uint32_t out) override
     {
-        const int error = S->Enter("SetBufferSizes", std::to_string(in) + ' ' + std::to_string(out));
-        if (error == 0) {
-            std::lock_guard<std::mutex> lock(S->mutex);
+        return Call("SetBufferSizes", Args(in, out), [&] {
             S->inputSize = in;
             S->outputSize = out;
-        }
-        return error;
+        });
     }
     int Read(void* buffer, std::size_t count, std::size_t& done) override
     {
         done = 0;
-        const int error = S->Enter("Read", std::to_string(count));
-        if (error != 0)
-            return error;
-        std::lock_guard<std::mutex> lock(S->mutex);
-        done = std::min(count, S->input.size());
-        std::memcpy(buffer, S->input.data(), done);
-        S->input.erase(0, done);
-        return 0;
+        return Call("Read", Args(count), [&] {
+            done = std::min(count, S->input.size());
+            std::memcpy(buffer, S->input.data(), done);
+            S->input.erase(0, done);
+        });
     }
     int Write(const void* buffer, std::size_t count, std::size_t& done) override
     {
         done = 0;
-        const int error = S->Enter("Write", std::to_string(count));
-        if (error != 0)
-            return error;
-        std::lock_guard<std::mutex> lock(S->mutex);
-        S->written.append(static_cast<const char*>(buffer), count);
-        done = count;
-        return 0;
+        return Call("Write", Args(count), [&] {
+            S->written.append(static_cast<const char*>(buffer), count);
+            done = count;
+        });
     }
     int AbortPending() override { return S->Enter("AbortPending", ""); }
-    int Purge(bool input, bool output) override
-    {
-        return S->Enter("Purge", std::to_string(int(input)) + ' ' + std::to_string(int(output)));
-    }
+    int Purge(bool input, bool output) override { return S->Enter("Purge", Args(int(input), int(output))); }
     int GetStatus(Status& status) override
     {
-        const int error = S->Enter("GetStatus", "");
-        if (error != 0)
-            return error;
-        std::lock_guard<std::mutex> lock(S->mutex);
-        status.errors = S->errorBits;
-        S->errorBits = 0;
-        status.inQueue = uint32_t(S->input.size());
-        status.outQueue = S->outQueue;
-        return 0;
+        return Call("GetStatus", "", [&] {
+            status.errors = std::exchange(S->errorBits, 0);
+            status.inQueue = uint32_t(S->input.size());
+            status.outQueue = 0;
+        });
     }
     int GetModemStatus(uint32_t& bits) override
     {
-        const int error = S->Enter("GetModemStatus", "");
-        std::lock_guard<std::mutex> lock(S->mutex);
-        bits = error == 0 ? S->modemBits : 0;
-        return error;
+        bits = 0;
+        return Call("GetModemStatus", "", [&] { bits = S->modemBits; });
     }
-    int EscapeFunction(Escape function) override { return S->Enter("EscapeFunction", Name(function)); }
-    int TransmitChar(uint8_t c) override { return S->Enter("TransmitChar", std::to_string(c)); }
-    int SetEventMask(uint32_t mask) override
-    {
-        const int error = S->Enter("SetEventMask", std::to_string(mask));
-        if (error == 0) {
-            std::lock_guard<std::mutex> lock(S->mutex);
-            S->eventMask = mask;
-        }
-        return error;
-    }
+    int EscapeFunction(Escape function) override { return S->Enter("EscapeFunction", Args(int(function))); }
+    int TransmitChar(uint8_t c) override { return S->Enter("TransmitChar", Args(int(c))); }
+    int SetEventMask(uint32_t mask) override { return S->Enter("SetEventMask", Args(mask)); }
     WaitResult WaitEvent(int stopFd, int timeoutMs) override { return S->Wait(stopFd, timeoutMs); }
     void WakeWaiter() override { S->Wake(); }
 
 private:
+    // Logs the call; unless it is made to fail, change runs under the state's lock.
+    template <class F>
+    int Call(const std::string& call, const std::string& args, F change)
+    {
+        const int error = S->Enter(call, args);
+        if (error == 0) {
+            std::lock_guard<std::mutex> lock(S->mutex);
+            change();
+        }
+        return error;
+    }
+
     std::shared_ptr<FakeComState> S;
 };
 
@@ -291,4 +247,33 @@ private:
 PortFactory FakeComFactory(std::shared_ptr<FakeComState> state)
 {
     return [state] { return std::unique_ptr<IPort>(std::make_unique<FakeComPort>(state)); };
+}
+
+FakePort::FakePort(TSyncMethod sync, bool events)
+{
+    port->SetPort("/dev/ttyFAKE0");
+    port->SetSyncMethod(sync);
+    if (!events)
+        port->SetEvents({});
+}
+
+std::vector<std::string> FakePort::Log()
+{
+    std::vector<std::string> log = fake->Log();
+    std::erase_if(log, [](const std::string& e) { return e.rfind("WaitEvent", 0) == 0; });
+    return log;
+}
+
+bool FakePort::Idle()
+{
+    return FakeComState::WaitFor([&] { return fake->Waiting() > 0 && fake->Scripted() == 0; });
+}
+
+bool FakePort::Deliver(uint32_t bits)
+{
+    if (!Idle())
+        return false;
+    const int waits = fake->Count("WaitEvent");
+    fake->PushEvents(bits);
+    return FakeComState::WaitFor([&] { return fake->Count("WaitEvent") > waits; });
 }

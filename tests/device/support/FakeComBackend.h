@@ -4,9 +4,9 @@
 // when nothing is scripted until they are woken).
 #pragma once
 
+#include "CPort.h"
 #include "ComBackend.h"
 
-#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -29,17 +29,14 @@ public:
     // Bytes that Read hands out (and GetStatus counts as inQueue).
     void AddInput(const std::string& bytes);
 
-    // ---- State the port sees
+    // ---- State the port sees (under mutex)
     std::mutex mutex;
     uint32_t modemBits = 0;
     uint32_t errorBits = 0;
-    uint32_t outQueue = 0;
     std::string input;
     std::string written;
     bool open = false;
-    uint32_t eventMask = 0;
     ComBackend::LineSettings lastLine;
-    ComBackend::Timeouts lastTimeouts;
     uint32_t inputSize = 0;
     uint32_t outputSize = 0;
     int waiting = 0; // threads blocked in WaitEvent
@@ -47,11 +44,11 @@ public:
     // Locked reads of the fields above that another thread changes.
     bool IsOpen();
     int Waiting();
+    // WaitEvent results scripted and not yet handed out.
+    std::size_t Scripted();
 
     // ---- Log
     std::vector<std::string> Log();
-    // Names only (the first word of each entry).
-    std::vector<std::string> Calls();
     int Count(const std::string& call);
     void ClearLog();
     // Polls pred (under no lock) until true or the time is up.
@@ -75,3 +72,19 @@ private:
 
 // One port on the shared state; the factory hands out a new one per call.
 ComBackend::PortFactory FakeComFactory(std::shared_ptr<FakeComState> state);
+
+// A port on its own scripted backend, named /dev/ttyFAKE0, with the given
+// sync method and, unless events is false, the default events.
+struct FakePort {
+    std::shared_ptr<FakeComState> fake = std::make_shared<FakeComState>();
+    std::unique_ptr<TComPort> port = std::make_unique<TComPort>(FakeComFactory(fake));
+
+    explicit FakePort(TSyncMethod sync = smNone, bool events = true);
+    // The log without the event thread's waits, which run on their own time.
+    std::vector<std::string> Log();
+    // True once the event thread waits with nothing scripted left.
+    bool Idle();
+    // Hands the waiting event thread these events; true once it has
+    // dispatched them and waits again.
+    bool Deliver(uint32_t bits);
+};

@@ -1,5 +1,7 @@
 #include "SessionFixtures.h"
 
+#include "Shotfile.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -14,33 +16,6 @@ QString Message(const std::function<void()>& f)
         return e.Message();
     }
     return QStringLiteral("no exception");
-}
-
-RawShotRecord ShotAsRead(const RawShotRecord& w)
-{
-    static const int carried[] = { 4, 5, 6, 7, 10, 11, 14, 15, 16, 17, 18, 19, 20, 24, 25, 26, 27, 30, 31, 32, 33 };
-    RawShotRecord r;
-    for (int i : carried)
-        r.b[i] = w.b[i];
-    r.b[25] &= 0x8F;
-    // Out of range: no target, no sector, no zone.
-    if (w.RingTargetIndex() >= 16) {
-        r.SetRingTargetIndex(RawShotRecord::NoTarget);
-        r.SetScore(0);
-        r.SetSector(0);
-    } else {
-        if (w.ClockSector() > 12)
-            r.SetClockSector(0);
-        if (w.Score() == 255)
-            r.SetInnerTen(false);
-    }
-    if (w.SilhouetteTargetIndex() >= 16) {
-        r.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
-        r.SetSilhouette(0);
-    } else if (w.Silhouette() > 3) {
-        r.SetSilhouette(255);
-    }
-    return r;
 }
 
 RingTargetRecord RingAsRead(RingTargetRecord t)
@@ -206,6 +181,30 @@ std::unique_ptr<TSession> SmallSession()
     session->AddShooter(std::move(shooter));
     return session;
 }
+
+void SaveSession(TSession& session, const QString& path)
+{
+    TShotFileHandler h;
+    h.SetSession(&session);
+    h.BuildShotFile();
+    h.Save(path);
+}
+
+std::unique_ptr<TSession> LoadSession(const QString& path)
+{
+    TShotFileHandler h;
+    h.LoadShotFile(path);
+    return h.TakeSession();
+}
+
+const char MinimalModeText[] =
+    "<ModeInfo Type=\"Classic\"><CTRL1>2</CTRL1><CTRL2>0</CTRL2><RingTargetNumber>0</RingTargetNumber>"
+    "<SilhouetteTargetNumber>0</SilhouetteTargetNumber><NumberOfPrisms>0</NumberOfPrisms>"
+    "<NumberOfBullets>0</NumberOfBullets><WakeupAngle>0</WakeupAngle><ShotRejectionAngle>0</ShotRejectionAngle>"
+    "<SleepTimeout>0</SleepTimeout><TriggerSensitivity>0</TriggerSensitivity></ModeInfo>\n";
+const char MinimalRingText[] =
+    "<Target Type=\"Ring\" TargetName=\"R\" TargetNumber=\"5\"><HighestRing>10</HighestRing>"
+    "<MinimumRing>1</MinimumRing><TargetWidth>0</TargetWidth><TargetHeight>0</TargetHeight></Target>\n";
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QChar>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -30,6 +31,13 @@ struct SeparatorGuard {
 // The message of the Exception f throws, "no exception" when it returns.
 QString Message(const std::function<void()>& f);
 
+// The DebugLog lines written while it lives.
+struct LogCapture {
+    QStringList lines;
+    LogCapture() { SetDebugLogSink([this](const QString& line) { lines << line; }); }
+    ~LogCapture() { SetDebugLogSink(nullptr); }
+};
+
 // 10 m air-rifle style ring: decimal scores, mm, fixed gaps.
 RingTargetRecord AirRifleRing();
 // A silhouette in yards and inches whose zone map has no symmetry, so a
@@ -45,17 +53,19 @@ ModeBlock DynamicSilhouetteMode();
 std::unique_ptr<TShot> RingShot();
 std::unique_ptr<TShot> SilhouetteShot();
 
-// Records as the file readers give them back. A shot keeps only the fields
-// a session file carries (Revalm is written, not read), the score and sector
-// only with a ring, the zone only with a silhouette, the sector without the
-// unit's bits 4-6; a target slot, sector or zone out of range reads as none
-// (slot 255, sector 0, zone 255), and a score of none has no inner ten. A
-// ring loses its prism places.
-RawShotRecord ShotAsRead(const RawShotRecord& written);
+// A ring target as the file readers give it back: without its prism places.
 RingTargetRecord RingAsRead(RingTargetRecord written);
 
 // One shooter with the two shots above and both targets defined.
 std::unique_ptr<TSession> SmallSession();
+
+// A session file written and read through the file handler.
+void SaveSession(TSession& session, const QString& path);
+std::unique_ptr<TSession> LoadSession(const QString& path);
+
+// The smallest ModeInfo and ring Target elements a setup file reader takes.
+extern const char MinimalModeText[];
+extern const char MinimalRingText[];
 
 // Runs f and returns how many kB the process's peak resident memory rose
 // above the resident memory at the start (the kernel's peak is reset first,

@@ -1,11 +1,35 @@
 #include "GradingTestSupport.h"
 
+#include "Globals.h"
 #include "Shotdata.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <cstring>
+
+QString Message(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return QStringLiteral("no exception");
+}
+
+LogCapture::LogCapture() { SetDebugLogSink([this](const QString& line) { lines << line; }); }
+LogCapture::~LogCapture() { SetDebugLogSink(nullptr); }
+
+RawShotRecord ShotResult(int x, int y, int failures)
+{
+    RawShotRecord r;
+    r.b[0] = 0xCA;
+    r.SetXNAU(x);
+    r.SetYNAU(y);
+    r.SetFailures(failures);
+    return r;
+}
 
 QString WriteGradingFile(const QByteArray& text)
 {

@@ -1,5 +1,6 @@
-// Helpers shared by the scoring tests: grading files written to a temporary
-// folder, a recorder for load reports, and shots with made-up traces.
+// Helpers shared by the scoring tests: thrown messages and log lines, grading
+// files written to a temporary folder, a recorder for load reports, and shots
+// with made-up traces.
 #pragma once
 
 #include "DeviceRecords.h"
@@ -11,9 +12,26 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 class TShooter;
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+// The message of the Exception f throws, "no exception" when it returns.
+QString Message(const std::function<void()>& f);
+
+// The DebugLog lines written while it lives.
+struct LogCapture {
+    QStringList lines;
+    LogCapture();
+    ~LogCapture();
+};
+
+// A shot result as the unit sends it: position in raw units, failure bits.
+RawShotRecord ShotResult(int x, int y, int failures = 0);
 
 // Writes text to a new file in a folder that lives as long as the test
 // program; returns its path.
