@@ -229,23 +229,13 @@ TEST_F(NameListEditorTest, AnEmptyListHasNoCurrentTeamUntilOneIsAdded)
 // ---- The name search ----------------------------------------------------------------
 TEST(NameSearch, ListsTheNamesContainingTheTextInAnyCase)
 {
-    const QStringList names {QStringLiteral("Anna"), QStringLiteral("Bob"), QStringLiteral("Jan"), QStringLiteral("DANIEL"),
-                             QStringLiteral("ÖSTEN"), QStringLiteral("björn")};
-    struct TCase {
-        const char* typed;
-        const char* listed;
-    };
-    const TCase cases[] = {
-        {"an", "Anna,Jan,DANIEL"},
-        {"AN", "Anna,Jan,DANIEL"},
-        {"ö", "ÖSTEN,björn"},
-        {"BJÖ", "björn"},
-        {"", "Anna,Bob,Jan,DANIEL,ÖSTEN,björn"},
-        {"x", ""},
-    };
-    for (const TCase& c : cases)
-        EXPECT_EQ(NamesContaining(names, QString::fromUtf8(c.typed)).join(QLatin1Char(',')), QString::fromUtf8(c.listed))
-            << c.typed;
+    const QStringList names {"Anna", "Bob", "Jan", "DANIEL", "ÖSTEN", "björn"};
+    const std::pair<const char*, const char*> cases[] = {
+        {"an", "Anna,Jan,DANIEL"}, {"AN", "Anna,Jan,DANIEL"}, {"ö", "ÖSTEN,björn"}, {"BJÖ", "björn"},
+        {"", "Anna,Bob,Jan,DANIEL,ÖSTEN,björn"}, {"x", ""}};
+    for (const auto& [typed, listed] : cases)
+        EXPECT_EQ(NamesContaining(names, QString::fromUtf8(typed)).join(QLatin1Char(',')), QString::fromUtf8(listed))
+            << typed;
 }
 
 class SearchShooterNameTest : public UiRigTest {

@@ -45,19 +45,11 @@ QStringList Titles(const TSetupHandler& list)
 
 TEST(SetupOrder, RingFlagGroupsKeepTheirOrder)
 {
-    struct TCase {
-        const char* kinds;  // R ring, S silhouette, in list order
-        bool ringFirst;
-        const char* expected;
-        bool changed;
-    };
-    const TCase cases[] = {
-        {"S1 R2 S3 R4", true, "R2 R4 S1 S3", true},
-        {"S1 R2 S3 R4", false, "S1 S3 R2 R4", true},
-        {"R1 R2 S3", true, "R1 R2 S3", false},
-        {"", true, "", false},
-    };
-    for (const TCase& c : cases) {
+    // The kinds in list order (R ring, S silhouette), rings first or last.
+    const struct { const char* kinds; bool ringFirst; const char* expected; bool changed; } cases[] = {
+        {"S1 R2 S3 R4", true, "R2 R4 S1 S3", true}, {"S1 R2 S3 R4", false, "S1 S3 R2 R4", true},
+        {"R1 R2 S3", true, "R1 R2 S3", false}, {"", true, "", false}};
+    for (const auto& c : cases) {
         TSetupHandler list;
         const QStringList items = QString::fromLatin1(c.kinds).split(QLatin1Char(' '), Qt::SkipEmptyParts);
         for (const QString& item : items)

@@ -181,20 +181,16 @@ TEST_F(StartupTest, GradingFileProblemsAreShownOncePerFile)
     const QString file = folder.filePath(QStringLiteral("grading_default.tgp"));
     SetAppFolder(folder.path());
     InstallGradingReports();
-    const QString rowError = QStringLiteral("Grading: error on row: \ngrade = 1;2");
-
     WriteFile(file, "group = stand\ngrade = 1;2\n");
     { TTargetRenderer a; TTargetRenderer b; }
-    EXPECT_EQ(prompts.Count(rowError), 1);
+    EXPECT_EQ(prompts.Count(QStringLiteral("Grading: error on row: \ngrade = 1;2")), 1);
     ASSERT_FALSE(prompts.shown.empty());
     EXPECT_EQ(std::pair(prompts.shown.back().caption, prompts.shown.back().buttons),
               std::pair(QStringLiteral("Grading parameter file error"), TMsgButtons::OK));
 
     // An edited file is another file; a full table asks with three buttons.
-    QByteArray full("group = stand\ngrade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n");
-    for (int i = 0; i < 201; ++i)
-        full += "tire = 1;1;1;1\n";
-    WriteFile(file, full);
+    const QByteArray fullGrades = "group = stand\ngrade = 1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\n";
+    WriteFile(file, fullGrades + QByteArray("tire = 1;1;1;1\n").repeated(201));
     prompts.shown.clear();
     { TTargetRenderer c; TTargetRenderer d; }
     ASSERT_EQ(prompts.Texts(), QStringList {"Grading file error"});
