@@ -5,12 +5,8 @@
 #include "DeviceFrames.h"
 #include "DeviceManager.h"
 #include "FormPrepareDownload.h"
-#include "FormShooter.h"
 #include "Globals.h"
-#include "Screens.h"
-#include "Shotdata.h"
 #include "TestTargets.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
 
 #include <QElapsedTimer>

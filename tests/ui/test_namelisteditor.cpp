@@ -9,15 +9,12 @@
 #include "FormNameListEditor.h"
 #include "FormSearchShooterName.h"
 #include "NameListModels.h"
-#include "Screens.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 
@@ -41,7 +38,6 @@ TEST(NameListModels, CellsAreTheListsOwnNames)
     EXPECT_FALSE(teams.Load(QStringLiteral("/nonexistent/x.namelist.xml")));
     EXPECT_EQ(teams.rowCount(), 2);
 }
-
 
 // ---- The form ------------------------------------------------------------------------
 
@@ -225,7 +221,6 @@ TEST_F(NameListEditorTest, AnEmptyListHasNoCurrentTeamUntilOneIsAdded)
     EXPECT_EQ(List(), QStringLiteral(":,Ann"));
 }
 
-
 // ---- The name search ----------------------------------------------------------------
 TEST(NameSearch, ListsTheNamesContainingTheTextInAnyCase)
 {
@@ -326,6 +321,5 @@ TEST_F(SearchShooterNameTest, OnlyAListedNameEndsTheDialogWithAChoice)
     EXPECT_TRUE(EndedWithOk());
     EXPECT_EQ(dialog->SelectedName(), QString());
 }
-
 
 }  // namespace

@@ -3,14 +3,10 @@
 // that leave the running session untouched.
 #include "AppPaths.h"
 #include "FormOpenSession.h"
-#include "FormShooter.h"
 #include "FormShooterList.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
-#include "Screens.h"
-#include "Shotdata.h"
 #include "Shotfile.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
 
 #include <QFile>

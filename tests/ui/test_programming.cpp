@@ -5,15 +5,11 @@
 #include "Device.h"
 #include "DeviceManager.h"
 #include "FormSelectSetup.h"
-#include "FormShooter.h"
 #include "Globals.h"
 #include "MiniXMLParser.h"
-#include "Screens.h"
 #include "SetupListModel.h"
 #include "SetupProgramming.h"
-#include "Shotdata.h"
 #include "Translation.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
 
 #include <QTableView>

@@ -2,7 +2,6 @@
 // it comes up to its start menu, ends from the menu's Close button with exit
 // code 0, and writes nothing outside its scratch folders.
 #include "FormStartMenu.h"
-#include "Screens.h"
 #include "TSimUnit.h"
 #include "UiRig.h"
 
@@ -10,7 +9,6 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
-#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 

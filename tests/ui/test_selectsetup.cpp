@@ -4,18 +4,15 @@
 #include "AppPaths.h"
 #include "AppSettings.h"
 #include "FormSelectSetup.h"
-#include "Screens.h"
 #include "SetupCardDelegate.h"
 #include "SetupListModel.h"
 #include "SetupProgramming.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 

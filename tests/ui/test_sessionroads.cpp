@@ -7,15 +7,12 @@
 #include "Device.h"
 #include "DeviceManager.h"
 #include "FormOpenSession.h"
-#include "FormShooter.h"
 #include "FormShooterList.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
 #include "Globals.h"
 #include "ShooterGridModel.h"
 #include "Setupdata.h"
-#include "Shotdata.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
 
 #include <QDir>

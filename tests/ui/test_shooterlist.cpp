@@ -4,14 +4,10 @@
 #include "AppPaths.h"
 #include "AppSettings.h"
 #include "FormSearchShooterName.h"
-#include "FormShooter.h"
 #include "FormShooterList.h"
-#include "Screens.h"
 #include "SessionSaving.h"
 #include "ShooterGridModel.h"
-#include "Shotdata.h"
 #include "Shotfile.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
 
 #include <QComboBox>
@@ -20,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>

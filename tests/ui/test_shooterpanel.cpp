@@ -3,15 +3,11 @@
 // moved by bars at the left and top), the window frame taken off, the panel's
 // squares, the buttons it holds in each session mode, and the windows it lays
 // out (panel, tiled viewers, one viewer alone).
-#include "FormShooter.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
-#include "Screens.h"
 #include "SessionLayout.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
 
-#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
@@ -101,7 +97,6 @@ TEST(TilingTest, PanelButtonsAreCentredSquaresOneRowEach)
             EXPECT_EQ(rects[std::size_t(k)], c.first.translated(0, k * c.row)) << c.client.height() << " " << k;
     }
 }
-
 
 using B = TPanelButton;
 

@@ -5,12 +5,9 @@
 #include "Device.h"
 #include "DeviceFrames.h"
 #include "DeviceManager.h"
-#include "FormShooter.h"
 #include "FormShooterList.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
-#include "Shotdata.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
 
 using namespace std::chrono_literals;

@@ -18,10 +18,7 @@
 #include "FormStartupSplash.h"
 #include "Globals.h"
 #include "GradingReports.h"
-#include "Screens.h"
-#include "Shotdata.h"
 #include "Targetrenderer.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
 #include "XmlNames.h"
 

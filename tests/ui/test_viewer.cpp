@@ -7,15 +7,11 @@
 #include "Clock.h"
 #include "DeviceFrames.h"
 #include "DeviceManager.h"
-#include "FormShooter.h"
 #include "FormShooterDevice.h"
 #include "FormStartMenu.h"
 #include "Globals.h"
-#include "Screens.h"
-#include "Shotdata.h"
 #include "Shotfile.h"
 #include "TestTargets.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
 
 #include <QAbstractScrollArea>
@@ -23,7 +19,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTest>

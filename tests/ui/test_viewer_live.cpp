@@ -3,12 +3,8 @@
 // shots arriving from another thread, and the session closing (viewer and
 // shooter deleted) while the port's event thread is still delivering.
 #include "DeviceManager.h"
-#include "FormShooter.h"
-#include "Shotdata.h"
 #include "TestTargets.h"
-#include "UiGlobals.h"
 #include "UiRig.h"
-
 
 #include <algorithm>
 #include <atomic>

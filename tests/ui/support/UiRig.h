@@ -1,13 +1,19 @@
 // The rig of the form tests: the program's start-up against a scratch data
 // folder, simulated units linked into its Ports folder, a scripted prompts
 // object answering the boxes, and timer intervals short enough for tests.
-// Forms run offscreen (ctest sets QT_QPA_PLATFORM=offscreen).
+// Forms run offscreen (ctest sets QT_QPA_PLATFORM=offscreen). The header
+// also brings what every form test works with: the forms' globals, the
+// viewer and the session's shooters and shots, and the picture saver.
 #pragma once
 
+#include "FormShooter.h"
 #include "NetworkLink.h"
 #include "Prompts.h"
+#include "Screens.h"
+#include "Shotdata.h"
 #include "TestFiles.h"
 #include "TSimUnit.h"
+#include "UiGlobals.h"
 
 #include <QPoint>
 #include <QPushButton>
