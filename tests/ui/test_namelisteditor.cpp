@@ -18,6 +18,9 @@
 #include <QTableView>
 #include <QTest>
 
+#include <tuple>
+#include <utility>
+
 namespace {
 
 // ---- Without widgets -----------------------------------------------------------------
@@ -82,19 +85,14 @@ protected:
 
 TEST_F(NameListEditorTest, NewRowsAreNumberedOverAllTeams)
 {
-    struct TCase {
-        const char* button;
-        const char* list;
-    };
-    const TCase cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"ButtonNewShooter", "A:a1,a2,a3,Shooter 7;B:b1,b2,b3"},
-        {"ButtonNewTeam", "A:a1,a2,a3;B:b1,b2,b3;Team 3:Shooter 7"},
-    };
+        {"ButtonNewTeam", "A:a1,a2,a3;B:b1,b2,b3;Team 3:Shooter 7"}};
     Start(QString());
-    for (const TCase& c : cases) {
+    for (const auto& [button, list] : cases) {
         Refill(QStringLiteral("A:a1,a2,a3;B:b1,b2,b3"));
-        Click(c.button);
-        EXPECT_EQ(List(), QLatin1String(c.list)) << c.button;
+        Click(button);
+        EXPECT_EQ(List(), QLatin1String(list)) << button;
     }
     // The new team is the current one, its name selected in the shooter grid.
     EXPECT_EQ(form->CurrentTeam(), form->NameList().GetTeam(2));
@@ -192,9 +190,8 @@ TEST_F(NameListEditorTest, AFileThatIsNoNameListChangesNothing)
         prompts.fileAnswers = {path};
         Click("ButtonLoadList");
         EXPECT_EQ(prompts.Texts(), QStringList {QStringLiteral("Name list open failed.")}) << path.toStdString();
-        EXPECT_EQ(List(), QStringLiteral("Red:Anna"));
-        EXPECT_EQ(Rows("StringGridShooters"), QStringLiteral("Anna"));
-        EXPECT_EQ(GetOptionString(QStringLiteral("TeamNameListFile")), QStringLiteral(" "));
+        EXPECT_EQ(std::tuple(List(), Rows("StringGridShooters"), GetOptionString(QStringLiteral("TeamNameListFile"))),
+                  std::tuple(QStringLiteral("Red:Anna"), QStringLiteral("Anna"), QStringLiteral(" ")));
     }
     // Nor is such a file offered as the place to save the list.
     Click("ButtonSaveList");
@@ -216,12 +213,13 @@ TEST_F(NameListEditorTest, AnEmptyListHasNoCurrentTeamUntilOneIsAdded)
     EXPECT_EQ(List(), QStringLiteral("Team 1:Shooter 1,Shooter 2"));
 
     // Teams and shooters without a name attribute load with empty names.
-    ASSERT_TRUE(form->LoadNameList(WriteFile(ListFile("unnamed.namelist.xml"),
-                                             "<NameListFile><Team><Shooter/><Shooter Name=\"Ann\"/></Team></NameListFile>")));
+    const QByteArray unnamed = "<NameListFile><Team><Shooter/><Shooter Name=\"Ann\"/></Team></NameListFile>";
+    ASSERT_TRUE(form->LoadNameList(WriteFile(ListFile("unnamed.namelist.xml"), unnamed)));
     EXPECT_EQ(List(), QStringLiteral(":,Ann"));
 }
 
 // ---- The name search ----------------------------------------------------------------
+
 TEST(NameSearch, ListsTheNamesContainingTheTextInAnyCase)
 {
     const QStringList names {"Anna", "Bob", "Jan", "DANIEL", "ÖSTEN", "björn"};
