@@ -16,6 +16,7 @@
 #include <QToolButton>
 
 #include <functional>
+#include <tuple>
 
 using namespace std::chrono_literals;
 
@@ -177,9 +178,9 @@ protected:
     void ExpectUploadsReset()
     {
         for (TDevice* device : TDeviceManager::Instance()->Connected()) {
-            EXPECT_FALSE(device->Async().uploadRequested.load());
-            EXPECT_FALSE(device->Async().uploadDone.load());
-            EXPECT_EQ(device->Async().uploadStepCount.load(), 0);
+            const auto& async = device->Async();
+            EXPECT_EQ(std::tuple(async.uploadRequested.load(), async.uploadDone.load(), async.uploadStepCount.load()),
+                      std::tuple(false, false, 0));
         }
     }
 };
@@ -214,7 +215,8 @@ TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
         SCOPED_TRACE(i);
         unitsim::TSimUnit& unit = *units[std::size_t(i)];
         // What the composition (checked above case by case) makes of this unit's blocks.
-        const SetupBlocks expected = ComposeUpload(UnitBlocks(i), chosen, FormSelectSetup->Mounting(), TProgrammingKind::Start).settings;
+        const SetupBlocks expected =
+            ComposeUpload(UnitBlocks(i), chosen, FormSelectSetup->Mounting(), TProgrammingKind::Start).settings;
         ASSERT_EQ(unit.ReceivedLetters(), "allll" "adddbbbbbbbdca");
         EXPECT_EQ(unit.Received()[16].Arg(1), 0x83);  // block 3 last, closing the upload
         EXPECT_EQ(unit.RingTarget(0), chosen.target.ringRecord.b);
