@@ -5,18 +5,14 @@
 #include "TSimUnit.h"
 #include "UiRig.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
-#include <vector>
 
 namespace {
 
@@ -36,20 +32,8 @@ QString Value(const QString& output, const QString& key)
     return QString();
 }
 
-class RealWindowTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        if (!QCoreApplication::instance()) {
-            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-                qputenv("QT_QPA_PLATFORM", "offscreen");
-            static int argc = 1;
-            static char name[] = "traxel_realwindow_test";
-            static char* argv[] = {name, nullptr};
-            static QApplication app(argc, argv);
-        }
-    }
-};
+// The rig's scratch folders and units; the program runs in its own process.
+using RealWindowTest = UiRigTest;
 
 TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
 {
@@ -57,23 +41,16 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
         ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             << tool << " is missing: scripts/ensure-packages.sh installs it";
 
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
-    const QString root = tmp.path();
-    for (const char* sub : {"home", "data", "config", "cache", "runtime", "tmp"})
+    const QString root = ScratchRoot();
+    for (const char* sub : {"home", "config", "cache", "runtime", "tmp"})
         ASSERT_TRUE(QDir(root).mkpath(QString::fromLatin1(sub)));
     QFile::setPermissions(root + QStringLiteral("/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                                   | QFileDevice::ExeOwner);
-    const QString data = root + QStringLiteral("/data");
-    const QString ports = data + QStringLiteral("/Tavrik/TRAXEL/Ports");
-    ASSERT_TRUE(QDir().mkpath(ports));
+    const QString data = DataPath();
     // Not a first run: no box waits for an operator before the splash.
     ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/Tavrik/TRAXEL/Shot files")));
-    std::vector<std::unique_ptr<unitsim::TSimUnit>> units;
-    for (int n : {91, 92}) {
-        units.push_back(std::make_unique<unitsim::TSimUnit>(unitsim::UnitConfig {unitsim::UnitName("KBR", n)}));
-        ASSERT_TRUE(units.back()->SetPortLink((ports + QStringLiteral("/COM%1").arg(n)).toStdString()));
-    }
+    for (int n : {91, 92})
+        AddUnit(n, unitsim::UnitName("KBR", n));
 
     const QPoint close = CloseButtonCentre();
     ASSERT_FALSE(close.isNull());
