@@ -23,11 +23,8 @@ protected:
         UiRigTest::SetUp();
         ASSERT_TRUE(StartProgram());
         unitsim::UnitConfig config;
-        config.name = "KBR0007777";
         config.sampleHz = 1000;
-        units.push_back(std::make_unique<unitsim::TSimUnit>(config));
-        unit = units.back().get();
-        ASSERT_TRUE(unit->SetPortLink((PortsFolder() + QStringLiteral("/COM%1").arg(Com)).toStdString()));
+        unit = &AddUnit(Com, config);
         ASSERT_TRUE(ScanUnits(1));
         device = TDeviceManager::Instance()->FindConnectedDevice(Com);
         ASSERT_NE(device, nullptr);

@@ -223,6 +223,11 @@ unitsim::TSimUnit& UiRigTest::AddUnit(int number, const std::string& name)
 {
     unitsim::UnitConfig config;
     config.name = name;
+    return AddUnit(number, config);
+}
+
+unitsim::TSimUnit& UiRigTest::AddUnit(int number, const unitsim::UnitConfig& config)
+{
     units.push_back(std::make_unique<unitsim::TSimUnit>(config));
     const QString link = PortsFolder() + QStringLiteral("/COM%1").arg(number);
     EXPECT_TRUE(units.back()->SetPortLink(link.toStdString()));

@@ -81,6 +81,7 @@ protected:
 
     // A simulated unit behind Ports/COM<number>.
     unitsim::TSimUnit& AddUnit(int number, const std::string& name);
+    unitsim::TSimUnit& AddUnit(int number, const unitsim::UnitConfig& config);
     void RemoveUnit(unitsim::TSimUnit& unit);
 
     // Pumps the event loop until pred holds or limit passes; returns pred().
