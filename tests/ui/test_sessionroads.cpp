@@ -29,8 +29,8 @@ protected:
     void ExpectThreeStopsEach()
     {
         for (const auto& unit : units) {
-            EXPECT_TRUE(unit->WaitForFrames(
-                [](const auto& f) { return std::count_if(f.begin(), f.end(), IsStopFrame) >= 3; }, std::chrono::seconds(5)));
+            const auto threeStops = [](const auto& f) { return std::count_if(f.begin(), f.end(), IsStopFrame) >= 3; };
+            EXPECT_TRUE(unit->WaitForFrames(threeStops, std::chrono::seconds(5)));
             EXPECT_EQ(CountFrames(*unit, IsStopFrame), 3);
         }
     }
@@ -105,16 +105,14 @@ TEST_F(SessionRoadTest, TrainingToASavedFileAndBackAsReview)
 
 // Quitting with an unsaved session: "Save session?" answered Cancel and Yes
 // keeps the program running; No ends the session and the program. Only the
-// Close button saves the settings. The units stream on through the shutdown.
+// Close button saves the settings.
 class QuitTest : public SessionRoadTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(QuitTest, UnsavedSessionIsClosedFirst)
 {
     const bool byButton = GetParam();
-    const auto runtimeBefore = FileListing(QDir::currentPath());
     StartTraining(2);
     FireAndWait({{10, 10}});
-    const auto scratchBefore = FileListing(ScratchRoot() + QStringLiteral("/sys"));
     SetOptionString(QStringLiteral("GunMounting"), QStringLiteral("left"));
     for (const auto& unit : units)
         unit->SetForcedStreaming(true);
@@ -144,14 +142,44 @@ TEST_P(QuitTest, UnsavedSessionIsClosedFirst)
     EXPECT_TRUE(ShooterViewers.empty());
     ExpectThreeStopsEach();
     EXPECT_EQ(settingsSaved(), byButton);
-
-    StopProgram();
-    EXPECT_EQ(FileListing(QDir::currentPath()), runtimeBefore);
-    EXPECT_EQ(FileListing(ScratchRoot() + QStringLiteral("/sys")), scratchBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, QuitTest, ::testing::Bool(),
                          [](const auto& info) { return std::string(info.param ? "CloseButton" : "Window"); });
+
+// A saved session asks nothing: the program ends with the units streaming
+// into its live viewers, and writes nothing outside the scratch data folder.
+TEST_F(SessionRoadTest, ASavedSessionEndsWithTheUnitsStreamingIntoLiveViewers)
+{
+    const auto outsideData = [this] {
+        auto files = FileListing(ScratchRoot());
+        std::erase_if(files, [this](const auto& file) { return file.first.startsWith(DataPath()); });
+        files.merge(FileListing(QDir::currentPath()));
+        return files;
+    };
+    const auto before = outsideData();
+    StartTraining(2);
+    FireAndWait({{10, 10}});
+    SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("false"));
+    Click(Control(FormShooterPanel, "BitBtnShooterList"));
+    TShooterGridModel& grid = FormShooterList->GridModel();
+    for (int row = 0; row < 2; ++row)
+        ASSERT_TRUE(grid.setData(grid.index(row, 0), QStringLiteral("Anna")));
+    Click(Control(FormShooterList, "BitBtnSaveSession"));
+    ASSERT_FALSE(SessionUnsaved.load()) << prompts.Texts().join('|').toStdString();
+    for (const auto& unit : units)
+        unit->SetForcedStreaming(true);
+    FormStartMenu->ShowInFront();
+    EXPECT_EQ(ExitCodeOf([] { Click(Control(FormStartMenu, "BitBtnClose")); }), 0);
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
+    ASSERT_EQ(ShooterViewers.size(), 2u);
+    TDevice* device = ShooterViewers[1]->Device();
+    ASSERT_NE(device, nullptr);
+    const int samples = device->SampleCount();
+    ASSERT_TRUE(WaitFor([&] { return device->SampleCount() > samples + 20; }));
+    StopProgram();
+    EXPECT_EQ(outsideData(), before);
+}
 
 // Reconnecting every unit from the start menu while the session's viewers
 // are open: the viewers let go first, keep their shooters, and get their
