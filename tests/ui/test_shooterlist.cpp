@@ -105,7 +105,7 @@ TEST_F(ShooterListTest, GridShowsAndEditsTheShootersThemselvesKeyByKey)
     EXPECT_FALSE(model.index(0, 0).data().isValid());
 }
 
-TEST_F(ShooterListTest, SaveDialogProposesTheNameAndATeamPickLeadsIt)
+TEST_F(ShooterListTest, ATeamPickLeadsTheProposedNameAndFailedSavesKeepTheSession)
 {
     AnnaAndBen();
     // Anna's row picks the first name of "Team 1" (the name list a first
@@ -124,29 +124,22 @@ TEST_F(ShooterListTest, SaveDialogProposesTheNameAndATeamPickLeadsIt)
     EXPECT_EQ(CurrentSession->GetShooter(0)->team, QStringLiteral("Team 1"));
     EXPECT_EQ(grid->currentIndex(), grid->model()->index(0, 0));
 
+    // A failed and a cancelled save leave the session as it was, slot 0 usable.
     const QString expected = ShotFilesFolder() + QStringLiteral("/Team 1 - Shooter 1 Ben (T10).shotfile.xml");
-    prompts.fileAnswers.push_back(expected);
+    prompts.fileAnswers = {QStringLiteral("/no/such/folder/x.shotfile.xml"), QString(), expected};
     ClickSave();
-    ASSERT_EQ(prompts.fileRequests.size(), 1u);
-    EXPECT_EQ(prompts.fileRequests[0].fileName, expected);
-    EXPECT_EQ(prompts.fileRequests[0].filters, QStringList {"TRAXEL Shot File (*.shotfile.xml)"});
-    EXPECT_TRUE(QFileInfo::exists(expected));
-}
-
-// A failed or cancelled save keeps the session unsaved, and slot 0 usable.
-TEST_F(ShooterListTest, FailedAndCancelledSavesLeaveTheSessionAsItWas)
-{
-    AnnaAndBen();
-    prompts.fileAnswers.push_back(QStringLiteral("/no/such/folder/x.shotfile.xml"));
     ClickSave();
-    ClickSave(); // the dialog is cancelled this time
-    EXPECT_EQ(prompts.fileRequests.size(), 2u);
     ASSERT_EQ(prompts.Texts(), QStringList {"File save failed"});
     EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Error"));
     EXPECT_TRUE(SessionUnsaved.load());
     EXPECT_TRUE(CurrentSession->GetShooter(1)->targets.ringDefined[0]);
     EXPECT_TRUE(SavedFiles().isEmpty());
-    EXPECT_TRUE(Control("BitBtnSaveSession")->isEnabled());
+    ClickSave();
+    ASSERT_EQ(prompts.fileRequests.size(), 3u);
+    EXPECT_EQ(prompts.fileRequests[2].fileName, expected);
+    EXPECT_EQ(prompts.fileRequests[2].filters, QStringList {"TRAXEL Shot File (*.shotfile.xml)"});
+    EXPECT_TRUE(QFileInfo::exists(expected));
+    EXPECT_FALSE(SessionUnsaved.load());
 }
 
 // Each shooter's shots on a target slot of its own, up to the sixteen slots
