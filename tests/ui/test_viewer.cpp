@@ -97,15 +97,8 @@ protected:
         return Shown(AddViewer(nullptr, shooter, false));
     }
 
-    int Tag(TFormShooter* viewer, const char* name)
-    {
-        return Control<QWidget>(viewer, name)->property("Tag").toInt();
-    }
-
-    QString Glyph(TFormShooter* viewer)
-    {
-        return Control<QPushButton>(viewer, "ButtonStartStop")->property("Glyph").toString();
-    }
+    static int Tag(TFormShooter* v, const char* name) { return Control<QWidget>(v, name)->property("Tag").toInt(); }
+    static QString Glyph(TFormShooter* v) { return Control(v, "ButtonStartStop")->property("Glyph").toString(); }
 
     // Fires a shot and waits until the viewer shows it selected.
     void FireAndShow(unitsim::TSimUnit& unit, TFormShooter* viewer, int16_t x, int16_t y)
@@ -116,15 +109,6 @@ protected:
             return viewer->Shooter()->ShotCount() == before + 1 && !viewer->DrawPending()
                 && viewer->SelectedShot() == viewer->Shooter()->GetShot(before);
         }));
-    }
-
-    // The stop frames the unit received.
-    static std::vector<unitsim::ReceivedFrame> StopFrames(const unitsim::TSimUnit& unit)
-    {
-        std::vector<unitsim::ReceivedFrame> stops = unit.Received();
-        stops.erase(std::remove_if(stops.begin(), stops.end(), [](const auto& f) { return !IsStopFrame(f); }),
-                    stops.end());
-        return stops;
     }
 
     // Moves the test clock on until the watchdog reports the stream lost
@@ -226,9 +210,9 @@ TEST_F(ViewerTest, SeriesStopsTheUnitAndALateShotDoesNotStartIt)
 
     // The third shot stops the unit: two stop frames, after the pause.
     ASSERT_TRUE(unit->WaitForCount('a', 2, 3s));
-    const auto stops = StopFrames(*unit);
-    ASSERT_EQ(stops.size(), 2u);
-    EXPECT_GE(stops[0].time - fired, 200ms);
+    ASSERT_EQ(CountFrames(*unit, IsStopFrame), 2);
+    const auto frames = unit->Received();
+    EXPECT_GE(std::find_if(frames.begin(), frames.end(), IsStopFrame)->time - fired, 200ms);
     const auto stopped = std::pair(QStringLiteral("ButtonStart"), false);
     EXPECT_EQ(std::pair(Glyph(viewer), ViewerDevice::Measuring(*device)), stopped);
 
