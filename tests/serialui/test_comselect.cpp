@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -183,9 +185,8 @@ TEST_F(ComSelectTest, EditComPortKeepsAnUnlistedPortAndAppliesOnOK)
         }
     });
     EXPECT_TRUE(EditComPort(rig.port));
-    EXPECT_EQ(rig.port.BaudRate(), br57600);
-    EXPECT_EQ(rig.port.Port(), Fake1);
-    EXPECT_TRUE(rig.port.Connected());
+    EXPECT_EQ(std::tuple(rig.port.BaudRate(), rig.port.Port(), rig.port.Connected()),
+              std::tuple(br57600, std::string(Fake1), true));
 }
 
 } // namespace

@@ -4,14 +4,14 @@
 
 #include <climits>
 #include <memory>
+#include <utility>
 
 namespace {
 
 std::unique_ptr<TEscapeCodes> Make(bool vt52)
 {
-    if (vt52)
-        return std::make_unique<TEscapeCodesVT52>();
-    return std::make_unique<TEscapeCodesVT100>();
+    return vt52 ? std::unique_ptr<TEscapeCodes>(std::make_unique<TEscapeCodesVT52>())
+                : std::unique_ptr<TEscapeCodes>(std::make_unique<TEscapeCodesVT100>());
 }
 
 // Feeds ESC + text one character at a time: nothing until the last one,
@@ -29,12 +29,7 @@ std::unique_ptr<TEscapeCodes> Make(bool vt52)
     return ::testing::AssertionSuccess();
 }
 
-struct DetectRow {
-    bool vt52;
-    std::string text; // after ESC
-    TEscapeCode code;
-    TEscapeParams params;
-};
+struct DetectRow { bool vt52; std::string text; TEscapeCode code; TEscapeParams params; };  // text: after ESC
 
 // The forms the generators write are fed by the round trip further down;
 // here the parameters they carry, and the forms only a peer sends.
@@ -65,8 +60,7 @@ TEST(EscapeCodes, EveryDetectionRowOneCharacterAtATime)
         SCOPED_TRACE((row.vt52 ? "VT52 ESC " : "VT100 ESC ") + row.text);
         auto codes = Make(row.vt52);
         ASSERT_TRUE(FeedsToCode(*codes, row.text));
-        EXPECT_EQ(codes->Code(), row.code);
-        EXPECT_EQ(codes->Params(), row.params);
+        EXPECT_EQ(std::pair(codes->Code(), codes->Params()), std::pair(row.code, row.params));
         EXPECT_EQ(codes->ProcessChar('x'), erChar) << "the sequence did not end";
         EXPECT_EQ(codes->Character(), 'x');
     }
@@ -84,11 +78,7 @@ TEST(EscapeCodes, EndlessSequenceEndsAsUnknownAtItsCap)
 
 TEST(EscapeCodes, GetParamNeverThrowsAndClamps)
 {
-    const struct {
-        TEscapeParams params;
-        int n;
-        int expected;
-    } rows[] = {
+    const struct { TEscapeParams params; int n; int expected; } rows[] = {
         {{"12", "40"}, 1, 12}, {{"12", "40"}, 2, 40}, {{"12", "40"}, 3, 1}, {{}, 1, 1},
         {{"007"}, 1, 7},       {{"?5"}, 1, 1},        {{";5"}, 1, 1},       {{""}, 1, 1},
         {{"-2"}, 1, 1},        {{"5x"}, 1, 1},        {{"99999999999999999999"}, 1, INT_MAX},
