@@ -12,6 +12,9 @@
 #include <QFile>
 #include <QTableView>
 
+#include <tuple>
+#include <utility>
+
 namespace {
 
 class OpenSessionTest : public UiRigTest {
@@ -115,27 +118,21 @@ TEST_F(OpenSessionTest, TheRunningSessionStaysUntilAReadableFileMayReplaceIt)
     EXPECT_EQ(CurrentSession->GetShooter(0)->name, QStringLiteral("A"));
 }
 
-TEST_F(OpenSessionTest, AFileWithoutShotsReturnsToTheStartMenu)
+// Browsed to from anywhere, a file whose shooters all lack shots closes the
+// running session and opens nothing: back to the start menu.
+TEST_F(OpenSessionTest, ABrowsedFileWithoutShotsReturnsToTheStartMenu)
 {
     RunningSession();
     SessionUnsaved = false;
     FormOpenSession->show();
-    FormOpenSession->OpenSessionFile(WriteSessionFile(QStringLiteral("Idle.shotfile.xml"), {0, 0}));
-    EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(CurrentSession->ShooterCount(), 0);
-    EXPECT_TRUE(ShooterViewers.empty());
-    EXPECT_FALSE(FormShooterPanel->isVisible());
-    EXPECT_FALSE(FormOpenSession->isVisible());
-    EXPECT_TRUE(FormStartMenu->isVisible());
-}
-
-TEST_F(OpenSessionTest, BrowseOpensAFileFromAnywhere)
-{
-    prompts.fileAnswers.push_back(WriteSessionFile(QStringLiteral("Elsewhere.xml"), {1}));
+    prompts.fileAnswers.push_back(WriteSessionFile(QStringLiteral("Elsewhere.xml"), {0, 0}));
     Click(Button("BitBtnShowBrowseDialog"));
     ASSERT_EQ(prompts.fileRequests.size(), 1u);
     EXPECT_EQ(prompts.fileRequests[0].filters, QStringList {"TRAXEL Shot File (*.shotfile.xml)"});
-    EXPECT_EQ(ShooterViewers.size(), 1u);
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(std::pair(CurrentSession->ShooterCount(), ShooterViewers.size()), std::pair(0, std::size_t(0)));
+    EXPECT_EQ(std::tuple(FormShooterPanel->isVisible(), FormOpenSession->isVisible(), FormStartMenu->isVisible()),
+              std::tuple(false, false, true));
 }
 
 } // namespace
