@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -166,50 +167,55 @@ TEST_F(DownloadTest, TwoUnitsFinishOnceAndClearTheirBanks)
 }
 
 // A unit that reports an error, or stops answering, is given up on with what
-// it sent; the other unit, slowed down, goes on and is cleared.
-class FailingUnitTest : public DownloadTest, public ::testing::WithParamInterface<FaultKind> {};
+// it sent and keeps its banks; so is one whose stored result is damaged on the
+// line every time it is sent (that shot is reported missing). The other unit,
+// slowed down, goes on and is cleared.
+struct TFailCase {
+    const char* name;
+    int stored;
+    bool damagedResult;
+    std::optional<FaultKind> fault;
+    const char* status;
+    std::tuple<int, int, int> outcome;
+};
 
-TEST_P(FailingUnitTest, ShowsErrorAndTheOtherGoesOn)
+const TFailCase FailCases[] = {
+    {"ErrorReport", 5, false, FaultKind::ErrorReport, "\nCOM201: Error", {2, 0, 5}},
+    {"FallsSilent", 5, false, FaultKind::Drop, "\nCOM201: Error", {2, 0, 5}},
+    {"ResultNeverArrives", 2, true, std::nullopt, "\nCOM201: 1 missing", {2, 0, 3}},
+};
+
+class FailingUnitTest : public DownloadTest, public ::testing::WithParamInterface<TFailCase> {};
+
+TEST_P(FailingUnitTest, IsShownAndTheOtherGoesOn)
 {
-    unitsim::TSimUnit& a = Unit(201, {5});
+    const TFailCase& c = GetParam();
+    unitsim::TSimUnit& a = Unit(201, {c.stored});
     unitsim::TSimUnit& b = Unit(202, {0, 6});
+    if (c.damagedResult) {
+        unitsim::SimShot lost = Shot(9, 9);
+        lost.time = 5000;
+        lost.startupCounter = 1;
+        unitsim::StoredShot damaged {{}, unitsim::ShotResultFrame(lost, 3, 77)};
+        damaged.result.back() ^= 0x5A;
+        a.AddStoredShot(0, damaged);
+    }
     Connect(2);
-    a.AddFault({'b', 3, 0, GetParam()});
+    if (c.fault)
+        a.AddFault({'b', 3, 0, *c.fault});
     b.AddFault({'b', 1, 0, FaultKind::Delay, 300});
 
     OpenDownload(true);
-    ASSERT_TRUE(StatusShows(QStringLiteral("\nCOM201: Error")));
+    ASSERT_TRUE(StatusShows(QString::fromLatin1(c.status)));
     EXPECT_TRUE(Status().contains(QStringLiteral("\nCOM202: ")));
     ASSERT_TRUE(WaitDone());
-
     EXPECT_EQ(ShooterViewers.size(), 2u);
-    EXPECT_EQ(Outcome(a), std::tuple(2, 0, 5));
+    EXPECT_EQ(Outcome(a), c.outcome);
     EXPECT_EQ(Outcome(b), std::tuple(6, 7, 0));
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, FailingUnitTest, ::testing::Values(FaultKind::ErrorReport, FaultKind::Drop));
-
-// A result damaged on the line every time it is sent never arrives: the shot
-// is reported missing and the unit keeps its banks.
-TEST_F(DownloadTest, LostShotIsShownMissingAndTheBanksStay)
-{
-    unitsim::TSimUnit& a = Unit(201, {2});
-    unitsim::TSimUnit& b = Unit(202, {0, 4});
-    unitsim::SimShot lost = Shot(9, 9);
-    lost.time = 5000;
-    lost.startupCounter = 1;
-    unitsim::StoredShot damaged {{}, unitsim::ShotResultFrame(lost, 3, 77)};
-    damaged.result.back() ^= 0x5A;
-    a.AddStoredShot(0, damaged);
-    Connect(2);
-    b.AddFault({'b', 1, 0, FaultKind::Delay, 300});
-
-    OpenDownload(true);
-    ASSERT_TRUE(StatusShows(QStringLiteral("\nCOM201: 1 missing")));
-    ASSERT_TRUE(WaitDone());
-    EXPECT_EQ(Outcome(a), std::tuple(2, 0, 3));
-    EXPECT_EQ(Outcome(b), std::tuple(4, 7, 0));
-}
+INSTANTIATE_TEST_SUITE_P(Faults, FailingUnitTest, ::testing::ValuesIn(FailCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Unchecked, the banks stay; a unit is downloaded once, so showing the
 // screen again finds nothing; with every unit gone a port change says so.
