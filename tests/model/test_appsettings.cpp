@@ -84,19 +84,7 @@ TEST_F(AppSettingsTest, MissingPartsAreAddedInOrderAndPresentOnesStay)
 
     // An older file: present elements keep their place and values, nothing is
     // added twice, an empty text gets its default.
-    WriteAll(SettingsFileName(),
-             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-             "<TRAXELAppSettings CreatedBy=\"TRAXEL 1.0\">\r\n"
-             " <QuickGrading SkillLevel=\"Expert\"/>\r\n"
-             " <Network Mode=\"Node\"/>\r\n"
-             " <Options>\r\n"
-             "  <AutoZoom>false</AutoZoom>\r\n"
-             "  <StartAutomatically>TRUE</StartAutomatically>\r\n"
-             "  <BluetoothPorts></BluetoothPorts>\r\n"
-             "  <Custom>kept</Custom>\r\n"
-             " </Options>\r\n"
-             "</TRAXELAppSettings>\r\n"
-             "a stray line another tool left\r\n");
+    WriteAll(SettingsFileName(), TestData("older.appsettings.xml"));
     LoadApplicationSettings();
     EXPECT_EQ(FPrompts.Shown, 0);
     root = SettingsRoot();

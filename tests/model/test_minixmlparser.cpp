@@ -54,20 +54,7 @@ TEST(MiniXMLWriter, GoldenLines)
     root->AddNode("Bare");
     doc.Build();
 
-    const QStringList expected = {
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
-        "<Root CreatedBy=\"TRAXEL 2.1\">",
-        " <Empty b=\"3\" a=\"1\"/>",
-        " <Text>x&lt;y &amp; &quot;q&quot; &apos;z&apos;&0x09;end&0x01;&0x00;</Text>",
-        " <Parent>mixed &amp; kept",
-        "  <Child>c</Child>",
-        "  <Deeper>",
-        "   <Leaf v=\"a&amp;b&0x0a;\"/>",
-        "  </Deeper>",
-        " </Parent>",
-        " <Bare/>",
-        "</Root>",
-    };
+    const QStringList expected = QString::fromUtf8(TestData("golden.writer.xml")).split('\n', Qt::SkipEmptyParts);
     EXPECT_EQ(doc.Lines(), expected);
 
     // Building again replaces the lines instead of appending; the text beside

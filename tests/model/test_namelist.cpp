@@ -103,16 +103,7 @@ TEST_F(NameListTest, FileRoundTripAndFailures)
     list.AddTeam("No shooters");
     const QString path = Path("teams.namelist.xml");
     list.SaveToFile(path);
-    EXPECT_EQ(ReadAll(path), QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                                        "<NameListFile CreatedBy=\"TRAXEL 2.1\">\r\n"
-                                        " <Team Name=\"R&amp;D &lt;Team&gt; &quot;1&quot;\">\r\n"
-                                        "  <Shooter Name=\"Shooter 1\"/>\r\n"
-                                        "  <Shooter Name=\"O&apos;Brien &amp; S\xC3\xB6hne\"/>\r\n"
-                                        "  <Shooter/>\r\n"
-                                        " </Team>\r\n"
-                                        " <Team/>\r\n"
-                                        " <Team Name=\"No shooters\"/>\r\n"
-                                        "</NameListFile>\r\n"));
+    EXPECT_EQ(ReadAll(path), TestData("golden.namelist.xml"));
     TShooterNameFileHandler reread;
     ASSERT_TRUE(reread.LoadFromFile(path));
     EXPECT_EQ(Describe(reread), Describe(list));
