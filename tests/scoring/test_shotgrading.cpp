@@ -1,5 +1,6 @@
 #include "GradingTestSupport.h"
 #include "ShotGrading.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -7,38 +8,12 @@
 
 namespace {
 
-const QByteArray kRows =
-    "hitweight = 1\nholdweight = 1\naimweight = 1\ntrigweight = 1\n"
-    "yellowgrade = 2\ngreengrade = 3\n"
-    "3stepyellowlimit = 18\n3stepgreenlimit = 25\n"
-    "5step2limit = 15\n5step3limit = 25\n5step4limit = 35\n5step5limit = 45\n"
-    "triglinearregressiongap1 = 20\ntriglinearregressiongap2 = 50\n"
-    "ttrx_low = -5\nttrx_high = 5\nttrx_dev = 150\n"
-    "group = stand\n"
-    "grade = 1; 5.0; 2.0; 5.0; 3; 1; 2.0; 2.0; 200; -2.0; -2.0; 2.0; 1; 2; 2.0; 2.0\n"
-    "grade = 2; 8.0; 1.0; 8.0; 2; 2; 1.0; 1.0; 100; -1.0; -1.0; 1.5; 2; 4; 1.0; 1.0\n"
-    "grade = 3; 9.5; 0.5; 9.5; 1; 3; 0.5; 0.5; 50; -0.5; -0.5; 1.0; 2.8; 6; 0.5; 0.5\n"
-    "grade = 4; 9.5; 0.5; 9.5; 1; 3; 0.5; 0.5; 50; -0.5; -0.5; 1.0; 2.8; 6; 0.5; 0.5\n"
-    "grade = 5; 5.0; 2.0; 5.0; 3; 1; 2.0; 2.0; 200; -2.0; -2.0; 2.0; 1; 2; 2.0; 2.0\n"
-    "tire = 0; 2; 0; 1\n"
-    "tire = 1; 2; 1; 0\n"
-    "tire = 0; 3; 1; 0\n"
-    "group = kneel\n"
-    "difficulty = expert\n"
-    "grade = 4; 0; 90; 0; 0; 0; 90; 90; 9000; -90; -90; 90; 1; 2; 90; 90\n"
-    "tire = 0; 2; 1; 0\n";
+// Grading rows (a stand group and an expert kneel group) and the timing rows
+// (a trigger row that would match without the ring-value row comes first).
+QByteArray Rows() { return TestData("rows.tgp"); }
+QByteArray TimingRows() { return TestData("timing.tgp"); }
 
-const QByteArray kTimingRows =
-    "ctr_rtv = 2; 5; 0.8\n"
-    "ctr_rtv = 2; 4; 1.1\n"
-    "ctr_rtv = 2; 1; 99\n"
-    "ctr_rtv = 3; 5; 99\n"
-    "dtc_ct = 0.0; 3; 2; 4; 3; 0; 0\n"     // would match without the ring-value row
-    "dtc_ct = 0.0; 3; 4; 5; 3; 0; 1\n"
-    "dtc_ct = -0.5; 3; 4; 3; 2; 2; 4\n"
-    "dtc_ct = -2.0; 3; 4; 1; 1; 5; 7\n";
-
-// A measured shot: every component lands on a known row of kRows.
+// A measured shot: every component lands on a known row of Rows().
 TraceAnalysis Measured()
 {
     TraceAnalysis a;
@@ -67,7 +42,7 @@ const GradingSelection kStand { 1, 0 };
 
 TEST(ShotGrading, ComponentsDirectionsAndTies)
 {
-    ASSERT_EQ(LoadGradingFile(WriteGradingFile(kRows), {}), 6);
+    ASSERT_EQ(LoadGradingFile(WriteGradingFile(Rows()), {}), 6);
     const GradingLimitRows limits = PickGradingLimitRows(1, 0);
     ASSERT_FALSE(limits.Empty());
     // The earlier of two equally loose rows is the start.
@@ -107,7 +82,7 @@ TEST(ShotGrading, ComponentsDirectionsAndTies)
 
 TEST(ShotGrading, TimingRingValueAndTrigger)
 {
-    LoadGradingFile(WriteGradingFile(kRows + kTimingRows), {});
+    LoadGradingFile(WriteGradingFile(Rows() + TimingRows()), {});
     const ShotGradeRecord g = GradeShotAnalysis(kStand, Measured(), 85, 10);
     ASSERT_TRUE(g.valid);
     // Ratio 1.0: past the 0.8 row, the 1.1 row is the smallest limit above it.
@@ -149,7 +124,7 @@ TEST(ShotGrading, TimingRingValueAndTrigger)
 
 TEST(ShotGrading, SelectionBelongsToEachPanel)
 {
-    LoadGradingFile(WriteGradingFile(kRows), {});
+    LoadGradingFile(WriteGradingFile(Rows()), {});
     GradingSelection standPanel { 1, 0 };
     GradingSelection kneelPanel { 1, 0 };
     EXPECT_FALSE(SelectGradingRow(kneelPanel, 2, 0));   // kneel has expert rows only
@@ -165,7 +140,7 @@ TEST(ShotGrading, SelectionBelongsToEachPanel)
 
 TEST(ShotGrading, LevelsAndOverallScales)
 {
-    LoadGradingFile(WriteGradingFile(kRows), {});
+    LoadGradingFile(WriteGradingFile(Rows()), {});
     EXPECT_EQ(GradeLevel(2.9f).level, 2);
     EXPECT_EQ(GradeLevel(3.0f).level, 3);
     EXPECT_EQ(GradeLevel(-1.5f).value, -1);
