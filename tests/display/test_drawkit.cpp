@@ -54,7 +54,8 @@ TEST_F(DrawKit, TintWorksOnRawPixelWordsAndClips)
 
     // Corners in either order; nothing outside the image is touched. The tint
     // inside the image is rechecked by the hold box of the renderer's tests,
-    // and CopyRect by its live point erasure.
+    // CopyRect by its live point erasure, and the colour key by the shot
+    // strip's pause marker and the grading panel's overlay.
     TintRect(image, 12, 9, 8, 7, TPixelWord(0xFF0000), 0.5);
     EXPECT_EQ(Word(image, 9, 8), 0xBF4040u);
     EXPECT_EQ(Word(image, 7, 8), 0x808080u);
@@ -95,29 +96,6 @@ TEST_F(DrawKit, RectangleAndEllipseStayInsideTheirExclusiveBox)
     }
 }
 
-TEST_F(DrawKit, ColourKeyBecomesTransparent)
-{
-    QImage picture = NewLayer(4, 4);
-    picture.fill(0xFFFF00FFu);
-    picture.setPixel(1, 1, 0xFFFF0000u);
-    const TColor key = TransparentKeyOf(picture);
-    EXPECT_EQ(key, TColor(0xFF00FF));
-    const QImage keyed = KeyToAlpha(picture, key);
-
-    QImage target = NewLayer(10, 10);
-    target.fill(0xFF00FF00u);
-    {
-        TCanvas canvas(target);
-        canvas.Draw(2, 2, keyed);
-        canvas.Draw(6, 6, picture); // opaque draw keeps the key colour
-        canvas.Draw(0, 0, QImage());
-    }
-    EXPECT_EQ(Word(target, 3, 3), 0xFF0000u);
-    EXPECT_EQ(Word(target, 2, 2), 0x00FF00u);
-    EXPECT_EQ(Word(target, 6, 6), 0xFF00FFu);
-    EXPECT_EQ(Word(target, 0, 0), 0x00FF00u);
-}
-
 TEST_F(DrawKit, TextIsPlacedByItsTopLeftCorner)
 {
     QImage image = NewLayer(200, 100);
@@ -139,19 +117,7 @@ TEST_F(DrawKit, TextIsPlacedByItsTopLeftCorner)
     EXPECT_TRUE(blank(0, 0, 200, 30) && blank(0, 0, 10, 100));
     EXPECT_TRUE(blank(10 + width, 0, 190 - width, 100) && blank(0, 30 + height, 200, 70 - height));
     EXPECT_FALSE(blank(10, 30, width, height));
-
-    // A solid brush fills the text cell first.
-    QImage filled = NewLayer(200, 100);
-    {
-        TCanvas canvas(filled);
-        canvas.SetFont(QStringLiteral("Tahoma"), 14, false);
-        canvas.SetBrushColour(TColor(0x000080));
-        canvas.SetFontColour(clWhite);
-        canvas.TextOut(5, 6, QStringLiteral(" 9 "));
-    }
-    EXPECT_EQ(Word(filled, 5, 6), 0x800000u);
-    EXPECT_EQ(Word(filled, 4, 6), 0u);
-    EXPECT_EQ(Word(filled, 5, 5), 0u);
+    // A solid brush's fill of the cell shows as the shot strip's highlight.
 }
 
 TEST_F(DrawKit, FarCoordinatesAreSaturatedAndKeepTheirDirection)
