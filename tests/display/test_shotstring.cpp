@@ -47,6 +47,17 @@ protected:
         strip.Draw();
     }
 
+    // Each entry as "x|time text|burst start", '*' after a new group's.
+    static QStringList Layout(const TShotString& strip)
+    {
+        QStringList entries;
+        for (int i = 0; i < strip.EntryCount(); ++i) {
+            const TShotOnString* e = strip.Entry(i);
+            entries << QStringLiteral("%1|%2|%3%4").arg(e->x).arg(e->timeText).arg(e->burstStart).arg(e->newGroup ? "*" : "");
+        }
+        return entries;
+    }
+
     static TColor At(const TShotString& strip, int x, int y)
     {
         return PixelToColour(TPixelWord(strip.Bitmap().pixel(x, y)));
@@ -81,19 +92,7 @@ TEST_F(ShotStringTest, TimeScaledLayoutAndBursts)
     Ring(1397, 100); // 133 ticks: clock, 20 px
     TShotString strip;
     Build(strip);
-    ASSERT_EQ(strip.EntryCount(), 5);
-
-    const int xs[] = { 50, 150, 340, 450, 560 };
-    const char* times[] = { " 0:01 ", "+1.0", " 0:17 ", "+2.0", " 0:21 " };
-    const int bursts[] = { 0, 0, 2, 2, -1 };
-    for (int i = 0; i < 5; ++i) {
-        const TShotOnString* e = strip.Entry(i);
-        SCOPED_TRACE(i);
-        EXPECT_EQ(e->x, xs[i]);
-        EXPECT_EQ(e->timeText, QString::fromLatin1(times[i]));
-        EXPECT_EQ(e->burstStart, bursts[i]);
-        EXPECT_EQ(e->newGroup, i == 0);
-    }
+    EXPECT_EQ(Layout(strip), (QStringList { "50| 0:01 |0*", "150|+1.0|0", "340| 0:17 |2", "450|+2.0|2", "560| 0:21 |-1" }));
     EXPECT_EQ(strip.Width(), 560 + 90 + 80);
 
     // Compact: every gap 10 px, texts unchanged.
@@ -111,18 +110,8 @@ TEST_F(ShotStringTest, NewGroupAndBackwardTimeEndBursts)
     Ring(500, 90, 2); // earlier: not a burst, gap clamped to 0
     TShotString strip;
     Build(strip);
-    ASSERT_EQ(strip.EntryCount(), 5);
-
-    EXPECT_TRUE(strip.Entry(1)->newGroup);
-    EXPECT_EQ(strip.Entry(1)->timeText, QStringLiteral(" 0:10 "));
-    EXPECT_EQ(strip.Entry(1)->x, 50 + 90 + 100);
-    EXPECT_EQ(strip.Entry(2)->burstStart, 1);
-    EXPECT_EQ(strip.Entry(2)->timeText, QStringLiteral("+0.6"));
-    EXPECT_EQ(strip.Entry(2)->x, strip.Entry(1)->x + 90 + 6);
-    EXPECT_EQ(strip.Entry(3)->x, strip.Entry(2)->x + 90);
-    EXPECT_EQ(strip.Entry(4)->burstStart, -1);
-    EXPECT_EQ(strip.Entry(4)->timeText, QStringLiteral(" 0:07 "));
-    EXPECT_EQ(strip.Entry(4)->x, strip.Entry(3)->x + 90);
+    // Icons 90 px apart; the restart adds a full gap, the burst 6 px.
+    EXPECT_EQ(Layout(strip), (QStringList { "50| 0:09 |-1*", "240| 0:10 |1*", "336|+0.6|1", "426| 0:10 |-1", "516| 0:07 |-1" }));
 }
 
 TEST_F(ShotStringTest, LabelsAndIcons)

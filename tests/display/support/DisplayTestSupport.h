@@ -10,6 +10,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 // Creates the QGuiApplication on first call (gtest_main owns main).
 void EnsureGuiApp();
