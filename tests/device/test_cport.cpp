@@ -126,9 +126,8 @@ TEST(CPort, SettersApplyTheirGroupOncePerChangeWhileOpen)
 TEST(CPort, PortNamesResolve)
 {
     SetComPortResolver({});
-    EXPECT_EQ(ComPortDevicePath("ttyS0"), "/dev/ttyS0");
-    EXPECT_EQ(ComPortDevicePath("/tmp/x"), "/tmp/x");
-    EXPECT_EQ(ComPortDevicePath("COMX"), "/dev/COMX");
+    EXPECT_EQ(std::tuple(ComPortDevicePath("ttyS0"), ComPortDevicePath("/tmp/x"), ComPortDevicePath("COMX")),
+              std::tuple("/dev/ttyS0", "/tmp/x", "/dev/COMX"));
 
     Quiet r;
     r.port->SetPort("COM7");
@@ -183,12 +182,8 @@ TEST(CPort, LineSettingsFromTheProperties)
     r.port->Parity().SetReplaceChar('?');
     r.port->Open();
     const ComBackend::LineSettings& s = r.fake->lastLine;
-    EXPECT_EQ(r.fake->inputSize, 4096u);
-    EXPECT_EQ(s.xonLim, 1024);
-    EXPECT_EQ(s.baudRate, 31250u);
-    EXPECT_EQ(s.stopBits, ComBackend::StopBits::OneAndHalf);
-    EXPECT_FALSE(s.parityReplace);
-    EXPECT_EQ(s.replaceChar, 0);
+    EXPECT_EQ(std::tuple(r.fake->inputSize, s.xonLim, s.baudRate, s.stopBits, bool(s.parityReplace), s.replaceChar),
+              std::tuple(4096u, 1024, 31250u, ComBackend::StopBits::OneAndHalf, false, 0));
     r.port->Parity().SetCheck(true);
     EXPECT_TRUE(r.fake->lastLine.parityReplace);
     EXPECT_EQ(r.fake->lastLine.replaceChar, '?');
@@ -377,9 +372,7 @@ TEST(CPort, AFailedOpenLeavesThePortClosed)
     r.port->RegisterLink(&link);
     r.fake->FailNext("GetModemStatus", EIO);
     EXPECT_EQ(CodeOf([&] { r.port->Open(); }), 11);
-    EXPECT_FALSE(r.port->Connected());
-    EXPECT_FALSE(r.fake->open);
-    EXPECT_EQ(r.fake->Log().back(), "Close");
+    EXPECT_EQ(std::tuple(r.port->Connected(), bool(r.fake->open), r.fake->Log().back()), std::tuple(false, false, "Close"));
     EXPECT_EQ(r.fake->Count("SetEventMask"), 2); // the thread's mask was set and cleared
     EXPECT_EQ(conn, (std::vector<bool>{true, false}));
 

@@ -39,11 +39,9 @@ TEST_F(UploadTest, SettingsOnlyIsFifteenFrames)
     // block 3 marked last, the counts request, stop.
     ASSERT_EQ(unit_.ReceivedLetters(), "aadddbbbbbbbdca");
     const auto f = unit_.Received();
-    EXPECT_EQ(ArgsOf('a'), (Args {{15, 0}, {15, 0}, {1, 0}}));
-    EXPECT_EQ(f[1].Arg(3), 32);
-    EXPECT_EQ(f[14].Arg(3), 33);
-    EXPECT_EQ(ArgsOf('b'), (Args {{6, 255}, {0, 255}, {1, 255}, {2, 255}, {3, 255}, {4, 255}, {5, 255}}));
-    EXPECT_EQ(f[13].Arg(1), 32);
+    EXPECT_EQ(std::tuple(ArgsOf('a'), f[1].Arg(3), f[14].Arg(3)), std::tuple((Args {{15, 0}, {15, 0}, {1, 0}}), 32, 33));
+    EXPECT_EQ(std::tuple(ArgsOf('b'), f[13].Arg(1)),
+              std::tuple((Args {{6, 255}, {0, 255}, {1, 255}, {2, 255}, {3, 255}, {4, 255}, {5, 255}}), 32));
     const std::size_t blockFrames[4] = {2, 3, 4, 12};
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(f[blockFrames[i]].Arg(1), i == 3 ? 0x83 : int(i));
@@ -78,11 +76,8 @@ TEST_F(UploadTest, RingSilhouetteAndSettingsOneFramePerAck)
     EXPECT_EQ(unit_.RingTarget(3), ring.b);
     // Silhouette: device block, name, then the 64 rows, row 63 marked.
     const auto f = unit_.Received();
-    EXPECT_EQ(f[5].Arg(1), 5);
-    EXPECT_EQ(f[5].Arg(2), 0);
-    EXPECT_EQ(Slice(f[5].bytes.data(), 3), Slice(sil.data(), 16));
-    EXPECT_EQ(f[6].Arg(2), 1);
-    EXPECT_EQ(Slice(f[6].bytes.data(), 3), Slice(sil.data(), 0));
+    EXPECT_EQ(std::tuple(f[5].Arg(1), f[5].Arg(2), Slice(f[5].bytes.data(), 3), f[6].Arg(2), Slice(f[6].bytes.data(), 3)),
+              std::tuple(5, 0, Slice(sil.data(), 16), 1, Slice(sil.data(), 0)));
     for (int r = 0; r < 64; ++r) {
         SCOPED_TRACE(r);
         EXPECT_EQ(f[7 + std::size_t(r)].Arg(1), 5 | 0x40);

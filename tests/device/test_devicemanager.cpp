@@ -180,10 +180,8 @@ TEST_F(DeviceManagerTest, EnumeratePortsAppliesTheDescriptionRules)
         AddForce(force);
 
     manager_->EnumeratePorts();
-    EXPECT_EQ(manager_->CandidatePorts(), QStringList({"3", "5", "6", "7", "9", "11", "12", "0", "14"}));
-    EXPECT_EQ(manager_->BluetoothPortList(), QStringList({"6"}));
-    EXPECT_EQ(LogCount("!! COM6 BT"), 1);
-    EXPECT_EQ(LogCount("!! COM3 "), 1);
+    EXPECT_EQ(std::tuple(manager_->CandidatePorts(), manager_->BluetoothPortList(), LogCount("!! COM6 BT"), LogCount("!! COM3 ")),
+              std::tuple(QStringList({"3", "5", "6", "7", "9", "11", "12", "0", "14"}), QStringList({"6"}), 1, 1));
     EXPECT_EQ(LogCount("Ports Force \"abc\" is not a number"), 1);
 
     // Bluetooth ports are taken once some are allowed; the lists are refilled.
@@ -203,10 +201,8 @@ TEST_F(DeviceManagerTest, ScanFindsAndIdentifiesUnits)
     manager_->onDeviceCountChanged = [&] { ++countRefreshes; };
 
     manager_->ScanPorts(true, true, false);
-    EXPECT_TRUE(ScanAwaitingCompletion);
-    EXPECT_EQ(progress, QStringList({"COM5. 1/2", "COM6. 2/2"}));
-    EXPECT_EQ(countRefreshes, 2);
-    EXPECT_EQ(BusyCursorDepth(), 0);
+    EXPECT_EQ(std::tuple(bool(ScanAwaitingCompletion), progress, countRefreshes, BusyCursorDepth()),
+              std::tuple(true, QStringList({"COM5. 1/2", "COM6. 2/2"}), 2, 0));
 
     ASSERT_TRUE(WaitForCompletion());
     EXPECT_FALSE(ScanAwaitingCompletion);
@@ -214,10 +210,8 @@ TEST_F(DeviceManagerTest, ScanFindsAndIdentifiesUnits)
     TDevice* a = manager_->FindConnectedDevice(5);
     TDevice* b = manager_->FindConnectedDevice(6);
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(a->ModelType(), 1);
-    EXPECT_EQ(b->ModelType(), 2);
-    EXPECT_EQ(session_.ShooterCount(), 2);
-    EXPECT_EQ(LogCount("Found COM5 KBR0000005"), 1);
+    EXPECT_EQ(std::tuple(a->ModelType(), b->ModelType(), session_.ShooterCount(), LogCount("Found COM5 KBR0000005")),
+              std::tuple(1, 2, 2, 1));
 
     // Completion is reported once; a rescan leaves known devices alone.
     EXPECT_EQ(manager_->CheckScanComplete(), 0);
@@ -367,11 +361,8 @@ TEST_F(DeviceManagerTest, ScanRequestedDuringAScanRunsOnceAfterIt)
 
     manager_->ScanPorts(true, true, false);
     EXPECT_FALSE(manager_->Scanning());
-    EXPECT_EQ(nested, 1);
-    EXPECT_EQ(refreshes, 2);
-    EXPECT_EQ(LogCount("Scan starting"), 2);
-    EXPECT_EQ(LogCount("Scan completed"), 0);
-    EXPECT_EQ(manager_->Connected().size(), 1u);
+    EXPECT_EQ(std::tuple(nested, refreshes, LogCount("Scan starting"), LogCount("Scan completed"), manager_->Connected().size()),
+              std::tuple(1, 2, 2, 0, 1u));
 
     ASSERT_TRUE(WaitForCompletion());
     EXPECT_EQ(LogCount("Scan completed"), 1);
@@ -391,9 +382,8 @@ TEST_F(DeviceManagerLoopTest, DeviceDroppedWhileItsBanksAreClearedOutlivesTheTra
     QTimer::singleShot(0, [&] { manager_->DropDevice(device); });
     // The port closed under the transfer: the erasures fail, nothing crashes.
     EXPECT_FALSE(device->ClearShotBanks());
-    EXPECT_EQ(unit.ReceivedLetters(), "a");
-    EXPECT_FALSE(device->InPumpedTransfer());
-    EXPECT_TRUE(manager_->Connected().empty());
+    EXPECT_EQ(std::tuple(unit.ReceivedLetters(), device->InPumpedTransfer(), bool(manager_->Connected().empty())),
+              std::tuple("a", false, true));
     EXPECT_EQ(session_.ShooterCount(), 0);
     manager_->TickIdentifyTimers(); // deletes it now
 }
