@@ -32,12 +32,11 @@ termios2 Build(const LineSettings& s) { return BuildTermios2(s, CookedTermios())
 TEST(ComTermios, RawFlagsAlwaysSet)
 {
     for (const termios2& t : {Build(LineSettings {}), MakeRawTermios2(CookedTermios())}) {
-        EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK | IXANY | IMAXBEL), 0u);
-        EXPECT_EQ(t.c_oflag & OPOST, 0u);
+        EXPECT_EQ(std::tuple(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK | IXANY | IMAXBEL), t.c_oflag & OPOST),
+                  std::tuple(0u, 0u));
         EXPECT_EQ(t.c_lflag & (ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN), 0u);
-        EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD | HUPCL), tcflag_t(CLOCAL | CREAD | HUPCL));
-        EXPECT_EQ(t.c_cc[VMIN], 0);
-        EXPECT_EQ(t.c_cc[VTIME], 0);
+        EXPECT_EQ(std::tuple(t.c_cflag & (CLOCAL | CREAD | HUPCL), t.c_cc[VMIN], t.c_cc[VTIME]),
+                  std::tuple(tcflag_t(CLOCAL | CREAD | HUPCL), 0, 0));
     }
     // The open-time raw record leaves speed and framing alone.
     termios2 raw = MakeRawTermios2(CookedTermios());

@@ -153,9 +153,8 @@ TEST(PortRegistryTest, DescriptionsFromSysfs)
     std::map<std::string, TPortEntry> byPath;
     for (const TPortEntry& e : ports) {
         byPath[fs::path(e.DevicePath).filename().string()] = e;
-        EXPECT_TRUE(e.Present);
-        EXPECT_FALSE(e.Pinned);
-        EXPECT_EQ(e.FriendlyName, e.Description + " (COM" + std::to_string(e.Number) + ")");
+        EXPECT_EQ(std::tuple(bool(e.Present), bool(e.Pinned), e.FriendlyName),
+                  std::tuple(true, false, e.Description + " (COM" + std::to_string(e.Number) + ")"));
     }
     for (const auto& [dev, description] : usb)
         EXPECT_EQ(byPath[dev.tty].Description, description);
@@ -241,10 +240,8 @@ TEST(PortRegistryTest, PinnedLinksWin)
     auto com4 = sys.Registry().Find(4);
     auto com12 = sys.Registry().Find(12);
     ASSERT_TRUE(com3 && com4 && com12);
-    EXPECT_TRUE(com3->Pinned);
-    EXPECT_EQ(com3->DevicePath, pts7.string());
-    EXPECT_EQ(com3->FriendlyName, "USB Serial Port (COM3)");
-    EXPECT_EQ(com4->DevicePath, pts9.lexically_normal().string());
+    EXPECT_EQ(std::tuple(bool(com3->Pinned), com3->DevicePath, com3->FriendlyName, com4->DevicePath),
+              std::tuple(true, pts7.string(), "USB Serial Port (COM3)", pts9.lexically_normal().string()));
     EXPECT_EQ(com4->FriendlyName, "Standard Serial over Bluetooth link (COM4)");
     // The pinned unit keeps the description of the hardware behind it and is
     // not offered a second time under an automatic number.

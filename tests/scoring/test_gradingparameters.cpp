@@ -242,9 +242,7 @@ TEST(GradingParameters, ShippedAndMissingFile)
 
     // No file: grading off, silently, and the panel's selection cleared.
     LoadGradingParameterFile(panel, QStringLiteral("/nonexistent/grading.tgp"), reports.Reporter());
-    EXPECT_EQ(reports.texts, QStringList());
-    EXPECT_EQ(GradingTables.gradeCount, 0);
-    EXPECT_EQ(panel.stance, 0);
-    EXPECT_EQ(panel.difficulty, 0);
+    EXPECT_EQ(std::tuple(reports.texts, GradingTables.gradeCount, panel.stance, panel.difficulty),
+              std::tuple(QStringList(), 0, 0, 0));
     EXPECT_FALSE(SelectGradingRow(panel, 1, 0));
 }

@@ -68,9 +68,7 @@ TEST(StatAccumulator, DegenerateInputsAndDecimalSteps)
 
 TEST(ShotAnalysis, SliceLengthAndMinimumTrace)
 {
-    EXPECT_EQ(TraceSliceLength(-5), 13);
-    EXPECT_EQ(TraceSliceLength(1000), 66);
-    EXPECT_EQ(TraceSliceLength(10), 0);
+    EXPECT_EQ(std::tuple(TraceSliceLength(-5), TraceSliceLength(1000), TraceSliceLength(10)), std::tuple(13, 66, 0));
     EXPECT_GT(TraceSliceLength(INT_MAX), 0);   // 64-bit product, no overflow
 
     struct Case { int samples, sliceMs; bool valid; };
@@ -108,9 +106,7 @@ TEST(ShotAnalysis, RampTowardsTheCentre)
     ASSERT_TRUE(a.valid);
     EXPECT_EQ(a.nearestSlice, 3);
     // Hold window: 53 samples, 14 .. 66 mm from the centre.
-    EXPECT_EQ(a.devX, int(100 * kK * ConsecutiveDeviation(53)));
-    EXPECT_EQ(a.devY, 0);
-    EXPECT_EQ(a.holdRadius, a.devX);
+    EXPECT_EQ(std::tuple(a.devX, a.devY, a.holdRadius), std::tuple(int(100 * kK * ConsecutiveDeviation(53)), 0, a.devX));
     EXPECT_DOUBLE_EQ(a.cogX, 40 * kK);
     EXPECT_EQ(a.cogXInt, 2);
     EXPECT_EQ(a.aimValue, 84);   // (10.9 - 2.49998) x 10

@@ -46,9 +46,8 @@ TEST(ShotGrading, ComponentsDirectionsAndTies)
     const GradingLimitRows limits = PickGradingLimitRows(1, 0);
     ASSERT_FALSE(limits.Empty());
     // The earlier of two equally loose rows is the start.
-    EXPECT_EQ(limits.rows[GradeHold], &GradingTables.grade[0]);
-    EXPECT_EQ(limits.rows[GradeScore], &GradingTables.grade[0]);
-    EXPECT_EQ(limits.rows[GradeTireB], &GradingTables.grade[0]);
+    EXPECT_EQ(std::tuple(limits.rows[GradeHold], limits.rows[GradeScore], limits.rows[GradeTireB]),
+              std::tuple(&GradingTables.grade[0], &GradingTables.grade[0], &GradingTables.grade[0]));
     EXPECT_TRUE(PickGradingLimitRows(3, 0).Empty());
 
     const ShotGradeRecord g = GradeShotAnalysis(kStand, Measured(), 85, 10);
@@ -60,9 +59,7 @@ TEST(ShotGrading, ComponentsDirectionsAndTies)
     EXPECT_EQ(g.tireRow, (TireRow { 1, 0, 2, 0, 100 }));                   // hold level 2: yellow
     EXPECT_TRUE(g.trace.valid);
     EXPECT_EQ(g.overall, 1.5);   // (2 + 2 + 2 + 0) / 4
-    EXPECT_TRUE(g.regressionGap1);
-    EXPECT_FALSE(g.regressionGap2);
-    EXPECT_TRUE(g.trigWindowOk);
+    EXPECT_EQ(std::tuple(bool(g.regressionGap1), bool(g.regressionGap2), bool(g.trigWindowOk)), std::tuple(true, false, true));
 
     // A target topped by ring 9 grades the score one ring up.
     EXPECT_EQ(GradeShotAnalysis(kStand, Measured(), 85, 9).componentPoints[GradeScore], 3);
@@ -167,9 +164,7 @@ TEST(ShotGrading, LevelsAndOverallScales)
         g.dtcCtRow.trigPoints = c.trigPoints;
         const ShotGradeLevels levels = ComputeShotGradeLevels(g);
         ASSERT_TRUE(levels.valid);
-        EXPECT_EQ(levels.trigPoints, c.trigPoints);
-        EXPECT_EQ(levels.level3, c.level3);
-        EXPECT_EQ(levels.level5, c.level5);
+        EXPECT_EQ(std::tuple(levels.trigPoints, levels.level3, levels.level5), std::tuple(c.trigPoints, c.level3, c.level5));
     }
     GradingParameters.step3GreenLimit = 2147483647;   // no overflow with extreme limits
     GradingParameters.hitWeight = 2147483647;

@@ -211,9 +211,8 @@ TEST(UnitSimDecoder, CutsCommandsOutOfNoisySplitInput)
     const Bytes r1 = ShotResultFrame(s, 1, 1);
     EXPECT_NE(r1, ShotResultFrame(s, 1, 2));
     ASSERT_EQ(r1.size(), 36u);
-    EXPECT_TRUE(GoodFrame(r1));
-    EXPECT_EQ(Word(r1, 4), -200);
-    EXPECT_EQ(Bytes(r1.begin() + 16, r1.begin() + 21), (Bytes{2, 7, 0x12, 0x34, 0x56}));
+    EXPECT_EQ(std::tuple(bool(GoodFrame(r1)), Word(r1, 4), Bytes(r1.begin() + 16, r1.begin() + 21)),
+              std::tuple(true, -200, (Bytes{2, 7, 0x12, 0x34, 0x56})));
 }
 
 TEST(UnitSim, SilhouetteCellsAndShotFieldsHaveTheirLayout)
@@ -230,11 +229,8 @@ TEST(UnitSim, SilhouetteCellsAndShotFieldsHaveTheirLayout)
     EXPECT_EQ(c.Ask(CmdWithData('f', {4, 1}, head1)), Ack('f'));
     EXPECT_EQ(c.Ask(CmdWithData('f', {0x44, 63 | 0x80}, row)), Ack('f'));
     const SilhouetteSlot s = unit.Silhouette(4);
-    EXPECT_EQ(s.record[0], 'A');
-    EXPECT_EQ(s.cells[0 * 64 + 63], 3);
-    EXPECT_EQ(s.cells[1 * 64 + 63], 2);
-    EXPECT_EQ(s.cells[3 * 64 + 63], 0);
-    EXPECT_EQ(s.cells[63 * 64 + 63], 2);
+    EXPECT_EQ(std::tuple(s.record[0], s.cells[0 * 64 + 63], s.cells[1 * 64 + 63], s.cells[3 * 64 + 63], s.cells[63 * 64 + 63]),
+              std::tuple('A', 3, 2, 0, 2));
     const Bytes g = AskFrame(c, Cmd({'g', 0x44, 63 | 0x80}), 21);
     EXPECT_TRUE(std::equal(row, row + 16, g.begin() + 4));
 
