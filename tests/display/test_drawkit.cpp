@@ -86,10 +86,8 @@ TEST_F(DrawKit, RectangleAndEllipseStayInsideTheirExclusiveBox)
             canvas.SetBrushColour(clWhite);
             canvas.Ellipse(13, 13, 2, 2);
         }
-        EXPECT_EQ(Word(disc, 2, 7), 0xFFFFFFu);
-        EXPECT_EQ(Word(disc, 12, 7), 0xFFFFFFu);
-        EXPECT_EQ(Word(disc, 7, 12), 0xFFFFFFu);
-        EXPECT_EQ(Word(disc, 1, 7), 0u);
+        EXPECT_EQ(std::tuple(Word(disc, 2, 7), Word(disc, 12, 7), Word(disc, 7, 12), Word(disc, 1, 7)),
+                  std::tuple(0xFFFFFFu, 0xFFFFFFu, 0xFFFFFFu, 0u));
         EXPECT_EQ(Word(disc, 2, 2), 0u); // corner of the box is outside the ellipse
         EXPECT_EQ(disc.copy(13, 0, 7, 20), NewLayer(7, 20)); // right and bottom edges exclusive
         EXPECT_EQ(disc.copy(0, 13, 20, 7), NewLayer(20, 7));
@@ -122,10 +120,8 @@ TEST_F(DrawKit, TextIsPlacedByItsTopLeftCorner)
 
 TEST_F(DrawKit, FarCoordinatesAreSaturatedAndKeepTheirDirection)
 {
-    EXPECT_EQ(ToPixel(-0.4), 0);
-    EXPECT_EQ(ToPixel(1e300), INT_MAX);
-    EXPECT_EQ(ToPixel(-1e300), INT_MIN);
-    EXPECT_EQ(ToPixel(std::nan("")), 0);
+    EXPECT_EQ(std::tuple(ToPixel(-0.4), ToPixel(1e300), ToPixel(-1e300), ToPixel(std::nan(""))),
+              std::tuple(0, INT_MAX, INT_MIN, 0));
 
     QImage image = NewLayer(100, 100);
     {
@@ -138,10 +134,8 @@ TEST_F(DrawKit, FarCoordinatesAreSaturatedAndKeepTheirDirection)
         // A line to a far point keeps its slope: it passes through (60, 60).
         canvas.Line(10, 10, INT_MAX / 2, INT_MAX / 2);
     }
-    EXPECT_EQ(Word(image, 0, 95), 0xFF0000u);
-    EXPECT_EQ(Word(image, 99, 95), 0xFF0000u);
-    EXPECT_EQ(Word(image, 99, 50), 0xFFFFFFu);
-    EXPECT_EQ(Word(image, 60, 60), 0xFFFFFFu);
+    EXPECT_EQ(std::tuple(Word(image, 0, 95), Word(image, 99, 95), Word(image, 99, 50), Word(image, 60, 60)),
+              std::tuple(0xFF0000u, 0xFF0000u, 0xFFFFFFu, 0xFFFFFFu));
 }
 
 TEST_F(DrawKit, FontNamesAreSubstitutedOnce)
@@ -153,9 +147,8 @@ TEST_F(DrawKit, FontNamesAreSubstitutedOnce)
                             [](const QString& s) { return s.compare(QStringLiteral("DejaVu Sans"), Qt::CaseInsensitive) == 0; }),
               1);
     const QFont mono = MakeFont(QStringLiteral("Courier New"), 16, true);
-    EXPECT_EQ(mono.family(), QStringLiteral("Liberation Mono"));
-    EXPECT_EQ(mono.pixelSize(), 16);
-    EXPECT_EQ(SubstituteFontFamily(QStringLiteral("Verdana")), QStringLiteral("Verdana"));
+    EXPECT_EQ(std::tuple(mono.family(), mono.pixelSize(), SubstituteFontFamily(QStringLiteral("Verdana"))),
+              std::tuple(QStringLiteral("Liberation Mono"), 16, QStringLiteral("Verdana")));
 }
 
 TEST(ClockTest, RealClockCountsMillisecondsOfTheMonotonicClock)

@@ -33,18 +33,14 @@ TEST_F(RendererTest, MapsMillimetresToPixels)
     r.ZoomPercent = 200;
     r.ViewX = 5;
     r.ViewY = -5;
-    EXPECT_EQ(r.MapX(10), 230);
-    EXPECT_EQ(r.MapY(-5), 150);
-    EXPECT_EQ(r.MapY(0), 120);
+    EXPECT_EQ(std::tuple(r.MapX(10), r.MapY(-5), r.MapY(0)), std::tuple(230, 150, 120));
 
     // Truncation toward zero, also for negative pixels.
     r.ZoomPercent = 100;
     r.ViewX = r.ViewY = 0;
     r.CentreX = r.CentreY = 0;
     r.PixelsPerMm = 1.0;
-    EXPECT_EQ(r.MapX(-0.4), 0);
-    EXPECT_EQ(r.MapX(-1.9), -1);
-    EXPECT_EQ(r.MapX(1.9), 1);
+    EXPECT_EQ(std::tuple(r.MapX(-0.4), r.MapX(-1.9), r.MapX(1.9)), std::tuple(0, -1, 1));
     // A far point saturates instead of wrapping.
     EXPECT_EQ(r.MapX(1e300), std::numeric_limits<int>::max());
     EXPECT_EQ(r.MapX(-1e300), std::numeric_limits<int>::min());
@@ -203,10 +199,8 @@ TEST_F(RendererTest, ViewAnimationFollowsTheClock)
 
     // Duration 0 lands on the end view at once (no 0 / 0).
     animate(1, 0.3, 0.7, 100, 0);
-    EXPECT_FALSE(r.Animating);
-    EXPECT_EQ(r.ViewX, 0.3);
-    EXPECT_EQ(r.ViewY, 0.7);
-    EXPECT_FALSE(std::isnan(r.ZoomPercent));
+    EXPECT_EQ(std::tuple(bool(r.Animating), r.ViewX, r.ViewY, bool(std::isnan(r.ZoomPercent))),
+              std::tuple(false, 0.3, 0.7, false));
 
     // 1 ms: the first step at or after the end tick leaves exactly the end
     // view, even where start + (end - start) would miss it by rounding.

@@ -88,12 +88,11 @@ TEST_F(AppSettingsTest, MissingPartsAreAddedInOrderAndPresentOnesStay)
     LoadApplicationSettings();
     EXPECT_EQ(FPrompts.Shown, 0);
     root = SettingsRoot();
-    EXPECT_EQ(root->GetAttributeValue("CreatedBy"), QStringLiteral("TRAXEL 2.1"));
-    EXPECT_EQ(ChildNames(root), QStringLiteral("QuickGrading Network Options"));
+    EXPECT_EQ(std::tuple(root->GetAttributeValue("CreatedBy"), ChildNames(root)),
+              std::tuple(QStringLiteral("TRAXEL 2.1"), QStringLiteral("QuickGrading Network Options")));
     EXPECT_EQ(Attributes("Network"), QStringLiteral("Mode=Node MonitorIP=? MonitorPort=14351"));
-    EXPECT_EQ(Attributes("QuickGrading"), QStringLiteral("SkillLevel=Expert Position=Standing"));
-    EXPECT_FALSE(GetOptionBool("AutoZoom"));
-    EXPECT_TRUE(GetOptionBool("StartAutomatically"));
+    EXPECT_EQ(std::tuple(Attributes("QuickGrading"), bool(GetOptionBool("AutoZoom")), bool(GetOptionBool("StartAutomatically"))),
+              std::tuple(QStringLiteral("SkillLevel=Expert Position=Standing"), false, true));
     EXPECT_EQ(GetOptionString("BluetoothPorts") + GetOptionString("Custom"), QStringLiteral("2kept"));
     EXPECT_EQ(ChildNames(root->FindNode("Options")),
               "AutoZoom StartAutomatically BluetoothPorts Custom "

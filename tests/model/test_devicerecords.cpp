@@ -118,9 +118,7 @@ TEST(DeviceRecords, TimeSectorAndVariableRings)
     // The time is 24 bits at 18..20; higher bits are dropped.
     RawShotRecord r;
     r.SetTime(0xABCDEF01);
-    EXPECT_EQ(r.Time(), 0xCDEF01u);
-    EXPECT_EQ(r.b[17] | r.b[21], 0);
-    EXPECT_EQ(r.b[18], 0xCD);
+    EXPECT_EQ(std::tuple(r.Time(), r.b[17] | r.b[21], r.b[18]), std::tuple(0xCDEF01u, 0, 0xCD));
 
     // Sector keeps the unit's bits 4-6 when the clock and inner-ten parts change.
     r.SetSector(0x70);
@@ -162,9 +160,7 @@ TEST(DeviceRecords, SilhouetteMatrixCellsAndRows)
     m.SetCell(1, 0, 2);
     m.SetCell(0, 1, 3);
     m.SetCell(63, 63, 2);
-    EXPECT_EQ(m.b[8 + 64], 2);
-    EXPECT_EQ(m.b[9], 3);
-    EXPECT_EQ(m.b[4103], 2);
+    EXPECT_EQ(std::tuple(m.b[8 + 64], m.b[9], m.b[4103]), std::tuple(2, 3, 2));
 
     // Outside the grid nothing is read or written; values keep two bits.
     const SilhouetteMatrix before = m;

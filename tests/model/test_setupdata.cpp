@@ -40,9 +40,7 @@ TEST(SetupHandlerTest, Capacity)
     EXPECT_EQ(list.Capacity(), 20);
     for (int i = 0; i < 21; ++i)
         list.Add(MakeSetup(i));
-    EXPECT_EQ(list.Capacity(), 40);
-    EXPECT_EQ(Tags(list).size(), 21u);
-    EXPECT_EQ(Tags(list)[20], 20);
+    EXPECT_EQ(std::tuple(list.Capacity(), Tags(list).size(), Tags(list)[20]), std::tuple(40, 21u, 20));
 
     list.SetCapacity(2); // drops the rest
     EXPECT_EQ(Tags(list), (std::vector<int> { 0, 1 }));

@@ -151,9 +151,8 @@ TEST_F(ShotdataTest, ShotTargetsAndTheirComparison)
 
     TargetDescription out;
     shooter.GetShotTarget(*MakeShot(1, 1, 2, 3), out);
-    EXPECT_TRUE(out.hasRing && out.hasSilhouette);
-    EXPECT_EQ(out.ringRecord, shooter.targets.ringTargets[2]);
-    EXPECT_EQ(out.silhouetteMatrix.b[8], 3);
+    EXPECT_EQ(std::tuple(bool(out.hasRing && out.hasSilhouette), out.ringRecord, out.silhouetteMatrix.b[8]),
+              std::tuple(true, shooter.targets.ringTargets[2], 3));
     EXPECT_EQ(GetTargetName(out), "Ring two");  // the ring's name first
     shooter.GetShotTarget(*MakeShot(1, 1, 128, 3), out); // 128 and up: none
     EXPECT_FALSE(out.hasRing);
