@@ -135,8 +135,7 @@ TEST(CPort, PortNamesResolve)
     EXPECT_EQ(e.WinCode(), ENOENT);
     EXPECT_STREQ(e.what(), "COM Port Error: Unable to open com port on COM7");
     SetComPortResolver([](int n) { return n == 7 ? std::string("/dev/ttyACM0") : std::string(); });
-    EXPECT_EQ(ComPortDevicePath("com7"), "/dev/ttyACM0");
-    EXPECT_EQ(ComPortDevicePath("COM8"), "");
+    EXPECT_EQ(std::tuple(ComPortDevicePath("com7"), ComPortDevicePath("COM8")), std::tuple("/dev/ttyACM0", ""));
     r.port->Open();
     EXPECT_EQ(r.fake->Log().front(), "Open /dev/ttyACM0");
     SetComPortResolver({});
@@ -185,8 +184,7 @@ TEST(CPort, LineSettingsFromTheProperties)
     EXPECT_EQ(std::tuple(r.fake->inputSize, s.xonLim, s.baudRate, s.stopBits, bool(s.parityReplace), s.replaceChar),
               std::tuple(4096u, 1024, 31250u, ComBackend::StopBits::OneAndHalf, false, 0));
     r.port->Parity().SetCheck(true);
-    EXPECT_TRUE(r.fake->lastLine.parityReplace);
-    EXPECT_EQ(r.fake->lastLine.replaceChar, '?');
+    EXPECT_EQ(std::tuple(bool(r.fake->lastLine.parityReplace), r.fake->lastLine.replaceChar), std::tuple(true, '?'));
 
     // The 16-bit limits saturate instead of wrapping.
     r.port->Buffer().SetInputSize(1 << 20);
@@ -195,8 +193,7 @@ TEST(CPort, LineSettingsFromTheProperties)
     // The flow-control choice is derived from its four fields.
     TComFlowControl f;
     f.SetFlowControl(fcHardware);
-    EXPECT_EQ(f.ControlRTS(), rtsHandshake);
-    EXPECT_EQ(f.FlowControl(), fcHardware);
+    EXPECT_EQ(std::tuple(f.ControlRTS(), f.FlowControl()), std::tuple(rtsHandshake, fcHardware));
     f.SetXonXoffIn(true);
     EXPECT_EQ(f.FlowControl(), fcCustom);
     f.SetFlowControl(fcSoftware);
@@ -215,8 +212,7 @@ TEST(CPort, EveryFailingCallRaisesItsCode)
     Quiet r;
     r.fake->FailNext("Open", EBUSY);
     const EComPort open = Raised([&] { r.port->Open(); });
-    EXPECT_EQ(open.Code(), 1);
-    EXPECT_EQ(open.WinCode(), EBUSY);
+    EXPECT_EQ(std::tuple(open.Code(), open.WinCode()), std::tuple(1, EBUSY));
     EXPECT_STREQ(open.what(), "COM Port Error: Unable to open com port on /dev/ttyFAKE0");
 
     r.port->Open();
@@ -238,8 +234,7 @@ TEST(CPort, EveryFailingCallRaisesItsCode)
         SCOPED_TRACE(c.call);
         r.fake->FailNext(c.call, EIO);
         const EComPort e = Raised(c.run);
-        EXPECT_EQ(e.Code(), c.code);
-        EXPECT_EQ(e.WinCode(), EIO);
+        EXPECT_EQ(std::tuple(e.Code(), e.WinCode()), std::tuple(c.code, EIO));
         EXPECT_EQ(std::string(e.what()), "COM Port Error: " + ComErrorMessage(c.code) + " on /dev/ttyFAKE0");
     }
     // Gone devices report as their errno.
@@ -282,8 +277,7 @@ TEST(CPort, ReadsAndWrites)
     r.port->Open();
     EXPECT_EQ(r.port->Write("abc", 3), 3);
     EXPECT_EQ(r.port->WriteStr("de"), 2);
-    EXPECT_EQ(r.fake->written, "abcde");
-    EXPECT_EQ(seen, (Log{"tx on", "txbuf abc", "tx on", "txbuf de"}));
+    EXPECT_EQ(std::tuple(r.fake->written, seen), std::tuple("abcde", (Log{"tx on", "txbuf abc", "tx on", "txbuf de"})));
     r.fake->AddInput("hello");
     std::string text;
     EXPECT_EQ(r.port->ReadStr(text, 3), 3);
@@ -307,11 +301,9 @@ TEST(CPort, ReadsAndWrites)
     buf[1] = 'Y';
     const int reads = r.fake->Count("Read");
     EXPECT_EQ(r.port->Read(buf, 0), 0);
-    EXPECT_EQ(buf[0], 'X');
-    EXPECT_EQ(r.fake->Count("Read"), reads);
+    EXPECT_EQ(std::tuple(buf[0], r.fake->Count("Read")), std::tuple('X', reads));
     r.port->Read(buf, 1);
-    EXPECT_EQ(buf[0], 0);
-    EXPECT_EQ(buf[1], 'Y');
+    EXPECT_EQ(std::tuple(buf[0], buf[1]), std::tuple(0, 'Y'));
 
     // Without overlapped operation a failed write counts and returns 0.
     r.port->Close();
@@ -343,8 +335,7 @@ TEST(CPort, CloseAlwaysCompletesAndTheDestructorNeverThrows)
         r.port->OnBeforeClose = [](TCustomComPort&) { throw std::runtime_error("handler"); };
         r.port->Open();
         EXPECT_THROW(r.port->Close(), std::runtime_error);
-        EXPECT_FALSE(r.port->Connected());
-        EXPECT_EQ(r.fake->Count("Close"), 1);
+        EXPECT_EQ(std::tuple(r.port->Connected(), r.fake->Count("Close")), std::tuple(false, 1));
     }
     FakePort r;
     r.port->Open();
@@ -360,8 +351,7 @@ TEST(CPort, AFailedOpenLeavesThePortClosed)
     FakePort r;
     r.fake->FailNext("SetTimeouts", EINVAL);
     EXPECT_EQ(CodeOf([&] { r.port->Open(); }), 8);
-    EXPECT_FALSE(r.port->Connected());
-    EXPECT_FALSE(r.fake->open);
+    EXPECT_EQ(std::tuple(r.port->Connected(), bool(r.fake->open)), std::tuple(false, false));
     EXPECT_EQ(r.fake->Count("SetEventMask"), 0); // no thread was started
 
     // A failure after the thread started: reading the line states.

@@ -182,8 +182,7 @@ TEST(CPortEvents, ReceivedCharactersTakeTheirPath)
         r.fake->AddInput("xyz");
         ASSERT_TRUE(r.Deliver(EvRxChar));
         r.port->Close();
-        EXPECT_EQ(rxChar, 0);
-        EXPECT_EQ(r.fake->Count("GetStatus"), 0);
+        EXPECT_EQ(std::tuple(rxChar.load(), r.fake->Count("GetStatus")), std::tuple(0, 0));
     }
 }
 
@@ -253,8 +252,7 @@ TEST(CPortEvents, NothingThrownOnTheEventThreadEndsTheProgram)
         ASSERT_TRUE(WaitFor([&] { return r.fake->Count("Purge") == 1; }));
         EXPECT_TRUE(r.port->Connected());
         EXPECT_NO_THROW(r.port->Close());
-        EXPECT_FALSE(r.port->Connected());
-        EXPECT_EQ(calls, c.handler ? 1 : 0);
+        EXPECT_EQ(std::tuple(r.port->Connected(), calls.load()), std::tuple(false, c.handler ? 1 : 0));
         SetComSyncInvoker({});
         const std::vector<std::string> lines = log.Items();
         ASSERT_EQ(lines.size(), 1u);
@@ -276,8 +274,7 @@ TEST(CPortEvents, CloseFromAHandlerDoesNotWaitForItself)
     r.fake->AddInput("a");
     r.fake->PushEvents(EvRxChar | EvRing);
     ASSERT_TRUE(WaitFor([&] { return !r.port->Connected(); }));
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(r.fake->Count("Close"), 1);
+    EXPECT_EQ(std::tuple(calls.load(), r.fake->Count("Close")), std::tuple(1, 1));
     EXPECT_EQ(r.fake->Count("Purge"), 1); // cleaned up once, by Close
 
     // Destroying the port from its own handler is survivable too.
@@ -310,8 +307,7 @@ TEST(CPortEvents, AClosedPortIsDoneWithBeforeOthersSeeItClosed)
     r.fake->PushEvents(EvRing);
     ASSERT_TRUE(WaitFor([&] { return !r.port->Connected(); }));
     r.port.reset(); // at once, as a device list dropping a closed unit would
-    EXPECT_EQ(watch.runs, 1);
-    EXPECT_TRUE(watch.othersSawOpen);
+    EXPECT_EQ(std::tuple(watch.runs.load(), bool(watch.othersSawOpen)), std::tuple(1, true));
     Watch = nullptr;
 }
 
@@ -392,8 +388,7 @@ TEST(CPortEvents, LinksAreFollowedFromRegistrationToRemoval)
     const int rings = permanent;
     ASSERT_TRUE(r.Deliver(EvRing));
     r.port->Close();
-    EXPECT_EQ(permanent, rings + 1);
-    EXPECT_EQ(transient, seen);
+    EXPECT_EQ(std::tuple(permanent.load(), transient.load()), std::tuple(rings + 1, seen));
     r.port->UnRegisterLink(&a);
 }
 
@@ -432,8 +427,7 @@ TEST(CPortEvents, SyncMethodsHandTheCallsToTheGuiThread)
         r.fake->PushEvents(EvRing | EvTxEmpty);
         ASSERT_TRUE(WaitFor([&] { return gui.Pending() == 1; }));
         gui.RunAll();
-        EXPECT_FALSE(r.port->Connected());
-        EXPECT_EQ(r.fake->Count("Close"), 1);
+        EXPECT_EQ(std::tuple(r.port->Connected(), r.fake->Count("Close")), std::tuple(false, 1));
     }
     SetComSyncInvoker({});
 }

@@ -94,8 +94,7 @@ TEST_F(DeviceTest, RepliesLandInTheirSlots)
     EXPECT_EQ(std::tuple(device->LastReplyType(), device->Async().abort.load()), std::tuple(int(ReplyDeviceError), false));
 
     device->ClearReplySlots();
-    EXPECT_EQ(device->LastReplyType(), 0);
-    EXPECT_EQ(device->ReplySlot(ReplyAck), QByteArray(5, '\0'));
+    EXPECT_EQ(std::tuple(device->LastReplyType(), device->ReplySlot(ReplyAck)), std::tuple(0, QByteArray(5, '\0')));
 }
 
 TEST_F(DeviceTest, RingWrapsAndShotTakesLastSamplesOldestFirst)
@@ -118,8 +117,7 @@ TEST_F(DeviceTest, RingWrapsAndShotTakesLastSamplesOldestFirst)
 
     // The same result again: one shot only, listener still told.
     Feed(Shot(123, -45, 1));
-    EXPECT_EQ(device->ShotCount(), 1);
-    EXPECT_EQ(listener.shots.load(), 2);
+    EXPECT_EQ(std::tuple(device->ShotCount(), listener.shots.load()), std::tuple(1, 2));
     device->SetListener(nullptr); // hearing nothing afterwards: the viewer tests
 }
 
@@ -196,13 +194,11 @@ TEST_F(DeviceTest, ShotWithoutShooterStoresNothing)
     device->SetListener(&listener);
     Feed(Sample(5));
     Feed(Shot(0, 0, 1));
-    EXPECT_EQ(device->ShotCount(), 0);
-    EXPECT_EQ(listener.shots.load(), 1);
+    EXPECT_EQ(std::tuple(device->ShotCount(), listener.shots.load()), std::tuple(0, 1));
     // A downloaded (not live) shot without a shooter is not kept either.
     device->SetLiveStarted(false);
     Feed(Shot(0, 0, 2));
-    EXPECT_EQ(shooter->ShotCount(), 0);
-    EXPECT_FALSE(SessionUnsaved.load());
+    EXPECT_EQ(std::tuple(shooter->ShotCount(), SessionUnsaved.load()), std::tuple(0, false));
 }
 
 TEST_F(DeviceTest, ZeroingMovesShotsAndSamples)

@@ -77,8 +77,7 @@ TEST_F(DownloadTest, NothingStoredRequestsNothingAndARestartRuns)
     unit_.AddStoredShot(3, Stored(2, 2), 1);
     unit_.AddStoredShot(3, Stored(3, 3), 1);
     ASSERT_TRUE(Download());
-    EXPECT_EQ(ArgsOf('b'), (Args {{0, 0}, {3, 0}, {3, 1}}));
-    EXPECT_EQ(device_->Shooter()->ShotCount(), 3);
+    EXPECT_EQ(std::tuple(ArgsOf('b'), device_->Shooter()->ShotCount()), std::tuple((Args {{0, 0}, {3, 0}, {3, 1}}), 3));
 }
 
 // An error report of the unit aborts: the next ack requests nothing. The

@@ -38,8 +38,7 @@ TEST_F(DeviceE2E, IdentifyMeasureShootAndUnplug)
     unit_.FireShot(ShotAt(100));
     ASSERT_TRUE(WaitUntil([&] { return device_->ShotCount() == 1; }, 2s));
     TShot* scored = device_->Shooter()->GetShot(0);
-    EXPECT_EQ(scored->raw.Score(), 97);
-    EXPECT_EQ(scored->raw.ClockSector(), 3);
+    EXPECT_EQ(std::tuple(scored->raw.Score(), scored->raw.ClockSector()), std::tuple(97, 3));
     EXPECT_GE(scored->CurveCount(), 25);
     EXPECT_TRUE(scored->converted);
 
@@ -100,6 +99,5 @@ TEST_F(DeviceE2E, PowerUpDashResendsTheStop)
     EXPECT_TRUE(device.SendAndWait(BuildStop(), ReplyAck, 1000));
     ASSERT_TRUE(WaitUntil([&] { return device.Async().identifyStep.load() == 1; }, 1s));
     ASSERT_TRUE(Ticking([&] { return device.Async().identifyFinished.load(); }, 5s, &device));
-    EXPECT_FALSE(device.Identified());
-    EXPECT_FALSE(device.Busy());
+    EXPECT_EQ(std::tuple(device.Identified(), device.Busy()), std::tuple(false, false));
 }

@@ -110,8 +110,7 @@ TEST_F(TransferTest, SilhouetteTargetsBothWays)
     SilhouetteMatrix readMatrix;
     SilhouetteOf(SilhouetteSlot(9), readRecord, readMatrix);
     const DeviceSetup tables = device_->TargetTables();
-    EXPECT_EQ(tables.silhouetteTargets[2], readRecord);
-    EXPECT_EQ(tables.silhouetteMatrices[2], readMatrix);
+    EXPECT_EQ(std::tuple(tables.silhouetteTargets[2], tables.silhouetteMatrices[2]), std::tuple(readRecord, readMatrix));
     unit_.ClearReceived();
     EXPECT_FALSE(device_->ReadSilhouetteTarget(16));
     ExpectNothingSent();
@@ -122,8 +121,7 @@ TEST_F(TransferTest, SilhouetteTargetsBothWays)
     const auto start = Clock::now();
     EXPECT_FALSE(device_->ReadSilhouetteTarget(2));
     EXPECT_GE(MsSince(start), 5000);
-    EXPECT_EQ(unit_.Received().size(), 20u);
-    EXPECT_FALSE(device_->SilhouetteTargetDefined(2));
+    EXPECT_EQ(std::tuple(unit_.Received().size(), bool(device_->SilhouetteTargetDefined(2))), std::tuple(20u, false));
 }
 
 TEST_F(TransferTest, ClearShotBanks)

@@ -32,8 +32,7 @@ TEST_F(UploadTest, SettingsOnlyIsFifteenFrames)
     unit_.AddStoredShot(2, unitsim::SimShot{}, 3);
     device_->StartAsyncUpload({-1, -1, true});
     ASSERT_TRUE(Done());
-    EXPECT_FALSE(device_->IsUploadStalled());
-    EXPECT_FALSE(device_->Async().setupModeEntered.load());
+    EXPECT_EQ(std::tuple(device_->IsUploadStalled(), bool(device_->Async().setupModeEntered.load())), std::tuple(false, false));
 
     // Stop, setup mode, blocks 0-2, the seven bank erasures (bank 6 first),
     // block 3 marked last, the counts request, stop.
@@ -83,8 +82,7 @@ TEST_F(UploadTest, RingSilhouetteAndSettingsOneFramePerAck)
         EXPECT_EQ(f[7 + std::size_t(r)].Arg(1), 5 | 0x40);
         EXPECT_EQ(f[7 + std::size_t(r)].Arg(2), r == 63 ? (63 | 0x80) : r);
     }
-    EXPECT_EQ(unit_.Silhouette(5).record, slot.record);
-    EXPECT_EQ(unit_.Silhouette(5).cells, slot.cells);
+    EXPECT_EQ(std::tuple(unit_.Silhouette(5).record, unit_.Silhouette(5).cells), std::tuple(slot.record, slot.cells));
 }
 
 TEST_F(UploadTest, NothingPendingIsDoneAtOnceAndABadNumberAborts)
@@ -95,8 +93,7 @@ TEST_F(UploadTest, NothingPendingIsDoneAtOnceAndABadNumberAborts)
     // A bad target number is refused before anything is sent, through the
     // abort flag that the programming screen polls.
     device_->StartAsyncUpload({16, -1, false});
-    EXPECT_TRUE(device_->Async().abort.load());
-    EXPECT_FALSE(device_->Async().uploadDone.load());
+    EXPECT_EQ(std::tuple(bool(device_->Async().abort.load()), bool(device_->Async().uploadDone.load())), std::tuple(true, false));
     ExpectNothingSent();
 }
 
@@ -111,6 +108,5 @@ TEST_F(UploadTest, UnplugDuringUploadStalls)
     unit_.Unplug();
     EXPECT_FALSE(device_->IsUploadStalled());
     EXPECT_TRUE(WaitUntil([&] { return device_->IsUploadStalled(); }, 4000ms));
-    EXPECT_FALSE(device_->Async().uploadDone.load());
-    EXPECT_EQ(unit_.Received().size(), 21u);
+    EXPECT_EQ(std::tuple(bool(device_->Async().uploadDone.load()), unit_.Received().size()), std::tuple(false, 21u));
 }

@@ -36,9 +36,8 @@ TEST(DeviceFrames, CommandGoldenBytes)
         data[i] = uint8_t(i + 1);
     const Bytes last = ToBytes(BuildSetupBlock(3, data, true));
     ASSERT_EQ(last.size(), 19u);
-    EXPECT_EQ(Bytes(last.begin(), last.begin() + 2), (Bytes{ 'd', 0x83 }));
-    EXPECT_EQ(Bytes(last.begin() + 2, last.begin() + 18), Bytes(data, data + 16));
-    EXPECT_EQ(last[18], uint8_t(0x64 + 0x83 + 136));
+    EXPECT_EQ(std::tuple(Bytes(last.begin(), last.begin() + 2), Bytes(last.begin() + 2, last.begin() + 18), last[18]),
+              std::tuple((Bytes{ 'd', 0x83 }), Bytes(data, data + 16), uint8_t(0x64 + 0x83 + 136)));
     EXPECT_EQ(ToBytes(BuildSetupBlock(0x83, data, false))[1], 0x03); // only the last flag sets bit 7
 
     // One display line: flags, line, ten text bytes, zero padding.

@@ -271,8 +271,7 @@ TEST_F(DeviceManagerTest, PortThatFailsToOpenWaitsOnTheReconnectList)
     EXPECT_EQ(manager_->FindReconnectDevice(9), parked);
 
     manager_->DropDevice(parked);
-    EXPECT_TRUE(manager_->Reconnecting().empty());
-    EXPECT_EQ(session_.ShooterCount(), 0);
+    EXPECT_EQ(std::tuple(bool(manager_->Reconnecting().empty()), session_.ShooterCount()), std::tuple(true, 0));
 }
 
 // The plain unplug-and-return road is the viewer tests'; here what goes wrong
@@ -299,8 +298,7 @@ TEST_F(DeviceManagerTest, UnpluggedUnitComesBackToItsViewer)
     // A failing re-attach is reported for that port and parks the device again.
     unit.Replug();
     manager_->ScanPorts(false, true, false);
-    EXPECT_EQ(viewer.starts, 1);
-    EXPECT_EQ(LogCount("Error COM5: viewer start failed"), 1);
+    EXPECT_EQ(std::tuple(viewer.starts, LogCount("Error COM5: viewer start failed")), std::tuple(1, 1));
     EXPECT_EQ(manager_->FindReconnectDevice(5), device);
     EXPECT_EQ(viewer.device, nullptr);
 
@@ -365,8 +363,7 @@ TEST_F(DeviceManagerTest, ScanRequestedDuringAScanRunsOnceAfterIt)
               std::tuple(1, 2, 2, 0, 1u));
 
     ASSERT_TRUE(WaitForCompletion());
-    EXPECT_EQ(LogCount("Scan completed"), 1);
-    EXPECT_EQ(manager_->FoundDeviceCount(), 1);
+    EXPECT_EQ(std::tuple(LogCount("Scan completed"), manager_->FoundDeviceCount()), std::tuple(1, 1));
 }
 
 // Clearing the banks lets GUI events through; a drop of that very device

@@ -33,8 +33,7 @@ TEST_F(DrawKit, ColourWordsConvertBothWays)
     canvas.SetPenStyle(TPenStyle::Clear);
     canvas.SetBrushColour(TColor(0x0000FF));
     canvas.Rectangle(0, 0, 4, 4);
-    EXPECT_EQ(Word(image, 1, 1), 0xFF0000u);
-    EXPECT_EQ(canvas.Pixel(1, 1), TColor(0x0000FF));
+    EXPECT_EQ(std::tuple(Word(image, 1, 1), canvas.Pixel(1, 1)), std::tuple(0xFF0000u, TColor(0x0000FF)));
     EXPECT_EQ(canvas.Pixel(9, 9), clBlack); // outside
 }
 
@@ -57,8 +56,7 @@ TEST_F(DrawKit, TintWorksOnRawPixelWordsAndClips)
     // CopyRect by its live point erasure, and the colour key by the shot
     // strip's pause marker and the grading panel's overlay.
     TintRect(image, 12, 9, 8, 7, TPixelWord(0xFF0000), 0.5);
-    EXPECT_EQ(Word(image, 9, 8), 0xBF4040u);
-    EXPECT_EQ(Word(image, 7, 8), 0x808080u);
+    EXPECT_EQ(std::tuple(Word(image, 9, 8), Word(image, 7, 8)), std::tuple(0xBF4040u, 0x808080u));
     TintRect(image, 20, 20, 30, 30, TPixelWord(0xFF0000), 0.5);
 }
 

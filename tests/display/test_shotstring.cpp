@@ -183,8 +183,7 @@ TEST_F(ShotStringTest, EmptyStripAndFindShotAt)
     ASSERT_EQ(strip.EntryCount(), 2);
     const TShotOnString* hit = strip.FindShotAt(farRight);
     ASSERT_NE(hit, nullptr);
-    EXPECT_EQ(hit->shot, list_[1]);
-    EXPECT_EQ(strip.Entry(2), nullptr);
+    EXPECT_EQ(std::tuple(hit->shot, strip.Entry(2)), std::tuple(list_[1], nullptr));
 
     strip.Clear();
     EXPECT_EQ(strip.FindShotAt(farRight), nullptr);
@@ -198,14 +197,12 @@ TEST_F(ShotStringTest, BurstSelectionRules)
     strip.selectBurst = true;
     strip.selected = 7;
     Build(strip);
-    EXPECT_EQ(strip.rangeFirst, 5);
-    EXPECT_EQ(strip.rangeLast, 7);
+    EXPECT_EQ(std::tuple(strip.rangeFirst, strip.rangeLast), std::tuple(5, 7));
 
     // A lone shot selects no range, not the other lone shots.
     strip.selected = 3;
     strip.Draw();
-    EXPECT_EQ(strip.rangeFirst, -1);
-    EXPECT_EQ(strip.rangeLast, -1);
+    EXPECT_EQ(std::tuple(strip.rangeFirst, strip.rangeLast), std::tuple(-1, -1));
 
     // Without burst selection a range set by a drag stays as given.
     strip.selectBurst = false;
@@ -213,8 +210,7 @@ TEST_F(ShotStringTest, BurstSelectionRules)
     strip.rangeFirst = 2;
     strip.rangeLast = 4;
     strip.Draw();
-    EXPECT_EQ(strip.rangeFirst, 2);
-    EXPECT_EQ(strip.rangeLast, 4);
+    EXPECT_EQ(std::tuple(strip.rangeFirst, strip.rangeLast), std::tuple(2, 4));
 }
 
 TEST_F(ShotStringTest, PaintedBarsMarkersAndHighlights)
@@ -233,8 +229,7 @@ TEST_F(ShotStringTest, PaintedBarsMarkersAndHighlights)
 
     // The bar between the icons; the pause marker centred in the gap before
     // the new group, with its key colour dropped.
-    EXPECT_EQ(At(strip, b->x - 1, 33), clWhite);
-    EXPECT_EQ(At(strip, a->x + 30, 34), TShotString::StripColour);
+    EXPECT_EQ(std::tuple(At(strip, b->x - 1, 33), At(strip, a->x + 30, 34)), std::tuple(clWhite, TShotString::StripColour));
     const int markerX = (c->x + b->x + 30 - 12) / 2;
     EXPECT_EQ(At(strip, markerX + 2, TShotString::IconY + 10), clWhite);
     EXPECT_EQ(At(strip, markerX + 6, TShotString::IconY + 10), TShotString::StripColour);

@@ -95,8 +95,7 @@ TEST_F(TargetDrawTest, RingBandsByRadius)
     EXPECT_TRUE(Near(r.MapX(1.0), r.CentreY, -2, 1, 6, 0x00FFFF));
 
     // Without a shooter the pass ends after the picture: both layers equal.
-    EXPECT_EQ(r.DisplayLayer, r.StaticLayer);
-    EXPECT_TRUE(r.InfoLines.isEmpty());
+    EXPECT_EQ(std::tuple(r.DisplayLayer, r.InfoLines.isEmpty()), std::tuple(r.StaticLayer, true));
 
     // Colour slots are read at draw time.
     r.Colours[1] = TColor(0x00FF00);
@@ -175,8 +174,7 @@ TEST_F(TargetDrawTest, ZeroingWithoutDeviceSkipsTheOverlay)
     UseRing();
     r.Zeroing = 1;
     r.Render(6);
-    EXPECT_EQ(At(18, 0), Black);
-    EXPECT_EQ(r.DisplayLayer, r.StaticLayer);
+    EXPECT_EQ(std::tuple(At(18, 0), r.DisplayLayer), std::tuple(Black, r.StaticLayer));
     // The target name line is still drawn in zeroing mode.
     ASSERT_FALSE(r.InfoLines.isEmpty());
     EXPECT_EQ(r.InfoLines.first(), GetTargetName(r.Target));

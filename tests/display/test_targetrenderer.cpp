@@ -54,8 +54,7 @@ TEST_F(RendererTest, ResizeAndZoomRecomputeGeometryAndRedraw)
     r.SetSize(400, 300);
     r.SetSize(800, 600);
     EXPECT_DOUBLE_EQ(r.PixelsPerMm, 6.0);
-    EXPECT_EQ(r.CentreX, 400);
-    EXPECT_EQ(r.CentreY, 300);
+    EXPECT_EQ(std::tuple(r.CentreX, r.CentreY), std::tuple(400, 300));
     EXPECT_EQ(Corner(r), 0u) << "a target without distance is not drawn on resize";
 
     // With a distance the resize draws the pass (background colour slot 0).
@@ -68,8 +67,7 @@ TEST_F(RendererTest, ResizeAndZoomRecomputeGeometryAndRedraw)
     TTargetRenderer empty;
     empty.SetSize(100, 100);
     empty.SetZoomPercent(250);
-    EXPECT_EQ(Corner(empty), 0x808080u);
-    EXPECT_EQ(empty.MapX(4), 50 + 10);
+    EXPECT_EQ(std::tuple(Corner(empty), empty.MapX(4)), std::tuple(0x808080u, 50 + 10));
 }
 
 TEST_F(RendererTest, ZoomFieldAndSilhouetteCell)
@@ -182,8 +180,7 @@ TEST_F(RendererTest, ViewAnimationFollowsTheClock)
     };
 
     animate(0, 10, -20, 300, 200);
-    EXPECT_TRUE(r.Animating);
-    EXPECT_EQ(r.AnimEndTick, 1200u);
+    EXPECT_EQ(std::tuple(bool(r.Animating), r.AnimEndTick), std::tuple(true, 1200u));
     time.clock.Advance(50);
     r.StepViewAnimation();
     EXPECT_DOUBLE_EQ(r.ViewX, 2.5);
@@ -207,8 +204,7 @@ TEST_F(RendererTest, ViewAnimationFollowsTheClock)
     animate(0.1, 0.3, 0, 100, 1);
     time.clock.Advance(1);
     r.StepViewAnimation();
-    EXPECT_FALSE(r.Animating);
-    EXPECT_EQ(r.ViewX, 0.3);
+    EXPECT_EQ(std::tuple(bool(r.Animating), r.ViewX), std::tuple(false, 0.3));
 
     // Across the wrap of the tick counter.
     time.clock.tick = 0xFFFFFFF0u;

@@ -131,8 +131,7 @@ TEST_F(AppSettingsTest, BadFilesAreReportedCopiedAndReplacedByDefaults)
     ASSERT_TRUE(QFile::remove(SettingsFileName()));
     ASSERT_TRUE(QDir().mkdir(SettingsFileName()));
     LoadApplicationSettings();
-    EXPECT_EQ(FPrompts.Shown, 2);
-    EXPECT_EQ(GetNetworkMode(), QStringLiteral("Disable"));
+    EXPECT_EQ(std::tuple(FPrompts.Shown, GetNetworkMode()), std::tuple(2, QStringLiteral("Disable")));
     EXPECT_THROW(SaveApplicationSettings(), Exception);
 }
 
@@ -174,12 +173,10 @@ TEST_F(AppSettingsTest, AccessorsOnIncompleteDocuments)
     root->SetName("TRAXELAppSettings");
     root->AddNode("Network")->SetAttributeValue("MonitorIP", "10.0.0.2");
     SetSettingsRoot(std::move(root));
-    EXPECT_EQ(GetNetworkMode(), QStringLiteral("Disable"));
-    EXPECT_FALSE(GetAlwaysShowSaveDialogs());
+    EXPECT_EQ(std::tuple(GetNetworkMode(), GetAlwaysShowSaveDialogs()), std::tuple(QStringLiteral("Disable"), false));
 
     SetOptionString("AdvancedSettings", "True");  // adds Options and the child
-    EXPECT_TRUE(GetOptionBool("AdvancedSettings"));
-    EXPECT_TRUE(IsAdvancedMode());
+    EXPECT_EQ(std::tuple(bool(GetOptionBool("AdvancedSettings")), IsAdvancedMode()), std::tuple(true, true));
     // Element names are exact.
     EXPECT_EQ(GetOptionString("advancedsettings"), QString());
 }

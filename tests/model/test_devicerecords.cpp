@@ -108,8 +108,7 @@ TEST(DeviceRecords, FieldLayout)
         const auto [bytes, read] = f.write();
         std::vector<uint8_t> expected(bytes.size(), 0);
         std::copy(f.bytes.begin(), f.bytes.end(), expected.begin() + std::ptrdiff_t(f.at));
-        EXPECT_EQ(bytes, expected);
-        EXPECT_EQ(read, f.read);
+        EXPECT_EQ(std::tuple(bytes, read), std::tuple(expected, f.read));
     }
 }
 
@@ -127,8 +126,7 @@ TEST(DeviceRecords, TimeSectorAndVariableRings)
     EXPECT_EQ(r.Sector(), 0xFC);
     r.SetInnerTen(false);
     r.SetClockSector(3);
-    EXPECT_EQ(r.Sector(), 0x73);
-    EXPECT_EQ(r.ClockSector(), 3);
+    EXPECT_EQ(std::tuple(r.Sector(), r.ClockSector()), std::tuple(0x73, 3));
 
     // Ring T-n sits at byte 40 + 2n; n = 11 is the last field of the record.
     RingTargetRecord t;
@@ -166,8 +164,7 @@ TEST(DeviceRecords, SilhouetteMatrixCellsAndRows)
     const SilhouetteMatrix before = m;
     m.SetCell(64, 0, 3);
     m.SetCell(0, -1, 3);
-    EXPECT_EQ(m, before);
-    EXPECT_EQ(m.Cell(64, 63) + m.Cell(0, 64), 0);
+    EXPECT_EQ(std::tuple(m, m.Cell(64, 63) + m.Cell(0, 64)), std::tuple(before, 0));
     m.SetCell(2, 2, 7);
     EXPECT_EQ(m.Cell(2, 2), 3);
 
@@ -214,8 +211,7 @@ TEST(DeviceRecords, ModeAndSetupBlocks)
 
     SetupBlocks s;
     s.SetModeBlock(SetupBlocks::DynamicBlock, m);
-    EXPECT_EQ(s.b[32], m.CTRL1());
-    EXPECT_EQ(s.GetModeBlock(SetupBlocks::DynamicBlock), m);
+    EXPECT_EQ(std::tuple(s.b[32], s.GetModeBlock(SetupBlocks::DynamicBlock)), std::tuple(m.CTRL1(), m));
     s.SetDeviceMounting(7);  // two bits
     EXPECT_EQ(s.DeviceMounting(), 3);
     s.SetArrowsUnlocked(true);

@@ -178,8 +178,7 @@ TEST(Globals, BusyCursorNesting)
     EXPECT_EQ(calls, std::vector<bool>({ true }));
     EndBusyCursor();
     EndBusyCursor();
-    EXPECT_EQ(BusyCursorDepth(), 0);
-    EXPECT_EQ(calls, std::vector<bool>({ true, false }));
+    EXPECT_EQ(std::tuple(BusyCursorDepth(), calls), std::tuple(0, std::vector<bool>({ true, false })));
     SetBusyCursorHook(nullptr);
 }
 
@@ -200,8 +199,7 @@ TEST(Globals, DebugLogFromManyThreads)
     }
     for (auto& thread : threads)
         thread.join();
-    EXPECT_EQ(total, 8000);
-    EXPECT_EQ(perThread, std::vector<int>(8, 1000));
+    EXPECT_EQ(std::tuple(total, perThread), std::tuple(8000, std::vector<int>(8, 1000)));
     SetDebugLogSink(nullptr);
 }
 

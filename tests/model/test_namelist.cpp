@@ -82,8 +82,7 @@ TEST_F(NameListTest, FindTeamAndAllNames)
 
     const QStringList expected = {"Shooter 1", "Anna", "Shooter 1", "Jan"};
     TTeam* all = list.GetAllNames();
-    EXPECT_EQ(all, &AllNamesTeam());
-    EXPECT_EQ(Names(all), expected);
+    EXPECT_EQ(std::tuple(all, Names(all)), std::tuple(&AllNamesTeam(), expected));
     EXPECT_EQ(Names(list.GetAllNames()), expected);  // refilled, not appended
 
     // The copies outlive the teams they came from.

@@ -85,8 +85,7 @@ TEST(SetupHandlerTest, CopiesAreDeepAndKeepNullLists)
     list.Add(withLines);
     withLines.descriptions->append("later");
     withLines.extraLines->clear();
-    EXPECT_EQ(list.Get(1)->descriptions->size(), 2);
-    EXPECT_EQ(list.Get(1)->extraLines->size(), 1);
+    EXPECT_EQ(std::tuple(list.Get(1)->descriptions->size(), list.Get(1)->extraLines->size()), std::tuple(2, 1));
 }
 
 TEST(SetupDataTest, ZoneMapsAreAllocatedWhenWritten)
@@ -104,8 +103,7 @@ TEST(SetupDataTest, ZoneMapsAreAllocatedWhenWritten)
     other = t;
     EXPECT_FALSE(other.silhouetteMatrices.Allocated(7));
     other.silhouetteMatrices[3].SetCell(1, 2, 1);
-    EXPECT_EQ(t.silhouetteMatrices[3].Cell(1, 2), 3);
-    EXPECT_EQ(DeviceSetup(t).silhouetteMatrices[3].Cell(1, 2), 3);
+    EXPECT_EQ(std::tuple(t.silhouetteMatrices[3].Cell(1, 2), DeviceSetup(t).silhouetteMatrices[3].Cell(1, 2)), std::tuple(3, 3));
 
     t.Clear();
     EXPECT_FALSE(t.silhouetteMatrices.Allocated(3));

@@ -40,8 +40,7 @@ TEST(ComTermios, RawFlagsAlwaysSet)
     }
     // The open-time raw record leaves speed and framing alone.
     termios2 raw = MakeRawTermios2(CookedTermios());
-    EXPECT_EQ(raw.c_cflag & CBAUD, tcflag_t(B38400));
-    EXPECT_EQ(raw.c_cflag & CSIZE, tcflag_t(CS7));
+    EXPECT_EQ(std::tuple(raw.c_cflag & CBAUD, raw.c_cflag & CSIZE), std::tuple(tcflag_t(B38400), tcflag_t(CS7)));
     // No flow control or parity check survives from the old record by default.
     termios2 t = Build(LineSettings {});
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | INPCK | IGNPAR), 0u);
@@ -106,8 +105,7 @@ TEST(ComTermios, FramingParityAndFlowControl)
         LineSettings s;
         c.set(s);
         const termios2 t = Build(s);
-        EXPECT_EQ(t.c_cflag & c.cmask, c.cflags);
-        EXPECT_EQ(t.c_iflag & c.imask, c.iflags);
+        EXPECT_EQ(std::tuple(t.c_cflag & c.cmask, t.c_iflag & c.imask), std::tuple(c.cflags, c.iflags));
     }
     LineSettings s;
     s.xonXoffOut = true;

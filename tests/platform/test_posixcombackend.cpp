@@ -337,8 +337,7 @@ TEST_F(PosixComPort, RxCharOncePerArrival)
 
     ASSERT_TRUE(pty.Write("abc"));
     WaitResult r = port.WaitEvent(-1, 1000);
-    EXPECT_EQ(r.outcome, WaitOutcome::Events);
-    EXPECT_EQ(r.occurred, uint32_t(EvRxChar));
+    EXPECT_EQ(std::tuple(r.outcome, r.occurred), std::tuple(WaitOutcome::Events, uint32_t(EvRxChar)));
     // Nothing read: no repeated event until new bytes come.
     EXPECT_EQ(port.WaitEvent(-1, 100).outcome, WaitOutcome::Timeout);
     ASSERT_TRUE(pty.Write("d"));

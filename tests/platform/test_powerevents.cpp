@@ -142,14 +142,12 @@ TEST_F(PowerEventsTest, SuspendRunsUnderTheDelayLockWhichIsTakenAgainOnResume)
 
     SendPrepareForSleep(true);
     ASSERT_TRUE(RunUntil([&] { return !events_.empty(); }));
-    EXPECT_EQ(events_, (std::vector<std::string> {"suspend, locked"}));
-    EXPECT_FALSE(power_->HoldsSleepLock());
+    EXPECT_EQ(std::tuple(events_, power_->HoldsSleepLock()), std::tuple((std::vector<std::string> {"suspend, locked"}), false));
     EXPECT_TRUE(RunUntil([&] { return login_.Released(0); }));
 
     SendPrepareForSleep(false);
     ASSERT_TRUE(RunUntil([&] { return events_.size() == 2 && power_->HoldsSleepLock(); }));
-    EXPECT_EQ(events_.back(), "resume");
-    EXPECT_EQ(login_.locks.size(), 2u);
+    EXPECT_EQ(std::tuple(events_.back(), login_.locks.size()), std::tuple("resume", 2u));
 
     // Stopped: the lock goes back and the signal is no longer heard.
     power_->Stop();

@@ -63,8 +63,7 @@ TEST(GradeSummary, CountsOnlyGradableShots)
     auto shooter = MakeShooter(MakeRingTarget(80));
     const GradeSummaryRecord empty = GradeSummary({ 1, 0 }, *shooter);
     for (int r = 0; r < GradeSummaryRecord::RowCount; ++r) {
-        EXPECT_EQ(empty.rows[size_t(r)].id, r);
-        EXPECT_EQ(empty.rows[size_t(r)].count, 0);
+        EXPECT_EQ(std::tuple(empty.rows[size_t(r)].id, empty.rows[size_t(r)].count), std::tuple(r, 0));
     }
     const auto wobble = [](int i, int& x, int& y, int&) { x = (i % 9) * 5 - 20; y = (i % 4) * 4 - 6; };
     AddTracedShot(*shooter, MakeTrace(150, wobble), 98, 10);

@@ -215,8 +215,7 @@ TEST(GradingParameters, FullTablesAreReportedAndTheTwoHundredthGradeRowEndsTheFi
     EXPECT_EQ(LoadGradingFile(WriteGradingFile(text), reports.Reporter()), 200);
     for (const Table& t : tables)
         EXPECT_EQ(t.loaded, t.capacity) << t.row;
-    EXPECT_EQ(GradingTables.grade[199].points, 2);
-    EXPECT_EQ(GradingParameters.hitWeight, 0);
+    EXPECT_EQ(std::tuple(GradingTables.grade[199].points, GradingParameters.hitWeight), std::tuple(2, 0));
     const QStringList captions = { QStringLiteral("tire Row index too large"), QStringLiteral("TC Row index too large"),
                                    QStringLiteral("TC Row index too large"), QStringLiteral("CTR Row index too large") };
     EXPECT_EQ(reports.captions, captions);
@@ -228,8 +227,7 @@ TEST(GradingParameters, ShippedAndMissingFile)
     ReportRecorder reports;
     GradingSelection panel { 2, 1 };
     LoadGradingParameterFile(panel, ShippedGradingFile(), reports.Reporter());
-    EXPECT_EQ(GradingTables.gradeCount, 45);
-    EXPECT_EQ(reports.texts, QStringList());
+    EXPECT_EQ(std::tuple(GradingTables.gradeCount, reports.texts), std::tuple(45, QStringList()));
     for (int stance = 1; stance <= 3; ++stance) {
         for (int difficulty = 0; difficulty <= 2; ++difficulty) {
             EXPECT_TRUE(IsGradingRowAvailable(stance, difficulty)) << stance << "/" << difficulty;
@@ -237,8 +235,7 @@ TEST(GradingParameters, ShippedAndMissingFile)
         }
     }
     EXPECT_GT(GradingTables.tireCount * GradingTables.dtcCtCount * GradingTables.ctrRtvCount, 0);
-    EXPECT_EQ(panel.stance, 2);
-    EXPECT_EQ(panel.difficulty, 1);
+    EXPECT_EQ(std::tuple(panel.stance, panel.difficulty), std::tuple(2, 1));
 
     // No file: grading off, silently, and the panel's selection cleared.
     LoadGradingParameterFile(panel, QStringLiteral("/nonexistent/grading.tgp"), reports.Reporter());

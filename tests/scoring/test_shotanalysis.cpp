@@ -85,8 +85,7 @@ TEST(ShotAnalysis, ConstantTrace)
     const TraceAnalysis a = Analyse(MakeTrace(120, [](int, int& x, int& y, int&) { x = 50; y = -30; }), 0, 0, 20);
     ASSERT_TRUE(a.valid);
     EXPECT_EQ(a.nearestSlice, 3);   // equal distances: the later slice
-    EXPECT_EQ(a.devX + a.devY + a.holdRadius, 0);
-    EXPECT_EQ(a.steadiness + a.timingRatio, 0.0);
+    EXPECT_EQ(std::tuple(a.devX + a.devY + a.holdRadius, a.steadiness + a.timingRatio), std::tuple(0, 0.0));
     EXPECT_NEAR(a.cogY, -3.0 * kK, 1e-12);
     EXPECT_EQ(a.cogXInt, 0);
     const double rv = 11.0 - kK * std::sqrt(34.0);

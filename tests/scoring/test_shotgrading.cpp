@@ -53,8 +53,7 @@ TEST(ShotGrading, ComponentsDirectionsAndTies)
     const ShotGradeRecord g = GradeShotAnalysis(kStand, Measured(), 85, 10);
     ASSERT_TRUE(g.valid);
     const std::array<double, GradeComponentCount> expected = { 2, 2, 3, 1, 2, 3, 1, 2, 2, 2, 3, 2, 3, 2, 2 };
-    EXPECT_EQ(g.componentPoints, expected);
-    EXPECT_EQ(g.componentRows[GradeHold], GradingTables.grade[1]);
+    EXPECT_EQ(std::tuple(g.componentPoints, g.componentRows[GradeHold]), std::tuple(expected, GradingTables.grade[1]));
     EXPECT_EQ(g.componentRows[GradeDeviationX], GradingTables.grade[2]);   // the tie stays on the earlier row
     EXPECT_EQ(g.tireRow, (TireRow { 1, 0, 2, 0, 100 }));                   // hold level 2: yellow
     EXPECT_TRUE(g.trace.valid);
@@ -83,8 +82,7 @@ TEST(ShotGrading, TimingRingValueAndTrigger)
     const ShotGradeRecord g = GradeShotAnalysis(kStand, Measured(), 85, 10);
     ASSERT_TRUE(g.valid);
     // Ratio 1.0: past the 0.8 row, the 1.1 row is the smallest limit above it.
-    EXPECT_EQ(g.ctrRtvRow, (CtrRtvRow { 2, 4, 1.1 }));
-    EXPECT_EQ(g.componentPoints[GradeRingValue], 4);
+    EXPECT_EQ(std::tuple(g.ctrRtvRow, g.componentPoints[GradeRingValue]), std::tuple((CtrRtvRow { 2, 4, 1.1 }), 4));
     // Trigger rows of timing B 3 and ring value 4: -0.3 falls to the -0.5 row.
     EXPECT_EQ(g.dtcCtRow, (DtcCtRow { -0.5, 3, 4, 3, 2, 2, 4 }));
     EXPECT_EQ(g.overall, 2.25);   // (2 + 2 + 2 + 3) / 4
@@ -100,8 +98,7 @@ TEST(ShotGrading, TimingRingValueAndTrigger)
     GradingParameters.tcrtvTiming1Limit = 100;
     GradingParameters.timing1Weight = -100;
     const ShotGradeRecord noWeight = GradeShotAnalysis(kStand, Measured(), 85, 10);
-    EXPECT_EQ(noWeight.timingTotal, 3);
-    EXPECT_TRUE(std::isfinite(noWeight.timingResult));
+    EXPECT_EQ(std::tuple(noWeight.timingTotal, bool(std::isfinite(noWeight.timingResult))), std::tuple(3, true));
 
     // Trigger time outside the window.
     TraceAnalysis late = Measured();
@@ -115,8 +112,7 @@ TEST(ShotGrading, TimingRingValueAndTrigger)
     GradingParameters.hitWeight = GradingParameters.holdWeight = GradingParameters.aimWeight = 0;
     GradingParameters.trigWeight = 0;
     const ShotGradeRecord unweighted = GradeShotAnalysis(kStand, Measured(), 85, 10);
-    EXPECT_TRUE(unweighted.valid);
-    EXPECT_EQ(unweighted.overall, 0.0);
+    EXPECT_EQ(std::tuple(bool(unweighted.valid), unweighted.overall), std::tuple(true, 0.0));
 }
 
 TEST(ShotGrading, SelectionBelongsToEachPanel)

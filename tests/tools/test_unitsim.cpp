@@ -156,8 +156,7 @@ int16_t Word(const Bytes& f, std::size_t at) { return int16_t((f[at] << 8) | f[a
 Bytes AskFrame(Client& c, const Bytes& cmd, std::size_t size)
 {
     Bytes f = c.Ask(cmd);
-    EXPECT_EQ(f.size(), size);
-    EXPECT_TRUE(f.size() == size && GoodFrame(f));
+    EXPECT_EQ(std::tuple(f.size(), bool(f.size() == size && GoodFrame(f))), std::tuple(size, true));
     return f.size() == size ? f : Bytes(size, 0);
 }
 
@@ -203,8 +202,7 @@ TEST(UnitSimDecoder, CutsCommandsOutOfNoisySplitInput)
     // The bad "c" costs a byte; its checksum byte 0x62 reads as a "b" that
     // fails too; resynchronising byte by byte then finds the stop.
     EXPECT_EQ(d.ChecksumFailures(), 2u);
-    EXPECT_EQ(d.SkippedBytes(), 5u);
-    EXPECT_EQ(d.Pending(), 0u);
+    EXPECT_EQ(std::tuple(d.SkippedBytes(), d.Pending()), std::tuple(5u, 0u));
 
     // Results differ even for the same shot; checksums hold; fields in place.
     const SimShot s { .x = -200, .y = 300, .time = 0x123456, .startupCounter = 7, .functionMode = 2 };
@@ -243,8 +241,7 @@ TEST(UnitSim, SilhouetteCellsAndShotFieldsHaveTheirLayout)
     for (const Bytes& sample : stored.frames)
         EXPECT_EQ(c.Next(2000ms, true), sample);
     const Bytes result = c.Next().value_or(Bytes(36, 0));
-    EXPECT_EQ(result, stored.result);
-    EXPECT_TRUE(GoodFrame(result));
+    EXPECT_EQ(std::tuple(result, bool(GoodFrame(result))), std::tuple(stored.result, true));
     EXPECT_TRUE(Word(result, 4) == 100 && Word(result, 6) == -50 && result[17] == unit.StartupCounter());
     EXPECT_EQ(c.Next(), Ack('b'));
 }
@@ -300,8 +297,7 @@ TEST(UnitSim, MisbehavesOnRequest)
         EXPECT_LE(chunk.size(), 3u);
         got.insert(got.end(), chunk.begin(), chunk.end());
     }
-    EXPECT_EQ(got.size(), 20u);
-    EXPECT_TRUE(GoodFrame(got));
+    EXPECT_EQ(std::tuple(got.size(), bool(GoodFrame(got))), std::tuple(20u, true));
 
     // Merge: the shot's frames, result and ack in one write.
     unit.SetWriteMode(WriteMode::Merge, 3, 4, 20);
@@ -347,8 +343,7 @@ TEST(UnitSim, UnplugAndReplugKeepTheUnitsState)
         unit.FireShot(SimShot{});
         ASSERT_TRUE(WaitFor([&] { return unit.Stats().bytesDiscarded >= discarded + 36; }));
         const std::string second = unit.Replug();
-        EXPECT_TRUE(unit.Plugged());
-        EXPECT_EQ(std::filesystem::read_symlink(link).string(), second);
+        EXPECT_EQ(std::tuple(unit.Plugged(), std::filesystem::read_symlink(link).string()), std::tuple(true, second));
         Client again(second);
         // The shot did not wait for the new port; the target is still there.
         EXPECT_EQ(AskFrame(again, Cmd({'m', 3, 131}), 21)[4], 'R');
@@ -372,8 +367,7 @@ TEST(UnitSim, NeverWritesBeforeRawModeAndAnnouncesPowerUp)
     // Cooked: the unit stays silent (its bytes would be echoed and cooked).
     Client c(unit.SlavePath(), false);
     ASSERT_TRUE(WaitFor([&] { return unit.Stats().bytesDiscarded > 0; }));
-    EXPECT_FALSE(unit.ListenerReady());
-    EXPECT_EQ(unit.Stats().bytesWritten, 0u);
+    EXPECT_EQ(std::tuple(unit.ListenerReady(), unit.Stats().bytesWritten), std::tuple(false, 0u));
 
     // Raw at 115200, and on request: "-" arrives as a chunk of its own.
     c.SetRaw(B115200);
