@@ -1,5 +1,6 @@
 #include "CPort.h"
 #include "FakeComBackend.h"
+#include "TestWait.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,6 @@
 using namespace ComBackend;
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 2000)
-{
-    return FakeComState::WaitFor(pred, timeoutMs);
-}
 
 // What handlers on the event thread saw, safe to read from the test.
 struct Recorder {
@@ -166,7 +162,7 @@ TEST(CPortEvents, ReceivedCharactersTakeTheirPath)
         r.port->Open();
         r.fake->AddInput("frame");
         r.fake->PushEvents(EvRxChar);
-        ASSERT_TRUE(WaitFor([&] { return linkGot.Joined().size() == 5; }));
+        ASSERT_TRUE(WaitUntil([&] { return linkGot.Joined().size() == 5; }));
         r.port->Close();
         EXPECT_EQ(std::tuple(linkGot.Joined(), portGot.Joined(), rxChar.load()), std::tuple("frame", "frame", 0));
         EXPECT_EQ(rx.Joined(), "rx 1rx 0"); // on at arrival, off once the queue is empty
@@ -194,12 +190,12 @@ TEST(CPortEvents, TheLoopEndsOnHangupAndFailureAndRetriesOnInterrupt)
     r.port->Open();
     r.fake->PushWait({WaitOutcome::Failed, 0, EINTR});
     r.fake->PushEvents(EvRing);
-    ASSERT_TRUE(WaitFor([&] { return rings == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return rings == 1; }));
 
     // Unplugged: the loop ends (it cleans up) without dispatching and without
     // waiting again, though another event is scripted behind the hangup.
     r.fake->PushWait({WaitOutcome::Hangup, 0, 0}, [&] { r.fake->PushEvents(EvRing); });
-    ASSERT_TRUE(WaitFor([&] { return r.fake->Count("Purge") == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return r.fake->Count("Purge") == 1; }));
     const int waits = r.fake->Count("WaitEvent");
     EXPECT_TRUE(r.port->Connected());
     EXPECT_NO_THROW(r.port->Close()); // joins the thread: what it did is final
@@ -208,7 +204,7 @@ TEST(CPortEvents, TheLoopEndsOnHangupAndFailureAndRetriesOnInterrupt)
     // Any other failed wait ends it too.
     r.port->Open();
     r.fake->PushWait({WaitOutcome::Failed, 0, EBADF});
-    ASSERT_TRUE(WaitFor([&] { return r.fake->Count("Purge") == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return r.fake->Count("Purge") == 2; }));
     EXPECT_NO_THROW(r.port->Close());
 }
 
@@ -249,7 +245,7 @@ TEST(CPortEvents, NothingThrownOnTheEventThreadEndsTheProgram)
             r.fake->PushWait({WaitOutcome::Events, EvRing, 0}, [] { throw 3; });
         r.fake->PushEvents(EvRing);
         r.fake->PushEvents(EvRing);
-        ASSERT_TRUE(WaitFor([&] { return r.fake->Count("Purge") == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return r.fake->Count("Purge") == 1; }));
         EXPECT_TRUE(r.port->Connected());
         EXPECT_NO_THROW(r.port->Close());
         EXPECT_EQ(std::tuple(r.port->Connected(), calls.load()), std::tuple(false, c.handler ? 1 : 0));
@@ -273,7 +269,7 @@ TEST(CPortEvents, CloseFromAHandlerDoesNotWaitForItself)
     r.port->Open();
     r.fake->AddInput("a");
     r.fake->PushEvents(EvRxChar | EvRing);
-    ASSERT_TRUE(WaitFor([&] { return !r.port->Connected(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !r.port->Connected(); }));
     EXPECT_EQ(std::tuple(calls.load(), r.fake->Count("Close")), std::tuple(1, 1));
     EXPECT_EQ(r.fake->Count("Purge"), 1); // cleaned up once, by Close
 
@@ -288,8 +284,8 @@ TEST(CPortEvents, CloseFromAHandlerDoesNotWaitForItself)
     };
     d.port->Open();
     d.fake->PushEvents(EvRing | EvRlsd);
-    ASSERT_TRUE(WaitFor([&] { return done.load(); }));
-    EXPECT_TRUE(WaitFor([&] { return !d.fake->IsOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !d.fake->IsOpen(); }));
 }
 
 // A handler's close has ended, after-close hook included, before any other
@@ -305,7 +301,7 @@ TEST(CPortEvents, AClosedPortIsDoneWithBeforeOthersSeeItClosed)
     r.port->OnRing = [](TCustomComPort& p) { p.Close(); };
     r.port->Open();
     r.fake->PushEvents(EvRing);
-    ASSERT_TRUE(WaitFor([&] { return !r.port->Connected(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !r.port->Connected(); }));
     r.port.reset(); // at once, as a device list dropping a closed unit would
     EXPECT_EQ(std::tuple(watch.runs.load(), bool(watch.othersSawOpen)), std::tuple(1, true));
     Watch = nullptr;
@@ -328,20 +324,20 @@ TEST(CPortEvents, ConcurrentClosesRunOnce)
                 handlerIn = true;
                 // The other close is under way now; a second pass through
                 // here would be the fault this test is about.
-                WaitFor([&] { return before.load() > 1; }, 300);
+                WaitUntil([&] { return before.load() > 1; }, std::chrono::milliseconds(300));
             }
         };
         r.port->OnAfterClose = [&](TCustomComPort&) { ++after; };
         r.port->OnRing = [&](TCustomComPort& p) {
             if (!handlerFirst) {
                 handlerIn = true;
-                WaitFor([&] { return otherClosing.load(); });
+                WaitUntil([&] { return otherClosing.load(); });
             }
             p.Close();
         };
         r.port->Open();
         r.fake->PushEvents(EvRing);
-        ASSERT_TRUE(WaitFor([&] { return handlerIn.load(); }));
+        ASSERT_TRUE(WaitUntil([&] { return handlerIn.load(); }));
         r.port->Close();
         EXPECT_EQ(std::tuple(r.port->Connected(), before.load(), after.load(), r.fake->Count("Close")), std::tuple(false, 1, 1, 1));
     }
@@ -404,7 +400,7 @@ TEST(CPortEvents, SyncMethodsHandTheCallsToTheGuiThread)
         };
         r.port->Open();
         r.fake->PushEvents(EvRing);
-        ASSERT_TRUE(WaitFor([&] { return gui.Pending() == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return gui.Pending() == 1; }));
         EXPECT_EQ(rings, 0);
         gui.RunAll();
         EXPECT_EQ(rings, 1);
@@ -412,7 +408,7 @@ TEST(CPortEvents, SyncMethodsHandTheCallsToTheGuiThread)
         // The GUI thread is busy while the port closes: Close returns, and
         // the queued call runs later without touching the port.
         r.fake->PushEvents(EvRing);
-        ASSERT_TRUE(WaitFor([&] { return gui.Pending() == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return gui.Pending() == 1; }));
         r.port->Close();
         EXPECT_FALSE(r.port->Connected());
         gui.RunAll();
@@ -425,7 +421,7 @@ TEST(CPortEvents, SyncMethodsHandTheCallsToTheGuiThread)
         r.port->OnRing = [&](TCustomComPort& p) { p.Close(); };
         r.port->Open();
         r.fake->PushEvents(EvRing | EvTxEmpty);
-        ASSERT_TRUE(WaitFor([&] { return gui.Pending() == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return gui.Pending() == 1; }));
         gui.RunAll();
         EXPECT_EQ(std::tuple(r.port->Connected(), r.fake->Count("Close")), std::tuple(false, 1));
     }
@@ -448,7 +444,7 @@ TEST(CPortEvents, CloseEndsAReceiveLoopThatNeverRunsDry)
     r.port->Open();
     r.fake->AddInput("x");
     r.fake->PushEvents(EvRxChar);
-    ASSERT_TRUE(WaitFor([&] { return inLoop.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return inLoop.load(); }));
     r.port->Close(); // returns: the loop saw the close
     EXPECT_FALSE(r.port->Connected());
     EXPECT_EQ(r.port->ReadAsyncErrorCount(), 0);

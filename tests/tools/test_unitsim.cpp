@@ -5,6 +5,7 @@
 // fault shared with the program's frame code would otherwise hide, and what
 // only the simulator does.
 #include "TSimUnit.h"
+#include "TestWait.h"
 
 #include <gtest/gtest.h>
 
@@ -172,16 +173,6 @@ bool PowerUpArrivesAlone(Client& c)
     return false;
 }
 
-// True once pred holds, within 2 s.
-template <class Pred>
-bool WaitFor(Pred pred)
-{
-    const auto end = Clock::now() + 2000ms;
-    while (!pred() && Clock::now() < end)
-        std::this_thread::sleep_for(5ms);
-    return pred();
-}
-
 } // namespace
 
 TEST(UnitSimDecoder, CutsCommandsOutOfNoisySplitInput)
@@ -341,7 +332,7 @@ TEST(UnitSim, UnplugAndReplugKeepTheUnitsState)
         // Lost on the way: nobody is connected.
         const uint64_t discarded = unit.Stats().bytesDiscarded;
         unit.FireShot(SimShot{});
-        ASSERT_TRUE(WaitFor([&] { return unit.Stats().bytesDiscarded >= discarded + 36; }));
+        ASSERT_TRUE(WaitUntil([&] { return unit.Stats().bytesDiscarded >= discarded + 36; }));
         const std::string second = unit.Replug();
         EXPECT_EQ(std::tuple(unit.Plugged(), std::filesystem::read_symlink(link).string()), std::tuple(true, second));
         Client again(second);
@@ -366,7 +357,7 @@ TEST(UnitSim, NeverWritesBeforeRawModeAndAnnouncesPowerUp)
 
     // Cooked: the unit stays silent (its bytes would be echoed and cooked).
     Client c(unit.SlavePath(), false);
-    ASSERT_TRUE(WaitFor([&] { return unit.Stats().bytesDiscarded > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return unit.Stats().bytesDiscarded > 0; }));
     EXPECT_EQ(std::tuple(unit.ListenerReady(), unit.Stats().bytesWritten), std::tuple(false, 0u));
 
     // Raw at 115200, and on request: "-" arrives as a chunk of its own.

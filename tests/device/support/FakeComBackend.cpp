@@ -1,4 +1,5 @@
 #include "FakeComBackend.h"
+#include "TestWait.h"
 
 #include <algorithm>
 #include <chrono>
@@ -74,13 +75,7 @@ void FakeComState::ClearLog()
 
 bool FakeComState::WaitFor(const std::function<bool()>& pred, int timeoutMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return WaitUntil(pred, std::chrono::milliseconds(timeoutMs));
 }
 
 int FakeComState::Enter(const std::string& call, const std::string& args)
