@@ -5,6 +5,7 @@
 #include "Globals.h"
 #include "MiniXMLParser.h"
 #include "TestFiles.h"
+#include "TestReports.h"
 #include "TextBytes.h"
 
 #include <QElapsedTimer>
@@ -18,9 +19,6 @@
 #include <random>
 
 using namespace MiniXMLParser;
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
 

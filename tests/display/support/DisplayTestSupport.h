@@ -4,6 +4,7 @@
 
 #include "Clock.h"
 #include "Shotdata.h"
+#include "TestReports.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,9 +12,6 @@
 #include <cstdint>
 #include <memory>
 #include <ostream>
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 // Creates the QGuiApplication on first call (gtest_main owns main).
 void EnsureGuiApp();
@@ -47,13 +45,7 @@ public:
     TManualClock clock;
 };
 
-// Collects DebugLog lines for its lifetime.
-class TLogRecorder {
-public:
-    TLogRecorder();
-    ~TLogRecorder();
-    QStringList lines;
-};
+using TLogRecorder = LogCapture;
 
 // The UI pictures written once per process into a temporary application
 // folder (root), under root + "/Bitmaps".

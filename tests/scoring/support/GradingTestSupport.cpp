@@ -8,19 +8,6 @@
 
 #include <cstring>
 
-QString Message(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QStringLiteral("no exception");
-}
-
-LogCapture::LogCapture() { SetDebugLogSink([this](const QString& line) { lines << line; }); }
-LogCapture::~LogCapture() { SetDebugLogSink(nullptr); }
-
 RawShotRecord ShotResult(int x, int y, int failures)
 {
     RawShotRecord r;

@@ -5,6 +5,7 @@
 
 #include "DeviceRecords.h"
 #include "GradingParameters.h"
+#include "TestReports.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,19 +17,6 @@
 #include <vector>
 
 class TShooter;
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
-// The message of the Exception f throws, "no exception" when it returns.
-QString Message(const std::function<void()>& f);
-
-// The DebugLog lines written while it lives.
-struct LogCapture {
-    QStringList lines;
-    LogCapture();
-    ~LogCapture();
-};
 
 // A shot result as the unit sends it: position in raw units, failure bits.
 RawShotRecord ShotResult(int x, int y, int failures = 0);
