@@ -217,8 +217,7 @@ TEST_F(DeviceManagerTest, ScanFindsAndIdentifiesUnits)
     EXPECT_EQ(manager_->CheckScanComplete(), 0);
     EXPECT_EQ(LogCount("Scan completed"), 1);
     manager_->ScanPorts(true, true, false);
-    EXPECT_EQ(manager_->FindConnectedDevice(5), a);
-    EXPECT_EQ(manager_->Connected().size(), 2u);
+    EXPECT_EQ(std::tuple(manager_->FindConnectedDevice(5), manager_->Connected().size()), std::tuple(a, 2u));
 }
 
 TEST_F(DeviceManagerTest, UnitThatNeverIdentifiesIsDropped)
@@ -292,8 +291,7 @@ TEST_F(DeviceManagerTest, UnpluggedUnitComesBackToItsViewer)
     unit.Unplug();
     manager_->ScanPorts(false, false, false);
     manager_->ScanPorts(false, true, false);
-    EXPECT_EQ(manager_->FindReconnectDevice(5), device);
-    EXPECT_EQ(viewer.starts, 0);
+    EXPECT_EQ(std::tuple(manager_->FindReconnectDevice(5), viewer.starts), std::tuple(device, 0));
 
     // A failing re-attach is reported for that port and parks the device again.
     unit.Replug();
@@ -308,8 +306,7 @@ TEST_F(DeviceManagerTest, UnpluggedUnitComesBackToItsViewer)
     manager_->ScanPorts(false, true, false);
     EXPECT_EQ(viewer.device, device);
     manager_->MoveToReconnect(device);
-    EXPECT_EQ(manager_->FindReconnectDevice(5), device);
-    EXPECT_FALSE(device->Data().IsOpen());
+    EXPECT_EQ(std::tuple(manager_->FindReconnectDevice(5), bool(device->Data().IsOpen())), std::tuple(device, false));
     viewer.device = nullptr;
     manager_->ScanPorts(false, true, false);
     EXPECT_EQ(manager_->FindConnectedDevice(5), device);

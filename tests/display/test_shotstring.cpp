@@ -162,8 +162,7 @@ TEST_F(ShotStringTest, EmptyStripAndFindShotAt)
     strip.minWidth = 1000;
     strip.SetShots(static_cast<const TShooter*>(nullptr));
     strip.Draw();
-    EXPECT_EQ(strip.Width(), 1000);
-    EXPECT_EQ(strip.FindShotAt(100), nullptr);
+    EXPECT_EQ(std::tuple(strip.Width(), strip.FindShotAt(100)), std::tuple(1000, nullptr));
 
     // A click on an entry selects it in the viewer's own tests; past the
     // ends the nearest entry is found.
@@ -171,8 +170,7 @@ TEST_F(ShotStringTest, EmptyStripAndFindShotAt)
         Ring(uint32_t(1000 * (i + 1)), 90);
     Build(strip);
     ASSERT_EQ(strip.EntryCount(), 5);
-    EXPECT_EQ(strip.FindShotAt(-500)->index, 0);
-    EXPECT_EQ(strip.FindShotAt(100000)->index, 4);
+    EXPECT_EQ(std::tuple(strip.FindShotAt(-500)->index, strip.FindShotAt(100000)->index), std::tuple(0, 4));
 
     // The list shrinks: a click where the old last shot was lands on a
     // shot of the new list, never on a stale entry.

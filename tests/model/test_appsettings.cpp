@@ -75,12 +75,10 @@ TEST_F(AppSettingsTest, MissingPartsAreAddedInOrderAndPresentOnesStay)
     LoadApplicationSettings();
     TXMLNode* root = SettingsRoot();
     ASSERT_NE(root, nullptr);
-    EXPECT_EQ(root->Name() + root->GetAttributeValue("CreatedBy"), QStringLiteral("TRAXELAppSettingsTRAXEL 2.1"));
-    EXPECT_EQ(ChildNames(root), QStringLiteral("Network Options QuickGrading"));
-    EXPECT_EQ(Attributes("Network"), QStringLiteral("Mode=Disable MonitorIP=? MonitorPort=14351"));
-    EXPECT_EQ(ChildNames(root->FindNode("Options")), OptionOrder);
-    EXPECT_EQ(GetOptionString("DefaultSetupFile"), SetupsFolder() + "/default.setup.xml");
-    EXPECT_EQ(Attributes("QuickGrading"), QStringLiteral("Position=Standing SkillLevel=Unqualified"));
+    EXPECT_EQ((QStringList { root->Name() + root->GetAttributeValue("CreatedBy"), ChildNames(root), Attributes("Network"),
+                             Attributes("QuickGrading"), ChildNames(root->FindNode("Options")), GetOptionString("DefaultSetupFile") }),
+              (QStringList { "TRAXELAppSettingsTRAXEL 2.1", "Network Options QuickGrading", "Mode=Disable MonitorIP=? MonitorPort=14351",
+                             "Position=Standing SkillLevel=Unqualified", OptionOrder, SetupsFolder() + "/default.setup.xml" }));
 
     // An older file: present elements keep their place and values, nothing is
     // added twice, an empty text gets its default.

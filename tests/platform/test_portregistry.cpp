@@ -199,9 +199,8 @@ TEST(PortRegistryTest, NumbersSurviveUnplugAndReplug)
     // A comes back in another socket as ttyUSB2: same number by its by-id name.
     sys.AddUsbTty({ "ttyUSB2", "1-5", "ftdi_sio", "FTDI", "FT232R", idA });
     sys.Registry().Refresh();
-    EXPECT_EQ(Numbers(sys.Registry().Ports()), (std::vector<int>{ 3, 4, 5 }));
-    EXPECT_EQ(sys.Registry().ResolveComPort(3), (sys.Dev() / "ttyUSB2").string());
-    EXPECT_EQ(sys.Registry().ResolveComPort(5), (sys.Dev() / "ttyUSB0").string());
+    EXPECT_EQ(std::tuple(Numbers(sys.Registry().Ports()), sys.Registry().ResolveComPort(3), sys.Registry().ResolveComPort(5)),
+              std::tuple((std::vector<int>{ 3, 4, 5 }), (sys.Dev() / "ttyUSB2").string(), (sys.Dev() / "ttyUSB0").string()));
 
     // Without by-id names the USB socket keys the number.
     TFakeSystem plain;
@@ -269,9 +268,8 @@ TEST(PortRegistryTest, PortsFolderOddities)
     WriteFile(sys.Ports() / "COM8.desc", "  \x01Tavrik   unit  \r\n");
     sys.Registry().Refresh();
 
-    EXPECT_EQ(Numbers(sys.Registry().Ports()), (std::vector<int>{ 8 }));
-    EXPECT_EQ(sys.Registry().Find(8)->Description, "Tavrik unit");
-    EXPECT_EQ(sys.Registry().ResolveComPort(7), "");
+    EXPECT_EQ(std::tuple(Numbers(sys.Registry().Ports()), sys.Registry().Find(8)->Description, sys.Registry().ResolveComPort(7)),
+              std::tuple((std::vector<int>{ 8 }), "Tavrik unit", ""));
 
     // The link gets a target: resolving finds it without an explicit refresh.
     WriteFile(sys.Ports() / "nowhere", "");

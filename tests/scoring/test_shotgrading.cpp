@@ -134,9 +134,7 @@ TEST(ShotGrading, SelectionBelongsToEachPanel)
 TEST(ShotGrading, LevelsAndOverallScales)
 {
     LoadGradingFile(WriteGradingFile(Rows()), {});
-    EXPECT_EQ(GradeLevel(2.9f).level, 2);
-    EXPECT_EQ(GradeLevel(3.0f).level, 3);
-    EXPECT_EQ(GradeLevel(-1.5f).value, -1);
+    EXPECT_EQ(std::tuple(GradeLevel(2.9f).level, GradeLevel(3.0f).level, GradeLevel(-1.5f).value), std::tuple(2, 3, -1));
     EXPECT_EQ(GradeLevel(float(2.99999999)).level, 3);   // compared in single precision
     EXPECT_FALSE(ComputeShotGradeLevels(ShotGradeRecord {}).valid);
 
