@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <deque>
 
 using namespace ComBackend;
 
@@ -45,33 +44,33 @@ struct Recorder {
 
 // The calls the sync methods hand to the GUI thread, which the test thread
 // plays: they run when the test says so.
-class GuiQueue {
-public:
+struct GuiQueue {
+    std::mutex m;
+    std::vector<std::function<void()>> calls;
+
     void Post(std::function<void()> call)
     {
-        std::lock_guard<std::mutex> lock(FMutex);
-        FCalls.push_back(std::move(call));
+        std::lock_guard<std::mutex> lock(m);
+        calls.push_back(std::move(call));
     }
     std::size_t Pending()
     {
-        std::lock_guard<std::mutex> lock(FMutex);
-        return FCalls.size();
+        std::lock_guard<std::mutex> lock(m);
+        return calls.size();
     }
+    // Until no call is left, calls posted meanwhile included.
     void RunAll()
     {
-        std::unique_lock<std::mutex> lock(FMutex);
-        while (!FCalls.empty()) {
-            const std::function<void()> call = std::move(FCalls.front());
-            FCalls.pop_front();
-            lock.unlock();
-            call();
-            lock.lock();
+        while (Pending() > 0) {
+            std::vector<std::function<void()>> now;
+            {
+                std::lock_guard<std::mutex> lock(m);
+                now.swap(calls);
+            }
+            for (const auto& call : now)
+                call();
         }
     }
-
-private:
-    std::mutex FMutex;
-    std::deque<std::function<void()>> FCalls;
 };
 
 // Log lines, collected from any thread while installed.
