@@ -8,25 +8,13 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const fs::path& file, const std::string& text)
-{
-    std::ofstream(file) << text;
-}
+std::string ReadFile(const fs::path& file) { return ReadAll(QString::fromStdString(file.string())).toStdString(); }
+void WriteFile(const fs::path& file, const std::string& text) { WriteAll(QString::fromStdString(file.string()), QByteArray::fromStdString(text)); }
 
 // A port on its own fake, named, storing every group.
 struct NamedPort : FakePort {

@@ -6,11 +6,11 @@
 #include "DeviceRig.h"
 #include "Globals.h"
 #include "PortRegistry.h"
+#include "TestFiles.h"
 #include "TestTargets.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -95,16 +95,14 @@ protected:
     {
         if (text.isEmpty())
             return;
-        QFile file(QString::fromStdString(ComLink(number) + ".desc"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text.toUtf8());
+        WriteAll(QString::fromStdString(ComLink(number) + ".desc"), text.toUtf8());
     }
 
     // A plain file behind COM<n>: a present port nobody answers on.
     void AddPlainPort(int number, const QString& desc)
     {
         const std::string target = Path("targets") + "/t" + std::to_string(number);
-        QFile(QString::fromStdString(target)).open(QIODevice::WriteOnly);
+        WriteAll(QString::fromStdString(target), QByteArray());
         std::filesystem::create_symlink(target, ComLink(number));
         WriteDesc(number, desc);
     }
