@@ -12,16 +12,8 @@
 
 namespace {
 
-const RingTargetRecord kRing = MakeRingTarget(160);           // 16 mm ring gaps
-const double kK = 1.0 / (16.0 + 0.0001);
-
-TraceAnalysis Analyse(const std::vector<TraceSample>& trace, int sliceMs = 0, int lr3SecBottom = 0, int hitX = 0)
-{
-    RawShotRecord shot;
-    shot.SetRingTargetIndex(0);
-    shot.SetX(hitX);
-    return AnalyseTrace(trace.data(), int(trace.size()), shot, kRing, sliceMs, lr3SecBottom);
-}
+const RingTargetRecord kRing = AnalysisRing();
+const double kK = AnalysisRingsPerMm;
 
 void ExpectFinite(const TraceAnalysis& a)
 {
@@ -29,12 +21,6 @@ void ExpectFinite(const TraceAnalysis& a)
                       a.interceptB, a.steadiness, a.trendSpread, a.timingRatio, a.ringTrend, a.trigValue,
                       a.trigTime, a.trigDeviation })
         EXPECT_TRUE(std::isfinite(v));
-}
-
-// Sample deviation of n consecutive integers.
-double ConsecutiveDeviation(int n)
-{
-    return std::sqrt(n * (n + 1) / 12.0);
 }
 
 } // namespace

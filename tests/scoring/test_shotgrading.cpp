@@ -13,29 +13,6 @@ namespace {
 QByteArray Rows() { return TestData("rows.tgp"); }
 QByteArray TimingRows() { return TestData("timing.tgp"); }
 
-// A measured shot: every component lands on a known row of Rows().
-TraceAnalysis Measured()
-{
-    TraceAnalysis a;
-    a.valid = true;
-    a.holdRadius = 70;     // limits 200, 100, 50: 100 met
-    a.devX = 40;           // 50 met
-    a.devY = 250;          // none met: loosest
-    a.aimValue = 85;       // 850: 800 met
-    a.cogX = 1.2;          // 98 x 10: 950 met
-    a.cogY = -4.5;         // 650: loosest
-    a.trendA = -0.7;       // regression A 70 <= 100; timing A -70 >= -100
-    a.trendB = 0.3;        // regression B -30 <= 50; timing B 30 >= -50
-    a.trendSpread = 0.75;  // 7500 <= 10000
-    a.steadiness = 1.2;    // 120 <= 150
-    a.timingRatio = 1.0;
-    a.holdRingTrend = -0.3;
-    a.trigValue = -0.3;
-    a.trigTime = 0.2;
-    a.trigDeviation = 1.0;
-    return a;
-}
-
 const GradingSelection kStand { 1, 0 };
 
 } // namespace
@@ -50,7 +27,7 @@ TEST(ShotGrading, ComponentsDirectionsAndTies)
               std::tuple(&GradingTables.grade[0], &GradingTables.grade[0], &GradingTables.grade[0]));
     EXPECT_TRUE(PickGradingLimitRows(3, 0).Empty());
 
-    const ShotGradeRecord g = GradeShotAnalysis(kStand, Measured(), 85, 10);
+    const ShotGradeRecord g = GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 10);
     ASSERT_TRUE(g.valid);
     const std::array<double, GradeComponentCount> expected = { 2, 2, 3, 1, 2, 3, 1, 2, 2, 2, 3, 2, 3, 2, 2 };
     EXPECT_EQ(std::tuple(g.componentPoints, g.componentRows[GradeHold]), std::tuple(expected, GradingTables.grade[1]));
@@ -61,25 +38,25 @@ TEST(ShotGrading, ComponentsDirectionsAndTies)
     EXPECT_EQ(std::tuple(bool(g.regressionGap1), bool(g.regressionGap2), bool(g.trigWindowOk)), std::tuple(true, false, true));
 
     // A target topped by ring 9 grades the score one ring up.
-    EXPECT_EQ(GradeShotAnalysis(kStand, Measured(), 85, 9).componentPoints[GradeScore], 3);
+    EXPECT_EQ(GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 9).componentPoints[GradeScore], 3);
     // Missing even the loosest row keeps its points.
-    EXPECT_EQ(GradeShotAnalysis(kStand, Measured(), 10, 10).componentPoints[GradeScore], 1);
+    EXPECT_EQ(GradeShotAnalysis(kStand, MeasuredAnalysis(), 10, 10).componentPoints[GradeScore], 1);
 
     // Squares of a large hold value must not wrap into "met".
-    TraceAnalysis wide = Measured();
+    TraceAnalysis wide = MeasuredAnalysis();
     wide.holdRadius = 50000;
     EXPECT_EQ(GradeShotAnalysis(kStand, wide, 85, 10).componentPoints[GradeHold], 1);
 
     // Not graded: no selection, a stance outside 1..3, no rows, no analysis.
     for (const GradingSelection none : { GradingSelection { 0, 0 }, GradingSelection { 7, 0 }, GradingSelection { 1, 2 } })
-        EXPECT_FALSE(GradeShotAnalysis(none, Measured(), 85, 10).valid) << none.stance << "/" << none.difficulty;
+        EXPECT_FALSE(GradeShotAnalysis(none, MeasuredAnalysis(), 85, 10).valid) << none.stance << "/" << none.difficulty;
     EXPECT_FALSE(GradeShotAnalysis(kStand, TraceAnalysis {}, 85, 10).valid);
 }
 
 TEST(ShotGrading, TimingRingValueAndTrigger)
 {
     LoadGradingFile(WriteGradingFile(Rows() + TimingRows()), {});
-    const ShotGradeRecord g = GradeShotAnalysis(kStand, Measured(), 85, 10);
+    const ShotGradeRecord g = GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 10);
     ASSERT_TRUE(g.valid);
     // Ratio 1.0: past the 0.8 row, the 1.1 row is the smallest limit above it.
     EXPECT_EQ(std::tuple(g.ctrRtvRow, g.componentPoints[GradeRingValue]), std::tuple((CtrRtvRow { 2, 4, 1.1 }), 4));
@@ -93,15 +70,15 @@ TEST(ShotGrading, TimingRingValueAndTrigger)
 
     // Past the ratio limit timing B counts alone: t = 3 reaches the 2.8 row.
     GradingParameters.tcrtvTiming1Limit = 50;
-    EXPECT_EQ(GradeShotAnalysis(kStand, Measured(), 85, 10).timingTotal, 3);
+    EXPECT_EQ(GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 10).timingTotal, 3);
     // A weight of -100 % would divide by 0: timing B alone as well.
     GradingParameters.tcrtvTiming1Limit = 100;
     GradingParameters.timing1Weight = -100;
-    const ShotGradeRecord noWeight = GradeShotAnalysis(kStand, Measured(), 85, 10);
+    const ShotGradeRecord noWeight = GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 10);
     EXPECT_EQ(std::tuple(noWeight.timingTotal, bool(std::isfinite(noWeight.timingResult))), std::tuple(3, true));
 
     // Trigger time outside the window.
-    TraceAnalysis late = Measured();
+    TraceAnalysis late = MeasuredAnalysis();
     late.trigTime = 0.6;
     EXPECT_FALSE(GradeShotAnalysis(kStand, late, 85, 10).trigWindowOk);
     late.trigTime = 0.0;
@@ -111,7 +88,7 @@ TEST(ShotGrading, TimingRingValueAndTrigger)
     // Weights adding up to 0 give no overall grade instead of NaN.
     GradingParameters.hitWeight = GradingParameters.holdWeight = GradingParameters.aimWeight = 0;
     GradingParameters.trigWeight = 0;
-    const ShotGradeRecord unweighted = GradeShotAnalysis(kStand, Measured(), 85, 10);
+    const ShotGradeRecord unweighted = GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 10);
     EXPECT_EQ(std::tuple(bool(unweighted.valid), unweighted.overall), std::tuple(true, 0.0));
 }
 
@@ -127,8 +104,8 @@ TEST(ShotGrading, SelectionBelongsToEachPanel)
     EXPECT_TRUE(SelectGradingRow(standPanel, 1, 0));
 
     // The panel selected last does not change what the other one grades.
-    EXPECT_EQ(GradeShotAnalysis(standPanel, Measured(), 85, 10).componentPoints[GradeHold], 2);
-    EXPECT_EQ(GradeShotAnalysis(kneelPanel, Measured(), 85, 10).componentPoints[GradeHold], 4);
+    EXPECT_EQ(GradeShotAnalysis(standPanel, MeasuredAnalysis(), 85, 10).componentPoints[GradeHold], 2);
+    EXPECT_EQ(GradeShotAnalysis(kneelPanel, MeasuredAnalysis(), 85, 10).componentPoints[GradeHold], 4);
 }
 
 TEST(ShotGrading, LevelsAndOverallScales)

@@ -5,6 +5,7 @@
 
 #include "DeviceRecords.h"
 #include "GradingParameters.h"
+#include "ShotAnalysis.h"
 #include "TestReports.h"
 
 #include <QByteArray>
@@ -46,6 +47,19 @@ RingTargetRecord MakeRingTarget(int hitRingGap, int highestRing = 10);
 // Fills sample i (0 = oldest) with X, Y (0.1 mm) from f.
 using SampleFunction = std::function<void(int i, int& x, int& y, int& failures)>;
 std::vector<TraceSample> MakeTrace(int count, const SampleFunction& f);
+
+// The trace analyses' ring: 16 mm gaps, so one ring is 1 / 16.0001 per mm
+// (the scorer's guard against a zero gap included).
+RingTargetRecord AnalysisRing();
+inline constexpr double AnalysisRingsPerMm = 1.0 / (16.0 + 0.0001);
+// The analysis of trace on AnalysisRing() for a shot at (hitX, 0).
+TraceAnalysis Analyse(const std::vector<TraceSample>& trace, int sliceMs = 0, int lr3SecBottom = 0, int hitX = 0);
+// Sample deviation of n consecutive integers.
+double ConsecutiveDeviation(int n);
+
+// A measured shot whose every component lands on a known row of the grading
+// rows file (tests/scoring/data/rows.tgp).
+TraceAnalysis MeasuredAnalysis();
 
 // A shooter with ring slot 0 defined as ring.
 std::unique_ptr<TShooter> MakeShooter(const RingTargetRecord& ring);
