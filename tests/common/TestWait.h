@@ -18,3 +18,9 @@ bool WaitUntil(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds
     }
     return true;
 }
+
+// Milliseconds since start on the steady clock.
+inline long long MsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}

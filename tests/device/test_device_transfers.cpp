@@ -9,11 +9,6 @@ using TransferTest = UnitDeviceTest;
 
 unitsim::Fault Drop(uint8_t command, int nth) { return {command, nth, 1, unitsim::FaultKind::Drop}; }
 
-long long MsSince(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
 } // namespace
 
 TEST_F(TransferTest, StartAndStopMeasuring)

@@ -22,11 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-long long MsSince(Clock::time_point t)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
-}
-
 // The system calls a thread can sleep in: the backend's event wait, or the
 // poll of a blocked read.
 #ifdef SYS_epoll_wait
