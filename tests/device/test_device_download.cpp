@@ -42,10 +42,9 @@ TEST_F(DownloadTest, WalksTheBanksWithShots)
     for (int i = 0; i < 5; ++i)
         stored.push_back(unit_.AddStoredShot(banks[i], Stored(int16_t(10 + i), int16_t(20 + i), uint8_t(i)), traces[i]));
     ASSERT_TRUE(Download());
-    EXPECT_TRUE(device_->Async().downloadFinished.load());
-    EXPECT_FALSE(device_->Async().abort.load());
-    EXPECT_EQ(device_->Async().downloadRequestCount.load(), 5);
-    EXPECT_EQ(ArgsOf('b'), (Args {{1, 0}, {1, 1}, {1, 2}, {6, 0}, {6, 1}}));
+    EXPECT_EQ(std::tuple(device_->Async().downloadFinished.load(), device_->Async().abort.load(),
+                         device_->Async().downloadRequestCount.load(), ArgsOf('b')),
+              std::tuple(true, false, 5, (Args {{1, 0}, {1, 1}, {1, 2}, {6, 0}, {6, 1}})));
 
     // Stored raw (no live start): positions as sent, the trace that came with it.
     ASSERT_EQ(device_->Shooter()->ShotCount(), 5);

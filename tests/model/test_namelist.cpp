@@ -48,10 +48,9 @@ TEST_F(NameListTest, NewListIndexChecksAndDefaultNames)
     EXPECT_EQ(Describe(list), QStringLiteral("Team 1:Shooter 1"));
 
     TTeam* team = list.GetTeam(0);
-    EXPECT_EQ(Message([&] { team->GetName(-1); }), "Bad name index");
-    EXPECT_EQ(Message([&] { team->DeleteName(1); }), "Bad name index");
-    EXPECT_EQ(Message([&] { list.GetTeam(1); }), "Bad team index");
-    EXPECT_EQ(Message([&] { list.DeleteTeam(-1); }), "Bad team index");
+    EXPECT_EQ((QStringList { Message([&] { team->GetName(-1); }), Message([&] { team->DeleteName(1); }),
+                             Message([&] { list.GetTeam(1); }), Message([&] { list.DeleteTeam(-1); }) }),
+              (QStringList { "Bad name index", "Bad name index", "Bad team index", "Bad team index" }));
 
     team->AddName("B");
     team->AddName("C");

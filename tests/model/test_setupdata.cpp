@@ -63,10 +63,9 @@ TEST(SetupHandlerTest, DeleteSwapAndBadIndexes)
     list.Swap(1, 1);
     EXPECT_EQ(Tags(list), (std::vector<int> { 3, 2 }));
 
-    EXPECT_EQ(Message([&] { list.Get(2); }), "Bad target setup index");
-    EXPECT_EQ(Message([&] { std::as_const(list).Get(-1); }), "Bad target setup index");
-    EXPECT_EQ(Message([&] { list.Delete(-1); }), "Bad index");
-    EXPECT_EQ(Message([&] { list.Swap(0, 2); }), "Bad index");
+    EXPECT_EQ((QStringList { Message([&] { list.Get(2); }), Message([&] { std::as_const(list).Get(-1); }),
+                             Message([&] { list.Delete(-1); }), Message([&] { list.Swap(0, 2); }) }),
+              (QStringList { "Bad target setup index", "Bad target setup index", "Bad index", "Bad index" }));
     EXPECT_EQ(Message([&] { list.Swap(5, 5); }), "Bad index"); // inside the capacity, past the count
     EXPECT_EQ(Tags(list), (std::vector<int> { 3, 2 }));
 }
