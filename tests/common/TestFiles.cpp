@@ -24,6 +24,14 @@ void WriteAll(const QString& path, const QByteArray& bytes)
     ASSERT_EQ(f.write(bytes), bytes.size()) << path.toStdString();
 }
 
+QByteArray ReadDataFile(const QString& folder, const char* name)
+{
+    const QString path = folder + QLatin1Char('/') + QLatin1String(name);
+    const QByteArray bytes = ReadAll(path);
+    EXPECT_FALSE(bytes.isEmpty()) << "no data file " << path.toStdString();
+    return bytes;
+}
+
 struct CommaCLocale::Folder {
     QTemporaryDir dir;
 };

@@ -11,6 +11,13 @@ QByteArray ReadAll(const QString& path);
 // Writes bytes as the whole file; fails the calling test when it cannot.
 void WriteAll(const QString& path, const QByteArray& bytes);
 
+// The whole file folder/name; fails the calling test when it is missing or
+// empty. TestData(name) reads from the test's own tests/<layer>/data folder.
+QByteArray ReadDataFile(const QString& folder, const char* name);
+#ifdef TRAXEL_TEST_DATA_DIR
+inline QByteArray TestData(const char* name) { return ReadDataFile(QStringLiteral(TRAXEL_TEST_DATA_DIR), name); }
+#endif
+
 // Switches the C library to a locale whose decimal separator is ',' for its
 // lifetime (compiling one into a temporary folder when none is installed),
 // and back to "C" afterwards. Proves that number handling ignores the C locale.

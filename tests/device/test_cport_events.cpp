@@ -1,20 +1,15 @@
 #include "CPort.h"
 #include "FakeComBackend.h"
+#include "TestWait.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
-#include <deque>
 
 using namespace ComBackend;
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 2000)
-{
-    return FakeComState::WaitFor(pred, timeoutMs);
-}
 
 // What handlers on the event thread saw, safe to read from the test.
 struct Recorder {
@@ -49,33 +44,33 @@ struct Recorder {
 
 // The calls the sync methods hand to the GUI thread, which the test thread
 // plays: they run when the test says so.
-class GuiQueue {
-public:
+struct GuiQueue {
+    std::mutex m;
+    std::vector<std::function<void()>> calls;
+
     void Post(std::function<void()> call)
     {
-        std::lock_guard<std::mutex> lock(FMutex);
-        FCalls.push_back(std::move(call));
+        std::lock_guard<std::mutex> lock(m);
+        calls.push_back(std::move(call));
     }
     std::size_t Pending()
     {
-        std::lock_guard<std::mutex> lock(FMutex);
-        return FCalls.size();
+        std::lock_guard<std::mutex> lock(m);
+        return calls.size();
     }
+    // Until no call is left, calls posted meanwhile included.
     void RunAll()
     {
-        std::unique_lock<std::mutex> lock(FMutex);
-        while (!FCalls.empty()) {
-            const std::function<void()> call = std::move(FCalls.front());
-            FCalls.pop_front();
-            lock.unlock();
-            call();
-            lock.lock();
+        while (Pending() > 0) {
+            std::vector<std::function<void()>> now;
+            {
+                std::lock_guard<std::mutex> lock(m);
+                now.swap(calls);
+            }
+            for (const auto& call : now)
+                call();
         }
     }
-
-private:
-    std::mutex FMutex;
-    std::deque<std::function<void()>> FCalls;
 };
 
 // Log lines, collected from any thread while installed.
@@ -166,11 +161,9 @@ TEST(CPortEvents, ReceivedCharactersTakeTheirPath)
         r.port->Open();
         r.fake->AddInput("frame");
         r.fake->PushEvents(EvRxChar);
-        ASSERT_TRUE(WaitFor([&] { return linkGot.Joined().size() == 5; }));
+        ASSERT_TRUE(WaitUntil([&] { return linkGot.Joined().size() == 5; }));
         r.port->Close();
-        EXPECT_EQ(linkGot.Joined(), "frame");
-        EXPECT_EQ(portGot.Joined(), "frame");
-        EXPECT_EQ(rxChar, 0);
+        EXPECT_EQ(std::tuple(linkGot.Joined(), portGot.Joined(), rxChar.load()), std::tuple("frame", "frame", 0));
         EXPECT_EQ(rx.Joined(), "rx 1rx 0"); // on at arrival, off once the queue is empty
         r.port->UnRegisterLink(&link);
     }
@@ -184,8 +177,7 @@ TEST(CPortEvents, ReceivedCharactersTakeTheirPath)
         r.fake->AddInput("xyz");
         ASSERT_TRUE(r.Deliver(EvRxChar));
         r.port->Close();
-        EXPECT_EQ(rxChar, 0);
-        EXPECT_EQ(r.fake->Count("GetStatus"), 0);
+        EXPECT_EQ(std::tuple(rxChar.load(), r.fake->Count("GetStatus")), std::tuple(0, 0));
     }
 }
 
@@ -197,23 +189,21 @@ TEST(CPortEvents, TheLoopEndsOnHangupAndFailureAndRetriesOnInterrupt)
     r.port->Open();
     r.fake->PushWait({WaitOutcome::Failed, 0, EINTR});
     r.fake->PushEvents(EvRing);
-    ASSERT_TRUE(WaitFor([&] { return rings == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return rings == 1; }));
 
     // Unplugged: the loop ends (it cleans up) without dispatching and without
     // waiting again, though another event is scripted behind the hangup.
     r.fake->PushWait({WaitOutcome::Hangup, 0, 0}, [&] { r.fake->PushEvents(EvRing); });
-    ASSERT_TRUE(WaitFor([&] { return r.fake->Count("Purge") == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return r.fake->Count("Purge") == 1; }));
     const int waits = r.fake->Count("WaitEvent");
     EXPECT_TRUE(r.port->Connected());
     EXPECT_NO_THROW(r.port->Close()); // joins the thread: what it did is final
-    EXPECT_FALSE(r.port->Connected());
-    EXPECT_EQ(r.fake->Count("WaitEvent"), waits);
-    EXPECT_EQ(rings, 1);
+    EXPECT_EQ(std::tuple(r.port->Connected(), r.fake->Count("WaitEvent"), rings.load()), std::tuple(false, waits, 1));
 
     // Any other failed wait ends it too.
     r.port->Open();
     r.fake->PushWait({WaitOutcome::Failed, 0, EBADF});
-    ASSERT_TRUE(WaitFor([&] { return r.fake->Count("Purge") == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return r.fake->Count("Purge") == 2; }));
     EXPECT_NO_THROW(r.port->Close());
 }
 
@@ -254,11 +244,10 @@ TEST(CPortEvents, NothingThrownOnTheEventThreadEndsTheProgram)
             r.fake->PushWait({WaitOutcome::Events, EvRing, 0}, [] { throw 3; });
         r.fake->PushEvents(EvRing);
         r.fake->PushEvents(EvRing);
-        ASSERT_TRUE(WaitFor([&] { return r.fake->Count("Purge") == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return r.fake->Count("Purge") == 1; }));
         EXPECT_TRUE(r.port->Connected());
         EXPECT_NO_THROW(r.port->Close());
-        EXPECT_FALSE(r.port->Connected());
-        EXPECT_EQ(calls, c.handler ? 1 : 0);
+        EXPECT_EQ(std::tuple(r.port->Connected(), calls.load()), std::tuple(false, c.handler ? 1 : 0));
         SetComSyncInvoker({});
         const std::vector<std::string> lines = log.Items();
         ASSERT_EQ(lines.size(), 1u);
@@ -279,9 +268,8 @@ TEST(CPortEvents, CloseFromAHandlerDoesNotWaitForItself)
     r.port->Open();
     r.fake->AddInput("a");
     r.fake->PushEvents(EvRxChar | EvRing);
-    ASSERT_TRUE(WaitFor([&] { return !r.port->Connected(); }));
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(r.fake->Count("Close"), 1);
+    ASSERT_TRUE(WaitUntil([&] { return !r.port->Connected(); }));
+    EXPECT_EQ(std::tuple(calls.load(), r.fake->Count("Close")), std::tuple(1, 1));
     EXPECT_EQ(r.fake->Count("Purge"), 1); // cleaned up once, by Close
 
     // Destroying the port from its own handler is survivable too.
@@ -295,8 +283,8 @@ TEST(CPortEvents, CloseFromAHandlerDoesNotWaitForItself)
     };
     d.port->Open();
     d.fake->PushEvents(EvRing | EvRlsd);
-    ASSERT_TRUE(WaitFor([&] { return done.load(); }));
-    EXPECT_TRUE(WaitFor([&] { return !d.fake->IsOpen(); }));
+    ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !d.fake->IsOpen(); }));
 }
 
 // A handler's close has ended, after-close hook included, before any other
@@ -312,10 +300,9 @@ TEST(CPortEvents, AClosedPortIsDoneWithBeforeOthersSeeItClosed)
     r.port->OnRing = [](TCustomComPort& p) { p.Close(); };
     r.port->Open();
     r.fake->PushEvents(EvRing);
-    ASSERT_TRUE(WaitFor([&] { return !r.port->Connected(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !r.port->Connected(); }));
     r.port.reset(); // at once, as a device list dropping a closed unit would
-    EXPECT_EQ(watch.runs, 1);
-    EXPECT_TRUE(watch.othersSawOpen);
+    EXPECT_EQ(std::tuple(watch.runs.load(), bool(watch.othersSawOpen)), std::tuple(1, true));
     Watch = nullptr;
 }
 
@@ -336,25 +323,22 @@ TEST(CPortEvents, ConcurrentClosesRunOnce)
                 handlerIn = true;
                 // The other close is under way now; a second pass through
                 // here would be the fault this test is about.
-                WaitFor([&] { return before.load() > 1; }, 300);
+                WaitUntil([&] { return before.load() > 1; }, std::chrono::milliseconds(300));
             }
         };
         r.port->OnAfterClose = [&](TCustomComPort&) { ++after; };
         r.port->OnRing = [&](TCustomComPort& p) {
             if (!handlerFirst) {
                 handlerIn = true;
-                WaitFor([&] { return otherClosing.load(); });
+                WaitUntil([&] { return otherClosing.load(); });
             }
             p.Close();
         };
         r.port->Open();
         r.fake->PushEvents(EvRing);
-        ASSERT_TRUE(WaitFor([&] { return handlerIn.load(); }));
+        ASSERT_TRUE(WaitUntil([&] { return handlerIn.load(); }));
         r.port->Close();
-        EXPECT_FALSE(r.port->Connected());
-        EXPECT_EQ(before, 1);
-        EXPECT_EQ(after, 1);
-        EXPECT_EQ(r.fake->Count("Close"), 1);
+        EXPECT_EQ(std::tuple(r.port->Connected(), before.load(), after.load(), r.fake->Count("Close")), std::tuple(false, 1, 1, 1));
     }
 }
 
@@ -399,8 +383,7 @@ TEST(CPortEvents, LinksAreFollowedFromRegistrationToRemoval)
     const int rings = permanent;
     ASSERT_TRUE(r.Deliver(EvRing));
     r.port->Close();
-    EXPECT_EQ(permanent, rings + 1);
-    EXPECT_EQ(transient, seen);
+    EXPECT_EQ(std::tuple(permanent.load(), transient.load()), std::tuple(rings + 1, seen));
     r.port->UnRegisterLink(&a);
 }
 
@@ -416,7 +399,7 @@ TEST(CPortEvents, SyncMethodsHandTheCallsToTheGuiThread)
         };
         r.port->Open();
         r.fake->PushEvents(EvRing);
-        ASSERT_TRUE(WaitFor([&] { return gui.Pending() == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return gui.Pending() == 1; }));
         EXPECT_EQ(rings, 0);
         gui.RunAll();
         EXPECT_EQ(rings, 1);
@@ -424,7 +407,7 @@ TEST(CPortEvents, SyncMethodsHandTheCallsToTheGuiThread)
         // The GUI thread is busy while the port closes: Close returns, and
         // the queued call runs later without touching the port.
         r.fake->PushEvents(EvRing);
-        ASSERT_TRUE(WaitFor([&] { return gui.Pending() == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return gui.Pending() == 1; }));
         r.port->Close();
         EXPECT_FALSE(r.port->Connected());
         gui.RunAll();
@@ -437,10 +420,9 @@ TEST(CPortEvents, SyncMethodsHandTheCallsToTheGuiThread)
         r.port->OnRing = [&](TCustomComPort& p) { p.Close(); };
         r.port->Open();
         r.fake->PushEvents(EvRing | EvTxEmpty);
-        ASSERT_TRUE(WaitFor([&] { return gui.Pending() == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return gui.Pending() == 1; }));
         gui.RunAll();
-        EXPECT_FALSE(r.port->Connected());
-        EXPECT_EQ(r.fake->Count("Close"), 1);
+        EXPECT_EQ(std::tuple(r.port->Connected(), r.fake->Count("Close")), std::tuple(false, 1));
     }
     SetComSyncInvoker({});
 }
@@ -461,7 +443,7 @@ TEST(CPortEvents, CloseEndsAReceiveLoopThatNeverRunsDry)
     r.port->Open();
     r.fake->AddInput("x");
     r.fake->PushEvents(EvRxChar);
-    ASSERT_TRUE(WaitFor([&] { return inLoop.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return inLoop.load(); }));
     r.port->Close(); // returns: the loop saw the close
     EXPECT_FALSE(r.port->Connected());
     EXPECT_EQ(r.port->ReadAsyncErrorCount(), 0);

@@ -29,8 +29,7 @@ TEST(CPortTypes, EnumComPortsRaisesRegistryErrorForAnUnreadableList)
         EnumComPorts(list, "/nonexistent-sysfs-root");
         FAIL() << "no exception";
     } catch (const EComPort& error) {
-        EXPECT_EQ(error.Code(), 23);
-        EXPECT_EQ(error.WinCode(), ENOENT);
+        EXPECT_EQ(std::tuple(error.Code(), error.WinCode()), std::tuple(23, ENOENT));
         EXPECT_EQ(error.Message(), QStringLiteral("COM Port Error: Registry error on registry read"));
     }
     EXPECT_EQ(list, std::vector<std::string>{"keep"});

@@ -92,10 +92,8 @@ TEST(ReceivePath, CutsFramesFromAnyChunking)
             handler.OnReceive(chunk.data(), int(chunk.size()));
             bytes += uint32_t(chunk.size());
         }
-        EXPECT_EQ(types, c.types);
-        EXPECT_EQ(handler.BytesSkipped(), c.skipped);
-        EXPECT_EQ(handler.FillCount(), c.left);
-        EXPECT_EQ(handler.BytesReceived(), bytes);
+        EXPECT_EQ(std::tuple(types, handler.BytesSkipped(), handler.FillCount(), handler.BytesReceived()),
+                  std::tuple(c.types, c.skipped, c.left, bytes));
         EXPECT_EQ(handler.FramesDispatched(), uint32_t(std::count_if(types.begin(), types.end(),
                                                                      [](int t) { return t != ReplyPowerUp; })));
     }
@@ -111,16 +109,14 @@ TEST_F(Receive, StaleFrameStartIsDroppedWhenTheLineFallsSilent)
     const auto before = std::chrono::steady_clock::now();
     Feed(Cat({{0xCA, 'j'}, ack, {'Y', 'c'}}));
     const auto after = std::chrono::steady_clock::now();
-    EXPECT_TRUE(types.empty());
-    EXPECT_TRUE(handler.HasPartialFrame());
+    EXPECT_EQ(std::tuple(types.empty(), handler.HasPartialFrame()), std::tuple(true, true));
     EXPECT_FALSE(handler.DropStaleBytes(ns(before)));
     EXPECT_TRUE(types.empty());
 
     EXPECT_TRUE(handler.DropStaleBytes(ns(after + std::chrono::milliseconds(TDataHandler::QuietMs))));
     // The ack came through; the cut "Yc" at the end went as well.
-    EXPECT_EQ(types, std::vector<int>{ReplyAck});
-    EXPECT_FALSE(handler.HasPartialFrame());
-    EXPECT_EQ(handler.BytesSkipped(), 4u);
+    EXPECT_EQ(std::tuple(types, handler.HasPartialFrame(), handler.BytesSkipped()),
+              std::tuple(std::vector<int>{ReplyAck}, false, 4u));
 }
 
 TEST_F(Receive, ChunkOfExactlyTheFreeRoomIsDropped)
@@ -132,17 +128,14 @@ TEST_F(Receive, ChunkOfExactlyTheFreeRoomIsDropped)
     const int room = TDataHandler::Capacity - 45;
 
     Feed(Bytes(std::size_t(room), 0x00));
-    EXPECT_EQ(handler.BytesDropped(), uint32_t(room));
-    EXPECT_EQ(handler.FillCount(), 45);
-    EXPECT_TRUE(types.empty());
+    EXPECT_EQ(std::tuple(handler.BytesDropped(), handler.FillCount(), types.empty()), std::tuple(uint32_t(room), 45, true));
 
     // One byte less fits; the kept bytes are still there.
     Bytes chunk(std::size_t(room - 1), 0x00);
     chunk[0] = frame.back();
     Feed(chunk);
-    EXPECT_EQ(types, std::vector<int>{ReplySampleT2});
-    EXPECT_EQ(handler.BytesDropped(), uint32_t(room));
-    EXPECT_EQ(handler.LargestChunk(), room - 1);
+    EXPECT_EQ(std::tuple(types, handler.BytesDropped(), handler.LargestChunk()),
+              std::tuple(std::vector<int>{ReplySampleT2}, uint32_t(room), room - 1));
     // The zero filler is skipped; its very last byte waits for a partner.
     EXPECT_EQ(handler.FillCount(), 1);
 }
@@ -157,8 +150,7 @@ TEST_F(Receive, FailingHandlerDoesNotStopTheScan)
         types.push_back(type);
     };
     Feed(Cat({ack, sample, ack, sample}));
-    EXPECT_EQ(calls, 4);
-    EXPECT_EQ(types, (std::vector<int>{5, 5}));
+    EXPECT_EQ(std::tuple(calls, types), std::tuple(4, (std::vector<int>{5, 5})));
     // The frames were consumed: the next chunk does not bring them back.
     EXPECT_EQ(handler.FillCount(), 0);
     Feed(sample);

@@ -77,31 +77,24 @@ TEST_F(DeviceTest, RepliesLandInTheirSlots)
         data[std::size_t(i)] = uint8_t(0x40 + i);
     for (uint8_t block : {184 /* the name block, bit 7 ignored */, 2, 40 /* no slot: the last reply only */})
         Feed(unitsim::ParameterFrame(block, data));
-    EXPECT_EQ(device->ParameterBlock(56)[0], 0x40);
-    EXPECT_EQ(device->SettingsBlocks().b[32], 0x40);
-    EXPECT_TRUE(device->ParameterBlock(40).isEmpty());
-    EXPECT_EQ(device->ReplySlot(ReplyParameterBlock)[2], 40);
+    EXPECT_EQ(std::tuple(device->ParameterBlock(56)[0], device->SettingsBlocks().b[32], device->ParameterBlock(40).isEmpty(),
+                         device->ReplySlot(ReplyParameterBlock)[2]), std::tuple(0x40, 0x40, true, 40));
     for (uint8_t reg : {3, 25, 9})
         Feed(unitsim::RegisterFrame(reg, data));
     unitsim::Block16 counts {};
     counts[3] = 3;  // bank 1 at frame byte 6
     counts[13] = 2; // bank 6 at frame byte 16
     Feed(unitsim::RegisterFrame(32, counts));
-    EXPECT_EQ(device->InfoRegister(3)[2], 3);
-    EXPECT_EQ(device->InfoRegister(25)[2], 25);
-    EXPECT_TRUE(device->InfoRegister(9).isEmpty());
-    EXPECT_EQ(device->ReplySlot(ReplyInfoRegister)[2], 9);
+    EXPECT_EQ(std::tuple(device->InfoRegister(3)[2], device->InfoRegister(25)[2], device->InfoRegister(9).isEmpty(),
+                         device->ReplySlot(ReplyInfoRegister)[2], device->ReplyCount(ReplyInfoRegister)), std::tuple(3, 25, true, 9, 3u));
     EXPECT_EQ(device->BankCounts(), (std::array<int, 7> {0, 3, 0, 0, 0, 0, 2}));
-    EXPECT_EQ(device->ReplyCount(ReplyInfoRegister), 3u);
 
     // An error report aborts only a running sequence.
     Feed(unitsim::ErrorReportFrame(1));
-    EXPECT_EQ(device->LastReplyType(), ReplyDeviceError);
-    EXPECT_FALSE(device->Async().abort.load());
+    EXPECT_EQ(std::tuple(device->LastReplyType(), device->Async().abort.load()), std::tuple(int(ReplyDeviceError), false));
 
     device->ClearReplySlots();
-    EXPECT_EQ(device->LastReplyType(), 0);
-    EXPECT_EQ(device->ReplySlot(ReplyAck), QByteArray(5, '\0'));
+    EXPECT_EQ(std::tuple(device->LastReplyType(), device->ReplySlot(ReplyAck)), std::tuple(0, QByteArray(5, '\0')));
 }
 
 TEST_F(DeviceTest, RingWrapsAndShotTakesLastSamplesOldestFirst)
@@ -110,65 +103,51 @@ TEST_F(DeviceTest, RingWrapsAndShotTakesLastSamplesOldestFirst)
     device->SetListener(&listener);
     for (int i = 0; i < 205; ++i)
         Feed(Sample(int16_t(i)));
-    EXPECT_TRUE(device->RingWrapped());
-    EXPECT_EQ(device->RingIndex(), 5);
-    EXPECT_EQ(listener.samples.load(), 205);
-    EXPECT_EQ(device->AimingTime(), 205 * 15);
+    EXPECT_EQ(std::tuple(device->RingWrapped(), device->RingIndex(), listener.samples.load(), device->AimingTime()),
+              std::tuple(true, 5, 205, 205 * 15));
 
     // Not live: stored raw, unscored, with the last 200 samples.
     Feed(Shot(123, -45, 1));
     ASSERT_EQ(device->ShotCount(), 1);
     TShot* shot = device->Shooter()->GetShot(0);
     ASSERT_EQ(shot->CurveCount(), 200);
-    EXPECT_EQ(shot->Curve()[0].X(), 5);
-    EXPECT_EQ(shot->Curve()[199].X(), 204);
-    EXPECT_EQ(shot->raw.XNAU(), 123);
-    EXPECT_FALSE(shot->converted);
-    EXPECT_TRUE(SessionUnsaved.load());
-    EXPECT_EQ(device->RingIndex(), 0);
-    EXPECT_FALSE(device->RingWrapped());
-    EXPECT_EQ(device->DropCount(), 0);
+    EXPECT_EQ(std::tuple(shot->Curve()[0].X(), shot->Curve()[199].X(), shot->raw.XNAU(), shot->converted, SessionUnsaved.load()),
+              std::tuple(5, 204, 123, false, true));
+    EXPECT_EQ(std::tuple(device->RingIndex(), device->RingWrapped(), device->DropCount()), std::tuple(0, false, 0));
 
     // The same result again: one shot only, listener still told.
     Feed(Shot(123, -45, 1));
-    EXPECT_EQ(device->ShotCount(), 1);
-    EXPECT_EQ(listener.shots.load(), 2);
+    EXPECT_EQ(std::tuple(device->ShotCount(), listener.shots.load()), std::tuple(1, 2));
     device->SetListener(nullptr); // hearing nothing afterwards: the viewer tests
 }
 
 TEST_F(DeviceTest, FlaggedRunsRestartTheRing)
 {
     FeedSamples(5, 1, 0x01);
-    EXPECT_EQ(device->RingIndex(), 5);
-    EXPECT_EQ(device->AimingTime(), 0);
+    EXPECT_EQ(std::tuple(device->RingIndex(), device->AimingTime()), std::tuple(5, 0));
     Feed(Sample(1));
-    EXPECT_EQ(device->FlaggedRun(), 0);
-    EXPECT_EQ(device->AimingTime(), 15);
+    EXPECT_EQ(std::tuple(device->FlaggedRun(), device->AimingTime()), std::tuple(0, 15));
     FeedSamples(5, 1, 0x20);
     EXPECT_EQ(device->RingIndex(), 11);
     // A T1 record breaks the run as well.
     Feed(unitsim::SampleT1Frame(1, 2, 3, 4));
-    EXPECT_EQ(device->FlaggedRun(), 0);
-    EXPECT_EQ(device->RingIndex(), 12);
-    EXPECT_EQ(device->T1Slot(11).A(), 1);
-    EXPECT_EQ(device->T0Slot(11).X(), 0); // that slot holds a T1 record
+    // (Slot 11 holds a T1 record: its sample X reads 0.)
+    EXPECT_EQ(std::tuple(device->FlaggedRun(), device->RingIndex(), device->T1Slot(11).A(), device->T0Slot(11).X()),
+              std::tuple(0, 12, 1, 0));
     FeedSamples(6, 1, 0x01);
-    EXPECT_EQ(device->RingIndex(), 0);
-    EXPECT_EQ(device->FlaggedRun(), 6);
+    EXPECT_EQ(std::tuple(device->RingIndex(), device->FlaggedRun()), std::tuple(0, 6));
     // T2 counts as a sample for the start time, T1 does not.
     const int before = device->SampleCount();
     Feed(unitsim::SampleT2Frame(1, 2, 3, 4, 5));
     Feed(unitsim::SampleT1Frame(1, 2, 3, 4));
-    EXPECT_EQ(device->SampleCount(), before + 1);
-    EXPECT_EQ(device->T2Slot(0).Dist(), 5);
+    EXPECT_EQ(std::tuple(device->SampleCount(), device->T2Slot(0).Dist()), std::tuple(before + 1, 5));
 
     // Angles are kept in degrees (the sine limited to 1 first); the kept
     // frame is as received.
     const int at = device->RingIndex();
     Feed(Sample(0, 0, 0, 1200, 500));
-    EXPECT_EQ(device->T0Slot(at).Tilt(), 90);
-    EXPECT_EQ(device->T0Slot(at).Rotation(), 30);
-    EXPECT_EQ(device->ReplySlot(ReplySample)[11], char(500 & 0xFF));
+    EXPECT_EQ(std::tuple(device->T0Slot(at).Tilt(), device->T0Slot(at).Rotation(), device->ReplySlot(ReplySample)[11]),
+              std::tuple(90, 30, char(500 & 0xFF)));
 }
 
 // A live shot is scored, its trace converted, and the recoil after it dropped.
@@ -198,13 +177,10 @@ TEST_F(DeviceTest, LiveShotsAndDamagedResults)
         ASSERT_EQ(device->ShotCount(), 1);
         const TShot* shot = device->Shooter()->GetShot(0);
         ASSERT_EQ(shot->CurveCount(), 4);
-        EXPECT_EQ(shot->raw.ShotNumber(), 2);
-        EXPECT_EQ(shot->raw.Score(), 109);
-        EXPECT_TRUE(shot->raw.InnerTen());
-        // The trace is in 0.1 mm: 300 raw x k x 10 with k = 9.25 / 300.
-        EXPECT_EQ(shot->Curve()[3].X(), 92);
-        // The next 20 sample records are the recoil: the next trace starts after them.
-        EXPECT_EQ(device->DropCount(), 20);
+        // The trace is in 0.1 mm: 300 raw x k x 10 with k = 9.25 / 300. The
+        // next 20 sample records are the recoil: the next trace starts after them.
+        EXPECT_EQ(std::tuple(shot->raw.ShotNumber(), shot->raw.Score(), shot->raw.InnerTen(), shot->Curve()[3].X(), device->DropCount()),
+                  std::tuple(2, 109, true, 92, 20));
         FeedSamples(20);
     }
 }
@@ -218,13 +194,11 @@ TEST_F(DeviceTest, ShotWithoutShooterStoresNothing)
     device->SetListener(&listener);
     Feed(Sample(5));
     Feed(Shot(0, 0, 1));
-    EXPECT_EQ(device->ShotCount(), 0);
-    EXPECT_EQ(listener.shots.load(), 1);
+    EXPECT_EQ(std::tuple(device->ShotCount(), listener.shots.load()), std::tuple(0, 1));
     // A downloaded (not live) shot without a shooter is not kept either.
     device->SetLiveStarted(false);
     Feed(Shot(0, 0, 2));
-    EXPECT_EQ(shooter->ShotCount(), 0);
-    EXPECT_FALSE(SessionUnsaved.load());
+    EXPECT_EQ(std::tuple(shooter->ShotCount(), SessionUnsaved.load()), std::tuple(0, false));
 }
 
 TEST_F(DeviceTest, ZeroingMovesShotsAndSamples)
@@ -243,12 +217,10 @@ TEST_F(DeviceTest, ZeroingMovesShotsAndSamples)
     // Classic samples and shots are corrected by the offset.
     FeedSamples(20); // the recoil of the last zeroing shot
     Feed(Sample(250, 10));
-    EXPECT_EQ(device->T0Slot(0).X(), 50);
-    EXPECT_EQ(device->T0Slot(0).Y(), 10);
+    EXPECT_EQ(std::tuple(device->T0Slot(0).X(), device->T0Slot(0).Y()), std::tuple(50, 10));
     Feed(Shot(200, 0, 5));
     ASSERT_EQ(device->ShotCount(), 1);
-    EXPECT_EQ(device->Shooter()->GetShot(0)->raw.XNAU(), 0);
-    EXPECT_EQ(device->Shooter()->GetShot(0)->raw.Score(), 109);
+    EXPECT_EQ(std::tuple(device->Shooter()->GetShot(0)->raw.XNAU(), device->Shooter()->GetShot(0)->raw.Score()), std::tuple(0, 109));
 
     // Dynamic mode leaves samples as they are.
     FeedSamples(20);

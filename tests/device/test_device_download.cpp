@@ -42,10 +42,9 @@ TEST_F(DownloadTest, WalksTheBanksWithShots)
     for (int i = 0; i < 5; ++i)
         stored.push_back(unit_.AddStoredShot(banks[i], Stored(int16_t(10 + i), int16_t(20 + i), uint8_t(i)), traces[i]));
     ASSERT_TRUE(Download());
-    EXPECT_TRUE(device_->Async().downloadFinished.load());
-    EXPECT_FALSE(device_->Async().abort.load());
-    EXPECT_EQ(device_->Async().downloadRequestCount.load(), 5);
-    EXPECT_EQ(ArgsOf('b'), (Args {{1, 0}, {1, 1}, {1, 2}, {6, 0}, {6, 1}}));
+    EXPECT_EQ(std::tuple(device_->Async().downloadFinished.load(), device_->Async().abort.load(),
+                         device_->Async().downloadRequestCount.load(), ArgsOf('b')),
+              std::tuple(true, false, 5, (Args {{1, 0}, {1, 1}, {1, 2}, {6, 0}, {6, 1}})));
 
     // Stored raw (no live start): positions as sent, the trace that came with it.
     ASSERT_EQ(device_->Shooter()->ShotCount(), 5);
@@ -53,16 +52,13 @@ TEST_F(DownloadTest, WalksTheBanksWithShots)
         SCOPED_TRACE(i);
         const TShot* shot = Find(stored[i]);
         ASSERT_NE(shot, nullptr);
-        EXPECT_EQ(shot->raw.XNAU(), 10 + int(i));
-        EXPECT_EQ(shot->raw.Score(), 0);
-        EXPECT_EQ(shot->CurveCount(), traces[i]);
+        EXPECT_EQ(std::tuple(shot->raw.XNAU(), shot->raw.Score(), shot->CurveCount()), std::tuple(10 + int(i), 0, traces[i]));
     }
 
     // Acks after completion request nothing more.
     InjectAck('b');
     Sync();
-    EXPECT_EQ(ArgsOf('b').size(), 5u);
-    EXPECT_TRUE(device_->DownloadProgress().missing.empty());
+    EXPECT_EQ(std::tuple(ArgsOf('b').size(), bool(device_->DownloadProgress().missing.empty())), std::tuple(5u, true));
     EXPECT_EQ(device_->DownloadProgress().received, 5);
 }
 
@@ -80,8 +76,7 @@ TEST_F(DownloadTest, NothingStoredRequestsNothingAndARestartRuns)
     unit_.AddStoredShot(3, Stored(2, 2), 1);
     unit_.AddStoredShot(3, Stored(3, 3), 1);
     ASSERT_TRUE(Download());
-    EXPECT_EQ(ArgsOf('b'), (Args {{0, 0}, {3, 0}, {3, 1}}));
-    EXPECT_EQ(device_->Shooter()->ShotCount(), 3);
+    EXPECT_EQ(std::tuple(ArgsOf('b'), device_->Shooter()->ShotCount()), std::tuple((Args {{0, 0}, {3, 0}, {3, 1}}), 3));
 }
 
 // An error report of the unit aborts: the next ack requests nothing. The
@@ -96,14 +91,12 @@ TEST_F(DownloadTest, ErrorReportAbortsAndTheNextDownloadRuns)
     ASSERT_TRUE(WaitUntil([&] { return device_->Async().abort.load(); }, 3000ms));
     InjectAck('b');
     Sync();
-    EXPECT_EQ(ArgsOf('b'), (Args {{2, 0}, {2, 1}}));
-    EXPECT_EQ(device_->Shooter()->ShotCount(), 1);
-    EXPECT_FALSE(device_->Async().downloadComplete.load());
+    EXPECT_EQ(std::tuple(ArgsOf('b'), device_->Shooter()->ShotCount(), bool(device_->Async().downloadComplete.load())),
+              std::tuple((Args {{2, 0}, {2, 1}}), 1, false));
 
     ASSERT_TRUE(Download());
-    EXPECT_FALSE(device_->Async().abort.load());
-    EXPECT_EQ(ArgsOf('b'), (Args {{2, 0}, {2, 1}, {2, 2}}));
-    EXPECT_EQ(device_->Shooter()->ShotCount(), 3);
+    EXPECT_EQ(std::tuple(bool(device_->Async().abort.load()), ArgsOf('b'), device_->Shooter()->ShotCount()),
+              std::tuple(false, (Args {{2, 0}, {2, 1}, {2, 2}}), 3));
 }
 
 // A result lost or damaged on the line: the shot is asked for once more; a
@@ -135,8 +128,7 @@ TEST_F(DownloadTest, LostResultIsAskedAgainOnceThenReportedMissing)
         const bool recovered = c.losses == 1;
         EXPECT_EQ(ArgsOf('b'), (Args {{3, 0}, {3, 1}, {3, 1}, {3, 2}}));
         const TDownloadProgress progress = device_->DownloadProgress();
-        EXPECT_EQ(progress.announced, 3);
-        EXPECT_EQ(progress.received, recovered ? 3 : 2);
+        EXPECT_EQ(std::tuple(progress.announced, progress.received), std::tuple(3, recovered ? 3 : 2));
         EXPECT_EQ(progress.missing, recovered ? std::vector<TStoredShotRef> {} : (std::vector<TStoredShotRef> {{3, 1}}));
         ASSERT_EQ(device_->Shooter()->ShotCount(), recovered ? 3 : 2);
         for (int i = 0; i < 3; ++i) {
@@ -170,10 +162,8 @@ TEST_F(DownloadTest, NothingFromBeforeJoinsTheStoredShots)
     EXPECT_FALSE(device_->LiveStarted());
     const TShot* shot = Find(stored);
     ASSERT_NE(shot, nullptr);
-    EXPECT_EQ(shot->CurveCount(), 30);
-    EXPECT_FALSE(shot->converted);
-    EXPECT_EQ(shot->raw.RingTargetIndex(), 5);
-    EXPECT_EQ(shot->raw.XNAU(), 300);
+    EXPECT_EQ(std::tuple(shot->CurveCount(), bool(shot->converted), shot->raw.RingTargetIndex(), shot->raw.XNAU()),
+              std::tuple(30, false, 5, 300));
 }
 
 // The unit goes away halfway: no crash, no hang, the shots already received

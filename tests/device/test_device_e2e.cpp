@@ -24,10 +24,8 @@ TEST_F(DeviceE2E, IdentifyMeasureShootAndUnplug)
     // The stop answered twice must not run the request chain twice.
     unit_.AddFault({'a', 1, 1, unitsim::FaultKind::DuplicateAck});
     Identify();
-    EXPECT_FALSE(device_->Busy());
-    EXPECT_EQ(device_->ModelType(), 1);
-    EXPECT_EQ(device_->ShotTotal(), 2);
-    EXPECT_EQ(device_->Shooter()->SerialNumber(), QStringLiteral("KBR0001234"));
+    EXPECT_EQ(std::tuple(device_->Busy(), device_->ModelType(), device_->ShotTotal(), device_->Shooter()->SerialNumber()),
+              std::tuple(false, 1, 2, QStringLiteral("KBR0001234")));
     // The stop, then 21 requests, each sent on the answer to the one before.
     EXPECT_EQ(unit_.ReceivedLetters(), "a" + std::string(9, 'c') + std::string(11, 'e') + "c");
     EXPECT_FALSE(device_->IdentifyTimerEnabled());
@@ -40,8 +38,7 @@ TEST_F(DeviceE2E, IdentifyMeasureShootAndUnplug)
     unit_.FireShot(ShotAt(100));
     ASSERT_TRUE(WaitUntil([&] { return device_->ShotCount() == 1; }, 2s));
     TShot* scored = device_->Shooter()->GetShot(0);
-    EXPECT_EQ(scored->raw.Score(), 97);
-    EXPECT_EQ(scored->raw.ClockSector(), 3);
+    EXPECT_EQ(std::tuple(scored->raw.Score(), scored->raw.ClockSector()), std::tuple(97, 3));
     EXPECT_GE(scored->CurveCount(), 25);
     EXPECT_TRUE(scored->converted);
 
@@ -93,9 +90,8 @@ TEST_F(DeviceE2E, PowerUpDashResendsTheStop)
     device.StartAsyncIdentify();
     // The "-" makes the stop go out again at once and stops the timer.
     ASSERT_TRUE(unit.WaitForCount('a', 2, 1500ms));
-    EXPECT_TRUE(device.Data().DashSeen());
-    EXPECT_EQ(device.IdentifyTries(), 1);
-    EXPECT_FALSE(device.IdentifyTimerEnabled());
+    EXPECT_EQ(std::tuple(bool(device.Data().DashSeen()), device.IdentifyTries(), device.IdentifyTimerEnabled()),
+              std::tuple(true, 1, false));
     // The unit acks a stop but never answers the first request: the stalled
     // identification fails instead of hanging.
     unit.AddFault({'c', 1, 0, unitsim::FaultKind::Drop});
@@ -103,6 +99,5 @@ TEST_F(DeviceE2E, PowerUpDashResendsTheStop)
     EXPECT_TRUE(device.SendAndWait(BuildStop(), ReplyAck, 1000));
     ASSERT_TRUE(WaitUntil([&] { return device.Async().identifyStep.load() == 1; }, 1s));
     ASSERT_TRUE(Ticking([&] { return device.Async().identifyFinished.load(); }, 5s, &device));
-    EXPECT_FALSE(device.Identified());
-    EXPECT_FALSE(device.Busy());
+    EXPECT_EQ(std::tuple(device.Identified(), device.Busy()), std::tuple(false, false));
 }

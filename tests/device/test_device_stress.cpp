@@ -238,8 +238,7 @@ TEST(DeviceStress, EightUnitsWhileTheGuiReadsSavesAndReopens)
         int stored = 0;
         int live = 0;
         device.Shooter()->ForEachShot([&](const TShot& shot) { (shot.converted ? live : stored) += 1; });
-        EXPECT_EQ(stored, StoredPerUnit);
-        EXPECT_EQ(live > 0, u.streams);
+        EXPECT_EQ(std::tuple(stored, live > 0), std::tuple(StoredPerUnit, u.streams));
     }
     for (Unit& u : units)
         u.device.reset();

@@ -9,11 +9,6 @@ using TransferTest = UnitDeviceTest;
 
 unitsim::Fault Drop(uint8_t command, int nth) { return {command, nth, 1, unitsim::FaultKind::Drop}; }
 
-long long MsSince(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
 } // namespace
 
 TEST_F(TransferTest, StartAndStopMeasuring)
@@ -47,9 +42,8 @@ TEST_F(TransferTest, RingTargetsBothWays)
     ring.b = RingBytes(7);
     EXPECT_TRUE(device_->WriteRingTarget(9, ring));
     ASSERT_EQ(unit_.ReceivedLetters(), "alllla");
-    EXPECT_EQ(unit_.Received()[4].Arg(2), 0x83);
-    EXPECT_EQ(unit_.Received()[5].Arg(3), 33);
-    EXPECT_EQ(unit_.RingTarget(9), ring.b);
+    EXPECT_EQ(std::tuple(unit_.Received()[4].Arg(2), unit_.Received()[5].Arg(3), unit_.RingTarget(9)),
+              std::tuple(0x83, 33, ring.b));
     EXPECT_THROW(device_->WriteRingTarget(256, ring), Exception);
     // A lost ack of the second block: false at once, nothing more sent.
     unit_.ClearReceived();
@@ -61,9 +55,8 @@ TEST_F(TransferTest, RingTargetsBothWays)
     unit_.ClearReceived();
     unit_.SetRingTarget(6, RingBytes(0x21));
     EXPECT_TRUE(device_->ReadRingTarget(6));
-    EXPECT_EQ(ArgsOf('m'), (Args {{6, 0}, {6, 1}, {6, 2}, {6, 131}}));
-    EXPECT_EQ(device_->TargetTables().ringTargets[6].b, RingBytes(0x21));
-    EXPECT_TRUE(device_->RingTargetDefined(6));
+    EXPECT_EQ(std::tuple(ArgsOf('m'), device_->TargetTables().ringTargets[6].b, bool(device_->RingTargetDefined(6))),
+              std::tuple((Args {{6, 0}, {6, 1}, {6, 2}, {6, 131}}), RingBytes(0x21), true));
     unit_.ClearReceived();
     EXPECT_FALSE(device_->ReadRingTarget(16));
     EXPECT_FALSE(device_->ReadRingTarget(-1));
@@ -91,9 +84,8 @@ TEST_F(TransferTest, SilhouetteTargetsBothWays)
     SilhouetteOf(want, record, matrix);
     EXPECT_TRUE(device_->WriteSilhouetteTarget(4, record, matrix));
     ASSERT_EQ(unit_.ReceivedLetters(), "a" + std::string(66, 'f') + "a");
-    EXPECT_EQ(unit_.Silhouette(4).record, want.record);
-    EXPECT_EQ(unit_.Silhouette(4).cells, want.cells);
-    EXPECT_EQ(unit_.Received().back().Arg(1), 2);
+    EXPECT_EQ(std::tuple(unit_.Silhouette(4).record, unit_.Silhouette(4).cells, unit_.Received().back().Arg(1)),
+              std::tuple(want.record, want.cells, 2));
     // The ack of row 10 is lost: the stop goes out and the write fails.
     unit_.ClearReceived();
     unit_.AddFault(Drop('f', 2 + 10 + 1));
@@ -107,15 +99,13 @@ TEST_F(TransferTest, SilhouetteTargetsBothWays)
     EXPECT_TRUE(device_->ReadSilhouetteTarget(2));
     const Args requests = ArgsOf('g');
     ASSERT_EQ(requests.size(), 66u);
-    EXPECT_EQ(requests[2], (std::pair<int, int>(2 | 0x40, 0)));
-    EXPECT_EQ(requests[65], (std::pair<int, int>(2 | 0x40, 63)));
-    EXPECT_TRUE(device_->SilhouetteTargetDefined(2));
+    EXPECT_EQ(std::tuple(requests[2], requests[65], bool(device_->SilhouetteTargetDefined(2))),
+              std::tuple((std::pair<int, int>(2 | 0x40, 0)), (std::pair<int, int>(2 | 0x40, 63)), true));
     SilhouetteTargetRecord readRecord;
     SilhouetteMatrix readMatrix;
     SilhouetteOf(SilhouetteSlot(9), readRecord, readMatrix);
     const DeviceSetup tables = device_->TargetTables();
-    EXPECT_EQ(tables.silhouetteTargets[2], readRecord);
-    EXPECT_EQ(tables.silhouetteMatrices[2], readMatrix);
+    EXPECT_EQ(std::tuple(tables.silhouetteTargets[2], tables.silhouetteMatrices[2]), std::tuple(readRecord, readMatrix));
     unit_.ClearReceived();
     EXPECT_FALSE(device_->ReadSilhouetteTarget(16));
     ExpectNothingSent();
@@ -126,8 +116,7 @@ TEST_F(TransferTest, SilhouetteTargetsBothWays)
     const auto start = Clock::now();
     EXPECT_FALSE(device_->ReadSilhouetteTarget(2));
     EXPECT_GE(MsSince(start), 5000);
-    EXPECT_EQ(unit_.Received().size(), 20u);
-    EXPECT_FALSE(device_->SilhouetteTargetDefined(2));
+    EXPECT_EQ(std::tuple(unit_.Received().size(), bool(device_->SilhouetteTargetDefined(2))), std::tuple(20u, false));
 }
 
 TEST_F(TransferTest, ClearShotBanks)
@@ -165,11 +154,10 @@ TEST_F(TransferTest, ReadMissingTargetsReadsOnlyUndefinedSlotsShotsUse)
     }
     EXPECT_TRUE(device_->ReadMissingTargets());
     ASSERT_EQ(unit_.ReceivedLetters(), "mmmm" + std::string(66, 'g'));
-    EXPECT_EQ(ArgsOf('m')[0].first, 2);
-    EXPECT_EQ(ArgsOf('g')[0].first, 5);
-    EXPECT_TRUE(device_->RingTargetDefined(2));
-    EXPECT_TRUE(device_->SilhouetteTargetDefined(5));
-    EXPECT_EQ(device_->TargetTables().ringTargets[2].b, RingBytes(1));
+    EXPECT_EQ(std::tuple(ArgsOf('m')[0].first, ArgsOf('g')[0].first, bool(device_->RingTargetDefined(2))),
+              std::tuple(2, 5, true));
+    EXPECT_EQ(std::tuple(bool(device_->SilhouetteTargetDefined(5)), device_->TargetTables().ringTargets[2].b),
+              std::tuple(true, RingBytes(1)));
 }
 
 TEST_F(TransferTest, DisplayText)
@@ -203,9 +191,8 @@ TEST_F(TransferTest, DisplayText)
         const auto shown = unit_.DisplayLines();
         ASSERT_EQ(shown.size() - before, c.lines.size());
         for (std::size_t i = 0; i < c.lines.size(); ++i) {
-            EXPECT_EQ(shown[before + i].line, c.lines[i].line);
-            EXPECT_EQ(shown[before + i].flags, c.lines[i].flags);
-            EXPECT_EQ(shown[before + i].text, c.lines[i].text);
+            EXPECT_EQ(std::tuple(shown[before + i].line, shown[before + i].flags, shown[before + i].text),
+                      std::tuple(c.lines[i].line, c.lines[i].flags, c.lines[i].text));
         }
     }
 }

@@ -32,18 +32,15 @@ TEST_F(UploadTest, SettingsOnlyIsFifteenFrames)
     unit_.AddStoredShot(2, unitsim::SimShot{}, 3);
     device_->StartAsyncUpload({-1, -1, true});
     ASSERT_TRUE(Done());
-    EXPECT_FALSE(device_->IsUploadStalled());
-    EXPECT_FALSE(device_->Async().setupModeEntered.load());
+    EXPECT_EQ(std::tuple(device_->IsUploadStalled(), bool(device_->Async().setupModeEntered.load())), std::tuple(false, false));
 
     // Stop, setup mode, blocks 0-2, the seven bank erasures (bank 6 first),
     // block 3 marked last, the counts request, stop.
     ASSERT_EQ(unit_.ReceivedLetters(), "aadddbbbbbbbdca");
     const auto f = unit_.Received();
-    EXPECT_EQ(ArgsOf('a'), (Args {{15, 0}, {15, 0}, {1, 0}}));
-    EXPECT_EQ(f[1].Arg(3), 32);
-    EXPECT_EQ(f[14].Arg(3), 33);
-    EXPECT_EQ(ArgsOf('b'), (Args {{6, 255}, {0, 255}, {1, 255}, {2, 255}, {3, 255}, {4, 255}, {5, 255}}));
-    EXPECT_EQ(f[13].Arg(1), 32);
+    EXPECT_EQ(std::tuple(ArgsOf('a'), f[1].Arg(3), f[14].Arg(3)), std::tuple((Args {{15, 0}, {15, 0}, {1, 0}}), 32, 33));
+    EXPECT_EQ(std::tuple(ArgsOf('b'), f[13].Arg(1)),
+              std::tuple((Args {{6, 255}, {0, 255}, {1, 255}, {2, 255}, {3, 255}, {4, 255}, {5, 255}}), 32));
     const std::size_t blockFrames[4] = {2, 3, 4, 12};
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(f[blockFrames[i]].Arg(1), i == 3 ? 0x83 : int(i));
@@ -78,18 +75,14 @@ TEST_F(UploadTest, RingSilhouetteAndSettingsOneFramePerAck)
     EXPECT_EQ(unit_.RingTarget(3), ring.b);
     // Silhouette: device block, name, then the 64 rows, row 63 marked.
     const auto f = unit_.Received();
-    EXPECT_EQ(f[5].Arg(1), 5);
-    EXPECT_EQ(f[5].Arg(2), 0);
-    EXPECT_EQ(Slice(f[5].bytes.data(), 3), Slice(sil.data(), 16));
-    EXPECT_EQ(f[6].Arg(2), 1);
-    EXPECT_EQ(Slice(f[6].bytes.data(), 3), Slice(sil.data(), 0));
+    EXPECT_EQ(std::tuple(f[5].Arg(1), f[5].Arg(2), Slice(f[5].bytes.data(), 3), f[6].Arg(2), Slice(f[6].bytes.data(), 3)),
+              std::tuple(5, 0, Slice(sil.data(), 16), 1, Slice(sil.data(), 0)));
     for (int r = 0; r < 64; ++r) {
         SCOPED_TRACE(r);
         EXPECT_EQ(f[7 + std::size_t(r)].Arg(1), 5 | 0x40);
         EXPECT_EQ(f[7 + std::size_t(r)].Arg(2), r == 63 ? (63 | 0x80) : r);
     }
-    EXPECT_EQ(unit_.Silhouette(5).record, slot.record);
-    EXPECT_EQ(unit_.Silhouette(5).cells, slot.cells);
+    EXPECT_EQ(std::tuple(unit_.Silhouette(5).record, unit_.Silhouette(5).cells), std::tuple(slot.record, slot.cells));
 }
 
 TEST_F(UploadTest, NothingPendingIsDoneAtOnceAndABadNumberAborts)
@@ -100,8 +93,7 @@ TEST_F(UploadTest, NothingPendingIsDoneAtOnceAndABadNumberAborts)
     // A bad target number is refused before anything is sent, through the
     // abort flag that the programming screen polls.
     device_->StartAsyncUpload({16, -1, false});
-    EXPECT_TRUE(device_->Async().abort.load());
-    EXPECT_FALSE(device_->Async().uploadDone.load());
+    EXPECT_EQ(std::tuple(bool(device_->Async().abort.load()), bool(device_->Async().uploadDone.load())), std::tuple(true, false));
     ExpectNothingSent();
 }
 
@@ -116,6 +108,5 @@ TEST_F(UploadTest, UnplugDuringUploadStalls)
     unit_.Unplug();
     EXPECT_FALSE(device_->IsUploadStalled());
     EXPECT_TRUE(WaitUntil([&] { return device_->IsUploadStalled(); }, 4000ms));
-    EXPECT_FALSE(device_->Async().uploadDone.load());
-    EXPECT_EQ(unit_.Received().size(), 21u);
+    EXPECT_EQ(std::tuple(bool(device_->Async().uploadDone.load()), unit_.Received().size()), std::tuple(false, 21u));
 }

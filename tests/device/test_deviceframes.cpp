@@ -20,26 +20,24 @@ Bytes ToBytes(const Frame& f)
 
 TEST(DeviceFrames, CommandGoldenBytes)
 {
-    EXPECT_EQ(ToBytes(BuildStop()), (Bytes{ 0x61, 0x02, 0x00, 0x21, 0x84 }));
-    EXPECT_EQ(ToBytes(BuildEnterSetupMode()), (Bytes{ 0x61, 0x0F, 0x00, 0x20, 0x90 }));
-    EXPECT_EQ(ToBytes(BuildLeaveSetupMode()), (Bytes{ 0x61, 0x01, 0x00, 0x21, 0x83 }));
-    EXPECT_EQ(ToBytes(BuildStartMeasuring(2)), (Bytes{ 0x61, 0x02, 0x00, 0x20, 0x83 }));
-    EXPECT_EQ(ToBytes(BuildModeCommand(200, 100, 1)), (Bytes{ 0x61, 200, 100, 1, 0x8E }));
-    EXPECT_EQ(ToBytes(BuildRequestParameterBlock(184)), (Bytes{ 0x65, 0xB8, 0x1D }));
-    EXPECT_EQ(ToBytes(BuildRequestInfo(32)), (Bytes{ 0x63, 0x20, 0x83 }));
-    EXPECT_EQ(ToBytes(BuildRequestStoredShot(1, 2)), (Bytes{ 0x62, 0x01, 0x02, 0x65 }));
-    EXPECT_EQ(ToBytes(BuildClearShotBank(6)), (Bytes{ 0x62, 0x06, 0xFF, 0x67 }));
-    EXPECT_EQ(ToBytes(BuildRequestRingTargetBlock(5, 131)), (Bytes{ 0x6D, 0x05, 0x83, 0xF5 }));
-    EXPECT_EQ(ToBytes(BuildRingTargetRequests(7)[3]), (Bytes{ 'm', 7, 0x83, uint8_t('m' + 7 + 0x83) }));
+    const std::pair<Frame, Bytes> commands[] = {
+        { BuildStop(), { 0x61, 0x02, 0x00, 0x21, 0x84 } },           { BuildEnterSetupMode(), { 0x61, 0x0F, 0x00, 0x20, 0x90 } },
+        { BuildLeaveSetupMode(), { 0x61, 0x01, 0x00, 0x21, 0x83 } }, { BuildStartMeasuring(2), { 0x61, 0x02, 0x00, 0x20, 0x83 } },
+        { BuildModeCommand(200, 100, 1), { 0x61, 200, 100, 1, 0x8E } }, { BuildRequestParameterBlock(184), { 0x65, 0xB8, 0x1D } },
+        { BuildRequestInfo(32), { 0x63, 0x20, 0x83 } },             { BuildRequestStoredShot(1, 2), { 0x62, 0x01, 0x02, 0x65 } },
+        { BuildClearShotBank(6), { 0x62, 0x06, 0xFF, 0x67 } },      { BuildRequestRingTargetBlock(5, 131), { 0x6D, 0x05, 0x83, 0xF5 } },
+        { BuildRingTargetRequests(7)[3], { 'm', 7, 0x83, uint8_t('m' + 7 + 0x83) } },
+    };
+    for (const auto& [frame, bytes] : commands)
+        EXPECT_EQ(ToBytes(frame), bytes);
 
     uint8_t data[16];
     for (int i = 0; i < 16; ++i)
         data[i] = uint8_t(i + 1);
     const Bytes last = ToBytes(BuildSetupBlock(3, data, true));
     ASSERT_EQ(last.size(), 19u);
-    EXPECT_EQ(Bytes(last.begin(), last.begin() + 2), (Bytes{ 'd', 0x83 }));
-    EXPECT_EQ(Bytes(last.begin() + 2, last.begin() + 18), Bytes(data, data + 16));
-    EXPECT_EQ(last[18], uint8_t(0x64 + 0x83 + 136));
+    EXPECT_EQ(std::tuple(Bytes(last.begin(), last.begin() + 2), Bytes(last.begin() + 2, last.begin() + 18), last[18]),
+              std::tuple((Bytes{ 'd', 0x83 }), Bytes(data, data + 16), uint8_t(0x64 + 0x83 + 136)));
     EXPECT_EQ(ToBytes(BuildSetupBlock(0x83, data, false))[1], 0x03); // only the last flag sets bit 7
 
     // One display line: flags, line, ten text bytes, zero padding.

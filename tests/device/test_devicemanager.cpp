@@ -6,11 +6,11 @@
 #include "DeviceRig.h"
 #include "Globals.h"
 #include "PortRegistry.h"
+#include "TestFiles.h"
 #include "TestTargets.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -95,16 +95,14 @@ protected:
     {
         if (text.isEmpty())
             return;
-        QFile file(QString::fromStdString(ComLink(number) + ".desc"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text.toUtf8());
+        WriteAll(QString::fromStdString(ComLink(number) + ".desc"), text.toUtf8());
     }
 
     // A plain file behind COM<n>: a present port nobody answers on.
     void AddPlainPort(int number, const QString& desc)
     {
         const std::string target = Path("targets") + "/t" + std::to_string(number);
-        QFile(QString::fromStdString(target)).open(QIODevice::WriteOnly);
+        WriteAll(QString::fromStdString(target), QByteArray());
         std::filesystem::create_symlink(target, ComLink(number));
         WriteDesc(number, desc);
     }
@@ -180,10 +178,8 @@ TEST_F(DeviceManagerTest, EnumeratePortsAppliesTheDescriptionRules)
         AddForce(force);
 
     manager_->EnumeratePorts();
-    EXPECT_EQ(manager_->CandidatePorts(), QStringList({"3", "5", "6", "7", "9", "11", "12", "0", "14"}));
-    EXPECT_EQ(manager_->BluetoothPortList(), QStringList({"6"}));
-    EXPECT_EQ(LogCount("!! COM6 BT"), 1);
-    EXPECT_EQ(LogCount("!! COM3 "), 1);
+    EXPECT_EQ(std::tuple(manager_->CandidatePorts(), manager_->BluetoothPortList(), LogCount("!! COM6 BT"), LogCount("!! COM3 ")),
+              std::tuple(QStringList({"3", "5", "6", "7", "9", "11", "12", "0", "14"}), QStringList({"6"}), 1, 1));
     EXPECT_EQ(LogCount("Ports Force \"abc\" is not a number"), 1);
 
     // Bluetooth ports are taken once some are allowed; the lists are refilled.
@@ -203,10 +199,8 @@ TEST_F(DeviceManagerTest, ScanFindsAndIdentifiesUnits)
     manager_->onDeviceCountChanged = [&] { ++countRefreshes; };
 
     manager_->ScanPorts(true, true, false);
-    EXPECT_TRUE(ScanAwaitingCompletion);
-    EXPECT_EQ(progress, QStringList({"COM5. 1/2", "COM6. 2/2"}));
-    EXPECT_EQ(countRefreshes, 2);
-    EXPECT_EQ(BusyCursorDepth(), 0);
+    EXPECT_EQ(std::tuple(bool(ScanAwaitingCompletion), progress, countRefreshes, BusyCursorDepth()),
+              std::tuple(true, QStringList({"COM5. 1/2", "COM6. 2/2"}), 2, 0));
 
     ASSERT_TRUE(WaitForCompletion());
     EXPECT_FALSE(ScanAwaitingCompletion);
@@ -214,17 +208,14 @@ TEST_F(DeviceManagerTest, ScanFindsAndIdentifiesUnits)
     TDevice* a = manager_->FindConnectedDevice(5);
     TDevice* b = manager_->FindConnectedDevice(6);
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(a->ModelType(), 1);
-    EXPECT_EQ(b->ModelType(), 2);
-    EXPECT_EQ(session_.ShooterCount(), 2);
-    EXPECT_EQ(LogCount("Found COM5 KBR0000005"), 1);
+    EXPECT_EQ(std::tuple(a->ModelType(), b->ModelType(), session_.ShooterCount(), LogCount("Found COM5 KBR0000005")),
+              std::tuple(1, 2, 2, 1));
 
     // Completion is reported once; a rescan leaves known devices alone.
     EXPECT_EQ(manager_->CheckScanComplete(), 0);
     EXPECT_EQ(LogCount("Scan completed"), 1);
     manager_->ScanPorts(true, true, false);
-    EXPECT_EQ(manager_->FindConnectedDevice(5), a);
-    EXPECT_EQ(manager_->Connected().size(), 2u);
+    EXPECT_EQ(std::tuple(manager_->FindConnectedDevice(5), manager_->Connected().size()), std::tuple(a, 2u));
 }
 
 TEST_F(DeviceManagerTest, UnitThatNeverIdentifiesIsDropped)
@@ -277,8 +268,7 @@ TEST_F(DeviceManagerTest, PortThatFailsToOpenWaitsOnTheReconnectList)
     EXPECT_EQ(manager_->FindReconnectDevice(9), parked);
 
     manager_->DropDevice(parked);
-    EXPECT_TRUE(manager_->Reconnecting().empty());
-    EXPECT_EQ(session_.ShooterCount(), 0);
+    EXPECT_EQ(std::tuple(bool(manager_->Reconnecting().empty()), session_.ShooterCount()), std::tuple(true, 0));
 }
 
 // The plain unplug-and-return road is the viewer tests'; here what goes wrong
@@ -299,16 +289,13 @@ TEST_F(DeviceManagerTest, UnpluggedUnitComesBackToItsViewer)
     unit.Unplug();
     manager_->ScanPorts(false, false, false);
     manager_->ScanPorts(false, true, false);
-    EXPECT_EQ(manager_->FindReconnectDevice(5), device);
-    EXPECT_EQ(viewer.starts, 0);
+    EXPECT_EQ(std::tuple(manager_->FindReconnectDevice(5), viewer.starts), std::tuple(device, 0));
 
     // A failing re-attach is reported for that port and parks the device again.
     unit.Replug();
     manager_->ScanPorts(false, true, false);
-    EXPECT_EQ(viewer.starts, 1);
-    EXPECT_EQ(LogCount("Error COM5: viewer start failed"), 1);
-    EXPECT_EQ(manager_->FindReconnectDevice(5), device);
-    EXPECT_EQ(viewer.device, nullptr);
+    EXPECT_EQ(std::tuple(viewer.starts, LogCount("Error COM5: viewer start failed")), std::tuple(1, 1));
+    EXPECT_EQ(std::tuple(manager_->FindReconnectDevice(5), viewer.device), std::tuple(device, nullptr));
 
     // The next scan brings it back. Suspend parks it with its port closed;
     // resume (a scan) brings it back to its viewer, working.
@@ -316,8 +303,7 @@ TEST_F(DeviceManagerTest, UnpluggedUnitComesBackToItsViewer)
     manager_->ScanPorts(false, true, false);
     EXPECT_EQ(viewer.device, device);
     manager_->MoveToReconnect(device);
-    EXPECT_EQ(manager_->FindReconnectDevice(5), device);
-    EXPECT_FALSE(device->Data().IsOpen());
+    EXPECT_EQ(std::tuple(manager_->FindReconnectDevice(5), bool(device->Data().IsOpen())), std::tuple(device, false));
     viewer.device = nullptr;
     manager_->ScanPorts(false, true, false);
     EXPECT_EQ(manager_->FindConnectedDevice(5), device);
@@ -367,15 +353,11 @@ TEST_F(DeviceManagerTest, ScanRequestedDuringAScanRunsOnceAfterIt)
 
     manager_->ScanPorts(true, true, false);
     EXPECT_FALSE(manager_->Scanning());
-    EXPECT_EQ(nested, 1);
-    EXPECT_EQ(refreshes, 2);
-    EXPECT_EQ(LogCount("Scan starting"), 2);
-    EXPECT_EQ(LogCount("Scan completed"), 0);
-    EXPECT_EQ(manager_->Connected().size(), 1u);
+    EXPECT_EQ(std::tuple(nested, refreshes, LogCount("Scan starting"), LogCount("Scan completed"), manager_->Connected().size()),
+              std::tuple(1, 2, 2, 0, 1u));
 
     ASSERT_TRUE(WaitForCompletion());
-    EXPECT_EQ(LogCount("Scan completed"), 1);
-    EXPECT_EQ(manager_->FoundDeviceCount(), 1);
+    EXPECT_EQ(std::tuple(LogCount("Scan completed"), manager_->FoundDeviceCount()), std::tuple(1, 1));
 }
 
 // Clearing the banks lets GUI events through; a drop of that very device
@@ -391,9 +373,8 @@ TEST_F(DeviceManagerLoopTest, DeviceDroppedWhileItsBanksAreClearedOutlivesTheTra
     QTimer::singleShot(0, [&] { manager_->DropDevice(device); });
     // The port closed under the transfer: the erasures fail, nothing crashes.
     EXPECT_FALSE(device->ClearShotBanks());
-    EXPECT_EQ(unit.ReceivedLetters(), "a");
-    EXPECT_FALSE(device->InPumpedTransfer());
-    EXPECT_TRUE(manager_->Connected().empty());
+    EXPECT_EQ(std::tuple(unit.ReceivedLetters(), device->InPumpedTransfer(), bool(manager_->Connected().empty())),
+              std::tuple("a", false, true));
     EXPECT_EQ(session_.ShooterCount(), 0);
     manager_->TickIdentifyTimers(); // deletes it now
 }

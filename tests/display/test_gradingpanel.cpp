@@ -137,12 +137,9 @@ TEST_F(GradingPanel, UngradedShotClearsTheLevels)
     panel->levels.blink[BlinkAim] = true;
     TShot shot;
     const ShotGradeRecord record = DrawGradingPanel(*panel, shot);
-    EXPECT_FALSE(record.valid);
-    EXPECT_FALSE(panel->levels.valid);
-    EXPECT_EQ(panel->levels.level3, 0);
-    EXPECT_FALSE(panel->levels.blink[BlinkAim]);
-    EXPECT_EQ(Column(H::HoldLightX), GradingBitmaps()->lights[0].image);
-    EXPECT_EQ(Head(), GradingBitmaps()->sportHeadDisabled.image);
+    EXPECT_EQ(std::tuple(bool(record.valid), bool(panel->levels.valid), panel->levels.level3), std::tuple(false, false, 0));
+    EXPECT_EQ(std::tuple(bool(panel->levels.blink[BlinkAim]), Column(H::HoldLightX), Head()),
+              std::tuple(false, GradingBitmaps()->lights[0].image, GradingBitmaps()->sportHeadDisabled.image));
 }
 
 TEST_F(GradingPanel, MissingPicturesLeaveOnlyTheBackground)

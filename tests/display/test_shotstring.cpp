@@ -47,6 +47,17 @@ protected:
         strip.Draw();
     }
 
+    // Each entry as "x|time text|burst start", '*' after a new group's.
+    static QStringList Layout(const TShotString& strip)
+    {
+        QStringList entries;
+        for (int i = 0; i < strip.EntryCount(); ++i) {
+            const TShotOnString* e = strip.Entry(i);
+            entries << QStringLiteral("%1|%2|%3%4").arg(e->x).arg(e->timeText).arg(e->burstStart).arg(e->newGroup ? "*" : "");
+        }
+        return entries;
+    }
+
     static TColor At(const TShotString& strip, int x, int y)
     {
         return PixelToColour(TPixelWord(strip.Bitmap().pixel(x, y)));
@@ -81,19 +92,7 @@ TEST_F(ShotStringTest, TimeScaledLayoutAndBursts)
     Ring(1397, 100); // 133 ticks: clock, 20 px
     TShotString strip;
     Build(strip);
-    ASSERT_EQ(strip.EntryCount(), 5);
-
-    const int xs[] = { 50, 150, 340, 450, 560 };
-    const char* times[] = { " 0:01 ", "+1.0", " 0:17 ", "+2.0", " 0:21 " };
-    const int bursts[] = { 0, 0, 2, 2, -1 };
-    for (int i = 0; i < 5; ++i) {
-        const TShotOnString* e = strip.Entry(i);
-        SCOPED_TRACE(i);
-        EXPECT_EQ(e->x, xs[i]);
-        EXPECT_EQ(e->timeText, QString::fromLatin1(times[i]));
-        EXPECT_EQ(e->burstStart, bursts[i]);
-        EXPECT_EQ(e->newGroup, i == 0);
-    }
+    EXPECT_EQ(Layout(strip), (QStringList { "50| 0:01 |0*", "150|+1.0|0", "340| 0:17 |2", "450|+2.0|2", "560| 0:21 |-1" }));
     EXPECT_EQ(strip.Width(), 560 + 90 + 80);
 
     // Compact: every gap 10 px, texts unchanged.
@@ -111,18 +110,8 @@ TEST_F(ShotStringTest, NewGroupAndBackwardTimeEndBursts)
     Ring(500, 90, 2); // earlier: not a burst, gap clamped to 0
     TShotString strip;
     Build(strip);
-    ASSERT_EQ(strip.EntryCount(), 5);
-
-    EXPECT_TRUE(strip.Entry(1)->newGroup);
-    EXPECT_EQ(strip.Entry(1)->timeText, QStringLiteral(" 0:10 "));
-    EXPECT_EQ(strip.Entry(1)->x, 50 + 90 + 100);
-    EXPECT_EQ(strip.Entry(2)->burstStart, 1);
-    EXPECT_EQ(strip.Entry(2)->timeText, QStringLiteral("+0.6"));
-    EXPECT_EQ(strip.Entry(2)->x, strip.Entry(1)->x + 90 + 6);
-    EXPECT_EQ(strip.Entry(3)->x, strip.Entry(2)->x + 90);
-    EXPECT_EQ(strip.Entry(4)->burstStart, -1);
-    EXPECT_EQ(strip.Entry(4)->timeText, QStringLiteral(" 0:07 "));
-    EXPECT_EQ(strip.Entry(4)->x, strip.Entry(3)->x + 90);
+    // Icons 90 px apart; the restart adds a full gap, the burst 6 px.
+    EXPECT_EQ(Layout(strip), (QStringList { "50| 0:09 |-1*", "240| 0:10 |1*", "336|+0.6|1", "426| 0:10 |-1", "516| 0:07 |-1" }));
 }
 
 TEST_F(ShotStringTest, LabelsAndIcons)
@@ -173,8 +162,7 @@ TEST_F(ShotStringTest, EmptyStripAndFindShotAt)
     strip.minWidth = 1000;
     strip.SetShots(static_cast<const TShooter*>(nullptr));
     strip.Draw();
-    EXPECT_EQ(strip.Width(), 1000);
-    EXPECT_EQ(strip.FindShotAt(100), nullptr);
+    EXPECT_EQ(std::tuple(strip.Width(), strip.FindShotAt(100)), std::tuple(1000, nullptr));
 
     // A click on an entry selects it in the viewer's own tests; past the
     // ends the nearest entry is found.
@@ -182,8 +170,7 @@ TEST_F(ShotStringTest, EmptyStripAndFindShotAt)
         Ring(uint32_t(1000 * (i + 1)), 90);
     Build(strip);
     ASSERT_EQ(strip.EntryCount(), 5);
-    EXPECT_EQ(strip.FindShotAt(-500)->index, 0);
-    EXPECT_EQ(strip.FindShotAt(100000)->index, 4);
+    EXPECT_EQ(std::tuple(strip.FindShotAt(-500)->index, strip.FindShotAt(100000)->index), std::tuple(0, 4));
 
     // The list shrinks: a click where the old last shot was lands on a
     // shot of the new list, never on a stale entry.
@@ -194,8 +181,7 @@ TEST_F(ShotStringTest, EmptyStripAndFindShotAt)
     ASSERT_EQ(strip.EntryCount(), 2);
     const TShotOnString* hit = strip.FindShotAt(farRight);
     ASSERT_NE(hit, nullptr);
-    EXPECT_EQ(hit->shot, list_[1]);
-    EXPECT_EQ(strip.Entry(2), nullptr);
+    EXPECT_EQ(std::tuple(hit->shot, strip.Entry(2)), std::tuple(list_[1], nullptr));
 
     strip.Clear();
     EXPECT_EQ(strip.FindShotAt(farRight), nullptr);
@@ -209,14 +195,12 @@ TEST_F(ShotStringTest, BurstSelectionRules)
     strip.selectBurst = true;
     strip.selected = 7;
     Build(strip);
-    EXPECT_EQ(strip.rangeFirst, 5);
-    EXPECT_EQ(strip.rangeLast, 7);
+    EXPECT_EQ(std::tuple(strip.rangeFirst, strip.rangeLast), std::tuple(5, 7));
 
     // A lone shot selects no range, not the other lone shots.
     strip.selected = 3;
     strip.Draw();
-    EXPECT_EQ(strip.rangeFirst, -1);
-    EXPECT_EQ(strip.rangeLast, -1);
+    EXPECT_EQ(std::tuple(strip.rangeFirst, strip.rangeLast), std::tuple(-1, -1));
 
     // Without burst selection a range set by a drag stays as given.
     strip.selectBurst = false;
@@ -224,8 +208,7 @@ TEST_F(ShotStringTest, BurstSelectionRules)
     strip.rangeFirst = 2;
     strip.rangeLast = 4;
     strip.Draw();
-    EXPECT_EQ(strip.rangeFirst, 2);
-    EXPECT_EQ(strip.rangeLast, 4);
+    EXPECT_EQ(std::tuple(strip.rangeFirst, strip.rangeLast), std::tuple(2, 4));
 }
 
 TEST_F(ShotStringTest, PaintedBarsMarkersAndHighlights)
@@ -244,8 +227,7 @@ TEST_F(ShotStringTest, PaintedBarsMarkersAndHighlights)
 
     // The bar between the icons; the pause marker centred in the gap before
     // the new group, with its key colour dropped.
-    EXPECT_EQ(At(strip, b->x - 1, 33), clWhite);
-    EXPECT_EQ(At(strip, a->x + 30, 34), TShotString::StripColour);
+    EXPECT_EQ(std::tuple(At(strip, b->x - 1, 33), At(strip, a->x + 30, 34)), std::tuple(clWhite, TShotString::StripColour));
     const int markerX = (c->x + b->x + 30 - 12) / 2;
     EXPECT_EQ(At(strip, markerX + 2, TShotString::IconY + 10), clWhite);
     EXPECT_EQ(At(strip, markerX + 6, TShotString::IconY + 10), TShotString::StripColour);

@@ -95,8 +95,7 @@ TEST_F(TargetDrawTest, RingBandsByRadius)
     EXPECT_TRUE(Near(r.MapX(1.0), r.CentreY, -2, 1, 6, 0x00FFFF));
 
     // Without a shooter the pass ends after the picture: both layers equal.
-    EXPECT_EQ(r.DisplayLayer, r.StaticLayer);
-    EXPECT_TRUE(r.InfoLines.isEmpty());
+    EXPECT_EQ(std::tuple(r.DisplayLayer, r.InfoLines.isEmpty()), std::tuple(r.StaticLayer, true));
 
     // Colour slots are read at draw time.
     r.Colours[1] = TColor(0x00FF00);
@@ -125,10 +124,9 @@ TEST_F(TargetDrawTest, SilhouetteCellsAndDamagedZones)
     const int right = r.MapX((10 - 31) * s);
     const int top = r.MapY((32 - 20) * s);
     const int bottom = r.MapY((31 - 20) * s);
-    EXPECT_EQ(ColourAt(r.StaticLayer, left, top), Fatal);
-    EXPECT_EQ(ColourAt(r.StaticLayer, right - 1, bottom - 1), Fatal);
-    EXPECT_EQ(ColourAt(r.StaticLayer, right, top), Black);
-    EXPECT_EQ(ColourAt(r.StaticLayer, left, bottom), Black);
+    EXPECT_EQ(std::tuple(ColourAt(r.StaticLayer, left, top), ColourAt(r.StaticLayer, right - 1, bottom - 1)),
+              std::tuple(Fatal, Fatal));
+    EXPECT_EQ(std::tuple(ColourAt(r.StaticLayer, right, top), ColourAt(r.StaticLayer, left, bottom)), std::tuple(Black, Black));
     EXPECT_EQ(ColourAt(r.StaticLayer, left - 1, top), Black);
 }
 
@@ -159,9 +157,7 @@ TEST_F(TargetDrawTest, ViewModesChooseWhatIsDrawn)
     UseRing();
     r.Render(0);
     r.Render(-1);
-    EXPECT_EQ(r.ViewMode, 0);
-    EXPECT_EQ(Cell(10, 20), Background);
-    EXPECT_EQ(At(18, 0), Background);
+    EXPECT_EQ(std::tuple(r.ViewMode, Cell(10, 20), At(18, 0)), std::tuple(0, Background, Background));
     r.Render(3);
     EXPECT_EQ(At(18, 0), Black);
 }
@@ -178,8 +174,7 @@ TEST_F(TargetDrawTest, ZeroingWithoutDeviceSkipsTheOverlay)
     UseRing();
     r.Zeroing = 1;
     r.Render(6);
-    EXPECT_EQ(At(18, 0), Black);
-    EXPECT_EQ(r.DisplayLayer, r.StaticLayer);
+    EXPECT_EQ(std::tuple(At(18, 0), r.DisplayLayer), std::tuple(Black, r.StaticLayer));
     // The target name line is still drawn in zeroing mode.
     ASSERT_FALSE(r.InfoLines.isEmpty());
     EXPECT_EQ(r.InfoLines.first(), GetTargetName(r.Target));
@@ -217,19 +212,15 @@ TEST_F(TargetDrawTest, StatusIconsAtTheBottomLeft)
     device.SetBluetooth(true);
     device.SetSampleStream(true);
     r.Render(6);
-    EXPECT_EQ(corner(), 0xFF0000u);
-    EXPECT_EQ(corner(21, 12), 0xFF0000u);
-    EXPECT_EQ(corner(22, 3), Background);
-    EXPECT_EQ(corner(2, 13), Background);
+    EXPECT_EQ(std::tuple(corner(), corner(21, 12), corner(22, 3), corner(2, 13)),
+              std::tuple(0xFF0000u, 0xFF0000u, Background, Background));
 
     // With the network shown, its icon takes the corner and Bluetooth moves up.
     TFakeNetwork network;
     SetNetworkStatusProvider(&network);
     r.ShowNetworkIcon = true;
     r.Render(6);
-    EXPECT_EQ(corner(), 0x00FF00u);
-    EXPECT_EQ(corner(17, 14), 0x00FF00u);
-    EXPECT_EQ(corner(2, 2 + 10 + 14), 0xFF0000u);
+    EXPECT_EQ(std::tuple(corner(), corner(17, 14), corner(2, 2 + 10 + 14)), std::tuple(0x00FF00u, 0x00FF00u, 0xFF0000u));
     SetNetworkStatusProvider(nullptr);
 
     r.Device = nullptr;
@@ -256,9 +247,8 @@ TEST_F(TargetDrawTest, PassWithAShooter)
     flagged->raw.SetFailures(RawShotRecord::FailFOV);
     r.SelectedShot = flagged;
     r.Render(3);
-    EXPECT_EQ(r.InfoLines.value(1), QStringLiteral("Shot 2"));
-    EXPECT_EQ(r.GroupCount, 0);
-    EXPECT_EQ(r.DisplayLayer, r.StaticLayer);
+    EXPECT_EQ(std::tuple(r.InfoLines.value(1), r.GroupCount, r.DisplayLayer),
+              std::tuple(QStringLiteral("Shot 2"), 0, r.StaticLayer));
     r.Shooter = nullptr;
     r.SelectedShot = nullptr;
 }

@@ -33,18 +33,14 @@ TEST_F(RendererTest, MapsMillimetresToPixels)
     r.ZoomPercent = 200;
     r.ViewX = 5;
     r.ViewY = -5;
-    EXPECT_EQ(r.MapX(10), 230);
-    EXPECT_EQ(r.MapY(-5), 150);
-    EXPECT_EQ(r.MapY(0), 120);
+    EXPECT_EQ(std::tuple(r.MapX(10), r.MapY(-5), r.MapY(0)), std::tuple(230, 150, 120));
 
     // Truncation toward zero, also for negative pixels.
     r.ZoomPercent = 100;
     r.ViewX = r.ViewY = 0;
     r.CentreX = r.CentreY = 0;
     r.PixelsPerMm = 1.0;
-    EXPECT_EQ(r.MapX(-0.4), 0);
-    EXPECT_EQ(r.MapX(-1.9), -1);
-    EXPECT_EQ(r.MapX(1.9), 1);
+    EXPECT_EQ(std::tuple(r.MapX(-0.4), r.MapX(-1.9), r.MapX(1.9)), std::tuple(0, -1, 1));
     // A far point saturates instead of wrapping.
     EXPECT_EQ(r.MapX(1e300), std::numeric_limits<int>::max());
     EXPECT_EQ(r.MapX(-1e300), std::numeric_limits<int>::min());
@@ -58,8 +54,7 @@ TEST_F(RendererTest, ResizeAndZoomRecomputeGeometryAndRedraw)
     r.SetSize(400, 300);
     r.SetSize(800, 600);
     EXPECT_DOUBLE_EQ(r.PixelsPerMm, 6.0);
-    EXPECT_EQ(r.CentreX, 400);
-    EXPECT_EQ(r.CentreY, 300);
+    EXPECT_EQ(std::tuple(r.CentreX, r.CentreY), std::tuple(400, 300));
     EXPECT_EQ(Corner(r), 0u) << "a target without distance is not drawn on resize";
 
     // With a distance the resize draws the pass (background colour slot 0).
@@ -72,8 +67,7 @@ TEST_F(RendererTest, ResizeAndZoomRecomputeGeometryAndRedraw)
     TTargetRenderer empty;
     empty.SetSize(100, 100);
     empty.SetZoomPercent(250);
-    EXPECT_EQ(Corner(empty), 0x808080u);
-    EXPECT_EQ(empty.MapX(4), 50 + 10);
+    EXPECT_EQ(std::tuple(Corner(empty), empty.MapX(4)), std::tuple(0x808080u, 50 + 10));
 }
 
 TEST_F(RendererTest, ZoomFieldAndSilhouetteCell)
@@ -186,8 +180,7 @@ TEST_F(RendererTest, ViewAnimationFollowsTheClock)
     };
 
     animate(0, 10, -20, 300, 200);
-    EXPECT_TRUE(r.Animating);
-    EXPECT_EQ(r.AnimEndTick, 1200u);
+    EXPECT_EQ(std::tuple(bool(r.Animating), r.AnimEndTick), std::tuple(true, 1200u));
     time.clock.Advance(50);
     r.StepViewAnimation();
     EXPECT_DOUBLE_EQ(r.ViewX, 2.5);
@@ -203,18 +196,15 @@ TEST_F(RendererTest, ViewAnimationFollowsTheClock)
 
     // Duration 0 lands on the end view at once (no 0 / 0).
     animate(1, 0.3, 0.7, 100, 0);
-    EXPECT_FALSE(r.Animating);
-    EXPECT_EQ(r.ViewX, 0.3);
-    EXPECT_EQ(r.ViewY, 0.7);
-    EXPECT_FALSE(std::isnan(r.ZoomPercent));
+    EXPECT_EQ(std::tuple(bool(r.Animating), r.ViewX, r.ViewY, bool(std::isnan(r.ZoomPercent))),
+              std::tuple(false, 0.3, 0.7, false));
 
     // 1 ms: the first step at or after the end tick leaves exactly the end
     // view, even where start + (end - start) would miss it by rounding.
     animate(0.1, 0.3, 0, 100, 1);
     time.clock.Advance(1);
     r.StepViewAnimation();
-    EXPECT_FALSE(r.Animating);
-    EXPECT_EQ(r.ViewX, 0.3);
+    EXPECT_EQ(std::tuple(bool(r.Animating), r.ViewX), std::tuple(false, 0.3));
 
     // Across the wrap of the tick counter.
     time.clock.tick = 0xFFFFFFF0u;

@@ -64,8 +64,7 @@ TEST_F(TargetShots, MarksSitAtTheirHitsWithTheRightFill)
     const TColor red = r.Colour(TTargetRenderer::ClrShot);
     const TColor white = r.Colour(TTargetRenderer::ClrNewestShot);
     for (const QImage* layer : { &r.StaticLayer, &r.DisplayLayer }) {
-        EXPECT_EQ(At(*layer, r.MapX(20), r.MapY(-20)), red);
-        EXPECT_EQ(At(*layer, r.MapX(30), r.MapY(-30)), white);
+        EXPECT_EQ(std::tuple(At(*layer, r.MapX(20), r.MapY(-20)), At(*layer, r.MapX(30), r.MapY(-30))), std::tuple(red, white));
         EXPECT_NE(At(*layer, r.MapX(-20), r.MapY(-20)), red);
     }
     EXPECT_EQ(r.GroupCount, 2);
@@ -239,8 +238,7 @@ TEST_F(TargetShots, LivePointIsErasedByteIdenticalFromTheStaticLayer)
     // A sample without a point erases the last one and leaves a box at the
     // top centre to be erased next.
     r.DrawLivePoint(LiveSample(0, 0, 0x10));
-    EXPECT_EQ(r.DisplayLayer, clean);
-    EXPECT_EQ(r.LivePointRect.top, 0);
+    EXPECT_EQ(std::tuple(r.DisplayLayer, r.LivePointRect.top), std::tuple(clean, 0));
 
     // A point at the left edge: its rectangle starts at column 0 and must
     // still be erased.
@@ -255,8 +253,7 @@ TEST_F(TargetShots, LivePointIsErasedByteIdenticalFromTheStaticLayer)
     r.DrawLivePoint(LiveSample(-30000, 30000));
     EXPECT_GE(r.LivePointRect.left, 0);
     EXPECT_LE(r.LivePointRect.right, r.LayerWidth());
-    EXPECT_FALSE(r.LivePointValid);
-    EXPECT_EQ(r.DisplayLayer, clean);
+    EXPECT_EQ(std::tuple(bool(r.LivePointValid), r.DisplayLayer), std::tuple(false, clean));
 }
 
 TEST_F(TargetShots, ZeroingOverlay)

@@ -21,8 +21,7 @@ TEST_F(UiBitmapFiles, GeneratorWritesEveryNamedFile)
     const TGeneratedArt& generated = GeneratedArt();
     EXPECT_TRUE(generated.errors.isEmpty()) << generated.errors.join(QLatin1Char(' ')).toStdString();
     const QStringList names = BitmapFiles::All();
-    EXPECT_EQ(generated.written, names.size());
-    EXPECT_EQ(names.size(), 56);
+    EXPECT_EQ(std::tuple(generated.written, names.size()), std::tuple(names.size(), 56));
     const QStringList files = QDir(root + QStringLiteral("/Bitmaps")).entryList(QDir::Files);
     for (const QString& name : names) {
         // Written under the spelling of its users, case included.
@@ -76,8 +75,7 @@ TEST_F(UiBitmapFiles, MissingOrBadFilesAreReportedOnceAndDrawNothing)
         DrawBitmap(canvas, 0, 0, UiBitmap(missing));
         DrawBitmapTransparent(canvas, 0, 0, UiBitmap(missing));
     }
-    EXPECT_EQ(layer, before);
-    EXPECT_EQ(log.lines.size(), 1);
+    EXPECT_EQ(std::tuple(layer, log.lines.size()), std::tuple(before, 1));
     EXPECT_THROW(LoadBitmapFile(missing), Exception);
 
     // A file that is no bitmap: an error naming it, and nothing drawn.

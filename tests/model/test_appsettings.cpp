@@ -75,37 +75,22 @@ TEST_F(AppSettingsTest, MissingPartsAreAddedInOrderAndPresentOnesStay)
     LoadApplicationSettings();
     TXMLNode* root = SettingsRoot();
     ASSERT_NE(root, nullptr);
-    EXPECT_EQ(root->Name() + root->GetAttributeValue("CreatedBy"), QStringLiteral("TRAXELAppSettingsTRAXEL 2.1"));
-    EXPECT_EQ(ChildNames(root), QStringLiteral("Network Options QuickGrading"));
-    EXPECT_EQ(Attributes("Network"), QStringLiteral("Mode=Disable MonitorIP=? MonitorPort=14351"));
-    EXPECT_EQ(ChildNames(root->FindNode("Options")), OptionOrder);
-    EXPECT_EQ(GetOptionString("DefaultSetupFile"), SetupsFolder() + "/default.setup.xml");
-    EXPECT_EQ(Attributes("QuickGrading"), QStringLiteral("Position=Standing SkillLevel=Unqualified"));
+    EXPECT_EQ((QStringList { root->Name() + root->GetAttributeValue("CreatedBy"), ChildNames(root), Attributes("Network"),
+                             Attributes("QuickGrading"), ChildNames(root->FindNode("Options")), GetOptionString("DefaultSetupFile") }),
+              (QStringList { "TRAXELAppSettingsTRAXEL 2.1", "Network Options QuickGrading", "Mode=Disable MonitorIP=? MonitorPort=14351",
+                             "Position=Standing SkillLevel=Unqualified", OptionOrder, SetupsFolder() + "/default.setup.xml" }));
 
     // An older file: present elements keep their place and values, nothing is
     // added twice, an empty text gets its default.
-    WriteAll(SettingsFileName(),
-             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-             "<TRAXELAppSettings CreatedBy=\"TRAXEL 1.0\">\r\n"
-             " <QuickGrading SkillLevel=\"Expert\"/>\r\n"
-             " <Network Mode=\"Node\"/>\r\n"
-             " <Options>\r\n"
-             "  <AutoZoom>false</AutoZoom>\r\n"
-             "  <StartAutomatically>TRUE</StartAutomatically>\r\n"
-             "  <BluetoothPorts></BluetoothPorts>\r\n"
-             "  <Custom>kept</Custom>\r\n"
-             " </Options>\r\n"
-             "</TRAXELAppSettings>\r\n"
-             "a stray line another tool left\r\n");
+    WriteAll(SettingsFileName(), TestData("older.appsettings.xml"));
     LoadApplicationSettings();
     EXPECT_EQ(FPrompts.Shown, 0);
     root = SettingsRoot();
-    EXPECT_EQ(root->GetAttributeValue("CreatedBy"), QStringLiteral("TRAXEL 2.1"));
-    EXPECT_EQ(ChildNames(root), QStringLiteral("QuickGrading Network Options"));
+    EXPECT_EQ(std::tuple(root->GetAttributeValue("CreatedBy"), ChildNames(root)),
+              std::tuple(QStringLiteral("TRAXEL 2.1"), QStringLiteral("QuickGrading Network Options")));
     EXPECT_EQ(Attributes("Network"), QStringLiteral("Mode=Node MonitorIP=? MonitorPort=14351"));
-    EXPECT_EQ(Attributes("QuickGrading"), QStringLiteral("SkillLevel=Expert Position=Standing"));
-    EXPECT_FALSE(GetOptionBool("AutoZoom"));
-    EXPECT_TRUE(GetOptionBool("StartAutomatically"));
+    EXPECT_EQ(std::tuple(Attributes("QuickGrading"), bool(GetOptionBool("AutoZoom")), bool(GetOptionBool("StartAutomatically"))),
+              std::tuple(QStringLiteral("SkillLevel=Expert Position=Standing"), false, true));
     EXPECT_EQ(GetOptionString("BluetoothPorts") + GetOptionString("Custom"), QStringLiteral("2kept"));
     EXPECT_EQ(ChildNames(root->FindNode("Options")),
               "AutoZoom StartAutomatically BluetoothPorts Custom "
@@ -144,8 +129,7 @@ TEST_F(AppSettingsTest, BadFilesAreReportedCopiedAndReplacedByDefaults)
     ASSERT_TRUE(QFile::remove(SettingsFileName()));
     ASSERT_TRUE(QDir().mkdir(SettingsFileName()));
     LoadApplicationSettings();
-    EXPECT_EQ(FPrompts.Shown, 2);
-    EXPECT_EQ(GetNetworkMode(), QStringLiteral("Disable"));
+    EXPECT_EQ(std::tuple(FPrompts.Shown, GetNetworkMode()), std::tuple(2, QStringLiteral("Disable")));
     EXPECT_THROW(SaveApplicationSettings(), Exception);
 }
 
@@ -187,12 +171,10 @@ TEST_F(AppSettingsTest, AccessorsOnIncompleteDocuments)
     root->SetName("TRAXELAppSettings");
     root->AddNode("Network")->SetAttributeValue("MonitorIP", "10.0.0.2");
     SetSettingsRoot(std::move(root));
-    EXPECT_EQ(GetNetworkMode(), QStringLiteral("Disable"));
-    EXPECT_FALSE(GetAlwaysShowSaveDialogs());
+    EXPECT_EQ(std::tuple(GetNetworkMode(), GetAlwaysShowSaveDialogs()), std::tuple(QStringLiteral("Disable"), false));
 
     SetOptionString("AdvancedSettings", "True");  // adds Options and the child
-    EXPECT_TRUE(GetOptionBool("AdvancedSettings"));
-    EXPECT_TRUE(IsAdvancedMode());
+    EXPECT_EQ(std::tuple(bool(GetOptionBool("AdvancedSettings")), IsAdvancedMode()), std::tuple(true, true));
     // Element names are exact.
     EXPECT_EQ(GetOptionString("advancedsettings"), QString());
 }

@@ -108,8 +108,7 @@ TEST(DeviceRecords, FieldLayout)
         const auto [bytes, read] = f.write();
         std::vector<uint8_t> expected(bytes.size(), 0);
         std::copy(f.bytes.begin(), f.bytes.end(), expected.begin() + std::ptrdiff_t(f.at));
-        EXPECT_EQ(bytes, expected);
-        EXPECT_EQ(read, f.read);
+        EXPECT_EQ(std::tuple(bytes, read), std::tuple(expected, f.read));
     }
 }
 
@@ -118,9 +117,7 @@ TEST(DeviceRecords, TimeSectorAndVariableRings)
     // The time is 24 bits at 18..20; higher bits are dropped.
     RawShotRecord r;
     r.SetTime(0xABCDEF01);
-    EXPECT_EQ(r.Time(), 0xCDEF01u);
-    EXPECT_EQ(r.b[17] | r.b[21], 0);
-    EXPECT_EQ(r.b[18], 0xCD);
+    EXPECT_EQ(std::tuple(r.Time(), r.b[17] | r.b[21], r.b[18]), std::tuple(0xCDEF01u, 0, 0xCD));
 
     // Sector keeps the unit's bits 4-6 when the clock and inner-ten parts change.
     r.SetSector(0x70);
@@ -129,8 +126,7 @@ TEST(DeviceRecords, TimeSectorAndVariableRings)
     EXPECT_EQ(r.Sector(), 0xFC);
     r.SetInnerTen(false);
     r.SetClockSector(3);
-    EXPECT_EQ(r.Sector(), 0x73);
-    EXPECT_EQ(r.ClockSector(), 3);
+    EXPECT_EQ(std::tuple(r.Sector(), r.ClockSector()), std::tuple(0x73, 3));
 
     // Ring T-n sits at byte 40 + 2n; n = 11 is the last field of the record.
     RingTargetRecord t;
@@ -162,16 +158,13 @@ TEST(DeviceRecords, SilhouetteMatrixCellsAndRows)
     m.SetCell(1, 0, 2);
     m.SetCell(0, 1, 3);
     m.SetCell(63, 63, 2);
-    EXPECT_EQ(m.b[8 + 64], 2);
-    EXPECT_EQ(m.b[9], 3);
-    EXPECT_EQ(m.b[4103], 2);
+    EXPECT_EQ(std::tuple(m.b[8 + 64], m.b[9], m.b[4103]), std::tuple(2, 3, 2));
 
     // Outside the grid nothing is read or written; values keep two bits.
     const SilhouetteMatrix before = m;
     m.SetCell(64, 0, 3);
     m.SetCell(0, -1, 3);
-    EXPECT_EQ(m, before);
-    EXPECT_EQ(m.Cell(64, 63) + m.Cell(0, 64), 0);
+    EXPECT_EQ(std::tuple(m, m.Cell(64, 63) + m.Cell(0, 64)), std::tuple(before, 0));
     m.SetCell(2, 2, 7);
     EXPECT_EQ(m.Cell(2, 2), 3);
 
@@ -218,8 +211,7 @@ TEST(DeviceRecords, ModeAndSetupBlocks)
 
     SetupBlocks s;
     s.SetModeBlock(SetupBlocks::DynamicBlock, m);
-    EXPECT_EQ(s.b[32], m.CTRL1());
-    EXPECT_EQ(s.GetModeBlock(SetupBlocks::DynamicBlock), m);
+    EXPECT_EQ(std::tuple(s.b[32], s.GetModeBlock(SetupBlocks::DynamicBlock)), std::tuple(m.CTRL1(), m));
     s.SetDeviceMounting(7);  // two bits
     EXPECT_EQ(s.DeviceMounting(), 3);
     s.SetArrowsUnlocked(true);

@@ -86,9 +86,8 @@ TEST(Globals, FormatGoldenValues)
         EXPECT_EQ(FloatToStrDot(value), QString::fromLatin1(text)) << text;
 
     SetDecimalSeparator(QChar(u','));
-    EXPECT_EQ(FloatToStrLocale(-2.25), QStringLiteral("-2,25"));
-    EXPECT_EQ(FloatToStrLocale(1.5e-7), QStringLiteral("1,5E-7"));
-    EXPECT_EQ(FloatToStrDot(-2.25), QStringLiteral("-2.25"));
+    EXPECT_EQ(std::tuple(FloatToStrLocale(-2.25), FloatToStrLocale(1.5e-7), FloatToStrDot(-2.25)),
+              std::tuple(QStringLiteral("-2,25"), QStringLiteral("1,5E-7"), QStringLiteral("-2.25")));
 
     // A separator the parser could not read back is never used for writing.
     SetDecimalSeparator(QChar(0x066B));
@@ -126,16 +125,14 @@ TEST(Globals, SnapTruncAndSaturatingCast)
     };
     for (const auto& [value, expected] : snapped)
         EXPECT_EQ(SnapTrunc(value), expected) << value;
-    EXPECT_EQ(ScaledTrunc(0.29, 2) + ScaledTrunc(1234.0, -2), 29 + 12);
-    EXPECT_EQ(ScaledTrunc(1.0, 30), max);
+    EXPECT_EQ(std::tuple(ScaledTrunc(0.29, 2) + ScaledTrunc(1234.0, -2), ScaledTrunc(1.0, 30)), std::tuple(29 + 12, max));
     EXPECT_EQ(ScaledTrunc(QStringLiteral("0,29"), 2), 29);
     EXPECT_THROW(ScaledTrunc(QStringLiteral("abc"), 2), EConvertError);
 
-    EXPECT_EQ(SaturatingCast<int16_t>(40000.0), 32767);
-    EXPECT_EQ(SaturatingCast<int16_t>(-1e9), -32768);
-    EXPECT_EQ(SaturatingCast<int>(2147483648.0), std::numeric_limits<int>::max());
-    EXPECT_EQ(SaturatingCast<int>(std::numeric_limits<double>::infinity()), std::numeric_limits<int>::max());
-    EXPECT_EQ(SaturatingCast<int>(std::nan("")), 0);
+    EXPECT_EQ(std::tuple(SaturatingCast<int16_t>(40000.0), SaturatingCast<int16_t>(-1e9), SaturatingCast<int>(2147483648.0)),
+              std::tuple(32767, -32768, std::numeric_limits<int>::max()));
+    EXPECT_EQ(std::tuple(SaturatingCast<int>(std::numeric_limits<double>::infinity()), SaturatingCast<int>(std::nan(""))),
+              std::tuple(std::numeric_limits<int>::max(), 0));
     EXPECT_EQ(SaturatingCast<uint8_t>(-1.0) + SaturatingCast<uint8_t>(256.0), 255);
 }
 
@@ -148,9 +145,7 @@ TEST(Globals, CodePage)
         all.append(char(b));
     const QString decoded = FromCodePage(all);
     ASSERT_EQ(decoded.size(), 256);
-    EXPECT_EQ(ToCodePage(decoded), all);
-    EXPECT_EQ(decoded.at(0x80), QChar(0x20AC));
-    EXPECT_EQ(decoded.at(0x8A), QChar(0x0160));
+    EXPECT_EQ(std::tuple(ToCodePage(decoded), decoded.at(0x80), decoded.at(0x8A)), std::tuple(all, QChar(0x20AC), QChar(0x0160)));
     int encodable = 0;
     for (int c = 0; c < 0x10000; ++c) {
         const QString one { QChar(char16_t(c)) };
@@ -159,8 +154,7 @@ TEST(Globals, CodePage)
         encodable += bytes != "?" || c == '?';
         EXPECT_TRUE(bytes == "?" || FromCodePage(bytes) == one) << c;
     }
-    EXPECT_EQ(encodable, 256);
-    EXPECT_EQ(ToCodePage(QString::fromUtf8("a\xf0\x9f\x98\x80z")), QByteArray("a?z"));
+    EXPECT_EQ(std::tuple(encodable, ToCodePage(QString::fromUtf8("a\xf0\x9f\x98\x80z"))), std::tuple(256, QByteArray("a?z")));
     EXPECT_TRUE(FromCodePage(nullptr, 5).isEmpty());
 }
 
@@ -184,8 +178,7 @@ TEST(Globals, BusyCursorNesting)
     EXPECT_EQ(calls, std::vector<bool>({ true }));
     EndBusyCursor();
     EndBusyCursor();
-    EXPECT_EQ(BusyCursorDepth(), 0);
-    EXPECT_EQ(calls, std::vector<bool>({ true, false }));
+    EXPECT_EQ(std::tuple(BusyCursorDepth(), calls), std::tuple(0, std::vector<bool>({ true, false })));
     SetBusyCursorHook(nullptr);
 }
 
@@ -206,8 +199,7 @@ TEST(Globals, DebugLogFromManyThreads)
     }
     for (auto& thread : threads)
         thread.join();
-    EXPECT_EQ(total, 8000);
-    EXPECT_EQ(perThread, std::vector<int>(8, 1000));
+    EXPECT_EQ(std::tuple(total, perThread), std::tuple(8000, std::vector<int>(8, 1000)));
     SetDebugLogSink(nullptr);
 }
 

@@ -48,10 +48,9 @@ TEST_F(NameListTest, NewListIndexChecksAndDefaultNames)
     EXPECT_EQ(Describe(list), QStringLiteral("Team 1:Shooter 1"));
 
     TTeam* team = list.GetTeam(0);
-    EXPECT_EQ(Message([&] { team->GetName(-1); }), "Bad name index");
-    EXPECT_EQ(Message([&] { team->DeleteName(1); }), "Bad name index");
-    EXPECT_EQ(Message([&] { list.GetTeam(1); }), "Bad team index");
-    EXPECT_EQ(Message([&] { list.DeleteTeam(-1); }), "Bad team index");
+    EXPECT_EQ((QStringList { Message([&] { team->GetName(-1); }), Message([&] { team->DeleteName(1); }),
+                             Message([&] { list.GetTeam(1); }), Message([&] { list.DeleteTeam(-1); }) }),
+              (QStringList { "Bad name index", "Bad name index", "Bad team index", "Bad team index" }));
 
     team->AddName("B");
     team->AddName("C");
@@ -82,8 +81,7 @@ TEST_F(NameListTest, FindTeamAndAllNames)
 
     const QStringList expected = {"Shooter 1", "Anna", "Shooter 1", "Jan"};
     TTeam* all = list.GetAllNames();
-    EXPECT_EQ(all, &AllNamesTeam());
-    EXPECT_EQ(Names(all), expected);
+    EXPECT_EQ(std::tuple(all, Names(all)), std::tuple(&AllNamesTeam(), expected));
     EXPECT_EQ(Names(list.GetAllNames()), expected);  // refilled, not appended
 
     // The copies outlive the teams they came from.
@@ -103,16 +101,7 @@ TEST_F(NameListTest, FileRoundTripAndFailures)
     list.AddTeam("No shooters");
     const QString path = Path("teams.namelist.xml");
     list.SaveToFile(path);
-    EXPECT_EQ(ReadAll(path), QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                                        "<NameListFile CreatedBy=\"TRAXEL 2.1\">\r\n"
-                                        " <Team Name=\"R&amp;D &lt;Team&gt; &quot;1&quot;\">\r\n"
-                                        "  <Shooter Name=\"Shooter 1\"/>\r\n"
-                                        "  <Shooter Name=\"O&apos;Brien &amp; S\xC3\xB6hne\"/>\r\n"
-                                        "  <Shooter/>\r\n"
-                                        " </Team>\r\n"
-                                        " <Team/>\r\n"
-                                        " <Team Name=\"No shooters\"/>\r\n"
-                                        "</NameListFile>\r\n"));
+    EXPECT_EQ(ReadAll(path), TestData("golden.namelist.xml"));
     TShooterNameFileHandler reread;
     ASSERT_TRUE(reread.LoadFromFile(path));
     EXPECT_EQ(Describe(reread), Describe(list));

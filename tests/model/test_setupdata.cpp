@@ -40,9 +40,7 @@ TEST(SetupHandlerTest, Capacity)
     EXPECT_EQ(list.Capacity(), 20);
     for (int i = 0; i < 21; ++i)
         list.Add(MakeSetup(i));
-    EXPECT_EQ(list.Capacity(), 40);
-    EXPECT_EQ(Tags(list).size(), 21u);
-    EXPECT_EQ(Tags(list)[20], 20);
+    EXPECT_EQ(std::tuple(list.Capacity(), Tags(list).size(), Tags(list)[20]), std::tuple(40, 21u, 20));
 
     list.SetCapacity(2); // drops the rest
     EXPECT_EQ(Tags(list), (std::vector<int> { 0, 1 }));
@@ -65,10 +63,9 @@ TEST(SetupHandlerTest, DeleteSwapAndBadIndexes)
     list.Swap(1, 1);
     EXPECT_EQ(Tags(list), (std::vector<int> { 3, 2 }));
 
-    EXPECT_EQ(Message([&] { list.Get(2); }), "Bad target setup index");
-    EXPECT_EQ(Message([&] { std::as_const(list).Get(-1); }), "Bad target setup index");
-    EXPECT_EQ(Message([&] { list.Delete(-1); }), "Bad index");
-    EXPECT_EQ(Message([&] { list.Swap(0, 2); }), "Bad index");
+    EXPECT_EQ((QStringList { Message([&] { list.Get(2); }), Message([&] { std::as_const(list).Get(-1); }),
+                             Message([&] { list.Delete(-1); }), Message([&] { list.Swap(0, 2); }) }),
+              (QStringList { "Bad target setup index", "Bad target setup index", "Bad index", "Bad index" }));
     EXPECT_EQ(Message([&] { list.Swap(5, 5); }), "Bad index"); // inside the capacity, past the count
     EXPECT_EQ(Tags(list), (std::vector<int> { 3, 2 }));
 }
@@ -87,8 +84,7 @@ TEST(SetupHandlerTest, CopiesAreDeepAndKeepNullLists)
     list.Add(withLines);
     withLines.descriptions->append("later");
     withLines.extraLines->clear();
-    EXPECT_EQ(list.Get(1)->descriptions->size(), 2);
-    EXPECT_EQ(list.Get(1)->extraLines->size(), 1);
+    EXPECT_EQ(std::tuple(list.Get(1)->descriptions->size(), list.Get(1)->extraLines->size()), std::tuple(2, 1));
 }
 
 TEST(SetupDataTest, ZoneMapsAreAllocatedWhenWritten)
@@ -106,8 +102,7 @@ TEST(SetupDataTest, ZoneMapsAreAllocatedWhenWritten)
     other = t;
     EXPECT_FALSE(other.silhouetteMatrices.Allocated(7));
     other.silhouetteMatrices[3].SetCell(1, 2, 1);
-    EXPECT_EQ(t.silhouetteMatrices[3].Cell(1, 2), 3);
-    EXPECT_EQ(DeviceSetup(t).silhouetteMatrices[3].Cell(1, 2), 3);
+    EXPECT_EQ(std::tuple(t.silhouetteMatrices[3].Cell(1, 2), DeviceSetup(t).silhouetteMatrices[3].Cell(1, 2)), std::tuple(3, 3));
 
     t.Clear();
     EXPECT_FALSE(t.silhouetteMatrices.Allocated(3));

@@ -86,8 +86,7 @@ TEST_F(ShotdataTest, LookupsAndRanges)
     b->SetSerialNumber("KBR0001");
     EXPECT_EQ(CurrentSession->FindShooter("KBR0001"), b); // by serial, not name
     EXPECT_EQ(CurrentSession->FindShooter("kbr0001"), nullptr);
-    EXPECT_EQ(CurrentSession->GetShooter(-1), nullptr);
-    EXPECT_EQ(CurrentSession->GetShooter(2), nullptr);
+    EXPECT_EQ(std::tuple(CurrentSession->GetShooter(-1), CurrentSession->GetShooter(2)), std::tuple(nullptr, nullptr));
     EXPECT_EQ(CurrentSession->TakeShooter(a).get(), a);
     EXPECT_EQ(CurrentSession->ShooterCount(), 1);
 
@@ -118,8 +117,7 @@ TEST_F(ShotdataTest, UpdateDefinedTargetsAndMoveTarget)
     EXPECT_EQ(shooter.UpdateDefinedTargets(), 3);
     std::array<uint8_t, 16> ring {}, silhouette {};
     ring[0] = ring[15] = silhouette[1] = silhouette[5] = 1;
-    EXPECT_EQ(t.ringDefined, ring);
-    EXPECT_EQ(t.silhouetteDefined, silhouette);
+    EXPECT_EQ(std::tuple(t.ringDefined, t.silhouetteDefined), std::tuple(ring, silhouette));
 
     // A move copies the target and relabels the shots on the old slot.
     t.ringTargets[0].b[40] = 77;
@@ -135,8 +133,7 @@ TEST_F(ShotdataTest, UpdateDefinedTargetsAndMoveTarget)
     const auto flags = t.ringDefined;
     for (auto [from, to] : { std::pair { -1, 0 }, std::pair { 0, 16 }, std::pair { 16, 5 } })
         EXPECT_EQ(Message([&] { shooter.MoveTarget(from, to, from < 0); }), "Invalid target");
-    EXPECT_EQ(t.ringDefined, flags);
-    EXPECT_EQ(s1->raw.b[14], 15);
+    EXPECT_EQ(std::tuple(t.ringDefined, s1->raw.b[14]), std::tuple(flags, 15));
 }
 
 TEST_F(ShotdataTest, ShotTargetsAndTheirComparison)
@@ -151,13 +148,11 @@ TEST_F(ShotdataTest, ShotTargetsAndTheirComparison)
 
     TargetDescription out;
     shooter.GetShotTarget(*MakeShot(1, 1, 2, 3), out);
-    EXPECT_TRUE(out.hasRing && out.hasSilhouette);
-    EXPECT_EQ(out.ringRecord, shooter.targets.ringTargets[2]);
-    EXPECT_EQ(out.silhouetteMatrix.b[8], 3);
+    EXPECT_EQ(std::tuple(bool(out.hasRing && out.hasSilhouette), out.ringRecord, out.silhouetteMatrix.b[8]),
+              std::tuple(true, shooter.targets.ringTargets[2], 3));
     EXPECT_EQ(GetTargetName(out), "Ring two");  // the ring's name first
     shooter.GetShotTarget(*MakeShot(1, 1, 128, 3), out); // 128 and up: none
-    EXPECT_FALSE(out.hasRing);
-    EXPECT_EQ(GetTargetName(out), "Sil three");
+    EXPECT_EQ(std::tuple(bool(out.hasRing), GetTargetName(out)), std::tuple(false, "Sil three"));
 
     const QString ringError = "Invalid ring target on shot (not defined on shooter)";
     const QString silError = "Invalid silhouette target on shot (not defined on shooter)";
@@ -221,8 +216,7 @@ TEST_F(ShotdataTest, ConcurrentAddAndRead)
         std::this_thread::sleep_for(std::chrono::microseconds(100)); // a timer, not a spin
     }
     writer.join();
-    EXPECT_EQ(faults, 0);
-    EXPECT_EQ(shooter.ShotCount(), Total);
+    EXPECT_EQ(std::tuple(faults, shooter.ShotCount()), std::tuple(0, Total));
 }
 
 // Whatever links to a shooter hears of it before any session frees it or

@@ -51,147 +51,11 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 
 namespace {
 
-// The small session of SmallSession(), written with '.' as the separator.
-const char GoldenDot[] = R"GOLD(<?xml version="1.0" encoding="UTF-8"?>
-<ShotFile CreatedBy="TRAXEL 2.1">
- <SessionInfo>
-  <Name>Evening &lt;A&amp;B&gt;</Name>
-  <Shooter Name="Jörg Smith" Team="Team A" SerialNumber="KBR0042" ShotCount="2" TargetName="Air Rifle"/>
-  <Date>2024-05-17 18:30</Date>
- </SessionInfo>
- <TargetInfo>
-  <Target Type="Ring" TargetName="Air Rifle" TargetNumber="0">
-   <CTRL1>4</CTRL1>
-   <CTRL2>0</CTRL2>
-   <RingGaps Unit="mm">Fixed</RingGaps>
-   <NominalDistance Unit="m">10</NominalDistance>
-   <Caliber Unit="mm">4.5</Caliber>
-   <HighestRing>10</HighestRing>
-   <MinimumRing>1</MinimumRing>
-   <TargetWidth>8</TargetWidth>
-   <TargetHeight>8</TargetHeight>
-   <HIBMinScore>9</HIBMinScore>
-   <PrismPlaceX>0</PrismPlaceX>
-   <PrismPlaceY>0</PrismPlaceY>
-   <DiameterInnerWhite>0.5</DiameterInnerWhite>
-   <DiameterBlackArea>30.5</DiameterBlackArea>
-   <DiameterX>0</DiameterX>
-   <DiameterHighestRing>0.5</DiameterHighestRing>
-   <HitRingGap>2.5</HitRingGap>
-   <DiameterVariableHminus1>0</DiameterVariableHminus1>
-   <DiameterVariableHminus2>0</DiameterVariableHminus2>
-   <DiameterVariableHminus3>0</DiameterVariableHminus3>
-   <DiameterVariableHminus4>0</DiameterVariableHminus4>
-   <DiameterVariableHminus5>0</DiameterVariableHminus5>
-   <DiameterVariableHminus6>0</DiameterVariableHminus6>
-   <DiameterVariableHminus7>0</DiameterVariableHminus7>
-   <DiameterVariableHminus8>0</DiameterVariableHminus8>
-   <DiameterVariableHminus9>0</DiameterVariableHminus9>
-   <DiameterVariableHminus10>0</DiameterVariableHminus10>
-   <DiameterVariableHminus11>0</DiameterVariableHminus11>
-  </Target>
-  <Target Type="Silhouette" TargetName="Torso" TargetNumber="1">
-   <CTRL1>80</CTRL1>
-   <NominalDistance Unit="yd">218.7</NominalDistance>
-   <TargetWidth Unit="inch">19.7</TargetWidth>
-   <TargetHeight Unit="inch">19.7</TargetHeight>
-   <PrismPlaceX>-12</PrismPlaceX>
-   <PrismPlaceY>34</PrismPlaceY>
-   <MatrixRow Row="0" Columns="0000000000000000000000000000000000000000000000000000000000000003"/>
-   <MatrixRow Row="1" Columns="0000010000000000000000000000000000000000000000000000000000000000"/>
-@ZERO_ROWS 2 4
-   <MatrixRow Row="5" Columns="0200000000000000000000000000000000000000000000000000000000000000"/>
-@ZERO_ROWS 6 39
-   <MatrixRow Row="40" Columns="0000000000000000000022222222220000000000000000000000000000000000"/>
-@ZERO_ROWS 41 62
-   <MatrixRow Row="63" Columns="1000000000000000000000000000000000000000000000000000000000000000"/>
-  </Target>
- </TargetInfo>
- <Shooter ShooterIndex="1" Name="Jörg Smith" Team="Team A" SerialNumber="KBR0042">
-  <Shot ShotIndex="0" X="12.3" Y="-4.5" XNAU="250" YNAU="-100" Revalm="0" FunctionMode="Classic">
-   <ShotInfo>
-    <Score X="1">9.5</Score>
-    <Sector>3</Sector>
-    <RingTarget>0</RingTarget>
-    <StartupCounter>3</StartupCounter>
-    <Time>1000</Time>
-    <Rotation>-2</Rotation>
-    <AimingTime>1500</AimingTime>
-   </ShotInfo>
-   <Curve HitSampleIndex="-1">
-    <Pt i="0" X="1" Y="2"/>
-    <Pt i="1" X="-0.5" Y="0.3" Failures="16"/>
-    <Pt i="2" X="0" Y="0"/>
-   </Curve>
-  </Shot>
-  <Shot ShotIndex="1" X="100" Y="200.5" XNAU="-300" YNAU="40" Revalm="12.3" FunctionMode="Dynamic">
-   <ShotInfo>
-    <Silhouette>2</Silhouette>
-    <SilhouetteTarget>1</SilhouetteTarget>
-    <StartupCounter>3</StartupCounter>
-    <Time>2000</Time>
-    <Rotation>5</Rotation>
-    <AimingTime>0</AimingTime>
-    <FAILURES>16</FAILURES>
-   </ShotInfo>
-   <Curve HitSampleIndex="-1"/>
-  </Shot>
-  <ModeInfo Type="Classic">
-   <CTRL1>26</CTRL1>
-   <CTRL2>33</CTRL2>
-   <RingTargetEnabled>1</RingTargetEnabled>
-   <RingTargetNumber>0</RingTargetNumber>
-   <SilhouetteEnabled>0</SilhouetteEnabled>
-   <SilhouetteTargetNumber>1</SilhouetteTargetNumber>
-   <NumberOfPrisms>3</NumberOfPrisms>
-   <NumberOfBullets>10</NumberOfBullets>
-   <WakeupAngle>30</WakeupAngle>
-   <ShotRejectionAngle>15</ShotRejectionAngle>
-   <SleepTimeout>20</SleepTimeout>
-   <TriggerSensitivity>4</TriggerSensitivity>
-   <CockingDelay>0.5</CockingDelay>
-   <SleepEnable>1</SleepEnable>
-   <HIBEnable>1</HIBEnable>
-   <SoundEnable>1</SoundEnable>
-   <DisplayEnable>1</DisplayEnable>
-  </ModeInfo>
-  <ModeInfo Type="Dynamic">
-   <CTRL1>1</CTRL1>
-   <CTRL2>0</CTRL2>
-   <RingTargetEnabled>0</RingTargetEnabled>
-   <RingTargetNumber>0</RingTargetNumber>
-   <SilhouetteEnabled>1</SilhouetteEnabled>
-   <SilhouetteTargetNumber>1</SilhouetteTargetNumber>
-   <NumberOfPrisms>2</NumberOfPrisms>
-   <NumberOfBullets>0</NumberOfBullets>
-   <WakeupAngle>0</WakeupAngle>
-   <ShotRejectionAngle>0</ShotRejectionAngle>
-   <SleepTimeout>0</SleepTimeout>
-   <TriggerSensitivity>0</TriggerSensitivity>
-   <CockingDelay>0.3</CockingDelay>
-   <SleepEnable>0</SleepEnable>
-   <HIBEnable>0</HIBEnable>
-   <SoundEnable>0</SoundEnable>
-   <DisplayEnable>0</DisplayEnable>
-  </ModeInfo>
- </Shooter>
-</ShotFile>
-)GOLD";
-
-// Expands "@ZERO_ROWS first last" into the all-zero matrix rows it stands for.
-QString ExpandZeroRows(const QString& text)
+// The golden file of SmallSession() written with '.', as text without the
+// byte-order mark and CRs.
+QString GoldenText()
 {
-    QStringList lines;
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
-        if (!line.startsWith(QLatin1String("@ZERO_ROWS "))) {
-            lines << line;
-            continue;
-        }
-        const QStringList range = line.split(QLatin1Char(' '));
-        for (int r = range[1].toInt(); r <= range[2].toInt(); ++r)
-            lines << QStringLiteral("   <MatrixRow Row=\"%1\" Columns=\"%2\"/>").arg(r).arg(QString(64, u'0'));
-    }
-    return lines.join(QLatin1Char('\n'));
+    return QString::fromUtf8(TestData("golden.shotfile.xml").mid(3)).remove(QLatin1Char('\r'));
 }
 
 // The same file under a ',' locale: element texts change, attributes do not.
@@ -231,7 +95,7 @@ TEST(ShotFile, GoldenFileWithEitherSeparator)
     SeparatorGuard guard;
     QTemporaryDir dir;
     const QString path = dir.filePath("s.shotfile.xml"), again = dir.filePath("t.shotfile.xml");
-    const QString dot = ExpandZeroRows(QString::fromUtf8(GoldenDot));
+    const QString dot = GoldenText();
     ASSERT_TRUE(Commaify(dot).contains(QLatin1String("<Score X=\"1\">9,5</Score>")));
     ASSERT_TRUE(Commaify(dot).contains(QLatin1String("<Pt i=\"1\" X=\"-0.5\" Y=\"0.3\" Failures=\"16\"/>")));
     // The session name and Revalm are written, not read.
@@ -478,7 +342,7 @@ TEST(ShotFile, WhatTheReaderMakesOfEachFile)
     };
     const QString zeros(64, u'0');
     const QString noKey = QStringLiteral("TXMLNode::GetAttributeValue - Invalid Key (not found)");
-    const QStringList golden = ExpandZeroRows(QString::fromUtf8(GoldenDot)).split('\n');
+    const QStringList golden = GoldenText().split('\n');
     const int lastShot = int(golden.lastIndexOf("   <Curve HitSampleIndex=\"-1\"/>")) + 1;
     const QString eof = QStringLiteral("TMiniXMLParser::Load - EOF before closing root node.");
     const QString badZoneMap = QStringLiteral("Silhouette target invalid:Sil");

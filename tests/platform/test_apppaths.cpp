@@ -9,27 +9,21 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 TEST(AppPathsTest, DerivedPathsFollowTheDataFolder)
 {
     SetAppDataFolder(QStringLiteral("/home/u/.local/share/"));
-    EXPECT_EQ(AppDataFolder(), QStringLiteral("/home/u/.local/share"));
-    EXPECT_EQ(DataFolder(), QStringLiteral("/home/u/.local/share/Tavrik/TRAXEL/"));
-    EXPECT_EQ(ShotFilesFolder(), QStringLiteral("/home/u/.local/share/Tavrik/TRAXEL/Shot files"));
-    EXPECT_EQ(SetupsFolder(), QStringLiteral("/home/u/.local/share/Tavrik/TRAXEL/Setups"));
-    EXPECT_EQ(SettingsFileName(), QStringLiteral("/home/u/.local/share/Tavrik/TRAXEL/TRAXEL.settings.xml"));
-    EXPECT_EQ(StandardDefaultSetupPath(), QStringLiteral("/home/u/.local/share/Tavrik/TRAXEL/Setups/default.setup.xml"));
+    const QString d = QStringLiteral("/home/u/.local/share/Tavrik/TRAXEL/");
+    EXPECT_EQ(std::tuple(AppDataFolder(), DataFolder(), ShotFilesFolder(), SetupsFolder()),
+              std::tuple(QStringLiteral("/home/u/.local/share"), d, d + "Shot files", d + "Setups"));
+    EXPECT_EQ(std::tuple(SettingsFileName(), StandardDefaultSetupPath()), std::tuple(d + "TRAXEL.settings.xml", d + "Setups/default.setup.xml"));
 
     // Without a data location nothing points below the file-system root.
     SetAppDataFolder(QString());
-    EXPECT_TRUE(DataFolder().isEmpty());
-    EXPECT_TRUE(SettingsFileName().isEmpty());
-    EXPECT_TRUE(SetupsFolder().isEmpty());
-    EXPECT_TRUE(DefaultSetupPath().isEmpty());
+    EXPECT_EQ(DataFolder() + SettingsFileName() + SetupsFolder() + DefaultSetupPath(), QString());
 }
 
 TEST(AppPathsTest, AppFolderAndDefaultSetup)
 {
     SetAppFolder(QStringLiteral("/opt/traxel/"));
-    EXPECT_EQ(AppFolder(), QStringLiteral("/opt/traxel"));
-    EXPECT_EQ(ShippedDefaultSetupPath(), QStringLiteral("/opt/traxel/default.setup.xml"));
-    EXPECT_EQ(LanguagesFolder(), QStringLiteral("/opt/traxel/Languages"));
+    EXPECT_EQ(std::tuple(AppFolder(), ShippedDefaultSetupPath(), LanguagesFolder()),
+              std::tuple(QStringLiteral("/opt/traxel"), QStringLiteral("/opt/traxel/default.setup.xml"), QStringLiteral("/opt/traxel/Languages")));
 
     SetAppDataFolder(QStringLiteral("/data"));
     EXPECT_EQ(DefaultSetupPath(), QStringLiteral("/data/Tavrik/TRAXEL/Setups/default.setup.xml"));

@@ -32,17 +32,15 @@ termios2 Build(const LineSettings& s) { return BuildTermios2(s, CookedTermios())
 TEST(ComTermios, RawFlagsAlwaysSet)
 {
     for (const termios2& t : {Build(LineSettings {}), MakeRawTermios2(CookedTermios())}) {
-        EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK | IXANY | IMAXBEL), 0u);
-        EXPECT_EQ(t.c_oflag & OPOST, 0u);
+        EXPECT_EQ(std::tuple(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK | IXANY | IMAXBEL), t.c_oflag & OPOST),
+                  std::tuple(0u, 0u));
         EXPECT_EQ(t.c_lflag & (ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN), 0u);
-        EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD | HUPCL), tcflag_t(CLOCAL | CREAD | HUPCL));
-        EXPECT_EQ(t.c_cc[VMIN], 0);
-        EXPECT_EQ(t.c_cc[VTIME], 0);
+        EXPECT_EQ(std::tuple(t.c_cflag & (CLOCAL | CREAD | HUPCL), t.c_cc[VMIN], t.c_cc[VTIME]),
+                  std::tuple(tcflag_t(CLOCAL | CREAD | HUPCL), 0, 0));
     }
     // The open-time raw record leaves speed and framing alone.
     termios2 raw = MakeRawTermios2(CookedTermios());
-    EXPECT_EQ(raw.c_cflag & CBAUD, tcflag_t(B38400));
-    EXPECT_EQ(raw.c_cflag & CSIZE, tcflag_t(CS7));
+    EXPECT_EQ(std::tuple(raw.c_cflag & CBAUD, raw.c_cflag & CSIZE), std::tuple(tcflag_t(B38400), tcflag_t(CS7)));
     // No flow control or parity check survives from the old record by default.
     termios2 t = Build(LineSettings {});
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | INPCK | IGNPAR), 0u);
@@ -107,8 +105,7 @@ TEST(ComTermios, FramingParityAndFlowControl)
         LineSettings s;
         c.set(s);
         const termios2 t = Build(s);
-        EXPECT_EQ(t.c_cflag & c.cmask, c.cflags);
-        EXPECT_EQ(t.c_iflag & c.imask, c.iflags);
+        EXPECT_EQ(std::tuple(t.c_cflag & c.cmask, t.c_iflag & c.imask), std::tuple(c.cflags, c.iflags));
     }
     LineSettings s;
     s.xonXoffOut = true;

@@ -153,9 +153,8 @@ TEST(PortRegistryTest, DescriptionsFromSysfs)
     std::map<std::string, TPortEntry> byPath;
     for (const TPortEntry& e : ports) {
         byPath[fs::path(e.DevicePath).filename().string()] = e;
-        EXPECT_TRUE(e.Present);
-        EXPECT_FALSE(e.Pinned);
-        EXPECT_EQ(e.FriendlyName, e.Description + " (COM" + std::to_string(e.Number) + ")");
+        EXPECT_EQ(std::tuple(bool(e.Present), bool(e.Pinned), e.FriendlyName),
+                  std::tuple(true, false, e.Description + " (COM" + std::to_string(e.Number) + ")"));
     }
     for (const auto& [dev, description] : usb)
         EXPECT_EQ(byPath[dev.tty].Description, description);
@@ -200,9 +199,8 @@ TEST(PortRegistryTest, NumbersSurviveUnplugAndReplug)
     // A comes back in another socket as ttyUSB2: same number by its by-id name.
     sys.AddUsbTty({ "ttyUSB2", "1-5", "ftdi_sio", "FTDI", "FT232R", idA });
     sys.Registry().Refresh();
-    EXPECT_EQ(Numbers(sys.Registry().Ports()), (std::vector<int>{ 3, 4, 5 }));
-    EXPECT_EQ(sys.Registry().ResolveComPort(3), (sys.Dev() / "ttyUSB2").string());
-    EXPECT_EQ(sys.Registry().ResolveComPort(5), (sys.Dev() / "ttyUSB0").string());
+    EXPECT_EQ(std::tuple(Numbers(sys.Registry().Ports()), sys.Registry().ResolveComPort(3), sys.Registry().ResolveComPort(5)),
+              std::tuple((std::vector<int>{ 3, 4, 5 }), (sys.Dev() / "ttyUSB2").string(), (sys.Dev() / "ttyUSB0").string()));
 
     // Without by-id names the USB socket keys the number.
     TFakeSystem plain;
@@ -241,10 +239,8 @@ TEST(PortRegistryTest, PinnedLinksWin)
     auto com4 = sys.Registry().Find(4);
     auto com12 = sys.Registry().Find(12);
     ASSERT_TRUE(com3 && com4 && com12);
-    EXPECT_TRUE(com3->Pinned);
-    EXPECT_EQ(com3->DevicePath, pts7.string());
-    EXPECT_EQ(com3->FriendlyName, "USB Serial Port (COM3)");
-    EXPECT_EQ(com4->DevicePath, pts9.lexically_normal().string());
+    EXPECT_EQ(std::tuple(bool(com3->Pinned), com3->DevicePath, com3->FriendlyName, com4->DevicePath),
+              std::tuple(true, pts7.string(), "USB Serial Port (COM3)", pts9.lexically_normal().string()));
     EXPECT_EQ(com4->FriendlyName, "Standard Serial over Bluetooth link (COM4)");
     // The pinned unit keeps the description of the hardware behind it and is
     // not offered a second time under an automatic number.
@@ -272,9 +268,8 @@ TEST(PortRegistryTest, PortsFolderOddities)
     WriteFile(sys.Ports() / "COM8.desc", "  \x01Tavrik   unit  \r\n");
     sys.Registry().Refresh();
 
-    EXPECT_EQ(Numbers(sys.Registry().Ports()), (std::vector<int>{ 8 }));
-    EXPECT_EQ(sys.Registry().Find(8)->Description, "Tavrik unit");
-    EXPECT_EQ(sys.Registry().ResolveComPort(7), "");
+    EXPECT_EQ(std::tuple(Numbers(sys.Registry().Ports()), sys.Registry().Find(8)->Description, sys.Registry().ResolveComPort(7)),
+              std::tuple((std::vector<int>{ 8 }), "Tavrik unit", ""));
 
     // The link gets a target: resolving finds it without an explicit refresh.
     WriteFile(sys.Ports() / "nowhere", "");

@@ -1,6 +1,7 @@
 // The POSIX serial backend driven through a pseudo-terminal pair.
 #include "PosixComBackend.h"
 #include "PtyPair.h"
+#include "TestWait.h"
 
 #include <gtest/gtest.h>
 
@@ -21,24 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-long long MsSince(Clock::time_point t)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
-}
-
-// True once pred holds (within 5 s).
-template <class Pred>
-bool Eventually(Pred pred)
-{
-    const auto deadline = Clock::now() + 5s;
-    while (!pred()) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
 // The system calls a thread can sleep in: the backend's event wait, or the
 // poll of a blocked read.
 #ifdef SYS_epoll_wait
@@ -58,7 +41,7 @@ const std::vector<long> PollWait {SYS_ppoll};
 bool SleepsIn(pid_t tid, const std::vector<long>& calls, int* timeoutArg = nullptr)
 {
     const std::string file = "/proc/self/task/" + std::to_string(tid) + "/syscall";
-    return Eventually([&] {
+    return WaitUntil([&] {
         std::ifstream in(file);
         std::string number, a1, a2, a3, a4;
         if (!(in >> number >> a1 >> a2 >> a3 >> a4) || number == "running")
@@ -209,7 +192,7 @@ TEST_F(PosixComPort, ReadTimeoutRules)
     // MaxWait,0,0: what is there, at once, even nothing.
     ASSERT_EQ(SetReadTimeouts(Timeouts::MaxWait, 0, 0), 0);
     ASSERT_TRUE(pty.Write("abc"));
-    ASSERT_TRUE(Eventually([&] { return InputWaiting() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return InputWaiting() == 3; }));
     auto t0 = Clock::now();
     EXPECT_EQ(ReadPort(10, rc), "abc");
     EXPECT_EQ(ReadPort(10, rc), "");
@@ -255,7 +238,7 @@ TEST_F(PosixComPort, AbortAndCloseReleaseBlockedCalls)
     // An abort before the read starts does not cancel it: the reader takes
     // what is there and sleeps for the rest.
     ASSERT_TRUE(pty.Write("ab"));
-    ASSERT_TRUE(Eventually([&] { return InputWaiting() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return InputWaiting() == 2; }));
     ASSERT_EQ(port.AbortPending(), 0);
     pid_t tid = 0;
     auto reader = Spawn([this] {
@@ -306,7 +289,7 @@ TEST_F(PosixComPort, WriteAndStatus)
     EXPECT_EQ(pty.Read(300).size(), done);
 
     ASSERT_TRUE(pty.Write("12345"));
-    EXPECT_TRUE(Eventually([&] { return InputWaiting() == 5; }));
+    EXPECT_TRUE(WaitUntil([&] { return InputWaiting() == 5; }));
     Status st;
     EXPECT_EQ(port.Purge(true, false), 0);
     ASSERT_EQ(port.GetStatus(st), 0);
@@ -337,8 +320,7 @@ TEST_F(PosixComPort, RxCharOncePerArrival)
 
     ASSERT_TRUE(pty.Write("abc"));
     WaitResult r = port.WaitEvent(-1, 1000);
-    EXPECT_EQ(r.outcome, WaitOutcome::Events);
-    EXPECT_EQ(r.occurred, uint32_t(EvRxChar));
+    EXPECT_EQ(std::tuple(r.outcome, r.occurred), std::tuple(WaitOutcome::Events, uint32_t(EvRxChar)));
     // Nothing read: no repeated event until new bytes come.
     EXPECT_EQ(port.WaitEvent(-1, 100).outcome, WaitOutcome::Timeout);
     ASSERT_TRUE(pty.Write("d"));
@@ -347,7 +329,7 @@ TEST_F(PosixComPort, RxCharOncePerArrival)
     // Bytes outside the mask wake nobody (they are there before the wait).
     ASSERT_EQ(port.SetEventMask(EvCts), 0);
     ASSERT_TRUE(pty.Write("e"));
-    ASSERT_TRUE(Eventually([&] { return InputWaiting() == 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return InputWaiting() == 5; }));
     EXPECT_EQ(port.WaitEvent(-1, 100).outcome, WaitOutcome::Timeout);
 
     // TxEmpty after a write; Rx80Full once the queue passes 80 % of the input size.

@@ -1,6 +1,7 @@
 // Suspend and resume from a login manager played on a private peer-to-peer
 // bus: the delay lock is held while the suspend handler runs and given back
 // after it, taken again on resume; no bus means no events.
+#include "EventLoop.h"
 #include "PowerEvents.h"
 
 #include <QCoreApplication>
@@ -25,15 +26,6 @@ namespace {
 
 const QString LoginPath = QStringLiteral("/org/freedesktop/login1");
 const QString LoginManager = QStringLiteral("org.freedesktop.login1.Manager");
-
-bool RunUntil(const std::function<bool()>& done, int limitMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < limitMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
 
 // The login manager's Inhibit: each lock is the write end of a pipe whose
 // read end the test keeps, so a released lock shows as end of file.
@@ -78,20 +70,11 @@ public:
     std::vector<TLock> locks;
 };
 
-void EnsureApplication()
-{
-    static int argc = 1;
-    static char name[] = "test_powerevents";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        static QCoreApplication app(argc, argv);
-}
-
 class PowerEventsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        EnsureApplication();
+        EnsureCoreApp();
         ASSERT_TRUE(dir_.isValid());
         server_ = std::make_unique<QDBusServer>(QStringLiteral("unix:dir=") + dir_.path());
         ASSERT_TRUE(server_->isConnected());
@@ -135,30 +118,28 @@ protected:
 TEST_F(PowerEventsTest, SuspendRunsUnderTheDelayLockWhichIsTakenAgainOnResume)
 {
     ASSERT_TRUE(power_->Start());
-    ASSERT_TRUE(RunUntil([&] { return power_->HoldsSleepLock(); }));
+    ASSERT_TRUE(RunLoopUntil([&] { return power_->HoldsSleepLock(); }));
     ASSERT_EQ(login_.locks.size(), 1u);
     EXPECT_EQ(login_.locks[0].what, QStringLiteral("sleep"));
     EXPECT_EQ(login_.locks[0].mode, QStringLiteral("delay"));
 
     SendPrepareForSleep(true);
-    ASSERT_TRUE(RunUntil([&] { return !events_.empty(); }));
-    EXPECT_EQ(events_, (std::vector<std::string> {"suspend, locked"}));
-    EXPECT_FALSE(power_->HoldsSleepLock());
-    EXPECT_TRUE(RunUntil([&] { return login_.Released(0); }));
+    ASSERT_TRUE(RunLoopUntil([&] { return !events_.empty(); }));
+    EXPECT_EQ(std::tuple(events_, power_->HoldsSleepLock()), std::tuple((std::vector<std::string> {"suspend, locked"}), false));
+    EXPECT_TRUE(RunLoopUntil([&] { return login_.Released(0); }));
 
     SendPrepareForSleep(false);
-    ASSERT_TRUE(RunUntil([&] { return events_.size() == 2 && power_->HoldsSleepLock(); }));
-    EXPECT_EQ(events_.back(), "resume");
-    EXPECT_EQ(login_.locks.size(), 2u);
+    ASSERT_TRUE(RunLoopUntil([&] { return events_.size() == 2 && power_->HoldsSleepLock(); }));
+    EXPECT_EQ(std::tuple(events_.back(), login_.locks.size()), std::tuple("resume", 2u));
 
     // Stopped: the lock goes back and the signal is no longer heard.
     power_->Stop();
-    EXPECT_TRUE(RunUntil([&] { return login_.Released(1); }));
+    EXPECT_TRUE(RunLoopUntil([&] { return login_.Released(1); }));
 }
 
 TEST(PowerEvents, WithoutABusNothingStarts)
 {
-    EnsureApplication();
+    EnsureCoreApp();
     TPowerEvents power(QStringLiteral("unix:path=/nonexistent/traxel-bus"), QString());
     EXPECT_FALSE(power.Start());
     EXPECT_FALSE(power.Running());

@@ -35,26 +35,23 @@ TEST(GradeSummary, RowsOfOneShot)
 
     // Each row as: count, level sum, value sum, the shots per level 0..3 and
     // per value 0..5. Values outside the histograms count in the sums only.
-    const auto row = [&](int r) {
-        QStringList parts { QString::number(record.rows[size_t(r)].count), QString::number(record.rows[size_t(r)].levelSum),
-                            QString::number(record.rows[size_t(r)].valueSum) };
-        for (int n : record.rows[size_t(r)].levelCount)
+    // Rows: level3 and level5, score, two unused, hold, ..., trigger level and
+    // points (10); key 4 counts as value 4 and, mapped, as level 2 (11);
+    // outside the trigger window countOutside counts, mapped to 3 (12).
+    QStringList rows;
+    for (const auto& row : record.rows) {
+        QStringList parts { QString::number(row.count), QString::number(row.levelSum), QString::number(row.valueSum) };
+        for (int n : row.levelCount)
             parts << QString::number(n);
-        for (int n : record.rows[size_t(r)].valueCount)
+        for (int n : row.valueCount)
             parts << QString::number(n);
-        return parts.join(' ');
-    };
-    EXPECT_EQ(row(0), QStringLiteral("2 4 8 0 0 2 0 0 0 0 0 2 0"));   // level3, level5
-    EXPECT_EQ(row(1), QStringLiteral("2 6 0 0 0 0 2 2 0 0 0 0 0"));   // score
-    EXPECT_EQ(row(2) + " " + row(3), QStringLiteral("0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0"));
-    EXPECT_EQ(row(4), QStringLiteral("2 6 2 0 0 0 2 0 2 0 0 0 0"));   // hold
-    EXPECT_EQ(row(6), QStringLiteral("2 14 -4 0 0 0 0 0 0 0 0 0 0"));
-    EXPECT_EQ(row(9), QStringLiteral("2 6 18 0 0 0 2 0 0 0 0 0 0"));
-    EXPECT_EQ(row(10), QStringLiteral("2 2 10 0 2 0 0 0 0 0 0 0 2")); // trigger level and points
-    // Key 4 counts as value 4 and, mapped, as level 2; outside the trigger
-    // window countOutside counts, mapped to 3.
-    EXPECT_EQ(row(11), QStringLiteral("2 4 8 0 0 2 0 0 0 0 0 2 0"));
-    EXPECT_EQ(row(12), QStringLiteral("2 6 4294967294 0 0 0 2 0 0 0 0 0 0"));
+        rows << parts.join(' ');
+    }
+    EXPECT_EQ(rows, (QStringList { "2 4 8 0 0 2 0 0 0 0 0 2 0", "2 6 0 0 0 0 2 2 0 0 0 0 0", "0 0 0 0 0 0 0 0 0 0 0 0 0",
+                                   "0 0 0 0 0 0 0 0 0 0 0 0 0", "2 6 2 0 0 0 2 0 2 0 0 0 0", "2 6 4 0 0 0 2 0 0 2 0 0 0",
+                                   "2 14 -4 0 0 0 0 0 0 0 0 0 0", "2 6 8 0 0 0 2 0 0 0 0 2 0", "2 6 10 0 0 0 2 0 0 0 0 0 2",
+                                   "2 6 18 0 0 0 2 0 0 0 0 0 0", "2 2 10 0 2 0 0 0 0 0 0 0 2", "2 4 8 0 0 2 0 0 0 0 0 2 0",
+                                   "2 6 4294967294 0 0 0 2 0 0 0 0 0 0" }));
 }
 
 TEST(GradeSummary, CountsOnlyGradableShots)
@@ -63,8 +60,7 @@ TEST(GradeSummary, CountsOnlyGradableShots)
     auto shooter = MakeShooter(MakeRingTarget(80));
     const GradeSummaryRecord empty = GradeSummary({ 1, 0 }, *shooter);
     for (int r = 0; r < GradeSummaryRecord::RowCount; ++r) {
-        EXPECT_EQ(empty.rows[size_t(r)].id, r);
-        EXPECT_EQ(empty.rows[size_t(r)].count, 0);
+        EXPECT_EQ(std::tuple(empty.rows[size_t(r)].id, empty.rows[size_t(r)].count), std::tuple(r, 0));
     }
     const auto wobble = [](int i, int& x, int& y, int&) { x = (i % 9) * 5 - 20; y = (i % 4) * 4 - 6; };
     AddTracedShot(*shooter, MakeTrace(150, wobble), 98, 10);

@@ -49,21 +49,6 @@ Snapshot Take()
              { t.ctrRtv.begin(), t.ctrRtv.begin() + t.ctrRtvCount } };
 }
 
-// Every field, a BOM, CRLF line ends, comments, blanks and capitals.
-const QByteArray kFullFile =
-    "\xEF\xBB\xBF; comment line\r\n"
-    "HitWeight = 2\r\n  holdweight=3 \t\r\naimweight = 4\r\ntrigweight = 5\r\n"
-    "yellowgrade = 2\r\ngreengrade = 4\r\n3stepyellowlimit = 18\r\n3stepgreenlimit = 25\r\n"
-    "5step2limit = 15\r\n5step3limit = 25\r\n5step4limit = 35\r\n5step5limit = 45\r\n"
-    "aimblinktime = 1500\r\ntriglinearregressiongap1 = 20\r\ntriglinearregressiongap2 = 50\r\n"
-    "slicems = 100\r\ntcrtvtiming1limit = 150\r\nlr3secbottom = 60\r\ntiming1weight = 80\r\n"
-    "ttrx_low = -5\r\nttrx_high = 7\r\nttrx_dev = 150\r\nuse5stepbitmaps = 1\r\nmilitarygun = 0\r\n"
-    "group = Kneel\r\ndifficulty =  EXPERT \r\n"
-    ";grade = 9;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1\r\n"
-    "grade = 3.9; 9.5; 0.29; 1.15; 7; 8; 0.07; -0.1; 25; 10.5; 11.25; 1.2; 2.75; 6.9; 0.33; 0.57\r\n"
-    "tire = 0; 2; 0.01; 1\r\n"
-    "dtc_ct = -0.35; 3; 4; 5; 2; 1; 0\r\n"
-    "ctr_rtv = 4; 3; 1.25\r\n";
 
 } // namespace
 
@@ -79,6 +64,8 @@ TEST(GradingParameters, EveryFieldInEveryEncodingLineEndAndLocale)
         { { -0.35, 3, 4, 5, 2, 1, 0 } },
         { { 4, 3, 1.25 } } };
     std::setlocale(LC_ALL, "C");
+    // Every field, a BOM, CRLF line ends, comments, blanks and capitals.
+    const QByteArray kFullFile = TestData("every_field.tgp");
     const QString text = QString::fromLatin1(kFullFile.mid(3)).remove(QLatin1Char('\r'));
     // The byte orders and marks are the shared text decoder's (see the
     // translation loader's tests); here that this reader uses it.
@@ -228,8 +215,7 @@ TEST(GradingParameters, FullTablesAreReportedAndTheTwoHundredthGradeRowEndsTheFi
     EXPECT_EQ(LoadGradingFile(WriteGradingFile(text), reports.Reporter()), 200);
     for (const Table& t : tables)
         EXPECT_EQ(t.loaded, t.capacity) << t.row;
-    EXPECT_EQ(GradingTables.grade[199].points, 2);
-    EXPECT_EQ(GradingParameters.hitWeight, 0);
+    EXPECT_EQ(std::tuple(GradingTables.grade[199].points, GradingParameters.hitWeight), std::tuple(2, 0));
     const QStringList captions = { QStringLiteral("tire Row index too large"), QStringLiteral("TC Row index too large"),
                                    QStringLiteral("TC Row index too large"), QStringLiteral("CTR Row index too large") };
     EXPECT_EQ(reports.captions, captions);
@@ -241,8 +227,7 @@ TEST(GradingParameters, ShippedAndMissingFile)
     ReportRecorder reports;
     GradingSelection panel { 2, 1 };
     LoadGradingParameterFile(panel, ShippedGradingFile(), reports.Reporter());
-    EXPECT_EQ(GradingTables.gradeCount, 45);
-    EXPECT_EQ(reports.texts, QStringList());
+    EXPECT_EQ(std::tuple(GradingTables.gradeCount, reports.texts), std::tuple(45, QStringList()));
     for (int stance = 1; stance <= 3; ++stance) {
         for (int difficulty = 0; difficulty <= 2; ++difficulty) {
             EXPECT_TRUE(IsGradingRowAvailable(stance, difficulty)) << stance << "/" << difficulty;
@@ -250,14 +235,11 @@ TEST(GradingParameters, ShippedAndMissingFile)
         }
     }
     EXPECT_GT(GradingTables.tireCount * GradingTables.dtcCtCount * GradingTables.ctrRtvCount, 0);
-    EXPECT_EQ(panel.stance, 2);
-    EXPECT_EQ(panel.difficulty, 1);
+    EXPECT_EQ(std::tuple(panel.stance, panel.difficulty), std::tuple(2, 1));
 
     // No file: grading off, silently, and the panel's selection cleared.
     LoadGradingParameterFile(panel, QStringLiteral("/nonexistent/grading.tgp"), reports.Reporter());
-    EXPECT_EQ(reports.texts, QStringList());
-    EXPECT_EQ(GradingTables.gradeCount, 0);
-    EXPECT_EQ(panel.stance, 0);
-    EXPECT_EQ(panel.difficulty, 0);
+    EXPECT_EQ(std::tuple(reports.texts, GradingTables.gradeCount, panel.stance, panel.difficulty),
+              std::tuple(QStringList(), 0, 0, 0));
     EXPECT_FALSE(SelectGradingRow(panel, 1, 0));
 }

@@ -12,16 +12,8 @@
 
 namespace {
 
-const RingTargetRecord kRing = MakeRingTarget(160);           // 16 mm ring gaps
-const double kK = 1.0 / (16.0 + 0.0001);
-
-TraceAnalysis Analyse(const std::vector<TraceSample>& trace, int sliceMs = 0, int lr3SecBottom = 0, int hitX = 0)
-{
-    RawShotRecord shot;
-    shot.SetRingTargetIndex(0);
-    shot.SetX(hitX);
-    return AnalyseTrace(trace.data(), int(trace.size()), shot, kRing, sliceMs, lr3SecBottom);
-}
+const RingTargetRecord kRing = AnalysisRing();
+const double kK = AnalysisRingsPerMm;
 
 void ExpectFinite(const TraceAnalysis& a)
 {
@@ -29,12 +21,6 @@ void ExpectFinite(const TraceAnalysis& a)
                       a.interceptB, a.steadiness, a.trendSpread, a.timingRatio, a.ringTrend, a.trigValue,
                       a.trigTime, a.trigDeviation })
         EXPECT_TRUE(std::isfinite(v));
-}
-
-// Sample deviation of n consecutive integers.
-double ConsecutiveDeviation(int n)
-{
-    return std::sqrt(n * (n + 1) / 12.0);
 }
 
 } // namespace
@@ -68,9 +54,7 @@ TEST(StatAccumulator, DegenerateInputsAndDecimalSteps)
 
 TEST(ShotAnalysis, SliceLengthAndMinimumTrace)
 {
-    EXPECT_EQ(TraceSliceLength(-5), 13);
-    EXPECT_EQ(TraceSliceLength(1000), 66);
-    EXPECT_EQ(TraceSliceLength(10), 0);
+    EXPECT_EQ(std::tuple(TraceSliceLength(-5), TraceSliceLength(1000), TraceSliceLength(10)), std::tuple(13, 66, 0));
     EXPECT_GT(TraceSliceLength(INT_MAX), 0);   // 64-bit product, no overflow
 
     struct Case { int samples, sliceMs; bool valid; };
@@ -87,8 +71,7 @@ TEST(ShotAnalysis, ConstantTrace)
     const TraceAnalysis a = Analyse(MakeTrace(120, [](int, int& x, int& y, int&) { x = 50; y = -30; }), 0, 0, 20);
     ASSERT_TRUE(a.valid);
     EXPECT_EQ(a.nearestSlice, 3);   // equal distances: the later slice
-    EXPECT_EQ(a.devX + a.devY + a.holdRadius, 0);
-    EXPECT_EQ(a.steadiness + a.timingRatio, 0.0);
+    EXPECT_EQ(std::tuple(a.devX + a.devY + a.holdRadius, a.steadiness + a.timingRatio), std::tuple(0, 0.0));
     EXPECT_NEAR(a.cogY, -3.0 * kK, 1e-12);
     EXPECT_EQ(a.cogXInt, 0);
     const double rv = 11.0 - kK * std::sqrt(34.0);
@@ -108,9 +91,7 @@ TEST(ShotAnalysis, RampTowardsTheCentre)
     ASSERT_TRUE(a.valid);
     EXPECT_EQ(a.nearestSlice, 3);
     // Hold window: 53 samples, 14 .. 66 mm from the centre.
-    EXPECT_EQ(a.devX, int(100 * kK * ConsecutiveDeviation(53)));
-    EXPECT_EQ(a.devY, 0);
-    EXPECT_EQ(a.holdRadius, a.devX);
+    EXPECT_EQ(std::tuple(a.devX, a.devY, a.holdRadius), std::tuple(int(100 * kK * ConsecutiveDeviation(53)), 0, a.devX));
     EXPECT_DOUBLE_EQ(a.cogX, 40 * kK);
     EXPECT_EQ(a.cogXInt, 2);
     EXPECT_EQ(a.aimValue, 84);   // (10.9 - 2.49998) x 10

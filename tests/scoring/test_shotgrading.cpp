@@ -1,5 +1,6 @@
 #include "GradingTestSupport.h"
 #include "ShotGrading.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -7,59 +8,10 @@
 
 namespace {
 
-const QByteArray kRows =
-    "hitweight = 1\nholdweight = 1\naimweight = 1\ntrigweight = 1\n"
-    "yellowgrade = 2\ngreengrade = 3\n"
-    "3stepyellowlimit = 18\n3stepgreenlimit = 25\n"
-    "5step2limit = 15\n5step3limit = 25\n5step4limit = 35\n5step5limit = 45\n"
-    "triglinearregressiongap1 = 20\ntriglinearregressiongap2 = 50\n"
-    "ttrx_low = -5\nttrx_high = 5\nttrx_dev = 150\n"
-    "group = stand\n"
-    "grade = 1; 5.0; 2.0; 5.0; 3; 1; 2.0; 2.0; 200; -2.0; -2.0; 2.0; 1; 2; 2.0; 2.0\n"
-    "grade = 2; 8.0; 1.0; 8.0; 2; 2; 1.0; 1.0; 100; -1.0; -1.0; 1.5; 2; 4; 1.0; 1.0\n"
-    "grade = 3; 9.5; 0.5; 9.5; 1; 3; 0.5; 0.5; 50; -0.5; -0.5; 1.0; 2.8; 6; 0.5; 0.5\n"
-    "grade = 4; 9.5; 0.5; 9.5; 1; 3; 0.5; 0.5; 50; -0.5; -0.5; 1.0; 2.8; 6; 0.5; 0.5\n"
-    "grade = 5; 5.0; 2.0; 5.0; 3; 1; 2.0; 2.0; 200; -2.0; -2.0; 2.0; 1; 2; 2.0; 2.0\n"
-    "tire = 0; 2; 0; 1\n"
-    "tire = 1; 2; 1; 0\n"
-    "tire = 0; 3; 1; 0\n"
-    "group = kneel\n"
-    "difficulty = expert\n"
-    "grade = 4; 0; 90; 0; 0; 0; 90; 90; 9000; -90; -90; 90; 1; 2; 90; 90\n"
-    "tire = 0; 2; 1; 0\n";
-
-const QByteArray kTimingRows =
-    "ctr_rtv = 2; 5; 0.8\n"
-    "ctr_rtv = 2; 4; 1.1\n"
-    "ctr_rtv = 2; 1; 99\n"
-    "ctr_rtv = 3; 5; 99\n"
-    "dtc_ct = 0.0; 3; 2; 4; 3; 0; 0\n"     // would match without the ring-value row
-    "dtc_ct = 0.0; 3; 4; 5; 3; 0; 1\n"
-    "dtc_ct = -0.5; 3; 4; 3; 2; 2; 4\n"
-    "dtc_ct = -2.0; 3; 4; 1; 1; 5; 7\n";
-
-// A measured shot: every component lands on a known row of kRows.
-TraceAnalysis Measured()
-{
-    TraceAnalysis a;
-    a.valid = true;
-    a.holdRadius = 70;     // limits 200, 100, 50: 100 met
-    a.devX = 40;           // 50 met
-    a.devY = 250;          // none met: loosest
-    a.aimValue = 85;       // 850: 800 met
-    a.cogX = 1.2;          // 98 x 10: 950 met
-    a.cogY = -4.5;         // 650: loosest
-    a.trendA = -0.7;       // regression A 70 <= 100; timing A -70 >= -100
-    a.trendB = 0.3;        // regression B -30 <= 50; timing B 30 >= -50
-    a.trendSpread = 0.75;  // 7500 <= 10000
-    a.steadiness = 1.2;    // 120 <= 150
-    a.timingRatio = 1.0;
-    a.holdRingTrend = -0.3;
-    a.trigValue = -0.3;
-    a.trigTime = 0.2;
-    a.trigDeviation = 1.0;
-    return a;
-}
+// Grading rows (a stand group and an expert kneel group) and the timing rows
+// (a trigger row that would match without the ring-value row comes first).
+QByteArray Rows() { return TestData("rows.tgp"); }
+QByteArray TimingRows() { return TestData("timing.tgp"); }
 
 const GradingSelection kStand { 1, 0 };
 
@@ -67,52 +19,47 @@ const GradingSelection kStand { 1, 0 };
 
 TEST(ShotGrading, ComponentsDirectionsAndTies)
 {
-    ASSERT_EQ(LoadGradingFile(WriteGradingFile(kRows), {}), 6);
+    ASSERT_EQ(LoadGradingFile(WriteGradingFile(Rows()), {}), 6);
     const GradingLimitRows limits = PickGradingLimitRows(1, 0);
     ASSERT_FALSE(limits.Empty());
     // The earlier of two equally loose rows is the start.
-    EXPECT_EQ(limits.rows[GradeHold], &GradingTables.grade[0]);
-    EXPECT_EQ(limits.rows[GradeScore], &GradingTables.grade[0]);
-    EXPECT_EQ(limits.rows[GradeTireB], &GradingTables.grade[0]);
+    EXPECT_EQ(std::tuple(limits.rows[GradeHold], limits.rows[GradeScore], limits.rows[GradeTireB]),
+              std::tuple(&GradingTables.grade[0], &GradingTables.grade[0], &GradingTables.grade[0]));
     EXPECT_TRUE(PickGradingLimitRows(3, 0).Empty());
 
-    const ShotGradeRecord g = GradeShotAnalysis(kStand, Measured(), 85, 10);
+    const ShotGradeRecord g = GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 10);
     ASSERT_TRUE(g.valid);
     const std::array<double, GradeComponentCount> expected = { 2, 2, 3, 1, 2, 3, 1, 2, 2, 2, 3, 2, 3, 2, 2 };
-    EXPECT_EQ(g.componentPoints, expected);
-    EXPECT_EQ(g.componentRows[GradeHold], GradingTables.grade[1]);
+    EXPECT_EQ(std::tuple(g.componentPoints, g.componentRows[GradeHold]), std::tuple(expected, GradingTables.grade[1]));
     EXPECT_EQ(g.componentRows[GradeDeviationX], GradingTables.grade[2]);   // the tie stays on the earlier row
     EXPECT_EQ(g.tireRow, (TireRow { 1, 0, 2, 0, 100 }));                   // hold level 2: yellow
     EXPECT_TRUE(g.trace.valid);
     EXPECT_EQ(g.overall, 1.5);   // (2 + 2 + 2 + 0) / 4
-    EXPECT_TRUE(g.regressionGap1);
-    EXPECT_FALSE(g.regressionGap2);
-    EXPECT_TRUE(g.trigWindowOk);
+    EXPECT_EQ(std::tuple(bool(g.regressionGap1), bool(g.regressionGap2), bool(g.trigWindowOk)), std::tuple(true, false, true));
 
     // A target topped by ring 9 grades the score one ring up.
-    EXPECT_EQ(GradeShotAnalysis(kStand, Measured(), 85, 9).componentPoints[GradeScore], 3);
+    EXPECT_EQ(GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 9).componentPoints[GradeScore], 3);
     // Missing even the loosest row keeps its points.
-    EXPECT_EQ(GradeShotAnalysis(kStand, Measured(), 10, 10).componentPoints[GradeScore], 1);
+    EXPECT_EQ(GradeShotAnalysis(kStand, MeasuredAnalysis(), 10, 10).componentPoints[GradeScore], 1);
 
     // Squares of a large hold value must not wrap into "met".
-    TraceAnalysis wide = Measured();
+    TraceAnalysis wide = MeasuredAnalysis();
     wide.holdRadius = 50000;
     EXPECT_EQ(GradeShotAnalysis(kStand, wide, 85, 10).componentPoints[GradeHold], 1);
 
     // Not graded: no selection, a stance outside 1..3, no rows, no analysis.
     for (const GradingSelection none : { GradingSelection { 0, 0 }, GradingSelection { 7, 0 }, GradingSelection { 1, 2 } })
-        EXPECT_FALSE(GradeShotAnalysis(none, Measured(), 85, 10).valid) << none.stance << "/" << none.difficulty;
+        EXPECT_FALSE(GradeShotAnalysis(none, MeasuredAnalysis(), 85, 10).valid) << none.stance << "/" << none.difficulty;
     EXPECT_FALSE(GradeShotAnalysis(kStand, TraceAnalysis {}, 85, 10).valid);
 }
 
 TEST(ShotGrading, TimingRingValueAndTrigger)
 {
-    LoadGradingFile(WriteGradingFile(kRows + kTimingRows), {});
-    const ShotGradeRecord g = GradeShotAnalysis(kStand, Measured(), 85, 10);
+    LoadGradingFile(WriteGradingFile(Rows() + TimingRows()), {});
+    const ShotGradeRecord g = GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 10);
     ASSERT_TRUE(g.valid);
     // Ratio 1.0: past the 0.8 row, the 1.1 row is the smallest limit above it.
-    EXPECT_EQ(g.ctrRtvRow, (CtrRtvRow { 2, 4, 1.1 }));
-    EXPECT_EQ(g.componentPoints[GradeRingValue], 4);
+    EXPECT_EQ(std::tuple(g.ctrRtvRow, g.componentPoints[GradeRingValue]), std::tuple((CtrRtvRow { 2, 4, 1.1 }), 4));
     // Trigger rows of timing B 3 and ring value 4: -0.3 falls to the -0.5 row.
     EXPECT_EQ(g.dtcCtRow, (DtcCtRow { -0.5, 3, 4, 3, 2, 2, 4 }));
     EXPECT_EQ(g.overall, 2.25);   // (2 + 2 + 2 + 3) / 4
@@ -123,16 +70,15 @@ TEST(ShotGrading, TimingRingValueAndTrigger)
 
     // Past the ratio limit timing B counts alone: t = 3 reaches the 2.8 row.
     GradingParameters.tcrtvTiming1Limit = 50;
-    EXPECT_EQ(GradeShotAnalysis(kStand, Measured(), 85, 10).timingTotal, 3);
+    EXPECT_EQ(GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 10).timingTotal, 3);
     // A weight of -100 % would divide by 0: timing B alone as well.
     GradingParameters.tcrtvTiming1Limit = 100;
     GradingParameters.timing1Weight = -100;
-    const ShotGradeRecord noWeight = GradeShotAnalysis(kStand, Measured(), 85, 10);
-    EXPECT_EQ(noWeight.timingTotal, 3);
-    EXPECT_TRUE(std::isfinite(noWeight.timingResult));
+    const ShotGradeRecord noWeight = GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 10);
+    EXPECT_EQ(std::tuple(noWeight.timingTotal, bool(std::isfinite(noWeight.timingResult))), std::tuple(3, true));
 
     // Trigger time outside the window.
-    TraceAnalysis late = Measured();
+    TraceAnalysis late = MeasuredAnalysis();
     late.trigTime = 0.6;
     EXPECT_FALSE(GradeShotAnalysis(kStand, late, 85, 10).trigWindowOk);
     late.trigTime = 0.0;
@@ -142,14 +88,13 @@ TEST(ShotGrading, TimingRingValueAndTrigger)
     // Weights adding up to 0 give no overall grade instead of NaN.
     GradingParameters.hitWeight = GradingParameters.holdWeight = GradingParameters.aimWeight = 0;
     GradingParameters.trigWeight = 0;
-    const ShotGradeRecord unweighted = GradeShotAnalysis(kStand, Measured(), 85, 10);
-    EXPECT_TRUE(unweighted.valid);
-    EXPECT_EQ(unweighted.overall, 0.0);
+    const ShotGradeRecord unweighted = GradeShotAnalysis(kStand, MeasuredAnalysis(), 85, 10);
+    EXPECT_EQ(std::tuple(bool(unweighted.valid), unweighted.overall), std::tuple(true, 0.0));
 }
 
 TEST(ShotGrading, SelectionBelongsToEachPanel)
 {
-    LoadGradingFile(WriteGradingFile(kRows), {});
+    LoadGradingFile(WriteGradingFile(Rows()), {});
     GradingSelection standPanel { 1, 0 };
     GradingSelection kneelPanel { 1, 0 };
     EXPECT_FALSE(SelectGradingRow(kneelPanel, 2, 0));   // kneel has expert rows only
@@ -159,16 +104,14 @@ TEST(ShotGrading, SelectionBelongsToEachPanel)
     EXPECT_TRUE(SelectGradingRow(standPanel, 1, 0));
 
     // The panel selected last does not change what the other one grades.
-    EXPECT_EQ(GradeShotAnalysis(standPanel, Measured(), 85, 10).componentPoints[GradeHold], 2);
-    EXPECT_EQ(GradeShotAnalysis(kneelPanel, Measured(), 85, 10).componentPoints[GradeHold], 4);
+    EXPECT_EQ(GradeShotAnalysis(standPanel, MeasuredAnalysis(), 85, 10).componentPoints[GradeHold], 2);
+    EXPECT_EQ(GradeShotAnalysis(kneelPanel, MeasuredAnalysis(), 85, 10).componentPoints[GradeHold], 4);
 }
 
 TEST(ShotGrading, LevelsAndOverallScales)
 {
-    LoadGradingFile(WriteGradingFile(kRows), {});
-    EXPECT_EQ(GradeLevel(2.9f).level, 2);
-    EXPECT_EQ(GradeLevel(3.0f).level, 3);
-    EXPECT_EQ(GradeLevel(-1.5f).value, -1);
+    LoadGradingFile(WriteGradingFile(Rows()), {});
+    EXPECT_EQ(std::tuple(GradeLevel(2.9f).level, GradeLevel(3.0f).level, GradeLevel(-1.5f).value), std::tuple(2, 3, -1));
     EXPECT_EQ(GradeLevel(float(2.99999999)).level, 3);   // compared in single precision
     EXPECT_FALSE(ComputeShotGradeLevels(ShotGradeRecord {}).valid);
 
@@ -192,9 +135,7 @@ TEST(ShotGrading, LevelsAndOverallScales)
         g.dtcCtRow.trigPoints = c.trigPoints;
         const ShotGradeLevels levels = ComputeShotGradeLevels(g);
         ASSERT_TRUE(levels.valid);
-        EXPECT_EQ(levels.trigPoints, c.trigPoints);
-        EXPECT_EQ(levels.level3, c.level3);
-        EXPECT_EQ(levels.level5, c.level5);
+        EXPECT_EQ(std::tuple(levels.trigPoints, levels.level3, levels.level5), std::tuple(c.trigPoints, c.level3, c.level5));
     }
     GradingParameters.step3GreenLimit = 2147483647;   // no overflow with extreme limits
     GradingParameters.hitWeight = 2147483647;

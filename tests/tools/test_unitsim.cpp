@@ -5,6 +5,7 @@
 // fault shared with the program's frame code would otherwise hide, and what
 // only the simulator does.
 #include "TSimUnit.h"
+#include "TestWait.h"
 
 #include <gtest/gtest.h>
 
@@ -156,8 +157,7 @@ int16_t Word(const Bytes& f, std::size_t at) { return int16_t((f[at] << 8) | f[a
 Bytes AskFrame(Client& c, const Bytes& cmd, std::size_t size)
 {
     Bytes f = c.Ask(cmd);
-    EXPECT_EQ(f.size(), size);
-    EXPECT_TRUE(f.size() == size && GoodFrame(f));
+    EXPECT_EQ(std::tuple(f.size(), bool(f.size() == size && GoodFrame(f))), std::tuple(size, true));
     return f.size() == size ? f : Bytes(size, 0);
 }
 
@@ -171,16 +171,6 @@ bool PowerUpArrivesAlone(Client& c)
             return true;
     }
     return false;
-}
-
-// True once pred holds, within 2 s.
-template <class Pred>
-bool WaitFor(Pred pred)
-{
-    const auto end = Clock::now() + 2000ms;
-    while (!pred() && Clock::now() < end)
-        std::this_thread::sleep_for(5ms);
-    return pred();
 }
 
 } // namespace
@@ -203,17 +193,15 @@ TEST(UnitSimDecoder, CutsCommandsOutOfNoisySplitInput)
     // The bad "c" costs a byte; its checksum byte 0x62 reads as a "b" that
     // fails too; resynchronising byte by byte then finds the stop.
     EXPECT_EQ(d.ChecksumFailures(), 2u);
-    EXPECT_EQ(d.SkippedBytes(), 5u);
-    EXPECT_EQ(d.Pending(), 0u);
+    EXPECT_EQ(std::tuple(d.SkippedBytes(), d.Pending()), std::tuple(5u, 0u));
 
     // Results differ even for the same shot; checksums hold; fields in place.
     const SimShot s { .x = -200, .y = 300, .time = 0x123456, .startupCounter = 7, .functionMode = 2 };
     const Bytes r1 = ShotResultFrame(s, 1, 1);
     EXPECT_NE(r1, ShotResultFrame(s, 1, 2));
     ASSERT_EQ(r1.size(), 36u);
-    EXPECT_TRUE(GoodFrame(r1));
-    EXPECT_EQ(Word(r1, 4), -200);
-    EXPECT_EQ(Bytes(r1.begin() + 16, r1.begin() + 21), (Bytes{2, 7, 0x12, 0x34, 0x56}));
+    EXPECT_EQ(std::tuple(bool(GoodFrame(r1)), Word(r1, 4), Bytes(r1.begin() + 16, r1.begin() + 21)),
+              std::tuple(true, -200, (Bytes{2, 7, 0x12, 0x34, 0x56})));
 }
 
 TEST(UnitSim, SilhouetteCellsAndShotFieldsHaveTheirLayout)
@@ -230,11 +218,8 @@ TEST(UnitSim, SilhouetteCellsAndShotFieldsHaveTheirLayout)
     EXPECT_EQ(c.Ask(CmdWithData('f', {4, 1}, head1)), Ack('f'));
     EXPECT_EQ(c.Ask(CmdWithData('f', {0x44, 63 | 0x80}, row)), Ack('f'));
     const SilhouetteSlot s = unit.Silhouette(4);
-    EXPECT_EQ(s.record[0], 'A');
-    EXPECT_EQ(s.cells[0 * 64 + 63], 3);
-    EXPECT_EQ(s.cells[1 * 64 + 63], 2);
-    EXPECT_EQ(s.cells[3 * 64 + 63], 0);
-    EXPECT_EQ(s.cells[63 * 64 + 63], 2);
+    EXPECT_EQ(std::tuple(s.record[0], s.cells[0 * 64 + 63], s.cells[1 * 64 + 63], s.cells[3 * 64 + 63], s.cells[63 * 64 + 63]),
+              std::tuple('A', 3, 2, 0, 2));
     const Bytes g = AskFrame(c, Cmd({'g', 0x44, 63 | 0x80}), 21);
     EXPECT_TRUE(std::equal(row, row + 16, g.begin() + 4));
 
@@ -247,8 +232,7 @@ TEST(UnitSim, SilhouetteCellsAndShotFieldsHaveTheirLayout)
     for (const Bytes& sample : stored.frames)
         EXPECT_EQ(c.Next(2000ms, true), sample);
     const Bytes result = c.Next().value_or(Bytes(36, 0));
-    EXPECT_EQ(result, stored.result);
-    EXPECT_TRUE(GoodFrame(result));
+    EXPECT_EQ(std::tuple(result, bool(GoodFrame(result))), std::tuple(stored.result, true));
     EXPECT_TRUE(Word(result, 4) == 100 && Word(result, 6) == -50 && result[17] == unit.StartupCounter());
     EXPECT_EQ(c.Next(), Ack('b'));
 }
@@ -304,8 +288,7 @@ TEST(UnitSim, MisbehavesOnRequest)
         EXPECT_LE(chunk.size(), 3u);
         got.insert(got.end(), chunk.begin(), chunk.end());
     }
-    EXPECT_EQ(got.size(), 20u);
-    EXPECT_TRUE(GoodFrame(got));
+    EXPECT_EQ(std::tuple(got.size(), bool(GoodFrame(got))), std::tuple(20u, true));
 
     // Merge: the shot's frames, result and ack in one write.
     unit.SetWriteMode(WriteMode::Merge, 3, 4, 20);
@@ -349,10 +332,9 @@ TEST(UnitSim, UnplugAndReplugKeepTheUnitsState)
         // Lost on the way: nobody is connected.
         const uint64_t discarded = unit.Stats().bytesDiscarded;
         unit.FireShot(SimShot{});
-        ASSERT_TRUE(WaitFor([&] { return unit.Stats().bytesDiscarded >= discarded + 36; }));
+        ASSERT_TRUE(WaitUntil([&] { return unit.Stats().bytesDiscarded >= discarded + 36; }));
         const std::string second = unit.Replug();
-        EXPECT_TRUE(unit.Plugged());
-        EXPECT_EQ(std::filesystem::read_symlink(link).string(), second);
+        EXPECT_EQ(std::tuple(unit.Plugged(), std::filesystem::read_symlink(link).string()), std::tuple(true, second));
         Client again(second);
         // The shot did not wait for the new port; the target is still there.
         EXPECT_EQ(AskFrame(again, Cmd({'m', 3, 131}), 21)[4], 'R');
@@ -375,9 +357,8 @@ TEST(UnitSim, NeverWritesBeforeRawModeAndAnnouncesPowerUp)
 
     // Cooked: the unit stays silent (its bytes would be echoed and cooked).
     Client c(unit.SlavePath(), false);
-    ASSERT_TRUE(WaitFor([&] { return unit.Stats().bytesDiscarded > 0; }));
-    EXPECT_FALSE(unit.ListenerReady());
-    EXPECT_EQ(unit.Stats().bytesWritten, 0u);
+    ASSERT_TRUE(WaitUntil([&] { return unit.Stats().bytesDiscarded > 0; }));
+    EXPECT_EQ(std::tuple(unit.ListenerReady(), unit.Stats().bytesWritten), std::tuple(false, 0u));
 
     // Raw at 115200, and on request: "-" arrives as a chunk of its own.
     c.SetRaw(B115200);

@@ -7,6 +7,7 @@
 #include "Device.h"
 #include "Shotdata.h"
 #include "TSimUnit.h"
+#include "TestWait.h"
 
 #include <gtest/gtest.h>
 
@@ -16,18 +17,6 @@
 #include <thread>
 
 using namespace std::chrono_literals;
-
-template <class Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds limit)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return pred();
-}
 
 // A classic shot at x, y; its time keeps results at different x apart.
 inline unitsim::SimShot ShotAt(int16_t x, int16_t y = 0)

@@ -1,4 +1,5 @@
 #include "FakeComBackend.h"
+#include "TestWait.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,56 +9,20 @@
 
 using namespace ComBackend;
 
-void FakeComState::FailNext(const std::string& call, int error)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    FFailNext[call].push_back(error);
-}
-
-void FakeComState::FailAlways(const std::string& call, int error)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    FFailAlways[call] = error;
-}
+void FakeComState::FailNext(const std::string& call, int error) { Locked([&] { FFailNext[call].push_back(error); }); }
+void FakeComState::FailAlways(const std::string& call, int error) { Locked([&] { FFailAlways[call] = error; }); }
 
 void FakeComState::PushWait(WaitResult result, std::function<void()> action)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        FWaits.emplace_back(result, std::move(action));
-    }
+    Locked([&] { FWaits.emplace_back(result, std::move(action)); });
     FWaitChanged.notify_all();
 }
 
-void FakeComState::AddInput(const std::string& bytes)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    input += bytes;
-}
-
-bool FakeComState::IsOpen()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return open;
-}
-
-int FakeComState::Waiting()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return waiting;
-}
-
-std::size_t FakeComState::Scripted()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return FWaits.size();
-}
-
-std::vector<std::string> FakeComState::Log()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return FLog;
-}
+void FakeComState::AddInput(const std::string& bytes) { Locked([&] { input += bytes; }); }
+bool FakeComState::IsOpen() { return Locked([&] { return open; }); }
+int FakeComState::Waiting() { return Locked([&] { return waiting; }); }
+std::size_t FakeComState::Scripted() { return Locked([&] { return FWaits.size(); }); }
+std::vector<std::string> FakeComState::Log() { return Locked([&] { return FLog; }); }
 
 int FakeComState::Count(const std::string& call)
 {
@@ -66,21 +31,11 @@ int FakeComState::Count(const std::string& call)
                              [&](const std::string& e) { return e.substr(0, e.find(' ')) == call; }));
 }
 
-void FakeComState::ClearLog()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    FLog.clear();
-}
+void FakeComState::ClearLog() { Locked([&] { FLog.clear(); }); }
 
 bool FakeComState::WaitFor(const std::function<bool()>& pred, int timeoutMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return WaitUntil(pred, std::chrono::milliseconds(timeoutMs));
 }
 
 int FakeComState::Enter(const std::string& call, const std::string& args)
@@ -127,19 +82,14 @@ WaitResult FakeComState::Wait(int stopFd, int timeoutMs)
     return result;
 }
 
-void FakeComState::ResetWake()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    FWoken = false;
-}
+void FakeComState::ResetWake() { Locked([&] { FWoken = false; }); }
 
 void FakeComState::Wake()
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
+    Locked([&] {
         FLog.push_back("WakeWaiter");
         FWoken = true;
-    }
+    });
     FWaitChanged.notify_all();
 }
 

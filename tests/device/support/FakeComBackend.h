@@ -62,6 +62,14 @@ public:
     void ResetWake();
 
 private:
+    // f's result, with the mutex held while it runs.
+    template <class F>
+    auto Locked(F f)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return f();
+    }
+
     std::vector<std::string> FLog;
     std::map<std::string, std::deque<int>> FFailNext;
     std::map<std::string, int> FFailAlways;

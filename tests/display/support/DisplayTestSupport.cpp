@@ -17,16 +17,6 @@ void EnsureGuiApp()
     (void)app;
 }
 
-TLogRecorder::TLogRecorder()
-{
-    SetDebugLogSink([this](const QString& line) { lines.append(line); });
-}
-
-TLogRecorder::~TLogRecorder()
-{
-    SetDebugLogSink({});
-}
-
 const TGeneratedArt& GeneratedArt()
 {
     static QTemporaryDir dir;

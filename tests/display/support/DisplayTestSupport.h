@@ -4,12 +4,14 @@
 
 #include "Clock.h"
 #include "Shotdata.h"
+#include "TestReports.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 
 // Creates the QGuiApplication on first call (gtest_main owns main).
 void EnsureGuiApp();
@@ -43,13 +45,7 @@ public:
     TManualClock clock;
 };
 
-// Collects DebugLog lines for its lifetime.
-class TLogRecorder {
-public:
-    TLogRecorder();
-    ~TLogRecorder();
-    QStringList lines;
-};
+using TLogRecorder = LogCapture;
 
 // The UI pictures written once per process into a temporary application
 // folder (root), under root + "/Bitmaps".

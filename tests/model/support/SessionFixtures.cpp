@@ -8,16 +8,6 @@
 
 namespace Fixtures {
 
-QString Message(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QStringLiteral("no exception");
-}
-
 RingTargetRecord RingAsRead(RingTargetRecord t)
 {
     t.SetPrismPlaceX(0);

@@ -6,6 +6,7 @@
 #include "Setupdata.h"
 #include "Shotdata.h"
 #include "TestFiles.h"
+#include "TestReports.h"
 
 #include <QByteArray>
 #include <QChar>
@@ -17,9 +18,6 @@
 #include <ostream>
 #include <string>
 
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace Fixtures {
 
 // Restores the decimal separator a test changed.
@@ -28,15 +26,8 @@ struct SeparatorGuard {
     ~SeparatorGuard() { SetDecimalSeparator(saved); }
 };
 
-// The message of the Exception f throws, "no exception" when it returns.
-QString Message(const std::function<void()>& f);
-
-// The DebugLog lines written while it lives.
-struct LogCapture {
-    QStringList lines;
-    LogCapture() { SetDebugLogSink([this](const QString& line) { lines << line; }); }
-    ~LogCapture() { SetDebugLogSink(nullptr); }
-};
+using ::LogCapture;
+using ::Message;
 
 // 10 m air-rifle style ring: decimal scores, mm, fixed gaps.
 RingTargetRecord AirRifleRing();

@@ -6,20 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <cstring>
-
-QString Message(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QStringLiteral("no exception");
-}
-
-LogCapture::LogCapture() { SetDebugLogSink([this](const QString& line) { lines << line; }); }
-LogCapture::~LogCapture() { SetDebugLogSink(nullptr); }
 
 RawShotRecord ShotResult(int x, int y, int failures)
 {
@@ -57,6 +45,43 @@ RingTargetRecord MakeRingTarget(int hitRingGap, int highestRing)
     ring.SetDiameterHighestRing(hitRingGap);
     ring.SetNominalDistance(100);
     return ring;
+}
+
+RingTargetRecord AnalysisRing() { return MakeRingTarget(160); }
+
+TraceAnalysis Analyse(const std::vector<TraceSample>& trace, int sliceMs, int lr3SecBottom, int hitX)
+{
+    RawShotRecord shot;
+    shot.SetRingTargetIndex(0);
+    shot.SetX(hitX);
+    return AnalyseTrace(trace.data(), int(trace.size()), shot, AnalysisRing(), sliceMs, lr3SecBottom);
+}
+
+double ConsecutiveDeviation(int n)
+{
+    return std::sqrt(n * (n + 1) / 12.0);
+}
+
+TraceAnalysis MeasuredAnalysis()
+{
+    TraceAnalysis a;
+    a.valid = true;
+    a.holdRadius = 70;     // limits 200, 100, 50: 100 met
+    a.devX = 40;           // 50 met
+    a.devY = 250;          // none met: loosest
+    a.aimValue = 85;       // 850: 800 met
+    a.cogX = 1.2;          // 98 x 10: 950 met
+    a.cogY = -4.5;         // 650: loosest
+    a.trendA = -0.7;       // regression A 70 <= 100; timing A -70 >= -100
+    a.trendB = 0.3;        // regression B -30 <= 50; timing B 30 >= -50
+    a.trendSpread = 0.75;  // 7500 <= 10000
+    a.steadiness = 1.2;    // 120 <= 150
+    a.timingRatio = 1.0;
+    a.holdRingTrend = -0.3;
+    a.trigValue = -0.3;
+    a.trigTime = 0.2;
+    a.trigDeviation = 1.0;
+    return a;
 }
 
 std::vector<TraceSample> MakeTrace(int count, const SampleFunction& f)

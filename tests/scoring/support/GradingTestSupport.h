@@ -5,6 +5,8 @@
 
 #include "DeviceRecords.h"
 #include "GradingParameters.h"
+#include "ShotAnalysis.h"
+#include "TestReports.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,19 +18,6 @@
 #include <vector>
 
 class TShooter;
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
-// The message of the Exception f throws, "no exception" when it returns.
-QString Message(const std::function<void()>& f);
-
-// The DebugLog lines written while it lives.
-struct LogCapture {
-    QStringList lines;
-    LogCapture();
-    ~LogCapture();
-};
 
 // A shot result as the unit sends it: position in raw units, failure bits.
 RawShotRecord ShotResult(int x, int y, int failures = 0);
@@ -58,6 +47,19 @@ RingTargetRecord MakeRingTarget(int hitRingGap, int highestRing = 10);
 // Fills sample i (0 = oldest) with X, Y (0.1 mm) from f.
 using SampleFunction = std::function<void(int i, int& x, int& y, int& failures)>;
 std::vector<TraceSample> MakeTrace(int count, const SampleFunction& f);
+
+// The trace analyses' ring: 16 mm gaps, so one ring is 1 / 16.0001 per mm
+// (the scorer's guard against a zero gap included).
+RingTargetRecord AnalysisRing();
+inline constexpr double AnalysisRingsPerMm = 1.0 / (16.0 + 0.0001);
+// The analysis of trace on AnalysisRing() for a shot at (hitX, 0).
+TraceAnalysis Analyse(const std::vector<TraceSample>& trace, int sliceMs = 0, int lr3SecBottom = 0, int hitX = 0);
+// Sample deviation of n consecutive integers.
+double ConsecutiveDeviation(int n);
+
+// A measured shot whose every component lands on a known row of the grading
+// rows file (tests/scoring/data/rows.tgp).
+TraceAnalysis MeasuredAnalysis();
 
 // A shooter with ring slot 0 defined as ring.
 std::unique_ptr<TShooter> MakeShooter(const RingTargetRecord& ring);
