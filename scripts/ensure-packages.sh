@@ -15,6 +15,8 @@ TRAXEL_PACKAGES=(
   # The real-window test: a virtual X server, and tools to find and click
   # the program's windows.
   xvfb xauth xdotool x11-utils
+  # The print tests read the PDFs they print: pdftoppm and pdftotext.
+  poppler-utils
 )
 
 missing=()

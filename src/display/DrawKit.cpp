@@ -139,26 +139,54 @@ QImage KeyToAlpha(const QImage& image, TColor key)
 // ---- TCanvas ------------------------------------------------------------------
 
 TCanvas::TCanvas(QImage& image)
-    : image_(image)
+    : image_(&image)
+    , painter_(&ownPainter_)
 {
-    painter_.begin(&image_);
-    painter_.setRenderHint(QPainter::Antialiasing, false);
+    ownPainter_.begin(image_);
+    Start();
+}
+
+TCanvas::TCanvas(QPainter& painter, int width, int height)
+    : width_(std::max(width, 0))
+    , height_(std::max(height, 0))
+    , painter_(&painter)
+{
+    painter_->save();
+    Start();
+}
+
+void TCanvas::Start()
+{
+    painter_->setRenderHint(QPainter::Antialiasing, false);
     font_ = MakeFont(QStringLiteral("Arial"), 13, false);
-    painter_.setFont(font_);
+    painter_->setFont(font_);
     ApplyPen();
     ApplyMode();
 }
 
 TCanvas::~TCanvas()
 {
-    if (painter_.isActive())
-        painter_.end();
+    if (!image_) {
+        if (painter_->isActive())
+            painter_->restore();
+        return;
+    }
+    if (ownPainter_.isActive())
+        ownPainter_.end();
+}
+
+QFontMetrics TCanvas::Metrics() const
+{
+    // A printer's fonts are laid out on the printer, not on the screen.
+    if (!image_ && painter_->device())
+        return QFontMetrics(font_, painter_->device());
+    return QFontMetrics(font_);
 }
 
 void TCanvas::ApplyPen()
 {
     if (penStyle_ == TPenStyle::Clear) {
-        painter_.setPen(Qt::NoPen);
+        painter_->setPen(Qt::NoPen);
         return;
     }
     QPen pen(ToQColor(penColour_));
@@ -176,19 +204,19 @@ void TCanvas::ApplyPen()
         pen.setStyle(Qt::SolidLine);
         break;
     }
-    painter_.setPen(pen);
+    painter_->setPen(pen);
 }
 
 void TCanvas::ApplyMode()
 {
-    painter_.setCompositionMode(penMode_ == TPenMode::Or ? QPainter::RasterOp_SourceOrDestination
+    painter_->setCompositionMode(penMode_ == TPenMode::Or ? QPainter::RasterOp_SourceOrDestination
                                                          : QPainter::CompositionMode_SourceOver);
 }
 
 void TCanvas::BeginPictureMode()
 {
     // Text and pictures ignore the pen mode.
-    painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
 void TCanvas::SetPenColour(TColor colour)
@@ -222,13 +250,13 @@ void TCanvas::SetBrushStyle(TBrushStyle style) { brushStyle_ = style; }
 void TCanvas::SetFont(const QString& name, int pixelHeight, bool bold)
 {
     font_ = MakeFont(name, pixelHeight, bold);
-    painter_.setFont(font_);
+    painter_->setFont(font_);
 }
 
 void TCanvas::SetFontBold(bool bold)
 {
     font_.setBold(bold);
-    painter_.setFont(font_);
+    painter_->setFont(font_);
 }
 
 void TCanvas::SetFontColour(TColor colour) { fontColour_ = colour; }
@@ -253,7 +281,7 @@ void TCanvas::Line(int x1, int y1, int x2, int y2)
     double ax = x1, ay = y1, bx = x2, by = y2;
     if (!ClipSegment(ax, ay, bx, by))
         return;
-    painter_.drawLine(QPoint(ToPixel(ax), ToPixel(ay)), QPoint(ToPixel(bx), ToPixel(by)));
+    painter_->drawLine(QPoint(ToPixel(ax), ToPixel(ay)), QPoint(ToPixel(bx), ToPixel(by)));
 }
 
 void TCanvas::Rectangle(int left, int top, int right, int bottom)
@@ -261,13 +289,13 @@ void TCanvas::Rectangle(int left, int top, int right, int bottom)
     if (!Normalise(left, top, right, bottom))
         return;
     if (brushStyle_ == TBrushStyle::Solid)
-        painter_.fillRect(QRect(left, top, right - left, bottom - top), ToQColor(brushColour_));
+        painter_->fillRect(QRect(left, top, right - left, bottom - top), ToQColor(brushColour_));
     if (penStyle_ != TPenStyle::Clear) {
-        painter_.setBrush(Qt::NoBrush);
+        painter_->setBrush(Qt::NoBrush);
         if (right - left == 1 || bottom - top == 1)
-            painter_.drawLine(QPoint(left, top), QPoint(right - 1, bottom - 1));
+            painter_->drawLine(QPoint(left, top), QPoint(right - 1, bottom - 1));
         else
-            painter_.drawRect(QRect(left, top, right - left - 1, bottom - top - 1));
+            painter_->drawRect(QRect(left, top, right - left - 1, bottom - top - 1));
     }
 }
 
@@ -275,7 +303,14 @@ void TCanvas::Ellipse(int left, int top, int right, int bottom)
 {
     if (!Normalise(left, top, right, bottom))
         return;
-    if (brushStyle_ == TBrushStyle::Solid) {
+    if (brushStyle_ == TBrushStyle::Solid && !image_) {
+        // On a printer a filled shape stays one shape.
+        painter_->setPen(Qt::NoPen);
+        painter_->setBrush(ToQColor(brushColour_));
+        painter_->drawEllipse(QRect(left, top, right - left, bottom - top));
+        painter_->setBrush(Qt::NoBrush);
+        ApplyPen();
+    } else if (brushStyle_ == TBrushStyle::Solid) {
         // Filled row by row: the pixels whose centres lie inside the ellipse
         // inscribed in the box, symmetric about its middle and never past
         // its right or bottom edge, and only over the rows of the image.
@@ -285,7 +320,7 @@ void TCanvas::Ellipse(int left, int top, int right, int bottom)
         const double b = (double(bottom) - top) * 0.5;
         const QColor colour = ToQColor(brushColour_);
         const int firstRow = std::max(top, 0);
-        const int lastRow = std::min(bottom, image_.height());
+        const int lastRow = std::min(bottom, Height());
         for (int y = firstRow; y < lastRow; ++y) {
             const double dy = (y + 0.5 - cy) / b;
             if (dy * dy > 1.0)
@@ -294,12 +329,12 @@ void TCanvas::Ellipse(int left, int top, int right, int bottom)
             const int x1 = std::max(ToPixel(std::ceil(cx - half - 0.5)), left);
             const int x2 = std::min(ToPixel(std::floor(cx + half - 0.5)), right - 1);
             if (x2 >= x1)
-                painter_.fillRect(QRect(x1, y, x2 - x1 + 1, 1), colour);
+                painter_->fillRect(QRect(x1, y, x2 - x1 + 1, 1), colour);
         }
     }
     if (penStyle_ != TPenStyle::Clear) {
-        painter_.setBrush(Qt::NoBrush);
-        painter_.drawEllipse(QRect(left, top, right - left - 1, bottom - top - 1));
+        painter_->setBrush(Qt::NoBrush);
+        painter_->drawEllipse(QRect(left, top, right - left - 1, bottom - top - 1));
     }
 }
 
@@ -307,7 +342,7 @@ void TCanvas::FillRect(int left, int top, int right, int bottom)
 {
     if (!Normalise(left, top, right, bottom))
         return;
-    painter_.fillRect(QRect(left, top, right - left, bottom - top), ToQColor(brushColour_));
+    painter_->fillRect(QRect(left, top, right - left, bottom - top), ToQColor(brushColour_));
 }
 
 void TCanvas::TextOut(int x, int y, const QString& text)
@@ -315,23 +350,23 @@ void TCanvas::TextOut(int x, int y, const QString& text)
     if (text.isEmpty())
         return;
     BeginPictureMode();
-    const QFontMetrics metrics(font_);
+    const QFontMetrics metrics = Metrics();
     if (brushStyle_ == TBrushStyle::Solid)
-        painter_.fillRect(QRect(x, y, metrics.horizontalAdvance(text), metrics.height()), ToQColor(brushColour_));
-    painter_.setPen(ToQColor(fontColour_));
-    painter_.drawText(QPoint(x, y + metrics.ascent()), text);
+        painter_->fillRect(QRect(x, y, metrics.horizontalAdvance(text), metrics.height()), ToQColor(brushColour_));
+    painter_->setPen(ToQColor(fontColour_));
+    painter_->drawText(QPoint(x, y + metrics.ascent()), text);
     ApplyPen();
     ApplyMode();
 }
 
 int TCanvas::TextWidth(const QString& text) const
 {
-    return QFontMetrics(font_).horizontalAdvance(text);
+    return Metrics().horizontalAdvance(text);
 }
 
 int TCanvas::TextHeight(const QString&) const
 {
-    return QFontMetrics(font_).height();
+    return Metrics().height();
 }
 
 void TCanvas::Draw(int x, int y, const QImage& picture)
@@ -339,7 +374,7 @@ void TCanvas::Draw(int x, int y, const QImage& picture)
     if (picture.isNull())
         return;
     BeginPictureMode();
-    painter_.drawImage(QPoint(Clamp(x), Clamp(y)), picture);
+    painter_->drawImage(QPoint(Clamp(x), Clamp(y)), picture);
     ApplyMode();
 }
 
@@ -348,7 +383,7 @@ void TCanvas::StretchDraw(int left, int top, int right, int bottom, const QImage
     if (picture.isNull() || !Normalise(left, top, right, bottom))
         return;
     BeginPictureMode();
-    painter_.drawImage(QRect(left, top, right - left, bottom - top), picture);
+    painter_->drawImage(QRect(left, top, right - left, bottom - top), picture);
     ApplyMode();
 }
 
@@ -356,17 +391,17 @@ void TCanvas::CopyRect(int left, int top, int right, int bottom, const QImage& s
 {
     if (source.isNull() || !Normalise(left, top, right, bottom))
         return;
-    QRect area = QRect(left, top, right - left, bottom - top) & source.rect() & image_.rect();
+    QRect area = QRect(left, top, right - left, bottom - top) & source.rect() & QRect(0, 0, Width(), Height());
     if (area.isEmpty())
         return;
-    painter_.setCompositionMode(QPainter::CompositionMode_Source);
-    painter_.drawImage(area.topLeft(), source, area);
+    painter_->setCompositionMode(QPainter::CompositionMode_Source);
+    painter_->drawImage(area.topLeft(), source, area);
     ApplyMode();
 }
 
 TColor TCanvas::Pixel(int x, int y) const
 {
-    if (!image_.valid(x, y))
+    if (!image_ || !image_->valid(x, y))
         return clBlack;
-    return PixelToColour(TPixelWord(image_.pixel(x, y)));
+    return PixelToColour(TPixelWord(image_->pixel(x, y)));
 }

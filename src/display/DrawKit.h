@@ -13,6 +13,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QRect>
@@ -98,16 +99,26 @@ enum class TBrushStyle { Solid, Clear };
 // Coordinates are pixels; corners may come in any order (the target map
 // flips Y) and are normalised. The image must be 32-bit (Format_RGB32 or an
 // alpha format) and must outlive the canvas.
+//
+// A canvas can also draw through a painter that is already active on some
+// other device (a printer page), whose drawable area is width x height device
+// pixels. It borrows the painter: the painter's state is saved when the canvas
+// opens and restored when it closes, and the painter stays active. Such a
+// canvas fills ellipses as shapes rather than row by row, measures text on
+// the painter's device and has no pixels to read (Pixel answers black).
 class TCanvas {
 public:
     explicit TCanvas(QImage& image);
+    TCanvas(QPainter& painter, int width, int height);
     ~TCanvas();
     TCanvas(const TCanvas&) = delete;
     TCanvas& operator=(const TCanvas&) = delete;
 
-    QImage& Image() { return image_; }
-    int Width() const { return image_.width(); }
-    int Height() const { return image_.height(); }
+    // The image drawn on; an empty image for a painter canvas.
+    QImage& Image() { return image_ ? *image_ : noImage_; }
+    bool HasImage() const { return image_ != nullptr; }
+    int Width() const { return image_ ? image_->width() : width_; }
+    int Height() const { return image_ ? image_->height() : height_; }
 
     // Pen: colour, width in pixels (at least 1), style and mode. Lines have
     // round caps and joins.
@@ -166,9 +177,15 @@ private:
     void ApplyPen();
     void ApplyMode();
     void BeginPictureMode();
+    void Start();
+    QFontMetrics Metrics() const;
 
-    QImage& image_;
-    QPainter painter_;
+    QImage* image_ = nullptr;        // null for a painter canvas
+    QImage noImage_;
+    int width_ = 0;                  // drawable size of a painter canvas
+    int height_ = 0;
+    QPainter ownPainter_;            // the image canvas's painter
+    QPainter* painter_ = nullptr;    // ownPainter_ or the borrowed one
     TColor penColour_ = clBlack;
     int penWidth_ = 1;
     TPenStyle penStyle_ = TPenStyle::Solid;

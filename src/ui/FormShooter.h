@@ -133,6 +133,9 @@ public:
 
     // The renderer (the print manager draws with it).
     const TTargetRenderer& Renderer() const { return renderer_; }
+    // Before this shooter's page is printed: no selection, all shots drawn
+    // (the renderer's summary lines refilled) and the shot strip laid out.
+    void PrepareForPrint();
     const TShotString& Strip() const { return strip_; }
     TShot* SelectedShot() const { return selectedShot_; }
     // A draw tick is posted, or a new shot waits for one.

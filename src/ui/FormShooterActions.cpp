@@ -8,6 +8,7 @@
 #include "GradingPanel.h"
 #include "Globals.h"
 #include "NetworkLink.h"
+#include "Printing.h"
 #include "Prompts.h"
 #include "SessionFiles.h"
 #include "ShotGrading.h"
@@ -18,7 +19,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPrinter>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -213,10 +213,14 @@ void TFormShooter::BitBtnPrintShooterClick()
                              TMsgButtons::OK);
         return;
     }
-    // The printout of this shooter follows the dialog once the print manager
-    // exists.
-    QPrinter printer;
-    Prompts().PrintDialog(&printer);
+    PrintShooterPages({shooter_});
+}
+
+void TFormShooter::PrepareForPrint()
+{
+    ClearSelection();
+    RenderTarget(TTargetRenderer::ViewAllShots);
+    UpdateShotString();
 }
 
 void TFormShooter::BitBtnSendMessageClick()

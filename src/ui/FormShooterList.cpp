@@ -7,6 +7,7 @@
 #include "Globals.h"
 #include "KeystrokeDelegate.h"
 #include "NameList.h"
+#include "Printing.h"
 #include "Prompts.h"
 #include "SessionFiles.h"
 #include "SessionSaving.h"
@@ -23,7 +24,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QPrinter>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
@@ -356,8 +356,11 @@ void TFormShooterList::BitBtnPrintSessionClick()
         Tell(QStringLiteral("No shots to print"), QStringLiteral("Error"));
         return;
     }
-    // Printing the shooters' pages needs the print manager, which is not
-    // there yet: the operator chooses the printer and nothing is printed.
-    QPrinter printer;
-    Prompts().PrintDialog(&printer);
+    std::vector<TShooter*> shooters;
+    for (int i = 0; i < CurrentSession->ShooterCount(); ++i) {
+        TShooter* shooter = CurrentSession->GetShooter(i);
+        if (shooter && shooter->ShotCount() > 0)
+            shooters.push_back(shooter);
+    }
+    PrintShooterPages(shooters);
 }

@@ -26,6 +26,9 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPrinter>
 #include <QTest>
 #include <QTimer>
 
@@ -117,7 +120,26 @@ QString TScriptedPrompts::SaveFileName(const TFileRequest& request) { return Ope
 
 bool TScriptedPrompts::ChooseColour(uint32_t*) { return false; }
 
-bool TScriptedPrompts::PrintDialog(QPrinter*) { return false; }
+bool TScriptedPrompts::PrintDialog(QPrinter* printer)
+{
+    ++printDialogs;
+    if (printAnswers.empty())
+        return false;
+    const TPrintAnswer answer = printAnswers.front();
+    printAnswers.pop_front();
+    return answer(printer);
+}
+
+TScriptedPrompts::TPrintAnswer TScriptedPrompts::PrintToPdf(const QString& path, bool landscape)
+{
+    return [path, landscape](QPrinter* printer) {
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(path);
+        printer->setPageSize(QPageSize(QPageSize::A4));
+        printer->setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+        return true;
+    };
+}
 
 int TScriptedPrompts::Count(const QString& text) const
 {

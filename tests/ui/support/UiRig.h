@@ -35,7 +35,8 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 
 // Records every box and answers from a script: the next queued answer, else
 // what the silent prompts would answer (OK, No, Cancel, Abort). File choosers
-// answer from their own queue (empty: cancelled); print dialogs are cancelled.
+// answer from their own queue (empty: cancelled); print dialogs run the next
+// queued print answer, which sets the printer up (empty: cancelled).
 class TScriptedPrompts final : public IPrompts {
 public:
     struct TShown {
@@ -61,6 +62,13 @@ public:
     std::deque<QString> fileAnswers;
     std::vector<TFileRequest> fileRequests;
     int beeps = 0;
+    // Print dialogs: each answer sets the printer up and says whether the
+    // operator confirmed; printDialogs counts the dialogs shown.
+    using TPrintAnswer = std::function<bool(QPrinter*)>;
+    std::deque<TPrintAnswer> printAnswers;
+    int printDialogs = 0;
+    // An answer that confirms printing to a PDF file at path.
+    static TPrintAnswer PrintToPdf(const QString& path, bool landscape = false);
 };
 
 class UiRigTest : public ::testing::Test {

@@ -1,0 +1,321 @@
+// The drawing steps of the printed pages: banners and frame, rings,
+// silhouette, shots, the summary lines, the grading summary and the shot
+// table. Each draws on Canvas inside the current region.
+#include "Printmanager.h"
+
+#include "GradeSummary.h"
+#include "GradingPanel.h"
+#include "ShotScoring.h"
+#include "Shotdata.h"
+#include "Shotstring.h"
+#include "Targetrenderer.h"
+#include "Translation.h"
+#include "UiBitmaps.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int Zones = 4;
+constexpr double DefaultShotDiameter = 7.62;
+constexpr int TableGroups = 4;
+constexpr int ShotsPerGroup = 30;
+constexpr int DistributionPieceLimit = 100;
+
+int Trunc(double v) { return SaturatingCast<int>(v); }
+
+// A zone byte the four zones do not cover is no zone.
+int ZoneOf(int value) { return value >= 0 && value < Zones ? value : 0; }
+
+bool IsRingShot(const RawShotRecord& r) { return r.RingTargetIndex() < DeviceSetup::SlotCount; }
+bool IsSilhouetteShot(const RawShotRecord& r) { return r.SilhouetteTargetIndex() < DeviceSetup::SlotCount; }
+
+void BlackPen(TCanvas& canvas, TPenStyle style)
+{
+    canvas.SetPenColour(clBlack);
+    canvas.SetPenWidth(1);
+    canvas.SetPenStyle(style);
+}
+
+} // namespace
+
+QString TThePrintManager::FormatCount(int n) { return QString::asprintf("%2d", n); }
+
+// ---- Frame and banners --------------------------------------------------------------------
+
+void TThePrintManager::DrawBanners()
+{
+    BlackPen(*Canvas, TPenStyle::Solid);
+    Canvas->SetBrushStyle(TBrushStyle::Clear);
+    Canvas->Rectangle(RegionLeft, RegionTop, RegionRight, RegionBottom);
+    const int middle = (RegionTop + RegionBottom) / 2;
+    Canvas->Line(RegionLeft, middle, RegionRight, middle);
+
+    // Each banner spans the frame's width at its own aspect; a missing
+    // picture, or one no wider than tall, has no height to give.
+    const double width = RegionRight - RegionLeft;
+    const auto ratio = [](const TUiBitmap& b) { return b.Height() > 0 ? b.Width() / b.Height() : 0; };
+    const TUiBitmap& header = UiBitmap(BitmapFiles::BannerHeader);
+    if (const int a = ratio(header); a > 0)
+        Canvas->StretchDraw(RegionLeft, Trunc(RegionTop - width / a), RegionRight, RegionTop, header.image);
+    const TUiBitmap& footer = UiBitmap(BitmapFiles::BannerFooter);
+    if (const int a = ratio(footer); a > 0)
+        Canvas->StretchDraw(RegionLeft, RegionBottom, RegionRight, Trunc(RegionBottom + width / a), footer.image);
+}
+
+// ---- Target ------------------------------------------------------------------------------------
+
+void TThePrintManager::DrawRings()
+{
+    if (!Target || !Target->hasRing)
+        return;
+    const RingTargetRecord& ring = Target->ringRecord;
+    const double unit = ring.SizesInInch() ? 0.254 : 0.1;
+    const auto circle = [this](double r) { Canvas->Ellipse(MapX(-r), MapY(-r), MapX(r), MapY(r)); };
+
+    BlackPen(*Canvas, TPenStyle::Solid);
+    Canvas->SetBrushStyle(TBrushStyle::Clear);
+    const double black = ring.DiameterBlackArea() / 2.0 * unit;
+    if (black > 0.0) {
+        Canvas->SetPenStyle(TPenStyle::Clear);
+        Canvas->SetBrushStyle(TBrushStyle::Solid);
+        Canvas->SetBrushColour(Colours[1]);
+        circle(black);
+        const double white = ring.DiameterInnerWhite() / 2.0 * unit;
+        if (white > 0.0) {
+            Canvas->SetBrushColour(Colours[0]);
+            circle(white);
+        }
+    }
+    // The inner ten keeps the fill of the area it lies in.
+    BlackPen(*Canvas, TPenStyle::Dash);
+    circle(ring.DiameterX() / 2.0 * unit);
+
+    BlackPen(*Canvas, TPenStyle::Solid);
+    Canvas->SetBrushStyle(TBrushStyle::Clear);
+    for (int v = ring.MinimumRing(); v <= ring.HighestRing(); ++v) {
+        const double r = RingRadius(v);
+        if (r >= 0.0)
+            circle(r);
+    }
+}
+
+void TThePrintManager::DrawSilhouette()
+{
+    if (!Target || !Target->hasSilhouette)
+        return;
+    const SilhouetteMatrix& matrix = Target->silhouetteMatrix;
+    const int columns = SilhouetteMatrix::Columns;
+    const int rows = SilhouetteMatrix::Rows;
+    const double size = SilhouetteExtentMm();
+    const double cell = size / columns;
+    const double origin = -size / 2;
+    const auto zone = [&](int c, int r) { return ZoneOf(matrix.Cell(c, r)); };
+
+    BlackPen(*Canvas, TPenStyle::Solid);
+    // One position past the last row and column closes the outlines there.
+    for (int r = 0; r <= rows; ++r) {
+        for (int c = 0; c <= columns; ++c) {
+            const int z = zone(c, r);
+            const double x = c * cell + origin;
+            const double y = r * cell + origin;
+            if (z != 0) {
+                Canvas->SetBrushStyle(TBrushStyle::Solid);
+                Canvas->SetBrushColour(Colours[std::size_t(z)]);
+                Canvas->SetPenStyle(TPenStyle::Clear);
+                Canvas->Rectangle(MapX(x), MapY(y), MapX(x + cell), MapY(y + cell));
+            }
+            Canvas->SetBrushStyle(TBrushStyle::Clear);
+            Canvas->SetPenStyle(TPenStyle::Solid);
+            const int left = c == 0 || r == rows ? 0 : zone(c - 1, r);
+            const int up = r == 0 || c == columns ? 0 : zone(c, r - 1);
+            if (left != z)
+                Canvas->Line(MapX(x), MapY(y), MapX(x), MapY(y + cell));
+            if (up != z)
+                Canvas->Line(MapX(x), MapY(y), MapX(x + cell), MapY(y));
+        }
+    }
+}
+
+void TThePrintManager::DrawShots()
+{
+    if (!Shooter || !Target)
+        return;
+    double d = Target->hasRing ? ShotScoring::CaliberMm(Target->ringRecord) : DefaultShotDiameter;
+    if (d <= 0.0)
+        d = DefaultShotDiameter;
+    const double r = d / 2;
+    BlackPen(*Canvas, TPenStyle::Solid);
+    Canvas->SetBrushStyle(TBrushStyle::Solid);
+    Canvas->SetBrushColour(clBlack);
+    // The picture shows what the screen shows: hits on this target that
+    // carry no failure. The table below lists every shot.
+    for (const TShot* shot : Shooter->SnapshotShots()) {
+        if (shot->raw.Failures() != 0 || !Shooter->ShotTargetEquals(*shot, *Target))
+            continue;
+        const double x = shot->raw.X() * 0.1;
+        const double y = shot->raw.Y() * 0.1;
+        Canvas->Ellipse(MapX(x - r), MapY(-y - r), MapX(x + r), MapY(-y + r));
+    }
+}
+
+// ---- Texts -----------------------------------------------------------------------------------
+
+void TThePrintManager::DrawDistribution()
+{
+    const int lh = (RegionBottom - RegionTop) / 20;
+    Canvas->SetBrushStyle(TBrushStyle::Clear);
+    Canvas->SetFontColour(clBlack);
+    Canvas->SetFont(QStringLiteral("Tahoma"), lh, false);
+
+    Lines.insert(0, Shooter ? Shooter->name : QString());
+    Lines.insert(1, CurrentSession ? CurrentSession->date : QString());
+
+    const QString heading = Translate(QStringLiteral("Distribution"));
+    bool distribution = false;
+    for (int i = 0; i < Lines.size(); ++i) {
+        const QString& line = Lines[i];
+        const int y = RegionTop + i * lh;
+        if (!distribution) {
+            Canvas->TextOut(RegionLeft, y, line);
+            if (line == heading) {
+                distribution = true;
+                Canvas->SetFont(QStringLiteral("Courier New"), lh, false);
+            }
+            continue;
+        }
+        // The label up to its dash, then the figures behind it.
+        const int p = int(line.indexOf(QLatin1Char('-'))) + 1;
+        const QString first = line.left(p);
+        Canvas->TextOut(RegionLeft, y, first);
+        Canvas->TextOut(RegionLeft + Canvas->TextWidth(first), y, line.mid(p, DistributionPieceLimit));
+    }
+    Canvas->SetFont(QStringLiteral("Tahoma"), lh, false);
+}
+
+void TThePrintManager::DrawGradingSummary()
+{
+    if (!Shooter || !Viewer || !Viewer->Renderer().GradingPanel)
+        return;
+    const GradeSummaryRecord summary = GradeSummary(Viewer->Renderer().GradingPanel->selection, *Shooter);
+    if (summary.rows[0].levelSum == 0)
+        return;
+
+    const int w = RegionRight - RegionLeft;
+    const int x0 = Trunc(RegionLeft + w * 0.73);
+    const int bw = Trunc(w * (1 - 0.73));
+    const int lh = (RegionBottom - RegionTop) / 25;
+    const int cw = bw / 12;
+    const int y0 = RegionTop;
+
+    Canvas->SetFont(QStringLiteral("Tahoma"), Trunc(lh * 0.8), true);
+    Canvas->SetFontColour(clBlack);
+    Canvas->SetBrushStyle(TBrushStyle::Clear);
+    const QString title = Translate(QStringLiteral("Grading Summary"));
+    Canvas->TextOut(Trunc(x0 + (bw - Canvas->TextWidth(title)) * 0.45), y0, title);
+    Canvas->TextOut(x0 + 6 * cw, y0 + 2 * lh, QStringLiteral("(3)"));
+    Canvas->TextOut(x0 + 8 * cw, y0 + 2 * lh, QStringLiteral("(2)"));
+    Canvas->TextOut(x0 + 10 * cw, y0 + 2 * lh, QStringLiteral("(1)"));
+
+    struct Component {
+        const char* word;
+        int row;      // row of the summary
+        int picture;  // index into the grading pictures' components
+    };
+    static constexpr Component components[] = { { "Hold", 4, 1 }, { "Aim", 7, 2 }, { "Triggering", 10, 3 } };
+    const TGradingBitmapHandler& bitmaps = EnsureGradingBitmaps();
+    for (int k = 1; k <= 3; ++k) {
+        const Component& c = components[k - 1];
+        Canvas->TextOut(x0, y0 + (3 + k) * lh, Translate(QString::fromLatin1(c.word)));
+        Canvas->StretchDraw(Trunc(x0 - 1.5 * lh), y0 + (3 + k) * lh, Trunc(x0 - 0.7 * lh),
+                            Trunc(y0 + 3.8 * lh) + k * lh, bitmaps.components[std::size_t(c.picture)].image);
+    }
+    Canvas->SetFontBold(false);
+    for (int k = 1; k <= 3; ++k) {
+        const GradeSummaryRow& row = summary.rows[std::size_t(components[k - 1].row)];
+        const int y = y0 + (3 + k) * lh;
+        Canvas->TextOut(x0 + 6 * cw, y, FormatCount(row.levelCount[3]));
+        Canvas->TextOut(x0 + 8 * cw, y, FormatCount(row.levelCount[2]));
+        Canvas->TextOut(x0 + 10 * cw, y, FormatCount(row.levelCount[1]));
+    }
+}
+
+QString TThePrintManager::ShotScoreText(int i) const
+{
+    if (!Shooter || i < 0 || i >= Shooter->ShotCount())
+        return QString();
+    const RawShotRecord& r = Shooter->GetShot(i)->raw;
+    if (IsRingShot(r)) {
+        if (!r.HasScore())
+            return QStringLiteral(" ") + Translate(QStringLiteral("N/A"));
+        QString text = Shooter->currentTarget.ringRecord.DecimalScores()
+            ? FormatDisplayText(QStringLiteral("%4.1f"), { r.Score() * 0.1 })
+            : FormatDisplayText(QStringLiteral("%6d"), { double(Trunc(r.Score() * 0.1)) });
+        if (r.InnerTen())
+            text += QStringLiteral(" X");
+        else
+            text += FormatDisplayText(QStringLiteral(" @ %d"), { double(r.ClockSector()) });
+        return text;
+    }
+    if (IsSilhouetteShot(r)) {
+        static const char* const words[Zones] = { "Miss", "Hit", "Fatal", "Near" };
+        const int zone = r.Silhouette();
+        // A zone the four words do not cover prints no word.
+        return QStringLiteral(" ") + (zone < Zones ? Translate(QString::fromLatin1(words[zone])) : QString());
+    }
+    return QString();
+}
+
+QString TThePrintManager::ShotTimeText(int i) const
+{
+    const TShotOnString* entry = Viewer ? Viewer->Strip().Entry(i) : nullptr;
+    if (!entry)
+        return QString();
+    const QString& t = entry->timeText;
+    // A clock time loses the blanks around it; a burst time gets one in
+    // front so that its figures line up with the clock times'.
+    if (t.size() > 5)
+        return t.mid(1, t.size() - 2);
+    if (t.size() == 4)
+        return QStringLiteral(" ") + t;
+    return t;
+}
+
+void TThePrintManager::DrawShotTable()
+{
+    const int h = RegionBottom - RegionTop;
+    const int yT = Trunc(RegionTop + 0.05 * h);
+    const int yB = Trunc(RegionTop + 0.9 * h);
+    const int lh = (yB - yT) / (ShotsPerGroup + 2);
+    Canvas->SetBrushStyle(TBrushStyle::Clear);
+    Canvas->SetFont(QStringLiteral("Courier New"), lh, false);
+    Canvas->SetFontColour(clBlack);
+    BlackPen(*Canvas, TPenStyle::Solid);
+
+    const int count = Shooter ? Shooter->ShotCount() : 0;
+    const int w = RegionRight - RegionLeft;
+    const QString shotHead = Translate(QStringLiteral("Shot"));
+    const QString scoreHead = QStringLiteral(" ") + Translate(QStringLiteral("Score"));
+    const QString timeHead = QStringLiteral(" ") + Translate(QStringLiteral("Time"));
+    for (int g = 0; g < TableGroups && count > ShotsPerGroup * g; ++g) {
+        const int gl = RegionLeft + (w * g) / TableGroups;
+        const int gr = RegionLeft + (w * (g + 1)) / TableGroups;
+        const int gw = gr - gl;
+        const int rule = Trunc(gr - 0.02 * gw);
+        Canvas->Line(rule, yT, rule, yB);
+        const int scoreX = Trunc(gl + 0.25 * gw);
+        Canvas->TextOut(gl, yT, shotHead);
+        Canvas->TextOut(scoreX, yT, scoreHead);
+        Canvas->TextOut(Trunc(gl + 0.67 * gw), yT, timeHead);
+        for (int j = 0; j < ShotsPerGroup; ++j) {
+            const int i = ShotsPerGroup * g + j;
+            if (i >= count)
+                break;
+            const int y = yT + (j + 2) * lh;
+            Canvas->TextOut(gl, y, QString::asprintf("%3d", i + 1));
+            Canvas->TextOut(scoreX, y, ShotScoreText(i));
+            Canvas->TextOut(Trunc(gl + 0.7 * gw), y, ShotTimeText(i));
+        }
+    }
+}
