@@ -228,8 +228,10 @@ void TThePrintManager::DrawGradingSummary()
     for (int k = 1; k <= 3; ++k) {
         const Component& c = components[k - 1];
         Canvas->TextOut(x0, y0 + (3 + k) * lh, Translate(QString::fromLatin1(c.word)));
+        // The icons' key colour stays off the paper, as it stays off the screen.
+        const TUiBitmap& icon = bitmaps.components[std::size_t(c.picture)];
         Canvas->StretchDraw(Trunc(x0 - 1.5 * lh), y0 + (3 + k) * lh, Trunc(x0 - 0.7 * lh),
-                            Trunc(y0 + 3.8 * lh) + k * lh, bitmaps.components[std::size_t(c.picture)].image);
+                            Trunc(y0 + 3.8 * lh) + k * lh, icon.transparent.isNull() ? icon.image : icon.transparent);
     }
     Canvas->SetFontBold(false);
     for (int k = 1; k <= 3; ++k) {

@@ -105,9 +105,23 @@ protected:
     QString out;
 };
 
+// Gives every shot of the shooter an aiming trace of 150 samples with a
+// small wobble, so that the shots are graded.
+void AddTraces(TShooter& shooter)
+{
+    shooter.ForEachShot([](TShot& shot) {
+        shot.AllocateCurve(150);
+        for (int i = 0; i < 150; ++i) {
+            shot.Curve()[i].SetX((i % 9) * 5 - 20);
+            shot.Curve()[i].SetY((i % 4) * 4 - 6);
+        }
+    });
+}
+
 TEST_F(PrintingTest, ViewerPrintsItsShooterAfterTheDialog)
 {
     TFormShooter* viewer = Viewer(QStringLiteral("Anna"), 3);
+    AddTraces(*viewer->Shooter());
     viewer->SelectShot(1);
 
     // Cancelled: nothing is written.
@@ -123,7 +137,8 @@ TEST_F(PrintingTest, ViewerPrintsItsShooterAfterTheDialog)
     EXPECT_EQ(viewer->SelectedShot(), nullptr);
 
     const QString text = PdfText(out + QStringLiteral("anna.pdf"));
-    for (const char* expected : {"Anna", "T10", "Shots 3", "Distribution", "Shot", "Score", "Time", "0:01", "+1.0"})
+    for (const char* expected : {"Anna", "T10", "Shots 3", "Distribution", "Grading Summary", "Triggering", "Shot",
+                                 "Score", "Time", "0:01", "+1.0"})
         EXPECT_TRUE(text.contains(QLatin1String(expected))) << expected << "\n" << qPrintable(text);
     const QImage page = PdfPage(out + QStringLiteral("anna.pdf"), 60, ScreensFolder() + QStringLiteral("/printout_shooter"),
                                 false);
@@ -145,6 +160,8 @@ TEST_F(PrintingTest, SessionPrintWritesOneDocumentPerShooterWithShots)
     const QString anna = PdfText(out + QStringLiteral("session.pdf"));
     const QString ben = PdfText(out + QStringLiteral("session (2).pdf"));
     EXPECT_TRUE(anna.contains(QLatin1String("Anna")) && anna.contains(QLatin1String("Shots 2"))) << qPrintable(anna);
+    // No shot has a trace: no grading block.
+    EXPECT_FALSE(anna.contains(QLatin1String("Grading Summary"))) << qPrintable(anna);
     EXPECT_TRUE(ben.contains(QLatin1String("Ben")) && ben.contains(QLatin1String("Shots 35"))) << qPrintable(ben);
     // The printer keeps the name the operator chose.
     EXPECT_EQ(ThePrinter().outputFileName(), out + QStringLiteral("session.pdf"));
