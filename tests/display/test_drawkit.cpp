@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QFont>
+#include <QPainter>
 
 #include <algorithm>
 #include <climits>
@@ -147,6 +148,35 @@ TEST_F(DrawKit, FontNamesAreSubstitutedOnce)
     const QFont mono = MakeFont(QStringLiteral("Courier New"), 16, true);
     EXPECT_EQ(std::tuple(mono.family(), mono.pixelSize(), SubstituteFontFamily(QStringLiteral("Verdana"))),
               std::tuple(QStringLiteral("Liberation Mono"), 16, QStringLiteral("Verdana")));
+}
+
+TEST_F(DrawKit, PainterCanvasDrawsOnABorrowedPainterAndLeavesItAsItWas)
+{
+    // A printer page stands in as an image behind a painter the caller owns.
+    QImage page(40, 30, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    painter.setPen(QPen(Qt::green, 3));
+    painter.setBrush(Qt::red);
+    const QFont before = painter.font();
+    {
+        TCanvas canvas(painter, 40, 30);
+        EXPECT_EQ(std::tuple(canvas.Width(), canvas.Height(), canvas.HasImage()), std::tuple(40, 30, false));
+        canvas.SetPenStyle(TPenStyle::Clear);
+        canvas.SetBrushColour(TColor(0x0000FF));
+        canvas.Ellipse(0, 0, 20, 20);
+        canvas.SetPenStyle(TPenStyle::Solid);
+        canvas.Line(25, 5, 35, 5);
+        canvas.SetFont(QStringLiteral("Courier New"), 10, false);
+        EXPECT_GT(canvas.TextWidth(QStringLiteral("10 - 4")), canvas.TextWidth(QStringLiteral("10")));
+        EXPECT_EQ(canvas.Pixel(10, 10), clBlack); // no pixels to read
+    }
+    EXPECT_TRUE(painter.isActive());
+    EXPECT_EQ(std::tuple(painter.pen().color(), painter.pen().width(), painter.brush().color(), painter.font()),
+              std::tuple(QColor(Qt::green), 3, QColor(Qt::red), before));
+    painter.end();
+    EXPECT_EQ(std::tuple(Word(page, 10, 10), Word(page, 0, 0), Word(page, 30, 5)),
+              std::tuple(0xFF0000u, 0xFFFFFFu, 0x000000u));
 }
 
 TEST(ClockTest, RealClockCountsMillisecondsOfTheMonotonicClock)

@@ -5,6 +5,8 @@
 #include "FormPrintSetup.h"
 #include "FormShooterList.h"
 #include "Printing.h"
+#include "TranslateUI.h"
+#include "Translation.h"
 #include "UiRig.h"
 
 #include <QFile>
@@ -209,6 +211,20 @@ TEST_F(PrintSetupTest, ArrowsKeepTheDistanceBetween5And75)
         Click(Control(button));
         EXPECT_EQ(edit->text(), QLatin1String(after)) << before << " " << button;
     }
+}
+
+TEST_F(PrintSetupTest, TranslationReachesTheFormsTexts)
+{
+    const QStringList german = {"Print Setup=Druckeinrichtung", "Print=Drucken", "Printer Setup=Drucker einrichten",
+                                "Cancel=Abbrechen", "Training Distance=Trainingsdistanz"};
+    TranslateUI(&german);
+    EXPECT_EQ(FormPrintSetup->windowTitle(), QStringLiteral("Druckeinrichtung"));
+    QStringList texts;
+    for (const char* name : {"ButtonPrint", "ButtonSetupPrinter", "ButtonCancel"})
+        texts << Control(name)->text();
+    texts << Control<QLabel>("LabelTrainingDistance")->text() << Control<QLabel>("LabelUnits")->text();
+    EXPECT_EQ(texts, (QStringList {"Drucken", "Drucker einrichten", "Abbrechen", "Trainingsdistanz", "m"}));
+    ResetTranslation();
 }
 
 TEST_F(PrintSetupTest, SetupWithASilhouetteShowsItsDistanceAndCannotPrint)
