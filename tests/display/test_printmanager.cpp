@@ -1,14 +1,18 @@
 // The print manager on pages kept as images: the shooter page's text block,
 // frame, target and shot table, and the true-size print's fit checks.
+#include "AppPaths.h"
 #include "DisplayTestSupport.h"
 #include "Printmanager.h"
 #include "Prompts.h"
 #include "Shotstring.h"
 #include "Targetrenderer.h"
+#include "UiBitmaps.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <limits>
@@ -335,6 +339,41 @@ TEST_F(PrintManager, PrintsOnlyAShooterThatAViewerShows)
     EXPECT_TRUE(manager.PrintShooter(views));
     EXPECT_EQ(std::pair(first.prepared, second.prepared), std::pair(0, 1));
     EXPECT_EQ(manager.Viewer, &second);
+}
+
+TEST(PrintBanners, ABannerWithoutHeightToGiveIsLeftOut)
+{
+    // A header taller than wide has no aspect to span the frame with; the
+    // footer is missing. The frame is drawn all the same.
+    EnsureGuiApp();
+    QTemporaryDir folder;
+    QDir(folder.path()).mkpath(QStringLiteral("Bitmaps"));
+    QImage tall(50, 100, QImage::Format_RGB32);
+    tall.fill(Qt::blue);
+    ASSERT_TRUE(tall.save(folder.path() + QStringLiteral("/Bitmaps/BannerHeader.bmp")));
+    const QString saved = AppFolder();
+    SetAppFolder(folder.path());
+    UiBitmaps().Clear();
+
+    QImage page(400, 500, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    {
+        QPainter painter(&page);
+        TCanvas canvas(painter, 400, 500);
+        TThePrintManager manager;
+        manager.Canvas = &canvas;
+        manager.RegionLeft = 16;
+        manager.RegionTop = 20;
+        manager.RegionRight = 384;
+        manager.RegionBottom = 480;
+        manager.DrawBanners();
+    }
+    UiBitmaps().Clear();
+    SetAppFolder(saved);
+    EXPECT_TRUE(Dark(page, 200, 20));
+    EXPECT_TRUE(Dark(page, 200, 479));
+    EXPECT_EQ(page.pixel(200, 10), QColor(Qt::white).rgb());
+    EXPECT_EQ(page.pixel(200, 490), QColor(Qt::white).rgb());
 }
 
 struct TFitCase {
