@@ -154,29 +154,6 @@ TEST_F(TextPage, GridMapsCellsToPixels)
     grid.rows = 0;
     grid.columns = 0;
     EXPECT_EQ(grid.ToPixel(8, 8), QPoint(10, 20));
-
-    // Alignment: right ends the text at the point, centre halves its width
-    // toward zero.
-    const QString text = QStringLiteral("AimT1");
-    for (int align : { -1, 0, 1 }) {
-        QImage page = NewLayer(400, 300);
-        QImage expected = NewLayer(400, 300);
-        const TCharGrid g { { 0, 0, 400, 300 }, 21, 11 };
-        const QPoint p = g.ToPixel(10, 3);
-        {
-            TCanvas a(page);
-            TCanvas b(expected);
-            for (TCanvas* c : { &a, &b }) {
-                c->SetFont(QStringLiteral("Courier New"), 16, false);
-                c->SetFontColour(clWhite);
-                c->SetBrushStyle(TBrushStyle::Clear);
-            }
-            g.TextOut(a, 10, 3, text, align);
-            const int w = b.TextWidth(text);
-            b.TextOut(align < 0 ? p.x() - w : align == 0 ? p.x() - w / 2 : p.x(), p.y(), text);
-        }
-        EXPECT_EQ(page, expected) << align;
-    }
 }
 
 TEST_F(TextPage, RowsFollowTheSmallerSideOfTheLayer)
@@ -190,8 +167,9 @@ TEST_F(TextPage, RowsFollowTheSmallerSideOfTheLayer)
         r->Render(R::ViewTextPage);
         EXPECT_EQ(std::tuple(r->GridColumns, r->GridRows), std::tuple(21, c.rows)) << c.w << "x" << c.h;
         // (At 27 px the header icons cover the first heading.)
-        if (c.rows > 1)
+        if (c.rows > 1) {
             EXPECT_TRUE(Shows(r->GridToPixel(0, 0), QStringLiteral("Shot"), c.font)) << c.w << "x" << c.h;
+        }
     }
 
     // Under 27 px on the smaller side not one readable row fits: nothing is
