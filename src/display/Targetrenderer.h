@@ -23,6 +23,7 @@
 #include "StatAccumulator.h"
 
 #include <QImage>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
@@ -62,6 +63,22 @@ struct TPixelRect {
     int bottom = 0;
 };
 
+// A character grid of columns x rows cells laid over a pixel rectangle; grid
+// positions may be fractional or outside the grid. A grid without columns
+// or rows maps everything to the rectangle's top-left corner.
+struct TCharGrid {
+    TPixelRect area;
+    int columns = 0;
+    int rows = 0;
+
+    // (left + trunc(width x col / columns), top + trunc(height x row / rows)).
+    QPoint ToPixel(double col, double row) const;
+    // align < 0: right-aligned at the point, 0: centred, > 0: left-aligned.
+    void TextOut(TCanvas& canvas, double col, double row, const QString& text, int align) const;
+    // The picture unscaled, its top-left corner at the point.
+    void Draw(TCanvas& canvas, double col, double row, const QImage& picture) const;
+};
+
 class TTargetRenderer {
 public:
     // View modes.
@@ -87,6 +104,8 @@ public:
         ClrTraceOld = 14,
         ClrTraceLastSecond = 15,
         ClrTraceLastFifth = 16,
+        ClrGraphX = 18,            // X curve and legend of the X/Y graph
+        ClrGraphY = 19,            // Y curve and legend
         ClrText = 20,
         ClrGroupCentre = 21,
         ClrHoldCross = 22,
@@ -164,11 +183,32 @@ public:
     void DrawInfoLines();
 
     // ---- Analysis graphs and text page ----
+    // Axes passes: ring reference lines, black-area band and time grid of the
+    // graph on the static layer; they set the GraphOrigin/GraphScale fields.
+    // Both throw Exception "DrawRT: No ring target in use" without a ring.
+    // A ring whose outermost radius is 0 gives no value scale (GraphScaleY
+    // 0): the grid is drawn without rings, and the curve passes draw nothing.
     void DrawDistanceAxes();
-    void DrawDistanceCurve();
     void DrawXYAxes();
+    // Curve passes, after the axes pass of the same render: the hold band
+    // (both layers) and the curves of SelectedShot (display layer).
+    void DrawDistanceCurve();
     void DrawXYCurves();
+    // The shot table of TextPage, or on page -1 the grading summary; a page
+    // below -1 is taken as -1, one past the last shot is lowered to it. A
+    // layer too small for one row of readable text draws nothing.
     void DrawTextPage();
+    // The grading summary page on the display layer.
+    void DrawGradingSummaryPage();
+    // The same on any canvas, laid out over area (the print uses this). An
+    // area under 20 px high draws nothing. Sets GridColumns and GridRows.
+    void DrawGradingSummaryPage(TCanvas& canvas, const TPixelRect& area);
+    // The text grid of the current page over the display layer.
+    QPoint GridToPixel(double col, double row) const;
+    // align < 0 right-aligns the text at the point, 0 centres it, > 0
+    // left-aligns it.
+    void GridTextOut(double col, double row, const QString& text, int align);
+    void GridDraw(double col, double row, const QImage& graphic);
 
     // ---- Painting ----
     class TPaintScope {

@@ -286,11 +286,3 @@ void TTargetRenderer::DrawGradingOverlay()
         StaticCanvas().StretchDraw(left, 0, w - 1, bottom, panel);
     }
 }
-
-// The analysis graphs and the text page are views of their own; until they
-// are drawn here a pass in those modes shows the cleared layer.
-void TTargetRenderer::DrawDistanceAxes() {}
-void TTargetRenderer::DrawDistanceCurve() {}
-void TTargetRenderer::DrawXYAxes() {}
-void TTargetRenderer::DrawXYCurves() {}
-void TTargetRenderer::DrawTextPage() {}
