@@ -17,6 +17,7 @@
 #include "UiGlobals.h"
 
 #include <QHBoxLayout>
+#include <QLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -184,6 +185,7 @@ void TFormEditSetup::FormShow()
     }
     BringToFront(FrameEditModeSettings1);
     ButtonPrint->setVisible(IsAdvancedMode());
+    layout()->activate();
 }
 
 // ---- Frames ------------------------------------------------------------------------------
