@@ -10,6 +10,8 @@
 #include "FormSelectSetup.h"
 #include "FrameEditSilhouetteSettings.h"
 #include "Globals.h"
+#include "TranslateUI.h"
+#include "Translation.h"
 #include "UiRig.h"
 
 #include <QApplication>
@@ -537,6 +539,37 @@ TEST_F(EditSetupTest, PrintStoresFirstAndShowsThePrintSetup)
     Click(print);
     EXPECT_TRUE(shown);
     EXPECT_EQ(FormEditSetup->WorkingSetup.target.ringRecord.NominalDistance(), 100);
+}
+
+// ---- Translation ----------------------------------------------------------------------------------------
+
+TEST_F(EditSetupTest, EveryTableFindsItsControlsAndTranslatesThem)
+{
+    Open(QStringLiteral("10 m Air Pistol"), true);
+    QStringList log;
+    SetDebugLogSink([&log](const QString& line) { log << line; });
+    SetTranslationList({QStringLiteral("Load=Laden"), QStringLiteral("Description=Beschreibung"),
+                        QStringLiteral("Highest Ring=Hoechster Ring"), QStringLiteral("Diameter=Durchmesser"),
+                        QStringLiteral("Silhouette Size (Max)=Groesse"), QStringLiteral("Target Number=Zielnummer")});
+    TranslateUI();
+    SetDebugLogSink({});
+    for (const QString& line : log)
+        EXPECT_FALSE(line.contains(QStringLiteral("no control"))) << line.toStdString();
+    const std::pair<const char*, const char*> translated[] = {
+        {"FormEditSetup", "ButtonLoadOne"},          {"FrameEditModeSettings1", "Label1"},
+        {"FrameEditRingSettings1", "Label3"},        {"FrameEditRingCustomSettings1", "Label12"},
+        {"FrameEditSilhouetteSettings1", "Label3"},  {"FrameEditAdvancedSettings1", "Label4"}};
+    const QStringList expected = {"Laden", "Beschreibung", "Hoechster Ring", "Durchmesser", "Groesse", "Zielnummer"};
+    QStringList texts;
+    for (auto [frame, name] : translated) {
+        QWidget* root = QString::fromLatin1(frame) == QLatin1String("FormEditSetup")
+                            ? static_cast<QWidget*>(FormEditSetup)
+                            : FormEditSetup->findChild<QWidget*>(QString::fromLatin1(frame));
+        texts << ::Control<QWidget>(root, name)->property("text").toString();
+    }
+    EXPECT_EQ(texts, expected);
+    EXPECT_EQ(Tabs().first(), QStringLiteral("General"));
+    SetTranslationList({});
 }
 
 } // namespace
