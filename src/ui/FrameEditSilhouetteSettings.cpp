@@ -85,8 +85,6 @@ void TFrameEditSilhouetteSettings::BuildControls()
     for (int zone = 0; zone < 4; ++zone) {
         auto* panel = NamedControl<QPushButton>(GroupBoxAdvanced, PanelNames[zone],
                                                 QString::fromLatin1(PanelCaptions[zone]));
-        panel->setFlat(true);
-        panel->setAutoFillBackground(true);
         panel->setMinimumWidth(70);
         connect(panel, &QPushButton::clicked, this, [this, zone] { PanelMissClick(zone); });
         Panels[std::size_t(zone)] = panel;
@@ -227,7 +225,7 @@ void TFrameEditSilhouetteSettings::ShowHitAreaColors()
         QPushButton* panel = Panels[std::size_t(zone)];
         const QColor colour = ColorOf(HitAreaColors[std::size_t(zone)]);
         const QColor text = colour.red() < colour.green() + 128 ? Qt::white : Qt::black;
-        panel->setStyleSheet(QStringLiteral("background-color: %1; color: %2;").arg(colour.name(), text.name()));
+        panel->setStyleSheet(QStringLiteral("background-color: %1; color: %2; border: 1px solid #606060; padding: 3px;").arg(colour.name(), text.name()));
         editor_.Preview.Colours[std::size_t(TTargetRenderer::ClrSilhouetteMiss + zone)] =
             TColor(HitAreaColors[std::size_t(zone)]);
     }
