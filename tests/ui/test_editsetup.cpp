@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QSlider>
 #include <QTabBar>
 #include <QTimer>
@@ -203,6 +204,8 @@ TEST_F(EditSetupTest, RingBoundsFollowTheOtherRings)
         {"EditHIBScoreLimit", "4.9", 5, 10},
     };
     set("EditBlackAreaDiameter", "37");
+    // Custom rings are off: their diameters neither hold the store up nor change.
+    In("FrameEditRingCustomSettings1", "EditHm5")->setText(QStringLiteral("abc"));
     for (const auto& r : refusals) {
         const QString good = Ring(r.edit)->text();
         set(r.edit, r.text);
@@ -218,6 +221,7 @@ TEST_F(EditSetupTest, RingBoundsFollowTheOtherRings)
     EXPECT_EQ(std::tuple(ring.HighestRing(), ring.MinimumRing(), ring.DiameterHighestRing(), ring.HitRingGap(),
                          ring.DiameterBlackArea(), ring.HIBMinScore()),
               std::tuple(10, 5, 70, 30, 370, 50));
+    EXPECT_EQ(ring.DiameterVariableHminus(5), before.target.ringRecord.DiameterVariableHminus(5));
 }
 
 TEST_F(EditSetupTest, InchSizesAndCalibreStayInsideTheirFields)
@@ -408,6 +412,41 @@ TEST_F(EditSetupTest, ImportedPictureBecomesASilhouetteOnlyTarget)
     ClickOK();
     ASSERT_TRUE(Accepted()) << prompts.Texts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(std::tuple(entry.target.hasRing, entry.target.hasSilhouette), std::tuple(0, 1));
+}
+
+// ---- Presets ------------------------------------------------------------------------------------------
+
+TEST_F(EditSetupTest, ATargetSwitchedOnFirstGetsItsPreset)
+{
+    // A ring setup gains a silhouette: 20 inch at 200 yd.
+    Open(QStringLiteral("10 m Air Pistol"), true);
+    ShowTab("Misc");
+    In<QRadioButton>("FrameEditAdvancedSettings1", "RadioButtonSilhouette")->click();
+    Misc("CheckBoxSilhouette1")->click();
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(Tabs(), QStringList({"General", "Silhouette", "Ring Target", "Misc"}));
+    const TargetDescription& t = FormEditSetup->WorkingSetup.target;
+    EXPECT_EQ(std::tuple(t.hasRing, t.hasSilhouette, t.silhouetteRecord.Size(), t.silhouetteRecord.SizeInInch(),
+                         t.silhouetteRecord.NominalDistance(), t.silhouetteRecord.DistanceInYards()),
+              std::tuple(1, 1, 200, true, 2000, true));
+    // The ring it had is no empty target: it keeps its values.
+    EXPECT_EQ(t.ringRecord, before.target.ringRecord);
+
+    // A silhouette setup gains a ring: the 200 yd rifle target.
+    FormEditSetup->reject();
+    Open(QStringLiteral("25 m Silhouette"), true, SessionDynamic);
+    ShowTab("Misc");
+    In<QRadioButton>("FrameEditAdvancedSettings1", "RadioButtonRing")->click();
+    Misc("CheckBoxRingTarget2")->click();
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join(QLatin1Char('|')).toStdString();
+    const RingTargetRecord& r = FormEditSetup->WorkingSetup.target.ringRecord;
+    EXPECT_EQ(std::tuple(r.NameText(), r.NominalDistance(), r.DistanceInYards(), r.Caliber(), r.CaliberInInch(),
+                         r.SizesInInch(), r.VariableRingGaps(), r.HighestRing(), r.MinimumRing()),
+              std::tuple(QStringLiteral("M16 200 yd"), 2000, true, 556, false, true, false, 10, 5));
+    EXPECT_EQ(std::tuple(r.DiameterHighestRing(), r.HitRingGap(), r.DiameterBlackArea(), r.DiameterInnerWhite(),
+                         r.DiameterX(), r.HIBMinScore()),
+              std::tuple(700, 300, 1300, 0, 0, 50));
+    EXPECT_EQ(FormEditSetup->WorkingSetup.target.silhouetteRecord, before.target.silhouetteRecord);
 }
 
 // ---- Tabs, OK, files, print --------------------------------------------------------------------------
