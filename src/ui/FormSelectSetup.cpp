@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "AppSettings.h"
+#include "EditSetupValues.h"
 #include "FormEditSetup.h"
 #include "FormStartMenu.h"
 #include "Globals.h"
@@ -388,8 +389,10 @@ void TFormSelectSetup::BitBtnEditClick()
     SetSessionModeFromSetup();
     QPointer<TFormSelectSetup> self(this);
     const bool changed = FormEditSetup->EditSetup(*setups_.Get(index));
-    if (self && changed)
+    if (self && changed) {
         ListChanged(index);
+        ButtonSaveSetupFile->setEnabled(true);
+    }
 }
 
 void TFormSelectSetup::BitBtnMoreClick() { ShowListTools(!listToolsShown_); }
@@ -477,7 +480,7 @@ void TFormSelectSetup::ButtonSaveSetupFileClick()
     const QString path = Prompts().SaveFileName(SetupFileRequest(QStringLiteral("Save Setup List")));
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).fileName().toLower() == QLatin1String("default.setup.xml")) {
+    if (EditSetupValues::IsDefaultSetupFile(path)) {
         ShowError(QStringLiteral("Default setup cannot be overwritten"));
         return;
     }
