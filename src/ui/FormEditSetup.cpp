@@ -420,9 +420,6 @@ void TFormEditSetup::ButtonPrintClick()
 
 void TFormEditSetup::OpenPrintSetup(const TargetDescription& target)
 {
-    // The print setup prints the target it is handed; until it takes one it
-    // is shown as it stands.
-    (void)target;
     if (FormPrintSetup)
-        FormPrintSetup->exec();
+        FormPrintSetup->Execute(target);
 }

@@ -205,6 +205,8 @@ void TFrameEditRingSettings::UpdateRingUnitLabels()
 bool TFrameEditRingSettings::ValidateRingSettings()
 {
     const double sizeScale = SizesInInch() ? 100.0 : 10.0;
+    // A 10 m air rifle's ten ring is 0.5 mm across: the highest ring may be
+    // as small as 0.1.
     const double caliberMax =
         CheckBoxCaliberImperial->isChecked() ? FitBound(50, 1000.0, MaxSigned16) : FitBound(50, 100.0, MaxSigned16);
     const double highest = NumberOr0(EditHighestRing->text());
@@ -215,7 +217,7 @@ bool TFrameEditRingSettings::ValidateRingSettings()
     return editor_.ValidateRange(EditDistance, 0, 3000) && editor_.ValidateRange(EditCaliber, 0.17, caliberMax)
            && editor_.ValidateRange(EditHighestRing, 1, 10) && editor_.ValidateRange(EditLowestRing, 1, highest)
            && editor_.ValidateRange(EditXDiameter, 0, FitBound(highestDiameter, sizeScale))
-           && editor_.ValidateRange(EditHighestRingDiameter, 1, FitBound(6500, sizeScale))
+           && editor_.ValidateRange(EditHighestRingDiameter, 0.1, FitBound(6500, sizeScale))
            && editor_.ValidateRange(EditHitRingGap, 0, FitBound(6500, sizeScale))
            && editor_.ValidateRange(EditInnerWhiteDiamater, 0,
                                     FitBound(NumberOr0(EditBlackAreaDiameter->text()), sizeScale))
