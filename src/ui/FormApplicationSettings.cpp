@@ -42,7 +42,7 @@ namespace N = XmlNames;
 
 namespace {
 
-constexpr int FormWidth = 460;
+constexpr int FormWidth = 520;
 constexpr int PanelTopWithGrading = 285;
 constexpr int PanelTopWithoutGrading = 130;
 constexpr int PanelHeight = 275;
@@ -216,16 +216,18 @@ void TFormApplicationSettings::BuildOptions()
     CheckBoxStartAutomatically = box("CheckBoxStartAutomatically", "Start devices automatically", 72, 48, 200);
     CheckBoxSimplityUI = box("CheckBoxSimplityUI", "Simplify user interface", 72, 70, 200);
     CheckBoxQuickGrading = box("CheckBoxQuickGrading", "Quick Grading", 72, 92, 200);
+    constexpr int Right = 290;
     CheckBoxAlwaysShowSaveDialog =
-        box("CheckBoxAlwaysShowSaveDialog", "Show file name dialog on save", 276, 26, FormWidth - 284);
+        box("CheckBoxAlwaysShowSaveDialog", "Show file name dialog on save", Right, 26, FormWidth - Right - 8);
     CheckBoxAlwaysShowSaveDialog->hide();
-    CheckBoxDataoutMode = box("CheckBoxDataoutMode", "Send training data to network", 276, 48, FormWidth - 284);
-    CheckBoxLimitShots = box("CheckBoxLimitShots", "Series score after    ...     shots", 276, 70, FormWidth - 284);
+    CheckBoxDataoutMode = box("CheckBoxDataoutMode", "Send training data to network", Right, 26, FormWidth - Right - 8);
+    CheckBoxLimitShots =
+        box("CheckBoxLimitShots", "Series score after    ...     shots", Right, 48, FormWidth - Right - 8);
     CSpinEditShots = Named(new QSpinBox(this), "CSpinEditShots");
     CSpinEditShots->setRange(5, 100);
     CSpinEditShots->setSingleStep(5);
     CSpinEditShots->setValue(10);
-    CSpinEditShots->setGeometry(296, 92, 64, 24);
+    CSpinEditShots->setGeometry(Right + 22, 70, 64, 24);
 
     connect(CheckBoxDataoutMode, &QCheckBox::clicked, this, &TFormApplicationSettings::CheckBoxDataoutModeClick);
     connect(CheckBoxQuickGrading, &QCheckBox::clicked, this, &TFormApplicationSettings::CheckBoxQuickGradingClick);
@@ -242,17 +244,17 @@ void TFormApplicationSettings::BuildQuickGrading()
     RadioGroupSkill = RadioGroup(PanelQuickGrading, "RadioGroupSkill", QStringLiteral("Skill Level"),
                                  {QStringLiteral("Expert"), QStringLiteral("Marksman"), QStringLiteral("Unqualified")},
                                  skillButtons_);
-    RadioGroupSkill->setGeometry(232, 8, 140, 96);
+    RadioGroupSkill->setGeometry(260, 8, 140, 96);
 
     const QColor position(70, 110, 170);
     ImagePositionStanding = Picture(PanelQuickGrading, "ImagePositionStanding", Tile("ST", position), 164, 32);
     ImagePositionKneeling = Picture(PanelQuickGrading, "ImagePositionKneeling", Tile("KN", position), 164, 32);
     ImagePositionProne = Picture(PanelQuickGrading, "ImagePositionProne", Tile("PR", position), 164, 32);
-    ImageSkillLevelExpert = Picture(PanelQuickGrading, "ImageSkillLevelExpert", Tile("EX", QColor(190, 150, 30)), 384, 32);
+    ImageSkillLevelExpert = Picture(PanelQuickGrading, "ImageSkillLevelExpert", Tile("EX", QColor(190, 150, 30)), 412, 32);
     ImageSkillLevelMarksman =
-        Picture(PanelQuickGrading, "ImageSkillLevelMarksman", Tile("MK", QColor(140, 140, 150)), 384, 32);
+        Picture(PanelQuickGrading, "ImageSkillLevelMarksman", Tile("MK", QColor(140, 140, 150)), 412, 32);
     ImageSkillLevelUnqualified =
-        Picture(PanelQuickGrading, "ImageSkillLevelUnqualified", Tile("UQ", QColor(150, 100, 70)), 384, 32);
+        Picture(PanelQuickGrading, "ImageSkillLevelUnqualified", Tile("UQ", QColor(150, 100, 70)), 412, 32);
 
     connect(positionButtons_, &QButtonGroup::idClicked, this, &TFormApplicationSettings::RadioGroupPositionClick);
     connect(skillButtons_, &QButtonGroup::idClicked, this, &TFormApplicationSettings::RadioGroupSkillClick);
@@ -271,13 +273,13 @@ void TFormApplicationSettings::BuildMonitoringAndButtons()
     ImageMonitorIP = Picture(panel, "ImageMonitorIP", Tile("IP", QColor(120, 80, 160)), 220, 32);
 
     LabelNetworkMonitorIP = Named(new QLabel(QStringLiteral("Monitor IP Address"), panel), "LabelNetworkMonitorIP");
-    LabelNetworkMonitorIP->setGeometry(284, 12, 160, 18);
+    LabelNetworkMonitorIP->setGeometry(300, 12, 200, 18);
     EditMonitorIP = Named(new QLineEdit(panel), "EditMonitorIP");
-    EditMonitorIP->setGeometry(284, 32, 160, 24);
+    EditMonitorIP->setGeometry(300, 32, 180, 24);
     LabelMonitorPort = Named(new QLabel(QStringLiteral("Monitor IP Port"), panel), "LabelMonitorPort");
-    LabelMonitorPort->setGeometry(284, 62, 160, 18);
+    LabelMonitorPort->setGeometry(300, 62, 200, 18);
     EditMonitorPort = Named(new QLineEdit(panel), "EditMonitorPort");
-    EditMonitorPort->setGeometry(284, 82, 80, 24);
+    EditMonitorPort->setGeometry(300, 82, 80, 24);
 
     const auto button = [panel](const char* name, const QString& text, int x, int y, int width) {
         auto* b = Named(new QPushButton(text, panel), name);
