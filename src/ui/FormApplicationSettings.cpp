@@ -504,7 +504,8 @@ void TFormApplicationSettings::CheckBoxQuickGradingClick() { LayoutQuickGradingO
 
 void TFormApplicationSettings::RadioGroupPositionClick()
 {
-    const int selected = positionButtons_->checkedId();
+    // Outside advanced mode the position is not offered: no picture either.
+    const int selected = RadioGroupPosition->isHidden() ? -1 : positionButtons_->checkedId();
     ImagePositionStanding->setVisible(selected == 0);
     ImagePositionKneeling->setVisible(selected == 1);
     ImagePositionProne->setVisible(selected == 2);

@@ -142,14 +142,17 @@ TEST_F(ApplicationSettingsTest, OkStoresEveryControlCancelNothing)
     EXPECT_EQ(Ctl<QSpinBox>("CSpinEditShots")->value(), 25);
 
     // Typed as shooter, then "Instructor" shows this PC's own address, which is never kept.
-    Ctl<QLineEdit>("EditMonitorIP")->setText(QStringLiteral("192.168.7.9"));
-    ChooseRadio("RadioGroupNetwork", 0);
+    const auto edit = [&] {
+        Ctl<QLineEdit>("EditMonitorIP")->setText(QStringLiteral("192.168.7.9"));
+        ChooseRadio("RadioGroupNetwork", 0);
+        Ctl<QLineEdit>("EditMonitorPort")->setText(QStringLiteral("15000"));
+        Click(Ctl<QCheckBox>("CheckBoxLimitShots"));
+        Click(Ctl<QCheckBox>("CheckBoxStartAutomatically"));
+        ChooseRadio("RadioGroupSkill", 0);
+    };
+    edit();
     EXPECT_FALSE(Ctl<QLineEdit>("EditMonitorIP")->isEnabled());
     EXPECT_TRUE(Ctl<QLabel>("ImageInstructor")->isVisible());
-    Ctl<QLineEdit>("EditMonitorPort")->setText(QStringLiteral("15000"));
-    Click(Ctl<QCheckBox>("CheckBoxLimitShots"));
-    Click(Ctl<QCheckBox>("CheckBoxStartAutomatically"));
-    ChooseRadio("RadioGroupSkill", 0);
 
     // Cancel: the document stays, the controls show it again.
     Click(Ctl("BitBtnHome"));
@@ -159,12 +162,7 @@ TEST_F(ApplicationSettingsTest, OkStoresEveryControlCancelNothing)
     EXPECT_EQ(Ctl<QLineEdit>("EditMonitorIP")->text(), QStringLiteral("10.1.2.3"));
 
     form->show();
-    Ctl<QLineEdit>("EditMonitorIP")->setText(QStringLiteral("192.168.7.9"));
-    ChooseRadio("RadioGroupNetwork", 0);
-    Ctl<QLineEdit>("EditMonitorPort")->setText(QStringLiteral("15000"));
-    Click(Ctl<QCheckBox>("CheckBoxLimitShots"));
-    Click(Ctl<QCheckBox>("CheckBoxStartAutomatically"));
-    ChooseRadio("RadioGroupSkill", 0);
+    edit();
     Click(Ctl("BitBtnOk"));
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(std::tuple(Attr(N::Network, N::Mode), Attr(N::Network, N::MonitorIP), Attr(N::Network, N::MonitorPort)),
