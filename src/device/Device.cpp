@@ -290,9 +290,9 @@ void TDevice::KeepSamplesSinceDamage()
             (*t1)[std::size_t(k)] = (*t1Ring_)[from];
             (*t2)[std::size_t(k)] = (*t2Ring_)[from];
         }
-        t0Ring_ = std::move(t0);
-        t1Ring_ = std::move(t1);
-        t2Ring_ = std::move(t2);
+        *t0Ring_ = *t0;
+        *t1Ring_ = *t1;
+        *t2Ring_ = *t2;
         ringIndex_ = keep;
         ringWrapped_ = false;
     }

@@ -172,8 +172,10 @@ public:
     // ---- Receive path (event thread; called by TDataHandler) ----
     void HandleFrame(const uint8_t* frame, int length, int type);
     // A frame of that type arrived damaged (bad checksum, or cut short by a
-    // silent line). A damaged shot result ends a trace that no shot takes:
-    // its samples are dropped.
+    // silent line). A damaged shot result window may be line noise: the
+    // trace is kept until the next result; when its shot number shows that a
+    // shot was lost, the samples before the damage (that shot's trace) are
+    // dropped then.
     void OnDamagedFrame(int type);
 
     // ---- Waiting for a reply (GUI thread) ----

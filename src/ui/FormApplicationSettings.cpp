@@ -122,6 +122,7 @@ int IndexOf(const char* const (&names)[3], const QString& value)
     return -1;
 }
 
+// The group element, added when missing (storing only).
 MiniXMLParser::TXMLNode* Group(const char* name)
 {
     MiniXMLParser::TXMLNode* root = SettingsRoot();
@@ -131,9 +132,11 @@ MiniXMLParser::TXMLNode* Group(const char* name)
     return node ? node : root->AddNode(QString::fromLatin1(name));
 }
 
+// Reading adds nothing to the document.
 QString Attribute(const char* group, const char* key)
 {
-    MiniXMLParser::TXMLNode* node = Group(group);
+    MiniXMLParser::TXMLNode* root = SettingsRoot();
+    MiniXMLParser::TXMLNode* node = root ? root->FindNode(QString::fromLatin1(group)) : nullptr;
     return node ? node->GetAttributeValueDef(QString::fromLatin1(key), QString()) : QString();
 }
 
