@@ -453,6 +453,58 @@ TCustomComPort::~TCustomComPort()
 {
     CloseNoThrow();
     ReapRetiredThreads(true);
+    // Widgets linked to the port would otherwise unregister from freed memory
+    // when they go later.
+    std::vector<TComLink*> links;
+    {
+        std::lock_guard<std::mutex> lock(FLinksMutex);
+        links.swap(FLinks);
+        FHasLink = false;
+    }
+    for (TComLink* link : links) {
+        if (!link->OnRemove)
+            continue;
+        try {
+            link->OnRemove(*this);
+        } catch (const std::exception& e) {
+            DebugLog(QStringLiteral("Removing %1: %2").arg(QString::fromStdString(FPort), QString::fromUtf8(e.what())));
+        } catch (...) {
+        }
+    }
+}
+
+namespace {
+
+std::mutex& SetupDialogMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+TComSetupDialog& InstalledSetupDialog()
+{
+    static TComSetupDialog dialog;
+    return dialog;
+}
+
+} // namespace
+
+void SetComSetupDialog(TComSetupDialog dialog)
+{
+    std::lock_guard<std::mutex> lock(SetupDialogMutex());
+    InstalledSetupDialog() = std::move(dialog);
+}
+
+bool TCustomComPort::ShowSetupDialog()
+{
+    TComSetupDialog dialog;
+    {
+        std::lock_guard<std::mutex> lock(SetupDialogMutex());
+        dialog = InstalledSetupDialog();
+    }
+    if (!dialog)
+        throw Exception("No setup dialog installed for the serial port");
+    return dialog(*this);
 }
 
 void TCustomComPort::CloseNoThrow() noexcept

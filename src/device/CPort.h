@@ -209,6 +209,11 @@ public:
     // Received and written bytes.
     TRxBufEvent OnRxBuf;
     TRxBufEvent OnTxBuf;
+    // The port is being destroyed and has already dropped this link: the
+    // owner must forget the port (and not unregister). Called once, on the
+    // destroying thread, after the port was closed and its event thread
+    // ended.
+    TComNotifyEvent OnRemove;
 };
 
 // ---- Event thread --------------------------------------------------------------------------
@@ -396,9 +401,19 @@ public:
     void LoadSettings(TStoreType storeType, const std::string& path);
 
     // ---- Links
+    // A registered link is either unregistered before the port goes, or told
+    // through its OnRemove that the port went (the destructor drops every
+    // link it still holds).
     void RegisterLink(TComLink* link);
     void UnRegisterLink(TComLink* link);
     bool HasLink() const { return FHasLink; }
+
+    // ---- Setup dialog
+    // Lets the operator edit the port's settings in the dialog the widget
+    // layer installed (SetComSetupDialog); true when they were changed.
+    // Raises Exception "No setup dialog installed for the serial port" when
+    // none was installed (this layer has no widgets).
+    bool ShowSetupDialog();
 
     // ---- Event paths (the event thread calls them; CallRxChar reads the input)
     void CallRxChar();
@@ -536,6 +551,11 @@ private:
 };
 
 // The published form; all behaviour is in TCustomComPort.
+// The setup dialog ShowSetupDialog shows: installed once by the widget layer;
+// an empty function removes it.
+using TComSetupDialog = std::function<bool(TCustomComPort& port)>;
+void SetComSetupDialog(TComSetupDialog dialog);
+
 class TComPort : public TCustomComPort {
 public:
     using TCustomComPort::TCustomComPort;

@@ -9,6 +9,8 @@ TComDataPacket::TComDataPacket()
             AddData(std::string(static_cast<const char*>(buffer), std::size_t(count)));
     };
     FLink.OnConn = [this](TCustomComPort&, bool) { ResetBuffer(); };
+    // A port destroyed first has dropped the link: nothing to unregister later.
+    FLink.OnRemove = [this](TCustomComPort&) { FComPort = nullptr; };
 }
 
 TComDataPacket::~TComDataPacket()

@@ -24,7 +24,8 @@ public:
 
     TCustomComPort* ComPort() const { return FComPort; }
     // Registers the packet's link with the port (and unregisters it from the
-    // previous one); null detaches.
+    // previous one); null detaches. A port destroyed while linked detaches
+    // the packet itself (ComPort() reads nullptr then).
     void SetComPort(TCustomComPort* port);
 
     const std::string& StartString() const { return FStartString; }

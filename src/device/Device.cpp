@@ -4,6 +4,7 @@
 #include "Shotdata.h"
 #include "ShotScoring.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <span>
@@ -268,11 +269,35 @@ void TDevice::OnDamagedFrame(int type)
     if (type != ReplyShotResult)
         return;
     auto guard = Lock();
-    // The shot these samples led to is lost; they must not open the next
-    // shot's trace.
-    ClearTrace();
-    aimingTime_.store(0);
-    DebugLog(QStringLiteral("COM%1: damaged shot result; its trace is dropped").arg(comNumber_.load()));
+    // Line noise often forms such a window (a stray byte before a sample's
+    // "j"); only the next result can tell whether a shot was lost with it.
+    if (!damaged_.active)
+        damaged_ = {true, 0, aimingTime_.load(), false};
+    DebugLog(QStringLiteral("COM%1: damaged shot result window").arg(comNumber_.load()));
+}
+
+void TDevice::KeepSamplesSinceDamage()
+{
+    const int held = ringWrapped_ ? RingCapacity : ringIndex_;
+    const int keep = std::min(damaged_.storedSince, held);
+    if (keep < held) {
+        auto t0 = std::make_unique<std::array<TraceSample, RingCapacity>>();
+        auto t1 = std::make_unique<std::array<SampleT1, RingCapacity>>();
+        auto t2 = std::make_unique<std::array<SampleT2, RingCapacity>>();
+        for (int k = 0; k < keep; ++k) {
+            const auto from = std::size_t((ringIndex_ - keep + k + RingCapacity) % RingCapacity);
+            (*t0)[std::size_t(k)] = (*t0Ring_)[from];
+            (*t1)[std::size_t(k)] = (*t1Ring_)[from];
+            (*t2)[std::size_t(k)] = (*t2Ring_)[from];
+        }
+        *t0Ring_ = *t0;
+        *t1Ring_ = *t1;
+        *t2Ring_ = *t2;
+        ringIndex_ = keep;
+        ringWrapped_ = false;
+    }
+    if (!damaged_.aimingRestarted)
+        aimingTime_.store(std::max(0, aimingTime_.load() - damaged_.aimingAtDamage));
 }
 
 // ---- Waiting ------------------------------------------------------------------------------
@@ -475,9 +500,10 @@ void TDevice::AddTraceSample(uint8_t* frame)
     std::memcpy(frame, sample.data(), TraceSample::Size);
     lastLiveSample_ = sample;
     StoreSample(&sample, nullptr, nullptr);
-    if (sample.Failures() != 0)
+    if (sample.Failures() != 0) {
         aimingTime_.store(0);
-    else
+        damaged_.aimingRestarted = true;
+    } else
         aimingTime_.fetch_add(SampleMs);
     if (listener_)
         listener_->OnSamples();
@@ -504,6 +530,7 @@ void TDevice::StoreSample(const TraceSample* t0, const SampleT1* t1, const Sampl
         ringIndex_ = 0;
         ringWrapped_ = true;
     }
+    ++damaged_.storedSince;
     // A run of flagged samples (no prisms in view) restarts the trace.
     if (t0 && t0->Failures() != 0) {
         if (++flaggedRun_ >= FlaggedRunLimit) {
@@ -711,6 +738,18 @@ int TDevice::ShotCount() const
 
 void TDevice::OnShotResult(RawShotRecord& result)
 {
+    // Units number their shots one after the other (from 1): a gap after a
+    // damaged result means it was a shot, and the samples before the damage
+    // were its trace, not this one's.
+    const int expected = lastShotNumber_ < 0 ? 1 : (lastShotNumber_ + 1) & 0xFF;
+    if (damaged_.active && result.ShotNumber() != expected) {
+        KeepSamplesSinceDamage();
+        DebugLog(QStringLiteral("COM%1: shot %2 lost on the line; its trace is dropped")
+                     .arg(comNumber_.load())
+                     .arg(expected));
+    }
+    damaged_ = {};
+    lastShotNumber_ = result.ShotNumber();
     ShotScoring::ShotIntakeContext context;
     context.mode = mode_.load();
     context.liveStarted = liveStarted_.load();

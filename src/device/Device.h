@@ -172,8 +172,10 @@ public:
     // ---- Receive path (event thread; called by TDataHandler) ----
     void HandleFrame(const uint8_t* frame, int length, int type);
     // A frame of that type arrived damaged (bad checksum, or cut short by a
-    // silent line). A damaged shot result ends a trace that no shot takes:
-    // its samples are dropped.
+    // silent line). A damaged shot result window may be line noise: the
+    // trace is kept until the next result; when its shot number shows that a
+    // shot was lost, the samples before the damage (that shot's trace) are
+    // dropped then.
     void OnDamagedFrame(int type);
 
     // ---- Waiting for a reply (GUI thread) ----
@@ -357,6 +359,10 @@ private:
     void AddTraceSample(uint8_t* frame);
     void StoreSample(const TraceSample* t0, const SampleT1* t1, const SampleT2* t2);
     void ClearTrace();
+    // After a damaged shot result: when the next result shows that a shot was
+    // really lost, only the records stored since the damage stay in the rings,
+    // and the aiming time counts from there.
+    void KeepSamplesSinceDamage();
     void OnShotResult(RawShotRecord& result);
     void FailIdentify();
     void FinishIdentify();
@@ -447,6 +453,18 @@ private:
     bool ringWrapped_ = false;
     int flaggedRun_ = 0;
     int dropCount_ = 0;
+
+    // A damaged shot result may be a lost shot or only line noise that looked
+    // like one; the next result's shot number tells. Until then the rings are
+    // kept, and what came after the damage is counted.
+    struct DamagedResultMark {
+        bool active = false;
+        int storedSince = 0;       // records stored in the rings since the damage
+        int aimingAtDamage = 0;    // aiming time when it happened
+        bool aimingRestarted = false;
+    };
+    DamagedResultMark damaged_ {};
+    int lastShotNumber_ = -1;      // of the last result; -1 before the first
 
     // Download bookkeeping.
     std::array<uint8_t, 20> downloadCounts_ {}; // the bank counts the download walks

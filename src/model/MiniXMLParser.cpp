@@ -1022,8 +1022,34 @@ double TXMLNode::GetAttributeFloatDef(const QString& key, double def) const
         DecodeStored(AttributeText().mid(span.ValueBegin, span.ValueEnd - span.ValueBegin)));
 }
 
+namespace {
+
+// Half a surrogate pair cannot be written as UTF-8 (it would come out as "?")
+// and the reader refuses its entity: refused on the way in, with the reader's
+// message.
+void RefuseLoneSurrogates(QStringView text)
+{
+    const char16_t* p = text.utf16();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
+        if (c < 0xD800 || c > 0xDFFF)
+            continue;
+        if (c <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        throw Exception(QStringLiteral("TMiniXMLParser::Decode - Invalid entity reference (surrogate): &0x%1;")
+                            .arg(unsigned(c), 4, 16, QLatin1Char('0')));
+    }
+}
+
+}  // namespace
+
 void TXMLNode::SetAttributeValue(const QString& key, const QString& value)
 {
+    RefuseLoneSurrogates(key);
+    RefuseLoneSurrogates(value);
     const QString storedKey = TMiniXMLParser::Encode(key);
     if (!ValidStoredAttributeName(storedKey))
         throw Exception(MsgInvalidAttrName);
@@ -1106,6 +1132,10 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
         if (!a->Value.isEmpty())
             length += a->Key.size() + a->Value.size() + 4;
     }
+    for (const TAttribute& a : attributes) {
+        RefuseLoneSurrogates(a.Key);
+        RefuseLoneSurrogates(a.Value);
+    }
     if (!plain) {
         for (const TAttribute& a : attributes)
             SetAttributeValue(a.Key.toString(), a.Value.toString());
@@ -1134,7 +1164,11 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
 
 QString TXMLNode::GetText() const { return DecodeStored(FText); }
 
-void TXMLNode::SetText(const QString& text) { FText = TMiniXMLParser::Encode(text); }
+void TXMLNode::SetText(const QString& text)
+{
+    RefuseLoneSurrogates(text);
+    FText = TMiniXMLParser::Encode(text);
+}
 
 bool TXMLNode::ParseFromTag(const QString& tag)
 {

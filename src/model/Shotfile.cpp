@@ -446,6 +446,19 @@ void TShotFileHandler::ReportOutOfRange(const TShooter& shooter, int shotNumber,
     }
 }
 
+void TShotFileHandler::ReportUndefinedTarget(const TShooter& shooter, int shotNumber, const char* field, int slot)
+{
+    constexpr int Logged = 10;
+    if (++outOfRange_ <= Logged) {
+        DebugLog(QStringLiteral("Session file %1: shooter %2, shot %3: %4 \"%5\" names no target in the file, read as none")
+                     .arg(fileName_)
+                     .arg(shooter.index)
+                     .arg(shotNumber)
+                     .arg(QLatin1String(field))
+                     .arg(slot));
+    }
+}
+
 // ---- Session file ------------------------------------------------------------------
 
 bool TShotFileHandler::LoadShotFile(const QString& path)
@@ -776,8 +789,37 @@ void TShotFileHandler::ReadShotFile()
             ReadShooter(e);
     }
     ReadTargetInfo(targetInfo_);
-    for (int i = 0; i < session_->ShooterCount(); ++i)
-        session_->GetShooter(i)->targets = session_->targets;
+    for (int i = 0; i < session_->ShooterCount(); ++i) {
+        TShooter& shooter = *session_->GetShooter(i);
+        DropUndefinedShotTargets(shooter);
+        shooter.targets = session_->targets;
+    }
+}
+
+// A shot naming a slot the file defines no target for would otherwise be
+// scored against an all-zero target, and saving would invent that target.
+// It is read as a shot without that target, like one naming no valid slot.
+void TShotFileHandler::DropUndefinedShotTargets(const TShooter& shooter)
+{
+    const RawShotRecord fresh {};
+    const DeviceSetup& table = session_->targets;
+    for (int k = 0; k < shooter.ShotCount(); ++k) {
+        TShot& shot = *shooter.GetShot(k);
+        RawShotRecord& r = shot.raw;
+        const int ring = r.RingTargetIndex();
+        if (ring < SlotCount && !table.ringDefined[std::size_t(ring)]) {
+            ReportUndefinedTarget(shooter, shot.shotNumber, N::RingTarget, ring);
+            r.SetRingTargetIndex(RawShotRecord::NoTarget);
+            r.SetScore(fresh.Score());
+            r.SetSector(fresh.Sector());
+        }
+        const int silhouette = r.SilhouetteTargetIndex();
+        if (silhouette < SlotCount && !table.silhouetteDefined[std::size_t(silhouette)]) {
+            ReportUndefinedTarget(shooter, shot.shotNumber, N::SilhouetteTarget, silhouette);
+            r.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
+            r.SetSilhouette(fresh.Silhouette());
+        }
+    }
 }
 
 TShooter* TShotFileHandler::ReadShooter(const TXMLNode* element)
@@ -823,6 +865,10 @@ TShot* TShotFileHandler::ReadShot(const TXMLNode* element, TShooter& shooter)
     r.SetRingTargetIndex(RawShotRecord::NoTarget);
     r.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
     shot->aimingTime = TextTrunc(f[AimingTimeInfo], 0);
+    if (shot->aimingTime < 0) {
+        ReportOutOfRange(shooter, shot->shotNumber, N::AimingTime, f[AimingTimeInfo]->GetText());
+        shot->aimingTime = 0;  // unknown, as when the element is missing
+    }
     if (functionMode == 0)
         ThrowMissing(element, N::FunctionMode);
     r.SetFunctionMode(functionMode);

@@ -131,6 +131,9 @@ private:
     bool LoadSetupFileUnguarded(const QString& path, TSetupHandler& setups);
     // Logs one shot value that was out of range (the first few of a load).
     void ReportOutOfRange(const TShooter& shooter, int shotNumber, const char* field, const QString& text);
+    void ReportUndefinedTarget(const TShooter& shooter, int shotNumber, const char* field, int slot);
+    // After the targets are read: shots on slots without a target lose it.
+    void DropUndefinedShotTargets(const TShooter& shooter);
 
     MiniXMLParser::TMiniXMLParser parser_;
     TXMLNode* sessionInfo_ = nullptr;

@@ -80,6 +80,7 @@ TComLed::TComLed(QWidget* parent) : QWidget(parent), FRelay(this), FTimer(new QT
     FTimer->setTimerType(Qt::PreciseTimer);
     connect(FTimer, &QTimer::timeout, this, &TComLed::DoTimer);
     FRelay.SetSignalHandler([this](TComLinkEvent event, bool on) { LinkEvent(event, on); });
+    FRelay.SetRemovedHandler([this] { ReadState(); });
     MakeGlyphs();
 }
 
@@ -95,7 +96,6 @@ void TComLed::SetComPort(TCustomComPort* port)
     } catch (const std::exception& e) {
         DebugLog(QStringLiteral("LED: %1").arg(QString::fromUtf8(e.what())));
     }
-    FComPort = FRelay.Port();
     ReadState();
 }
 
@@ -140,7 +140,7 @@ void TComLed::MakeGlyphs()
 
 void TComLed::SetState(TLedState state)
 {
-    if (FComPort)
+    if (FRelay.Port())
         throw EComPort(19);
     ChangeState(state);
 }
@@ -150,17 +150,17 @@ void TComLed::SetState(TLedState state)
 void TComLed::ReadState()
 {
     FTimer->stop();
-    ChangeState(FComPort && FComPort->Connected() && IsStateOn() ? lsOn : lsOff);
+    ChangeState(FRelay.Port() && FRelay.Port()->Connected() && IsStateOn() ? lsOn : lsOff);
 }
 
 bool TComLed::IsStateOn()
 {
     try {
         switch (FLedSignal) {
-        case lsConn: return FComPort->Connected();
-        case lsCTS: return FComPort->Signals().Contains(csCTS);
-        case lsDSR: return FComPort->Signals().Contains(csDSR);
-        case lsRLSD: return FComPort->Signals().Contains(csRLSD);
+        case lsConn: return FRelay.Port()->Connected();
+        case lsCTS: return FRelay.Port()->Signals().Contains(csCTS);
+        case lsDSR: return FRelay.Port()->Signals().Contains(csDSR);
+        case lsRLSD: return FRelay.Port()->Signals().Contains(csRLSD);
         case lsRing:
         case lsRx:
         case lsTx: return false;

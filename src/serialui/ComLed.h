@@ -14,7 +14,7 @@
 //
 // Errors. Reading the line state of a failing port is caught and logged; the
 // light then shows off. Setting State while a port is linked raises EComPort
-// 19. Unlink (SetComPort(nullptr)) before the port is destroyed.
+// 19. A port destroyed while linked unlinks the LED, which then shows off.
 #pragma once
 
 #include "ComLinkRelay.h"
@@ -36,7 +36,7 @@ public:
     explicit TComLed(QWidget* parent = nullptr);
     ~TComLed() override;
 
-    TCustomComPort* ComPort() const { return FComPort; }
+    TCustomComPort* ComPort() const { return FRelay.Port(); }
     // Links to port and shows its current state (off without a port or when
     // the port is closed). A refused link is logged and leaves it unlinked.
     void SetComPort(TCustomComPort* port);
@@ -75,7 +75,6 @@ private:
     void MakeGlyphs();
 
     TComLinkRelay FRelay;
-    TCustomComPort* FComPort = nullptr;
     TComLedSignal FLedSignal = lsConn;
     TLedKind FKind = lkRedLight;
     TLedState FState = lsOff;

@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QThread>
 
 #include <mutex>
 #include <vector>
@@ -11,12 +12,14 @@ struct TComLinkRelay::State {
     // Under the mutex: where calls go (null while detached), which link may
     // still post, and the received bytes not yet handed over.
     QObject* receiver = nullptr;
+    TCustomComPort* port = nullptr;  // the linked port; cleared when it goes
     uint64_t generation = 0;
     std::string rx;
     bool drainPosted = false;
     // Receiver's thread only.
     SignalHandler onSignal;
     RxHandler onRx;
+    std::function<void()> onRemoved;
 };
 
 namespace {
@@ -49,6 +52,17 @@ void TComLinkRelay::SetRxHandler(RxHandler handler)
     FState->onRx = std::move(handler);
 }
 
+void TComLinkRelay::SetRemovedHandler(std::function<void()> handler)
+{
+    FState->onRemoved = std::move(handler);
+}
+
+TCustomComPort* TComLinkRelay::Port() const
+{
+    std::lock_guard<std::mutex> lock(FState->mutex);
+    return FState->port;
+}
+
 std::unique_ptr<TComLink> TComLinkRelay::MakeLink(uint64_t generation) const
 {
     const std::shared_ptr<State> state = FState;
@@ -79,6 +93,31 @@ std::unique_ptr<TComLink> TComLinkRelay::MakeLink(uint64_t generation) const
     link->OnRing = [post](TCustomComPort&) { post(leRing, true); };
     link->OnTxEmpty = [post](TCustomComPort&) { post(leTxEmpty, true); };
     link->OnRxFlag = [post](TCustomComPort&) { post(leRxFlag, true); };
+    // The port dropped the link already; calls it posted before are void.
+    link->OnRemove = [state, generation](TCustomComPort&) {
+        QObject* receiver = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            if (state->generation != generation || !state->port)
+                return;
+            receiver = state->receiver;
+            state->receiver = nullptr;
+            state->port = nullptr;
+            ++state->generation;
+            state->rx.clear();
+            state->drainPosted = false;
+        }
+        if (!receiver)
+            return;
+        const auto removed = [state] {
+            if (state->onRemoved)
+                state->onRemoved();
+        };
+        if (receiver->thread() == QThread::currentThread())
+            removed();
+        else
+            QMetaObject::invokeMethod(receiver, removed, Qt::QueuedConnection);
+    };
     if (!state->onRx)
         return link;
     link->OnRxBuf = [state, generation](TCustomComPort&, const void* buffer, int count) {
@@ -112,7 +151,7 @@ std::unique_ptr<TComLink> TComLinkRelay::MakeLink(uint64_t generation) const
 
 void TComLinkRelay::Attach(TCustomComPort* port)
 {
-    if (port == FPort)
+    if (port == Port())
         return;
     Detach();
     if (!port)
@@ -124,35 +163,43 @@ void TComLinkRelay::Attach(TCustomComPort* port)
         FState->receiver = FReceiver;
     }
     std::unique_ptr<TComLink> link = MakeLink(generation);
+    // Linked before registering: the port may be destroyed (and call
+    // OnRemove) as soon as the link is in its list.
+    {
+        std::lock_guard<std::mutex> lock(FState->mutex);
+        FState->port = port;
+    }
     try {
         port->RegisterLink(link.get());
     } catch (...) {
         std::lock_guard<std::mutex> lock(FState->mutex);
         FState->receiver = nullptr;
+        FState->port = nullptr;
         ++FState->generation;
         throw;
     }
     FLink = std::move(link);
-    FPort = port;
 }
 
 void TComLinkRelay::Detach() noexcept
 {
-    {
-        std::lock_guard<std::mutex> lock(FState->mutex);
-        FState->receiver = nullptr;
-        ++FState->generation;
-        FState->rx.clear();
-        FState->drainPosted = false;
-    }
-    if (FPort && FLink) {
+    // The port's destructor waits on this lock in OnRemove, so a port still
+    // named here is alive while it is unregistered from.
+    std::lock_guard<std::mutex> lock(FState->mutex);
+    FState->receiver = nullptr;
+    ++FState->generation;
+    FState->rx.clear();
+    FState->drainPosted = false;
+    if (FState->port && FLink) {
         try {
-            FPort->UnRegisterLink(FLink.get());
+            FState->port->UnRegisterLink(FLink.get());
         } catch (...) {
             // Not registered any more: nothing to undo.
         }
-        Park(std::move(FLink));
     }
-    FLink.reset();
-    FPort = nullptr;
+    // Parked also when the port went: its destructor may still be running
+    // the link's OnRemove on another thread.
+    if (FLink)
+        Park(std::move(FLink));
+    FState->port = nullptr;
 }

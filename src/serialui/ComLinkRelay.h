@@ -15,8 +15,11 @@
 // Lifetime. Calls posted for a port the relay has left (Attach of another
 // port, Detach) are dropped. The port may still be delivering to the old link
 // while Detach unregisters it, so a detached link is parked until the program
-// ends instead of being freed. The caller detaches before the port is
-// destroyed: a port gives no notice of its end.
+// ends instead of being freed. A port destroyed while linked drops the link
+// itself and tells the relay, which forgets it at once (Port() reads nullptr
+// from then on) and runs the removed handler: right away when the port is
+// destroyed on the receiver's thread, else queued to it. Either the port or
+// the relay may therefore go first.
 #pragma once
 
 #include "CPort.h"
@@ -45,12 +48,14 @@ public:
     // bytes, so the port no longer reports them through its own OnRxChar.
     void SetSignalHandler(SignalHandler handler);
     void SetRxHandler(RxHandler handler);
+    // The linked port was destroyed; the relay is detached already.
+    void SetRemovedHandler(std::function<void()> handler);
 
     // Registers a fresh link with port (nullptr: only detaches). Raises
     // EComPort 18 when the port refuses it; the relay is detached then.
     void Attach(TCustomComPort* port);
     void Detach() noexcept;
-    TCustomComPort* Port() const { return FPort; }
+    TCustomComPort* Port() const;
 
 private:
     struct State;
@@ -58,6 +63,5 @@ private:
 
     QObject* FReceiver;
     std::shared_ptr<State> FState;
-    TCustomComPort* FPort = nullptr;
     std::unique_ptr<TComLink> FLink;
 };

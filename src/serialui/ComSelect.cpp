@@ -36,6 +36,32 @@ TComSelect::TComSelect()
 {
 }
 
+TComSelect::~TComSelect() { SetComPort(nullptr); }
+
+void TComSelect::SetComPort(TCustomComPort* port)
+{
+    if (port == FComPort)
+        return;
+    if (FComPort && FLink) {
+        try {
+            FComPort->UnRegisterLink(FLink.get());
+        } catch (...) {
+            // Not registered any more: nothing to undo.
+        }
+    }
+    FLink.reset();
+    FComPort = nullptr;
+    if (!port)
+        return;
+    auto link = std::make_unique<TComLink>();
+    // The port has dropped the link; the link itself runs this call, so it
+    // stays until the next SetComPort.
+    link->OnRemove = [this](TCustomComPort&) { FComPort = nullptr; };
+    port->RegisterLink(link.get());
+    FLink = std::move(link);
+    FComPort = port;
+}
+
 void TComSelect::SetComProperty(TComProperty property)
 {
     FComProperty = property;

@@ -2,8 +2,10 @@
 // (TComSelect, no widgets) and the two controls built on it, a combo box and
 // a radio group.
 //
-// Everything runs on the GUI thread. The selectors do not own their port:
-// unlink them (SetComPort(nullptr)) before the port is destroyed. Applying a
+// Everything runs on the GUI thread, also the destruction of a linked port.
+// The selectors do not own their port; either may go first: a selector
+// unlinks itself when its port is destroyed (its link's removal notice), and
+// unregisters from its port when it goes first. Applying a
 // setting can raise the port's EComPort; the controls' change handlers catch
 // it, log it and report it through PortError.
 #pragma once
@@ -14,6 +16,7 @@
 #include <QGroupBox>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,9 @@ public:
     using TPortLister = std::function<std::vector<std::string>()>;
 
     TComSelect();
+    ~TComSelect();
+    TComSelect(const TComSelect&) = delete;
+    TComSelect& operator=(const TComSelect&) = delete;
 
     void SetPortLister(TPortLister lister) { FPortLister = std::move(lister); }
     TComProperty ComProperty() const { return FComProperty; }
@@ -40,7 +46,9 @@ public:
     int IndexOf(const std::string& text) const;
 
     TCustomComPort* ComPort() const { return FComPort; }
-    void SetComPort(TCustomComPort* port) { FComPort = port; }
+    // Links to port (nullptr: unlinks); raises EComPort 18 when the port
+    // refuses the link (the selector is unlinked then).
+    void SetComPort(TCustomComPort* port);
     bool AutoApply() const { return FAutoApply; }
     void SetAutoApply(bool on) { FAutoApply = on; }
 
@@ -78,6 +86,7 @@ private:
     std::vector<std::string> FItems;
     TComProperty FComProperty = cpNone;
     TCustomComPort* FComPort = nullptr;
+    std::unique_ptr<TComLink> FLink;  // registered with FComPort while linked
     bool FAutoApply = false;
     TPortLister FPortLister;
 };

@@ -123,3 +123,8 @@ bool EditComPort(TCustomComPort& port, QWidget* parent)
     Prompts().MessageBox(errors, Translate(QStringLiteral("Error")), TMsgButtons::OK);
     return false;
 }
+
+void InstallComSetupDialog()
+{
+    SetComSetupDialog([](TCustomComPort& port) { return EditComPort(port); });
+}

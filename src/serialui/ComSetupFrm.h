@@ -36,3 +36,7 @@ private:
 // Shows the setup dialog for port; true when the operator chose OK and every
 // setting went through. Errors are shown through the prompts.
 bool EditComPort(TCustomComPort& port, QWidget* parent = nullptr);
+
+// Makes EditComPort the dialog of TCustomComPort::ShowSetupDialog (the port
+// itself knows no widgets). Once, on the GUI thread, before the first use.
+void InstallComSetupDialog();

@@ -283,11 +283,15 @@ void TComTermModel::FillTest()
 
 void TComTermModel::SetAttributes(const TEscapeParams& params)
 {
-    if (params.empty()) {
+    // No parameter, or only empty ones ("ESC[;m"), resets; an empty one
+    // among others changes nothing.
+    if (std::all_of(params.begin(), params.end(), [](const std::string& p) { return p.empty(); })) {
         SetAttributes({"0"});
         return;
     }
     for (int i = 1; i <= int(params.size()); ++i) {
+        if (params[std::size_t(i - 1)].empty())
+            continue;
         switch (GetParam(i, params)) {
         case 0:
             FAttributes = TTermAttributes{FFontColor, FBackColor, false, false, false};

@@ -78,6 +78,7 @@ TCustomComTerminal::TCustomComTerminal(QWidget* parent)
     connect(FRefreshTimer, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
 
     FRelay.SetRxHandler([this](std::string bytes) { RxBuf(bytes.data(), int(bytes.size())); });
+    FRelay.SetRemovedHandler([this] { viewport()->update(); });
     ModelTouched();
 }
 
@@ -131,7 +132,6 @@ void TCustomComTerminal::SetComPort(TCustomComPort* port)
     } catch (const std::exception& e) {
         ReportError(e.what());
     }
-    FComPort = FRelay.Port();
 }
 
 bool TCustomComTerminal::Connected() const
@@ -141,19 +141,19 @@ bool TCustomComTerminal::Connected() const
 
 void TCustomComTerminal::SetConnected(bool on)
 {
-    if (FComPort)
-        FComPort->SetConnected(on);
+    if (FRelay.Port())
+        FRelay.Port()->SetConnected(on);
 }
 
 bool TCustomComTerminal::PortOpen() const
 {
-    return FComPort && FComPort->Connected();
+    return FRelay.Port() && FRelay.Port()->Connected();
 }
 
 void TCustomComTerminal::SendBytes(const std::string& bytes)
 {
     try {
-        FComPort->Write(bytes.data(), int(bytes.size()));
+        FRelay.Port()->Write(bytes.data(), int(bytes.size()));
     } catch (const std::exception& e) {
         ReportError(e.what());
     } catch (...) {

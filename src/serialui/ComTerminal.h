@@ -16,8 +16,8 @@
 // PortError; nothing escapes an event handler or slot. SetConnected raises
 // the port's EComPort to its caller.
 //
-// Links. The terminal does not own its port; unlink it (SetComPort(nullptr))
-// before the port is destroyed.
+// Links. The terminal does not own its port. Either may go first: a port
+// destroyed while linked unlinks the terminal (ComPort() reads nullptr).
 #pragma once
 
 #include "ComLinkRelay.h"
@@ -43,7 +43,7 @@ public:
     static QFont TerminalFont();
 
     // ---- Port
-    TCustomComPort* ComPort() const { return FComPort; }
+    TCustomComPort* ComPort() const { return FRelay.Port(); }
     // Links to port (nullptr unlinks); a refused link is logged and leaves
     // the terminal unlinked.
     void SetComPort(TCustomComPort* port);
@@ -113,7 +113,7 @@ protected:
 
 private:
     // ITermHost
-    bool PortLinked() const override { return FComPort != nullptr; }
+    bool PortLinked() const override { return FRelay.Port() != nullptr; }
     bool PortOpen() const override;
     void SendBytes(const std::string& bytes) override;
     void NotifyStringReceived(const std::string& text) override;
@@ -133,7 +133,6 @@ private:
 
     TComTermModel FModel;
     TComLinkRelay FRelay;
-    TCustomComPort* FComPort = nullptr;
     QTimer* FCaretTimer;
     QTimer* FRefreshTimer;
     QSize FCharSize;

@@ -7,9 +7,13 @@ namespace {
 
 constexpr char Esc = '\x1b';
 
-bool IsLetter(char c)
+constexpr uint8_t Can = 0x18;
+constexpr uint8_t Sub = 0x1A;
+
+// Any of these ends a control sequence, also one the terminal does not know.
+bool IsFinalByte(char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return c >= 0x40 && c <= 0x7E;
 }
 
 std::string Seq(const char* text)
@@ -50,6 +54,17 @@ TEscapeResult TEscapeCodes::ProcessChar(uint8_t c)
         }
         FCharacter = c;
         return erChar;
+    }
+    // CAN and SUB abandon the sequence; ESC starts a new one in its place.
+    if (c == Can || c == Sub) {
+        FInSequence = false;
+        return erNothing;
+    }
+    if (c == 27) {
+        FSequence.clear();
+        FParams.clear();
+        SequenceStarted();
+        return erNothing;
     }
     FSequence.push_back(char(c));
     TEscapeCode code = DetectCode();
@@ -133,6 +148,9 @@ TEscapeCode TEscapeCodesVT100::DetectPlain() const
     const std::string& s = FSequence;
     if (s == "O" || s == "#")
         return ecNotCompleted;
+    // A character-set designation: taken whole, and not performed.
+    if (s[0] == '(' || s[0] == ')')
+        return s.size() < 2 ? ecNotCompleted : ecUnknown;
     if (s.size() == 2 && s[0] == 'O') {
         switch (s[1]) {
         case 'A': return ecAppCursorUp;
@@ -157,29 +175,32 @@ TEscapeCode TEscapeCodesVT100::DetectPlain() const
 
 void TEscapeCodesVT100::SplitParams(const std::string& text)
 {
+    // Every ";" separates: an empty parameter keeps its place (and reads as
+    // its default); no text at all is no parameter.
     FParams.clear();
+    if (text.empty())
+        return;
     std::string current;
     for (char c : text) {
-        // A ";" with nothing before it stays in the next parameter.
-        if (c == ';' && !current.empty()) {
+        if (c == ';') {
             FParams.push_back(current);
             current.clear();
         } else {
             current.push_back(c);
         }
     }
-    if (!current.empty())
-        FParams.push_back(current);
+    FParams.push_back(current);
 }
 
 TEscapeCode TEscapeCodesVT100::DetectCsi()
 {
     const char last = FSequence.back();
-    if (!IsLetter(last))
+    if (!IsFinalByte(last))
         return ecNotCompleted;
     SplitParams(FSequence.substr(1, FSequence.size() - 2));
-    const bool none = FParams.empty();
-    const char lead = none || FParams[0].empty() ? '\0' : FParams[0][0];
+    // An empty first parameter is its default, as if none was given.
+    const bool none = FParams.empty() || FParams[0].empty();
+    const char lead = none ? '\0' : FParams[0][0];
     switch (last) {
     case 'A': return ecCursorUp;
     case 'B': return ecCursorDown;
@@ -208,7 +229,7 @@ TEscapeCode TEscapeCodesVT100::DetectCsi()
         default: return ecUnknown;
         }
     case 'c':
-        if (none || (FParams.size() == 1 && FParams[0] == "0"))
+        if (FParams.empty() || (FParams.size() == 1 && (FParams[0].empty() || FParams[0] == "0")))
             return ecIdentify;
         return FParams.size() == 2 && FParams[0] == "?1" ? ecIdentResponse : ecUnknown;
     case 'R': return ecReportCursorPos;

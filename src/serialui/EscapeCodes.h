@@ -45,7 +45,10 @@ public:
 
     // Feeds one character: erChar (a plain character, see Character), erCode
     // (a finished sequence, see Code and Params) or erNothing (ESC seen or a
-    // sequence not finished yet).
+    // sequence not finished yet). Inside a sequence CAN (0x18) and SUB (0x1A)
+    // abandon it and ESC starts a new one. A sequence the dialect does not
+    // know ends as ecUnknown once it is complete (for VT100 control sequences:
+    // at any byte from "@" to "~"), so nothing of it is shown.
     TEscapeResult ProcessChar(uint8_t c);
     // The sequence that sends code, starting with ESC; empty when the dialect
     // has none for it. Numbers come from params through GetParam.

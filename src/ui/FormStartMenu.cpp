@@ -220,7 +220,7 @@ void TFormStartMenu::BuildStatusBar()
 void TFormStartMenu::PlaceLogos()
 {
     if (IsAdvancedMode())
-        ButtonAppSettings->setIcon(QIcon(ImageAdvancedSettings->pixmap()));
+        ShowAdvancedSettingsIcon();
     QPixmap logo = Picture(BitmapFiles::Logo2);
     if (logo.isNull())
         logo = Picture(BitmapFiles::Logo);
@@ -234,6 +234,11 @@ void TFormStartMenu::PlaceLogos()
         ImageLogo3->setPixmap(logo3);
         ImageLogo3->show();
     }
+}
+
+void TFormStartMenu::ShowAdvancedSettingsIcon()
+{
+    ButtonAppSettings->setIcon(QIcon(ImageAdvancedSettings->pixmap()));
 }
 
 void TFormStartMenu::RegisterTranslation()

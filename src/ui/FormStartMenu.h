@@ -41,6 +41,9 @@ public:
     // The device counts on the menu, the setup screen and the download screen.
     void UpdateDeviceCounts();
     void ApplyNetworkModeLayout();
+    // The settings button shows the advanced picture (advanced mode was
+    // switched on in the settings dialog).
+    void ShowAdvancedSettingsIcon();
     // Appends one line to the diagnostics log (GUI thread).
     void AppendLog(const QString& line);
     // The scan's "COM%d. %d/%d" while it opens ports.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using Texts = std::vector<std::string>;
 
 TEST(CPortDataPacket, CutsPacketsByItsRules)
@@ -73,4 +75,16 @@ TEST(CPortDataPacket, TakesTheBytesOfItsPort)
     EXPECT_EQ(got, (Texts{"AT", "OK"}));
     q.SetComPort(nullptr);
     EXPECT_TRUE(r.port->TriggersOnRxChar());
+}
+
+// The port may go before the packet: it detaches the packet, whose own end
+// then leaves the freed port alone (ASan sees any touch).
+TEST(CPortDataPacket, PortDestroyedFirstDetachesThePacket)
+{
+    auto r = std::make_unique<FakePort>();
+    TComDataPacket q;
+    q.SetComPort(r->port.get());
+    r->port->Open();
+    r.reset();
+    EXPECT_EQ(q.ComPort(), nullptr);
 }

@@ -185,6 +185,47 @@ TEST_F(DeviceTest, LiveShotsAndDamagedResults)
     }
 }
 
+// Line noise that looks like a damaged result (a stray "j" after a sample's
+// lead byte) loses that one sample and nothing else: the next result follows
+// on in its numbering, so no shot was lost and the whole trace is the shot's.
+TEST_F(DeviceTest, StrayBytesDuringAimingKeepTheTrace)
+{
+    StartLive();
+    Bytes noisy = Sample(7);
+    noisy.insert(noisy.begin() + 1, 'j');
+    const auto shoot = [&](int before, int noises, int after, uint32_t number) {
+        device->Shooter()->ClearShots();
+        FeedSamples(before, 5);
+        for (int i = 0; i < noises; ++i) {
+            Feed(noisy);
+            FeedSamples(after, 5);
+        }
+        Feed(Shot(0, 0, number));
+        const TShot* shot = device->Shooter()->GetShot(0);
+        const std::tuple outcome(shot->CurveCount(), shot->aimingTime);
+        FeedSamples(TDevice::PostShotDropLength, 5, 0x01);  // the recoil, out of sight
+        return outcome;
+    };
+    const uint32_t failures = device->Data().ChecksumFailures();
+    EXPECT_EQ(shoot(40, 1, 59, 1), std::tuple(99, 1485));
+    EXPECT_GT(device->Data().ChecksumFailures(), failures);
+    // Noise throughout, shot after shot.
+    for (uint32_t number = 2; number <= 4; ++number)
+        EXPECT_EQ(shoot(1, 9, 10, number), std::tuple(91, 1365)) << number;
+
+    // A result really lost: the next one skips its number, and only the
+    // samples after the damage are the next shot's, aiming time included.
+    Bytes lost = Shot(0, 0, 5);
+    lost.back() ^= 0xFF;
+    device->Shooter()->ClearShots();
+    FeedSamples(30, 5);
+    Feed(lost);
+    FeedSamples(12, 5);
+    Feed(Shot(0, 0, 6));
+    EXPECT_EQ(std::tuple(device->Shooter()->GetShot(0)->CurveCount(), device->Shooter()->GetShot(0)->aimingTime),
+              std::tuple(12, 180));
+}
+
 TEST_F(DeviceTest, ShotWithoutShooterStoresNothing)
 {
     StartLive();

@@ -353,6 +353,47 @@ TEST(MiniXMLNode, ChildrenAttributesAndTypedValues)
     }
 }
 
+// Half a surrogate pair would be saved as "?" and its entity is refused on
+// load: set through the tree it is refused at once and changes nothing; whole
+// pairs go to the file and back.
+TEST(MiniXMLNode, LoneSurrogatesAreRefusedWhenSet)
+{
+    const QString high(QChar(char16_t(0xD83D))), low(QChar(char16_t(0xDE00)));
+    const QString pair = high + low;
+    const QString refused = QStringLiteral("TMiniXMLParser::Decode - Invalid entity reference (surrogate): ");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.xml");
+    TMiniXMLParser doc;
+    doc.NewDocument(path);
+    TXMLNode* root = doc.Root();
+    root->SetName("R");
+    root->SetAttributeValue("v", "old");
+    TXMLNode* child = root->AddNode("C", "old");
+    const struct {
+        QString text;
+        QString entity;
+    } cases[] = {{high, "&0xd83d;"}, {"a" + low + "b", "&0xde00;"}, {low + high, "&0xde00;"}, {pair + high, "&0xd83d;"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entity.toStdString());
+        EXPECT_EQ(Message([&] { root->SetAttributeValue("v", c.text); }), refused + c.entity);
+        EXPECT_EQ(Message([&] { root->SetAttributeValues({{u"w", c.text}}); }), refused + c.entity);
+        EXPECT_EQ(Message([&] { root->SetAttributeValue("k" + c.text, "x"); }), refused + c.entity);
+        EXPECT_EQ(Message([&] { child->SetText(c.text); }), refused + c.entity);
+        EXPECT_EQ(Message([&] { root->AddNode("D", c.text); }), refused + c.entity);
+        EXPECT_EQ(Message([&] { root->SetNodeText("C", c.text); }), refused + c.entity);
+    }
+    EXPECT_EQ(std::tuple(root->GetAttributeValue("v"), root->GetAttributeCount(), child->GetText(), root->GetNodeCount()),
+              std::tuple(QStringLiteral("old"), 1, QStringLiteral("old"), 1));
+
+    root->SetAttributeValue("v", pair);
+    child->SetText("x" + pair);
+    doc.Build();
+    doc.SaveToFile();
+    TMiniXMLParser again;
+    ASSERT_TRUE(again.LoadFromFile(path));
+    EXPECT_EQ(again.Root()->GetAttributeValue("v") + again.Root()->GetNodeText("C"), pair + "x" + pair);
+}
+
 TEST(MiniXMLNode, DeepTreesNeitherOverflowNorWriteUnloadableText)
 {
     // Far deeper than any stack would allow recursively.

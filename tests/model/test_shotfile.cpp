@@ -335,7 +335,13 @@ TEST(ShotFile, WhatTheReaderMakesOfEachFile)
     const auto shot = [](const QString& inner, const QString& attributes = "XNAU=\"3\" FunctionMode=\"Classic\"") {
         return ShotFileText(QString(), ShooterText("<Shot X=\"1\" Y=\"2\" YNAU=\"4\" " + attributes + ">" + inner + "</Shot>\n"));
     };
-    const auto info = [&](const QString& inner) { return shot("<ShotInfo>" + inner + "</ShotInfo>"); };
+    // The slots the shots below use hold targets: ring 0, 2 and 15, silhouette 1 and 15.
+    const QString defined = RingTargetText("R", "0") + RingTargetText("R", "2") + RingTargetText("R", "15")
+                            + SilhouetteTargetText("1", {}) + SilhouetteTargetText("15", {});
+    const auto info = [&](const QString& inner) {
+        return ShotFileText(defined, ShooterText("<Shot X=\"1\" Y=\"2\" XNAU=\"3\" YNAU=\"4\" FunctionMode=\"Classic\">"
+                                                 "<ShotInfo>" + inner + "</ShotInfo></Shot>\n"));
+    };
     const auto zones = [](const QStringList& rows, int total = 64) { return ShotFileText(SilhouetteTargetText("0", rows, total), QString()); };
     const auto row = [](const QString& at, const QString& columns) {
         return QStringLiteral("<MatrixRow Row=\"%1\" Columns=\"%2\"/>\n").arg(at, columns);
@@ -396,6 +402,12 @@ TEST(ShotFile, WhatTheReaderMakesOfEachFile)
         { info("<Silhouette>1</Silhouette><SilhouetteTarget>-2</SilhouetteTarget>"), "255 0 0 255 0 | SilhouetteTarget" },
         // A ring shot without Score keeps score "none" and no inner ten.
         { info("<RingTarget>2</RingTarget><Sector>4</Sector>"), "2 255 4 255 0" },
+        // A slot in range that the file holds no target for is none too.
+        { info("<Score>9.5</Score><Sector>3</Sector><RingTarget>5</RingTarget>"), "255 0 0 255 0 | RingTarget" },
+        { info("<Silhouette>2</Silhouette><SilhouetteTarget>3</SilhouetteTarget>"), "255 0 0 255 0 | SilhouetteTarget" },
+        { ShotFileText(QString(), ShooterText("<Shot X=\"1\" Y=\"2\" XNAU=\"3\" YNAU=\"4\" FunctionMode=\"Classic\">"
+                                              "<ShotInfo><Score>9</Score><RingTarget>0</RingTarget></ShotInfo></Shot>\n")),
+          "255 0 0 255 0 | RingTarget" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
@@ -404,7 +416,10 @@ TEST(ShotFile, WhatTheReaderMakesOfEachFile)
             continue;
         // Saved and read again: the same shot, and nothing more to report.
         SaveSession(*LoadSession(path), again);
-        EXPECT_EQ(Outcome(path, QString::fromUtf8(ReadAll(again))), c.outcome.section(" | ", 0, 0));
+        const QString saved = QString::fromUtf8(ReadAll(again));
+        EXPECT_EQ(Outcome(path, saved), c.outcome.section(" | ", 0, 0));
+        // Only the targets the shot uses are written: none for a shot without one.
+        EXPECT_EQ(saved.contains("<Target "), !c.outcome.startsWith("255 0 0 255")) << saved.toStdString();
     }
 
     // What was read before the cut is kept.
@@ -432,12 +447,20 @@ TEST(ShotFile, WhatTheReaderMakesOfEachFile)
     EXPECT_EQ(std::tuple(read.raw.X(), read.raw.Y(), read.raw.Time(), read.Curve()), std::tuple(15, -22, 0xFFFFFFu, nullptr));
     EXPECT_EQ(loaded->GetShooter(0)->SerialNumber(), QStringLiteral("N/A"));
 
+    // A negative aiming time is unknown (0), like a missing one, and logged.
+    for (const auto& [text, time, logged] : {std::tuple("-100", 0, 1), std::tuple("-1", 0, 1), std::tuple("1485", 1485, 0)}) {
+        WriteAll(path, shot(QStringLiteral("<ShotInfo><AimingTime>%1</AimingTime></ShotInfo>").arg(text)).toUtf8());
+        LogCapture aiming;
+        EXPECT_EQ(LoadSession(path)->GetShooter(0)->GetShot(0)->aimingTime, time) << text;
+        EXPECT_EQ(int(aiming.lines.filter("AimingTime \"").size()), logged) << text;
+    }
+
     // A damaged file reports its first ten values and a count.
     QString shots;
     for (int i = 0; i < 30; ++i)
         shots += "<Shot X=\"1\" Y=\"2\" XNAU=\"3\" YNAU=\"4\" FunctionMode=\"Dynamic\"><ShotInfo>"
                  "<Silhouette>7</Silhouette><SilhouetteTarget>0</SilhouetteTarget></ShotInfo></Shot>\n";
-    WriteAll(path, ShotFileText(QString(), ShooterText(shots)).toUtf8());
+    WriteAll(path, ShotFileText(SilhouetteTargetText("0", {}), ShooterText(shots)).toUtf8());
     LogCapture log;
     EXPECT_EQ(LoadSession(path)->GetShooter(0)->ShotCount(), 30);
     ASSERT_EQ(log.lines.size(), 11);

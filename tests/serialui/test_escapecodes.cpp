@@ -50,8 +50,14 @@ const DetectRow DetectRows[] = {
     {false, "[?1;2c", ecIdentResponse, {"?1", "2"}}, {false, "[1c", ecUnknown, {"1"}},
     {false, "[12;5R", ecReportCursorPos, {"12", "5"}}, {false, "[1;4m", ecAttributes, {"1", "4"}},
     {false, "[?1h", ecSetMode, {"?1"}}, {false, "[7l", ecResetMode, {"7"}}, {false, "[x", ecUnknown, {}},
-    // A ";" with nothing before it stays in the next parameter.
-    {false, "[;5H", ecCursorHome, {";5"}}, {false, "[1;;2H", ecCursorHome, {"1", ";2"}},
+    // Every ";" separates; an empty parameter keeps its place.
+    {false, "[;5H", ecCursorHome, {"", "5"}}, {false, "[1;;2H", ecCursorHome, {"1", "", "2"}},
+    {false, "[;m", ecAttributes, {"", ""}}, {false, "[;J", ecEraseScreenFrom, {"", ""}},
+    // Any byte from "@" to "~" ends a control sequence; unknown ones whole.
+    {false, "[2@", ecUnknown, {"2"}}, {false, "[1;2~", ecUnknown, {"1", "2"}}, {false, "[>0q", ecUnknown, {">0"}},
+    {false, "[1 q", ecUnknown, {"1 "}},
+    // Character-set designations are taken whole.
+    {false, "(B", ecUnknown, {}}, {false, ")0", ecUnknown, {}},
 };
 
 TEST(EscapeCodes, EveryDetectionRowOneCharacterAtATime)
@@ -64,6 +70,30 @@ TEST(EscapeCodes, EveryDetectionRowOneCharacterAtATime)
         EXPECT_EQ(codes->ProcessChar('x'), erChar) << "the sequence did not end";
         EXPECT_EQ(codes->Character(), 'x');
     }
+}
+
+// CAN and SUB abandon a sequence, ESC inside one starts the next afresh.
+TEST(EscapeCodes, CancelAndRestartInsideASequence)
+{
+    for (const uint8_t cancel : {uint8_t(0x18), uint8_t(0x1A)}) {
+        for (const bool vt52 : {false, true}) {
+            auto codes = Make(vt52);
+            for (const char c : std::string(vt52 ? "\x1bY!" : "\x1b[12") + char(cancel))
+                EXPECT_EQ(codes->ProcessChar(uint8_t(c)), erNothing);
+            EXPECT_FALSE(codes->InSequence());
+            EXPECT_EQ(codes->ProcessChar('A'), erChar);
+        }
+    }
+    TEscapeCodesVT100 codes;
+    for (const char c : std::string("\x1b[12\x1b[3"))
+        EXPECT_EQ(codes.ProcessChar(uint8_t(c)), erNothing);
+    EXPECT_EQ(codes.ProcessChar('B'), erCode);
+    EXPECT_EQ(std::pair(codes.Code(), codes.Params()), std::pair(ecCursorDown, TEscapeParams {"3"}));
+    TEscapeCodesVT52 vt52;
+    for (const char c : std::string("\x1bY\x1b"))
+        EXPECT_EQ(vt52.ProcessChar(uint8_t(c)), erNothing);
+    EXPECT_EQ(vt52.ProcessChar('A'), erCode);
+    EXPECT_EQ(vt52.Code(), ecCursorUp);
 }
 
 TEST(EscapeCodes, EndlessSequenceEndsAsUnknownAtItsCap)

@@ -83,6 +83,42 @@ TEST(TermModel, ScreenAndCaretAfterInput)
     }
 }
 
+// What common host output shows, fed whole and split at every byte: empty
+// parameters take their defaults, designations and sequences the terminal
+// does not perform leave nothing on the screen, CAN and SUB cancel, ESC
+// restarts.
+TEST(TermModel, HostOutputFedWholeOrInPieces)
+{
+    struct Row { std::string input, screen; Caret caret; std::string attributes; };
+    const Row rows[] = {
+        {"\x1b[;5HX", "    X", {6, 1}, ""}, {"\x1b[2;HX", "\r\nX", {2, 2}, ""},
+        {"\x1b[;J\x1b[HX", "X", {2, 1}, ""},
+        {"\x1b[1;;4mA", "A", {2, 1}, "BU"}, {"\x1b[1;4m\x1b[;mA", "A", {2, 1}, ""},
+        {"\x1b[1m\x1b[;;mA", "A", {2, 1}, ""},
+        {"\x1b(BHi\x1b)0!", "Hi!", {4, 1}, ""}, {"\x1b[2@Hello", "Hello", {6, 1}, ""},
+        {"\x1b[?25lab\x1b[?25h", "ab", {3, 1}, ""}, {"\x1b[1;2~\x1b[>0qok", "ok", {3, 1}, ""},
+        {"\x1b[3\x18" "B", "B", {2, 1}, ""}, {"\x1b[3\x1a" "B", "B", {2, 1}, ""},
+        {"\x1b[3\x1b[2;2fZ", "\r\n Z", {3, 2}, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.input));
+        for (std::size_t split = 0; split < row.input.size(); ++split) {
+            SCOPED_TRACE(split);
+            RecordingHost host;
+            TComTermModel model(&host);
+            model.SetSize(10, 4);
+            model.WriteStr(std::string_view(row.input).substr(0, split));
+            model.WriteStr(std::string_view(row.input).substr(split));
+            EXPECT_EQ(Screen(model), row.screen);
+            EXPECT_EQ(std::pair(model.CaretColumn(), model.CaretRow()), std::pair(row.caret.column, row.caret.row));
+            const TComTermChar first = model.Buffer().GetChar(1, 1);
+            const std::string attributes = std::string(first.FrontColor != TermRGB(255, 255, 255) ? "B" : "")
+                                           + (first.Underline ? "U" : "");
+            EXPECT_EQ(attributes, row.attributes);
+        }
+    }
+}
+
 TEST(TermModel, AttributesColourTheCells)
 {
     TComTermModel model;
