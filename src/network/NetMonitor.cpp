@@ -110,6 +110,8 @@ void TNetMonitor::Accept()
             socket->deleteLater();
             continue;
         }
+        // Requests and answers alternate: no waiting to coalesce small writes.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         auto connection = std::make_unique<TConnection>();
         connection->socket = socket;
         connections_.push_back(std::move(connection));

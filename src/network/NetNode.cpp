@@ -58,6 +58,7 @@ bool TNetNode::Connected() const { return socket_.state() == QAbstractSocket::Co
 void TNetNode::SocketConnected()
 {
     framer_.Clear();
+    socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     Log(QStringLiteral("connected to %1:%2").arg(host_).arg(port_));
     if (onConnectionChanged)
         onConnectionChanged();
