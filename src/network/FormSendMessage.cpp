@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTextCursor>
 #include <QTimer>
@@ -52,11 +53,13 @@ void TFormSendMessage::BuildControls()
     setFixedSize(300, 330);
     LabelEnterMessage = Named<QLabel>(this, "LabelEnterMessage");
     LabelEnterMessage->setText(QStringLiteral("Enter message"));
-    LabelEnterMessage->adjustSize();
-    LabelEnterMessage->move(0, 12);
-    CenterInParent(LabelEnterMessage);
+    // As wide as the form, text centred: a translation of any length stays
+    // in the middle once the label is centred again.
+    LabelEnterMessage->setAlignment(Qt::AlignCenter);
+    LabelEnterMessage->setGeometry(0, 12, width(), 20);
     LabelSendTo = Named<QLabel>(this, "LabelSendTo");
-    LabelSendTo->move(0, 36);
+    LabelSendTo->setAlignment(Qt::AlignCenter);
+    LabelSendTo->setGeometry(0, 36, width(), 20);
 
     MemoMessage = Named<QPlainTextEdit>(this, "MemoMessage");
     MemoMessage->setGeometry(70, 62, 160, 170);
@@ -97,7 +100,6 @@ void TFormSendMessage::SetRecipient(const QString& recipient)
 {
     recipient_ = recipient;
     LabelSendTo->setText(QStringLiteral(" => ") + (recipient == QLatin1String("ALL") ? textAll_ : recipient));
-    LabelSendTo->adjustSize();
     CenterInParent(LabelSendTo);
 }
 
@@ -105,6 +107,15 @@ void TFormSendMessage::SetSendGlyph(const QIcon& glyph)
 {
     if (!glyph.isNull())
         BitBtnSend->setIcon(glyph);
+}
+
+void TFormSendMessage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
 }
 
 bool TFormSendMessage::eventFilter(QObject* watched, QEvent* event)

@@ -46,6 +46,8 @@ public:
     std::function<int(const QString& recipient, const QString& text)> sender;
 
 protected:
+    // Centred on the screen each time it is shown.
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

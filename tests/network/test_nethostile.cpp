@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 namespace {
 
 // Answers every question with OK and counts them.
@@ -202,4 +206,31 @@ TEST_F(NetHostile, AMillionPointsAndAShotPastTheCapCloseTheConnection)
     ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 1; }));
     again.write(ShotAnswer("H1", NetLimits::MaxShotsPerShooter, 1));
     ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 0; }));
+}
+
+TEST_F(NetHostile, ConnectionsAndUnreadDataHaveTheirCaps)
+{
+    // One connection is open already.
+    std::vector<std::unique_ptr<QTcpSocket>> more;
+    for (int i = 0; i < NetLimits::MaxConnections; ++i) {
+        more.push_back(std::make_unique<QTcpSocket>());
+        more.back()->connectToHost(QStringLiteral("127.0.0.1"), monitor.Port());
+    }
+    ASSERT_TRUE(RunLoopUntil([&] {
+        return std::count_if(more.begin(), more.end(), [](const auto& s) {
+                   return s->state() == QAbstractSocket::UnconnectedState;
+               }) == 1;
+    }));
+    EXPECT_EQ(monitor.ConnectionCount(), NetLimits::MaxConnections);
+    more.clear();
+    ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 1; }));
+
+    // A node that reads nothing is dropped once too much waits for it.
+    const QString text(NetLimits::MaxMessageText, 'w');
+    int sent = 0;
+    while (sent < 100000 && monitor.SendMessageRequest(QStringLiteral("ALL"), text) == 1)
+        ++sent;
+    EXPECT_GT(sent, 1000);
+    EXPECT_LT(sent, 100000);
+    EXPECT_EQ(monitor.ConnectionCount(), 0);
 }

@@ -11,6 +11,7 @@
 #include "AppSettings.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
+#include "TranslateUI.h"
 #include "XmlNames.h"
 
 #include <QApplication>
@@ -147,6 +148,16 @@ TEST_F(NetworkFormsTest, SendMessageKeepsToTheDisplayAndSaysWhetherAnybodyGotIt)
     TFormSendMessage* form = SendForm();
     ASSERT_TRUE(form && form->isVisible());
     EXPECT_EQ(Control<QLabel>(form, "LabelSendTo")->text(), QStringLiteral(" => ALL"));
+
+    // A translation of another length stays centred.
+    const QStringList german {QStringLiteral("Enter message=Bitte die Nachricht eingeben"),
+                              QStringLiteral("Send Message=Nachricht senden")};
+    TranslateUI(&german);
+    auto* label = Control<QLabel>(form, "LabelEnterMessage");
+    EXPECT_EQ(std::tuple(label->text(), form->windowTitle()),
+              std::tuple(QStringLiteral("Bitte die Nachricht eingeben"), QStringLiteral("Nachricht senden")));
+    EXPECT_EQ(label->x(), (form->width() - label->width()) / 2);
+    EXPECT_GE(label->width(), label->sizeHint().width());
 
     auto* memo = Control<QPlainTextEdit>(form, "MemoMessage");
     QStringList lines;
