@@ -62,6 +62,10 @@ TFormNetworkControl::TFormNetworkControl(QWidget* parent)
     monitor_.onConnectionsChanged = [this] { ConnectionsChanged(); };
     monitor_.onDecodeError = [this](const QString&, const QByteArray& message) { ShowDecodeError(message); };
 
+    retryTimer_ = new QTimer(this);
+    retryTimer_->setSingleShot(true);
+    connect(retryTimer_, &QTimer::timeout, this, &TFormNetworkControl::Reconnect);
+
     SetNetworkStatusProvider(this);
 }
 
@@ -81,9 +85,20 @@ TFormNetworkControl::~TFormNetworkControl()
 
 bool TFormNetworkControl::ClientActive() const { return node_.Active(); }
 
-void TFormNetworkControl::ConnectClient(const QString& host, int port) { node_.Connect(host, port); }
+void TFormNetworkControl::ConnectClient(const QString& host, int port)
+{
+    wanted_ = true;
+    retryTimer_->stop();
+    node_.Connect(host, port);
+}
 
-void TFormNetworkControl::CloseClient() { node_.Close(); }
+void TFormNetworkControl::CloseClient()
+{
+    // Also no reconnect and no question after the session has closed.
+    wanted_ = false;
+    retryTimer_->stop();
+    node_.Close();
+}
 
 void TFormNetworkControl::SendDataOut(int shooterNumber)
 {
@@ -98,7 +113,8 @@ void TFormNetworkControl::ConnectionLost()
     retryPosted_ = true;
     QTimer::singleShot(0, this, [this] {
         retryPosted_ = false;
-        AskNetworkRetry();
+        if (wanted_)
+            AskNetworkRetry();
     });
 }
 
@@ -115,14 +131,16 @@ void TFormNetworkControl::AskNetworkRetry()
     if (!self)
         return;
     node_.Close();
-    if (answer == TMsgResult::Yes)
-        QTimer::singleShot(UiTimings().networkRetryWaitMs, this, &TFormNetworkControl::Reconnect);
+    if (answer == TMsgResult::Yes) {
+        retryTimer_->setInterval(UiTimings().networkRetryWaitMs);
+        retryTimer_->start();
+    }
     retryGuard_ = false;
 }
 
 void TFormNetworkControl::Reconnect()
 {
-    if (!node_.Active() && !node_.Host().isEmpty())
+    if (wanted_ && !node_.Active() && !node_.Host().isEmpty())
         node_.Connect(node_.Host(), node_.Port());
 }
 
@@ -227,7 +245,7 @@ void TFormNetworkControl::RemoteShot(TShooterOnNode& record, int shotIndex, bool
 void TFormNetworkControl::ConnectionsChanged()
 {
     if (SessionHasShooters() && !ShooterViewers.empty())
-        ShowSessionViewers();
+        Guarded("connection", [] { ShowSessionViewers(); });
 }
 
 // ---- Both ------------------------------------------------------------------------------

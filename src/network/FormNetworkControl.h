@@ -25,6 +25,7 @@
 #include "NetworkStatusProvider.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <QMessageBox>
@@ -78,6 +79,8 @@ private:
 
     TNetNode node_;
     TNetMonitor monitor_;
+    QTimer* retryTimer_ = nullptr;  // the wait between closing and reconnecting
+    bool wanted_ = false;        // a connection to the monitor is wanted (between connect and close)
     bool retryGuard_ = false;    // the retry question is being asked
     bool retryPosted_ = false;   // the question is queued
     QPointer<QMessageBox> decodeErrorBox_;

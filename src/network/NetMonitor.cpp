@@ -115,7 +115,13 @@ void TNetMonitor::Accept()
         auto connection = std::make_unique<TConnection>();
         connection->socket = socket;
         connections_.push_back(std::move(connection));
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            try {
+                Read(socket);
+            } catch (const std::exception& e) {
+                Log(QStringLiteral("receiving from %1: %2").arg(Peer(socket), QString::fromUtf8(e.what())));
+            }
+        });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Dropped(socket); });
         Log(QStringLiteral("node connected from %1").arg(Peer(socket)));
         Send(socket, writer_.RequestSessionInfo());

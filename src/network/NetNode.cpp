@@ -95,6 +95,15 @@ void TNetNode::Disconnected()
 
 void TNetNode::ReadyRead()
 {
+    try {
+        TakeReceived();
+    } catch (const std::exception& e) {
+        Log(QStringLiteral("receiving: ") + QString::fromUtf8(e.what()));
+    }
+}
+
+void TNetNode::TakeReceived()
+{
     const QByteArray bytes = socket_.readAll();
     // A node in data-out mode serves no requests.
     if (dataoutMode && dataoutMode())
@@ -151,7 +160,11 @@ void TNetNode::SendSessionInfo()
     TSession* session = Session();
     if (!session || !Connected())
         return;
-    Send(writer_.SessionInfo(*session));
+    try {
+        Send(writer_.SessionInfo(*session));
+    } catch (const std::exception& e) {
+        Log(QStringLiteral("session summary not sent: ") + QString::fromUtf8(e.what()));
+    }
 }
 
 void TNetNode::SendTargetInfo(const TXMLNode& request)

@@ -65,6 +65,7 @@ public:
 
 private:
     void ReadyRead();
+    void TakeReceived();
     void SocketConnected();
     void SocketDisconnected();
     void SocketError(QAbstractSocket::SocketError error);

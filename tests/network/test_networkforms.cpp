@@ -254,6 +254,16 @@ TEST_F(NetworkFormsTest, LostMonitorAsksOnceAndRetriesUntilNo)
     EXPECT_EQ(prompts.Count(question), 2);
     EXPECT_FALSE(Network()->ClientActive());
     EXPECT_EQ(Network()->IconFor(QStringLiteral("X")), TNetworkIcon::NotConnected);
+
+    // The session closes while the retry waits: no reconnect, no question.
+    UiTimings().networkRetryWaitMs = 300;
+    prompts.queued.push_back(TMsgResult::Yes);
+    Network()->ConnectClient(QStringLiteral("127.0.0.1"), port);
+    ASSERT_TRUE(WaitFor([&] { return prompts.Count(question) == 3; }));
+    Network()->CloseClient();
+    WaitFor([] { return false; }, std::chrono::milliseconds(600));
+    EXPECT_EQ(prompts.Count(question), 3);
+    EXPECT_FALSE(Network()->ClientActive());
 }
 
 TEST_F(NetworkFormsTest, UndecodableMessagesShowOneBoxThatHoldsTheClipboardWhileItShows)
