@@ -10,6 +10,8 @@ void AddNetShot(TShooter& shooter, int points)
     shot->raw.SetShotNumber(i + 1);
     shot->raw.SetXNAU(10 * i);
     shot->raw.SetYNAU(-5 * i);
+    shot->raw.SetX(60 * (i % 5) - 120);
+    shot->raw.SetY(45 - 30 * (i % 4));
     shot->raw.SetRingTargetIndex(0);
     shot->raw.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
     shot->raw.SetFunctionMode(1);
