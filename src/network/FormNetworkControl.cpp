@@ -1,9 +1,307 @@
 #include "FormNetworkControl.h"
 
+#include "AppSettings.h"
+#include "FormSendMessage.h"
+#include "FormShooter.h"
+#include "FormShooterPanel.h"
+#include "Globals.h"
+#include "Prompts.h"
+#include "Shotdata.h"
+#include "Targetrenderer.h"
+#include "Translation.h"
+#include "UiGlobals.h"
+#include "XmlNames.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <exception>
+
+namespace {
+
+TFormShooter* Viewer(const TShooterOnNode& record) { return qobject_cast<TFormShooter*>(record.viewer.data()); }
+
+bool SessionHasShooters() { return CurrentSession && CurrentSession->ShooterCount() > 0; }
+
+// Runs a handler of a socket event; nothing it throws leaves it.
+template <class F>
+void Guarded(const char* what, F&& f)
+{
+    try {
+        f();
+    } catch (const std::exception& e) {
+        DebugLog(QStringLiteral("Network %1: %2").arg(QString::fromLatin1(what), QString::fromUtf8(e.what())));
+    }
+}
+
+} // namespace
+
 TFormNetworkControl::TFormNetworkControl(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("FormNetworkControl"));
+    setWindowTitle(QStringLiteral("Network"));
+
+    node_.session = [] { return CurrentSession; };
+    node_.dataoutMode = [] { return GetOptionBool(QString::fromLatin1(XmlNames::DataoutMode)); };
+    node_.onTextMessage = [this](const QString& serial, const QString& text) {
+        Guarded("text message", [&] { HandleSendMessage(serial, text); });
+    };
+    node_.onConnectionChanged = [this] { ConnectionsChanged(); };
+    node_.onConnectionError = [this](const QString&) { ConnectionLost(); };
+    node_.onDecodeError = [this](const QString&, const QByteArray& message) { ShowDecodeError(message); };
+
+    monitor_.onLinked = [this](TShooterOnNode& r, bool existed) { RemoteShooterLinked(r, existed); };
+    monitor_.beforeShotsCleared = [this](TShooterOnNode& r) { RemoteShotsClearing(r); };
+    monitor_.afterShotsCleared = [this](TShooterOnNode& r) { RemoteShotsCleared(r); };
+    monitor_.onNameAnnounced = [this](TShooterOnNode& r) { RemoteNameAnnounced(r); };
+    monitor_.onTargetInfo = [this](TShooterOnNode& r) { RemoteTargetInfo(r); };
+    monitor_.onShot = [this](TShooterOnNode& r, int index, bool stored) { RemoteShot(r, index, stored); };
+    monitor_.onConnectionsChanged = [this] { ConnectionsChanged(); };
+    monitor_.onDecodeError = [this](const QString&, const QByteArray& message) { ShowDecodeError(message); };
+
+    retryTimer_ = new QTimer(this);
+    retryTimer_->setSingleShot(true);
+    connect(retryTimer_, &QTimer::timeout, this, &TFormNetworkControl::Reconnect);
+
+    SetNetworkStatusProvider(this);
 }
 
-TFormNetworkControl::~TFormNetworkControl() = default;
+TFormNetworkControl::~TFormNetworkControl()
+{
+    if (NetworkStatusProvider() == this)
+        SetNetworkStatusProvider(nullptr);
+    node_.onConnectionChanged = nullptr;
+    node_.onConnectionError = nullptr;
+    monitor_.onConnectionsChanged = nullptr;
+    monitor_.Stop();
+    node_.Close();
+    delete decodeErrorBox_.data();
+}
+
+// ---- Node ------------------------------------------------------------------------------
+
+bool TFormNetworkControl::ClientActive() const { return node_.Active(); }
+
+void TFormNetworkControl::ConnectClient(const QString& host, int port)
+{
+    wanted_ = true;
+    retryTimer_->stop();
+    node_.Connect(host, port);
+}
+
+void TFormNetworkControl::CloseClient()
+{
+    // Also no reconnect and no question after the session has closed.
+    wanted_ = false;
+    retryTimer_->stop();
+    node_.Close();
+}
+
+void TFormNetworkControl::SendDataOut(int shooterNumber)
+{
+    Guarded("data-out", [&] { node_.SendDataOut(shooterNumber, SessionMode == SessionClassic); });
+}
+
+void TFormNetworkControl::ConnectionLost()
+{
+    // Asked once the socket's handler has returned, not inside it.
+    if (retryPosted_)
+        return;
+    retryPosted_ = true;
+    QTimer::singleShot(0, this, [this] {
+        retryPosted_ = false;
+        if (wanted_)
+            AskNetworkRetry();
+    });
+}
+
+void TFormNetworkControl::AskNetworkRetry()
+{
+    if (retryGuard_)
+        return;
+    retryGuard_ = true;
+    const QPointer<TFormNetworkControl> self(this);
+    if (SessionHasShooters())
+        ShowSessionViewers();
+    const TMsgResult answer = Prompts().MessageBox(Translate(QStringLiteral("Network connection problem. Attempt retry?")),
+                                                   Translate(QStringLiteral("Error")), TMsgButtons::YesNo);
+    if (!self)
+        return;
+    node_.Close();
+    if (answer == TMsgResult::Yes) {
+        retryTimer_->setInterval(UiTimings().networkRetryWaitMs);
+        retryTimer_->start();
+    }
+    retryGuard_ = false;
+}
+
+void TFormNetworkControl::Reconnect()
+{
+    if (wanted_ && !node_.Active() && !node_.Host().isEmpty())
+        node_.Connect(node_.Host(), node_.Port());
+}
+
+void TFormNetworkControl::HandleSendMessage(const QString& serial, const QString& text)
+{
+    const bool all = serial == QLatin1String("ALL");
+    // A copy: a viewer may go while the texts are handed out.
+    const std::vector<TFormShooter*> viewers = ShooterViewers;
+    for (TFormShooter* viewer : viewers) {
+        TShooter* shooter = viewer ? viewer->Shooter() : nullptr;
+        if (shooter && (all || shooter->SerialNumber() == serial))
+            ShowNetworkMessage(viewer, text);
+    }
+    Prompts().Beep();
+}
+
+// ---- Monitor ---------------------------------------------------------------------------
+
+bool TFormNetworkControl::ServerActive() const { return monitor_.Listening(); }
+
+bool TFormNetworkControl::StartMonitor(int port)
+{
+    monitor_.SetSession(CurrentSession);
+    if (port < 0 || port > 65535 || !monitor_.Start(quint16(port))) {
+        Prompts().MessageBox(FormatDisplayText(Translate(QStringLiteral("could not listen on port %d")), {double(port)}),
+                             Translate(QStringLiteral("Error")), TMsgButtons::OK);
+        return false;
+    }
+    return true;
+}
+
+void TFormNetworkControl::StopMonitor() { monitor_.Stop(); }
+
+int TFormNetworkControl::ShooterLinkCount() const { return monitor_.RecordCount(); }
+
+int TFormNetworkControl::SendMessageRequest(const QString& recipient, const QString& text)
+{
+    return monitor_.SendMessageRequest(recipient, text);
+}
+
+void TFormNetworkControl::RemoteShooterLinked(TShooterOnNode& record, bool existed)
+{
+    if (existed) {
+        for (TFormShooter* viewer : ShooterViewers)
+            if (viewer && viewer->Shooter() == record.shooter)
+                record.viewer = viewer;
+        if (record.viewer)
+            return;
+    }
+    auto* viewer = new TFormShooter;
+    record.viewer = viewer;
+    ShooterViewers.push_back(viewer);
+    viewer->SetViewerNumber(int(ShooterViewers.size()));
+    AttachShooterView(viewer, nullptr, record.shooter, false);
+    ShowSessionViewers();
+    viewer->show();
+}
+
+void TFormNetworkControl::RemoteShotsClearing(TShooterOnNode& record)
+{
+    // The viewer lets go of every shot before they are deleted.
+    if (TFormShooter* viewer = Viewer(record))
+        viewer->SelectShot(-1);
+}
+
+void TFormNetworkControl::RemoteShotsCleared(TShooterOnNode& record)
+{
+    if (TFormShooter* viewer = Viewer(record))
+        viewer->SelectShot(-1);
+}
+
+void TFormNetworkControl::RemoteNameAnnounced(TShooterOnNode& record)
+{
+    TFormShooter* viewer = Viewer(record);
+    if (!viewer)
+        return;
+    if (!record.name.isEmpty())
+        viewer->ShowShooterName();
+    viewer->UpdateShotString();
+}
+
+void TFormNetworkControl::RemoteTargetInfo(TShooterOnNode& record)
+{
+    TFormShooter* viewer = Viewer(record);
+    if (viewer && record.shooter->ShotCount() == 0)
+        AttachShooterView(viewer, nullptr, record.shooter, false);
+}
+
+void TFormNetworkControl::RemoteShot(TShooterOnNode& record, int shotIndex, bool)
+{
+    TFormShooter* viewer = Viewer(record);
+    if (!viewer)
+        return;
+    if (shotIndex == 0) {
+        viewer->UpdateShotString();
+        viewer->SelectShot(0);
+    }
+    // As a unit would tell it: the viewer draws the new shot on its timer.
+    viewer->OnShot();
+}
+
+void TFormNetworkControl::ConnectionsChanged()
+{
+    if (SessionHasShooters() && !ShooterViewers.empty())
+        Guarded("connection", [] { ShowSessionViewers(); });
+}
+
+// ---- Both ------------------------------------------------------------------------------
+
+void TFormNetworkControl::ShowSendMessage(const QString& recipient, const QIcon& glyph)
+{
+    auto* form = qobject_cast<TFormSendMessage*>(FormSendMessage);
+    if (!form)
+        return;
+    form->SetSendGlyph(glyph);
+    form->SetRecipient(recipient);
+    form->show();
+    form->raise();
+}
+
+void TFormNetworkControl::HideSendMessage()
+{
+    if (FormSendMessage)
+        FormSendMessage->hide();
+}
+
+TNetworkIcon TFormNetworkControl::IconFor(const QString& serialNumber) const
+{
+    const QString mode = GetNetworkMode();
+    if (mode == QLatin1String(XmlNames::ModeNode))
+        return node_.Connected() ? TNetworkIcon::Connected : TNetworkIcon::NotConnected;
+    if (mode == QLatin1String(XmlNames::ModeMonitor))
+        return monitor_.LinkConnected(serialNumber) ? TNetworkIcon::Connected : TNetworkIcon::NotConnected;
+    return TNetworkIcon::None;
+}
+
+bool TFormNetworkControl::NetworkDisabled() const
+{
+    return GetNetworkMode() == QLatin1String(XmlNames::ModeDisable);
+}
+
+void TFormNetworkControl::ShowDecodeError(const QByteArray& message)
+{
+    // Logged already; one box at a time, however many bad messages come.
+    if (decodeErrorBox_)
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, Translate(QStringLiteral("Error")),
+                                Translate(QStringLiteral("Error decoding message. Clipboard contains message.")),
+                                QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("DecodeErrorBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    decodeErrorBox_ = box;
+    clipboardText_ = FromCodePage(message);
+    if (QClipboard* clipboard = QApplication::clipboard())
+        clipboard->setText(clipboardText_);
+    connect(box, &QObject::destroyed, this, [this] {
+        QClipboard* clipboard = QApplication::clipboard();
+        if (clipboard && clipboard->text() == clipboardText_)
+            clipboard->clear();
+        clipboardText_.clear();
+    });
+    box->show();
+}

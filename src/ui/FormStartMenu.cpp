@@ -398,7 +398,8 @@ void TFormStartMenu::BitBtnMonitorTrainingClick()
     MiniXMLParser::TXMLNode* root = SettingsRoot();
     if (root && root->FindNode(QString::fromLatin1(XmlNames::Network)))
         monitorPort_ = MonitorPortSetting();
-    link.StartMonitor(monitorPort_);
+    if (!link.StartMonitor(monitorPort_))
+        return;  // reported by the link; no monitoring session begins
     LabelWaitingForConnections->setText(Translate(QStringLiteral("Waiting For Connections")));
     LabelWaitingForConnections->show();
     CenterInParent(LabelWaitingForConnections);

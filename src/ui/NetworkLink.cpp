@@ -10,7 +10,7 @@ public:
     void SendDataOut(int) override {}
     void AskNetworkRetry() override {}
     bool ServerActive() const override { return false; }
-    void StartMonitor(int) override {}
+    bool StartMonitor(int) override { return false; }
     void StopMonitor() override {}
     int ShooterLinkCount() const override { return 0; }
     void ShowSendMessage(const QString&, const QIcon&) override {}

@@ -27,8 +27,9 @@ public:
 
     // ---- Monitor (this PC watches nodes) ----
     virtual bool ServerActive() const = 0;
-    // Listens on port; the network form's server box is checked.
-    virtual void StartMonitor(int port) = 0;
+    // Listens on port; false (reported to the operator) when the port
+    // cannot be had, and nothing listens then.
+    virtual bool StartMonitor(int port) = 0;
     // Drops the shooter links and stops listening; the box is unchecked.
     virtual void StopMonitor() = 0;
     // Remote shooters linked to local viewers.

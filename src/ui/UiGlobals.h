@@ -83,6 +83,7 @@ struct TUiTimings {
     int viewerStopPauseMs = 200;
     int viewerReconnectWaitMs = 5000;    // each of the two waits of a reconnect
     int viewerNetworkTextWaitMs = 5000;
+    int networkRetryWaitMs = 2000;       // between closing and reopening the monitor connection
     int viewerDisplayLineMs = 200;       // between the lines of a display text
     // Download and device events.
     int downloadPollMs = 10;

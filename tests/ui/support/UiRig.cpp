@@ -64,6 +64,7 @@ void ShortenTimings()
     t.viewerHideButtonsMs = 300;
     t.viewerReconnectWaitMs = 200;
     t.viewerNetworkTextWaitMs = 200;
+    t.networkRetryWaitMs = 0;
     t.viewerDisplayLineMs = 20;
     t.resumeWaitMs = 200;
     t.savedPanelMs = 300;
@@ -217,7 +218,7 @@ bool UiRigTest::StartProgram(const std::function<void()>& formsCreated)
     ShortenDeviceTimings();
     if (!ApplicationStartup())
         return false;
-    CreateForms();
+    CreateForms(networkForms);
     if (formsCreated)
         formsCreated();
     FormStartupSplash->show();

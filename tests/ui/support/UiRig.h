@@ -6,6 +6,7 @@
 // viewer and the session's shooters and shots, and the picture saver.
 #pragma once
 
+#include "AppStartup.h"
 #include "FormShooter.h"
 #include "NetworkLink.h"
 #include "Prompts.h"
@@ -117,6 +118,8 @@ protected:
 
     TScriptedPrompts prompts;
     std::vector<std::unique_ptr<unitsim::TSimUnit>> units;
+    // The network forms StartProgram creates (none unless a test sets them).
+    TNetworkFormMakers networkForms;
 
 private:
     QTemporaryDir tmp_;
@@ -170,10 +173,11 @@ public:
     void SendDataOut(int) override {}
     void AskNetworkRetry() override {}
     bool ServerActive() const override { return listening; }
-    void StartMonitor(int port) override
+    bool StartMonitor(int port) override
     {
-        listening = true;
         ports.push_back(port);
+        listening = listenResult;
+        return listenResult;
     }
     void StopMonitor() override
     {
@@ -185,6 +189,7 @@ public:
     void HideSendMessage() override {}
 
     bool listening = false;
+    bool listenResult = true;  // what StartMonitor answers
     std::vector<int> ports;
     int stops = 0;
     std::vector<std::pair<QString, int>> connects;

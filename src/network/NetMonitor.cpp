@@ -1,0 +1,452 @@
+#include "NetMonitor.h"
+
+#include "Globals.h"
+#include "Shotdata.h"
+#include "Shotfile.h"
+#include "XmlNames.h"
+
+#include <QHostAddress>
+
+#include <algorithm>
+#include <exception>
+
+using MiniXMLParser::TXMLNode;
+
+namespace {
+
+QString Q(const char* text) { return QString::fromLatin1(text); }
+
+void Log(const QString& text) { DebugLog(QStringLiteral("Network monitor: ") + text); }
+
+QString Peer(const QTcpSocket* socket)
+{
+    return socket ? QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort())
+                  : QStringLiteral("?");
+}
+
+// A dispatch error that is not a cap: the rest of the message is skipped.
+struct TSkip : Exception {
+    using Exception::Exception;
+};
+
+} // namespace
+
+TNetMonitor::TNetMonitor(QObject* parent)
+    : QObject(parent)
+{
+    connect(&server_, &QTcpServer::newConnection, this, &TNetMonitor::Accept);
+}
+
+TNetMonitor::~TNetMonitor()
+{
+    Stop();
+}
+
+bool TNetMonitor::Start(quint16 port)
+{
+    Stop();
+    if (!server_.listen(QHostAddress::AnyIPv4, port)) {
+        Log(QStringLiteral("could not listen on port %1: %2").arg(port).arg(server_.errorString()));
+        return false;
+    }
+    Log(QStringLiteral("listening on port %1").arg(server_.serverPort()));
+    return true;
+}
+
+void TNetMonitor::Stop()
+{
+    server_.close();
+    // Closing the server leaves the accepted connections open: end them here.
+    std::vector<std::unique_ptr<TConnection>> connections;
+    connections.swap(connections_);
+    for (const auto& connection : connections) {
+        if (QTcpSocket* socket = connection->socket) {
+            socket->disconnect(this);
+            socket->abort();
+            socket->deleteLater();
+        }
+    }
+    records_.clear();
+    if (!connections.empty() && onConnectionsChanged)
+        onConnectionsChanged();
+}
+
+TShooterOnNode* TNetMonitor::Record(int index) const
+{
+    return index >= 0 && index < RecordCount() ? records_[std::size_t(index)].get() : nullptr;
+}
+
+TShooterOnNode* TNetMonitor::FindShooterLink(const QString& serial) const
+{
+    for (const auto& record : records_)
+        if (record->serialNumber == serial)
+            return record.get();
+    return nullptr;
+}
+
+bool TNetMonitor::LinkConnected(const QString& serial) const
+{
+    const TShooterOnNode* record = FindShooterLink(serial);
+    return record && record->socket && record->socket->state() == QAbstractSocket::ConnectedState;
+}
+
+TNetMonitor::TConnection* TNetMonitor::Find(const QTcpSocket* socket) const
+{
+    for (const auto& connection : connections_)
+        if (connection->socket == socket)
+            return connection.get();
+    return nullptr;
+}
+
+// ---- Connections ------------------------------------------------------------------------
+
+void TNetMonitor::Accept()
+{
+    while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        if (ConnectionCount() >= NetLimits::MaxConnections) {
+            Log(QStringLiteral("connection from %1 refused: %2 connections open")
+                    .arg(Peer(socket)).arg(ConnectionCount()));
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        // Requests and answers alternate: no waiting to coalesce small writes.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        auto connection = std::make_unique<TConnection>();
+        connection->socket = socket;
+        connections_.push_back(std::move(connection));
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            try {
+                Read(socket);
+            } catch (const std::exception& e) {
+                Log(QStringLiteral("receiving from %1: %2").arg(Peer(socket), QString::fromUtf8(e.what())));
+            }
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Dropped(socket); });
+        Log(QStringLiteral("node connected from %1").arg(Peer(socket)));
+        Send(socket, writer_.RequestSessionInfo());
+        if (onConnectionsChanged)
+            onConnectionsChanged();
+    }
+}
+
+void TNetMonitor::Dropped(QTcpSocket* socket)
+{
+    const auto it = std::find_if(connections_.begin(), connections_.end(),
+                                 [socket](const auto& c) { return c->socket == socket; });
+    if (it == connections_.end())
+        return;
+    Log(QStringLiteral("node at %1 disconnected").arg(Peer(socket)));
+    for (const auto& record : records_) {
+        if (record->socket == socket) {
+            record->socket = nullptr;
+            record->resetNeeded = true;
+        }
+    }
+    connections_.erase(it);
+    socket->disconnect(this);
+    socket->deleteLater();
+    if (onConnectionsChanged)
+        onConnectionsChanged();
+}
+
+void TNetMonitor::Close(QTcpSocket* socket, const QString& reason)
+{
+    if (!socket)
+        return;
+    Log(QStringLiteral("connection to %1 closed: %2").arg(Peer(socket), reason));
+    socket->abort();
+    // abort() reports the disconnect only for a connected socket.
+    Dropped(socket);
+}
+
+void TNetMonitor::Read(QTcpSocket* socket)
+{
+    TConnection* connection = Find(socket);
+    if (!connection)
+        return;
+    const QByteArray bytes = socket->readAll();
+    if (connection->ignore)
+        return;
+    const QByteArray seen = connection->tail + bytes;
+    connection->tail = bytes.right(16);
+    if (seen.contains(XmlNames::TRAXELDataOut)) {
+        // A node in data-out mode serves no requests: nothing it sends is read.
+        Log(QStringLiteral("%1 sends data-out messages: ignored from now on").arg(Peer(socket)));
+        connection->ignore = true;
+        connection->framer.Clear();
+        return;
+    }
+    TMessageFramer::TFeed feed = connection->framer.Feed(bytes);
+    if (feed.orphanEndMarkers > 0)
+        Log(QStringLiteral("%1 end marker(s) without a start from %2 dropped").arg(feed.orphanEndMarkers).arg(Peer(socket)));
+    QPointer<QTcpSocket> guard(socket);
+    for (const QByteArray& message : feed.messages) {
+        if (!guard || !Find(socket))
+            return;
+        HandleMessage(socket, message);
+    }
+    if (feed.overflow && guard && Find(socket))
+        Close(socket, QStringLiteral("a message longer than %1 bytes").arg(NetLimits::MaxMessageBytes));
+}
+
+void TNetMonitor::HandleMessage(QTcpSocket* socket, const QByteArray& message)
+{
+    if (onMessage)
+        onMessage(message);
+    TDecodedMessage decoded = DecodeMessage(message);
+    if (!decoded.root) {
+        Log(QStringLiteral("undecodable message from %1 (%2): %3")
+                .arg(Peer(socket), decoded.error, MessageExcerpt(message)));
+        if (onDecodeError)
+            onDecodeError(decoded.error, message);
+        return;
+    }
+    QString refusal;
+    if (!Dispatch(socket, *decoded.root, refusal))
+        Close(socket, refusal);
+}
+
+bool TNetMonitor::Send(QTcpSocket* socket, const QByteArray& message)
+{
+    if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    if (socket->write(message) < 0)
+        return false;
+    if (socket->bytesToWrite() > NetLimits::MaxUnsentBytes) {
+        // Closing from inside a handler of this socket is safe: the socket
+        // is deleted later and every caller checks the connection again.
+        Close(socket, QStringLiteral("it reads nothing of what it is sent"));
+        return false;
+    }
+    return true;
+}
+
+// ---- Dispatch --------------------------------------------------------------------------
+
+bool TNetMonitor::Dispatch(QTcpSocket* socket, const TXMLNode& root, QString& refusal)
+{
+    const QPointer<QTcpSocket> guard(socket);
+    try {
+        for (int i = 0; i < root.GetNodeCount(); ++i) {
+            if (!guard || !Find(socket))
+                return true;  // closed meanwhile
+            const TXMLNode& child = *root.GetNode(i);
+            if (child.Name() == Q(XmlNames::SessionInfo)) {
+                if (!HandleSessionInfo(socket, child, refusal))
+                    return false;
+                for (std::size_t r = 0; r < records_.size(); ++r)
+                    PullNext(*records_[r]);
+            } else if (child.Name() == Q(XmlNames::TargetInfo)) {
+                HandleTargetInfo(child);
+            } else if (child.Name() == Q(XmlNames::Shot)) {
+                if (!HandleShot(child, refusal))
+                    return false;
+            }
+        }
+    } catch (const std::exception& e) {
+        // The rest of this message is skipped; the connection stays.
+        Log(QStringLiteral("message from %1 not taken: %2").arg(Peer(socket), QString::fromUtf8(e.what())));
+    }
+    return true;
+}
+
+TShooterOnNode& TNetMonitor::RecordFor(const QString& serial) const
+{
+    TShooterOnNode* record = FindShooterLink(serial);
+    if (!record || !record->shooter)
+        throw TSkip("No shooter linked to serial number.");
+    return *record;
+}
+
+bool TNetMonitor::HandleSessionInfo(QTcpSocket* socket, const TXMLNode& info, QString& refusal)
+{
+    const QString shooterName = Q(XmlNames::Shooter);
+    int announced = 0;
+    for (int i = 0; i < info.GetNodeCount(); ++i)
+        if (info.GetNode(i)->Name() == shooterName)
+            ++announced;
+    if (announced > NetLimits::MaxRemoteShooters) {
+        refusal = QStringLiteral("it announces %1 shooters").arg(announced);
+        return false;
+    }
+    for (int i = 0; i < info.GetNodeCount(); ++i) {
+        const TXMLNode& s = *info.GetNode(i);
+        if (s.Name() != shooterName)
+            continue;
+        const QString name = s.GetAttributeValueDef(Q(XmlNames::Name), QString());
+        const QString serial = s.GetAttributeValue(Q(XmlNames::SerialNumber));
+        const int count = s.GetAttributeInt(Q(XmlNames::ShotCount));
+        TShooterOnNode* record = FindShooterLink(serial);
+        if (record) {
+            if (record->socket && record->socket != socket) {
+                // The shooter moved to another connection: the old one is
+                // told so, and its shots are pulled again on the new one.
+                record->socket->write("PING");
+                record->resetNeeded = true;
+            }
+            record->socket = socket;
+            if (record->resetNeeded)
+                ResetRecord(*record);
+        } else {
+            if (RecordCount() >= NetLimits::MaxRemoteShooters) {
+                refusal = QStringLiteral("more than %1 remote shooters").arg(NetLimits::MaxRemoteShooters);
+                return false;
+            }
+            if (!session_)
+                throw TSkip("No session for remote shooters");
+            auto made = std::make_unique<TShooterOnNode>();
+            made->serialNumber = serial;
+            made->socket = socket;
+            made->remoteAddress = socket->peerAddress().toString();
+            TShooter* shooter = session_->FindShooter(serial);
+            const bool existed = shooter != nullptr;
+            if (!shooter) {
+                auto fresh = std::make_unique<TShooter>();
+                fresh->index = session_->ShooterCount() + 1;
+                fresh->SetSerialNumber(serial);
+                fresh->name = name;
+                shooter = session_->AddShooter(std::move(fresh));
+            }
+            made->shooter = shooter;
+            records_.push_back(std::move(made));
+            record = records_.back().get();
+            if (onLinked)
+                onLinked(*record, existed);
+            // A shooter met again after a restart of the monitor: its
+            // shots are pulled anew, so they are the node's own.
+            if (existed)
+                ResetRecord(*record);
+        }
+        record->name = name;
+        record->announcedShotCount = std::max(0, count);
+        record->shooter->name = name;
+        if (onNameAnnounced)
+            onNameAnnounced(*record);
+    }
+    return true;
+}
+
+void TNetMonitor::ResetRecord(TShooterOnNode& record)
+{
+    record.targetInfoReceived = false;
+    record.resetNeeded = false;
+    record.capLogged = false;
+    if (beforeShotsCleared)
+        beforeShotsCleared(record);
+    record.shooter->ClearShots();
+    record.shooter->currentTarget.hasRing = 0;
+    record.shooter->currentTarget.hasSilhouette = 0;
+    if (afterShotsCleared)
+        afterShotsCleared(record);
+}
+
+void TNetMonitor::HandleTargetInfo(const TXMLNode& info)
+{
+    TShooterOnNode& record = RecordFor(info.GetAttributeValue(Q(XmlNames::SerialNumber)));
+    DeviceSetup table {};
+    TShotFileHandler::ReadTargetInfo(&info, table);
+    record.shooter->targets = table;
+    record.targetInfoReceived = true;
+    if (record.shooter->ShotCount() == 0) {
+        TargetDescription target {};
+        if (table.ringDefined[0]) {
+            target.hasRing = 1;
+            target.ringRecord = table.ringTargets[0];
+        }
+        if (table.silhouetteDefined[0]) {
+            target.hasSilhouette = 1;
+            target.silhouetteRecord = table.silhouetteTargets[0];
+            target.silhouetteMatrix = table.silhouetteMatrices[0];
+        }
+        record.shooter->currentTarget = target;
+    }
+    const QPointer<QTcpSocket> socket = record.socket;
+    if (onTargetInfo)
+        onTargetInfo(record);
+    if (socket && FindShooterLink(record.serialNumber) == &record)
+        PullNext(record);
+}
+
+bool TNetMonitor::HandleShot(const TXMLNode& element, QString& refusal)
+{
+    const int index = element.GetAttributeInt(Q(XmlNames::ShotIndex));
+    TShooterOnNode& record = RecordFor(element.GetAttributeValue(Q(XmlNames::SerialNumber)));
+    TShooter& shooter = *record.shooter;
+    if (index >= NetLimits::MaxShotsPerShooter) {
+        refusal = QStringLiteral("shot %1 is past the limit of %2 shots").arg(index).arg(NetLimits::MaxShotsPerShooter);
+        return false;
+    }
+    bool stored = false;
+    if (index == shooter.ShotCount()) {
+        const TXMLNode* curve = element.FindNode(Q(XmlNames::Curve));
+        if (curve && curve->GetNodeCount() > NetLimits::MaxPointsPerShot) {
+            refusal = QStringLiteral("a shot with %1 trace points").arg(curve->GetNodeCount());
+            return false;
+        }
+        TShotFileHandler reader;
+        reader.SetSession(session_);
+        reader.ReadShot(&element, shooter);
+        stored = true;
+        SessionUnsaved.store(true);
+    }
+    if (onShot)
+        onShot(record, index, stored);
+    if (FindShooterLink(record.serialNumber) == &record)
+        PullNext(record);
+    return true;
+}
+
+// ---- Pulling ---------------------------------------------------------------------------
+
+void TNetMonitor::PullNext(TShooterOnNode& record)
+{
+    if (!record.socket || !record.shooter)
+        return;
+    if (!record.targetInfoReceived) {
+        RequestTargetInfo(record);
+        return;
+    }
+    if (record.shooter->ShotCount() < record.announcedShotCount)
+        RequestShot(record);
+}
+
+void TNetMonitor::RequestTargetInfo(TShooterOnNode& record)
+{
+    Send(record.socket, writer_.RequestTargetInfo(record.serialNumber));
+}
+
+void TNetMonitor::RequestShot(TShooterOnNode& record)
+{
+    const int index = record.shooter->ShotCount();
+    if (index >= NetLimits::MaxShotsPerShooter) {
+        if (!record.capLogged)
+            Log(QStringLiteral("%1: no more than %2 shots are taken").arg(record.serialNumber).arg(index));
+        record.capLogged = true;
+        return;
+    }
+    Send(record.socket, writer_.RequestShot(record.serialNumber, index));
+}
+
+int TNetMonitor::SendMessageRequest(const QString& serial, const QString& text)
+{
+    if (text.size() > NetLimits::MaxMessageText) {
+        Log(QStringLiteral("text message of %1 characters not sent").arg(text.size()));
+        return 0;
+    }
+    const QByteArray message = writer_.RequestSendMessage(serial, text);
+    int written = 0;
+    if (serial == QLatin1String("ALL")) {
+        std::vector<QPointer<QTcpSocket>> sockets;
+        for (const auto& connection : connections_)
+            sockets.push_back(connection->socket);
+        for (const QPointer<QTcpSocket>& socket : sockets)
+            if (socket && Send(socket, message))
+                ++written;
+        return written;
+    }
+    const TShooterOnNode* record = FindShooterLink(serial);
+    if (record && record->socket && Send(record->socket, message))
+        ++written;
+    return written;
+}

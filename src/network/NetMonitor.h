@@ -1,0 +1,137 @@
+// The monitor role's connections: this PC listens for nodes, mirrors every
+// shooter they announce in a local shooter and pulls their shots one at a
+// time, in order, until the local count equals the announced one.
+//
+// GUI thread only (the server's and sockets' events arrive there). No
+// widgets: the network form makes and updates the viewers through the hooks
+// below; the console peer and the tests run without any.
+//
+// Owns the server, one TConnection per accepted socket and one
+// TShooterOnNode per shooter serial announced since Start. Sockets are
+// children of the server; the records only hold guarded pointers to them.
+// The shooters belong to the session given (SetSession); the records point
+// at them until Stop, which the session's owner calls before it deletes them.
+//
+// Caps (NetLimits): a connection that sends what a cap refuses (too many
+// shooters, a shot beyond the shot cap, a shot with too many points, a
+// message past the buffer cap) or leaves too much of our data unread is
+// logged and closed; nothing refused is asked for again at once.
+#pragma once
+
+#include "NetFraming.h"
+#include "NetMessages.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TSession;
+class TShooter;
+
+// The monitor's record of one remote shooter.
+struct TShooterOnNode {
+    QString name;                  // last announced
+    QString serialNumber;          // the key, compared exactly
+    int announcedShotCount = 0;    // ShotCount of the last summary
+    TShooter* shooter = nullptr;   // the session's
+    QPointer<QObject> viewer;      // set by the form
+    QString remoteAddress;         // of the connection that first announced it
+    QPointer<QTcpSocket> socket;   // the connection that last announced it
+    bool targetInfoReceived = false;
+    bool resetNeeded = false;
+    bool capLogged = false;
+};
+
+class TNetMonitor : public QObject {
+    Q_OBJECT
+public:
+    explicit TNetMonitor(QObject* parent = nullptr);
+    ~TNetMonitor() override;
+
+    // The session remote shooters are added to (not owned).
+    void SetSession(TSession* session) { session_ = session; }
+    TSession* Session() const { return session_; }
+
+    // ---- Hooks (empty ones do nothing) ----
+    // A record was made for a serial; existed: its shooter was in the
+    // session already (the monitor was stopped and started again).
+    std::function<void(TShooterOnNode& record, bool existed)> onLinked;
+    // Around the clearing of a record's shots when it is pulled anew: the
+    // viewer lets go of the shots before, and shows the empty list after.
+    std::function<void(TShooterOnNode& record)> beforeShotsCleared;
+    std::function<void(TShooterOnNode& record)> afterShotsCleared;
+    // The name of a record's shooter was announced.
+    std::function<void(TShooterOnNode& record)> onNameAnnounced;
+    // A record's targets arrived; its shooter's current target was rebuilt
+    // when it has no shots.
+    std::function<void(TShooterOnNode& record)> onTargetInfo;
+    // A shot answer for a record was handled; stored: it was appended.
+    std::function<void(TShooterOnNode& record, int shotIndex, bool stored)> onShot;
+    // A connection was accepted or has ended.
+    std::function<void()> onConnectionsChanged;
+    std::function<void(const QString& error, const QByteArray& message)> onDecodeError;
+    // Every whole message received (tests, logging).
+    std::function<void(const QByteArray& message)> onMessage;
+
+    // Listens on every IPv4 address; port 0 picks a free one. False (and
+    // not listening) when the port cannot be had.
+    bool Start(quint16 port);
+    // Stops listening, closes every accepted connection, drops the records.
+    void Stop();
+    bool Listening() const { return server_.isListening(); }
+    quint16 Port() const { return server_.serverPort(); }
+    QString ErrorString() const { return server_.errorString(); }
+
+    int ConnectionCount() const { return int(connections_.size()); }
+    int RecordCount() const { return int(records_.size()); }
+    // Null past the end.
+    TShooterOnNode* Record(int index) const;
+    TShooterOnNode* FindShooterLink(const QString& serial) const;
+    // The shooter's record has a connected socket.
+    bool LinkConnected(const QString& serial) const;
+
+    // A text for one shooter's node (by serial) or for every connection
+    // ("ALL"). Returns the number of connections it was written to; a text
+    // longer than NetLimits::MaxMessageText goes nowhere.
+    int SendMessageRequest(const QString& serial, const QString& text);
+
+private:
+    struct TConnection {
+        QPointer<QTcpSocket> socket;
+        TMessageFramer framer;
+        QByteArray tail;       // last bytes of the previous read
+        bool ignore = false;   // sent data-out: everything from it is dropped
+    };
+
+    void Accept();
+    void Read(QTcpSocket* socket);
+    // The one place a connection ends (closed by the peer or by us).
+    void Dropped(QTcpSocket* socket);
+    void Close(QTcpSocket* socket, const QString& reason);
+    TConnection* Find(const QTcpSocket* socket) const;
+    void HandleMessage(QTcpSocket* socket, const QByteArray& message);
+    // False when the message broke a cap: the connection is to be closed.
+    bool Dispatch(QTcpSocket* socket, const MiniXMLParser::TXMLNode& root, QString& refusal);
+    bool HandleSessionInfo(QTcpSocket* socket, const MiniXMLParser::TXMLNode& info, QString& refusal);
+    void HandleTargetInfo(const MiniXMLParser::TXMLNode& info);
+    bool HandleShot(const MiniXMLParser::TXMLNode& shot, QString& refusal);
+    TShooterOnNode& RecordFor(const QString& serial) const;
+    void ResetRecord(TShooterOnNode& record);
+    void PullNext(TShooterOnNode& record);
+    void RequestTargetInfo(TShooterOnNode& record);
+    void RequestShot(TShooterOnNode& record);
+    bool Send(QTcpSocket* socket, const QByteArray& message);
+
+    QTcpServer server_;
+    TSession* session_ = nullptr;
+    TMessageWriter writer_;
+    std::vector<std::unique_ptr<TConnection>> connections_;
+    std::vector<std::unique_ptr<TShooterOnNode>> records_;
+};

@@ -1,0 +1,236 @@
+// A hostile node at byte level against the monitor: whatever it sends, the
+// monitor neither crashes nor grows past its caps nor asks anybody anything.
+#include "NetMonitor.h"
+#include "NetTestSupport.h"
+
+#include "EventLoop.h"
+#include "Globals.h"
+#include "Prompts.h"
+#include "Shotdata.h"
+
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Answers every question with OK and counts them.
+class TCountingPrompts final : public IPrompts {
+public:
+    TMsgResult MessageBox(const QString&, const QString&, TMsgButtons) override
+    {
+        ++shown;
+        return TMsgResult::OK;
+    }
+    int shown = 0;
+};
+
+QByteArray SessionInfo(const QByteArray& shooters)
+{
+    return Wrap(" <SessionInfo>\r\n  <Name>S</Name>\r\n" + shooters + "\r\n </SessionInfo>");
+}
+
+QByteArray Shooter(const QByteArray& serial, int shots)
+{
+    return "  <Shooter Name=\"N\" SerialNumber=\"" + serial + "\" ShotCount=\"" + QByteArray::number(shots) + "\"/>\r\n";
+}
+
+QByteArray Points(int n)
+{
+    QByteArray points;
+    points.reserve(n * 24);
+    for (int i = 0; i < n; ++i)
+        points += "<Pt i=\"" + QByteArray::number(i) + "\" X=\"0\" Y=\"0\"/>";
+    return points;
+}
+
+QByteArray ShotAnswer(const QByteArray& serial, int index, int points, bool compact = false)
+{
+    return Wrap(" <Shot SerialNumber=\"" + serial + "\" ShotIndex=\"" + QByteArray::number(index) + "\" X=\"1.5\" Y=\"-2\""
+                + (compact ? QByteArray() : QByteArray(" XNAU=\"3\" YNAU=\"4\""))
+                + " FunctionMode=\"Classic\"><ShotInfo><Score X=\"0\">9.5</Score><Sector>3</Sector>"
+                + (compact ? QByteArray() : QByteArray("<RingTarget>0</RingTarget>"))
+                + "<Time>66</Time></ShotInfo><Curve HitSampleIndex=\"-1\">" + Points(points) + "</Curve></Shot>");
+}
+
+class NetHostile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureCoreApp();
+        previousPrompts = SetPrompts(&prompts);
+        monitor.SetSession(&session);
+        monitor.onDecodeError = [this](const QString&, const QByteArray&) { ++decodeErrors; };
+        ASSERT_TRUE(monitor.Start(0));
+        peer.connectToHost(QStringLiteral("127.0.0.1"), monitor.Port());
+        ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 1 && ReceivedRequest("SessionInfo"); }));
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ(prompts.shown, 0);
+        SetPrompts(previousPrompts);
+    }
+
+    bool ReceivedRequest(const QByteArray& what)
+    {
+        received += peer.readAll();
+        return received.contains("Item=\"" + what + "\"");
+    }
+
+    // Sends bytes and lets the monitor take them (and answer) until pred holds.
+    bool SendUntil(const QByteArray& bytes, const std::function<bool()>& pred)
+    {
+        received.clear();
+        peer.write(bytes);
+        return RunLoopUntil([&] {
+            received += peer.readAll();
+            return pred();
+        }, 20000);
+    }
+
+    bool Closed() { return monitor.ConnectionCount() == 0 && peer.state() == QAbstractSocket::UnconnectedState; }
+
+    TCountingPrompts prompts;
+    IPrompts* previousPrompts = nullptr;
+    TSession session;
+    TNetMonitor monitor;
+    QTcpSocket peer;
+    QByteArray received;
+    int decodeErrors = 0;
+};
+
+} // namespace
+
+TEST_F(NetHostile, MessagesInPiecesAndOrphanEndMarkersStillWork)
+{
+    const QByteArray stream = "</TRAXELMessage>PING" + SessionInfo(Shooter("H1", 0)) + "x</TRAXELMessage >";
+    received.clear();
+    for (char c : stream) {
+        peer.write(QByteArray(1, c));
+        peer.flush();
+    }
+    ASSERT_TRUE(RunLoopUntil([&] { return ReceivedRequest("TargetInfo"); }));
+    EXPECT_EQ(session.ShooterCount(), 1);
+    EXPECT_EQ(decodeErrors, 0);
+    EXPECT_EQ(monitor.ConnectionCount(), 1);
+}
+
+TEST_F(NetHostile, GarbageKeepsTheConnectionButHoldsNothing)
+{
+    const QByteArray garbage(2 << 20, '\x9c');
+    ASSERT_TRUE(SendUntil(garbage + SessionInfo(Shooter("H1", 0)), [&] { return ReceivedRequest("TargetInfo"); }));
+    EXPECT_EQ(monitor.ConnectionCount(), 1);
+    EXPECT_EQ(session.ShooterCount(), 1);
+}
+
+TEST_F(NetHostile, CapsOnShootersAndMessageSizeCloseTheConnection)
+{
+    QByteArray many;
+    for (int i = 0; i < 10000; ++i)
+        many += Shooter("S" + QByteArray::number(i), 1);
+    ASSERT_TRUE(SendUntil(SessionInfo(many), [&] { return Closed(); }));
+    EXPECT_EQ(session.ShooterCount(), 0);
+    EXPECT_EQ(monitor.RecordCount(), 0);
+}
+
+TEST_F(NetHostile, AMegabyteClosingTagOverflowsTheBuffer)
+{
+    const QByteArray bytes = "<TRAXELMessage><a/></TRAXELMessage" + QByteArray(1 << 20, ' ') + ">";
+    ASSERT_TRUE(SendUntil(bytes, [&] { return Closed(); }));
+}
+
+TEST_F(NetHostile, DeepNestingIsADecodeErrorAndTheConnectionGoesOn)
+{
+    QByteArray deep;
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    ASSERT_TRUE(SendUntil(Wrap(deep) + SessionInfo(Shooter("H1", 0)), [&] { return ReceivedRequest("TargetInfo"); }));
+    EXPECT_EQ(decodeErrors, 1);
+    EXPECT_EQ(monitor.ConnectionCount(), 1);
+}
+
+TEST_F(NetHostile, BadTargetsAndShotsAreRefusedAndNotAskedForAgain)
+{
+    ASSERT_TRUE(SendUntil(SessionInfo(Shooter("H1", 2)), [&] { return ReceivedRequest("TargetInfo"); }));
+
+    // A matrix cell outside 0..3: the targets are refused, no shot is asked.
+    QByteArray rows;
+    for (int r = 0; r < 64; ++r)
+        rows += "<MatrixRow Row=\"" + QByteArray::number(r) + "\" Columns=\"" + QByteArray(64, r == 5 ? '7' : '1') + "\"/>";
+    const QByteArray badTarget = Wrap(" <TargetInfo SerialNumber=\"H1\"><Target Type=\"Silhouette\" TargetName=\"S\" "
+                                      "TargetNumber=\"0\"><CTRL1>0</CTRL1><PrismPlaceX>0</PrismPlaceX>"
+                                      "<PrismPlaceY>0</PrismPlaceY>" + rows + "</Target></TargetInfo>");
+    peer.write(badTarget);
+    RunLoopUntil([] { return false; }, 300);
+    received += peer.readAll();
+    EXPECT_FALSE(received.contains("Item=\"Shot\""));
+    EXPECT_FALSE(monitor.FindShooterLink(QStringLiteral("H1"))->targetInfoReceived);
+
+    // Good targets: shot 0 is asked for.
+    const QByteArray goodTarget = Wrap(" <TargetInfo SerialNumber=\"H1\"><Target Type=\"Ring\" TargetName=\"R\" "
+                                       "TargetNumber=\"0\"><HighestRing>10</HighestRing><MinimumRing>1</MinimumRing>"
+                                       "<TargetWidth>170</TargetWidth><TargetHeight>170</TargetHeight></Target></TargetInfo>");
+    ASSERT_TRUE(SendUntil(goodTarget, [&] { return ReceivedRequest("Shot"); }));
+    EXPECT_TRUE(received.contains("ShotIndex=\"0\""));
+
+    // A compact shot cannot be read: refused, not stored, not asked again.
+    peer.write(ShotAnswer("H1", 0, 3, true));
+    RunLoopUntil([] { return false; }, 300);
+    received = peer.readAll();
+    EXPECT_TRUE(received.isEmpty());
+    EXPECT_EQ(session.FindShooter(QStringLiteral("H1"))->ShotCount(), 0);
+
+    // A whole shot is stored and the next one asked for.
+    ASSERT_TRUE(SendUntil(ShotAnswer("H1", 0, 3), [&] { return ReceivedRequest("Shot"); }));
+    EXPECT_TRUE(received.contains("ShotIndex=\"1\""));
+    EXPECT_EQ(session.FindShooter(QStringLiteral("H1"))->ShotCount(), 1);
+
+    // Too many points for one shot: the connection is an error.
+    ASSERT_TRUE(SendUntil(ShotAnswer("H1", 1, NetLimits::MaxPointsPerShot + 1), [&] { return Closed(); }));
+    EXPECT_EQ(session.FindShooter(QStringLiteral("H1"))->ShotCount(), 1);
+}
+
+TEST_F(NetHostile, AMillionPointsAndAShotPastTheCapCloseTheConnection)
+{
+    ASSERT_TRUE(SendUntil(SessionInfo(Shooter("H1", 1)), [&] { return ReceivedRequest("TargetInfo"); }));
+    ASSERT_TRUE(SendUntil(ShotAnswer("H1", 0, 1000000), [&] { return Closed(); }));
+    EXPECT_EQ(session.FindShooter(QStringLiteral("H1"))->ShotCount(), 0);
+
+    QTcpSocket again;
+    again.connectToHost(QStringLiteral("127.0.0.1"), monitor.Port());
+    ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 1; }));
+    again.write(ShotAnswer("H1", NetLimits::MaxShotsPerShooter, 1));
+    ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 0; }));
+}
+
+TEST_F(NetHostile, ConnectionsAndUnreadDataHaveTheirCaps)
+{
+    // One connection is open already.
+    std::vector<std::unique_ptr<QTcpSocket>> more;
+    for (int i = 0; i < NetLimits::MaxConnections; ++i) {
+        more.push_back(std::make_unique<QTcpSocket>());
+        more.back()->connectToHost(QStringLiteral("127.0.0.1"), monitor.Port());
+    }
+    ASSERT_TRUE(RunLoopUntil([&] {
+        return std::count_if(more.begin(), more.end(), [](const auto& s) {
+                   return s->state() == QAbstractSocket::UnconnectedState;
+               }) == 1;
+    }));
+    EXPECT_EQ(monitor.ConnectionCount(), NetLimits::MaxConnections);
+    more.clear();
+    ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 1; }));
+
+    // A node that reads nothing is dropped once too much waits for it.
+    const QString text(NetLimits::MaxMessageText, 'w');
+    int sent = 0;
+    while (sent < 100000 && monitor.SendMessageRequest(QStringLiteral("ALL"), text) == 1)
+        ++sent;
+    EXPECT_GT(sent, 1000);
+    EXPECT_LT(sent, 100000);
+    EXPECT_EQ(monitor.ConnectionCount(), 0);
+}

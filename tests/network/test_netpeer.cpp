@@ -1,0 +1,76 @@
+// The console peer in two processes: a node serving a session file and a
+// monitor that pulls it, over loopback.
+#include "NetTestSupport.h"
+
+#include "EventLoop.h"
+#include "Shotdata.h"
+#include "Shotfile.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+TEST(NetPeer, NodeAndMonitorProcessesMirrorASessionFile)
+{
+    EnsureCoreApp();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TSession session;
+    AddNetShooter(session, QStringLiteral("KBR0000011"), QStringLiteral("Anna"), 3);
+    AddNetShooter(session, QStringLiteral("KBR0000022"), QStringLiteral("Ben"), 2);
+    const QString input = dir.filePath(QStringLiteral("node.shotfile.xml"));
+    const QString output = dir.filePath(QStringLiteral("pulled.shotfile.xml"));
+    {
+        TShotFileHandler writer;
+        writer.SetSession(&session);
+        writer.SetFileName(input);
+        writer.BuildShotFile();
+        writer.Save(input);
+    }
+
+    QProcess monitor;
+    monitor.start(QStringLiteral(TRAXEL_NETPEER),
+                  {"monitor", "--port", "0", "--until-shots", "5", "--seconds", "60", "--save", output,
+                   "--message", "ALL", "Hello node"});
+    ASSERT_TRUE(monitor.waitForStarted());
+    QByteArray said;
+    int port = 0;
+    ASSERT_TRUE(RunLoopUntil([&] {
+        said += monitor.readAllStandardOutput();
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("listening on port (\\d+)")).match(QString::fromLatin1(said));
+        port = m.hasMatch() ? m.captured(1).toInt() : 0;
+        return port > 0;
+    }, 20000));
+
+    QProcess node;
+    node.start(QStringLiteral(TRAXEL_NETPEER),
+               {"node", "--session", input, "--port", QString::number(port), "--seconds", "60"});
+    ASSERT_TRUE(node.waitForStarted());
+    ASSERT_TRUE(monitor.waitForFinished(60000));
+    EXPECT_EQ(monitor.exitCode(), 0);
+    said += monitor.readAllStandardOutput();
+    EXPECT_TRUE(said.contains("shooter KBR0000011"));
+    EXPECT_TRUE(said.contains("shots 5"));
+
+    QByteArray heard;
+    EXPECT_TRUE(RunLoopUntil([&] {
+        heard += node.readAllStandardOutput();
+        return heard.contains("message for ALL: Hello node");
+    }, 20000));
+    node.kill();
+    node.waitForFinished();
+
+    TShotFileHandler reader;
+    ASSERT_TRUE(reader.LoadShotFile(output));
+    const TSession* pulled = reader.Session();
+    ASSERT_EQ(pulled->ShooterCount(), 2);
+    for (int s = 0; s < 2; ++s) {
+        const TShooter* original = session.FindShooter(pulled->GetShooter(s)->SerialNumber());
+        ASSERT_NE(original, nullptr);
+        ASSERT_EQ(pulled->GetShooter(s)->ShotCount(), original->ShotCount());
+        for (int i = 0; i < original->ShotCount(); ++i)
+            EXPECT_EQ(pulled->GetShooter(s)->GetShot(i)->raw.XNAU(), original->GetShot(i)->raw.XNAU());
+    }
+}
