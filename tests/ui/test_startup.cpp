@@ -262,6 +262,7 @@ TEST_F(StartMenuTest, DownloadAndOpenSetTheModeAndOpenEndsMonitoring)
     TRecordingLink link;
     SetNetworkLink(&link);
     ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(WaitForStartMenu());
     link.listening = true;
     Click(Control(FormStartMenu, "BitBtnDownloadSession"));
     EXPECT_EQ(std::tuple(SessionMode, FormPrepareDownload->isVisible(), link.stops),

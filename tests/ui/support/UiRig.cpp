@@ -338,6 +338,13 @@ QString UiRigTest::PortsFolder() const { return DataPath() + QStringLiteral("/Ta
 
 void Click(QWidget* widget, QPoint at)
 {
+    ASSERT_NE(widget, nullptr);
+    // Qt drops a click on a disabled control without a word and delivers one
+    // to a hidden control no user could reach; either way the test would go
+    // on as if the operator had clicked. Tests wait for the state a user
+    // would see before clicking.
+    EXPECT_TRUE(widget->isVisible()) << "click on hidden " << widget->objectName().toStdString();
+    EXPECT_TRUE(widget->isEnabled()) << "click on disabled " << widget->objectName().toStdString();
     QTest::mouseClick(widget, Qt::LeftButton, {}, at.isNull() ? widget->rect().center() : at);
 }
 

@@ -130,7 +130,8 @@ T* Control(const QWidget* form, const char* name)
     EXPECT_NE(control, nullptr) << name;
     return control;
 }
-// A left click, at the centre unless at is given.
+// A left click, at the centre unless at is given. The control must be shown
+// and enabled, as for an operator; the test fails otherwise.
 void Click(QWidget* widget, QPoint at = QPoint());
 // A viewer appended to ShooterViewers, bound as AttachShooterView binds it.
 TFormShooter* AddViewer(TDevice* device, TShooter* shooter, bool live);
