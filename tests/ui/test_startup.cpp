@@ -94,6 +94,49 @@ TEST_F(StartupTest, FirstRunScansTheUnitsAndGivesWayToTheStartMenu)
     EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join(QLatin1Char('|')).toStdString();
 }
 
+// The scan's closing wait lasts seconds on a real start; meanwhile the splash
+// tells every tick what the units are doing, over the scan's last progress
+// line ("COM92. 2/2").
+TEST_F(StartupTest, SplashShowsTheUnitsEveryTickWhileTheScanSettles)
+{
+    AddUnit(91, "KBR0000091");
+    AddUnit(92, "KBR0000092");
+    std::vector<std::pair<QString, bool>> statuses; // text, shown while the scan ran
+    ASSERT_TRUE(StartProgram([&] {
+        TDeviceManagerTimings& t = TDeviceManager::Instance()->timings;
+        t.settleSteps = 150;
+        t.settleStepMs = 20;
+        QObject::connect(FormStartupSplash, &TFormStartupSplash::StatusShown, [&](const QString& text) {
+            statuses.emplace_back(text, DeviceManagerInstance->Scanning());
+        });
+    }));
+    ASSERT_TRUE(WaitForStartMenu());
+    QStringList shown;
+    for (const auto& [text, scanning] : statuses)
+        shown << text + (scanning ? QStringLiteral(" (scan)") : QString());
+    EXPECT_TRUE(shown.contains(QStringLiteral("COM92. 2/2 (scan)"))) << shown.join('|').toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Found devices:  COM91 COM92 (scan)"))) << shown.join('|').toStdString();
+    EXPECT_EQ(shown.last(), QStringLiteral("Found devices:  COM91 COM92"));
+}
+
+// The team names the operator keeps in a file of their own are there after
+// the start, in the editor's grids too.
+TEST_F(StartupTest, TheTeamNameListOfTheSettingsIsLoadedAtTheStart)
+{
+    const QString names = WriteFile(DataFile(QStringLiteral("club.namelist.xml")),
+                                    "<NameListFile><Team Name=\"Club\"><Shooter Name=\"Ann\"/>"
+                                    "<Shooter Name=\"Bo\"/></Team></NameListFile>");
+    WriteFile(DataFile(QStringLiteral("TRAXEL.settings.xml")),
+              "<TRAXELAppSettings><Options><TeamNameListFile>" + names.toUtf8()
+                  + "</TeamNameListFile></Options></TRAXELAppSettings>");
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(WaitForStartMenu());
+    EXPECT_EQ(DescribeNameList(FormNameListEditor->NameList()), QStringLiteral("Club:Ann,Bo"));
+    const auto* shooters = Control<QTableView>(FormNameListEditor, "StringGridShooters");
+    ASSERT_EQ(shooters->model()->rowCount(), 2);
+    EXPECT_EQ(shooters->model()->index(1, 0).data().toString(), QStringLiteral("Bo"));
+}
+
 TEST_F(StartupTest, FoldersAndTheDefaultSetupCopy)
 {
     // The Shot files folder there, an own default list in the Setups folder.
