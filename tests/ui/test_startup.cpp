@@ -11,6 +11,7 @@
 #include "DeviceEvents.h"
 #include "DeviceManager.h"
 #include "FormApplicationSettings.h"
+#include "FormNameListEditor.h"
 #include "FormOpenSession.h"
 #include "FormPrepareDownload.h"
 #include "FormSelectSetup.h"
@@ -27,6 +28,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTableView>
 #include <QTimer>
 
 #include <gmock/gmock.h>

@@ -210,6 +210,7 @@ TEST_F(ViewerTest, SeriesStopsTheUnitAndALateShotDoesNotStartIt)
 
     // The third shot stops the unit: two stop frames, after the pause.
     ASSERT_TRUE(unit->WaitForCount('a', 2, 3s));
+    ASSERT_TRUE(AllWrittenArrived(device));
     ASSERT_EQ(CountFrames(*unit, IsStopFrame), 2);
     const auto frames = unit->Received();
     EXPECT_GE(std::find_if(frames.begin(), frames.end(), IsStopFrame)->time - fired, 200ms);
@@ -561,6 +562,7 @@ TEST_F(ViewerTest, NetworkTextStopsTheUnitAndSendsPlainLettersLineByLine)
     EXPECT_EQ(Control<QLabel>(viewer, "LabelMessage")->text(), text);
     EXPECT_EQ(std::pair(viewer->Waiting(), Control(viewer, "ButtonStartStop")->isEnabled()), std::pair(true, false));
     ASSERT_TRUE(WaitFor([&] { return unit->DisplayLines().size() == 2 && !viewer->Waiting(); }));
+    ASSERT_TRUE(AllWrittenArrived(device));
     EXPECT_EQ(CountFrames(*unit, IsStopFrame), 2);
     const auto lines = unit->DisplayLines();
     EXPECT_EQ(std::tuple(lines[0].text, int(lines[0].line), lines[0].flags & 0x0B), std::tuple("AAOaao", 2, 0x08));

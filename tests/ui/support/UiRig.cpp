@@ -5,6 +5,7 @@
 #include "AppStartup.h"
 #include "Application.h"
 #include "Device.h"
+#include "DeviceFrames.h"
 #include "DeviceManager.h"
 #include "FormSelectSetup.h"
 #include "FormShooter.h"
@@ -369,6 +370,11 @@ int CountFrames(const unitsim::TSimUnit& unit, const std::function<bool(const un
 {
     const auto frames = unit.Received();
     return int(std::count_if(frames.begin(), frames.end(), pred));
+}
+
+bool AllWrittenArrived(TDevice* device)
+{
+    return device && device->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 5000);
 }
 
 bool IsStopFrame(const unitsim::ReceivedFrame& f) { return f.Letter() == 'a' && f.Arg(1) == 2 && f.Arg(3) == 33; }
