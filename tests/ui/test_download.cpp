@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <map>
@@ -403,4 +404,23 @@ TEST_F(DownloadTest, UnitsPluggedInAfterTheSessionClosedAreNotDownloaded)
     EXPECT_FALSE(FormPrepareDownload->isVisible());
     EXPECT_EQ(Frames(b, 'b'), 0); // no stored shot asked for
     EXPECT_EQ(StoredShots(b), 4);
+}
+
+// Downloaded shots on a target with decimal scores show them as the live
+// viewer did, from the target the unit reports for their slot.
+TEST_F(DownloadTest, DecimalScoresOfDownloadedShotsStayDecimal)
+{
+    unitsim::TSimUnit& a = Unit(201, {3});
+    RingTargetRecord decimal = GoldenRingRecord();
+    decimal.SetDecimalScores(true);
+    a.SetRingTarget(0, decimal.b);
+    Connect(1);
+    OpenDownload(false);
+    ASSERT_TRUE(WaitDone());
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    TFormShooter* viewer = ShooterViewers[0];
+    ASSERT_TRUE(WaitFor([&] { return !viewer->DrawPending() && viewer->Strip().EntryCount() == 3; }));
+    const QRegularExpression tenths(QStringLiteral("^ \\d+\\.\\d $"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(tenths.match(viewer->Strip().Entry(i)->label).hasMatch()) << viewer->Strip().Entry(i)->label.toStdString();
 }
