@@ -2,6 +2,7 @@
 
 #include "BitmapArt.h"
 #include "Globals.h"
+#include "ScoreDecimals.h"
 #include "Shotdata.h"
 #include "Translation.h"
 
@@ -150,7 +151,8 @@ void TShotString::FillLabel(TShotOnString& entry) const
         }
         const int score = raw.Score();   // tenths of a ring
         entry.icon = score != 0 ? TStripIcon::HitRange : TStripIcon::MissRange;
-        if (decimals)
+        const bool tenths = entry.shot->shooter ? ShotScoredInTenths(*entry.shot->shooter, raw) : decimals;
+        if (tenths)
             entry.label = QLatin1Char(' ') + Tenths(score) + QLatin1Char(' ');
         else
             entry.label = QLatin1Char(' ') + QString::number(score / 10) + QLatin1Char(' ');

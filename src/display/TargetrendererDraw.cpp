@@ -5,6 +5,7 @@
 #include "Device.h"
 #include "GradingPanel.h"
 #include "NetworkStatusProvider.h"
+#include "ScoreDecimals.h"
 #include "ShotAnalysis.h"
 #include "Shotdata.h"
 #include "Translation.h"
@@ -91,7 +92,7 @@ void TTargetRenderer::Render(int mode)
                 // The shown total counts every shot of the shooter, whatever
                 // its target or flags; the drawn marks only tell whether any
                 // ring score is on this target.
-                const bool decimal = Shooter->currentTarget.ringRecord.DecimalScores();
+                const bool decimal = ShooterScoredInTenths(*Shooter);
                 int total = 0;
                 Shooter->ForEachShot([&](TShot& shot) {
                     if (!shot.raw.HasScore())

@@ -2,6 +2,7 @@
 // distribution of the scores or silhouette zones, and drawing the lines.
 #include "Targetrenderer.h"
 
+#include "ScoreDecimals.h"
 #include "Shotdata.h"
 #include "Translation.h"
 
@@ -35,10 +36,10 @@ QString CountEnding(int count, int total)
          + FormatDisplayText(QStringLiteral(" (%d%%)"), { double(percent) });
 }
 
-// Whole or decimal scores follow the shooter's own ring target.
-bool DecimalScores(const TShooter* shooter, const TargetDescription& fallback)
+// Whole or decimal scores follow the ring target the shot was scored on.
+bool DecimalScores(const TShooter* shooter, const RawShotRecord& raw, const TargetDescription& fallback)
 {
-    return shooter ? shooter->currentTarget.ringRecord.DecimalScores() : fallback.ringRecord.DecimalScores();
+    return shooter ? ShotScoredInTenths(*shooter, raw) : fallback.ringRecord.DecimalScores();
 }
 
 } // namespace
@@ -56,7 +57,7 @@ void TTargetRenderer::AddShotInfoLines(const TShot* shot)
         } else {
             const TShooter* owner = Shooter ? Shooter : shot->shooter;
             QString line;
-            if (DecimalScores(owner, Target))
+            if (DecimalScores(owner, r, Target))
                 line = FormatDisplayText(Translate(QStringLiteral("Score %1.1f")), { r.Score() * 0.1 });
             else
                 line = FormatDisplayText(Translate(QStringLiteral("Score %d")), { double(r.Score() / 10) });

@@ -4,6 +4,7 @@
 #include "Targetrenderer.h"
 
 #include "Device.h"
+#include "ScoreDecimals.h"
 #include "ShotScoring.h"
 #include "Shotdata.h"
 
@@ -142,7 +143,6 @@ void TTargetRenderer::DrawShots()
         first = last - LimitShots + 1;
     const bool haveRange = first <= last;
 
-    const bool decimal = Shooter->currentTarget.ringRecord.DecimalScores();
     TPaintScope scope(*this);
     for (int i = first; i <= last; ++i) {
         TShot* shot = shots[std::size_t(i)];
@@ -151,7 +151,7 @@ void TTargetRenderer::DrawShots()
         DrawShot(shot, i == count - 1);
         if (IsRingShot(shot->raw) && shot->raw.HasScore()) {
             const int tenths = shot->raw.Score();
-            ScoreTotal += decimal ? tenths : (tenths / 10) * 10;
+            ScoreTotal += ShotScoredInTenths(*Shooter, shot->raw) ? tenths : (tenths / 10) * 10;
         }
     }
 

@@ -1,6 +1,7 @@
 #include "AppStartup.h"
 
 #include "AppPaths.h"
+#include "AccessibleHints.h"
 #include "AppSettings.h"
 #include "DeviceEvents.h"
 #include "DeviceManager.h"
@@ -149,6 +150,13 @@ void CreateForms(const TNetworkFormMakers& network)
     FormSearchShooterName = new TFormSearchShooterName;
     FormPrintSetup = new TFormPrintSetup;
     InstallDeviceEvents();
+    for (QWidget* form : {static_cast<QWidget*>(FormStartupSplash), static_cast<QWidget*>(FormEditSetup),
+                          static_cast<QWidget*>(FormPrepareDownload), static_cast<QWidget*>(FormSelectSetup),
+                          static_cast<QWidget*>(FormShooterList), static_cast<QWidget*>(FormShooterPanel),
+                          static_cast<QWidget*>(FormOpenSession), static_cast<QWidget*>(FormStartMenu),
+                          static_cast<QWidget*>(FormNameListEditor), static_cast<QWidget*>(FormApplicationSettings),
+                          static_cast<QWidget*>(FormSearchShooterName), static_cast<QWidget*>(FormPrintSetup)})
+        DescribeControls(form);
     TranslateUI();
 }
 

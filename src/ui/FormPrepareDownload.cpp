@@ -246,17 +246,38 @@ void TFormPrepareDownload::closeEvent(QCloseEvent* event)
 
 void TFormPrepareDownload::FormShow()
 {
-    downloading_ = false;
     failedUnits_.clear();
+    startedUnits_.clear();
+    const bool started = StartReadyUnits();
+    // Units still identifying (a rescan after a replug) start once they are
+    // ready; the poll waits for them.
+    const std::vector<TDevice*> units = DownloadUnits::Connected();
+    downloading_ = started || std::any_of(units.begin(), units.end(), [](const TDevice* d) { return d->Identifying(); });
+    StartPolling(true);
+    if (!started)
+        LabelDevices->setText(Tr("Nothing to download"));
+}
+
+bool TFormPrepareDownload::StartReadyUnits()
+{
+    bool started = false;
     try {
-        for (TDevice* device : DownloadUnits::Connected())
-            downloading_ = DownloadUnits::StartDownload(*device) || downloading_;
+        for (TDevice* device : DownloadUnits::Connected()) {
+            // A unit identified for a download starts it by itself.
+            if (device->Identifying() || device->Async().autoDownload.load() || startedUnits_.count(device))
+                continue;
+            startedUnits_.insert(device);
+            started = DownloadUnits::StartDownload(*device) || started;
+        }
     } catch (const std::exception& e) {
         DebugLog(QStringLiteral("Download start failed: ") + QString::fromUtf8(e.what()));
     }
-    StartPolling(true);
-    if (!downloading_)
-        LabelDevices->setText(Tr("Nothing to download"));
+    return started;
+}
+
+bool TFormPrepareDownload::DownloadScreenShowing() const
+{
+    return SessionMode == SessionDownload && isVisible();
 }
 
 void TFormPrepareDownload::FormClose()
@@ -308,6 +329,8 @@ void TFormPrepareDownload::ProgressTick()
     bool busy = false;
     int received = 0;
     int total = 0;
+    if (DownloadScreenShowing())
+        StartReadyUnits();
     const std::vector<TDevice*> units = DownloadUnits::Connected();
     for (TDevice* device : units) {
         // A finishing step before this one let events through.
@@ -321,6 +344,7 @@ void TFormPrepareDownload::ProgressTick()
     }
     // Units that left the list are no longer shown; forget them.
     std::erase_if(failedUnits_, [&](const TDevice* d) { return !DownloadUnits::IsConnected(d); });
+    std::erase_if(startedUnits_, [&](const TDevice* d) { return !DownloadUnits::IsConnected(d); });
 
     ProgressBarShotDownload->setRange(0, std::max(total, 1));
     ProgressBarShotDownload->setValue(received);

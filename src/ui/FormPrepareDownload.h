@@ -112,6 +112,10 @@ private:
     void UnbindViewersOfPort(int number);
     void UnbindViewersOfLostDevices();
     void Scan(bool addNew, bool identify, bool autoDownload);
+    bool DownloadScreenShowing() const;
+    // Starts the units that are ready and were not started in this visit of
+    // the screen; true when one started.
+    bool StartReadyUnits();
     void StartPolling(bool on);
 
     QLabel* LabelDevices = nullptr;
@@ -135,4 +139,5 @@ private:
     // Units given up on in this download (error report or silence); they
     // show "Error" from then on.
     std::set<const TDevice*> failedUnits_;
+    std::set<const TDevice*> startedUnits_;
 };

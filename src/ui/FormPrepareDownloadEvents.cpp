@@ -139,21 +139,22 @@ void TFormPrepareDownload::RunDeviceChange(bool arrival)
         UnbindViewersOfLostDevices();
         return;
     }
-    const bool autoDownload = SessionMode == SessionDownload;
+    // Units plugged in download only while this screen shows; a closed
+    // download session must not fetch (and clear) the units of the next one.
+    const bool autoDownload = DownloadScreenShowing();
     // During a training only the setup screen may add units; otherwise the
     // scan hands returning units back to their viewers.
     const bool training = SessionMode == SessionClassic || SessionMode == SessionDynamic;
     const bool addNew = ShooterViewers.empty() || !training || (FormSelectSetup && FormSelectSetup->isVisible());
     Scan(addNew, true, autoDownload);
     UnbindViewersOfLostDevices();
-    if (autoDownload) {
-        if (!isVisible())
-            show();
+    // The scan pumps events for seconds: the screen may have been opened (and
+    // its download started) or closed meanwhile. What runs is decided now,
+    // and a download already under way is never dropped here.
+    if (DownloadScreenShowing()) {
         raise();
         downloading_ = true;
         StartPolling(true);
-    } else {
-        downloading_ = false;
     }
 }
 

@@ -5,6 +5,8 @@
 // FormShooterActions.cpp; the waits of seconds in FormShooterWaits.cpp.
 #include "FormShooter.h"
 
+#include "AccessibleHints.h"
+
 #include "AppSettings.h"
 #include "Clock.h"
 #include "FormShooterDevice.h"
@@ -148,6 +150,7 @@ TFormShooter::TFormShooter(QWidget* parent)
     strip_.minWidth = 1000;
     resize(640, 560);
     FormResize();
+    DescribeControls(this);
 }
 
 TFormShooter::~TFormShooter()

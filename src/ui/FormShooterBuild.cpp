@@ -2,6 +2,7 @@
 // connections of their handlers.
 #include "FormShooter.h"
 
+#include "DrawKit.h"
 #include "FormShooterWidgets.h"
 #include "Translation.h"
 #include "UiBitmaps.h"
@@ -163,6 +164,7 @@ void TFormShooter::BuildShotStripPanel()
     ImageShotString = ScrollBoxShotString->viewport();
     ImageShotString->setObjectName(QStringLiteral("ImageShotString"));
     ScrollBoxShotString->SetStrip(&strip_.Bitmap());
+    ScrollBoxShotString->SetFillColour(ToQColor(TShotString::StripColour));
     WatchMouse(ImageShotString);
 }
 

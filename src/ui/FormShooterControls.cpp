@@ -590,9 +590,11 @@ void TFormShooter::LayoutControls()
     if (!ImageStatus->isHidden()) {
         ImageStatus->raise();
         ImageRotate->move(left, ImageStatus->y());
-        LabelRotation->setGeometry(ImageRotate->geometry());
         left += ImageRotate->width();
-        LabelRotation->raise();
+        // The cant value beside its picture, not over it.
+        const int valueWidth = LabelRotation->fontMetrics().horizontalAdvance(QStringLiteral("-188")) + 4;
+        LabelRotation->setGeometry(left, ImageStatus->y(), valueWidth, ImageStatus->height());
+        left += valueWidth;
     }
     const int editLeft = left + 8;
     EditShooterName->setGeometry(editLeft, 1, std::max(20, x - editLeft), 28);

@@ -312,14 +312,23 @@ void TFormShooterPanel::BitBtnOpenSessionClick()
         FormStartMenu->BitBtnOpenSessionClick();
 }
 
-void TFormShooterPanel::BitBtnCloseSessionClick() { CloseSession(); }
+void TFormShooterPanel::BitBtnCloseSessionClick() { CloseSessionToStartMenu(); }
 
 void TFormShooterPanel::closeEvent(QCloseEvent* event)
 {
     // Closing the window is closing the session; the close hides the panel
     // itself when it happens.
     event->ignore();
-    CloseSession();
+    CloseSessionToStartMenu();
+}
+
+void TFormShooterPanel::CloseSessionToStartMenu()
+{
+    // No mode outlives its session here: units plugged in at the start menu
+    // are not downloaded for a download session already closed. (The roads
+    // that close a session to start another set their own mode.)
+    if (CloseSession())
+        SessionMode = SessionNone;
 }
 
 // ---- Closing the session -------------------------------------------------------------

@@ -46,6 +46,8 @@ public:
     // False when the operator chose to save first or cancelled (the session
     // stays as it was).
     bool CloseSession();
+    // The operator's close (button or window): the session and its mode end.
+    void CloseSessionToStartMenu();
 
     // ShowSessionViewers' work: the panel and every viewer placed and shown.
     void ShowViewers();

@@ -47,6 +47,7 @@ void TTargetImage::paintEvent(QPaintEvent* event)
 
 TShotStripView::TShotStripView(QWidget* parent)
     : QAbstractScrollArea(parent)
+    , fill_(EmptyColour)
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -69,6 +70,12 @@ void TShotStripView::UpdateRange()
     horizontalScrollBar()->setSingleStep(20);
 }
 
+void TShotStripView::SetFillColour(const QColor& colour)
+{
+    fill_ = colour;
+    viewport()->update();
+}
+
 int TShotStripView::Position() const { return horizontalScrollBar()->value(); }
 
 void TShotStripView::SetPosition(int position) { horizontalScrollBar()->setValue(position); }
@@ -83,7 +90,7 @@ void TShotStripView::paintEvent(QPaintEvent* event)
         // The slice of the strip under this rectangle of the viewport.
         const QRect source = rect.translated(offset, 0);
         const QRect inside = strip_ ? (source & strip_->rect()) : QRect();
-        painter.fillRect(rect, EmptyColour);
+        painter.fillRect(rect, fill_);
         if (!inside.isEmpty())
             painter.drawImage(inside.topLeft() - QPoint(offset, 0), *strip_, inside);
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QColor>
 #include <QImage>
 #include <QWidget>
 
@@ -35,6 +36,9 @@ public:
     explicit TShotStripView(QWidget* parent = nullptr);
     // The strip image (not owned).
     void SetStrip(const QImage* strip);
+    // What shows where the strip does not reach (a strip narrower or lower
+    // than the box): the strip's own background, so it fills the box.
+    void SetFillColour(const QColor& colour);
     // Scroll range := strip width - visible width; the position is kept
     // within it.
     void UpdateRange();
@@ -49,4 +53,5 @@ protected:
 
 private:
     const QImage* strip_ = nullptr;
+    QColor fill_;
 };

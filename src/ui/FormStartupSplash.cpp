@@ -226,14 +226,15 @@ void TFormStartupSplash::TimerUpdateStatusTimer()
         }
         return;
     }
-    // Ports are still being opened: the scan's own progress stays.
-    if (manager->Scanning())
-        return;
-    scanSeenEndedMs_ = NowMs();
     const bool any = !ConnectedUnits().empty();
     if (any)
         ImageDeviceStatus->setPixmap(ImageDeviceFound->pixmap());
     SetStatus(FoundText());
+    // Ports still being opened: the list is shown again next second, over
+    // the scan's own progress line, until the scan is over.
+    if (manager->Scanning())
+        return;
+    scanSeenEndedMs_ = NowMs();
     TimerUpdateStatus->stop();
     if (!menuShown_) {
         hideTimerStartMs_ = NowMs();

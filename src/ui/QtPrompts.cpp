@@ -5,7 +5,10 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
-#include <QRegularExpression>
+#include <QHeaderView>
+#include <QTreeView>
+
+#include <algorithm>
 
 namespace {
 
@@ -43,35 +46,6 @@ QMessageBox::Icon IconOf(const QString& caption)
     return QMessageBox::Information;
 }
 
-QString Pattern(const QString& pattern)
-{
-    QString out;
-    for (QChar c : pattern) {
-        const QChar lower = c.toLower();
-        const QChar upper = c.toUpper();
-        if (lower != upper)
-            out += QLatin1Char('[') + lower + upper + QLatin1Char(']');
-        else
-            out += c;
-    }
-    return out;
-}
-
-void Prepare(QFileDialog& dialog, const TFileRequest& request)
-{
-    dialog.setWindowTitle(request.caption);
-    if (!request.folder.isEmpty())
-        dialog.setDirectory(request.folder);
-    QStringList filters;
-    for (const QString& f : request.filters)
-        filters << CaseInsensitiveFilter(f);
-    dialog.setNameFilters(filters);
-    if (!request.defaultSuffix.isEmpty())
-        dialog.setDefaultSuffix(request.defaultSuffix);
-    if (!request.fileName.isEmpty())
-        dialog.selectFile(request.fileName);
-}
-
 QString Run(QFileDialog& dialog)
 {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -81,19 +55,29 @@ QString Run(QFileDialog& dialog)
 
 }  // namespace
 
-QString CaseInsensitiveFilter(const QString& filter)
+void PrepareFileDialog(QFileDialog& dialog, const TFileRequest& request)
 {
-    static const QRegularExpression inBrackets(QStringLiteral("\\(([^)]*)\\)"));
-    const QRegularExpressionMatch m = inBrackets.match(filter);
-    const QString patterns = m.hasMatch() ? m.captured(1) : filter;
-    QStringList out;
-    for (const QString& p : patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        out << Pattern(p);
-    const QString joined = out.join(QLatin1Char(' '));
-    if (!m.hasMatch())
-        return joined;
-    QString result = filter;
-    return result.replace(m.capturedStart(1), m.capturedLength(1), joined);
+    // The program's own dialog: it matches name filters whatever the letter
+    // case (files from elsewhere are not named consistently), where a desktop
+    // dialog may not.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    dialog.setWindowTitle(request.caption);
+    if (!request.folder.isEmpty())
+        dialog.setDirectory(request.folder);
+    dialog.setNameFilters(request.filters);
+    if (!request.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    // Long session names and dates stay readable.
+    dialog.resize(std::max(dialog.width(), 860), std::max(dialog.height(), 520));
+    if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        details->header()->setStretchLastSection(false);
+        details->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column < details->header()->count(); ++column)
+            details->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
 }
 
 TMsgResult TQtPrompts::MessageBox(const QString& text, const QString& caption, TMsgButtons buttons)
@@ -107,7 +91,7 @@ QString TQtPrompts::OpenFileName(const TFileRequest& request)
     QFileDialog dialog(QApplication::activeWindow());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    Prepare(dialog, request);
+    PrepareFileDialog(dialog, request);
     return Run(dialog);
 }
 
@@ -116,7 +100,7 @@ QString TQtPrompts::SaveFileName(const TFileRequest& request)
     QFileDialog dialog(QApplication::activeWindow());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    Prepare(dialog, request);
+    PrepareFileDialog(dialog, request);
     return Run(dialog);
 }
 

@@ -15,8 +15,8 @@ public:
     void Beep() override;
 };
 
-// A name filter whose patterns match whatever the letter case:
-// "TRAXEL Shot File (*.shotfile.xml)" -> "TRAXEL Shot File (*.[sS][hH]...)".
-// File systems here are case-sensitive, files from elsewhere are not named
-// consistently.
-QString CaseInsensitiveFilter(const QString& filter);
+class QFileDialog;
+
+// Sets a file dialog up for the request: folder, filters as given (matched
+// whatever the letter case), suggested name and suffix, columns wide enough.
+void PrepareFileDialog(QFileDialog& dialog, const TFileRequest& request);

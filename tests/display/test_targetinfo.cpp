@@ -171,7 +171,7 @@ TEST_F(TargetInfo, PassPutsCountAndTotalOnTop)
     EXPECT_EQ(r.InfoLines, (QStringList { "Ring 10m", "Shot 2", "Score 10 @ 0", "" }));
 
     r.SelectedShot = nullptr;
-    shooter.currentTarget.ringRecord.SetDecimalScores(true);
+    Use(RingTarget(true));
     r.Render(TTargetRenderer::ViewAllShots);
     EXPECT_EQ(r.InfoLines.value(2), QStringLiteral("Total score 28.9"));
 }

@@ -76,7 +76,10 @@ TEST_F(TargetShots, MarksSitAtTheirHitsWithTheRightFill)
         r.ScoreTotal = 0;
         r.DrawShots();
         EXPECT_EQ(r.ScoreTotal, 190);
-        shooter.currentTarget.ringRecord.SetDecimalScores(true);
+        // The target shown, and the shots' (slot 0), with decimal scores.
+        target.ringRecord.SetDecimalScores(true);
+        UseTarget(shooter, target);
+        r.Target = target;
         r.ScoreTotal = 0;
         r.DrawShots();
         EXPECT_EQ(r.ScoreTotal, 201);

@@ -153,6 +153,20 @@ TEST(ShotScoring, RingScoresAtTheEdgesAndOnDamagedRecords)
     EXPECT_EQ(DecimalScore(var, 1000.0), 0.0);
 }
 
+// Inside the highest ring the score falls from T + 0.99 at the centre to T
+// at its edge, in proportion to the distance. The test ring's highest ring
+// ends at 0.25 mm + half the 4.5 mm calibre = 2.5 mm; 40 raw units at 10 m
+// are 1.2333 mm: 10.99 - 0.99 x 1.2333 / 2.5 = 10.5016.
+TEST(ShotScoring, HitsInsideTheHighestRingAwayFromTheCentre)
+{
+    const RingTargetRecord ten = GoldenRingRecord();
+    EXPECT_NEAR(DecimalScore(ten, 1.25), 10.495, 1e-9);
+    EXPECT_NEAR(DecimalScore(ten, 2.5), 10.0, 1e-9);
+    EXPECT_NEAR(DecimalScore(ten, 0.5), 10.792, 1e-9);
+    EXPECT_EQ(RingScored(GoldenRing(), 40, 0).Score(), 105);
+    EXPECT_EQ(RingScored(GoldenRing(), 0, -40).Score(), 105);
+}
+
 TEST(ShotScoring, SectorsAndSilhouetteZones)
 {
     struct Sector { double x, y; int sector; };

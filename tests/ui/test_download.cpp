@@ -5,17 +5,22 @@
 #include "DeviceFrames.h"
 #include "DeviceManager.h"
 #include "FormPrepareDownload.h"
+#include "FormShooterPanel.h"
+#include "FormStartMenu.h"
 #include "Globals.h"
 #include "TestTargets.h"
 #include "UiRig.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QtAlgorithms>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QTimer>
 
+#include <map>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -326,4 +331,96 @@ TEST_F(DownloadTest, SuspendDuringTheBankEraseRunsAfterIt)
     EXPECT_EQ(Outcome(a), std::tuple(3, 7, 0));
     EXPECT_TRUE(WaitFor([] { return DeviceManagerInstance->Connected().empty(); }));
     EXPECT_EQ(Logged(QStringLiteral("EVENT APMSUSPEND")).size(), 1u);
+}
+
+// The operator opens the download screen while the rescan after a replug is
+// still under way: the scan ending must not stop the download it started, and
+// the replugged unit is downloaded once it is identified.
+TEST_F(DownloadTest, OpenedDuringTheRescanAfterAReplugDownloadsEveryUnit)
+{
+    unitsim::TSimUnit& a = Unit(201, {5});
+    unitsim::TSimUnit& b = Unit(202, {0, 4});
+    Connect(2);
+    b.Unplug();
+    FormPrepareDownload->OnPortRemoval(202);
+    b.Replug();
+
+    bool openedMidScan = false;
+    QTimer operatorClick;
+    QObject::connect(&operatorClick, &QTimer::timeout, [&] {
+        if (!DeviceManagerInstance->Scanning())
+            return;
+        operatorClick.stop();
+        openedMidScan = true;
+        OpenDownload(true);
+    });
+    operatorClick.start(0);
+    FormPrepareDownload->OnPortArrival(202);
+    ASSERT_TRUE(openedMidScan);
+
+    ASSERT_TRUE(WaitDone()) << qPrintable(Status());
+    // Every shot read is on a viewer, and only then were the banks cleared.
+    std::map<std::string, int> shown;
+    for (TFormShooter* viewer : ShooterViewers)
+        shown[viewer->Shooter()->SerialNumber().toStdString()] += viewer->Shooter()->ShotCount();
+    EXPECT_EQ(shown, (std::map<std::string, int> {{a.Name(), 5}, {b.Name(), 4}}));
+    EXPECT_EQ(std::pair(BankErasures(a), StoredShots(a)), std::pair(7, 0));
+    EXPECT_EQ(std::pair(BankErasures(b), StoredShots(b)), std::pair(7, 0));
+}
+
+// Closing a download session ends download mode: a unit plugged in at the
+// start menu afterwards is found, not downloaded, and keeps its shots.
+TEST_F(DownloadTest, UnitsPluggedInAfterTheSessionClosedAreNotDownloaded)
+{
+    unitsim::TSimUnit& a = Unit(201, {3});
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(WaitForStartMenu());
+    ASSERT_TRUE(ScanUnits(1));
+    QPushButton* download = Control(FormStartMenu, "BitBtnDownloadSession");
+    ASSERT_TRUE(WaitFor([&] { return download->isEnabled(); }));
+    Click(download);
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(Outcome(a), std::tuple(3, 7, 0));
+
+    prompts.queued = {TMsgResult::No}; // "Save session?": no
+    Click(Control(FormShooterPanel, "BitBtnCloseSession"));
+    ASSERT_TRUE(ShooterViewers.empty());
+    EXPECT_EQ(SessionMode, int(SessionNone));
+    ASSERT_TRUE(FormStartMenu->isVisible());
+
+    unitsim::TSimUnit& b = Unit(202, {0, 4});
+    FormPrepareDownload->OnPortArrival(202);
+    ASSERT_TRUE(WaitFor([] {
+        return DeviceManagerInstance->FoundDeviceCount() == 2 && !DeviceManagerInstance->Scanning()
+            && DeviceManagerInstance->CheckScanComplete() == 0;
+    }));
+    // A unit identified for a download begins it the moment it is identified.
+    const TDevice* device = DeviceManagerInstance->FindConnectedDevice(202);
+    ASSERT_NE(device, nullptr);
+    EXPECT_FALSE(device->Async().downloadActive.load());
+    for (int i = 0; i < 5; ++i) // the download screen's poll, had it been started
+        QCoreApplication::processEvents();
+    EXPECT_TRUE(ShooterViewers.empty());
+    EXPECT_FALSE(FormPrepareDownload->isVisible());
+    EXPECT_EQ(Frames(b, 'b'), 0); // no stored shot asked for
+    EXPECT_EQ(StoredShots(b), 4);
+}
+
+// Downloaded shots on a target with decimal scores show them as the live
+// viewer did, from the target the unit reports for their slot.
+TEST_F(DownloadTest, DecimalScoresOfDownloadedShotsStayDecimal)
+{
+    unitsim::TSimUnit& a = Unit(201, {3});
+    RingTargetRecord decimal = GoldenRingRecord();
+    decimal.SetDecimalScores(true);
+    a.SetRingTarget(0, decimal.b);
+    Connect(1);
+    OpenDownload(false);
+    ASSERT_TRUE(WaitDone());
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    TFormShooter* viewer = ShooterViewers[0];
+    ASSERT_TRUE(WaitFor([&] { return !viewer->DrawPending() && viewer->Strip().EntryCount() == 3; }));
+    const QRegularExpression tenths(QStringLiteral("^ \\d+\\.\\d $"));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(tenths.match(viewer->Strip().Entry(i)->label).hasMatch()) << viewer->Strip().Entry(i)->label.toStdString();
 }

@@ -135,4 +135,31 @@ TEST_F(OpenSessionTest, ABrowsedFileWithoutShotsReturnsToTheStartMenu)
               std::tuple(false, false, true));
 }
 
+// A file keeps decimal scores decimal: the ring target of the shots' slot
+// says so (a file holds no current target for its shooters).
+TEST_F(OpenSessionTest, DecimalScoresReadBackAsTheyWereShown)
+{
+    TSession session;
+    TargetDescription rifle = NamedRing(QStringLiteral("AR10"));
+    rifle.ringRecord.SetDecimalScores(true);
+    TShooter* shooter = AddShooterWithShots(session, QStringLiteral("Anna"), 1, rifle, 2);
+    shooter->GetShot(0)->raw.SetScore(109);
+    shooter->GetShot(1)->raw.SetScore(105);
+    TShotFileHandler writer;
+    writer.SetSession(&session);
+    writer.BuildShotFile();
+    writer.Save(PathOf(QStringLiteral("Decimal.shotfile.xml")));
+
+    FormOpenSession->OpenSessionFile(PathOf(QStringLiteral("Decimal.shotfile.xml")));
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    TFormShooter* viewer = ShooterViewers[0];
+    ASSERT_TRUE(WaitFor([&] { return !viewer->DrawPending() && viewer->Strip().EntryCount() == 2; }));
+    EXPECT_EQ(std::pair(viewer->Strip().Entry(0)->label, viewer->Strip().Entry(1)->label),
+              std::pair(QStringLiteral(" 10.9 "), QStringLiteral(" 10.5 ")));
+    viewer->SelectShot(-1); // every shot, with the total
+    ASSERT_TRUE(WaitFor([&] { return !viewer->DrawPending(); }));
+    EXPECT_TRUE(viewer->Renderer().InfoLines.contains(QStringLiteral("Total score 21.4")))
+        << viewer->Renderer().InfoLines.join(QLatin1Char('|')).toStdString();
+}
+
 } // namespace

@@ -12,9 +12,12 @@
 #include "Translation.h"
 #include "UiRig.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <QTableView>
 #include <QToolButton>
 
+#include <cstdlib>
 #include <functional>
 #include <tuple>
 
@@ -201,11 +204,25 @@ TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
     // after the wait.
     DeviceOn(12)->Data().ClosePort();
 
-    // A second click right after the first programs nothing more.
+    // Zeroed for an earlier shooter, and a session date left from before:
+    // a new training starts without either.
+    DeviceOn(11)->SetZeroOffsets(35.0, -20.0);
+    CurrentSession->date = QStringLiteral("an earlier session");
+
+    // A second click right after the first programs nothing more (the button
+    // is disabled by then; a click already queued reaches the handler).
     ClearReceived();
     Click(Control("ButtonStart"));
-    Click(Control("ButtonStart"));
+    EXPECT_FALSE(Control("ButtonStart")->isEnabled());
+    FormSelectSetup->ButtonStartClick();
     ASSERT_TRUE(ProgrammingEnded());
+    EXPECT_FALSE(DeviceOn(11)->Zero().HasOffset());
+    // The date of now, in the short form of the locale (two-digit years).
+    QDateTime dated = QLocale().toDateTime(CurrentSession->date, QLocale::ShortFormat);
+    if (dated.isValid() && dated.date().year() < 2000)
+        dated = dated.addYears(100);
+    ASSERT_TRUE(dated.isValid()) << CurrentSession->date.toStdString();
+    EXPECT_LE(std::abs(dated.secsTo(QDateTime::currentDateTime())), 120) << CurrentSession->date.toStdString();
     EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(SessionMode, SessionClassic);
     EXPECT_EQ(ShooterViewers.size(), 2u);

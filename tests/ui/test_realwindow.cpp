@@ -87,6 +87,10 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
     SCOPED_TRACE(qPrintable(output + QStringLiteral("\n--- stderr ---\n") + errors));
 
     EXPECT_FALSE(Value(output, QStringLiteral("MENU")).isEmpty()) << "the start menu never appeared";
+    // The program found both units behind its ports (its log goes to stderr).
+    for (int n : {91, 92})
+        EXPECT_TRUE(errors.contains(QStringLiteral("Found COM%1 %2").arg(n).arg(QString::fromStdString(unitsim::UnitName("KBR", n)))))
+            << "COM" << n << " not found";
     EXPECT_EQ(Value(output, QStringLiteral("GRAB")), QStringLiteral("0"));
     EXPECT_EQ(Value(output, QStringLiteral("EXIT")), QStringLiteral("0"));
     EXPECT_FALSE(output.contains(QStringLiteral("STILL_RUNNING")));

@@ -141,6 +141,8 @@ TEST_F(SelectSetupTest, DamagedDefaultListKeepsWhatWasReadAndTheProgramGoesOn)
         {Shipped().left(Shipped().indexOf("25 m Pistol") + 30), 2},
         {QByteArray("\x01\x02 not a setup list"), 0},
     };
+    // With a unit present, so that Start is offered once the scan is over.
+    AddUnit(41, unitsim::UnitName("KBR", 41));
     for (const auto& c : cases) {
         Start(c.file);
         EXPECT_EQ(prompts.Count(QStringLiteral("Error loading setup file")), 1);
@@ -150,6 +152,7 @@ TEST_F(SelectSetupTest, DamagedDefaultListKeepsWhatWasReadAndTheProgramGoesOn)
         if (c.kept == 0) {
             for (const char* name : {"BitBtnCopy", "BitBtnMoveUp", "BitBtnMoveDown", "BitBtnDelete"})
                 Button(name)->click();
+            ASSERT_TRUE(WaitFor([&] { return Button("ButtonStart")->isEnabled(); }));
             Click("ButtonStart");
             EXPECT_EQ(prompts.Count(QStringLiteral("Ring or silhouette not selected")), 1);
             EXPECT_EQ(form->Setups().Count(), 0);

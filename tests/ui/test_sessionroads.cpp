@@ -31,6 +31,9 @@ protected:
         for (const auto& unit : units) {
             const auto threeStops = [](const auto& f) { return std::count_if(f.begin(), f.end(), IsStopFrame) >= 3; };
             EXPECT_TRUE(unit->WaitForFrames(threeStops, std::chrono::seconds(5)));
+            // A late fourth stop would still be on its way without the barrier.
+            const int com = 41 + int(&unit - &units.front());
+            EXPECT_TRUE(AllWrittenArrived(DeviceManagerInstance->FindConnectedDevice(com))) << com;
             EXPECT_EQ(CountFrames(*unit, IsStopFrame), 3);
         }
     }

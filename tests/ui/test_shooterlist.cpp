@@ -142,6 +142,41 @@ TEST_F(ShooterListTest, ATeamPickLeadsTheProposedNameAndFailedSavesKeepTheSessio
     EXPECT_FALSE(SessionUnsaved.load());
 }
 
+// "<All>" is no team: a name picked there leaves the team out of the proposed
+// file name. A team picked in one session does not lead the next one's name.
+TEST_F(ShooterListTest, OnlyATeamPickedInThisSessionLeadsTheProposedName)
+{
+    AnnaAndBen();
+    auto* combo = Control<QComboBox>("ComboBoxTeams");
+    auto* grid = Control<QTableView>("StringGridNames");
+    const auto pickFirstName = [&](int comboIndex) {
+        combo->setCurrentIndex(comboIndex);
+        QTimer::singleShot(0, FormSearchShooterName, [] {
+            FormSearchShooterName->findChild<QListWidget*>(QStringLiteral("ListBoxNames"))->setCurrentRow(0);
+            QTest::mouseClick(FormSearchShooterName->findChild<QPushButton*>(QStringLiteral("BitBtnOK")), Qt::LeftButton);
+        });
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(0, 1)).center());
+    };
+    const auto proposed = [&] {
+        ClickSave();
+        return prompts.fileRequests.empty() ? QString() : QFileInfo(prompts.fileRequests.back().fileName).fileName();
+    };
+
+    ASSERT_EQ(combo->itemText(1), QStringLiteral("<All>"));
+    pickFirstName(1);
+    const QString picked = CurrentSession->GetShooter(0)->name;
+    ASSERT_NE(picked, QStringLiteral("Anna"));
+    EXPECT_EQ(proposed(), picked + QStringLiteral(" Ben (T10).shotfile.xml"));
+
+    pickFirstName(2);
+    ASSERT_EQ(proposed(), QStringLiteral("Team 1 - ") + picked + QStringLiteral(" Ben (T10).shotfile.xml"));
+    // The next session: the list is shown again for it.
+    FormShooterList->hide();
+    CurrentSession->GetShooter(0)->name = QStringLiteral("Cid");
+    FormShooterList->ShowInFront();
+    EXPECT_EQ(proposed(), QStringLiteral("Cid Ben (T10).shotfile.xml"));
+}
+
 // Each shooter's shots on a target slot of its own, up to the sixteen slots
 // (those past slot 15 keep their slot 0), slot 0 still defined for the units
 // that report on it; the names together are far longer than a file name may be.

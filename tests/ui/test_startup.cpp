@@ -11,6 +11,7 @@
 #include "DeviceEvents.h"
 #include "DeviceManager.h"
 #include "FormApplicationSettings.h"
+#include "FormNameListEditor.h"
 #include "FormOpenSession.h"
 #include "FormPrepareDownload.h"
 #include "FormSelectSetup.h"
@@ -27,6 +28,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTableView>
 #include <QTimer>
 
 #include <gmock/gmock.h>
@@ -92,6 +94,49 @@ TEST_F(StartupTest, FirstRunScansTheUnitsAndGivesWayToTheStartMenu)
     prompts.shown.clear();
     ASSERT_TRUE(StartProgram());
     EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join(QLatin1Char('|')).toStdString();
+}
+
+// The scan's closing wait lasts seconds on a real start; meanwhile the splash
+// tells every tick what the units are doing, over the scan's last progress
+// line ("COM92. 2/2").
+TEST_F(StartupTest, SplashShowsTheUnitsEveryTickWhileTheScanSettles)
+{
+    AddUnit(91, "KBR0000091");
+    AddUnit(92, "KBR0000092");
+    std::vector<std::pair<QString, bool>> statuses; // text, shown while the scan ran
+    ASSERT_TRUE(StartProgram([&] {
+        TDeviceManagerTimings& t = TDeviceManager::Instance()->timings;
+        t.settleSteps = 150;
+        t.settleStepMs = 20;
+        QObject::connect(FormStartupSplash, &TFormStartupSplash::StatusShown, [&](const QString& text) {
+            statuses.emplace_back(text, DeviceManagerInstance->Scanning());
+        });
+    }));
+    ASSERT_TRUE(WaitForStartMenu());
+    QStringList shown;
+    for (const auto& [text, scanning] : statuses)
+        shown << text + (scanning ? QStringLiteral(" (scan)") : QString());
+    EXPECT_TRUE(shown.contains(QStringLiteral("COM92. 2/2 (scan)"))) << shown.join('|').toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Found devices:  COM91 COM92 (scan)"))) << shown.join('|').toStdString();
+    EXPECT_EQ(shown.last(), QStringLiteral("Found devices:  COM91 COM92"));
+}
+
+// The team names the operator keeps in a file of their own are there after
+// the start, in the editor's grids too.
+TEST_F(StartupTest, TheTeamNameListOfTheSettingsIsLoadedAtTheStart)
+{
+    const QString names = WriteFile(DataFile(QStringLiteral("club.namelist.xml")),
+                                    "<NameListFile><Team Name=\"Club\"><Shooter Name=\"Ann\"/>"
+                                    "<Shooter Name=\"Bo\"/></Team></NameListFile>");
+    WriteFile(DataFile(QStringLiteral("TRAXEL.settings.xml")),
+              "<TRAXELAppSettings><Options><TeamNameListFile>" + names.toUtf8()
+                  + "</TeamNameListFile></Options></TRAXELAppSettings>");
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(WaitForStartMenu());
+    EXPECT_EQ(DescribeNameList(FormNameListEditor->NameList()), QStringLiteral("Club:Ann,Bo"));
+    const auto* shooters = Control<QTableView>(FormNameListEditor, "StringGridShooters");
+    ASSERT_EQ(shooters->model()->rowCount(), 2);
+    EXPECT_EQ(shooters->model()->index(1, 0).data().toString(), QStringLiteral("Bo"));
 }
 
 TEST_F(StartupTest, FoldersAndTheDefaultSetupCopy)
@@ -262,6 +307,7 @@ TEST_F(StartMenuTest, DownloadAndOpenSetTheModeAndOpenEndsMonitoring)
     TRecordingLink link;
     SetNetworkLink(&link);
     ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(WaitForStartMenu());
     link.listening = true;
     Click(Control(FormStartMenu, "BitBtnDownloadSession"));
     EXPECT_EQ(std::tuple(SessionMode, FormPrepareDownload->isVisible(), link.stops),

@@ -210,6 +210,7 @@ TEST_F(ViewerTest, SeriesStopsTheUnitAndALateShotDoesNotStartIt)
 
     // The third shot stops the unit: two stop frames, after the pause.
     ASSERT_TRUE(unit->WaitForCount('a', 2, 3s));
+    ASSERT_TRUE(AllWrittenArrived(device));
     ASSERT_EQ(CountFrames(*unit, IsStopFrame), 2);
     const auto frames = unit->Received();
     EXPECT_GE(std::find_if(frames.begin(), frames.end(), IsStopFrame)->time - fired, 200ms);
@@ -295,8 +296,12 @@ TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
     EXPECT_EQ(std::pair(Glyph(viewer), Control(viewer, "ButtonStartStop")->isEnabled()),
               std::pair(QStringLiteral("ButtonStop"), true));
 
-    // Unbound during the wait: the continuation lets the device be.
+    // Unbound during the wait: the continuation lets the device be. The unit
+    // stopped and every sample it sent before taken in first: a late one
+    // would mark the stream alive again and the click would leave it alone.
     viewer->ButtonStartStopClick();
+    ASSERT_TRUE(WaitFor([&] { return !unit->Measuring(); }));
+    ASSERT_TRUE(AllWrittenArrived(device));
     ViewerDevice::SetSampleStream(*device, false);
     Click(target, corner);
     ASSERT_TRUE(viewer->Waiting());
@@ -561,6 +566,7 @@ TEST_F(ViewerTest, NetworkTextStopsTheUnitAndSendsPlainLettersLineByLine)
     EXPECT_EQ(Control<QLabel>(viewer, "LabelMessage")->text(), text);
     EXPECT_EQ(std::pair(viewer->Waiting(), Control(viewer, "ButtonStartStop")->isEnabled()), std::pair(true, false));
     ASSERT_TRUE(WaitFor([&] { return unit->DisplayLines().size() == 2 && !viewer->Waiting(); }));
+    ASSERT_TRUE(AllWrittenArrived(device));
     EXPECT_EQ(CountFrames(*unit, IsStopFrame), 2);
     const auto lines = unit->DisplayLines();
     EXPECT_EQ(std::tuple(lines[0].text, int(lines[0].line), lines[0].flags & 0x0B), std::tuple("AAOaao", 2, 0x08));

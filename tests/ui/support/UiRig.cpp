@@ -5,6 +5,7 @@
 #include "AppStartup.h"
 #include "Application.h"
 #include "Device.h"
+#include "DeviceFrames.h"
 #include "DeviceManager.h"
 #include "FormSelectSetup.h"
 #include "FormShooter.h"
@@ -361,6 +362,13 @@ QString UiRigTest::PortsFolder() const { return DataPath() + QStringLiteral("/Ta
 
 void Click(QWidget* widget, QPoint at)
 {
+    ASSERT_NE(widget, nullptr);
+    // Qt drops a click on a disabled control without a word and delivers one
+    // to a hidden control no user could reach; either way the test would go
+    // on as if the operator had clicked. Tests wait for the state a user
+    // would see before clicking.
+    EXPECT_TRUE(widget->isVisible()) << "click on hidden " << widget->objectName().toStdString();
+    EXPECT_TRUE(widget->isEnabled()) << "click on disabled " << widget->objectName().toStdString();
     QTest::mouseClick(widget, Qt::LeftButton, {}, at.isNull() ? widget->rect().center() : at);
 }
 
@@ -385,6 +393,11 @@ int CountFrames(const unitsim::TSimUnit& unit, const std::function<bool(const un
 {
     const auto frames = unit.Received();
     return int(std::count_if(frames.begin(), frames.end(), pred));
+}
+
+bool AllWrittenArrived(TDevice* device)
+{
+    return device && device->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 5000);
 }
 
 bool IsStopFrame(const unitsim::ReceivedFrame& f) { return f.Letter() == 'a' && f.Arg(1) == 2 && f.Arg(3) == 33; }

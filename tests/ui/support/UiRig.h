@@ -141,7 +141,8 @@ T* Control(const QWidget* form, const char* name)
     EXPECT_NE(control, nullptr) << name;
     return control;
 }
-// A left click, at the centre unless at is given.
+// A left click, at the centre unless at is given. The control must be shown
+// and enabled, as for an operator; the test fails otherwise.
 void Click(QWidget* widget, QPoint at = QPoint());
 // A viewer appended to ShooterViewers, bound as AttachShooterView binds it.
 TFormShooter* AddViewer(TDevice* device, TShooter* shooter, bool live);
@@ -151,6 +152,10 @@ unitsim::SimShot RingShot(int x, int y);
 // Frames a unit received that pred accepts; the stop and start commands.
 int CountFrames(const unitsim::TSimUnit& unit, const std::function<bool(const unitsim::ReceivedFrame&)>& pred);
 bool IsStopFrame(const unitsim::ReceivedFrame& f);
+// Every frame the device wrote before this call has reached its unit: the
+// unit answers in order, so once the answer to one more request (a bank-count
+// read, "c") is back, nothing written earlier is still on its way.
+bool AllWrittenArrived(TDevice* device);
 bool IsStartFrame(const unitsim::ReceivedFrame& f);
 
 // A shooter's shots as x, y and score, in order.
