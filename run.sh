@@ -4,7 +4,8 @@
 #
 #   ./run.sh            the program alone
 #   ./run.sh --units N  first N simulated units (1-64), linked into the
-#                       program's Ports folder; stopped when the program ends
+#                       program's Ports folder; stopped when the program ends.
+#                       Lines typed here go to them (shot 1, range 1, help).
 #
 # Other arguments go to the program.
 set -euo pipefail
@@ -49,15 +50,26 @@ if [ "$units" -eq 0 ]; then
   exec ./TRAXEL ${args[@]+"${args[@]}"}
 fi
 
-sim_log=$(mktemp)
-./unitsim --units "$units" < /dev/null > "$sim_log" 2>&1 &
+# The units play trainees who shoot every few seconds; this terminal's lines
+# go to them as commands ("shot 1", "range 1", "status", "help").
+sim_dir=$(mktemp -d)
+sim_log="$sim_dir/log"
+mkfifo "$sim_dir/commands"
+exec 3<>"$sim_dir/commands"
+./unitsim --units "$units" --shoot-every 4 --range 10 --stored 0:10 <&3 > "$sim_log" 2>&1 &
 sim_pid=$!
-stop_units() {
+app_pid=
+tail_pid=
+stop_all() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  [ -n "$tail_pid" ] && kill "$tail_pid" 2>/dev/null
   kill "$sim_pid" 2>/dev/null || true
   wait "$sim_pid" 2>/dev/null || true
-  rm -f "$sim_log"
+  exec 3>&-
+  rm -rf "$sim_dir"
 }
-trap stop_units EXIT
+trap stop_all EXIT
+trap 'exit 130' INT TERM
 
 # The units are linked once unitsim has listed them all.
 for _ in $(seq 1 100); do
@@ -70,5 +82,21 @@ if [ "$(grep -c '^unit ' "$sim_log")" -lt "$units" ]; then
   cat "$sim_log" >&2
   exit 1
 fi
-cat "$sim_log"
-./TRAXEL ${args[@]+"${args[@]}"}
+# What unitsim says from now on (its answers to commands) shows here too.
+tail -n +1 -f "$sim_log" &
+tail_pid=$!
+
+./TRAXEL ${args[@]+"${args[@]}"} &
+app_pid=$!
+# Forward lines until the program ends; at the end of input just wait.
+while kill -0 "$app_pid" 2>/dev/null; do
+  if IFS= read -r -t 1 line; then
+    printf '%s\n' "$line" >&3
+  elif [ $? -le 128 ]; then
+    break
+  fi
+done
+status=0
+wait "$app_pid" || status=$?
+app_pid=
+exit "$status"

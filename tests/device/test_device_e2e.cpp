@@ -3,6 +3,8 @@
 #include "DeviceRig.h"
 #include "TestTargets.h"
 
+#include <set>
+
 namespace {
 
 class DeviceE2E : public UnitDeviceTest {
@@ -100,4 +102,143 @@ TEST_F(DeviceE2E, PowerUpDashResendsTheStop)
     ASSERT_TRUE(WaitUntil([&] { return device.Async().identifyStep.load() == 1; }, 1s));
     ASSERT_TRUE(Ticking([&] { return device.Async().identifyFinished.load(); }, 5s, &device));
     EXPECT_EQ(std::tuple(device.Identified(), device.Busy()), std::tuple(false, false));
+}
+
+// ---- The unit playing a trainee ----------------------------------------------------
+
+namespace {
+
+// A 25 m silhouette, 500 mm square: zone 1 on the left half, 2 on the right,
+// 3 in the top rows.
+TargetDescription HalvedSilhouette()
+{
+    TargetDescription t;
+    t.hasSilhouette = 1;
+    t.silhouetteRecord.SetNominalDistance(250);
+    t.silhouetteRecord.SetSize(500);
+    for (int c = 0; c < SilhouetteMatrix::Columns; ++c)
+        for (int r = 0; r < SilhouetteMatrix::Rows; ++r)
+            t.silhouetteMatrix.SetCell(c, r, r < 8 ? 3 : c < 32 ? 1 : 2);
+    return t;
+}
+
+// Settings that train in mode (1 classic, 2 dynamic) on the given slots.
+SetupBlocks TrainingOn(int mode, int ringSlot, int silhouetteSlot, int bullets)
+{
+    SetupBlocks blocks;
+    blocks.SetFunctionMode(mode);
+    ModeBlock m;
+    m.SetRingTargetEnabled(ringSlot >= 0);
+    m.SetRingTargetNumber(ringSlot >= 0 ? ringSlot : 255);
+    m.SetSilhouetteEnabled(silhouetteSlot >= 0);
+    m.SetSilhouetteTargetNumber(silhouetteSlot >= 0 ? silhouetteSlot : 255);
+    m.SetNumberOfBullets(bullets);
+    blocks.SetModeBlock(mode, m);
+    return blocks;
+}
+
+class TraineeE2E : public UnitDeviceTest {
+protected:
+    void Program(const TUploadPlan& plan, const SetupBlocks& blocks)
+    {
+        device_->SetSettingsBlocks(blocks);
+        device_->StartAsyncUpload(plan);
+        ASSERT_TRUE(WaitUntil([&] { return device_->Async().uploadDone.load(); }, 10s));
+        ASSERT_TRUE(unit_.Programmed());
+    }
+    void GoLive(const TargetDescription& target, int mode)
+    {
+        device_->SetShooterTarget(target);
+        device_->SetCurrentTarget(target);
+        device_->SetLiveStarted(true);
+        device_->StartMeasuring(mode);
+    }
+};
+
+} // namespace
+
+TEST_F(DeviceE2E, TraineeShootsOnItsOwnAndTheShotArrivesScoredWithItsTrace)
+{
+    unitsim::UnitConfig config;
+    config.trainee = true;
+    config.shootEverySeconds = 1;
+    config.traineeSeed = 7;
+    unitsim::TSimUnit unit(config);
+    SetComPortResolver([&](int n) { return n == ComNumber + 2 ? unit.SlavePath() : std::string(); });
+    TDevice device;
+    ASSERT_TRUE(device.OpenPort(ComNumber + 2, true));
+    ASSERT_TRUE(WaitUntil([&] { return unit.ListenerReady(); }, 2s));
+    device.SetShooterTarget(GoldenRing());
+    device.SetCurrentTarget(GoldenRing());
+    device.SetLiveStarted(true);
+    device.StartMeasuring(1);
+
+    ASSERT_TRUE(WaitUntil([&] { return device.ShotCount() >= 2; }, 8s));
+    device.SendStop();
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const TShot* shot = device.Shooter()->GetShot(i);
+        // The trainee settles on the target: the shot scores, and its trace
+        // (the approach and hold before the break) ends where the shot broke.
+        EXPECT_TRUE(shot->converted);
+        EXPECT_GT(shot->raw.Score(), 0);
+        ASSERT_GE(shot->CurveCount(), 40);
+        const TraceSample& last = shot->Curve()[shot->CurveCount() - 1];
+        EXPECT_NEAR(last.X(), shot->raw.X(), 1);
+        EXPECT_NEAR(last.Y(), shot->raw.Y(), 1);
+        int moved = 0;
+        for (int k = 1; k < shot->CurveCount(); ++k)
+            moved += shot->Curve()[k].X() != shot->Curve()[k - 1].X();
+        EXPECT_GT(moved, shot->CurveCount() / 2); // a hold, not a fixed point
+    }
+    // The recoil after the first break did not reach the second shot's trace.
+    EXPECT_LT(device.Shooter()->GetShot(1)->Curve()[0].Y(), 2000);
+}
+
+TEST_F(TraineeE2E, RangeShotsDownloadWithTheirTargetAndARingScore)
+{
+    device_->SetRingTarget(3, GoldenRingRecord());
+    Program({3, -1, true}, TrainingOn(1, 3, -1, 6));
+    EXPECT_EQ(unit_.GoToRange(), 0);
+    EXPECT_EQ(unit_.BankCount(0), 6);
+
+    Sync();
+    device_->StartAsyncDownload();
+    ASSERT_TRUE(WaitUntil([&] { return device_->Async().downloadComplete.load(); }, 5s));
+    // The target comes from the unit, as after a download on another PC.
+    device_->SetTargetTables(DeviceSetup {});
+    EXPECT_TRUE(device_->ReadMissingTargets());
+    EXPECT_TRUE(device_->RescoreDownloadedShots().error.isEmpty());
+    ASSERT_EQ(device_->ShotCount(), 6);
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        const TShot* shot = device_->Shooter()->GetShot(i);
+        EXPECT_EQ(std::tuple(shot->raw.RingTargetIndex(), shot->raw.FunctionMode()), std::tuple(3, 1));
+        EXPECT_GT(shot->raw.Score(), 0);
+        // Enough trace before the break for a hold box.
+        EXPECT_GE(shot->CurveCount(), 100);
+    }
+}
+
+TEST_F(TraineeE2E, SilhouetteShotsGetTheirZoneAndPlaceFromTheUnit)
+{
+    const TargetDescription target = HalvedSilhouette();
+    device_->SetSilhouetteTarget(0, target.silhouetteRecord, target.silhouetteMatrix);
+    Program({-1, 0, true}, TrainingOn(2, -1, 0, 10));
+    GoLive(target, 2);
+    // 25 m measured: 800 raw units are 800 x 25 / 300 = 66.6 mm.
+    unit_.FireShotAt(800, 0);
+    unit_.FireShotAt(-800, -100);
+    unit_.FireShotAt(0, 2800);
+    unit_.FireShotAt(5000, 0);
+    ASSERT_TRUE(WaitUntil([&] { return device_->ShotCount() == 4; }, 3s));
+    device_->SendStop();
+    // Zone, then the place in 0.1 mm; shots of one tick may come in any order.
+    std::set<std::tuple<int, int, int>> got;
+    for (int i = 0; i < 4; ++i) {
+        const RawShotRecord& raw = device_->Shooter()->GetShot(i)->raw;
+        got.insert({raw.Silhouette(), raw.X(), raw.Y()});
+        EXPECT_EQ(std::tuple(raw.Revalm(), raw.SilhouetteTargetIndex()), std::tuple(250, 0));
+    }
+    EXPECT_EQ(got, (std::set<std::tuple<int, int, int>> {{2, 666, 0}, {1, -666, -83}, {3, 0, 2333}, {0, 4166, 0}}));
 }

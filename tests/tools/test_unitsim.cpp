@@ -6,10 +6,12 @@
 // only the simulator does.
 #include "TSimUnit.h"
 #include "TestWait.h"
+#include "Trainee.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cmath>
 #include <map>
 #include <optional>
 #include <thread>
@@ -366,4 +368,101 @@ TEST(UnitSim, NeverWritesBeforeRawModeAndAnnouncesPowerUp)
     unit.SendPowerUp();
     EXPECT_TRUE(PowerUpArrivesAlone(c));
     EXPECT_EQ(unit.Stats().powerUpsSent, 2u);
+}
+
+// ---- The trainee ------------------------------------------------------------------
+
+TEST(UnitSimTrainee, SeededHoldRepeatsSettlesOnItsOwnCentreAndBreaksEveryFewSeconds)
+{
+    TTrainee a(42, 2.0), b(42, 2.0), other(43, 2.0);
+    std::vector<TTrainee::Aim> run;
+    bool differs = false;
+    for (int i = 0; i < 2000; ++i) {
+        const TTrainee::Aim x = a.Next(), y = b.Next(), z = other.Next();
+        ASSERT_EQ(std::tuple(x.x, x.y, x.shotBreaks), std::tuple(y.x, y.y, y.shotBreaks)) << i;
+        differs = differs || x.x != z.x || x.y != z.y;
+        run.push_back(x);
+    }
+    EXPECT_TRUE(differs);
+
+    // Raised from below, then a break every 1.6 to 2.4 s.
+    EXPECT_LT(run[0].y, -1000);
+    std::vector<int> breaks;
+    for (int i = 0; i < int(run.size()); ++i)
+        if (run[std::size_t(i)].shotBreaks)
+            breaks.push_back(i);
+    ASSERT_GE(breaks.size(), 5u);
+    EXPECT_GE(breaks[0], int(0.8 * 2 * 66) + 66 - 1); // raising the gun comes first
+    for (std::size_t k = 1; k < breaks.size(); ++k) {
+        EXPECT_GE(breaks[k] - breaks[k - 1], int(0.8 * 2 * 66) - 1);
+        EXPECT_LE(breaks[k] - breaks[k - 1], int(1.2 * 2 * 66) + 1);
+    }
+    // The second before each break: a hold that moves, round the trainee's
+    // own centre, far tighter than the approach.
+    for (int at : breaks) {
+        SCOPED_TRACE(at);
+        double sx = 0, sy = 0, sxx = 0;
+        for (int i = at - 66; i < at; ++i) {
+            sx += run[std::size_t(i)].x;
+            sy += run[std::size_t(i)].y;
+            sxx += double(run[std::size_t(i)].x) * run[std::size_t(i)].x;
+        }
+        const double mx = sx / 66, my = sy / 66;
+        EXPECT_LT(std::hypot(mx - a.OffsetX(), my - a.OffsetY()), 3 * a.HoldSpread() + 60);
+        EXPECT_GT(sxx / 66 - mx * mx, 4.0);
+    }
+    // Without shooting it holds and never breaks alone; a break on demand
+    // still comes.
+    TTrainee still(42, 0);
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_FALSE(still.Next().shotBreaks);
+    EXPECT_TRUE(still.BreakNow().shotBreaks);
+}
+
+TEST(UnitSim, GoesToTheRangeOnlyWithAProgramAndStoresShotsOnItsTarget)
+{
+    UnitConfig config;
+    config.rangeShotsAfterProgramming = 4;
+    TSimUnit unit(config);
+    EXPECT_EQ(unit.GoToRange(3), -1);
+    Client c(unit.SlavePath());
+
+    // Programmed as the upload does it: ring 5 with its distance, classic
+    // training on it, block 3 last, setup mode left: four shots in bank 0.
+    uint8_t ring[16] = {};
+    ring[0] = 0x04;
+    ring[3] = 100; // 10 m
+    EXPECT_EQ(c.Ask(CmdWithData('l', {5, 0}, ring)), Ack('l'));
+    uint8_t general[16] = {}, classic[16] = {}, none[16] = {};
+    general[2] = 1;
+    classic[0] = 0x02;
+    classic[2] = 5;
+    classic[3] = 255;
+    classic[5] = 7;
+    EXPECT_EQ(c.Ask(CmdWithData('d', {0}, general)), Ack('d'));
+    EXPECT_EQ(c.Ask(CmdWithData('d', {1}, classic)), Ack('d'));
+    EXPECT_EQ(c.Ask(CmdWithData('d', {0x83}, none)), Ack('d'));
+    EXPECT_EQ(unit.BankCount(0), 0);
+    EXPECT_EQ(c.Ask(Cmd({'a', 1, 0, 33})), Ack('a'));
+    EXPECT_EQ(std::tuple(unit.Programmed(), unit.BankCount(0)), std::tuple(true, 4));
+    // On demand: the next empty bank, the mode's number of bullets.
+    EXPECT_EQ(unit.GoToRange(), 1);
+    EXPECT_EQ(unit.BankCount(1), 7);
+
+    // Each stored shot: its trace ends at the break, the result names ring 5
+    // and carries the position the unit works out (10 m: 9.25/300 mm a unit).
+    c.Write(Cmd({'b', 1, 2}));
+    Bytes lastSample;
+    std::optional<Bytes> f;
+    int samples = 0;
+    while ((f = c.Next(2000ms, true)) && (*f)[1] == 'e') {
+        lastSample = *f;
+        ++samples;
+    }
+    ASSERT_TRUE(f && f->size() == 36u);
+    const Bytes& r = *f;
+    EXPECT_GE(samples, 100);
+    EXPECT_EQ(std::tuple(Word(r, 4), Word(r, 6), r[14], r[15], r[16]),
+              std::tuple(Word(lastSample, 4), Word(lastSample, 6), 5, 255, 1));
+    EXPECT_EQ(Word(r, 30), int16_t(std::trunc(10 * Word(r, 4) * (10 - 0.75) / 300)));
 }

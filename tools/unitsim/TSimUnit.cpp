@@ -1,4 +1,5 @@
 #include "TSimUnit.h"
+#include "Trainee.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <thread>
@@ -37,6 +39,51 @@ constexpr int NameBlock = 56;
 
 // Offsets of ring-target blocks 0-3 in the 64-byte record.
 constexpr std::array<std::size_t, 4> RingBlockOffset{16, 32, 48, 0};
+
+// Mode blocks 1 (classic) and 2 (dynamic): CTRL1 bits and target numbers.
+constexpr std::size_t ModeCtrl1 = 0;
+constexpr std::size_t ModeRingNumber = 2;
+constexpr std::size_t ModeSilhouetteNumber = 3;
+constexpr std::size_t ModeBullets = 5;
+constexpr uint8_t SilhouetteEnabled = 0x01;
+constexpr uint8_t RingEnabled = 0x02;
+// Block 0, byte 2: the function mode the unit trains in on its own.
+constexpr std::size_t GeneralFunctionMode = 2;
+// Most samples a stored shot carries: the program keeps 200.
+constexpr int StoredTraceLength = 180;
+// Seconds between the shots of a trip to the range.
+constexpr double RangeShotSeconds = 2.6;
+
+int Get16(const uint8_t* p) { return (p[0] << 8) | p[1]; }
+
+void Put16(uint8_t* p, int v)
+{
+    p[0] = uint8_t((v >> 8) & 0xFF);
+    p[1] = uint8_t(v & 0xFF);
+}
+
+int16_t Trunc16(double v) { return int16_t(std::clamp(std::trunc(v), -32768.0, 32767.0)); }
+
+// The 10 m air rifle target of the shipped setups, in the unit's layout.
+std::array<uint8_t, 64> FactoryRing()
+{
+    std::array<uint8_t, 64> r{};
+    const char name[] = "Air Rifle 10m";
+    std::copy(name, name + sizeof name - 1, r.begin());
+    r[16] = 0x04;            // decimal scores, metres, mm
+    Put16(&r[18], 100);      // 10.0 m
+    Put16(&r[20], 450);      // calibre 4.50 mm
+    r[22] = 10;              // highest ring
+    r[23] = 1;               // lowest ring
+    r[24] = 90;
+    r[26] = 17;
+    r[27] = 17;
+    Put16(&r[32], 5);        // inner white 0.5 mm
+    Put16(&r[34], 305);      // black 30.5 mm
+    Put16(&r[36], 25);       // ring gap 2.5 mm
+    Put16(&r[40], 5);        // ten 0.5 mm
+    return r;
+}
 
 Block16 Slice(const uint8_t* p)
 {
@@ -119,6 +166,10 @@ struct TSimUnit::Impl {
     std::array<SilhouetteSlot, 16> silhouettes{};
     std::array<std::vector<StoredShot>, 7> banks;
     uint8_t startupCounter = 1;
+    bool programmed = false;
+    bool rangeDue = false;
+    unsigned rangeTrips = 0;
+    std::optional<TTrainee> trainee;
     uint8_t shotNumber = 0;
     uint32_t resultTag = 0;
 
@@ -178,6 +229,8 @@ struct TSimUnit::Impl {
         startupCounter = config.startupCounter;
         if (config.sampleHz < 1)
             config.sampleHz = 66;
+        if (config.trainee)
+            trainee.emplace(config.traineeSeed, config.shootEverySeconds);
     }
 
     Clock::duration SamplePeriod() const
@@ -468,13 +521,139 @@ struct TSimUnit::Impl {
         if (now - nextSample > Ms(100)) // fell far behind: do not burst
             nextSample = now;
         while (nextSample <= now) {
-            Enqueue(SampleFrame(NextSample(now)), now);
+            SimSample sample = NextSample(now);
+            std::optional<TTrainee::Aim> aim;
+            if (trainee) {
+                aim = trainee->Next();
+                sample.x = aim->x;
+                sample.y = aim->y;
+            }
+            Enqueue(SampleFrame(sample), now);
             if (config.extraSamples) {
                 Enqueue(SampleT1Frame(1, 2, 3, sampleSequence), now);
                 Enqueue(SampleT2Frame(10, 20, 30, 40, 100), now);
             }
+            // The result follows the sample of the break; the recoil goes on
+            // in the samples after it.
+            if (aim && aim->shotBreaks)
+                Enqueue(MakeResult(UnitShot(aim->x, aim->y), now), now);
             nextSample += SamplePeriod();
         }
+    }
+
+    // The training mode: the running one, else the one programmed.
+    int ShotMode() const
+    {
+        if (mode == 1 || mode == 2)
+            return mode;
+        return blocks.at(0)[GeneralFunctionMode] == 2 ? 2 : 1;
+    }
+
+    // A shot as the unit works it out with the targets of its mode block:
+    // target numbers, in dynamic training the measured distance, the
+    // silhouette zone from the zone map, the position in 0.1 mm.
+    SimShot UnitShot(int16_t x, int16_t y, int functionMode = 0)
+    {
+        SimShot shot;
+        shot.x = x;
+        shot.y = y;
+        shot.functionMode = functionMode ? functionMode : ShotMode();
+        const Block16& modeBlock = blocks.at(shot.functionMode == 2 ? 2 : 1);
+        const uint8_t ctrl1 = modeBlock[ModeCtrl1];
+        const uint8_t ringNo = modeBlock[ModeRingNumber];
+        const uint8_t silhouetteNo = modeBlock[ModeSilhouetteNumber];
+        const bool ring = (ctrl1 & RingEnabled) && ringNo < 16;
+        const bool silhouette = (ctrl1 & SilhouetteEnabled) && silhouetteNo < 16;
+        if (ring)
+            shot.ringTarget = ringNo;
+        if (silhouette)
+            shot.silhouetteTarget = silhouetteNo;
+        if (!ring && !silhouette)
+            return shot;
+
+        // Distance and its unit from the target the shot counts on.
+        const uint8_t* device = ring ? &rings[ringNo][16] : &silhouettes[silhouetteNo].record[16];
+        const double metres = Get16(device + 2) * ((device[0] & 0x10) ? 0.09144 : 0.1);
+        double k;
+        if (shot.functionMode == 2) {
+            shot.revalm = Trunc16(metres * 10);
+            k = shot.revalm * 0.1 / 300;
+        } else {
+            k = (metres - 0.75) / 300;
+        }
+        if (!(k > 0))
+            return shot;
+        const double xMm = x * k;
+        const double yMm = y * k;
+        shot.xTenthMm = Trunc16(10 * xMm);
+        shot.yTenthMm = Trunc16(10 * yMm);
+        if (silhouette) {
+            const SilhouetteSlot& s = silhouettes[silhouetteNo];
+            const int size = Get16(&s.record[26]);
+            const double side = (s.record[16] & 0x40) ? std::trunc(size * 2.54) : size;
+            if (side > 0) {
+                const double column = xMm / (side * 0.5) * 32 + 32;
+                const double row = 32 - yMm / (side * 0.5) * 32;
+                if (column >= 0 && column < 64 && row >= 0 && row < 64)
+                    shot.zone = s.cells[std::size_t(64 * int(column) + int(row))];
+            }
+        }
+        return shot;
+    }
+
+    bool HasProgrammedTarget() const
+    {
+        if (!programmed)
+            return false;
+        const Block16& modeBlock = blocks.at(ShotMode());
+        return ((modeBlock[ModeCtrl1] & RingEnabled) && modeBlock[ModeRingNumber] < 16)
+            || ((modeBlock[ModeCtrl1] & SilhouetteEnabled) && modeBlock[ModeSilhouetteNumber] < 16);
+    }
+
+    int GoToRange(int count, int bank, Clock::time_point now)
+    {
+        if (!HasProgrammedTarget())
+            return -1;
+        const int functionMode = ShotMode();
+        if (count <= 0) {
+            const int bullets = blocks.at(functionMode)[ModeBullets];
+            count = bullets > 0 ? bullets : 10;
+        }
+        if (bank < 0 || bank >= int(banks.size())) {
+            bank = int(banks.size()) - 1;
+            for (std::size_t b = 0; b < banks.size(); ++b)
+                if (banks[b].empty()) {
+                    bank = int(b);
+                    break;
+                }
+        }
+        // Each trip its own day on the range, the same trainee behind it.
+        TTrainee shooter(config.traineeSeed * 7919u + ++rangeTrips, RangeShotSeconds);
+        std::vector<Bytes> trace;
+        int32_t tick = 0;
+        for (int n = 0; n < count && banks[std::size_t(bank)].size() < 255; ++n) {
+            trace.clear();
+            TTrainee::Aim aim;
+            do {
+                aim = shooter.Next();
+                ++tick;
+                SimSample sample;
+                sample.x = aim.x;
+                sample.y = aim.y;
+                sample.tilt = 20;
+                sample.rotation = -15;
+                sample.sequence = sampleSequence++;
+                trace.push_back(SampleFrame(sample));
+            } while (!aim.shotBreaks);
+            StoredShot stored;
+            const std::size_t keep = std::min<std::size_t>(trace.size(), StoredTraceLength);
+            stored.frames.assign(trace.end() - std::ptrdiff_t(keep), trace.end());
+            SimShot shot = UnitShot(aim.x, aim.y, functionMode);
+            shot.time = tick & 0xFFFFFF;
+            stored.result = MakeResult(shot, now);
+            banks[std::size_t(bank)].push_back(std::move(stored));
+        }
+        return bank;
     }
 
     Bytes MakeResult(SimShot shot, Clock::time_point now)
@@ -520,10 +699,16 @@ struct TSimUnit::Impl {
                     mode = p1;
                     measureStart = now;
                     nextSample = now + SamplePeriod();
+                    if (trainee)
+                        trainee->Restart();
                 }
             } else if (p3 == 33 && p1 == 2) {
                 measuring = false;
                 mode = 0;
+            } else if (p3 == 33 && p1 == 1 && rangeDue) {
+                // Setup mode left after programming: off to the range.
+                rangeDue = false;
+                GoToRange(config.rangeShotsAfterProgramming, -1, now);
             }
             out.push_back(AckFrame('a'));
             break;
@@ -557,6 +742,10 @@ struct TSimUnit::Impl {
         case 'd': {
             if (auto it = blocks.find(f[1] & 0x7F); it != blocks.end())
                 it->second = Slice(&f[2]);
+            if (f[1] & 0x80) {
+                programmed = true;
+                rangeDue = config.rangeShotsAfterProgramming > 0;
+            }
             out.push_back(AckFrame('d'));
             break;
         }
@@ -951,6 +1140,8 @@ void TSimUnit::SetForcedStreaming(bool on)
         if (on && !d_->forced && !d_->measuring) {
             d_->measureStart = Clock::now();
             d_->nextSample = d_->measureStart + d_->SamplePeriod();
+            if (d_->trainee)
+                d_->trainee->Restart();
         }
         d_->forced = on;
     }
@@ -975,6 +1166,65 @@ Bytes TSimUnit::FireShot(const SimShot& shot)
     }
     d_->Wake();
     return frame;
+}
+
+Bytes TSimUnit::FireTraineeShot()
+{
+    Bytes frame;
+    {
+        std::lock_guard lock(d_->mu);
+        const auto now = Clock::now();
+        int16_t x = d_->aimX;
+        int16_t y = d_->aimY;
+        if (d_->trainee) {
+            const TTrainee::Aim aim = d_->trainee->BreakNow();
+            x = aim.x;
+            y = aim.y;
+        }
+        frame = d_->MakeResult(d_->UnitShot(x, y), now);
+        d_->Enqueue(frame, now);
+    }
+    d_->Wake();
+    return frame;
+}
+
+Bytes TSimUnit::FireShotAt(int16_t x, int16_t y)
+{
+    Bytes frame;
+    {
+        std::lock_guard lock(d_->mu);
+        const auto now = Clock::now();
+        frame = d_->MakeResult(d_->UnitShot(x, y), now);
+        d_->Enqueue(frame, now);
+    }
+    d_->Wake();
+    return frame;
+}
+
+bool TSimUnit::Programmed() const
+{
+    std::lock_guard lock(d_->mu);
+    return d_->programmed;
+}
+
+void TSimUnit::LoadFactorySetup()
+{
+    std::lock_guard lock(d_->mu);
+    d_->rings[0] = FactoryRing();
+    d_->blocks[0][GeneralFunctionMode] = 1;
+    Block16& classic = d_->blocks[1];
+    classic[ModeCtrl1] = RingEnabled;
+    classic[ModeRingNumber] = 0;
+    classic[ModeSilhouetteNumber] = 255;
+    classic[4] = 2; // prisms
+    classic[ModeBullets] = 10;
+    d_->programmed = true;
+}
+
+int TSimUnit::GoToRange(int count, int bank)
+{
+    std::lock_guard lock(d_->mu);
+    return d_->GoToRange(count, bank, Clock::now());
 }
 
 void TSimUnit::SendPowerUp()

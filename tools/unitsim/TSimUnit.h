@@ -84,6 +84,15 @@ struct UnitConfig {
     bool extraSamples = false;  // a "U" and a "V" record after every sample
     int sampleHz = 66;
     unsigned noiseSeed = 12345;
+    // A trainee holds the gun while measuring (see Trainee.h) instead of the
+    // small wobble round the aim point; with shootEverySeconds above 0 the
+    // trainee also breaks a shot of its own every few seconds.
+    bool trainee = false;
+    double shootEverySeconds = 0;
+    unsigned traineeSeed = 1;
+    // Above 0: once programmed, the unit goes to the range and stores that
+    // many shots (see GoToRange).
+    int rangeShotsAfterProgramming = 0;
 };
 
 struct UnitStats {
@@ -140,6 +149,24 @@ public:
     // Sends a shot result now (in stream order after the samples already
     // sent); returns the frame.
     Bytes FireShot(const SimShot& shot);
+    // A shot as the unit itself scores it: at the trainee's current aim (the
+    // aim point without a trainee), or at x, y. Target numbers, measured
+    // distance, silhouette zone and position come from what the unit was
+    // programmed with.
+    Bytes FireTraineeShot();
+    Bytes FireShotAt(int16_t x, int16_t y);
+
+    // ---- Training on its own ----
+    // Settings blocks with the last-block mark were written.
+    bool Programmed() const;
+    // A 10 m ring target in slot 0 and classic training on it, as if so
+    // programmed.
+    void LoadFactorySetup();
+    // A trip to the range with the programmed setup: count shots (0: the
+    // mode's number of bullets, else 10), each with the trainee's trace up
+    // to the break, stored in bank (-1: the first empty one, else bank 6).
+    // Returns the bank, or -1 when the unit holds no setup with a target.
+    int GoToRange(int count = 0, int bank = -1);
     // Sends "-" alone, with a quiet gap before and after.
     void SendPowerUp();
     // Arbitrary bytes, e.g. garbage, in stream order.

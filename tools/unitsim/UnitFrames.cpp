@@ -188,8 +188,13 @@ Bytes ShotResultFrame(const SimShot& shot, uint8_t number, uint32_t tag)
     f[21] = uint8_t(tag >> 16);
     f[22] = uint8_t(tag >> 8);
     f[23] = uint8_t(tag);
+    f[24] = shot.score;
+    f[25] = shot.sector;
+    f[26] = shot.zone;
     f[27] = shot.failures;
     Put16(f, 28, shot.revalm);
+    Put16(f, 30, shot.xTenthMm);
+    Put16(f, 32, shot.yTenthMm);
     return Sealed(std::move(f));
 }
 

@@ -67,7 +67,13 @@ struct SimShot {
     uint8_t failures = 0; // byte 27
     uint8_t ringTarget = 255;
     uint8_t silhouetteTarget = 255;
-    int16_t revalm = 0;
+    int16_t revalm = 0;   // measured distance, 0.1 m
+    // What the unit works out itself (bytes 24-26, 30-33): a zero stays zero.
+    uint8_t score = 0;
+    uint8_t sector = 0;
+    uint8_t zone = 0;     // silhouette zone 0-3
+    int16_t xTenthMm = 0; // position on the target, 0.1 mm
+    int16_t yTenthMm = 0;
 };
 
 // Frames the unit sends. Each comes back sealed with its checksum.

@@ -1,8 +1,10 @@
 // unitsim: simulated optical units on pseudo-terminals, for trying the
 // application by hand. Each unit's slave path is printed and, unless
 // --no-links, linked as COM<n> in the Ports folder that the application
-// reads. Runs until interrupted; simple commands on standard input fire
-// shots, send the power-up byte, unplug and replug units.
+// reads. Every unit plays a trainee who aims while measuring and, with
+// --shoot-every, shoots on its own. Runs until interrupted; simple commands
+// on standard input fire shots, take units to the range, send the power-up
+// byte, unplug and replug units.
 #include "TSimUnit.h"
 
 #include <cerrno>
@@ -41,9 +43,14 @@ void Usage()
         "  --first-com N      first COM number to use (default 20)\n"
         "  --power-up         send \"-\" whenever a port goes raw at 115200\n"
         "  --extra-samples    stream U and V records with the samples\n"
-        "  --stored BANK:N    N stored shots in that bank of every unit\n"
+        "  --stored BANK:N    N stored shots in that bank of every unit, on a 10 m ring target\n"
+        "  --shoot-every S    while measuring, each unit shoots every S seconds or so (0: never; default 0)\n"
+        "  --seed N           the trainees' seed, so that runs repeat (default 1)\n"
+        "  --range N          once programmed, a unit goes to the range and stores N shots (default: off)\n"
         "commands on standard input (units counted from 1):\n"
-        "  shot U X Y | dash U | unplug U | replug U | status | quit\n";
+        "  shot U [X Y]       a shot now, at the trainee's aim or at X Y (raw units)\n"
+        "  range U [N]        N stored shots (default: the setup's bullets) with the programmed setup\n"
+        "  dash U | unplug U | replug U | status | help | quit\n";
 }
 
 bool MakeDirs(const std::string& path)
@@ -75,6 +82,17 @@ std::string DefaultPortsDir()
     return base + "/Tavrik/TRAXEL/Ports";
 }
 
+bool ParseDouble(const std::string& text, double& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != 0 || errno != 0 || !(v >= 0 && v <= 3600))
+        return false;
+    value = v;
+    return true;
+}
+
 bool ParseInt(const std::string& text, int& value)
 {
     char* end = nullptr;
@@ -103,6 +121,9 @@ int main(int argc, char** argv)
     bool powerUp = false;
     bool extraSamples = false;
     std::vector<std::pair<int, int>> stored;
+    double shootEvery = 0;
+    int seed = 1;
+    int range = 0;
 
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -128,6 +149,13 @@ int main(int argc, char** argv)
             powerUp = true;
         } else if (a == "--extra-samples") {
             extraSamples = true;
+        } else if (a == "--shoot-every" && next(v)) {
+            if (!ParseDouble(v, shootEvery)) {
+                std::cerr << "unitsim: bad --shoot-every value \"" << v << "\" (seconds, 0-3600)\n";
+                return 2;
+            }
+        } else if (a == "--seed" && next(v) && ParseInt(v, seed)) {
+        } else if (a == "--range" && next(v) && ParseInt(v, range) && range >= 0 && range <= 255) {
         } else if (a == "--stored" && next(v)) {
             const auto colon = v.find(':');
             int bank = 0, count = 0;
@@ -169,15 +197,17 @@ int main(int argc, char** argv)
             config.name = unitsim::UnitName(prefix, 1000 + n + 1);
             config.powerUpOnRaw = powerUp;
             config.extraSamples = extraSamples;
+            config.trainee = true;
+            config.shootEverySeconds = shootEvery;
+            config.traineeSeed = unsigned(seed) * 1000u + unsigned(n);
+            config.rangeShotsAfterProgramming = range;
             Unit u;
             u.sim = std::make_unique<unitsim::TSimUnit>(config);
+            if (!stored.empty())
+                u.sim->LoadFactorySetup();
             for (const auto& [bank, count] : stored)
-                for (int k = 0; k < count; ++k) {
-                    unitsim::SimShot shot;
-                    shot.x = int16_t(40 * k - 100);
-                    shot.y = int16_t(30 * (k % 5) - 60);
-                    u.sim->AddStoredShot(bank, shot, 30);
-                }
+                if (count > 0)
+                    u.sim->GoToRange(count, bank);
             if (links) {
                 struct stat st{};
                 while (com <= 255 && ::lstat((portsDir + "/COM" + std::to_string(com)).c_str(), &st) == 0)
@@ -243,18 +273,32 @@ int main(int argc, char** argv)
                     describe(i);
                 continue;
             }
+            if (cmd == "help") {
+                Usage();
+                continue;
+            }
             int index = 0;
             if (!ParseInt(a, index) || index < 1 || index > int(all.size())) {
                 std::cout << "unknown unit \"" << a << "\"\n";
                 continue;
             }
             unitsim::TSimUnit& u = *all[std::size_t(index - 1)].sim;
-            int x = 0, y = 0;
-            if (cmd == "shot" && ParseInt(b, x) && ParseInt(c, y) && x >= -32768 && x <= 32767 && y >= -32768 && y <= 32767) {
-                unitsim::SimShot shot;
-                shot.x = int16_t(x);
-                shot.y = int16_t(y);
-                u.FireShot(shot);
+            int x = 0, y = 0, count = 0;
+            if (cmd == "shot" && b.empty()) {
+                u.FireTraineeShot();
+            } else if (cmd == "shot" && ParseInt(b, x) && ParseInt(c, y) && x >= -32768 && x <= 32767 && y >= -32768
+                       && y <= 32767) {
+                u.FireShotAt(int16_t(x), int16_t(y));
+            } else if (cmd == "shot") {
+                std::cout << "usage: shot U [X Y]\n";
+            } else if (cmd == "range" && (b.empty() || (ParseInt(b, count) && count >= 1 && count <= 255))) {
+                const int bank = u.GoToRange(count);
+                if (bank < 0)
+                    std::cout << "unit " << index << " holds no setup with a target: program it first\n";
+                else
+                    std::cout << "unit " << index << ": " << u.BankCount(bank) << " shots in bank " << bank << "\n";
+            } else if (cmd == "range") {
+                std::cout << "usage: range U [N], N 1-255\n";
             } else if (cmd == "dash") {
                 u.SendPowerUp();
             } else if (cmd == "unplug") {
