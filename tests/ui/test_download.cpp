@@ -245,6 +245,19 @@ TEST_F(DownloadTest, UncheckedKeepsTheBanksThenNothingToDownloadThenInsertOptica
     EXPECT_TRUE(WaitForStatus(QStringLiteral("Insert optical units")));
 }
 
+// A bank erasure the unit answers with an error report: the failure is
+// logged, the shots received stay, and the download ends as usual.
+TEST_F(DownloadTest, FailedBankErasureIsLogged)
+{
+    unitsim::TSimUnit& a = Unit(201, {2});
+    Connect(1);
+    a.AddFault({'b', 3, 1, FaultKind::ErrorReport}); // after the two shot requests: bank 0's erasure
+    OpenDownload(true);
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(Outcome(a), std::tuple(2, 7, 2));
+    EXPECT_EQ(Logged(QStringLiteral("COM201: clearing the stored shots failed")).size(), 1u);
+}
+
 TEST_F(DownloadTest, PortChangesDuringTrainingRebindOnlyThatPort)
 {
     unitsim::TSimUnit& a = Unit(201, {});

@@ -7,6 +7,7 @@
 #include "Device.h"
 #include "DeviceManager.h"
 #include "FormOpenSession.h"
+#include "FormSelectSetup.h"
 #include "FormShooterList.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
@@ -182,6 +183,47 @@ TEST_F(SessionRoadTest, ASavedSessionEndsWithTheUnitsStreamingIntoLiveViewers)
     ASSERT_TRUE(WaitFor([&] { return device->SampleCount() > samples + 20; }));
     StopProgram();
     EXPECT_EQ(outsideData(), before);
+}
+
+// Starting another training while a session runs closes it the way the
+// operator closes it: Cancel keeps its viewers and shots, No ends it (each
+// unit stopped) before the units are programmed anew.
+TEST_F(SessionRoadTest, StartingAgainClosesTheRunningSessionFirst)
+{
+    StartTraining(2);
+    FireAndWait({{10, 10}});
+    FormStartMenu->ShowInFront();
+    Click(Control(FormStartMenu, "BitBtnDynamicTraining"));
+    QPushButton* start = Control(FormSelectSetup, "ButtonStart");
+    ASSERT_TRUE(WaitFor([&] { return start->isEnabled(); }));
+    const auto shotCounts = [] {
+        std::vector<int> counts;
+        for (TFormShooter* viewer : ShooterViewers)
+            counts.push_back(viewer->Shooter()->ShotCount());
+        return counts;
+    };
+
+    prompts.queued = {TMsgResult::Cancel};
+    Click(start);
+    EXPECT_EQ(prompts.Texts(), QStringList {"Save session?"});
+    EXPECT_FALSE(FormSelectSetup->Programming());
+    EXPECT_EQ(shotCounts(), (std::vector<int> {1, 1}));
+    EXPECT_TRUE(SessionUnsaved.load());
+
+    prompts.shown.clear();
+    ClearReceived();
+    prompts.queued = {TMsgResult::No};
+    Click(start);
+    ASSERT_TRUE(WaitFor([&] {
+        return !FormSelectSetup->Programming() && ShooterViewers.size() == 2 && units[0]->Measuring()
+               && units[1]->Measuring();
+    }));
+    EXPECT_EQ(prompts.Texts(), QStringList {"Save session?"});
+    ExpectThreeStopsEach();
+    EXPECT_EQ(CurrentSession->ShooterCount(), 2);
+    EXPECT_EQ(shotCounts(), (std::vector<int> {0, 0}));
+    for (TFormShooter* viewer : ShooterViewers)
+        EXPECT_NE(viewer->Device(), nullptr);
 }
 
 // Reconnecting every unit from the start menu while the session's viewers

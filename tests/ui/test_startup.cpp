@@ -7,6 +7,7 @@
 #include "AppPaths.h"
 #include "AppSettings.h"
 #include "AppStartup.h"
+#include "DiagnosticsLog.h"
 #include "Device.h"
 #include "DeviceEvents.h"
 #include "DeviceManager.h"
@@ -29,6 +30,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gmock/gmock.h>
@@ -176,6 +178,28 @@ TEST_F(StartupTest, TheChosenDefaultSetupFileCountsOnlyWhenItExists)
         EXPECT_EQ(DefaultSetupPath(), chosen == own ? own : StandardDefaultSetupPath());
         ApplicationShutdown();
     }
+}
+
+// Started from a folder without the shipped list: nothing to copy, and the
+// diagnostics log says so instead of the copy failing silently.
+TEST_F(StartupTest, AFailedDefaultSetupCopyIsLogged)
+{
+    ASSERT_TRUE(QDir().mkpath(DataFile(QStringLiteral("Shot files"))));
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(elsewhere.isValid());
+    const QString programFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
+    const bool started = ApplicationStartup();
+    QDir::setCurrent(programFolder);
+    ASSERT_TRUE(started);
+    ASSERT_NE(DiagnosticsLog(), nullptr);
+    const QStringList lines = DiagnosticsLog()->Take();
+    EXPECT_EQ(lines.filter(QStringLiteral("Default setup not copied to ")).size(), 1)
+        << lines.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(QFileInfo(DataFile(QStringLiteral("Setups"))).isDir());
+    EXPECT_TRUE(prompts.shown.empty());
+    ApplicationShutdown();
+    SetAppFolder(programFolder);
 }
 
 TEST_F(StartupTest, DamagedSettingsAreKeptAsOldAndDefaultsUsed)

@@ -190,6 +190,19 @@ TEST_F(ViewerTest, LiveShotIsHeldThenTheLivePointReturns)
     clock.AdvanceMs(3001);
     ASSERT_TRUE(WaitFor([&] { return viewer->SelectedShot() == nullptr; }));
     SaveScreen(*viewer, QStringLiteral("viewer_ten_shots"));
+
+    // A shot a second before a 32-bit millisecond count would wrap (49.7 days
+    // up): its hold still lasts across the wrap, and ends after it.
+    clock.ns = (int64_t(1) << 32) * 1000000 - int64_t(1000) * 1000000;
+    FireAndShow(*unit, viewer, 30, 30);
+    for (const int ms : {0, 1500}) {
+        clock.AdvanceMs(ms);
+        const int count = device->SampleCount();
+        ASSERT_TRUE(WaitFor([&] { return device->SampleCount() >= count + 15 && !viewer->DrawPending(); }));
+        EXPECT_NE(viewer->SelectedShot(), nullptr) << ms << " ms into the hold";
+    }
+    clock.AdvanceMs(1501);
+    EXPECT_TRUE(WaitFor([&] { return viewer->SelectedShot() == nullptr; }));
 }
 
 TEST_F(ViewerTest, SeriesStopsTheUnitAndALateShotDoesNotStartIt)
