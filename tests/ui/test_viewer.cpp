@@ -309,12 +309,21 @@ TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
     EXPECT_EQ(std::pair(Glyph(viewer), Control(viewer, "ButtonStartStop")->isEnabled()),
               std::pair(QStringLiteral("ButtonStop"), true));
 
-    // Unbound during the wait: the continuation lets the device be. The unit
-    // stopped and every sample it sent before taken in first: a late one
-    // would mark the stream alive again and the click would leave it alone.
+    // Stopped before: reconnected, and not told to measure. The unit stopped
+    // and every sample it sent before taken in first: a late one would mark
+    // the stream alive again and the click would leave it alone.
     viewer->ButtonStartStopClick();
     ASSERT_TRUE(WaitFor([&] { return !unit->Measuring(); }));
     ASSERT_TRUE(AllWrittenArrived(device));
+    ViewerDevice::SetSampleStream(*device, false);
+    unit->ClearReceived();
+    Click(target, corner);
+    ASSERT_TRUE(viewer->Waiting());
+    ASSERT_TRUE(WaitFor([&] { return !viewer->Waiting(); }));
+    EXPECT_EQ(std::tuple(CountFrames(*unit, IsStartFrame), unit->Measuring(), viewer->Device(), device->Data().ComNumber()),
+              std::tuple(0, false, device, Com));
+
+    // Unbound during the wait: the continuation lets the device be.
     ViewerDevice::SetSampleStream(*device, false);
     Click(target, corner);
     ASSERT_TRUE(viewer->Waiting());
