@@ -60,6 +60,31 @@ QString TimeLabel(int i)
     return FormatDisplayText(QStringLiteral("%1.1f"), { -i / 10.0 }) + QLatin1Char('s');
 }
 
+// White labels and lines of the axes, the font scaled to the layer height.
+void AxisPen(TCanvas& canvas, int layerHeight)
+{
+    PlainPen(canvas, clWhite, 1);
+    canvas.SetFont(QStringLiteral("Arial"), ToPixel(std::max(0.025 * layerHeight, 8.0)), false);
+    canvas.SetFontColour(clWhite);
+    canvas.SetBrushStyle(TBrushStyle::Clear);
+}
+
+// Time lines every 0.1 s from the shot back to -3 s: solid each second,
+// dotted each half second, labelled below yBottom every half second.
+void DrawTimeGrid(TCanvas& canvas, int originX, double scaleX, int yBottom, int lineBottom, int lineTop)
+{
+    for (int i = 0; i <= TimeSteps; ++i) {
+        const int x = ToPixel(originX + scaleX * (-i / 10.0));
+        if (i % 5 == 0) {
+            const QString label = TimeLabel(i);
+            canvas.TextOut(ToPixel(x - canvas.TextWidth(label) * 0.5), yBottom + LabelGap, label);
+        }
+        canvas.SetPenStyle(i % 10 == 0 ? TPenStyle::Solid : i % 5 == 0 ? TPenStyle::Dot : TPenStyle::Clear);
+        canvas.Line(x, lineBottom, x, lineTop);
+    }
+    canvas.SetPenStyle(TPenStyle::Solid);
+}
+
 } // namespace
 
 // ---- Axes ---------------------------------------------------------------------------------
@@ -94,10 +119,7 @@ void TTargetRenderer::DrawDistanceAxes()
                          row(ring.DiameterBlackArea() * 0.5 * unit));
     }
 
-    PlainPen(canvas, clWhite, 1);
-    canvas.SetFont(QStringLiteral("Arial"), ToPixel(std::max(0.025 * h, 8.0)), false);
-    canvas.SetFontColour(clWhite);
-    canvas.SetBrushStyle(TBrushStyle::Clear);
+    AxisPen(canvas, h);
     const double halfText = canvas.TextHeight(QStringLiteral("1")) * 0.5;
 
     if (GraphScaleY > 0) {
@@ -112,17 +134,7 @@ void TTargetRenderer::DrawDistanceAxes()
         }
     }
     canvas.Line(xLeft, GraphOriginY, GraphOriginX, GraphOriginY);
-
-    for (int i = 0; i <= TimeSteps; ++i) {
-        const int x = ToPixel(GraphOriginX + GraphScaleX * (-i / 10.0));
-        if (i % 5 == 0) {
-            const QString label = TimeLabel(i);
-            canvas.TextOut(ToPixel(x - canvas.TextWidth(label) * 0.5), yBottom + LabelGap, label);
-        }
-        canvas.SetPenStyle(i % 10 == 0 ? TPenStyle::Solid : i % 5 == 0 ? TPenStyle::Dot : TPenStyle::Clear);
-        canvas.Line(x, yBottom, x, GraphOriginY);
-    }
-    canvas.SetPenStyle(TPenStyle::Solid);
+    DrawTimeGrid(canvas, GraphOriginX, GraphScaleX, yBottom, yBottom, GraphOriginY);
 }
 
 void TTargetRenderer::DrawXYAxes()
@@ -156,10 +168,7 @@ void TTargetRenderer::DrawXYAxes()
         canvas.Rectangle(xLeft, ToPixel(GraphOriginY - inner), GraphOriginX, ToPixel(GraphOriginY - outer));
     }
 
-    PlainPen(canvas, clWhite, 1);
-    canvas.SetFont(QStringLiteral("Arial"), ToPixel(std::max(0.025 * h, 8.0)), false);
-    canvas.SetFontColour(clWhite);
-    canvas.SetBrushStyle(TBrushStyle::Clear);
+    AxisPen(canvas, h);
     const double halfText = canvas.TextHeight(QStringLiteral("1")) * 0.5;
 
     if (GraphScaleY > 0) {
@@ -181,16 +190,7 @@ void TTargetRenderer::DrawXYAxes()
     const double span = GraphScaleY > 0 ? rmax * GraphScaleY : 0.3 * h;
     const int lineTop = ToPixel(GraphOriginY - span);
     const int lineBottom = ToPixel(GraphOriginY + span);
-    for (int i = 0; i <= TimeSteps; ++i) {
-        const int x = ToPixel(GraphOriginX + GraphScaleX * (-i / 10.0));
-        if (i % 5 == 0) {
-            const QString label = TimeLabel(i);
-            canvas.TextOut(ToPixel(x - canvas.TextWidth(label) * 0.5), yBottom + LabelGap, label);
-        }
-        canvas.SetPenStyle(i % 10 == 0 ? TPenStyle::Solid : i % 5 == 0 ? TPenStyle::Dot : TPenStyle::Clear);
-        canvas.Line(x, lineBottom, x, lineTop);
-    }
-    canvas.SetPenStyle(TPenStyle::Solid);
+    DrawTimeGrid(canvas, GraphOriginX, GraphScaleX, yBottom, lineBottom, lineTop);
 
     const int legendHeight = ToPixel(0.05 * h);
     const int legendX = ToPixel(0.95 * w);
