@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -176,14 +177,22 @@ void TTargetRenderer::DrawHitCrosshair(double x, double y)
     const long long a = (long long)MapX(0.25 * m) - MapX(0.0);
     const long long h = a / 2;
 
-    for (TCanvas* canvas : { &DisplayCanvas(), &StaticCanvas() }) {
-        SetPen(*canvas, CrosshairColour, CrosshairPenWidth, TPenStyle::Solid, TPenMode::Or);
-        canvas->Line(AddPx(px, -h), py, AddPx(px, -2 * a), py);
-        canvas->Line(AddPx(px, h), py, AddPx(px, 2 * a), py);
-        canvas->Line(px, AddPx(py, -h), px, AddPx(py, -2 * a));
-        canvas->Line(px, AddPx(py, h), px, AddPx(py, 2 * a));
-        ResetPen(*canvas);
-    }
+    // Both layers hold the same picture here (the pass copied the static
+    // layer and has drawn on both since), so the cross is drawn once and its
+    // square copied across: the same pixels as drawing it twice, without
+    // the second set of or-mode wide lines, the costliest strokes of a pass.
+    TCanvas& still = StaticCanvas();
+    SetPen(still, CrosshairColour, CrosshairPenWidth, TPenStyle::Solid, TPenMode::Or);
+    still.Line(AddPx(px, -h), py, AddPx(px, -2 * a), py);
+    still.Line(AddPx(px, h), py, AddPx(px, 2 * a), py);
+    still.Line(px, AddPx(py, -h), px, AddPx(py, -2 * a));
+    still.Line(px, AddPx(py, h), px, AddPx(py, 2 * a));
+    ResetPen(still);
+    const long long reach = 2 * std::llabs(a) + CrosshairPenWidth;
+    TCanvas& display = DisplayCanvas();
+    display.CopyRect(AddPx(px, -reach), AddPx(py, -reach), AddPx(px, reach + 1), AddPx(py, reach + 1), StaticLayer);
+    // The pen the display layer was left with when the cross was drawn on it.
+    SetPen(display, CrosshairColour, 1, TPenStyle::Solid);
 }
 
 // ---- Trace and hold box ---------------------------------------------------------------------

@@ -152,6 +152,26 @@ TEST_F(TargetShots, CrosshairArmsAreOredOntoBothLayers)
     }
 }
 
+// The live point is erased from the static layer, so a pass of all shots
+// leaves both layers alike, the cross around the current shot included, at
+// any zoom that puts its arms on or off the picture.
+TEST_F(TargetShots, AllShotsPassLeavesBothLayersAlike)
+{
+    Add(RingShot(20, -20, 97));
+    Add(RingShot(-70, 50, 40));
+    for (int zoom : {100, 400, 1600}) {
+        SCOPED_TRACE(zoom);
+        TTargetRenderer r;
+        Setup(r, 400, 300);
+        r.SetZoomPercent(zoom);
+        for (int current : {0, 1}) {
+            r.CurrentShot = current;
+            r.Render(TTargetRenderer::ViewAllShots);
+            EXPECT_EQ(r.DisplayLayer, r.StaticLayer);
+        }
+    }
+}
+
 // A trace alternating between (5, 5) and (15, 15) mm: mean (10, 10), spread
 // about 5 mm in both axes, the line only on the diagonal.
 std::unique_ptr<TShot> TracedShot(int functionMode)
