@@ -9,6 +9,7 @@
 #   bench/viewer_e2e.sh [SECONDS] [BUILD_DIR]      (default 60 s, build/)
 #   VIEWER_E2E_PERF=/tmp/e2e.data bench/viewer_e2e.sh   also records a profile
 #   VIEWER_E2E_HEAPTRACK=/tmp/e2e bench/viewer_e2e.sh   and the allocations
+#   VIEWER_E2E_SHOOT_EVERY=0 bench/viewer_e2e.sh         streaming only (default 4 s a unit)
 #
 # Needs xvfb-run, xdotool and xprop, and a built TRAXEL, unitsim and
 # bench_viewer_e2e_layout. Uses a scratch data folder; touches nothing else.
@@ -52,7 +53,7 @@ trap finish EXIT
 
 mkfifo "$scratch/commands"
 exec 3<>"$scratch/commands"
-"$build/runtime/unitsim" --units 8 --shoot-every 4 --seed 1 --ports-dir "$data/Ports" <&3 >> "$scratch/sim.log" 2>&1 &
+"$build/runtime/unitsim" --units 8 --shoot-every "${VIEWER_E2E_SHOOT_EVERY:-4}" --seed 1 --ports-dir "$data/Ports" <&3 >> "$scratch/sim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 1 100); do
   [ "$(grep -c '^unit ' "$scratch/sim.log")" -ge 8 ] && break

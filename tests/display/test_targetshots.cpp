@@ -276,6 +276,43 @@ TEST_F(TargetShots, LivePointIsErasedByteIdenticalFromTheStaticLayer)
     EXPECT_EQ(std::tuple(bool(r.LivePointValid), r.DisplayLayer), std::tuple(false, clean));
 }
 
+// The cross has the pixels of its eight drawing calls wherever it lies, in
+// the middle, touching an edge, and at another zoom (another cross size).
+TEST_F(TargetShots, LivePointHasThePixelsOfItsDrawingCalls)
+{
+    TTargetRenderer r;
+    Setup(r, 400, 300);
+    Add(RingShot(5, 5, 100));
+    const double k = 9.25 / 300;
+    for (double zoom : {100.0, 250.0}) {
+        r.SetZoomPercent(zoom);
+        r.Render(TTargetRenderer::ViewAllShots);
+        const int radius = SaturatingCast<int>(r.PixelsPerMm * r.ZoomField * 0.1);
+        for (auto [x, y] : {std::pair {300, 0}, {-1000, 700}, {2500, -1800}, {-3373, 0}, {3330, 20}, {-6000, 0}, {0, 4200}}) {
+            SCOPED_TRACE(testing::Message() << zoom << " " << x << " " << y);
+            const QImage clean = r.DisplayLayer.copy();
+            r.DrawLivePoint(LiveSample(x, y));
+            QImage expected = clean;
+            {
+                TCanvas canvas(expected);
+                const int px = r.MapX(x * k);
+                const int py = r.MapY(y * k);
+                for (auto [dx, colour] : {std::pair {1, clBlack}, {0, clWhite}}) {
+                    canvas.SetPenColour(colour);
+                    canvas.SetPenWidth(3);
+                    canvas.Line(px + dx - radius, py + dx, px + dx + radius, py + dx);
+                    canvas.Line(px + dx, py + dx - radius, px + dx, py + dx + radius);
+                    canvas.SetBrushStyle(TBrushStyle::Clear);
+                    canvas.Ellipse(int(px + dx - radius / 2.0), int(py + dx - radius / 2.0),
+                                   int(px + dx + radius / 2.0), int(py + dx + radius / 2.0));
+                }
+            }
+            EXPECT_EQ(r.DisplayLayer, expected);
+            r.DrawLivePoint(LiveSample(0, 0, 0x10)); // erased again
+        }
+    }
+}
+
 TEST_F(TargetShots, ZeroingOverlay)
 {
     TTargetRenderer r;
