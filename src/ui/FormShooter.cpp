@@ -401,12 +401,14 @@ void TFormShooter::HandleNewShot()
     if (!shooter_)
         return;
     const int n = shooter_->ShotCount();
-    UpdateShotString();
     LayoutControls();
-    if (n > 0)
+    // Selecting the shot rebuilds the strip itself.
+    if (n > 0) {
         SelectShot(n - 1);
-    else
+    } else {
+        UpdateShotString();
         RenderTarget(-1);
+    }
     // Only stored shots count: zeroing shots reach the listener too.
     const int stored = n - lastSeenShotCount_;
     lastSeenShotCount_ = n;

@@ -111,7 +111,8 @@ public:
     void ShowTimedMessage(const QString& text, int ms);
 
     // ---- Further operations of the viewer ----
-    void ZoomToShot(int first, int last);
+    // True when it started a view animation (which has drawn its first frame).
+    bool ZoomToShot(int first, int last);
     void BitBtnLeftArrowClick();
     void BitBtnRightArrowClick();
     void BitBtnZoomOutClick();

@@ -321,11 +321,13 @@ void TFormShooter::SelectShot(int index)
         if (replayState_ == 3)
             renderer_.TextPage = index / PageShots;
     }
-    RenderTarget(mode);
-    if (strip_.rangeFirst >= 0)
-        ZoomToShot(strip_.rangeFirst, strip_.rangeLast);
-    else
-        ZoomToShot(index, index);
+    // The zoom's first frame is drawn in this mode at the current view, the
+    // very picture a pass here would draw: one pass, not two.
+    if (mode >= 0)
+        renderer_.ViewMode = mode;
+    const bool zoomed = strip_.rangeFirst >= 0 ? ZoomToShot(strip_.rangeFirst, strip_.rangeLast) : ZoomToShot(index, index);
+    if (!zoomed)
+        RenderTarget(mode);
 }
 
 void TFormShooter::UpdateShotString()
@@ -345,11 +347,11 @@ void TFormShooter::SetStripScrollPosition(int position) { ScrollBoxShotString->S
 
 // ---- Zoom --------------------------------------------------------------------------------
 
-void TFormShooter::ZoomToShot(int first, int last)
+bool TFormShooter::ZoomToShot(int first, int last)
 {
     const int n = ShotCount();
     if (n == 0)
-        return;
+        return false;
     double minX = 0;
     double maxX = 0;
     double minY = 0;
@@ -382,7 +384,7 @@ void TFormShooter::ZoomToShot(int first, int last)
     const double limit = renderer_.Target.hasSilhouette ? 150.0 : 200.0;
     const double zoom = std::min(0.9 * renderer_.ZoomField / (std::max(maxX - minX, maxY - minY) + 1.0) * 100.0, limit);
     if (!GetOptionBool(QStringLiteral("AutoZoom")))
-        return;
+        return false;
     renderer_.AnimStartX = renderer_.ViewX;
     renderer_.AnimStartY = renderer_.ViewY;
     renderer_.AnimStartZoom = renderer_.ZoomPercent;
@@ -390,6 +392,7 @@ void TFormShooter::ZoomToShot(int first, int last)
     renderer_.AnimEndY = SaturatingCast<int>((minY + maxY) / 2);
     renderer_.AnimEndZoom = zoom;
     StartZoomAnimation(deviceMode_ == 1 ? 1000 : 500);
+    return true;
 }
 
 void TFormShooter::StartZoomAnimation(uint32_t ms)

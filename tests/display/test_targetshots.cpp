@@ -155,6 +155,26 @@ TEST_F(TargetShots, CrosshairArmsAreOredOntoBothLayers)
     }
 }
 
+// The live point is erased from the static layer, so a pass of all shots
+// leaves both layers alike, the cross around the current shot included, at
+// any zoom that puts its arms on or off the picture.
+TEST_F(TargetShots, AllShotsPassLeavesBothLayersAlike)
+{
+    Add(RingShot(20, -20, 97));
+    Add(RingShot(-70, 50, 40));
+    for (int zoom : {100, 400, 1600}) {
+        SCOPED_TRACE(zoom);
+        TTargetRenderer r;
+        Setup(r, 400, 300);
+        r.SetZoomPercent(zoom);
+        for (int current : {0, 1}) {
+            r.CurrentShot = current;
+            r.Render(TTargetRenderer::ViewAllShots);
+            EXPECT_EQ(r.DisplayLayer, r.StaticLayer);
+        }
+    }
+}
+
 // A trace alternating between (5, 5) and (15, 15) mm: mean (10, 10), spread
 // about 5 mm in both axes, the line only on the diagonal.
 std::unique_ptr<TShot> TracedShot(int functionMode)
@@ -257,6 +277,43 @@ TEST_F(TargetShots, LivePointIsErasedByteIdenticalFromTheStaticLayer)
     EXPECT_GE(r.LivePointRect.left, 0);
     EXPECT_LE(r.LivePointRect.right, r.LayerWidth());
     EXPECT_EQ(std::tuple(bool(r.LivePointValid), r.DisplayLayer), std::tuple(false, clean));
+}
+
+// The cross has the pixels of its eight drawing calls wherever it lies, in
+// the middle, touching an edge, and at another zoom (another cross size).
+TEST_F(TargetShots, LivePointHasThePixelsOfItsDrawingCalls)
+{
+    TTargetRenderer r;
+    Setup(r, 400, 300);
+    Add(RingShot(5, 5, 100));
+    const double k = 9.25 / 300;
+    for (double zoom : {100.0, 250.0}) {
+        r.SetZoomPercent(zoom);
+        r.Render(TTargetRenderer::ViewAllShots);
+        const int radius = SaturatingCast<int>(r.PixelsPerMm * r.ZoomField * 0.1);
+        for (auto [x, y] : {std::pair {300, 0}, {-1000, 700}, {2500, -1800}, {-3373, 0}, {3330, 20}, {-6000, 0}, {0, 4200}}) {
+            SCOPED_TRACE(testing::Message() << zoom << " " << x << " " << y);
+            const QImage clean = r.DisplayLayer.copy();
+            r.DrawLivePoint(LiveSample(x, y));
+            QImage expected = clean;
+            {
+                TCanvas canvas(expected);
+                const int px = r.MapX(x * k);
+                const int py = r.MapY(y * k);
+                for (auto [dx, colour] : {std::pair {1, clBlack}, {0, clWhite}}) {
+                    canvas.SetPenColour(colour);
+                    canvas.SetPenWidth(3);
+                    canvas.Line(px + dx - radius, py + dx, px + dx + radius, py + dx);
+                    canvas.Line(px + dx, py + dx - radius, px + dx, py + dx + radius);
+                    canvas.SetBrushStyle(TBrushStyle::Clear);
+                    canvas.Ellipse(int(px + dx - radius / 2.0), int(py + dx - radius / 2.0),
+                                   int(px + dx + radius / 2.0), int(py + dx + radius / 2.0));
+                }
+            }
+            EXPECT_EQ(r.DisplayLayer, expected);
+            r.DrawLivePoint(LiveSample(0, 0, 0x10)); // erased again
+        }
+    }
 }
 
 TEST_F(TargetShots, ZeroingOverlay)

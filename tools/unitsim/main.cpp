@@ -226,12 +226,16 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    auto describe = [&](std::size_t i) {
+    auto describe = [&](std::size_t i, bool counts = false) {
         const Unit& u = all[i];
         std::cout << "unit " << i + 1 << ": " << u.sim->Name() << " "
                   << (u.sim->Plugged() ? u.sim->SlavePath() : std::string("(unplugged)"));
         if (u.com)
             std::cout << " COM" << u.com;
+        if (counts) {
+            const unitsim::UnitStats stats = u.sim->Stats();
+            std::cout << ", " << (u.sim->Measuring() ? "measuring" : "idle") << ", " << stats.resultsSent << " shots sent";
+        }
         std::cout << "\n";
     };
     for (std::size_t i = 0; i < all.size(); ++i)
@@ -270,7 +274,7 @@ int main(int argc, char** argv)
             }
             if (cmd == "status") {
                 for (std::size_t i = 0; i < all.size(); ++i)
-                    describe(i);
+                    describe(i, true);
                 continue;
             }
             if (cmd == "help") {
