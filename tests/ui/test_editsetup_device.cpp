@@ -147,6 +147,8 @@ TEST_F(EditSetupDeviceTest, ReadWriteAndDisableOneSlot)
     // It stays so through a store.
     FormEditSetup->StoreFrames(false);
     EXPECT_EQ(std::tuple(t.hasRing, t.hasSilhouette), std::tuple(0, 1));
+    // The downloads left the operator's settings-on-device switch on.
+    EXPECT_TRUE(FormEditSetup->WorkingSetup.blocks.ArrowsUnlocked());
 
     // Disable it: the first name byte becomes 255, the rest stays.
     ShowTab("Misc");
