@@ -261,6 +261,10 @@ void TFrameEditAdvancedSettings::ButtonDownloadOneClick()
     CheckBoxRingTarget2->setChecked(ring);
     CheckBoxSilhouette1->setChecked(!ring);
     CheckBoxSilhouette2->setChecked(!ring);
+    // The frames are reloaded from the working copy below: a settings-on-device
+    // switch flipped since the last store would fall back and hide the slot
+    // tools the operator is using.
+    working.blocks.SetArrowsUnlocked(CheckBoxSettingsOnDevice->isChecked());
     for (int index : {SetupBlocks::ClassicBlock, SetupBlocks::DynamicBlock}) {
         ModeBlock block = working.blocks.GetModeBlock(index);
         block.SetRingTargetEnabled(ring);

@@ -1,6 +1,7 @@
 // The network forms on the running program: remote viewers on a monitor,
 // text messages both ways, the node's retry question, undecodable messages
 // and a port that cannot be had.
+#include "FormApplicationSettings.h"
 #include "FormNetworkControl.h"
 #include "FormSendMessage.h"
 #include "NetMonitor.h"
@@ -16,13 +17,16 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -291,9 +295,26 @@ TEST_F(NetworkFormsTest, APortInUseIsReportedAndNoMonitoringBegins)
 {
     QTcpServer taken;
     ASSERT_TRUE(taken.listen(QHostAddress::AnyIPv4, 0));
-    SetNetwork(XmlNames::ModeMonitor, QString::number(taken.serverPort()));
+    // The operator makes this PC the instructor's, on the taken port, in the
+    // settings dialog the start menu opens; the start menu then offers
+    // monitoring.
     FormStartMenu->ShowInFront();
-    Click(Control(FormStartMenu, "BitBtnMonitorTraining"));
+    bool chosen = false;
+    QTimer::singleShot(0, FormApplicationSettings, [&] {
+        auto* network = Control<QGroupBox>(FormApplicationSettings, "RadioGroupNetwork");
+        Click(network->findChildren<QRadioButton*>().value(0));  // "Instructor"
+        auto* port = Control<QLineEdit>(FormApplicationSettings, "EditMonitorPort");
+        port->clear();
+        TypeText(port, QString::number(taken.serverPort()));
+        chosen = true;
+        Click(Control(FormApplicationSettings, "BitBtnOk"));
+        if (FormApplicationSettings->isVisible())
+            FormApplicationSettings->reject();
+    });
+    Click(Control(FormStartMenu, "ButtonAppSettings"));
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(GetNetworkMode(), QLatin1String(XmlNames::ModeMonitor));
+    ASSERT_TRUE(ClickWhenReady(Control(FormStartMenu, "BitBtnMonitorTraining")));
     EXPECT_EQ(SessionMode, int(SessionNone));
     EXPECT_FALSE(Network()->ServerActive());
     EXPECT_FALSE(Control<QLabel>(FormStartMenu, "LabelWaitingForConnections")->isVisible());

@@ -265,10 +265,15 @@ TEST_F(ApplicationSettingsTest, LaterLanguageEndsTheProgramAfterTheSessionIsClos
         EXPECT_EQ(ExitCodeOf([&] { Click(Ctl("ButtonLanguage")); }), road.exitCode);
         EXPECT_EQ(prompts.Texts(), (QStringList {restart, save}));
         EXPECT_EQ(CurrentSession->ShooterCount(), road.shooters);
+        // Kept open, the program stays in the dialog; ending, it closes it.
+        EXPECT_EQ(form->isVisible(), road.exitCode == StillRunning);
     }
-    // Nothing unsaved: the program ends without a question.
+    // Nothing unsaved: the program ends without a question. The dialog
+    // closed with the last road, so it is opened again first.
     prompts.shown.clear();
     prompts.fileAnswers = {french};
+    form->show();
+    ASSERT_TRUE(WaitFor([&] { return Ctl("ButtonLanguage")->isVisible() && Ctl("ButtonLanguage")->isEnabled(); }));
     EXPECT_EQ(ExitCodeOf([&] { Click(Ctl("ButtonLanguage")); }), 0);
     EXPECT_EQ(prompts.Texts(), QStringList {restart});
     // Until the restart the program speaks the language it started with.

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -75,8 +76,9 @@ protected:
         FormEditSetup->BeginEdit(entry);
         FormEditSetup->show();
         Edit("FrameEditModeSettings1", "EditSleepTimeout2")->setText(QStringLiteral("5"));
-        FormEditSetup->SelectTab(FormEditSetup->TabIndex(QStringLiteral("Misc")));
+        ShowTab("Misc");
         Click(Misc<QToolButton>("ImageToggleSettingsOnDevice"));
+        ASSERT_TRUE(WaitFor([] { return Misc<QWidget>("GroupBoxOptions")->isVisible(); }));
         ClearReceived();
         prompts.shown.clear();
     }
@@ -90,9 +92,18 @@ protected:
     {
         return ::Control<QLineEdit>(FormEditSetup->findChild<QWidget*>(QString::fromLatin1(frame)), name);
     }
+    // Clicks the tab with that caption, as the operator does.
+    static void ShowTab(const char* caption)
+    {
+        auto* bar = ::Control<QTabBar>(FormEditSetup, "TabControlPage");
+        const int index = FormEditSetup->TabIndex(QString::fromLatin1(caption));
+        ASSERT_GE(index, 0) << caption;
+        Click(bar, bar->tabRect(index).center());
+        EXPECT_EQ(FormEditSetup->CurrentTabCaption(), QString::fromLatin1(caption));
+    }
     static void Slot(bool ring, int number)
     {
-        Misc<QRadioButton>(ring ? "RadioButtonRing" : "RadioButtonSilhouette")->click();
+        Click(Misc<QRadioButton>(ring ? "RadioButtonRing" : "RadioButtonSilhouette"));
         Misc<QLineEdit>("EditTargetNumber")->setText(QString::number(number));
     }
 
@@ -108,7 +119,7 @@ TEST_F(EditSetupDeviceTest, ReadWriteAndDisableOneSlot)
 
     // Read ring slot 3 into the editor.
     Slot(true, 3);
-    Click(Misc("ButtonDownloadOne"));
+    ASSERT_TRUE(ClickWhenReady(Misc("ButtonDownloadOne")));
     EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join(QLatin1Char('|')).toStdString();
     const TargetDescription& t = FormEditSetup->WorkingSetup.target;
     EXPECT_EQ(t.ringRecord.b, units[0]->RingTarget(3));
@@ -118,16 +129,16 @@ TEST_F(EditSetupDeviceTest, ReadWriteAndDisableOneSlot)
 
     // Write it, renamed, into slot 2.
     Edit("FrameEditRingSettings1", "EditTargetName")->setText(QStringLiteral("Slot two"));
-    FormEditSetup->SelectTab(FormEditSetup->TabIndex(QStringLiteral("Misc")));
+    ShowTab("Misc");
     Slot(true, 2);
-    Click(Misc("ButtonUploadOne"));
+    ASSERT_TRUE(ClickWhenReady(Misc("ButtonUploadOne")));
     EXPECT_EQ(prompts.Texts(), QStringList {QStringLiteral("Update completed")});
     EXPECT_EQ(units[0]->RingTarget(2), t.ringRecord.b);
     EXPECT_EQ(t.ringRecord.NameText(), QStringLiteral("Slot two"));
 
     // Read silhouette slot 5: the editor becomes silhouette-only.
     Slot(false, 5);
-    Click(Misc("ButtonDownloadOne"));
+    ASSERT_TRUE(ClickWhenReady(Misc("ButtonDownloadOne")));
     EXPECT_EQ(std::tuple(t.hasRing, t.hasSilhouette, t.silhouetteRecord.Size()), std::tuple(0, 1, 480));
     EXPECT_EQ(t.silhouetteMatrix.Cell(2, 9), units[0]->Silhouette(5).cells[64 * 2 + 9]);
     EXPECT_EQ(FormEditSetup->FrontFrame()->objectName(), QStringLiteral("FrameEditSilhouetteSettings1"));
@@ -136,12 +147,14 @@ TEST_F(EditSetupDeviceTest, ReadWriteAndDisableOneSlot)
     // It stays so through a store.
     FormEditSetup->StoreFrames(false);
     EXPECT_EQ(std::tuple(t.hasRing, t.hasSilhouette), std::tuple(0, 1));
+    // The downloads left the operator's settings-on-device switch on.
+    EXPECT_TRUE(FormEditSetup->WorkingSetup.blocks.ArrowsUnlocked());
 
     // Disable it: the first name byte becomes 255, the rest stays.
-    FormEditSetup->SelectTab(FormEditSetup->TabIndex(QStringLiteral("Misc")));
+    ShowTab("Misc");
     prompts.shown.clear();
     const unitsim::SilhouetteSlot old = units[0]->Silhouette(5);
-    Click(Misc("ButtonDisableTarget"));
+    ASSERT_TRUE(ClickWhenReady(Misc("ButtonDisableTarget")));
     EXPECT_EQ(prompts.Texts(), QStringList {QStringLiteral("Target disabled")});
     const unitsim::SilhouetteSlot now = units[0]->Silhouette(5);
     EXPECT_EQ(now.record[0], 255);
@@ -168,16 +181,22 @@ TEST_F(EditSetupDeviceTest, RefusalsSendNothing)
     // A value that does not validate stops the upload before the unit.
     Edit("FrameEditRingSettings1", "EditHighestRing")->setText(QStringLiteral("11"));
     Slot(true, 1);
-    Click(Misc("ButtonUploadOne"));
+    ASSERT_TRUE(ClickWhenReady(Misc("ButtonUploadOne")));
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_TRUE(prompts.shown[0].text.startsWith(QStringLiteral("An invalid value")));
-    Edit("FrameEditRingSettings1", "EditHighestRing")->setText(QStringLiteral("10"));
+    // The refusal shows the ring frame with the bad value; mended, the
+    // operator goes back to the slot tools through the tabs.
+    auto* highest = Edit("FrameEditRingSettings1", "EditHighestRing");
+    ASSERT_TRUE(highest->isVisible());
+    highest->setText(QStringLiteral("10"));
+    ShowTab("Ring Target");
+    ShowTab("Misc");
 
     for (const char* number : {"16", "-1", "abc"}) {
         for (const char* button : {"ButtonDownloadOne", "ButtonUploadOne", "ButtonDisableTarget"}) {
             prompts.shown.clear();
             Misc<QLineEdit>("EditTargetNumber")->setText(QString::fromLatin1(number));
-            Click(Misc(button));
+            ASSERT_TRUE(ClickWhenReady(Misc(button))) << button;
             EXPECT_EQ(prompts.Texts(), QStringList {QStringLiteral("Invalid target number")}) << number << button;
         }
     }

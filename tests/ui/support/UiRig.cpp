@@ -275,6 +275,14 @@ bool UiRigTest::WaitFor(const std::function<bool()>& pred, std::chrono::millisec
     return pred();
 }
 
+bool UiRigTest::ClickWhenReady(QWidget* widget, std::chrono::milliseconds limit)
+{
+    if (!widget || !WaitFor([widget] { return widget->isVisible() && widget->isEnabled(); }, limit))
+        return false;
+    Click(widget);
+    return true;
+}
+
 void UiRigTest::ClearReceived()
 {
     for (auto& unit : units)

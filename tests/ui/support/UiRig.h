@@ -95,6 +95,9 @@ protected:
 
     // Pumps the event loop until pred holds or limit passes; returns pred().
     bool WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // Waits until an operator could click widget (shown and enabled), then
+    // clicks it; false, with nothing clicked, when that never happens.
+    bool ClickWhenReady(QWidget* widget, std::chrono::milliseconds limit = std::chrono::seconds(10));
     // Forgets what every unit received so far.
     void ClearReceived();
     // Scans the ports and waits until n units are found and none identifies.
