@@ -466,11 +466,30 @@ std::optional<TPortEntry> TPortRegistry::Find(int number) const
     return it->second;
 }
 
+// A port of the Ports folder is where its link points now. A pseudo-terminal
+// that went away leaves its number to the next one made anywhere on the
+// machine, so the path remembered could open someone else's terminal.
+bool TPortRegistry::StillLinked(const TPortEntry& entry) const
+{
+    if (!entry.Pinned)
+        return true;
+    const std::string folder = PortsFolder();
+    if (folder.empty())
+        return false;
+    std::error_code ec;
+    fs::path target = fs::read_symlink(fs::path(folder) / entry.PortName(), ec);
+    if (ec)
+        return false;
+    if (target.is_relative())
+        target = fs::path(folder) / target;
+    return target.lexically_normal().string() == entry.DevicePath;
+}
+
 std::string TPortRegistry::ResolveComPort(int number)
 {
     if (number <= 0 || number > HighestNumber)
         return {};
-    if (auto entry = Find(number); entry && entry->Present && Exists(entry->DevicePath))
+    if (auto entry = Find(number); entry && entry->Present && Exists(entry->DevicePath) && StillLinked(*entry))
         return entry->DevicePath;
     Refresh();
     auto entry = Find(number);

@@ -76,6 +76,8 @@ public:
     // when the number is not present or its path has gone, so a port that
     // was just plugged in or replaced is found without waiting for hot-plug.
     std::string ResolveComPort(int number);
+    // A Ports-folder entry still linked to its device path (other entries: true).
+    bool StillLinked(const TPortEntry& entry) const;
 
 private:
     struct TRealPort {

@@ -248,7 +248,7 @@ void TFormPrepareDownload::FormShow()
 {
     failedUnits_.clear();
     startedUnits_.clear();
-    const bool started = StartReadyUnits();
+    const bool started = StartReadyUnits(true);
     // Units still identifying (a rescan after a replug) start once they are
     // ready; the poll waits for them.
     const std::vector<TDevice*> units = DownloadUnits::Connected();
@@ -258,13 +258,15 @@ void TFormPrepareDownload::FormShow()
         LabelDevices->setText(Tr("Nothing to download"));
 }
 
-bool TFormPrepareDownload::StartReadyUnits()
+bool TFormPrepareDownload::StartReadyUnits(bool opening)
 {
     bool started = false;
     try {
         for (TDevice* device : DownloadUnits::Connected()) {
-            // A unit identified for a download starts it by itself.
-            if (device->Identifying() || device->Async().autoDownload.load() || startedUnits_.count(device))
+            // A unit identified for a download while the screen shows starts
+            // it by itself at the end of its identification.
+            const bool startsItself = !opening && device->Async().autoDownload.load();
+            if (device->Identifying() || startsItself || startedUnits_.count(device))
                 continue;
             startedUnits_.insert(device);
             started = DownloadUnits::StartDownload(*device) || started;
@@ -330,7 +332,7 @@ void TFormPrepareDownload::ProgressTick()
     int received = 0;
     int total = 0;
     if (DownloadScreenShowing())
-        StartReadyUnits();
+        StartReadyUnits(false);
     const std::vector<TDevice*> units = DownloadUnits::Connected();
     for (TDevice* device : units) {
         // A finishing step before this one let events through.

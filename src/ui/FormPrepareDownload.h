@@ -114,8 +114,9 @@ private:
     void Scan(bool addNew, bool identify, bool autoDownload);
     bool DownloadScreenShowing() const;
     // Starts the units that are ready and were not started in this visit of
-    // the screen; true when one started.
-    bool StartReadyUnits();
+    // the screen; true when one started. opening: the screen is being shown
+    // (every ready unit), else the poll (not those that start themselves).
+    bool StartReadyUnits(bool opening);
     void StartPolling(bool on);
 
     QLabel* LabelDevices = nullptr;

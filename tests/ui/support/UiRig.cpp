@@ -294,10 +294,13 @@ bool UiRigTest::ScanUnits(int n)
     TDeviceManager* manager = TDeviceManager::Instance();
     if (!manager->Scanning())
         manager->ScanPorts(true, true, false);
+    // A unit that missed the first stop (its port not yet raw on a busy
+    // machine) is asked again every 3 s, up to three times: the limit leaves
+    // room for that.
     return WaitFor([&] {
         manager->CheckScanComplete();
         return manager->FoundDeviceCount() == n && manager->IdentifyingDeviceCount() == 0;
-    });
+    }, std::chrono::seconds(30));
 }
 
 void UiRigTest::StartTraining(int n)

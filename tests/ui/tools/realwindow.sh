@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs inside xvfb-run for the real-window test: starts the program on the X
-# server, waits until its start menu window is mapped, reports the program's
+# The real-window test: starts an X server of its own (its display number
+# chosen by the server, so runs side by side never race for one), starts the
+# program on it, waits until its start menu window is mapped, reports the program's
 # resident memory, photographs the screen, clicks the menu's Close button and
 # reports how the program ended. Every wait has a deadline.
 #
@@ -9,6 +10,21 @@
 set -u
 program=$1 grab=$2 picture=$3 close_x=$4 close_y=$5
 export QT_QPA_PLATFORM=xcb
+
+number_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" 2>/dev/null &
+xserver=$!
+trap 'kill "$xserver" 2>/dev/null; wait "$xserver" 2>/dev/null; rm -f "$number_file"' EXIT
+for _ in $(seq 1 300); do  # 30 s; the number is written once the server is ready
+  [ -s "$number_file" ] && break
+  kill -0 "$xserver" 2>/dev/null || break
+  sleep 0.1
+done
+if ! [ -s "$number_file" ]; then
+  echo "XSERVER=failed"
+  exit 0
+fi
+export DISPLAY=":$(head -n1 "$number_file")"
 
 "$program" &
 pid=$!
