@@ -372,8 +372,11 @@ void TFormEditSetup::ButtonLoadOneClick()
         ShowError(QStringLiteral("Error opening setup"));
         return;
     }
-    if (file.Count() == 0)
+    // A list without any setup has nothing to edit: refused like a damaged one.
+    if (file.Count() == 0) {
+        ShowError(QStringLiteral("Error opening setup"));
         return;
+    }
     CopyIntoWorking(*file.Get(0));
     LoadFrames();
     Preview.Target = WorkingSetup.target;

@@ -68,11 +68,11 @@ void TFrameEditRingCustomSettings::LoadCustomRings(const TargetDescription& targ
         EditHm[std::size_t(k - 1)]->setText(FormatFixed(ring.DiameterVariableHminus(k) * unit, decimals));
 }
 
-bool TFrameEditRingCustomSettings::ValidateCustomRings()
+bool TFrameEditRingCustomSettings::ValidateCustomRings(int rows)
 {
     const double scale = editor_.FrameEditRingSettings1->SizesInInch() ? 100.0 : 10.0;
-    for (QLineEdit* edit : EditHm)
-        if (!editor_.ValidateRange(edit, 0, FitBound(6000, scale)))
+    for (int k = 1; k <= rows && k <= RowCount; ++k)
+        if (!editor_.ValidateRange(EditHm[std::size_t(k - 1)], 0, FitBound(6000, scale)))
             return false;
     return true;
 }
@@ -84,11 +84,20 @@ bool TFrameEditRingCustomSettings::StoreCustomRings(TargetDescription& target)
     const TFrameEditRingSettings* ringFrame = editor_.FrameEditRingSettings1;
     if (editor_.Loading || !target.hasRing || !ringFrame->CustomRingsOn())
         return true;
-    if (!ValidateCustomRings())
+    // Rows below the lowest ring are hidden: whatever a unit or a file left
+    // there (an erased field reads 0xFFFF) cannot be corrected, so it must
+    // not refuse the store.
+    const int rows = CustomRingRows(target.ringRecord);
+    if (!ValidateCustomRings(rows))
         return false;
     const int power = ringFrame->SizesInInch() ? 2 : 1;
-    for (int k = 1; k <= RowCount; ++k)
-        target.ringRecord.SetDiameterVariableHminus(k, StoredValue(EditHm[std::size_t(k - 1)]->text(), power));
+    for (int k = 1; k <= RowCount; ++k) {
+        const QString text = EditHm[std::size_t(k - 1)]->text();
+        double unused = 0;
+        if (k > rows && !ReadNumber(text, unused))
+            continue;  // a hidden row that reads as no number keeps its diameter
+        target.ringRecord.SetDiameterVariableHminus(k, StoredValue(text, power));
+    }
     return true;
 }
 

@@ -29,7 +29,8 @@ public:
 
     void LoadCustomRings(const TargetDescription& target);
     void UpdateRingNumberLabels(const TargetDescription& target);
-    bool ValidateCustomRings();
+    // Checks the first rows rows: the rings the target has.
+    bool ValidateCustomRings(int rows);
     bool StoreCustomRings(TargetDescription& target);
     // The ring frame's unit switch changed: every diameter follows.
     void ConvertDiameters(double factor, int decimals);
