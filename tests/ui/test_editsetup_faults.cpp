@@ -168,7 +168,11 @@ TEST_F(EditSetupFaultsTest, ABadSetupFileLeavesTheWorkingSetupAsItWas)
     const QString emptyPath = ScratchRoot() + QStringLiteral("/empty.setup.xml");
     none.SaveToFile(emptyPath);
 
-    for (const QByteArray& content : {whole.left(whole.size() / 2), QByteArray("\x00\xff<<<", 6), QByteArray()}) {
+    QByteArray badNumber = whole;
+    ASSERT_TRUE(badNumber.contains("<NumberOfPrisms>1</NumberOfPrisms>"));
+    badNumber.replace("<NumberOfPrisms>1</NumberOfPrisms>", "<NumberOfPrisms>one</NumberOfPrisms>");
+    for (const QByteArray& content :
+         {whole.left(whole.size() / 2), badNumber, QByteArray("\x00\xff<<<", 6), QByteArray()}) {
         WriteFile(path, content);
         prompts.shown.clear();
         prompts.fileAnswers.push_back(path);
