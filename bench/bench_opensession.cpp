@@ -12,6 +12,7 @@
 // previous session first, which a benchmark loop would time with it.
 //
 //   bench_opensession [--shooters N] [--shots N] [--runs N]
+#include "BenchShooter.h"
 #include "AppPaths.h"
 #include "AppStartup.h"
 #include "DeviceManager.h"
@@ -36,7 +37,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <vector>
 
 namespace {
@@ -51,45 +51,6 @@ public:
     }
 };
 
-std::unique_ptr<TSession> MakeSession(int shooters, int shots)
-{
-    std::mt19937 rng(4711);
-    std::uniform_int_distribution<int> coord(-900, 900);
-    auto session = std::make_unique<TSession>();
-    session->date = QStringLiteral("2024-05-17 10:00");
-    for (int s = 0; s < shooters; ++s) {
-        auto shooter = std::make_unique<TShooter>();
-        shooter->name = QStringLiteral("Shooter %1").arg(s + 1);
-        shooter->SetSerialNumber(QStringLiteral("KBR%1").arg(1000001 + s));
-        shooter->targets.ringTargets[0].SetNameText(QStringLiteral("Air Rifle"));
-        shooter->targets.ringTargets[0].SetNominalDistance(100);
-        shooter->targets.ringTargets[0].SetCaliber(450);
-        shooter->targets.ringDefined[0] = 1;
-        for (int k = 0; k < shots; ++k) {
-            auto shot = std::make_unique<TShot>();
-            RawShotRecord& r = shot->raw;
-            r.SetRingTargetIndex(0);
-            r.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
-            r.SetFunctionMode(1);
-            r.SetTime(uint32_t(k * 660));
-            r.SetScore(80 + k % 25);
-            r.SetClockSector(1 + k % 12);
-            r.SetX(coord(rng));
-            r.SetY(coord(rng));
-            r.SetXNAU(coord(rng));
-            r.SetYNAU(coord(rng));
-            shot->aimingTime = 2000 + k;
-            shot->AllocateCurve(200);
-            for (int p = 0; p < 200; ++p) {
-                shot->Curve()[p].SetX(coord(rng));
-                shot->Curve()[p].SetY(coord(rng));
-            }
-            shooter->AddShot(std::move(shot));
-        }
-        session->AddShooter(std::move(shooter));
-    }
-    return session;
-}
 
 int Option(int argc, char** argv, const char* name, int fallback)
 {
@@ -141,7 +102,7 @@ int main(int argc, char** argv)
 
     const QString path = ShotFilesFolder() + QStringLiteral("/Bench.shotfile.xml");
     {
-        const std::unique_ptr<TSession> session = MakeSession(shooters, shots);
+        const std::unique_ptr<TSession> session = MakeBenchSession(shooters, shots);
         TShotFileHandler writer;
         writer.SetSession(session.get());
         writer.BuildShotFile();

@@ -8,6 +8,7 @@
 //   BM_XmlLoad  - TMiniXMLParser::LoadFromFile of the session file
 //   BM_XmlSave  - Build and SaveToFile of that document's tree
 //   BM_LoadSessionFile, BM_SaveSessionFile - the whole session file
+#include "BenchShooter.h"
 #include "Globals.h"
 #include "MiniXMLParser.h"
 #include "Shotdata.h"
@@ -19,56 +20,14 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <random>
 
 namespace {
 
-std::unique_ptr<TSession> MakeSession(int shooters)
-{
-    std::mt19937 rng(4711);
-    std::uniform_int_distribution<int> coord(-900, 900);
-    auto session = std::make_unique<TSession>();
-    session->name = QStringLiteral("Benchmark session");
-    session->date = QStringLiteral("2024-05-17 10:00");
-    for (int s = 0; s < shooters; ++s) {
-        auto shooter = std::make_unique<TShooter>();
-        shooter->name = QStringLiteral("Shooter %1").arg(s + 1);
-        shooter->team = QStringLiteral("Team 1");
-        shooter->SetSerialNumber(QStringLiteral("SN%1").arg(1000 + s));
-        shooter->targets.ringTargets[0].SetNameText(QStringLiteral("Air Rifle"));
-        shooter->targets.ringTargets[0].SetNominalDistance(100);
-        shooter->targets.ringTargets[0].SetCaliber(450);
-        shooter->targets.ringDefined[0] = 1;
-        for (int k = 0; k < 60; ++k) {
-            auto shot = std::make_unique<TShot>();
-            RawShotRecord& r = shot->raw;
-            r.SetRingTargetIndex(0);
-            r.SetSilhouetteTargetIndex(RawShotRecord::NoTarget);
-            r.SetFunctionMode(1);
-            r.SetTime(uint32_t(k * 660));
-            r.SetScore(80 + k % 25);
-            r.SetClockSector(1 + k % 12);
-            r.SetX(coord(rng));
-            r.SetY(coord(rng));
-            r.SetXNAU(coord(rng));
-            r.SetYNAU(coord(rng));
-            shot->aimingTime = 2000 + k;
-            shot->AllocateCurve(200);
-            for (int p = 0; p < 200; ++p) {
-                shot->Curve()[p].SetX(coord(rng));
-                shot->Curve()[p].SetY(coord(rng));
-            }
-            shooter->AddShot(std::move(shot));
-        }
-        session->AddShooter(std::move(shooter));
-    }
-    return session;
-}
 
 // The session file of the given number of shooters, written once.
 struct TSessionFile {
     explicit TSessionFile(int shooters)
-        : session(MakeSession(shooters))
+        : session(MakeBenchSession(shooters, 60))
         , path(dir.filePath("bench.shotfile.xml"))
     {
         TShotFileHandler h;
