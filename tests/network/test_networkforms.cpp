@@ -10,6 +10,7 @@
 #include "UiRig.h"
 
 #include "AppSettings.h"
+#include "DeviceManager.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
 #include "TranslateUI.h"
@@ -240,6 +241,36 @@ TEST_F(NetworkFormsTest, NodeShowsTextsOnTheViewersOfTheSerialNamed)
     Network()->SendDataOut(1);
     ASSERT_TRUE(WaitFor([&] { return mirror.FindShooter(anna->SerialNumber())->ShotCount() == 2; }));
     EXPECT_TRUE(prompts.shown.empty());
+}
+
+// The whole road of a text: typed for one serial at the monitor, shown on
+// the node's live viewer of that unit and written to the unit's display.
+TEST_F(NetworkFormsTest, AMonitorTextReachesTheNodesUnit)
+{
+    SetNetwork(XmlNames::ModeNode);
+    SessionMode = SessionClassic;
+    unitsim::TSimUnit& unit = AddUnit(71, "KBR0007171");
+    ASSERT_TRUE(ScanUnits(1));
+    TDevice* device = TDeviceManager::Instance()->FindConnectedDevice(71);
+    ASSERT_NE(device, nullptr);
+    TShooter* shooter = device->Shooter();
+    ASSERT_NE(shooter, nullptr);
+    shooter->currentTarget = NamedRing(QStringLiteral("R"));
+    TFormShooter* viewer = AddViewer(device, shooter, true);
+    viewer->show();
+
+    TSession mirror;
+    TNetMonitor monitor;
+    monitor.SetSession(&mirror);
+    ASSERT_TRUE(monitor.Start(0));
+    Network()->ConnectClient(QStringLiteral("127.0.0.1"), monitor.Port());
+    ASSERT_TRUE(WaitFor([&] { return monitor.LinkConnected(shooter->SerialNumber()); }));
+
+    unit.ClearReceived();
+    EXPECT_EQ(monitor.SendMessageRequest(shooter->SerialNumber(), QStringLiteral("Cease fire")), 1);
+    ASSERT_TRUE(WaitFor([&] { return !unit.DisplayLines().empty() && !viewer->Waiting(); }));
+    EXPECT_EQ(ShownText(viewer), QStringLiteral("Cease fire"));
+    EXPECT_EQ(unit.DisplayLines().front().text, "Cease fire");
 }
 
 TEST_F(NetworkFormsTest, LostMonitorAsksOnceAndRetriesUntilNo)
