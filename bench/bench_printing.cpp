@@ -4,9 +4,9 @@
 // program's high-resolution printer. The goal is well under a second.
 #include "AppPaths.h"
 #include "AppSettings.h"
+#include "BenchProgram.h"
 #include "BenchShooter.h"
 #include "FormShooter.h"
-#include "MiniXMLParser.h"
 #include "Printing.h"
 #include "Prompts.h"
 #include "Shotdata.h"
@@ -96,18 +96,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // The program's folder with Bitmaps/ and the grading file beside the
-    // build's bench folder.
-    QDir::setCurrent(QCoreApplication::applicationDirPath() + QStringLiteral("/../runtime"));
-    SetAppFolder(QDir::currentPath());
-    LoadUIBitmaps();
-    LoadShotStringBitmaps();
-    LoadStatusBitmaps();
-    auto settings = std::make_unique<MiniXMLParser::TXMLNode>();
-    settings->SetName(QStringLiteral("TRAXELAppSettings"));
-    SetSettingsRoot(std::move(settings));
-    SetDefaultSettings();
-    SessionMode = SessionClassic;
+    SetUpBenchProgram();
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

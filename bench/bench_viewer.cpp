@@ -21,12 +21,12 @@
 //   bench_viewer [--shots N] [--seconds S] [--idle-seconds S]
 #include "AppPaths.h"
 #include "AppSettings.h"
+#include "BenchProgram.h"
 #include "CPort.h"
 #include "Device.h"
 #include "ForkedUnits.h"
 #include "FormShooter.h"
 #include "Globals.h"
-#include "MiniXMLParser.h"
 #include "Shotdata.h"
 #include "TSimUnit.h"
 #include "TestTargets.h"
@@ -113,17 +113,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // The program's folder with Bitmaps/ beside the build's bench folder.
-    QDir::setCurrent(QCoreApplication::applicationDirPath() + QStringLiteral("/../runtime"));
-    SetAppFolder(QDir::currentPath());
-    LoadUIBitmaps();
-    LoadShotStringBitmaps();
-    LoadStatusBitmaps();
-    auto settings = std::make_unique<MiniXMLParser::TXMLNode>();
-    settings->SetName(QStringLiteral("TRAXELAppSettings"));
-    SetSettingsRoot(std::move(settings));
-    SetDefaultSettings();
-    SessionMode = SessionClassic;
+    SetUpBenchProgram();
 
     TSession session;
     CurrentSession = &session;
