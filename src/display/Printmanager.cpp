@@ -30,8 +30,6 @@ constexpr double TargetFillPercent = 70.0;
 constexpr double UsablePaperShare = 0.955;
 constexpr double NameHeightMm = 5.0;
 
-int Trunc(double v) { return SaturatingCast<int>(v); }
-
 void TellError(const QString& text)
 {
     Prompts().MessageBox(Translate(text), Translate(QStringLiteral("Error")), TMsgButtons::OK);
@@ -52,10 +50,10 @@ bool TThePrintManager::ExecutePrintDialog() { return Printer && Printer->Execute
 
 void TThePrintManager::SetRegion(double left, double top, double right, double bottom)
 {
-    RegionLeft = Trunc(PageWidth * left);
-    RegionTop = Trunc(PageHeight * top);
-    RegionRight = Trunc(PageWidth * right);
-    RegionBottom = Trunc(PageHeight * bottom);
+    RegionLeft = ToPixel(PageWidth * left);
+    RegionTop = ToPixel(PageHeight * top);
+    RegionRight = ToPixel(PageWidth * right);
+    RegionBottom = ToPixel(PageHeight * bottom);
 }
 
 double TThePrintManager::RingRadius(int ring) const
@@ -83,7 +81,7 @@ int TThePrintManager::SilhouetteExtentMm() const
     if (!Target || !Target->hasSilhouette)
         return 0;
     const SilhouetteTargetRecord& s = Target->silhouetteRecord;
-    return uint16_t(Trunc(s.Size() * (s.SizeInInch() ? 2.54 : 1.0)));
+    return uint16_t(ToPixel(s.Size() * (s.SizeInInch() ? 2.54 : 1.0)));
 }
 
 bool TThePrintManager::FitScale(double percent)
@@ -94,9 +92,9 @@ bool TThePrintManager::FitScale(double percent)
     return UnitsPerMm > 0.0;
 }
 
-int TThePrintManager::MapX(double x) const { return Trunc((RegionLeft + RegionRight) * 0.5 + UnitsPerMm * x); }
+int TThePrintManager::MapX(double x) const { return ToPixel((RegionLeft + RegionRight) * 0.5 + UnitsPerMm * x); }
 
-int TThePrintManager::MapY(double y) const { return Trunc((RegionTop + RegionBottom) * 0.5 + UnitsPerMm * y); }
+int TThePrintManager::MapY(double y) const { return ToPixel((RegionTop + RegionBottom) * 0.5 + UnitsPerMm * y); }
 
 void TThePrintManager::DrawTarget()
 {
@@ -216,12 +214,12 @@ bool TThePrintManager::PrintTargetTrueSize(double scale)
         TCanvas canvas(*painter, PageWidth, PageHeight);
         Canvas = &canvas;
         DrawTarget();
-        Canvas->SetFont(QStringLiteral("Tahoma"), Trunc(NameHeightMm * u), false);
+        Canvas->SetFont(QStringLiteral("Tahoma"), ToPixel(NameHeightMm * u), false);
         Canvas->SetFontColour(clBlack);
         Canvas->SetBrushStyle(TBrushStyle::Clear);
-        const int margin = Trunc(u);
+        const int margin = ToPixel(u);
         Canvas->TextOut(margin, margin, Target ? GetTargetName(*Target) : QString());
-        Canvas->TextOut(Trunc(PageWidth - Canvas->TextWidth(ScaleCaption) - u), margin, ScaleCaption);
+        Canvas->TextOut(ToPixel(PageWidth - Canvas->TextWidth(ScaleCaption) - u), margin, ScaleCaption);
         Canvas = nullptr;
     }
     if (!Printer->EndDoc()) {

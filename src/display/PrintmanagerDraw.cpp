@@ -23,8 +23,6 @@ constexpr int TableGroups = 4;
 constexpr int ShotsPerGroup = 30;
 constexpr int DistributionPieceLimit = 100;
 
-int Trunc(double v) { return SaturatingCast<int>(v); }
-
 // A zone byte the four zones do not cover is no zone.
 int ZoneOf(int value) { return value >= 0 && value < Zones ? value : 0; }
 
@@ -58,10 +56,10 @@ void TThePrintManager::DrawBanners()
     const auto ratio = [](const TUiBitmap& b) { return b.Height() > 0 ? b.Width() / b.Height() : 0; };
     const TUiBitmap& header = UiBitmap(BitmapFiles::BannerHeader);
     if (const int a = ratio(header); a > 0)
-        Canvas->StretchDraw(RegionLeft, Trunc(RegionTop - width / a), RegionRight, RegionTop, header.image);
+        Canvas->StretchDraw(RegionLeft, ToPixel(RegionTop - width / a), RegionRight, RegionTop, header.image);
     const TUiBitmap& footer = UiBitmap(BitmapFiles::BannerFooter);
     if (const int a = ratio(footer); a > 0)
-        Canvas->StretchDraw(RegionLeft, RegionBottom, RegionRight, Trunc(RegionBottom + width / a), footer.image);
+        Canvas->StretchDraw(RegionLeft, RegionBottom, RegionRight, ToPixel(RegionBottom + width / a), footer.image);
 }
 
 // ---- Target ------------------------------------------------------------------------------------
@@ -203,17 +201,17 @@ void TThePrintManager::DrawGradingSummary()
         return;
 
     const int w = RegionRight - RegionLeft;
-    const int x0 = Trunc(RegionLeft + w * 0.73);
-    const int bw = Trunc(w * (1 - 0.73));
+    const int x0 = ToPixel(RegionLeft + w * 0.73);
+    const int bw = ToPixel(w * (1 - 0.73));
     const int lh = (RegionBottom - RegionTop) / 25;
     const int cw = bw / 12;
     const int y0 = RegionTop;
 
-    Canvas->SetFont(QStringLiteral("Tahoma"), Trunc(lh * 0.8), true);
+    Canvas->SetFont(QStringLiteral("Tahoma"), ToPixel(lh * 0.8), true);
     Canvas->SetFontColour(clBlack);
     Canvas->SetBrushStyle(TBrushStyle::Clear);
     const QString title = Translate(QStringLiteral("Grading Summary"));
-    Canvas->TextOut(Trunc(x0 + (bw - Canvas->TextWidth(title)) * 0.45), y0, title);
+    Canvas->TextOut(ToPixel(x0 + (bw - Canvas->TextWidth(title)) * 0.45), y0, title);
     Canvas->TextOut(x0 + 6 * cw, y0 + 2 * lh, QStringLiteral("(3)"));
     Canvas->TextOut(x0 + 8 * cw, y0 + 2 * lh, QStringLiteral("(2)"));
     Canvas->TextOut(x0 + 10 * cw, y0 + 2 * lh, QStringLiteral("(1)"));
@@ -230,8 +228,8 @@ void TThePrintManager::DrawGradingSummary()
         Canvas->TextOut(x0, y0 + (3 + k) * lh, Translate(QString::fromLatin1(c.word)));
         // The icons' key colour stays off the paper, as it stays off the screen.
         const TUiBitmap& icon = bitmaps.components[std::size_t(c.picture)];
-        Canvas->StretchDraw(Trunc(x0 - 1.5 * lh), y0 + (3 + k) * lh, Trunc(x0 - 0.7 * lh),
-                            Trunc(y0 + 3.8 * lh) + k * lh, icon.transparent.isNull() ? icon.image : icon.transparent);
+        Canvas->StretchDraw(ToPixel(x0 - 1.5 * lh), y0 + (3 + k) * lh, ToPixel(x0 - 0.7 * lh),
+                            ToPixel(y0 + 3.8 * lh) + k * lh, icon.transparent.isNull() ? icon.image : icon.transparent);
     }
     Canvas->SetFontBold(false);
     for (int k = 1; k <= 3; ++k) {
@@ -253,7 +251,7 @@ QString TThePrintManager::ShotScoreText(int i) const
             return QStringLiteral(" ") + Translate(QStringLiteral("N/A"));
         QString text = Shooter->currentTarget.ringRecord.DecimalScores()
             ? FormatDisplayText(QStringLiteral("%4.1f"), { r.Score() * 0.1 })
-            : FormatDisplayText(QStringLiteral("%6d"), { double(Trunc(r.Score() * 0.1)) });
+            : FormatDisplayText(QStringLiteral("%6d"), { double(ToPixel(r.Score() * 0.1)) });
         if (r.InnerTen())
             text += QStringLiteral(" X");
         else
@@ -287,8 +285,8 @@ QString TThePrintManager::ShotTimeText(int i) const
 void TThePrintManager::DrawShotTable()
 {
     const int h = RegionBottom - RegionTop;
-    const int yT = Trunc(RegionTop + 0.05 * h);
-    const int yB = Trunc(RegionTop + 0.9 * h);
+    const int yT = ToPixel(RegionTop + 0.05 * h);
+    const int yB = ToPixel(RegionTop + 0.9 * h);
     const int lh = (yB - yT) / (ShotsPerGroup + 2);
     Canvas->SetBrushStyle(TBrushStyle::Clear);
     Canvas->SetFont(QStringLiteral("Courier New"), lh, false);
@@ -304,12 +302,12 @@ void TThePrintManager::DrawShotTable()
         const int gl = RegionLeft + (w * g) / TableGroups;
         const int gr = RegionLeft + (w * (g + 1)) / TableGroups;
         const int gw = gr - gl;
-        const int rule = Trunc(gr - 0.02 * gw);
+        const int rule = ToPixel(gr - 0.02 * gw);
         Canvas->Line(rule, yT, rule, yB);
-        const int scoreX = Trunc(gl + 0.25 * gw);
+        const int scoreX = ToPixel(gl + 0.25 * gw);
         Canvas->TextOut(gl, yT, shotHead);
         Canvas->TextOut(scoreX, yT, scoreHead);
-        Canvas->TextOut(Trunc(gl + 0.67 * gw), yT, timeHead);
+        Canvas->TextOut(ToPixel(gl + 0.67 * gw), yT, timeHead);
         for (int j = 0; j < ShotsPerGroup; ++j) {
             const int i = ShotsPerGroup * g + j;
             if (i >= count)
@@ -317,7 +315,7 @@ void TThePrintManager::DrawShotTable()
             const int y = yT + (j + 2) * lh;
             Canvas->TextOut(gl, y, QString::asprintf("%3d", i + 1));
             Canvas->TextOut(scoreX, y, ShotScoreText(i));
-            Canvas->TextOut(Trunc(gl + 0.7 * gw), y, ShotTimeText(i));
+            Canvas->TextOut(ToPixel(gl + 0.7 * gw), y, ShotTimeText(i));
         }
     }
 }
