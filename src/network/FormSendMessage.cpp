@@ -1,6 +1,7 @@
 #include "FormSendMessage.h"
 
 #include "FormNetworkControl.h"
+#include "NamedControl.h"
 #include "Prompts.h"
 #include "TranslateUI.h"
 #include "Translation.h"
@@ -20,14 +21,6 @@ namespace {
 constexpr int DisplayLines = 6;
 constexpr int DisplayColumns = 10;
 constexpr int MessageSentShowMs = 5000;
-
-template <class T>
-T* Named(QWidget* parent, const char* name)
-{
-    auto* control = new T(parent);
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
 
 } // namespace
 
@@ -51,17 +44,17 @@ TFormSendMessage::~TFormSendMessage() { UnregisterTranslateTables(this); }
 void TFormSendMessage::BuildControls()
 {
     setFixedSize(300, 330);
-    LabelEnterMessage = Named<QLabel>(this, "LabelEnterMessage");
+    LabelEnterMessage = NamedControl<QLabel>(this, "LabelEnterMessage");
     LabelEnterMessage->setText(QStringLiteral("Enter message"));
     // As wide as the form, text centred: a translation of any length stays
     // in the middle once the label is centred again.
     LabelEnterMessage->setAlignment(Qt::AlignCenter);
     LabelEnterMessage->setGeometry(0, 12, width(), 20);
-    LabelSendTo = Named<QLabel>(this, "LabelSendTo");
+    LabelSendTo = NamedControl<QLabel>(this, "LabelSendTo");
     LabelSendTo->setAlignment(Qt::AlignCenter);
     LabelSendTo->setGeometry(0, 36, width(), 20);
 
-    MemoMessage = Named<QPlainTextEdit>(this, "MemoMessage");
+    MemoMessage = NamedControl<QPlainTextEdit>(this, "MemoMessage");
     MemoMessage->setGeometry(70, 62, 160, 170);
     MemoMessage->setStyleSheet(QStringLiteral("QPlainTextEdit { background: black; color: #40ff40; }"));
     QFont mono(QStringLiteral("Monospace"));
@@ -71,14 +64,14 @@ void TFormSendMessage::BuildControls()
     MemoMessage->setLineWrapMode(QPlainTextEdit::NoWrap);
     MemoMessage->installEventFilter(this);
 
-    BitBtnSend = Named<QPushButton>(this, "BitBtnSend");
+    BitBtnSend = NamedControl<QPushButton>(this, "BitBtnSend");
     BitBtnSend->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
     BitBtnSend->setGeometry(40, 250, 100, 36);
-    BitBtnClose = Named<QPushButton>(this, "BitBtnClose");
+    BitBtnClose = NamedControl<QPushButton>(this, "BitBtnClose");
     BitBtnClose->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     BitBtnClose->setGeometry(160, 250, 100, 36);
 
-    PanelMessageSent = Named<QLabel>(this, "PanelMessageSent");
+    PanelMessageSent = NamedControl<QLabel>(this, "PanelMessageSent");
     PanelMessageSent->setAlignment(Qt::AlignCenter);
     PanelMessageSent->setFrameShape(QFrame::Panel);
     PanelMessageSent->setAutoFillBackground(true);

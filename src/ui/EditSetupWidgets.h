@@ -4,24 +4,14 @@
 // GUI thread.
 #pragma once
 
+#include "NamedControl.h"
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>
 #include <QToolButton>
 
-// A control with its object name (translation and tests find it by name).
-template <class T>
-T* NamedControl(QWidget* parent, const char* name, const QString& text = QString())
-{
-    auto* control = new T(parent);
-    control->setObjectName(QString::fromLatin1(name));
-    if constexpr (requires { control->setText(text); }) {
-        if (!text.isEmpty())
-            control->setText(text);
-    }
-    return control;
-}
 
 // A switch picture: clicking it runs the frame's handler, which flips the
 // hidden check box it stands for and shows the new state.

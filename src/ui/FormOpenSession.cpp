@@ -5,6 +5,7 @@
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
 #include "Globals.h"
+#include "NamedControl.h"
 #include "Prompts.h"
 #include "SessionFiles.h"
 #include "Shotdata.h"
@@ -29,14 +30,6 @@
 #include <memory>
 
 namespace {
-
-template <class T>
-T* Named(QWidget* parent, const char* name)
-{
-    auto* control = new T(parent);
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
 
 void ShowError(const QString& text)
 {
@@ -82,7 +75,7 @@ TFormOpenSession::~TFormOpenSession() { UnregisterTranslateTables(this); }
 
 void TFormOpenSession::BuildControls()
 {
-    LabelSelectSession = Named<QLabel>(this, "LabelSelectSession");
+    LabelSelectSession = NamedControl<QLabel>(this, "LabelSelectSession");
     LabelSelectSession->setText(QStringLiteral("Select Training Session"));
     QFont bold = LabelSelectSession->font();
     bold.setBold(true);
@@ -90,26 +83,26 @@ void TFormOpenSession::BuildControls()
     LabelSelectSession->setFont(bold);
     LabelSelectSession->setAlignment(Qt::AlignCenter);
 
-    ImageOpenPreviousSession = Named<QLabel>(this, "ImageOpenPreviousSession");
+    ImageOpenPreviousSession = NamedControl<QLabel>(this, "ImageOpenPreviousSession");
     ImageOpenPreviousSession->setPixmap(style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(48, 48));
     // No action of its own; kept hidden.
-    SpeedButton1 = Named<QToolButton>(this, "SpeedButton1");
+    SpeedButton1 = NamedControl<QToolButton>(this, "SpeedButton1");
     SpeedButton1->hide();
 
     model_ = new TSessionFileListModel(items_, this);
-    StringGridSessions = Named<QTableView>(this, "StringGridSessions");
+    StringGridSessions = NamedControl<QTableView>(this, "StringGridSessions");
     StringGridSessions->setModel(model_);
     StringGridSessions->setSelectionBehavior(QAbstractItemView::SelectRows);
     StringGridSessions->setSelectionMode(QAbstractItemView::SingleSelection);
     StringGridSessions->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGridSessions->verticalHeader()->hide();
 
-    BitBtnOpen = Named<QPushButton>(this, "BitBtnOpen");
+    BitBtnOpen = NamedControl<QPushButton>(this, "BitBtnOpen");
     BitBtnOpen->setText(QStringLiteral("Open"));
     BitBtnOpen->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
-    BitBtnClose = Named<QPushButton>(this, "BitBtnClose");
+    BitBtnClose = NamedControl<QPushButton>(this, "BitBtnClose");
     BitBtnClose->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    BitBtnShowBrowseDialog = Named<QPushButton>(this, "BitBtnShowBrowseDialog");
+    BitBtnShowBrowseDialog = NamedControl<QPushButton>(this, "BitBtnShowBrowseDialog");
     BitBtnShowBrowseDialog->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
 }
 

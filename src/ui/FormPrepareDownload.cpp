@@ -6,6 +6,7 @@
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
 #include "Globals.h"
+#include "NamedControl.h"
 #include "Prompts.h"
 #include "Shotdata.h"
 #include "Targetrenderer.h"
@@ -31,14 +32,6 @@
 namespace {
 
 const QString EnterNameText = QStringLiteral("Enter name here");
-
-template <class T>
-T* Named(QWidget* parent, const char* name)
-{
-    auto* control = new T(parent);
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
 
 QString Tr(const char* text)
 {
@@ -138,33 +131,33 @@ TFormPrepareDownload::~TFormPrepareDownload()
 
 void TFormPrepareDownload::BuildControls()
 {
-    LabelDevices = Named<QLabel>(this, "LabelDevices");
+    LabelDevices = NamedControl<QLabel>(this, "LabelDevices");
     LabelDevices->setText(QStringLiteral("Units Present In Ports"));
     LabelDevices->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     LabelDevices->setMinimumHeight(90);
-    LabelInsertOpticalUnits = Named<QLabel>(this, "LabelInsertOpticalUnits");
+    LabelInsertOpticalUnits = NamedControl<QLabel>(this, "LabelInsertOpticalUnits");
     LabelInsertOpticalUnits->setText(QStringLiteral("Connect Kallix Devices"));
     QFont big = LabelInsertOpticalUnits->font();
     big.setBold(true);
     big.setPointSize(big.pointSize() + 4);
     LabelInsertOpticalUnits->setFont(big);
-    LabelEnterName = Named<QLabel>(this, "LabelEnterName");
+    LabelEnterName = NamedControl<QLabel>(this, "LabelEnterName");
     LabelEnterName->setText(QStringLiteral("Shooter name"));
-    EditEnterName = Named<QLineEdit>(this, "EditEnterName");
+    EditEnterName = NamedControl<QLineEdit>(this, "EditEnterName");
     EditEnterName->setText(Translate(EnterNameText));
-    ButtonCancel = Named<QPushButton>(this, "ButtonCancel");
+    ButtonCancel = NamedControl<QPushButton>(this, "ButtonCancel");
     ButtonCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    ProgressBarShotDownload = Named<QProgressBar>(this, "ProgressBarShotDownload");
+    ProgressBarShotDownload = NamedControl<QProgressBar>(this, "ProgressBarShotDownload");
     ProgressBarShotDownload->setRange(0, 1);
     ProgressBarShotDownload->setValue(0);
-    CheckBoxClearShotsAfterDownload = Named<QCheckBox>(this, "CheckBoxClearShotsAfterDownload");
+    CheckBoxClearShotsAfterDownload = NamedControl<QCheckBox>(this, "CheckBoxClearShotsAfterDownload");
     CheckBoxClearShotsAfterDownload->setText(QStringLiteral("Clear device after download"));
     CheckBoxClearShotsAfterDownload->setChecked(true);
     CheckBoxClearShotsAfterDownload->hide();
-    LabelDeviceCount = Named<QLabel>(this, "LabelDeviceCount");
+    LabelDeviceCount = NamedControl<QLabel>(this, "LabelDeviceCount");
     LabelDeviceCount->setText(QStringLiteral("0 (0)"));
-    ImageDeviceCountIcon = Named<QLabel>(this, "ImageDeviceCountIcon");
-    ImageDeviceCount = Named<QLabel>(this, "ImageDeviceCount");
+    ImageDeviceCountIcon = NamedControl<QLabel>(this, "ImageDeviceCountIcon");
+    ImageDeviceCount = NamedControl<QLabel>(this, "ImageDeviceCount");
     ImageDeviceCount->setPixmap(style()->standardIcon(QStyle::SP_BrowserReload).pixmap(24, 24));
     ImageDeviceCount->setToolTip(Translate(QStringLiteral("Click to reconnect device(s)")));
 

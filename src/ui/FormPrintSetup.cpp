@@ -1,6 +1,7 @@
 #include "FormPrintSetup.h"
 
 #include "Globals.h"
+#include "NamedControl.h"
 #include "TranslateUI.h"
 
 #include <QGridLayout>
@@ -21,14 +22,6 @@ constexpr double MetresPerYard = 0.9144;
 constexpr int DefaultTrainingDistance = 10;
 constexpr int ShortestDistance = 5;
 constexpr int LongestDistance = 75;
-
-template <class T>
-T* Named(QWidget* parent, const char* name)
-{
-    auto* control = new T(parent);
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
 
 // Distance fields are in 0.1 m, or 0.1 yd with the yards bit.
 double DistanceM(int field, bool yards) { return field * (yards ? MetresPerYard * 0.1 : 0.1); }
@@ -56,24 +49,24 @@ TFormPrintSetup::~TFormPrintSetup() { UnregisterTranslateTables(this); }
 
 void TFormPrintSetup::BuildControls()
 {
-    LabelTrainingDistance = Named<QLabel>(this, "LabelTrainingDistance");
+    LabelTrainingDistance = NamedControl<QLabel>(this, "LabelTrainingDistance");
     LabelTrainingDistance->setText(QStringLiteral("Training Distance"));
-    EditScaledDistance = Named<QLineEdit>(this, "EditScaledDistance");
+    EditScaledDistance = NamedControl<QLineEdit>(this, "EditScaledDistance");
     EditScaledDistance->setText(QString::number(DefaultTrainingDistance));
     EditScaledDistance->setAlignment(Qt::AlignRight);
     EditScaledDistance->setMaximumWidth(70);
-    BitBtnUp10 = Named<QPushButton>(this, "BitBtnUp10");
+    BitBtnUp10 = NamedControl<QPushButton>(this, "BitBtnUp10");
     BitBtnUp10->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
-    BitBtnDown10 = Named<QPushButton>(this, "BitBtnDown10");
+    BitBtnDown10 = NamedControl<QPushButton>(this, "BitBtnDown10");
     BitBtnDown10->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
-    LabelUnits = Named<QLabel>(this, "LabelUnits");
+    LabelUnits = NamedControl<QLabel>(this, "LabelUnits");
     LabelUnits->setText(QStringLiteral("m"));
-    ButtonPrint = Named<QPushButton>(this, "ButtonPrint");
+    ButtonPrint = NamedControl<QPushButton>(this, "ButtonPrint");
     ButtonPrint->setText(QStringLiteral("Print"));
     ButtonPrint->setDefault(true);
-    ButtonSetupPrinter = Named<QPushButton>(this, "ButtonSetupPrinter");
+    ButtonSetupPrinter = NamedControl<QPushButton>(this, "ButtonSetupPrinter");
     ButtonSetupPrinter->setText(QStringLiteral("Printer Setup"));
-    ButtonCancel = Named<QPushButton>(this, "ButtonCancel");
+    ButtonCancel = NamedControl<QPushButton>(this, "ButtonCancel");
     ButtonCancel->setText(QStringLiteral("Cancel"));
 }
 

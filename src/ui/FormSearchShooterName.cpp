@@ -1,5 +1,6 @@
 #include "FormSearchShooterName.h"
 
+#include "NamedControl.h"
 #include "NameList.h"
 #include "NameListModels.h"
 #include "TranslateUI.h"
@@ -39,14 +40,6 @@ QPixmap SearchGlyph()
     return glyph;
 }
 
-template <class T>
-T* Named(QWidget* parent, const char* name)
-{
-    auto* control = new T(parent);
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
-
 }  // namespace
 
 TFormSearchShooterName::TFormSearchShooterName(QWidget* parent)
@@ -67,21 +60,21 @@ TFormSearchShooterName::~TFormSearchShooterName() { UnregisterTranslateTables(th
 
 void TFormSearchShooterName::BuildControls()
 {
-    LabelSearch = Named<QLabel>(this, "LabelSearch");
+    LabelSearch = NamedControl<QLabel>(this, "LabelSearch");
     LabelSearch->setText(QStringLiteral("Search"));
-    LabelTeamName = Named<QLabel>(this, "LabelTeamName");
+    LabelTeamName = NamedControl<QLabel>(this, "LabelTeamName");
     LabelTeamName->setText(QStringLiteral("Team 123"));
     QFont bold = LabelTeamName->font();
     bold.setBold(true);
     LabelTeamName->setFont(bold);
-    ImageSearch = Named<QLabel>(this, "ImageSearch");
+    ImageSearch = NamedControl<QLabel>(this, "ImageSearch");
     ImageSearch->setPixmap(SearchGlyph());
-    EditSearch = Named<QLineEdit>(this, "EditSearch");
-    ListBoxNames = Named<QListWidget>(this, "ListBoxNames");
+    EditSearch = NamedControl<QLineEdit>(this, "EditSearch");
+    ListBoxNames = NamedControl<QListWidget>(this, "ListBoxNames");
     ListBoxNames->setSelectionMode(QAbstractItemView::SingleSelection);
-    BitBtnOK = Named<QPushButton>(this, "BitBtnOK");
+    BitBtnOK = NamedControl<QPushButton>(this, "BitBtnOK");
     BitBtnOK->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    BitBtnClose = Named<QPushButton>(this, "BitBtnClose");
+    BitBtnClose = NamedControl<QPushButton>(this, "BitBtnClose");
     BitBtnClose->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
     // Enter is handled by the edit and the list themselves.
     for (QPushButton* button : {BitBtnOK, BitBtnClose})

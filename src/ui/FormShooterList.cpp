@@ -6,6 +6,7 @@
 #include "FormShooter.h"
 #include "Globals.h"
 #include "KeystrokeDelegate.h"
+#include "NamedControl.h"
 #include "NameList.h"
 #include "Printing.h"
 #include "Prompts.h"
@@ -35,14 +36,6 @@
 #include <exception>
 
 namespace {
-
-template <class T>
-T* Named(QWidget* parent, const char* name)
-{
-    auto* control = new T(parent);
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
 
 void Tell(const QString& text, const QString& caption)
 {
@@ -77,7 +70,7 @@ TFormShooterList::~TFormShooterList() { UnregisterTranslateTables(this); }
 void TFormShooterList::BuildControls()
 {
     model_ = new TShooterGridModel(this);
-    StringGridNames = Named<QTableView>(this, "StringGridNames");
+    StringGridNames = NamedControl<QTableView>(this, "StringGridNames");
     StringGridNames->setModel(model_);
     StringGridNames->setItemDelegate(new TKeystrokeDelegate(StringGridNames));
     StringGridNames->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -86,35 +79,35 @@ void TFormShooterList::BuildControls()
                                      | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
     StringGridNames->verticalHeader()->hide();
 
-    ComboBoxTeams = Named<QComboBox>(this, "ComboBoxTeams");
-    Label1 = Named<QLabel>(this, "Label1");
+    ComboBoxTeams = NamedControl<QComboBox>(this, "ComboBoxTeams");
+    Label1 = NamedControl<QLabel>(this, "Label1");
     Label1->setText(QStringLiteral("Team"));
-    Label2 = Named<QLabel>(this, "Label2");
+    Label2 = NamedControl<QLabel>(this, "Label2");
     Label2->setText(QStringLiteral("Shooters"));
     QFont bold = Label2->font();
     bold.setBold(true);
     Label2->setFont(bold);
 
-    BitBtnSaveSession = Named<QPushButton>(this, "BitBtnSaveSession");
+    BitBtnSaveSession = NamedControl<QPushButton>(this, "BitBtnSaveSession");
     BitBtnSaveSession->setText(QStringLiteral("Save Session"));
     BitBtnSaveSession->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    BitBtnPrintSession = Named<QPushButton>(this, "BitBtnPrintSession");
+    BitBtnPrintSession = NamedControl<QPushButton>(this, "BitBtnPrintSession");
     BitBtnPrintSession->setText(QStringLiteral("Print Session"));
     BitBtnPrintSession->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
-    BitBtnEditList = Named<QPushButton>(this, "BitBtnEditList");
+    BitBtnEditList = NamedControl<QPushButton>(this, "BitBtnEditList");
     BitBtnEditList->setText(QStringLiteral("Edit Name List"));
     BitBtnEditList->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-    BitBtnClose = Named<QPushButton>(this, "BitBtnClose");
+    BitBtnClose = NamedControl<QPushButton>(this, "BitBtnClose");
     BitBtnClose->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
 
-    PanelSaveCompleted = Named<QLabel>(this, "PanelSaveCompleted");
+    PanelSaveCompleted = NamedControl<QLabel>(this, "PanelSaveCompleted");
     PanelSaveCompleted->setText(QStringLiteral("Saving Completed"));
     PanelSaveCompleted->setFrameShape(QFrame::Panel);
     PanelSaveCompleted->setAlignment(Qt::AlignCenter);
     PanelSaveCompleted->setFont(bold);
     PanelSaveCompleted->hide();
 
-    TimerHidePanel = Named<QTimer>(this, "TimerHidePanel");
+    TimerHidePanel = NamedControl<QTimer>(this, "TimerHidePanel");
     TimerHidePanel->setSingleShot(true);
 }
 
