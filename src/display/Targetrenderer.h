@@ -190,6 +190,10 @@ public:
     // 0): the grid is drawn without rings, and the curve passes draw nothing.
     void DrawDistanceAxes();
     void DrawXYAxes();
+    // The graph's origin and scales for an origin row and a value height,
+    // as shares of the layer height (time runs over 0.8 of the width to the
+    // origin at 0.9); the outermost ring radius in mm. Throws without a ring.
+    double PlaceGraph(double originShare, double valueShare);
     // Curve passes, after the axes pass of the same render: the hold band
     // (both layers) and the curves of SelectedShot (display layer).
     void DrawDistanceCurve();

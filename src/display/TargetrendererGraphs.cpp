@@ -89,18 +89,26 @@ void DrawTimeGrid(TCanvas& canvas, int originX, double scaleX, int yBottom, int 
 
 // ---- Axes ---------------------------------------------------------------------------------
 
-void TTargetRenderer::DrawDistanceAxes()
+double TTargetRenderer::PlaceGraph(double originShare, double valueShare)
 {
     if (!Target.hasRing)
         throw Exception("DrawRT: No ring target in use");
+    const int w = LayerWidth();
+    const int h = LayerHeight();
+    const double rmax = OutermostRadius(Target.ringRecord);
+    GraphOriginY = ToPixel(originShare * h);
+    GraphScaleY = rmax > 0 ? valueShare * h / rmax : 0.0;
+    GraphOriginX = ToPixel(0.9 * w);
+    GraphScaleX = 0.8 * w / GraphSeconds;
+    return rmax;
+}
+
+void TTargetRenderer::DrawDistanceAxes()
+{
+    PlaceGraph(0.3, 0.55);
     const RingTargetRecord& ring = Target.ringRecord;
     const int w = LayerWidth();
     const int h = LayerHeight();
-    const double rmax = OutermostRadius(ring);
-    GraphOriginY = ToPixel(0.3 * h);
-    GraphScaleY = rmax > 0 ? 0.55 * h / rmax : 0.0;
-    GraphOriginX = ToPixel(0.9 * w);
-    GraphScaleX = 0.8 * w / GraphSeconds;
     if (StaticLayer.isNull())
         return;
     const int xLeft = ToPixel(0.1 * w);
@@ -139,16 +147,10 @@ void TTargetRenderer::DrawDistanceAxes()
 
 void TTargetRenderer::DrawXYAxes()
 {
-    if (!Target.hasRing)
-        throw Exception("DrawRT: No ring target in use");
+    const double rmax = PlaceGraph(0.5, 0.3);
     const RingTargetRecord& ring = Target.ringRecord;
     const int w = LayerWidth();
     const int h = LayerHeight();
-    const double rmax = OutermostRadius(ring);
-    GraphOriginY = ToPixel(0.5 * h);
-    GraphScaleY = rmax > 0 ? 0.3 * h / rmax : 0.0;
-    GraphOriginX = ToPixel(0.9 * w);
-    GraphScaleX = 0.8 * w / GraphSeconds;
     if (StaticLayer.isNull())
         return;
     const int xLeft = ToPixel(0.1 * w);

@@ -140,8 +140,9 @@ protected:
             }
         }
         ASSERT_TRUE(StartProgram());
-        if (n > 0)
+        if (n > 0) {
             ASSERT_TRUE(ScanUnits(n));
+        }
         prompts.shown.clear();  // the first run's folder message
         SessionMode = SessionDynamic;
         FormSelectSetup->show();

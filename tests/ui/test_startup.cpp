@@ -149,8 +149,9 @@ TEST_F(StartupTest, FoldersAndTheDefaultSetupCopy)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ownDefaultSetup.toStdString() + (c.shotFilesExist ? " shot files" : ""));
         QDir(DataFile(QString())).removeRecursively();
-        if (c.shotFilesExist)
+        if (c.shotFilesExist) {
             ASSERT_TRUE(QDir().mkpath(DataFile(QStringLiteral("Shot files"))));
+        }
         if (!c.ownDefaultSetup.isEmpty())
             WriteFile(DataFile(QStringLiteral("Setups/default.setup.xml")), c.ownDefaultSetup);
         prompts.shown.clear();
