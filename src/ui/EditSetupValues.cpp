@@ -1,5 +1,6 @@
 #include "EditSetupValues.h"
 
+#include "AppPaths.h"
 #include "Globals.h"
 #include "Targetrenderer.h"
 #include "Translation.h"
@@ -161,6 +162,17 @@ void ImportZoneMap(const QImage& picture, const THitAreaColors& colors, Silhouet
 bool IsDefaultSetupFile(const QString& path)
 {
     return QFileInfo(path).fileName().toLower() == QLatin1String("default.setup.xml");
+}
+
+TFileRequest SetupFileRequest(const QString& caption, const QString& fileName)
+{
+    TFileRequest request;
+    request.caption = Translate(caption);
+    request.folder = SetupsFolder();
+    request.fileName = fileName;
+    request.filters = QStringList {QStringLiteral("TRAXEL Setup File (*.setup.xml)")};
+    request.defaultSuffix = QStringLiteral("setup.xml");
+    return request;
 }
 
 } // namespace EditSetupValues

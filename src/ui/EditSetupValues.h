@@ -6,6 +6,7 @@
 #pragma once
 
 #include "DeviceRecords.h"
+#include "Prompts.h"
 #include "Setupdata.h"
 
 #include <QImage>
@@ -91,5 +92,8 @@ void ImportZoneMap(const QImage& picture, const THitAreaColors& colors, Silhouet
 // "default.setup.xml" in any folder and letter case: the shipped list, which
 // is never overwritten.
 bool IsDefaultSetupFile(const QString& path);
+// The open or save dialog of setup files in the Setups folder, with the
+// proposed file name when one is given.
+TFileRequest SetupFileRequest(const QString& caption, const QString& fileName = QString());
 
 } // namespace EditSetupValues

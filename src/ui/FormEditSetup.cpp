@@ -37,15 +37,10 @@ constexpr int InitialZoomField = 100;
 
 const char* const TabCaptions[] = {"General", "Silhouette", "Ring Target", "Custom Rings", "Misc"};
 
+// The editor's dialogs propose "*.setup.xml" until a file was saved.
 TFileRequest EditorFileRequest(const QString& caption, const QString& fileName = QString())
 {
-    TFileRequest request;
-    request.caption = Translate(caption);
-    request.folder = SetupsFolder();
-    request.fileName = fileName.isEmpty() ? QStringLiteral("*.setup.xml") : fileName;
-    request.filters = QStringList {QStringLiteral("TRAXEL Setup File (*.setup.xml)")};
-    request.defaultSuffix = QStringLiteral("setup.xml");
-    return request;
+    return EditSetupValues::SetupFileRequest(caption, fileName.isEmpty() ? QStringLiteral("*.setup.xml") : fileName);
 }
 
 } // namespace

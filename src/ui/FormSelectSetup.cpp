@@ -46,16 +46,6 @@ void ShowError(const QString& text)
     Prompts().MessageBox(Translate(text), Translate(QStringLiteral("Error")), TMsgButtons::OK);
 }
 
-TFileRequest SetupFileRequest(const QString& caption)
-{
-    TFileRequest request;
-    request.caption = Translate(caption);
-    request.folder = SetupsFolder();
-    request.filters = QStringList {QStringLiteral("TRAXEL Setup File (*.setup.xml)")};
-    request.defaultSuffix = QStringLiteral("setup.xml");
-    return request;
-}
-
 // The mounting pictures: a gun seen from behind, the unit on the side it is
 // mounted on.
 QPixmap MountingGlyph(int mounting)
@@ -365,7 +355,7 @@ void TFormSelectSetup::CheckBoxSortListClick()
 
 void TFormSelectSetup::ButtonOpenSetupFileClick()
 {
-    const QString path = Prompts().OpenFileName(SetupFileRequest(QStringLiteral("Open Setup List")));
+    const QString path = Prompts().OpenFileName(EditSetupValues::SetupFileRequest(QStringLiteral("Open Setup List")));
     if (path.isEmpty() || !LoadSetupList(path))
         return;
     SortSetupList(false);
@@ -477,7 +467,7 @@ void TFormSelectSetup::MoveSelectedSetupToTop()
 
 void TFormSelectSetup::ButtonSaveSetupFileClick()
 {
-    const QString path = Prompts().SaveFileName(SetupFileRequest(QStringLiteral("Save Setup List")));
+    const QString path = Prompts().SaveFileName(EditSetupValues::SetupFileRequest(QStringLiteral("Save Setup List")));
     if (path.isEmpty())
         return;
     if (EditSetupValues::IsDefaultSetupFile(path)) {
