@@ -8,6 +8,7 @@
 #include "Prompts.h"
 #include "TranslateUI.h"
 #include "Translation.h"
+#include "UiGlobals.h"
 #include "XmlNames.h"
 
 #include <QGridLayout>
@@ -31,10 +32,7 @@ const char* const MsgLastTeam = "Can't remove last team";
 const char* const MsgOpenFailed = "Name list open failed.";
 const char* const MsgNoTeam = "Add a team first.";
 
-void ShowError(const char* text)
-{
-    Prompts().MessageBox(Translate(QString::fromLatin1(text)), Translate(QStringLiteral("Error")), TMsgButtons::OK);
-}
+void ShowError(const char* text) { ShowErrorBox(QString::fromLatin1(text)); }
 
 QString NumberedName(const char* pattern, int n) { return FormatNamePattern(Translate(QLatin1String(pattern)), n); }
 

@@ -31,11 +31,6 @@
 
 namespace {
 
-void ShowError(const QString& text)
-{
-    Prompts().MessageBox(Translate(text), Translate(QStringLiteral("Error")), TMsgButtons::OK);
-}
-
 // Clears a flag when the scope ends, unless the form went meanwhile.
 struct TBusyFlag {
     QPointer<QObject> owner;
@@ -224,14 +219,14 @@ void TFormOpenSession::OpenSessionFile(const QString& path)
             handler.LoadShotFile(path);
         } catch (const std::exception& e) {
             DebugLog(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
-            ShowError(QStringLiteral("File open failed!"));
+            ShowErrorBox(QStringLiteral("File open failed!"));
             if (self)
                 BitBtnOpen->setEnabled(true);
             return;
         }
         std::unique_ptr<TSession> loaded = handler.TakeSession();
         if (!loaded || loaded->ShooterCount() == 0) {
-            ShowError(QStringLiteral("No shooters in shot file"));
+            ShowErrorBox(QStringLiteral("No shooters in shot file"));
         } else {
             // The running session is closed first; when the operator keeps it
             // (to save it, or cancelled), nothing of the file joins it.

@@ -41,11 +41,6 @@ namespace {
 const char* const MountingNames[4] = {XmlNames::GunMountingTop, XmlNames::GunMountingRight,
                                       XmlNames::GunMountingBelow, XmlNames::GunMountingLeft};
 
-void ShowError(const QString& text)
-{
-    Prompts().MessageBox(Translate(text), Translate(QStringLiteral("Error")), TMsgButtons::OK);
-}
-
 // The mounting pictures: a gun seen from behind, the unit on the side it is
 // mounted on.
 QPixmap MountingGlyph(int mounting)
@@ -266,7 +261,7 @@ void TFormSelectSetup::LoadDefaultList()
             DebugLog(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
         }
         if (!ok)
-            ShowError(QStringLiteral("Error loading setup file"));
+            ShowErrorBox(QStringLiteral("Error loading setup file"));
     }
     ListChanged(0);
 }
@@ -281,7 +276,7 @@ bool TFormSelectSetup::LoadSetupList(const QString& path)
         DebugLog(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
     }
     if (!ok) {
-        ShowError(QStringLiteral("Error loading setup file"));
+        ShowErrorBox(QStringLiteral("Error loading setup file"));
         return false;
     }
     ListChanged(0);
@@ -471,14 +466,14 @@ void TFormSelectSetup::ButtonSaveSetupFileClick()
     if (path.isEmpty())
         return;
     if (EditSetupValues::IsDefaultSetupFile(path)) {
-        ShowError(QStringLiteral("Default setup cannot be overwritten"));
+        ShowErrorBox(QStringLiteral("Default setup cannot be overwritten"));
         return;
     }
     try {
         setups_.SaveToFile(path);
     } catch (const std::exception& e) {
         DebugLog(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
-        ShowError(QStringLiteral("File save failed"));
+        ShowErrorBox(QStringLiteral("File save failed"));
         return;
     }
     close();

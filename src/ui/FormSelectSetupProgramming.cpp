@@ -30,11 +30,6 @@ namespace DP = DeviceProgramming;
 
 namespace {
 
-void ShowError(const QString& text)
-{
-    Prompts().MessageBox(Translate(text), Translate(QStringLiteral("Error")), TMsgButtons::OK);
-}
-
 bool HeldByViewer(const TShooter* shooter)
 {
     return std::any_of(ShooterViewers.begin(), ShooterViewers.end(),
@@ -99,7 +94,7 @@ void TFormSelectSetup::StartProgramming(TProgrammingKind kind)
 bool TFormSelectSetup::RefuseToStart(const TTargetSetup* setup, TProgrammingKind kind)
 {
     if (!setup || !(setup->target.hasRing || setup->target.hasSilhouette)) {
-        ShowError(QStringLiteral("Ring or silhouette not selected"));
+        ShowErrorBox(QStringLiteral("Ring or silhouette not selected"));
         return true;
     }
     Prompts().Beep();
@@ -115,7 +110,7 @@ bool TFormSelectSetup::RefuseToStart(const TTargetSetup* setup, TProgrammingKind
         return true;
     }
     if (!TargetNumbersUsable(*setup, kind)) {
-        ShowError(QStringLiteral("The setup's target number must be between 0 and 15"));
+        ShowErrorBox(QStringLiteral("The setup's target number must be between 0 and 15"));
         return true;
     }
     return false;
@@ -256,7 +251,7 @@ void TFormSelectSetup::FinishProgramming(bool failed)
     if (failed) {
         // Stop driving the other units before the operator reads the box.
         DP::ResetAllUploads();
-        ShowError(QStringLiteral("Error during programming"));
+        ShowErrorBox(QStringLiteral("Error during programming"));
         return;
     }
     if (!start)
@@ -266,7 +261,7 @@ void TFormSelectSetup::FinishProgramming(bool failed)
         OpenViewers();
     } catch (const std::exception& e) {
         DebugLog(QStringLiteral("Opening the viewers: %1").arg(QString::fromUtf8(e.what())));
-        ShowError(QString::fromUtf8(e.what()));
+        ShowErrorBox(QString::fromUtf8(e.what()));
     }
 }
 

@@ -1,6 +1,8 @@
 #include "UiGlobals.h"
 
 #include "AppSettings.h"
+#include "Prompts.h"
+#include "Translation.h"
 #include "XmlNames.h"
 
 #include <QDateTime>
@@ -51,4 +53,9 @@ QString SessionDateText()
     const QLocale locale = QLocale::system();
     return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ')
         + locale.toString(now.time(), QLocale::ShortFormat);
+}
+
+void ShowErrorBox(const QString& text)
+{
+    Prompts().MessageBox(Translate(text), Translate(QStringLiteral("Error")), TMsgButtons::OK);
 }

@@ -102,3 +102,6 @@ int MonitorPortSetting();
 // A session's date as the screens stamp it: the short date and the short
 // time of the system locale ("ddddd t").
 QString SessionDateText();
+
+// The "Error" box with OK of the screens: text and caption translated.
+void ShowErrorBox(const QString& text);
