@@ -1,9 +1,17 @@
-# traxel_library(name DEPS ... [EXCLUDE file ...]): one static library per
-# source folder, built from every .cpp/.h in it but the excluded ones.
+# traxel_library(name DEPS ... [ROOMS dir ...] [EXCLUDE file ...]): one static
+# library per source folder, built from every .cpp/.h in it (or in each of its
+# sub-folders ROOMS, each on the include path) but the excluded ones.
 function(traxel_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS
-    "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE;ROOMS" ${ARGN})
+  set(dirs "${CMAKE_CURRENT_SOURCE_DIR}")
+  if(ARG_ROOMS)
+    list(TRANSFORM ARG_ROOMS PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/" OUTPUT_VARIABLE dirs)
+  endif()
+  set(sources)
+  foreach(dir IN LISTS dirs)
+    file(GLOB found CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.h")
+    list(APPEND sources ${found})
+  endforeach()
   foreach(skip IN LISTS ARG_EXCLUDE)
     list(REMOVE_ITEM sources "${CMAKE_CURRENT_SOURCE_DIR}/${skip}")
   endforeach()
@@ -18,7 +26,7 @@ function(traxel_library name)
     endif()
   endforeach()
   add_library(${name} STATIC ${sources})
-  target_include_directories(${name} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
+  target_include_directories(${name} PUBLIC ${dirs})
   target_link_libraries(${name} PUBLIC ${deps} PRIVATE traxel_options)
 endfunction()
 

@@ -1,6 +1,6 @@
-// What the screens need of the network link. The network layer sits above
-// the screens (its forms use them), so the screens reach it only through this
-// interface, which the program entry installs once. Until then, and in tests
+// What the screens need of the network link. The screens reach the network
+// control form only through this interface, which the program entry installs
+// once. Until then, and in tests
 // that do not install one, an inactive link answers: no socket is active and
 // every request does nothing.
 //
