@@ -18,8 +18,11 @@ constexpr int MaxTries = 3;
 // A running identification that makes no step for this long has failed.
 constexpr int64_t StepTimeoutMs = 3000;
 
-constexpr int InfoRegisters[] = {2, 3, 4, 5, 16, 25};              // steps 3-8
-constexpr int ParameterBlocks[] = {0, 1, 2, 3, 8, 9, 16, 17, 18, 19, 184}; // steps 9-19
+// The info registers read after the shot-bank counts, one request each.
+constexpr int InfoRegisters[] = {2, 3, 4, 5, 16, 25};
+// The parameter blocks read next, one request each, before the shot-bank
+// counts are read a second time.
+constexpr int ParameterBlocks[] = {0, 1, 2, 3, 8, 9, 16, 17, 18, 19, 184};
 
 // The answer type that may drive step s: each step is driven by the answer to
 // the request of the step before.
