@@ -64,23 +64,24 @@ struct TFitCell {
 // with one blank to spare behind it.
 void ShrinkToFit(TCanvas& canvas, const QString& name, int size, bool bold, const std::vector<TFitCell>& cells)
 {
-    const auto fits = [&] {
+    // The smallest share of its need that a text's width gives it.
+    const auto share = [&] {
         const int gap = canvas.TextWidth(QStringLiteral(" "));
-        return std::all_of(cells.begin(), cells.end(),
-                           [&](const TFitCell& c) { return canvas.TextWidth(c.text) + gap <= c.width; });
+        double least = 1.0;
+        for (const TFitCell& c : cells) {
+            const int need = canvas.TextWidth(c.text) + gap;
+            if (need > 0)
+                least = std::min(least, double(std::max(c.width, 0)) / need);
+        }
+        return least;
     };
-    double worst = 1.0;
-    const int gap = canvas.TextWidth(QStringLiteral(" "));
-    for (const TFitCell& c : cells) {
-        const int need = canvas.TextWidth(c.text) + gap;
-        if (need > 0)
-            worst = std::min(worst, double(std::max(c.width, 0)) / need);
-    }
-    if (worst < 1.0) {
-        size = std::max(1, int(size * worst));
+    // Monospaced and most other texts scale with the font: one step gets
+    // close, single steps finish.
+    if (const double first = share(); first < 1.0) {
+        size = std::max(1, int(size * first));
         canvas.SetFont(name, size, bold);
     }
-    while (size > 1 && !fits())
+    while (size > 1 && share() < 1.0)
         canvas.SetFont(name, --size, bold);
 }
 
