@@ -5,6 +5,7 @@
 
 #include "GradeSummary.h"
 #include "GradingPanel.h"
+#include "ScoreDecimals.h"
 #include "ShotScoring.h"
 #include "Shotdata.h"
 #include "Shotstring.h"
@@ -36,6 +37,54 @@ void BlackPen(TCanvas& canvas, TPenStyle style)
     canvas.SetPenStyle(style);
 }
 
+// A printed font's height is the height of its character cell (the line
+// that ascent and descent span), not the letters' size: the largest font
+// whose line is no higher than cellHeight.
+int SetCellFont(TCanvas& canvas, const QString& name, int cellHeight, bool bold)
+{
+    int size = std::max(1, cellHeight);
+    canvas.SetFont(name, size, bold);
+    const int line = canvas.TextHeight(QStringLiteral("0"));
+    if (line > cellHeight && line > 0) {
+        size = std::max(1, int(int64_t(size) * cellHeight / line));
+        canvas.SetFont(name, size, bold);
+    }
+    while (size > 1 && canvas.TextHeight(QStringLiteral("0")) > cellHeight)
+        canvas.SetFont(name, --size, bold);
+    return size;
+}
+
+// A text and the width it must fit in, a clear gap included.
+struct TFitCell {
+    QString text;
+    int width;
+};
+
+// Shrinks the canvas's font, from size down, until every text fits its width
+// with one blank to spare behind it.
+void ShrinkToFit(TCanvas& canvas, const QString& name, int size, bool bold, const std::vector<TFitCell>& cells)
+{
+    // The smallest share of its need that a text's width gives it.
+    const auto share = [&] {
+        const int gap = canvas.TextWidth(QStringLiteral(" "));
+        double least = 1.0;
+        for (const TFitCell& c : cells) {
+            const int need = canvas.TextWidth(c.text) + gap;
+            if (need > 0)
+                least = std::min(least, double(std::max(c.width, 0)) / need);
+        }
+        return least;
+    };
+    // Monospaced and most other texts scale with the font: one step gets
+    // close, single steps finish.
+    if (const double first = share(); first < 1.0) {
+        size = std::max(1, int(size * first));
+        canvas.SetFont(name, size, bold);
+    }
+    while (size > 1 && share() < 1.0)
+        canvas.SetFont(name, --size, bold);
+}
+
 } // namespace
 
 QString TThePrintManager::FormatCount(int n) { return QString::asprintf("%2d", n); }
@@ -50,16 +99,27 @@ void TThePrintManager::DrawBanners()
     const int middle = (RegionTop + RegionBottom) / 2;
     Canvas->Line(RegionLeft, middle, RegionRight, middle);
 
-    // Each banner spans the frame's width at its own aspect; a missing
-    // picture, or one no wider than tall, has no height to give.
+    // Each banner spans the frame's width at its own aspect; where the margin
+    // between page edge and frame is lower than that (a landscape page), it
+    // keeps its aspect at the margin's height, centred over the frame. A
+    // missing picture, or one no wider than tall, has no height to give.
     const double width = RegionRight - RegionLeft;
     const auto ratio = [](const TUiBitmap& b) { return b.Height() > 0 ? b.Width() / b.Height() : 0; };
+    const auto place = [&](int a, double room) {
+        const double height = std::min(width / a, std::max(room, 0.0));
+        const double inset = (width - height * a) / 2;
+        return std::pair(ToPixel(RegionLeft + inset), ToPixel(RegionRight - inset));
+    };
     const TUiBitmap& header = UiBitmap(BitmapFiles::BannerHeader);
-    if (const int a = ratio(header); a > 0)
-        Canvas->StretchDraw(RegionLeft, ToPixel(RegionTop - width / a), RegionRight, RegionTop, header.image);
+    if (const int a = ratio(header); a > 0) {
+        const auto [left, right] = place(a, RegionTop);
+        Canvas->StretchDraw(left, ToPixel(RegionTop - double(right - left) / a), right, RegionTop, header.image);
+    }
     const TUiBitmap& footer = UiBitmap(BitmapFiles::BannerFooter);
-    if (const int a = ratio(footer); a > 0)
-        Canvas->StretchDraw(RegionLeft, RegionBottom, RegionRight, ToPixel(RegionBottom + width / a), footer.image);
+    if (const int a = ratio(footer); a > 0) {
+        const auto [left, right] = place(a, Canvas->Height() - RegionBottom);
+        Canvas->StretchDraw(left, RegionBottom, right, ToPixel(RegionBottom + double(right - left) / a), footer.image);
+    }
 }
 
 // ---- Target ------------------------------------------------------------------------------------
@@ -207,11 +267,17 @@ void TThePrintManager::DrawGradingSummary()
     const int cw = bw / 12;
     const int y0 = RegionTop;
 
-    Canvas->SetFont(QStringLiteral("Tahoma"), ToPixel(lh * 0.8), true);
+    // A translated title or row head longer than the English one gets a
+    // smaller font rather than running into the frame or the counts.
+    const QString font = QStringLiteral("Tahoma");
+    const int size = ToPixel(lh * 0.8);
+    Canvas->SetFont(font, size, true);
     Canvas->SetFontColour(clBlack);
     Canvas->SetBrushStyle(TBrushStyle::Clear);
     const QString title = Translate(QStringLiteral("Grading Summary"));
+    ShrinkToFit(*Canvas, font, size, true, { { title, bw } });
     Canvas->TextOut(ToPixel(x0 + (bw - Canvas->TextWidth(title)) * 0.45), y0, title);
+    Canvas->SetFont(font, size, true);
     Canvas->TextOut(x0 + 6 * cw, y0 + 2 * lh, QStringLiteral("(3)"));
     Canvas->TextOut(x0 + 8 * cw, y0 + 2 * lh, QStringLiteral("(2)"));
     Canvas->TextOut(x0 + 10 * cw, y0 + 2 * lh, QStringLiteral("(1)"));
@@ -222,6 +288,10 @@ void TThePrintManager::DrawGradingSummary()
         int picture;  // index into the grading pictures' components
     };
     static constexpr Component components[] = { { "Hold", 4, 1 }, { "Aim", 7, 2 }, { "Triggering", 10, 3 } };
+    std::vector<TFitCell> heads;
+    for (const Component& c : components)
+        heads.push_back({ Translate(QString::fromLatin1(c.word)), 6 * cw });
+    ShrinkToFit(*Canvas, font, size, true, heads);
     const TGradingBitmapHandler& bitmaps = EnsureGradingBitmaps();
     for (int k = 1; k <= 3; ++k) {
         const Component& c = components[k - 1];
@@ -231,7 +301,7 @@ void TThePrintManager::DrawGradingSummary()
         Canvas->StretchDraw(ToPixel(x0 - 1.5 * lh), y0 + (3 + k) * lh, ToPixel(x0 - 0.7 * lh),
                             ToPixel(y0 + 3.8 * lh) + k * lh, icon.transparent.isNull() ? icon.image : icon.transparent);
     }
-    Canvas->SetFontBold(false);
+    Canvas->SetFont(font, size, false);
     for (int k = 1; k <= 3; ++k) {
         const GradeSummaryRow& row = summary.rows[std::size_t(components[k - 1].row)];
         const int y = y0 + (3 + k) * lh;
@@ -249,7 +319,7 @@ QString TThePrintManager::ShotScoreText(int i) const
     if (IsRingShot(r)) {
         if (!r.HasScore())
             return QStringLiteral(" ") + Translate(QStringLiteral("N/A"));
-        QString text = Shooter->currentTarget.ringRecord.DecimalScores()
+        QString text = ShotScoredInTenths(*Shooter, r)
             ? FormatDisplayText(QStringLiteral("%4.1f"), { r.Score() * 0.1 })
             : FormatDisplayText(QStringLiteral("%6d"), { double(ToPixel(r.Score() * 0.1)) });
         if (r.InnerTen())
@@ -288,34 +358,59 @@ void TThePrintManager::DrawShotTable()
     const int yT = ToPixel(RegionTop + 0.05 * h);
     const int yB = ToPixel(RegionTop + 0.9 * h);
     const int lh = (yB - yT) / (ShotsPerGroup + 2);
+    const QString font = QStringLiteral("Courier New");
     Canvas->SetBrushStyle(TBrushStyle::Clear);
-    Canvas->SetFont(QStringLiteral("Courier New"), lh, false);
     Canvas->SetFontColour(clBlack);
     BlackPen(*Canvas, TPenStyle::Solid);
 
-    const int count = Shooter ? Shooter->ShotCount() : 0;
+    const int count = Shooter ? std::min(Shooter->ShotCount(), TableGroups * ShotsPerGroup) : 0;
     const int w = RegionRight - RegionLeft;
     const QString shotHead = Translate(QStringLiteral("Shot"));
     const QString scoreHead = QStringLiteral(" ") + Translate(QStringLiteral("Score"));
     const QString timeHead = QStringLiteral(" ") + Translate(QStringLiteral("Time"));
+
+    struct TGroup {
+        int left, rule, scoreX, timeHeadX, timeX;
+    };
+    std::vector<TGroup> groups;
     for (int g = 0; g < TableGroups && count > ShotsPerGroup * g; ++g) {
         const int gl = RegionLeft + (w * g) / TableGroups;
-        const int gr = RegionLeft + (w * (g + 1)) / TableGroups;
-        const int gw = gr - gl;
-        const int rule = ToPixel(gr - 0.02 * gw);
-        Canvas->Line(rule, yT, rule, yB);
-        const int scoreX = ToPixel(gl + 0.25 * gw);
-        Canvas->TextOut(gl, yT, shotHead);
-        Canvas->TextOut(scoreX, yT, scoreHead);
-        Canvas->TextOut(ToPixel(gl + 0.67 * gw), yT, timeHead);
+        const int gw = RegionLeft + (w * (g + 1)) / TableGroups - gl;
+        groups.push_back({ gl, ToPixel(gl + gw - 0.02 * gw), ToPixel(gl + 0.25 * gw), ToPixel(gl + 0.67 * gw),
+                           ToPixel(gl + 0.7 * gw) });
+    }
+
+    // One font for the whole table: a line high, and small enough that every
+    // cell ends a blank short of the next column or of its group's rule.
+    const int size = SetCellFont(*Canvas, font, lh, false);
+    std::vector<TFitCell> cells;
+    for (const TGroup& g : groups) {
+        cells.push_back({ shotHead, g.scoreX - g.left });
+        cells.push_back({ scoreHead, g.timeHeadX - g.scoreX });
+        cells.push_back({ timeHead, g.rule - g.timeHeadX });
+    }
+    for (int i = 0; i < count; ++i) {
+        const TGroup& g = groups[std::size_t(i / ShotsPerGroup)];
+        cells.push_back({ QString::asprintf("%3d", i + 1), g.scoreX - g.left });
+        cells.push_back({ ShotScoreText(i), g.timeX - g.scoreX });
+        cells.push_back({ ShotTimeText(i), g.rule - g.timeX });
+    }
+    ShrinkToFit(*Canvas, font, size, false, cells);
+
+    for (std::size_t k = 0; k < groups.size(); ++k) {
+        const TGroup& g = groups[k];
+        Canvas->Line(g.rule, yT, g.rule, yB);
+        Canvas->TextOut(g.left, yT, shotHead);
+        Canvas->TextOut(g.scoreX, yT, scoreHead);
+        Canvas->TextOut(g.timeHeadX, yT, timeHead);
         for (int j = 0; j < ShotsPerGroup; ++j) {
-            const int i = ShotsPerGroup * g + j;
+            const int i = ShotsPerGroup * int(k) + j;
             if (i >= count)
                 break;
             const int y = yT + (j + 2) * lh;
-            Canvas->TextOut(gl, y, QString::asprintf("%3d", i + 1));
-            Canvas->TextOut(scoreX, y, ShotScoreText(i));
-            Canvas->TextOut(ToPixel(gl + 0.7 * gw), y, ShotTimeText(i));
+            Canvas->TextOut(g.left, y, QString::asprintf("%3d", i + 1));
+            Canvas->TextOut(g.scoreX, y, ShotScoreText(i));
+            Canvas->TextOut(g.timeX, y, ShotTimeText(i));
         }
     }
 }

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -174,16 +176,35 @@ void TTargetRenderer::DrawXYAxes()
     const double halfText = canvas.TextHeight(QStringLiteral("1")) * 0.5;
 
     if (GraphScaleY > 0) {
+        // Labels go from the outermost ring inwards. A ring whose two lines
+        // lie closer than a label is high gets one label, on the centre line;
+        // a label that would run into one already written is left out.
+        const int textHeight = canvas.TextHeight(QStringLiteral("1"));
+        std::vector<std::pair<int, int>> written; // top and bottom rows
+        const auto label = [&](double y, const QString& text) {
+            const int top = ToPixel(y - halfText);
+            const int bottom = top + textHeight;
+            for (const auto& [t, b] : written)
+                if (top < b && t < bottom)
+                    return;
+            written.emplace_back(top, bottom);
+            canvas.TextOut(GraphOriginX + LabelGap, top, text);
+        };
         for (int v = ring.MinimumRing(); v <= ring.HighestRing(); ++v) {
             const double r = RadiusOf(ring, v);
             if (r < 0)
                 continue;
-            const QString label = FormatDisplayText(QStringLiteral("%i"), { double(v) });
+            const QString text = FormatDisplayText(QStringLiteral("%i"), { double(v) });
             for (double side : { 1.0, -1.0 }) {
                 const double y = GraphOriginY + side * r * GraphScaleY;
                 canvas.Line(xLeft, ToPixel(y), GraphOriginX, ToPixel(y));
-                canvas.TextOut(GraphOriginX + LabelGap, ToPixel(y - halfText), label);
             }
+            if (2 * r * GraphScaleY < textHeight) {
+                label(GraphOriginY, text);
+                continue;
+            }
+            for (double side : { 1.0, -1.0 })
+                label(GraphOriginY + side * r * GraphScaleY, text);
         }
     }
 

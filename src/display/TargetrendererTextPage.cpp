@@ -5,6 +5,7 @@
 
 #include "GradeSummary.h"
 #include "GradingPanel.h"
+#include "ScoreDecimals.h"
 #include "ShotAnalysis.h"
 #include "ShotGrading.h"
 #include "Shotdata.h"
@@ -189,7 +190,6 @@ void TTargetRenderer::DrawTextPage()
     canvas.Draw(GridToPixel(18, 0).x(), IconTop, ComponentPicture(IconAim));
     canvas.Draw(GridToPixel(19, 0).x(), IconTop, ComponentPicture(IconTrig));
 
-    const bool decimal = Shooter->currentTarget.ringRecord.DecimalScores();
     const int grey = ToPixel(Colour(ClrBackground).Red() * 0.8);
     const TColor highlight(uint32_t(grey) * 0x010101u);
 
@@ -210,7 +210,7 @@ void TTargetRenderer::DrawTextPage()
 
         GridTextOut(0, r, FormatDisplayText(QStringLiteral("%3d"), { double(i + 1) }), 1);
         canvas.SetFontBold(true);
-        GridTextOut(1.5, r, ScoreText(raw, decimal), 1);
+        GridTextOut(1.5, r, ScoreText(raw, ShotScoredInTenths(*Shooter, raw)), 1);
         canvas.SetFontBold(false);
         if (shot.aimingTime > 100)
             GridTextOut(6, r, FormatDisplayText(QStringLiteral("%2.1fs"), { shot.aimingTime * 0.001 }), 1);

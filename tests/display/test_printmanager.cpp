@@ -2,6 +2,7 @@
 // frame, target and shot table, and the true-size print's fit checks.
 #include "AppPaths.h"
 #include "DisplayTestSupport.h"
+#include "PrintTestSupport.h"
 #include "Printmanager.h"
 #include "Prompts.h"
 #include "Shotstring.h"
@@ -19,76 +20,6 @@
 #include <vector>
 
 namespace {
-
-// A printer whose documents are images of paper size at pixelsPerMm, drawn
-// edge to edge.
-class TImageDevice final : public IPrintDevice {
-public:
-    TImageDevice(QSizeF paperMm, double pixelsPerMm)
-        : paper(paperMm)
-        , scale(pixelsPerMm)
-    {
-    }
-    bool ExecuteDialog() override { return answer; }
-    QPainter* BeginDoc() override
-    {
-        ++begun;
-        page = QImage(PageSizePixels(), QImage::Format_RGB32);
-        page.fill(Qt::white);
-        painter.begin(&page);
-        return &painter;
-    }
-    bool EndDoc() override
-    {
-        painter.end();
-        pages.push_back(page);
-        return true;
-    }
-    QSize PageSizePixels() const override
-    {
-        return QSize(int(paper.width() * scale), int(paper.height() * scale));
-    }
-    QSizeF PaperSizeMm() const override { return paper; }
-    double PixelsPerMm() const override { return scale; }
-
-    QSizeF paper;
-    double scale;
-    bool answer = true;
-    int begun = 0;
-    QImage page;
-    QPainter painter;
-    std::vector<QImage> pages;
-};
-
-// A viewer: its own renderer and strip over the shooter.
-class TTestView final : public IShooterPrintView {
-public:
-    TTestView(TShooter* shooter, const TargetDescription& target)
-        : shooter_(shooter)
-    {
-        renderer.Target = target;
-        renderer.Shooter = shooter;
-        renderer.SetSize(300, 300);
-    }
-    TShooter* Shooter() const override { return shooter_; }
-    void PrepareForPrint() override
-    {
-        ++prepared;
-        renderer.SelectedShot = nullptr;
-        renderer.Render(TTargetRenderer::ViewAllShots);
-        strip.SetShots(shooter_);
-        strip.Draw();
-    }
-    const TTargetRenderer& Renderer() const override { return renderer; }
-    const TShotString& Strip() const override { return strip; }
-
-    TTargetRenderer renderer;
-    TShotString strip;
-    int prepared = 0;
-
-private:
-    TShooter* shooter_;
-};
 
 class TRecordingPrompts final : public IPrompts {
 public:

@@ -74,6 +74,17 @@ protected:
         return n;
     }
 
+    // base tinted with the band colour as the bands tint the layers.
+    static TColor Tinted(TColor base, TPixelWord colour)
+    {
+        QImage one = NewLayer(1, 1);
+        one.setPixel(0, 0, 0xFF000000u | ColourToPixel(base).rgb);
+        TintRect(one, 0, 0, 1, 1, colour, 0.125);
+        return PixelToColour(TPixelWord(one.pixel(0, 0)));
+    }
+    static constexpr TPixelWord BandYellow { 0xFFFF00 };
+    static constexpr TPixelWord BandCyan { 0x00FFFF };
+
     TargetDescription target;
     TShooter shooter;
     TTargetRenderer r;
@@ -89,7 +100,13 @@ TEST_F(TargetGraphs, FieldsFollowTheLayerSize)
         { 400, 300, R::ViewDistanceGraph, 90, 360, 0.55 * 300 / 40, 0.8 * 400 / 3.0 },
         { 333, 211, R::ViewDistanceGraph, 63, 299, 0.55 * 211 / 40, 0.8 * 333 / 3.0 },
         { 333, 211, R::ViewXYGraph, 105, 299, 0.3 * 211 / 40, 0.8 * 333 / 3.0 },
+        // Layers too small to read still place the graph, curve and all.
+        { 3, 2, R::ViewDistanceGraph, 0, 2, 0.55 * 2 / 40, 0.8 * 3 / 3.0 },
+        { 1, 400, R::ViewXYGraph, 200, 0, 0.3 * 400 / 40, 0.8 / 3.0 },
+        { 400, 1, R::ViewXYGraph, 0, 360, 0.3 / 40, 0.8 * 400 / 3.0 },
+        { 0, 0, R::ViewXYGraph, 0, 0, 0.0, 0.0 },
     };
+    r.SelectedShot = AddShot(150, 30, 30, [](int i, int& x, int& y, int&) { x = i; y = -i; });
     for (const Case& c : cases) {
         r.SetSize(c.w, c.h);
         r.Render(c.mode);
@@ -326,17 +343,58 @@ TEST_F(TargetGraphs, RingsWithoutSizeOrDiameterStillDrawTheGrid)
     EXPECT_NE(r.DisplayLayer, r.StaticLayer); // the curve is back
 }
 
-TEST_F(TargetGraphs, TinyLayersDoNotCrash)
+TEST_F(TargetGraphs, EachBandFollowsItsOwnAxis)
 {
-    TShot* shot = AddShot(150, 30, 30, [](int i, int& x, int& y, int&) { x = i; y = -i; });
-    r.SelectedShot = shot;
-    for (QSize size : { QSize(0, 0), QSize(1, 1), QSize(3, 2), QSize(1, 400), QSize(400, 1) }) {
-        r.SetSize(size.width(), size.height());
-        for (int mode : { R::ViewDistanceGraph, R::ViewXYGraph }) {
-            r.Render(mode);
-            EXPECT_EQ(r.DisplayLayer.size(), size);
-        }
+    // X 9 or 11 mm (mean 10, spread 1), Y -1 or -9 mm (mean -5, spread 4):
+    // the yellow X band covers 10 mm and not -5 mm, the cyan Y band the
+    // other way round.
+    r.SetSize(1000, 500);
+    r.Render(R::ViewXYGraph);
+    const QImage bare = r.StaticLayer.copy();
+    r.SelectedShot = AddShot(200, 100, -50, [](int i, int& x, int& y, int&) {
+        x = i % 2 == 0 ? 90 : 110;
+        y = i % 2 == 0 ? -10 : -90;
+    });
+    r.Render(R::ViewXYGraph);
+    const int column = Column(-0.7);
+    const auto at = [&](const QImage& layer, double mm) { return At(layer, column, Row(mm)); };
+    // (The static layer: the curves zigzag over the display layer's bands.)
+    EXPECT_EQ(at(r.StaticLayer, 10.0), Tinted(at(bare, 10.0), BandYellow));
+    EXPECT_EQ(at(r.StaticLayer, -5.0), Tinted(at(bare, -5.0), BandCyan));
+    // Beyond one spread neither band.
+    for (double mm : { 14.0, -10.5, 6.0 })
+        EXPECT_EQ(at(r.StaticLayer, mm), at(bare, mm)) << mm;
+}
+
+TEST_F(TargetGraphs, ALabelPerRingWhereItsTwoLinesMeet)
+{
+    // Ring 10 of 0.5 mm across, rings 2.5 mm apart out to 22.75 mm: on a
+    // 600 px high layer the two lines of ring 10 lie 4 px apart, closer than
+    // a label is high. One "10" stands on the centre line, unbroken.
+    r.Target.ringRecord.SetDiameterHighestRing(5);
+    r.Target.ringRecord.SetHitRingGap(25);
+    r.SetSize(800, 600);
+    r.Render(R::ViewXYGraph);
+    const QImage& layer = r.StaticLayer;
+    r.StaticLayer.save(ScreensFolder() + QStringLiteral("/TargetGraphXYSmallTen.png"), "PNG");
+
+    QImage expected = layer.copy();
+    const int left = r.GraphOriginX + 5;
+    const int top = r.GraphOriginY - 8;
+    const int bottom = r.GraphOriginY + 8;
+    {
+        TCanvas canvas(expected);
+        canvas.SetBrushStyle(TBrushStyle::Solid);
+        canvas.SetBrushColour(Slot(R::ClrBackground));
+        canvas.FillRect(left, top, expected.width(), bottom + 1);
+        canvas.SetFont(QStringLiteral("Arial"), 15, false); // trunc(0.025 x 600)
+        canvas.SetFontColour(clWhite);
+        canvas.SetBrushStyle(TBrushStyle::Clear);
+        canvas.TextOut(r.GraphOriginX + 10, ToPixel(r.GraphOriginY - canvas.TextHeight(QStringLiteral("1")) * 0.5),
+                       QStringLiteral("10"));
     }
+    const QRect band(left, top, layer.width() - left, bottom - top + 1);
+    EXPECT_EQ(layer.copy(band), expected.copy(band));
 }
 
 TEST_F(TargetGraphs, SavesPicturesOfBothGraphs)
@@ -354,8 +412,35 @@ TEST_F(TargetGraphs, SavesPicturesOfBothGraphs)
     r.GradedShot = shot;
     r.Render(R::ViewDistanceGraph);
     EXPECT_TRUE(r.DisplayLayer.save(ScreensFolder() + QStringLiteral("/TargetGraphDistance.png"), "PNG"));
+    // The last 0.2 s of the aim in red, the second before in yellow, older
+    // aim in white, each in its stretch of time.
+    const auto inStretch = [&](double from, double to, TColor colour) {
+        int n = 0;
+        for (int x = Column(from) + 2; x < Column(to) - 2; ++x)
+            for (int y = 0; y < r.DisplayLayer.height(); ++y)
+                n += At(r.DisplayLayer, x, y) == colour && At(r.StaticLayer, x, y) != colour;
+        return n;
+    };
+    EXPECT_GT(inStretch(-0.2, 0.0, Slot(R::ClrTraceLastFifth)), 0);
+    EXPECT_EQ(inStretch(-0.9, -0.3, Slot(R::ClrTraceLastFifth)), 0);
+    EXPECT_GT(inStretch(-0.9, -0.3, Slot(R::ClrTraceLastSecond)), 0);
+    EXPECT_GT(inStretch(-3.0, -1.1, Slot(R::ClrTraceOld)), 0);
+    EXPECT_EQ(inStretch(-3.0, -1.1, Slot(R::ClrTraceLastSecond)), 0);
+
     r.Render(R::ViewXYGraph);
     EXPECT_TRUE(r.DisplayLayer.save(ScreensFolder() + QStringLiteral("/TargetGraphXY.png"), "PNG"));
+    // The legend names the cyan curve X above the centre line and the
+    // yellow one Y below it, right of the curves.
+    const auto inBox = [&](int top, int bottom, TColor colour) {
+        int n = 0;
+        for (int x = 760; x < 800; ++x)
+            n += CountInColumn(r.DisplayLayer, x, top, bottom, colour);
+        return n;
+    };
+    EXPECT_GT(inBox(r.GraphOriginY - 60, r.GraphOriginY - 1, Slot(R::ClrGraphX)), 0);
+    EXPECT_EQ(inBox(r.GraphOriginY - 60, r.GraphOriginY - 1, Slot(R::ClrGraphY)), 0);
+    EXPECT_GT(inBox(r.GraphOriginY + 1, r.GraphOriginY + 70, Slot(R::ClrGraphY)), 0);
+    EXPECT_EQ(inBox(r.GraphOriginY + 1, r.GraphOriginY + 70, Slot(R::ClrGraphX)), 0);
 }
 
 } // namespace

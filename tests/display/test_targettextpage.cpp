@@ -276,11 +276,40 @@ TEST_F(TextPage, ShotCells)
     // Without a grading file nothing is graded: no icons.
     EXPECT_TRUE(Plain(Cells(17, 7, 21)));
 
-    // The shooter's ring target decides on decimal scores.
-    shooter.currentTarget.ringRecord.SetDecimalScores(true);
+    // The ring target the shots were scored on decides on decimal scores,
+    // also for a downloaded or reopened shooter, which has no current target.
+    shooter.currentTarget = TargetDescription {};
+    shooter.targets.ringTargets[0].SetDecimalScores(true);
     r->Render(-1);
     EXPECT_TRUE(Shows(r->GridToPixel(1.5, 2), QStringLiteral(" 9.7 @3"), font, true));
     EXPECT_TRUE(Shows(r->GridToPixel(1.5, 3), QStringLiteral("10.4 X"), font, true));
+    // A slot the tables do not hold goes by the current target.
+    shooter.targets.ringDefined[0] = 0;
+    r->Render(-1);
+    EXPECT_TRUE(Shows(r->GridToPixel(1.5, 2), QStringLiteral("    9 @3"), font, true));
+}
+
+TEST_F(TextPage, HoldColumnsKeepXAndYApart)
+{
+    // Rings 4 mm apart. The aim holds X at 8 mm (2.0 rings, no spread) and
+    // swings Y between 0 and 8 mm (1.0 ring about 1.0 ring).
+    r->SetSize(1024, 768);
+    auto shot = NewRingShot(93);
+    shot->raw.SetFunctionMode(1);
+    shot->raw.SetX(80);
+    shot->raw.SetY(40);
+    shot->AllocateCurve(160);
+    for (int i = 0; i < 160; ++i) {
+        shot->Curve()[i].SetX(80);
+        shot->Curve()[i].SetY(i % 2 == 0 ? 0 : 80);
+    }
+    Add(std::move(shot));
+    r->Render(R::ViewTextPage);
+    const int font = 27;
+    EXPECT_TRUE(Shows(r->GridToPixel(8, 2), QStringLiteral(" 2.0"), font));
+    EXPECT_TRUE(Shows(r->GridToPixel(10, 2), QStringLiteral(" 1.0"), font));
+    EXPECT_TRUE(Shows(r->GridToPixel(12, 2), QStringLiteral(" 0.0"), font));
+    EXPECT_TRUE(Shows(r->GridToPixel(14, 2), QStringLiteral(" 1.0"), font));
 }
 
 TEST_F(TextPage, GradeIconsOfGradedShots)
@@ -396,9 +425,24 @@ TEST_F(TextPage, SavesPicturesOfTheShotTableAndTheSummary)
     r->TextPage = 0;
     r->Render(R::ViewTextPage);
     EXPECT_TRUE(r->DisplayLayer.save(ScreensFolder() + QStringLiteral("/TargetTextPage.png"), "PNG"));
+    // 800 x 600: 17 rows, font 21. The selected fifth shot's row carries the
+    // bar, its neighbours none; the last row is the fatal hit of 1.8 s.
+    ASSERT_EQ(r->GridRows, 17);
+    EXPECT_EQ(std::tuple(Pixel(r->GridToPixel(20.5, 5.3)), Pixel(r->GridToPixel(20.5, 6.3)),
+                         Pixel(r->GridToPixel(20.5, 7.3))),
+              std::tuple(Background, Highlight, Background));
+    EXPECT_TRUE(Shows(r->GridToPixel(0, 13), QStringLiteral(" 12"), 21));
+    EXPECT_TRUE(Shows(r->GridToPixel(1.5, 13), QStringLiteral("  Fatal"), 21, true));
+    EXPECT_TRUE(Shows(r->GridToPixel(6, 13), QStringLiteral("1.8s"), 21));
+
     r->TextPage = -1;
     r->Render(R::ViewTextPage);
     EXPECT_TRUE(r->DisplayLayer.save(ScreensFolder() + QStringLiteral("/TargetGradingSummary.png"), "PNG"));
+    // Rows of 25 px, font 22: the title and the three components.
+    EXPECT_TRUE(Shows(r->GridToPixel(1, 1), QStringLiteral("Grading Summary"), 22));
+    EXPECT_TRUE(Shows(r->GridToPixel(2, 8), QStringLiteral("Hold"), 22));
+    EXPECT_TRUE(Shows(r->GridToPixel(2, 10), QStringLiteral("Aim"), 22));
+    EXPECT_TRUE(Shows(r->GridToPixel(2, 12), QStringLiteral("Triggering"), 22));
 }
 
 } // namespace

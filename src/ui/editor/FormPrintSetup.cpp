@@ -2,12 +2,15 @@
 
 #include "Globals.h"
 #include "NamedControl.h"
+#include "Prompts.h"
+#include "Translation.h"
 #include "TranslateUI.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
@@ -191,7 +194,12 @@ IPrintDevice& TFormPrintSetup::PrinterDevice()
 void TFormPrintSetup::ButtonSetupPrinterClick()
 {
     PrinterDevice();
-    printManager_.ExecutePrintDialog();
+    // The printer is shared with the shooter printouts, which print
+    // portrait: this print starts from the orientation chosen for it.
+    QPrinter& printer = ThePrinter();
+    printer.setPageOrientation(orientation_);
+    if (printManager_.ExecutePrintDialog())
+        orientation_ = printer.pageLayout().orientation();
 }
 
 void TFormPrintSetup::ButtonPrintClick()
@@ -200,11 +208,19 @@ void TFormPrintSetup::ButtonPrintClick()
         return;
     const bool yards = Yards();
     const double unit = yards ? MetresPerYard : 1.0;
-    const int entered = EnteredDistance();
-    const double training = entered * unit;
-    // Only a distance ahead of the shooter scales the target.
-    if (!(training > 0.0))
+    // Only a whole distance ahead of the shooter scales the target; anything
+    // else is refused with what is wanted instead.
+    bool whole = false;
+    const int entered = EditScaledDistance->text().trimmed().toInt(&whole);
+    if (!whole || entered < 1) {
+        Prompts().MessageBox(Translate(yards ? QStringLiteral("Enter the training distance in whole yards, 1 or more")
+                                             : QStringLiteral("Enter the training distance in whole metres, 1 or more")),
+                             Translate(QStringLiteral("Error")), TMsgButtons::OK);
+        EditScaledDistance->setFocus();
+        EditScaledDistance->selectAll();
         return;
+    }
+    const double training = entered * unit;
     const double nominal = target_.hasRing
         ? DistanceM(target_.ringRecord.NominalDistance(), target_.ringRecord.DistanceInYards())
         : 0.0;
@@ -214,6 +230,7 @@ void TFormPrintSetup::ButtonPrintClick()
                                + (yards ? QStringLiteral("yd") : QStringLiteral("m"));
     lastScale_ = scale;
     PrinterDevice();
+    ThePrinter().setPageOrientation(orientation_);
     if (printManager_.PrintTargetTrueSize(scale))
         accept();
 }

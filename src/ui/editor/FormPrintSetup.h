@@ -15,6 +15,7 @@
 #include "Setupdata.h"
 
 #include <QDialog>
+#include <QPageLayout>
 
 #include <memory>
 
@@ -71,4 +72,7 @@ private:
     std::unique_ptr<TPrinterDevice> printerDevice_;  // made at the first print or printer setup
     TThePrintManager printManager_;
     double lastScale_ = 0.0;
+    // The page orientation of this form's prints: portrait until the
+    // operator chooses another in Printer Setup.
+    QPageLayout::Orientation orientation_ = QPageLayout::Portrait;
 };

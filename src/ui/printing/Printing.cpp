@@ -81,6 +81,15 @@ QSizeF TPrinterDevice::PaperSizeMm() const
 
 double TPrinterDevice::PixelsPerMm() const { return printer_.resolution() / MmPerInch; }
 
+QString TPrinterDevice::FreeNumberedFileName(const QString& chosen, int& number)
+{
+    QString name;
+    do
+        name = NumberedFileName(chosen, number++ - 1);
+    while (QFileInfo::exists(name));
+    return name;
+}
+
 QString TPrinterDevice::NumberedFileName(const QString& chosen, int document)
 {
     if (document <= 0 || chosen.isEmpty())
@@ -112,6 +121,9 @@ void PrintShooterPages(const std::vector<TShooter*>& shooters)
     TPrinterDevice device(printer);
     TThePrintManager manager;
     manager.Printer = &device;
+    // The page is laid out upright; a true-size print before may have left
+    // the shared printer in landscape.
+    printer.setPageOrientation(QPageLayout::Portrait);
     if (!manager.ExecutePrintDialog())
         return;
 
@@ -127,29 +139,36 @@ void PrintShooterPages(const std::vector<TShooter*>& shooters)
         return std::any_of(views.begin(), views.end(), [&](const IShooterPrintView* v) { return v->Shooter() == shooter; });
     };
 
+    // The operator chose the first file; the later ones take the next number
+    // whose file does not exist yet, so that no file is overwritten unasked.
     const QString chosen = printer.outputFileName();
-    bool failed = false;
+    QStringList failed;
     int documents = 0;
+    int number = 2;
     BeginBusyCursor();
-    try {
-        for (TShooter* shooter : shooters) {
-            // A shooter no viewer shows has no page.
-            if (!shooter || !shown(shooter))
-                continue;
-            if (!chosen.isEmpty())
-                printer.setOutputFileName(TPrinterDevice::NumberedFileName(chosen, documents));
-            ++documents;
-            manager.Shooter = shooter;
-            if (!manager.PrintShooter(views))
-                failed = true;
+    for (TShooter* shooter : shooters) {
+        // A shooter no viewer shows has no page.
+        if (!shooter || !shown(shooter))
+            continue;
+        if (!chosen.isEmpty())
+            printer.setOutputFileName(documents == 0 ? chosen : TPrinterDevice::FreeNumberedFileName(chosen, number));
+        ++documents;
+        manager.Shooter = shooter;
+        bool printed = false;
+        try {
+            printed = manager.PrintShooter(views);
+        } catch (const std::exception& e) {
+            DebugLog(QStringLiteral("Print: %1").arg(QString::fromUtf8(e.what())));
         }
-    } catch (const std::exception& e) {
-        DebugLog(QStringLiteral("Print: %1").arg(QString::fromUtf8(e.what())));
-        failed = true;
+        if (!printed) {
+            failed << (shooter->name.isEmpty() ? QStringLiteral("%1 %2").arg(Translate(QStringLiteral("Shooter")))
+                                                                         .arg(shooter->index + 1)
+                                               : shooter->name);
+        }
     }
     EndBusyCursor();
     printer.setOutputFileName(chosen);
-    if (failed)
-        Prompts().MessageBox(Translate(QStringLiteral("Printing failed")), Translate(QStringLiteral("Error")),
-                             TMsgButtons::OK);
+    if (!failed.isEmpty())
+        Prompts().MessageBox(Translate(QStringLiteral("Printing failed")) + QStringLiteral(":\n") + failed.join(QLatin1Char('\n')),
+                             Translate(QStringLiteral("Error")), TMsgButtons::OK);
 }

@@ -19,9 +19,9 @@ class TShooter;
 QPrinter& ThePrinter();
 
 // The printer as the print manager draws on it. Each document is one print
-// job; printing to a file, a second and later document of the same device
-// go to numbered names beside the chosen one ("out.pdf", "out (2).pdf"), so
-// that a session printed to a file keeps every shooter's page.
+// job. A session printed to a file puts its second and later documents under
+// numbered names beside the chosen one ("out.pdf", "out (2).pdf"), skipping
+// names whose files exist, so that it keeps every shooter's page.
 class TPrinterDevice final : public IPrintDevice {
 public:
     explicit TPrinterDevice(QPrinter& printer);
@@ -37,6 +37,9 @@ public:
     // The file a document with this number (0-based) is written to when the
     // printer prints to chosen.
     static QString NumberedFileName(const QString& chosen, int document);
+    // The first numbered name from number on ("out (2).pdf" for 2) whose file
+    // does not exist; number is left one past it.
+    static QString FreeNumberedFileName(const QString& chosen, int& number);
 
 private:
     QPrinter& printer_;
@@ -61,7 +64,8 @@ private:
     TFormShooter* viewer_;
 };
 
-// After one print dialog, prints each shooter's page as a document of its
-// own, in the given order, through the open viewers. Nothing when the dialog
-// is cancelled; a page that fails is reported once.
+// After one print dialog (which starts from portrait), prints each shooter's
+// page as a document of its own, in the given order, through the open
+// viewers. Nothing when the dialog is cancelled; the shooters whose page
+// failed are named in one message at the end.
 void PrintShooterPages(const std::vector<TShooter*>& shooters);

@@ -293,15 +293,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PrintSetupTest, RefusedPrintsWriteNoFileAndKeepTheFormOpen)
 {
-    // 14 m for a 10 m target: 216 mm does not fit A4's width; 0 and a
-    // negative distance scale nothing; a target without distance has no scale.
+    // 14 m for a 10 m target: 216 mm does not fit A4's width; a target
+    // without distance has no scale.
     Open(PaperRing(100));
     Print(QStringLiteral("wide.pdf"), QStringLiteral("14"));
     EXPECT_EQ(prompts.Texts(), QStringList {QStringLiteral("Target cannot be printed with selected printer and paper")});
-    Print(QStringLiteral("zero.pdf"), QStringLiteral("0"));
-    Print(QStringLiteral("negative.pdf"), QStringLiteral("-10"));
-    EXPECT_EQ(prompts.Texts().size(), 1);
-
     Open(PaperRing(0));
     Print(QStringLiteral("nodistance.pdf"), QStringLiteral("10"));
     Open(TargetDescription {});
@@ -311,6 +307,104 @@ TEST_F(PrintSetupTest, RefusedPrintsWriteNoFileAndKeepTheFormOpen)
     EXPECT_TRUE(QDir(out).isEmpty());
     EXPECT_TRUE(FormPrintSetup->isVisible());
     EXPECT_NE(FormPrintSetup->result(), QDialog::Accepted);
+}
+
+TEST_F(PrintSetupTest, ADistanceThatIsNoWholeNumberOfOneOrMoreIsRefusedWithWhatIsWanted)
+{
+    Open(PaperRing(500));
+    const QString metres = QStringLiteral("Enter the training distance in whole metres, 1 or more");
+    for (const char* typed : {"12.5", "", "abc", "-10", "0", "7m"}) {
+        prompts.shown.clear();
+        Print(QStringLiteral("bad.pdf"), QLatin1String(typed));
+        EXPECT_EQ(prompts.Texts(), QStringList {metres}) << typed;
+        // The typed text stays for the operator to correct.
+        EXPECT_EQ(Control<QLineEdit>("EditScaledDistance")->text(), QLatin1String(typed));
+    }
+    Open(PaperRing(2000, true));
+    prompts.shown.clear();
+    Print(QStringLiteral("bad.pdf"), QStringLiteral("2,5"));
+    EXPECT_EQ(prompts.Texts(), QStringList {QStringLiteral("Enter the training distance in whole yards, 1 or more")});
+    EXPECT_TRUE(QDir(out).isEmpty());
+    EXPECT_TRUE(FormPrintSetup->isVisible());
+
+    // A whole number with blanks around it prints.
+    Print(QStringLiteral("good.pdf"), QStringLiteral(" 25 "));
+    EXPECT_TRUE(QFile::exists(out + QStringLiteral("good.pdf")));
+    EXPECT_EQ(FormPrintSetup->result(), QDialog::Accepted);
+}
+
+TEST_F(PrintSetupTest, AShooterPrintoutAfterALandscapeTargetIsUpright)
+{
+    Open(PaperRing(500));
+    Print(QStringLiteral("landscape.pdf"), QStringLiteral("10"), true);
+    const QImage target = PdfPage(out + QStringLiteral("landscape.pdf"), 20, out + QStringLiteral("landscape"), false);
+    ASSERT_FALSE(target.isNull());
+    EXPECT_GT(target.width(), target.height());
+
+    // The operator only names the file: the page set-up is what the print
+    // starts from.
+    TFormShooter* viewer = Viewer(QStringLiteral("Anna"), 3);
+    const QString file = out + QStringLiteral("anna.pdf");
+    prompts.printAnswers.push_back([file](QPrinter* printer) {
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(file);
+        return true;
+    });
+    Click(::Control(viewer, "BitBtnPrintShooter"));
+    const QImage page = PdfPage(file, 20, out + QStringLiteral("anna"), false);
+    ASSERT_FALSE(page.isNull());
+    EXPECT_LT(page.width(), page.height());
+
+    // And the target print keeps the orientation chosen for it.
+    FormPrintSetup->show();
+    const QString again = out + QStringLiteral("again.pdf");
+    ThePrinter().setOutputFileName(again);
+    Control<QLineEdit>("EditScaledDistance")->setText(QStringLiteral("10"));
+    Click(Control("ButtonPrint"));
+    const QImage second = PdfPage(again, 20, out + QStringLiteral("again"), false);
+    ASSERT_FALSE(second.isNull());
+    EXPECT_GT(second.width(), second.height());
+}
+
+TEST_F(PrintingTest, SessionPrintNeverOverwritesAFileItDidNotAskAbout)
+{
+    Viewer(QStringLiteral("Anna"), 2);
+    Viewer(QStringLiteral("Ben"), 3);
+    Viewer(QStringLiteral("Cid"), 4);
+    QFile kept(out + QStringLiteral("session (3).pdf"));
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+    kept.write("kept");
+    kept.close();
+    FormShooterList->ShowInFront();
+    prompts.printAnswers.push_back(TScriptedPrompts::PrintToPdf(out + QStringLiteral("session.pdf")));
+    Click(Control(FormShooterList, "BitBtnPrintSession"));
+
+    EXPECT_EQ(prompts.Texts(), QStringList());
+    EXPECT_EQ(QDir(out).entryList(QDir::Files, QDir::Name),
+              (QStringList {QStringLiteral("session (2).pdf"), QStringLiteral("session (3).pdf"),
+                            QStringLiteral("session (4).pdf"), QStringLiteral("session.pdf")}));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("kept"));
+    EXPECT_TRUE(PdfText(out + QStringLiteral("session (4).pdf")).contains(QLatin1String("Cid")));
+}
+
+TEST_F(PrintingTest, SessionPrintNamesTheShooterWhosePageFailed)
+{
+    // A chosen name as long as a file name may be: the numbered name for
+    // the second shooter is too long to be written.
+    Viewer(QStringLiteral("Anna"), 2);
+    Viewer(QStringLiteral("Ben"), 3);
+    const QString chosen = out + QString(251, QLatin1Char('s')) + QStringLiteral(".pdf");
+    FormShooterList->ShowInFront();
+    prompts.printAnswers.push_back(TScriptedPrompts::PrintToPdf(chosen));
+    Click(Control(FormShooterList, "BitBtnPrintSession"));
+
+    EXPECT_TRUE(QFile::exists(chosen));
+    ASSERT_EQ(prompts.Texts().size(), 1);
+    const QString text = prompts.Texts().first();
+    EXPECT_TRUE(text.startsWith(QLatin1String("Printing failed"))) << qPrintable(text);
+    EXPECT_TRUE(text.contains(QLatin1String("Ben"))) << qPrintable(text);
+    EXPECT_FALSE(text.contains(QLatin1String("Anna"))) << qPrintable(text);
 }
 
 } // namespace
