@@ -332,7 +332,7 @@ TEST(UnitSim, MisbehavesOnRequest)
     c.Write(Cmd({'a', 2, 0, 33}));
     const auto sample = c.Next(500ms, true);
     EXPECT_TRUE(sample && (*sample)[1] == 'e');
-    ASSERT_TRUE(unit.WaitForCount('a', 1, 2000ms));
+    ASSERT_TRUE(unit.WaitForCount('a', 1, 10s));
     unit.SetMute(false);
     EXPECT_EQ(AskFrame(c, Cmd({'c', 7}), 20)[2], 7);
 }
