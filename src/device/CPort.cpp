@@ -460,6 +460,7 @@ TCustomComPort::~TCustomComPort()
         std::lock_guard<std::mutex> lock(FLinksMutex);
         links.swap(FLinks);
         FHasLink = false;
+        FAnyLink = false;
     }
     for (TComLink* link : links) {
         if (!link->OnRemove)
@@ -1056,7 +1057,7 @@ int TCustomComPort::WaitForAsync(TCPortAsync* async)
     const int transferred = async->Transferred;
     if (async->Kind == okRead) {
         // Only links follow the receive state; the queue is not asked otherwise.
-        if (async->Error == 0 && FHasLink && InputCount() == 0)
+        if (async->Error == 0 && FAnyLink && InputCount() == 0)
             SendSignalToLink(leRx, false);
     } else if (transferred > 0) {
         TxNotifyLink(async->Data.data(), transferred);
@@ -1230,6 +1231,7 @@ void TCustomComPort::RegisterLink(TComLink* link)
         throw EComPort(18);
     FLinks.push_back(link);
     FHasLink = std::any_of(FLinks.begin(), FLinks.end(), [](TComLink* l) { return bool(l->OnRxBuf); });
+    FAnyLink = !FLinks.empty();
 }
 
 void TCustomComPort::UnRegisterLink(TComLink* link)
@@ -1240,6 +1242,7 @@ void TCustomComPort::UnRegisterLink(TComLink* link)
         throw EComPort(18);
     FLinks.erase(it);
     FHasLink = std::any_of(FLinks.begin(), FLinks.end(), [](TComLink* l) { return bool(l->OnRxBuf); });
+    FAnyLink = !FLinks.empty();
 }
 
 void TCustomComPort::SendSignalToLink(TComLinkEvent event, bool onOff)

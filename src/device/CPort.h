@@ -353,6 +353,9 @@ public:
     // on the way (an aborted transfer, a raising handler) is raised afterwards.
     // See the class comment for concurrent closes and a close from a handler.
     void Close();
+    // A close is under way (on any thread): a handler that keeps the event
+    // thread busy returns so that the close can join it.
+    bool Closing() const { return FClosing; }
     void BeginUpdate();
     void EndUpdate();
     virtual void SetupComPort();
@@ -518,6 +521,9 @@ private:
     mutable std::mutex FLinksMutex;
     std::vector<TComLink*> FLinks;
     std::atomic<bool> FHasLink{false};
+    // Any link registered at all (a signal LED follows the receive state
+    // without taking the bytes).
+    std::atomic<bool> FAnyLink{false};
     bool FTriggersOnRxChar = true;
     TThreadPriority FEventThreadPriority = tpNormal;
     std::atomic<bool> FConnected{false};

@@ -198,6 +198,10 @@ void TDataHandler::OnReceive(const uint8_t* chunk, int n)
         fill_.store(fill + n);
         textMark_.store(false);
         Consume(ScanFrames());
+        if (const int stray = FramesFollowFrom(buffer_->data(), fill_.load()); stray > 0) {
+            DropHeldBytes(stray);
+            Consume(ScanFrames());
+        }
     } else {
         bytesDropped_.fetch_add(uint32_t(n), std::memory_order_relaxed);
     }
@@ -213,16 +217,23 @@ void TDataHandler::Consume(int count)
     fill_.store(fill - count);
 }
 
-bool TDataHandler::DropStaleBytes(int64_t nowNs)
+void TDataHandler::DropHeldBytes(int count)
 {
-    if (fill_.load() == 0 || nowNs - lastByteNs_.load() < int64_t(QuietMs) * 1000000)
-        return false;
-    while (fill_.load() > 0) {
+    for (int i = 0; i < count && fill_.load() > 0; ++i) {
         const FrameInfo head = IdentifyFrame(buffer_->data(), fill_.load());
         if (head.type != ReplyNone)
             DispatchDamaged(head.type);
         bytesSkipped_.fetch_add(1, std::memory_order_relaxed);
         Consume(1);
+    }
+}
+
+bool TDataHandler::DropStaleBytes(int64_t nowNs)
+{
+    if (fill_.load() == 0 || nowNs - lastByteNs_.load() < int64_t(SilenceMs) * 1000000)
+        return false;
+    while (fill_.load() > 0) {
+        DropHeldBytes(1);
         Consume(ScanFrames());
     }
     return true;

@@ -4,6 +4,12 @@
 //
 // The receive buffer belongs to the port's event thread (OnReceive,
 // DropStaleBytes); other threads only read the atomic counters.
+//
+// A frame start that is not yet complete waits for the rest of its frame,
+// however slowly it comes. It is dropped early only when whole frames with
+// good checksums follow it (then it was a stray frame start, line noise, or
+// the remains of a frame cut short), and otherwise only after SilenceMs
+// without a byte.
 #pragma once
 
 #include "DeviceFrames.h"
@@ -24,10 +30,13 @@ class TDataHandler {
 public:
     static constexpr int Capacity = 4096;
     static constexpr int LastFrameSize = 20;
-    // Bytes held back for the rest of their frame that see no new byte for
-    // this long are no frame start after all (a 36-byte frame takes 3 ms at
-    // 115200 baud; USB adapters deliver in packets up to 16 ms apart).
-    static constexpr int QuietMs = 50;
+    // Bytes held back for the rest of their frame wait this long for their
+    // next byte before they count as no frame start after all. Slow links
+    // hold a frame back for long: Bluetooth serial links, USB adapters with a
+    // raised latency timer (up to 255 ms), serial bridges; a frame that
+    // pauses up to 2 s is still a frame. A stray frame start in front of
+    // real frames does not wait for this: the frames behind it tell.
+    static constexpr int SilenceMs = 2500;
 
     // owner may be null (the frames then go to the frame tap only).
     explicit TDataHandler(TDevice* owner);
@@ -71,12 +80,13 @@ public:
     int ScanFrames();
     // Bytes wait in the buffer for the rest of their frame.
     bool HasPartialFrame() const { return fill_.load() > 0; }
-    // When the bytes held back have seen no new byte for QuietMs by nowNs
+    // When the bytes held back have seen no new byte for SilenceMs by nowNs
     // (steady clock): drops the first byte and scans again, until nothing is
-    // held back, so the replies behind a stray frame start go on at once. A
-    // known frame cut short this way is reported damaged. True when anything
-    // was dropped.
+    // held back. A known frame cut short this way is reported damaged. True
+    // when anything was dropped.
     bool DropStaleBytes(int64_t nowNs);
+    // Steady-clock time (ns) of the latest chunk.
+    int64_t LastByteNs() const { return lastByteNs_.load(); }
     // Hands one frame on; an exception from its handling is logged and the
     // scan goes on with the next frame.
     void DispatchFrame(const uint8_t* frame, int length, int type);
@@ -107,6 +117,10 @@ public:
 private:
     // Drops count bytes from the front of the buffer.
     void Consume(int count);
+    // Drops count bytes from the front that held back the frames behind
+    // them; a known frame start among them is reported damaged (a result cut
+    // short may have been a shot).
+    void DropHeldBytes(int count);
 
     std::unique_ptr<TSerialHandler> serial_;
     TDevice* owner_;

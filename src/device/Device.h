@@ -171,8 +171,9 @@ public:
 
     // ---- Receive path (event thread; called by TDataHandler) ----
     void HandleFrame(const uint8_t* frame, int length, int type);
-    // A frame of that type arrived damaged (bad checksum, or cut short by a
-    // silent line). A damaged shot result window may be line noise: the
+    // A frame of that type arrived damaged (bad checksum, fields no unit
+    // sends, or cut short: whole frames followed its start, or the line fell
+    // silent). A damaged shot result window may be line noise: the
     // trace is kept until the next result; when its shot number shows that a
     // shot was lost, the samples before the damage (that shot's trace) are
     // dropped then.

@@ -281,11 +281,50 @@ FrameInfo IdentifyFrame(const uint8_t* bytes, int remaining)
     } else {
         return info;
     }
+    if (info.type == ReplyShotResult && !PossibleShotResult(bytes, remaining)) {
+        info.impossible = true;
+        return info;
+    }
     if (remaining >= info.length) {
         info.valid = CheckChecksum(bytes, info.length);
         info.checksumFailed = !info.valid;
     }
     return info;
+}
+
+bool PossibleShotResult(const uint8_t* bytes, int remaining)
+{
+    const auto targetIndex = [](uint8_t v) { return v < 16 || v == RawShotRecord::NoTarget; };
+    if (remaining > 14 && !targetIndex(bytes[14]))
+        return false;
+    if (remaining > 15 && !targetIndex(bytes[15]))
+        return false;
+    if (remaining > 16 && bytes[16] != 1 && bytes[16] != 2)
+        return false;
+    return true;
+}
+
+int FramesFollowFrom(const uint8_t* buf, int fill)
+{
+    for (int from = 1; from < fill; ++from) {
+        int at = from;
+        int whole = 0;
+        for (;;) {
+            const FrameInfo info = IdentifyFrame(buf + at, fill - at);
+            if (info.valid) {
+                ++whole;
+                at += info.length;
+                continue;
+            }
+            // The end of the buffer, or a frame start still arriving.
+            const bool arriving = fill - at < 2
+                || (info.type != ReplyNone && !info.impossible && fill - at < info.length);
+            if (whole > 0 && arriving)
+                return from;
+            break;
+        }
+    }
+    return 0;
 }
 
 int SumShotBankCounts(const uint8_t* frame20)

@@ -141,11 +141,27 @@ struct FrameInfo {
     int length = 0;        // expected length; 0 when no frame
     bool valid = false;    // a frame, wholly buffered, checksum correct
     bool checksumFailed = false; // wholly buffered but the checksum is wrong
+    // A shot result whose buffered fields hold values no unit sends (line
+    // noise that happens to start like one, or passes the 8-bit checksum):
+    // no frame, whether complete or not.
+    bool impossible = false;
 };
 
 // Type and length from the two lead bytes (three for "Yc"). Fewer than two
 // bytes identify nothing.
 FrameInfo IdentifyFrame(const uint8_t* bytes, int remaining);
+
+// False when the buffered part of a shot result (remaining bytes from its
+// lead) holds a field outside what a unit sends: a function mode other than
+// 1 or 2, a ring or silhouette index other than 0-15 or 255.
+bool PossibleShotResult(const uint8_t* bytes, int remaining);
+
+// Where the bytes behind a frame start that is still incomplete turn out to
+// be frames after all: the first position from 1 on at which whole frames
+// with good checksums follow one another up to the end of the buffer (the
+// last may still be arriving), at least one of them whole. 0 when there is
+// none: the bytes at the front may yet be the start of a real frame.
+int FramesFollowFrom(const uint8_t* buf, int fill);
 
 struct ScanCounters {
     uint32_t frames = 0;
@@ -157,9 +173,9 @@ struct ScanCounters {
 // onFrame(const uint8_t* frame, int length, int type) and is consumed; a byte
 // that cannot start a frame is skipped; a frame not yet complete (or one with
 // a bad checksum that exactly fills the buffer) stops the scan to wait for
-// more bytes. A wholly buffered frame with a bad checksum is skipped (its
-// first byte) and reported once to onDamaged(int type). Returns the number
-// of bytes consumed from the front.
+// more bytes. A wholly buffered frame with a bad checksum, or a shot result
+// with impossible fields, is skipped (its first byte) and reported once to
+// onDamaged(int type). Returns the number of bytes consumed from the front.
 template <class OnFrame, class OnDamaged>
 int ScanFrames(const uint8_t* buf, int fill, OnFrame&& onFrame, ScanCounters& counters, OnDamaged&& onDamaged)
 {
@@ -174,8 +190,8 @@ int ScanFrames(const uint8_t* buf, int fill, OnFrame&& onFrame, ScanCounters& co
             ++counters.frames;
             position += info.length;
             remaining -= info.length;
-        } else if (remaining > info.length) {
-            if (info.checksumFailed)
+        } else if (remaining > info.length || info.impossible) {
+            if (info.checksumFailed || info.impossible)
                 onDamaged(info.type);
             ++counters.skipped;
             ++position;

@@ -111,11 +111,14 @@ void TSerialHandler::OnRxChar(TCustomComPort& sender, int count)
         if (!ReadWaiting(sender, count))
             return;
         // Bytes held back for the rest of a frame: the rest normally follows
-        // within a few ms. No event comes if it never does, so wait here,
-        // briefly, and let the data handler drop what went stale.
-        if (!receiver_->HasPartialFrame())
+        // within a few ms, on a slow link after a long pause. No event comes
+        // if it never does, so wait here and let the data handler drop what
+        // went stale; looked at often at first, then every PollSlowMs.
+        if (!receiver_->HasPartialFrame() || sender.Closing())
             return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const int64_t waited = NowNs() - receiver_->LastByteNs();
+        std::this_thread::sleep_for(waited < int64_t(PollFastForMs) * 1000000 ? std::chrono::milliseconds(1)
+                                                                              : std::chrono::milliseconds(PollSlowMs));
         try {
             count = sender.InputCount();
         } catch (...) {

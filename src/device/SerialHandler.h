@@ -16,6 +16,10 @@ class TSerialHandler {
 public:
     static constexpr int ChunkSize = 256;
     static constexpr int InputBufferSize = 4096;
+    // While a frame waits for its rest: the input is looked at every 1 ms
+    // for this long after the latest byte, then every PollSlowMs.
+    static constexpr int PollFastForMs = 50;
+    static constexpr int PollSlowMs = 5;
 
     explicit TSerialHandler(TDataHandler* receiver);
     // Disconnects and deletes the component.
@@ -42,8 +46,9 @@ public:
 
     // The receive event, on the port's event thread. Exceptions end the
     // chunk they came from and are logged; the next chunk goes on. Returns
-    // once no byte is held back for the rest of a frame: bytes that start a
-    // frame and see no more for TDataHandler::QuietMs are dropped here.
+    // once no byte is held back for the rest of a frame, or a close is under
+    // way: bytes that start a frame and see no more for
+    // TDataHandler::SilenceMs are dropped here.
     void OnRxChar(TCustomComPort& sender, int count);
 
 private:

@@ -39,6 +39,40 @@ void SetError(const QString& message, const QString& text)
     e.Text = text;
 }
 
+// Index of the first half of a surrogate pair that stands alone, or -1.
+qsizetype FirstLoneSurrogate(QStringView text)
+{
+    const char16_t* p = text.utf16();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
+        if (c < 0xD800 || c > 0xDFFF)
+            continue;
+        if (c <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
+            ++i;
+            continue;
+        }
+        return i;
+    }
+    return -1;
+}
+
+QString LoneSurrogateMessage(char16_t c)
+{
+    return QStringLiteral("TMiniXMLParser::Decode - Invalid entity reference (surrogate): &0x%1;")
+        .arg(unsigned(c), 4, 16, QLatin1Char('0'));
+}
+
+// Half a surrogate pair cannot be written as UTF-8 (it would come out as "?")
+// and the reader refuses its entity: refused on the way in, with the reader's
+// message.
+void RefuseLoneSurrogates(QStringView text)
+{
+    const qsizetype at = FirstLoneSurrogate(text);
+    if (at >= 0)
+        throw Exception(LoneSurrogateMessage(text[at].unicode()));
+}
+
 // Blanks in the sense of trimming: the blank and every control character, so
 // stray tabs, CRs and NULs around tags and texts are ignored.
 inline bool IsBlank(char16_t c) { return c <= u' '; }
@@ -922,7 +956,7 @@ int TXMLNode::GetNodeInt(const QString& name) const { return StrToIntStrict(GetN
 TXMLNode* TXMLNode::AddNode(const QString& name, const QString& text)
 {
     auto child = std::make_unique<TXMLNode>();
-    child->FName = name;
+    child->SetName(name);
     child->SetText(text);
     child->FParent = this;
     FChildren.push_back(std::move(child));
@@ -1022,29 +1056,6 @@ double TXMLNode::GetAttributeFloatDef(const QString& key, double def) const
         DecodeStored(AttributeText().mid(span.ValueBegin, span.ValueEnd - span.ValueBegin)));
 }
 
-namespace {
-
-// Half a surrogate pair cannot be written as UTF-8 (it would come out as "?")
-// and the reader refuses its entity: refused on the way in, with the reader's
-// message.
-void RefuseLoneSurrogates(QStringView text)
-{
-    const char16_t* p = text.utf16();
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = p[i];
-        if (c < 0xD800 || c > 0xDFFF)
-            continue;
-        if (c <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
-            ++i;
-            continue;
-        }
-        throw Exception(QStringLiteral("TMiniXMLParser::Decode - Invalid entity reference (surrogate): &0x%1;")
-                            .arg(unsigned(c), 4, 16, QLatin1Char('0')));
-    }
-}
-
-}  // namespace
 
 void TXMLNode::SetAttributeValue(const QString& key, const QString& value)
 {
@@ -1170,8 +1181,18 @@ void TXMLNode::SetText(const QString& text)
     FText = TMiniXMLParser::Encode(text);
 }
 
+void TXMLNode::SetName(const QString& name)
+{
+    RefuseLoneSurrogates(name);
+    FName = name;
+}
+
 bool TXMLNode::ParseFromTag(const QString& tag)
 {
+    if (const qsizetype at = FirstLoneSurrogate(tag); at >= 0) {
+        SetError(LoneSurrogateMessage(tag[at].unicode()), tag);
+        return false;
+    }
     TParseCaches caches;
     QString name;
     TAttrRef attrs;
@@ -1363,6 +1384,20 @@ bool TMiniXMLParser::Load()
     LastParseError() = TParseError();
     try {
         FRoot = std::make_unique<TXMLNode>();
+        // Half a surrogate pair could only be saved as "?": the tree keeps
+        // what stands before its line, and the load fails naming that line.
+        for (qsizetype line = 0; line < FLines.size(); ++line) {
+            const qsizetype at = FirstLoneSurrogate(FLines[line]);
+            if (at < 0)
+                continue;
+            const QStringList before = FLines.first(line);
+            TLoader(before, *FRoot).Run();
+            TParseError& e = LastParseError();
+            e.Message = LoneSurrogateMessage(FLines[line][at].unicode());
+            e.Text = FLines[line];
+            e.Line = int(line);
+            return false;
+        }
         TLoader loader(FLines, *FRoot);
         return loader.Run();
     } catch (const std::bad_alloc&) {

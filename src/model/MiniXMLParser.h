@@ -64,7 +64,8 @@ public:
     TXMLNode& operator=(const TXMLNode&) = delete;
 
     const QString& Name() const { return FName; }
-    void SetName(const QString& name) { FName = name; }
+    // Throws the reader's message for half a surrogate pair, as every setter.
+    void SetName(const QString& name);
     TXMLNode* Parent() const { return FParent; }
 
     // Drops attributes, text, name and every child.

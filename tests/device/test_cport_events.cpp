@@ -167,6 +167,27 @@ TEST(CPortEvents, ReceivedCharactersTakeTheirPath)
         EXPECT_EQ(rx.Joined(), "rx 1rx 0"); // on at arrival, off once the queue is empty
         r.port->UnRegisterLink(&link);
     }
+    // A link that only follows the receive state (a signal LED): on at
+    // arrival, off once the port's own handler read the queue empty.
+    {
+        FakePort r;
+        TComLink link;
+        Recorder rx;
+        link.OnRx = rx.Line("rx ");
+        std::atomic<int> got{0};
+        r.port->OnRxChar = [&](TCustomComPort& port, int count) {
+            char bytes[16];
+            got += port.Read(bytes, std::min(count, 16));
+        };
+        r.port->RegisterLink(&link);
+        r.port->Open();
+        r.fake->AddInput("frame");
+        r.fake->PushEvents(EvRxChar);
+        ASSERT_TRUE(WaitUntil([&] { return got == 5; }));
+        EXPECT_TRUE(WaitUntil([&] { return rx.Joined() == "rx 1rx 0"; })) << rx.Joined();
+        r.port->Close();
+        r.port->UnRegisterLink(&link);
+    }
     // Input count not supported: received-character events are ignored.
     {
         FakePort r;

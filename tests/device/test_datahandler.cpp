@@ -37,7 +37,15 @@ Bytes Damaged(Bytes frame)
 
 const Bytes ack = UnitFrame({'Y', 'a'}, 5);
 const Bytes sample = UnitFrame({0xCA, 'e'}, 20);
-const Bytes shot = UnitFrame({0xCA, 'j'}, 36);
+// A shot result with fields a unit sends: no target, classic training.
+Bytes PossibleShot()
+{
+    Bytes f = UnitFrame({0xCA, 'j'}, 36);
+    f[14] = f[15] = 255;
+    f[16] = 1;
+    return unitsim::Sealed(f);
+}
+const Bytes shot = PossibleShot();
 
 class Receive : public ::testing::Test {
 protected:
@@ -99,24 +107,80 @@ TEST(ReceivePath, CutsFramesFromAnyChunking)
     }
 }
 
-// Bytes that look like the start of a long frame hold back the short reply
-// behind them only until the line has been quiet for QuietMs.
-TEST_F(Receive, StaleFrameStartIsDroppedWhenTheLineFallsSilent)
+// A frame that pauses inside waits for its rest however long the line is
+// silent short of SilenceMs; bytes that only look like the start of a long
+// frame hold back the frames behind them only until those are whole.
+TEST_F(Receive, HeldFrameStartWaitsForItsRestUnlessWholeFramesFollowIt)
 {
     const auto ns = [](std::chrono::steady_clock::time_point t) {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
     };
-    const auto before = std::chrono::steady_clock::now();
-    Feed(Cat({{0xCA, 'j'}, ack, {'Y', 'c'}}));
-    const auto after = std::chrono::steady_clock::now();
-    EXPECT_EQ(std::tuple(types.empty(), handler.HasPartialFrame()), std::tuple(true, true));
-    EXPECT_FALSE(handler.DropStaleBytes(ns(before)));
-    EXPECT_TRUE(types.empty());
+    const auto later = [&](int ms) { return ns(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms)); };
+    // A result and a sample paused mid-frame for 2 s each: nothing is lost.
+    for (const Bytes& frame : {shot, sample}) {
+        Feed(Bytes(frame.begin(), frame.begin() + 11));
+        EXPECT_FALSE(handler.DropStaleBytes(later(2000)));
+        Feed(Bytes(frame.begin() + 11, frame.end()));
+    }
+    EXPECT_EQ(std::tuple(types, handler.BytesSkipped()), std::tuple(std::vector<int>{ReplyShotResult, ReplySample}, 0u));
 
-    EXPECT_TRUE(handler.DropStaleBytes(ns(after + std::chrono::milliseconds(TDataHandler::QuietMs))));
-    // The ack came through; the cut "Yc" at the end went as well.
-    EXPECT_EQ(std::tuple(types, handler.HasPartialFrame(), handler.BytesSkipped()),
-              std::tuple(std::vector<int>{ReplyAck}, false, 4u));
+    // Stray frame starts: the reply behind them goes on as soon as it is
+    // whole, also when it comes in pieces, and with more arriving after it.
+    struct Case {
+        const char* name;
+        std::vector<Bytes> chunks;
+        std::vector<int> types;
+    };
+    const Bytes leadNoise = {'Y', 0x00, 0x13, 0xCA, 'j', 0x00};
+    const Case cases[] = {
+        {"result lead before an ack", {Cat({{0xCA, 'j'}, ack})}, {ReplyAck}},
+        {"register lead before an ack", {Cat({{'Y', 'c', 0x00}, ack})}, {ReplyAck}},
+        {"line noise before an ack in pieces", {Cat({leadNoise, Bytes(ack.begin(), ack.begin() + 2)}),
+                                               Bytes(ack.begin() + 2, ack.end())}, {ReplyAck}},
+        {"a sample and the start of the next behind it", {Cat({leadNoise, sample, Bytes(sample.begin(), sample.begin() + 7)})},
+         {ReplySample}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        types.clear();
+        for (const Bytes& chunk : c.chunks)
+            Feed(chunk);
+        EXPECT_EQ(types, c.types);
+        handler.DropStaleBytes(later(TDataHandler::SilenceMs + 10));
+    }
+
+    // A lone frame start goes once the line has been silent for SilenceMs.
+    types.clear();
+    const auto before = std::chrono::steady_clock::now();
+    Feed({0xCA, 'j', 0x00});
+    EXPECT_FALSE(handler.DropStaleBytes(ns(before + std::chrono::milliseconds(TDataHandler::SilenceMs - 100))));
+    EXPECT_TRUE(handler.DropStaleBytes(later(TDataHandler::SilenceMs)));
+    EXPECT_EQ(std::tuple(types.empty(), handler.HasPartialFrame()), std::tuple(true, false));
+}
+
+// A shot result whose fields no unit sends is no frame, even with a good
+// checksum: the frames it would have swallowed come through.
+TEST_F(Receive, ResultWithImpossibleFieldsIsNoFrame)
+{
+    // Function mode 0, ring index 206: stored whole as a shot before.
+    Bytes fake = shot;
+    fake[14] = 206;
+    fake[16] = 0;
+    Feed(Cat({unitsim::Sealed(fake), sample}));
+    EXPECT_EQ(types, std::vector<int>{ReplySample});
+
+    // Noise "0xCA j 0" in front of two samples, the second made so that the
+    // 36-byte window from the noise on passes the checksum.
+    types.clear();
+    const Bytes noise = {0xCA, 'j', 0x00};
+    Bytes second = sample;
+    second[12] = 0;
+    const Bytes window = Cat({noise, sample, Bytes(second.begin(), second.begin() + 12)});
+    second[12] = unitsim::Checksum(window.data(), window.size());
+    second = unitsim::Sealed(second);
+    ASSERT_TRUE(unitsim::ChecksumOk(Cat({window, {second[12]}}).data(), 36));
+    Feed(Cat({noise, sample, second}));
+    EXPECT_EQ(std::tuple(types, handler.FillCount()), std::tuple(std::vector<int>{ReplySample, ReplySample}, 0));
 }
 
 TEST_F(Receive, ChunkOfExactlyTheFreeRoomIsDropped)

@@ -21,7 +21,7 @@ protected:
         Sync();
         unit_.ClearReceived();
         device_->StartAsyncDownload();
-        return WaitUntil([&] { return device_->Async().downloadComplete.load(); }, 5000ms);
+        return WaitUntil([&] { return device_->Async().downloadComplete.load(); }, 20s);
     }
     const TShot* Find(const unitsim::StoredShot& stored)
     {
@@ -88,7 +88,7 @@ TEST_F(DownloadTest, ErrorReportAbortsAndTheNextDownloadRuns)
     Sync();
     unit_.AddFault({'b', 2, 1, unitsim::FaultKind::ErrorReport});
     device_->StartAsyncDownload();
-    ASSERT_TRUE(WaitUntil([&] { return device_->Async().abort.load(); }, 3000ms));
+    ASSERT_TRUE(WaitUntil([&] { return device_->Async().abort.load(); }, 10s));
     InjectAck('b');
     Sync();
     EXPECT_EQ(std::tuple(ArgsOf('b'), device_->Shooter()->ShotCount(), bool(device_->Async().downloadComplete.load())),
@@ -153,10 +153,10 @@ TEST_F(DownloadTest, NothingFromBeforeJoinsTheStoredShots)
     device_->SetMode(1);
     device_->SetLiveStarted(true);
     unit_.SetForcedStreaming(true);
-    ASSERT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 21; }, 3000ms));
+    ASSERT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 21; }, 10s));
     unit_.SetForcedStreaming(false);
     // Every sample sent has arrived.
-    ASSERT_TRUE(WaitUntil([&] { return uint64_t(device_->SampleCount()) == unit_.Stats().samplesSent; }, 2000ms));
+    ASSERT_TRUE(WaitUntil([&] { return uint64_t(device_->SampleCount()) == unit_.Stats().samplesSent; }, 10s));
 
     ASSERT_TRUE(Download());
     EXPECT_FALSE(device_->LiveStarted());
@@ -176,8 +176,8 @@ TEST_F(DownloadTest, UnplugDuringDownloadKeepsReceivedShots)
     Sync();
     unit_.AddFault({'b', 3, 1, unitsim::FaultKind::Delay, 2000});
     device_->StartAsyncDownload();
-    ASSERT_TRUE(unit_.WaitForCount('b', 3, 3000ms));
-    ASSERT_TRUE(WaitUntil([&] { return device_->Shooter()->ShotCount() == 2; }, 3000ms));
+    ASSERT_TRUE(unit_.WaitForCount('b', 3, 10s));
+    ASSERT_TRUE(WaitUntil([&] { return device_->Shooter()->ShotCount() == 2; }, 10s));
     unit_.Unplug();
 
     EXPECT_TRUE(device_->Async().downloadActive.load());

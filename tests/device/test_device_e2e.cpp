@@ -12,7 +12,7 @@ protected:
     void Identify()
     {
         device_->StartAsyncIdentify();
-        ASSERT_TRUE(Ticking([&] { return device_->Async().identifyFinished.load(); }, 3s));
+        ASSERT_TRUE(Ticking([&] { return device_->Async().identifyFinished.load(); }, 20s));
         ASSERT_TRUE(device_->Identified());
     }
 };
@@ -36,16 +36,16 @@ TEST_F(DeviceE2E, IdentifyMeasureShootAndUnplug)
     device_->SetCurrentTarget(GoldenRing());
     device_->SetLiveStarted(true);
     device_->StartMeasuring(1);
-    ASSERT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 30; }, 3s));
+    ASSERT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 30; }, 10s));
     unit_.FireShot(ShotAt(100));
-    ASSERT_TRUE(WaitUntil([&] { return device_->ShotCount() == 1; }, 2s));
+    ASSERT_TRUE(WaitUntil([&] { return device_->ShotCount() == 1; }, 10s));
     TShot* scored = device_->Shooter()->GetShot(0);
     EXPECT_EQ(std::tuple(scored->raw.Score(), scored->raw.ClockSector()), std::tuple(97, 3));
     EXPECT_GE(scored->CurveCount(), 25);
     EXPECT_TRUE(scored->converted);
 
     // Pulled out while streaming: no hang, the shot stays.
-    ASSERT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 60; }, 3s));
+    ASSERT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 60; }, 10s));
     unit_.Unplug();
     EXPECT_EQ(device_->ShotCount(), 1);
     device_->ClosePort();
@@ -57,10 +57,10 @@ TEST_F(DeviceE2E, RepliesSeenWhileSamplesStream)
 {
     Identify();
     unit_.SetForcedStreaming(true);
-    ASSERT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 5; }, 2s));
+    ASSERT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 5; }, 10s));
     // The ack is buried under samples by the time the waiter looks.
-    EXPECT_TRUE(device_->SendAndWait(BuildEnterSetupMode(), ReplyAck, 2000));
-    EXPECT_TRUE(device_->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 2000));
+    EXPECT_TRUE(device_->SendAndWait(BuildEnterSetupMode(), ReplyAck, 10000));
+    EXPECT_TRUE(device_->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 10000));
     // A lost answer is a failure after the time-out.
     unit_.AddFault({'a', 1, 1, unitsim::FaultKind::Drop});
     const auto t0 = std::chrono::steady_clock::now();
@@ -69,15 +69,57 @@ TEST_F(DeviceE2E, RepliesSeenWhileSamplesStream)
     unit_.SetForcedStreaming(false);
 
     // Stray bytes that look like the start of a frame longer than the reply
-    // behind them hold it back only until the line has been quiet for a moment.
+    // behind them hold it back only until that reply is whole.
     const std::tuple<unitsim::Bytes, Frame, int> strays[] = {
         {{0xCA, 'j'}, BuildRequestInfo(32), ReplyShotBankCounts},
         {{'Y', 'c', 0x00}, BuildStop(), ReplyAck},
     };
     for (const auto& [bytes, request, reply] : strays) {
         unit_.InjectRaw(bytes);
-        EXPECT_TRUE(device_->SendAndWait(request, reply, 2000));
+        EXPECT_TRUE(device_->SendAndWait(request, reply, 10000));
     }
+}
+
+// A slow link holds a frame back mid-way (a Bluetooth link, a USB adapter
+// with a raised latency timer, a serial bridge), and line noise puts frame
+// starts that never finish in front of every frame: every answer, sample and
+// shot still arrives, and no noise becomes a shot.
+TEST_F(DeviceE2E, SlowAndNoisyLinesLoseNothing)
+{
+    unit_.AddStoredShot(2, ShotAt(10), 3);
+    unit_.SetNoise(true, unitsim::NoiseKind::FrameLeads);
+    // The bank counts and a parameter block stop halfway for 600 ms.
+    unit_.AddFault({'c', 2, 1, unitsim::FaultKind::Pause, 600});
+    unit_.AddFault({'e', 4, 1, unitsim::FaultKind::Pause, 600});
+    device_->StartAsyncIdentify();
+    ASSERT_TRUE(Ticking([&] { return device_->Async().identifyFinished.load(); }, 30s));
+    EXPECT_EQ(std::tuple(device_->Identified(), device_->ShotTotal()), std::tuple(true, 1));
+
+    // An ack held back for 1.5 s, then a live result paused for 1 s.
+    unit_.AddFault({'a', 1, 1, unitsim::FaultKind::Pause, 1500});
+    EXPECT_TRUE(device_->SendAndWait(BuildEnterSetupMode(), ReplyAck, 10000));
+    device_->SetShooterTarget(GoldenRing());
+    device_->SetCurrentTarget(GoldenRing());
+    device_->SetMode(1);
+    device_->SetLiveStarted(true);
+    unit_.SetWriteMode(unitsim::WriteMode::Split, 18, 1000);
+    unit_.FireShot(ShotAt(100));
+    ASSERT_TRUE(WaitUntil([&] { return device_->ShotCount() == 1; }, 20s));
+    unit_.SetWriteMode(unitsim::WriteMode::PerFrame);
+
+    // Measuring under the noise: every sample the unit sent is taken, the
+    // next shot keeps its whole trace, and nothing else is a shot.
+    device_->StartMeasuring(1);
+    ASSERT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 100; }, 20s));
+    unit_.FireShot(ShotAt(300)); // later in time than the first
+    ASSERT_TRUE(WaitUntil([&] { return device_->ShotCount() == 2; }, 20s));
+    device_->SendStop();
+    Sync();
+    ASSERT_TRUE(WaitUntil([&] { return uint64_t(device_->SampleCount()) == unit_.Stats().samplesSent; }, 20s));
+    const TShot* second = device_->Shooter()->GetShot(1);
+    EXPECT_EQ(std::tuple(device_->ShotCount(), second->raw.ShotNumber()),
+              std::tuple(2, device_->Shooter()->GetShot(0)->raw.ShotNumber() + 1));
+    EXPECT_GE(second->CurveCount(), 60);
 }
 
 TEST_F(DeviceE2E, PowerUpDashResendsTheStop)
@@ -91,15 +133,15 @@ TEST_F(DeviceE2E, PowerUpDashResendsTheStop)
     ASSERT_TRUE(device.OpenPort(ComNumber + 1, false));
     device.StartAsyncIdentify();
     // The "-" makes the stop go out again at once and stops the timer.
-    ASSERT_TRUE(unit.WaitForCount('a', 2, 1500ms));
+    ASSERT_TRUE(unit.WaitForCount('a', 2, 10s));
     EXPECT_EQ(std::tuple(bool(device.Data().DashSeen()), device.IdentifyTries(), device.IdentifyTimerEnabled()),
               std::tuple(true, 1, false));
     // The unit acks a stop but never answers the first request: the stalled
     // identification fails instead of hanging.
     unit.AddFault({'c', 1, 0, unitsim::FaultKind::Drop});
     unit.SetMute(false);
-    EXPECT_TRUE(device.SendAndWait(BuildStop(), ReplyAck, 1000));
-    ASSERT_TRUE(WaitUntil([&] { return device.Async().identifyStep.load() == 1; }, 1s));
+    EXPECT_TRUE(device.SendAndWait(BuildStop(), ReplyAck, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return device.Async().identifyStep.load() == 1; }, 10s));
     ASSERT_TRUE(Ticking([&] { return device.Async().identifyFinished.load(); }, 5s, &device));
     EXPECT_EQ(std::tuple(device.Identified(), device.Busy()), std::tuple(false, false));
 }
@@ -167,13 +209,16 @@ TEST_F(DeviceE2E, TraineeShootsOnItsOwnAndTheShotArrivesScoredWithItsTrace)
     SetComPortResolver([&](int n) { return n == ComNumber + 2 ? unit.SlavePath() : std::string(); });
     TDevice device;
     ASSERT_TRUE(device.OpenPort(ComNumber + 2, true));
-    ASSERT_TRUE(WaitUntil([&] { return unit.ListenerReady(); }, 2s));
+    ASSERT_TRUE(WaitUntil([&] { return unit.ListenerReady(); }, 10s));
     device.SetShooterTarget(GoldenRing());
     device.SetCurrentTarget(GoldenRing());
     device.SetLiveStarted(true);
     device.StartMeasuring(1);
 
-    ASSERT_TRUE(WaitUntil([&] { return device.ShotCount() >= 2; }, 8s));
+    // The trainee breaks after seconds of its own samples, which a busy
+    // machine stretches: the wait follows the unit, not the clock.
+    ASSERT_TRUE(WaitUntil([&] { return unit.Stats().resultsSent >= 2; }, 120s));
+    ASSERT_TRUE(WaitUntil([&] { return device.ShotCount() >= 2; }, 30s));
     device.SendStop();
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
@@ -231,7 +276,7 @@ TEST_F(TraineeE2E, SilhouetteShotsGetTheirZoneAndPlaceFromTheUnit)
     unit_.FireShotAt(-800, -100);
     unit_.FireShotAt(0, 2800);
     unit_.FireShotAt(5000, 0);
-    ASSERT_TRUE(WaitUntil([&] { return device_->ShotCount() == 4; }, 3s));
+    ASSERT_TRUE(WaitUntil([&] { return device_->ShotCount() == 4; }, 10s));
     device_->SendStop();
     // Zone, then the place in 0.1 mm; shots of one tick may come in any order.
     std::set<std::tuple<int, int, int>> got;

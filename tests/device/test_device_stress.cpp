@@ -85,7 +85,7 @@ TEST_F(StalledWriteTest, NoSequenceHoldsTheLockAcrossAWrite)
         stallAt_ = c.stalledWrite;
         std::thread starter([&] { c.start(*device_); });
         // The GUI's copy-out accessors return while that write stalls.
-        ASSERT_TRUE(WaitUntil([&] { return inWrite_.load(); }, 2s));
+        ASSERT_TRUE(WaitUntil([&] { return inWrite_.load(); }, 10s));
         EXPECT_TRUE(ReturnsWhileBlocked([this] {
             (void)device_->ReplySlot(ReplyAck);
             (void)device_->LiveSnapshot();
@@ -116,7 +116,7 @@ TEST_F(UnitDeviceTest, IdleIdentifyTickTakesNoLock)
     } listener;
     device_->SetListener(&listener);
     device_->StartMeasuring(1);
-    ASSERT_TRUE(WaitUntil([&] { return listener.entered.load(); }, 2s));
+    ASSERT_TRUE(WaitUntil([&] { return listener.entered.load(); }, 10s));
     EXPECT_TRUE(ReturnsWhileBlocked([&] { device_->IdentifyTimerTick(DeviceTickMs()); }, listener.release));
     device_->SetListener(nullptr);
     device_->SendStop();
@@ -140,7 +140,7 @@ TEST(DeviceStress, EightUnitsWhileTheGuiReadsSavesAndReopens)
         bool streams = false;
         bool Open(int com)
         {
-            return device->OpenPort(com, false) && WaitUntil([&] { return sim->ListenerReady(); }, 2000ms);
+            return device->OpenPort(com, false) && WaitUntil([&] { return sim->ListenerReady(); }, 10s);
         }
     };
     std::vector<Unit> units(Units);

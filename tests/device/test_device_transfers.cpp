@@ -15,20 +15,20 @@ TEST_F(TransferTest, StartAndStopMeasuring)
 {
     device_->SetLiveStarted(true);
     device_->StartMeasuring(1);
-    EXPECT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 3; }, 1000ms));
+    EXPECT_TRUE(WaitUntil([&] { return device_->SampleCount() >= 3; }, 10s));
     device_->SendStop();
     EXPECT_FALSE(device_->Measuring());
     // Shots arriving now (a download) are no live training's.
     EXPECT_FALSE(device_->LiveStarted());
-    EXPECT_TRUE(WaitUntil([&] { return !unit_.Measuring(); }, 1000ms));
+    EXPECT_TRUE(WaitUntil([&] { return !unit_.Measuring(); }, 10s));
 
     // Dynamic training starts from the centre: the zero offsets go.
     device_->SetZeroOffsets(300, -200);
     device_->StartMeasuring(2);
     EXPECT_FALSE(device_->Zero().HasOffset());
-    ASSERT_TRUE(WaitUntil([&] { return unit_.Mode() == 2; }, 1000ms));
+    ASSERT_TRUE(WaitUntil([&] { return unit_.Mode() == 2; }, 10s));
     device_->SendStop();
-    ASSERT_TRUE(unit_.WaitForCount('a', 4, 1000ms));
+    ASSERT_TRUE(unit_.WaitForCount('a', 4, 10s));
     ASSERT_EQ(unit_.ReceivedLetters(), "aaaa");
     EXPECT_EQ(ArgsOf('a'), (Args {{1, 0}, {2, 0}, {2, 0}, {2, 0}}));
     const int stopOrStart[4] = {32, 33, 32, 33};
@@ -67,7 +67,7 @@ TEST_F(TransferTest, RingTargetsBothWays)
     unit_.SetRingTarget(7, RingBytes(0x55));
     unit_.AddFault(Drop('m', 4));
     std::thread forger([&] {
-        if (unit_.WaitForCount('m', 4, 3000ms))
+        if (unit_.WaitForCount('m', 4, 8000ms))
             unit_.InjectRaw(unitsim::RingBlockFrame(7, 3, unitsim::Block16 {}));
     });
     EXPECT_FALSE(device_->ReadRingTarget(7));
@@ -90,7 +90,7 @@ TEST_F(TransferTest, SilhouetteTargetsBothWays)
     unit_.ClearReceived();
     unit_.AddFault(Drop('f', 2 + 10 + 1));
     EXPECT_FALSE(device_->WriteSilhouetteTarget(4, record, matrix));
-    EXPECT_TRUE(unit_.WaitForCount('a', 2, 1000ms));
+    EXPECT_TRUE(unit_.WaitForCount('a', 2, 10s));
     ASSERT_EQ(unit_.ReceivedLetters(), "a" + std::string(13, 'f') + "a");
     EXPECT_EQ(unit_.Received().back().Arg(1), 2);
 

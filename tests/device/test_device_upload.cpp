@@ -47,7 +47,7 @@ TEST_F(UploadTest, SettingsOnlyIsFifteenFrames)
         EXPECT_EQ(Slice(f[blockFrames[i]].bytes.data(), 2), Slice(blocks_.data(), 16 * i));
     }
     EXPECT_EQ(unit_.BankCount(2), 0);
-    EXPECT_TRUE(WaitUntil([&] { return device_->ReplyCount(ReplyShotBankCounts) == 1; }, 1000ms));
+    EXPECT_TRUE(WaitUntil([&] { return device_->ReplyCount(ReplyShotBankCounts) == 1; }, 10s));
 
     // An ack after done changes nothing.
     const int steps = device_->Async().uploadStepCount;
@@ -104,9 +104,9 @@ TEST_F(UploadTest, UnplugDuringUploadStalls)
     device_->SetSilhouetteTarget(5, SilhouetteTargetRecord {}, SilhouetteMatrix {});
     unit_.AddFault({'f', 20, 1, unitsim::FaultKind::Delay, 1000});
     device_->StartAsyncUpload({-1, 5, true});
-    ASSERT_TRUE(unit_.WaitForCount('f', 20, 5000ms));
+    ASSERT_TRUE(unit_.WaitForCount('f', 20, 20s));
     unit_.Unplug();
     EXPECT_FALSE(device_->IsUploadStalled());
-    EXPECT_TRUE(WaitUntil([&] { return device_->IsUploadStalled(); }, 4000ms));
+    EXPECT_TRUE(WaitUntil([&] { return device_->IsUploadStalled(); }, 20s));
     EXPECT_EQ(std::tuple(bool(device_->Async().uploadDone.load()), unit_.Received().size()), std::tuple(false, 21u));
 }

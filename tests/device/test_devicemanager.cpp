@@ -308,7 +308,7 @@ TEST_F(DeviceManagerTest, UnpluggedUnitComesBackToItsViewer)
     manager_->ScanPorts(false, true, false);
     EXPECT_EQ(manager_->FindConnectedDevice(5), device);
     EXPECT_EQ(viewer.device, device);
-    EXPECT_TRUE(device->SendAndWait(BuildStop(), ReplyAck, 2000));
+    EXPECT_TRUE(device->SendAndWait(BuildStop(), ReplyAck, 10000));
 }
 
 TEST_F(DeviceManagerTest, BluetoothConflictsAndLimit)
@@ -390,7 +390,7 @@ TEST_F(DeviceManagerTest, ShootersLeavingTheSessionAreUnlinkedFirst)
     device->SetCurrentTarget(GoldenRing());
     device->SetLiveStarted(true);
     device->StartMeasuring(1);
-    ASSERT_TRUE(WaitUntil([&] { return device->SampleCount() >= 10; }, 3000ms));
+    ASSERT_TRUE(WaitUntil([&] { return device->SampleCount() >= 10; }, 10s));
 
     unitsim::SimShot shot;
     shot.functionMode = 1;
@@ -398,7 +398,7 @@ TEST_F(DeviceManagerTest, ShootersLeavingTheSessionAreUnlinkedFirst)
     const auto fire = [&] {
         shot.x = int16_t(10 * ++fired);
         unit.FireShot(shot);
-        return WaitUntil([&] { return device->LastResult().XNAU() == 10 * fired; }, 3000ms);
+        return WaitUntil([&] { return device->LastResult().XNAU() == 10 * fired; }, 10s);
     };
 
     // Deleted with the rest of the session.

@@ -381,9 +381,23 @@ TEST(MiniXMLNode, LoneSurrogatesAreRefusedWhenSet)
         EXPECT_EQ(Message([&] { child->SetText(c.text); }), refused + c.entity);
         EXPECT_EQ(Message([&] { root->AddNode("D", c.text); }), refused + c.entity);
         EXPECT_EQ(Message([&] { root->SetNodeText("C", c.text); }), refused + c.entity);
+        EXPECT_EQ(Message([&] { child->SetName("C" + c.text); }), refused + c.entity);
+        EXPECT_EQ(Message([&] { root->AddNode("D" + c.text); }), refused + c.entity);
+        // Read from a tag, a text or lines: the load fails, naming the line.
+        TXMLNode tag;
+        EXPECT_FALSE(tag.ParseFromTag("<T a=\"" + c.text + "\">"));
+        EXPECT_EQ(std::tuple(LastParseError().Message, tag.Name()), std::tuple(refused + c.entity, QString()));
+        TMiniXMLParser text;
+        EXPECT_FALSE(text.LoadFromText("<R>\n<S v=\"" + c.text + "\"/>\n</R>"));
+        EXPECT_EQ(std::tuple(LastParseError().Message, LastParseError().Line), std::tuple(refused + c.entity, 1));
+        TMiniXMLParser lines;
+        lines.Lines() = QStringList{"<R>", "<S>" + c.text + "</S>", "</R>"};
+        EXPECT_FALSE(lines.Load());
+        EXPECT_EQ(std::tuple(LastParseError().Message, LastParseError().Line), std::tuple(refused + c.entity, 1));
     }
-    EXPECT_EQ(std::tuple(root->GetAttributeValue("v"), root->GetAttributeCount(), child->GetText(), root->GetNodeCount()),
-              std::tuple(QStringLiteral("old"), 1, QStringLiteral("old"), 1));
+    EXPECT_EQ(std::tuple(root->GetAttributeValue("v"), root->GetAttributeCount(), child->GetText(), root->GetNodeCount(),
+                         child->Name()),
+              std::tuple(QStringLiteral("old"), 1, QStringLiteral("old"), 1, QStringLiteral("C")));
 
     root->SetAttributeValue("v", pair);
     child->SetText("x" + pair);

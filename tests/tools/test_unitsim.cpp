@@ -280,6 +280,33 @@ TEST(UnitSim, MisbehavesOnRequest)
     EXPECT_GT(c.garbage, 0);
     unit.SetNoise(false);
 
+    // Frame-lead noise: "Y" 00 13 0xCA "j" 00 in front of every frame.
+    unit.SetNoise(true, NoiseKind::FrameLeads);
+    c.Write(Cmd({'c', 4}));
+    Bytes noisy;
+    while (noisy.size() < 6 + 20) {
+        const Bytes chunk = c.ReadChunk(1000ms);
+        ASSERT_FALSE(chunk.empty());
+        noisy.insert(noisy.end(), chunk.begin(), chunk.end());
+    }
+    EXPECT_EQ(Bytes(noisy.begin(), noisy.begin() + 6), (Bytes{'Y', 0x00, 0x13, 0xCA, 'j', 0x00}));
+    EXPECT_TRUE(GoodFrame(Bytes(noisy.begin() + 6, noisy.end())));
+    unit.SetNoise(false);
+
+    // Pause: the answer stops halfway for the pause, then comes whole.
+    unit.AddFault(Fault{'c', 1, 1, FaultKind::Pause, 400});
+    const auto asked = Clock::now();
+    c.Write(Cmd({'c', 3}));
+    const Bytes half = c.ReadChunk(2000ms);
+    Bytes whole = half;
+    while (whole.size() < 20) {
+        const Bytes chunk = c.ReadChunk(2000ms);
+        ASSERT_FALSE(chunk.empty());
+        whole.insert(whole.end(), chunk.begin(), chunk.end());
+    }
+    EXPECT_EQ(std::tuple(whole.size(), bool(GoodFrame(whole))), std::tuple(20u, true));
+    EXPECT_GE(Clock::now() - asked, 400ms);
+
     // Split: no read holds more than a piece.
     unit.SetWriteMode(WriteMode::Split, 3, 25); // pauses long enough not to merge under load
     c.Write(Cmd({'c', 0}));
@@ -305,7 +332,7 @@ TEST(UnitSim, MisbehavesOnRequest)
     c.Write(Cmd({'a', 2, 0, 33}));
     const auto sample = c.Next(500ms, true);
     EXPECT_TRUE(sample && (*sample)[1] == 'e');
-    ASSERT_TRUE(unit.WaitForCount('a', 1, 2000ms));
+    ASSERT_TRUE(unit.WaitForCount('a', 1, 10s));
     unit.SetMute(false);
     EXPECT_EQ(AskFrame(c, Cmd({'c', 7}), 20)[2], 7);
 }
@@ -465,4 +492,43 @@ TEST(UnitSim, GoesToTheRangeOnlyWithAProgramAndStoresShotsOnItsTarget)
     EXPECT_EQ(std::tuple(Word(r, 4), Word(r, 6), r[14], r[15], r[16]),
               std::tuple(Word(lastSample, 4), Word(lastSample, 6), 5, 255, 1));
     EXPECT_EQ(Word(r, 30), int16_t(std::trunc(10 * Word(r, 4) * (10 - 0.75) / 300)));
+}
+
+// Distances in yards: a tenth of a yard is 9.144 cm. A 10-yard ring target
+// places a shot 300 raw units out at (9.144 - 0.75) / 300 mm a unit, 8.39 mm;
+// a silhouette at 25 yards measures 22.86 m in dynamic training.
+TEST(UnitSim, WorksOutShotsOnYardTargets)
+{
+    TSimUnit unit;
+    Client c(unit.SlavePath());
+    uint8_t ring[16] = {}, silhouette[16] = {};
+    ring[0] = 0x14; // decimal scores, yards
+    ring[3] = 100;  // 10.0 yd
+    silhouette[0] = 0x10;
+    silhouette[3] = 250; // 25.0 yd
+    EXPECT_EQ(c.Ask(CmdWithData('l', {5, 0}, ring)), Ack('l'));
+    EXPECT_EQ(c.Ask(CmdWithData('f', {2, 0}, silhouette)), Ack('f'));
+    uint8_t general[16] = {}, classic[16] = {}, dynamic[16] = {};
+    general[2] = 1;
+    classic[0] = 0x02; // ring 5
+    classic[2] = 5;
+    classic[3] = 255;
+    dynamic[0] = 0x01; // silhouette 2
+    dynamic[2] = 255;
+    dynamic[3] = 2;
+    EXPECT_EQ(c.Ask(CmdWithData('d', {0}, general)), Ack('d'));
+    EXPECT_EQ(c.Ask(CmdWithData('d', {1}, classic)), Ack('d'));
+    EXPECT_EQ(c.Ask(CmdWithData('d', {2}, dynamic)), Ack('d'));
+
+    unit.FireShotAt(300, -600);
+    const Bytes r = c.Next().value_or(Bytes(36, 0));
+    EXPECT_EQ(std::tuple(r[14], Word(r, 30), Word(r, 32)), std::tuple(5, 83, -167));
+
+    EXPECT_EQ(c.Ask(Cmd({'a', 2, 0, 32})), Ack('a'));
+    unit.FireShotAt(300, 0);
+    std::optional<Bytes> d;
+    while ((d = c.Next(2000ms, true)) && (*d)[1] != 'j') {
+    }
+    ASSERT_TRUE(d);
+    EXPECT_EQ(std::tuple((*d)[15], (*d)[16], Word(*d, 28)), std::tuple(2, 2, 228));
 }

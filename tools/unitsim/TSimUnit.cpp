@@ -186,6 +186,7 @@ struct TSimUnit::Impl {
     std::vector<FaultState> faults;
     bool mute = false;
     bool noise = false;
+    NoiseKind noiseKind = NoiseKind::Garbage;
     WriteMode writeMode = WriteMode::PerFrame;
     int splitBytes = 3;
     Ms splitPause{5};
@@ -330,9 +331,15 @@ struct TSimUnit::Impl {
 
     // ---- Output ----
 
-    void Enqueue(Bytes frame, Clock::time_point due, bool allowSplit = true)
+    // pause above 0: the frame stops for that long after its first half.
+    void Enqueue(Bytes frame, Clock::time_point due, bool allowSplit = true, Ms pause = Ms(0))
     {
-        if (noise) {
+        if (noise && noiseKind == NoiseKind::FrameLeads) {
+            // Starts of frames, each cut off by the next lead or frame.
+            OutItem g;
+            g.bytes = Bytes{LeadReply, 0x00, 0x13, LeadMeasurement, 'j', 0x00};
+            queue.emplace(std::make_pair(due, queueSequence++), std::move(g));
+        } else if (noise) {
             // Garbage that can start no frame, so the frames around it stay intact.
             std::uniform_int_distribution<int> len(1, 6), val(0, 255);
             Bytes junk(std::size_t(len(rng)));
@@ -347,7 +354,10 @@ struct TSimUnit::Impl {
         }
         OutItem item;
         item.bytes = std::move(frame);
-        if (writeMode == WriteMode::Split && allowSplit) {
+        if (pause > Ms(0)) {
+            item.pieceBytes = int(item.bytes.size() + 1) / 2;
+            item.piecePause = pause;
+        } else if (writeMode == WriteMode::Split && allowSplit) {
             item.pieceBytes = std::max(1, splitBytes);
             item.piecePause = splitPause;
         }
@@ -834,6 +844,7 @@ struct TSimUnit::Impl {
         if (answer.empty())
             return;
         Clock::time_point due = now;
+        Ms pause{0};
         if (fault) {
             switch (fault->kind) {
             case FaultKind::Drop:
@@ -861,12 +872,15 @@ struct TSimUnit::Impl {
                         result->back() ^= 0xFF;
                 }
                 break;
+            case FaultKind::Pause:
+                pause = Ms(std::max(1, fault->delayMs));
+                break;
             case FaultKind::ErrorReport:
                 break;
             }
         }
         for (auto& frame : answer)
-            Enqueue(std::move(frame), due);
+            Enqueue(std::move(frame), due, true, pause);
     }
 
     void ReadInput(Clock::time_point now)
@@ -1265,10 +1279,11 @@ void TSimUnit::SetMute(bool on)
     d_->mute = on;
 }
 
-void TSimUnit::SetNoise(bool on)
+void TSimUnit::SetNoise(bool on, NoiseKind kind)
 {
     std::lock_guard lock(d_->mu);
     d_->noise = on;
+    d_->noiseKind = kind;
 }
 
 void TSimUnit::SetWriteMode(WriteMode mode, int splitBytes, int splitPauseMs, int mergeMs)

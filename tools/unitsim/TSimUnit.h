@@ -58,6 +58,13 @@ enum class FaultKind {
     AckFirst,    // "b": the ack goes out before the shot's frames
     DropResult,  // "b": the shot's result frame is lost; its samples and the ack go out
     CorruptResult, // "b": the shot's result frame carries a wrong checksum
+    Pause,       // every frame of the answer stops halfway for delayMs, as
+                 // on a Bluetooth link or a slow USB adapter
+};
+
+enum class NoiseKind {
+    Garbage,   // bytes that can start no frame
+    FrameLeads // "Y" 00 13 0xCA "j" 00: starts of frames that never come
 };
 
 // Applies to the nth (1-based) command of that letter received after the
@@ -176,7 +183,7 @@ public:
     void AddFault(const Fault& fault);
     void ClearFaults();
     void SetMute(bool on);  // answers nothing at all
-    void SetNoise(bool on); // garbage bytes between frames
+    void SetNoise(bool on, NoiseKind kind = NoiseKind::Garbage); // before every frame
     void SetWriteMode(WriteMode mode, int splitBytes = 3, int splitPauseMs = 5, int mergeMs = 30);
 
     // Closes the master: the program sees a hang-up. State is kept.

@@ -71,7 +71,7 @@ protected:
         device_ = std::make_unique<TDevice>();
         BeforeOpen();
         ASSERT_TRUE(device_->OpenPort(ComNumber, true));
-        ASSERT_TRUE(WaitUntil([&] { return unit_.ListenerReady(); }, 2000ms));
+        ASSERT_TRUE(WaitUntil([&] { return unit_.ListenerReady(); }, 10s));
     }
     void TearDown() override
     {
@@ -89,7 +89,7 @@ protected:
     // bank-count read ("c" 32).
     void Sync()
     {
-        ASSERT_TRUE(device_->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 2000));
+        ASSERT_TRUE(device_->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 10000));
     }
     // Nothing but the synchronising request reached the unit since the last clear.
     void ExpectNothingSent()

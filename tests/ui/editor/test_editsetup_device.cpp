@@ -175,6 +175,29 @@ TEST_F(EditSetupDeviceTest, AFailedReadWritesNothingBack)
     EXPECT_EQ(units[0]->Silhouette(6).record[0], uint8_t('K'));
 }
 
+// A unit may take up to two seconds to acknowledge a ring block: Upload and
+// Disable wait for it.
+TEST_F(EditSetupDeviceTest, SlowRingBlockAcknowledgementsStillSucceed)
+{
+    OpenWithUnits(1);
+    units[0]->SetRingTarget(3, RingBytes("Slot three", 10));
+    units[0]->AddFault({'l', 1, 0, unitsim::FaultKind::Delay, 800});
+    Slot(true, 2);
+    ASSERT_TRUE(ClickWhenReady(Misc("ButtonUploadOne")));
+    EXPECT_EQ(prompts.Texts(), QStringList {QStringLiteral("Update completed")});
+    EXPECT_EQ(units[0]->RingTarget(2), FormEditSetup->WorkingSetup.target.ringRecord.b);
+
+    prompts.shown.clear();
+    Slot(true, 3);
+    ASSERT_TRUE(ClickWhenReady(Misc("ButtonDisableTarget")));
+    EXPECT_EQ(prompts.Texts(), QStringList {QStringLiteral("Target disabled")});
+    const std::array<uint8_t, 64> disabled = units[0]->RingTarget(3);
+    std::array<uint8_t, 64> expected = RingBytes("Slot three", 10);
+    expected[0] = 255;
+    EXPECT_EQ(disabled, expected);
+    EXPECT_EQ(CountFrames(*units[0], [](const unitsim::ReceivedFrame& f) { return f.Letter() == 'l'; }), 8);
+}
+
 TEST_F(EditSetupDeviceTest, RefusalsSendNothing)
 {
     OpenWithUnits(1);
