@@ -336,6 +336,30 @@ TEST_F(DownloadTest, UncheckedKeepsTheBanksThenNothingToDownloadThenInsertOptica
     EXPECT_TRUE(WaitForStatus(QStringLiteral("Insert optical units")));
 }
 
+// A unit that leaves and is back on a new line before the port watch looks
+// (a quick replug: both changes come at once) is found afresh there, not
+// left in the list on the line that went.
+TEST_F(DownloadTest, AUnitBackOnANewLineAtOnceIsFoundAfresh)
+{
+    unitsim::UnitConfig config;
+    config.name = unitsim::UnitName("KBR", 201);
+    config.rangeAwayMs = 0;
+    unitsim::TSimUnit& a = AddUnit(201, config);
+    a.LoadFactorySetup();
+    Connect(1);
+    a.ClearReceived();
+    ASSERT_EQ(a.TripToTheRange(3), 0);
+    ASSERT_TRUE(WaitFor([&] {
+        const TDevice* device = DeviceManagerInstance->FindConnectedDevice(201);
+        return device && device->Found() && Frames(a, 'c', 1, 32) > 0 && !DeviceManagerInstance->Scanning();
+    }));
+    OpenDownload(true);
+    ASSERT_TRUE(WaitDone()) << qPrintable(Status());
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    EXPECT_EQ(ShooterViewers[0]->Shooter()->ShotCount(), 3);
+    EXPECT_EQ(std::pair(BankErasures(a), StoredShots(a)), std::pair(7, 0));
+}
+
 // A bank erasure the unit answers with an error report: the failure is
 // logged, the shots received stay, and the download ends as usual.
 TEST_F(DownloadTest, FailedBankErasureIsLogged)
