@@ -12,7 +12,6 @@
 #include "TestTargets.h"
 #include "UiRig.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QtAlgorithms>
 #include <QLabel>
@@ -190,7 +189,7 @@ TEST_F(DownloadTest, AUnitPluggedInShowsItsProgressDuringTheScan)
     unitsim::TSimUnit& b = Unit(202, {20});
     b.AddFault({'b', 6, 1, FaultKind::Delay, 3000}); // held at its sixth shot
 
-    // The scan's closing wait lasts until the progress was seen (10 s at most).
+    // The scan's closing wait lasts until the progress was seen (30 s at most).
     DeviceManagerInstance->timings.settleSteps = 1 << 30;
     QString seen;
     std::pair<int, int> bar;
@@ -205,7 +204,7 @@ TEST_F(DownloadTest, AUnitPluggedInShowsItsProgressDuringTheScan)
             bar = {progress->value(), progress->maximum()};
             duringScan = DeviceManagerInstance->Scanning();
             SaveScreen(*FormPrepareDownload, QStringLiteral("FormPrepareDownload-plugged"));
-        } else if (limit.elapsed() < 10000) {
+        } else if (limit.elapsed() < 30000) {
             return;
         }
         probe.stop();
@@ -567,10 +566,8 @@ TEST_F(DownloadTest, ADownloadLeftByCancelIsTakenWhenTheScreenOpensAgain)
 {
     unitsim::TSimUnit& a = Unit(201, {6});
     Connect(1);
-    a.AddFault({'b', 4, 1, FaultKind::Delay, 500});
     OpenDownload(true);
-    ASSERT_TRUE(StatusShows(QStringLiteral("COM201: 3/6")));
-    Click(Control(FormPrepareDownload, "ButtonCancel"));
+    Click(Control(FormPrepareDownload, "ButtonCancel")); // the first shot asked for
     const TDevice* device = DeviceManagerInstance->FindConnectedDevice(201);
     ASSERT_TRUE(WaitFor([&] { return device->Async().downloadFinished.load(); }));
     EXPECT_TRUE(ShooterViewers.empty());
