@@ -448,14 +448,23 @@ TEST(UnitSim, GoesToTheRangeOnlyWithAProgramAndStoresShotsOnItsTarget)
     EXPECT_EQ(c.Ask(Cmd({'a', 1, 0, 33})), Ack('a'));
     EXPECT_EQ(std::tuple(unit.Programmed(), unit.BankCount(0)), std::tuple(true, 0));
 
-    // Left alone, it goes to the range: its line hangs up, it stores four
-    // shots in bank 0, and it comes back on a new line.
+    // Waiting for its Start, it stays: a measuring start and stop later it is
+    // still on this line. Stopped and left alone, it goes to the range: its
+    // line hangs up, it stores four shots in bank 0, and it comes back on a
+    // new line.
+    EXPECT_EQ(c.Ask(Cmd({'a', 1, 0, 32})), Ack('a'));
+    EXPECT_EQ(c.Ask(Cmd({'a', 2, 0, 33})), Ack('a'));
     EXPECT_TRUE(c.HungUp(5000ms));
     ASSERT_TRUE(WaitUntil([&] { return unit.Plugged() && unit.SlavePath() != firstLine; }));
     EXPECT_EQ(unit.BankCount(0), 4);
-    // Nobody read its counts (a viewer took it back without asking): left
-    // alone, it goes once more, with no new shots.
+    // Nobody read its counts (a viewer took it back without asking): stopped
+    // and left alone, it goes once more, with no new shots.
     const std::string secondLine = unit.SlavePath();
+    {
+        Client again(secondLine);
+        EXPECT_EQ(again.Ask(Cmd({'a', 2, 0, 33})), Ack('a'));
+        EXPECT_TRUE(again.HungUp(5000ms));
+    }
     ASSERT_TRUE(WaitUntil([&] { return unit.Plugged() && unit.SlavePath() != secondLine; }));
     EXPECT_EQ(std::pair(unit.BankCount(0), unit.BankCount(1)), std::pair(4, 0));
     Client back(unit.SlavePath());

@@ -173,6 +173,10 @@ struct TSimUnit::Impl {
     // The range trip: counts not read since the unit came back; away until
     // backAt, on the line taken before it left.
     bool countsUnread = false;
+    // A stop came since the programming or the return: the training is over
+    // for this unit (its viewer's Stop, or the session closed). Until then a
+    // unit waiting for its Start stays on its line.
+    bool stoppedSince = false;
     bool away = false;
     Clock::time_point backAt{};
     Clock::time_point lastCommand{};
@@ -734,6 +738,7 @@ struct TSimUnit::Impl {
             } else if (p3 == 33 && p1 == 2) {
                 measuring = false;
                 mode = 0;
+                stoppedSince = true;
             }
             out.push_back(AckFrame('a'));
             break;
@@ -771,6 +776,7 @@ struct TSimUnit::Impl {
             if (f[1] & 0x80) {
                 programmed = true;
                 rangeDue = config.rangeShotsAfterProgramming > 0;
+                stoppedSince = false;
             }
             out.push_back(AckFrame('d'));
             break;
@@ -920,9 +926,9 @@ struct TSimUnit::Impl {
 
     // ---- The trip to the range ----
 
-    // Leaves once left alone after a programming, or again while the program
-    // has not read the counts since the unit came back (it was handed back
-    // to a viewer, which does not identify it).
+    // Leaves once stopped and left alone after a programming, or again while
+    // the program has not read the counts since the unit came back (it was
+    // handed back to a viewer, which does not identify it).
     void RangeTrip(Clock::time_point now)
     {
         if (tripAsked >= 0) {
@@ -938,7 +944,7 @@ struct TSimUnit::Impl {
                 ComeBack();
             return;
         }
-        if ((!rangeDue && !countsUnread) || measuring || forced || master < 0
+        if ((!rangeDue && !countsUnread) || !stoppedSince || measuring || forced || master < 0
             || now - lastCommand < Ms(std::max(0, config.rangeLeaveAfterMs)))
             return;
         Leave(now, rangeDue ? config.rangeShotsAfterProgramming : -1);
@@ -970,6 +976,7 @@ struct TSimUnit::Impl {
     void ComeBack()
     {
         away = false;
+        stoppedSince = false;
         if (master >= 0) { // plugged in by hand meanwhile
             ::close(awayMaster);
         } else {

@@ -90,13 +90,14 @@ struct UnitConfig {
     bool trainee = false;
     double shootEverySeconds = 0;
     unsigned traineeSeed = 1;
-    // Above 0: once programmed and then left alone (not measuring, no
-    // command for rangeLeaveAfterMs), the unit goes to the range: its port
+    // Above 0: once programmed, then stopped (its training over) and left
+    // alone (not measuring, no command for rangeLeaveAfterMs), the unit goes
+    // to the range: its port
     // goes as if unplugged, it stores that many shots (see GoToRange), and
     // rangeAwayMs later its port comes back on a new path, as if plugged in
     // again, so that the program identifies it afresh. Until the program has
     // read its bank counts, it goes again (with no new shots) each time it
-    // is left alone.
+    // is stopped and left alone.
     int rangeShotsAfterProgramming = 0;
     int rangeLeaveAfterMs = 5000;
     int rangeAwayMs = 2000;

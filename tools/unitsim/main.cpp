@@ -46,7 +46,7 @@ void Usage()
         "  --stored BANK:N    N stored shots in that bank of every unit, on a 10 m ring target\n"
         "  --shoot-every S    while measuring, each unit shoots every S seconds or so (0: never; default 0)\n"
         "  --seed N           the trainees' seed, so that runs repeat (default 1)\n"
-        "  --range N          once programmed and left alone for 5 s, a unit goes to the range: its port goes,\n"
+        "  --range N          once programmed, stopped and left alone for 5 s, a unit goes to the range: its port goes,\n"
         "                     it stores N shots, and 2 s later its port is back (default: off)\n"
         "commands on standard input (units counted from 1):\n"
         "  shot U [X Y]       a shot now, at the trainee's aim or at X Y (raw units)\n"
