@@ -50,8 +50,11 @@ if [ "$units" -eq 0 ]; then
   exec ./TRAXEL ${args[@]+"${args[@]}"}
 fi
 
-# The units play trainees who shoot every few seconds; this terminal's lines
-# go to them as commands ("shot 1", "range 1", "status", "help").
+# The units play trainees who shoot every few seconds; once programmed,
+# stopped and left alone they go to the range (port away, ten shots stored,
+# port back).
+# This terminal's lines go to them as commands ("shot 1", "range 1",
+# "status", "help").
 sim_dir=$(mktemp -d)
 sim_log="$sim_dir/log"
 mkfifo "$sim_dir/commands"

@@ -450,9 +450,12 @@ TEST(UnitSim, GoesToTheRangeOnlyWithAProgramAndStoresShotsOnItsTarget)
 {
     UnitConfig config;
     config.rangeShotsAfterProgramming = 4;
+    config.rangeLeaveAfterMs = 1500; // time enough to ask for the counts once it is back
+    config.rangeAwayMs = 300;
     TSimUnit unit(config);
     EXPECT_EQ(unit.GoToRange(3), -1);
-    Client c(unit.SlavePath());
+    const std::string firstLine = unit.SlavePath();
+    Client c(firstLine);
 
     // Programmed as the upload does it: ring 5 with its distance, classic
     // training on it, block 3 last, setup mode left: four shots in bank 0.
@@ -469,20 +472,44 @@ TEST(UnitSim, GoesToTheRangeOnlyWithAProgramAndStoresShotsOnItsTarget)
     EXPECT_EQ(c.Ask(CmdWithData('d', {0}, general)), Ack('d'));
     EXPECT_EQ(c.Ask(CmdWithData('d', {1}, classic)), Ack('d'));
     EXPECT_EQ(c.Ask(CmdWithData('d', {0x83}, none)), Ack('d'));
-    EXPECT_EQ(unit.BankCount(0), 0);
     EXPECT_EQ(c.Ask(Cmd({'a', 1, 0, 33})), Ack('a'));
-    EXPECT_EQ(std::tuple(unit.Programmed(), unit.BankCount(0)), std::tuple(true, 4));
+    EXPECT_EQ(std::tuple(unit.Programmed(), unit.BankCount(0)), std::tuple(true, 0));
+
+    // Waiting for its Start, it stays: a measuring start and stop later it is
+    // still on this line. Stopped and left alone, it goes to the range: its
+    // line hangs up, it stores four shots in bank 0, and it comes back on a
+    // new line.
+    EXPECT_EQ(c.Ask(Cmd({'a', 1, 0, 32})), Ack('a'));
+    EXPECT_EQ(c.Ask(Cmd({'a', 2, 0, 33})), Ack('a'));
+    EXPECT_TRUE(c.HungUp(5000ms));
+    ASSERT_TRUE(WaitUntil([&] { return unit.Plugged() && unit.SlavePath() != firstLine; }));
+    EXPECT_EQ(unit.BankCount(0), 4);
+    // Nobody read its counts (a viewer took it back without asking): stopped
+    // and left alone, it goes once more, with no new shots.
+    const std::string secondLine = unit.SlavePath();
+    {
+        Client again(secondLine);
+        EXPECT_EQ(again.Ask(Cmd({'a', 2, 0, 33})), Ack('a'));
+        EXPECT_TRUE(again.HungUp(5000ms));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return unit.Plugged() && unit.SlavePath() != secondLine; }));
+    EXPECT_EQ(std::pair(unit.BankCount(0), unit.BankCount(1)), std::pair(4, 0));
+    Client back(unit.SlavePath());
+    const Bytes counts = back.Ask(Cmd({'c', 32}));
+    ASSERT_EQ(counts.size(), 20u);
+    EXPECT_EQ(std::pair(counts[4], counts[6]), std::pair(uint8_t(4), uint8_t(0)));
+
     // On demand: the next empty bank, the mode's number of bullets.
     EXPECT_EQ(unit.GoToRange(), 1);
     EXPECT_EQ(unit.BankCount(1), 7);
 
     // Each stored shot: its trace ends at the break, the result names ring 5
     // and carries the position the unit works out (10 m: 9.25/300 mm a unit).
-    c.Write(Cmd({'b', 1, 2}));
+    back.Write(Cmd({'b', 1, 2}));
     Bytes lastSample;
     std::optional<Bytes> f;
     int samples = 0;
-    while ((f = c.Next(2000ms, true)) && (*f)[1] == 'e') {
+    while ((f = back.Next(2000ms, true)) && (*f)[1] == 'e') {
         lastSample = *f;
         ++samples;
     }

@@ -13,6 +13,7 @@
 #include <random>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -169,6 +170,22 @@ struct TSimUnit::Impl {
     bool programmed = false;
     bool rangeDue = false;
     unsigned rangeTrips = 0;
+    // The range trip: counts not read since the unit came back; away until
+    // backAt, on the line taken before it left.
+    bool countsUnread = false;
+    // A stop came since the programming or the return: the training is over
+    // for this unit (its viewer's Stop, or the session closed). Until then a
+    // unit waiting for its Start stays on its line.
+    bool stoppedSince = false;
+    bool away = false;
+    Clock::time_point backAt{};
+    Clock::time_point lastCommand{};
+    int awayMaster = -1;
+    std::string awaySlavePath;
+    // A trip asked for by hand: its shot count (-1 none) and its bank.
+    int tripAsked = -1;
+    int tripBank = -1;
+    uint64_t tripsAskedDone = 0;
     std::optional<TTrainee> trainee;
     uint8_t shotNumber = 0;
     uint32_t resultTag = 0;
@@ -255,21 +272,37 @@ struct TSimUnit::Impl {
 
     // ---- Pseudo-terminal ----
 
-    bool OpenPty()
+    // A new master; -1 when none could be had.
+    static int NewPty(std::string& path)
     {
         const int fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
-            return false;
+            return -1;
         char name[128];
         if (::grantpt(fd) != 0 || ::unlockpt(fd) != 0 || ::ptsname_r(fd, name, sizeof name) != 0) {
             ::close(fd);
-            return false;
+            return -1;
         }
+        path = name;
+        return fd;
+    }
+
+    void AdoptPty(int fd, const std::string& path)
+    {
         master = fd;
-        slavePath = name;
+        slavePath = path;
         ready = fast = hangup = false;
         decoder.Reset();
         MakeLink();
+    }
+
+    bool OpenPty()
+    {
+        std::string path;
+        const int fd = NewPty(path);
+        if (fd < 0)
+            return false;
+        AdoptPty(fd, path);
         return true;
     }
 
@@ -715,10 +748,7 @@ struct TSimUnit::Impl {
             } else if (p3 == 33 && p1 == 2) {
                 measuring = false;
                 mode = 0;
-            } else if (p3 == 33 && p1 == 1 && rangeDue) {
-                // Setup mode left after programming: off to the range.
-                rangeDue = false;
-                GoToRange(config.rangeShotsAfterProgramming, -1, now);
+                stoppedSince = true;
             }
             out.push_back(AckFrame('a'));
             break;
@@ -741,6 +771,7 @@ struct TSimUnit::Impl {
             const uint8_t reg = f[1];
             Block16 data{};
             if (reg == 32) {
+                countsUnread = false;
                 for (std::size_t b = 0; b < banks.size(); ++b)
                     data[1 + 2 * b] = uint8_t(std::min<std::size_t>(banks[b].size(), 255));
             } else if (auto it = registers.find(reg); it != registers.end()) {
@@ -755,6 +786,7 @@ struct TSimUnit::Impl {
             if (f[1] & 0x80) {
                 programmed = true;
                 rangeDue = config.rangeShotsAfterProgramming > 0;
+                stoppedSince = false;
             }
             out.push_back(AckFrame('d'));
             break;
@@ -822,6 +854,7 @@ struct TSimUnit::Impl {
 
     void HandleCommand(Bytes f, Clock::time_point now)
     {
+        lastCommand = now;
         received.push_back(ReceivedFrame{now, f});
         changed.notify_all();
         if (f[0] == 's') {
@@ -905,6 +938,68 @@ struct TSimUnit::Impl {
         stats.checksumFailures = decoder.ChecksumFailures();
     }
 
+    // ---- The trip to the range ----
+
+    // Leaves once stopped and left alone after a programming, or again while
+    // the program has not read the counts since the unit came back (it was
+    // handed back to a viewer, which does not identify it).
+    void RangeTrip(Clock::time_point now)
+    {
+        if (tripAsked >= 0) {
+            const int count = std::exchange(tripAsked, -1);
+            // Already away: the shots are added to this trip.
+            tripBank = away ? GoToRange(count, -1, now) : Leave(now, count);
+            ++tripsAskedDone;
+            changed.notify_all();
+            return;
+        }
+        if (away) {
+            if (now >= backAt)
+                ComeBack();
+            return;
+        }
+        if ((!rangeDue && !countsUnread) || !stoppedSince || measuring || forced || master < 0
+            || now - lastCommand < Ms(std::max(0, config.rangeLeaveAfterMs)))
+            return;
+        Leave(now, rangeDue ? config.rangeShotsAfterProgramming : -1);
+    }
+
+    // Unplugged, count shots stored (none for -1), back after the away time;
+    // returns the bank of the shots (-1 none).
+    int Leave(Clock::time_point now, int count)
+    {
+        rangeDue = false;
+        // The line it comes back on is taken before the old one goes: a new
+        // path, as a replugged adapter gets, so the program sees the change
+        // even if it looks only after the unit is back.
+        awayMaster = NewPty(awaySlavePath);
+        if (awayMaster < 0) {
+            countsUnread = false;
+            return count >= 0 ? GoToRange(count, -1, now) : -1;
+        }
+        ClosePty();
+        measuring = false;
+        mode = 0;
+        const int bank = count >= 0 ? GoToRange(count, -1, now) : -1;
+        countsUnread = true;
+        away = true;
+        backAt = now + Ms(std::max(0, config.rangeAwayMs));
+        return bank;
+    }
+
+    void ComeBack()
+    {
+        away = false;
+        stoppedSince = false;
+        if (master >= 0) { // plugged in by hand meanwhile
+            ::close(awayMaster);
+        } else {
+            AdoptPty(awayMaster, awaySlavePath);
+        }
+        awayMaster = -1;
+        lastCommand = Clock::now();
+    }
+
     // ---- The thread ----
 
     void Run()
@@ -929,6 +1024,7 @@ struct TSimUnit::Impl {
             }
             if (masterEvents & (POLLIN | POLLHUP))
                 ReadInput(now);
+            RangeTrip(now);
             Stream(now);
             Flush(now);
 
@@ -984,6 +1080,8 @@ TSimUnit::~TSimUnit()
     d_->Wake();
     d_->thread.join();
     d_->ClosePty();
+    if (d_->awayMaster >= 0)
+        ::close(d_->awayMaster);
     ::close(d_->wakeRead);
     ::close(d_->wakeWrite);
 }
@@ -1241,6 +1339,18 @@ int TSimUnit::GoToRange(int count, int bank)
     return d_->GoToRange(count, bank, Clock::now());
 }
 
+int TSimUnit::TripToTheRange(int count)
+{
+    std::unique_lock lock(d_->mu);
+    if (!d_->HasProgrammedTarget())
+        return -1;
+    const uint64_t target = d_->tripsAskedDone + 1;
+    d_->tripAsked = std::max(0, count);
+    d_->Wake();
+    d_->changed.wait(lock, [&] { return d_->tripsAskedDone >= target; });
+    return d_->tripBank;
+}
+
 void TSimUnit::SendPowerUp()
 {
     {
@@ -1314,6 +1424,12 @@ std::string TSimUnit::Replug()
     if (d_->master < 0)
         throw std::runtime_error("unitsim: cannot create pseudo-terminal");
     return d_->slavePath;
+}
+
+bool TSimUnit::AtTheRange() const
+{
+    std::lock_guard lock(d_->mu);
+    return d_->away;
 }
 
 bool TSimUnit::Plugged() const

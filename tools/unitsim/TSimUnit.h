@@ -97,9 +97,17 @@ struct UnitConfig {
     bool trainee = false;
     double shootEverySeconds = 0;
     unsigned traineeSeed = 1;
-    // Above 0: once programmed, the unit goes to the range and stores that
-    // many shots (see GoToRange).
+    // Above 0: once programmed, then stopped (its training over) and left
+    // alone (not measuring, no command for rangeLeaveAfterMs), the unit goes
+    // to the range: its port
+    // goes as if unplugged, it stores that many shots (see GoToRange), and
+    // rangeAwayMs later its port comes back on a new path, as if plugged in
+    // again, so that the program identifies it afresh. Until the program has
+    // read its bank counts, it goes again (with no new shots) each time it
+    // is stopped and left alone.
     int rangeShotsAfterProgramming = 0;
+    int rangeLeaveAfterMs = 5000;
+    int rangeAwayMs = 2000;
 };
 
 struct UnitStats {
@@ -174,6 +182,10 @@ public:
     // to the break, stored in bank (-1: the first empty one, else bank 6).
     // Returns the bank, or -1 when the unit holds no setup with a target.
     int GoToRange(int count = 0, int bank = -1);
+    // The same as a trip away: the port goes, the shots are stored (in the
+    // first empty bank), and the port comes back rangeAwayMs later on a new
+    // path. Returns the bank, or -1 when the unit holds no setup with a target.
+    int TripToTheRange(int count = 0);
     // Sends "-" alone, with a quiet gap before and after.
     void SendPowerUp();
     // Arbitrary bytes, e.g. garbage, in stream order.
@@ -185,6 +197,9 @@ public:
     void SetMute(bool on);  // answers nothing at all
     void SetNoise(bool on, NoiseKind kind = NoiseKind::Garbage); // before every frame
     void SetWriteMode(WriteMode mode, int splitBytes = 3, int splitPauseMs = 5, int mergeMs = 30);
+
+    // Away on a trip to the range (rangeShotsAfterProgramming).
+    bool AtTheRange() const;
 
     // Closes the master: the program sees a hang-up. State is kept.
     void Unplug();

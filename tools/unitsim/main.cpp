@@ -46,10 +46,12 @@ void Usage()
         "  --stored BANK:N    N stored shots in that bank of every unit, on a 10 m ring target\n"
         "  --shoot-every S    while measuring, each unit shoots every S seconds or so (0: never; default 0)\n"
         "  --seed N           the trainees' seed, so that runs repeat (default 1)\n"
-        "  --range N          once programmed, a unit goes to the range and stores N shots (default: off)\n"
+        "  --range N          once programmed, stopped and left alone for 5 s, a unit goes to the range: its port goes,\n"
+        "                     it stores N shots, and 2 s later its port is back (default: off)\n"
         "commands on standard input (units counted from 1):\n"
         "  shot U [X Y]       a shot now, at the trainee's aim or at X Y (raw units)\n"
-        "  range U [N]        N stored shots (default: the setup's bullets) with the programmed setup\n"
+        "  range U [N]        a trip to the range now: N stored shots (default: the setup's bullets)\n"
+        "                     with the programmed setup, the port away meanwhile\n"
         "  dash U | unplug U | replug U | status | help | quit\n";
 }
 
@@ -296,11 +298,12 @@ int main(int argc, char** argv)
             } else if (cmd == "shot") {
                 std::cout << "usage: shot U [X Y]\n";
             } else if (cmd == "range" && (b.empty() || (ParseInt(b, count) && count >= 1 && count <= 255))) {
-                const int bank = u.GoToRange(count);
+                const int bank = u.TripToTheRange(count);
                 if (bank < 0)
                     std::cout << "unit " << index << " holds no setup with a target: program it first\n";
                 else
-                    std::cout << "unit " << index << ": " << u.BankCount(bank) << " shots in bank " << bank << "\n";
+                    std::cout << "unit " << index << ": at the range, " << u.BankCount(bank) << " shots in bank " << bank
+                              << "; back in a moment\n";
             } else if (cmd == "range") {
                 std::cout << "usage: range U [N], N 1-255\n";
             } else if (cmd == "dash") {

@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 
 namespace {
 
@@ -85,14 +86,34 @@ int MissingShots(const TDownloadProgress& progress, bool walked)
     return walked ? std::max(listed, progress.announced - progress.received) : listed;
 }
 
+// A unit given up on keeps its shots and downloads again on the next visit;
+// its shooter left with the closed session, so it gets a new one: without a
+// shooter its shots would go nowhere and its banks be cleared.
+void GiveShooterIfNone(TDevice& device)
+{
+    if (device.Shooter() || !CurrentSession || device.ShotTotal() <= 0)
+        return;
+    auto shooter = std::make_unique<TShooter>();
+    shooter->SetIdentity(device.Name(), device.SettingsBlocks());
+    device.SetShooter(CurrentSession->AddShooter(std::move(shooter)));
+}
+
 // Starts the download of a unit that has not downloaded yet; true when it runs.
 bool StartDownload(TDevice& device)
 {
     const TDeviceAsyncState& a = device.Async();
     if (device.ComNumber() <= 0 || a.downloadActive.load() || a.downloadFinished.load())
         return false;
+    GiveShooterIfNone(device);
     device.StartAsyncDownload();
     return a.downloadActive.load();
+}
+
+// Downloading, or downloaded and not yet taken (a download that went on
+// while the screen was closed).
+bool Pending(const TDevice& device)
+{
+    return device.Identifying() || Downloading(device) || WaitingToFinish(device);
 }
 
 } // namespace DownloadUnits
@@ -241,11 +262,14 @@ void TFormPrepareDownload::FormShow()
 {
     failedUnits_.clear();
     startedUnits_.clear();
+    losses_.clear();
+    EditEnterName->setEnabled(true);
     const bool started = StartReadyUnits(true);
     // Units still identifying (a rescan after a replug) start once they are
-    // ready; the poll waits for them.
+    // ready, and a download that ran on after Cancel is still to be taken;
+    // the poll waits for them.
     const std::vector<TDevice*> units = DownloadUnits::Connected();
-    downloading_ = started || std::any_of(units.begin(), units.end(), [](const TDevice* d) { return d->Identifying(); });
+    downloading_ = started || std::any_of(units.begin(), units.end(), [](const TDevice* d) { return DownloadUnits::Pending(*d); });
     StartPolling(true);
     if (!started)
         LabelDevices->setText(Tr("Nothing to download"));
@@ -259,7 +283,9 @@ bool TFormPrepareDownload::StartReadyUnits(bool opening)
             // A unit identified for a download while the screen shows starts
             // it by itself at the end of its identification.
             const bool startsItself = !opening && device->Async().autoDownload.load();
-            if (device->Identifying() || startsItself || startedUnits_.count(device))
+            // A unit a scan has only just opened is not identifying yet:
+            // its counts are still to come.
+            if (!device->Found() || device->Identifying() || startsItself || startedUnits_.count(device))
                 continue;
             startedUnits_.insert(device);
             started = DownloadUnits::StartDownload(*device) || started;
@@ -303,8 +329,9 @@ void TFormPrepareDownload::StartPolling(bool on)
 
 void TFormPrepareDownload::TimerProgressBarTimer()
 {
-    // A finishing step or a scan below us lets events through: wait for it.
-    if (!downloading_ || Held())
+    // A finishing step below us lets events through: wait for it. A scan
+    // does not stop the poll: a unit plugged in downloads during it.
+    if (!downloading_ || finishing_ > 0)
         return;
     try {
         ProgressTick();
@@ -343,18 +370,23 @@ void TFormPrepareDownload::ProgressTick()
 
     ProgressBarShotDownload->setRange(0, std::max(total, 1));
     ProgressBarShotDownload->setValue(received);
+    // A scan may still bring units: nothing is over until it ends.
+    const bool scanning = DeviceManagerInstance && DeviceManagerInstance->Scanning();
     if (busy) {
+        EditEnterName->setEnabled(true);
         // To the front as the progress moves, not on every look.
         if (LabelDevices->text() != text) {
             LabelDevices->setText(text);
             raise();
         }
-    } else {
+    } else if (!scanning) {
         ShowFinishedState();
     }
-    downloading_ = busy;
-    if (!downloading_)
+    downloading_ = busy || scanning;
+    if (!downloading_) {
         StartPolling(false);
+        ReportLosses();
+    }
 }
 
 // A unit is finished once its last shot came, or given up on once it
@@ -424,6 +456,34 @@ void TFormPrepareDownload::ShowFinishedState()
     ShowSessionViewers();
 }
 
+// One box for every unit that did not deliver all its shots, scored: which
+// unit, how many, and that the unit still holds them.
+void TFormPrepareDownload::ReportLosses()
+{
+    if (losses_.empty())
+        return;
+    QString text = Tr("Not every stored shot was downloaded:");
+    for (const TUnitLoss& loss : losses_) {
+        const std::initializer_list<double> counts = {double(loss.com), double(loss.missing), double(loss.announced)};
+        if (loss.missing > 0) {
+            if (loss.end == TUnitLoss::Aborted)
+                text += ComLine("COM%d: the unit stopped the download; %d of %d stored shots missing", counts);
+            else if (loss.end == TUnitLoss::Silent)
+                text += ComLine("COM%d: the unit stopped answering; %d of %d stored shots missing", counts);
+            else
+                text += ComLine("COM%d: %d of %d stored shots missing", counts);
+            text += ComLine("COM%d: the unit keeps all its stored shots", {double(loss.com)});
+        }
+        if (loss.unscored > 0)
+            text += ComLine("COM%d: %d shots not scored: the unit's targets could not be read",
+                            {double(loss.com), double(loss.unscored)});
+    }
+    // Taken before the box runs its wait: a download ending meanwhile
+    // reports its own.
+    losses_.clear();
+    Prompts().MessageBox(text, Tr("Information"), TMsgButtons::OK);
+}
+
 // ---- Finishing a unit --------------------------------------------------------------------
 
 void TFormPrepareDownload::FinishUnit(TDevice* device, bool failed, bool silent)
@@ -440,7 +500,12 @@ void TFormPrepareDownload::FinishUnit(TDevice* device, bool failed, bool silent)
     device->MarkDownloadHandled();
     const TDownloadProgress progress = device->DownloadProgress();
     const int com = device->ComNumber();
-    if (!failed && DownloadUnits::MissingShots(progress, true) > 0) {
+    TUnitLoss loss;
+    loss.end = !failed ? TUnitLoss::Complete : silent ? TUnitLoss::Silent : TUnitLoss::Aborted;
+    loss.com = com;
+    loss.announced = progress.announced;
+    loss.missing = failed ? std::max(0, progress.announced - progress.received) : DownloadUnits::MissingShots(progress, true);
+    if (!failed && loss.missing > 0) {
         DebugLog(QStringLiteral("COM%1: %2 of %3 stored shots missing")
                      .arg(com).arg(DownloadUnits::MissingShots(progress, true)).arg(progress.announced));
         for (const TStoredShotRef& lost : progress.missing)
@@ -449,7 +514,9 @@ void TFormPrepareDownload::FinishUnit(TDevice* device, bool failed, bool silent)
     // A silent unit would keep the screen waiting for every target it cannot send.
     if (!silent)
         device->ReadMissingTargets();
-    device->RescoreDownloadedShots();
+    loss.unscored = device->RescoreDownloadedShots().skipped;
+    if (loss.missing > 0 || loss.unscored > 0)
+        losses_.push_back(loss);
 
     TShooter* shooter = device->Shooter();
     if (shooter) {

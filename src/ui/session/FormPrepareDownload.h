@@ -21,9 +21,13 @@
 // once, and the port scan pumps events for seconds. While either runs (or
 // the device manager scans for someone else), device and power events are
 // held and run afterwards in order, consecutive port changes merged into one
-// rescan; the progress timer does nothing meanwhile, so a unit is never
-// finished twice and no list changes under a walk. Installs the form's
-// translation tables; the destructor removes them.
+// rescan. The progress timer keeps running through a scan (a unit plugged in
+// downloads during it) but not through a finishing step, so a unit is never
+// finished twice; every walk is over a copy, checked again after each unit.
+// When a download ends with stored shots missing or unscored, one message
+// box (through the prompts) lists every such unit; it runs a nested wait
+// after the poll has stopped. Installs the form's translation tables; the
+// destructor removes them.
 #pragma once
 
 #include <QString>
@@ -31,6 +35,7 @@
 
 #include <deque>
 #include <set>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -85,6 +90,14 @@ private:
         enum Kind { Arrival, Removal, Suspend, Resume } kind;
         int number = 0;
     };
+    // What a finished unit did not deliver, for the message at the end.
+    struct TUnitLoss {
+        enum End { Complete, Aborted, Silent } end = Complete;
+        int com = 0;
+        int announced = 0;
+        int missing = 0;
+        int unscored = 0; // shots left unscored: their targets were not read
+    };
 
     void BuildControls();
     void BuildLayout();
@@ -100,9 +113,11 @@ private:
     void NameShooterOfUnit(TShooter* shooter);
     void ClearBanksIfComplete(TDevice* device, bool failed);
     void ShowFinishedState();
+    void ReportLosses();
     bool UnitSilent(const TDevice* device) const;
 
     // ---- Device and power events ----
+    // Device and power events wait while this is true.
     bool Held() const;
     void Post(TEvent event);
     void RunEvents();
@@ -110,6 +125,7 @@ private:
     void RunSuspend();
     void RunResume();
     void UnbindViewersOfPort(int number);
+    void ParkUnitOfPort(int number);
     void UnbindViewersOfLostDevices();
     void Scan(bool addNew, bool identify, bool autoDownload);
     bool DownloadScreenShowing() const;
@@ -141,4 +157,5 @@ private:
     // show "Error" from then on.
     std::set<const TDevice*> failedUnits_;
     std::set<const TDevice*> startedUnits_;
+    std::vector<TUnitLoss> losses_;
 };

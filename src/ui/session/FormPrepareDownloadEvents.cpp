@@ -108,10 +108,12 @@ void TFormPrepareDownload::RunEvents()
                 const TEvent e = events_.front();
                 events_.pop_front();
                 change = true;
-                if (e.kind == TEvent::Arrival)
+                if (e.kind == TEvent::Arrival) {
                     arrival = true;
-                else
+                } else {
                     UnbindViewersOfPort(e.number);
+                    ParkUnitOfPort(e.number);
+                }
             }
             if (change) {
                 RunDeviceChange(arrival);
@@ -146,6 +148,12 @@ void TFormPrepareDownload::RunDeviceChange(bool arrival)
     // scan hands returning units back to their viewers.
     const bool training = SessionMode == SessionClassic || SessionMode == SessionDynamic;
     const bool addNew = ShooterViewers.empty() || !training || (FormSelectSetup && FormSelectSetup->isVisible());
+    // The screen shows the download while the scan identifies the unit and
+    // fetches its shots, not only once the scan is over.
+    if (autoDownload) {
+        downloading_ = true;
+        StartPolling(true);
+    }
     Scan(addNew, true, autoDownload);
     UnbindViewersOfLostDevices();
     // The scan pumps events for seconds: the screen may have been opened (and
@@ -179,6 +187,17 @@ void TFormPrepareDownload::UnbindViewersOfPort(int number)
             && (viewer->ComNumber() == number || viewer->Device()->ComNumber() == number))
             viewer->UnbindDevice();
     }
+}
+
+// A port that left and came back before the rescan still has its unit in
+// the connected list, on a line that is gone: park it, so that the rescan
+// finds the unit afresh (or hands it back to its viewer).
+void TFormPrepareDownload::ParkUnitOfPort(int number)
+{
+    if (number <= 0 || !DeviceManagerInstance)
+        return;
+    if (TDevice* device = DeviceManagerInstance->FindConnectedDevice(number))
+        DeviceManagerInstance->MoveToReconnect(device);
 }
 
 // A viewer must not drive a unit the scan parked (its port went, whatever

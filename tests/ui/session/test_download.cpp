@@ -6,12 +6,12 @@
 #include "DeviceManager.h"
 #include "FormPrepareDownload.h"
 #include "FormShooterPanel.h"
+#include "FormSelectSetup.h"
 #include "FormStartMenu.h"
 #include "Globals.h"
 #include "TestTargets.h"
 #include "UiRig.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QtAlgorithms>
 #include <QLabel>
@@ -63,6 +63,7 @@ protected:
         ASSERT_TRUE(StartProgram());
         SetDebugLogSink([this](const QString& line) { log_.push_back({clock_.elapsed(), line}); });
         ASSERT_TRUE(ScanUnits(count));
+        prompts.shown.clear(); // the start-up's own
     }
 
     void OpenDownload(bool clear)
@@ -76,7 +77,10 @@ protected:
     bool WaitForStatus(const QString& text) { return WaitFor([&] { return Status() == text; }); }
     bool StatusShows(const QString& line) { return WaitFor([&] { return Status().contains(line); }); }
     // Every unit finished, the form gone.
-    bool WaitDone() { return WaitForStatus(QStringLiteral("Download done")) && !FormPrepareDownload->isVisible(); }
+    bool WaitDone()
+    {
+        return WaitFor([&] { return Status() == QStringLiteral("Download done") && !FormPrepareDownload->isVisible(); });
+    }
 
     // Frames of that letter (and byte at index equal to value) the unit received.
     static int Frames(const unitsim::TSimUnit& unit, uint8_t letter, int index = -1, int value = 0)
@@ -169,12 +173,84 @@ TEST_F(DownloadTest, TwoUnitsFinishOnceAndClearTheirBanks)
     // The typed name goes to the unit that finished first only.
     EXPECT_EQ(names.count(QStringLiteral("Anna")), 1);
     EXPECT_EQ(names.count(QStringLiteral("Enter name here")), 1);
+    EXPECT_EQ(prompts.Texts(), QStringList()); // nothing missing, nothing to tell
+}
+
+// Plugged in while the screen says there is nothing to download: the unit is
+// identified and downloaded during the port scan, and the screen shows its
+// progress then, not only once the scan is over.
+TEST_F(DownloadTest, AUnitPluggedInShowsItsProgressDuringTheScan)
+{
+    UiTimings().downloadSilenceMs = 10000;
+    Unit(201, {});
+    Connect(1);
+    OpenDownload(true);
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Nothing to download")));
+    unitsim::TSimUnit& b = Unit(202, {20});
+    b.AddFault({'b', 6, 1, FaultKind::Delay, 3000}); // held at its sixth shot
+
+    // The scan's closing wait lasts until the progress was seen (30 s at most).
+    DeviceManagerInstance->timings.settleSteps = 1 << 30;
+    QString seen;
+    std::pair<int, int> bar;
+    bool duringScan = false;
+    QElapsedTimer limit;
+    limit.start();
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (Status().contains(QStringLiteral("COM202: 5/20"))) {
+            seen = Status();
+            const auto* progress = Control<QProgressBar>(FormPrepareDownload, "ProgressBarShotDownload");
+            bar = {progress->value(), progress->maximum()};
+            duringScan = DeviceManagerInstance->Scanning();
+            SaveScreen(*FormPrepareDownload, QStringLiteral("FormPrepareDownload-plugged"));
+        } else if (limit.elapsed() < 30000) {
+            return;
+        }
+        probe.stop();
+        DeviceManagerInstance->timings.settleSteps = 0;
+    });
+    probe.start(0);
+    FormPrepareDownload->OnPortArrival(202);
+    EXPECT_TRUE(duringScan);
+    EXPECT_EQ(seen, QStringLiteral("Downloading:\nCOM202: 5/20"));
+    EXPECT_EQ(bar, std::pair(5, 20));
+    ASSERT_TRUE(WaitDone()) << qPrintable(Status());
+    EXPECT_EQ(Outcome(b), std::tuple(20, 7, 0));
+}
+
+// The name field is closed while there is nothing to download, and open
+// again whenever the screen shows, also after it closed itself.
+TEST_F(DownloadTest, TheNameFieldIsOpenWheneverTheScreenShows)
+{
+    Unit(201, {});
+    Connect(1);
+    const auto* edit = Control<QLineEdit>(FormPrepareDownload, "EditEnterName");
+    OpenDownload(true);
+    Unit(202, {}); // plugged in, holding nothing
+    FormPrepareDownload->OnPortArrival(202);
+    ASSERT_TRUE(WaitFor([&] { return !edit->isEnabled(); }));
+    EXPECT_EQ(Status(), QStringLiteral("Nothing to download"));
+
+    unitsim::TSimUnit& c = Unit(203, {2});
+    FormPrepareDownload->OnPortArrival(203);
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(Outcome(c), std::tuple(2, 7, 0));
+
+    prompts.queued = {TMsgResult::No}; // "Save session?": no
+    Click(Control(FormShooterPanel, "BitBtnCloseSession"));
+    ASSERT_TRUE(ShooterViewers.empty());
+    OpenDownload(true);
+    EXPECT_TRUE(edit->isEnabled());
 }
 
 // A unit that reports an error, or stops answering, is given up on with what
 // it sent and keeps its banks; so is one whose stored result is damaged on the
 // line every time it is sent (that shot is reported missing). The other unit,
 // slowed down, goes on and is cleared.
+// The operator is told which unit did not deliver how many shots, that the
+// unit keeps them, and which shots stay unscored (a silent unit's targets
+// are never read).
 struct TFailCase {
     const char* name;
     int stored;
@@ -182,12 +258,23 @@ struct TFailCase {
     std::optional<FaultKind> fault;
     const char* status;
     std::tuple<int, int, int> outcome;
+    const char* message;
 };
 
 const TFailCase FailCases[] = {
-    {"ErrorReport", 5, false, FaultKind::ErrorReport, "\nCOM201: Error", {2, 0, 5}},
-    {"FallsSilent", 5, false, FaultKind::Drop, "\nCOM201: Error", {2, 0, 5}},
-    {"ResultNeverArrives", 2, true, std::nullopt, "\nCOM201: 1 missing", {2, 0, 3}},
+    {"ErrorReport", 5, false, FaultKind::ErrorReport, "\nCOM201: Error", {2, 0, 5},
+     "Not every stored shot was downloaded:\n"
+     "COM201: the unit stopped the download; 3 of 5 stored shots missing\n"
+     "COM201: the unit keeps all its stored shots"},
+    {"FallsSilent", 5, false, FaultKind::Drop, "\nCOM201: Error", {2, 0, 5},
+     "Not every stored shot was downloaded:\n"
+     "COM201: the unit stopped answering; 3 of 5 stored shots missing\n"
+     "COM201: the unit keeps all its stored shots\n"
+     "COM201: 2 shots not scored: the unit's targets could not be read"},
+    {"ResultNeverArrives", 2, true, std::nullopt, "\nCOM201: 1 missing", {2, 0, 3},
+     "Not every stored shot was downloaded:\n"
+     "COM201: 1 of 3 stored shots missing\n"
+     "COM201: the unit keeps all its stored shots"},
 };
 
 class FailingUnitTest : public DownloadTest, public ::testing::WithParamInterface<TFailCase> {};
@@ -217,6 +304,9 @@ TEST_P(FailingUnitTest, IsShownAndTheOtherGoesOn)
     EXPECT_EQ(ShooterViewers.size(), 2u);
     EXPECT_EQ(Outcome(a), c.outcome);
     EXPECT_EQ(Outcome(b), std::tuple(6, 7, 0));
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, QString::fromLatin1(c.message));
+    EXPECT_EQ(prompts.shown[0].caption, QStringLiteral("Information"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FailingUnitTest, ::testing::ValuesIn(FailCases),
@@ -243,6 +333,30 @@ TEST_F(DownloadTest, UncheckedKeepsTheBanksThenNothingToDownloadThenInsertOptica
     // A port arriving in download mode scans and downloads what it finds: nothing here.
     FormPrepareDownload->OnPortArrival(0);
     EXPECT_TRUE(WaitForStatus(QStringLiteral("Insert optical units")));
+}
+
+// A unit that leaves and is back on a new line before the port watch looks
+// (a quick replug: both changes come at once) is found afresh there, not
+// left in the list on the line that went.
+TEST_F(DownloadTest, AUnitBackOnANewLineAtOnceIsFoundAfresh)
+{
+    unitsim::UnitConfig config;
+    config.name = unitsim::UnitName("KBR", 201);
+    config.rangeAwayMs = 0;
+    unitsim::TSimUnit& a = AddUnit(201, config);
+    a.LoadFactorySetup();
+    Connect(1);
+    a.ClearReceived();
+    ASSERT_EQ(a.TripToTheRange(3), 0);
+    ASSERT_TRUE(WaitFor([&] {
+        const TDevice* device = DeviceManagerInstance->FindConnectedDevice(201);
+        return device && device->Found() && Frames(a, 'c', 1, 32) > 0 && !DeviceManagerInstance->Scanning();
+    }));
+    OpenDownload(true);
+    ASSERT_TRUE(WaitDone()) << qPrintable(Status());
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    EXPECT_EQ(ShooterViewers[0]->Shooter()->ShotCount(), 3);
+    EXPECT_EQ(std::pair(BankErasures(a), StoredShots(a)), std::pair(7, 0));
 }
 
 // A bank erasure the unit answers with an error report: the failure is
@@ -407,16 +521,125 @@ TEST_F(DownloadTest, UnitsPluggedInAfterTheSessionClosedAreNotDownloaded)
         return DeviceManagerInstance->FoundDeviceCount() == 2 && !DeviceManagerInstance->Scanning()
             && DeviceManagerInstance->CheckScanComplete() == 0;
     }));
-    // A unit identified for a download begins it the moment it is identified.
-    const TDevice* device = DeviceManagerInstance->FindConnectedDevice(202);
+    // A unit identified for a download begins it the moment it is identified;
+    // the screen's poll would start the others: it is not running.
+    TDevice* device = DeviceManagerInstance->FindConnectedDevice(202);
     ASSERT_NE(device, nullptr);
     EXPECT_FALSE(device->Async().downloadActive.load());
-    for (int i = 0; i < 5; ++i) // the download screen's poll, had it been started
-        QCoreApplication::processEvents();
+    EXPECT_FALSE(Control<QTimer>(FormPrepareDownload, "TimerProgressBar")->isActive());
+    EXPECT_FALSE(FormPrepareDownload->Downloading());
+    ASSERT_TRUE(AllWrittenArrived(device));
     EXPECT_TRUE(ShooterViewers.empty());
     EXPECT_FALSE(FormPrepareDownload->isVisible());
     EXPECT_EQ(Frames(b, 'b'), 0); // no stored shot asked for
     EXPECT_EQ(StoredShots(b), 4);
+}
+
+// Downloaded shots under review (the screen hid itself, the session is still
+// a download): a unit plugged in now is found, not downloaded out of sight.
+TEST_F(DownloadTest, AUnitPluggedInDuringTheReviewIsNotDownloaded)
+{
+    Unit(201, {3});
+    Connect(1);
+    OpenDownload(true);
+    ASSERT_TRUE(WaitDone());
+    ASSERT_EQ(SessionMode, int(SessionDownload));
+
+    unitsim::TSimUnit& b = Unit(202, {0, 4});
+    FormPrepareDownload->OnPortArrival(202);
+    ASSERT_TRUE(WaitFor([] {
+        return DeviceManagerInstance->FoundDeviceCount() == 2 && !DeviceManagerInstance->Scanning()
+            && DeviceManagerInstance->CheckScanComplete() == 0;
+    }));
+    TDevice* device = DeviceManagerInstance->FindConnectedDevice(202);
+    ASSERT_NE(device, nullptr);
+    EXPECT_FALSE(device->Async().downloadActive.load());
+    ASSERT_TRUE(AllWrittenArrived(device));
+    EXPECT_EQ(std::pair(Frames(b, 'b'), StoredShots(b)), std::pair(0, 4));
+    EXPECT_FALSE(FormPrepareDownload->isVisible());
+    EXPECT_EQ(ShooterViewers.size(), 1u);
+}
+
+// A download that ran on after Cancel is taken when the screen opens again:
+// its shots on a viewer, then the unit's banks cleared.
+TEST_F(DownloadTest, ADownloadLeftByCancelIsTakenWhenTheScreenOpensAgain)
+{
+    unitsim::TSimUnit& a = Unit(201, {6});
+    Connect(1);
+    OpenDownload(true);
+    Click(Control(FormPrepareDownload, "ButtonCancel")); // the first shot asked for
+    const TDevice* device = DeviceManagerInstance->FindConnectedDevice(201);
+    ASSERT_TRUE(WaitFor([&] { return device->Async().downloadFinished.load(); }));
+    EXPECT_TRUE(ShooterViewers.empty());
+    EXPECT_EQ(StoredShots(a), 6);
+
+    OpenDownload(true);
+    ASSERT_TRUE(WaitDone()) << qPrintable(Status());
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    EXPECT_EQ(Outcome(a), std::tuple(6, 7, 0));
+}
+
+// A unit given up on keeps its shots. Once the session is closed, the next
+// Download Last Session fetches them all afresh into a new shooter, also from
+// a unit first found by plugging it in while the screen showed.
+TEST_F(DownloadTest, AUnitGivenUpOnIsDownloadedAgainNextTime)
+{
+    Unit(202, {});
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(WaitForStartMenu());
+    ASSERT_TRUE(ScanUnits(1));
+    QPushButton* download = Control(FormStartMenu, "BitBtnDownloadSession");
+    ASSERT_TRUE(ClickWhenReady(download));
+    unitsim::TSimUnit& a = Unit(201, {5});
+    a.AddFault({'b', 3, 1, FaultKind::ErrorReport});
+    FormPrepareDownload->OnPortArrival(201);
+    ASSERT_TRUE(WaitDone()) << qPrintable(Status());
+    EXPECT_EQ(Outcome(a), std::tuple(2, 0, 5));
+    EXPECT_EQ(prompts.Count(QStringLiteral("Not every stored shot was downloaded:\n"
+                                           "COM201: the unit stopped the download; 3 of 5 stored shots missing\n"
+                                           "COM201: the unit keeps all its stored shots")), 1);
+
+    prompts.queued = {TMsgResult::No}; // "Save session?": no
+    Click(Control(FormShooterPanel, "BitBtnCloseSession"));
+    ASSERT_TRUE(ShooterViewers.empty());
+    ASSERT_TRUE(ClickWhenReady(download));
+    ASSERT_TRUE(WaitDone()) << qPrintable(Status());
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    EXPECT_EQ(ShooterViewers[0]->Shooter()->ShotCount(), 5);
+    EXPECT_EQ(Outcome(a), std::tuple(5, 7, 0));
+}
+
+// After a training a simulated unit goes to the range as a trainee would: its
+// port goes, it stores shots of the programmed setup and comes back, the
+// program finds it afresh, and Download Last Session fetches those shots.
+TEST_F(DownloadTest, AfterATrainingTheUnitComesBackFromTheRangeWithShotsToDownload)
+{
+    unitsim::UnitConfig config;
+    config.name = unitsim::UnitName("KBR", 201);
+    config.rangeShotsAfterProgramming = 10;
+    config.rangeLeaveAfterMs = 1000;
+    config.rangeAwayMs = 300;
+    unitsim::TSimUnit& a = AddUnit(201, config);
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(WaitForStartMenu());
+    ASSERT_TRUE(ScanUnits(1));
+    Click(Control(FormStartMenu, "BitBtnDynamicTraining")); // the first setup: a ring
+    ASSERT_TRUE(ClickWhenReady(Control(FormSelectSetup, "ButtonStart")));
+    ASSERT_TRUE(WaitFor([&] { return a.Programmed() && !FormSelectSetup->Programming(); }));
+    if (!ShooterViewers.empty()) {
+        prompts.queued = {TMsgResult::No}; // "Save session?": no
+        Click(Control(FormShooterPanel, "BitBtnCloseSession"));
+    }
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const TDevice* device = DeviceManagerInstance->FindConnectedDevice(201);
+            return device && device->Found() && device->ShotTotal() == 10 && !DeviceManagerInstance->Scanning();
+        },
+        std::chrono::seconds(30)));
+    a.ClearReceived();
+    ASSERT_TRUE(ClickWhenReady(Control(FormStartMenu, "BitBtnDownloadSession")));
+    ASSERT_TRUE(WaitDone()) << qPrintable(Status());
+    EXPECT_EQ(Outcome(a), std::tuple(10, 7, 0));
 }
 
 // Downloaded shots on a target with decimal scores show them as the live
