@@ -6,7 +6,11 @@
 #include "Shotdata.h"
 #include "Shotfile.h"
 
+#include "NetMessages.h"
+
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -73,4 +77,37 @@ TEST(NetPeer, NodeAndMonitorProcessesMirrorASessionFile)
         for (int i = 0; i < original->ShotCount(); ++i)
             EXPECT_EQ(pulled->GetShooter(s)->GetShot(i)->raw.XNAU(), original->GetShot(i)->raw.XNAU());
     }
+}
+
+// The console node drops a monitor that reads nothing of its answers and,
+// as after any lost connection, connects again a second later.
+TEST(NetPeer, NodeConnectsAgainAfterDroppingAMonitorThatReadsNothing)
+{
+    EnsureCoreApp();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TSession session;
+    AddNetShooter(session, QStringLiteral("KBR0000011"), QStringLiteral("Anna"), 1, NetLimits::MaxPointsPerShot);
+    const QString input = dir.filePath(QStringLiteral("node.shotfile.xml"));
+    {
+        TShotFileHandler writer;
+        writer.SetSession(&session);
+        writer.SetFileName(input);
+        writer.BuildShotFile();
+        writer.Save(input);
+    }
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
+    QProcess node;
+    node.start(QStringLiteral(TRAXEL_NETPEER),
+               {"node", "--session", input, "--port", QString::number(listener.serverPort()), "--seconds", "60"});
+    ASSERT_TRUE(node.waitForStarted());
+    ASSERT_TRUE(RunLoopUntil([&] { return listener.hasPendingConnections(); }, 20000));
+    std::unique_ptr<QTcpSocket> peer(listener.nextPendingConnection());
+    peer->setReadBufferSize(4096);
+    TMessageWriter writer;
+    peer->write(writer.RequestShot(QStringLiteral("KBR0000011"), 0).repeated(3000));
+    EXPECT_TRUE(RunLoopUntil([&] { return listener.hasPendingConnections(); }, 30000));
+    node.kill();
+    node.waitForFinished();
 }
