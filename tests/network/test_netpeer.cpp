@@ -111,3 +111,45 @@ TEST(NetPeer, NodeConnectsAgainAfterDroppingAMonitorThatReadsNothing)
     node.kill();
     node.waitForFinished();
 }
+
+// The console node's shooter keeps firing: each new shot is one of its own
+// on the unit's clock, and the monitor mirrors every one.
+TEST(NetPeer, AFiringNodeIsMirroredShotByShot)
+{
+    EnsureCoreApp();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TSession session;
+    AddNetShooter(session, QStringLiteral("KBR0000011"), QStringLiteral("Anna"), 2);
+    const QString input = dir.filePath(QStringLiteral("node.shotfile.xml"));
+    {
+        TShotFileHandler writer;
+        writer.SetSession(&session);
+        writer.SetFileName(input);
+        writer.BuildShotFile();
+        writer.Save(input);
+    }
+    QProcess monitor;
+    monitor.start(QStringLiteral(TRAXEL_NETPEER), {"monitor", "--port", "0", "--until-shots", "6", "--seconds", "60"});
+    ASSERT_TRUE(monitor.waitForStarted());
+    QByteArray said;
+    int port = 0;
+    ASSERT_TRUE(RunLoopUntil([&] {
+        said += monitor.readAllStandardOutput();
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("listening on port (\\d+)")).match(QString::fromLatin1(said));
+        port = m.hasMatch() ? m.captured(1).toInt() : 0;
+        return port > 0;
+    }, 20000));
+    QProcess node;
+    node.start(QStringLiteral(TRAXEL_NETPEER),
+               {"node", "--session", input, "--port", QString::number(port), "--shot-every", "50", "--seconds", "60"});
+    ASSERT_TRUE(node.waitForStarted());
+    ASSERT_TRUE(monitor.waitForFinished(60000));
+    EXPECT_EQ(monitor.exitCode(), 0);
+    said += monitor.readAllStandardOutput();
+    // Shots 0..5 each stored once, in order.
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(said.count("shot KBR0000011 " + QByteArray::number(i) + " "), 1) << i;
+    node.kill();
+    node.waitForFinished();
+}
