@@ -30,6 +30,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <thread>
+
 namespace {
 
 class NetworkFormsTest : public UiRigTest {
@@ -463,13 +465,17 @@ TEST_F(NetworkFormsTest, NodeDroppingAMonitorThatReadsNothingAsksAndReconnects)
     ASSERT_TRUE(WaitFor([&] { return listener.hasPendingConnections() && DrawnIcon(viewer) == TNetworkIcon::Connected; }));
 }
 
-// In data-out mode the node sends a shooter's last shot after a shot in
-// classic training, and nothing after one in dynamic training.
-TEST_F(NetworkFormsTest, DataOutFollowsOnlyAClassicShot)
+// In data-out mode a viewer that took a new shot has the node send that
+// shooter's last shot after a shot in classic training, and nothing after
+// one in dynamic training.
+TEST_F(NetworkFormsTest, DataOutFollowsOnlyAClassicShotOfTheViewersShooter)
 {
     SetNetwork(XmlNames::ModeNode);
     SetOptionString(QString::fromLatin1(XmlNames::DataoutMode), QStringLiteral("true"));
     TShooter* anna = AddNetShooter(*CurrentSession, QStringLiteral("KBR0000011"), QStringLiteral("Anna"), 2);
+    TShooter* ben = AddNetShooter(*CurrentSession, QStringLiteral("KBR0000022"), QStringLiteral("Ben"), 3);
+    TFormShooter* viewerAnna = AddViewer(nullptr, anna, false);
+    AddViewer(nullptr, ben, false);
     QTcpServer listener;
     ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
     Network()->ConnectClient(QStringLiteral("127.0.0.1"), listener.serverPort());
@@ -477,16 +483,72 @@ TEST_F(NetworkFormsTest, DataOutFollowsOnlyAClassicShot)
     std::unique_ptr<QTcpSocket> peer(listener.nextPendingConnection());
 
     SessionMode = SessionDynamic;
-    Network()->SendDataOut(1);
     AddNetShot(*anna);
+    viewerAnna->OnShot();
+    ASSERT_TRUE(WaitFor([&] { return !viewerAnna->DrawPending() && viewerAnna->Strip().ShotCount() == 3; }));
     SessionMode = SessionClassic;
-    Network()->SendDataOut(1);
+    AddNetShot(*anna);
+    viewerAnna->OnShot();
     QByteArray bytes;
     ASSERT_TRUE(WaitFor([&] {
         bytes += peer->readAll();
         return bytes.contains("</TRAXELDataOut>");
     }));
     EXPECT_EQ(bytes.count("<TRAXELDataOut"), 1);
-    EXPECT_TRUE(bytes.contains("SerialNumber=\"KBR0000011\" ShotIndex=\"2\"")) << bytes.toStdString();
+    EXPECT_TRUE(bytes.contains("SerialNumber=\"KBR0000011\" ShotIndex=\"3\"")) << bytes.toStdString();
+    EXPECT_TRUE(bytes.contains("<Name>Anna</Name>"));
     SetOptionString(QString::fromLatin1(XmlNames::DataoutMode), QStringLiteral("false"));
+}
+
+// The road an instructor watches: the node's unit fires, is stopped and
+// started again (as every text message does), and fires on. The node keeps
+// the shots in the order fired and the monitor's copy is that list.
+TEST_F(NetworkFormsTest, MonitorKeepsStepWithANodesUnitThroughAStopAndAStart)
+{
+    SetNetwork(XmlNames::ModeNode);
+    SessionMode = SessionClassic;
+    unitsim::TSimUnit& unit = AddUnit(72, "KBR0007272");
+    ASSERT_TRUE(ScanUnits(1));
+    TDevice* device = TDeviceManager::Instance()->FindConnectedDevice(72);
+    ASSERT_NE(device, nullptr);
+    TShooter* shooter = device->Shooter();
+    ASSERT_NE(shooter, nullptr);
+    shooter->currentTarget = NamedRing(QStringLiteral("R"));
+    TFormShooter* viewer = AddViewer(device, shooter, true);
+    viewer->show();
+
+    TSession mirror;
+    TNetMonitor monitor;
+    monitor.SetSession(&mirror);
+    ASSERT_TRUE(monitor.Start(0));
+    Network()->ConnectClient(QStringLiteral("127.0.0.1"), monitor.Port());
+    ASSERT_TRUE(WaitFor([&] { return monitor.LinkConnected(shooter->SerialNumber()); }));
+
+    const auto fire = [&](std::initializer_list<int> xs) {
+        for (int x : xs) {
+            // A shot per tick of the unit's clock, as a trigger allows.
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            const int before = shooter->ShotCount();
+            unit.FireShot(RingShot(x, 0));
+            ASSERT_TRUE(WaitFor([&] { return shooter->ShotCount() == before + 1; }));
+        }
+    };
+    viewer->ButtonStartStopClick();
+    ASSERT_TRUE(WaitFor([&] { return unit.Measuring() && !viewer->Waiting(); }));
+    fire({100, 200, 300});
+    viewer->ButtonStartStopClick();
+    ASSERT_TRUE(WaitFor([&] { return !unit.Measuring() && !viewer->Waiting(); }));
+    viewer->ButtonStartStopClick();
+    ASSERT_TRUE(WaitFor([&] { return unit.Measuring() && !viewer->Waiting(); }));
+    fire({400, 500});
+
+    const auto positions = [](const TShooter* s) {
+        std::vector<int> xs;
+        if (s)
+            s->ForEachShot([&](const TShot& shot) { xs.push_back(shot.raw.XNAU()); });
+        return xs;
+    };
+    EXPECT_EQ(positions(shooter), (std::vector<int> {100, 200, 300, 400, 500}));
+    ASSERT_TRUE(WaitFor([&] { return positions(mirror.FindShooter(shooter->SerialNumber())) == positions(shooter); }));
+    SaveScreen(*viewer, QStringLiteral("network_node_unit_restarted"));
 }
