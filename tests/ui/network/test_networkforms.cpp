@@ -398,10 +398,11 @@ TEST_F(NetworkFormsTest, MonitorViewersShowEachNodesLinkAsItGoes)
         return Shots(QStringLiteral("KBR0000011")) == 1 && Shots(QStringLiteral("KBR0000022")) == 1
             && icon("KBR0000011") == TNetworkIcon::Connected && icon("KBR0000022") == TNetworkIcon::Connected;
     }));
-    // The zoom onto the shots is over: nothing draws the viewers on its own.
+    // The shots are drawn and the zoom onto them is over: nothing draws the
+    // viewers on its own.
     ASSERT_TRUE(WaitFor([] {
         return std::none_of(ShooterViewers.begin(), ShooterViewers.end(), [](const TFormShooter* viewer) {
-            return viewer->findChild<QTimer*>(QStringLiteral("TimerUpdateZoom"))->isActive();
+            return viewer->DrawPending() || viewer->findChild<QTimer*>(QStringLiteral("TimerUpdateZoom"))->isActive();
         });
     }));
     nodeA.Close();
