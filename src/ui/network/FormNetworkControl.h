@@ -17,7 +17,7 @@
 //   that reads nothing), and a retry reconnects after
 //   UiTimings().networkRetryWaitMs by a timer, never by waiting.
 // - every connection that comes or goes has the viewers placed and drawn
-//   again, so that their network icons show the link as it is now;
+//   again, so that their network icons show the link as it is now.
 // - an undecodable message is logged; at most one non-modal box tells of it
 //   at a time, and the message sits on the clipboard only while it shows.
 #pragma once
