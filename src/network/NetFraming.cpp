@@ -36,6 +36,13 @@ void TMessageFramer::Drop(qsizetype count)
         endAt_ = endAt_ >= count ? endAt_ - count : -1;
 }
 
+void TMessageFramer::DropOutside(TFeed& feed, qsizetype count)
+{
+    if (keepOutside_)
+        feed.outside.append(buffer_.constData(), count);
+    Drop(count);
+}
+
 TMessageFramer::TFeed TMessageFramer::Feed(const QByteArray& bytes)
 {
     TFeed feed;
@@ -75,11 +82,11 @@ void TMessageFramer::CutMessages(TFeed& feed)
             // No marker: keep only what could be the beginning of one.
             const qsizetype keep = std::max(startMarker_.size(), endMarker_.size()) - 1;
             if (buffer_.size() > keep)
-                Drop(buffer_.size() - keep);
+                DropOutside(feed, buffer_.size() - keep);
             return;
         }
         if (start > 0) {
-            Drop(start);
+            DropOutside(feed, start);
             continue;
         }
         if (start < 0) {
@@ -87,11 +94,11 @@ void TMessageFramer::CutMessages(TFeed& feed)
             const qsizetype close = buffer_.indexOf('>', closeScanned_);
             if (close < 0) {
                 closeScanned_ = buffer_.size();
-                Drop(endAt_);
+                DropOutside(feed, endAt_);
                 return;
             }
             ++feed.orphanEndMarkers;
-            Drop(close + 1);
+            DropOutside(feed, close + 1);
             endAt_ = -1;
             continue;
         }

@@ -31,7 +31,13 @@ public:
         std::vector<QByteArray> messages;  // whole messages, in stream order
         int orphanEndMarkers = 0;          // end markers dropped without a start
         bool overflow = false;             // the buffer passed its cap and was cleared
+        // With KeepOutside: the bytes dropped between messages, in stream
+        // order (a marker cut in two reaches it whole, in a later feed).
+        QByteArray outside;
     };
+
+    // Hands the bytes between messages to each feed (off by default).
+    void KeepOutside(bool on) { keepOutside_ = on; }
 
     // Takes the bytes of one read and returns the messages they completed.
     TFeed Feed(const QByteArray& bytes);
@@ -42,10 +48,13 @@ private:
     // Cuts every message the buffer holds now into feed.
     void CutMessages(TFeed& feed);
     void Drop(qsizetype count);
+    // Drops count bytes that lie outside any message.
+    void DropOutside(TFeed& feed, qsizetype count);
 
     QByteArray startMarker_;
     QByteArray endMarker_;
     qsizetype cap_;
+    bool keepOutside_ = false;
     QByteArray buffer_;
     // Up to here the buffer holds no end marker start / no ">" after the end
     // marker found at endAt_ (both relative to the buffer's first byte).

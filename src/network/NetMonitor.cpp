@@ -29,6 +29,22 @@ struct TSkip : Exception {
     using Exception::Exception;
 };
 
+// The start tag of a data-out message's root.
+const QByteArray DataOutStart = QByteArrayLiteral("<") + XmlNames::TRAXELDataOut;
+
+// Whether bytes between messages hold a data-out root's start tag (the
+// marker followed by what may follow an element name; attribute values and
+// texts cannot hold a "<").
+bool HasDataOutRoot(const QByteArray& between)
+{
+    for (qsizetype at = between.indexOf(DataOutStart); at >= 0; at = between.indexOf(DataOutStart, at + 1)) {
+        const qsizetype next = at + DataOutStart.size();
+        if (next < between.size() && QByteArrayView(" \t\r\n/>").contains(between[next]))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 TNetMonitor::TNetMonitor(QObject* parent)
@@ -114,6 +130,7 @@ void TNetMonitor::Accept()
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         auto connection = std::make_unique<TConnection>();
         connection->socket = socket;
+        connection->framer.KeepOutside(true);
         connections_.push_back(std::move(connection));
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
             try {
@@ -141,6 +158,7 @@ void TNetMonitor::Dropped(QTcpSocket* socket)
         if (record->socket == socket) {
             record->socket = nullptr;
             record->resetNeeded = true;
+            record->pending = TShooterOnNode::TPending::None;
         }
     }
     connections_.erase(it);
@@ -168,16 +186,19 @@ void TNetMonitor::Read(QTcpSocket* socket)
     const QByteArray bytes = socket->readAll();
     if (connection->ignore)
         return;
-    const QByteArray seen = connection->tail + bytes;
-    connection->tail = bytes.right(16);
-    if (seen.contains(XmlNames::TRAXELDataOut)) {
-        // A node in data-out mode serves no requests: nothing it sends is read.
-        Log(QStringLiteral("%1 sends data-out messages: ignored from now on").arg(Peer(socket)));
-        connection->ignore = true;
-        connection->framer.Clear();
-        return;
-    }
     TMessageFramer::TFeed feed = connection->framer.Feed(bytes);
+    if (!feed.outside.isEmpty()) {
+        // A marker at the very end waits for the byte after it.
+        const QByteArray between = connection->outsideTail + feed.outside;
+        connection->outsideTail = between.right(DataOutStart.size());
+        if (HasDataOutRoot(between)) {
+            // A node in data-out mode serves no requests: nothing it sends is read.
+            Log(QStringLiteral("%1 sends data-out messages: ignored from now on").arg(Peer(socket)));
+            connection->ignore = true;
+            connection->framer.Clear();
+            return;
+        }
+    }
     if (feed.orphanEndMarkers > 0)
         Log(QStringLiteral("%1 end marker(s) without a start from %2 dropped").arg(feed.orphanEndMarkers).arg(Peer(socket)));
     QPointer<QTcpSocket> guard(socket);
@@ -278,6 +299,7 @@ bool TNetMonitor::HandleSessionInfo(QTcpSocket* socket, const TXMLNode& info, QS
         const QString serial = s.GetAttributeValue(Q(XmlNames::SerialNumber));
         const int count = s.GetAttributeInt(Q(XmlNames::ShotCount));
         TShooterOnNode* record = FindShooterLink(serial);
+        const int previous = record ? record->announcedShotCount : 0;
         if (record) {
             if (record->socket && record->socket != socket) {
                 // The shooter moved to another connection: the old one is
@@ -321,10 +343,45 @@ bool TNetMonitor::HandleSessionInfo(QTcpSocket* socket, const TXMLNode& info, QS
         record->name = name;
         record->announcedShotCount = std::max(0, count);
         record->shooter->name = name;
+        Announced(*record, record->announcedShotCount, previous);
         if (onNameAnnounced)
             onNameAnnounced(*record);
     }
     return true;
+}
+
+void TNetMonitor::Announced(TShooterOnNode& record, int count, int previous)
+{
+    const int held = record.shooter->ShotCount();
+    if (record.stale || count < previous || count < held) {
+        Log(QStringLiteral("%1: the node's list changed (%2 shots, %3 before, %4 held): pulled again from the first")
+                .arg(record.serialNumber).arg(count).arg(previous).arg(held));
+        ResetRecord(record);
+    }
+    record.resyncArmed = true;
+}
+
+bool TNetMonitor::HoldsShot(const TShooter& shooter, const TXMLNode& answer)
+{
+    const TXMLNode* info = answer.FindNode(Q(XmlNames::ShotInfo));
+    if (!info)
+        return false;
+    bool ok[4] = {};
+    const int startup = info->GetNodeText(Q(XmlNames::StartupCounter)).trimmed().toInt(&ok[0]);
+    const int time = info->GetNodeText(Q(XmlNames::Time)).trimmed().toInt(&ok[1]);
+    const int xnau = answer.GetAttributeValueDef(Q(XmlNames::XNAU), QString()).trimmed().toInt(&ok[2]);
+    const int ynau = answer.GetAttributeValueDef(Q(XmlNames::YNAU), QString()).trimmed().toInt(&ok[3]);
+    if (!(ok[0] && ok[1] && ok[2] && ok[3]))
+        return false;
+    // The unit's start-up and time name the shot; its raw position guards
+    // against two shots a careless source stamped alike.
+    bool held = false;
+    shooter.ForEachShot([&](const TShot& shot) {
+        held = held
+            || (shot.raw.StartupCounter() == (startup & 0xFF) && shot.raw.Time() == (uint32_t(time) & 0xFFFFFFu)
+                && shot.raw.XNAU() == int16_t(xnau) && shot.raw.YNAU() == int16_t(ynau));
+    });
+    return held;
 }
 
 void TNetMonitor::ResetRecord(TShooterOnNode& record)
@@ -332,6 +389,9 @@ void TNetMonitor::ResetRecord(TShooterOnNode& record)
     record.targetInfoReceived = false;
     record.resetNeeded = false;
     record.capLogged = false;
+    record.stale = false;
+    // An answer still on the way no longer matches what is asked next.
+    record.pending = TShooterOnNode::TPending::None;
     if (beforeShotsCleared)
         beforeShotsCleared(record);
     record.shooter->ClearShots();
@@ -344,6 +404,8 @@ void TNetMonitor::ResetRecord(TShooterOnNode& record)
 void TNetMonitor::HandleTargetInfo(const TXMLNode& info)
 {
     TShooterOnNode& record = RecordFor(info.GetAttributeValue(Q(XmlNames::SerialNumber)));
+    if (record.pending == TShooterOnNode::TPending::TargetInfo)
+        record.pending = TShooterOnNode::TPending::None;
     DeviceSetup table {};
     TShotFileHandler::ReadTargetInfo(&info, table);
     record.shooter->targets = table;
@@ -377,12 +439,18 @@ bool TNetMonitor::HandleShot(const TXMLNode& element, QString& refusal)
         refusal = QStringLiteral("shot %1 is past the limit of %2 shots").arg(index).arg(NetLimits::MaxShotsPerShooter);
         return false;
     }
+    if (record.pending == TShooterOnNode::TPending::Shot && record.pendingShot == index)
+        record.pending = TShooterOnNode::TPending::None;
     bool stored = false;
     if (index == shooter.ShotCount()) {
         const TXMLNode* curve = element.FindNode(Q(XmlNames::Curve));
         if (curve && curve->GetNodeCount() > NetLimits::MaxPointsPerShot) {
             refusal = QStringLiteral("a shot with %1 trace points").arg(curve->GetNodeCount());
             return false;
+        }
+        if (HoldsShot(shooter, element)) {
+            Repeated(record, index);
+            return true;
         }
         TShotFileHandler reader;
         reader.SetSession(session_);
@@ -397,11 +465,30 @@ bool TNetMonitor::HandleShot(const TXMLNode& element, QString& refusal)
     return true;
 }
 
+void TNetMonitor::Repeated(TShooterOnNode& record, int index)
+{
+    // Shots moved in the node's list under the copy.
+    if (record.resyncArmed) {
+        Log(QStringLiteral("%1: shot %2 repeats a shot already held: pulled again from the first")
+                .arg(record.serialNumber).arg(index));
+        record.resyncArmed = false;
+        ResetRecord(record);
+        if (FindShooterLink(record.serialNumber) == &record)
+            PullNext(record);
+        return;
+    }
+    if (!record.stale)
+        Log(QStringLiteral("%1: shot %2 repeats a shot already held again: pulled anew after the next summary")
+                .arg(record.serialNumber).arg(index));
+    record.stale = true;
+}
+
 // ---- Pulling ---------------------------------------------------------------------------
 
 void TNetMonitor::PullNext(TShooterOnNode& record)
 {
-    if (!record.socket || !record.shooter)
+    // One request at a time; a copy out of step waits for the next summary.
+    if (!record.socket || !record.shooter || record.pending != TShooterOnNode::TPending::None || record.stale)
         return;
     if (!record.targetInfoReceived) {
         RequestTargetInfo(record);
@@ -413,7 +500,14 @@ void TNetMonitor::PullNext(TShooterOnNode& record)
 
 void TNetMonitor::RequestTargetInfo(TShooterOnNode& record)
 {
-    Send(record.socket, writer_.RequestTargetInfo(record.serialNumber));
+    if (Send(record.socket, writer_.RequestTargetInfo(record.serialNumber)))
+        Awaiting(record, TShooterOnNode::TPending::TargetInfo, -1);
+}
+
+void TNetMonitor::Awaiting(TShooterOnNode& record, TShooterOnNode::TPending what, int shotIndex)
+{
+    record.pending = what;
+    record.pendingShot = shotIndex;
 }
 
 void TNetMonitor::RequestShot(TShooterOnNode& record)
@@ -425,7 +519,8 @@ void TNetMonitor::RequestShot(TShooterOnNode& record)
         record.capLogged = true;
         return;
     }
-    Send(record.socket, writer_.RequestShot(record.serialNumber, index));
+    if (Send(record.socket, writer_.RequestShot(record.serialNumber, index)))
+        Awaiting(record, TShooterOnNode::TPending::Shot, index);
 }
 
 int TNetMonitor::SendMessageRequest(const QString& serial, const QString& text)

@@ -12,6 +12,16 @@
 // The shooters belong to the session given (SetSession); the records point
 // at them until Stop, which the session's owner calls before it deletes them.
 //
+// A record has at most one request (its targets or one shot) on the way at
+// a time: the node answers every request it can, in order, and a request it
+// cannot answer (a shot past a list that shrank) is forgotten when the
+// summary shows the shrinking. The node's list may change order under the copy (a unit's shot
+// sorts before older ones, a list shrinks): an answer that repeats a shot
+// the copy holds, or a summary whose count went down, drops the copy and
+// pulls it again from the first shot. A repeat after that, before the next
+// summary, only stops the pulling until that summary, so a node that keeps
+// repeating itself costs one pull per summary.
+//
 // Caps (NetLimits): a connection that sends what a cap refuses (too many
 // shooters, a shot beyond the shot cap, a shot with too many points, a
 // message past the buffer cap) or leaves too much of our data unread is
@@ -47,6 +57,13 @@ struct TShooterOnNode {
     bool targetInfoReceived = false;
     bool resetNeeded = false;
     bool capLogged = false;
+
+    // The request on the way, if any.
+    enum class TPending { None, TargetInfo, Shot };
+    TPending pending = TPending::None;
+    int pendingShot = -1;          // its ShotIndex
+    bool resyncArmed = false;      // a repeat may start a new pull (once per summary)
+    bool stale = false;            // the copy is out of step: pulled anew on the next summary
 };
 
 class TNetMonitor : public QObject {
@@ -106,8 +123,8 @@ private:
     struct TConnection {
         QPointer<QTcpSocket> socket;
         TMessageFramer framer;
-        QByteArray tail;       // last bytes of the previous read
-        bool ignore = false;   // sent data-out: everything from it is dropped
+        QByteArray outsideTail;  // last bytes between messages so far
+        bool ignore = false;     // sent data-out: everything from it is dropped
     };
 
     void Accept();
@@ -124,7 +141,14 @@ private:
     bool HandleShot(const MiniXMLParser::TXMLNode& shot, QString& refusal);
     TShooterOnNode& RecordFor(const QString& serial) const;
     void ResetRecord(TShooterOnNode& record);
+    // A summary announced count for record (its previous count given).
+    void Announced(TShooterOnNode& record, int count, int previous);
+    // Whether a shot answer repeats a shot the copy holds.
+    static bool HoldsShot(const TShooter& shooter, const MiniXMLParser::TXMLNode& answer);
+    // A shot answer repeated a shot the copy holds.
+    void Repeated(TShooterOnNode& record, int index);
     void PullNext(TShooterOnNode& record);
+    void Awaiting(TShooterOnNode& record, TShooterOnNode::TPending what, int shotIndex);
     void RequestTargetInfo(TShooterOnNode& record);
     void RequestShot(TShooterOnNode& record);
     bool Send(QTcpSocket* socket, const QByteArray& message);

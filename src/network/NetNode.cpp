@@ -228,7 +228,11 @@ void TNetNode::Send(const QByteArray& message)
         return;
     socket_.write(message);
     if (socket_.bytesToWrite() > NetLimits::MaxUnsentBytes) {
-        Log(QStringLiteral("the monitor reads nothing: connection closed"));
+        // A connection lost like any other: whoever wants it back is told.
+        const QString reason = QStringLiteral("the monitor reads nothing");
+        Log(reason + QStringLiteral(": connection closed"));
         Close();
+        if (onConnectionError)
+            onConnectionError(reason);
     }
 }

@@ -38,7 +38,8 @@ public:
     std::function<void(const QString& serial, const QString& text)> onTextMessage;
     // The connection came up or went down.
     std::function<void()> onConnectionChanged;
-    // Connecting failed or the connection was lost (not after Close).
+    // Connecting failed or the connection was lost, also when this end
+    // dropped a monitor that reads nothing (not after Close).
     std::function<void(const QString& reason)> onConnectionError;
     // A received message that cannot be decoded: the reason and its bytes.
     std::function<void(const QString& error, const QByteArray& message)> onDecodeError;

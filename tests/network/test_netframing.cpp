@@ -57,6 +57,27 @@ TEST(NetFraming, TwoMessagesSplitAtEveryOffsetComeOutWholeAndInOrder)
     EXPECT_EQ(FeedAll(bytewise, reads), expected);
 }
 
+// What lies between messages comes out in stream order, wherever the reads
+// split it, and nothing of a message is in it.
+TEST(NetFraming, BytesBetweenMessagesComeOutInOrderWhereverTheReadsSplit)
+{
+    const QByteArray between = "<TRAXELDataOut><Shot/></TRAXELDataOut>";
+    const QByteArray stream = "PING" + First + between + Second + "</TRAXELMessage>x";
+    for (qsizetype at = 0; at <= stream.size(); ++at) {
+        TMessageFramer framer;
+        framer.KeepOutside(true);
+        QByteArray outside;
+        for (const QByteArray& read : {stream.left(at), stream.mid(at)})
+            outside += framer.Feed(read).outside;
+        const QByteArray firstHead = First.left(First.indexOf("<TRAXELMessage"));
+        const QByteArray secondHead = Second.left(Second.indexOf("<TRAXELMessage"));
+        // The CR LF after each message, the orphan end marker and what
+        // follows, bar the tail kept in case a marker begins there.
+        EXPECT_EQ(outside, "PING" + firstHead + "\r\n" + between + secondHead + "\r\n" + "</TRAXELMessage>")
+            << "split at " << at;
+    }
+}
+
 TEST(NetFraming, OrphanEndMarkersAndJunkAreDroppedWithoutHarmingTheNextMessage)
 {
     TMessageFramer framer;

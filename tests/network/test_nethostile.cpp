@@ -154,9 +154,20 @@ TEST_F(NetHostile, DeepNestingIsADecodeErrorAndTheConnectionGoesOn)
     EXPECT_EQ(monitor.ConnectionCount(), 1);
 }
 
+QByteArray GoodTarget(const QByteArray& serial)
+{
+    return Wrap(" <TargetInfo SerialNumber=\"" + serial + "\"><Target Type=\"Ring\" TargetName=\"R\" "
+                "TargetNumber=\"0\"><HighestRing>10</HighestRing><MinimumRing>1</MinimumRing>"
+                "<TargetWidth>170</TargetWidth><TargetHeight>170</TargetHeight></Target></TargetInfo>");
+}
+
+// H2 serves as the barrier: the monitor answers in order, so once it has
+// asked for H2's next item everything H1 sent before was handled.
 TEST_F(NetHostile, BadTargetsAndShotsAreRefusedAndNotAskedForAgain)
 {
-    ASSERT_TRUE(SendUntil(SessionInfo(Shooter("H1", 2)), [&] { return ReceivedRequest("TargetInfo"); }));
+    ASSERT_TRUE(SendUntil(SessionInfo(Shooter("H1", 2) + Shooter("H2", 2)),
+                          [&] { return received.contains("SerialNumber=\"H2\""); }));
+    EXPECT_TRUE(received.contains("Item=\"TargetInfo\" SerialNumber=\"H1\""));
 
     // A matrix cell outside 0..3: the targets are refused, no shot is asked.
     QByteArray rows;
@@ -165,24 +176,20 @@ TEST_F(NetHostile, BadTargetsAndShotsAreRefusedAndNotAskedForAgain)
     const QByteArray badTarget = Wrap(" <TargetInfo SerialNumber=\"H1\"><Target Type=\"Silhouette\" TargetName=\"S\" "
                                       "TargetNumber=\"0\"><CTRL1>0</CTRL1><PrismPlaceX>0</PrismPlaceX>"
                                       "<PrismPlaceY>0</PrismPlaceY>" + rows + "</Target></TargetInfo>");
-    peer.write(badTarget);
-    RunLoopUntil([] { return false; }, 300);
-    received += peer.readAll();
-    EXPECT_FALSE(received.contains("Item=\"Shot\""));
+    ASSERT_TRUE(SendUntil(badTarget + GoodTarget("H2"), [&] { return received.contains("SerialNumber=\"H2\""); }));
+    EXPECT_TRUE(received.contains("Item=\"Shot\" SerialNumber=\"H2\" ShotIndex=\"0\"")) << received.toStdString();
+    EXPECT_FALSE(received.contains("H1"));
     EXPECT_FALSE(monitor.FindShooterLink(QStringLiteral("H1"))->targetInfoReceived);
 
     // Good targets: shot 0 is asked for.
-    const QByteArray goodTarget = Wrap(" <TargetInfo SerialNumber=\"H1\"><Target Type=\"Ring\" TargetName=\"R\" "
-                                       "TargetNumber=\"0\"><HighestRing>10</HighestRing><MinimumRing>1</MinimumRing>"
-                                       "<TargetWidth>170</TargetWidth><TargetHeight>170</TargetHeight></Target></TargetInfo>");
-    ASSERT_TRUE(SendUntil(goodTarget, [&] { return ReceivedRequest("Shot"); }));
+    ASSERT_TRUE(SendUntil(GoodTarget("H1"), [&] { return ReceivedRequest("Shot"); }));
     EXPECT_TRUE(received.contains("ShotIndex=\"0\""));
 
     // A compact shot cannot be read: refused, not stored, not asked again.
-    peer.write(ShotAnswer("H1", 0, 3, true));
-    RunLoopUntil([] { return false; }, 300);
-    received = peer.readAll();
-    EXPECT_TRUE(received.isEmpty());
+    ASSERT_TRUE(SendUntil(ShotAnswer("H1", 0, 3, true) + ShotAnswer("H2", 0, 3),
+                          [&] { return received.contains("SerialNumber=\"H2\""); }));
+    EXPECT_TRUE(received.contains("SerialNumber=\"H2\" ShotIndex=\"1\"")) << received.toStdString();
+    EXPECT_FALSE(received.contains("H1"));
     EXPECT_EQ(session.FindShooter(QStringLiteral("H1"))->ShotCount(), 0);
 
     // A whole shot is stored and the next one asked for.

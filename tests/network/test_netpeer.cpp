@@ -6,7 +6,11 @@
 #include "Shotdata.h"
 #include "Shotfile.h"
 
+#include "NetMessages.h"
+
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -73,4 +77,79 @@ TEST(NetPeer, NodeAndMonitorProcessesMirrorASessionFile)
         for (int i = 0; i < original->ShotCount(); ++i)
             EXPECT_EQ(pulled->GetShooter(s)->GetShot(i)->raw.XNAU(), original->GetShot(i)->raw.XNAU());
     }
+}
+
+// The console node drops a monitor that reads nothing of its answers and,
+// as after any lost connection, connects again a second later.
+TEST(NetPeer, NodeConnectsAgainAfterDroppingAMonitorThatReadsNothing)
+{
+    EnsureCoreApp();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TSession session;
+    AddNetShooter(session, QStringLiteral("KBR0000011"), QStringLiteral("Anna"), 1, NetLimits::MaxPointsPerShot);
+    const QString input = dir.filePath(QStringLiteral("node.shotfile.xml"));
+    {
+        TShotFileHandler writer;
+        writer.SetSession(&session);
+        writer.SetFileName(input);
+        writer.BuildShotFile();
+        writer.Save(input);
+    }
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
+    QProcess node;
+    node.start(QStringLiteral(TRAXEL_NETPEER),
+               {"node", "--session", input, "--port", QString::number(listener.serverPort()), "--seconds", "60"});
+    ASSERT_TRUE(node.waitForStarted());
+    ASSERT_TRUE(RunLoopUntil([&] { return listener.hasPendingConnections(); }, 20000));
+    std::unique_ptr<QTcpSocket> peer(listener.nextPendingConnection());
+    peer->setReadBufferSize(4096);
+    TMessageWriter writer;
+    peer->write(writer.RequestShot(QStringLiteral("KBR0000011"), 0).repeated(3000));
+    EXPECT_TRUE(RunLoopUntil([&] { return listener.hasPendingConnections(); }, 30000));
+    node.kill();
+    node.waitForFinished();
+}
+
+// The console node's shooter keeps firing: each new shot is one of its own
+// on the unit's clock, and the monitor mirrors every one.
+TEST(NetPeer, AFiringNodeIsMirroredShotByShot)
+{
+    EnsureCoreApp();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TSession session;
+    AddNetShooter(session, QStringLiteral("KBR0000011"), QStringLiteral("Anna"), 2);
+    const QString input = dir.filePath(QStringLiteral("node.shotfile.xml"));
+    {
+        TShotFileHandler writer;
+        writer.SetSession(&session);
+        writer.SetFileName(input);
+        writer.BuildShotFile();
+        writer.Save(input);
+    }
+    QProcess monitor;
+    monitor.start(QStringLiteral(TRAXEL_NETPEER), {"monitor", "--port", "0", "--until-shots", "6", "--seconds", "60"});
+    ASSERT_TRUE(monitor.waitForStarted());
+    QByteArray said;
+    int port = 0;
+    ASSERT_TRUE(RunLoopUntil([&] {
+        said += monitor.readAllStandardOutput();
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("listening on port (\\d+)")).match(QString::fromLatin1(said));
+        port = m.hasMatch() ? m.captured(1).toInt() : 0;
+        return port > 0;
+    }, 20000));
+    QProcess node;
+    node.start(QStringLiteral(TRAXEL_NETPEER),
+               {"node", "--session", input, "--port", QString::number(port), "--shot-every", "50", "--seconds", "60"});
+    ASSERT_TRUE(node.waitForStarted());
+    ASSERT_TRUE(monitor.waitForFinished(60000));
+    EXPECT_EQ(monitor.exitCode(), 0);
+    said += monitor.readAllStandardOutput();
+    // Shots 0..5 each stored once, in order.
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(said.count("shot KBR0000011 " + QByteArray::number(i) + " "), 1) << i;
+    node.kill();
+    node.waitForFinished();
 }

@@ -397,6 +397,39 @@ TEST(UnitSim, NeverWritesBeforeRawModeAndAnnouncesPowerUp)
     EXPECT_EQ(unit.Stats().powerUpsSent, 2u);
 }
 
+// The shot time is the unit's clock since power-up: a stop and a start of
+// measuring go on with it, a replug starts it again under a new start-up.
+TEST(UnitSim, ShotClockRunsFromPowerUpThroughMeasuringStops)
+{
+    TSimUnit unit;
+    Client c(unit.SlavePath());
+    const auto time = [](const Bytes& f) { return (uint32_t(f[18]) << 16) | (uint32_t(f[19]) << 8) | f[20]; };
+    // The answer to cmd, past the shot results sent before it.
+    const auto answer = [&](const Bytes& cmd) {
+        c.Write(cmd);
+        std::optional<Bytes> f;
+        do
+            f = c.Next();
+        while (f && (*f)[1] == 'j');
+        return f.value_or(Bytes{});
+    };
+    EXPECT_EQ(answer(Cmd({'a', 1, 0, 32})), Ack('a'));
+    Bytes first;
+    ASSERT_TRUE(WaitUntil([&] {
+        first = unit.FireShot(SimShot{});
+        return time(first) >= 2;
+    }));
+    EXPECT_EQ(answer(Cmd({'a', 15, 0, 32})), Ack('a'));
+    EXPECT_EQ(answer(Cmd({'a', 1, 0, 32})), Ack('a'));
+    const Bytes second = unit.FireShot(SimShot{});
+    EXPECT_EQ(std::tuple(time(second) >= time(first), second[17]), std::tuple(true, first[17]));
+
+    unit.Replug();
+    const Bytes third = unit.FireShot(SimShot{});
+    EXPECT_EQ(third[17], uint8_t(first[17] + 1));
+    EXPECT_EQ(unit.StartupCounter(), third[17]);
+}
+
 // ---- The trainee ------------------------------------------------------------------
 
 TEST(UnitSimTrainee, SeededHoldRepeatsSettlesOnItsOwnCentreAndBreaksEveryFewSeconds)

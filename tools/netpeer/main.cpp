@@ -23,6 +23,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -184,6 +185,12 @@ int RunNode(const TOptions& o)
                     shot->Curve()[k] = last->Curve()[k];
             }
             shot->raw.SetShotNumber(n + 1);
+            // A shot of its own: later on the unit's clock (a monitor takes a
+            // shot stamped like one it holds for the same shot sent again).
+            if (n > 0) {
+                const uint32_t ticks = uint32_t(std::max(1, o.shotEveryMs * 66 / 1000));
+                shot->raw.SetTime((shooter->GetShot(n - 1)->raw.Time() + ticks) & 0xFFFFFFu);
+            }
             shooter->AppendShot(std::move(shot));
             node.SendDataOut(1, true);
         });

@@ -167,6 +167,9 @@ struct TSimUnit::Impl {
     std::array<SilhouetteSlot, 16> silhouettes{};
     std::array<std::vector<StoredShot>, 7> banks;
     uint8_t startupCounter = 1;
+    // The shot clock runs from power-up, through measuring stops and starts,
+    // as a unit's does; a replug is a power-up.
+    Clock::time_point poweredUpAt = Clock::now();
     bool programmed = false;
     bool rangeDue = false;
     unsigned rangeTrips = 0;
@@ -702,7 +705,7 @@ struct TSimUnit::Impl {
     Bytes MakeResult(SimShot shot, Clock::time_point now)
     {
         if (shot.time < 0)
-            shot.time = measuring ? int32_t(std::chrono::duration<double>(now - measureStart).count() * 66.0) : 0;
+            shot.time = int32_t(int64_t(std::chrono::duration<double>(now - poweredUpAt).count() * 66.0) & 0xFFFFFF);
         if (shot.startupCounter < 0)
             shot.startupCounter = startupCounter;
         if (shot.functionMode < 0)
@@ -1009,8 +1012,11 @@ struct TSimUnit::Impl {
             Clock::time_point now = Clock::now();
             if (request != Request::None) {
                 ClosePty();
-                if (request == Request::Replug)
+                if (request == Request::Replug) {
                     OpenPty();
+                    poweredUpAt = now;
+                    ++startupCounter;
+                }
                 request = Request::None;
                 ++requestsDone;
                 changed.notify_all();

@@ -162,7 +162,8 @@ public:
     void SetForcedStreaming(bool on);
     void SetAimPoint(int16_t x, int16_t y);
     // Sends a shot result now (in stream order after the samples already
-    // sent); returns the frame.
+    // sent); returns the frame. Unless the shot says otherwise its time is
+    // the unit's clock since power-up, in ticks of 1/66 s.
     Bytes FireShot(const SimShot& shot);
     // A shot as the unit itself scores it: at the trainee's current aim (the
     // aim point without a trainee), or at x, y. Target numbers, measured
@@ -203,7 +204,8 @@ public:
 
     // Closes the master: the program sees a hang-up. State is kept.
     void Unplug();
-    // A fresh pseudo-terminal; returns its slave path.
+    // A fresh pseudo-terminal; returns its slave path. A power-up: the
+    // start-up counter goes up by one and the shot clock starts again.
     std::string Replug();
     bool Plugged() const;
 

@@ -25,6 +25,15 @@ TFormShooter* Viewer(const TShooterOnNode& record) { return qobject_cast<TFormSh
 
 bool SessionHasShooters() { return CurrentSession && CurrentSession->ShooterCount() > 0; }
 
+// Placing a viewer does not draw it again: its network icon would show the
+// link as it was at its last drawing.
+void RenderViewersNetworkState()
+{
+    for (TFormShooter* viewer : ShooterViewers)
+        if (viewer)
+            viewer->RenderNetworkState();
+}
+
 // Runs a handler of a socket event; nothing it throws leaves it.
 template <class F>
 void Guarded(const char* what, F&& f)
@@ -63,6 +72,7 @@ TFormNetworkControl::TFormNetworkControl(QWidget* parent)
     monitor_.onDecodeError = [this](const QString&, const QByteArray& message) { ShowDecodeError(message); };
 
     retryTimer_ = new QTimer(this);
+    retryTimer_->setObjectName(QStringLiteral("TimerNetworkRetry"));
     retryTimer_->setSingleShot(true);
     connect(retryTimer_, &QTimer::timeout, this, &TFormNetworkControl::Reconnect);
 
@@ -124,8 +134,10 @@ void TFormNetworkControl::AskNetworkRetry()
         return;
     retryGuard_ = true;
     const QPointer<TFormNetworkControl> self(this);
-    if (SessionHasShooters())
+    if (SessionHasShooters()) {
         ShowSessionViewers();
+        RenderViewersNetworkState();
+    }
     const TMsgResult answer = Prompts().MessageBox(Translate(QStringLiteral("Network connection problem. Attempt retry?")),
                                                    Translate(QStringLiteral("Error")), TMsgButtons::YesNo);
     if (!self)
@@ -245,7 +257,10 @@ void TFormNetworkControl::RemoteShot(TShooterOnNode& record, int shotIndex, bool
 void TFormNetworkControl::ConnectionsChanged()
 {
     if (SessionHasShooters() && !ShooterViewers.empty())
-        Guarded("connection", [] { ShowSessionViewers(); });
+        Guarded("connection", [] {
+            ShowSessionViewers();
+            RenderViewersNetworkState();
+        });
 }
 
 // ---- Both ------------------------------------------------------------------------------

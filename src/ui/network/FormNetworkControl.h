@@ -13,8 +13,11 @@
 // - node: a text from the monitor goes to the viewers whose shooter has the
 //   serial named (ShowNetworkMessage stops a measuring unit and waits on its
 //   own); a lost connection posts the retry question, asked after the
-//   socket's handler has returned, and a retry reconnects after
+//   socket's handler has returned (also when the node dropped a monitor
+//   that reads nothing), and a retry reconnects after
 //   UiTimings().networkRetryWaitMs by a timer, never by waiting.
+// - every connection that comes or goes has the viewers placed and drawn
+//   again, so that their network icons show the link as it is now.
 // - an undecodable message is logged; at most one non-modal box tells of it
 //   at a time, and the message sits on the clipboard only while it shows.
 #pragma once

@@ -489,6 +489,8 @@ void TFormShooter::RenderTarget(int mode)
 
 void TFormShooter::ShowWholeTarget() { ImageTarget->update(); }
 
+void TFormShooter::RenderNetworkState() { RenderTarget(-1); }
+
 // ---- Sample watchdog -------------------------------------------------------------------
 
 void TFormShooter::TimerSampleStreamCheckTimer()

@@ -108,6 +108,9 @@ public:
     QString TargetName() const;
     // EditShooterName := the shooter's name.
     void ShowShooterName();
+    // Draws the target again in its view, so that the network icon shows
+    // the link as it is now.
+    void RenderNetworkState();
     void ShowTimedMessage(const QString& text, int ms);
 
     // ---- Further operations of the viewer ----
