@@ -85,6 +85,10 @@ void PrepareFileDialog(QFileDialog& dialog, const TFileRequest& request)
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     dialog.setWindowTitle(request.caption);
+    // Its buttons speak the program's language, like the message boxes'.
+    const bool open = dialog.acceptMode() == QFileDialog::AcceptOpen;
+    dialog.setLabelText(QFileDialog::Accept, Translate(open ? QStringLiteral("Open") : QStringLiteral("Save")));
+    dialog.setLabelText(QFileDialog::Reject, Translate(QStringLiteral("Cancel")));
     if (!request.folder.isEmpty())
         dialog.setDirectory(request.folder);
     dialog.setNameFilters(request.filters);

@@ -170,8 +170,12 @@ TEST_F(FormDetailsTest, FileDialogsShowThePlainFilterMatchAnyCaseAndKeepColumnsR
     request.folder = folder.path();
     request.filters = QStringList {ShotFileFilter()};
     QFileDialog dialog;
+    SetTranslationList({QStringLiteral("Open=Öffnen"), QStringLiteral("Cancel=Abbrechen")});
     PrepareFileDialog(dialog, request);
+    SetTranslationList({});
     EXPECT_EQ(dialog.nameFilters(), QStringList {QStringLiteral("TRAXEL Shot File (*.shotfile.xml)")});
+    EXPECT_EQ(std::pair(dialog.labelText(QFileDialog::Accept), dialog.labelText(QFileDialog::Reject)),
+              std::pair(QStringLiteral("Öffnen"), QStringLiteral("Abbrechen")));
 
     auto* list = dialog.findChild<QListView*>(QStringLiteral("listView"));
     ASSERT_NE(list, nullptr);
