@@ -16,12 +16,14 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 
 constexpr int StatusImageSize = 33;
 constexpr int ButtonSize = 38;
+constexpr int TextPadding = 12;  // a caption's room to the button's edges
 constexpr int ZoomButtonWidth = 26;
 
 // The zeroing button's two pictures: a sight circle, crossed when on.
@@ -76,7 +78,8 @@ void TFormShooter::BuildTopPanel()
     const auto button = [this](QPushButton*& control, const char* name, const QString& text, int width) {
         control = new QPushButton(text, PanelTop);
         control->setObjectName(QString::fromLatin1(name));
-        control->resize(width, ButtonSize);
+        // A translated caption may need more than the English one.
+        control->resize(std::max(width, control->fontMetrics().horizontalAdvance(text) + TextPadding), ButtonSize);
         control->setFocusPolicy(Qt::TabFocus);
         WatchMouse(control);
     };
