@@ -5,9 +5,11 @@
 #include "AccessibleHints.h"
 #include "AppPaths.h"
 #include "FormApplicationSettings.h"
+#include "FormNetworkControl.h"
 #include "FormOpenSession.h"
 #include "FormPrepareDownload.h"
 #include "FormSelectSetup.h"
+#include "FormSendMessage.h"
 #include "FormShooterList.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
@@ -256,6 +258,8 @@ TEST_F(IconHintsTest, EveryIconButtonSaysWhatItDoesInTheProgramsLanguage)
               QStringLiteral("Close=Schließen\nZoom In=Vergrößern\nStart=Starten\nClose Session=Sitzung beenden\n"
                              "Cancel=Abbrechen\n")
                   .toUtf8());
+    networkForms = {[] { return static_cast<QWidget*>(new TFormNetworkControl); },
+                    [] { return static_cast<QWidget*>(new TFormSendMessage); }};
     ASSERT_TRUE(StartProgram());
     TShooter* shooter = AddShooterWithShots(*CurrentSession, QStringLiteral("Anna"), 1, GoldenRing(), 2);
     QList<QWidget*> screens = QApplication::topLevelWidgets();
@@ -271,7 +275,7 @@ TEST_F(IconHintsTest, EveryIconButtonSaysWhatItDoesInTheProgramsLanguage)
           "FormShooterPanel.BitBtnOneManyShooters", "FormShooterPanel.BitBtnCloseSession",
           "FormApplicationSettings.BitBtnOk", "FormApplicationSettings.BitBtnHome", "FormSelectSetup.BitBtnClose",
           "FormShooterList.BitBtnClose", "FormOpenSession.BitBtnClose", "FormOpenSession.BitBtnShowBrowseDialog",
-          "FormPrepareDownload.ButtonCancel"})
+          "FormPrepareDownload.ButtonCancel", "FormSendMessage.BitBtnClose"})
         EXPECT_TRUE(iconOnly.contains(QString::fromLatin1(named))) << named;
 
     // The hints come through the language file like every other text.
