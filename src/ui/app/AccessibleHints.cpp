@@ -6,14 +6,20 @@
 
 namespace {
 
+// Set on icon-only buttons whose accessible name follows their hint.
+const char* const NamedByHint = "accessibleNameByHint";
+
 // One filter for every described control; it lives as long as the program.
 class THintFollower final : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::ToolTipChange)
-            if (auto* widget = qobject_cast<QWidget*>(watched))
+            if (auto* widget = qobject_cast<QWidget*>(watched)) {
                 widget->setAccessibleDescription(widget->toolTip());
+                if (widget->property(NamedByHint).toBool() && !widget->toolTip().isEmpty())
+                    widget->setAccessibleName(widget->toolTip());
+            }
         return false;
     }
 };
@@ -30,8 +36,15 @@ void Describe(QWidget* widget)
     if (!widget->toolTip().isEmpty())
         widget->setAccessibleDescription(widget->toolTip());
     auto* button = qobject_cast<QAbstractButton*>(widget);
-    if (button && button->text().trimmed().isEmpty() && button->toolTip().isEmpty() && button->accessibleName().isEmpty())
+    if (!button || !button->text().trimmed().isEmpty() || !button->accessibleName().isEmpty())
+        return;
+    // The hint says what the button does, in the program's language.
+    if (button->toolTip().isEmpty()) {
         button->setAccessibleName(ControlWords(button->objectName()));
+    } else {
+        button->setAccessibleName(button->toolTip());
+        button->setProperty(NamedByHint, true);
+    }
 }
 
 } // namespace

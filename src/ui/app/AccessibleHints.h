@@ -1,7 +1,8 @@
 // Hints for screen readers: a control's hint (tool tip) is also its
 // accessible description, and stays so when translation changes the hint;
-// a button that shows only an icon and has no hint is named after its
-// control name ("BitBtnCloseSession" -> "Close Session").
+// a button that shows only an icon is named by its hint (following it when
+// it changes), or without one after its control name ("BitBtnCloseSession"
+// -> "Close Session").
 #pragma once
 
 #include <QString>

@@ -1,5 +1,8 @@
 #include "QtPrompts.h"
 
+#include "Translation.h"
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
@@ -9,6 +12,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -37,11 +41,29 @@ TMsgResult ResultOf(int button)
     }
 }
 
+// The standard buttons speak the program's language like every other text.
+void TranslateButtons(QMessageBox& box)
+{
+    const std::pair<QMessageBox::StandardButton, const char*> captions[] = {
+        {QMessageBox::Ok, "OK"},        {QMessageBox::Cancel, "Cancel"}, {QMessageBox::Yes, "Yes"},
+        {QMessageBox::No, "No"},        {QMessageBox::Abort, "Abort"},   {QMessageBox::Retry, "Retry"},
+        {QMessageBox::Ignore, "Ignore"},
+    };
+    for (const auto& [which, caption] : captions)
+        if (QAbstractButton* button = box.button(which))
+            button->setText(Translate(QString::fromLatin1(caption)));
+}
+
+// Callers pass the caption translated.
 QMessageBox::Icon IconOf(const QString& caption)
 {
-    if (caption == QLatin1String("Error"))
+    const auto is = [&caption](const char* english) {
+        const QString text = QString::fromLatin1(english);
+        return caption == text || caption == Translate(text);
+    };
+    if (is("Error"))
         return QMessageBox::Critical;
-    if (caption == QLatin1String("Confirm"))
+    if (is("Confirm"))
         return QMessageBox::Question;
     return QMessageBox::Information;
 }
@@ -63,6 +85,10 @@ void PrepareFileDialog(QFileDialog& dialog, const TFileRequest& request)
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     dialog.setWindowTitle(request.caption);
+    // Its buttons speak the program's language, like the message boxes'.
+    const bool open = dialog.acceptMode() == QFileDialog::AcceptOpen;
+    dialog.setLabelText(QFileDialog::Accept, Translate(open ? QStringLiteral("Open") : QStringLiteral("Save")));
+    dialog.setLabelText(QFileDialog::Reject, Translate(QStringLiteral("Cancel")));
     if (!request.folder.isEmpty())
         dialog.setDirectory(request.folder);
     dialog.setNameFilters(request.filters);
@@ -83,6 +109,7 @@ void PrepareFileDialog(QFileDialog& dialog, const TFileRequest& request)
 TMsgResult TQtPrompts::MessageBox(const QString& text, const QString& caption, TMsgButtons buttons)
 {
     QMessageBox box(IconOf(caption), caption, text, ButtonsOf(buttons), QApplication::activeWindow());
+    TranslateButtons(box);
     return ResultOf(box.exec());
 }
 

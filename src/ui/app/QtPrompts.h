@@ -18,5 +18,6 @@ public:
 class QFileDialog;
 
 // Sets a file dialog up for the request: folder, filters as given (matched
-// whatever the letter case), suggested name and suffix, columns wide enough.
+// whatever the letter case), suggested name and suffix, columns wide enough,
+// its Open or Save and Cancel buttons translated. The accept mode is set first.
 void PrepareFileDialog(QFileDialog& dialog, const TFileRequest& request);

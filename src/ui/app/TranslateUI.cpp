@@ -1,9 +1,13 @@
 #include "TranslateUI.h"
 
 #include "Globals.h"
+#include "SentenceField.h"
 #include "Translation.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
+#include <QLayout>
 #include <QMetaProperty>
 #include <QPointer>
 #include <QRadioButton>
@@ -51,6 +55,47 @@ bool TranslateProperty(QWidget* control, const char* name)
 
 void TranslateWindowTitle(QWidget* root) { root->setWindowTitle(Translate(root->windowTitle())); }
 
+bool Holds(const QLayout* layout, const QWidget* control)
+{
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (item->widget() == control || (item->layout() && Holds(item->layout(), control)))
+            return true;
+    }
+    return false;
+}
+
+// A translated text may need more room than the English one the control was
+// placed for. Layouts size their controls themselves; a label or button
+// placed by hand grows to its text as far as its parent allows, and a label
+// that still does not fit wraps.
+void FitText(QWidget* control)
+{
+    QWidget* parent = control->parentWidget();
+    if (!parent || control->isWindow() || (parent->layout() && Holds(parent->layout(), control)))
+        return;
+    auto* label = qobject_cast<QLabel*>(control);
+    if (!label && !qobject_cast<QAbstractButton*>(control))
+        return;
+    const int wanted = control->sizeHint().width();
+    if (wanted <= control->width())
+        return;
+    const int room = std::max(control->width(), parent->width() - control->x());
+    control->resize(std::min(wanted, room), control->height());
+    if (label && wanted > label->width()) {
+        label->setWordWrap(true);
+        label->resize(label->width(), std::max(label->height(), label->heightForWidth(label->width())));
+    }
+}
+
+void TranslateAndFit(QWidget* control)
+{
+    const QString before = control->property("text").toString();
+    TranslateCaption(control);
+    if (control->property("text").toString() != before)
+        FitText(control);
+}
+
 void RunEntry(QWidget* root, const TTranslateEntry& entry)
 {
     const bool isRoot = entry.Control == QLatin1String(RootCaption);
@@ -64,7 +109,7 @@ void RunEntry(QWidget* root, const TTranslateEntry& entry)
         return;
     }
     switch (entry.Kind) {
-    case TTranslateKind::Caption: TranslateCaption(control); break;
+    case TTranslateKind::Caption: TranslateAndFit(control); break;
     case TTranslateKind::Hint: TranslateHint(control); break;
     case TTranslateKind::Items: TranslateItems(control); break;
     case TTranslateKind::Center: CenterInParent(control); break;
@@ -78,6 +123,24 @@ void RegisterTranslateTable(int order, QWidget* root, std::vector<TTranslateEntr
     if (!root)
         return;
     Tables().push_back({order, QPointer<QWidget>(root), std::move(entries)});
+}
+
+void RegisterHints(int order, QWidget* root, std::initializer_list<std::pair<const char*, const char*>> hints)
+{
+    if (!root)
+        return;
+    std::vector<TTranslateEntry> entries;
+    for (const auto& [name, hint] : hints) {
+        const QString control = QString::fromLatin1(name);
+        QWidget* widget = root->findChild<QWidget*>(control);
+        if (!widget) {
+            DebugLog(QStringLiteral("Hints: no control %1 in %2").arg(control, root->objectName()));
+            continue;
+        }
+        widget->setToolTip(QString::fromLatin1(hint));
+        entries.push_back({control, TTranslateKind::Hint});
+    }
+    RegisterTranslateTable(order, root, std::move(entries));
 }
 
 void UnregisterTranslateTables(QWidget* root)
@@ -113,6 +176,12 @@ void TranslateCaption(QWidget* control)
 {
     if (!control)
         return;
+    // A sentence around a field is looked up whole.
+    const QString sentence = SentenceOf(control);
+    if (!sentence.isNull()) {
+        ShowSentence(control, Translate(sentence));
+        return;
+    }
     if (TranslateProperty(control, "text") || TranslateProperty(control, "title"))
         return;
     TranslateWindowTitle(control);

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 class QWidget;
@@ -42,6 +44,7 @@ enum TTranslateOrder : int {
     TranslateOrderFrameRingCustomSettings = 140,
     TranslateOrderFrameAdvancedSettings = 150,
     TranslateOrderApplicationSettings = 160,
+    TranslateOrderShooterPanel = 170,  // the hints of its icon-only buttons only
     TranslateOrderFinalCentering = 1000,  // labels re-centred once every text is in place
 };
 
@@ -50,6 +53,11 @@ enum TTranslateOrder : int {
 void RegisterTranslateTable(int order, QWidget* root, std::vector<TTranslateEntry> entries);
 void UnregisterTranslateTables(QWidget* root);
 
+// Gives each named control below root its English hint (control name, hint)
+// and registers a table that translates the hints; a control not found is
+// logged and skipped.
+void RegisterHints(int order, QWidget* root, std::initializer_list<std::pair<const char*, const char*>> hints);
+
 // Installs newList as the translation list when given, passes the renderer's
 // and printout's fixed words through Translate (so missing ones are
 // recorded), then translates every registered table in order. A control
@@ -57,7 +65,9 @@ void UnregisterTranslateTables(QWidget* root);
 void TranslateUI(const QStringList* newList = nullptr);
 
 // text := Translate(text): the "text" property of labels, buttons and the
-// like, the title of group boxes, else the window title.
+// like, the title of group boxes, else the window title. A control that holds
+// a sentence around a field (SentenceField.h) has the whole sentence
+// translated and split again.
 void TranslateCaption(QWidget* control);
 // toolTip := Translate(toolTip).
 void TranslateHint(QWidget* control);

@@ -46,6 +46,8 @@ TFormPrintSetup::TFormPrintSetup(QWidget* parent)
                             {QStringLiteral("ButtonSetupPrinter"), TTranslateKind::Caption},
                             {QStringLiteral("ButtonCancel"), TTranslateKind::Caption},
                             {QStringLiteral("LabelTrainingDistance"), TTranslateKind::Caption}});
+    RegisterHints(TranslateOrderPrintSetup, this,
+                  {{"BitBtnUp10", "Increase distance"}, {"BitBtnDown10", "Decrease distance"}});
 }
 
 TFormPrintSetup::~TFormPrintSetup() { UnregisterTranslateTables(this); }

@@ -24,6 +24,21 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// All bytes 0, or all 0xFF as erased memory reads.
+template <std::size_t N>
+bool SlotIsEmpty(const std::array<uint8_t, N>& bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })
+           || std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0xFF; });
+}
+
+}  // namespace
+
 TFrameEditAdvancedSettings::TFrameEditAdvancedSettings(TFormEditSetup& editor, QWidget* parent)
     : QWidget(parent)
     , editor_(editor)
@@ -34,7 +49,7 @@ TFrameEditAdvancedSettings::TFrameEditAdvancedSettings(TFormEditSetup& editor, Q
     RegisterTranslation();
     // Looked up once so that missing translations are recorded early.
     for (const char* text : {"Connect only one device", "Invalid target number", "Download failed", "Update completed",
-                             "Error updating", "Target disabled"})
+                             "Error updating", "Target disabled", "Target slot %d is empty"})
         Translate(QString::fromLatin1(text));
 }
 
@@ -250,6 +265,14 @@ void TFrameEditAdvancedSettings::ButtonDownloadOneClick()
     }
     // The unit may have left during the read; its tables were copied by then.
     const DeviceSetup tables = device->TargetTables();
+    const std::size_t slot = std::size_t(n);
+    // A slot the unit never held reads as cleared memory: there is nothing
+    // to edit, and the form keeps what it had.
+    if (ring ? SlotIsEmpty(tables.ringTargets[slot].b) : SlotIsEmpty(tables.silhouetteTargets[slot].b)) {
+        Prompts().MessageBox(FormatDisplayText(Translate(QStringLiteral("Target slot %d is empty")), {double(n)}),
+                             Translate(QStringLiteral("Information")), TMsgButtons::OK);
+        return;
+    }
 
     TTargetSetup& working = editor_.WorkingSetup;
     working.target.targetNumber = uint8_t(n);
@@ -271,7 +294,6 @@ void TFrameEditAdvancedSettings::ButtonDownloadOneClick()
         block.SetSilhouetteEnabled(!ring);
         working.blocks.SetModeBlock(index, block);
     }
-    const std::size_t slot = std::size_t(n);
     if (ring) {
         working.target.ringRecord = tables.ringTargets[slot];
     } else {

@@ -8,6 +8,7 @@
 #include "Globals.h"
 #include "Prompts.h"
 #include "Setupdata.h"
+#include "SentenceField.h"
 #include "TranslateUI.h"
 
 #include <QCheckBox>
@@ -116,7 +117,11 @@ void TFrameEditModeSettings::BuildLayout()
     LabelSilhouette = addRow("LabelSilhouette", QStringLiteral("Silhouette Target Number"), EditSilhouetteNumber2,
                              nullptr, {});
     LabelPrisms = addRow("Label3", QStringLiteral("Number of Prisms"), EditNumberOfPrisms2, nullptr, {});
-    addRow("Label4", QStringLiteral("Limit rounds to                  shots  (0 - not used)"), EditBullets2, nullptr, {});
+    // The rounds field stands inside its sentence: "Limit rounds to [30] shots (0 - not used)".
+    QLabel* rounds = addRow("Label4", QString(), EditBullets2, nullptr, {});
+    auto* roundsEnd = NamedControl<QLabel>(this, "Label4End");
+    grid->addWidget(roundsEnd, row - 1, 2, 1, 2);
+    SetSentence(rounds, roundsEnd, QStringLiteral("Limit rounds to                  shots  (0 - not used)"));
     addRow("Label9", QStringLiteral("Sleep Angle"), EditSleepAngle2, "Label14", QStringLiteral("°"));
     addRow("Label5", QStringLiteral("Shot Rejection Angle"), EditShotRejectionAngle2, "Label7", QStringLiteral("°"));
     addRow("Label12", QStringLiteral("Sleep Timeout"), EditSleepTimeout2, "Label13", QStringLiteral("s"));
@@ -162,6 +167,8 @@ void TFrameEditModeSettings::RegisterTranslation()
                              "GroupBoxAdvancedOptions", "Label10", "Label11"})
         entries.push_back({QString::fromLatin1(name), TTranslateKind::Caption});
     RegisterTranslateTable(TranslateOrderFrameModeSettings, this, std::move(entries));
+    RegisterHints(TranslateOrderFrameModeSettings, this,
+                  {{"BitBtnDecTriggerSensitivity", "Light"}, {"BitBtnIncTriggerSensitivity", "Heavy"}});
 }
 
 // ---- Load --------------------------------------------------------------------------

@@ -224,7 +224,8 @@ void TFrameEditSilhouetteSettings::ShowHitAreaColors()
     for (int zone = 0; zone < 4; ++zone) {
         QPushButton* panel = Panels[std::size_t(zone)];
         const QColor colour = ColorOf(HitAreaColors[std::size_t(zone)]);
-        const QColor text = colour.red() < colour.green() + 128 ? Qt::white : Qt::black;
+        // The caption must stand out from any colour the operator picks.
+        const QColor text = qGray(colour.rgb()) >= 128 ? Qt::black : Qt::white;
         panel->setStyleSheet(QStringLiteral("background-color: %1; color: %2; border: 1px solid #606060; padding: 3px;").arg(colour.name(), text.name()));
         editor_.Preview.Colours[std::size_t(TTargetRenderer::ClrSilhouetteMiss + zone)] =
             TColor(HitAreaColors[std::size_t(zone)]);

@@ -53,6 +53,7 @@ TFormSearchShooterName::TFormSearchShooterName(QWidget* parent)
     RegisterTranslateTable(TranslateOrderSearchShooterName, this,
                            {{QStringLiteral("Caption"), TTranslateKind::Caption},
                             {QStringLiteral("LabelSearch"), TTranslateKind::Caption}});
+    RegisterHints(TranslateOrderSearchShooterName, this, {{"BitBtnOK", "OK"}, {"BitBtnClose", "Close"}});
     resize(320, 400);
 }
 

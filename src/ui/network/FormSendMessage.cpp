@@ -37,6 +37,7 @@ TFormSendMessage::TFormSendMessage(QWidget* parent)
                            {{QStringLiteral("Caption"), TTranslateKind::Caption},
                             {QStringLiteral("LabelEnterMessage"), TTranslateKind::Caption},
                             {QStringLiteral("LabelEnterMessage"), TTranslateKind::Center}});
+    RegisterHints(TranslateOrderSendMessage, this, {{"BitBtnSend", "Send"}, {"BitBtnClose", "Close"}});
 }
 
 TFormSendMessage::~TFormSendMessage() { UnregisterTranslateTables(this); }

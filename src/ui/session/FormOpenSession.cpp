@@ -59,6 +59,7 @@ TFormOpenSession::TFormOpenSession(QWidget* parent)
                            {{QStringLiteral("LabelSelectSession"), TTranslateKind::Caption},
                             {QStringLiteral("BitBtnOpen"), TTranslateKind::Caption},
                             {QStringLiteral("Caption"), TTranslateKind::Caption}});
+    RegisterHints(TranslateOrderOpenSession, this, {{"BitBtnClose", "Close"}, {"BitBtnShowBrowseDialog", "Browse"}});
     RegisterTranslateTable(TranslateOrderFinalCentering, this,
                            {{QStringLiteral("LabelSelectSession"), TTranslateKind::Center}});
     resize(520, 420);

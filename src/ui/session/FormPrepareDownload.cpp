@@ -228,6 +228,7 @@ void TFormPrepareDownload::RegisterTranslation()
                             {QStringLiteral("LabelEnterName"), K::Caption},
                             {QStringLiteral("Caption"), K::Caption},
                             {QStringLiteral("CheckBoxClearShotsAfterDownload"), K::Caption}});
+    RegisterHints(TranslateOrderPrepareDownload, this, {{"ButtonCancel", "Cancel"}});
     RegisterTranslateTable(TranslateOrderFinalCentering, this,
                            {{QStringLiteral("LabelInsertOpticalUnits"), K::Center}});
 }

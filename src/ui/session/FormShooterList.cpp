@@ -60,6 +60,7 @@ TFormShooterList::TFormShooterList(QWidget* parent)
                             {QStringLiteral("BitBtnSaveSession"), TTranslateKind::Caption},
                             {QStringLiteral("PanelSaveCompleted"), TTranslateKind::Caption},
                             {QStringLiteral("BitBtnPrintSession"), TTranslateKind::Caption}});
+    RegisterHints(TranslateOrderShooterList, this, {{"BitBtnClose", "Close"}});
     resize(560, 420);
 }
 

@@ -8,6 +8,7 @@
 #include "FormStartMenu.h"
 #include "Globals.h"
 #include "Prompts.h"
+#include "SentenceField.h"
 #include "Shotdata.h"
 #include "TranslateUI.h"
 #include "Translation.h"
@@ -19,7 +20,9 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -36,6 +39,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <exception>
 
 namespace N = XmlNames;
@@ -43,6 +47,7 @@ namespace N = XmlNames;
 namespace {
 
 constexpr int FormWidth = 520;
+constexpr int OptionsLeft = 72;
 constexpr int PanelTopWithGrading = 285;
 constexpr int PanelTopWithoutGrading = 130;
 constexpr int PanelHeight = 275;
@@ -204,33 +209,54 @@ void TFormApplicationSettings::BuildOptions()
     ImageAdvancedSettings = Picture(this, "ImageAdvancedSettings", SettingsIcon(true, 48), 12, 12);
     ImageAdvancedSettings->hide();
 
-    LabelOptions = Named(new QLabel(QStringLiteral("Options"), this), "LabelOptions");
+    // The options sit in a grid so that longer (translated) texts widen
+    // their column, and the dialog with it, instead of being cut.
+    PanelOptions = Named(new QWidget(this), "PanelOptions");
+    auto* grid = new QGridLayout(PanelOptions);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(16);
+    grid->setVerticalSpacing(2);
+    LabelOptions = Named(new QLabel(QStringLiteral("Options"), PanelOptions), "LabelOptions");
     QFont bold = LabelOptions->font();
     bold.setBold(true);
     LabelOptions->setFont(bold);
-    LabelOptions->setGeometry(72, 6, 200, 18);
+    grid->addWidget(LabelOptions, 0, 0, 1, 2);
 
-    const auto box = [this](const char* name, const QString& text, int x, int y, int width) {
-        auto* check = Named(new QCheckBox(text, this), name);
-        check->setGeometry(x, y, width, 20);
-        return check;
+    const auto box = [this](const char* name, const QString& text) {
+        return Named(new QCheckBox(text, PanelOptions), name);
     };
-    CheckBoxClearShotsAfterDownload = box("CheckBoxClearShotsAfterDownload", "Clear device after download", 72, 26, 200);
-    CheckBoxStartAutomatically = box("CheckBoxStartAutomatically", "Start devices automatically", 72, 48, 200);
-    CheckBoxSimplityUI = box("CheckBoxSimplityUI", "Simplify user interface", 72, 70, 200);
-    CheckBoxQuickGrading = box("CheckBoxQuickGrading", "Quick Grading", 72, 92, 200);
-    constexpr int Right = 290;
-    CheckBoxAlwaysShowSaveDialog =
-        box("CheckBoxAlwaysShowSaveDialog", "Show file name dialog on save", Right, 26, FormWidth - Right - 8);
-    CheckBoxAlwaysShowSaveDialog->hide();
-    CheckBoxDataoutMode = box("CheckBoxDataoutMode", "Send training data to network", Right, 26, FormWidth - Right - 8);
-    CheckBoxLimitShots =
-        box("CheckBoxLimitShots", "Series score after    ...     shots", Right, 48, FormWidth - Right - 8);
-    CSpinEditShots = Named(new QSpinBox(this), "CSpinEditShots");
+    CheckBoxClearShotsAfterDownload = box("CheckBoxClearShotsAfterDownload", "Clear device after download");
+    CheckBoxStartAutomatically = box("CheckBoxStartAutomatically", "Start devices automatically");
+    CheckBoxSimplityUI = box("CheckBoxSimplityUI", "Simplify user interface");
+    CheckBoxQuickGrading = box("CheckBoxQuickGrading", "Quick Grading");
+    int row = 1;
+    for (QCheckBox* left :
+         {CheckBoxClearShotsAfterDownload, CheckBoxStartAutomatically, CheckBoxSimplityUI, CheckBoxQuickGrading})
+        grid->addWidget(left, row++, 0);
+    CheckBoxDataoutMode = box("CheckBoxDataoutMode", "Send training data to network");
+    grid->addWidget(CheckBoxDataoutMode, 1, 1);
+
+    // "Series score after [10] shots": the spin box inside its sentence.
+    CheckBoxLimitShots = box("CheckBoxLimitShots", QString());
+    CSpinEditShots = Named(new QSpinBox(PanelOptions), "CSpinEditShots");
     CSpinEditShots->setRange(5, 100);
     CSpinEditShots->setSingleStep(5);
     CSpinEditShots->setValue(10);
-    CSpinEditShots->setGeometry(Right + 22, 70, 64, 24);
+    auto* limitEnd = Named(new QLabel(PanelOptions), "CheckBoxLimitShotsEnd");
+    SetSentence(CheckBoxLimitShots, limitEnd, QStringLiteral("Series score after    ...     shots"));
+    auto* limit = new QHBoxLayout;
+    limit->setSpacing(4);
+    limit->addWidget(CheckBoxLimitShots);
+    limit->addWidget(CSpinEditShots);
+    limit->addWidget(limitEnd);
+    limit->addStretch();
+    grid->addLayout(limit, 2, 1);
+
+    CheckBoxAlwaysShowSaveDialog = box("CheckBoxAlwaysShowSaveDialog", "Show file name dialog on save");
+    grid->addWidget(CheckBoxAlwaysShowSaveDialog, 3, 1);
+    CheckBoxAlwaysShowSaveDialog->hide();
+    grid->setRowStretch(row, 1);
+    grid->setColumnStretch(2, 1);
 
     connect(CheckBoxDataoutMode, &QCheckBox::clicked, this, &TFormApplicationSettings::CheckBoxDataoutModeClick);
     connect(CheckBoxQuickGrading, &QCheckBox::clicked, this, &TFormApplicationSettings::CheckBoxQuickGradingClick);
@@ -326,6 +352,7 @@ void TFormApplicationSettings::RegisterTranslation()
     for (const char* name : {"RadioGroupNetwork", "RadioGroupPosition", "RadioGroupSkill"})
         entries.push_back({QString::fromLatin1(name), K::Items});
     RegisterTranslateTable(TranslateOrderApplicationSettings, this, std::move(entries));
+    RegisterHints(TranslateOrderApplicationSettings, this, {{"BitBtnOk", "OK"}, {"BitBtnHome", "Cancel"}});
 }
 
 void TFormApplicationSettings::showEvent(QShowEvent* event)
@@ -525,10 +552,17 @@ void TFormApplicationSettings::RadioGroupSkillClick()
 void TFormApplicationSettings::LayoutQuickGradingOptions()
 {
     const bool grading = CheckBoxQuickGrading->isChecked();
-    setFixedSize(FormWidth, grading ? HeightWithGrading : HeightWithoutGrading);
+    // Wider than designed only when the options' texts need it.
+    PanelOptions->layout()->invalidate();
+    const int width = std::max(FormWidth, OptionsLeft + PanelOptions->sizeHint().width() + 8);
+    setFixedSize(width, grading ? HeightWithGrading : HeightWithoutGrading);
+    PanelOptions->setGeometry(OptionsLeft, 6, width - OptionsLeft - 8, PanelTopWithoutGrading - 8);
     PanelQuickGrading->setVisible(grading);
-    PanelMonitoringAndButtons->setGeometry(0, grading ? PanelTopWithGrading : PanelTopWithoutGrading, FormWidth,
+    PanelQuickGrading->resize(width, PanelQuickGrading->height());
+    PanelMonitoringAndButtons->setGeometry(0, grading ? PanelTopWithGrading : PanelTopWithoutGrading, width,
                                            PanelHeight);
+    BitBtnOk->move(width - 124, BitBtnOk->y());
+    BitBtnHome->move(width - 64, BitBtnHome->y());
 }
 
 // ---- Advanced mode -------------------------------------------------------------------

@@ -79,6 +79,7 @@ private:
 
     QLabel* ImageApplicationSettings = nullptr;
     QLabel* ImageAdvancedSettings = nullptr;
+    QWidget* PanelOptions = nullptr;
     QLabel* LabelOptions = nullptr;
     QCheckBox* CheckBoxClearShotsAfterDownload = nullptr;
     QCheckBox* CheckBoxAlwaysShowSaveDialog = nullptr;

@@ -246,6 +246,7 @@ void TFormSelectSetup::RegisterTranslation()
                              "SpeedButtonMounting", "ButtonStart", "ButtonSetup"})
         entries.push_back({QString::fromLatin1(name), K::Hint});
     RegisterTranslateTable(TranslateOrderSelectSetup, this, std::move(entries));
+    RegisterHints(TranslateOrderSelectSetup, this, {{"BitBtnClose", "Close"}});
 }
 
 // A damaged default list must not stop the program: what was read before the

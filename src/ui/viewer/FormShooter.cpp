@@ -561,6 +561,7 @@ void TFormShooter::SetStartStopGlyph(bool stop)
     measuringShown_ = stop;
     ButtonStartStop->setIcon(Glyph(stop ? BitmapFiles::ButtonStop : BitmapFiles::ButtonStart));
     ButtonStartStop->setProperty("Glyph", stop ? QStringLiteral("ButtonStop") : QStringLiteral("ButtonStart"));
+    ButtonStartStop->setToolTip(Translate(stop ? QStringLiteral("Stop") : QStringLiteral("Start")));
 }
 
 void TFormShooter::ShowStatusControls(bool on)

@@ -16,10 +16,14 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 constexpr int StatusImageSize = 33;
 constexpr int ButtonSize = 38;
+constexpr int TextPadding = 12;  // a caption's room to the button's edges
 constexpr int ZoomButtonWidth = 26;
 
 // The zeroing button's two pictures: a sight circle, crossed when on.
@@ -74,7 +78,8 @@ void TFormShooter::BuildTopPanel()
     const auto button = [this](QPushButton*& control, const char* name, const QString& text, int width) {
         control = new QPushButton(text, PanelTop);
         control->setObjectName(QString::fromLatin1(name));
-        control->resize(width, ButtonSize);
+        // A translated caption may need more than the English one.
+        control->resize(std::max(width, control->fontMetrics().horizontalAdvance(text) + TextPadding), ButtonSize);
         control->setFocusPolicy(Qt::TabFocus);
         WatchMouse(control);
     };
@@ -94,6 +99,13 @@ void TFormShooter::BuildTopPanel()
     button(BitBtnShowAllButtons, "BitBtnShowAllButtons", QStringLiteral("..."), 30);
     for (QPushButton* b : {BitBtnStance, BitBtnDifficulty, BitBtnReplayMode})
         b->setIconSize(QSize(32, 32));
+    // Viewers are made after the translation is loaded: their hints are
+    // translated here, not by TranslateUI.
+    for (const auto& [control, hint] : {std::pair(BitBtnStance, "Stance"), std::pair(BitBtnDifficulty, "Difficulty"),
+                                        std::pair(BitBtnReplayMode, "Replay"), std::pair(BitBtnZoomOut, "Zoom Out"),
+                                        std::pair(BitBtnZoomIn, "Zoom In"),
+                                        std::pair(BitBtnShowAllButtons, "Show all buttons")})
+        control->setToolTip(Translate(QString::fromLatin1(hint)));
     BitBtnStance->hide();
     BitBtnSendMessage->hide();
     BitBtnShowAllButtons->hide();
@@ -103,6 +115,7 @@ void TFormShooter::BuildTopPanel()
     SpeedButtonZeroing->setCheckable(true);
     SpeedButtonZeroing->resize(ButtonSize, ButtonSize);
     SpeedButtonZeroing->setIconSize(QSize(32, 32));
+    SpeedButtonZeroing->setToolTip(textZeroingMode_);
     WatchMouse(SpeedButtonZeroing);
 
     const auto label = [this](QLabel*& control, const char* name) {
@@ -159,6 +172,8 @@ void TFormShooter::BuildShotStripPanel()
     BitBtnLeftArrow->setObjectName(QStringLiteral("BitBtnLeftArrow"));
     BitBtnRightArrow = new QPushButton(QStringLiteral(">"), PanelShotString);
     BitBtnRightArrow->setObjectName(QStringLiteral("BitBtnRightArrow"));
+    BitBtnLeftArrow->setToolTip(Translate(QStringLiteral("Previous shot")));
+    BitBtnRightArrow->setToolTip(Translate(QStringLiteral("Next shot")));
     ScrollBoxShotString = new TShotStripView(PanelShotString);
     ScrollBoxShotString->setObjectName(QStringLiteral("ScrollBoxShotString"));
     ImageShotString = ScrollBoxShotString->viewport();

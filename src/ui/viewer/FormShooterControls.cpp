@@ -47,6 +47,10 @@ constexpr int TopMargin = 2;
 constexpr int ZoomStep = 50;
 constexpr int ZoomMin = 25;
 constexpr int ZoomMax = 500;
+constexpr int ReplayHintMs = 5000;
+
+// The traces belong to one shot: without one the graph would stay empty.
+QString ReplayHint() { return Translate(QStringLiteral("Select a shot to replay")); }
 
 const QString& ReplayGlyph(int state)
 {
@@ -300,6 +304,8 @@ void TFormShooter::SelectShot(int index)
         SetStripScrollPosition(StripScrollFor(right, before, ScrollBoxShotString->VisibleWidth()));
     }
     selectedShot_ = rangeEndShot_ = shot;
+    if (PanelTimedMessage->isVisible() && LabelMessage->text() == ReplayHint())
+        TimerHidePanelTimer();
     try {
         // A session can hold shots on different targets.
         TargetDescription target;
@@ -510,6 +516,8 @@ void TFormShooter::BitBtnReplayModeClick()
     replayState_ = state;
     ShowReplayGlyph();
     RenderTarget(ReplayViewMode(state));
+    if ((state == 1 || state == 2) && !selectedShot_)
+        ShowTimedMessage(ReplayHint(), ReplayHintMs);
 }
 
 bool TFormShooter::HasRing() const { return currentTarget_.hasRing != 0; }

@@ -10,6 +10,7 @@
 #include "Prompts.h"
 #include "SessionUnits.h"
 #include "Shotdata.h"
+#include "TranslateUI.h"
 #include "Translation.h"
 #include "UiBitmaps.h"
 #include "UiGlobals.h"
@@ -141,6 +142,11 @@ void TFormShooterPanel::BuildControls()
     BitBtnSendMessageAll = Named<QPushButton>(this, "BitBtnSendMessageAll");
     BitBtnSendMessageAll->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
     BitBtnSendMessageAll->hide();
+    RegisterHints(TranslateOrderShooterPanel, this,
+                  {{"SpeedButtonShootingZeroing", "Zeroing mode"}, {"BitBtnOneManyShooters", "One or all shooters"},
+                   {"BitBtnReplayMode", "Replay"}, {"BitBtnShooterList", "Shooters and Sessions"},
+                   {"BitBtnCloseSession", "Close Session"}, {"BitBtnOpenSession", "Open Previous Session"},
+                   {"BitBtnSendMessageAll", "Message to all shooters"}});
     slots_ = {TPanelButton::None, TPanelButton::None, TPanelButton::None, TPanelButton::None,
               TPanelButton::CloseSession};
 }

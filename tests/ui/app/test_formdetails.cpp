@@ -1,25 +1,40 @@
 // Details of the screens an operator meets: hints a screen reader reads out,
-// names of the buttons that show only an icon, the file dialogs' filter and
-// columns, the shot strip filling its box and the cant value beside its
-// picture.
+// names and hints of the buttons that show only an icon, message boxes in the
+// program's language, the file dialogs' filter and columns, the shot strip
+// filling its box and the cant value beside its picture.
 #include "AccessibleHints.h"
+#include "AppPaths.h"
+#include "FormApplicationSettings.h"
+#include "FormNetworkControl.h"
+#include "FormOpenSession.h"
 #include "FormPrepareDownload.h"
 #include "FormSelectSetup.h"
+#include "FormSendMessage.h"
+#include "FormShooterList.h"
+#include "FormShooterPanel.h"
 #include "FormStartMenu.h"
 #include "QtPrompts.h"
 #include "SessionFiles.h"
 #include "TestTargets.h"
+#include "Translation.h"
 #include "UiRig.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QCheckBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QListView>
+#include <QMessageBox>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace {
 
@@ -86,6 +101,67 @@ TEST_F(FormDetailsTest, HintsAreReadOutAndIconButtonsAreNamed)
     }
 }
 
+// A question in another language comes with its buttons in that language,
+// and the box shows the question's picture for the translated caption.
+TEST_F(FormDetailsTest, QuestionsComeWithButtonsInTheProgramsLanguage)
+{
+    SetTranslationList({QStringLiteral("Save session?=Sitzung speichern?"), QStringLiteral("Confirm=Bestätigen"),
+                        QStringLiteral("Yes=Ja"), QStringLiteral("No=Nein"), QStringLiteral("Cancel=Abbrechen")});
+    QStringList buttons;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QTimer answer;
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        answer.stop();
+        icon = box->icon();
+        for (QAbstractButton* button : box->buttons())
+            buttons << button->text();
+        SaveScreen(*box, QStringLiteral("message_box_translated"));
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == QLatin1String("Nein")) {
+                button->click();
+                return;
+            }
+        box->reject();  // no German No: the box must close all the same
+    });
+    answer.start();
+    TQtPrompts shown;
+    const TMsgResult result = shown.MessageBox(Translate(QStringLiteral("Save session?")),
+                                               Translate(QStringLiteral("Confirm")), TMsgButtons::YesNoCancel);
+    EXPECT_EQ(result, TMsgResult::No);
+    buttons.sort();
+    EXPECT_EQ(buttons, (QStringList {QStringLiteral("Abbrechen"), QStringLiteral("Ja"), QStringLiteral("Nein")}));
+    EXPECT_EQ(icon, QMessageBox::Question);
+    SetTranslationList({});
+}
+
+// Replay shows the traces of one shot: with none selected it says so, and
+// the hint goes once a shot is chosen.
+TEST_F(FormDetailsTest, ReplayWithoutASelectedShotAsksForOne)
+{
+    TShooter* shooter = AddShooterWithShots(*CurrentSession, QStringLiteral("Anna"), 1, GoldenRing(), 3);
+    TFormShooter* viewer = AddViewer(nullptr, shooter, false);
+    viewer->resize(900, 700);
+    viewer->show();
+    auto* replay = Control(viewer, "BitBtnReplayMode");
+    ASSERT_TRUE(WaitFor([&] { return !viewer->DrawPending() && replay->isVisible(); }));
+    ASSERT_EQ(viewer->SelectedShot(), nullptr);
+    Click(replay);
+    auto* hint = Control<QWidget>(viewer, "PanelTimedMessage");
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_EQ(Control<QLabel>(viewer, "LabelMessage")->text(), QStringLiteral("Select a shot to replay"));
+    SaveScreen(*viewer, QStringLiteral("viewer_replay_no_shot"));
+
+    viewer->SelectShot(1);
+    EXPECT_FALSE(hint->isVisible());
+    // With a shot chosen, the next replay view needs no hint.
+    Click(replay);
+    EXPECT_FALSE(hint->isVisible());
+}
+
 TEST_F(FormDetailsTest, FileDialogsShowThePlainFilterMatchAnyCaseAndKeepColumnsReadable)
 {
     QTemporaryDir folder;
@@ -96,8 +172,12 @@ TEST_F(FormDetailsTest, FileDialogsShowThePlainFilterMatchAnyCaseAndKeepColumnsR
     request.folder = folder.path();
     request.filters = QStringList {ShotFileFilter()};
     QFileDialog dialog;
+    SetTranslationList({QStringLiteral("Open=Öffnen"), QStringLiteral("Cancel=Abbrechen")});
     PrepareFileDialog(dialog, request);
+    SetTranslationList({});
     EXPECT_EQ(dialog.nameFilters(), QStringList {QStringLiteral("TRAXEL Shot File (*.shotfile.xml)")});
+    EXPECT_EQ(std::pair(dialog.labelText(QFileDialog::Accept), dialog.labelText(QFileDialog::Reject)),
+              std::pair(QStringLiteral("Öffnen"), QStringLiteral("Abbrechen")));
 
     auto* list = dialog.findChild<QListView*>(QStringLiteral("listView"));
     ASSERT_NE(list, nullptr);
@@ -143,6 +223,155 @@ TEST_F(FormDetailsTest, TheStripFillsItsBoxAndTheCantValueSitsBesideItsPicture)
     EXPECT_FALSE(cant->geometry().intersects(rotate->geometry()));
     EXPECT_GE(cant->x(), rotate->x() + rotate->width());
     EXPECT_GE(cant->width(), cant->fontMetrics().horizontalAdvance(QStringLiteral("-12")));
+}
+
+// Buttons by the spec's kinds ("Button", "BitBtn", "SpeedButton") that show
+// no word: an icon, or a sign such as "+" or "...".
+QStringList IconOnlyButtons(const QList<QWidget*>& screens, QStringList* withoutHint)
+{
+    QStringList found;
+    for (QWidget* screen : screens)
+        for (QAbstractButton* button : screen->findChildren<QAbstractButton*>()) {
+            const QString name = button->objectName();
+            if (!name.startsWith(QLatin1String("Button")) && !name.startsWith(QLatin1String("BitBtn"))
+                && !name.startsWith(QLatin1String("SpeedButton")))
+                continue;
+            const QString text = button->text();
+            if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); }))
+                continue;
+            const QString where = screen->objectName() + QLatin1Char('.') + name;
+            // A button of Open Previous Session that nothing ever shows.
+            if (where == QLatin1String("FormOpenSession.SpeedButton1"))
+                continue;
+            found << where;
+            if (button->toolTip().trimmed().isEmpty())
+                *withoutHint << where;
+        }
+    return found;
+}
+
+class IconHintsTest : public UiRigTest {};
+
+TEST_F(IconHintsTest, EveryIconButtonSaysWhatItDoesInTheProgramsLanguage)
+{
+    WriteFile(DataPath() + QStringLiteral("/Tavrik/TRAXEL/Translations.lang.txt"),
+              QStringLiteral("Close=Schließen\nZoom In=Vergrößern\nStart=Starten\nClose Session=Sitzung beenden\n"
+                             "Cancel=Abbrechen\n")
+                  .toUtf8());
+    networkForms = {[] { return static_cast<QWidget*>(new TFormNetworkControl); },
+                    [] { return static_cast<QWidget*>(new TFormSendMessage); }};
+    ASSERT_TRUE(StartProgram());
+    TShooter* shooter = AddShooterWithShots(*CurrentSession, QStringLiteral("Anna"), 1, GoldenRing(), 2);
+    QList<QWidget*> screens = QApplication::topLevelWidgets();
+    TFormShooter* viewer = AddViewer(nullptr, shooter, false);
+    screens << viewer;
+
+    QStringList withoutHint;
+    const QStringList iconOnly = IconOnlyButtons(screens, &withoutHint);
+    EXPECT_TRUE(withoutHint.isEmpty()) << withoutHint.join(QLatin1Char(' ')).toStdString();
+    for (const char* named :
+         {"FormShooter.ButtonStartStop", "FormShooter.SpeedButtonZeroing", "FormShooter.BitBtnReplayMode",
+          "FormShooter.BitBtnDifficulty", "FormShooter.BitBtnZoomIn", "FormShooter.BitBtnZoomOut",
+          "FormShooterPanel.BitBtnOneManyShooters", "FormShooterPanel.BitBtnCloseSession",
+          "FormApplicationSettings.BitBtnOk", "FormApplicationSettings.BitBtnHome", "FormSelectSetup.BitBtnClose",
+          "FormShooterList.BitBtnClose", "FormOpenSession.BitBtnClose", "FormOpenSession.BitBtnShowBrowseDialog",
+          "FormPrepareDownload.ButtonCancel", "FormSendMessage.BitBtnClose"})
+        EXPECT_TRUE(iconOnly.contains(QString::fromLatin1(named))) << named;
+
+    // The hints come through the language file like every other text.
+    const std::pair<QWidget*, const char*> translated[] = {
+        {FormOpenSession, "BitBtnClose"},        {FormShooterList, "BitBtnClose"},
+        {FormShooterPanel, "BitBtnCloseSession"}, {FormApplicationSettings, "BitBtnHome"},
+        {viewer, "BitBtnZoomIn"},                 {viewer, "ButtonStartStop"},
+    };
+    QStringList hints;
+    for (const auto& [form, name] : translated)
+        hints << Control<QAbstractButton>(form, name)->toolTip();
+    EXPECT_EQ(hints, (QStringList {QStringLiteral("Schließen"), QStringLiteral("Schließen"),
+                                   QStringLiteral("Sitzung beenden"), QStringLiteral("Abbrechen"),
+                                   QStringLiteral("Vergrößern"), QStringLiteral("Starten")}));
+    // A screen reader names the button by its hint.
+    EXPECT_EQ(Control(FormOpenSession, "BitBtnClose")->accessibleName(), QStringLiteral("Schließen"));
+}
+
+// The shipped German, installed as an operator installs a language.
+class GermanFormsTest : public UiRigTest {
+protected:
+    void SetUp() override
+    {
+        UiRigTest::SetUp();
+        QFile shipped(LanguagesFolder() + QStringLiteral("/Deutsch.lang.txt"));
+        ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+        WriteFile(DataPath() + QStringLiteral("/Tavrik/TRAXEL/Translations.lang.txt"), shipped.readAll());
+        ASSERT_TRUE(StartProgram());
+    }
+};
+
+// Where a control shows less than its whole text, a description of it.
+QString CutText(QWidget* control)
+{
+    const QString text = control->property("text").toString();
+    // Words only: signs such as "+" are not translated, nor is rich text.
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); }) || text.contains(QLatin1Char('<')))
+        return {};
+    const QString where = control->objectName() + QStringLiteral(" \"") + text + QLatin1Char('"');
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        const int room = label->contentsRect().width() - 2 * label->margin() - std::max(0, label->indent());
+        if (label->wordWrap())
+            return label->heightForWidth(label->width()) > label->height() ? where : QString();
+        return label->fontMetrics().horizontalAdvance(text) > room ? where : QString();
+    }
+    if (auto* button = qobject_cast<QPushButton*>(control)) {
+        // The caption and its icon inside the button's frame.
+        const int icon = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
+        return button->fontMetrics().horizontalAdvance(text) + icon > button->width() - 8 ? where : QString();
+    }
+    if (qobject_cast<QAbstractButton*>(control))
+        return control->sizeHint().width() > control->width() ? where : QString();
+    return {};
+}
+
+// Texts in German are longer: every control shows its whole text, on the
+// screens the start menu opens (the settings dialog in front) and a viewer.
+TEST_F(GermanFormsTest, TranslatedTextsAreNeverCut)
+{
+    ASSERT_EQ(Translate(QStringLiteral("Clear device after download")), QStringLiteral("Gerät nach dem Herunterladen leeren"));
+    FormApplicationSettings->show();
+    TShooter* shooter = AddShooterWithShots(*CurrentSession, QStringLiteral("Anna"), 1, GoldenRing(), 2);
+    TFormShooter* viewer = AddViewer(nullptr, shooter, false);
+    viewer->resize(900, 600);
+    viewer->show();
+    ASSERT_TRUE(WaitFor([&] { return Control(viewer, "BitBtnPrintShooter")->isVisible(); }));
+    QStringList cut;
+    for (QWidget* form : QApplication::topLevelWidgets()) {
+        if (form->objectName().isEmpty())
+            continue;
+        if (form->layout())
+            form->layout()->activate();
+        for (QWidget* control : form->findChildren<QWidget*>()) {
+            if (!control->isVisibleTo(form))
+                continue;
+            if (QWidget* inner = control->parentWidget(); inner && inner->layout())
+                inner->layout()->activate();
+            const QString what = CutText(control);
+            if (!what.isEmpty())
+                cut << form->objectName() + QLatin1Char('.') + what;
+        }
+    }
+    EXPECT_TRUE(cut.isEmpty()) << cut.join(QStringLiteral("\n")).toStdString();
+    auto* clear = Control<QCheckBox>(FormApplicationSettings, "CheckBoxClearShotsAfterDownload");
+    EXPECT_EQ(clear->text(), QStringLiteral("Gerät nach dem Herunterladen leeren"));
+    // Side by side, the options do not run into each other, and the series
+    // spin box stands between the words of its sentence.
+    auto* limit = Control<QCheckBox>(FormApplicationSettings, "CheckBoxLimitShots");
+    auto* spin = Control<QWidget>(FormApplicationSettings, "CSpinEditShots");
+    auto* limitEnd = Control<QLabel>(FormApplicationSettings, "CheckBoxLimitShotsEnd");
+    EXPECT_LE(clear->geometry().right(), limit->geometry().left());
+    EXPECT_EQ(std::pair(limit->text(), limitEnd->text()),
+              std::pair(QStringLiteral("Serienwertung nach"), QStringLiteral("Schüssen")));
+    EXPECT_TRUE(limit->geometry().right() < spin->geometry().left() && spin->geometry().right() < limitEnd->geometry().left()
+                && std::abs(spin->geometry().center().y() - limitEnd->geometry().center().y()) < spin->height() / 2);
+    SaveScreen(*FormApplicationSettings, QStringLiteral("ApplicationSettings_German"));
 }
 
 } // namespace

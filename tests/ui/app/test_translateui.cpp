@@ -145,6 +145,37 @@ TEST_F(TranslateUITest, TablesTranslateTheNamedControls)
     UnregisterTranslateTables(frame);
 }
 
+// Controls placed by hand were sized for their English texts: a longer
+// translation widens them as far as the form allows, and a label that still
+// does not fit wraps onto more lines. Controls in layouts are left to them.
+TEST_F(TranslateUITest, LongerTranslationsGrowOrWrap)
+{
+    QWidget form;
+    form.resize(300, 200);
+    auto* box = Named(new QCheckBox("Clear device", &form), "CheckBoxClear");
+    box->setGeometry(10, 10, 100, 20);
+    auto* label = Named(new QLabel("Options", &form), "LabelOptions");
+    label->setGeometry(10, 40, 60, 20);
+    auto* kept = Named(new QLabel("Start", &form), "LabelKept");
+    kept->setGeometry(10, 80, 200, 20);
+    RegisterTranslateTable(TranslateOrderApplicationSettings, &form,
+                           {{"CheckBoxClear", TTranslateKind::Caption},
+                            {"LabelOptions", TTranslateKind::Caption},
+                            {"LabelKept", TTranslateKind::Caption}});
+    const QStringList longer = {"Clear device=Gerät nach dem Herunterladen leeren",
+                                "Options=Alle Optionen dieses Programms auf einen Blick und noch viel mehr Text",
+                                "Start=Los"};
+    TranslateUI(&longer);
+    const auto shows = [](QWidget* w) { return w->sizeHint().width() <= w->width(); };
+    EXPECT_TRUE(shows(box)) << box->width();
+    EXPECT_LE(box->x() + box->width(), form.width());
+    EXPECT_TRUE(label->wordWrap());
+    EXPECT_EQ(label->x() + label->width(), form.width());
+    EXPECT_GE(label->height(), label->heightForWidth(label->width()));
+    EXPECT_EQ(kept->geometry(), QRect(10, 80, 200, 20));  // shorter: left as placed
+    UnregisterTranslateTables(&form);
+}
+
 TEST_F(TranslateUITest, DestroyedAndUnregisteredFormsAreSkipped)
 {
     // The dead and the dropped form hold texts the list lacks: reaching them

@@ -14,6 +14,7 @@
 #include "Translation.h"
 #include "UiRig.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -26,6 +27,9 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QToolButton>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -620,6 +624,83 @@ TEST_F(EditSetupTest, EveryTableFindsItsControlsAndTranslatesThem)
     EXPECT_EQ(texts, expected);
     EXPECT_EQ(Tabs().first(), QStringLiteral("General"));
     SetTranslationList({});
+}
+
+// ---- Rough edges an operator meets ---------------------------------------------------------------
+
+// Both name fields take no more than the unit's 16 characters, and what they
+// show is what is stored.
+TEST_F(EditSetupTest, TargetNamesTakeSixteenCharacters)
+{
+    Open(QStringLiteral("25 m Silhouette"), true, SessionDynamic);
+    for (const char* frame : {"FrameEditRingSettings1", "FrameEditSilhouetteSettings1"}) {
+        QLineEdit* name = In(frame, "EditTargetName");
+        name->clear();
+        TypeText(name, QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVW"));
+        EXPECT_EQ(name->text(), QStringLiteral("ABCDEFGHIJKLMNOP")) << frame;
+        name->setText(QStringLiteral("Zielscheibe Nummer zwei"));
+        EXPECT_EQ(name->text().size(), 16) << frame;
+        // Text set through the accessibility interface, as desktop tools do.
+        QAccessibleInterface* access = QAccessible::queryAccessibleInterface(name);
+        ASSERT_NE(access, nullptr);
+        access->setText(QAccessible::Value, QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVW"));
+        EXPECT_EQ(name->text(), QStringLiteral("ABCDEFGHIJKLMNOP")) << frame;
+    }
+    FormEditSetup->StoreFrames(false);
+    EXPECT_EQ(FormEditSetup->WorkingSetup.target.silhouetteRecord.NameText(), In("FrameEditSilhouetteSettings1", "EditTargetName")->text());
+}
+
+// A field inside a sentence stands between its words, on the same line, also
+// when a language puts other words around it.
+TEST_F(EditSetupTest, TheRoundsFieldStandsInsideItsSentence)
+{
+    Open(QStringLiteral("10 m Air Pistol"), true);
+    QWidget* frame = FormEditSetup->findChild<QWidget*>(QStringLiteral("FrameEditModeSettings1"));
+    auto* lead = ::Control<QLabel>(frame, "Label4");
+    auto* end = ::Control<QLabel>(frame, "Label4End");
+    QLineEdit* field = General("EditBullets2");
+    const auto inSentence = [&] {
+        const QRect l = lead->geometry(), f = field->geometry(), e = end->geometry();
+        return l.right() < f.left() && f.right() < e.left() && f.top() < e.bottom() && e.top() < f.bottom()
+               && f.top() < l.bottom() && l.top() < f.bottom();
+    };
+    ASSERT_TRUE(WaitFor([&] { return field->isVisible() && inSentence(); }));
+    EXPECT_EQ(std::pair(lead->text(), end->text()),
+              std::pair(QStringLiteral("Limit rounds to"), QStringLiteral("shots  (0 - not used)")));
+    SaveScreen(*FormEditSetup, QStringLiteral("edit_setup_general_rounds"));
+
+    SetTranslationList({QStringLiteral("Limit rounds to                  shots  (0 - not used)="
+                                       "Höchstens ... Schuss (0 = unbegrenzt)")});
+    TranslateUI();
+    EXPECT_EQ(std::pair(lead->text(), end->text()),
+              std::pair(QStringLiteral("Höchstens"), QStringLiteral("Schuss (0 = unbegrenzt)")));
+    EXPECT_TRUE(WaitFor(inSentence));
+    SetTranslationList({});
+}
+
+// Every hit-area caption can be read on its colour, the white Miss included.
+TEST_F(EditSetupTest, HitAreaCaptionsStandOutFromTheirColours)
+{
+    Open(QStringLiteral("25 m Silhouette"), true, SessionDynamic);
+    ShowTab("Silhouette");
+    auto* frame = FormEditSetup->findChild<TFrameEditSilhouetteSettings*>();
+    ASSERT_NE(frame, nullptr);
+    frame->HitAreaColors[3] = 0x00FFFF;  // yellow (0x00BBGGRR)
+    frame->ShowHitAreaColors();
+    for (const char* name : {"PanelMiss", "PanelHit", "PanelFatal", "PanelNear"}) {
+        auto* panel = ::Control<QPushButton>(frame, name);
+        ASSERT_TRUE(WaitFor([&] { return panel->isVisible(); })) << name;
+        const QImage shown = panel->grab().toImage();
+        // The colour most of the panel shows, and how far the caption's
+        // pixels are from it in brightness.
+        const QColor ground = shown.pixelColor(shown.width() / 2, 3);
+        int farthest = 0;
+        for (int y = 3; y < shown.height() - 3; ++y)
+            for (int x = 3; x < shown.width() - 3; ++x)
+                farthest = std::max(farthest, std::abs(qGray(shown.pixel(x, y)) - qGray(ground.rgb())));
+        EXPECT_GE(farthest, 100) << name << " on " << ground.name().toStdString();
+    }
+    SaveScreen(*FormEditSetup, QStringLiteral("edit_setup_silhouette_colours"));
 }
 
 } // namespace

@@ -8,8 +8,12 @@
 #include "Globals.h"
 #include "UiRig.h"
 
+#include "FormSelectSetup.h"
+
 #include <QFile>
 #include <QLineEdit>
+#include <QRadioButton>
+#include <QToolButton>
 
 namespace {
 
@@ -191,6 +195,57 @@ TEST_F(EditSetupFaultsTest, ABadSetupFileLeavesTheWorkingSetupAsItWas)
     ASSERT_TRUE(Accepted()) << prompts.Texts().join('|').toStdString();
     EXPECT_EQ(entry.blocks.GetModeBlock(SetupBlocks::ClassicBlock).NumberOfBullets(), 12);
     EXPECT_TRUE(entry.target.hasRing && entry.target.hasSilhouette);
+}
+
+// A unit whose slots hold nothing but the one it came with.
+class EditSetupEmptySlotTest : public UiRigTest {
+protected:
+    void TearDown() override
+    {
+        SetAdvancedModeOn(false);
+        UiRigTest::TearDown();
+    }
+};
+
+// Reading a slot the unit never held: the operator is told it is empty, no
+// value is refused that nobody typed, and the editor keeps its target.
+TEST_F(EditSetupEmptySlotTest, AnEmptySlotIsReportedAndTheFormKeepsItsTarget)
+{
+    AddUnit(31, unitsim::UnitName("KBR", 300));
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(ScanUnits(1));
+    SetAdvancedModeOn(true);
+    SessionMode = SessionClassic;
+    TTargetSetup entry = *FormSelectSetup->Setups().Get(0);
+    FormEditSetup->BeginEdit(entry);
+    FormEditSetup->show();
+    QWidget* misc = FormEditSetup->findChild<QWidget*>(QStringLiteral("FrameEditAdvancedSettings1"));
+    FormEditSetup->SelectTab(FormEditSetup->TabIndex(QStringLiteral("Misc")));
+    Click(::Control<QToolButton>(misc, "ImageToggleSettingsOnDevice"));
+    const TargetDescription before = FormEditSetup->WorkingSetup.target;
+    QWidget* ringFrame = FormEditSetup->findChild<QWidget*>(QStringLiteral("FrameEditRingSettings1"));
+    const QString caliber = ::Control<QLineEdit>(ringFrame, "EditCaliber")->text();
+
+    for (const char* kind : {"RadioButtonRing", "RadioButtonSilhouette"}) {
+        prompts.shown.clear();
+        Click(::Control<QRadioButton>(misc, kind));
+        ::Control<QLineEdit>(misc, "EditTargetNumber")->setText(QStringLiteral("9"));
+        ASSERT_TRUE(ClickWhenReady(::Control(misc, "ButtonDownloadOne")));
+        EXPECT_EQ(prompts.Texts(), QStringList {QStringLiteral("Target slot 9 is empty")}) << kind;
+        const TargetDescription& now = FormEditSetup->WorkingSetup.target;
+        EXPECT_EQ(std::tuple(now.hasRing, now.hasSilhouette, now.targetNumber),
+                  std::tuple(before.hasRing, before.hasSilhouette, before.targetNumber))
+            << kind;
+        EXPECT_TRUE(now.ringRecord == before.ringRecord) << kind;
+        EXPECT_TRUE(now.silhouetteRecord == before.silhouetteRecord) << kind;
+        EXPECT_EQ(::Control<QLineEdit>(ringFrame, "EditCaliber")->text(), caliber) << kind;
+        EXPECT_EQ(FormEditSetup->CurrentTabCaption(), QStringLiteral("Misc")) << kind;
+    }
+    // OK still takes the target the form had.
+    prompts.shown.clear();
+    Click(::Control(FormEditSetup, "ButtonOK"));
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(entry.target.ringRecord == before.ringRecord);
 }
 
 } // namespace

@@ -280,6 +280,33 @@ TEST_F(ApplicationSettingsTest, LaterLanguageEndsTheProgramAfterTheSessionIsClos
     EXPECT_EQ(Ctl<QLabel>("LabelOptions")->text(), QStringLiteral("Optionen"));
 }
 
+// The program's own English is offered beside the other languages and, once
+// the program starts again, shows every text as written, recording nothing.
+TEST_F(ApplicationSettingsTest, EnglishIsOfferedAndTakesTheProgramBackFromAnotherLanguage)
+{
+    const QString installed = DataPath() + QStringLiteral("/Tavrik/TRAXEL/Translations.lang.txt");
+    WriteFile(installed, "Options=Optionen\n");
+    Start(QStringLiteral("Mode=\"Disable\""), QString());
+    const QStringList offered = QDir(LanguagesFolder()).entryList({QStringLiteral("*.lang.txt")}, QDir::Files);
+    ASSERT_TRUE(offered.contains(QStringLiteral("English.lang.txt"))) << offered.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(offered.contains(QStringLiteral("Deutsch.lang.txt")));
+
+    prompts.queued = {TMsgResult::OK};
+    prompts.fileAnswers = {LanguagesFolder() + QStringLiteral("/English.lang.txt")};
+    EXPECT_EQ(ExitCodeOf([&] { Click(Ctl("ButtonLanguage")); }), 0);
+    EXPECT_EQ(prompts.Texts(), QStringList {QStringLiteral(
+                                   "Selected language file is in use after restart. Application will shut down now.")});
+
+    // The next start loads the installed file.
+    StopProgram();
+    ResetTranslation();
+    ASSERT_TRUE(LoadTranslationList(installed));
+    EXPECT_EQ(Translate(QStringLiteral("Options")), QStringLiteral("Options"));
+    EXPECT_EQ(Translate(QStringLiteral("Gerät")), QStringLiteral("Gerät"));
+    EXPECT_TRUE(TranslationFaults().isEmpty());
+    EXPECT_FALSE(SaveTranslationFaults());
+}
+
 TEST_F(ApplicationSettingsTest, AdvancedModeShowsMoreAndReachesTheStartMenu)
 {
     Start(QStringLiteral("Mode=\"Disable\""), QStringLiteral("<DataoutMode>false</DataoutMode>"),
