@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <cmath>
 #include <map>
@@ -552,6 +553,23 @@ TEST(UnitSim, GoesToTheRangeOnlyWithAProgramAndStoresShotsOnItsTarget)
     EXPECT_EQ(std::tuple(Word(r, 4), Word(r, 6), r[14], r[15], r[16]),
               std::tuple(Word(lastSample, 4), Word(lastSample, 6), 5, 255, 1));
     EXPECT_EQ(Word(r, 30), int16_t(std::trunc(10 * Word(r, 4) * (10 - 0.75) / 300)));
+
+    // Both trips' shots and a live shot after them keep their order on the
+    // unit's clock: no two share a start-up and a time.
+    EXPECT_EQ(back.Next(), Ack('b'));
+    const auto time = [](const Bytes& f) { return (uint32_t(f[18]) << 16) | (uint32_t(f[19]) << 8) | f[20]; };
+    std::vector<uint32_t> times;
+    for (const auto& [bank, count] : {std::pair(1, 4), std::pair(2, 7)})
+        for (int i = 0; i < count; ++i) {
+            back.Write(Cmd({'b', uint8_t(bank - 1), uint8_t(i)}));
+            while ((f = back.Next(2000ms, true)) && (*f)[1] == 'e') {
+            }
+            ASSERT_TRUE(f && f->size() == 36u);
+            times.push_back(time(*f));
+            EXPECT_EQ(back.Next(), Ack('b'));
+        }
+    times.push_back(time(unit.FireShot(SimShot{})));
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()) && std::adjacent_find(times.begin(), times.end()) == times.end());
 }
 
 // Distances in yards: a tenth of a yard is 9.144 cm. A 10-yard ring target

@@ -673,9 +673,12 @@ struct TSimUnit::Impl {
                     break;
                 }
         }
-        // Each trip its own day on the range, the same trainee behind it.
+        // Each trip its own day on the range, the same trainee behind it. Its
+        // shots are timed on the unit's own clock, which then runs on past the
+        // last of them: no two shots of one power-up share a time.
         TTrainee shooter(config.traineeSeed * 7919u + ++rangeTrips, RangeShotSeconds);
         std::vector<Bytes> trace;
+        const int64_t clockTicks = int64_t(std::chrono::duration<double>(now - poweredUpAt).count() * 66.0);
         int32_t tick = 0;
         for (int n = 0; n < count && banks[std::size_t(bank)].size() < 255; ++n) {
             trace.clear();
@@ -695,10 +698,11 @@ struct TSimUnit::Impl {
             const std::size_t keep = std::min<std::size_t>(trace.size(), StoredTraceLength);
             stored.frames.assign(trace.end() - std::ptrdiff_t(keep), trace.end());
             SimShot shot = UnitShot(aim.x, aim.y, functionMode);
-            shot.time = tick & 0xFFFFFF;
+            shot.time = int32_t((clockTicks + tick) & 0xFFFFFF);
             stored.result = MakeResult(shot, now);
             banks[std::size_t(bank)].push_back(std::move(stored));
         }
+        poweredUpAt -= std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>((tick + 1) / 66.0));
         return bank;
     }
 
