@@ -21,16 +21,6 @@
 
 namespace {
 
-class TRecordingPrompts final : public IPrompts {
-public:
-    TMsgResult MessageBox(const QString& text, const QString&, TMsgButtons) override
-    {
-        texts << text;
-        return TMsgResult::OK;
-    }
-    QStringList texts;
-};
-
 const QSizeF A4(210.0, 297.0);
 constexpr double PageScale = 4.0; // pixels per mm of the test pages
 

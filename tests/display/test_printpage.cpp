@@ -29,16 +29,6 @@ const QSizeF A4mm(210.0, 297.0);
 // Two words of neighbouring cells are apart by at least this, in mm.
 constexpr double ClearGap = 1.2;
 
-class TSilentPrompts final : public IPrompts {
-public:
-    TMsgResult MessageBox(const QString& text, const QString&, TMsgButtons) override
-    {
-        texts << text;
-        return TMsgResult::OK;
-    }
-    QStringList texts;
-};
-
 bool Dark(const QImage& page, double x, double y) { return qGray(page.pixel(int(x), int(y))) < 100; }
 
 // Every pixel of the 3 x 3 block about (x, y) is dark.
@@ -127,7 +117,7 @@ protected:
         return PdfWords(pdf.path);
     }
 
-    TSilentPrompts prompts;
+    TRecordingPrompts prompts;
     IPrompts* savedPrompts = nullptr;
     TSession session;
     TSession* savedSession = nullptr;

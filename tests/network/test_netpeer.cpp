@@ -16,6 +16,24 @@
 
 #include <gtest/gtest.h>
 
+namespace {
+
+// The port a started monitor says it listens on (0 when it never says);
+// what it printed meanwhile is added to said.
+int ListeningPort(QProcess& monitor, QByteArray& said)
+{
+    int port = 0;
+    RunLoopUntil([&] {
+        said += monitor.readAllStandardOutput();
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("listening on port (\\d+)")).match(QString::fromLatin1(said));
+        port = m.hasMatch() ? m.captured(1).toInt() : 0;
+        return port > 0;
+    }, 20000);
+    return port;
+}
+
+} // namespace
+
 TEST(NetPeer, NodeAndMonitorProcessesMirrorASessionFile)
 {
     EnsureCoreApp();
@@ -40,13 +58,8 @@ TEST(NetPeer, NodeAndMonitorProcessesMirrorASessionFile)
                    "--message", "ALL", "Hello node"});
     ASSERT_TRUE(monitor.waitForStarted());
     QByteArray said;
-    int port = 0;
-    ASSERT_TRUE(RunLoopUntil([&] {
-        said += monitor.readAllStandardOutput();
-        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("listening on port (\\d+)")).match(QString::fromLatin1(said));
-        port = m.hasMatch() ? m.captured(1).toInt() : 0;
-        return port > 0;
-    }, 20000));
+    const int port = ListeningPort(monitor, said);
+    ASSERT_GT(port, 0);
 
     QProcess node;
     node.start(QStringLiteral(TRAXEL_NETPEER),
@@ -133,13 +146,8 @@ TEST(NetPeer, AFiringNodeIsMirroredShotByShot)
     monitor.start(QStringLiteral(TRAXEL_NETPEER), {"monitor", "--port", "0", "--until-shots", "6", "--seconds", "60"});
     ASSERT_TRUE(monitor.waitForStarted());
     QByteArray said;
-    int port = 0;
-    ASSERT_TRUE(RunLoopUntil([&] {
-        said += monitor.readAllStandardOutput();
-        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("listening on port (\\d+)")).match(QString::fromLatin1(said));
-        port = m.hasMatch() ? m.captured(1).toInt() : 0;
-        return port > 0;
-    }, 20000));
+    const int port = ListeningPort(monitor, said);
+    ASSERT_GT(port, 0);
     QProcess node;
     node.start(QStringLiteral(TRAXEL_NETPEER),
                {"node", "--session", input, "--port", QString::number(port), "--shot-every", "50", "--seconds", "60"});

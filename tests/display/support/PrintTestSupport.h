@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Printmanager.h"
+#include "Prompts.h"
 #include "Shotstring.h"
 #include "Targetrenderer.h"
 
@@ -12,11 +13,23 @@
 #include <QPainter>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
 
 class QPdfWriter;
+
+// Prompts that answer OK and keep the texts of the boxes asked for.
+class TRecordingPrompts final : public IPrompts {
+public:
+    TMsgResult MessageBox(const QString& text, const QString&, TMsgButtons) override
+    {
+        texts << text;
+        return TMsgResult::OK;
+    }
+    QStringList texts;
+};
 
 // A printer whose documents are images of paper size at pixelsPerMm, drawn
 // edge to edge.

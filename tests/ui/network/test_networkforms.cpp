@@ -102,6 +102,35 @@ protected:
 
     static QTimer* RetryTimer() { return Network()->findChild<QTimer*>(QStringLiteral("TimerNetworkRetry")); }
 
+    struct LinkedNode {
+        unitsim::TSimUnit* unit = nullptr;
+        TShooter* shooter = nullptr;
+        TFormShooter* viewer = nullptr;
+    };
+
+    // This program as a node: the unit com (serial) identified and shown in a
+    // live classic viewer, linked to monitor, which mirrors it into mirror.
+    void LinkNodeUnit(int com, const char* serial, TNetMonitor& monitor, TSession& mirror, LinkedNode& node)
+    {
+        SetNetwork(XmlNames::ModeNode);
+        SessionMode = SessionClassic;
+        node.unit = &AddUnit(com, serial);
+        ASSERT_TRUE(ScanUnits(1));
+        TDevice* device = TDeviceManager::Instance()->FindConnectedDevice(com);
+        ASSERT_NE(device, nullptr);
+        node.shooter = device->Shooter();
+        ASSERT_NE(node.shooter, nullptr);
+        node.shooter->currentTarget = NamedRing(QStringLiteral("R"));
+        node.viewer = AddViewer(device, node.shooter, true);
+        node.viewer->show();
+
+        monitor.SetSession(&mirror);
+        ASSERT_TRUE(monitor.Start(0));
+        Network()->ConnectClient(QStringLiteral("127.0.0.1"), monitor.Port());
+        const QString linked = node.shooter->SerialNumber();
+        ASSERT_TRUE(WaitFor([&] { return monitor.LinkConnected(linked); }));
+    }
+
     static QString ShownText(TFormShooter* viewer)
     {
         const auto* panel = viewer->findChild<QWidget*>(QStringLiteral("PanelTimedMessage"));
@@ -267,24 +296,13 @@ TEST_F(NetworkFormsTest, NodeShowsTextsOnTheViewersOfTheSerialNamed)
 // the node's live viewer of that unit and written to the unit's display.
 TEST_F(NetworkFormsTest, AMonitorTextReachesTheNodesUnit)
 {
-    SetNetwork(XmlNames::ModeNode);
-    SessionMode = SessionClassic;
-    unitsim::TSimUnit& unit = AddUnit(71, "KBR0007171");
-    ASSERT_TRUE(ScanUnits(1));
-    TDevice* device = TDeviceManager::Instance()->FindConnectedDevice(71);
-    ASSERT_NE(device, nullptr);
-    TShooter* shooter = device->Shooter();
-    ASSERT_NE(shooter, nullptr);
-    shooter->currentTarget = NamedRing(QStringLiteral("R"));
-    TFormShooter* viewer = AddViewer(device, shooter, true);
-    viewer->show();
-
     TSession mirror;
     TNetMonitor monitor;
-    monitor.SetSession(&mirror);
-    ASSERT_TRUE(monitor.Start(0));
-    Network()->ConnectClient(QStringLiteral("127.0.0.1"), monitor.Port());
-    ASSERT_TRUE(WaitFor([&] { return monitor.LinkConnected(shooter->SerialNumber()); }));
+    LinkedNode node;
+    ASSERT_NO_FATAL_FAILURE(LinkNodeUnit(71, "KBR0007171", monitor, mirror, node));
+    unitsim::TSimUnit& unit = *node.unit;
+    TShooter* shooter = node.shooter;
+    TFormShooter* viewer = node.viewer;
 
     unit.ClearReceived();
     EXPECT_EQ(monitor.SendMessageRequest(shooter->SerialNumber(), QStringLiteral("Cease fire")), 1);
@@ -506,24 +524,13 @@ TEST_F(NetworkFormsTest, DataOutFollowsOnlyAClassicShotOfTheViewersShooter)
 // the shots in the order fired and the monitor's copy is that list.
 TEST_F(NetworkFormsTest, MonitorKeepsStepWithANodesUnitThroughAStopAndAStart)
 {
-    SetNetwork(XmlNames::ModeNode);
-    SessionMode = SessionClassic;
-    unitsim::TSimUnit& unit = AddUnit(72, "KBR0007272");
-    ASSERT_TRUE(ScanUnits(1));
-    TDevice* device = TDeviceManager::Instance()->FindConnectedDevice(72);
-    ASSERT_NE(device, nullptr);
-    TShooter* shooter = device->Shooter();
-    ASSERT_NE(shooter, nullptr);
-    shooter->currentTarget = NamedRing(QStringLiteral("R"));
-    TFormShooter* viewer = AddViewer(device, shooter, true);
-    viewer->show();
-
     TSession mirror;
     TNetMonitor monitor;
-    monitor.SetSession(&mirror);
-    ASSERT_TRUE(monitor.Start(0));
-    Network()->ConnectClient(QStringLiteral("127.0.0.1"), monitor.Port());
-    ASSERT_TRUE(WaitFor([&] { return monitor.LinkConnected(shooter->SerialNumber()); }));
+    LinkedNode node;
+    ASSERT_NO_FATAL_FAILURE(LinkNodeUnit(72, "KBR0007272", monitor, mirror, node));
+    unitsim::TSimUnit& unit = *node.unit;
+    TShooter* shooter = node.shooter;
+    TFormShooter* viewer = node.viewer;
 
     const auto fire = [&](std::initializer_list<int> xs) {
         for (int x : xs) {

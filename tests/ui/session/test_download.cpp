@@ -38,6 +38,17 @@ protected:
         clock_.start();
     }
 
+    // The port of COM<com> arrives; true once its scan is over with found
+    // units in all.
+    bool PlugIn(int com, int found)
+    {
+        FormPrepareDownload->OnPortArrival(com);
+        return WaitFor([found] {
+            return DeviceManagerInstance->FoundDeviceCount() == found && !DeviceManagerInstance->Scanning()
+                && DeviceManagerInstance->CheckScanComplete() == 0;
+        });
+    }
+
     // A unit behind COM<com> holding counts[bank] classic shots on ring target 0.
     unitsim::TSimUnit& Unit(int com, const std::vector<int>& counts)
     {
@@ -516,11 +527,7 @@ TEST_F(DownloadTest, UnitsPluggedInAfterTheSessionClosedAreNotDownloaded)
     ASSERT_TRUE(FormStartMenu->isVisible());
 
     unitsim::TSimUnit& b = Unit(202, {0, 4});
-    FormPrepareDownload->OnPortArrival(202);
-    ASSERT_TRUE(WaitFor([] {
-        return DeviceManagerInstance->FoundDeviceCount() == 2 && !DeviceManagerInstance->Scanning()
-            && DeviceManagerInstance->CheckScanComplete() == 0;
-    }));
+    ASSERT_TRUE(PlugIn(202, 2));
     // A unit identified for a download begins it the moment it is identified;
     // the screen's poll would start the others: it is not running.
     TDevice* device = DeviceManagerInstance->FindConnectedDevice(202);
@@ -546,11 +553,7 @@ TEST_F(DownloadTest, AUnitPluggedInDuringTheReviewIsNotDownloaded)
     ASSERT_EQ(SessionMode, int(SessionDownload));
 
     unitsim::TSimUnit& b = Unit(202, {0, 4});
-    FormPrepareDownload->OnPortArrival(202);
-    ASSERT_TRUE(WaitFor([] {
-        return DeviceManagerInstance->FoundDeviceCount() == 2 && !DeviceManagerInstance->Scanning()
-            && DeviceManagerInstance->CheckScanComplete() == 0;
-    }));
+    ASSERT_TRUE(PlugIn(202, 2));
     TDevice* device = DeviceManagerInstance->FindConnectedDevice(202);
     ASSERT_NE(device, nullptr);
     EXPECT_FALSE(device->Async().downloadActive.load());
