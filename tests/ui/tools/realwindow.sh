@@ -156,12 +156,12 @@ click_panel_slot() {
 }
 
 # "Set Shooting Training" on the menu, then Start on the setup screen until
-# the session's viewers come (Start stays disabled while the units are
-# programmed, so a repeated click does nothing).
+# the session's viewers come. A click that went astray is given again: the
+# menu's while the setup screen is not up, Start every 2 s while no viewer
+# is (Start stays disabled while the units are programmed).
 start_training() {
   local menu=$1 setup size w h
-  click_at "$menu" "${train%,*}" "${train#*,}"
-  for _ in $(seq 1 600); do  # 60 s
+  for _ in $(seq 1 30); do  # 60 s at most
     kill -0 "$pid" 2>/dev/null || return
     [ -n "$(visible_named 'Shooter Viewer 1')" ] && return
     setup=$(visible_named 'Training Setup')
@@ -169,9 +169,31 @@ start_training() {
       size=$(xdotool getwindowgeometry "$setup" 2>/dev/null | sed -n 's/.*Geometry: *//p')
       w=${size%x*} h=${size#*x}
       click_at "$setup" $((w - ${start%,*})) $((h - ${start#*,}))
-      sleep 2
+    elif [ -n "$(start_menu)" ]; then
+      click_at "$menu" "${train%,*}" "${train#*,}"
     fi
-    sleep 0.1
+    for _ in $(seq 1 20); do
+      [ -n "$(visible_named 'Shooter Viewer 1')" ] && return
+      [ -z "$setup" ] && [ -n "$(visible_named 'Training Setup')" ] && break
+      sleep 0.1
+    done
+  done
+}
+
+# Close Session on the panel until the start menu is back (no shots were
+# taken: no question).
+close_session() {
+  menu=""
+  for _ in $(seq 1 60); do  # 60 s
+    kill -0 "$pid" 2>/dev/null || return
+    menu=$(start_menu)
+    [ -n "$menu" ] && return
+    click_panel_slot 4
+    for _ in $(seq 1 10); do
+      menu=$(start_menu)
+      [ -n "$menu" ] && return
+      sleep 0.1
+    done
   done
 }
 
@@ -209,13 +231,11 @@ click_panel_slot 0
 check_single
 click_panel_slot 0
 check_tiles 2
-# Round 2: a new session after closing the first (no shots: no question).
-click_panel_slot 4
-wait_for_menu
+# Round 2: a new session after closing the first.
+close_session
 [ -n "$menu" ] && start_training "$menu"
 check_tiles 3
-click_panel_slot 4
-wait_for_menu
+close_session
 
 [ -n "$menu" ] && click_at "$menu" "${close%,*}" "${close#*,}"
 for _ in $(seq 1 300); do  # 30 s
