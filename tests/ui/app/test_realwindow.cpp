@@ -24,11 +24,11 @@ namespace {
 void LayOut(QWidget& form)
 {
     form.ensurePolished();
-    for (QWidget* widget : form.findChildren<QWidget*>())
-        if (widget->layout())
-            widget->layout()->activate();
     if (form.layout())
         form.layout()->activate();
+    for (QWidget* widget : form.findChildren<QWidget*>())  // parents before their children
+        if (widget->layout())
+            widget->layout()->activate();
 }
 
 // Where a button of the form sits in its window.
