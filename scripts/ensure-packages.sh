@@ -12,9 +12,9 @@ TRAXEL_PACKAGES=(
   # and the X libraries it loads at run time.
   libqt6gui6 libx11-xcb1 libxkbcommon-x11-0 libxcb-icccm4 libxcb-image0 libxcb-keysyms1
   libxcb-randr0 libxcb-render-util0 libxcb-shape0 libxcb-sync1 libxcb-xfixes0 libxcb-xkb1
-  # The real-window test: a virtual X server, and tools to find and click
-  # the program's windows.
-  xvfb xauth xdotool x11-utils
+  # The real-window test: a virtual X server, a window manager that frames
+  # the windows there, and tools to find and click the program's windows.
+  xvfb xauth openbox xdotool x11-utils
   # The print tests read the PDFs they print: pdftoppm and pdftotext.
   poppler-utils
 )

@@ -17,6 +17,8 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -28,24 +30,6 @@
 
 #include <exception>
 #include <memory>
-
-namespace {
-
-// Clears a flag when the scope ends, unless the form went meanwhile.
-struct TBusyFlag {
-    QPointer<QObject> owner;
-    bool& flag;
-    TBusyFlag(QObject* o, bool& f) : owner(o), flag(f) { flag = true; }
-    ~TBusyFlag()
-    {
-        if (owner)
-            flag = false;
-    }
-    TBusyFlag(const TBusyFlag&) = delete;
-    TBusyFlag& operator=(const TBusyFlag&) = delete;
-};
-
-} // namespace
 
 TFormOpenSession::TFormOpenSession(QWidget* parent)
     : QWidget(parent)
@@ -92,6 +76,7 @@ void TFormOpenSession::BuildControls()
     StringGridSessions->setSelectionMode(QAbstractItemView::SingleSelection);
     StringGridSessions->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGridSessions->verticalHeader()->hide();
+    StringGridSessions->installEventFilter(this);
 
     BitBtnOpen = NamedControl<QPushButton>(this, "BitBtnOpen");
     BitBtnOpen->setText(QStringLiteral("Open"));
@@ -125,6 +110,8 @@ void TFormOpenSession::ConnectHandlers()
 {
     connect(BitBtnOpen, &QPushButton::clicked, this, &TFormOpenSession::BitBtnOpenClick);
     connect(StringGridSessions, &QTableView::doubleClicked, this, &TFormOpenSession::StringGridSessionsDblClick);
+    connect(StringGridSessions->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TFormOpenSession::UpdateOpenButton);
     connect(BitBtnShowBrowseDialog, &QPushButton::clicked, this, &TFormOpenSession::ButtonShowBrowseDialogClick);
     connect(BitBtnClose, &QPushButton::clicked, this, &TFormOpenSession::BitBtnCloseClick);
 }
@@ -156,6 +143,10 @@ void TFormOpenSession::FillSessionGrid()
 {
     model_->Reload();
     SetColumnWidths();
+    if (!items_.empty())
+        StringGridSessions->selectRow(0);
+    StringGridSessions->setFocus();
+    UpdateOpenButton();
 }
 
 void TFormOpenSession::SetColumnWidths()
@@ -170,6 +161,23 @@ QString TFormOpenSession::SelectedPath() const
     const QModelIndexList rows = StringGridSessions->selectionModel()->selectedRows();
     const TOpenListItem* item = rows.isEmpty() ? nullptr : model_->Item(rows.first().row());
     return item ? ShotFilesFolder() + QLatin1Char('/') + item->fileName : QString();
+}
+
+void TFormOpenSession::UpdateOpenButton()
+{
+    BitBtnOpen->setEnabled(!opening_ && StringGridSessions->selectionModel()->hasSelection());
+}
+
+bool TFormOpenSession::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == StringGridSessions && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            BitBtnOpenClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 // ---- Handlers ------------------------------------------------------------------------
@@ -212,43 +220,49 @@ void TFormOpenSession::OpenSessionFile(const QString& path)
     if (opening_)
         return;
     QPointer<TFormOpenSession> self(this);
-    TBusyFlag busy(this, opening_);
-    BitBtnOpen->setEnabled(false);
+    opening_ = true;
+    UpdateOpenButton();
     try {
-        TShotFileHandler handler;
-        try {
-            handler.LoadShotFile(path);
-        } catch (const std::exception& e) {
-            DebugLog(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
-            ShowErrorBox(QStringLiteral("File open failed!"));
-            if (self)
-                BitBtnOpen->setEnabled(true);
-            return;
-        }
-        std::unique_ptr<TSession> loaded = handler.TakeSession();
-        if (!loaded || loaded->ShooterCount() == 0) {
-            ShowErrorBox(QStringLiteral("No shooters in shot file"));
-        } else {
-            // The running session is closed first; when the operator keeps it
-            // (to save it, or cancelled), nothing of the file joins it.
-            const bool closed = !FormShooterPanel || FormShooterPanel->CloseSession();
-            if (self && closed) {
-                CurrentSession->date = loaded->date;
-                TakeShooters(*loaded);
-                hide();
-                if (ShooterViewers.empty()) {
-                    if (FormStartMenu)
-                        FormStartMenu->ShowInFront();
-                } else {
-                    ShowSessionViewers();
-                }
-            }
-        }
+        ReadAndOpen(path);
     } catch (const std::exception& e) {
         DebugLog(QStringLiteral("Opening %1: %2").arg(path, QString::fromUtf8(e.what())));
     }
-    if (self)
-        BitBtnOpen->setEnabled(true);
+    if (self) {
+        opening_ = false;
+        UpdateOpenButton();
+    }
+}
+
+void TFormOpenSession::ReadAndOpen(const QString& path)
+{
+    QPointer<TFormOpenSession> self(this);
+    TShotFileHandler handler;
+    try {
+        handler.LoadShotFile(path);
+    } catch (const std::exception& e) {
+        DebugLog(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
+        ShowErrorBox(QStringLiteral("File open failed!"));
+        return;
+    }
+    std::unique_ptr<TSession> loaded = handler.TakeSession();
+    if (!loaded || loaded->ShooterCount() == 0) {
+        ShowErrorBox(QStringLiteral("No shooters in shot file"));
+        return;
+    }
+    // The running session is closed first; when the operator keeps it (to
+    // save it, or cancelled), nothing of the file joins it.
+    const bool closed = !FormShooterPanel || FormShooterPanel->CloseSession();
+    if (!self || !closed)
+        return;
+    CurrentSession->date = loaded->date;
+    TakeShooters(*loaded);
+    hide();
+    if (ShooterViewers.empty()) {
+        if (FormStartMenu)
+            FormStartMenu->ShowInFront();
+    } else {
+        ShowSessionViewers();
+    }
 }
 
 void TFormOpenSession::TakeShooters(TSession& loaded)

@@ -8,6 +8,10 @@
 // ShooterViewers (owned by neither this form nor the list: the session close
 // deletes them).
 //
+// The grid always has a selected row while it lists files: the newest when
+// the list shows. Open, Enter on the grid and a double click open the
+// selected row; without one Open is disabled.
+//
 // No timers, no hooks. Waits: the close question and the browse dialog run
 // nested loops; Open is disabled meanwhile and the form is checked to still
 // exist afterwards.
@@ -52,6 +56,7 @@ protected:
     void showEvent(QShowEvent* event) override;     // FormShow
     void closeEvent(QCloseEvent* event) override;   // FormClose
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override; // Enter on the grid
 
 private:
     void BuildControls();
@@ -60,6 +65,10 @@ private:
     void SetColumnWidths();
     // The selected data row's file, or empty.
     QString SelectedPath() const;
+    // Open is usable with a selected row and while no file is being opened.
+    void UpdateOpenButton();
+    // OpenSessionFile's work, while Open is disabled.
+    void ReadAndOpen(const QString& path);
     // Moves the loaded shooters with shots into CurrentSession, one review
     // viewer each; the others stay in loaded and go with it.
     void TakeShooters(TSession& loaded);

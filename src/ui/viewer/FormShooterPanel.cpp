@@ -14,6 +14,7 @@
 #include "Translation.h"
 #include "UiBitmaps.h"
 #include "UiGlobals.h"
+#include "WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -72,36 +73,12 @@ const QString& ReplayGlyphName(int state)
     return names[std::clamp(state, 0, 3)];
 }
 
-QMargins FrameMargins(const QWidget& window)
-{
-    const QRect frame = window.frameGeometry();
-    const QRect client = window.geometry();
-    return QMargins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
-                    frame.bottom() - client.bottom());
-}
-
 bool IsViewer(const TFormShooter* viewer)
 {
     return viewer && std::find(ShooterViewers.begin(), ShooterViewers.end(), viewer) != ShooterViewers.end();
 }
 
-// Places a window, shows it, and places it once more when showing it gave it
-// a frame of another size than the one assumed.
-void PlaceAndShow(QWidget& window, const QRect& frame)
-{
-    const QMargins before = FrameMargins(window);
-    PlaceWindow(window, frame);
-    window.show();
-    if (FrameMargins(window) != before)
-        PlaceWindow(window, frame);
-}
-
 } // namespace
-
-void PlaceWindow(QWidget& window, const QRect& frame)
-{
-    window.setGeometry(ClientRectInFrame(frame, FrameMargins(window)));
-}
 
 void ShowSessionViewers()
 {
@@ -189,14 +166,12 @@ void TFormShooterPanel::ShowViewers()
 {
     allViewersShown_ = true;
     const QRect area = WorkArea();
-    PlaceWindow(*this, ControlPanelFrame(area));
     ArrangePanelButtons();
-    LayoutPanelButtons();
     PlaceAndShow(*this, ControlPanelFrame(area));
+    LayoutPanelButtons();
 
+    // Viewers already up are moved, never taken down first.
     const std::vector<QRect> frames = ViewerTileFrames(area, ControlPanelWidth(area), int(ShooterViewers.size()));
-    for (TFormShooter* viewer : ShooterViewers)
-        viewer->hide();
     for (std::size_t k = 0; k < frames.size(); ++k) {
         TFormShooter* viewer = ShooterViewers[k];
         viewer->SetViewerNumber(int(k) + 1);

@@ -10,7 +10,9 @@
 // a shot arriving later reaches neither.
 //
 // The layout is worked out by SessionLayout over the primary screen's work
-// area, the windows' frames accounted for. No timers, no hooks.
+// area; WindowPlacement puts each window's frame, decoration included, on
+// its rectangle (and again once the window manager has framed a new window).
+// No timers of its own, no hooks.
 //
 // Waits: CloseSession asks "Save session?" (a nested loop): a second close
 // meanwhile is refused, and the form is checked to still exist afterwards.
@@ -94,7 +96,3 @@ private:
 // Lays out every viewer of ShooterViewers beside the panel and shows them;
 // every path that adds viewers calls it.
 void ShowSessionViewers();
-
-// Places a top-level window so that its frame covers frame (the frame's size
-// taken from the window as it is now; none before it was first shown).
-void PlaceWindow(QWidget& window, const QRect& frame);

@@ -1,12 +1,16 @@
-// The built program on a real X server (Xvfb) with two simulated units:
-// it comes up to its start menu, ends from the menu's Close button with exit
-// code 0, and writes nothing outside its scratch folders.
+// The built program on a real X server (Xvfb) under a window manager, with
+// two simulated units: it comes up to its start menu; two trainings started
+// from the menu tile their viewers and the panel, decoration included, each
+// window mapped, also after One/Many twice; it ends from the menu's Close
+// button with exit code 0 and writes nothing outside its scratch folders.
+#include "FormSelectSetup.h"
 #include "FormStartMenu.h"
 #include "TSimUnit.h"
 #include "UiRig.h"
 
 #include <QDir>
 #include <QImage>
+#include <QLayout>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -16,13 +20,26 @@
 
 namespace {
 
-// Where the Close button sits in the start menu window.
-QPoint CloseButtonCentre()
+// The form with its layouts worked out, as it is when shown.
+void LayOut(QWidget& form)
 {
-    TFormStartMenu menu;
-    const auto* close = menu.findChild<QPushButton*>(QStringLiteral("BitBtnClose"));
-    return close ? close->geometry().center() : QPoint();
+    form.ensurePolished();
+    if (form.layout())
+        form.layout()->activate();
+    for (QWidget* widget : form.findChildren<QWidget*>())  // parents before their children
+        if (widget->layout())
+            widget->layout()->activate();
 }
+
+// Where a button of the form sits in its window.
+QPoint CentreIn(QWidget& form, const char* name)
+{
+    LayOut(form);
+    const auto* button = form.findChild<QPushButton*>(QString::fromLatin1(name));
+    return button ? button->mapTo(&form, button->rect().center()) : QPoint();
+}
+
+QString Point(const QPoint& p) { return QStringLiteral("%1,%2").arg(p.x()).arg(p.y()); }
 
 QString Value(const QString& output, const QString& key)
 {
@@ -37,7 +54,7 @@ using RealWindowTest = UiRigTest;
 
 TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
 {
-    for (const char* tool : {"Xvfb", "xdotool", "xprop"})
+    for (const char* tool : {"Xvfb", "xdotool", "xprop", "xwininfo", "openbox"})
         ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             << tool << " is missing: scripts/ensure-packages.sh installs it";
 
@@ -52,10 +69,21 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
     for (int n : {91, 92})
         AddUnit(n, unitsim::UnitName("KBR", n));
 
-    const QPoint close = CloseButtonCentre();
-    ASSERT_FALSE(close.isNull());
+    TFormStartMenu menu;
+    const QPoint close = CentreIn(menu, "BitBtnClose");
+    const QPoint train = CentreIn(menu, "BitBtnDynamicTraining");
+    TFormSelectSetup setup;
+    const QPoint start = QPoint(setup.width(), setup.height()) - CentreIn(setup, "ButtonStart");
+    ASSERT_FALSE(close.isNull() || train.isNull() || start.isNull());
+    // On the 1024 x 768 screen without bars: the panel 128 wide at the right
+    // edge, the two viewers side by side left of it, full height; one viewer
+    // alone fills all left of the panel.
+    const QStringList tiles {QStringLiteral("Shooter Viewer 1=0,0,448,768"), QStringLiteral("Shooter Viewer 2=448,0,448,768"),
+                             QStringLiteral("Control=896,0,128,768")};
     const QString picture = ScreensFolder() + QStringLiteral("/real_window.png");
+    const QString sessionPicture = ScreensFolder() + QStringLiteral("/real_window_session.png");
     QFile::remove(picture);
+    QFile::remove(sessionPicture);
     const auto runtimeBefore = FileListing(QStringLiteral(TRAXEL_RUNTIME_DIR));
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -76,11 +104,12 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
     QProcess run;
     run.setProcessEnvironment(env);
     run.setWorkingDirectory(QStringLiteral(TRAXEL_RUNTIME_DIR));
-    run.start(QStringLiteral("bash"),
-              {QStringLiteral(TRAXEL_REALWINDOW_SCRIPT), QStringLiteral(TRAXEL_PROGRAM),
-               QStringLiteral(TRAXEL_SCREENGRAB), picture, QString::number(close.x()), QString::number(close.y())});
+    run.start(QStringLiteral("bash"), QStringList {QStringLiteral(TRAXEL_REALWINDOW_SCRIPT), QStringLiteral(TRAXEL_PROGRAM),
+                                                   QStringLiteral(TRAXEL_SCREENGRAB), picture, Point(close), Point(train),
+                                                   Point(start), QStringLiteral("0,0,896,768")}
+                                          + tiles);
     ASSERT_TRUE(run.waitForStarted());
-    ASSERT_TRUE(run.waitForFinished(150000));
+    ASSERT_TRUE(run.waitForFinished(280000));
     const QString output = QString::fromUtf8(run.readAllStandardOutput());
     const QString errors = QString::fromUtf8(run.readAllStandardError());
     SCOPED_TRACE(qPrintable(output + QStringLiteral("\n--- stderr ---\n") + errors));
@@ -90,7 +119,14 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
     for (int n : {91, 92})
         EXPECT_TRUE(errors.contains(QStringLiteral("Found COM%1 %2").arg(n).arg(QString::fromStdString(unitsim::UnitName("KBR", n)))))
             << "COM" << n << " not found";
+    EXPECT_FALSE(Value(output, QStringLiteral("WM")).isEmpty()) << "no window manager came up";
     EXPECT_EQ(Value(output, QStringLiteral("GRAB")), QStringLiteral("0"));
+    // Each check waits until the frames fill their tiles, every window
+    // mapped: after Start, after One/Many twice, after a second Start.
+    for (const char* check : {"TILED1", "TILED2", "TILED3"})
+        EXPECT_EQ(Value(output, QString::fromLatin1(check)), QStringLiteral("ok")) << check;
+    EXPECT_EQ(Value(output, QStringLiteral("GRAB_SESSION")), QStringLiteral("0"));
+    EXPECT_TRUE(Value(output, QStringLiteral("SINGLE")).startsWith(QStringLiteral("Shooter Viewer ")));
     EXPECT_EQ(Value(output, QStringLiteral("EXIT")), QStringLiteral("0"));
     EXPECT_FALSE(output.contains(QStringLiteral("STILL_RUNNING")));
     EXPECT_EQ(QImage(picture).size(), QSize(1024, 768));
@@ -103,6 +139,10 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
 
     // The start-up figures, for whoever reads the test's output.
     std::printf("resident memory with the menu up: %s kB\n", qPrintable(Value(output, QStringLiteral("RSS_KB"))));
+    for (const QString& line : output.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("WM=")) || line.startsWith(QLatin1String("FRAME"))
+            || line.startsWith(QLatin1String("SINGLE=")))
+            std::printf("%s\n", qPrintable(line));
     for (const QString& line : errors.split(QLatin1Char('\n')))
         if (line.startsWith(QLatin1String("Splash painted")) || line.startsWith(QLatin1String("Start menu shown")))
             std::printf("%s\n", qPrintable(line));

@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QTableView>
+#include <QTest>
 
 #include <tuple>
 #include <utility>
@@ -82,8 +83,6 @@ TEST_F(OpenSessionTest, ListsNewestFirstAndOpensTheShootersWithShots)
         EXPECT_EQ(grid->model()->index(row, 0).data().toString(), QStringList({"New", "Anna", "Old"})[row]);
     SaveScreen(*FormOpenSession, QStringLiteral("open_session"));
 
-    Click(Button("BitBtnOpen")); // nothing selected: nothing happens
-    EXPECT_TRUE(ShooterViewers.empty());
     grid->selectRow(1);
     Click(Button("BitBtnOpen"));
     EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
@@ -92,6 +91,62 @@ TEST_F(OpenSessionTest, ListsNewestFirstAndOpensTheShootersWithShots)
     EXPECT_EQ(CurrentSession->date, QStringLiteral("2024-05-01 10:00"));
     // Reviewing a file: the panel offers going back to the file list.
     EXPECT_TRUE(Control(FormShooterPanel, "BitBtnOpenSession")->isVisible());
+}
+
+// The grid always has a row to open: the newest is selected as the list
+// shows, and Open opens it without a click on the grid; Enter on the grid
+// opens the row the arrow keys went to. Opening hides the list; the panel's
+// open button brings it back, refilled.
+TEST_F(OpenSessionTest, OpenAndEnterOpenTheSelectedRowWhichIsTheNewestAtFirst)
+{
+    SetFileAge(WriteSessionFile(QStringLiteral("Older.shotfile.xml"), {1}), 3600);
+    WriteSessionFile(QStringLiteral("Newest.shotfile.xml"), {2, 1});
+    SessionMode = SessionOpenFile;
+    FormOpenSession->show();
+    auto* grid = Control<QTableView>(FormOpenSession, "StringGridSessions");
+    ASSERT_TRUE(grid->selectionModel()->isRowSelected(0, QModelIndex()));
+    EXPECT_EQ(grid->currentIndex().row(), 0);
+    EXPECT_EQ(FormOpenSession->focusWidget(), grid);
+    SaveScreen(*FormOpenSession, QStringLiteral("open_session_first_row"));
+
+    Click(Button("BitBtnOpen"));
+    ASSERT_EQ(ShooterViewers.size(), 2u);
+    EXPECT_EQ(ShooterViewers[0]->Shooter()->name, QStringLiteral("A"));
+    EXPECT_FALSE(FormOpenSession->isVisible());
+
+    Click(Control(FormShooterPanel, "BitBtnOpenSession"));
+    ASSERT_TRUE(FormOpenSession->isVisible());
+    ASSERT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_TRUE(grid->selectionModel()->isRowSelected(0, QModelIndex()));
+    QTest::keyClick(grid, Qt::Key_Down);
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    EXPECT_EQ(CurrentSession->GetShooter(0)->ShotCount(), 1); // Older's one shooter
+    EXPECT_FALSE(FormOpenSession->isVisible());
+}
+
+// Without a row there is nothing to open: Open is disabled, and Enter on the
+// empty grid does nothing either. A file saved meanwhile is listed, selected
+// and can be opened on the next show.
+TEST_F(OpenSessionTest, AnEmptyListLeavesOpenDisabled)
+{
+    SessionMode = SessionOpenFile;
+    FormOpenSession->show();
+    auto* grid = Control<QTableView>(FormOpenSession, "StringGridSessions");
+    EXPECT_EQ(grid->model()->rowCount(), 0);
+    EXPECT_FALSE(Button("BitBtnOpen")->isEnabled());
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_TRUE(ShooterViewers.empty());
+    EXPECT_TRUE(FormOpenSession->isVisible());
+    SaveScreen(*FormOpenSession, QStringLiteral("open_session_empty"));
+
+    FormOpenSession->hide();
+    WriteSessionFile(QStringLiteral("Later.shotfile.xml"), {1});
+    FormOpenSession->show();
+    EXPECT_TRUE(Button("BitBtnOpen")->isEnabled());
+    QTest::keyClick(grid, Qt::Key_Enter);
+    EXPECT_EQ(ShooterViewers.size(), 1u);
 }
 
 // Files that cannot be opened, and keeping the running session (to save it,

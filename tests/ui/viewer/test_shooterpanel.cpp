@@ -147,6 +147,56 @@ INSTANTIATE_TEST_SUITE_P(Modes, PanelSlotsTest, ::testing::ValuesIn(SlotCases),
 
 class ShooterPanelTest : public UiRigTest {};
 
+// Counts the times a window was hidden.
+class THideCounter final : public QObject {
+public:
+    int hides = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide)
+            ++hides;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Tiling again (One/Many, a viewer added) moves the viewers that are up into
+// their tiles without taking them down first: a window manager can lose the
+// map of a window shown again right after it was hidden. A viewer the
+// operator minimised or maximised comes back into its tile.
+TEST_F(ShooterPanelTest, TilingAgainNeverHidesAViewerAndBringsEveryOneBack)
+{
+    ASSERT_TRUE(StartProgram());
+    SessionMode = SessionDownload;
+    for (int i = 0; i < 4; ++i)
+        ShooterViewers.push_back(new TFormShooter);
+    ShowSessionViewers();
+    THideCounter counter;
+    for (TFormShooter* viewer : ShooterViewers)
+        viewer->installEventFilter(&counter);
+    ShooterViewers[1]->showMinimized();
+    ShooterViewers[2]->showMaximized();
+    counter.hides = 0;
+
+    ActiveViewer = ShooterViewers[0];
+    auto* oneMany = Control(FormShooterPanel, "BitBtnOneManyShooters");
+    Click(oneMany);
+    Click(oneMany);
+    ShooterViewers.push_back(new TFormShooter);
+    ShowSessionViewers();
+    EXPECT_EQ(counter.hides, 0);
+    const QRect area = TFormShooterPanel::WorkArea();
+    const std::vector<QRect> tiles = ViewerTileFrames(area, ControlPanelWidth(area), 5);
+    for (std::size_t k = 0; k < tiles.size(); ++k) {
+        EXPECT_TRUE(ShooterViewers[k]->isVisible()) << k;
+        EXPECT_EQ(ShooterViewers[k]->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized), 0) << k;
+        EXPECT_EQ(ShooterViewers[k]->frameGeometry(), tiles[k]) << k;
+    }
+    for (TFormShooter* viewer : ShooterViewers)
+        viewer->removeEventFilter(&counter);
+}
+
 TEST_F(ShooterPanelTest, ViewersAreTiledBesideThePanelAndOneCanBeShownAlone)
 {
     ASSERT_TRUE(StartProgram());
