@@ -223,7 +223,7 @@ TEST_F(ViewerTest, SeriesStopsTheUnitAndALateShotDoesNotStartIt)
     FireAndShow(*unit, viewer, 30, 10);
 
     // The third shot stops the unit: two stop frames, after the pause.
-    ASSERT_TRUE(unit->WaitForCount('a', 2, 3s));
+    ASSERT_TRUE(unit->WaitForCount('a', 2, 30s));
     ASSERT_TRUE(AllWrittenArrived(device));
     ASSERT_EQ(CountFrames(*unit, IsStopFrame), 2);
     const auto frames = unit->Received();
@@ -244,7 +244,7 @@ TEST_F(ViewerTest, SeriesStopsTheUnitAndALateShotDoesNotStartIt)
     const int starts = CountFrames(*unit, IsStartFrame);
     FireAndShow(*unit, viewer, 60, 10);
     EXPECT_EQ(std::pair(Glyph(viewer), ViewerDevice::Measuring(*device)), stopped);
-    EXPECT_TRUE(device->SendAndWait(BuildStop(), ReplyAck, 2000)); // everything before it has arrived
+    EXPECT_TRUE(device->SendAndWait(BuildStop(), ReplyAck, 30000)); // everything before it has arrived
     EXPECT_EQ(CountFrames(*unit, IsStartFrame), starts);
 }
 
