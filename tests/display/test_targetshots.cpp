@@ -7,9 +7,14 @@
 #include "Shotdata.h"
 #include "Targetrenderer.h"
 
+#include <QRect>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -279,40 +284,101 @@ TEST_F(TargetShots, LivePointIsErasedByteIdenticalFromTheStaticLayer)
     EXPECT_EQ(std::tuple(bool(r.LivePointValid), r.DisplayLayer), std::tuple(false, clean));
 }
 
-// The cross has the pixels of its eight drawing calls wherever it lies, in
-// the middle, touching an edge, and at another zoom (another cross size).
-TEST_F(TargetShots, LivePointHasThePixelsOfItsDrawingCalls)
+// The live point as the trainee sees it: a white cross with a ring and a black
+// shadow one pixel right and down, centred where the gun aims, the same size
+// at every zoom, clipped at the layer's edges and not drawn at all when the
+// aim is outside the view. Expected places come from the target's geometry
+// alone: at 10 m 300 raw units are 9.25 mm, and the 300 px high view shows
+// 160 mm at 100 % around its centre (200, 150).
+TEST_F(TargetShots, LivePointIsAShadowedCrossWhereTheGunAims)
 {
     TTargetRenderer r;
     Setup(r, 400, 300);
     Add(RingShot(5, 5, 100));
-    const double k = 9.25 / 300;
-    for (double zoom : {100.0, 250.0}) {
-        r.SetZoomPercent(zoom);
+    const struct {
+        double zoom;
+        int x, y;
+        bool seen;
+    } cases[] = {
+        {100, 300, 0, true},    {100, -1000, 700, true}, {100, 2500, -1800, true}, {100, -3373, 0, true},
+        {100, 3330, 20, true},  {100, -6000, 0, false},  {100, 0, 4200, false},    {250, 300, 0, true},
+        {250, -1000, 700, true}, {250, 2500, -1800, false}, {250, -3373, 0, false},
+    };
+    constexpr int Arm = 30;  // a tenth of the 300 px view, at any zoom
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.zoom << " % at " << c.x << " " << c.y);
+        r.SetZoomPercent(c.zoom);
         r.Render(TTargetRenderer::ViewAllShots);
-        const int radius = SaturatingCast<int>(r.PixelsPerMm * r.ZoomField * 0.1);
-        for (auto [x, y] : {std::pair {300, 0}, {-1000, 700}, {2500, -1800}, {-3373, 0}, {3330, 20}, {-6000, 0}, {0, 4200}}) {
-            SCOPED_TRACE(testing::Message() << zoom << " " << x << " " << y);
-            const QImage clean = r.DisplayLayer.copy();
-            r.DrawLivePoint(LiveSample(x, y));
-            QImage expected = clean;
-            {
-                TCanvas canvas(expected);
-                const int px = r.MapX(x * k);
-                const int py = r.MapY(y * k);
-                for (auto [dx, colour] : {std::pair {1, clBlack}, {0, clWhite}}) {
-                    canvas.SetPenColour(colour);
-                    canvas.SetPenWidth(3);
-                    canvas.Line(px + dx - radius, py + dx, px + dx + radius, py + dx);
-                    canvas.Line(px + dx, py + dx - radius, px + dx, py + dx + radius);
-                    canvas.SetBrushStyle(TBrushStyle::Clear);
-                    canvas.Ellipse(int(px + dx - radius / 2.0), int(py + dx - radius / 2.0),
-                                   int(px + dx + radius / 2.0), int(py + dx + radius / 2.0));
+        const QImage clean = r.DisplayLayer.copy();
+        r.DrawLivePoint(LiveSample(c.x, c.y));
+        const QImage& shown = r.DisplayLayer;
+        const auto inside = [&](int x, int y) { return x >= 0 && y >= 0 && x < shown.width() && y < shown.height(); };
+        const auto unchanged = [&](int x, int y) { return !inside(x, y) || shown.pixel(x, y) == clean.pixel(x, y); };
+        const auto white = [&](int x, int y) { return inside(x, y) && At(shown, x, y) == clWhite; };
+
+        // The pixels the point changed, and the white ones per row and column.
+        QRect changed;
+        std::vector<int> whiteInRow(std::size_t(shown.height())), whiteInColumn(std::size_t(shown.width()));
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) {
+                if (!unchanged(x, y))
+                    changed |= QRect(x, y, 1, 1);
+                if (white(x, y) && !unchanged(x, y)) {
+                    ++whiteInRow[std::size_t(y)];
+                    ++whiteInColumn[std::size_t(x)];
                 }
             }
-            EXPECT_EQ(r.DisplayLayer, expected);
-            r.DrawLivePoint(LiveSample(0, 0, 0x10)); // erased again
+        if (!c.seen) {
+            EXPECT_TRUE(changed.isNull()) << changed.x() << "," << changed.y();
+            continue;
         }
+        ASSERT_FALSE(changed.isNull());
+
+        // The arms are the rows and columns with the most white; the cross
+        // sits at the middle of each 3 px wide arm.
+        const auto armMiddle = [](const std::vector<int>& counts) {
+            const int most = *std::max_element(counts.begin(), counts.end());
+            std::vector<int> lines;
+            for (std::size_t i = 0; i < counts.size(); ++i)
+                if (counts[i] * 10 >= most * 8)
+                    lines.push_back(int(i));
+            return lines.size() == 3 && lines[2] - lines[0] == 2 ? lines[1] : -1;
+        };
+        const int px = armMiddle(whiteInColumn);
+        const int py = armMiddle(whiteInRow);
+        const double pxPerMm = 300.0 / 160.0 * c.zoom / 100.0;
+        EXPECT_NEAR(px, 200 + c.x * 9.25 / 300 * pxPerMm, 1.5);
+        EXPECT_NEAR(py, 150 - c.y * 9.25 / 300 * pxPerMm, 1.5);
+
+        // Arms of 30 px each way, and nothing changed beyond them.
+        for (const int d : {-Arm + 2, Arm - 2}) {
+            EXPECT_TRUE(!inside(px + d, py) || white(px + d, py)) << "arm at " << d;
+            EXPECT_TRUE(!inside(px, py + d) || white(px, py + d)) << "arm at " << d;
+        }
+        const QRect reach(px - Arm - 3, py - Arm - 3, 2 * Arm + 7, 2 * Arm + 7);
+        EXPECT_TRUE(reach.contains(changed)) << changed.x() << "," << changed.y() << " " << changed.width() << "x"
+                                             << changed.height();
+        // The shadow lies right of and below each arm, not left or above.
+        for (const int d : {-22, 22}) {
+            if (!inside(px + d, py - 2) || !inside(px - 2, py + d))
+                continue;
+            EXPECT_EQ(std::tuple(unchanged(px + d, py - 2), white(px + d, py - 1), At(shown, px + d, py + 2)),
+                      std::tuple(true, true, clBlack)) << "horizontal arm at " << d;
+            EXPECT_EQ(std::tuple(unchanged(px - 2, py + d), white(px - 1, py + d), At(shown, px + 2, py + d)),
+                      std::tuple(true, true, clBlack)) << "vertical arm at " << d;
+        }
+        // Between the arms the cross is open up to its ring, half an arm out.
+        bool ring = false;
+        for (int d = 3; d <= 13; ++d) {
+            if (d <= 6) {
+                EXPECT_TRUE(unchanged(px + d, py - d) && unchanged(px - d, py - d)) << "diagonal at " << d;
+            }
+            ring = ring || white(px + d, py - d) || white(px - d, py - d);
+        }
+        EXPECT_TRUE(ring);
+
+        r.DrawLivePoint(LiveSample(0, 0, 0x10)); // erased again
+        EXPECT_EQ(r.DisplayLayer, clean);
     }
 }
 

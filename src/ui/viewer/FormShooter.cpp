@@ -424,8 +424,13 @@ void TFormShooter::HandleNewShot()
 
 void TFormShooter::HandleSamples()
 {
+    // The snapshot may wait for the device lock while the event thread takes
+    // in a shot. A hold read after it that has not run out is that shot's:
+    // the shot is drawn next and the samples wait for its hold to end.
     const TLiveSnapshot live = ViewerDevice::LiveSnapshot(*device_);
     const int64_t holdUntil = holdUntilNs_.load();
+    if (holdUntil != 0 && MonotonicNs() <= holdUntil)
+        return;
     if (holdUntil != 0 && live.status == 0) {
         // The hold is over and the aim is valid again: back to all shots. A
         // shot that set a new hold meanwhile keeps it.

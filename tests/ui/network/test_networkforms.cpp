@@ -210,8 +210,20 @@ TEST_F(NetworkFormsTest, SendMessageKeepsToTheDisplayAndSaysWhetherAnybodyGotIt)
     auto* label = Control<QLabel>(form, "LabelEnterMessage");
     EXPECT_EQ(std::tuple(label->text(), form->windowTitle()),
               std::tuple(QStringLiteral("Bitte die Nachricht eingeben"), QStringLiteral("Nachricht senden")));
-    EXPECT_EQ(label->x(), (form->width() - label->width()) / 2);
     EXPECT_GE(label->width(), label->sizeHint().width());
+    // The text's ink lies whole inside the form with its middle at the form's.
+    const QImage picture = form->grab().toImage();
+    int inkLeft = picture.width(), inkRight = -1;
+    for (int y = label->y(); y < label->y() + label->height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (picture.pixel(x, y) != picture.pixel(0, y)) {
+                inkLeft = std::min(inkLeft, x);
+                inkRight = std::max(inkRight, x);
+            }
+    ASSERT_GT(inkRight - inkLeft, 60);
+    EXPECT_GT(inkLeft, 0);
+    EXPECT_LT(inkRight, picture.width() - 1);
+    EXPECT_NEAR((inkLeft + inkRight) / 2.0, picture.width() / 2.0, 4.0);
 
     auto* memo = Control<QPlainTextEdit>(form, "MemoMessage");
     QStringList lines;

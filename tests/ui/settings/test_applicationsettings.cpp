@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRect>
 #include <QSpinBox>
 #include <QTest>
 
@@ -91,6 +92,27 @@ protected:
         return WriteFile(ScratchRoot() + QStringLiteral("/Languages/") + name, lines.toUtf8());
     }
 
+    // Where a control lies on the dialog.
+    QRect Placed(const QWidget* control) const { return QRect(control->mapTo(form, QPoint()), control->size()); }
+    QRect Placed(const char* name) const { return Placed(Ctl<QWidget>(name)); }
+    // The control is shown and lies whole inside the dialog.
+    void ExpectShownInside(const QWidget* control) const
+    {
+        EXPECT_TRUE(control->isVisible()) << control->objectName().toStdString();
+        EXPECT_TRUE(form->rect().contains(Placed(control)))
+            << control->objectName().toStdString() << " at " << Placed(control).y() << " in " << form->height();
+    }
+    void ExpectShownInside(const char* name) const { ExpectShownInside(Ctl<QWidget>(name)); }
+    // The monitoring choice and the buttons are shown inside the dialog,
+    // wholly below the control named above.
+    void ExpectLowerPartBelow(const char* above) const
+    {
+        for (const char* name : {"RadioGroupNetwork", "ButtonDefaultSetup", "ButtonLanguage", "BitBtnOk", "BitBtnHome"}) {
+            ExpectShownInside(name);
+            EXPECT_GT(Placed(name).top(), Placed(above).bottom()) << name << " under " << above;
+        }
+    }
+
     TFormApplicationSettings* form = nullptr;
 };
 
@@ -119,14 +141,26 @@ TEST_F(ApplicationSettingsTest, ShowsTheStoredValues)
     EXPECT_FALSE(Ctl<QGroupBox>("RadioGroupPosition")->isVisible());
     EXPECT_FALSE(Ctl<QCheckBox>("CheckBoxDataoutMode")->isVisible());
     EXPECT_TRUE(Ctl<QLabel>("ImageApplicationSettings")->isVisible());
-    // Quick grading: the grading panel above the lower panel.
-    EXPECT_EQ(form->height(), TFormApplicationSettings::HeightWithGrading);
-    EXPECT_EQ(Ctl<QWidget>("PanelMonitoringAndButtons")->y(), 285);
+    // Quick grading: its choices are shown whole inside the dialog, between
+    // the options and the monitoring part, and the buttons stay reachable.
+    const int withGrading = form->height();
+    EXPECT_TRUE(Ctl<QWidget>("PanelQuickGrading")->isVisible());
+    for (const char* name : {"RadioGroupSkill", "ImageSkillLevelMarksman", "CheckBoxQuickGrading"})
+        ExpectShownInside(name);
+    for (QRadioButton* radio : Ctl<QGroupBox>("RadioGroupSkill")->findChildren<QRadioButton*>())
+        ExpectShownInside(radio);
+    EXPECT_GT(Placed("RadioGroupSkill").top(), Placed("CheckBoxQuickGrading").bottom());
+    ExpectLowerPartBelow("RadioGroupSkill");
     SaveScreen(*form, QStringLiteral("ApplicationSettings_QuickGrading"));
 
+    // Without it the grading part goes and the lower part moves up: the
+    // dialog shrinks and leaves no empty band where the grading was.
     Click(Ctl<QCheckBox>("CheckBoxQuickGrading"));
-    EXPECT_EQ(form->height(), TFormApplicationSettings::HeightWithoutGrading);
-    EXPECT_EQ(Ctl<QWidget>("PanelMonitoringAndButtons")->y(), 130);
+    EXPECT_FALSE(Ctl<QWidget>("PanelQuickGrading")->isVisible());
+    EXPECT_FALSE(Ctl<QGroupBox>("RadioGroupSkill")->isVisible());
+    EXPECT_LT(form->height(), withGrading);
+    ExpectLowerPartBelow("CheckBoxQuickGrading");
+    EXPECT_LT(Placed("RadioGroupNetwork").top() - Placed("CheckBoxQuickGrading").bottom(), 60);
     SaveScreen(*form, QStringLiteral("ApplicationSettings"));
 
     ChooseRadio("RadioGroupNetwork", 2);

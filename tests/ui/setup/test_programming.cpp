@@ -123,7 +123,9 @@ protected:
     void SetUp() override
     {
         UiRigTest::SetUp();
-        UiTimings().programmingStallMs = 400;
+        // A step of an upload can take long on a busy machine: only the
+        // failure cases shorten the stall limit, once their unit is struck.
+        UiTimings().programmingStallMs = 60000;
     }
 
     // n units on COM11.., each with its own settings blocks, found and
@@ -146,6 +148,13 @@ protected:
         prompts.shown.clear();  // the first run's folder message
         SessionMode = SessionDynamic;
         FormSelectSetup->show();
+        // The start menu's device count enables Start and Setup on its next
+        // tick after the scan; an operator sees them enabled only then.
+        if (n > 0) {
+            ASSERT_TRUE(WaitFor([] {
+                return Control("ButtonStart")->isEnabled() && Control("ButtonSetup")->isEnabled();
+            }, 30s));
+        }
     }
 
     template <class T = QPushButton>
@@ -175,7 +184,7 @@ protected:
 
     bool ProgrammingEnded()
     {
-        return WaitFor([] { return !FormSelectSetup->Programming(); });
+        return WaitFor([] { return !FormSelectSetup->Programming(); }, 60s);
     }
 
     // Every unit's upload state is back to nothing.
@@ -213,7 +222,7 @@ TEST_F(ProgrammingTest, StartProgramsEveryUnitAndOpensOneViewerEach)
     // A second click right after the first programs nothing more (the button
     // is disabled by then; a click already queued reaches the handler).
     ClearReceived();
-    Click(Control("ButtonStart"));
+    ASSERT_TRUE(ClickWhenReady(Control("ButtonStart")));
     EXPECT_FALSE(Control("ButtonStart")->isEnabled());
     FormSelectSetup->ButtonStartClick();
     ASSERT_TRUE(ProgrammingEnded());
@@ -266,7 +275,7 @@ TEST_F(ProgrammingTest, AfterStartMeasuringBeginsAndANodeConnectsToItsMonitor)
     network->SetAttributeValue(QStringLiteral("MonitorIP"), QStringLiteral("10.0.0.5"));
     network->SetAttributeValue(QStringLiteral("MonitorPort"), QStringLiteral("70000"));
     Choose(QStringLiteral("25 m Silhouette"));
-    Click(Control("ButtonStart"));
+    ASSERT_TRUE(ClickWhenReady(Control("ButtonStart")));
     ASSERT_TRUE(ProgrammingEnded());
     EXPECT_EQ(SessionMode, SessionDynamic);
     ASSERT_EQ(link.connects.size(), 1u);
@@ -307,17 +316,18 @@ TEST_P(ProgrammingFailureTest, EndsTheRunForEveryUnit)
 {
     const TFailureCase& c = GetParam();
     StartWithUnits(2);
-    UiTimings().programmingStallMs = c.stallMs;
     Choose(QStringLiteral("10 m Air Rifle"));
     ClearReceived();
     if (c.parkFirst) {
         c.strike(*units[0], DeviceOn(11));
-        Click(Control("ButtonStart"));
+        UiTimings().programmingStallMs = c.stallMs;
+        ASSERT_TRUE(ClickWhenReady(Control("ButtonStart")));
     } else {
         units[0]->AddFault({'l', 3, 1, unitsim::FaultKind::Delay, 20000});
-        Click(Control("ButtonStart"));
-        ASSERT_TRUE(units[0]->WaitForCount('l', 3, 5s));
+        ASSERT_TRUE(ClickWhenReady(Control("ButtonStart")));
+        ASSERT_TRUE(units[0]->WaitForCount('l', 3, 30s));
         c.strike(*units[0], DeviceOn(11));
+        UiTimings().programmingStallMs = c.stallMs;
     }
 
     ASSERT_TRUE(ProgrammingEnded());

@@ -408,7 +408,7 @@ int CountFrames(const unitsim::TSimUnit& unit, const std::function<bool(const un
 
 bool AllWrittenArrived(TDevice* device)
 {
-    return device && device->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 5000);
+    return device && device->SendAndWait(BuildRequestInfo(32), ReplyShotBankCounts, 30000);
 }
 
 bool IsStopFrame(const unitsim::ReceivedFrame& f) { return f.Letter() == 'a' && f.Arg(1) == 2 && f.Arg(3) == 33; }

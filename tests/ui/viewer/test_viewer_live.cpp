@@ -25,6 +25,7 @@ protected:
         unitsim::UnitConfig config;
         config.sampleHz = 1000;
         unit = &AddUnit(Com, config);
+        UiTimings().viewerShotHoldMs = 40;  // many shots held and released in little time
         ASSERT_TRUE(ScanUnits(1));
         device = TDeviceManager::Instance()->FindConnectedDevice(Com);
         ASSERT_NE(device, nullptr);
@@ -79,6 +80,24 @@ TEST_F(ViewerLiveTest, FastStreamWithShotsWhileTheSessionCloses)
     unit->FireShot(RingShot(0, 0));
     const int after = device->SampleCount();
     EXPECT_TRUE(WaitFor([&] { return device->SampleCount() > after + 50; }));
+}
+
+// Every shot is held for its time and then gives way to the live point
+// again, also when it arrives while the viewer is busy with a sample (the
+// stream is far faster than 66 Hz, so shots keep landing mid-draw).
+TEST_F(ViewerLiveTest, EveryShotEndsItsHoldWhileSamplesPourIn)
+{
+    for (int i = 0; i < 60; ++i) {
+        SCOPED_TRACE(i);
+        const int before = viewer->Shooter()->ShotCount();
+        unit->FireShot(RingShot(6 * i - 180, 100 - 4 * i));
+        // On the strip: the viewer has taken the shot in.
+        ASSERT_TRUE(WaitFor([&] { return viewer->Strip().EntryCount() == before + 1; }));
+        ASSERT_TRUE(WaitFor([&] {
+            return viewer->SelectedShot() == nullptr && viewer->Renderer().ViewMode == TTargetRenderer::ViewAllShots
+                && viewer->Renderer().LivePointValid;
+        })) << "shot " << before + 1 << " still held";
+    }
 }
 
 TEST_F(ViewerLiveTest, ViewerDeletedWhileItsUnitDelivers)
