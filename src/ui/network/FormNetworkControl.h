@@ -16,8 +16,11 @@
 //   socket's handler has returned (also when the node dropped a monitor
 //   that reads nothing), and a retry reconnects after
 //   UiTimings().networkRetryWaitMs by a timer, never by waiting.
-// - every connection that comes or goes has the viewers placed and drawn
-//   again, so that their network icons show the link as it is now.
+// - the viewers' network icons follow the links: a viewer whose link came
+//   or went is drawn again, and viewers are placed again when viewers were
+//   added. Both wait for one zero-time continuation, so a burst of
+//   connections costs one placement, and the drawing is spread over slices
+//   of the event loop.
 // - an undecodable message is logged; at most one non-modal box tells of it
 //   at a time, and the message sits on the clipboard only while it shows.
 #pragma once
@@ -31,7 +34,11 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <vector>
+
 #include <QMessageBox>
+
+class TFormShooter;
 
 class TFormNetworkControl : public QWidget, public INetworkLink, public INetworkStatusProvider {
     Q_OBJECT
@@ -74,6 +81,11 @@ private:
     void RemoteTargetInfo(TShooterOnNode& record);
     void RemoteShot(TShooterOnNode& record, int shotIndex, bool stored);
     void ConnectionsChanged();
+    // ---- Viewers after link changes (coalesced) ----
+    void IconDue(TFormShooter* viewer);
+    void AllIconsDue();
+    void ScheduleRefresh();
+    void Refresh();
     // ---- Node events ----
     void HandleSendMessage(const QString& serial, const QString& text);
     void ConnectionLost();
@@ -86,6 +98,11 @@ private:
     bool wanted_ = false;        // a connection to the monitor is wanted (between connect and close)
     bool retryGuard_ = false;    // the retry question is being asked
     bool retryPosted_ = false;   // the question is queued
+    bool refreshPosted_ = false;
+    bool clearingHeldShots_ = false;  // between the two calls around a reset
+    std::vector<QPointer<TFormShooter>> placedViewers_;  // as the last placement left them
+    std::vector<QPointer<TFormShooter>> newViewers_;     // shown once placed
+    std::vector<QPointer<TFormShooter>> iconsDue_;       // to be drawn with their link as it is
     QPointer<QMessageBox> decodeErrorBox_;
     QString clipboardText_;      // what the box put on the clipboard
 };
