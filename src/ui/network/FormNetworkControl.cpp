@@ -198,6 +198,9 @@ bool TFormNetworkControl::StartMonitor(int port)
 
 void TFormNetworkControl::StopMonitor()
 {
+    // Every linked shooter of the session keeps a viewer, also one still due.
+    while (!viewersDue_.empty())
+        MakeDueViewer();
     monitor_.Stop();
     // No record is linked any more.
     AllIconsDue();
@@ -220,14 +223,32 @@ void TFormNetworkControl::RemoteShooterLinked(TShooterOnNode& record, bool exist
         if (record.viewer)
             return;
     }
+    // Made a few at a time: a summary may announce dozens of shooters.
+    // Until then the record has no viewer and nothing is shown for it; the
+    // viewer shows its shooter as it is by then.
+    viewersDue_.push_back(record.serialNumber);
+    ScheduleRefresh();
+}
+
+bool TFormNetworkControl::MakeDueViewer()
+{
+    const QString serial = viewersDue_.front();
+    viewersDue_.erase(viewersDue_.begin());
+    TShooterOnNode* record = monitor_.FindShooterLink(serial);
+    // Closing the session deletes its shooters before the monitor stops.
+    if (!record || record->viewer || !record->shooter || !CurrentSession
+        || CurrentSession->FindShooter(serial) != record->shooter)
+        return false;
     auto* viewer = new TFormShooter;
-    record.viewer = viewer;
+    record->viewer = viewer;
     ShooterViewers.push_back(viewer);
     viewer->SetViewerNumber(int(ShooterViewers.size()));
-    AttachShooterView(viewer, nullptr, record.shooter, false);
-    // Placed and shown with any others that come in the same burst.
+    AttachShooterView(viewer, nullptr, record->shooter, false);
+    if (!record->name.isEmpty())
+        viewer->ShowShooterName();
+    // Placed and shown with the others of the same burst.
     newViewers_.push_back(viewer);
-    ScheduleRefresh();
+    return true;
 }
 
 void TFormNetworkControl::RemoteShotsClearing(TShooterOnNode& record)
@@ -310,6 +331,15 @@ void TFormNetworkControl::ScheduleRefresh()
 
 void TFormNetworkControl::Refresh()
 {
+    QElapsedTimer clock;
+    clock.start();
+    while (!viewersDue_.empty()) {
+        if (clock.elapsed() >= RefreshSliceMs) {
+            ScheduleRefresh();
+            return;
+        }
+        MakeDueViewer();
+    }
     // Placed again only when viewers were added since the last placement.
     const bool placed = placedViewers_.size() == ShooterViewers.size()
         && std::equal(ShooterViewers.begin(), ShooterViewers.end(), placedViewers_.begin(),
@@ -321,8 +351,7 @@ void TFormNetworkControl::Refresh()
     for (const QPointer<TFormShooter>& viewer : std::exchange(newViewers_, {}))
         if (viewer)
             viewer->show();
-    QElapsedTimer clock;
-    clock.start();
+    clock.restart();
     while (!iconsDue_.empty()) {
         if (clock.elapsed() >= RefreshSliceMs) {
             ScheduleRefresh();

@@ -9,6 +9,8 @@
 // their events into viewers, messages on screen and questions:
 // - monitor: every remote shooter gets a viewer without device
 //   (AttachShooterView(viewer, nullptr, ...)), tiled by ShowSessionViewers;
+//   viewers are made a few per slice of the event loop after their shooter
+//   was announced, and tiled once the burst is made;
 //   the viewers belong to ShooterViewers and the session like any others.
 // - node: a text from the monitor goes to the viewers whose shooter has the
 //   serial named (ShowNetworkMessage stops a measuring unit and waits on its
@@ -86,6 +88,8 @@ private:
     void AllIconsDue();
     void ScheduleRefresh();
     void Refresh();
+    // Makes the viewer of the next due record; false when none was due any more.
+    bool MakeDueViewer();
     // ---- Node events ----
     void HandleSendMessage(const QString& serial, const QString& text);
     void ConnectionLost();
@@ -101,6 +105,7 @@ private:
     bool refreshPosted_ = false;
     bool clearingHeldShots_ = false;  // between the two calls around a reset
     std::vector<QPointer<TFormShooter>> placedViewers_;  // as the last placement left them
+    std::vector<QString> viewersDue_;                    // serials of records still without a viewer
     std::vector<QPointer<TFormShooter>> newViewers_;     // shown once placed
     std::vector<QPointer<TFormShooter>> iconsDue_;       // to be drawn with their link as it is
     QPointer<QMessageBox> decodeErrorBox_;
