@@ -46,15 +46,20 @@ void TMessageFramer::DropOutside(TFeed& feed, qsizetype count)
 TMessageFramer::TFeed TMessageFramer::Feed(const QByteArray& bytes)
 {
     TFeed feed;
-    for (qsizetype at = 0; at < bytes.size(); at += SliceBytes) {
-        const qsizetype n = std::min(SliceBytes, bytes.size() - at);
-        if (buffer_.size() + n > cap_) {
+    for (qsizetype at = 0; at < bytes.size();) {
+        qsizetype room = cap_ - buffer_.size();
+        if (room <= 0) {
             // The message in hand can never fit: drop it and go on with
             // what follows, which starts the search anew.
             Clear();
             feed.overflow = true;
+            room = cap_;
         }
+        // Never more than the cap holds: a message up to the cap's length
+        // is cut before the bytes after it count against the cap.
+        const qsizetype n = std::min({SliceBytes, bytes.size() - at, room});
         buffer_.append(bytes.constData() + at, n);
+        at += n;
         CutMessages(feed);
     }
     return feed;

@@ -5,7 +5,11 @@
 #include "Shotfile.h"
 #include "XmlNames.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHostAddress>
+#include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <exception>
@@ -23,6 +27,16 @@ QString Peer(const QTcpSocket* socket)
     return socket ? QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort())
                   : QStringLiteral("?");
 }
+
+// Handling the backlogs: a slice ends after this long or this many messages.
+constexpr qint64 SliceMs = 8;
+constexpr int MaxMessagesPerSlice = 64;
+// A connection with this much waiting is not read on until it is handled.
+constexpr qsizetype MaxBacklogBytes = qsizetype(1) << 20;
+constexpr qint64 ReadBufferBytes = 256 * 1024;
+// A message this long is parsed off the GUI thread: its parse alone could
+// hold the loop for tens of milliseconds.
+constexpr qsizetype AsideBytes = 64 * 1024;
 
 // A dispatch error that is not a cap: the rest of the message is skipped.
 struct TSkip : Exception {
@@ -128,8 +142,11 @@ void TNetMonitor::Accept()
         }
         // Requests and answers alternate: no waiting to coalesce small writes.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // Bounded: a peer that sends faster than it is handled waits in TCP.
+        socket->setReadBufferSize(ReadBufferBytes);
         auto connection = std::make_unique<TConnection>();
         connection->socket = socket;
+        connection->peer = Peer(socket);
         connection->framer.KeepOutside(true);
         connections_.push_back(std::move(connection));
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
@@ -149,21 +166,41 @@ void TNetMonitor::Accept()
 
 void TNetMonitor::Dropped(QTcpSocket* socket)
 {
+    TConnection* connection = Find(socket);
+    if (!connection)
+        return;
+    // What the peer sent before it closed is still handled.
+    if (!connection->backlog.empty() || connection->decoding
+        || (socket->bytesAvailable() > 0 && !connection->ignore && connection->refusal.isEmpty())) {
+        connection->gone = true;
+        ScheduleDrain();
+        return;
+    }
+    Remove(socket);
+}
+
+void TNetMonitor::Remove(QTcpSocket* socket)
+{
     const auto it = std::find_if(connections_.begin(), connections_.end(),
                                  [socket](const auto& c) { return c->socket == socket; });
     if (it == connections_.end())
         return;
-    Log(QStringLiteral("node at %1 disconnected").arg(Peer(socket)));
+    Log(QStringLiteral("node at %1 disconnected").arg((*it)->peer));
+    std::vector<TShooterOnNode*> unlinked;
     for (const auto& record : records_) {
         if (record->socket == socket) {
             record->socket = nullptr;
             record->resetNeeded = true;
             record->pending = TShooterOnNode::TPending::None;
+            unlinked.push_back(record.get());
         }
     }
     connections_.erase(it);
     socket->disconnect(this);
     socket->deleteLater();
+    if (onLinkChanged)
+        for (TShooterOnNode* record : unlinked)
+            onLinkChanged(*record);
     if (onConnectionsChanged)
         onConnectionsChanged();
 }
@@ -173,15 +210,23 @@ void TNetMonitor::Close(QTcpSocket* socket, const QString& reason)
     if (!socket)
         return;
     Log(QStringLiteral("connection to %1 closed: %2").arg(Peer(socket), reason));
+    // Nothing more of a refused peer is handled.
+    if (TConnection* connection = Find(socket)) {
+        connection->backlog.clear();
+        connection->backlogBytes = 0;
+        connection->decoding.reset();
+        connection->refusal = reason;
+    }
     socket->abort();
     // abort() reports the disconnect only for a connected socket.
-    Dropped(socket);
+    Remove(socket);
 }
 
 void TNetMonitor::Read(QTcpSocket* socket)
 {
     TConnection* connection = Find(socket);
-    if (!connection)
+    // A long backlog is read on once it is handled (Settle).
+    if (!connection || !connection->refusal.isEmpty() || connection->backlogBytes >= MaxBacklogBytes)
         return;
     const QByteArray bytes = socket->readAll();
     if (connection->ignore)
@@ -201,21 +246,148 @@ void TNetMonitor::Read(QTcpSocket* socket)
     }
     if (feed.orphanEndMarkers > 0)
         Log(QStringLiteral("%1 end marker(s) without a start from %2 dropped").arg(feed.orphanEndMarkers).arg(Peer(socket)));
-    QPointer<QTcpSocket> guard(socket);
-    for (const QByteArray& message : feed.messages) {
-        if (!guard || !Find(socket))
-            return;
-        HandleMessage(socket, message);
+    for (QByteArray& message : feed.messages) {
+        connection->backlogBytes += message.size();
+        connection->backlog.push_back(std::move(message));
     }
-    if (feed.overflow && guard && Find(socket))
-        Close(socket, QStringLiteral("a message longer than %1 bytes").arg(NetLimits::MaxMessageBytes));
+    if (feed.overflow)
+        connection->refusal = QStringLiteral("a message longer than %1 bytes").arg(NetLimits::MaxMessageBytes);
+    if (!connection->backlog.empty() || !connection->refusal.isEmpty())
+        ScheduleDrain();
+}
+
+int TNetMonitor::BacklogCount() const
+{
+    std::size_t n = 0;
+    for (const auto& connection : connections_)
+        n += connection->backlog.size();
+    return int(n);
+}
+
+void TNetMonitor::ScheduleDrain()
+{
+    if (drainPosted_)
+        return;
+    drainPosted_ = true;
+    QTimer::singleShot(0, this, [this] {
+        try {
+            Drain();
+        } catch (const std::exception& e) {
+            Log(QStringLiteral("handling messages: %1").arg(QString::fromUtf8(e.what())));
+        }
+    });
+}
+
+void TNetMonitor::Drain()
+{
+    drainPosted_ = false;
+    QElapsedTimer clock;
+    clock.start();
+    int handled = 0;
+    for (bool more = true; more;) {
+        more = false;
+        // One message of each connection a round; a message may close any of them.
+        std::vector<QPointer<QTcpSocket>> sockets;
+        for (const auto& connection : connections_)
+            sockets.push_back(connection->socket);
+        for (const QPointer<QTcpSocket>& socket : sockets) {
+            TConnection* connection = socket ? Find(socket) : nullptr;
+            if (!connection)
+                continue;
+            if (connection->decoding)
+                continue;  // waits for its parse
+            if (!connection->backlog.empty()) {
+                if (handled >= MaxMessagesPerSlice || clock.elapsed() >= SliceMs) {
+                    ScheduleDrain();
+                    return;
+                }
+                QByteArray message = std::move(connection->backlog.front());
+                connection->backlog.pop_front();
+                connection->backlogBytes -= message.size();
+                ++handled;
+                if (message.size() >= AsideBytes) {
+                    DecodeAside(*connection, std::move(message));
+                    continue;
+                }
+                HandleMessage(socket, message);
+                connection = socket ? Find(socket) : nullptr;
+                if (!connection)
+                    continue;
+            }
+            if (connection->backlog.empty())
+                Settle(socket);
+            connection = socket ? Find(socket) : nullptr;
+            more = more || (connection && !connection->decoding && !connection->backlog.empty());
+        }
+    }
+}
+
+void TNetMonitor::Settle(QTcpSocket* socket)
+{
+    TConnection* connection = Find(socket);
+    if (!connection || connection->decoding)
+        return;
+    if (!connection->refusal.isEmpty()) {
+        Close(socket, connection->refusal);
+        return;
+    }
+    // What waited in the socket while the backlog was long.
+    if (socket->bytesAvailable() > 0 && !connection->ignore) {
+        Read(socket);
+        if (!connection->backlog.empty() || !connection->refusal.isEmpty())
+            return;
+    }
+    if (connection->gone)
+        Remove(socket);
 }
 
 void TNetMonitor::HandleMessage(QTcpSocket* socket, const QByteArray& message)
 {
     if (onMessage)
         onMessage(message);
-    TDecodedMessage decoded = DecodeMessage(message);
+    HandleDecoded(socket, message, DecodeMessage(message));
+}
+
+void TNetMonitor::DecodeAside(TConnection& connection, QByteArray message)
+{
+    if (onMessage)
+        onMessage(message);
+    auto job = std::make_shared<TDecodeJob>();
+    job->message = std::move(message);
+    connection.decoding = job;
+    const std::weak_ptr<TNetMonitor*> alive = alive_;
+    QThreadPool::globalInstance()->start([job, alive] {
+        job->decoded = DecodeMessage(job->message);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [job, alive] {
+                if (const std::shared_ptr<TNetMonitor*> monitor = alive.lock())
+                    (*monitor)->Decoded(job);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TNetMonitor::Decoded(const std::shared_ptr<TDecodeJob>& job)
+{
+    const auto it = std::find_if(connections_.begin(), connections_.end(),
+                                 [&job](const auto& c) { return c->decoding == job; });
+    if (it == connections_.end())
+        return;  // closed meanwhile
+    (*it)->decoding.reset();
+    const QPointer<QTcpSocket> socket = (*it)->socket;
+    try {
+        HandleDecoded(socket, job->message, job->decoded);
+    } catch (const std::exception& e) {
+        Log(QStringLiteral("handling a message: %1").arg(QString::fromUtf8(e.what())));
+    }
+    ScheduleDrain();
+}
+
+void TNetMonitor::HandleDecoded(QTcpSocket* socket, const QByteArray& message, const TDecodedMessage& decoded)
+{
+    if (!socket || !Find(socket))
+        return;
     if (!decoded.root) {
         Log(QStringLiteral("undecodable message from %1 (%2): %3")
                 .arg(Peer(socket), decoded.error, MessageExcerpt(message)));
@@ -307,7 +479,10 @@ bool TNetMonitor::HandleSessionInfo(QTcpSocket* socket, const TXMLNode& info, QS
                 record->socket->write("PING");
                 record->resetNeeded = true;
             }
+            const bool moved = record->socket != socket;
             record->socket = socket;
+            if (moved && onLinkChanged)
+                onLinkChanged(*record);
             if (record->resetNeeded)
                 ResetRecord(*record);
         } else {

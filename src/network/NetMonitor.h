@@ -22,6 +22,17 @@
 // summary, only stops the pulling until that summary, so a node that keeps
 // repeating itself costs one pull per summary.
 //
+// The messages of one read are not handled in one go: they wait in their
+// connection's backlog and a zero-time continuation handles a slice of them
+// at a time (connections in turn, each in stream order), so timers, paints
+// and other sockets get their turn in between. A connection with a long
+// backlog is not read until it shrinks; the socket's bounded read buffer
+// then holds the peer back. A peer that closes its end still has every
+// message it sent handled before its connection is dropped. A long message
+// is parsed on a pool thread (the parse touches nothing shared); its
+// connection waits for it, the others go on, and the parsed message is
+// handled here on the GUI thread in its turn.
+//
 // Caps (NetLimits): a connection that sends what a cap refuses (too many
 // shooters, a shot beyond the shot cap, a shot with too many points, a
 // message past the buffer cap) or leaves too much of our data unread is
@@ -38,6 +49,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -93,6 +105,8 @@ public:
     std::function<void(TShooterOnNode& record, int shotIndex, bool stored)> onShot;
     // A connection was accepted or has ended.
     std::function<void()> onConnectionsChanged;
+    // A record's link went to another connection or was lost.
+    std::function<void(TShooterOnNode& record)> onLinkChanged;
     std::function<void(const QString& error, const QByteArray& message)> onDecodeError;
     // Every whole message received (tests, logging).
     std::function<void(const QByteArray& message)> onMessage;
@@ -107,6 +121,8 @@ public:
     QString ErrorString() const { return server_.errorString(); }
 
     int ConnectionCount() const { return int(connections_.size()); }
+    // Messages received and not handled yet, over all connections.
+    int BacklogCount() const;
     int RecordCount() const { return int(records_.size()); }
     // Null past the end.
     TShooterOnNode* Record(int index) const;
@@ -120,20 +136,41 @@ public:
     int SendMessageRequest(const QString& serial, const QString& text);
 
 private:
+    struct TDecodeJob {
+        QByteArray message;
+        TDecodedMessage decoded;
+    };
     struct TConnection {
         QPointer<QTcpSocket> socket;
+        QString peer;            // its address, still known after it closed
         TMessageFramer framer;
         QByteArray outsideTail;  // last bytes between messages so far
         bool ignore = false;     // sent data-out: everything from it is dropped
+        std::deque<QByteArray> backlog;  // cut, not handled yet, in stream order
+        qsizetype backlogBytes = 0;
+        QString refusal;         // set: closed for it once the backlog is handled
+        bool gone = false;       // the peer closed: dropped once the backlog is handled
+        std::shared_ptr<TDecodeJob> decoding;  // its next message, parsed off the GUI thread
     };
 
     void Accept();
     void Read(QTcpSocket* socket);
-    // The one place a connection ends (closed by the peer or by us).
+    // Handles the backlogs a slice at a time; posts itself again while any is left.
+    void Drain();
+    void ScheduleDrain();
+    // A connection whose backlog is empty: closed, dropped or read on as due.
+    void Settle(QTcpSocket* socket);
+    // The peer closed its end.
     void Dropped(QTcpSocket* socket);
+    // The one place a connection ends (closed by the peer or by us).
+    void Remove(QTcpSocket* socket);
     void Close(QTcpSocket* socket, const QString& reason);
     TConnection* Find(const QTcpSocket* socket) const;
     void HandleMessage(QTcpSocket* socket, const QByteArray& message);
+    void HandleDecoded(QTcpSocket* socket, const QByteArray& message, const TDecodedMessage& decoded);
+    // Parses a long message on a pool thread; Decoded takes it back.
+    void DecodeAside(TConnection& connection, QByteArray message);
+    void Decoded(const std::shared_ptr<TDecodeJob>& job);
     // False when the message broke a cap: the connection is to be closed.
     bool Dispatch(QTcpSocket* socket, const MiniXMLParser::TXMLNode& root, QString& refusal);
     bool HandleSessionInfo(QTcpSocket* socket, const MiniXMLParser::TXMLNode& info, QString& refusal);
@@ -158,4 +195,7 @@ private:
     TMessageWriter writer_;
     std::vector<std::unique_ptr<TConnection>> connections_;
     std::vector<std::unique_ptr<TShooterOnNode>> records_;
+    bool drainPosted_ = false;
+    // Lets a parse that ends after this monitor has gone find that out.
+    std::shared_ptr<TNetMonitor*> alive_ = std::make_shared<TNetMonitor*>(this);
 };

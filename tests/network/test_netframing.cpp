@@ -124,6 +124,24 @@ TEST(NetFraming, GarbageAndOverlongMessagesStayWithinTheCap)
     EXPECT_EQ(got, std::vector<QByteArray> {Cut(Second)});
 }
 
+TEST(NetFraming, AMessageOfTheCapsLengthIsCutWhateverFollowsInTheSameRead)
+{
+    const QByteArray head = "<TRAXELMessage><a/>";
+    const QByteArray tail = "</TRAXELMessage>";
+    const QByteArray full = head + QByteArray(TMessageFramer::DefaultCap - head.size() - tail.size(), ' ') + tail;
+    TMessageFramer framer;
+    bool overflow = false;
+    const std::vector<QByteArray> got = FeedAll(framer, {full + full + Second}, nullptr, &overflow);
+    EXPECT_FALSE(overflow);
+    EXPECT_EQ(got, (std::vector<QByteArray> {full, full, Cut(Second)}));
+
+    // One byte more is one byte too many.
+    overflow = false;
+    const std::vector<QByteArray> over = FeedAll(framer, {head + " " + full.mid(head.size()) + Second}, nullptr, &overflow);
+    EXPECT_TRUE(overflow);
+    EXPECT_EQ(over, std::vector<QByteArray> {Cut(Second)});
+}
+
 TEST(NetMessages, RequestsDecodeToWhatWasBuilt)
 {
     TMessageWriter writer;

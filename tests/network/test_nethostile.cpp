@@ -9,6 +9,7 @@
 #include "Shotdata.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -240,4 +241,92 @@ TEST_F(NetHostile, ConnectionsAndUnreadDataHaveTheirCaps)
     EXPECT_GT(sent, 1000);
     EXPECT_LT(sent, 100000);
     EXPECT_EQ(monitor.ConnectionCount(), 0);
+}
+
+QByteArray Note(int i) { return "<TRAXELMessage><Note N=\"" + QByteArray::number(i) + "\"/></TRAXELMessage>"; }
+
+int NoteNumber(const QByteArray& message)
+{
+    const qsizetype at = message.indexOf("N=\"");
+    return at < 0 ? -1 : message.mid(at + 3, message.indexOf('"', at + 3) - at - 3).toInt();
+}
+
+// Thousands of messages in one write: each handled, in order, and the event
+// loop gets its turn before the last of them.
+TEST_F(NetHostile, AFloodOfMessagesIsHandledInOrderWhileTheLoopGoesOn)
+{
+    constexpr int Count = 3000;
+    std::vector<int> order;
+    int handledWhenTheLoopRan = -1;
+    monitor.onMessage = [&](const QByteArray& message) {
+        if (order.empty())
+            QTimer::singleShot(0, [&] { handledWhenTheLoopRan = int(order.size()); });
+        order.push_back(NoteNumber(message));
+    };
+    QByteArray flood;
+    for (int i = 0; i < Count; ++i)
+        flood += Note(i);
+    ASSERT_TRUE(SendUntil(flood + SessionInfo(Shooter("H1", 0)), [&] { return ReceivedRequest("TargetInfo"); }));
+    ASSERT_EQ(order.size(), std::size_t(Count + 1));
+    for (int i = 0; i < Count; ++i)
+        ASSERT_EQ(order[std::size_t(i)], i);
+    EXPECT_GT(handledWhenTheLoopRan, 0);
+    EXPECT_LT(handledWhenTheLoopRan, Count);
+    EXPECT_EQ(monitor.BacklogCount(), 0);
+    EXPECT_EQ(monitor.ConnectionCount(), 1);
+}
+
+// A node that sends and closes at once: what it sent is still taken, then
+// its link is let go.
+TEST_F(NetHostile, EverythingAClosingPeerSentIsHandledBeforeItIsDropped)
+{
+    int handled = 0;
+    monitor.onMessage = [&](const QByteArray&) { ++handled; };
+    QTcpSocket closing;
+    closing.connectToHost(QStringLiteral("127.0.0.1"), monitor.Port());
+    ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 2; }));
+    QByteArray bytes;
+    for (int i = 0; i < 2000; ++i)
+        bytes += Note(i);
+    closing.write(bytes + SessionInfo(Shooter("LAST", 0)));
+    closing.disconnectFromHost();
+    ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 1; }, 20000));
+    EXPECT_EQ(handled, 2001);
+    const TShooterOnNode* last = monitor.FindShooterLink(QStringLiteral("LAST"));
+    ASSERT_NE(last, nullptr);
+    EXPECT_TRUE(last->socket.isNull());
+    EXPECT_TRUE(last->resetNeeded);
+}
+
+// What a refused message is followed by in the same read is not taken.
+TEST_F(NetHostile, NothingAfterARefusalIsTaken)
+{
+    QByteArray many;
+    for (int i = 0; i < NetLimits::MaxRemoteShooters + 1; ++i)
+        many += Shooter("S" + QByteArray::number(i), 0);
+    ASSERT_TRUE(SendUntil(SessionInfo(many) + SessionInfo(Shooter("AFTER", 0)), [&] { return Closed(); }));
+    EXPECT_EQ(monitor.FindShooterLink(QStringLiteral("AFTER")), nullptr);
+    EXPECT_EQ(monitor.BacklogCount(), 0);
+}
+
+// A long message is parsed aside; what follows it waits for its turn, also
+// when the peer has closed meanwhile.
+TEST_F(NetHostile, ALongMessageKeepsItsPlaceInTheStream)
+{
+    QByteArray lines;
+    for (int i = 0; i < 70000; ++i)
+        lines += " a" + QByteArray::number(i) + "=\"1\"\n";
+    const QByteArray wide = SessionInfo("  <Shooter\n" + lines + " Name=\"W\" SerialNumber=\"WIDE\" ShotCount=\"0\"/>");
+    ASSERT_GT(wide.size(), 256 * 1024);
+    ASSERT_LT(wide.size(), NetLimits::MaxMessageBytes);
+    QTcpSocket closing;
+    closing.connectToHost(QStringLiteral("127.0.0.1"), monitor.Port());
+    ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 2; }));
+    closing.write(Note(0) + wide + SessionInfo(Shooter("SMALL", 0)));
+    closing.disconnectFromHost();
+    ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 1; }, 20000));
+    ASSERT_EQ(monitor.RecordCount(), 2);
+    EXPECT_EQ(monitor.Record(0)->serialNumber, QStringLiteral("WIDE"));
+    EXPECT_EQ(monitor.Record(1)->serialNumber, QStringLiteral("SMALL"));
+    EXPECT_EQ(session.ShooterCount(), 2);
 }

@@ -14,16 +14,23 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace {
 
 TFormShooter* Viewer(const TShooterOnNode& record) { return qobject_cast<TFormShooter*>(record.viewer.data()); }
 
 bool SessionHasShooters() { return CurrentSession && CurrentSession->ShooterCount() > 0; }
+
+// Drawing the viewers after link changes: a slice ends after this long.
+constexpr qint64 RefreshSliceMs = 8;
 
 // Placing a viewer does not draw it again: its network icon would show the
 // link as it was at its last drawing.
@@ -58,7 +65,10 @@ TFormNetworkControl::TFormNetworkControl(QWidget* parent)
     node_.onTextMessage = [this](const QString& serial, const QString& text) {
         Guarded("text message", [&] { HandleSendMessage(serial, text); });
     };
-    node_.onConnectionChanged = [this] { ConnectionsChanged(); };
+    node_.onConnectionChanged = [this] {
+        AllIconsDue();
+        ConnectionsChanged();
+    };
     node_.onConnectionError = [this](const QString&) { ConnectionLost(); };
     node_.onDecodeError = [this](const QString&, const QByteArray& message) { ShowDecodeError(message); };
 
@@ -69,6 +79,7 @@ TFormNetworkControl::TFormNetworkControl(QWidget* parent)
     monitor_.onTargetInfo = [this](TShooterOnNode& r) { RemoteTargetInfo(r); };
     monitor_.onShot = [this](TShooterOnNode& r, int index, bool stored) { RemoteShot(r, index, stored); };
     monitor_.onConnectionsChanged = [this] { ConnectionsChanged(); };
+    monitor_.onLinkChanged = [this](TShooterOnNode& r) { IconDue(Viewer(r)); };
     monitor_.onDecodeError = [this](const QString&, const QByteArray& message) { ShowDecodeError(message); };
 
     retryTimer_ = new QTimer(this);
@@ -86,6 +97,7 @@ TFormNetworkControl::~TFormNetworkControl()
     node_.onConnectionChanged = nullptr;
     node_.onConnectionError = nullptr;
     monitor_.onConnectionsChanged = nullptr;
+    monitor_.onLinkChanged = nullptr;
     monitor_.Stop();
     node_.Close();
     delete decodeErrorBox_.data();
@@ -184,7 +196,16 @@ bool TFormNetworkControl::StartMonitor(int port)
     return true;
 }
 
-void TFormNetworkControl::StopMonitor() { monitor_.Stop(); }
+void TFormNetworkControl::StopMonitor()
+{
+    // Every linked shooter of the session keeps a viewer, also one still due.
+    while (!viewersDue_.empty())
+        MakeDueViewer();
+    monitor_.Stop();
+    // No record is linked any more.
+    AllIconsDue();
+    ScheduleRefresh();
+}
 
 int TFormNetworkControl::ShooterLinkCount() const { return monitor_.RecordCount(); }
 
@@ -202,36 +223,63 @@ void TFormNetworkControl::RemoteShooterLinked(TShooterOnNode& record, bool exist
         if (record.viewer)
             return;
     }
+    // Made a few at a time: a summary may announce dozens of shooters.
+    // Until then the record has no viewer and nothing is shown for it; the
+    // viewer shows its shooter as it is by then.
+    viewersDue_.push_back(record.serialNumber);
+    ScheduleRefresh();
+}
+
+bool TFormNetworkControl::MakeDueViewer()
+{
+    const QString serial = viewersDue_.front();
+    viewersDue_.erase(viewersDue_.begin());
+    TShooterOnNode* record = monitor_.FindShooterLink(serial);
+    // Closing the session deletes its shooters before the monitor stops.
+    if (!record || record->viewer || !record->shooter || !CurrentSession
+        || CurrentSession->FindShooter(serial) != record->shooter)
+        return false;
     auto* viewer = new TFormShooter;
-    record.viewer = viewer;
+    record->viewer = viewer;
     ShooterViewers.push_back(viewer);
     viewer->SetViewerNumber(int(ShooterViewers.size()));
-    AttachShooterView(viewer, nullptr, record.shooter, false);
-    ShowSessionViewers();
-    viewer->show();
+    AttachShooterView(viewer, nullptr, record->shooter, false);
+    if (!record->name.isEmpty())
+        viewer->ShowShooterName();
+    // Placed and shown with the others of the same burst.
+    newViewers_.push_back(viewer);
+    return true;
 }
 
 void TFormNetworkControl::RemoteShotsClearing(TShooterOnNode& record)
 {
-    // The viewer lets go of every shot before they are deleted.
-    if (TFormShooter* viewer = Viewer(record))
+    // The viewer lets go of every shot before they are deleted; without
+    // shots it holds none and shows nothing that changes.
+    TFormShooter* viewer = Viewer(record);
+    clearingHeldShots_ = viewer && record.shooter->ShotCount() > 0;
+    if (clearingHeldShots_)
         viewer->SelectShot(-1);
 }
 
 void TFormNetworkControl::RemoteShotsCleared(TShooterOnNode& record)
 {
-    if (TFormShooter* viewer = Viewer(record))
+    TFormShooter* viewer = Viewer(record);
+    if (viewer && clearingHeldShots_)
         viewer->SelectShot(-1);
+    clearingHeldShots_ = false;
 }
 
 void TFormNetworkControl::RemoteNameAnnounced(TShooterOnNode& record)
 {
+    // Every summary announces every shooter again: only what changed is shown anew.
     TFormShooter* viewer = Viewer(record);
     if (!viewer)
         return;
-    if (!record.name.isEmpty())
+    const auto* edit = viewer->findChild<QLineEdit*>(QStringLiteral("EditShooterName"));
+    if (!record.name.isEmpty() && (!edit || edit->text() != record.name))
         viewer->ShowShooterName();
-    viewer->UpdateShotString();
+    if (viewer->Strip().ShotCount() != record.shooter->ShotCount())
+        viewer->UpdateShotString();
 }
 
 void TFormNetworkControl::RemoteTargetInfo(TShooterOnNode& record)
@@ -254,13 +302,66 @@ void TFormNetworkControl::RemoteShot(TShooterOnNode& record, int shotIndex, bool
     viewer->OnShot();
 }
 
-void TFormNetworkControl::ConnectionsChanged()
+void TFormNetworkControl::ConnectionsChanged() { ScheduleRefresh(); }
+
+void TFormNetworkControl::IconDue(TFormShooter* viewer)
 {
-    if (SessionHasShooters() && !ShooterViewers.empty())
-        Guarded("connection", [] {
-            ShowSessionViewers();
-            RenderViewersNetworkState();
-        });
+    if (!viewer || std::find(iconsDue_.begin(), iconsDue_.end(), viewer) != iconsDue_.end())
+        return;
+    iconsDue_.push_back(viewer);
+    ScheduleRefresh();
+}
+
+void TFormNetworkControl::AllIconsDue()
+{
+    for (TFormShooter* viewer : ShooterViewers)
+        IconDue(viewer);
+}
+
+void TFormNetworkControl::ScheduleRefresh()
+{
+    if (refreshPosted_)
+        return;
+    refreshPosted_ = true;
+    QTimer::singleShot(0, this, [this] {
+        refreshPosted_ = false;
+        Guarded("viewers", [this] { Refresh(); });
+    });
+}
+
+void TFormNetworkControl::Refresh()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!viewersDue_.empty()) {
+        if (clock.elapsed() >= RefreshSliceMs) {
+            ScheduleRefresh();
+            return;
+        }
+        MakeDueViewer();
+    }
+    // Placed again only when viewers were added since the last placement.
+    const bool placed = placedViewers_.size() == ShooterViewers.size()
+        && std::equal(ShooterViewers.begin(), ShooterViewers.end(), placedViewers_.begin(),
+                      [](const TFormShooter* v, const QPointer<TFormShooter>& p) { return v == p.data(); });
+    if (!placed && SessionHasShooters() && !ShooterViewers.empty()) {
+        ShowSessionViewers();
+        placedViewers_.assign(ShooterViewers.begin(), ShooterViewers.end());
+    }
+    for (const QPointer<TFormShooter>& viewer : std::exchange(newViewers_, {}))
+        if (viewer)
+            viewer->show();
+    clock.restart();
+    while (!iconsDue_.empty()) {
+        if (clock.elapsed() >= RefreshSliceMs) {
+            ScheduleRefresh();
+            return;
+        }
+        const QPointer<TFormShooter> viewer = iconsDue_.front();
+        iconsDue_.erase(iconsDue_.begin());
+        if (viewer && std::find(ShooterViewers.begin(), ShooterViewers.end(), viewer.data()) != ShooterViewers.end())
+            viewer->RenderNetworkState();
+    }
 }
 
 // ---- Both ------------------------------------------------------------------------------

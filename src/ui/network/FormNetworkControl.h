@@ -9,6 +9,8 @@
 // their events into viewers, messages on screen and questions:
 // - monitor: every remote shooter gets a viewer without device
 //   (AttachShooterView(viewer, nullptr, ...)), tiled by ShowSessionViewers;
+//   viewers are made a few per slice of the event loop after their shooter
+//   was announced, and tiled once the burst is made;
 //   the viewers belong to ShooterViewers and the session like any others.
 // - node: a text from the monitor goes to the viewers whose shooter has the
 //   serial named (ShowNetworkMessage stops a measuring unit and waits on its
@@ -16,8 +18,11 @@
 //   socket's handler has returned (also when the node dropped a monitor
 //   that reads nothing), and a retry reconnects after
 //   UiTimings().networkRetryWaitMs by a timer, never by waiting.
-// - every connection that comes or goes has the viewers placed and drawn
-//   again, so that their network icons show the link as it is now.
+// - the viewers' network icons follow the links: a viewer whose link came
+//   or went is drawn again, and viewers are placed again when viewers were
+//   added. Both wait for one zero-time continuation, so a burst of
+//   connections costs one placement, and the drawing is spread over slices
+//   of the event loop.
 // - an undecodable message is logged; at most one non-modal box tells of it
 //   at a time, and the message sits on the clipboard only while it shows.
 #pragma once
@@ -31,7 +36,11 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <vector>
+
 #include <QMessageBox>
+
+class TFormShooter;
 
 class TFormNetworkControl : public QWidget, public INetworkLink, public INetworkStatusProvider {
     Q_OBJECT
@@ -74,6 +83,13 @@ private:
     void RemoteTargetInfo(TShooterOnNode& record);
     void RemoteShot(TShooterOnNode& record, int shotIndex, bool stored);
     void ConnectionsChanged();
+    // ---- Viewers after link changes (coalesced) ----
+    void IconDue(TFormShooter* viewer);
+    void AllIconsDue();
+    void ScheduleRefresh();
+    void Refresh();
+    // Makes the viewer of the next due record; false when none was due any more.
+    bool MakeDueViewer();
     // ---- Node events ----
     void HandleSendMessage(const QString& serial, const QString& text);
     void ConnectionLost();
@@ -86,6 +102,12 @@ private:
     bool wanted_ = false;        // a connection to the monitor is wanted (between connect and close)
     bool retryGuard_ = false;    // the retry question is being asked
     bool retryPosted_ = false;   // the question is queued
+    bool refreshPosted_ = false;
+    bool clearingHeldShots_ = false;  // between the two calls around a reset
+    std::vector<QPointer<TFormShooter>> placedViewers_;  // as the last placement left them
+    std::vector<QString> viewersDue_;                    // serials of records still without a viewer
+    std::vector<QPointer<TFormShooter>> newViewers_;     // shown once placed
+    std::vector<QPointer<TFormShooter>> iconsDue_;       // to be drawn with their link as it is
     QPointer<QMessageBox> decodeErrorBox_;
     QString clipboardText_;      // what the box put on the clipboard
 };

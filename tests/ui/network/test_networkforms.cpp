@@ -572,3 +572,36 @@ TEST_F(NetworkFormsTest, MonitorKeepsStepWithANodesUnitThroughAStopAndAStart)
     ASSERT_TRUE(WaitFor([&] { return positions(mirror.FindShooter(shooter->SerialNumber())) == positions(shooter); }));
     SaveScreen(*viewer, QStringLiteral("network_node_unit_restarted"));
 }
+
+// Later summaries: a new name shows, the shots follow, and a node that
+// comes back on a new connection has its viewer show the link again.
+TEST_F(NetworkFormsTest, MonitorViewerFollowsARenameAndANodeThatComesBack)
+{
+    StartMonitoring();
+    TSession first;
+    TShooter* shooter = AddNetShooter(first, QStringLiteral("KBR0000011"), QStringLiteral("Anna"), 1);
+    TNetNode node;
+    Serve(node, first);
+    ASSERT_TRUE(WaitFor([&] {
+        const TFormShooter* viewer = ViewerOf(QStringLiteral("KBR0000011"));
+        return Shots(QStringLiteral("KBR0000011")) == 1 && viewer && DrawnIcon(viewer) == TNetworkIcon::Connected;
+    }));
+    TFormShooter* viewer = ViewerOf(QStringLiteral("KBR0000011"));
+    auto* name = Control<QLineEdit>(viewer, "EditShooterName");
+
+    shooter->name = QStringLiteral("Anne");
+    AddNetShot(*shooter);
+    node.SendDataOut(1, true);
+    ASSERT_TRUE(WaitFor([&] { return Shots(QStringLiteral("KBR0000011")) == 2 && viewer->Strip().ShotCount() == 2; }));
+    EXPECT_EQ(name->text(), QStringLiteral("Anne"));
+
+    node.Close();
+    ASSERT_TRUE(WaitFor([&] { return DrawnIcon(viewer) == TNetworkIcon::NotConnected; }));
+    Serve(node, first);
+    ASSERT_TRUE(WaitFor([&] {
+        return Shots(QStringLiteral("KBR0000011")) == 2 && viewer->Strip().ShotCount() == 2
+            && DrawnIcon(viewer) == TNetworkIcon::Connected;
+    }));
+    EXPECT_EQ(ShooterViewers.size(), 1u);
+    EXPECT_TRUE(viewer->isVisible());
+}
