@@ -1116,6 +1116,21 @@ bool IsPlainAttributeName(QStringView key)
     return true;
 }
 
+// A value that needs no encoding; notes a character from the surrogate range
+// on.
+bool PlainValue(QStringView value, bool& wide)
+{
+    char16_t high = 0;
+    for (QChar c : value) {
+        const char16_t u = c.unicode();
+        if (NeedsEncoding(u))
+            return false;
+        high |= u;
+    }
+    wide |= high >= 0xD800;
+    return true;
+}
+
 // For plain names, which are ASCII.
 bool SamePlainName(QStringView a, QStringView b)
 {
@@ -1135,17 +1150,22 @@ bool SamePlainName(QStringView a, QStringView b)
 void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
 {
     bool plain = FAttrLength == 0;
+    bool wide = false;  // a value holds a character that may be half a pair
     qsizetype length = 0;
     for (auto a = attributes.begin(); plain && a != attributes.end(); ++a) {
-        plain = IsPlainAttributeName(a->Key) && !NeedsEncoding(a->Value);
+        plain = IsPlainAttributeName(a->Key) && PlainValue(a->Value, wide);
         for (auto b = attributes.begin(); plain && b != a; ++b)
             plain = !SamePlainName(a->Key, b->Key);
         if (!a->Value.isEmpty())
             length += a->Key.size() + a->Value.size() + 4;
     }
-    for (const TAttribute& a : attributes) {
-        RefuseLoneSurrogates(a.Key);
-        RefuseLoneSurrogates(a.Value);
+    // Plain names are ASCII: only values with wide characters, or anything
+    // on the general way, need the search for half a surrogate pair.
+    if (!plain || wide) {
+        for (const TAttribute& a : attributes) {
+            RefuseLoneSurrogates(a.Key);
+            RefuseLoneSurrogates(a.Value);
+        }
     }
     if (!plain) {
         for (const TAttribute& a : attributes)
@@ -1305,6 +1325,82 @@ void BuildXMLToList(const TXMLNode* node, QStringList& lines, const QString& ind
         lines.append(out);
 }
 
+// ---- Writing straight to bytes ---------------------------------------------------
+
+namespace {
+
+// The document as SaveToFile writes Build's lines, made from the tree without
+// a string per line: ASCII (nearly everything) is copied byte by byte, any
+// other piece goes through the UTF-8 codec as a whole, as the joined text did.
+class TUtf8Writer {
+public:
+    explicit TUtf8Writer(qsizetype expected) { FOut.reserve(expected); }
+
+    void Put(QStringView v)
+    {
+        const qsizetype n = v.size();
+        const char16_t* p = v.utf16();
+        char16_t any = 0;
+        for (qsizetype i = 0; i < n; ++i)
+            any |= p[i];
+        if (any >= 0x80) {
+            FOut.append(v.toUtf8());
+            return;
+        }
+        const qsizetype at = FOut.size();
+        FOut.resize(at + n);
+        char* d = FOut.data() + at;
+        for (qsizetype i = 0; i < n; ++i)
+            d[i] = char(p[i]);
+    }
+    void Put(char c) { FOut.append(c); }
+    void Put(const char* latin1, qsizetype n) { FOut.append(latin1, n); }
+    void Blanks(qsizetype n) { FOut.append(n, ' '); }
+
+    QByteArray Take() { return std::move(FOut); }
+
+private:
+    QByteArray FOut;
+};
+
+// One element's line as ElementLine makes it, line end included.
+void WriteElementLine(TUtf8Writer& w, const TXMLNode& node, qsizetype indent, QStringView encodedName)
+{
+    const QStringView attrs = TXMLNodeAccess::Attributes(node);
+    const QString& text = TXMLNodeAccess::StoredText(node);
+    const bool hasChildren = !TXMLNodeAccess::Children(node).empty();
+    w.Blanks(indent);
+    w.Put('<');
+    w.Put(encodedName);
+    w.Put(attrs);
+    if (hasChildren) {
+        w.Put('>');
+        w.Put(text);
+    } else if (text.isEmpty()) {
+        w.Put("/>", 2);
+    } else {
+        w.Put('>');
+        w.Put(text);
+        w.Put("</", 2);
+        w.Put(encodedName);
+        w.Put('>');
+    }
+    w.Put("\r\n", 2);
+}
+
+// The name as written: encoded only when it needs it, else shared.
+QStringView NameForWriting(const TXMLNode& node, QString& scratch)
+{
+    if (node.Name().isEmpty())
+        throw Exception("BuildXMLToList: No element name");
+    if (!NeedsEncoding(QStringView(node.Name())))
+        return node.Name();
+    scratch = EncodeView(node.Name());
+    return scratch;
+}
+
+}  // namespace
+
 // ---- TMiniXMLParser -------------------------------------------------------------
 
 TMiniXMLParser::TMiniXMLParser() : FRoot(std::make_unique<TXMLNode>()) {}
@@ -1442,6 +1538,55 @@ void TMiniXMLParser::SaveToFile()
         text.append(QLatin1String("\r\n"));
     }
     WriteFileAtomically(FFileName, QByteArray("\xEF\xBB\xBF") + text.toUtf8());
+}
+
+void TMiniXMLParser::BuildAndSave()
+{
+    struct TFrame {
+        const TXMLNode* Node;
+        QString Scratch;  // the encoded name, when it needed encoding
+        QStringView EncodedName;
+        size_t Next;
+    };
+    FLines.clear();
+    TUtf8Writer w(1 << 16);
+    w.Put("\xEF\xBB\xBF", 3);
+    w.Put(XmlHeaderLine, qsizetype(sizeof XmlHeaderLine - 1));
+    w.Put("\r\n", 2);
+    // As BuildXMLToList: iterative, and refused beyond MaxNestingDepth before
+    // anything is written. A frame's name view points into its own Scratch or
+    // into the node's name, so frames are reserved to stay in place.
+    std::vector<TFrame> stack;
+    stack.reserve(size_t(MaxNestingDepth) + 1);
+    const auto open = [&](const TXMLNode& node, size_t depth) {
+        QString scratch;
+        const QStringView name = NameForWriting(node, scratch);
+        WriteElementLine(w, node, qsizetype(depth), name);
+        if (TXMLNodeAccess::Children(node).empty())
+            return;
+        stack.push_back({&node, std::move(scratch), QStringView(), 0});
+        TFrame& f = stack.back();
+        f.EncodedName = f.Scratch.isEmpty() ? QStringView(node.Name()) : QStringView(f.Scratch);
+    };
+    open(*FRoot, 0);
+    while (!stack.empty()) {
+        TFrame& top = stack.back();
+        const auto& children = TXMLNodeAccess::Children(*top.Node);
+        if (top.Next < children.size()) {
+            const TXMLNode* child = children[top.Next++].get();
+            const size_t depth = stack.size();
+            if (depth + 1 > size_t(MaxNestingDepth))
+                throw Exception("BuildXMLToList: Nesting too deep");
+            open(*child, depth);
+        } else {
+            w.Blanks(qsizetype(stack.size() - 1));
+            w.Put("</", 2);
+            w.Put(top.EncodedName);
+            w.Put(">\r\n", 3);
+            stack.pop_back();
+        }
+    }
+    WriteFileAtomically(FFileName, w.Take());
 }
 
 QString TMiniXMLParser::Encode(const QString& text) { return NeedsEncoding(text) ? EncodeView(text) : text; }

@@ -209,6 +209,11 @@ public:
     // Exception "Cannot write file <name>: <reason>" on failure.
     void SaveToFile();
 
+    // Build and SaveToFile in one, straight from the tree to the file's bytes
+    // (the same bytes, without a string per line); Lines() is left empty.
+    // Throws as both do; nothing is written then.
+    void BuildAndSave();
+
     static QString Encode(const QString& text);
     static bool Decode(const QString& text, QString& out);
 

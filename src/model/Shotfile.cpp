@@ -515,8 +515,7 @@ void TShotFileHandler::Save(const QString& path)
 {
     fileName_ = path;
     parser_.SetFileName(path);
-    parser_.Build();
-    parser_.SaveToFile();
+    parser_.BuildAndSave();
 }
 
 // ---- Writers -------------------------------------------------------------------------
