@@ -44,7 +44,16 @@ qsizetype FirstLoneSurrogate(QStringView text)
 {
     const char16_t* p = text.utf16();
     const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    // Texts are nearly always below U+8000 throughout: skip four code units
+    // at a time while none has its top bit set.
+    qsizetype from = 0;
+    for (; from + 4 <= n; from += 4) {
+        quint64 w;
+        std::memcpy(&w, p + from, sizeof w);
+        if (w & 0x8000800080008000ull)
+            break;
+    }
+    for (qsizetype i = from; i < n; ++i) {
         const char16_t c = p[i];
         if (c < 0xD800 || c > 0xDFFF)
             continue;
@@ -355,6 +364,26 @@ private:
     std::array<QString, Slots> FSlots;
 };
 
+// Attribute keys compared without regard to letter case, as the look-ups do;
+// ASCII (every name in practice) without the general comparison.
+bool SameKey(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    const char16_t* x = a.utf16();
+    const char16_t* y = b.utf16();
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (x[i] == y[i])
+            continue;
+        if (x[i] >= 0x80 || y[i] >= 0x80)
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        const char16_t lower = x[i] | 0x20;
+        if (lower != (y[i] | 0x20) || lower < u'a' || lower > u'z')
+            return false;
+    }
+    return true;
+}
+
 // Gathers the attributes of one start tag with the outcome of one PutAttribute
 // per attribute in tag order, without a linear search per key once a tag holds
 // many of them (a hostile file could hold thousands).
@@ -381,8 +410,7 @@ public:
         qsizetype at = -1;
         if (!FIndexed && FItems.size() < 16) {
             for (size_t i = 0; i < FItems.size(); ++i)
-                if (!FItems[i].Value.isEmpty() && FItems[i].Key.size() == key.size()
-                    && FItems[i].Key.compare(key, Qt::CaseInsensitive) == 0)
+                if (!FItems[i].Value.isEmpty() && SameKey(FItems[i].Key, key))
                     at = qsizetype(i);
         } else {
             if (!FIndexed) {
@@ -1071,33 +1099,10 @@ void TXMLNode::SetAttributeValue(const QString& key, const QString& value)
 
 void TXMLNode::SetAttributeFloat(const QString& key, double value) { SetAttributeValue(key, FloatToStrDot(value)); }
 
-void TXMLNode::VisitAttributes(TAttributeVisitor visit, void* context) const
+void TXMLNode::DecodeAttribute(QStringView key, QStringView value, QString& decodedKey, QString& decodedValue)
 {
-    // Stored form: ' key="value"' each; neither part holds a '"', so the first
-    // '"' after a key opens its value. One pass, noting entities on the way.
-    const QStringView attrs = AttributeText();
-    const char16_t* p = attrs.utf16();
-    const qsizetype n = attrs.size();
-    qsizetype pos = 0;
-    while (pos < n) {
-        bool entity = false;
-        qsizetype open = pos + 1;
-        for (; open < n && p[open] != u'"'; ++open)
-            entity |= p[open] == u'&';
-        qsizetype close = open + 1;
-        for (; close < n && p[close] != u'"'; ++close)
-            entity |= p[close] == u'&';
-        const QStringView key = attrs.mid(pos + 1, open - 1 - (pos + 1));
-        const QStringView value = attrs.mid(open + 1, close - open - 1);
-        if (!entity) {
-            visit(context, key, value);
-        } else {
-            const QString decodedKey = DecodeStored(key);
-            const QString decodedValue = DecodeStored(value);
-            visit(context, decodedKey, decodedValue);
-        }
-        pos = close + 1;
-    }
+    decodedKey = DecodeStored(key);
+    decodedValue = DecodeStored(value);
 }
 
 namespace {
@@ -1334,33 +1339,59 @@ namespace {
 // other piece goes through the UTF-8 codec as a whole, as the joined text did.
 class TUtf8Writer {
 public:
-    explicit TUtf8Writer(qsizetype expected) { FOut.reserve(expected); }
+    explicit TUtf8Writer(qsizetype expected) { Grow(expected); }
 
     void Put(QStringView v)
     {
         const qsizetype n = v.size();
         const char16_t* p = v.utf16();
+        char* d = Room(n);
         char16_t any = 0;
-        for (qsizetype i = 0; i < n; ++i)
+        for (qsizetype i = 0; i < n; ++i) {
             any |= p[i];
-        if (any >= 0x80) {
-            FOut.append(v.toUtf8());
+            d[i] = char(p[i]);
+        }
+        if (any < 0x80) {
+            FUsed += n;
             return;
         }
-        const qsizetype at = FOut.size();
-        FOut.resize(at + n);
-        char* d = FOut.data() + at;
-        for (qsizetype i = 0; i < n; ++i)
-            d[i] = char(p[i]);
+        const QByteArray utf8 = v.toUtf8();  // over the bytes just copied
+        Put(utf8.constData(), utf8.size());
     }
-    void Put(char c) { FOut.append(c); }
-    void Put(const char* latin1, qsizetype n) { FOut.append(latin1, n); }
-    void Blanks(qsizetype n) { FOut.append(n, ' '); }
+    void Put(char c)
+    {
+        *Room(1) = c;
+        ++FUsed;
+    }
+    void Put(const char* bytes, qsizetype n)
+    {
+        std::memcpy(Room(n), bytes, size_t(n));
+        FUsed += n;
+    }
+    void Blanks(qsizetype n)
+    {
+        std::memset(Room(n), ' ', size_t(n));
+        FUsed += n;
+    }
 
-    QByteArray Take() { return std::move(FOut); }
+    QByteArray Take()
+    {
+        FOut.truncate(FUsed);
+        return std::move(FOut);
+    }
 
 private:
+    // Space for n more bytes at the end of what is written.
+    char* Room(qsizetype n)
+    {
+        if (FUsed + n > FOut.size())
+            Grow(std::max(n, FOut.size()));
+        return FOut.data() + FUsed;
+    }
+    void Grow(qsizetype by) { FOut.resize(FOut.size() + by); }
+
     QByteArray FOut;
+    qsizetype FUsed = 0;
 };
 
 // One element's line as ElementLine makes it, line end included.
