@@ -864,9 +864,8 @@ bool TLoader::Run()
 
         if (tag[1] == u'!' || tag[1] == u'?')
             continue;
-        for (qsizetype i = 1; i < tag.size(); ++i)
-            if (p[tagStart + i] == u'<')
-                return Fail("TMiniXMLParser::Load - Invalid element tag, multiple '<' or '>' found", Rest(tagStart));
+        if (tag.indexOf(u'<', 1) >= 0)
+            return Fail("TMiniXMLParser::Load - Invalid element tag, multiple '<' or '>' found", Rest(tagStart));
 
         if (tag[1] == u'/') {
             if (!FCurrent)
