@@ -1107,16 +1107,24 @@ void TXMLNode::DecodeAttribute(QStringView key, QStringView value, QString& deco
 namespace {
 
 // A name that needs no encoding and stays one attribute name when written.
+// Letters, digits and _ - . : by table, as this runs for every attribute
+// written.
+constexpr std::array<bool, 128> PlainNameChars = [] {
+    std::array<bool, 128> t {};
+    for (int c = 0; c < 128; ++c)
+        t[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
+                       || c == '.' || c == ':';
+    return t;
+}();
+
 bool IsPlainAttributeName(QStringView key)
 {
     if (key.isEmpty())
         return false;
-    for (QChar c : key) {
-        const char16_t u = c.unicode();
-        const bool letterOrDigit = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9');
-        if (!letterOrDigit && u != u'_' && u != u'-' && u != u'.' && u != u':')
+    const char16_t* p = key.utf16();
+    for (qsizetype i = 0; i < key.size(); ++i)
+        if (p[i] >= 128 || !PlainNameChars[p[i]])
             return false;
-    }
     return true;
 }
 

@@ -484,3 +484,38 @@ TEST(ModelLoaders, AllocationFailureIsALoadFailure)
             << name;
     }
 }
+
+// Writing straight from the tree gives the bytes of Build and SaveToFile, for
+// names and texts that need entities or are not ASCII (a pair of surrogates
+// among them), at the deepest nesting allowed; what Build refuses it refuses
+// too, leaving the file as it was.
+TEST(MiniXMLWriter, BuildAndSaveWritesWhatBuildAndSaveToFileWrite)
+{
+    QTemporaryDir dir;
+    TMiniXMLParser doc;
+    TXMLNode* root = doc.Root();
+    root->SetName(QString::fromUtf8("R\xC3\xBC<t>"));
+    root->SetAttributeValue("k\u00e9y", QString::fromUtf8("v\xF0\x9F\x98\x80 \"q\" &\t"));
+    root->AddNode("T", "a < b & 'c'\x01")->SetAttributeValue("A", "1");
+    root->AddNode(QString::fromUtf8("\xE2\x82\xAC"), QString::fromUtf8("\xE2\x82\xAC 5"));
+    root->AddNode("E");
+    TXMLNode* n = root->AddNode("Deep");
+    for (int depth = 3; depth <= MaxNestingDepth; ++depth)
+        n = n->AddNode(depth % 2 ? "a" : "b", depth == MaxNestingDepth ? "leaf" : "");
+    root->SetText("both text and children");
+
+    doc.SetFileName(dir.filePath("lines.xml"));
+    doc.Build();
+    doc.SaveToFile();
+    doc.SetFileName(dir.filePath("direct.xml"));
+    doc.BuildAndSave();
+    EXPECT_EQ(ReadAll(dir.filePath("direct.xml")), ReadAll(dir.filePath("lines.xml")));
+    EXPECT_TRUE(doc.Lines().isEmpty());
+
+    n->AddNode("a");
+    EXPECT_EQ(Message([&] { doc.BuildAndSave(); }), "BuildXMLToList: Nesting too deep");
+    n->DeleteNode(0);
+    root->AddNode("x")->SetName("");
+    EXPECT_EQ(Message([&] { doc.BuildAndSave(); }), "BuildXMLToList: No element name");
+    EXPECT_EQ(ReadAll(dir.filePath("direct.xml")), ReadAll(dir.filePath("lines.xml")));
+}
