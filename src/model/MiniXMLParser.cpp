@@ -86,15 +86,16 @@ void RefuseLoneSurrogates(QStringView text)
 // stray tabs, CRs and NULs around tags and texts are ignored.
 inline bool IsBlank(char16_t c) { return c <= u' '; }
 
-QStringView Trimmed(QStringView v)
+inline QStringView Trimmed(QStringView v)
 {
+    const char16_t* p = v.utf16();
     qsizetype b = 0;
     qsizetype e = v.size();
-    while (b < e && IsBlank(v[b].unicode()))
+    while (b < e && IsBlank(p[b]))
         ++b;
-    while (e > b && IsBlank(v[e - 1].unicode()))
+    while (e > b && IsBlank(p[e - 1]))
         --e;
-    return v.mid(b, e - b);
+    return QStringView(p + b, e - b);
 }
 
 // Control characters and & < > ' " are written as entities.
@@ -495,7 +496,7 @@ struct TParseCaches {
 bool ParseTag(const QString& owner, qsizetype tagBegin, qsizetype tagLength, QString& name, TAttrRef& attrs,
               TParseCaches& caches)
 {
-    const QStringView tag = QStringView(owner).mid(tagBegin, tagLength);
+    const QStringView tag(owner.utf16() + tagBegin, tagLength);
     const auto fail = [&](const char* message) {
         SetError(QString::fromLatin1(message), tag.toString());
         return false;
@@ -573,8 +574,9 @@ bool ParseTag(const QString& owner, qsizetype tagBegin, qsizetype tagLength, QSt
         }
         if (close >= n)
             return fail("TXMLNode::ParseFromTag - Parse error on attribute, ending \" not found");
-        QStringView key = Trimmed(inner.mid(i, eq - i));
-        QStringView value = inner.mid(quote + 1, close - quote - 1);
+        // Views made directly: mid() is out of line and checks bounds known here.
+        QStringView key = Trimmed(QStringView(p + i, eq - i));
+        QStringView value(p + quote + 1, close - quote - 1);
         asStored &= quote == eq + 1 && key.size() == eq - i && valuePlain;
         if (NeedsEncoding(key)) {
             asStored = false;
@@ -858,7 +860,7 @@ bool TLoader::Run()
             continue;
         }
         const qsizetype tagStart = FPos;
-        const QStringView tag = buf.mid(tagStart, gt - tagStart + 1);
+        const QStringView tag(p + tagStart, gt - tagStart + 1);
         FPos = gt + 1;
         FScanFrom = FPos;
 

@@ -141,8 +141,8 @@ public:
             qsizetype close = open + 1;
             for (; close < n && p[close] != u'"'; ++close)
                 entity |= p[close] == u'&';
-            const QStringView key = attrs.mid(pos + 1, open - 1 - (pos + 1));
-            const QStringView value = attrs.mid(open + 1, close - open - 1);
+            const QStringView key(p + pos + 1, open - 1 - (pos + 1));
+            const QStringView value(p + open + 1, close - open - 1);
             if (!entity) {
                 f(key, value);
             } else {
