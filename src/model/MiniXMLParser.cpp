@@ -1428,6 +1428,31 @@ void WriteElementLine(TUtf8Writer& w, const TXMLNode& node, qsizetype indent, QS
     w.Put("\r\n", 2);
 }
 
+// The document's size in bytes when all of it is ASCII and no name needs an
+// entity, plus a little: the writer's buffer is taken at once, not grown
+// step by step, as each large step costs the allocator a sweep over every
+// small block freed since the last one.
+qsizetype EstimatedBytes(const TXMLNode& root)
+{
+    qsizetype bytes = 3 + qsizetype(sizeof XmlHeaderLine) + 1 + 256;
+    std::vector<std::pair<const TXMLNode*, qsizetype>> pending{{&root, 0}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        const auto& children = TXMLNodeAccess::Children(*node);
+        bytes += depth + 1 + node->Name().size() + TXMLNodeAccess::Attributes(*node).size()
+                 + TXMLNodeAccess::StoredText(*node).size() + 2;
+        if (children.empty()) {
+            bytes += TXMLNodeAccess::StoredText(*node).isEmpty() ? 2 : 3 + node->Name().size() + 1;
+            continue;
+        }
+        bytes += 1 + depth + 3 + node->Name().size() + 2;
+        for (const auto& child : children)
+            pending.emplace_back(child.get(), std::min<qsizetype>(depth + 1, MaxNestingDepth));
+    }
+    return bytes;
+}
+
 // The name as written: encoded only when it needs it, else shared.
 QStringView NameForWriting(const TXMLNode& node, QString& scratch)
 {
@@ -1589,7 +1614,7 @@ void TMiniXMLParser::BuildAndSave()
         size_t Next;
     };
     FLines.clear();
-    TUtf8Writer w(1 << 16);
+    TUtf8Writer w(EstimatedBytes(*FRoot));
     w.Put("\xEF\xBB\xBF", 3);
     w.Put(XmlHeaderLine, qsizetype(sizeof XmlHeaderLine - 1));
     w.Put("\r\n", 2);
