@@ -1145,6 +1145,37 @@ bool PlainValue(QStringView value, bool& wide)
     return true;
 }
 
+// Room for length characters of a new element's attributes: a range of a
+// block shared by the elements written one after another (as a loaded element
+// shares its line), so a session file's hundred thousand trace points cost no
+// allocation each and no free each when the tree goes. Each range is written
+// once, before any element refers to it; an element that changes its
+// attributes takes a string of its own first (OwnAttributeText).
+QChar* AttributeSpace(qsizetype length, QString& source, qsizetype& begin)
+{
+    constexpr qsizetype BlockSize = 16384;
+    if (length == 0 || length > BlockSize / 8) {
+        source = QString(length, Qt::Uninitialized);
+        begin = 0;
+        return source.data();
+    }
+    struct TBlock {
+        QString Text;
+        QChar* Data = nullptr;
+        qsizetype Used = BlockSize;
+    };
+    thread_local TBlock block;
+    if (block.Used + length > BlockSize) {
+        block.Text = QString(BlockSize, Qt::Uninitialized);
+        block.Data = block.Text.data();  // not shared yet: no copy
+        block.Used = 0;
+    }
+    source = block.Text;
+    begin = block.Used;
+    block.Used += length;
+    return block.Data + begin;
+}
+
 // For plain names, which are ASCII.
 bool SamePlainName(QStringView a, QStringView b)
 {
@@ -1186,8 +1217,7 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
             SetAttributeValue(a.Key.toString(), a.Value.toString());
         return;
     }
-    QString text(length, Qt::Uninitialized);
-    QChar* d = text.data();
+    QChar* d = AttributeSpace(length, FAttrSource, FAttrBegin);
     const auto put = [&d](QStringView v) {
         for (QChar c : v)  // names and numbers: a few characters each
             *d++ = c;
@@ -1203,8 +1233,6 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
         *d++ = u'"';
     }
     FAttrLength = length;
-    FAttrBegin = 0;
-    FAttrSource = std::move(text);
 }
 
 QString TXMLNode::GetText() const { return DecodeStored(FText); }

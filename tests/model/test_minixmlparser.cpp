@@ -519,3 +519,33 @@ TEST(MiniXMLWriter, BuildAndSaveWritesWhatBuildAndSaveToFileWrite)
     EXPECT_EQ(Message([&] { doc.BuildAndSave(); }), "BuildXMLToList: No element name");
     EXPECT_EQ(ReadAll(dir.filePath("direct.xml")), ReadAll(dir.filePath("lines.xml")));
 }
+
+// Elements given their attributes in one go, thousands of them (many share a
+// block of storage): each keeps its own after its neighbours change, remove
+// or gain attributes, or are deleted with a whole other tree.
+TEST(MiniXMLNode, AttributesSetInOneGoStayEachElementsOwn)
+{
+    TMiniXMLParser doc;
+    doc.Root()->SetName("R");
+    auto other = std::make_unique<TXMLNode>();
+    std::vector<TXMLNode*> kept;
+    for (int i = 0; i < 5000; ++i) {
+        const QString n = QString::number(i);
+        TXMLNode* e = (i % 3 == 2 ? other.get() : doc.Root())->AddNode("P");
+        e->SetAttributeValues({ { u"i", n }, { u"X", QString(i % 700, u'x') }, { u"Y", i % 2 ? n : QString() } });
+        if (i % 3 != 2)
+            kept.push_back(e);
+    }
+    for (size_t k = 0; k < kept.size(); k += 2) {
+        kept[k]->SetAttributeValue("Y", "changed");
+        kept[k]->SetAttributeValue("i", "");
+    }
+    other.reset();
+    for (size_t k = 0; k < kept.size(); ++k) {
+        const int i = int(k / 2 * 3 + k % 2);
+        SCOPED_TRACE(i);
+        ASSERT_EQ(kept[k]->GetAttributeValueDef("i", "-"), k % 2 ? QString::number(i) : "-");
+        ASSERT_EQ(kept[k]->GetAttributeValueDef("X", ""), QString(i % 700, u'x'));
+        ASSERT_EQ(kept[k]->GetAttributeValueDef("Y", ""), k % 2 == 0 ? "changed" : i % 2 ? QString::number(i) : "");
+    }
+}
