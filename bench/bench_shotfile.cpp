@@ -8,6 +8,12 @@
 //   BM_XmlLoad  - TMiniXMLParser::LoadFromFile of the session file
 //   BM_XmlSave  - Build and SaveToFile of that document's tree
 //   BM_LoadSessionFile, BM_SaveSessionFile - the whole session file
+//
+// BM_Session16Load and BM_Session16Save work on 16 shooters of 28 or 112 shots
+// (about 3.5 and 14 MB). When the build found the yardstick library, the
+// BM_Yardstick16 pair parses the same file into that library's DOM and writes
+// that DOM back through the same atomic file writer, so bytes/s give the
+// ratio side by side in one run.
 #include "BenchShooter.h"
 #include "Globals.h"
 #include "MiniXMLParser.h"
@@ -21,13 +27,19 @@
 
 #include <memory>
 
+#ifdef TRAXEL_XML_YARDSTICK
+#include <pugixml.hpp>
+
+#include <string>
+#endif
+
 namespace {
 
 
 // The session file of the given number of shooters, written once.
 struct TSessionFile {
-    explicit TSessionFile(int shooters)
-        : session(MakeBenchSession(shooters, 60))
+    explicit TSessionFile(int shooters, int shots = 60)
+        : session(MakeBenchSession(shooters, shots))
         , path(dir.filePath("bench.shotfile.xml"))
     {
         TShotFileHandler h;
@@ -95,8 +107,73 @@ void BM_LoadSessionFile(benchmark::State& state)
     file.Report(state);
 }
 
+// 16 shooters, the argument is the shots per shooter.
+void BM_Session16Load(benchmark::State& state)
+{
+    const TSessionFile file(16, int(state.range(0)));
+    for (auto _ : state) {
+        TShotFileHandler h;
+        h.LoadShotFile(file.path);
+        benchmark::DoNotOptimize(h.Session()->ShooterCount());
+    }
+    file.Report(state);
+}
+
+void BM_Session16Save(benchmark::State& state)
+{
+    const TSessionFile file(16, int(state.range(0)));
+    for (auto _ : state) {
+        TShotFileHandler h;
+        h.SetSession(file.session.get());
+        h.BuildShotFile();
+        h.Save(file.path);
+    }
+    file.Report(state);
+}
+
+#ifdef TRAXEL_XML_YARDSTICK
+void BM_Yardstick16Load(benchmark::State& state)
+{
+    const TSessionFile file(16, int(state.range(0)));
+    const std::string path = file.path.toStdString();
+    for (auto _ : state) {
+        pugi::xml_document doc;
+        if (!doc.load_file(path.c_str()))
+            state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(doc.first_child());
+    }
+    file.Report(state);
+}
+
+void BM_Yardstick16Save(benchmark::State& state)
+{
+    const TSessionFile file(16, int(state.range(0)));
+    pugi::xml_document doc;
+    if (!doc.load_file(file.path.toStdString().c_str()))
+        state.SkipWithError("load failed");
+    struct TWriter : pugi::xml_writer {
+        std::string bytes;
+        void write(const void* data, size_t size) override { bytes.append(static_cast<const char*>(data), size); }
+    };
+    for (auto _ : state) {
+        TWriter w;
+        doc.save(w, " ", pugi::format_indent | pugi::format_write_bom, pugi::encoding_utf8);
+        WriteFileAtomically(file.path, QByteArray(w.bytes.data(), qsizetype(w.bytes.size())));
+    }
+    file.Report(state);
+}
+#endif
+
 }  // namespace
 
+BENCHMARK(BM_Session16Load)->Arg(28)->Arg(112)->Unit(benchmark::kMillisecond);
+#ifdef TRAXEL_XML_YARDSTICK
+BENCHMARK(BM_Yardstick16Load)->Arg(28)->Arg(112)->Unit(benchmark::kMillisecond);
+#endif
+BENCHMARK(BM_Session16Save)->Arg(28)->Arg(112)->Unit(benchmark::kMillisecond);
+#ifdef TRAXEL_XML_YARDSTICK
+BENCHMARK(BM_Yardstick16Save)->Arg(28)->Arg(112)->Unit(benchmark::kMillisecond);
+#endif
 BENCHMARK(BM_XmlLoad)->Arg(1)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadSessionFile)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_XmlSave)->Arg(1)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);

@@ -17,6 +17,9 @@ TRAXEL_PACKAGES=(
   xvfb xauth openbox xdotool x11-utils
   # The print tests read the PDFs they print: pdftoppm and pdftotext.
   poppler-utils
+  # A general-purpose XML library, only as the yardstick of the session-file
+  # benchmark (bench_shotfile); the build works without it.
+  libpugixml-dev
 )
 
 missing=()

@@ -44,7 +44,16 @@ qsizetype FirstLoneSurrogate(QStringView text)
 {
     const char16_t* p = text.utf16();
     const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    // Texts are nearly always below U+8000 throughout: skip four code units
+    // at a time while none has its top bit set.
+    qsizetype from = 0;
+    for (; from + 4 <= n; from += 4) {
+        quint64 w;
+        std::memcpy(&w, p + from, sizeof w);
+        if (w & 0x8000800080008000ull)
+            break;
+    }
+    for (qsizetype i = from; i < n; ++i) {
         const char16_t c = p[i];
         if (c < 0xD800 || c > 0xDFFF)
             continue;
@@ -77,15 +86,16 @@ void RefuseLoneSurrogates(QStringView text)
 // stray tabs, CRs and NULs around tags and texts are ignored.
 inline bool IsBlank(char16_t c) { return c <= u' '; }
 
-QStringView Trimmed(QStringView v)
+inline QStringView Trimmed(QStringView v)
 {
+    const char16_t* p = v.utf16();
     qsizetype b = 0;
     qsizetype e = v.size();
-    while (b < e && IsBlank(v[b].unicode()))
+    while (b < e && IsBlank(p[b]))
         ++b;
-    while (e > b && IsBlank(v[e - 1].unicode()))
+    while (e > b && IsBlank(p[e - 1]))
         --e;
-    return v.mid(b, e - b);
+    return QStringView(p + b, e - b);
 }
 
 // Control characters and & < > ' " are written as entities.
@@ -355,6 +365,26 @@ private:
     std::array<QString, Slots> FSlots;
 };
 
+// Attribute keys compared without regard to letter case, as the look-ups do;
+// ASCII (every name in practice) without the general comparison.
+bool SameKey(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    const char16_t* x = a.utf16();
+    const char16_t* y = b.utf16();
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (x[i] == y[i])
+            continue;
+        if (x[i] >= 0x80 || y[i] >= 0x80)
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        const char16_t lower = x[i] | 0x20;
+        if (lower != (y[i] | 0x20) || lower < u'a' || lower > u'z')
+            return false;
+    }
+    return true;
+}
+
 // Gathers the attributes of one start tag with the outcome of one PutAttribute
 // per attribute in tag order, without a linear search per key once a tag holds
 // many of them (a hostile file could hold thousands).
@@ -381,8 +411,7 @@ public:
         qsizetype at = -1;
         if (!FIndexed && FItems.size() < 16) {
             for (size_t i = 0; i < FItems.size(); ++i)
-                if (!FItems[i].Value.isEmpty() && FItems[i].Key.size() == key.size()
-                    && FItems[i].Key.compare(key, Qt::CaseInsensitive) == 0)
+                if (!FItems[i].Value.isEmpty() && SameKey(FItems[i].Key, key))
                     at = qsizetype(i);
         } else {
             if (!FIndexed) {
@@ -467,7 +496,7 @@ struct TParseCaches {
 bool ParseTag(const QString& owner, qsizetype tagBegin, qsizetype tagLength, QString& name, TAttrRef& attrs,
               TParseCaches& caches)
 {
-    const QStringView tag = QStringView(owner).mid(tagBegin, tagLength);
+    const QStringView tag(owner.utf16() + tagBegin, tagLength);
     const auto fail = [&](const char* message) {
         SetError(QString::fromLatin1(message), tag.toString());
         return false;
@@ -545,8 +574,9 @@ bool ParseTag(const QString& owner, qsizetype tagBegin, qsizetype tagLength, QSt
         }
         if (close >= n)
             return fail("TXMLNode::ParseFromTag - Parse error on attribute, ending \" not found");
-        QStringView key = Trimmed(inner.mid(i, eq - i));
-        QStringView value = inner.mid(quote + 1, close - quote - 1);
+        // Views made directly: mid() is out of line and checks bounds known here.
+        QStringView key = Trimmed(QStringView(p + i, eq - i));
+        QStringView value(p + quote + 1, close - quote - 1);
         asStored &= quote == eq + 1 && key.size() == eq - i && valuePlain;
         if (NeedsEncoding(key)) {
             asStored = false;
@@ -830,15 +860,14 @@ bool TLoader::Run()
             continue;
         }
         const qsizetype tagStart = FPos;
-        const QStringView tag = buf.mid(tagStart, gt - tagStart + 1);
+        const QStringView tag(p + tagStart, gt - tagStart + 1);
         FPos = gt + 1;
         FScanFrom = FPos;
 
         if (tag[1] == u'!' || tag[1] == u'?')
             continue;
-        for (qsizetype i = 1; i < tag.size(); ++i)
-            if (p[tagStart + i] == u'<')
-                return Fail("TMiniXMLParser::Load - Invalid element tag, multiple '<' or '>' found", Rest(tagStart));
+        if (tag.indexOf(u'<', 1) >= 0)
+            return Fail("TMiniXMLParser::Load - Invalid element tag, multiple '<' or '>' found", Rest(tagStart));
 
         if (tag[1] == u'/') {
             if (!FCurrent)
@@ -1071,49 +1100,80 @@ void TXMLNode::SetAttributeValue(const QString& key, const QString& value)
 
 void TXMLNode::SetAttributeFloat(const QString& key, double value) { SetAttributeValue(key, FloatToStrDot(value)); }
 
-void TXMLNode::VisitAttributes(TAttributeVisitor visit, void* context) const
+void TXMLNode::DecodeAttribute(QStringView key, QStringView value, QString& decodedKey, QString& decodedValue)
 {
-    // Stored form: ' key="value"' each; neither part holds a '"', so the first
-    // '"' after a key opens its value. One pass, noting entities on the way.
-    const QStringView attrs = AttributeText();
-    const char16_t* p = attrs.utf16();
-    const qsizetype n = attrs.size();
-    qsizetype pos = 0;
-    while (pos < n) {
-        bool entity = false;
-        qsizetype open = pos + 1;
-        for (; open < n && p[open] != u'"'; ++open)
-            entity |= p[open] == u'&';
-        qsizetype close = open + 1;
-        for (; close < n && p[close] != u'"'; ++close)
-            entity |= p[close] == u'&';
-        const QStringView key = attrs.mid(pos + 1, open - 1 - (pos + 1));
-        const QStringView value = attrs.mid(open + 1, close - open - 1);
-        if (!entity) {
-            visit(context, key, value);
-        } else {
-            const QString decodedKey = DecodeStored(key);
-            const QString decodedValue = DecodeStored(value);
-            visit(context, decodedKey, decodedValue);
-        }
-        pos = close + 1;
-    }
+    decodedKey = DecodeStored(key);
+    decodedValue = DecodeStored(value);
 }
 
 namespace {
 
 // A name that needs no encoding and stays one attribute name when written.
+// Letters, digits and _ - . : by table, as this runs for every attribute
+// written.
+constexpr std::array<bool, 128> PlainNameChars = [] {
+    std::array<bool, 128> t {};
+    for (int c = 0; c < 128; ++c)
+        t[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
+                       || c == '.' || c == ':';
+    return t;
+}();
+
 bool IsPlainAttributeName(QStringView key)
 {
     if (key.isEmpty())
         return false;
-    for (QChar c : key) {
-        const char16_t u = c.unicode();
-        const bool letterOrDigit = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9');
-        if (!letterOrDigit && u != u'_' && u != u'-' && u != u'.' && u != u':')
+    const char16_t* p = key.utf16();
+    for (qsizetype i = 0; i < key.size(); ++i)
+        if (p[i] >= 128 || !PlainNameChars[p[i]])
             return false;
-    }
     return true;
+}
+
+// A value that needs no encoding; notes a character from the surrogate range
+// on.
+bool PlainValue(QStringView value, bool& wide)
+{
+    char16_t high = 0;
+    for (QChar c : value) {
+        const char16_t u = c.unicode();
+        if (NeedsEncoding(u))
+            return false;
+        high |= u;
+    }
+    wide |= high >= 0xD800;
+    return true;
+}
+
+// Room for length characters of a new element's attributes: a range of a
+// block shared by the elements written one after another (as a loaded element
+// shares its line), so a session file's hundred thousand trace points cost no
+// allocation each and no free each when the tree goes. Each range is written
+// once, before any element refers to it; an element that changes its
+// attributes takes a string of its own first (OwnAttributeText).
+QChar* AttributeSpace(qsizetype length, QString& source, qsizetype& begin)
+{
+    constexpr qsizetype BlockSize = 16384;
+    if (length == 0 || length > BlockSize / 8) {
+        source = QString(length, Qt::Uninitialized);
+        begin = 0;
+        return source.data();
+    }
+    struct TBlock {
+        QString Text;
+        QChar* Data = nullptr;
+        qsizetype Used = BlockSize;
+    };
+    thread_local TBlock block;
+    if (block.Used + length > BlockSize) {
+        block.Text = QString(BlockSize, Qt::Uninitialized);
+        block.Data = block.Text.data();  // not shared yet: no copy
+        block.Used = 0;
+    }
+    source = block.Text;
+    begin = block.Used;
+    block.Used += length;
+    return block.Data + begin;
 }
 
 // For plain names, which are ASCII.
@@ -1135,25 +1195,29 @@ bool SamePlainName(QStringView a, QStringView b)
 void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
 {
     bool plain = FAttrLength == 0;
+    bool wide = false;  // a value holds a character that may be half a pair
     qsizetype length = 0;
     for (auto a = attributes.begin(); plain && a != attributes.end(); ++a) {
-        plain = IsPlainAttributeName(a->Key) && !NeedsEncoding(a->Value);
+        plain = IsPlainAttributeName(a->Key) && PlainValue(a->Value, wide);
         for (auto b = attributes.begin(); plain && b != a; ++b)
             plain = !SamePlainName(a->Key, b->Key);
         if (!a->Value.isEmpty())
             length += a->Key.size() + a->Value.size() + 4;
     }
-    for (const TAttribute& a : attributes) {
-        RefuseLoneSurrogates(a.Key);
-        RefuseLoneSurrogates(a.Value);
+    // Plain names are ASCII: only values with wide characters, or anything
+    // on the general way, need the search for half a surrogate pair.
+    if (!plain || wide) {
+        for (const TAttribute& a : attributes) {
+            RefuseLoneSurrogates(a.Key);
+            RefuseLoneSurrogates(a.Value);
+        }
     }
     if (!plain) {
         for (const TAttribute& a : attributes)
             SetAttributeValue(a.Key.toString(), a.Value.toString());
         return;
     }
-    QString text(length, Qt::Uninitialized);
-    QChar* d = text.data();
+    QChar* d = AttributeSpace(length, FAttrSource, FAttrBegin);
     const auto put = [&d](QStringView v) {
         for (QChar c : v)  // names and numbers: a few characters each
             *d++ = c;
@@ -1169,8 +1233,6 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
         *d++ = u'"';
     }
     FAttrLength = length;
-    FAttrBegin = 0;
-    FAttrSource = std::move(text);
 }
 
 QString TXMLNode::GetText() const { return DecodeStored(FText); }
@@ -1304,6 +1366,133 @@ void BuildXMLToList(const TXMLNode* node, QStringList& lines, const QString& ind
     else
         lines.append(out);
 }
+
+// ---- Writing straight to bytes ---------------------------------------------------
+
+namespace {
+
+// The document as SaveToFile writes Build's lines, made from the tree without
+// a string per line: ASCII (nearly everything) is copied byte by byte, any
+// other piece goes through the UTF-8 codec as a whole, as the joined text did.
+class TUtf8Writer {
+public:
+    explicit TUtf8Writer(qsizetype expected) { Grow(expected); }
+
+    void Put(QStringView v)
+    {
+        const qsizetype n = v.size();
+        const char16_t* p = v.utf16();
+        char* d = Room(n);
+        char16_t any = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            any |= p[i];
+            d[i] = char(p[i]);
+        }
+        if (any < 0x80) {
+            FUsed += n;
+            return;
+        }
+        const QByteArray utf8 = v.toUtf8();  // over the bytes just copied
+        Put(utf8.constData(), utf8.size());
+    }
+    void Put(char c)
+    {
+        *Room(1) = c;
+        ++FUsed;
+    }
+    void Put(const char* bytes, qsizetype n)
+    {
+        std::memcpy(Room(n), bytes, size_t(n));
+        FUsed += n;
+    }
+    void Blanks(qsizetype n)
+    {
+        std::memset(Room(n), ' ', size_t(n));
+        FUsed += n;
+    }
+
+    QByteArray Take()
+    {
+        FOut.truncate(FUsed);
+        return std::move(FOut);
+    }
+
+private:
+    // Space for n more bytes at the end of what is written.
+    char* Room(qsizetype n)
+    {
+        if (FUsed + n > FOut.size())
+            Grow(std::max(n, FOut.size()));
+        return FOut.data() + FUsed;
+    }
+    void Grow(qsizetype by) { FOut.resize(FOut.size() + by); }
+
+    QByteArray FOut;
+    qsizetype FUsed = 0;
+};
+
+// One element's line as ElementLine makes it, line end included.
+void WriteElementLine(TUtf8Writer& w, const TXMLNode& node, qsizetype indent, QStringView encodedName)
+{
+    const QStringView attrs = TXMLNodeAccess::Attributes(node);
+    const QString& text = TXMLNodeAccess::StoredText(node);
+    const bool hasChildren = !TXMLNodeAccess::Children(node).empty();
+    w.Blanks(indent);
+    w.Put('<');
+    w.Put(encodedName);
+    w.Put(attrs);
+    if (hasChildren) {
+        w.Put('>');
+        w.Put(text);
+    } else if (text.isEmpty()) {
+        w.Put("/>", 2);
+    } else {
+        w.Put('>');
+        w.Put(text);
+        w.Put("</", 2);
+        w.Put(encodedName);
+        w.Put('>');
+    }
+    w.Put("\r\n", 2);
+}
+
+// The document's size in bytes when all of it is ASCII and no name needs an
+// entity, plus a little: the writer's buffer is taken at once, not grown
+// step by step, as each large step costs the allocator a sweep over every
+// small block freed since the last one.
+qsizetype EstimatedBytes(const TXMLNode& root)
+{
+    qsizetype bytes = 3 + qsizetype(sizeof XmlHeaderLine) + 1 + 256;
+    std::vector<std::pair<const TXMLNode*, qsizetype>> pending{{&root, 0}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        const auto& children = TXMLNodeAccess::Children(*node);
+        bytes += depth + 1 + node->Name().size() + TXMLNodeAccess::Attributes(*node).size()
+                 + TXMLNodeAccess::StoredText(*node).size() + 2;
+        if (children.empty()) {
+            bytes += TXMLNodeAccess::StoredText(*node).isEmpty() ? 2 : 3 + node->Name().size() + 1;
+            continue;
+        }
+        bytes += 1 + depth + 3 + node->Name().size() + 2;
+        for (const auto& child : children)
+            pending.emplace_back(child.get(), std::min<qsizetype>(depth + 1, MaxNestingDepth));
+    }
+    return bytes;
+}
+
+// The name as written: encoded only when it needs it, else shared.
+QStringView NameForWriting(const TXMLNode& node, QString& scratch)
+{
+    if (node.Name().isEmpty())
+        throw Exception("BuildXMLToList: No element name");
+    if (!NeedsEncoding(QStringView(node.Name())))
+        return node.Name();
+    scratch = EncodeView(node.Name());
+    return scratch;
+}
+
+}  // namespace
 
 // ---- TMiniXMLParser -------------------------------------------------------------
 
@@ -1442,6 +1631,55 @@ void TMiniXMLParser::SaveToFile()
         text.append(QLatin1String("\r\n"));
     }
     WriteFileAtomically(FFileName, QByteArray("\xEF\xBB\xBF") + text.toUtf8());
+}
+
+void TMiniXMLParser::BuildAndSave()
+{
+    struct TFrame {
+        const TXMLNode* Node;
+        QString Scratch;  // the encoded name, when it needed encoding
+        QStringView EncodedName;
+        size_t Next;
+    };
+    FLines.clear();
+    TUtf8Writer w(EstimatedBytes(*FRoot));
+    w.Put("\xEF\xBB\xBF", 3);
+    w.Put(XmlHeaderLine, qsizetype(sizeof XmlHeaderLine - 1));
+    w.Put("\r\n", 2);
+    // As BuildXMLToList: iterative, and refused beyond MaxNestingDepth before
+    // anything is written. A frame's name view points into its own Scratch or
+    // into the node's name, so frames are reserved to stay in place.
+    std::vector<TFrame> stack;
+    stack.reserve(size_t(MaxNestingDepth) + 1);
+    const auto open = [&](const TXMLNode& node, size_t depth) {
+        QString scratch;
+        const QStringView name = NameForWriting(node, scratch);
+        WriteElementLine(w, node, qsizetype(depth), name);
+        if (TXMLNodeAccess::Children(node).empty())
+            return;
+        stack.push_back({&node, std::move(scratch), QStringView(), 0});
+        TFrame& f = stack.back();
+        f.EncodedName = f.Scratch.isEmpty() ? QStringView(node.Name()) : QStringView(f.Scratch);
+    };
+    open(*FRoot, 0);
+    while (!stack.empty()) {
+        TFrame& top = stack.back();
+        const auto& children = TXMLNodeAccess::Children(*top.Node);
+        if (top.Next < children.size()) {
+            const TXMLNode* child = children[top.Next++].get();
+            const size_t depth = stack.size();
+            if (depth + 1 > size_t(MaxNestingDepth))
+                throw Exception("BuildXMLToList: Nesting too deep");
+            open(*child, depth);
+        } else {
+            w.Blanks(qsizetype(stack.size() - 1));
+            w.Put("</", 2);
+            w.Put(top.EncodedName);
+            w.Put(">\r\n", 3);
+            stack.pop_back();
+        }
+    }
+    WriteFileAtomically(FFileName, w.Take());
 }
 
 QString TMiniXMLParser::Encode(const QString& text) { return NeedsEncoding(text) ? EncodeView(text) : text; }

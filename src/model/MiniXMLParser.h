@@ -126,10 +126,33 @@ public:
     template <class F>
     void ForEachAttribute(F&& f) const
     {
-        using Fn = std::remove_reference_t<F>;
-        VisitAttributes([](void* context, QStringView key,
-                           QStringView value) { (*static_cast<Fn*>(context))(key, value); },
-                        const_cast<void*>(static_cast<const void*>(std::addressof(f))));
+        // Stored form: ' key="value"' each; neither part holds a '"', so the
+        // first '"' after a key opens its value. Inline, as it runs for every
+        // trace point of a session file.
+        const QStringView attrs = AttributeText();
+        const char16_t* p = attrs.utf16();
+        const qsizetype n = attrs.size();
+        qsizetype pos = 0;
+        while (pos < n) {
+            bool entity = false;
+            qsizetype open = pos + 1;
+            for (; open < n && p[open] != u'"'; ++open)
+                entity |= p[open] == u'&';
+            qsizetype close = open + 1;
+            for (; close < n && p[close] != u'"'; ++close)
+                entity |= p[close] == u'&';
+            const QStringView key(p + pos + 1, open - 1 - (pos + 1));
+            const QStringView value(p + open + 1, close - open - 1);
+            if (!entity) {
+                f(key, value);
+            } else {
+                QString decodedKey;
+                QString decodedValue;
+                DecodeAttribute(key, value, decodedKey, decodedValue);
+                f(QStringView(decodedKey), QStringView(decodedValue));
+            }
+            pos = close + 1;
+        }
     }
     // The outcome of one SetAttributeValue per pair, in order; in a single
     // allocation when the element has no attributes yet and the keys are
@@ -148,8 +171,8 @@ private:
     friend struct TXMLNodeAccess;
 
     QStringView AttributeText() const { return QStringView(FAttrSource).mid(FAttrBegin, FAttrLength); }
-    using TAttributeVisitor = void (*)(void* context, QStringView key, QStringView value);
-    void VisitAttributes(TAttributeVisitor visit, void* context) const;
+    // Both parts of a stored attribute decoded (throws as the getters do).
+    static void DecodeAttribute(QStringView key, QStringView value, QString& decodedKey, QString& decodedValue);
     QString& OwnAttributeText();
 
     QString FText;  // encoded
@@ -208,6 +231,11 @@ public:
     // when everything was written. An empty line list writes nothing. Throws
     // Exception "Cannot write file <name>: <reason>" on failure.
     void SaveToFile();
+
+    // Build and SaveToFile in one, straight from the tree to the file's bytes
+    // (the same bytes, without a string per line); Lines() is left empty.
+    // Throws as both do; nothing is written then.
+    void BuildAndSave();
 
     static QString Encode(const QString& text);
     static bool Decode(const QString& text, QString& out);

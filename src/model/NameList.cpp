@@ -173,8 +173,7 @@ void TShooterNameFileHandler::SaveToFile(const QString& path) const
         for (int i = 0; i < team->NameCount(); ++i)
             teamNode->AddNode(QLatin1String(XmlNames::Shooter))->SetAttributeValue(nameKey, team->GetName(i)->Name);
     }
-    parser.Build();
-    parser.SaveToFile();
+    parser.BuildAndSave();
 }
 
 TTeam& AllNamesTeam()

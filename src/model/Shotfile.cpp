@@ -515,8 +515,7 @@ void TShotFileHandler::Save(const QString& path)
 {
     fileName_ = path;
     parser_.SetFileName(path);
-    parser_.Build();
-    parser_.SaveToFile();
+    parser_.BuildAndSave();
 }
 
 // ---- Writers -------------------------------------------------------------------------
@@ -963,12 +962,20 @@ void TShotFileHandler::ReadCurve(const TXMLNode* curve, TShot& shot)
         const TXMLNode* p = curve->GetNode(k);
         TAttrNumber x, y, failures;
         p->ForEachAttribute([&](QStringView key, QStringView value) {
-            if (IsKey(key, xKey))
-                x.Take(value, 1);
-            else if (IsKey(key, yKey))
-                y.Take(value, 1);
-            else if (IsKey(key, failuresKey))
+            // Nearly every key is one ASCII letter: decided on its size first.
+            if (key.size() == 1 && key.front().unicode() < 0x80) {
+                const char16_t k = key.front().unicode() | 0x20;
+                if (k == u'x')
+                    x.Take(value, 1);
+                else if (k == u'y')
+                    y.Take(value, 1);
+            } else if (IsKey(key, failuresKey)) {
                 failures.Take(value, 0);
+            } else if (IsKey(key, xKey)) {
+                x.Take(value, 1);
+            } else if (IsKey(key, yKey)) {
+                y.Take(value, 1);
+            }
         });
         if (!x.Present())
             ThrowMissing(p, N::X);

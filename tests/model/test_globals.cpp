@@ -227,3 +227,21 @@ TEST(Globals, DebugLogSurvivesBadSinks)
     DebugLog(QStringLiteral("to stderr"));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "to stderr\n");
 }
+
+// Every line-end kind, mixed and at either end; a CR LF is one end, LF CR two.
+TEST(Globals, SplitTextLinesAtEveryKindOfLineEnd)
+{
+    const std::pair<QString, QStringList> cases[] = {
+        { "", {} },
+        { "a", { "a" } },
+        { "a\r\nb\r\n", { "a", "b" } },
+        { "a\nb\rc\r\nd", { "a", "b", "c", "d" } },
+        { "\n\r\r\n", { "", "", "" } },
+        { "a\n\rb", { "a", "", "b" } },
+        { "a\r\r\nb\n\nc\r", { "a", "", "b", "", "c" } },
+        { "only\rcr\rends", { "only", "cr", "ends" } },
+        { "only\nlf\n", { "only", "lf" } },
+    };
+    for (const auto& [text, lines] : cases)
+        EXPECT_EQ(SplitTextLines(text), lines) << text.toStdString();
+}

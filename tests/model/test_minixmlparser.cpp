@@ -484,3 +484,68 @@ TEST(ModelLoaders, AllocationFailureIsALoadFailure)
             << name;
     }
 }
+
+// Writing straight from the tree gives the bytes of Build and SaveToFile, for
+// names and texts that need entities or are not ASCII (a pair of surrogates
+// among them), at the deepest nesting allowed; what Build refuses it refuses
+// too, leaving the file as it was.
+TEST(MiniXMLWriter, BuildAndSaveWritesWhatBuildAndSaveToFileWrite)
+{
+    QTemporaryDir dir;
+    TMiniXMLParser doc;
+    TXMLNode* root = doc.Root();
+    root->SetName(QString::fromUtf8("R\xC3\xBC<t>"));
+    root->SetAttributeValue("k\u00e9y", QString::fromUtf8("v\xF0\x9F\x98\x80 \"q\" &\t"));
+    root->AddNode("T", "a < b & 'c'\x01")->SetAttributeValue("A", "1");
+    root->AddNode(QString::fromUtf8("\xE2\x82\xAC"), QString::fromUtf8("\xE2\x82\xAC 5"));
+    root->AddNode("E");
+    TXMLNode* n = root->AddNode("Deep");
+    for (int depth = 3; depth <= MaxNestingDepth; ++depth)
+        n = n->AddNode(depth % 2 ? "a" : "b", depth == MaxNestingDepth ? "leaf" : "");
+    root->SetText("both text and children");
+
+    doc.SetFileName(dir.filePath("lines.xml"));
+    doc.Build();
+    doc.SaveToFile();
+    doc.SetFileName(dir.filePath("direct.xml"));
+    doc.BuildAndSave();
+    EXPECT_EQ(ReadAll(dir.filePath("direct.xml")), ReadAll(dir.filePath("lines.xml")));
+    EXPECT_TRUE(doc.Lines().isEmpty());
+
+    n->AddNode("a");
+    EXPECT_EQ(Message([&] { doc.BuildAndSave(); }), "BuildXMLToList: Nesting too deep");
+    n->DeleteNode(0);
+    root->AddNode("x")->SetName("");
+    EXPECT_EQ(Message([&] { doc.BuildAndSave(); }), "BuildXMLToList: No element name");
+    EXPECT_EQ(ReadAll(dir.filePath("direct.xml")), ReadAll(dir.filePath("lines.xml")));
+}
+
+// Elements given their attributes in one go, thousands of them (many share a
+// block of storage): each keeps its own after its neighbours change, remove
+// or gain attributes, or are deleted with a whole other tree.
+TEST(MiniXMLNode, AttributesSetInOneGoStayEachElementsOwn)
+{
+    TMiniXMLParser doc;
+    doc.Root()->SetName("R");
+    auto other = std::make_unique<TXMLNode>();
+    std::vector<TXMLNode*> kept;
+    for (int i = 0; i < 5000; ++i) {
+        const QString n = QString::number(i);
+        TXMLNode* e = (i % 3 == 2 ? other.get() : doc.Root())->AddNode("P");
+        e->SetAttributeValues({ { u"i", n }, { u"X", QString(i % 700, u'x') }, { u"Y", i % 2 ? n : QString() } });
+        if (i % 3 != 2)
+            kept.push_back(e);
+    }
+    for (size_t k = 0; k < kept.size(); k += 2) {
+        kept[k]->SetAttributeValue("Y", "changed");
+        kept[k]->SetAttributeValue("i", "");
+    }
+    other.reset();
+    for (size_t k = 0; k < kept.size(); ++k) {
+        const int i = int(k / 2 * 3 + k % 2);
+        SCOPED_TRACE(i);
+        ASSERT_EQ(kept[k]->GetAttributeValueDef("i", "-"), k % 2 ? QString::number(i) : "-");
+        ASSERT_EQ(kept[k]->GetAttributeValueDef("X", ""), QString(i % 700, u'x'));
+        ASSERT_EQ(kept[k]->GetAttributeValueDef("Y", ""), k % 2 == 0 ? "changed" : i % 2 ? QString::number(i) : "");
+    }
+}
