@@ -5,14 +5,13 @@
 #include "Shotfile.h"
 #include "XmlNames.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHostAddress>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 using MiniXMLParser::TXMLNode;
 
@@ -355,17 +354,80 @@ void TNetMonitor::DecodeAside(TConnection& connection, QByteArray message)
     auto job = std::make_shared<TDecodeJob>();
     job->message = std::move(message);
     connection.decoding = job;
-    const std::weak_ptr<TNetMonitor*> alive = alive_;
-    QThreadPool::globalInstance()->start([job, alive] {
-        job->decoded = DecodeMessage(job->message);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [job, alive] {
-                if (const std::shared_ptr<TNetMonitor*> monitor = alive.lock())
-                    (*monitor)->Decoded(job);
-            },
-            Qt::QueuedConnection);
-    });
+    if (!decoder_)
+        decoder_ = std::make_unique<TDecoder>(this);
+    decoder_->Post(std::move(job));
+}
+
+void TNetMonitor::TakeDecoded()
+{
+    if (!decoder_)
+        return;
+    for (const std::shared_ptr<TDecodeJob>& job : decoder_->TakeDone())
+        Decoded(job);
+}
+
+// ---- The decoder's thread ----------------------------------------------------------------
+
+TNetMonitor::TDecoder::TDecoder(TNetMonitor* owner)
+    : owner_(owner)
+{
+}
+
+TNetMonitor::TDecoder::~TDecoder()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void TNetMonitor::TDecoder::Post(std::shared_ptr<TDecodeJob> job)
+{
+    {
+        const std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(job));
+        if (!thread_.joinable())
+            thread_ = std::thread([this] { Run(); });
+    }
+    wake_.notify_one();
+}
+
+std::vector<std::shared_ptr<TNetMonitor::TDecodeJob>> TNetMonitor::TDecoder::TakeDone()
+{
+    const std::lock_guard lock(mutex_);
+    return std::exchange(done_, {});
+}
+
+void TNetMonitor::TDecoder::Run()
+{
+    for (;;) {
+        std::shared_ptr<TDecodeJob> job;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            if (stop_)
+                return;
+            job = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        TDecodedMessage decoded;
+        try {
+            decoded = DecodeMessage(job->message);
+        } catch (const std::exception& e) {
+            decoded.error = QString::fromUtf8(e.what());
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            job->decoded = std::move(decoded);
+            done_.push_back(std::move(job));
+        }
+        // By name: the call carries nothing of this thread's to the monitor's.
+        QMetaObject::invokeMethod(owner_, "TakeDecoded", Qt::QueuedConnection);
+    }
 }
 
 void TNetMonitor::Decoded(const std::shared_ptr<TDecodeJob>& job)

@@ -49,9 +49,12 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 class TSession;
@@ -140,6 +143,28 @@ private:
         QByteArray message;
         TDecodedMessage decoded;
     };
+    // Parses long messages on a thread of its own, one at a time in the order
+    // posted; the monitor takes the parsed ones back on its own thread. The
+    // jobs pass both ways under the decoder's lock.
+    class TDecoder {
+    public:
+        explicit TDecoder(TNetMonitor* owner);
+        // Waits for a parse under way and drops the rest.
+        ~TDecoder();
+        void Post(std::shared_ptr<TDecodeJob> job);
+        std::vector<std::shared_ptr<TDecodeJob>> TakeDone();
+
+    private:
+        void Run();
+
+        TNetMonitor* owner_;
+        std::mutex mutex_;
+        std::condition_variable wake_;
+        std::deque<std::shared_ptr<TDecodeJob>> queue_;
+        std::vector<std::shared_ptr<TDecodeJob>> done_;
+        bool stop_ = false;
+        std::thread thread_;  // started with the first job
+    };
     struct TConnection {
         QPointer<QTcpSocket> socket;
         QString peer;            // its address, still known after it closed
@@ -168,8 +193,10 @@ private:
     TConnection* Find(const QTcpSocket* socket) const;
     void HandleMessage(QTcpSocket* socket, const QByteArray& message);
     void HandleDecoded(QTcpSocket* socket, const QByteArray& message, const TDecodedMessage& decoded);
-    // Parses a long message on a pool thread; Decoded takes it back.
+    // Parses a long message off the GUI thread; Decoded takes it back.
     void DecodeAside(TConnection& connection, QByteArray message);
+    // Posted by the decoder's thread whenever a parse is done.
+    Q_INVOKABLE void TakeDecoded();
     void Decoded(const std::shared_ptr<TDecodeJob>& job);
     // False when the message broke a cap: the connection is to be closed.
     bool Dispatch(QTcpSocket* socket, const MiniXMLParser::TXMLNode& root, QString& refusal);
@@ -196,6 +223,6 @@ private:
     std::vector<std::unique_ptr<TConnection>> connections_;
     std::vector<std::unique_ptr<TShooterOnNode>> records_;
     bool drainPosted_ = false;
-    // Lets a parse that ends after this monitor has gone find that out.
-    std::shared_ptr<TNetMonitor*> alive_ = std::make_shared<TNetMonitor*>(this);
+    // Last member: gone (its thread joined) before anything it could reach.
+    std::unique_ptr<TDecoder> decoder_;
 };
