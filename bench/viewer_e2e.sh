@@ -4,9 +4,12 @@
 # a classic training on the shipped 10 m air rifle setup started from the
 # start menu as an operator would (the viewers draw the live point), then
 # the program's CPU (from /proc/<pid>/stat, all threads and the GUI thread
-# alone) and resident memory over the run, and memory per shot.
+# alone) and resident memory over the run, and memory per shot: the slope of
+# resident memory over the shots sent, from a sample every 5 s (the default
+# run sends about 320 shots; a few dozen shots say little, as the heap grows
+# in steps).
 #
-#   bench/viewer_e2e.sh [SECONDS] [BUILD_DIR]      (default 60 s, build/)
+#   bench/viewer_e2e.sh [SECONDS] [BUILD_DIR]      (default 160 s, build/)
 #   VIEWER_E2E_PERF=/tmp/e2e.data bench/viewer_e2e.sh   also records a profile
 #   VIEWER_E2E_HEAPTRACK=/tmp/e2e bench/viewer_e2e.sh   and the allocations
 #   VIEWER_E2E_SHOOT_EVERY=0 bench/viewer_e2e.sh         streaming only (default 4 s a unit)
@@ -14,7 +17,7 @@
 # Needs xvfb-run, xdotool and xprop, and a built TRAXEL, unitsim and
 # bench_viewer_e2e_layout. Uses a scratch data folder; touches nothing else.
 set -euo pipefail
-seconds=${1:-60}
+seconds=${1:-160}
 build=$(cd "${2:-build}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -66,14 +69,29 @@ read -r _ start_x start_y < <(grep '^ButtonStart ' "$scratch/layout")
 read -r _ row_x row_y < <(grep '^RingSetupRow ' "$scratch/layout")
 
 cd "$build/runtime"
+# The process named $2 among pid $1 and its descendants: this script's own
+# program, never another one of that name on the machine.
+own_process() {
+  local child found
+  if [ "$(cat "/proc/$1/comm" 2>/dev/null)" = "$2" ]; then
+    echo "$1"
+    return
+  fi
+  for child in $(pgrep -P "$1" 2>/dev/null); do
+    found=$(own_process "$child" "$2")
+    [ -n "$found" ] && { echo "$found"; return; }
+  done
+}
 if [ -n "${VIEWER_E2E_HEAPTRACK:-}" ]; then
   # Every allocation: VIEWER_E2E_HEAPTRACK=/tmp/e2e writes /tmp/e2e.zst.
   heaptrack -o "$VIEWER_E2E_HEAPTRACK" ./TRAXEL > "$scratch/app.log" 2>&1 &
+  tracer_pid=$!
   for _ in $(seq 1 100); do
-    app_pid=$(pgrep -n -x TRAXEL || true)
+    app_pid=$(own_process "$tracer_pid" TRAXEL)
     [ -n "$app_pid" ] && break
     sleep 0.1
   done
+  [ -n "$app_pid" ] || { echo "the program did not start under heaptrack" >&2; exit 1; }
 else
   ./TRAXEL > "$scratch/app.log" 2>&1 &
   app_pid=$!
@@ -137,12 +155,20 @@ rss0=$(rss_kb)
 p0=$(ticks "/proc/$app_pid/stat")
 g0=$(ticks "/proc/$app_pid/task/$app_pid/stat")
 t0=$(date +%s.%N)
+perf_pid=
 if [ -n "${VIEWER_E2E_PERF:-}" ]; then
   # A profile of the measured window: VIEWER_E2E_PERF=file.data
-  perf record --call-graph dwarf,16384 -F 300 -o "$VIEWER_E2E_PERF" -p "$app_pid" -- sleep "$seconds" > /dev/null 2>&1
-else
-  sleep "$seconds"
+  perf record --call-graph dwarf,16384 -F 300 -o "$VIEWER_E2E_PERF" -p "$app_pid" -- sleep "$seconds" > /dev/null 2>&1 &
+  perf_pid=$!
 fi
+# "shots rss_kb" every 5 s for the slope.
+echo "$shots0 $rss0" > "$scratch/memory"
+end=$(( $(date +%s) + seconds ))
+while [ "$(date +%s)" -lt "$end" ]; do
+  sleep $(( end - $(date +%s) < 5 ? end - $(date +%s) : 5 )) 2>/dev/null || true
+  echo "$(sent) $(rss_kb)" >> "$scratch/memory"
+done
+[ -n "$perf_pid" ] && wait "$perf_pid" 2>/dev/null || true
 p1=$(ticks "/proc/$app_pid/stat")
 g1=$(ticks "/proc/$app_pid/task/$app_pid/stat")
 t1=$(date +%s.%N)
@@ -150,9 +176,14 @@ rss1=$(rss_kb)
 shots1=$(sent)
 
 awk -v p0="$p0" -v p1="$p1" -v g0="$g0" -v g1="$g1" -v t0="$t0" -v t1="$t1" -v hz="$hz" \
-    -v r0="$rss0" -v r1="$rss1" -v s0="$shots0" -v s1="$shots1" 'BEGIN {
-  wall = t1 - t0; n = s1 - s0
-  printf "viewers 8, %.0f s, shots %d (one every %.0f ms)\n", wall, n, (n > 0 ? wall * 1000 / n : 0)
+    -v r0="$rss0" -v r1="$rss1" -v s0="$shots0" -v s1="$shots1" '
+{ n++; sx += $1; sy += $2; sxx += $1 * $1; sxy += $1 * $2 }
+END {
+  wall = t1 - t0; shots = s1 - s0
+  printf "viewers 8, %.0f s, shots %d (one every %.0f ms)\n", wall, shots, (shots > 0 ? wall * 1000 / shots : 0)
   printf "CPU: program %.1f %% of one core, GUI thread %.1f %%\n", (p1 - p0) / hz / wall * 100, (g1 - g0) / hz / wall * 100
-  printf "RSS: %.1f MB -> %.1f MB, %.1f KB per shot\n", r0 / 1024, r1 / 1024, (n > 0 ? (r1 - r0) / n : 0)
-}'
+  d = n * sxx - sx * sx
+  printf "RSS: %.1f MB -> %.1f MB, %.1f KB per shot (slope over %d samples)\n", r0 / 1024, r1 / 1024, \
+    (d > 0 ? (n * sxy - sx * sy) / d : 0), n
+  if (shots < 300) printf "(fewer than 300 shots: the figure per shot is rough)\n"
+}' "$scratch/memory"

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -78,12 +79,14 @@ void TShotString::SetShots(const std::vector<TShot*>& shots)
     // Entries of the old list may point at shots that are gone or have moved;
     // keep the storage, drop the contents until the next layout.
     entries_.clear();
+    painted_ = false;
 }
 
 void TShotString::Clear()
 {
     shots_.clear();
     entries_.clear();
+    painted_ = false;
 }
 
 const TShotOnString* TShotString::Entry(int index) const
@@ -285,48 +288,86 @@ bool TShotString::Highlighted(int index) const
 
 const QImage& TShotString::TextCell(TCanvas& measure, const QString& text, bool bold, bool highlighted)
 {
-    // Shaping text is the dearest part of a rebuild, and the strip is rebuilt
-    // after every shot with mostly the same texts: each cell is written once.
+    // Shaping text is the dearest part of a paint, and the strip is painted
+    // again after every shot with mostly the same texts: each cell is
+    // written once and kept while paints keep using it.
     const QString key = QString(QChar(u'0' + (bold ? 2 : 0) + (highlighted ? 1 : 0))) + text;
     auto found = textCells_.find(key);
-    if (found != textCells_.end())
-        return found->second;
-    if (textCells_.size() >= MaxTextCells)
-        textCells_.clear();
+    if (found != textCells_.end()) {
+        found->second.used = paintCount_;
+        return found->second.image;
+    }
+    if (textCells_.size() >= MaxTextCells) {
+        // Every clock time is a text of its own: keep only what this paint
+        // has drawn so far.
+        for (auto it = textCells_.begin(); it != textCells_.end();)
+            it = it->second.used == paintCount_ ? std::next(it) : textCells_.erase(it);
+    }
 
     if (measure.Font().bold() != bold)
         measure.SetFontBold(bold);
     const int width = measure.TextWidth(text);
     const int height = measure.TextHeight(text);
-    QImage cell = NewLayer(width, height);
+    QImage cell;
     if (width > 0 && height > 0) {
-        TCanvas canvas(cell);
-        canvas.SetFont(QStringLiteral("Tahoma"), TextHeight, bold);
-        canvas.SetFontColour(TextColour);
-        canvas.SetBrushStyle(TBrushStyle::Solid);
-        canvas.SetBrushColour(highlighted ? HighlightColour : StripColour);
-        canvas.TextOut(0, 0, text);
-    } else {
-        cell = QImage();
+        // Written on a scratch picture and copied out: an image that was
+        // painted on keeps its paint engine, several KB for each cell.
+        if (cellScratch_.width() < width || cellScratch_.height() < height)
+            cellScratch_ = NewLayer(std::max({width, cellScratch_.width(), 256}),
+                                    std::max(height, cellScratch_.height()));
+        cellScratch_.fill(0xFF000000u);
+        {
+            TCanvas canvas(cellScratch_);
+            canvas.SetFont(QStringLiteral("Tahoma"), TextHeight, bold);
+            canvas.SetFontColour(TextColour);
+            canvas.SetBrushStyle(TBrushStyle::Solid);
+            canvas.SetBrushColour(highlighted ? HighlightColour : StripColour);
+            canvas.TextOut(0, 0, text);
+        }
+        cell = cellScratch_.copy(0, 0, width, height);
     }
-    return textCells_.emplace(key, std::move(cell)).first->second;
+    return textCells_.emplace(key, TTextCell {std::move(cell), paintCount_}).first->second.image;
 }
 
 void TShotString::Draw()
 {
     const int end = Layout();
     UpdateBurstRange();
+    width_ = std::max(minWidth, SaturatingCast<int>(double(end) + RightMargin));
+    Paint();
+}
 
-    const int width = std::max(minWidth, SaturatingCast<int>(double(end) + RightMargin));
-    if (bitmap_.width() != width || bitmap_.height() != StripHeight)
-        bitmap_ = NewLayer(width, StripHeight);
-    // A strip too wide for one image stays laid out (clicks still find their
-    // shots) but is not painted.
-    if (bitmap_.isNull())
-        return;
+bool TShotString::Covers(int left, int width) const
+{
+    const int from = std::clamp(left, 0, width_);
+    const int to = std::clamp(SaturatingCast<int>(double(left) + width), 0, width_);
+    return from >= bitmapLeft_ && to <= bitmapLeft_ + bitmap_.width();
+}
 
-    // A plain fill before the painter opens: the strip can be tens of
-    // thousands of pixels wide.
+bool TShotString::Reveal(int left, int width)
+{
+    viewLeft_ = left;
+    viewWidth_ = std::max(0, width);
+    if (!painted_ || Covers(left, width))
+        return false;
+    Paint();
+    return true;
+}
+
+void TShotString::Paint()
+{
+    const int view = viewWidth_ > 0 ? viewWidth_ : std::max(minWidth, InitialWidth);
+    const int span = std::min(width_, SaturatingCast<int>(double(view) * PaintedViews));
+    const int left = std::clamp(viewLeft_ - view, 0, width_ - span);
+    const int right = left + span;
+    // The same size as the last paint is the same picture: no allocation.
+    if (bitmap_.width() != span || bitmap_.height() != StripHeight)
+        bitmap_ = NewLayer(span, StripHeight);
+    bitmapLeft_ = left;
+    painted_ = true;
+    ++paintCount_;
+
+    // A plain fill before the painter opens.
     bitmap_.fill(0xFF000000u | ColourToPixel(StripColour).rgb);
 
     TCanvas canvas(bitmap_);
@@ -339,27 +380,39 @@ void TShotString::Draw()
     std::array<int, 4> widths {};
     for (int i = 0; i < 4; ++i)
         widths[size_t(i)] = IconWidth(TStripIcon(i));
-    int prevEnd = 0;
-    for (const TShotOnString& entry : entries_) {
+    const int widest = *std::max_element(widths.begin(), widths.end());
+
+    // Entries are in x order. Everything an entry draws lies between the end
+    // of its predecessor and its own icon, give or take a text: the entries
+    // within TextReach of the painted part are all that reach into it, and
+    // they are painted in the same order as the whole strip would be.
+    const auto first = std::partition_point(entries_.begin(), entries_.end(), [&](const TShotOnString& entry) {
+        return int64_t(entry.x) + widest + TextReach < left;
+    });
+    for (auto it = first; it != entries_.end(); ++it) {
+        const TShotOnString& entry = *it;
         const int iconWidth = widths[size_t(entry.icon)];
-        if (prevEnd != 0) {
+        if (it != entries_.begin()) {
+            const TShotOnString& previous = *std::prev(it);
+            const int prevEnd = previous.x + widths[size_t(previous.icon)];
+            if (int64_t(prevEnd) - TextReach >= right)
+                break;
             canvas.SetBrushColour(BarColour);
-            canvas.FillRect(prevEnd, BarTop, entry.x, barBottom);
+            canvas.FillRect(prevEnd - left, BarTop, entry.x - left, barBottom);
             if (entry.newGroup) {
                 // Centred in the gap between the two icons.
                 const int markerX = SaturatingCast<int>(entry.x - 0.5 * (markerWidth + entry.x - prevEnd));
-                DrawBitmapTransparent(canvas, markerX, IconY, marker);
+                DrawBitmapTransparent(canvas, markerX - left, IconY, marker);
             }
         }
-        DrawBitmap(canvas, entry.x, IconY, IconBitmap(entry.icon));
+        DrawBitmap(canvas, entry.x - left, IconY, IconBitmap(entry.icon));
 
         const bool isSelected = entry.index == selected;
         const bool highlighted = Highlighted(entry.index);
-        const int centre = entry.x + iconWidth / 2;
+        const int centre = entry.x - left + iconWidth / 2;
         const QImage& label = TextCell(canvas, entry.label, isSelected, highlighted);
         canvas.Draw(centre - label.width() / 2, LabelY, label);
         const QImage& time = TextCell(canvas, entry.timeText, isSelected, highlighted);
         canvas.Draw(centre - time.width() / 2, TimeY, time);
-        prevEnd = entry.x + iconWidth;
     }
 }

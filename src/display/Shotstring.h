@@ -2,6 +2,12 @@
 // line, spaced by the time between shots, with the score or hit word above
 // and a clock or burst time below. The viewer rebuilds it after every change
 // of the shot list and selects the shot under a click through FindShotAt.
+//
+// Every shot stays laid out (clicks, printing), but only the part around
+// what the viewer shows is painted: a session of thousands of shots would
+// otherwise need a picture as wide as the whole session, reallocated with
+// every shot. Bitmap() is that painted part, starting at strip pixel
+// BitmapLeft(); the viewer reports what it shows through Reveal.
 #pragma once
 
 #include "DrawKit.h"
@@ -76,8 +82,12 @@ public:
     // The entry nearest to pixel column x; null without entries.
     const TShotOnString* FindShotAt(int x) const;
 
-    // Lays the shots out and paints the strip.
+    // Lays the shots out and paints the part around the view.
     void Draw();
+    // The strip pixels left .. left + width - 1 are about to be shown: they
+    // become the view, and the part around them is painted again unless it
+    // is painted already. True when it painted.
+    bool Reveal(int left, int width);
     // The layout pass of Draw alone: entries, labels, time texts, bursts.
     // Returns the x after the last entry.
     int Layout();
@@ -92,8 +102,14 @@ public:
     int EntryCount() const { return int(entries_.size()); }
     // Null outside 0 .. EntryCount() - 1.
     const TShotOnString* Entry(int index) const;
+    // The painted part of the strip: at most PaintedViews view widths around
+    // the view, from strip pixel BitmapLeft() on.
     const QImage& Bitmap() const { return bitmap_; }
-    int Width() const { return bitmap_.width(); }
+    int BitmapLeft() const { return bitmapLeft_; }
+    // The width of the whole strip as laid out.
+    int Width() const { return width_; }
+    // Cached text cells (bounded; for the memory tests).
+    int TextCellCount() const { return int(textCells_.size()); }
 
     // Texts of the time line: " m:ss " or, from an hour on, " h:mm:ss " for
     // a clock time in ticks; "+s.s" for a gap inside a burst.
@@ -105,18 +121,39 @@ public:
     static const TUiBitmap& IconBitmap(TStripIcon icon);
     static int IconWidth(TStripIcon icon);
 
+    static constexpr int PaintedViews = 3;
+    static constexpr size_t MaxTextCells = 512;
+
 private:
     static constexpr int TextHeight = 14;
-    static constexpr size_t MaxTextCells = 2048;
+    // How far a text cell may reach beyond its entry's icon: entries this
+    // far outside the painted part are painted too, so that what they
+    // draw into it is there.
+    static constexpr int TextReach = 512;
+
+    struct TTextCell {
+        QImage image;
+        uint32_t used = 0;   // the paint that last drew it
+    };
 
     void FillLabel(TShotOnString& entry) const;
     // The text written in the strip's font on its cell background, as an
     // image; kept between rebuilds. measure carries the strip's font.
     const QImage& TextCell(TCanvas& measure, const QString& text, bool bold, bool highlighted);
     bool Highlighted(int index) const;
+    // Paints the part of the strip around the view into bitmap_.
+    void Paint();
+    bool Covers(int left, int width) const;
 
     std::vector<TShot*> shots_;
     std::vector<TShotOnString> entries_;
-    std::unordered_map<QString, QImage> textCells_;
+    std::unordered_map<QString, TTextCell> textCells_;
+    QImage cellScratch_;     // text cells are written here, then copied out
+    uint32_t paintCount_ = 0;
     QImage bitmap_;
+    int bitmapLeft_ = 0;
+    int width_ = InitialWidth;
+    int viewLeft_ = 0;
+    int viewWidth_ = 0;      // 0: no view reported yet
+    bool painted_ = false;   // bitmap_ shows the current layout
 };

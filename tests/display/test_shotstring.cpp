@@ -240,4 +240,100 @@ TEST_F(ShotStringTest, PaintedBarsMarkersAndHighlights)
     EXPECT_EQ(At(strip, left + 1, TShotString::LabelY + 1), TShotString::HighlightColour);
 }
 
+// A long session as the viewer shows it: one shot after another, the view
+// following the newest, then scrolled through the whole strip.
+class LongStripTest : public ShotStringTest {
+protected:
+    static constexpr int View = 700;
+
+    void MakeSession(int shots)
+    {
+        uint32_t time = 66;
+        for (int i = 0; i < shots; ++i) {
+            // Lone shots, bursts of three, and a restart every 40 shots.
+            time += i % 4 == 0 ? 1500 + 66 * (i % 7) : 50;
+            Ring(time, 50 + i % 60, i / 40);
+        }
+    }
+
+    // The strip as drawn with a view as wide as itself: every pixel painted.
+    QImage Whole(TShotString& strip)
+    {
+        strip.Reveal(0, 1 << 20);
+        strip.Draw();
+        EXPECT_EQ(std::tuple(strip.BitmapLeft(), strip.Bitmap().width()), std::tuple(0, strip.Width()));
+        return strip.Bitmap().copy();
+    }
+
+    // What a view of width View at position shows.
+    static QImage Shown(TShotString& strip, int position)
+    {
+        strip.Reveal(position, View);
+        return strip.Bitmap().copy(position - strip.BitmapLeft(), 0, View, TShotString::StripHeight);
+    }
+};
+
+TEST_F(LongStripTest, EveryScrollPositionShowsTheWholeStripsPixels)
+{
+    MakeSession(300);
+    TShotString strip;
+    strip.selectBurst = true;
+    strip.selected = 150;
+    strip.SetShots(list_);
+    const QImage whole = Whole(strip);
+    ASSERT_GT(strip.Width(), 30 * View);
+
+    // Painted again around the view; scrolled in steps that are not whole
+    // entries, far jumps, both ends.
+    strip.Reveal(strip.Width() - View, View);
+    strip.Draw();
+    EXPECT_LE(strip.Bitmap().width(), TShotString::PaintedViews * View);
+    std::vector<int> positions {strip.Width() - View, 0, 1, 333, 5000, 4999, strip.Width() / 2, 211, strip.Width() - View - 1};
+    for (int p = 0; p < strip.Width() - View; p += 257)
+        positions.push_back(p);
+    for (int position : positions) {
+        SCOPED_TRACE(position);
+        ASSERT_EQ(Shown(strip, position), whole.copy(position, 0, View, TShotString::StripHeight));
+    }
+
+    // Clicks find entries far outside the painted part.
+    strip.Reveal(strip.Width() - View, View);
+    for (int i : {0, 1, 150, 298}) {
+        const TShotOnString* entry = strip.Entry(i);
+        EXPECT_EQ(strip.FindShotAt(entry->xCentre), entry) << i;
+    }
+}
+
+TEST_F(LongStripTest, GrowingSessionKeepsOnePictureAndFewTextCells)
+{
+    MakeSession(600);
+    TShotString strip;
+    strip.minWidth = View - 2;
+    const uchar* picture = nullptr;
+    for (int n = 1; n <= int(list_.size()); ++n) {
+        strip.SetShots(std::vector<TShot*>(list_.begin(), list_.begin() + n));
+        strip.selected = n - 1;
+        strip.Reveal(std::max(0, strip.Width() - View), View);
+        strip.Draw();
+        strip.Reveal(std::max(0, strip.Width() - View), View);
+        // Once the strip is three views wide its picture is never made again.
+        if (strip.Width() >= TShotString::PaintedViews * View) {
+            if (!picture)
+                picture = strip.Bitmap().constBits();
+            ASSERT_EQ(strip.Bitmap().constBits(), picture) << n;
+        }
+    }
+    EXPECT_EQ(strip.Bitmap().width(), TShotString::PaintedViews * View);
+    // Every shot has a clock text of its own; scrolling all the way back
+    // keeps the cache bounded.
+    for (int p = strip.Width(); p >= 0; p -= View)
+        strip.Reveal(p, View);
+    EXPECT_LE(strip.TextCellCount(), int(TShotString::MaxTextCells));
+
+    // The newest shot, highlighted, as the user sees it at the end.
+    const QImage end = Shown(strip, strip.Width() - View);
+    const QImage whole = Whole(strip);
+    EXPECT_EQ(end, whole.copy(strip.Width() - View, 0, View, TShotString::StripHeight));
+}
+
 } // namespace

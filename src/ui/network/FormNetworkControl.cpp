@@ -298,8 +298,8 @@ void TFormNetworkControl::RemoteShot(TShooterOnNode& record, int shotIndex, bool
         viewer->UpdateShotString();
         viewer->SelectShot(0);
     }
-    // As a unit would tell it: the viewer draws the new shot on its timer.
-    viewer->OnShot();
+    // Drawn with the other shots of its batch.
+    viewer->ShotsArrived();
 }
 
 void TFormNetworkControl::ConnectionsChanged() { ScheduleRefresh(); }

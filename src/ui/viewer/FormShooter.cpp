@@ -356,6 +356,25 @@ void TFormShooter::OnShot()
     PostDrawTick();
 }
 
+void TFormShooter::ShotsArrived()
+{
+    newShot_.store(true, std::memory_order_release);
+    if (!arrivalTimer_) {
+        arrivalTimer_ = new QTimer(this);
+        arrivalTimer_->setSingleShot(true);
+        connect(arrivalTimer_, &QTimer::timeout, this, [this] {
+            lastArrivalDrawNs_ = MonotonicNs();
+            DrawTick();
+        });
+    }
+    if (arrivalTimer_->isActive())
+        return;
+    // A pull of thousands of shots draws a few times a second, not once a
+    // shot: each draw lays out the whole strip.
+    const int64_t sinceMs = (MonotonicNs() - lastArrivalDrawNs_) / NsPerMs;
+    arrivalTimer_->start(int(std::clamp<int64_t>(ArrivalDrawMs - sinceMs, 0, ArrivalDrawMs)));
+}
+
 void TFormShooter::PostDrawTick()
 {
     // One queued call however often data arrives; DrawTick clears the flag

@@ -19,7 +19,8 @@
 // end of a shot hold when samples wait for it), TimerSampleStreamCheck (the
 // sample watchdog, runs only while measuring), TimerHidePanel,
 // TimerSimpleUIHideButtons, TimerUpdateZoom (only while a view animation
-// runs). No timer runs while nothing is to be done.
+// runs), and the timer of ShotsArrived (single shot, the next batch of shots
+// the monitor pulled). No timer runs while nothing is to be done.
 //
 // Waits of seconds (reconnect from the viewer: 2 x 5000 ms; a network text
 // to a measuring unit: 5000 ms, then its display lines one by one) are timer
@@ -68,6 +69,12 @@ public:
     // ---- IDeviceEventListener (event thread, under the device lock) ----
     void OnSamples() override;
     void OnShot() override;
+
+    // Shots were added to the shooter by the GUI thread (the monitor's pull):
+    // drawn in batches, at most one draw every ArrivalDrawMs however fast
+    // they come, the first of a quiet spell at once.
+    void ShotsArrived();
+    static constexpr int ArrivalDrawMs = 50;
 
     // ---- IShooterViewLink (the device manager's re-attach) ----
     TShooter* ViewShooter() const override;
@@ -275,6 +282,7 @@ private:
     QTimer* TimerHidePanel = nullptr;
     QTimer* TimerSimpleUIHideButtons = nullptr;
     QTimer* TimerUpdateZoom = nullptr;
+    QTimer* arrivalTimer_ = nullptr;     // the next batch of arrived shots (made on first use)
 
     // ---- Translated texts, taken once ----
     QString textEnterName_;
@@ -328,6 +336,7 @@ private:
     bool reconnecting_ = false;
     bool busyHeld_ = false;
     int displayTextGeneration_ = 0;
+    int64_t lastArrivalDrawNs_ = 0;   // when arrived shots were last drawn
 
     // ---- Written by the event thread ----
     std::atomic<bool> newSamples_ {false};

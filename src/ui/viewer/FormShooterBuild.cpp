@@ -178,7 +178,7 @@ void TFormShooter::BuildShotStripPanel()
     ScrollBoxShotString->setObjectName(QStringLiteral("ScrollBoxShotString"));
     ImageShotString = ScrollBoxShotString->viewport();
     ImageShotString->setObjectName(QStringLiteral("ImageShotString"));
-    ScrollBoxShotString->SetStrip(&strip_.Bitmap());
+    ScrollBoxShotString->SetStrip(&strip_);
     ScrollBoxShotString->SetFillColour(ToQColor(TShotString::StripColour));
     WatchMouse(ImageShotString);
 }

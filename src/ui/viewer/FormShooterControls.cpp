@@ -340,8 +340,11 @@ void TFormShooter::UpdateShotString()
 {
     strip_.SetShots(shooter_);
     strip_.minWidth = std::max(1, ScrollBoxShotString->VisibleWidth() - 2);
-    strip_.Draw();
     const int position = StripScrollPosition();
+    // Painted around what shows now; a scroll that follows paints again
+    // only when it leaves that part.
+    strip_.Reveal(position, ScrollBoxShotString->VisibleWidth());
+    strip_.Draw();
     ScrollBoxShotString->UpdateRange();
     SetStripScrollPosition(position);
     ImageShotString->update();

@@ -1,5 +1,7 @@
 #include "FormShooterWidgets.h"
 
+#include "Shotstring.h"
+
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -55,7 +57,7 @@ TShotStripView::TShotStripView(QWidget* parent)
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TShotStripView::SetStrip(const QImage* strip)
+void TShotStripView::SetStrip(TShotString* strip)
 {
     strip_ = strip;
     UpdateRange();
@@ -64,10 +66,17 @@ void TShotStripView::SetStrip(const QImage* strip)
 
 void TShotStripView::UpdateRange()
 {
-    const int width = strip_ ? strip_->width() : 0;
+    const int width = strip_ ? strip_->Width() : 0;
     horizontalScrollBar()->setRange(0, std::max(0, width - VisibleWidth()));
     horizontalScrollBar()->setPageStep(VisibleWidth());
     horizontalScrollBar()->setSingleStep(20);
+    RevealVisible();
+}
+
+void TShotStripView::RevealVisible()
+{
+    if (strip_)
+        strip_->Reveal(Position(), VisibleWidth());
 }
 
 void TShotStripView::SetFillColour(const QColor& colour)
@@ -84,15 +93,20 @@ int TShotStripView::VisibleWidth() const { return viewport()->width(); }
 
 void TShotStripView::paintEvent(QPaintEvent* event)
 {
+    // Normally a no-op: scrolling and resizing have revealed the slice.
+    RevealVisible();
     QPainter painter(viewport());
     const int offset = Position();
+    const QImage* image = strip_ ? &strip_->Bitmap() : nullptr;
+    const int left = strip_ ? strip_->BitmapLeft() : 0;
     for (const QRect& rect : event->region()) {
-        // The slice of the strip under this rectangle of the viewport.
-        const QRect source = rect.translated(offset, 0);
-        const QRect inside = strip_ ? (source & strip_->rect()) : QRect();
+        // The slice of the strip under this rectangle of the viewport, in
+        // the painted part's own pixels.
+        const QRect source = rect.translated(offset - left, 0);
+        const QRect inside = image ? (source & image->rect()) : QRect();
         painter.fillRect(rect, fill_);
         if (!inside.isEmpty())
-            painter.drawImage(inside.topLeft() - QPoint(offset, 0), *strip_, inside);
+            painter.drawImage(inside.topLeft() - QPoint(offset - left, 0), *image, inside);
     }
 }
 
@@ -102,4 +116,8 @@ void TShotStripView::resizeEvent(QResizeEvent* event)
     UpdateRange();
 }
 
-void TShotStripView::scrollContentsBy(int, int) { viewport()->update(); }
+void TShotStripView::scrollContentsBy(int, int)
+{
+    RevealVisible();
+    viewport()->update();
+}

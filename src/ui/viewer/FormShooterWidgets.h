@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QWidget>
 
+class TShotString;
+
 // The target: shows the renderer's display layer at (0, 0). After a live
 // point the owner calls update() with the rectangle that changed, so a
 // repaint copies only that rectangle of the layer.
@@ -25,17 +27,18 @@ private:
     const QImage* layer_ = nullptr;
 };
 
-// The shot strip's scroll box: a horizontal scroll bar over the strip image,
-// of which the viewport paints only the visible slice (a strip of a few
-// hundred shots is wider than a window system's picture may be). The
-// viewport is the strip's image control: mouse positions on it plus the
-// scroll position are strip pixels.
+// The shot strip's scroll box: a horizontal scroll bar over the whole strip,
+// of which the viewport paints only the visible slice. The strip paints only
+// a part around what is shown; before the box shows a slice it tells the
+// strip (TShotString::Reveal), which paints that part again when the slice
+// lies outside it. The viewport is the strip's image control: mouse
+// positions on it plus the scroll position are strip pixels.
 class TShotStripView : public QAbstractScrollArea {
     Q_OBJECT
 public:
     explicit TShotStripView(QWidget* parent = nullptr);
-    // The strip image (not owned).
-    void SetStrip(const QImage* strip);
+    // The strip (not owned).
+    void SetStrip(TShotString* strip);
     // What shows where the strip does not reach (a strip narrower or lower
     // than the box): the strip's own background, so it fills the box.
     void SetFillColour(const QColor& colour);
@@ -52,6 +55,9 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    const QImage* strip_ = nullptr;
+    // The strip's painted part covers what the viewport shows.
+    void RevealVisible();
+
+    TShotString* strip_ = nullptr;
     QColor fill_;
 };
