@@ -105,6 +105,29 @@ void AddShooter(TSession& session, const QString& serial, int shots, int points)
     }
 }
 
+// Console nodes, one shooter each (SN2000 on), firing a shot a second at the
+// monitor on port for 30 s.
+std::vector<std::unique_ptr<QProcess>> StartFiringNodes(const QTemporaryDir& dir, int count, quint16 port)
+{
+    std::vector<std::unique_ptr<QProcess>> nodes;
+    for (int n = 0; n < count; ++n) {
+        TSession session;
+        AddShooter(session, QStringLiteral("SN%1").arg(2000 + n), 1, 200);
+        const QString file = dir.filePath(QStringLiteral("node%1.shotfile.xml").arg(n));
+        TShotFileHandler writer;
+        writer.SetSession(&session);
+        writer.SetFileName(file);
+        writer.BuildShotFile();
+        writer.Save(file);
+        auto process = std::make_unique<QProcess>();
+        process->start(QStringLiteral(TRAXEL_NETPEER),
+                       {"node", "--session", file, "--port", QString::number(port), "--shot-every", "1000",
+                        "--seconds", "30"});
+        nodes.push_back(std::move(process));
+    }
+    return nodes;
+}
+
 void BM_PullShots(benchmark::State& state)
 {
     EnsureApp();
@@ -151,22 +174,7 @@ void BM_MonitorCpu(benchmark::State& state)
         TNetMonitor monitor;
         monitor.SetSession(&mirror);
         monitor.Start(0);
-        std::vector<std::unique_ptr<QProcess>> nodes;
-        for (int n = 0; n < Nodes; ++n) {
-            TSession session;
-            AddShooter(session, QStringLiteral("SN%1").arg(2000 + n), 1, 200);
-            const QString file = dir.filePath(QStringLiteral("node%1.shotfile.xml").arg(n));
-            TShotFileHandler writer;
-            writer.SetSession(&session);
-            writer.SetFileName(file);
-            writer.BuildShotFile();
-            writer.Save(file);
-            auto process = std::make_unique<QProcess>();
-            process->start(QStringLiteral(TRAXEL_NETPEER),
-                           {"node", "--session", file, "--port", QString::number(monitor.Port()), "--shot-every",
-                            "1000", "--seconds", "30"});
-            nodes.push_back(std::move(process));
-        }
+        std::vector<std::unique_ptr<QProcess>> nodes = StartFiringNodes(dir, Nodes, monitor.Port());
         auto total = [&] {
             int n = 0;
             for (int i = 0; i < mirror.ShooterCount(); ++i)
@@ -301,22 +309,7 @@ void BM_MonitorCpuViewers(benchmark::State& state)
     QTemporaryDir dir;
     for (auto _ : state) {
         TProgramMonitor monitor;
-        std::vector<std::unique_ptr<QProcess>> nodes;
-        for (int n = 0; n < Nodes; ++n) {
-            TSession session;
-            AddShooter(session, QStringLiteral("SN%1").arg(2000 + n), 1, 200);
-            const QString file = dir.filePath(QStringLiteral("node%1.shotfile.xml").arg(n));
-            TShotFileHandler writer;
-            writer.SetSession(&session);
-            writer.SetFileName(file);
-            writer.BuildShotFile();
-            writer.Save(file);
-            auto process = std::make_unique<QProcess>();
-            process->start(QStringLiteral(TRAXEL_NETPEER),
-                           {"node", "--session", file, "--port", QString::number(monitor.Port()), "--shot-every",
-                            "1000", "--seconds", "30"});
-            nodes.push_back(std::move(process));
-        }
+        std::vector<std::unique_ptr<QProcess>> nodes = StartFiringNodes(dir, Nodes, monitor.Port());
         if (!RunUntil([&] { return CurrentSession->ShooterCount() == Nodes && monitor.TotalShots() >= Nodes; },
                       20000)) {
             state.SkipWithError("the nodes did not connect");

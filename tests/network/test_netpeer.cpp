@@ -32,6 +32,16 @@ int ListeningPort(QProcess& monitor, QByteArray& said)
     return port;
 }
 
+// Writes session where a node process reads it.
+void SaveSessionFile(TSession& session, const QString& file)
+{
+    TShotFileHandler writer;
+    writer.SetSession(&session);
+    writer.SetFileName(file);
+    writer.BuildShotFile();
+    writer.Save(file);
+}
+
 } // namespace
 
 TEST(NetPeer, NodeAndMonitorProcessesMirrorASessionFile)
@@ -44,13 +54,7 @@ TEST(NetPeer, NodeAndMonitorProcessesMirrorASessionFile)
     AddNetShooter(session, QStringLiteral("KBR0000022"), QStringLiteral("Ben"), 2);
     const QString input = dir.filePath(QStringLiteral("node.shotfile.xml"));
     const QString output = dir.filePath(QStringLiteral("pulled.shotfile.xml"));
-    {
-        TShotFileHandler writer;
-        writer.SetSession(&session);
-        writer.SetFileName(input);
-        writer.BuildShotFile();
-        writer.Save(input);
-    }
+    SaveSessionFile(session, input);
 
     QProcess monitor;
     monitor.start(QStringLiteral(TRAXEL_NETPEER),
@@ -102,13 +106,7 @@ TEST(NetPeer, NodeConnectsAgainAfterDroppingAMonitorThatReadsNothing)
     TSession session;
     AddNetShooter(session, QStringLiteral("KBR0000011"), QStringLiteral("Anna"), 1, NetLimits::MaxPointsPerShot);
     const QString input = dir.filePath(QStringLiteral("node.shotfile.xml"));
-    {
-        TShotFileHandler writer;
-        writer.SetSession(&session);
-        writer.SetFileName(input);
-        writer.BuildShotFile();
-        writer.Save(input);
-    }
+    SaveSessionFile(session, input);
     QTcpServer listener;
     ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
     QProcess node;
@@ -135,13 +133,7 @@ TEST(NetPeer, AFiringNodeIsMirroredShotByShot)
     TSession session;
     AddNetShooter(session, QStringLiteral("KBR0000011"), QStringLiteral("Anna"), 2);
     const QString input = dir.filePath(QStringLiteral("node.shotfile.xml"));
-    {
-        TShotFileHandler writer;
-        writer.SetSession(&session);
-        writer.SetFileName(input);
-        writer.BuildShotFile();
-        writer.Save(input);
-    }
+    SaveSessionFile(session, input);
     QProcess monitor;
     monitor.start(QStringLiteral(TRAXEL_NETPEER), {"monitor", "--port", "0", "--until-shots", "6", "--seconds", "60"});
     ASSERT_TRUE(monitor.waitForStarted());
