@@ -101,6 +101,10 @@ QString FoldDisplayText(const QString& text)
 bool TFormShooter::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    if (watched == ImageTarget && type == QEvent::Paint) {
+        Guarded("paint", [&] { FlushRender(); });
+        return false;
+    }
     const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease
         || type == QEvent::MouseButtonDblClick || type == QEvent::MouseMove;
     if (!mouse)
@@ -403,6 +407,7 @@ bool TFormShooter::ZoomToShot(int first, int last)
 
 void TFormShooter::StartZoomAnimation(uint32_t ms)
 {
+    renderPending_ = false; // the first step draws the whole view
     renderer_.StartViewAnimation(ms);
     ShowWholeTarget();
     if (renderer_.Animating)
@@ -412,6 +417,7 @@ void TFormShooter::StartZoomAnimation(uint32_t ms)
 void TFormShooter::TimerUpdateZoomTimer()
 {
     if (renderer_.Animating) {
+        renderPending_ = false;
         renderer_.StepViewAnimation();
         ShowWholeTarget();
     }
@@ -422,6 +428,7 @@ void TFormShooter::TimerUpdateZoomTimer()
 void TFormShooter::TrackBarZoomPercentChange(int position)
 {
     RestartHideButtonsTimer();
+    renderPending_ = false;
     renderer_.SetZoomPercent(position);
     ShowWholeTarget();
 }
