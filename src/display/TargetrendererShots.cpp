@@ -236,33 +236,48 @@ void TTargetRenderer::DrawHitCrosshair(double x, double y)
         display.CopyRect(AddPx(px, -reach), AddPx(py, -reach), AddPx(px, reach + 1), AddPx(py, reach + 1),
                          StaticLayer);
     } else {
-        const QRect box = QRect(QPoint(AddPx(px, -reach), AddPx(py, -reach)), QPoint(AddPx(px, reach), AddPx(py, reach)))
-                          & StaticLayer.rect() & DisplayLayer.rect();
-        if (!box.isEmpty()) {
-            if (crossMask_.width() < box.width() || crossMask_.height() < box.height())
-                crossMask_ = QImage(std::max(box.width(), crossMask_.width()), std::max(box.height(), crossMask_.height()),
+        // Two bands hold every stroke pixel: a row band along the horizontal
+        // arms and a column band along the vertical ones. Each gets all four
+        // strokes, clipped to it; where the bands cross, the pixels are or-ed
+        // twice, which changes nothing.
+        const long long pen = CrosshairPenWidth;
+        const QRect layers = StaticLayer.rect() & DisplayLayer.rect();
+        const auto band = [&](long long left, long long top, long long right, long long bottom) {
+            return QRect(QPoint(AddPx(left, 0), AddPx(top, 0)), QPoint(AddPx(right, 0), AddPx(bottom, 0))) & layers;
+        };
+        const QRect boxes[2] = { band(px - reach, py - pen, px + reach, py + pen),
+                                 band(px - pen, py - reach, px + pen, py + reach) };
+        const int maskWidth = std::max(boxes[0].width(), boxes[1].width());
+        const int maskHeight = std::max(boxes[0].height(), boxes[1].height());
+        if (maskWidth > 0 && maskHeight > 0) {
+            if (crossMask_.width() < maskWidth || crossMask_.height() < maskHeight)
+                crossMask_ = QImage(std::max(maskWidth, crossMask_.width()), std::max(maskHeight, crossMask_.height()),
                                     QImage::Format_RGB32);
-            crossMask_.fill(0u);
-            {
-                TCanvas mask(crossMask_);
-                SetPen(mask, CrosshairColour, CrosshairPenWidth, TPenStyle::Solid);
+            // One painter for both bands: it writes straight into the mask,
+            // so the mask can be cleared and read between them.
+            TCanvas mask(crossMask_);
+            SetPen(mask, CrosshairColour, CrosshairPenWidth, TPenStyle::Solid);
+            for (const QRect& box : boxes) {
+                if (box.isEmpty())
+                    continue;
+                for (int y = 0; y < box.height(); ++y)
+                    std::fill_n(reinterpret_cast<uint32_t*>(crossMask_.scanLine(y)), box.width(), 0u);
                 const int ox = -box.left();
                 const int oy = -box.top();
                 mask.Line(AddPx(px - h, ox), py + oy, AddPx(px - 2 * a, ox), py + oy);
                 mask.Line(AddPx(px + h, ox), py + oy, AddPx(px + 2 * a, ox), py + oy);
                 mask.Line(px + ox, AddPx(py - h, oy), px + ox, AddPx(py - 2 * a, oy));
                 mask.Line(px + ox, AddPx(py + h, oy), px + ox, AddPx(py + 2 * a, oy));
-            }
-            for (QImage* layer : { &StaticLayer, &DisplayLayer }) {
-                for (int y = 0; y < box.height(); ++y) {
-                    const auto* m = reinterpret_cast<const uint32_t*>(crossMask_.constScanLine(y));
-                    auto* row = reinterpret_cast<uint32_t*>(layer->scanLine(box.top() + y)) + box.left();
-                    for (int x = 0; x < box.width(); ++x)
-                        row[x] |= m[x] & 0xFFFFFFu;
+                for (QImage* layer : { &StaticLayer, &DisplayLayer }) {
+                    for (int y = 0; y < box.height(); ++y) {
+                        const auto* m = reinterpret_cast<const uint32_t*>(crossMask_.constScanLine(y));
+                        auto* row = reinterpret_cast<uint32_t*>(layer->scanLine(box.top() + y)) + box.left();
+                        for (int x = 0; x < box.width(); ++x)
+                            row[x] |= m[x] & 0xFFFFFFu;
+                    }
                 }
             }
         }
-        ResetPen(still);
         SetPen(still, CrosshairColour, 1, TPenStyle::Solid);
     }
     // The pen the display layer was left with when the cross was drawn on it.
