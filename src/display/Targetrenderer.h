@@ -338,6 +338,7 @@ private:
     void PaintInfoLines(std::initializer_list<TCanvas*> canvases);
 
     bool pictureOnly_ = false;       // the pass draws the animation picture
+    bool firstStep_ = false;         // StartViewAnimation's step: a whole pass
     bool staticBehind_ = false;      // the static layer lacks the last steps
     TAnimPicture anim_;
     std::vector<uint32_t> pictureBuffer_;

@@ -52,7 +52,17 @@ void TTargetRenderer::StartViewAnimation(uint32_t duration)
     ViewX = AnimStartX;
     ViewY = AnimStartY;
     ZoomPercent = AnimStartZoom;
-    StepViewAnimation();
+    // The first frame is a whole pass: it often shows a new shot, and the
+    // picture (several layers' worth of pixels) is left for the next step
+    // rather than delaying it.
+    firstStep_ = true;
+    try {
+        StepViewAnimation();
+    } catch (...) {
+        firstStep_ = false;
+        throw;
+    }
+    firstStep_ = false;
 }
 
 void TTargetRenderer::StepViewAnimation()
@@ -75,7 +85,7 @@ void TTargetRenderer::StepViewAnimation()
         ViewY = AnimStartY + (AnimEndY - AnimStartY) * t;
         ZoomPercent = AnimStartZoom + (AnimEndZoom - AnimStartZoom) * t;
     }
-    if (!Animating || !StepsFromPicture()) {
+    if (!Animating || firstStep_ || !StepsFromPicture()) {
         Render(-1);
         return;
     }
