@@ -114,7 +114,8 @@ void TTargetRenderer::CopyStaticLayer()
         DisplayLayer = StaticLayer.copy();
         return;
     }
-    if (StaticLayer.isNull())
+    // The animation picture's pass draws both layers in one memory.
+    if (StaticLayer.isNull() || StaticLayer.constBits() == DisplayLayer.constBits())
         return;
     const QImage& source = StaticLayer;
     std::memcpy(DisplayLayer.bits(), source.constBits(), std::size_t(source.sizeInBytes()));

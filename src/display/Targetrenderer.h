@@ -312,7 +312,7 @@ private:
         double left = 0.0;
         double top = 0.0;
         QImage image;                // over pictureBuffer_
-        QImage companion;            // the pass's static layer, over companionBuffer_
+        QImage companion;            // the pass's static layer, over the same memory
         int layerWidth = 0;          // the layers it was drawn for
         int layerHeight = 0;
         double pixelsPerMm = 0.0;
@@ -342,7 +342,6 @@ private:
     bool staticBehind_ = false;      // the static layer lacks the last steps
     TAnimPicture anim_;
     std::vector<uint32_t> pictureBuffer_;
-    std::vector<uint32_t> companionBuffer_;
     QImage crossMask_;               // reused by the hit crosshair
 
     int paintDepth_ = 0;

@@ -140,8 +140,13 @@ bool TTargetRenderer::BuildAnimPicture()
     if (pw <= 0 || ph <= 0 || double(pw) * ph > limit + 4.0 * (pw + ph) + 64)
         return false;
 
+    // The pass's two layers share the picture's memory: everything it draws
+    // on both is opaque or or-ed (the hold-box tint, which is neither, is
+    // left out while animating; the text lines and the grading panel are
+    // left to the steps), so drawing it twice changes nothing, and one
+    // buffer is all a viewer keeps.
     anim_.image = ImageOver(pictureBuffer_, pw, ph);
-    anim_.companion = ImageOver(companionBuffer_, pw, ph);
+    anim_.companion = ImageOver(pictureBuffer_, pw, ph);
     anim_.panel = QImage();
 
     // The pass over the picture: the view's centre pixel and zoom moved so
