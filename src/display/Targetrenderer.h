@@ -153,8 +153,11 @@ public:
     // reaches the end is a whole pass, so the view at rest is exactly what a
     // pass draws. Any pass from outside, or a new size, makes the next step
     // draw the picture again from the current state.
+    // A step that would show the frame already on the display layer (a slow
+    // pan between two pixels) leaves it and answers false; true when the
+    // display layer was drawn.
     void StartViewAnimation(uint32_t duration);
-    void StepViewAnimation();
+    bool StepViewAnimation();
     // Outer radius in mm (without the caliber) of ring k of Target's ring,
     // the same geometry the scorer uses; 0 without a ring or for a ring that
     // has no diameter.
@@ -316,12 +319,15 @@ private:
         int layerWidth = 0;          // the layers it was drawn for
         int layerHeight = 0;
         double pixelsPerMm = 0.0;
+        bool framed = false;         // the display layer shows the pan at frameDx, frameDy
+        int frameDx = 0;
+        int frameDy = 0;
     };
     // Steps cut from a picture: a target on screen and a view that depends
     // on the pan and zoom, outside any open painter.
     bool StepsFromPicture() const;
     bool BuildAnimPicture();
-    void ComposeAnimFrame();
+    bool ComposeAnimFrame();
     // The static layer caught up with the display layer after steps that
     // drew on the display layer only.
     void SyncStaticLayer();

@@ -65,10 +65,10 @@ void TTargetRenderer::StartViewAnimation(uint32_t duration)
     firstStep_ = false;
 }
 
-void TTargetRenderer::StepViewAnimation()
+bool TTargetRenderer::StepViewAnimation()
 {
     if (!Animating)
-        return;
+        return false;
     const uint32_t elapsed = TickCountMs() - AnimStartTick;
     const uint32_t span = AnimEndTick - AnimStartTick;
     // An animation of no duration is already at its end.
@@ -87,16 +87,16 @@ void TTargetRenderer::StepViewAnimation()
     }
     if (!Animating || firstStep_ || !StepsFromPicture()) {
         Render(-1);
-        return;
+        return true;
     }
     if (!anim_.valid || anim_.layerWidth != LayerWidth() || anim_.layerHeight != LayerHeight()
         || anim_.pixelsPerMm != PixelsPerMm) {
         if (!BuildAnimPicture()) {
             Render(-1);
-            return;
+            return true;
         }
     }
-    ComposeAnimFrame();
+    return ComposeAnimFrame();
 }
 
 bool TTargetRenderer::StepsFromPicture() const
@@ -185,11 +185,12 @@ bool TTargetRenderer::BuildAnimPicture()
     anim_.layerWidth = w;
     anim_.layerHeight = h;
     anim_.pixelsPerMm = PixelsPerMm;
+    anim_.framed = false;
     anim_.valid = true;
     return true;
 }
 
-void TTargetRenderer::ComposeAnimFrame()
+bool TTargetRenderer::ComposeAnimFrame()
 {
     const int w = LayerWidth();
     const int h = LayerHeight();
@@ -211,6 +212,13 @@ void TTargetRenderer::ComposeAnimFrame()
         // A pan: each row is one copy.
         const int dx = SaturatingCast<int>(std::floor(u0));
         const int dy = SaturatingCast<int>(std::floor(v0));
+        // A slow glide stays on one pixel for several steps: the frame on
+        // the layer is already this one.
+        if (anim_.framed && dx == anim_.frameDx && dy == anim_.frameDy)
+            return false;
+        anim_.framed = true;
+        anim_.frameDx = dx;
+        anim_.frameDy = dy;
         const int first = std::clamp(-dx, 0, w);
         const int last = std::clamp(pw - dx, first, w);
         for (int y = 0; y < h; ++y) {
@@ -226,6 +234,7 @@ void TTargetRenderer::ComposeAnimFrame()
             std::fill(row + last, row + w, fill);
         }
     } else {
+        anim_.framed = false;
         // A zoom: the nearest picture pixel of each layer pixel.
         std::vector<int> columns(std::size_t(w), -1);
         for (int x = 0; x < w; ++x) {
@@ -248,6 +257,7 @@ void TTargetRenderer::ComposeAnimFrame()
     }
     DrawFixedOverlays();
     staticBehind_ = true;
+    return true;
 }
 
 void TTargetRenderer::DrawFixedOverlays()

@@ -358,6 +358,16 @@ TEST_F(AnimationTest, LivePointAndNewShotsDuringSteps)
     ASSERT_TRUE(r.Animating);
     // The newest mark is white at its hit.
     EXPECT_EQ(r.DisplayLayer.pixel(r.MapX(20), r.MapY(0)) & 0xFFFFFF, 0xFFFFFFu);
+
+    // A glide of a tenth of a pixel: after its first cut frame the steps
+    // have nothing new to show.
+    Animate(r, r.ViewX + 0.01, r.ViewY, 200, 1000);
+    time.clock.Advance(200);
+    EXPECT_TRUE(r.StepViewAnimation());
+    const QImage still = r.DisplayLayer.copy();
+    time.clock.Advance(200);
+    EXPECT_FALSE(r.StepViewAnimation());
+    EXPECT_EQ(r.DisplayLayer, still);
 }
 
 TEST_F(RendererTest, FormatDisplayText)

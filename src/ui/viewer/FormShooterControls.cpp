@@ -418,8 +418,8 @@ void TFormShooter::TimerUpdateZoomTimer()
 {
     if (renderer_.Animating) {
         renderPending_ = false;
-        renderer_.StepViewAnimation();
-        ShowWholeTarget();
+        if (renderer_.StepViewAnimation())
+            ShowWholeTarget();
     }
     if (!renderer_.Animating)
         TimerUpdateZoom->stop();
