@@ -4,7 +4,14 @@
 // trace and hold box). Then the analysis graphs of the last shot, a page of
 // the shot table and the grading summary, graded with the shipped grading
 // file when the build's runtime folder is found.
+//
+// Then the view animation at a live viewer's size (480 x 476): one step of a
+// pan at 200 % (the glide to each shot after the first) and of a zoom from
+// 100 % to 200 % (the first shot), beside the whole pass at the same view
+// that each step used to be; and the hit crosshair against its four or-mode
+// wide strokes.
 #include "AppPaths.h"
+#include "Clock.h"
 #include "BenchShooter.h"
 #include "GradingPanel.h"
 #include "Shotdata.h"
@@ -16,6 +23,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -97,6 +105,131 @@ void BM_RenderGradingSummary(benchmark::State& state) { RenderView(state, TTarge
 
 } // namespace
 
+// A clock that stands still halfway through every animation.
+class TStillClock : public IClock {
+public:
+    uint32_t TickCount() const override { return tick; }
+    int64_t MonotonicNs() const override { return int64_t(tick) * 1000000; }
+    uint32_t tick = 100000;
+};
+
+constexpr int ViewerWidth = 480;
+constexpr int ViewerHeight = 476;
+
+// A renderer at a viewer's size, the last shot selected, zoomed to zoom
+// around the shot before it.
+struct TViewerScene {
+    TargetDescription target = MakeBenchTarget();
+    std::unique_ptr<TShooter> shooter = MakeBenchShooter(target);
+    TTargetRenderer renderer;
+
+    explicit TViewerScene(double zoom)
+    {
+        renderer.Target = target;
+        renderer.Shooter = shooter.get();
+        renderer.GradingOverlay = false;
+        renderer.SetSize(ViewerWidth, ViewerHeight);
+        renderer.ZoomToFitTarget();
+        renderer.SelectedShot = shooter->GetShot(kBenchShots - 1);
+        renderer.ViewMode = TTargetRenderer::ViewSingleShot;
+        const TShot* before = shooter->GetShot(kBenchShots - 2);
+        renderer.ViewX = before->raw.X() * 0.1;
+        renderer.ViewY = before->raw.Y() * 0.1;
+        renderer.SetZoomPercent(zoom);
+    }
+
+    // Halfway from the current view to the last shot at zoom.
+    void Animate(TStillClock& clock, double zoom)
+    {
+        const TShot* last = shooter->GetShot(kBenchShots - 1);
+        renderer.AnimStartX = renderer.ViewX;
+        renderer.AnimStartY = renderer.ViewY;
+        renderer.AnimStartZoom = renderer.ZoomPercent;
+        renderer.AnimEndX = last->raw.X() * 0.1;
+        renderer.AnimEndY = last->raw.Y() * 0.1;
+        renderer.AnimEndZoom = zoom;
+        renderer.StartViewAnimation(1000);
+        clock.tick += 500;
+    }
+};
+
+void AnimationStep(benchmark::State& state, double startZoom, double endZoom)
+{
+    EnsureApp();
+    TStillClock clock;
+    SetClock(&clock);
+    {
+        TViewerScene scene(startZoom);
+        scene.Animate(clock, endZoom);
+        for (auto _ : state) {
+            scene.renderer.StepViewAnimation();
+            benchmark::DoNotOptimize(scene.renderer.DisplayLayer.constBits());
+        }
+        state.counters["animating"] = scene.renderer.Animating;
+    }
+    SetClock(nullptr);
+}
+
+void BM_AnimationPanStep(benchmark::State& state) { AnimationStep(state, 200, 200); }
+void BM_AnimationZoomStep(benchmark::State& state) { AnimationStep(state, 100, 200); }
+
+// What every step was before: the whole pass at the step's view.
+void BM_AnimationStepAsWholePass(benchmark::State& state)
+{
+    EnsureApp();
+    TViewerScene scene(200);
+    for (auto _ : state) {
+        scene.renderer.Render(-1);
+        benchmark::DoNotOptimize(scene.renderer.DisplayLayer.constBits());
+    }
+}
+
+void BM_HitCrosshair(benchmark::State& state)
+{
+    EnsureApp();
+    TViewerScene scene(200);
+    for (auto _ : state) {
+        TTargetRenderer::TPaintScope scope(scene.renderer);
+        scene.renderer.DrawHitCrosshair(scene.renderer.ViewX, scene.renderer.ViewY);
+        benchmark::DoNotOptimize(scene.renderer.DisplayLayer.constBits());
+    }
+}
+
+// The same cross as or-mode wide strokes on the static layer, copied onto
+// the display layer: how it was drawn before.
+void BM_HitCrosshairOrStrokes(benchmark::State& state)
+{
+    EnsureApp();
+    TViewerScene scene(200);
+    TTargetRenderer& r = scene.renderer;
+    const double ring = 2.0 * r.RingRadius(r.Target.ringRecord.MinimumRing());
+    const double m = std::max(ring, double(r.SilhouetteSizeMm()));
+    const int a = r.MapX(0.25 * m) - r.MapX(0.0);
+    const int px = r.MapX(r.ViewX);
+    const int py = r.MapY(r.ViewY);
+    for (auto _ : state) {
+        TTargetRenderer::TPaintScope scope(r);
+        TCanvas& still = r.StaticCanvas();
+        still.SetPenColour(TColor(0x3F3F3F));
+        still.SetPenWidth(8);
+        still.SetPenMode(TPenMode::Or);
+        still.Line(px - a / 2, py, px - 2 * a, py);
+        still.Line(px + a / 2, py, px + 2 * a, py);
+        still.Line(px, py - a / 2, px, py - 2 * a);
+        still.Line(px, py + a / 2, px, py + 2 * a);
+        still.SetPenMode(TPenMode::Copy);
+        still.SetPenWidth(1);
+        const int reach = 2 * a + 8;
+        r.DisplayCanvas().CopyRect(px - reach, py - reach, px + reach + 1, py + reach + 1, r.StaticLayer);
+        benchmark::DoNotOptimize(r.DisplayLayer.constBits());
+    }
+}
+
+BENCHMARK(BM_AnimationPanStep)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AnimationZoomStep)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AnimationStepAsWholePass)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HitCrosshair)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HitCrosshairOrStrokes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderAllShots)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderSelectedShot)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderDistanceGraph)->Unit(benchmark::kMillisecond);

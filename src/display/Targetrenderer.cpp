@@ -114,7 +114,8 @@ void TTargetRenderer::CopyStaticLayer()
         DisplayLayer = StaticLayer.copy();
         return;
     }
-    if (StaticLayer.isNull())
+    // The animation picture's pass draws both layers in one memory.
+    if (StaticLayer.isNull() || StaticLayer.constBits() == DisplayLayer.constBits())
         return;
     const QImage& source = StaticLayer;
     std::memcpy(DisplayLayer.bits(), source.constBits(), std::size_t(source.sizeInBytes()));
@@ -159,11 +160,20 @@ double TTargetRenderer::RingRadius(double k) const
 
 void TTargetRenderer::SetSize(int width, int height)
 {
+    SetLayerSize(width, height);
+    if ((Target.hasRing || Target.hasSilhouette) && TargetDistanceM() != 0.0)
+        Render(-1);
+}
+
+void TTargetRenderer::SetLayerSize(int width, int height)
+{
     // Painters must not outlive the images they paint on.
     staticCanvas_.reset();
     displayCanvas_.reset();
     StaticLayer = NewLayer(width, height);
     DisplayLayer = NewLayer(width, height);
+    staticBehind_ = false;
+    anim_.valid = false;
 
     // Scale and centre follow the new size for every target, drawn or not, so
     // a later pass never maps with the old geometry.
@@ -175,9 +185,6 @@ void TTargetRenderer::SetSize(int width, int height)
     CentreY = StaticLayer.height() / 2;
     if (size > 0)
         SilhouetteCell = size * 0.015625;
-
-    if ((Target.hasRing || Target.hasSilhouette) && TargetDistanceM() != 0.0)
-        Render(-1);
 }
 
 void TTargetRenderer::SetZoomField(int field)
@@ -235,42 +242,6 @@ int TTargetRenderer::MapX(double x) const
 int TTargetRenderer::MapY(double y) const
 {
     return ToPixel(CentreY - (y - ViewY) * PixelsPerMm * 0.01 * ZoomPercent);
-}
-
-// ---- View animation ------------------------------------------------------------------
-
-void TTargetRenderer::StartViewAnimation(uint32_t duration)
-{
-    AnimStartTick = TickCountMs();
-    AnimEndTick = AnimStartTick + duration;
-    Animating = true;
-    ViewX = AnimStartX;
-    ViewY = AnimStartY;
-    ZoomPercent = AnimStartZoom;
-    StepViewAnimation();
-}
-
-void TTargetRenderer::StepViewAnimation()
-{
-    if (!Animating)
-        return;
-    const uint32_t elapsed = TickCountMs() - AnimStartTick;
-    const uint32_t span = AnimEndTick - AnimStartTick;
-    // An animation of no duration is already at its end.
-    const double t = span == 0 ? 1.0 : std::min(elapsed * 1.0 / span, 1.0);
-    if (t >= 1.0) {
-        // Exactly the end view, not start + (end - start), which may miss it
-        // by a rounding step.
-        ViewX = AnimEndX;
-        ViewY = AnimEndY;
-        ZoomPercent = AnimEndZoom;
-        Animating = false;
-    } else {
-        ViewX = AnimStartX + (AnimEndX - AnimStartX) * t;
-        ViewY = AnimStartY + (AnimEndY - AnimStartY) * t;
-        ZoomPercent = AnimStartZoom + (AnimEndZoom - AnimStartZoom) * t;
-    }
-    Render(-1);
 }
 
 // ---- Texts ------------------------------------------------------------------------------

@@ -32,6 +32,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <vector>
 
 class TDevice;
 class TFrameTrafficLights;
@@ -126,6 +127,9 @@ public:
     // Sizes both layers and recomputes scale and centre. Redraws only a target
     // with a ring or silhouette and a non-zero distance.
     void SetSize(int width, int height);
+    // The same without the redraw, for an owner that draws once its size
+    // has settled.
+    void SetLayerSize(int width, int height);
     // field mm fit into the smaller layer side at 100 %. A zero field, or a
     // silhouette of zero size, keeps the previous scale. Does not redraw.
     void SetZoomField(int field);
@@ -139,8 +143,21 @@ public:
     int MapY(double y) const;
     // The caller fills AnimStart* with the current view and AnimEnd* with the
     // target view first.
+    //
+    // On a target picture the steps between the first and the last are not
+    // whole passes: the pass is drawn once, over everything the animation
+    // will show, and each step copies (for a changing zoom, scales) its view
+    // out of that picture and lays the text lines, the icons and the grading
+    // panel over it, on the display layer only. The static layer then lags
+    // behind until the live point needs it or the next pass. The step that
+    // reaches the end is a whole pass, so the view at rest is exactly what a
+    // pass draws. Any pass from outside, or a new size, makes the next step
+    // draw the picture again from the current state.
+    // A step that would show the frame already on the display layer (a slow
+    // pan between two pixels) leaves it and answers false; true when the
+    // display layer was drawn.
     void StartViewAnimation(uint32_t duration);
-    void StepViewAnimation();
+    bool StepViewAnimation();
     // Outer radius in mm (without the caliber) of ring k of Target's ring,
     // the same geometry the scorer uses; 0 without a ring or for a ring that
     // has no diameter.
@@ -286,6 +303,52 @@ public:
 
 private:
     void EndPaint();
+
+    // ---- Animation frames (TargetrendererAnim.cpp) ----
+    // The picture an animation's steps are cut from: the target pass over
+    // the union of the start and end views, at scale (pixels per mm), with
+    // mm (left, top) at pixel (Margin, Margin).
+    struct TAnimPicture {
+        bool valid = false;
+        QImage panel;                // the grading panel laid over the view; null: none
+        double scale = 0.0;
+        double left = 0.0;
+        double top = 0.0;
+        QImage image;                // over pictureBuffer_
+        QImage companion;            // the pass's static layer, over the same memory
+        int layerWidth = 0;          // the layers it was drawn for
+        int layerHeight = 0;
+        double pixelsPerMm = 0.0;
+        bool framed = false;         // the display layer shows the pan at frameDx, frameDy
+        int frameDx = 0;
+        int frameDy = 0;
+    };
+    // Steps cut from a picture: a target on screen and a view that depends
+    // on the pan and zoom, outside any open painter.
+    bool StepsFromPicture() const;
+    bool BuildAnimPicture();
+    bool ComposeAnimFrame();
+    // The static layer caught up with the display layer after steps that
+    // drew on the display layer only.
+    void SyncStaticLayer();
+    // The layer-fixed parts of a pass (icons, grading panel, text lines) on
+    // the display layer alone.
+    void DrawFixedOverlays();
+    // Layer-fixed pieces on one canvas.
+    void DrawNetworkIcon(TCanvas& canvas);
+    void DrawBluetoothIcon(TCanvas& canvas);
+    // Analyses and grades GradedShot for the panel; true when the panel is
+    // to be laid over the target.
+    bool PrepareGradingOverlay();
+    void PlaceGradingOverlay(TCanvas& canvas, const QImage& panel);
+    void PaintInfoLines(std::initializer_list<TCanvas*> canvases);
+
+    bool pictureOnly_ = false;       // the pass draws the animation picture
+    bool firstStep_ = false;         // StartViewAnimation's step: a whole pass
+    bool staticBehind_ = false;      // the static layer lacks the last steps
+    TAnimPicture anim_;
+    std::vector<uint32_t> pictureBuffer_;
+    QImage crossMask_;               // reused by the hit crosshair
 
     int paintDepth_ = 0;
     std::unique_ptr<TCanvas> staticCanvas_;

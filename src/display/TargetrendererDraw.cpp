@@ -24,6 +24,12 @@ double RingUnitMm(const RingTargetRecord& ring)
 void TTargetRenderer::Render(int mode)
 {
     TPaintScope scope(*this);
+    if (!pictureOnly_) {
+        // A pass from outside shows the current state: a running animation
+        // cuts its next steps from a fresh picture.
+        anim_.valid = false;
+        staticBehind_ = false;
+    }
 
     ClearStaticLayer();
     InfoLines.clear();
@@ -66,8 +72,12 @@ void TTargetRenderer::Render(int mode)
     if (Zeroing != 0 && Device != nullptr)
         DrawZeroingCircle(ZeroingRadiusRaw);
 
-    DrawNetworkIcon();
-    DrawBluetoothIcon();
+    // The animation picture leaves out what stays fixed on the layer; its
+    // steps lay that over each view.
+    if (!pictureOnly_) {
+        DrawNetworkIcon();
+        DrawBluetoothIcon();
+    }
 
     CopyStaticLayer();
 
@@ -75,8 +85,12 @@ void TTargetRenderer::Render(int mode)
     GroupSumY = 0.0;
     GroupCount = 0;
 
-    if (GradedShot != nullptr && Zeroing == 0)
-        DrawGradingOverlay();
+    if (GradedShot != nullptr && Zeroing == 0) {
+        if (pictureOnly_ && PrepareGradingOverlay())
+            anim_.panel = GradingPanel->OverlayImage();
+        else
+            DrawGradingOverlay();
+    }
 
     if (Zeroing != 0) {
         if (Device != nullptr)
@@ -127,7 +141,8 @@ void TTargetRenderer::Render(int mode)
     }
 
     InfoLines.insert(0, GetTargetName(Target));
-    DrawInfoLines();
+    if (!pictureOnly_)
+        DrawInfoLines();
 }
 
 void TTargetRenderer::ClearStaticLayer()
@@ -230,6 +245,12 @@ void TTargetRenderer::DrawSilhouette()
 
 void TTargetRenderer::DrawNetworkIcon()
 {
+    TPaintScope scope(*this);
+    DrawNetworkIcon(StaticCanvas());
+}
+
+void TTargetRenderer::DrawNetworkIcon(TCanvas& canvas)
+{
     if (!ShowNetworkIcon)
         return;
     const INetworkStatusProvider* provider = NetworkStatusProvider();
@@ -242,11 +263,16 @@ void TTargetRenderer::DrawNetworkIcon()
                                                                         : BitmapFiles::Network_NotConnected);
     if (!bitmap.Loaded())
         return;
-    TPaintScope scope(*this);
-    DrawBitmap(StaticCanvas(), 2, LayerHeight() - 2 - bitmap.Height(), bitmap);
+    DrawBitmap(canvas, 2, LayerHeight() - 2 - bitmap.Height(), bitmap);
 }
 
 void TTargetRenderer::DrawBluetoothIcon()
+{
+    TPaintScope scope(*this);
+    DrawBluetoothIcon(StaticCanvas());
+}
+
+void TTargetRenderer::DrawBluetoothIcon(TCanvas& canvas)
 {
     if (Device == nullptr || !Device->Bluetooth())
         return;
@@ -259,31 +285,38 @@ void TTargetRenderer::DrawBluetoothIcon()
     const TUiBitmap& bitmap = Device->SampleStream() ? ok : UiBitmap(BitmapFiles::Bluetooth_Disabled);
     if (!bitmap.Loaded())
         return;
-    TPaintScope scope(*this);
-    DrawBitmap(StaticCanvas(), 2, y, bitmap);
+    DrawBitmap(canvas, 2, y, bitmap);
 }
 
 void TTargetRenderer::DrawGradingOverlay()
 {
-    if (!GradingOverlay || GradedShot == nullptr || !GradingPanel)
+    if (!PrepareGradingOverlay())
         return;
-    if (GradedShot->raw.RingTargetIndex() >= 16)
-        return;
-    AnalyseShotTrace(*GradedShot);
-    DrawGradingPanel(*GradingPanel, *GradedShot);
-    if (GradingPanel->lastGrade.overall < 1.0)
-        return;
-
     TPaintScope scope(*this);
     const QImage panel = GradingPanel->OverlayImage();
+    PlaceGradingOverlay(DisplayCanvas(), panel);
+    PlaceGradingOverlay(StaticCanvas(), panel);
+}
+
+bool TTargetRenderer::PrepareGradingOverlay()
+{
+    if (!GradingOverlay || GradedShot == nullptr || !GradingPanel)
+        return false;
+    if (GradedShot->raw.RingTargetIndex() >= 16)
+        return false;
+    AnalyseShotTrace(*GradedShot);
+    DrawGradingPanel(*GradingPanel, *GradedShot);
+    return GradingPanel->lastGrade.overall >= 1.0;
+}
+
+void TTargetRenderer::PlaceGradingOverlay(TCanvas& canvas, const QImage& panel)
+{
     const int w = LayerWidth();
     if (DisplayLayer.height() > 300) {
-        DisplayCanvas().Draw(w - panel.width(), 0, panel);
-        StaticCanvas().Draw(w - panel.width(), 0, panel);
+        canvas.Draw(w - panel.width(), 0, panel);
     } else {
         const int left = w - panel.width() * 5 / 7;
         const int bottom = panel.height() * 5 / 7;
-        DisplayCanvas().StretchDraw(left, 0, w - 1, bottom, panel);
-        StaticCanvas().StretchDraw(left, 0, w - 1, bottom, panel);
+        canvas.StretchDraw(left, 0, w - 1, bottom, panel);
     }
 }

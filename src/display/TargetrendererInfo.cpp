@@ -167,10 +167,13 @@ void TTargetRenderer::AddDistributionLines()
 void TTargetRenderer::DrawInfoLines()
 {
     TPaintScope scope(*this);
+    PaintInfoLines({ &StaticCanvas(), &DisplayCanvas() });
+}
+
+void TTargetRenderer::PaintInfoLines(std::initializer_list<TCanvas*> canvases)
+{
     const int h = std::max(SaturatingCast<int>(std::min(LayerWidth(), LayerHeight()) * 0.05), MinLineHeight);
-    TCanvas& still = StaticCanvas();
-    TCanvas& display = DisplayCanvas();
-    for (TCanvas* canvas : { &still, &display }) {
+    for (TCanvas* canvas : canvases) {
         canvas->SetFont(QStringLiteral("Arial"), h, true);
         canvas->SetFontColour(Colour(ClrText));
         canvas->SetBrushStyle(TBrushStyle::Clear);
@@ -181,11 +184,10 @@ void TTargetRenderer::DrawInfoLines()
     for (int i = 0; i < InfoLines.size(); ++i) {
         const QString& line = InfoLines[i];
         const int y = SaturatingCast<int>(double(i) * h);
-        still.TextOut(TextLeft, y, line);
-        display.TextOut(TextLeft, y, line);
-        if (line == heading) {
-            still.SetFont(QStringLiteral("Courier New"), h, true);
-            display.SetFont(QStringLiteral("Courier New"), h, true);
+        for (TCanvas* canvas : canvases) {
+            canvas->TextOut(TextLeft, y, line);
+            if (line == heading)
+                canvas->SetFont(QStringLiteral("Courier New"), h, true);
         }
     }
 }

@@ -25,6 +25,8 @@ constexpr int HoldBoxMinSamples = 33;
 constexpr double DefaultMarkDiameter = 7.62;
 constexpr int CrosshairPenWidth = 8;
 constexpr TColor CrosshairColour { 0x3F3F3F };
+// Half the side of the largest cross drawn through a mask.
+constexpr long long MaskedCrossReach = 4096;
 constexpr TPixelWord HoldTint { 0x00FFFF };   // raw pixel word: adds green and blue
 constexpr double HoldTintWeight = 0.125;
 constexpr TColor ZeroingCircleColour { 0x00FFFF };
@@ -216,20 +218,68 @@ void TTargetRenderer::DrawHitCrosshair(double x, double y)
     const long long a = (long long)MapX(0.25 * m) - MapX(0.0);
     const long long h = a / 2;
 
-    // Both layers hold the same picture here (the pass copied the static
-    // layer and has drawn on both since), so the cross is drawn once and its
-    // square copied across: the same pixels as drawing it twice, without
-    // the second set of or-mode wide lines, the costliest strokes of a pass.
-    TCanvas& still = StaticCanvas();
-    SetPen(still, CrosshairColour, CrosshairPenWidth, TPenStyle::Solid, TPenMode::Or);
-    still.Line(AddPx(px, -h), py, AddPx(px, -2 * a), py);
-    still.Line(AddPx(px, h), py, AddPx(px, 2 * a), py);
-    still.Line(px, AddPx(py, -h), px, AddPx(py, -2 * a));
-    still.Line(px, AddPx(py, h), px, AddPx(py, 2 * a));
-    ResetPen(still);
+    // The four strokes are drawn in copy mode into a small mask around the
+    // cross, which is then or-ed into both layers: the same pixels as or-mode
+    // wide lines on each layer (or is idempotent where strokes overlap), at
+    // a fraction of their cost. A cross far larger than any layer (a deep
+    // zoom) is stroked on the layer as it is.
     const long long reach = 2 * std::llabs(a) + CrosshairPenWidth;
+    TCanvas& still = StaticCanvas();
     TCanvas& display = DisplayCanvas();
-    display.CopyRect(AddPx(px, -reach), AddPx(py, -reach), AddPx(px, reach + 1), AddPx(py, reach + 1), StaticLayer);
+    if (reach > MaskedCrossReach) {
+        SetPen(still, CrosshairColour, CrosshairPenWidth, TPenStyle::Solid, TPenMode::Or);
+        still.Line(AddPx(px, -h), py, AddPx(px, -2 * a), py);
+        still.Line(AddPx(px, h), py, AddPx(px, 2 * a), py);
+        still.Line(px, AddPx(py, -h), px, AddPx(py, -2 * a));
+        still.Line(px, AddPx(py, h), px, AddPx(py, 2 * a));
+        ResetPen(still);
+        display.CopyRect(AddPx(px, -reach), AddPx(py, -reach), AddPx(px, reach + 1), AddPx(py, reach + 1),
+                         StaticLayer);
+    } else {
+        // Two bands hold every stroke pixel: a row band along the horizontal
+        // arms and a column band along the vertical ones. Each gets all four
+        // strokes, clipped to it; where the bands cross, the pixels are or-ed
+        // twice, which changes nothing.
+        const long long pen = CrosshairPenWidth;
+        const QRect layers = StaticLayer.rect() & DisplayLayer.rect();
+        const auto band = [&](long long left, long long top, long long right, long long bottom) {
+            return QRect(QPoint(AddPx(left, 0), AddPx(top, 0)), QPoint(AddPx(right, 0), AddPx(bottom, 0))) & layers;
+        };
+        const QRect boxes[2] = { band(px - reach, py - pen, px + reach, py + pen),
+                                 band(px - pen, py - reach, px + pen, py + reach) };
+        const int maskWidth = std::max(boxes[0].width(), boxes[1].width());
+        const int maskHeight = std::max(boxes[0].height(), boxes[1].height());
+        if (maskWidth > 0 && maskHeight > 0) {
+            if (crossMask_.width() < maskWidth || crossMask_.height() < maskHeight)
+                crossMask_ = QImage(std::max(maskWidth, crossMask_.width()), std::max(maskHeight, crossMask_.height()),
+                                    QImage::Format_RGB32);
+            // One painter for both bands: it writes straight into the mask,
+            // so the mask can be cleared and read between them.
+            TCanvas mask(crossMask_);
+            SetPen(mask, CrosshairColour, CrosshairPenWidth, TPenStyle::Solid);
+            for (const QRect& box : boxes) {
+                if (box.isEmpty())
+                    continue;
+                for (int y = 0; y < box.height(); ++y)
+                    std::fill_n(reinterpret_cast<uint32_t*>(crossMask_.scanLine(y)), box.width(), 0u);
+                const int ox = -box.left();
+                const int oy = -box.top();
+                mask.Line(AddPx(px - h, ox), py + oy, AddPx(px - 2 * a, ox), py + oy);
+                mask.Line(AddPx(px + h, ox), py + oy, AddPx(px + 2 * a, ox), py + oy);
+                mask.Line(px + ox, AddPx(py - h, oy), px + ox, AddPx(py - 2 * a, oy));
+                mask.Line(px + ox, AddPx(py + h, oy), px + ox, AddPx(py + 2 * a, oy));
+                for (QImage* layer : { &StaticLayer, &DisplayLayer }) {
+                    for (int y = 0; y < box.height(); ++y) {
+                        const auto* m = reinterpret_cast<const uint32_t*>(crossMask_.constScanLine(y));
+                        auto* row = reinterpret_cast<uint32_t*>(layer->scanLine(box.top() + y)) + box.left();
+                        for (int x = 0; x < box.width(); ++x)
+                            row[x] |= m[x] & 0xFFFFFFu;
+                    }
+                }
+            }
+        }
+        SetPen(still, CrosshairColour, 1, TPenStyle::Solid);
+    }
     // The pen the display layer was left with when the cross was drawn on it.
     SetPen(display, CrosshairColour, 1, TPenStyle::Solid);
 }
@@ -392,6 +442,8 @@ void TTargetRenderer::DrawLivePoint(const TraceSample& sample)
 {
     if (ViewMode != ViewAllShots)
         return;
+    // Erasing copies from the static layer: it must hold the view on screen.
+    SyncStaticLayer();
     TPaintScope scope(*this);
     TCanvas& display = DisplayCanvas();
     const int w = DisplayLayer.width();

@@ -1,6 +1,7 @@
 // The renderer's geometry: mm-to-pixel map, zoom field, fit to target, ring
 // radii, and the view animation on a hand-driven clock.
 #include "DisplayTestSupport.h"
+#include "Shotdata.h"
 #include "Targetrenderer.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -213,6 +215,159 @@ TEST_F(RendererTest, ViewAnimationFollowsTheClock)
     r.StepViewAnimation();
     EXPECT_TRUE(r.Animating);
     EXPECT_DOUBLE_EQ(r.ViewX, 32.0);
+}
+
+// A shooter with a few ring shots with traces, and renderers on it.
+class AnimationTest : public RendererTest {
+protected:
+    void SetUp() override
+    {
+        RendererTest::SetUp();
+        target.hasRing = 1;
+        target.ringRecord = TestRing();
+        UseTarget(shooter, target);
+        for (auto [x, y] : {std::pair {120, -80}, {-300, 40}, {60, 210}}) {
+            auto shot = NewRingShot(90);
+            shot->raw.SetFunctionMode(1);
+            shot->raw.SetX(x);
+            shot->raw.SetY(y);
+            shot->AllocateCurve(120);
+            for (int i = 0; i < 120; ++i) {
+                shot->Curve()[i].SetX(x + (120 - i) * 3);
+                shot->Curve()[i].SetY(y + (i % 7) * 4);
+            }
+            shooter.AppendShot(std::move(shot));
+        }
+    }
+
+    void Bind(TTargetRenderer& r, int mode)
+    {
+        r.Target = target;
+        r.ZoomToFitTarget();
+        r.SetSize(400, 300);
+        r.Shooter = &shooter;
+        r.GradingOverlay = false;
+        if (mode != TTargetRenderer::ViewAllShots)
+            r.SelectedShot = shooter.GetShot(1);
+        r.Render(mode);
+    }
+
+    // The whole pass of a fresh renderer at the view of r (as a step drew it
+    // before: without the hold-box tint while animating).
+    QImage PassAt(const TTargetRenderer& r, int mode)
+    {
+        TTargetRenderer fresh;
+        Bind(fresh, mode);
+        fresh.Animating = r.Animating;
+        fresh.ViewX = r.ViewX;
+        fresh.ViewY = r.ViewY;
+        fresh.SetZoomPercent(r.ZoomPercent);
+        return fresh.DisplayLayer.copy();
+    }
+
+    // Share of the pixels of a found nowhere within one pixel of their place
+    // in b: what a shift of a pixel here and there leaves of a difference.
+    static double DifferentShare(const QImage& a, const QImage& b)
+    {
+        int different = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                bool near = false;
+                for (int dy = -1; dy <= 1 && !near; ++dy)
+                    for (int dx = -1; dx <= 1 && !near; ++dx)
+                        near = b.valid(x + dx, y + dy) && b.pixel(x + dx, y + dy) == a.pixel(x, y);
+                different += !near;
+            }
+        }
+        return double(different) / (a.width() * a.height());
+    }
+
+    static void Animate(TTargetRenderer& r, double x, double y, double zoom, uint32_t ms)
+    {
+        r.AnimStartX = r.ViewX;
+        r.AnimStartY = r.ViewY;
+        r.AnimStartZoom = r.ZoomPercent;
+        r.AnimEndX = x;
+        r.AnimEndY = y;
+        r.AnimEndZoom = zoom;
+        r.StartViewAnimation(ms);
+    }
+
+    TargetDescription target;
+    TShooter shooter;
+};
+
+// Pans and zooms in every target view: the steps look like whole passes at
+// their view (a pixel's shift at most, here and there), and the view at rest
+// is the whole pass exactly, on both layers.
+TEST_F(AnimationTest, StepsLookLikePassesAndTheRestIsExactlyOne)
+{
+    TClockOverride time;
+    for (int mode : {TTargetRenderer::ViewAllShots, TTargetRenderer::ViewSingleShot}) {
+        for (auto [startZoom, endZoom] : {std::pair {200.0, 200.0}, {100.0, 200.0}, {300.0, 120.0}}) {
+            SCOPED_TRACE(testing::Message() << mode << " " << startZoom << " -> " << endZoom);
+            TTargetRenderer r;
+            Bind(r, mode);
+            r.ViewX = 12;
+            r.ViewY = -8;
+            r.SetZoomPercent(startZoom);
+            Animate(r, -25, 15, endZoom, 1000);
+            for (int step = 0; step < 4; ++step) {
+                time.clock.Advance(230);
+                r.StepViewAnimation();
+                ASSERT_TRUE(r.Animating);
+                EXPECT_LT(DifferentShare(r.DisplayLayer, PassAt(r, mode)), 0.01) << step;
+            }
+            time.clock.Advance(100);
+            r.StepViewAnimation();
+            ASSERT_FALSE(r.Animating);
+            const QImage rest = PassAt(r, mode);
+            EXPECT_EQ(r.DisplayLayer, rest);
+            if (mode == TTargetRenderer::ViewAllShots)
+                EXPECT_EQ(r.StaticLayer, rest);
+        }
+    }
+}
+
+// Between steps the live point erases to the step's own view, and a pass
+// from outside (a new shot) shows in the steps after it.
+TEST_F(AnimationTest, LivePointAndNewShotsDuringSteps)
+{
+    TClockOverride time;
+    TTargetRenderer r;
+    Bind(r, TTargetRenderer::ViewAllShots);
+    r.SetZoomPercent(200);
+    Animate(r, 20, 0, 200, 1000);
+    time.clock.Advance(300);
+    r.StepViewAnimation();
+    const QImage step = r.DisplayLayer.copy();
+    TraceSample aim {};
+    r.DrawLivePoint(aim);
+    EXPECT_NE(r.DisplayLayer, step);
+    aim.SetFailures(0x10); // no point: only erases
+    r.DrawLivePoint(aim);
+    EXPECT_EQ(r.DisplayLayer, step);
+
+    auto shot = NewRingShot(100);
+    shot->raw.SetX(200);
+    shot->raw.SetY(0);
+    shooter.AppendShot(std::move(shot));
+    r.Render(-1);
+    time.clock.Advance(300);
+    r.StepViewAnimation();
+    ASSERT_TRUE(r.Animating);
+    // The newest mark is white at its hit.
+    EXPECT_EQ(r.DisplayLayer.pixel(r.MapX(20), r.MapY(0)) & 0xFFFFFF, 0xFFFFFFu);
+
+    // A glide of a tenth of a pixel: after its first cut frame the steps
+    // have nothing new to show.
+    Animate(r, r.ViewX + 0.01, r.ViewY, 200, 1000);
+    time.clock.Advance(200);
+    EXPECT_TRUE(r.StepViewAnimation());
+    const QImage still = r.DisplayLayer.copy();
+    time.clock.Advance(200);
+    EXPECT_FALSE(r.StepViewAnimation());
+    EXPECT_EQ(r.DisplayLayer, still);
 }
 
 TEST_F(RendererTest, FormatDisplayText)

@@ -160,6 +160,44 @@ TEST_F(TargetShots, CrosshairArmsAreOredOntoBothLayers)
     }
 }
 
+// The cross is stroked through a mask: wherever it lies (whole, cut by an
+// edge, or beyond the picture) and however long its arms, both layers end
+// with exactly the pixels of or-mode wide strokes drawn on them.
+TEST_F(TargetShots, CrosshairHasThePixelsOfOrModeStrokes)
+{
+    Add(RingShot(20, -20, 97));
+    Add(RingShot(-70, 50, 40));
+    for (double zoom : {100.0, 170.0, 900.0}) {
+        TTargetRenderer r;
+        Setup(r, 400, 300);
+        r.SetZoomPercent(zoom);
+        const int a = r.MapX(20) - r.MapX(0);
+        for (auto [x, y] : {std::pair {0.0, 0.0}, {-95.0, 3.0}, {101.0, -77.0}, {12.5, 79.0}, {-400.0, 0.0}, {3.3, -2.7}}) {
+            SCOPED_TRACE(testing::Message() << zoom << " " << x << " " << y);
+            r.Render(TTargetRenderer::ViewAllShots);
+            const int px = r.MapX(x);
+            const int py = r.MapY(y);
+            QImage expected[2] = { r.StaticLayer.copy(), r.DisplayLayer.copy() };
+            for (QImage& image : expected) {
+                TCanvas canvas(image);
+                canvas.SetPenColour(TColor(0x3F3F3F));
+                canvas.SetPenWidth(8);
+                canvas.SetPenMode(TPenMode::Or);
+                canvas.Line(px - a / 2, py, px - 2 * a, py);
+                canvas.Line(px + a / 2, py, px + 2 * a, py);
+                canvas.Line(px, py - a / 2, px, py - 2 * a);
+                canvas.Line(px, py + a / 2, px, py + 2 * a);
+            }
+            {
+                TTargetRenderer::TPaintScope scope(r);
+                r.DrawHitCrosshair(x, y);
+            }
+            EXPECT_EQ(r.StaticLayer, expected[0]);
+            EXPECT_EQ(r.DisplayLayer, expected[1]);
+        }
+    }
+}
+
 // The live point is erased from the static layer, so a pass of all shots
 // leaves both layers alike, the cross around the current shot included, at
 // any zoom that puts its arms on or off the picture.

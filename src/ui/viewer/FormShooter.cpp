@@ -268,7 +268,7 @@ void TFormShooter::Attach(TDevice* device, TShooter* shooter, bool live)
     renderer_.Target = currentTarget_;
     renderer_.ZoomToFitTarget();
     EditShooterNameChange();
-    RenderTarget(TTargetRenderer::ViewAllShots);
+    RequestRender(TTargetRenderer::ViewAllShots);
     UpdateShotString();
     LayoutControls();
 }
@@ -472,6 +472,7 @@ void TFormShooter::HandleSamples()
 
 void TFormShooter::DrawLivePointDirty(const TraceSample& sample)
 {
+    FlushRender(); // the point goes onto the view as it is now
     const TPixelRect before = renderer_.LivePointRect;
     const bool hadPoint = renderer_.LivePointValid;
     const double viewX = renderer_.ViewX;
@@ -507,8 +508,32 @@ void TFormShooter::SetRotatePicture(int index)
 
 void TFormShooter::RenderTarget(int mode)
 {
+    renderPending_ = false;
     renderer_.Render(mode);
     ImageTarget->update();
+}
+
+void TFormShooter::RequestRender(int mode)
+{
+    if (mode >= 0)
+        renderer_.ViewMode = mode;
+    renderPending_ = true;
+    ImageTarget->update();
+}
+
+void TFormShooter::FlushRender()
+{
+    if (!renderPending_)
+        return;
+    renderPending_ = false;
+    renderer_.Render(-1);
+}
+
+const TTargetRenderer& TFormShooter::Renderer() const
+{
+    // Drawing a pass that is only late, not a change of what is shown.
+    const_cast<TFormShooter*>(this)->FlushRender();
+    return renderer_;
 }
 
 void TFormShooter::ShowWholeTarget() { ImageTarget->update(); }
@@ -614,8 +639,8 @@ void TFormShooter::FormResize()
     BitBtnRightArrow->setGeometry(width() - ArrowWidth, 0, ArrowWidth, StripPanelHeight);
     ScrollBoxShotString->setGeometry(ArrowWidth, 0, std::max(1, width() - 2 * ArrowWidth), StripPanelHeight);
     LayoutControls();
-    renderer_.SetSize(ImageTarget->width(), ImageTarget->height());
-    RenderTarget(-1);
+    renderer_.SetLayerSize(ImageTarget->width(), ImageTarget->height());
+    RequestRender(-1);
     const int position = StripScrollPosition();
     UpdateShotString();
     SetStripScrollPosition(position);

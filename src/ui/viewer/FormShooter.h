@@ -142,8 +142,10 @@ public:
     // unit is stopped (ShowNetworkMessage).
     void SendNetworkText(const QString& text);
 
-    // The renderer (the print manager draws with it).
-    const TTargetRenderer& Renderer() const { return renderer_; }
+    // The renderer (the print manager draws with it), with a pass that waits
+    // for the next paint drawn first, so a reader always finds the layers and
+    // lines of the current state.
+    const TTargetRenderer& Renderer() const;
     // Before this shooter's page is printed: no selection, all shots drawn
     // (the renderer's summary lines refilled) and the shot strip laid out.
     void PrepareForPrint();
@@ -205,6 +207,11 @@ private:
     void SetRotatePicture(int index);
     // Render and show the whole display layer.
     void RenderTarget(int mode);
+    // The same pass, left for the next paint of the target (or the next
+    // reader of the renderer): a viewer that is built, bound, shown and
+    // tiled in one go draws once, at its final size.
+    void RequestRender(int mode);
+    void FlushRender();
     void ShowWholeTarget();
     void FormResize();
     // The device pointer when it is still bound and in the manager's lists.
@@ -337,6 +344,7 @@ private:
     bool busyHeld_ = false;
     int displayTextGeneration_ = 0;
     int64_t lastArrivalDrawNs_ = 0;   // when arrived shots were last drawn
+    bool renderPending_ = false;      // RequestRender's pass is still to be drawn
 
     // ---- Written by the event thread ----
     std::atomic<bool> newSamples_ {false};

@@ -101,6 +101,10 @@ QString FoldDisplayText(const QString& text)
 bool TFormShooter::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    if (watched == ImageTarget && type == QEvent::Paint) {
+        Guarded("paint", [&] { FlushRender(); });
+        return false;
+    }
     const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease
         || type == QEvent::MouseButtonDblClick || type == QEvent::MouseMove;
     if (!mouse)
@@ -406,6 +410,7 @@ bool TFormShooter::ZoomToShot(int first, int last)
 
 void TFormShooter::StartZoomAnimation(uint32_t ms)
 {
+    renderPending_ = false; // the first step draws the whole view
     renderer_.StartViewAnimation(ms);
     ShowWholeTarget();
     if (renderer_.Animating)
@@ -415,8 +420,9 @@ void TFormShooter::StartZoomAnimation(uint32_t ms)
 void TFormShooter::TimerUpdateZoomTimer()
 {
     if (renderer_.Animating) {
-        renderer_.StepViewAnimation();
-        ShowWholeTarget();
+        renderPending_ = false;
+        if (renderer_.StepViewAnimation())
+            ShowWholeTarget();
     }
     if (!renderer_.Animating)
         TimerUpdateZoom->stop();
@@ -425,6 +431,7 @@ void TFormShooter::TimerUpdateZoomTimer()
 void TFormShooter::TrackBarZoomPercentChange(int position)
 {
     RestartHideButtonsTimer();
+    renderPending_ = false;
     renderer_.SetZoomPercent(position);
     ShowWholeTarget();
 }
