@@ -16,9 +16,10 @@
 //   Idle            - nothing: the noise floor of the machine
 // handled is 1 when the well-formed summary the node sends after its
 // hostile part was taken (its shooter is linked).
+#include "Application.h"
 #include "AppSettings.h"
 #include "AppStartup.h"
-#include "Application.h"
+#include "BenchProgram.h"
 #include "DeviceManager.h"
 #include "FormNetworkControl.h"
 #include "FormSendMessage.h"
@@ -308,14 +309,7 @@ void RunCase(benchmark::State& state, bool form, const THostile& hostile)
 void SetUpProgram(const QTemporaryDir& scratch)
 {
     QDir::setCurrent(QCoreApplication::applicationDirPath() + QStringLiteral("/../runtime"));
-    TPortRegistry& registry = TPortRegistry::Instance();
-    for (const char* sub : {"sys", "byid", "dev", "ports"})
-        QDir().mkpath(scratch.filePath(QString::fromLatin1(sub)));
-    registry.SetSysfsRoot(scratch.filePath(QStringLiteral("sys")).toStdString());
-    registry.SetByIdFolder(scratch.filePath(QStringLiteral("byid")).toStdString());
-    registry.SetDevFolder(scratch.filePath(QStringLiteral("dev")).toStdString());
-    registry.SetPortsFolder(scratch.filePath(QStringLiteral("ports")).toStdString());
-    registry.Reset();
+    UseScratchPorts(scratch);
     static TAnswerNo prompts;
     SetPrompts(&prompts);
     ApplicationStartup();

@@ -13,10 +13,11 @@
 // previous session first, which a benchmark loop would time with it.
 //
 //   bench_opensession [--shooters N] [--shots N] [--runs N]
+#include "Application.h"
 #include "AppPaths.h"
 #include "AppStartup.h"
+#include "BenchProgram.h"
 #include "DeviceManager.h"
-#include "Application.h"
 #include "FormOpenSession.h"
 #include "FormShooter.h"
 #include "FormShooterPanel.h"
@@ -24,8 +25,8 @@
 #include "PortRegistry.h"
 #include "Prompts.h"
 #include "Shotdata.h"
-#include "ShotScoring.h"
 #include "Shotfile.h"
+#include "ShotScoring.h"
 #include "UiGlobals.h"
 
 #include <QDir>
@@ -189,16 +190,7 @@ int main(int argc, char** argv)
     TApplication::setQuitOnLastWindowClosed(false);
     // The program's folder with Bitmaps/ beside the build's bench folder.
     QDir::setCurrent(QCoreApplication::applicationDirPath() + QStringLiteral("/../runtime"));
-    // Ports of an empty scratch system: serial devices that come and go on
-    // this machine start no scan (its pauses would be timed with the opening).
-    TPortRegistry& registry = TPortRegistry::Instance();
-    for (const char* sub : {"sys", "byid", "dev", "ports"})
-        QDir().mkpath(scratch.filePath(QString::fromLatin1(sub)));
-    registry.SetSysfsRoot(scratch.filePath(QStringLiteral("sys")).toStdString());
-    registry.SetByIdFolder(scratch.filePath(QStringLiteral("byid")).toStdString());
-    registry.SetDevFolder(scratch.filePath(QStringLiteral("dev")).toStdString());
-    registry.SetPortsFolder(scratch.filePath(QStringLiteral("ports")).toStdString());
-    registry.Reset();
+    UseScratchPorts(scratch);
     TAnswerNo prompts;
     SetPrompts(&prompts);
     if (!ApplicationStartup())

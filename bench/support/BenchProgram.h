@@ -5,3 +5,10 @@
 #pragma once
 
 void SetUpBenchProgram();
+
+class QTemporaryDir;
+
+// The ports of an empty system under scratch, for the benchmarks that start
+// the whole program: serial devices that come and go on this machine start
+// no scan, whose pauses would be timed with what is measured.
+void UseScratchPorts(const QTemporaryDir& scratch);
