@@ -45,22 +45,13 @@
 
 namespace {
 
+// The application main() made; a timer on it wakes the loop now and then, so
+// that a time limit is seen while idle.
 void EnsureApp()
 {
-    static int argc = 1;
-    static char name[] = "bench_network";
-    static char* argv[] = {name, nullptr};
-    // Widgets for the cases with viewers, offscreen.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (!QCoreApplication::instance()) {
-        static QApplication app(argc, argv);
-        SetUpBenchProgram();
-    }
     SetDebugLogSink([](const QString&) {});
-    // Wakes the loop now and then, so that a time limit is seen while idle.
-    static QTimer tick;
-    tick.start(100);
+    static QTimer* tick = new QTimer(QCoreApplication::instance());
+    tick->start(100);
 }
 
 // Runs the event loop (sleeping while nothing happens) until done() holds
@@ -334,4 +325,19 @@ BENCHMARK(BM_MonitorCpuViewers)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::
 
 } // namespace
 
-BENCHMARK_MAIN();
+// The application lives on main's stack: left to exit, it would be deleted
+// after Qt's own globals.
+int main(int argc, char** argv)
+{
+    // Widgets for the cases with viewers, offscreen.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    SetUpBenchProgram();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
