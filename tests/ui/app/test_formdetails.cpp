@@ -225,7 +225,7 @@ TEST_F(FormDetailsTest, TheStripFillsItsBoxAndTheCantValueSitsBesideItsPicture)
     EXPECT_GE(cant->width(), cant->fontMetrics().horizontalAdvance(QStringLiteral("-12")));
 }
 
-// Buttons by the spec's kinds ("Button", "BitBtn", "SpeedButton") that show
+// Buttons by their control names ("Button", "BitBtn", "SpeedButton") that show
 // no word: an icon, or a sign such as "+" or "...".
 QStringList IconOnlyButtons(const QList<QWidget*>& screens, QStringList* withoutHint)
 {
