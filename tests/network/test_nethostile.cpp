@@ -17,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+#include <sys/socket.h>
+
 namespace {
 
 // Answers every question with OK and counts them.
@@ -245,6 +247,20 @@ TEST_F(NetHostile, ConnectionsAndUnreadDataHaveTheirCaps)
 
 QByteArray Note(int i) { return "<TRAXELMessage><Note N=\"" + QByteArray::number(i) + "\"/></TRAXELMessage>"; }
 
+// Sends bytes and ends the sending half, as a node that closes once all is
+// out. The socket keeps reading: a socket closed with unread input resets
+// the link and the kernel drops whatever it had not sent yet, which would
+// lose the very bytes under test.
+void SendAndClose(QTcpSocket& socket, const QByteArray& bytes)
+{
+    socket.write(bytes);
+    ASSERT_TRUE(RunLoopUntil([&] {
+        socket.readAll();
+        return socket.bytesToWrite() == 0;
+    }, 20000));
+    ASSERT_EQ(::shutdown(int(socket.socketDescriptor()), SHUT_WR), 0);
+}
+
 int NoteNumber(const QByteArray& message)
 {
     const qsizetype at = message.indexOf("N=\"");
@@ -288,8 +304,7 @@ TEST_F(NetHostile, EverythingAClosingPeerSentIsHandledBeforeItIsDropped)
     QByteArray bytes;
     for (int i = 0; i < 2000; ++i)
         bytes += Note(i);
-    closing.write(bytes + SessionInfo(Shooter("LAST", 0)));
-    closing.disconnectFromHost();
+    SendAndClose(closing, bytes + SessionInfo(Shooter("LAST", 0)));
     ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 1; }, 20000));
     EXPECT_EQ(handled, 2001);
     const TShooterOnNode* last = monitor.FindShooterLink(QStringLiteral("LAST"));
@@ -322,8 +337,7 @@ TEST_F(NetHostile, ALongMessageKeepsItsPlaceInTheStream)
     QTcpSocket closing;
     closing.connectToHost(QStringLiteral("127.0.0.1"), monitor.Port());
     ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 2; }));
-    closing.write(Note(0) + wide + SessionInfo(Shooter("SMALL", 0)));
-    closing.disconnectFromHost();
+    SendAndClose(closing, Note(0) + wide + SessionInfo(Shooter("SMALL", 0)));
     ASSERT_TRUE(RunLoopUntil([&] { return monitor.ConnectionCount() == 1; }, 20000));
     ASSERT_EQ(monitor.RecordCount(), 2);
     EXPECT_EQ(monitor.Record(0)->serialNumber, QStringLiteral("WIDE"));
