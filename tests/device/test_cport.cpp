@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
 using ComBackend::WaitOutcome;
@@ -26,6 +27,21 @@ EComPort Raised(F&& f)
 struct Quiet : FakePort {
     Quiet() : FakePort(smNone, false) {}
 };
+
+// A close's log without its wake-up of the event thread. The wake races with
+// the thread's own clean-up (it may already have seen the stop), so it only
+// has to come once, after the pending I/O was aborted and before the handle
+// is closed.
+Log CloseWithoutWake(Log log)
+{
+    const auto wake = std::find(log.begin(), log.end(), "WakeWaiter");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "WakeWaiter"), 1);
+    EXPECT_LT(std::find(log.begin(), log.end(), "AbortPending"), wake);
+    EXPECT_GT(std::find(log.begin(), log.end(), "Close"), wake);
+    if (wake != log.end())
+        log.erase(wake);
+    return log;
+}
 
 } // namespace
 
@@ -58,11 +74,11 @@ TEST(CPort, OpenAndCloseRunInTheirFixedOrder)
     r.fake->ClearLog();
     r.port->Close();
     EXPECT_FALSE(r.port->Connected());
-    const Log closed{"CTS 0", "DSR 0", "RLSD 0", "OnBeforeClose", "AbortPending", "WakeWaiter",
+    const Log closed{"CTS 0", "DSR 0", "RLSD 0", "OnBeforeClose", "AbortPending",
                      "SetEventMask 0", "Purge 1 1", "Close", "OnAfterClose"};
-    EXPECT_EQ(r.Log(), closed);
+    EXPECT_EQ(CloseWithoutWake(r.Log()), closed);
     r.port->Close(); // already closed: nothing
-    EXPECT_EQ(r.Log().size(), closed.size());
+    EXPECT_EQ(r.Log().size(), closed.size() + 1);
 }
 
 TEST(CPort, SettersApplyTheirGroupOncePerChangeWhileOpen)
@@ -315,7 +331,7 @@ TEST(CPort, CloseAlwaysCompletesAndTheDestructorNeverThrows)
         EXPECT_EQ(Raised([&] { r.port->Close(); }).Code(), 5);
         EXPECT_FALSE(r.port->Connected());
         // The thread was stopped and joined and the handle closed before the raise.
-        EXPECT_EQ(r.Log(), (Log{"AbortPending", "WakeWaiter", "SetEventMask 0", "Purge 1 1", "Close"}));
+        EXPECT_EQ(CloseWithoutWake(r.Log()), (Log{"AbortPending", "SetEventMask 0", "Purge 1 1", "Close"}));
         EXPECT_FALSE(r.fake->open);
     }
     {
