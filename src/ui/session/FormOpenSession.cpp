@@ -276,6 +276,9 @@ void TFormOpenSession::TakeShooters(TSession& loaded)
         auto* viewer = new TFormShooter;
         ShooterViewers.push_back(viewer);
         AttachShooterView(viewer, nullptr, moved, false);
-        viewer->show();
+        // The panel shows each viewer once, in its tile: shown here first,
+        // every viewer would be laid out at its first size for nothing.
+        if (!FormShooterPanel)
+            viewer->show();
     }
 }
