@@ -54,10 +54,9 @@ QString Tenths(long long tenths)
 
 } // namespace
 
-TShotString::TShotString()
-    : bitmap_(NewLayer(InitialWidth, StripHeight))
-{
-}
+// No picture before the first paint: a strip that is never shown (that of
+// a small tile) never fills one.
+TShotString::TShotString() = default;
 
 TShotString::~TShotString() { Clear(); }
 

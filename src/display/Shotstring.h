@@ -106,7 +106,8 @@ public:
     // Null outside 0 .. EntryCount() - 1.
     const TShotOnString* Entry(int index) const;
     // The painted part of the strip: at most PaintedViews view widths around
-    // the view, from strip pixel BitmapLeft() on.
+    // the view, from strip pixel BitmapLeft() on; empty before the first
+    // paint.
     const QImage& Bitmap() const { return bitmap_; }
     int BitmapLeft() const { return bitmapLeft_; }
     // The width of the whole strip as laid out.
