@@ -236,15 +236,20 @@ void TFormOpenSession::OpenSessionFile(const QString& path)
 void TFormOpenSession::ReadAndOpen(const QString& path)
 {
     QPointer<TFormOpenSession> self(this);
-    TShotFileHandler handler;
-    try {
-        handler.LoadShotFile(path);
-    } catch (const std::exception& e) {
-        DebugLog(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
-        ShowErrorBox(QStringLiteral("File open failed!"));
-        return;
+    std::unique_ptr<TSession> loaded;
+    {
+        // The document goes before the viewers are made, which then take
+        // their memory from what it held rather than from fresh pages.
+        TShotFileHandler handler;
+        try {
+            handler.LoadShotFile(path);
+        } catch (const std::exception& e) {
+            DebugLog(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
+            ShowErrorBox(QStringLiteral("File open failed!"));
+            return;
+        }
+        loaded = handler.TakeSession();
     }
-    std::unique_ptr<TSession> loaded = handler.TakeSession();
     if (!loaded || loaded->ShooterCount() == 0) {
         ShowErrorBox(QStringLiteral("No shooters in shot file"));
         return;
