@@ -54,10 +54,9 @@ QString Tenths(long long tenths)
 
 } // namespace
 
-TShotString::TShotString()
-    : bitmap_(NewLayer(InitialWidth, StripHeight))
-{
-}
+// No picture before the first paint: a strip that is never shown (that of
+// a small tile) never fills one.
+TShotString::TShotString() = default;
 
 TShotString::~TShotString() { Clear(); }
 
@@ -80,6 +79,7 @@ void TShotString::SetShots(const std::vector<TShot*>& shots)
     // keep the storage, drop the contents until the next layout.
     entries_.clear();
     painted_ = false;
+    paintDue_ = false;
 }
 
 void TShotString::Clear()
@@ -87,6 +87,7 @@ void TShotString::Clear()
     shots_.clear();
     entries_.clear();
     painted_ = false;
+    paintDue_ = false;
 }
 
 const TShotOnString* TShotString::Entry(int index) const
@@ -331,10 +332,17 @@ const QImage& TShotString::TextCell(TCanvas& measure, const QString& text, bool 
 
 void TShotString::Draw()
 {
+    DrawOnReveal();
+    Paint();
+}
+
+void TShotString::DrawOnReveal()
+{
     const int end = Layout();
     UpdateBurstRange();
     width_ = std::max(minWidth, SaturatingCast<int>(double(end) + RightMargin));
-    Paint();
+    painted_ = false;
+    paintDue_ = true;
 }
 
 bool TShotString::Covers(int left, int width) const
@@ -348,7 +356,7 @@ bool TShotString::Reveal(int left, int width)
 {
     viewLeft_ = left;
     viewWidth_ = std::max(0, width);
-    if (!painted_ || Covers(left, width))
+    if (!paintDue_ && (!painted_ || Covers(left, width)))
         return false;
     Paint();
     return true;
@@ -365,6 +373,7 @@ void TShotString::Paint()
         bitmap_ = NewLayer(span, StripHeight);
     bitmapLeft_ = left;
     painted_ = true;
+    paintDue_ = false;
     ++paintCount_;
 
     // A plain fill before the painter opens.

@@ -84,6 +84,9 @@ public:
 
     // Lays the shots out and paints the part around the view.
     void Draw();
+    // Lays the shots out; the part around the view is painted by the next
+    // Reveal, so a strip that is not on screen is never painted.
+    void DrawOnReveal();
     // The strip pixels left .. left + width - 1 are about to be shown: they
     // become the view, and the part around them is painted again unless it
     // is painted already. True when it painted.
@@ -103,7 +106,8 @@ public:
     // Null outside 0 .. EntryCount() - 1.
     const TShotOnString* Entry(int index) const;
     // The painted part of the strip: at most PaintedViews view widths around
-    // the view, from strip pixel BitmapLeft() on.
+    // the view, from strip pixel BitmapLeft() on; empty before the first
+    // paint.
     const QImage& Bitmap() const { return bitmap_; }
     int BitmapLeft() const { return bitmapLeft_; }
     // The width of the whole strip as laid out.
@@ -156,4 +160,5 @@ private:
     int viewLeft_ = 0;
     int viewWidth_ = 0;      // 0: no view reported yet
     bool painted_ = false;   // bitmap_ shows the current layout
+    bool paintDue_ = false;  // laid out by DrawOnReveal, not painted yet
 };

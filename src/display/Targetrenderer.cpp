@@ -9,6 +9,9 @@
 #include "ShotGrading.h"
 #include "ShotScoring.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cassert>
 #include <cstring>
@@ -40,6 +43,65 @@ GradingReporter GradingReporterFor(const QString& path)
     return [](const QString& text, const QString& caption) { DebugLog(caption + QStringLiteral(": ") + text); };
 }
 
+// What the grading file put into the program's one set of parameters when
+// a renderer last read it, and which version of the file that was.
+struct TGradingFileLoad {
+    QString key;
+    TGradingParameters parameters;
+    TGradingTables tables;
+};
+
+TGradingFileLoad& LastGradingLoad()
+{
+    static TGradingFileLoad load;
+    return load;
+}
+
+// The path, its time stamp and size: an edited file is read again. Empty
+// for a missing file.
+QString GradingFileKey(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QString();
+    return path + QLatin1Char('|') + QString::number(info.lastModified().toMSecsSinceEpoch()) + QLatin1Char('|')
+        + QString::number(info.size());
+}
+
+bool SameTables(const TGradingTables& a, const TGradingTables& b)
+{
+    return a.gradeCount == b.gradeCount && a.tireCount == b.tireCount && a.dtcCtCount == b.dtcCtCount
+        && a.ctrRtvCount == b.ctrRtvCount && a.grade == b.grade && a.tire == b.tire && a.dtcCt == b.dtcCt
+        && a.ctrRtv == b.ctrRtv;
+}
+
+// Every renderer loads the grading file, and a session opens one viewer per
+// shooter: the file is read again only when it changed, or when the
+// parameters no longer hold what it gave (another file was loaded, or they
+// were reset). Only a read without a report is kept, so a bad file is
+// reported as often as before.
+void LoadGradingForPanel(GradingSelection& selection, const QString& path)
+{
+    TGradingFileLoad& last = LastGradingLoad();
+    const QString key = GradingFileKey(path);
+    if (!key.isEmpty() && key == last.key && GradingParameters == last.parameters
+        && SameTables(GradingTables, last.tables))
+        return;
+    last.key.clear();
+    bool reported = false;
+    const GradingReporter report = GradingReporterFor(path);
+    LoadGradingParameterFile(selection, path, [&](const QString& text, const QString& caption) {
+        reported = true;
+        if (report)
+            report(text, caption);
+    });
+    if (reported || key.isEmpty() || key != GradingFileKey(path))
+        return;
+    last.key = key;
+    last.parameters = GradingParameters;
+    last.tables = GradingTables;
+}
+
 } // namespace
 
 void SetGradingReporterFactory(TGradingReporterFactory factory)
@@ -57,7 +119,7 @@ TTargetRenderer::TTargetRenderer()
     GradingPanel = std::make_unique<TFrameTrafficLights>();
     // A bad grading file must not stop the view from coming up.
     const QString gradingFile = AppFolder() + QStringLiteral("/grading_default.tgp");
-    LoadGradingParameterFile(GradingPanel->selection, gradingFile, GradingReporterFor(gradingFile));
+    LoadGradingForPanel(GradingPanel->selection, gradingFile);
     SelectGradingRow(GradingPanel->selection, 1, 0);
 }
 

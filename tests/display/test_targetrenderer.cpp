@@ -1,8 +1,14 @@
 // The renderer's geometry: mm-to-pixel map, zoom field, fit to target, ring
-// radii, and the view animation on a hand-driven clock.
+// radii, and the view animation on a hand-driven clock; the grading file each
+// new renderer grades with.
+#include "AppPaths.h"
 #include "DisplayTestSupport.h"
+#include "GradingParameters.h"
 #include "Shotdata.h"
 #include "Targetrenderer.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +16,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -19,6 +26,13 @@ protected:
 };
 
 QRgb Corner(const TTargetRenderer& r) { return r.StaticLayer.pixel(0, 0) & 0xFFFFFF; }
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
 
 } // namespace
 
@@ -384,4 +398,48 @@ TEST_F(RendererTest, FormatDisplayText)
     SetDecimalSeparator(QLatin1Char(','));
     EXPECT_EQ(FormatDisplayText(QStringLiteral("%1.1f"), {0.5}), QStringLiteral("0,5"));
     SetDecimalSeparator(QLatin1Char('.'));
+}
+
+TEST_F(RendererTest, EachRendererGradesWithTheGradingFileAsItIsNow)
+{
+    // Renderers made one after another share one read of an unchanged file,
+    // but never hand on parameters that are not the file's.
+    QTemporaryDir folder;
+    const QString saved = AppFolder();
+    SetAppFolder(folder.path());
+    int reports = 0;
+    SetGradingReporterFactory([&reports](const QString&) { return [&reports](const QString&, const QString&) { ++reports; }; });
+    const QString path = folder.path() + QStringLiteral("/grading_default.tgp");
+    const QByteArray rows = "group = stand\n"
+                            "grade = 1; 5.0; 2.0; 5.0; 3; 1; 2.0; 2.0; 200; -2.0; -2.0; 2.0; 1; 2; 2.0; 2.0\n"
+                            "grade = 2; 8.0; 1.0; 8.0; 2; 2; 1.0; 1.0; 100; -1.0; -1.0; 1.5; 2; 4; 1.0; 1.0\n";
+    WriteFile(path, "hitweight = 3\n" + rows);
+    const auto gradingOfNewRenderer = [] {
+        TTargetRenderer r;
+        return std::tuple(GradingParameters.hitWeight, GradingTables.gradeCount);
+    };
+    EXPECT_EQ(gradingOfNewRenderer(), std::tuple(3, 2));
+    EXPECT_EQ(gradingOfNewRenderer(), std::tuple(3, 2));
+    // Parameters reset or changed since: the file is read again.
+    ResetGradingParameters();
+    EXPECT_EQ(gradingOfNewRenderer(), std::tuple(3, 2));
+    GradingParameters.hitWeight = 9;
+    EXPECT_EQ(gradingOfNewRenderer(), std::tuple(3, 2));
+    // An edited file.
+    WriteFile(path, "hitweight = 42\n" + rows);
+    EXPECT_EQ(gradingOfNewRenderer(), std::tuple(42, 2));
+    // A file without grade rows is reported by every renderer, as before.
+    WriteFile(path, "hitweight = 5\n");
+    EXPECT_EQ(gradingOfNewRenderer(), std::tuple(5, 0));
+    EXPECT_EQ(gradingOfNewRenderer(), std::tuple(5, 0));
+    EXPECT_EQ(reports, 2);
+    // No file: nothing graded.
+    WriteFile(path, "hitweight = 3\n" + rows);
+    EXPECT_EQ(gradingOfNewRenderer(), std::tuple(3, 2));
+    QFile::remove(path);
+    EXPECT_EQ(gradingOfNewRenderer(), std::tuple(0, 0));
+
+    SetGradingReporterFactory({});
+    SetAppFolder(saved);
+    ResetGradingParameters();
 }

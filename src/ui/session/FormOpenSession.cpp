@@ -236,15 +236,20 @@ void TFormOpenSession::OpenSessionFile(const QString& path)
 void TFormOpenSession::ReadAndOpen(const QString& path)
 {
     QPointer<TFormOpenSession> self(this);
-    TShotFileHandler handler;
-    try {
-        handler.LoadShotFile(path);
-    } catch (const std::exception& e) {
-        DebugLog(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
-        ShowErrorBox(QStringLiteral("File open failed!"));
-        return;
+    std::unique_ptr<TSession> loaded;
+    {
+        // The document goes before the viewers are made, which then take
+        // their memory from what it held rather than from fresh pages.
+        TShotFileHandler handler;
+        try {
+            handler.LoadShotFile(path);
+        } catch (const std::exception& e) {
+            DebugLog(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(e.what())));
+            ShowErrorBox(QStringLiteral("File open failed!"));
+            return;
+        }
+        loaded = handler.TakeSession();
     }
-    std::unique_ptr<TSession> loaded = handler.TakeSession();
     if (!loaded || loaded->ShooterCount() == 0) {
         ShowErrorBox(QStringLiteral("No shooters in shot file"));
         return;
@@ -276,6 +281,9 @@ void TFormOpenSession::TakeShooters(TSession& loaded)
         auto* viewer = new TFormShooter;
         ShooterViewers.push_back(viewer);
         AttachShooterView(viewer, nullptr, moved, false);
-        viewer->show();
+        // The panel shows each viewer once, in its tile: shown here first,
+        // every viewer would be laid out at its first size for nothing.
+        if (!FormShooterPanel)
+            viewer->show();
     }
 }

@@ -149,7 +149,7 @@ TFormShooter::TFormShooter(QWidget* parent)
     renderer_.GradingOverlay = GetOptionBool(QStringLiteral("QuickGrading"));
     strip_.minWidth = 1000;
     resize(640, 560);
-    FormResize();
+    LayOutPanels();
     DescribeControls(this);
 }
 
@@ -508,6 +508,7 @@ void TFormShooter::SetRotatePicture(int index)
 
 void TFormShooter::RenderTarget(int mode)
 {
+    SizeLayers();
     renderPending_ = false;
     renderer_.Render(mode);
     ImageTarget->update();
@@ -523,6 +524,7 @@ void TFormShooter::RequestRender(int mode)
 
 void TFormShooter::FlushRender()
 {
+    SizeLayers();
     if (!renderPending_)
         return;
     renderPending_ = false;
@@ -630,6 +632,17 @@ void TFormShooter::resizeEvent(QResizeEvent* event)
 
 void TFormShooter::FormResize()
 {
+    LayOutPanels();
+    layersSized_ = false;
+    SizeLayers();
+    RequestRender(-1);
+    const int position = StripScrollPosition();
+    UpdateShotString();
+    SetStripScrollPosition(position);
+}
+
+void TFormShooter::LayOutPanels()
+{
     PanelShotString->setVisible(height() >= StripPanelMinFormHeight);
     const int stripHeight = PanelShotString->isHidden() ? 0 : StripPanelHeight;
     PanelTop->setGeometry(0, 0, width(), TopPanelHeight);
@@ -639,13 +652,16 @@ void TFormShooter::FormResize()
     BitBtnRightArrow->setGeometry(width() - ArrowWidth, 0, ArrowWidth, StripPanelHeight);
     ScrollBoxShotString->setGeometry(ArrowWidth, 0, std::max(1, width() - 2 * ArrowWidth), StripPanelHeight);
     LayoutControls();
-    renderer_.SetLayerSize(ImageTarget->width(), ImageTarget->height());
-    RequestRender(-1);
-    const int position = StripScrollPosition();
-    UpdateShotString();
-    SetStripScrollPosition(position);
     if (PanelTimedMessage->isVisible())
         PanelTimedMessage->move((width() - PanelTimedMessage->width()) / 2, (height() - PanelTimedMessage->height()) / 2);
+}
+
+void TFormShooter::SizeLayers()
+{
+    if (layersSized_)
+        return;
+    layersSized_ = true;
+    renderer_.SetLayerSize(ImageTarget->width(), ImageTarget->height());
 }
 
 void TFormShooter::showEvent(QShowEvent* event)

@@ -214,6 +214,13 @@ private:
     void FlushRender();
     void ShowWholeTarget();
     void FormResize();
+    // The panels and controls laid out at the window's size.
+    void LayOutPanels();
+    // The renderer's layers take the target's size: at every resize, and
+    // before the first pass of a viewer not resized yet. A viewer is made at
+    // a default size and shown in its tile: layers of the default size would
+    // be filled for nothing.
+    void SizeLayers();
     // The device pointer when it is still bound and in the manager's lists.
     bool DeviceStillThere(TDevice* device) const;
     void BeginWait();
@@ -345,6 +352,7 @@ private:
     int displayTextGeneration_ = 0;
     int64_t lastArrivalDrawNs_ = 0;   // when arrived shots were last drawn
     bool renderPending_ = false;      // RequestRender's pass is still to be drawn
+    bool layersSized_ = false;        // the layers have the target's size
 
     // ---- Written by the event thread ----
     std::atomic<bool> newSamples_ {false};

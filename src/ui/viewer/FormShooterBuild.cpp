@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
@@ -26,10 +27,15 @@ constexpr int ButtonSize = 38;
 constexpr int TextPadding = 12;  // a caption's room to the button's edges
 constexpr int ZoomButtonWidth = 26;
 
-// The zeroing button's two pictures: a sight circle, crossed when on.
+// The zeroing button's two pictures: a sight circle, crossed when on. Drawn
+// once for all the viewers of a session.
 QPixmap ZeroingGlyph(bool on)
 {
-    QPixmap pixmap(32, 32);
+    const QString key = on ? QStringLiteral("ViewerZeroingOn") : QStringLiteral("ViewerZeroingOff");
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap))
+        return pixmap;
+    pixmap = QPixmap(32, 32);
     pixmap.fill(Qt::white);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -37,6 +43,8 @@ QPixmap ZeroingGlyph(bool on)
     painter.drawEllipse(QPoint(16, 16), 10, 10);
     painter.drawLine(16, 2, 16, 30);
     painter.drawLine(2, 16, 30, 16);
+    painter.end();
+    QPixmapCache::insert(key, pixmap);
     return pixmap;
 }
 

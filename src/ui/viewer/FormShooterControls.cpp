@@ -345,10 +345,11 @@ void TFormShooter::UpdateShotString()
     strip_.SetShots(shooter_);
     strip_.minWidth = std::max(1, ScrollBoxShotString->VisibleWidth() - 2);
     const int position = StripScrollPosition();
-    // Painted around what shows now; a scroll that follows paints again
-    // only when it leaves that part.
+    // Painted around what shows now, once the box shows it (a viewer too
+    // small for its strip never paints it); a scroll that follows paints
+    // again only when it leaves that part.
     strip_.Reveal(position, ScrollBoxShotString->VisibleWidth());
-    strip_.Draw();
+    strip_.DrawOnReveal();
     ScrollBoxShotString->UpdateRange();
     SetStripScrollPosition(position);
     ImageShotString->update();

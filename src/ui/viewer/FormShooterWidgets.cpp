@@ -70,7 +70,14 @@ void TShotStripView::UpdateRange()
     horizontalScrollBar()->setRange(0, std::max(0, width - VisibleWidth()));
     horizontalScrollBar()->setPageStep(VisibleWidth());
     horizontalScrollBar()->setSingleStep(20);
-    RevealVisible();
+    RevealShown();
+}
+
+void TShotStripView::RevealShown()
+{
+    // A box off screen shows nothing; its first paint reveals the slice.
+    if (viewport()->isVisible())
+        RevealVisible();
 }
 
 void TShotStripView::RevealVisible()
@@ -93,7 +100,8 @@ int TShotStripView::VisibleWidth() const { return viewport()->width(); }
 
 void TShotStripView::paintEvent(QPaintEvent* event)
 {
-    // Normally a no-op: scrolling and resizing have revealed the slice.
+    // Paints a strip laid out while the box was off screen; otherwise
+    // scrolling and resizing have revealed the slice already.
     RevealVisible();
     QPainter painter(viewport());
     const int offset = Position();
@@ -118,6 +126,6 @@ void TShotStripView::resizeEvent(QResizeEvent* event)
 
 void TShotStripView::scrollContentsBy(int, int)
 {
-    RevealVisible();
+    RevealShown();
     viewport()->update();
 }

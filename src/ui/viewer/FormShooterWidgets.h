@@ -57,6 +57,8 @@ protected:
 private:
     // The strip's painted part covers what the viewport shows.
     void RevealVisible();
+    // RevealVisible while the viewport is on screen.
+    void RevealShown();
 
     TShotString* strip_ = nullptr;
     QColor fill_;

@@ -7,8 +7,10 @@
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
 #include "Shotfile.h"
+#include "Shotstring.h"
 #include "UiRig.h"
 
+#include <QAbstractScrollArea>
 #include <QFile>
 #include <QTableView>
 #include <QTest>
@@ -215,6 +217,34 @@ TEST_F(OpenSessionTest, DecimalScoresReadBackAsTheyWereShown)
     ASSERT_TRUE(WaitFor([&] { return !viewer->DrawPending(); }));
     EXPECT_TRUE(viewer->Renderer().InfoLines.contains(QStringLiteral("Total score 21.4")))
         << viewer->Renderer().InfoLines.join(QLatin1Char('|')).toStdString();
+}
+
+// Nine tiles leave no viewer the height for its strip, which is then laid
+// out but not painted; shown alone, the viewer shows the strip whole.
+TEST_F(OpenSessionTest, AStripLeftUnpaintedInItsTileShowsWhenItsViewerIsShownAlone)
+{
+    SessionMode = SessionOpenFile;
+    FormOpenSession->OpenSessionFile(WriteSessionFile(QStringLiteral("Nine.shotfile.xml"), std::vector<int>(9, 4)));
+    ASSERT_EQ(ShooterViewers.size(), 9u);
+    TFormShooter* viewer = ShooterViewers[4];
+    auto* box = Control<QAbstractScrollArea>(viewer, "ScrollBoxShotString");
+    ASSERT_TRUE(WaitFor([&] { return !viewer->DrawPending(); }));
+    ASSERT_FALSE(box->isVisible());
+    EXPECT_EQ(viewer->Strip().EntryCount(), 4);
+
+    ActiveViewer = viewer;
+    Click(Control(FormShooterPanel, "BitBtnOneManyShooters"));
+    ASSERT_TRUE(WaitFor([&] { return box->isVisible() && !viewer->DrawPending(); }));
+    const QImage shown = box->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    TShotString whole;
+    whole.minWidth = viewer->Strip().minWidth;
+    whole.SetShots(viewer->Shooter());
+    whole.Reveal(0, 1 << 20);
+    whole.Draw();
+    const int columns = std::min(shown.width(), whole.Width());
+    const int rows = std::min(shown.height(), int(TShotString::StripHeight));
+    EXPECT_EQ(shown.copy(0, 0, columns, rows),
+              whole.Bitmap().copy(0, 0, columns, rows).convertToFormat(QImage::Format_RGB32));
 }
 
 } // namespace
