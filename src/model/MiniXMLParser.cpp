@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 
 namespace MiniXMLParser {
@@ -649,6 +652,20 @@ struct TXMLNodeAccess {
         return parent.FChildren.back().get();
     }
 
+    static std::unique_ptr<TXMLNode> NewChild(TXMLNode& parent)
+    {
+        auto child = std::make_unique<TXMLNode>();
+        child->FParent = &parent;
+        return child;
+    }
+    static void SetName(TXMLNode& node, const QString& name) { node.FName = name; }
+    static void SetAttributes(TXMLNode& node, const QString& source, qsizetype begin, qsizetype length)
+    {
+        node.FAttrSource = source;
+        node.FAttrBegin = begin;
+        node.FAttrLength = length;
+    }
+
     static void SetParsed(TXMLNode& node, QString name, TAttrRef attrs)
     {
         node.FName = std::move(name);
@@ -917,9 +934,346 @@ bool TLoader::Run()
     }
 }
 
+// Letters, digits and _ - . : : a name made of these needs no encoding and
+// stays one name when written.
+constexpr std::array<bool, 128> PlainNameChars = [] {
+    std::array<bool, 128> t {};
+    for (int c = 0; c < 128; ++c)
+        t[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
+                       || c == '.' || c == ':';
+    return t;
+}();
+
+inline bool IsPlainNameChar(char16_t c) { return c < 128 && PlainNameChars[c]; }
+
+// The usual document, as Build writes it, read in one pass over the whole
+// text instead of line by line: no string per line, start tags in stored form
+// taken in the same pass that finds their end, and each element's children
+// gathered first and handed over in one allocation. The tree it builds is the
+// one TLoader builds. Anything else (a tag, text or closing tag spread over
+// lines, anything after the root, any fault) makes Run return false: the
+// caller then loads the lines with TLoader, which also reports the fault.
+class TWholeTextLoader {
+public:
+    TWholeTextLoader(const QString& text, TXMLNode& root) : FText(text), FRoot(root) {}
+
+    bool Run();
+
+private:
+    struct TFrame {
+        TXMLNode* Node = nullptr;
+        std::vector<std::unique_ptr<TXMLNode>> Children;
+    };
+    // A start tag read by QuickTag, as offsets into the text.
+    struct TQuickTag {
+        const char16_t* Name;
+        qsizetype NameLength;
+        qsizetype AttrBegin;
+        qsizetype AttrLength;
+        const char16_t* Gt;  // the closing '>'
+        bool Empty;          // ended by "/>"
+    };
+
+    // The start tag at tag in its stored form: a plain name, then ' key="value"'
+    // each with plain keys, no key twice, values neither empty nor holding
+    // anything to encode, then '>' or "/>". False for anything else, which the
+    // general tag parser then reads.
+    bool QuickTag(const char16_t* tag, const char16_t* limit, TQuickTag& t) const;
+    bool Close(const char16_t* tag, qsizetype length);
+    // The new element, in the open one or as the root.
+    TXMLNode& NewElement();
+    void Opened(TXMLNode& node, bool empty);
+    const QString& Name(QStringView raw);
+
+    const QString& FText;
+    TXMLNode& FRoot;
+    TParseCaches FCaches;
+    QString FLastName;
+    std::vector<TFrame> FStack;  // frames beyond FDepth are kept for their capacity
+    int FDepth = 0;              // number of open elements
+    bool FRootSeen = false;
+};
+
+inline bool SameChars(QStringView a, QStringView b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), size_t(a.size()) * sizeof(QChar)) == 0;
+}
+
+bool TWholeTextLoader::QuickTag(const char16_t* tag, const char16_t* limit, TQuickTag& t) const
+{
+    const char16_t* q = tag + 1;
+    while (q < limit && IsPlainNameChar(*q))
+        ++q;
+    if (q == tag + 1)
+        return false;
+    t.Name = tag + 1;
+    t.NameLength = q - (tag + 1);
+    const char16_t* attrsBegin = q;
+    constexpr int MaxKeys = 16;
+    const char16_t* keys[MaxKeys];
+    qsizetype keyLengths[MaxKeys];
+    int keyCount = 0;
+    while (q < limit && *q == u' ') {
+        const char16_t* k = ++q;
+        while (q < limit && IsPlainNameChar(*q))
+            ++q;
+        const qsizetype keyLength = q - k;
+        if (keyLength == 0 || limit - q < 2 || q[0] != u'=' || q[1] != u'"')
+            return false;
+        q += 2;
+        const char16_t* v = q;
+        while (q < limit && !NeedsEncoding(*q))
+            ++q;
+        if (q == v || q == limit || *q != u'"')
+            return false;
+        ++q;
+        if (keyCount == MaxKeys)
+            return false;
+        const QStringView key(k, keyLength);
+        for (int i = 0; i < keyCount; ++i)
+            if (keyLengths[i] == keyLength && SameKey(QStringView(keys[i], keyLength), key))
+                return false;
+        keys[keyCount] = k;
+        keyLengths[keyCount++] = keyLength;
+    }
+    const char16_t* base = QStringView(FText).utf16();
+    t.AttrBegin = attrsBegin - base;
+    t.AttrLength = q - attrsBegin;
+    if (q < limit && *q == u'>') {
+        t.Empty = false;
+    } else if (limit - q >= 2 && q[0] == u'/' && q[1] == u'>') {
+        t.Empty = true;
+        ++q;
+    } else {
+        return false;
+    }
+    t.Gt = q;
+    return true;
+}
+
+bool TWholeTextLoader::Close(const char16_t* tag, qsizetype length)
+{
+    if (FDepth == 0)
+        return false;
+    TFrame& top = FStack[size_t(FDepth - 1)];
+    const QString& name = top.Node->Name();
+    const QStringView view(tag, length);
+    // "</name>" nearly always; else the lenient forms, as TLoader takes them.
+    if (length != name.size() + 3 || !SameChars(view.sliced(2, length - 3), name)) {
+        if (!view.contains(u'&')) {
+            if (!ClosesElement(view, name))
+                return false;
+        } else {
+            QString decoded;
+            if (!AppendDecoded(decoded, view) || !ClosesElement(decoded, name))
+                return false;
+        }
+    }
+    auto& children = TXMLNodeAccess::Children(*top.Node);
+    children.reserve(top.Children.size());
+    for (auto& c : top.Children)
+        children.push_back(std::move(c));
+    top.Children.clear();
+    --FDepth;
+    return true;
+}
+
+const QString& TWholeTextLoader::Name(QStringView raw)
+{
+    // Siblings mostly share their name: compared with the last one first.
+    if (!SameChars(raw, FLastName))
+        FLastName = FCaches.Names.Get(raw);
+    return FLastName;
+}
+
+TXMLNode& TWholeTextLoader::NewElement()
+{
+    if (FDepth == 0) {
+        FRootSeen = true;
+        return FRoot;
+    }
+    TFrame& parent = FStack[size_t(FDepth - 1)];
+    parent.Children.push_back(TXMLNodeAccess::NewChild(*parent.Node));
+    return *parent.Children.back();
+}
+
+void TWholeTextLoader::Opened(TXMLNode& node, bool empty)
+{
+    if (empty)
+        return;
+    if (FStack.size() <= size_t(FDepth))
+        FStack.emplace_back();
+    FStack[size_t(FDepth++)].Node = &node;
+}
+
+bool TWholeTextLoader::Run()
+{
+    const char16_t* p = QStringView(FText).utf16();
+    const qsizetype n = FText.size();
+    const char16_t* limit = p + n;
+    if (FirstLoneSurrogate(FText) >= 0)
+        return false;
+    qsizetype pos = 0;
+    for (;;) {
+        while (pos < n && IsBlank(p[pos]))
+            ++pos;
+        if (pos == n)
+            return FDepth == 0 && FRootSeen;
+        if (p[pos] != u'<') {
+            // Text: only inside an element, and not spread over lines.
+            if (FDepth == 0)
+                return false;
+            const char16_t* lt = std::char_traits<char16_t>::find(p + pos, size_t(n - pos), u'<');
+            if (!lt)
+                return false;
+            const QStringView part = Trimmed(QStringView(p + pos, lt - (p + pos)));
+            if (part.contains(u'\n') || part.contains(u'\r'))
+                return false;
+            if (!TXMLNodeAccess::AppendText(*FStack[size_t(FDepth - 1)].Node, part, FCaches))
+                return false;
+            pos = lt - p;
+            continue;
+        }
+        const char16_t* tag = p + pos;
+        const bool startTag = pos + 1 < n && tag[1] != u'!' && tag[1] != u'?' && tag[1] != u'/';
+        if (startTag && (FRootSeen ? FDepth == 0 : false))
+            return false;  // a second root
+        if (startTag && FDepth >= MaxNestingDepth)
+            return false;
+        TQuickTag quick;
+        if (startTag && QuickTag(tag, limit, quick)) {
+            TXMLNode& node = NewElement();
+            TXMLNodeAccess::SetName(node, Name(QStringView(quick.Name, quick.NameLength)));
+            if (quick.AttrLength > 0)
+                TXMLNodeAccess::SetAttributes(node, FText, quick.AttrBegin, quick.AttrLength);
+            Opened(node, quick.Empty);
+            pos = quick.Gt + 1 - p;
+            continue;
+        }
+        // The tag up to its '>', on one line and without a second '<'.
+        qsizetype gt = pos + 1;
+        for (; gt < n; ++gt) {
+            const char16_t c = p[gt];
+            if (c == u'>')
+                break;
+            if (c == u'<' || c == u'\n' || c == u'\r')
+                return false;
+        }
+        if (gt == n)
+            return false;
+        const qsizetype length = gt + 1 - pos;
+        const qsizetype tagStart = pos;
+        pos = gt + 1;
+        if (tag[1] == u'!' || tag[1] == u'?')
+            continue;
+        if (tag[1] == u'/') {
+            if (!Close(tag, length))
+                return false;
+            continue;
+        }
+        QString name;
+        TAttrRef attrs;
+        if (!ParseTag(FText, tagStart, length, name, attrs, FCaches))
+            return false;
+        TXMLNode& node = NewElement();
+        TXMLNodeAccess::SetParsed(node, std::move(name), std::move(attrs));
+        Opened(node, tag[length - 2] == u'/');
+    }
+}
+
 }  // namespace
 
 // ---- TXMLNode -----------------------------------------------------------------
+
+// The address sanitizer sees a use of a freed element only when each has an
+// allocation of its own.
+#if defined(__SANITIZE_ADDRESS__)
+void* TXMLNode::operator new(std::size_t size) { return ::operator new(size); }
+
+void TXMLNode::operator delete(void* p) noexcept { ::operator delete(p); }
+#else
+namespace {
+
+// A block of elements, aligned to its size so an element finds its block.
+// Live counts the elements not yet freed, plus OwnerBias while a thread still
+// allocates from the block; whoever brings it to zero frees the block. Frees
+// may come from any thread.
+constexpr std::size_t NodeBlockSize = 16384;
+constexpr std::size_t NodeBlockHeader = 64;
+constexpr qint64 OwnerBias = qint64(1) << 40;
+
+struct TNodeBlock {
+    std::atomic<qint64> Live;
+};
+
+void ReleaseNodes(TNodeBlock* block, qint64 count)
+{
+    if (block->Live.fetch_sub(count, std::memory_order_acq_rel) == count) {
+        block->~TNodeBlock();
+        ::operator delete(static_cast<void*>(block), std::align_val_t(NodeBlockSize));
+    }
+}
+
+// The block this thread allocates from.
+class TNodePool {
+public:
+    ~TNodePool() { Retire(); }
+
+    void* Allocate()
+    {
+        if (FNext == FEnd)
+            Refill();
+        void* p = FNext;
+        FNext += sizeof(TXMLNode);
+        ++FAllocated;
+        return p;
+    }
+
+private:
+    void Refill()
+    {
+        void* memory = ::operator new(NodeBlockSize, std::align_val_t(NodeBlockSize));
+        Retire();
+        FBlock = new (memory) TNodeBlock{OwnerBias};
+        FNext = static_cast<char*>(memory) + NodeBlockHeader;
+        FEnd = FNext + (NodeBlockSize - NodeBlockHeader) / sizeof(TXMLNode) * sizeof(TXMLNode);
+        FAllocated = 0;
+    }
+    // Gives up the block: from now on its elements alone keep it.
+    void Retire()
+    {
+        if (FBlock)
+            ReleaseNodes(FBlock, OwnerBias - FAllocated);
+        FBlock = nullptr;
+        FNext = FEnd = nullptr;
+    }
+
+    TNodeBlock* FBlock = nullptr;
+    char* FNext = nullptr;
+    char* FEnd = nullptr;
+    qint64 FAllocated = 0;
+};
+
+thread_local TNodePool NodePool;
+
+}  // namespace
+
+void* TXMLNode::operator new(std::size_t size)
+{
+    static_assert(alignof(TXMLNode) <= NodeBlockHeader && sizeof(TXMLNode) < NodeBlockSize / 64);
+    Q_ASSERT(size == sizeof(TXMLNode));
+    (void)size;
+    return NodePool.Allocate();
+}
+
+void TXMLNode::operator delete(void* p) noexcept
+{
+    if (!p)
+        return;
+    const auto block = reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t(NodeBlockSize - 1);
+    ReleaseNodes(reinterpret_cast<TNodeBlock*>(block), 1);
+}
+#endif
 
 TXMLNode::TXMLNode() = default;
 
@@ -1109,16 +1463,6 @@ void TXMLNode::DecodeAttribute(QStringView key, QStringView value, QString& deco
 namespace {
 
 // A name that needs no encoding and stays one attribute name when written.
-// Letters, digits and _ - . : by table, as this runs for every attribute
-// written.
-constexpr std::array<bool, 128> PlainNameChars = [] {
-    std::array<bool, 128> t {};
-    for (int c = 0; c < 128; ++c)
-        t[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
-                       || c == '.' || c == ':';
-    return t;
-}();
-
 bool IsPlainAttributeName(QStringView key)
 {
     if (key.isEmpty())
@@ -1544,6 +1888,7 @@ bool TMiniXMLParser::LoadFromBytes(const QByteArray& bytes)
         QStringList lines = SplitTextLines(text);
         if (bad < lines.size())
             lines.erase(lines.begin() + bad, lines.end());
+        ClearLines();
         FLines = std::move(lines);
         Load();
         const bool utf16 = bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
@@ -1561,6 +1906,14 @@ bool TMiniXMLParser::LoadFromBytes(const QByteArray& bytes)
 bool TMiniXMLParser::LoadFromText(const QString& text)
 {
     try {
+        LastParseError() = TParseError();
+        ClearLines();
+        FRoot = std::make_unique<TXMLNode>();
+        if (TWholeTextLoader(text, *FRoot).Run()) {
+            FUnsplitText = text;
+            return true;
+        }
+        FRoot.reset();
         FLines = SplitTextLines(text);
     } catch (const std::bad_alloc&) {
         return FailOutOfMemory();
@@ -1568,10 +1921,31 @@ bool TMiniXMLParser::LoadFromText(const QString& text)
     return Load();
 }
 
+QStringList& TMiniXMLParser::Lines()
+{
+    return const_cast<QStringList&>(std::as_const(*this).Lines());
+}
+
+const QStringList& TMiniXMLParser::Lines() const
+{
+    if (!FUnsplitText.isNull()) {
+        FLines = SplitTextLines(FUnsplitText);
+        FUnsplitText = QString();
+    }
+    return FLines;
+}
+
+void TMiniXMLParser::ClearLines()
+{
+    FLines.clear();
+    FUnsplitText = QString();
+}
+
 bool TMiniXMLParser::Load()
 {
     LastParseError() = TParseError();
     try {
+        Lines();
         FRoot = std::make_unique<TXMLNode>();
         // Half a surrogate pair could only be saved as "?": the tree keeps
         // what stands before its line, and the load fails naming that line.
@@ -1598,7 +1972,7 @@ bool TMiniXMLParser::FailOutOfMemory()
 {
     // The partial tree goes: the memory is needed more than what it holds.
     FRoot.reset();
-    FLines.clear();
+    ClearLines();
     FRoot = std::make_unique<TXMLNode>();
     TParseError& e = LastParseError();
     e.Message = QStringLiteral("TMiniXMLParser::Load - Not enough memory to load the document.");
@@ -1608,8 +1982,8 @@ bool TMiniXMLParser::FailOutOfMemory()
 
 void TMiniXMLParser::Build()
 {
-    const qsizetype expected = FLines.size();
-    FLines.clear();
+    const qsizetype expected = FUnsplitText.isNull() ? FLines.size() : 0;
+    ClearLines();
     QStringList lines;
     lines.reserve(expected);
     lines.append(QString::fromLatin1(XmlHeaderLine));
@@ -1619,7 +1993,7 @@ void TMiniXMLParser::Build()
 
 void TMiniXMLParser::SaveToFile()
 {
-    if (FLines.isEmpty())
+    if (Lines().isEmpty())
         return;
     qsizetype length = 0;
     for (const QString& l : FLines)
@@ -1641,7 +2015,7 @@ void TMiniXMLParser::BuildAndSave()
         QStringView EncodedName;
         size_t Next;
     };
-    FLines.clear();
+    ClearLines();
     TUtf8Writer w(EstimatedBytes(*FRoot));
     w.Put("\xEF\xBB\xBF", 3);
     w.Put(XmlHeaderLine, qsizetype(sizeof XmlHeaderLine - 1));
