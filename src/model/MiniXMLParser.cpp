@@ -47,13 +47,13 @@ qsizetype FirstLoneSurrogate(QStringView text)
 {
     const char16_t* p = text.utf16();
     const qsizetype n = text.size();
-    // Texts are nearly always below U+8000 throughout: skip four code units
-    // at a time while none has its top bit set.
+    // Texts are nearly always below U+8000 throughout: skip sixteen code
+    // units at a time while none has its top bit set.
     qsizetype from = 0;
-    for (; from + 4 <= n; from += 4) {
-        quint64 w;
-        std::memcpy(&w, p + from, sizeof w);
-        if (w & 0x8000800080008000ull)
+    for (; from + 16 <= n; from += 16) {
+        quint64 w[4];
+        std::memcpy(w, p + from, sizeof w);
+        if ((w[0] | w[1] | w[2] | w[3]) & 0x8000800080008000ull)
             break;
     }
     for (qsizetype i = from; i < n; ++i) {
@@ -658,12 +658,14 @@ struct TXMLNodeAccess {
         child->FParent = &parent;
         return child;
     }
-    static void SetName(TXMLNode& node, const QString& name) { node.FName = name; }
-    static void SetAttributes(TXMLNode& node, const QString& source, qsizetype begin, qsizetype length)
+    static void SetName(TXMLNode& node, const QString& name) { node.FName = QString(name); }
+    static void SetAttributes(TXMLNode& node, const QString& source, qsizetype begin, qsizetype length,
+                              bool noEntities)
     {
-        node.FAttrSource = source;
+        node.FAttrSource = QString(source);
         node.FAttrBegin = begin;
         node.FAttrLength = length;
+        node.FNoEntities = noEntities;
     }
 
     static void SetParsed(TXMLNode& node, QString name, TAttrRef attrs)
@@ -672,6 +674,7 @@ struct TXMLNodeAccess {
         node.FAttrSource = std::move(attrs.Source);
         node.FAttrBegin = attrs.Begin;
         node.FAttrLength = attrs.Length;
+        node.FNoEntities = !node.AttributeText().contains(u'&');
     }
 };
 
@@ -994,9 +997,17 @@ private:
     bool FRootSeen = false;
 };
 
+// Names are short: compared in place rather than through memcmp.
 inline bool SameChars(QStringView a, QStringView b)
 {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), size_t(a.size()) * sizeof(QChar)) == 0;
+    if (a.size() != b.size())
+        return false;
+    const char16_t* x = a.utf16();
+    const char16_t* y = b.utf16();
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (x[i] != y[i])
+            return false;
+    return true;
 }
 
 bool TWholeTextLoader::QuickTag(const char16_t* tag, const char16_t* limit, TQuickTag& t) const
@@ -1013,6 +1024,7 @@ bool TWholeTextLoader::QuickTag(const char16_t* tag, const char16_t* limit, TQui
     const char16_t* keys[MaxKeys];
     qsizetype keyLengths[MaxKeys];
     int keyCount = 0;
+    quint64 seen = 0;
     while (q < limit && *q == u' ') {
         const char16_t* k = ++q;
         while (q < limit && IsPlainNameChar(*q))
@@ -1029,10 +1041,16 @@ bool TWholeTextLoader::QuickTag(const char16_t* tag, const char16_t* limit, TQui
         ++q;
         if (keyCount == MaxKeys)
             return false;
-        const QStringView key(k, keyLength);
-        for (int i = 0; i < keyCount; ++i)
-            if (keyLengths[i] == keyLength && SameKey(QStringView(keys[i], keyLength), key))
-                return false;
+        // Keys the same but for letter case share length and first letter
+        // folded: only those are compared.
+        const quint64 bit = quint64(1) << ((keyLength * 7 + (*k | 0x20)) & 63);
+        if (seen & bit) {
+            const QStringView key(k, keyLength);
+            for (int i = 0; i < keyCount; ++i)
+                if (keyLengths[i] == keyLength && SameKey(QStringView(keys[i], keyLength), key))
+                    return false;
+        }
+        seen |= bit;
         keys[keyCount] = k;
         keyLengths[keyCount++] = keyLength;
     }
@@ -1145,7 +1163,7 @@ bool TWholeTextLoader::Run()
             TXMLNode& node = NewElement();
             TXMLNodeAccess::SetName(node, Name(QStringView(quick.Name, quick.NameLength)));
             if (quick.AttrLength > 0)
-                TXMLNodeAccess::SetAttributes(node, FText, quick.AttrBegin, quick.AttrLength);
+                TXMLNodeAccess::SetAttributes(node, FText, quick.AttrBegin, quick.AttrLength, true);
             Opened(node, quick.Empty);
             pos = quick.Gt + 1 - p;
             continue;
@@ -1288,6 +1306,7 @@ void TXMLNode::Clear()
     FAttrSource.clear();
     FAttrBegin = 0;
     FAttrLength = 0;
+    FNoEntities = true;
     FText.clear();
     FName.clear();
     DestroyChildren(FChildren);
@@ -1448,8 +1467,10 @@ void TXMLNode::SetAttributeValue(const QString& key, const QString& value)
     if (!ValidStoredAttributeName(storedKey))
         throw Exception(MsgInvalidAttrName);
     QString& attrs = OwnAttributeText();
-    PutAttribute(attrs, storedKey, TMiniXMLParser::Encode(value));
+    const QString storedValue = TMiniXMLParser::Encode(value);
+    PutAttribute(attrs, storedKey, storedValue);
     FAttrLength = attrs.size();
+    FNoEntities = FNoEntities && !storedKey.contains(u'&') && !storedValue.contains(u'&');
 }
 
 void TXMLNode::SetAttributeFloat(const QString& key, double value) { SetAttributeValue(key, FloatToStrDot(value)); }
@@ -1577,6 +1598,7 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
         *d++ = u'"';
     }
     FAttrLength = length;
+    FNoEntities = true;  // plain names and values
 }
 
 QString TXMLNode::GetText() const { return DecodeStored(FText); }

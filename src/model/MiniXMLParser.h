@@ -138,27 +138,36 @@ public:
         // trace point of a session file.
         const QStringView attrs = AttributeText();
         const char16_t* p = attrs.utf16();
-        const qsizetype n = attrs.size();
-        qsizetype pos = 0;
-        while (pos < n) {
+        const char16_t* const end = p + attrs.size();
+        while (p < end) {
             bool entity = false;
-            qsizetype open = pos + 1;
-            for (; open < n && p[open] != u'"'; ++open)
-                entity |= p[open] == u'&';
-            qsizetype close = open + 1;
-            for (; close < n && p[close] != u'"'; ++close)
-                entity |= p[close] == u'&';
-            const QStringView key(p + pos + 1, open - 1 - (pos + 1));
-            const QStringView value(p + open + 1, close - open - 1);
+            const char16_t* const key = p + 1;
+            const char16_t* open = key;
+            const char16_t* close;
+            if (FNoEntities) {
+                while (open < end && *open != u'"')
+                    ++open;
+                close = open + 1;
+                while (close < end && *close != u'"')
+                    ++close;
+            } else {
+                for (; open < end && *open != u'"'; ++open)
+                    entity |= *open == u'&';
+                close = open + 1;
+                for (; close < end && *close != u'"'; ++close)
+                    entity |= *close == u'&';
+            }
+            const QStringView k(key, open - 1 - key);
+            const QStringView v(open + 1, close - open - 1);
             if (!entity) {
-                f(key, value);
+                f(k, v);
             } else {
                 QString decodedKey;
                 QString decodedValue;
-                DecodeAttribute(key, value, decodedKey, decodedValue);
+                DecodeAttribute(k, v, decodedKey, decodedValue);
                 f(QStringView(decodedKey), QStringView(decodedValue));
             }
-            pos = close + 1;
+            p = close + 1;
         }
     }
     // The outcome of one SetAttributeValue per pair, in order; in a single
@@ -192,6 +201,9 @@ private:
     QString FAttrSource;
     qsizetype FAttrBegin = 0;
     qsizetype FAttrLength = 0;
+    // Known to hold no '&' (false: not known), so ForEachAttribute need not
+    // look for entities.
+    bool FNoEntities = true;
     TXMLNode* FParent = nullptr;
     QString FName;  // plain
 };

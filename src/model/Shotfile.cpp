@@ -127,35 +127,38 @@ bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 bool PlainDecimal(QStringView text, int power10, long long& out)
 {
     const char16_t* p = text.utf16();
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    const bool negative = i < n && p[i] == u'-';
-    if (i < n && (p[i] == u'-' || p[i] == u'+'))
-        ++i;
+    const char16_t* const end = p + text.size();
+    const bool negative = p < end && *p == u'-';
+    if (p < end && (*p == u'-' || *p == u'+'))
+        ++p;
+    const char16_t* const digits = p;
     long long whole = 0;
-    int wholeDigits = 0;
-    for (; i < n && IsDigit(p[i]); ++i, ++wholeDigits) {
-        if (wholeDigits == 15 - power10)
+    for (; p < end && IsDigit(*p); ++p) {
+        if (p - digits == 15 - power10)
             return false;
-        whole = whole * 10 + (p[i] - u'0');
+        whole = whole * 10 + (*p - u'0');
     }
+    const qsizetype wholeDigits = p - digits;
     if (wholeDigits == 0)
         return false;
-    std::array<int, 3> fraction {};
-    if (i < n) {
-        if ((p[i] != u'.' && p[i] != u',') || wholeDigits > 5)
+    int scaled = 0;  // fraction digits taken into whole, at most power10
+    if (p < end) {
+        if ((*p != u'.' && *p != u',') || wholeDigits > 5)
             return false;
-        int fractionDigits = 0;
-        for (++i; i < n && IsDigit(p[i]); ++i, ++fractionDigits) {
-            if (fractionDigits == 3)
+        const char16_t* const fraction = ++p;
+        for (; p < end && IsDigit(*p); ++p) {
+            if (p - fraction == 3)
                 return false;
-            fraction[std::size_t(fractionDigits)] = p[i] - u'0';
+            if (scaled < power10) {
+                whole = whole * 10 + (*p - u'0');
+                ++scaled;
+            }
         }
-        if (fractionDigits == 0 || i < n)
+        if (p == fraction || p < end)
             return false;
     }
-    for (int k = 0; k < power10; ++k)
-        whole = whole * 10 + fraction[std::size_t(k)];
+    for (; scaled < power10; ++scaled)
+        whole *= 10;
     out = negative ? -whole : whole;
     return true;
 }
