@@ -5,6 +5,10 @@
 #include <QFile>
 #include <QHash>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -1359,7 +1363,8 @@ TXMLNode* TXMLNode::AddNode(const QString& name, const QString& text)
 {
     auto child = std::make_unique<TXMLNode>();
     child->SetName(name);
-    child->SetText(text);
+    if (!text.isNull())  // a null text leaves the new element's text as it is
+        child->SetText(text);
     child->FParent = this;
     FChildren.push_back(std::move(child));
     return FChildren.back().get();
@@ -1483,33 +1488,6 @@ void TXMLNode::DecodeAttribute(QStringView key, QStringView value, QString& deco
 
 namespace {
 
-// A name that needs no encoding and stays one attribute name when written.
-bool IsPlainAttributeName(QStringView key)
-{
-    if (key.isEmpty())
-        return false;
-    const char16_t* p = key.utf16();
-    for (qsizetype i = 0; i < key.size(); ++i)
-        if (p[i] >= 128 || !PlainNameChars[p[i]])
-            return false;
-    return true;
-}
-
-// A value that needs no encoding; notes a character from the surrogate range
-// on.
-bool PlainValue(QStringView value, bool& wide)
-{
-    char16_t high = 0;
-    for (QChar c : value) {
-        const char16_t u = c.unicode();
-        if (NeedsEncoding(u))
-            return false;
-        high |= u;
-    }
-    wide |= high >= 0xD800;
-    return true;
-}
-
 // Room for length characters of a new element's attributes: a range of a
 // block shared by the elements written one after another (as a loaded element
 // shares its line), so a session file's hundred thousand trace points cost no
@@ -1559,19 +1537,44 @@ bool SamePlainName(QStringView a, QStringView b)
 
 void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
 {
+    // One pass over keys and values: plain names (ASCII), values needing no
+    // entity, and the total length. Keys the same but for letter case share
+    // length and first letter folded: only such pairs are compared after.
     bool plain = FAttrLength == 0;
-    bool wide = false;  // a value holds a character that may be half a pair
+    char16_t high = 0;  // the values' characters or'ed: from U+D800 on, one may be half a pair
+    quint64 seen = 0;
+    bool collision = false;
     qsizetype length = 0;
-    for (auto a = attributes.begin(); plain && a != attributes.end(); ++a) {
-        plain = IsPlainAttributeName(a->Key) && PlainValue(a->Value, wide);
+    for (const TAttribute& a : attributes) {
+        const char16_t* k = a.Key.utf16();
+        const qsizetype keyLength = a.Key.size();
+        if (keyLength == 0) {
+            plain = false;
+            break;
+        }
+        bool plainKey = true;
+        for (qsizetype i = 0; i < keyLength; ++i)
+            plainKey &= k[i] < 128 && PlainNameChars[k[i]];
+        const quint64 bit = quint64(1) << ((keyLength * 7 + (k[0] | 0x20)) & 63);
+        collision |= (seen & bit) != 0;
+        seen |= bit;
+        const char16_t* v = a.Value.utf16();
+        const qsizetype valueLength = a.Value.size();
+        bool plainValue = true;
+        for (qsizetype i = 0; i < valueLength; ++i) {
+            high |= v[i];
+            plainValue &= !NeedsEncoding(v[i]);
+        }
+        plain &= plainKey && plainValue;
+        if (valueLength > 0)
+            length += keyLength + valueLength + 4;
+    }
+    for (auto a = attributes.begin(); plain && collision && a != attributes.end(); ++a)
         for (auto b = attributes.begin(); plain && b != a; ++b)
             plain = !SamePlainName(a->Key, b->Key);
-        if (!a->Value.isEmpty())
-            length += a->Key.size() + a->Value.size() + 4;
-    }
     // Plain names are ASCII: only values with wide characters, or anything
     // on the general way, need the search for half a surrogate pair.
-    if (!plain || wide) {
+    if (!plain || high >= 0xD800) {
         for (const TAttribute& a : attributes) {
             RefuseLoneSurrogates(a.Key);
             RefuseLoneSurrogates(a.Value);
@@ -1750,7 +1753,22 @@ public:
         const char16_t* p = v.utf16();
         char* d = Room(n);
         char16_t any = 0;
-        for (qsizetype i = 0; i < n; ++i) {
+        qsizetype i = 0;
+#if defined(__SSE2__)
+        // Eight code units at a time, narrowed to bytes; any beyond ASCII
+        // shows in the or of their top bits.
+        __m128i high = _mm_setzero_si128();
+        for (; i + 8 <= n; i += 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            high = _mm_or_si128(high, units);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(units, units));
+        }
+        alignas(16) char16_t lanes[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), high);
+        for (char16_t lane : lanes)
+            any |= lane;
+#endif
+        for (; i < n; ++i) {
             any |= p[i];
             d[i] = char(p[i]);
         }

@@ -128,38 +128,34 @@ bool PlainDecimal(QStringView text, int power10, long long& out)
 {
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
-    const bool negative = p < end && *p == u'-';
-    if (p < end && (*p == u'-' || *p == u'+'))
+    bool negative = false;
+    if (p < end && (*p == u'-' || *p == u'+')) {
+        negative = *p == u'-';
         ++p;
-    const char16_t* const digits = p;
-    long long whole = 0;
-    for (; p < end && IsDigit(*p); ++p) {
-        if (p - digits == 15 - power10)
-            return false;
-        whole = whole * 10 + (*p - u'0');
     }
+    const char16_t* const digits = p;
+    unsigned long long whole = 0;  // wraps past the digits allowed, which are refused below
+    for (; p < end && IsDigit(*p); ++p)
+        whole = whole * 10 + unsigned(*p - u'0');
     const qsizetype wholeDigits = p - digits;
-    if (wholeDigits == 0)
+    if (wholeDigits == 0 || wholeDigits > 15 - power10)
         return false;
-    int scaled = 0;  // fraction digits taken into whole, at most power10
+    int scaled = 0;  // fraction digits taken into whole
     if (p < end) {
         if ((*p != u'.' && *p != u',') || wholeDigits > 5)
             return false;
         const char16_t* const fraction = ++p;
-        for (; p < end && IsDigit(*p); ++p) {
-            if (p - fraction == 3)
-                return false;
-            if (scaled < power10) {
-                whole = whole * 10 + (*p - u'0');
-                ++scaled;
-            }
-        }
-        if (p == fraction || p < end)
+        while (p < end && IsDigit(*p))
+            ++p;
+        const qsizetype fractionDigits = p - fraction;
+        if (fractionDigits == 0 || fractionDigits > 3 || p < end)
             return false;
+        for (; scaled < power10 && scaled < fractionDigits; ++scaled)
+            whole = whole * 10 + unsigned(fraction[scaled] - u'0');
     }
     for (; scaled < power10; ++scaled)
         whole *= 10;
-    out = negative ? -whole : whole;
+    out = negative ? -(long long)whole : (long long)whole;
     return true;
 }
 
