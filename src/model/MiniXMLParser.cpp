@@ -20,6 +20,101 @@
 
 namespace MiniXMLParser {
 
+// Elements come from a pool of blocks, except in builds with the address
+// sanitizer: it sees a use of a freed element only when each has an
+// allocation of its own.
+#if defined(__SANITIZE_ADDRESS__)
+#define TRAXEL_XML_NODE_POOL 0
+#else
+#define TRAXEL_XML_NODE_POOL 1
+#endif
+
+#if TRAXEL_XML_NODE_POOL
+namespace {
+
+// A block of elements, aligned to its size so an element finds its block.
+// Live counts the elements not yet freed, plus OwnerBias while a thread still
+// allocates from the block; whoever brings it to zero frees the block. Frees
+// may come from any thread.
+constexpr std::size_t NodeBlockSize = 16384;
+constexpr std::size_t NodeBlockHeader = 64;
+constexpr qint64 OwnerBias = qint64(1) << 40;
+
+struct TNodeBlock {
+    std::atomic<qint64> Live;
+    // Texts that elements of the block point into: one reference for the
+    // block instead of one per element.
+    std::array<QString, 2> Kept;
+};
+
+void ReleaseNodes(TNodeBlock* block, qint64 count)
+{
+    if (block->Live.fetch_sub(count, std::memory_order_acq_rel) == count) {
+        block->~TNodeBlock();
+        ::operator delete(static_cast<void*>(block), std::align_val_t(NodeBlockSize));
+    }
+}
+
+// The block this thread allocates from.
+class TNodePool {
+public:
+    ~TNodePool() { Retire(); }
+
+    // Room for an element whose attributes will point into text, in a block
+    // that keeps text.
+    void* AllocateKeeping(const QString& text)
+    {
+        if (FNext == FEnd)
+            Refill();
+        std::array<QString, 2>& kept = FBlock->Kept;
+        if (!kept[0].isSharedWith(text) && !kept[1].isSharedWith(text)) {
+            if (!kept[1].isNull())
+                Refill();
+            FBlock->Kept[FBlock->Kept[0].isNull() ? 0 : 1] = text;
+        }
+        return Allocate();
+    }
+
+    void* Allocate()
+    {
+        if (FNext == FEnd)
+            Refill();
+        void* p = FNext;
+        FNext += sizeof(TXMLNode);
+        ++FAllocated;
+        return p;
+    }
+
+private:
+    void Refill()
+    {
+        void* memory = ::operator new(NodeBlockSize, std::align_val_t(NodeBlockSize));
+        Retire();
+        FBlock = new (memory) TNodeBlock{{OwnerBias}, {}};
+        FNext = static_cast<char*>(memory) + NodeBlockHeader;
+        FEnd = FNext + (NodeBlockSize - NodeBlockHeader) / sizeof(TXMLNode) * sizeof(TXMLNode);
+        FAllocated = 0;
+    }
+    // Gives up the block: from now on its elements alone keep it.
+    void Retire()
+    {
+        if (FBlock)
+            ReleaseNodes(FBlock, OwnerBias - FAllocated);
+        FBlock = nullptr;
+        FNext = FEnd = nullptr;
+    }
+
+    TNodeBlock* FBlock = nullptr;
+    char* FNext = nullptr;
+    char* FEnd = nullptr;
+    qint64 FAllocated = 0;
+};
+
+thread_local TNodePool NodePool;
+
+}  // namespace
+#endif
+
 TParseError& LastParseError()
 {
     thread_local TParseError error;
@@ -656,18 +751,28 @@ struct TXMLNodeAccess {
         return parent.FChildren.back().get();
     }
 
-    static std::unique_ptr<TXMLNode> NewChild(TXMLNode& parent)
+    static void SetName(TXMLNode& node, const QString& name) { node.FName = QString(name); }
+    // A new child whose attributes will point into text; kept tells whether
+    // its block keeps text alive, else the child must.
+    static std::unique_ptr<TXMLNode> NewChildIn(TXMLNode& parent, const QString& text, bool& kept)
     {
+#if TRAXEL_XML_NODE_POOL
+        std::unique_ptr<TXMLNode> child(::new (NodePool.AllocateKeeping(text)) TXMLNode);
+        kept = true;
+#else
         auto child = std::make_unique<TXMLNode>();
+        (void)text;
+        kept = false;
+#endif
         child->FParent = &parent;
         return child;
     }
-    static void SetName(TXMLNode& node, const QString& name) { node.FName = QString(name); }
-    static void SetAttributes(TXMLNode& node, const QString& source, qsizetype begin, qsizetype length,
+    static void SetAttributes(TXMLNode& node, const QString& text, bool kept, qsizetype begin, qsizetype length,
                               bool noEntities)
     {
-        node.FAttrSource = QString(source);
-        node.FAttrBegin = begin;
+        if (!kept)
+            node.FAttrSource = QString(text);
+        node.FAttrData = QStringView(text).utf16() + begin;
         node.FAttrLength = length;
         node.FNoEntities = noEntities;
     }
@@ -676,7 +781,7 @@ struct TXMLNodeAccess {
     {
         node.FName = std::move(name);
         node.FAttrSource = std::move(attrs.Source);
-        node.FAttrBegin = attrs.Begin;
+        node.FAttrData = QStringView(node.FAttrSource).utf16() + attrs.Begin;
         node.FAttrLength = attrs.Length;
         node.FNoEntities = !node.AttributeText().contains(u'&');
     }
@@ -988,7 +1093,8 @@ private:
     bool QuickTag(const char16_t* tag, const char16_t* limit, TQuickTag& t) const;
     bool Close(const char16_t* tag, qsizetype length);
     // The new element, in the open one or as the root.
-    TXMLNode& NewElement();
+    // kept: whether the element's block keeps the text (else the element must).
+    TXMLNode& NewElement(bool& kept);
     void Opened(TXMLNode& node, bool empty);
     const QString& Name(QStringView raw);
 
@@ -1108,14 +1214,15 @@ const QString& TWholeTextLoader::Name(QStringView raw)
     return FLastName;
 }
 
-TXMLNode& TWholeTextLoader::NewElement()
+TXMLNode& TWholeTextLoader::NewElement(bool& kept)
 {
     if (FDepth == 0) {
         FRootSeen = true;
+        kept = false;
         return FRoot;
     }
     TFrame& parent = FStack[size_t(FDepth - 1)];
-    parent.Children.push_back(TXMLNodeAccess::NewChild(*parent.Node));
+    parent.Children.push_back(TXMLNodeAccess::NewChildIn(*parent.Node, FText, kept));
     return *parent.Children.back();
 }
 
@@ -1164,10 +1271,11 @@ bool TWholeTextLoader::Run()
             return false;
         TQuickTag quick;
         if (startTag && QuickTag(tag, limit, quick)) {
-            TXMLNode& node = NewElement();
+            bool kept;
+            TXMLNode& node = NewElement(kept);
             TXMLNodeAccess::SetName(node, Name(QStringView(quick.Name, quick.NameLength)));
             if (quick.AttrLength > 0)
-                TXMLNodeAccess::SetAttributes(node, FText, quick.AttrBegin, quick.AttrLength, true);
+                TXMLNodeAccess::SetAttributes(node, FText, kept, quick.AttrBegin, quick.AttrLength, true);
             Opened(node, quick.Empty);
             pos = quick.Gt + 1 - p;
             continue;
@@ -1197,7 +1305,8 @@ bool TWholeTextLoader::Run()
         TAttrRef attrs;
         if (!ParseTag(FText, tagStart, length, name, attrs, FCaches))
             return false;
-        TXMLNode& node = NewElement();
+        bool kept;
+        TXMLNode& node = NewElement(kept);
         TXMLNodeAccess::SetParsed(node, std::move(name), std::move(attrs));
         Opened(node, tag[length - 2] == u'/');
     }
@@ -1207,78 +1316,11 @@ bool TWholeTextLoader::Run()
 
 // ---- TXMLNode -----------------------------------------------------------------
 
-// The address sanitizer sees a use of a freed element only when each has an
-// allocation of its own.
-#if defined(__SANITIZE_ADDRESS__)
+#if !TRAXEL_XML_NODE_POOL
 void* TXMLNode::operator new(std::size_t size) { return ::operator new(size); }
 
 void TXMLNode::operator delete(void* p) noexcept { ::operator delete(p); }
 #else
-namespace {
-
-// A block of elements, aligned to its size so an element finds its block.
-// Live counts the elements not yet freed, plus OwnerBias while a thread still
-// allocates from the block; whoever brings it to zero frees the block. Frees
-// may come from any thread.
-constexpr std::size_t NodeBlockSize = 16384;
-constexpr std::size_t NodeBlockHeader = 64;
-constexpr qint64 OwnerBias = qint64(1) << 40;
-
-struct TNodeBlock {
-    std::atomic<qint64> Live;
-};
-
-void ReleaseNodes(TNodeBlock* block, qint64 count)
-{
-    if (block->Live.fetch_sub(count, std::memory_order_acq_rel) == count) {
-        block->~TNodeBlock();
-        ::operator delete(static_cast<void*>(block), std::align_val_t(NodeBlockSize));
-    }
-}
-
-// The block this thread allocates from.
-class TNodePool {
-public:
-    ~TNodePool() { Retire(); }
-
-    void* Allocate()
-    {
-        if (FNext == FEnd)
-            Refill();
-        void* p = FNext;
-        FNext += sizeof(TXMLNode);
-        ++FAllocated;
-        return p;
-    }
-
-private:
-    void Refill()
-    {
-        void* memory = ::operator new(NodeBlockSize, std::align_val_t(NodeBlockSize));
-        Retire();
-        FBlock = new (memory) TNodeBlock{OwnerBias};
-        FNext = static_cast<char*>(memory) + NodeBlockHeader;
-        FEnd = FNext + (NodeBlockSize - NodeBlockHeader) / sizeof(TXMLNode) * sizeof(TXMLNode);
-        FAllocated = 0;
-    }
-    // Gives up the block: from now on its elements alone keep it.
-    void Retire()
-    {
-        if (FBlock)
-            ReleaseNodes(FBlock, OwnerBias - FAllocated);
-        FBlock = nullptr;
-        FNext = FEnd = nullptr;
-    }
-
-    TNodeBlock* FBlock = nullptr;
-    char* FNext = nullptr;
-    char* FEnd = nullptr;
-    qint64 FAllocated = 0;
-};
-
-thread_local TNodePool NodePool;
-
-}  // namespace
 
 void* TXMLNode::operator new(std::size_t size)
 {
@@ -1308,7 +1350,7 @@ TXMLNode::~TXMLNode()
 void TXMLNode::Clear()
 {
     FAttrSource.clear();
-    FAttrBegin = 0;
+    FAttrData = nullptr;
     FAttrLength = 0;
     FNoEntities = true;
     FText.clear();
@@ -1411,9 +1453,9 @@ int TXMLNode::GetAttributeCount() const { return int(AttributeText().count(u'"')
 
 QString& TXMLNode::OwnAttributeText()
 {
-    if (FAttrBegin != 0 || FAttrLength != FAttrSource.size()) {
+    if (FAttrData != QStringView(FAttrSource).utf16() || FAttrLength != FAttrSource.size()) {
         FAttrSource = AttributeText().toString();
-        FAttrBegin = 0;
+        FAttrData = QStringView(FAttrSource).utf16();
     }
     return FAttrSource;
 }
@@ -1474,6 +1516,7 @@ void TXMLNode::SetAttributeValue(const QString& key, const QString& value)
     QString& attrs = OwnAttributeText();
     const QString storedValue = TMiniXMLParser::Encode(value);
     PutAttribute(attrs, storedKey, storedValue);
+    FAttrData = QStringView(attrs).utf16();
     FAttrLength = attrs.size();
     FNoEntities = FNoEntities && !storedKey.contains(u'&') && !storedValue.contains(u'&');
 }
@@ -1585,7 +1628,9 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
             SetAttributeValue(a.Key.toString(), a.Value.toString());
         return;
     }
-    QChar* d = AttributeSpace(length, FAttrSource, FAttrBegin);
+    qsizetype begin = 0;
+    QChar* d = AttributeSpace(length, FAttrSource, begin);
+    FAttrData = reinterpret_cast<const char16_t*>(d);
     const auto put = [&d](QStringView v) {
         for (QChar c : v)  // names and numbers: a few characters each
             *d++ = c;

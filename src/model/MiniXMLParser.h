@@ -186,7 +186,7 @@ public:
 private:
     friend struct TXMLNodeAccess;
 
-    QStringView AttributeText() const { return QStringView(FAttrSource).mid(FAttrBegin, FAttrLength); }
+    QStringView AttributeText() const { return QStringView(FAttrData, FAttrLength); }
     // Both parts of a stored attribute decoded (throws as the getters do).
     static void DecodeAttribute(QStringView key, QStringView value, QString& decodedKey, QString& decodedValue);
     QString& OwnAttributeText();
@@ -195,11 +195,12 @@ private:
     std::vector<std::unique_ptr<TXMLNode>> FChildren;
     // The attributes exactly as written into the start tag: ' name="value"'
     // each, both parts encoded (so neither holds a '"'), values never empty,
-    // in insertion order. Held as a range of a string that a loaded element
-    // shares with the line it was read from, so loading copies nothing; a
-    // change gives the element a string of its own.
+    // in insertion order. FAttrData points into FAttrSource, which a loaded
+    // element shares with the text it was read from, so loading copies
+    // nothing; or, with FAttrSource empty, into a text that the element's
+    // block of memory keeps. A change gives the element a string of its own.
     QString FAttrSource;
-    qsizetype FAttrBegin = 0;
+    const char16_t* FAttrData = nullptr;
     qsizetype FAttrLength = 0;
     // Known to hold no '&' (false: not known), so ForEachAttribute need not
     // look for entities.
