@@ -64,7 +64,7 @@ public:
     // that keeps text.
     void* AllocateKeeping(const QString& text)
     {
-        if (FNext == FEnd)
+        if (!HasRoom(sizeof(TXMLNode)))
             Refill();
         std::array<QString, 2>& kept = FBlock->Kept;
         if (!kept[0].isSharedWith(text) && !kept[1].isSharedWith(text)) {
@@ -77,7 +77,7 @@ public:
 
     void* Allocate()
     {
-        if (FNext == FEnd)
+        if (!HasRoom(sizeof(TXMLNode)))
             Refill();
         void* p = FNext;
         FNext += sizeof(TXMLNode);
@@ -85,14 +85,30 @@ public:
         return p;
     }
 
+    // Room for length characters in the block that holds node, which lives
+    // as long as node; nullptr unless that is the block being filled and it
+    // has the room.
+    char16_t* TextBeside(const TXMLNode* node, qsizetype length)
+    {
+        const std::size_t bytes = (std::size_t(length) * sizeof(char16_t) + 7) & ~std::size_t(7);
+        const auto block = reinterpret_cast<std::uintptr_t>(node) & ~std::uintptr_t(NodeBlockSize - 1);
+        if (reinterpret_cast<TNodeBlock*>(block) != FBlock || !HasRoom(bytes))
+            return nullptr;
+        char16_t* p = reinterpret_cast<char16_t*>(FNext);
+        FNext += bytes;
+        return p;
+    }
+
 private:
+    bool HasRoom(std::size_t bytes) const { return std::size_t(FEnd - FNext) >= bytes; }
+
     void Refill()
     {
         void* memory = ::operator new(NodeBlockSize, std::align_val_t(NodeBlockSize));
         Retire();
         FBlock = new (memory) TNodeBlock{{OwnerBias}, {}};
         FNext = static_cast<char*>(memory) + NodeBlockHeader;
-        FEnd = FNext + (NodeBlockSize - NodeBlockHeader) / sizeof(TXMLNode) * sizeof(TXMLNode);
+        FEnd = static_cast<char*>(memory) + NodeBlockSize;
         FAllocated = 0;
     }
     // Gives up the block: from now on its elements alone keep it.
@@ -179,6 +195,15 @@ QString LoneSurrogateMessage(char16_t c)
 // message.
 void RefuseLoneSurrogates(QStringView text)
 {
+    // Names and short texts, nearly always below the surrogates: settled
+    // without the general search.
+    if (text.size() <= 16) {
+        char16_t high = 0;
+        for (QChar c : text)
+            high |= c.unicode();
+        if (high < 0xD800)
+            return;
+    }
     const qsizetype at = FirstLoneSurrogate(text);
     if (at >= 0)
         throw Exception(LoneSurrogateMessage(text[at].unicode()));
@@ -1595,9 +1620,15 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
             plain = false;
             break;
         }
+        // Loops that stop at the first miss: keys and values are a few
+        // characters, too short to gain from vector code.
         bool plainKey = true;
-        for (qsizetype i = 0; i < keyLength; ++i)
-            plainKey &= k[i] < 128 && PlainNameChars[k[i]];
+        for (qsizetype i = 0; i < keyLength; ++i) {
+            if (k[i] >= 128 || !PlainNameChars[k[i]]) {
+                plainKey = false;
+                break;
+            }
+        }
         const quint64 bit = quint64(1) << ((keyLength * 7 + (k[0] | 0x20)) & 63);
         collision |= (seen & bit) != 0;
         seen |= bit;
@@ -1606,7 +1637,10 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
         bool plainValue = true;
         for (qsizetype i = 0; i < valueLength; ++i) {
             high |= v[i];
-            plainValue &= !NeedsEncoding(v[i]);
+            if (NeedsEncoding(v[i])) {
+                plainValue = false;
+                break;
+            }
         }
         plain &= plainKey && plainValue;
         if (valueLength > 0)
@@ -1628,12 +1662,24 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
             SetAttributeValue(a.Key.toString(), a.Value.toString());
         return;
     }
-    qsizetype begin = 0;
-    QChar* d = AttributeSpace(length, FAttrSource, begin);
+    QChar* d = nullptr;
+#if TRAXEL_XML_NODE_POOL
+    // Beside the element when it was just made here: no string to share.
+    if (char16_t* room = NodePool.TextBeside(this, length)) {
+        FAttrSource = QString();
+        d = reinterpret_cast<QChar*>(room);
+    }
+#endif
+    if (!d) {
+        qsizetype begin = 0;
+        d = AttributeSpace(length, FAttrSource, begin);
+    }
     FAttrData = reinterpret_cast<const char16_t*>(d);
     const auto put = [&d](QStringView v) {
-        for (QChar c : v)  // names and numbers: a few characters each
-            *d++ = c;
+        const QChar* c = v.data();
+        const QChar* const end = c + v.size();
+        while (c != end)  // names and numbers: a few characters each
+            *d++ = *c++;
     };
     for (const TAttribute& a : attributes) {
         if (a.Value.isEmpty())
