@@ -42,9 +42,9 @@ constexpr qint64 OwnerBias = qint64(1) << 40;
 
 struct TNodeBlock {
     std::atomic<qint64> Live;
-    // Texts that elements of the block point into: one reference for the
+    // The text that the block's elements point into: one reference for the
     // block instead of one per element.
-    std::array<QString, 2> Kept;
+    QString Kept;
 };
 
 void ReleaseNodes(TNodeBlock* block, qint64 count)
@@ -55,53 +55,30 @@ void ReleaseNodes(TNodeBlock* block, qint64 count)
     }
 }
 
-// The block this thread allocates from.
-class TNodePool {
+// A block being filled by this thread.
+class TNodeStream {
 public:
-    ~TNodePool() { Retire(); }
+    ~TNodeStream() { Retire(); }
 
-    // Room for an element whose attributes will point into text, in a block
-    // that keeps text.
-    void* AllocateKeeping(const QString& text)
-    {
-        if (!HasRoom(sizeof(TXMLNode)))
-            Refill();
-        std::array<QString, 2>& kept = FBlock->Kept;
-        if (!kept[0].isSharedWith(text) && !kept[1].isSharedWith(text)) {
-            if (!kept[1].isNull())
-                Refill();
-            FBlock->Kept[FBlock->Kept[0].isNull() ? 0 : 1] = text;
-        }
-        return Allocate();
-    }
+    TNodeBlock* Block() const { return FBlock; }
+    bool HasRoom(std::size_t bytes) const { return std::size_t(FEnd - FNext) >= bytes; }
 
     void* Allocate()
     {
         if (!HasRoom(sizeof(TXMLNode)))
             Refill();
-        void* p = FNext;
-        FNext += sizeof(TXMLNode);
-        ++FAllocated;
-        return p;
+        return Take(sizeof(TXMLNode), true);
     }
-
     // Room for length characters in the block that holds node, which lives
-    // as long as node; nullptr unless that is the block being filled and it
-    // has the room.
+    // as long as node; nullptr unless that is this block and it has the room.
     char16_t* TextBeside(const TXMLNode* node, qsizetype length)
     {
         const std::size_t bytes = (std::size_t(length) * sizeof(char16_t) + 7) & ~std::size_t(7);
         const auto block = reinterpret_cast<std::uintptr_t>(node) & ~std::uintptr_t(NodeBlockSize - 1);
         if (reinterpret_cast<TNodeBlock*>(block) != FBlock || !HasRoom(bytes))
             return nullptr;
-        char16_t* p = reinterpret_cast<char16_t*>(FNext);
-        FNext += bytes;
-        return p;
+        return static_cast<char16_t*>(Take(bytes, false));
     }
-
-private:
-    bool HasRoom(std::size_t bytes) const { return std::size_t(FEnd - FNext) >= bytes; }
-
     void Refill()
     {
         void* memory = ::operator new(NodeBlockSize, std::align_val_t(NodeBlockSize));
@@ -120,10 +97,38 @@ private:
         FNext = FEnd = nullptr;
     }
 
+private:
+    void* Take(std::size_t bytes, bool element)
+    {
+        void* p = FNext;
+        FNext += bytes;
+        FAllocated += element ? 1 : 0;
+        return p;
+    }
+
     TNodeBlock* FBlock = nullptr;
     char* FNext = nullptr;
     char* FEnd = nullptr;
     qint64 FAllocated = 0;
+};
+
+// Elements made through the API come from one stream, loaded elements that
+// point into their text from another, whose blocks each keep one text and
+// hold nothing else: an element made later never keeps a loaded text alive.
+struct TNodePool {
+    TNodeStream Plain;
+    TNodeStream Keeping;
+
+    void* AllocateKeeping(const QString& text)
+    {
+        if (!Keeping.HasRoom(sizeof(TXMLNode)) || !Keeping.Block()->Kept.isSharedWith(text)) {
+            Keeping.Refill();
+            Keeping.Block()->Kept = text;
+        }
+        return Keeping.Allocate();
+    }
+    // After a load: its last block goes with its elements, not with the thread.
+    void EndKeeping() { Keeping.Retire(); }
 };
 
 thread_local TNodePool NodePool;
@@ -1093,6 +1098,9 @@ inline bool IsPlainNameChar(char16_t c) { return c < 128 && PlainNameChars[c]; }
 class TWholeTextLoader {
 public:
     TWholeTextLoader(const QString& text, TXMLNode& root) : FText(text), FRoot(root) {}
+#if TRAXEL_XML_NODE_POOL
+    ~TWholeTextLoader() { NodePool.EndKeeping(); }
+#endif
 
     bool Run();
 
@@ -1350,9 +1358,10 @@ void TXMLNode::operator delete(void* p) noexcept { ::operator delete(p); }
 void* TXMLNode::operator new(std::size_t size)
 {
     static_assert(alignof(TXMLNode) <= NodeBlockHeader && sizeof(TXMLNode) < NodeBlockSize / 64);
+    static_assert(sizeof(TNodeBlock) <= NodeBlockHeader);
     Q_ASSERT(size == sizeof(TXMLNode));
     (void)size;
-    return NodePool.Allocate();
+    return NodePool.Plain.Allocate();
 }
 
 void TXMLNode::operator delete(void* p) noexcept
@@ -1665,7 +1674,7 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
     QChar* d = nullptr;
 #if TRAXEL_XML_NODE_POOL
     // Beside the element when it was just made here: no string to share.
-    if (char16_t* room = NodePool.TextBeside(this, length)) {
+    if (char16_t* room = NodePool.Plain.TextBeside(this, length)) {
         FAttrSource = QString();
         d = reinterpret_cast<QChar*>(room);
     }

@@ -283,6 +283,19 @@ TEST(MiniXMLReader, LoadedTreesOutliveTheirDocumentTextAndThread)
     ASSERT_TRUE(other.LoadFromText(text()));
     freer.join();
     check(*other.Root());
+
+    // Once its tree is gone the text is free again, also while elements
+    // made after it live on.
+    const QString kept = text();
+    TXMLNode later;
+    {
+        TMiniXMLParser doc;
+        ASSERT_TRUE(doc.LoadFromText(kept));
+        EXPECT_FALSE(kept.isDetached());
+        for (int i = 0; i < 100; ++i)
+            later.AddNode("L")->SetAttributeValues({{u"k", u"v"}});
+    }
+    EXPECT_TRUE(kept.isDetached());
 }
 
 TEST(MiniXMLReader, ParseErrorsCarryMessageTextAndLine)
