@@ -131,7 +131,48 @@ struct TNodePool {
     void EndKeeping() { Keeping.Retire(); }
 };
 
+// Frees elements one after another; the elements of one block, mostly freed
+// in a row, give up their block's count in one step.
+class TNodeFreer {
+public:
+    TNodeFreer() = default;
+    TNodeFreer(const TNodeFreer&) = delete;
+    TNodeFreer& operator=(const TNodeFreer&) = delete;
+    ~TNodeFreer() { Flush(); }
+
+    void Free(TXMLNode* node)
+    {
+        node->~TXMLNode();
+        const auto block = reinterpret_cast<std::uintptr_t>(node) & ~std::uintptr_t(NodeBlockSize - 1);
+        if (reinterpret_cast<TNodeBlock*>(block) != FBlock) {
+            Flush();
+            FBlock = reinterpret_cast<TNodeBlock*>(block);
+        }
+        ++FCount;
+    }
+
+private:
+    void Flush()
+    {
+        if (FCount > 0)
+            ReleaseNodes(FBlock, FCount);
+        FCount = 0;
+    }
+
+    TNodeBlock* FBlock = nullptr;
+    qint64 FCount = 0;
+};
+
 thread_local TNodePool NodePool;
+
+}  // namespace
+#else
+namespace {
+
+class TNodeFreer {
+public:
+    void Free(TXMLNode* node) { delete node; }
+};
 
 }  // namespace
 #endif
@@ -822,10 +863,11 @@ namespace {
 void DestroyChildren(std::vector<std::unique_ptr<TXMLNode>>& children)
 {
     std::vector<std::unique_ptr<TXMLNode>> pending;
-    const auto take = [&pending](std::vector<std::unique_ptr<TXMLNode>>& list) {
+    TNodeFreer freer;
+    const auto take = [&pending, &freer](std::vector<std::unique_ptr<TXMLNode>>& list) {
         for (auto& c : list)
             if (TXMLNodeAccess::Children(*c).empty())
-                c.reset();  // a leaf goes at once
+                freer.Free(c.release());  // a leaf goes at once
             else
                 pending.push_back(std::move(c));
         list.clear();
@@ -1857,16 +1899,17 @@ public:
 #if defined(__SSE2__)
         // Eight code units at a time, narrowed to bytes; any beyond ASCII
         // shows in the or of their top bits.
-        __m128i high = _mm_setzero_si128();
-        for (; i + 8 <= n; i += 8) {
-            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            high = _mm_or_si128(high, units);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(units, units));
+        if (n >= 8) {
+            __m128i high = _mm_setzero_si128();
+            for (; i + 8 <= n; i += 8) {
+                const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+                high = _mm_or_si128(high, units);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(units, units));
+            }
+            const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(high, _mm_set1_epi16(short(0xFF80))), _mm_setzero_si128());
+            if (_mm_movemask_epi8(ascii) != 0xFFFF)
+                any = 0x80;
         }
-        alignas(16) char16_t lanes[8];
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), high);
-        for (char16_t lane : lanes)
-            any |= lane;
 #endif
         for (; i < n; ++i) {
             any |= p[i];
