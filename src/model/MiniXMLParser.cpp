@@ -5,13 +5,177 @@
 #include <QFile>
 #include <QHash>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 
 namespace MiniXMLParser {
+
+// Elements come from a pool of blocks, except in builds with the address
+// sanitizer: it sees a use of a freed element only when each has an
+// allocation of its own.
+#if defined(__SANITIZE_ADDRESS__)
+#define TRAXEL_XML_NODE_POOL 0
+#else
+#define TRAXEL_XML_NODE_POOL 1
+#endif
+
+#if TRAXEL_XML_NODE_POOL
+namespace {
+
+// A block of elements, aligned to its size so an element finds its block.
+// Live counts the elements not yet freed, plus OwnerBias while a thread still
+// allocates from the block; whoever brings it to zero frees the block. Frees
+// may come from any thread.
+constexpr std::size_t NodeBlockSize = 16384;
+constexpr std::size_t NodeBlockHeader = 64;
+constexpr qint64 OwnerBias = qint64(1) << 40;
+
+struct TNodeBlock {
+    std::atomic<qint64> Live;
+    // The text that the block's elements point into: one reference for the
+    // block instead of one per element.
+    QString Kept;
+};
+
+void ReleaseNodes(TNodeBlock* block, qint64 count)
+{
+    if (block->Live.fetch_sub(count, std::memory_order_acq_rel) == count) {
+        block->~TNodeBlock();
+        ::operator delete(static_cast<void*>(block), std::align_val_t(NodeBlockSize));
+    }
+}
+
+// A block being filled by this thread.
+class TNodeStream {
+public:
+    ~TNodeStream() { Retire(); }
+
+    TNodeBlock* Block() const { return FBlock; }
+    bool HasRoom(std::size_t bytes) const { return std::size_t(FEnd - FNext) >= bytes; }
+
+    void* Allocate()
+    {
+        if (!HasRoom(sizeof(TXMLNode)))
+            Refill();
+        return Take(sizeof(TXMLNode), true);
+    }
+    // Room for length characters in the block that holds node, which lives
+    // as long as node; nullptr unless that is this block and it has the room.
+    char16_t* TextBeside(const TXMLNode* node, qsizetype length)
+    {
+        const std::size_t bytes = (std::size_t(length) * sizeof(char16_t) + 7) & ~std::size_t(7);
+        const auto block = reinterpret_cast<std::uintptr_t>(node) & ~std::uintptr_t(NodeBlockSize - 1);
+        if (reinterpret_cast<TNodeBlock*>(block) != FBlock || !HasRoom(bytes))
+            return nullptr;
+        return static_cast<char16_t*>(Take(bytes, false));
+    }
+    void Refill()
+    {
+        void* memory = ::operator new(NodeBlockSize, std::align_val_t(NodeBlockSize));
+        Retire();
+        FBlock = new (memory) TNodeBlock{{OwnerBias}, {}};
+        FNext = static_cast<char*>(memory) + NodeBlockHeader;
+        FEnd = static_cast<char*>(memory) + NodeBlockSize;
+        FAllocated = 0;
+    }
+    // Gives up the block: from now on its elements alone keep it.
+    void Retire()
+    {
+        if (FBlock)
+            ReleaseNodes(FBlock, OwnerBias - FAllocated);
+        FBlock = nullptr;
+        FNext = FEnd = nullptr;
+    }
+
+private:
+    void* Take(std::size_t bytes, bool element)
+    {
+        void* p = FNext;
+        FNext += bytes;
+        FAllocated += element ? 1 : 0;
+        return p;
+    }
+
+    TNodeBlock* FBlock = nullptr;
+    char* FNext = nullptr;
+    char* FEnd = nullptr;
+    qint64 FAllocated = 0;
+};
+
+// Elements made through the API come from one stream, loaded elements that
+// point into their text from another, whose blocks each keep one text and
+// hold nothing else: an element made later never keeps a loaded text alive.
+struct TNodePool {
+    TNodeStream Plain;
+    TNodeStream Keeping;
+
+    void* AllocateKeeping(const QString& text)
+    {
+        if (!Keeping.HasRoom(sizeof(TXMLNode)) || !Keeping.Block()->Kept.isSharedWith(text)) {
+            Keeping.Refill();
+            Keeping.Block()->Kept = text;
+        }
+        return Keeping.Allocate();
+    }
+    // After a load: its last block goes with its elements, not with the thread.
+    void EndKeeping() { Keeping.Retire(); }
+};
+
+// Frees elements one after another; the elements of one block, mostly freed
+// in a row, give up their block's count in one step.
+class TNodeFreer {
+public:
+    TNodeFreer() = default;
+    TNodeFreer(const TNodeFreer&) = delete;
+    TNodeFreer& operator=(const TNodeFreer&) = delete;
+    ~TNodeFreer() { Flush(); }
+
+    void Free(TXMLNode* node)
+    {
+        node->~TXMLNode();
+        const auto block = reinterpret_cast<std::uintptr_t>(node) & ~std::uintptr_t(NodeBlockSize - 1);
+        if (reinterpret_cast<TNodeBlock*>(block) != FBlock) {
+            Flush();
+            FBlock = reinterpret_cast<TNodeBlock*>(block);
+        }
+        ++FCount;
+    }
+
+private:
+    void Flush()
+    {
+        if (FCount > 0)
+            ReleaseNodes(FBlock, FCount);
+        FCount = 0;
+    }
+
+    TNodeBlock* FBlock = nullptr;
+    qint64 FCount = 0;
+};
+
+thread_local TNodePool NodePool;
+
+}  // namespace
+#else
+namespace {
+
+class TNodeFreer {
+public:
+    void Free(TXMLNode* node) { delete node; }
+};
+
+}  // namespace
+#endif
 
 TParseError& LastParseError()
 {
@@ -44,13 +208,13 @@ qsizetype FirstLoneSurrogate(QStringView text)
 {
     const char16_t* p = text.utf16();
     const qsizetype n = text.size();
-    // Texts are nearly always below U+8000 throughout: skip four code units
-    // at a time while none has its top bit set.
+    // Texts are nearly always below U+8000 throughout: skip sixteen code
+    // units at a time while none has its top bit set.
     qsizetype from = 0;
-    for (; from + 4 <= n; from += 4) {
-        quint64 w;
-        std::memcpy(&w, p + from, sizeof w);
-        if (w & 0x8000800080008000ull)
+    for (; from + 16 <= n; from += 16) {
+        quint64 w[4];
+        std::memcpy(w, p + from, sizeof w);
+        if ((w[0] | w[1] | w[2] | w[3]) & 0x8000800080008000ull)
             break;
     }
     for (qsizetype i = from; i < n; ++i) {
@@ -77,6 +241,15 @@ QString LoneSurrogateMessage(char16_t c)
 // message.
 void RefuseLoneSurrogates(QStringView text)
 {
+    // Names and short texts, nearly always below the surrogates: settled
+    // without the general search.
+    if (text.size() <= 16) {
+        char16_t high = 0;
+        for (QChar c : text)
+            high |= c.unicode();
+        if (high < 0xD800)
+            return;
+    }
     const qsizetype at = FirstLoneSurrogate(text);
     if (at >= 0)
         throw Exception(LoneSurrogateMessage(text[at].unicode()));
@@ -649,12 +822,39 @@ struct TXMLNodeAccess {
         return parent.FChildren.back().get();
     }
 
+    static void SetName(TXMLNode& node, const QString& name) { node.FName = QString(name); }
+    // A new child whose attributes will point into text; kept tells whether
+    // its block keeps text alive, else the child must.
+    static std::unique_ptr<TXMLNode> NewChildIn(TXMLNode& parent, const QString& text, bool& kept)
+    {
+#if TRAXEL_XML_NODE_POOL
+        std::unique_ptr<TXMLNode> child(::new (NodePool.AllocateKeeping(text)) TXMLNode);
+        kept = true;
+#else
+        auto child = std::make_unique<TXMLNode>();
+        (void)text;
+        kept = false;
+#endif
+        child->FParent = &parent;
+        return child;
+    }
+    static void SetAttributes(TXMLNode& node, const QString& text, bool kept, qsizetype begin, qsizetype length,
+                              bool noEntities)
+    {
+        if (!kept)
+            node.FAttrSource = QString(text);
+        node.FAttrData = QStringView(text).utf16() + begin;
+        node.FAttrLength = length;
+        node.FNoEntities = noEntities;
+    }
+
     static void SetParsed(TXMLNode& node, QString name, TAttrRef attrs)
     {
         node.FName = std::move(name);
         node.FAttrSource = std::move(attrs.Source);
-        node.FAttrBegin = attrs.Begin;
+        node.FAttrData = QStringView(node.FAttrSource).utf16() + attrs.Begin;
         node.FAttrLength = attrs.Length;
+        node.FNoEntities = !node.AttributeText().contains(u'&');
     }
 };
 
@@ -663,10 +863,11 @@ namespace {
 void DestroyChildren(std::vector<std::unique_ptr<TXMLNode>>& children)
 {
     std::vector<std::unique_ptr<TXMLNode>> pending;
-    const auto take = [&pending](std::vector<std::unique_ptr<TXMLNode>>& list) {
+    TNodeFreer freer;
+    const auto take = [&pending, &freer](std::vector<std::unique_ptr<TXMLNode>>& list) {
         for (auto& c : list)
             if (TXMLNodeAccess::Children(*c).empty())
-                c.reset();  // a leaf goes at once
+                freer.Free(c.release());  // a leaf goes at once
             else
                 pending.push_back(std::move(c));
         list.clear();
@@ -917,9 +1118,302 @@ bool TLoader::Run()
     }
 }
 
+// Letters, digits and _ - . : : a name made of these needs no encoding and
+// stays one name when written.
+constexpr std::array<bool, 128> PlainNameChars = [] {
+    std::array<bool, 128> t {};
+    for (int c = 0; c < 128; ++c)
+        t[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
+                       || c == '.' || c == ':';
+    return t;
+}();
+
+inline bool IsPlainNameChar(char16_t c) { return c < 128 && PlainNameChars[c]; }
+
+// The usual document, as Build writes it, read in one pass over the whole
+// text instead of line by line: no string per line, start tags in stored form
+// taken in the same pass that finds their end, and each element's children
+// gathered first and handed over in one allocation. The tree it builds is the
+// one TLoader builds. Anything else (a tag, text or closing tag spread over
+// lines, anything after the root, any fault) makes Run return false: the
+// caller then loads the lines with TLoader, which also reports the fault.
+class TWholeTextLoader {
+public:
+    TWholeTextLoader(const QString& text, TXMLNode& root) : FText(text), FRoot(root) {}
+#if TRAXEL_XML_NODE_POOL
+    ~TWholeTextLoader() { NodePool.EndKeeping(); }
+#endif
+
+    bool Run();
+
+private:
+    struct TFrame {
+        TXMLNode* Node = nullptr;
+        std::vector<std::unique_ptr<TXMLNode>> Children;
+    };
+    // A start tag read by QuickTag, as offsets into the text.
+    struct TQuickTag {
+        const char16_t* Name;
+        qsizetype NameLength;
+        qsizetype AttrBegin;
+        qsizetype AttrLength;
+        const char16_t* Gt;  // the closing '>'
+        bool Empty;          // ended by "/>"
+    };
+
+    // The start tag at tag in its stored form: a plain name, then ' key="value"'
+    // each with plain keys, no key twice, values neither empty nor holding
+    // anything to encode, then '>' or "/>". False for anything else, which the
+    // general tag parser then reads.
+    bool QuickTag(const char16_t* tag, const char16_t* limit, TQuickTag& t) const;
+    bool Close(const char16_t* tag, qsizetype length);
+    // The new element, in the open one or as the root.
+    // kept: whether the element's block keeps the text (else the element must).
+    TXMLNode& NewElement(bool& kept);
+    void Opened(TXMLNode& node, bool empty);
+    const QString& Name(QStringView raw);
+
+    const QString& FText;
+    TXMLNode& FRoot;
+    TParseCaches FCaches;
+    QString FLastName;
+    std::vector<TFrame> FStack;  // frames beyond FDepth are kept for their capacity
+    int FDepth = 0;              // number of open elements
+    bool FRootSeen = false;
+};
+
+// Names are short: compared in place rather than through memcmp.
+inline bool SameChars(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    const char16_t* x = a.utf16();
+    const char16_t* y = b.utf16();
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (x[i] != y[i])
+            return false;
+    return true;
+}
+
+bool TWholeTextLoader::QuickTag(const char16_t* tag, const char16_t* limit, TQuickTag& t) const
+{
+    const char16_t* q = tag + 1;
+    while (q < limit && IsPlainNameChar(*q))
+        ++q;
+    if (q == tag + 1)
+        return false;
+    t.Name = tag + 1;
+    t.NameLength = q - (tag + 1);
+    const char16_t* attrsBegin = q;
+    constexpr int MaxKeys = 16;
+    const char16_t* keys[MaxKeys];
+    qsizetype keyLengths[MaxKeys];
+    int keyCount = 0;
+    quint64 seen = 0;
+    while (q < limit && *q == u' ') {
+        const char16_t* k = ++q;
+        while (q < limit && IsPlainNameChar(*q))
+            ++q;
+        const qsizetype keyLength = q - k;
+        if (keyLength == 0 || limit - q < 2 || q[0] != u'=' || q[1] != u'"')
+            return false;
+        q += 2;
+        const char16_t* v = q;
+        while (q < limit && !NeedsEncoding(*q))
+            ++q;
+        if (q == v || q == limit || *q != u'"')
+            return false;
+        ++q;
+        if (keyCount == MaxKeys)
+            return false;
+        // Keys the same but for letter case share length and first letter
+        // folded: only those are compared.
+        const quint64 bit = quint64(1) << ((keyLength * 7 + (*k | 0x20)) & 63);
+        if (seen & bit) {
+            const QStringView key(k, keyLength);
+            for (int i = 0; i < keyCount; ++i)
+                if (keyLengths[i] == keyLength && SameKey(QStringView(keys[i], keyLength), key))
+                    return false;
+        }
+        seen |= bit;
+        keys[keyCount] = k;
+        keyLengths[keyCount++] = keyLength;
+    }
+    const char16_t* base = QStringView(FText).utf16();
+    t.AttrBegin = attrsBegin - base;
+    t.AttrLength = q - attrsBegin;
+    if (q < limit && *q == u'>') {
+        t.Empty = false;
+    } else if (limit - q >= 2 && q[0] == u'/' && q[1] == u'>') {
+        t.Empty = true;
+        ++q;
+    } else {
+        return false;
+    }
+    t.Gt = q;
+    return true;
+}
+
+bool TWholeTextLoader::Close(const char16_t* tag, qsizetype length)
+{
+    if (FDepth == 0)
+        return false;
+    TFrame& top = FStack[size_t(FDepth - 1)];
+    const QString& name = top.Node->Name();
+    const QStringView view(tag, length);
+    // "</name>" nearly always; else the lenient forms, as TLoader takes them.
+    if (length != name.size() + 3 || !SameChars(view.sliced(2, length - 3), name)) {
+        if (!view.contains(u'&')) {
+            if (!ClosesElement(view, name))
+                return false;
+        } else {
+            QString decoded;
+            if (!AppendDecoded(decoded, view) || !ClosesElement(decoded, name))
+                return false;
+        }
+    }
+    auto& children = TXMLNodeAccess::Children(*top.Node);
+    children.reserve(top.Children.size());
+    for (auto& c : top.Children)
+        children.push_back(std::move(c));
+    top.Children.clear();
+    --FDepth;
+    return true;
+}
+
+const QString& TWholeTextLoader::Name(QStringView raw)
+{
+    // Siblings mostly share their name: compared with the last one first.
+    if (!SameChars(raw, FLastName))
+        FLastName = FCaches.Names.Get(raw);
+    return FLastName;
+}
+
+TXMLNode& TWholeTextLoader::NewElement(bool& kept)
+{
+    if (FDepth == 0) {
+        FRootSeen = true;
+        kept = false;
+        return FRoot;
+    }
+    TFrame& parent = FStack[size_t(FDepth - 1)];
+    parent.Children.push_back(TXMLNodeAccess::NewChildIn(*parent.Node, FText, kept));
+    return *parent.Children.back();
+}
+
+void TWholeTextLoader::Opened(TXMLNode& node, bool empty)
+{
+    if (empty)
+        return;
+    if (FStack.size() <= size_t(FDepth))
+        FStack.emplace_back();
+    FStack[size_t(FDepth++)].Node = &node;
+}
+
+bool TWholeTextLoader::Run()
+{
+    const char16_t* p = QStringView(FText).utf16();
+    const qsizetype n = FText.size();
+    const char16_t* limit = p + n;
+    if (FirstLoneSurrogate(FText) >= 0)
+        return false;
+    qsizetype pos = 0;
+    for (;;) {
+        while (pos < n && IsBlank(p[pos]))
+            ++pos;
+        if (pos == n)
+            return FDepth == 0 && FRootSeen;
+        if (p[pos] != u'<') {
+            // Text: only inside an element, and not spread over lines.
+            if (FDepth == 0)
+                return false;
+            const char16_t* lt = std::char_traits<char16_t>::find(p + pos, size_t(n - pos), u'<');
+            if (!lt)
+                return false;
+            const QStringView part = Trimmed(QStringView(p + pos, lt - (p + pos)));
+            if (part.contains(u'\n') || part.contains(u'\r'))
+                return false;
+            if (!TXMLNodeAccess::AppendText(*FStack[size_t(FDepth - 1)].Node, part, FCaches))
+                return false;
+            pos = lt - p;
+            continue;
+        }
+        const char16_t* tag = p + pos;
+        const bool startTag = pos + 1 < n && tag[1] != u'!' && tag[1] != u'?' && tag[1] != u'/';
+        if (startTag && (FRootSeen ? FDepth == 0 : false))
+            return false;  // a second root
+        if (startTag && FDepth >= MaxNestingDepth)
+            return false;
+        TQuickTag quick;
+        if (startTag && QuickTag(tag, limit, quick)) {
+            bool kept;
+            TXMLNode& node = NewElement(kept);
+            TXMLNodeAccess::SetName(node, Name(QStringView(quick.Name, quick.NameLength)));
+            if (quick.AttrLength > 0)
+                TXMLNodeAccess::SetAttributes(node, FText, kept, quick.AttrBegin, quick.AttrLength, true);
+            Opened(node, quick.Empty);
+            pos = quick.Gt + 1 - p;
+            continue;
+        }
+        // The tag up to its '>', on one line and without a second '<'.
+        qsizetype gt = pos + 1;
+        for (; gt < n; ++gt) {
+            const char16_t c = p[gt];
+            if (c == u'>')
+                break;
+            if (c == u'<' || c == u'\n' || c == u'\r')
+                return false;
+        }
+        if (gt == n)
+            return false;
+        const qsizetype length = gt + 1 - pos;
+        const qsizetype tagStart = pos;
+        pos = gt + 1;
+        if (tag[1] == u'!' || tag[1] == u'?')
+            continue;
+        if (tag[1] == u'/') {
+            if (!Close(tag, length))
+                return false;
+            continue;
+        }
+        QString name;
+        TAttrRef attrs;
+        if (!ParseTag(FText, tagStart, length, name, attrs, FCaches))
+            return false;
+        bool kept;
+        TXMLNode& node = NewElement(kept);
+        TXMLNodeAccess::SetParsed(node, std::move(name), std::move(attrs));
+        Opened(node, tag[length - 2] == u'/');
+    }
+}
+
 }  // namespace
 
 // ---- TXMLNode -----------------------------------------------------------------
+
+#if !TRAXEL_XML_NODE_POOL
+void* TXMLNode::operator new(std::size_t size) { return ::operator new(size); }
+
+void TXMLNode::operator delete(void* p) noexcept { ::operator delete(p); }
+#else
+
+void* TXMLNode::operator new(std::size_t size)
+{
+    static_assert(alignof(TXMLNode) <= NodeBlockHeader && sizeof(TXMLNode) < NodeBlockSize / 64);
+    static_assert(sizeof(TNodeBlock) <= NodeBlockHeader);
+    Q_ASSERT(size == sizeof(TXMLNode));
+    (void)size;
+    return NodePool.Plain.Allocate();
+}
+
+void TXMLNode::operator delete(void* p) noexcept
+{
+    if (!p)
+        return;
+    const auto block = reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t(NodeBlockSize - 1);
+    ReleaseNodes(reinterpret_cast<TNodeBlock*>(block), 1);
+}
+#endif
 
 TXMLNode::TXMLNode() = default;
 
@@ -932,8 +1426,9 @@ TXMLNode::~TXMLNode()
 void TXMLNode::Clear()
 {
     FAttrSource.clear();
-    FAttrBegin = 0;
+    FAttrData = nullptr;
     FAttrLength = 0;
+    FNoEntities = true;
     FText.clear();
     FName.clear();
     DestroyChildren(FChildren);
@@ -986,7 +1481,8 @@ TXMLNode* TXMLNode::AddNode(const QString& name, const QString& text)
 {
     auto child = std::make_unique<TXMLNode>();
     child->SetName(name);
-    child->SetText(text);
+    if (!text.isNull())  // a null text leaves the new element's text as it is
+        child->SetText(text);
     child->FParent = this;
     FChildren.push_back(std::move(child));
     return FChildren.back().get();
@@ -1033,9 +1529,9 @@ int TXMLNode::GetAttributeCount() const { return int(AttributeText().count(u'"')
 
 QString& TXMLNode::OwnAttributeText()
 {
-    if (FAttrBegin != 0 || FAttrLength != FAttrSource.size()) {
+    if (FAttrData != QStringView(FAttrSource).utf16() || FAttrLength != FAttrSource.size()) {
         FAttrSource = AttributeText().toString();
-        FAttrBegin = 0;
+        FAttrData = QStringView(FAttrSource).utf16();
     }
     return FAttrSource;
 }
@@ -1094,8 +1590,11 @@ void TXMLNode::SetAttributeValue(const QString& key, const QString& value)
     if (!ValidStoredAttributeName(storedKey))
         throw Exception(MsgInvalidAttrName);
     QString& attrs = OwnAttributeText();
-    PutAttribute(attrs, storedKey, TMiniXMLParser::Encode(value));
+    const QString storedValue = TMiniXMLParser::Encode(value);
+    PutAttribute(attrs, storedKey, storedValue);
+    FAttrData = QStringView(attrs).utf16();
     FAttrLength = attrs.size();
+    FNoEntities = FNoEntities && !storedKey.contains(u'&') && !storedValue.contains(u'&');
 }
 
 void TXMLNode::SetAttributeFloat(const QString& key, double value) { SetAttributeValue(key, FloatToStrDot(value)); }
@@ -1107,43 +1606,6 @@ void TXMLNode::DecodeAttribute(QStringView key, QStringView value, QString& deco
 }
 
 namespace {
-
-// A name that needs no encoding and stays one attribute name when written.
-// Letters, digits and _ - . : by table, as this runs for every attribute
-// written.
-constexpr std::array<bool, 128> PlainNameChars = [] {
-    std::array<bool, 128> t {};
-    for (int c = 0; c < 128; ++c)
-        t[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
-                       || c == '.' || c == ':';
-    return t;
-}();
-
-bool IsPlainAttributeName(QStringView key)
-{
-    if (key.isEmpty())
-        return false;
-    const char16_t* p = key.utf16();
-    for (qsizetype i = 0; i < key.size(); ++i)
-        if (p[i] >= 128 || !PlainNameChars[p[i]])
-            return false;
-    return true;
-}
-
-// A value that needs no encoding; notes a character from the surrogate range
-// on.
-bool PlainValue(QStringView value, bool& wide)
-{
-    char16_t high = 0;
-    for (QChar c : value) {
-        const char16_t u = c.unicode();
-        if (NeedsEncoding(u))
-            return false;
-        high |= u;
-    }
-    wide |= high >= 0xD800;
-    return true;
-}
 
 // Room for length characters of a new element's attributes: a range of a
 // block shared by the elements written one after another (as a loaded element
@@ -1194,19 +1656,53 @@ bool SamePlainName(QStringView a, QStringView b)
 
 void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
 {
+    // One pass over keys and values: plain names (ASCII), values needing no
+    // entity, and the total length. Keys the same but for letter case share
+    // length and first letter folded: only such pairs are compared after.
     bool plain = FAttrLength == 0;
-    bool wide = false;  // a value holds a character that may be half a pair
+    char16_t high = 0;  // the values' characters or'ed: from U+D800 on, one may be half a pair
+    quint64 seen = 0;
+    bool collision = false;
     qsizetype length = 0;
-    for (auto a = attributes.begin(); plain && a != attributes.end(); ++a) {
-        plain = IsPlainAttributeName(a->Key) && PlainValue(a->Value, wide);
+    for (const TAttribute& a : attributes) {
+        const char16_t* k = a.Key.utf16();
+        const qsizetype keyLength = a.Key.size();
+        if (keyLength == 0) {
+            plain = false;
+            break;
+        }
+        // Loops that stop at the first miss: keys and values are a few
+        // characters, too short to gain from vector code.
+        bool plainKey = true;
+        for (qsizetype i = 0; i < keyLength; ++i) {
+            if (k[i] >= 128 || !PlainNameChars[k[i]]) {
+                plainKey = false;
+                break;
+            }
+        }
+        const quint64 bit = quint64(1) << ((keyLength * 7 + (k[0] | 0x20)) & 63);
+        collision |= (seen & bit) != 0;
+        seen |= bit;
+        const char16_t* v = a.Value.utf16();
+        const qsizetype valueLength = a.Value.size();
+        bool plainValue = true;
+        for (qsizetype i = 0; i < valueLength; ++i) {
+            high |= v[i];
+            if (NeedsEncoding(v[i])) {
+                plainValue = false;
+                break;
+            }
+        }
+        plain &= plainKey && plainValue;
+        if (valueLength > 0)
+            length += keyLength + valueLength + 4;
+    }
+    for (auto a = attributes.begin(); plain && collision && a != attributes.end(); ++a)
         for (auto b = attributes.begin(); plain && b != a; ++b)
             plain = !SamePlainName(a->Key, b->Key);
-        if (!a->Value.isEmpty())
-            length += a->Key.size() + a->Value.size() + 4;
-    }
     // Plain names are ASCII: only values with wide characters, or anything
     // on the general way, need the search for half a surrogate pair.
-    if (!plain || wide) {
+    if (!plain || high >= 0xD800) {
         for (const TAttribute& a : attributes) {
             RefuseLoneSurrogates(a.Key);
             RefuseLoneSurrogates(a.Value);
@@ -1217,10 +1713,24 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
             SetAttributeValue(a.Key.toString(), a.Value.toString());
         return;
     }
-    QChar* d = AttributeSpace(length, FAttrSource, FAttrBegin);
+    QChar* d = nullptr;
+#if TRAXEL_XML_NODE_POOL
+    // Beside the element when it was just made here: no string to share.
+    if (char16_t* room = NodePool.Plain.TextBeside(this, length)) {
+        FAttrSource = QString();
+        d = reinterpret_cast<QChar*>(room);
+    }
+#endif
+    if (!d) {
+        qsizetype begin = 0;
+        d = AttributeSpace(length, FAttrSource, begin);
+    }
+    FAttrData = reinterpret_cast<const char16_t*>(d);
     const auto put = [&d](QStringView v) {
-        for (QChar c : v)  // names and numbers: a few characters each
-            *d++ = c;
+        const QChar* c = v.data();
+        const QChar* const end = c + v.size();
+        while (c != end)  // names and numbers: a few characters each
+            *d++ = *c++;
     };
     for (const TAttribute& a : attributes) {
         if (a.Value.isEmpty())
@@ -1233,6 +1743,7 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
         *d++ = u'"';
     }
     FAttrLength = length;
+    FNoEntities = true;  // plain names and values
 }
 
 QString TXMLNode::GetText() const { return DecodeStored(FText); }
@@ -1384,7 +1895,23 @@ public:
         const char16_t* p = v.utf16();
         char* d = Room(n);
         char16_t any = 0;
-        for (qsizetype i = 0; i < n; ++i) {
+        qsizetype i = 0;
+#if defined(__SSE2__)
+        // Eight code units at a time, narrowed to bytes; any beyond ASCII
+        // shows in the or of their top bits.
+        if (n >= 8) {
+            __m128i high = _mm_setzero_si128();
+            for (; i + 8 <= n; i += 8) {
+                const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+                high = _mm_or_si128(high, units);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(units, units));
+            }
+            const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(high, _mm_set1_epi16(short(0xFF80))), _mm_setzero_si128());
+            if (_mm_movemask_epi8(ascii) != 0xFFFF)
+                any = 0x80;
+        }
+#endif
+        for (; i < n; ++i) {
             any |= p[i];
             d[i] = char(p[i]);
         }
@@ -1544,6 +2071,7 @@ bool TMiniXMLParser::LoadFromBytes(const QByteArray& bytes)
         QStringList lines = SplitTextLines(text);
         if (bad < lines.size())
             lines.erase(lines.begin() + bad, lines.end());
+        ClearLines();
         FLines = std::move(lines);
         Load();
         const bool utf16 = bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
@@ -1561,6 +2089,14 @@ bool TMiniXMLParser::LoadFromBytes(const QByteArray& bytes)
 bool TMiniXMLParser::LoadFromText(const QString& text)
 {
     try {
+        LastParseError() = TParseError();
+        ClearLines();
+        FRoot = std::make_unique<TXMLNode>();
+        if (TWholeTextLoader(text, *FRoot).Run()) {
+            FUnsplitText = text;
+            return true;
+        }
+        FRoot.reset();
         FLines = SplitTextLines(text);
     } catch (const std::bad_alloc&) {
         return FailOutOfMemory();
@@ -1568,10 +2104,31 @@ bool TMiniXMLParser::LoadFromText(const QString& text)
     return Load();
 }
 
+QStringList& TMiniXMLParser::Lines()
+{
+    return const_cast<QStringList&>(std::as_const(*this).Lines());
+}
+
+const QStringList& TMiniXMLParser::Lines() const
+{
+    if (!FUnsplitText.isNull()) {
+        FLines = SplitTextLines(FUnsplitText);
+        FUnsplitText = QString();
+    }
+    return FLines;
+}
+
+void TMiniXMLParser::ClearLines()
+{
+    FLines.clear();
+    FUnsplitText = QString();
+}
+
 bool TMiniXMLParser::Load()
 {
     LastParseError() = TParseError();
     try {
+        Lines();
         FRoot = std::make_unique<TXMLNode>();
         // Half a surrogate pair could only be saved as "?": the tree keeps
         // what stands before its line, and the load fails naming that line.
@@ -1598,7 +2155,7 @@ bool TMiniXMLParser::FailOutOfMemory()
 {
     // The partial tree goes: the memory is needed more than what it holds.
     FRoot.reset();
-    FLines.clear();
+    ClearLines();
     FRoot = std::make_unique<TXMLNode>();
     TParseError& e = LastParseError();
     e.Message = QStringLiteral("TMiniXMLParser::Load - Not enough memory to load the document.");
@@ -1608,8 +2165,8 @@ bool TMiniXMLParser::FailOutOfMemory()
 
 void TMiniXMLParser::Build()
 {
-    const qsizetype expected = FLines.size();
-    FLines.clear();
+    const qsizetype expected = FUnsplitText.isNull() ? FLines.size() : 0;
+    ClearLines();
     QStringList lines;
     lines.reserve(expected);
     lines.append(QString::fromLatin1(XmlHeaderLine));
@@ -1619,7 +2176,7 @@ void TMiniXMLParser::Build()
 
 void TMiniXMLParser::SaveToFile()
 {
-    if (FLines.isEmpty())
+    if (Lines().isEmpty())
         return;
     qsizetype length = 0;
     for (const QString& l : FLines)
@@ -1641,7 +2198,7 @@ void TMiniXMLParser::BuildAndSave()
         QStringView EncodedName;
         size_t Next;
     };
-    FLines.clear();
+    ClearLines();
     TUtf8Writer w(EstimatedBytes(*FRoot));
     w.Put("\xEF\xBB\xBF", 3);
     w.Put(XmlHeaderLine, qsizetype(sizeof XmlHeaderLine - 1));

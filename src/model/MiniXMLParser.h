@@ -17,6 +17,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <cstddef>
 #include <initializer_list>
 #include <memory>
 #include <type_traits>
@@ -62,6 +63,12 @@ public:
     ~TXMLNode();
     TXMLNode(const TXMLNode&) = delete;
     TXMLNode& operator=(const TXMLNode&) = delete;
+
+    // Elements come from blocks shared by the elements made one after
+    // another, freed when the last of them goes: a tree of a hundred thousand
+    // elements costs no allocation and no free each.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p) noexcept;
 
     const QString& Name() const { return FName; }
     // Throws the reader's message for half a surrogate pair, as every setter.
@@ -131,27 +138,36 @@ public:
         // trace point of a session file.
         const QStringView attrs = AttributeText();
         const char16_t* p = attrs.utf16();
-        const qsizetype n = attrs.size();
-        qsizetype pos = 0;
-        while (pos < n) {
+        const char16_t* const end = p + attrs.size();
+        while (p < end) {
             bool entity = false;
-            qsizetype open = pos + 1;
-            for (; open < n && p[open] != u'"'; ++open)
-                entity |= p[open] == u'&';
-            qsizetype close = open + 1;
-            for (; close < n && p[close] != u'"'; ++close)
-                entity |= p[close] == u'&';
-            const QStringView key(p + pos + 1, open - 1 - (pos + 1));
-            const QStringView value(p + open + 1, close - open - 1);
+            const char16_t* const key = p + 1;
+            const char16_t* open = key;
+            const char16_t* close;
+            if (FNoEntities) {
+                while (open < end && *open != u'"')
+                    ++open;
+                close = open + 1;
+                while (close < end && *close != u'"')
+                    ++close;
+            } else {
+                for (; open < end && *open != u'"'; ++open)
+                    entity |= *open == u'&';
+                close = open + 1;
+                for (; close < end && *close != u'"'; ++close)
+                    entity |= *close == u'&';
+            }
+            const QStringView k(key, open - 1 - key);
+            const QStringView v(open + 1, close - open - 1);
             if (!entity) {
-                f(key, value);
+                f(k, v);
             } else {
                 QString decodedKey;
                 QString decodedValue;
-                DecodeAttribute(key, value, decodedKey, decodedValue);
+                DecodeAttribute(k, v, decodedKey, decodedValue);
                 f(QStringView(decodedKey), QStringView(decodedValue));
             }
-            pos = close + 1;
+            p = close + 1;
         }
     }
     // The outcome of one SetAttributeValue per pair, in order; in a single
@@ -170,7 +186,7 @@ public:
 private:
     friend struct TXMLNodeAccess;
 
-    QStringView AttributeText() const { return QStringView(FAttrSource).mid(FAttrBegin, FAttrLength); }
+    QStringView AttributeText() const { return QStringView(FAttrData, FAttrLength); }
     // Both parts of a stored attribute decoded (throws as the getters do).
     static void DecodeAttribute(QStringView key, QStringView value, QString& decodedKey, QString& decodedValue);
     QString& OwnAttributeText();
@@ -179,12 +195,16 @@ private:
     std::vector<std::unique_ptr<TXMLNode>> FChildren;
     // The attributes exactly as written into the start tag: ' name="value"'
     // each, both parts encoded (so neither holds a '"'), values never empty,
-    // in insertion order. Held as a range of a string that a loaded element
-    // shares with the line it was read from, so loading copies nothing; a
-    // change gives the element a string of its own.
+    // in insertion order. FAttrData points into FAttrSource, which a loaded
+    // element shares with the text it was read from, so loading copies
+    // nothing; or, with FAttrSource empty, into a text that the element's
+    // block of memory keeps. A change gives the element a string of its own.
     QString FAttrSource;
-    qsizetype FAttrBegin = 0;
+    const char16_t* FAttrData = nullptr;
     qsizetype FAttrLength = 0;
+    // Known to hold no '&' (false: not known), so ForEachAttribute need not
+    // look for entities.
+    bool FNoEntities = true;
     TXMLNode* FParent = nullptr;
     QString FName;  // plain
 };
@@ -244,8 +264,9 @@ public:
     // Hands the tree to the caller and leaves an empty root in its place.
     std::unique_ptr<TXMLNode> ReleaseRoot();
 
-    QStringList& Lines() { return FLines; }
-    const QStringList& Lines() const { return FLines; }
+    // After a load, the lines are split from the text only when asked for.
+    QStringList& Lines();
+    const QStringList& Lines() const;
     const QString& FileName() const { return FFileName; }
     void SetFileName(const QString& fileName) { FFileName = fileName; }
 
@@ -253,9 +274,14 @@ private:
     // Drops the tree and lines, sets LastParseError, returns false.
     bool FailOutOfMemory();
 
+    // Drops the lines and the text they would be split from.
+    void ClearLines();
+
     QString FFileName;
     std::unique_ptr<TXMLNode> FRoot;
-    QStringList FLines;
+    mutable QStringList FLines;
+    // The text last loaded in one piece, not split into FLines yet.
+    mutable QString FUnsplitText;
 };
 
 }  // namespace MiniXMLParser

@@ -127,36 +127,35 @@ bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 bool PlainDecimal(QStringView text, int power10, long long& out)
 {
     const char16_t* p = text.utf16();
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    const bool negative = i < n && p[i] == u'-';
-    if (i < n && (p[i] == u'-' || p[i] == u'+'))
-        ++i;
-    long long whole = 0;
-    int wholeDigits = 0;
-    for (; i < n && IsDigit(p[i]); ++i, ++wholeDigits) {
-        if (wholeDigits == 15 - power10)
-            return false;
-        whole = whole * 10 + (p[i] - u'0');
+    const char16_t* const end = p + text.size();
+    bool negative = false;
+    if (p < end && (*p == u'-' || *p == u'+')) {
+        negative = *p == u'-';
+        ++p;
     }
-    if (wholeDigits == 0)
+    const char16_t* const digits = p;
+    unsigned long long whole = 0;  // wraps past the digits allowed, which are refused below
+    for (; p < end && IsDigit(*p); ++p)
+        whole = whole * 10 + unsigned(*p - u'0');
+    const qsizetype wholeDigits = p - digits;
+    if (wholeDigits == 0 || wholeDigits > 15 - power10)
         return false;
-    std::array<int, 3> fraction {};
-    if (i < n) {
-        if ((p[i] != u'.' && p[i] != u',') || wholeDigits > 5)
+    int scaled = 0;  // fraction digits taken into whole
+    if (p < end) {
+        if ((*p != u'.' && *p != u',') || wholeDigits > 5)
             return false;
-        int fractionDigits = 0;
-        for (++i; i < n && IsDigit(p[i]); ++i, ++fractionDigits) {
-            if (fractionDigits == 3)
-                return false;
-            fraction[std::size_t(fractionDigits)] = p[i] - u'0';
-        }
-        if (fractionDigits == 0 || i < n)
+        const char16_t* const fraction = ++p;
+        while (p < end && IsDigit(*p))
+            ++p;
+        const qsizetype fractionDigits = p - fraction;
+        if (fractionDigits == 0 || fractionDigits > 3 || p < end)
             return false;
+        for (; scaled < power10 && scaled < fractionDigits; ++scaled)
+            whole = whole * 10 + unsigned(fraction[scaled] - u'0');
     }
-    for (int k = 0; k < power10; ++k)
-        whole = whole * 10 + fraction[std::size_t(k)];
-    out = negative ? -whole : whole;
+    for (; scaled < power10; ++scaled)
+        whole *= 10;
+    out = negative ? -(long long)whole : (long long)whole;
     return true;
 }
 

@@ -19,7 +19,9 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <tuple>
+#include <vector>
 
 using namespace MiniXMLParser;
 using Fixtures::Message;
@@ -235,6 +237,65 @@ TEST(MiniXMLReader, InputIsStoredInCanonicalForm)
     doc.Root()->SetAttributeValue("a", "");
     doc.Build();
     EXPECT_EQ(doc.Lines(), (QStringList{H, "<R b=\"2\">", " <S c=\"33\" f=\"6\"/>", " <T e=\"5\"/>", "</R>"}));
+}
+
+// A loaded element's attributes point into the text it was read from, which
+// the element's memory keeps: the tree stays whole after its document, the
+// text and the thread that loaded it are gone, and it may be changed and
+// freed elsewhere.
+TEST(MiniXMLReader, LoadedTreesOutliveTheirDocumentTextAndThread)
+{
+    const auto text = [] {
+        QString t = QStringLiteral("<R>\r\n");
+        for (int i = 0; i < 3000; ++i)
+            t += QStringLiteral(" <P i=\"%1\" x=\"%2\"/>\r\n").arg(i).arg(-i);
+        return t + QStringLiteral("</R>\r\n");
+    };
+    const auto check = [](const TXMLNode& root) {
+        ASSERT_EQ(root.GetNodeCount(), 3000);
+        for (int i = 0; i < 3000; i += 7) {
+            const TXMLNode* p = root.GetNode(i);
+            ASSERT_EQ(std::tuple(p->GetAttributeInt("i"), p->GetAttributeValue("x")), std::tuple(i, QString::number(-i)));
+        }
+    };
+    std::unique_ptr<TXMLNode> root;
+    std::thread loader([&] {
+        {
+            TMiniXMLParser doc;
+            ASSERT_TRUE(doc.LoadFromText(text()));
+            EXPECT_EQ(doc.Lines().size(), 3002);  // the lines split off, the text dropped
+            root = doc.ReleaseRoot();
+        }
+        // Memory the text would have left free is taken and written over.
+        std::vector<QString> scribbles;
+        for (int i = 0; i < 8; ++i)
+            scribbles.emplace_back(text().size(), u'"');
+    });
+    loader.join();
+    ASSERT_TRUE(root);
+    check(*root);
+    root->GetNode(5)->SetAttributeValue("x", "changed");
+    root->DeleteNode(0);
+    EXPECT_EQ(root->GetNode(4)->GetAttributeValue("x"), "changed");
+    // Freed on another thread than the one that made it, while a third loads.
+    std::thread freer([&] { root.reset(); });
+    TMiniXMLParser other;
+    ASSERT_TRUE(other.LoadFromText(text()));
+    freer.join();
+    check(*other.Root());
+
+    // Once its tree is gone the text is free again, also while elements
+    // made after it live on.
+    const QString kept = text();
+    TXMLNode later;
+    {
+        TMiniXMLParser doc;
+        ASSERT_TRUE(doc.LoadFromText(kept));
+        EXPECT_FALSE(kept.isDetached());
+        for (int i = 0; i < 100; ++i)
+            later.AddNode("L")->SetAttributeValues({{u"k", u"v"}});
+    }
+    EXPECT_TRUE(kept.isDetached());
 }
 
 TEST(MiniXMLReader, ParseErrorsCarryMessageTextAndLine)

@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <random>
 #include <tuple>
 
 using namespace Fixtures;
@@ -265,6 +266,36 @@ TEST(ShotFile, NumbersWrittenByOtherProgramsReadAsTheirValue)
     const TShot& shot = *TShotFileHandler().ReadShot(doc.Root(), shooter);
     EXPECT_EQ(std::tuple(shot.raw.X(), shot.raw.XNAU(), shot.raw.FunctionMode(), shot.Curve()[0].X(), shot.Curve()[0].Failures()),
               std::tuple(15, 7, 1, 25, 4));
+}
+
+// Trace values are read without a double when they are plain decimals: the
+// result must be the general reading's (a leading blank takes that way),
+// however many digits, whichever sign and separator.
+TEST(ShotFile, PlainDecimalsReadAsTheGeneralWayReadsThem)
+{
+    const auto x = [](const QString& text) {
+        TMiniXMLParser doc;
+        EXPECT_TRUE(doc.LoadFromText(QStringLiteral("<Shot X=\"0\" Y=\"0\" XNAU=\"0\" YNAU=\"0\" FunctionMode=\"Classic\">"
+                                                    "<ShotInfo/><Curve><Pt X=\"%1\" Y=\"0\"/></Curve></Shot>")
+                                         .arg(text)));
+        TShooter shooter;
+        return TShotFileHandler().ReadShot(doc.Root(), shooter)->Curve()[0].X();
+    };
+    std::mt19937 rng(7);
+    const auto digits = [&rng](int n) {
+        QString s;
+        for (int i = 0; i < n; ++i)
+            s += QChar(u'0' + char16_t(rng() % 10));
+        return s;
+    };
+    for (int i = 0; i < 1500; ++i) {
+        const char* const signs[] = {"", "-", "+"};
+        QString text = QLatin1String(signs[rng() % 3]) + digits(1 + int(rng() % 17));
+        if (rng() % 3 != 0)
+            text += QLatin1Char(rng() % 2 ? '.' : ',') + digits(int(rng() % 5));
+        SCOPED_TRACE(text.toStdString());
+        ASSERT_EQ(x(text), x(QLatin1Char(' ') + text));
+    }
 }
 
 namespace {

@@ -201,3 +201,121 @@ TEST(XmlRobustness, RandomTreesRoundTripAndMutatedOnesFailCleanlyOrLoadConsisten
     // loads): a reader that refused everything would pass every check above.
     EXPECT_GE(loaded * 25, rounds) << loaded << " of " << rounds << " loaded";
 }
+
+namespace {
+
+// What one way of loading made of a text: the result, the error, the tree as
+// written back, and what was logged.
+struct TOutcome {
+    bool Ok = false;
+    QString Message;
+    QString Text;
+    int Line = 0;
+    QStringList Lines;
+    QStringList Built;
+    QStringList Log;
+
+    bool operator==(const TOutcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const TOutcome& o)
+{
+    return os << (o.Ok ? "loaded" : "failed: ") << o.Message.toStdString() << " | " << o.Text.left(80).toStdString()
+              << " | line " << o.Line << " | " << o.Built.size() << " lines built, " << o.Log.size() << " logged";
+}
+
+TOutcome Outcome(const QString& text, bool byLines)
+{
+    TOutcome o;
+    SetDebugLogSink([&o](const QString& line) { o.Log.append(line); });
+    TMiniXMLParser doc;
+    if (byLines) {
+        doc.Lines() = SplitTextLines(text);
+        o.Ok = doc.Load();
+    } else {
+        o.Ok = doc.LoadFromText(text);
+    }
+    SetDebugLogSink([](const QString&) {});
+    const TParseError& e = LastParseError();
+    o.Message = e.Message;
+    o.Text = e.Text;
+    o.Line = e.Line;
+    o.Lines = doc.Lines();
+    o.Built = Built(doc);
+    return o;
+}
+
+// A tree as the program writes them: names and attribute values that need
+// no entity, texts that now and then do.
+void PlainTree(TGenerator& g, TMiniXMLParser& doc)
+{
+    static const char* const names[] = {"Shot", "Pt", "Name", "a", "X", "Type", "x"};
+    static const char* const texts[] = {"1", "-0.5", "a b", "x&y", "<tag>", "12345678901", ""};
+    doc.NewDocument(QString());
+    std::vector<TXMLNode*> open{doc.Root()};
+    doc.Root()->SetName("Root");
+    for (int n = g.Int(0, 40); n > 0; --n) {
+        TXMLNode* parent = open[size_t(g.Int(0, int(open.size()) - 1))];
+        TXMLNode* e = parent->AddNode(g.Pick(names), g.Chance(30) ? QString::fromLatin1(g.Pick(texts)) : QString());
+        for (int a = g.Int(0, 4); a > 0; --a)
+            e->SetAttributeValue(g.Pick(names), QString::number(g.Int(-999, 999)));
+        if (open.size() < 8)
+            open.push_back(e);
+    }
+}
+
+}  // namespace
+
+// A whole text is read in one pass when it has the usual form and line by
+// line otherwise; either way the tree, the error and its line, the lines kept
+// and the log are those of the line-by-line reader. Written documents are
+// changed where the two ways part: line breaks inside tags, texts and closing
+// tags, other blanks, lenient closing tags, text after the root, odd
+// attribute spellings, and the general mutations.
+TEST(XmlRobustness, WholeTextReadsAsTheLines)
+{
+    TGenerator g {std::mt19937_64(20261207)};
+    SetDebugLogSink([](const QString&) {});
+    static const char* const pieces[] = {"\n", "\r\n", "\r", "\t", " ", "<!-- c -->", "</", "/>", "&amp;", "&AMP;",
+                                         "&0x41;", "'", "x=\"1\"", " X=\"2\"", " a=\"\"", "tail", "<R/>", "=", "\""};
+    for (int round = 0; round < 300 && !HasFatalFailure(); ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        TMiniXMLParser source;
+        if (g.Chance(50))
+            g.RandomTree(source);
+        else
+            PlainTree(g, source);
+        QString text = Built(source).join(g.Chance(50) ? "\r\n" : "\n");
+        if (g.Chance(20)) {
+            QByteArray bytes = text.toUtf8();
+            g.Mutate(bytes);
+            text = QString::fromUtf8(bytes);
+        }
+        for (int m = g.Int(0, 3); m > 0; --m) {
+            const int at = g.Int(0, int(text.size()));
+            switch (g.Int(0, 4)) {
+            case 0: text.insert(at, QString::fromLatin1(g.Pick(pieces))); break;
+            case 4: {
+                // An attribute twice (letter case aside), or an empty one.
+                static const char* const added[] = {" x=\"7\" X=\"8\"", " Type=\"1\"", " a=\"\"", " X=\"&lt;\""};
+                const qsizetype end = text.indexOf(QLatin1String("/>"), at);
+                if (end >= 0)
+                    text.insert(end, QString::fromLatin1(g.Pick(added)));
+                break;
+            }
+            case 1: text.remove(at, g.Int(1, 3)); break;
+            case 2: {
+                const qsizetype close = text.indexOf(QLatin1String("</"), at);
+                if (close >= 0)
+                    text.insert(close + 2 + g.Int(0, 1), g.Chance(50) ? QStringLiteral("\n") : QStringLiteral("z"));
+                break;
+            }
+            default: text.append(QString::fromLatin1(g.Pick(pieces))); break;
+            }
+        }
+        const TOutcome whole = Outcome(text, false);
+        const TOutcome byLines = Outcome(text, true);
+        ASSERT_EQ(whole, byLines) << text.left(2000).toStdString();
+    }
+    SetDebugLogSink(nullptr);
+}
