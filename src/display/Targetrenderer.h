@@ -144,8 +144,8 @@ public:
     // The caller fills AnimStart* with the current view and AnimEnd* with the
     // target view first.
     //
-    // On a target picture the steps between the first and the last are not
-    // whole passes: the pass is drawn once, over everything the animation
+    // In a view of the target (all shots, a shot, a range) the steps
+    // between the first and the last are not whole passes: the pass is drawn once, over everything the animation
     // will show, and each step copies (for a changing zoom, scales) its view
     // out of that picture and lays the text lines, the icons and the grading
     // panel over it, on the display layer only. The static layer then lags

@@ -101,11 +101,12 @@ bool TTargetRenderer::StepViewAnimation()
 
 bool TTargetRenderer::StepsFromPicture() const
 {
-    // Text pages and graphs do not move with the view; a view without a
-    // target picture is a plain fill. An open painter (a live point that
-    // left the view) must keep its layers.
+    // Text pages and graphs do not move with the view. Shots and traces do,
+    // also without a ring or silhouette under them (a monitor's view of a
+    // remote target whose sizes it was not sent). An open painter (a live
+    // point that left the view) must keep its layers.
     const bool targetView = ViewMode == ViewAllShots || ViewMode == ViewSingleShot || ViewMode == ViewRange;
-    return targetView && (Target.hasRing || Target.hasSilhouette) && paintDepth_ == 0 && PixelsPerMm > 0
+    return targetView && paintDepth_ == 0 && PixelsPerMm > 0
            && LayerWidth() > 0 && LayerHeight() > 0 && AnimEndTick - AnimStartTick > 20;
 }
 

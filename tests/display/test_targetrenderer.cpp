@@ -370,6 +370,39 @@ TEST_F(AnimationTest, LivePointAndNewShotsDuringSteps)
     EXPECT_EQ(r.DisplayLayer, still);
 }
 
+// A target the view has no sizes of (a monitor's remote shooter) still
+// shows shots and traces that move with the view: the steps are cut from a
+// picture too, a slow glide repaints nothing, and the rest is the pass.
+TEST_F(AnimationTest, ShotsWithoutRingOrSilhouetteGlideLikeTheTarget)
+{
+    TClockOverride time;
+    target = TargetDescription {};
+    for (int mode : {TTargetRenderer::ViewAllShots, TTargetRenderer::ViewSingleShot}) {
+        SCOPED_TRACE(mode);
+        TTargetRenderer r;
+        Bind(r, mode);
+        r.ViewX = 12;
+        r.SetZoomPercent(100);
+        Animate(r, -25, 15, 200, 1000);
+        for (int step = 0; step < 3; ++step) {
+            time.clock.Advance(250);
+            r.StepViewAnimation();
+            ASSERT_TRUE(r.Animating);
+            EXPECT_LT(DifferentShare(r.DisplayLayer, PassAt(r, mode)), 0.01) << step;
+        }
+        time.clock.Advance(250);
+        r.StepViewAnimation();
+        ASSERT_FALSE(r.Animating);
+        EXPECT_EQ(r.DisplayLayer, PassAt(r, mode));
+
+        Animate(r, r.ViewX + 0.01, r.ViewY, 200, 1000);
+        time.clock.Advance(200);
+        EXPECT_TRUE(r.StepViewAnimation());
+        time.clock.Advance(200);
+        EXPECT_FALSE(r.StepViewAnimation());
+    }
+}
+
 TEST_F(RendererTest, FormatDisplayText)
 {
     SetDecimalSeparator(QLatin1Char('.'));
