@@ -153,9 +153,10 @@ public:
     // reaches the end is a whole pass, so the view at rest is exactly what a
     // pass draws. Any pass from outside, or a new size, makes the next step
     // draw the picture again from the current state.
-    // A step that would show the frame already on the display layer (a slow
-    // pan between two pixels) leaves it and answers false; true when the
-    // display layer was drawn.
+    // A step that would show the frame already on the display layer (a view
+    // that does not move, a slow pan or zoom that maps every pixel as the
+    // last step did) leaves it and answers false; true when the display
+    // layer was drawn.
     void StartViewAnimation(uint32_t duration);
     bool StepViewAnimation();
     // Outer radius in mm (without the caliber) of ring k of Target's ring,
@@ -303,6 +304,25 @@ public:
 
 private:
     void EndPaint();
+    // Render's pass; Render notes the view it was drawn at.
+    void DrawPass(int mode);
+
+    // The view of the whole pass on the display layer, while nothing but the
+    // live point was drawn over it since.
+    struct TShownPass {
+        bool valid = false;
+        double viewX = 0.0;
+        double viewY = 0.0;
+        double zoomPercent = 0.0;
+        double pixelsPerMm = 0.0;
+        int centreX = 0;
+        int centreY = 0;
+        int width = 0;
+        int height = 0;
+        int viewMode = 0;
+        bool animating = false;
+    };
+    bool ShowsPassAtView() const;
 
     // ---- Animation frames (TargetrendererAnim.cpp) ----
     // The picture an animation's steps are cut from: the target pass over
@@ -322,6 +342,11 @@ private:
         bool framed = false;         // the display layer shows the pan at frameDx, frameDy
         int frameDx = 0;
         int frameDy = 0;
+        // A zoom step's picture column of each layer column and row of each
+        // layer row (-1: background): the frame on the display layer when
+        // not empty.
+        std::vector<int> frameColumns;
+        std::vector<int> frameRows;
     };
     // Steps cut from a picture: a target on screen and a view that depends
     // on the pan and zoom, outside any open painter.
@@ -346,6 +371,7 @@ private:
     bool pictureOnly_ = false;       // the pass draws the animation picture
     bool firstStep_ = false;         // StartViewAnimation's step: a whole pass
     bool staticBehind_ = false;      // the static layer lacks the last steps
+    TShownPass shownPass_;
     TAnimPicture anim_;
     std::vector<uint32_t> pictureBuffer_;
     QImage crossMask_;               // reused by the hit crosshair

@@ -89,6 +89,10 @@ bool TTargetRenderer::StepViewAnimation()
         Render(-1);
         return true;
     }
+    // A view that does not move (a new shot where the last one was): the
+    // first step's pass, or a later one, shows this very view already.
+    if (ShowsPassAtView())
+        return false;
     if (!anim_.valid || anim_.layerWidth != LayerWidth() || anim_.layerHeight != LayerHeight()
         || anim_.pixelsPerMm != PixelsPerMm) {
         if (!BuildAnimPicture()) {
@@ -187,6 +191,8 @@ bool TTargetRenderer::BuildAnimPicture()
     anim_.layerHeight = h;
     anim_.pixelsPerMm = PixelsPerMm;
     anim_.framed = false;
+    anim_.frameColumns.clear();
+    anim_.frameRows.clear();
     anim_.valid = true;
     return true;
 }
@@ -220,6 +226,8 @@ bool TTargetRenderer::ComposeAnimFrame()
         anim_.framed = true;
         anim_.frameDx = dx;
         anim_.frameDy = dy;
+        anim_.frameColumns.clear();
+        anim_.frameRows.clear();
         const int first = std::clamp(-dx, 0, w);
         const int last = std::clamp(pw - dx, first, w);
         for (int y = 0; y < h; ++y) {
@@ -237,15 +245,24 @@ bool TTargetRenderer::ComposeAnimFrame()
     } else {
         anim_.framed = false;
         // A zoom: the nearest picture pixel of each layer pixel.
-        std::vector<int> columns(std::size_t(w), -1);
-        for (int x = 0; x < w; ++x) {
-            const double u = std::floor(u0 + x * f);
-            columns[std::size_t(x)] = u >= 0 && u < pw ? int(u) : -1;
-        }
+        const auto nearest = [](double start, double step, int count, int size) {
+            std::vector<int> map(std::size_t(count), -1);
+            for (int i = 0; i < count; ++i) {
+                const double p = std::floor(start + i * step);
+                map[std::size_t(i)] = p >= 0 && p < size ? int(p) : -1;
+            }
+            return map;
+        };
+        std::vector<int> columns = nearest(u0, f, w, pw);
+        std::vector<int> rows = nearest(v0, f, h, ph);
+        // A slow or nearly finished zoom may map every pixel as the last
+        // step did.
+        if (columns == anim_.frameColumns && rows == anim_.frameRows)
+            return false;
         for (int y = 0; y < h; ++y) {
             auto* row = reinterpret_cast<uint32_t*>(DisplayLayer.scanLine(y));
-            const double v = std::floor(v0 + y * f);
-            if (!(v >= 0 && v < ph)) {
+            const int v = rows[std::size_t(y)];
+            if (v < 0) {
                 std::fill(row, row + w, fill);
                 continue;
             }
@@ -255,7 +272,10 @@ bool TTargetRenderer::ComposeAnimFrame()
                 row[x] = c >= 0 ? from[c] : fill;
             }
         }
+        anim_.frameColumns = std::move(columns);
+        anim_.frameRows = std::move(rows);
     }
+    shownPass_.valid = false;
     DrawFixedOverlays();
     staticBehind_ = true;
     return true;

@@ -23,6 +23,26 @@ double RingUnitMm(const RingTargetRecord& ring)
 
 void TTargetRenderer::Render(int mode)
 {
+    if (pictureOnly_) {
+        DrawPass(mode);
+        return;
+    }
+    shownPass_.valid = false;
+    DrawPass(mode);
+    shownPass_ = { true, ViewX, ViewY, ZoomPercent, PixelsPerMm, CentreX, CentreY, LayerWidth(), LayerHeight(), ViewMode,
+                   Animating };
+}
+
+bool TTargetRenderer::ShowsPassAtView() const
+{
+    const TShownPass& p = shownPass_;
+    return p.valid && p.viewX == ViewX && p.viewY == ViewY && p.zoomPercent == ZoomPercent && p.pixelsPerMm == PixelsPerMm
+           && p.centreX == CentreX && p.centreY == CentreY && p.width == LayerWidth() && p.height == LayerHeight()
+           && p.viewMode == ViewMode && p.animating == Animating;
+}
+
+void TTargetRenderer::DrawPass(int mode)
+{
     TPaintScope scope(*this);
     if (!pictureOnly_) {
         // A pass from outside shows the current state: a running animation

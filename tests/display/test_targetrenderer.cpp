@@ -370,6 +370,40 @@ TEST_F(AnimationTest, LivePointAndNewShotsDuringSteps)
     EXPECT_EQ(r.DisplayLayer, still);
 }
 
+// A new shot where the last one was starts an animation that does not move,
+// one interrupted near its end a zoom of a few thousandths: their steps show
+// the frame already there and repaint nothing, a resize makes the next step
+// draw, and the rest is the pass.
+TEST_F(AnimationTest, StillAndNearlyStillViewsRepaintNothing)
+{
+    TClockOverride time;
+    TTargetRenderer r;
+    Bind(r, TTargetRenderer::ViewSingleShot);
+    r.SetZoomPercent(200);
+    Animate(r, r.ViewX, r.ViewY, 200, 1000);
+    const QImage first = r.DisplayLayer.copy();
+    for (int step = 0; step < 3; ++step) {
+        time.clock.Advance(20);
+        EXPECT_FALSE(r.StepViewAnimation()) << step;
+    }
+    EXPECT_EQ(r.DisplayLayer, first);
+    r.SetLayerSize(400, 300);
+    time.clock.Advance(20);
+    EXPECT_TRUE(r.StepViewAnimation()) << "a new layer holds no frame";
+    time.clock.Advance(1000);
+    r.StepViewAnimation();
+    ASSERT_FALSE(r.Animating);
+    EXPECT_EQ(r.DisplayLayer, PassAt(r, TTargetRenderer::ViewSingleShot));
+
+    Animate(r, r.ViewX, r.ViewY, 200.003, 1000);
+    time.clock.Advance(20);
+    EXPECT_TRUE(r.StepViewAnimation());
+    const QImage cut = r.DisplayLayer.copy();
+    time.clock.Advance(20);
+    EXPECT_FALSE(r.StepViewAnimation());
+    EXPECT_EQ(r.DisplayLayer, cut);
+}
+
 // A target the view has no sizes of (a monitor's remote shooter) still
 // shows shots and traces that move with the view: the steps are cut from a
 // picture too, a slow glide repaints nothing, and the rest is the pass.
