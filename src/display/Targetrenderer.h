@@ -159,6 +159,10 @@ public:
     // layer was drawn.
     void StartViewAnimation(uint32_t duration);
     bool StepViewAnimation();
+    // Milliseconds to the last step of an animation whose view does not move
+    // while the display layer shows the pass at that view: the steps before
+    // have nothing to draw. 0 otherwise.
+    uint32_t StillViewMs() const;
     // Outer radius in mm (without the caliber) of ring k of Target's ring,
     // the same geometry the scorer uses; 0 without a ring or for a ring that
     // has no diameter.
@@ -322,7 +326,7 @@ private:
         int viewMode = 0;
         bool animating = false;
     };
-    bool ShowsPassAtView() const;
+    bool ShowsPassAt(double viewX, double viewY, double zoomPercent) const;
 
     // ---- Animation frames (TargetrendererAnim.cpp) ----
     // The picture an animation's steps are cut from: the target pass over

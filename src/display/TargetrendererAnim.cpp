@@ -91,7 +91,7 @@ bool TTargetRenderer::StepViewAnimation()
     }
     // A view that does not move (a new shot where the last one was): the
     // first step's pass, or a later one, shows this very view already.
-    if (ShowsPassAtView())
+    if (ShowsPassAt(ViewX, ViewY, ZoomPercent))
         return false;
     if (!anim_.valid || anim_.layerWidth != LayerWidth() || anim_.layerHeight != LayerHeight()
         || anim_.pixelsPerMm != PixelsPerMm) {
@@ -101,6 +101,16 @@ bool TTargetRenderer::StepViewAnimation()
         }
     }
     return ComposeAnimFrame();
+}
+
+uint32_t TTargetRenderer::StillViewMs() const
+{
+    if (!Animating || AnimStartX != AnimEndX || AnimStartY != AnimEndY || AnimStartZoom != AnimEndZoom
+        || !StepsFromPicture() || !ShowsPassAt(AnimEndX, AnimEndY, AnimEndZoom))
+        return 0;
+    const uint32_t elapsed = TickCountMs() - AnimStartTick;
+    const uint32_t span = AnimEndTick - AnimStartTick;
+    return elapsed < span ? span - elapsed : 0;
 }
 
 bool TTargetRenderer::StepsFromPicture() const

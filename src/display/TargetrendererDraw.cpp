@@ -33,10 +33,10 @@ void TTargetRenderer::Render(int mode)
                    Animating };
 }
 
-bool TTargetRenderer::ShowsPassAtView() const
+bool TTargetRenderer::ShowsPassAt(double viewX, double viewY, double zoomPercent) const
 {
     const TShownPass& p = shownPass_;
-    return p.valid && p.viewX == ViewX && p.viewY == ViewY && p.zoomPercent == ZoomPercent && p.pixelsPerMm == PixelsPerMm
+    return p.valid && p.viewX == viewX && p.viewY == viewY && p.zoomPercent == zoomPercent && p.pixelsPerMm == PixelsPerMm
            && p.centreX == CentreX && p.centreY == CentreY && p.width == LayerWidth() && p.height == LayerHeight()
            && p.viewMode == ViewMode && p.animating == Animating;
 }

@@ -387,7 +387,9 @@ TEST_F(AnimationTest, StillAndNearlyStillViewsRepaintNothing)
         EXPECT_FALSE(r.StepViewAnimation()) << step;
     }
     EXPECT_EQ(r.DisplayLayer, first);
+    EXPECT_EQ(r.StillViewMs(), 940u) << "nothing to draw before the last step";
     r.SetLayerSize(400, 300);
+    EXPECT_EQ(r.StillViewMs(), 0u);
     time.clock.Advance(20);
     EXPECT_TRUE(r.StepViewAnimation()) << "a new layer holds no frame";
     time.clock.Advance(1000);
@@ -396,6 +398,7 @@ TEST_F(AnimationTest, StillAndNearlyStillViewsRepaintNothing)
     EXPECT_EQ(r.DisplayLayer, PassAt(r, TTargetRenderer::ViewSingleShot));
 
     Animate(r, r.ViewX, r.ViewY, 200.003, 1000);
+    EXPECT_EQ(r.StillViewMs(), 0u);
     time.clock.Advance(20);
     EXPECT_TRUE(r.StepViewAnimation());
     const QImage cut = r.DisplayLayer.copy();
