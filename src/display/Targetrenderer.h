@@ -32,6 +32,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class TDevice;
@@ -351,6 +352,10 @@ private:
         // not empty.
         std::vector<int> frameColumns;
         std::vector<int> frameRows;
+        // The layer-fixed overlays as the pixels they cover (offset in the
+        // layer, premultiplied colour), drawn once for the picture's steps.
+        bool overlayReady = false;
+        std::vector<std::pair<uint32_t, uint32_t>> overlay;
     };
     // Steps cut from a picture: a target on screen and a view that depends
     // on the pan and zoom, outside any open painter.
@@ -363,6 +368,7 @@ private:
     // The layer-fixed parts of a pass (icons, grading panel, text lines) on
     // the display layer alone.
     void DrawFixedOverlays();
+    void DrawFixedOverlays(TCanvas& canvas);
     // Layer-fixed pieces on one canvas.
     void DrawNetworkIcon(TCanvas& canvas);
     void DrawBluetoothIcon(TCanvas& canvas);

@@ -203,6 +203,7 @@ bool TTargetRenderer::BuildAnimPicture()
     anim_.framed = false;
     anim_.frameColumns.clear();
     anim_.frameRows.clear();
+    anim_.overlayReady = false;
     anim_.valid = true;
     return true;
 }
@@ -293,13 +294,51 @@ bool TTargetRenderer::ComposeAnimFrame()
 
 void TTargetRenderer::DrawFixedOverlays()
 {
-    TPaintScope scope(*this);
-    TCanvas& display = DisplayCanvas();
-    DrawNetworkIcon(display);
-    DrawBluetoothIcon(display);
+    // Text is most of a step's drawing: the overlays are drawn once, on a
+    // clear layer, and blended in by each step (their edges may round off
+    // by one from drawing them straight on the step; the rest is a pass).
+    if (!anim_.overlayReady) {
+        QImage layer(LayerWidth(), LayerHeight(), QImage::Format_ARGB32_Premultiplied);
+        layer.fill(Qt::transparent);
+        {
+            TCanvas canvas(layer);
+            DrawFixedOverlays(canvas);
+        }
+        anim_.overlay.clear();
+        const auto* pixels = reinterpret_cast<const uint32_t*>(layer.constBits());
+        const std::size_t count = std::size_t(layer.width()) * std::size_t(layer.height());
+        for (std::size_t i = 0; i < count; ++i) {
+            if (pixels[i] >> 24 != 0)
+                anim_.overlay.emplace_back(uint32_t(i), pixels[i]);
+        }
+        anim_.overlayReady = true;
+    }
+    auto* layer = reinterpret_cast<uint32_t*>(DisplayLayer.bits());
+    for (const auto& [offset, colour] : anim_.overlay) {
+        const uint32_t keep = 255 - (colour >> 24);
+        uint32_t& pixel = layer[offset];
+        if (keep == 0) {
+            pixel = colour;
+            continue;
+        }
+        // Source over, per 8-bit channel: colour + pixel x keep / 255.
+        uint32_t blended = 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const uint32_t t = ((pixel >> shift) & 0xFF) * keep + 128;
+            const uint32_t under = (t + (t >> 8)) >> 8;
+            blended |= std::min<uint32_t>(((colour >> shift) & 0xFF) + under, 255) << shift;
+        }
+        pixel = blended;
+    }
+}
+
+void TTargetRenderer::DrawFixedOverlays(TCanvas& canvas)
+{
+    DrawNetworkIcon(canvas);
+    DrawBluetoothIcon(canvas);
     if (!anim_.panel.isNull())
-        PlaceGradingOverlay(display, anim_.panel);
-    PaintInfoLines({ &display });
+        PlaceGradingOverlay(canvas, anim_.panel);
+    PaintInfoLines({ &canvas });
 }
 
 void TTargetRenderer::SyncStaticLayer()
