@@ -152,7 +152,8 @@ public:
     // panel over it, on the display layer only. The static layer then lags
     // behind until the live point needs it or the next pass. The step that
     // reaches the end is a whole pass, so the view at rest is exactly what a
-    // pass draws. Any pass from outside, or a new size, makes the next step
+    // pass draws; a view that did not move keeps the pass already drawn
+    // there when it is that very one. Any pass from outside, or a new size, makes the next step
     // draw the picture again from the current state.
     // A step that would show the frame already on the display layer (a view
     // that does not move, a slow pan or zoom that maps every pixel as the
@@ -325,7 +326,7 @@ private:
         int width = 0;
         int height = 0;
         int viewMode = 0;
-        bool animating = false;
+        bool atRest = false;         // what a pass draws once the view is at rest
     };
     bool ShowsPassAt(double viewX, double viewY, double zoomPercent) const;
 
@@ -382,6 +383,7 @@ private:
     bool firstStep_ = false;         // StartViewAnimation's step: a whole pass
     bool staticBehind_ = false;      // the static layer lacks the last steps
     TShownPass shownPass_;
+    bool tintLeftOut_ = false;       // the pass left the hold-box tint out while animating
     TAnimPicture anim_;
     std::vector<uint32_t> pictureBuffer_;
     QImage crossMask_;               // reused by the hit crosshair

@@ -86,6 +86,12 @@ bool TTargetRenderer::StepViewAnimation()
         ZoomPercent = AnimStartZoom + (AnimEndZoom - AnimStartZoom) * t;
     }
     if (!Animating || firstStep_ || !StepsFromPicture()) {
+        // The last step of a view that did not move: the pass on the layer
+        // is the one at rest, unless it left the hold-box tint out or a
+        // live point is over it.
+        if (!Animating && !firstStep_ && StepsFromPicture() && ShowsPassAt(ViewX, ViewY, ZoomPercent)
+            && shownPass_.atRest && !LivePointValid)
+            return false;
         Render(-1);
         return true;
     }

@@ -28,9 +28,10 @@ void TTargetRenderer::Render(int mode)
         return;
     }
     shownPass_.valid = false;
+    tintLeftOut_ = false;
     DrawPass(mode);
     shownPass_ = { true, ViewX, ViewY, ZoomPercent, PixelsPerMm, CentreX, CentreY, LayerWidth(), LayerHeight(), ViewMode,
-                   Animating };
+                   !tintLeftOut_ };
 }
 
 bool TTargetRenderer::ShowsPassAt(double viewX, double viewY, double zoomPercent) const
@@ -38,7 +39,7 @@ bool TTargetRenderer::ShowsPassAt(double viewX, double viewY, double zoomPercent
     const TShownPass& p = shownPass_;
     return p.valid && p.viewX == viewX && p.viewY == viewY && p.zoomPercent == zoomPercent && p.pixelsPerMm == PixelsPerMm
            && p.centreX == CentreX && p.centreY == CentreY && p.width == LayerWidth() && p.height == LayerHeight()
-           && p.viewMode == ViewMode && p.animating == Animating;
+           && p.viewMode == ViewMode;
 }
 
 void TTargetRenderer::DrawPass(int mode)

@@ -373,7 +373,7 @@ TEST_F(AnimationTest, LivePointAndNewShotsDuringSteps)
 // A new shot where the last one was starts an animation that does not move,
 // one interrupted near its end a zoom of a few thousandths: their steps show
 // the frame already there and repaint nothing, a resize makes the next step
-// draw, and the rest is the pass.
+// draw, and the rest is the pass, drawn anew only where the first differs.
 TEST_F(AnimationTest, StillAndNearlyStillViewsRepaintNothing)
 {
     TClockOverride time;
@@ -396,6 +396,21 @@ TEST_F(AnimationTest, StillAndNearlyStillViewsRepaintNothing)
     r.StepViewAnimation();
     ASSERT_FALSE(r.Animating);
     EXPECT_EQ(r.DisplayLayer, PassAt(r, TTargetRenderer::ViewSingleShot));
+
+    // Left to its end: the first step's pass is the one at rest unless it
+    // left a hold box untinted (a shot's), and then the last step draws.
+    for (int mode : {TTargetRenderer::ViewAllShots, TTargetRenderer::ViewSingleShot}) {
+        TTargetRenderer still;
+        Bind(still, mode);
+        still.SetZoomPercent(200);
+        Animate(still, still.ViewX, still.ViewY, 200, 1000);
+        time.clock.Advance(1000);
+        EXPECT_EQ(still.StepViewAnimation(), mode == TTargetRenderer::ViewSingleShot) << mode;
+        ASSERT_FALSE(still.Animating);
+        EXPECT_EQ(still.DisplayLayer, PassAt(still, mode)) << mode;
+        if (mode == TTargetRenderer::ViewAllShots)
+            EXPECT_EQ(still.StaticLayer, still.DisplayLayer);
+    }
 
     Animate(r, r.ViewX, r.ViewY, 200.003, 1000);
     EXPECT_EQ(r.StillViewMs(), 0u);
