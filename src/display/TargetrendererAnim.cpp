@@ -300,9 +300,10 @@ bool TTargetRenderer::ComposeAnimFrame()
 
 void TTargetRenderer::DrawFixedOverlays()
 {
-    // Text is most of a step's drawing: the overlays are drawn once, on a
-    // clear layer, and blended in by each step (their edges may round off
-    // by one from drawing them straight on the step; the rest is a pass).
+    // Laying out the text lines anew was much of a small view's step: the
+    // overlays are drawn once, on a clear layer, and blended in by each step
+    // (their soft edges may differ by one from drawing them straight on the
+    // step; the view at rest is a pass).
     if (!anim_.overlayReady) {
         QImage layer(LayerWidth(), LayerHeight(), QImage::Format_ARGB32_Premultiplied);
         layer.fill(Qt::transparent);
