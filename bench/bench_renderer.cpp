@@ -105,7 +105,7 @@ void BM_RenderGradingSummary(benchmark::State& state) { RenderView(state, TTarge
 
 } // namespace
 
-// A clock that stands still halfway through every animation.
+// A clock the animation benchmarks hold halfway through every animation.
 class TStillClock : public IClock {
 public:
     uint32_t TickCount() const override { return tick; }
@@ -161,17 +161,68 @@ void AnimationStep(benchmark::State& state, double startZoom, double endZoom)
     {
         TViewerScene scene(startZoom);
         scene.Animate(clock, endZoom);
+        // Back and forth by a step's 20 ms: every step is at a new view.
+        int drawn = 0;
+        int back = 20;
         for (auto _ : state) {
-            scene.renderer.StepViewAnimation();
+            back = -back;
+            clock.tick -= back;
+            drawn += scene.renderer.StepViewAnimation();
             benchmark::DoNotOptimize(scene.renderer.DisplayLayer.constBits());
         }
         state.counters["animating"] = scene.renderer.Animating;
+        state.counters["drawn"] = benchmark::Counter(drawn, benchmark::Counter::kAvgIterations);
     }
     SetClock(nullptr);
 }
 
 void BM_AnimationPanStep(benchmark::State& state) { AnimationStep(state, 200, 200); }
 void BM_AnimationZoomStep(benchmark::State& state) { AnimationStep(state, 100, 200); }
+
+// A whole animation of a second in 20 ms steps, as a viewer runs one for
+// every shot: to where the view is (a shot where the last one was) or, in
+// turn, to the last shot and back to the one before. Arg 1: a monitor's
+// tile of a remote target it has no sizes of, at the size eight tiles get.
+void WholeAnimation(benchmark::State& state, bool still)
+{
+    EnsureApp();
+    TStillClock clock;
+    SetClock(&clock);
+    {
+        TViewerScene scene(200);
+        if (state.range(0) != 0) {
+            scene.renderer.Target = TargetDescription {};
+            scene.renderer.SetLayerSize(164, 352);
+            scene.renderer.Render(-1);
+        }
+        const TShot* shots[] = { scene.shooter->GetShot(kBenchShots - 1), scene.shooter->GetShot(kBenchShots - 2) };
+        int next = 0;
+        int64_t drawn = 0;
+        for (auto _ : state) {
+            TTargetRenderer& r = scene.renderer;
+            r.AnimStartX = r.AnimEndX = r.ViewX;
+            r.AnimStartY = r.AnimEndY = r.ViewY;
+            r.AnimStartZoom = r.AnimEndZoom = r.ZoomPercent;
+            if (!still) {
+                r.AnimEndX = shots[next]->raw.X() * 0.1;
+                r.AnimEndY = shots[next]->raw.Y() * 0.1;
+                next = 1 - next;
+            }
+            r.StartViewAnimation(1000);
+            ++drawn;
+            while (r.Animating) {
+                clock.tick += 20;
+                drawn += r.StepViewAnimation();
+            }
+            benchmark::DoNotOptimize(r.DisplayLayer.constBits());
+        }
+        state.counters["frames"] = benchmark::Counter(double(drawn), benchmark::Counter::kAvgIterations);
+    }
+    SetClock(nullptr);
+}
+
+void BM_AnimationStill(benchmark::State& state) { WholeAnimation(state, true); }
+void BM_AnimationPan(benchmark::State& state) { WholeAnimation(state, false); }
 
 // What every step was before: the whole pass at the step's view.
 void BM_AnimationStepAsWholePass(benchmark::State& state)
@@ -228,6 +279,8 @@ void BM_HitCrosshairOrStrokes(benchmark::State& state)
 BENCHMARK(BM_AnimationPanStep)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AnimationZoomStep)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AnimationStepAsWholePass)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AnimationStill)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AnimationPan)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HitCrosshair)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HitCrosshairOrStrokes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderAllShots)->Unit(benchmark::kMillisecond);

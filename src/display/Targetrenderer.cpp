@@ -235,6 +235,7 @@ void TTargetRenderer::SetLayerSize(int width, int height)
     StaticLayer = NewLayer(width, height);
     DisplayLayer = NewLayer(width, height);
     staticBehind_ = false;
+    shownPass_.valid = false;
     anim_.valid = false;
 
     // Scale and centre follow the new size for every target, drawn or not, so

@@ -32,6 +32,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class TDevice;
@@ -144,20 +145,26 @@ public:
     // The caller fills AnimStart* with the current view and AnimEnd* with the
     // target view first.
     //
-    // On a target picture the steps between the first and the last are not
-    // whole passes: the pass is drawn once, over everything the animation
+    // In a view of the target (all shots, a shot, a range) the steps
+    // between the first and the last are not whole passes: the pass is drawn once, over everything the animation
     // will show, and each step copies (for a changing zoom, scales) its view
     // out of that picture and lays the text lines, the icons and the grading
     // panel over it, on the display layer only. The static layer then lags
     // behind until the live point needs it or the next pass. The step that
     // reaches the end is a whole pass, so the view at rest is exactly what a
-    // pass draws. Any pass from outside, or a new size, makes the next step
+    // pass draws; a view that did not move keeps the pass already drawn
+    // there when it is that very one. Any pass from outside, or a new size, makes the next step
     // draw the picture again from the current state.
-    // A step that would show the frame already on the display layer (a slow
-    // pan between two pixels) leaves it and answers false; true when the
-    // display layer was drawn.
+    // A step that would show the frame already on the display layer (a view
+    // that does not move, a slow pan or zoom that maps every pixel as the
+    // last step did) leaves it and answers false; true when the display
+    // layer was drawn.
     void StartViewAnimation(uint32_t duration);
     bool StepViewAnimation();
+    // Milliseconds to the last step of an animation whose view does not move
+    // while the display layer shows the pass at that view: the steps before
+    // have nothing to draw. 0 otherwise.
+    uint32_t StillViewMs() const;
     // Outer radius in mm (without the caliber) of ring k of Target's ring,
     // the same geometry the scorer uses; 0 without a ring or for a ring that
     // has no diameter.
@@ -303,6 +310,25 @@ public:
 
 private:
     void EndPaint();
+    // Render's pass; Render notes the view it was drawn at.
+    void DrawPass(int mode);
+
+    // The view of the whole pass on the display layer, while nothing but the
+    // live point was drawn over it since.
+    struct TShownPass {
+        bool valid = false;
+        double viewX = 0.0;
+        double viewY = 0.0;
+        double zoomPercent = 0.0;
+        double pixelsPerMm = 0.0;
+        int centreX = 0;
+        int centreY = 0;
+        int width = 0;
+        int height = 0;
+        int viewMode = 0;
+        bool atRest = false;         // what a pass draws once the view is at rest
+    };
+    bool ShowsPassAt(double viewX, double viewY, double zoomPercent) const;
 
     // ---- Animation frames (TargetrendererAnim.cpp) ----
     // The picture an animation's steps are cut from: the target pass over
@@ -322,6 +348,15 @@ private:
         bool framed = false;         // the display layer shows the pan at frameDx, frameDy
         int frameDx = 0;
         int frameDy = 0;
+        // A zoom step's picture column of each layer column and row of each
+        // layer row (-1: background): the frame on the display layer when
+        // not empty.
+        std::vector<int> frameColumns;
+        std::vector<int> frameRows;
+        // The layer-fixed overlays as the pixels they cover (offset in the
+        // layer, premultiplied colour), drawn once for the picture's steps.
+        bool overlayReady = false;
+        std::vector<std::pair<uint32_t, uint32_t>> overlay;
     };
     // Steps cut from a picture: a target on screen and a view that depends
     // on the pan and zoom, outside any open painter.
@@ -334,6 +369,7 @@ private:
     // The layer-fixed parts of a pass (icons, grading panel, text lines) on
     // the display layer alone.
     void DrawFixedOverlays();
+    void DrawFixedOverlays(TCanvas& canvas);
     // Layer-fixed pieces on one canvas.
     void DrawNetworkIcon(TCanvas& canvas);
     void DrawBluetoothIcon(TCanvas& canvas);
@@ -346,6 +382,8 @@ private:
     bool pictureOnly_ = false;       // the pass draws the animation picture
     bool firstStep_ = false;         // StartViewAnimation's step: a whole pass
     bool staticBehind_ = false;      // the static layer lacks the last steps
+    TShownPass shownPass_;
+    bool tintLeftOut_ = false;       // the pass left the hold-box tint out while animating
     TAnimPicture anim_;
     std::vector<uint32_t> pictureBuffer_;
     QImage crossMask_;               // reused by the hit crosshair

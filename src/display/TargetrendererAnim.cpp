@@ -86,9 +86,19 @@ bool TTargetRenderer::StepViewAnimation()
         ZoomPercent = AnimStartZoom + (AnimEndZoom - AnimStartZoom) * t;
     }
     if (!Animating || firstStep_ || !StepsFromPicture()) {
+        // The last step of a view that did not move: the pass on the layer
+        // is the one at rest, unless it left the hold-box tint out or a
+        // live point is over it.
+        if (!Animating && !firstStep_ && StepsFromPicture() && ShowsPassAt(ViewX, ViewY, ZoomPercent)
+            && shownPass_.atRest && !LivePointValid)
+            return false;
         Render(-1);
         return true;
     }
+    // A view that does not move (a new shot where the last one was): the
+    // first step's pass, or a later one, shows this very view already.
+    if (ShowsPassAt(ViewX, ViewY, ZoomPercent))
+        return false;
     if (!anim_.valid || anim_.layerWidth != LayerWidth() || anim_.layerHeight != LayerHeight()
         || anim_.pixelsPerMm != PixelsPerMm) {
         if (!BuildAnimPicture()) {
@@ -99,13 +109,24 @@ bool TTargetRenderer::StepViewAnimation()
     return ComposeAnimFrame();
 }
 
+uint32_t TTargetRenderer::StillViewMs() const
+{
+    if (!Animating || AnimStartX != AnimEndX || AnimStartY != AnimEndY || AnimStartZoom != AnimEndZoom
+        || !StepsFromPicture() || !ShowsPassAt(AnimEndX, AnimEndY, AnimEndZoom))
+        return 0;
+    const uint32_t elapsed = TickCountMs() - AnimStartTick;
+    const uint32_t span = AnimEndTick - AnimStartTick;
+    return elapsed < span ? span - elapsed : 0;
+}
+
 bool TTargetRenderer::StepsFromPicture() const
 {
-    // Text pages and graphs do not move with the view; a view without a
-    // target picture is a plain fill. An open painter (a live point that
-    // left the view) must keep its layers.
+    // Text pages and graphs do not move with the view. Shots and traces do,
+    // also without a ring or silhouette under them (a monitor's view of a
+    // remote target whose sizes it was not sent). An open painter (a live
+    // point that left the view) must keep its layers.
     const bool targetView = ViewMode == ViewAllShots || ViewMode == ViewSingleShot || ViewMode == ViewRange;
-    return targetView && (Target.hasRing || Target.hasSilhouette) && paintDepth_ == 0 && PixelsPerMm > 0
+    return targetView && paintDepth_ == 0 && PixelsPerMm > 0
            && LayerWidth() > 0 && LayerHeight() > 0 && AnimEndTick - AnimStartTick > 20;
 }
 
@@ -186,6 +207,9 @@ bool TTargetRenderer::BuildAnimPicture()
     anim_.layerHeight = h;
     anim_.pixelsPerMm = PixelsPerMm;
     anim_.framed = false;
+    anim_.frameColumns.clear();
+    anim_.frameRows.clear();
+    anim_.overlayReady = false;
     anim_.valid = true;
     return true;
 }
@@ -219,6 +243,8 @@ bool TTargetRenderer::ComposeAnimFrame()
         anim_.framed = true;
         anim_.frameDx = dx;
         anim_.frameDy = dy;
+        anim_.frameColumns.clear();
+        anim_.frameRows.clear();
         const int first = std::clamp(-dx, 0, w);
         const int last = std::clamp(pw - dx, first, w);
         for (int y = 0; y < h; ++y) {
@@ -236,15 +262,24 @@ bool TTargetRenderer::ComposeAnimFrame()
     } else {
         anim_.framed = false;
         // A zoom: the nearest picture pixel of each layer pixel.
-        std::vector<int> columns(std::size_t(w), -1);
-        for (int x = 0; x < w; ++x) {
-            const double u = std::floor(u0 + x * f);
-            columns[std::size_t(x)] = u >= 0 && u < pw ? int(u) : -1;
-        }
+        const auto nearest = [](double start, double step, int count, int size) {
+            std::vector<int> map(std::size_t(count), -1);
+            for (int i = 0; i < count; ++i) {
+                const double p = std::floor(start + i * step);
+                map[std::size_t(i)] = p >= 0 && p < size ? int(p) : -1;
+            }
+            return map;
+        };
+        std::vector<int> columns = nearest(u0, f, w, pw);
+        std::vector<int> rows = nearest(v0, f, h, ph);
+        // A slow or nearly finished zoom may map every pixel as the last
+        // step did.
+        if (columns == anim_.frameColumns && rows == anim_.frameRows)
+            return false;
         for (int y = 0; y < h; ++y) {
             auto* row = reinterpret_cast<uint32_t*>(DisplayLayer.scanLine(y));
-            const double v = std::floor(v0 + y * f);
-            if (!(v >= 0 && v < ph)) {
+            const int v = rows[std::size_t(y)];
+            if (v < 0) {
                 std::fill(row, row + w, fill);
                 continue;
             }
@@ -254,7 +289,10 @@ bool TTargetRenderer::ComposeAnimFrame()
                 row[x] = c >= 0 ? from[c] : fill;
             }
         }
+        anim_.frameColumns = std::move(columns);
+        anim_.frameRows = std::move(rows);
     }
+    shownPass_.valid = false;
     DrawFixedOverlays();
     staticBehind_ = true;
     return true;
@@ -262,13 +300,52 @@ bool TTargetRenderer::ComposeAnimFrame()
 
 void TTargetRenderer::DrawFixedOverlays()
 {
-    TPaintScope scope(*this);
-    TCanvas& display = DisplayCanvas();
-    DrawNetworkIcon(display);
-    DrawBluetoothIcon(display);
+    // Laying out the text lines anew was much of a small view's step: the
+    // overlays are drawn once, on a clear layer, and blended in by each step
+    // (their soft edges may differ by one from drawing them straight on the
+    // step; the view at rest is a pass).
+    if (!anim_.overlayReady) {
+        QImage layer(LayerWidth(), LayerHeight(), QImage::Format_ARGB32_Premultiplied);
+        layer.fill(Qt::transparent);
+        {
+            TCanvas canvas(layer);
+            DrawFixedOverlays(canvas);
+        }
+        anim_.overlay.clear();
+        const auto* pixels = reinterpret_cast<const uint32_t*>(layer.constBits());
+        const std::size_t count = std::size_t(layer.width()) * std::size_t(layer.height());
+        for (std::size_t i = 0; i < count; ++i) {
+            if (pixels[i] >> 24 != 0)
+                anim_.overlay.emplace_back(uint32_t(i), pixels[i]);
+        }
+        anim_.overlayReady = true;
+    }
+    auto* layer = reinterpret_cast<uint32_t*>(DisplayLayer.bits());
+    for (const auto& [offset, colour] : anim_.overlay) {
+        const uint32_t keep = 255 - (colour >> 24);
+        uint32_t& pixel = layer[offset];
+        if (keep == 0) {
+            pixel = colour;
+            continue;
+        }
+        // Source over, per 8-bit channel: colour + pixel x keep / 255.
+        uint32_t blended = 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const uint32_t t = ((pixel >> shift) & 0xFF) * keep + 128;
+            const uint32_t under = (t + (t >> 8)) >> 8;
+            blended |= std::min<uint32_t>(((colour >> shift) & 0xFF) + under, 255) << shift;
+        }
+        pixel = blended;
+    }
+}
+
+void TTargetRenderer::DrawFixedOverlays(TCanvas& canvas)
+{
+    DrawNetworkIcon(canvas);
+    DrawBluetoothIcon(canvas);
     if (!anim_.panel.isNull())
-        PlaceGradingOverlay(display, anim_.panel);
-    PaintInfoLines({ &display });
+        PlaceGradingOverlay(canvas, anim_.panel);
+    PaintInfoLines({ &canvas });
 }
 
 void TTargetRenderer::SyncStaticLayer()

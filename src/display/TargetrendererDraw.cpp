@@ -23,6 +23,27 @@ double RingUnitMm(const RingTargetRecord& ring)
 
 void TTargetRenderer::Render(int mode)
 {
+    if (pictureOnly_) {
+        DrawPass(mode);
+        return;
+    }
+    shownPass_.valid = false;
+    tintLeftOut_ = false;
+    DrawPass(mode);
+    shownPass_ = { true, ViewX, ViewY, ZoomPercent, PixelsPerMm, CentreX, CentreY, LayerWidth(), LayerHeight(), ViewMode,
+                   !tintLeftOut_ };
+}
+
+bool TTargetRenderer::ShowsPassAt(double viewX, double viewY, double zoomPercent) const
+{
+    const TShownPass& p = shownPass_;
+    return p.valid && p.viewX == viewX && p.viewY == viewY && p.zoomPercent == zoomPercent && p.pixelsPerMm == PixelsPerMm
+           && p.centreX == CentreX && p.centreY == CentreY && p.width == LayerWidth() && p.height == LayerHeight()
+           && p.viewMode == ViewMode;
+}
+
+void TTargetRenderer::DrawPass(int mode)
+{
     TPaintScope scope(*this);
     if (!pictureOnly_) {
         // A pass from outside shows the current state: a running animation

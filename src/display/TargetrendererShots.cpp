@@ -360,6 +360,8 @@ void TTargetRenderer::DrawHoldBox(double mx, double my, double sx, double sy)
     TCanvas& still = StaticCanvas();
 
     // The tint is skipped while the view moves: it would smear over frames.
+    if (Animating)
+        tintLeftOut_ = true;
     if (!Animating) {
         const int left = MapX(mx - sx);
         const int top = MapY(my + sy);

@@ -384,6 +384,91 @@ TEST_F(AnimationTest, LivePointAndNewShotsDuringSteps)
     EXPECT_EQ(r.DisplayLayer, still);
 }
 
+// A new shot where the last one was starts an animation that does not move,
+// one interrupted near its end a zoom of a few thousandths: their steps show
+// the frame already there and repaint nothing, a resize makes the next step
+// draw, and the rest is the pass, drawn anew only where the first differs.
+TEST_F(AnimationTest, StillAndNearlyStillViewsRepaintNothing)
+{
+    TClockOverride time;
+    TTargetRenderer r;
+    Bind(r, TTargetRenderer::ViewSingleShot);
+    r.SetZoomPercent(200);
+    Animate(r, r.ViewX, r.ViewY, 200, 1000);
+    const QImage first = r.DisplayLayer.copy();
+    for (int step = 0; step < 3; ++step) {
+        time.clock.Advance(20);
+        EXPECT_FALSE(r.StepViewAnimation()) << step;
+    }
+    EXPECT_EQ(r.DisplayLayer, first);
+    EXPECT_EQ(r.StillViewMs(), 940u) << "nothing to draw before the last step";
+    r.SetLayerSize(400, 300);
+    EXPECT_EQ(r.StillViewMs(), 0u);
+    time.clock.Advance(20);
+    EXPECT_TRUE(r.StepViewAnimation()) << "a new layer holds no frame";
+    time.clock.Advance(1000);
+    r.StepViewAnimation();
+    ASSERT_FALSE(r.Animating);
+    EXPECT_EQ(r.DisplayLayer, PassAt(r, TTargetRenderer::ViewSingleShot));
+
+    // Left to its end: the first step's pass is the one at rest unless it
+    // left a hold box untinted (a shot's), and then the last step draws.
+    for (int mode : {TTargetRenderer::ViewAllShots, TTargetRenderer::ViewSingleShot}) {
+        TTargetRenderer still;
+        Bind(still, mode);
+        still.SetZoomPercent(200);
+        Animate(still, still.ViewX, still.ViewY, 200, 1000);
+        time.clock.Advance(1000);
+        EXPECT_EQ(still.StepViewAnimation(), mode == TTargetRenderer::ViewSingleShot) << mode;
+        ASSERT_FALSE(still.Animating);
+        EXPECT_EQ(still.DisplayLayer, PassAt(still, mode)) << mode;
+        if (mode == TTargetRenderer::ViewAllShots)
+            EXPECT_EQ(still.StaticLayer, still.DisplayLayer);
+    }
+
+    Animate(r, r.ViewX, r.ViewY, 200.003, 1000);
+    EXPECT_EQ(r.StillViewMs(), 0u);
+    time.clock.Advance(20);
+    EXPECT_TRUE(r.StepViewAnimation());
+    const QImage cut = r.DisplayLayer.copy();
+    time.clock.Advance(20);
+    EXPECT_FALSE(r.StepViewAnimation());
+    EXPECT_EQ(r.DisplayLayer, cut);
+}
+
+// A target the view has no sizes of (a monitor's remote shooter) still
+// shows shots and traces that move with the view: the steps are cut from a
+// picture too, a slow glide repaints nothing, and the rest is the pass.
+TEST_F(AnimationTest, ShotsWithoutRingOrSilhouetteGlideLikeTheTarget)
+{
+    TClockOverride time;
+    target = TargetDescription {};
+    for (int mode : {TTargetRenderer::ViewAllShots, TTargetRenderer::ViewSingleShot}) {
+        SCOPED_TRACE(mode);
+        TTargetRenderer r;
+        Bind(r, mode);
+        r.ViewX = 12;
+        r.SetZoomPercent(100);
+        Animate(r, -25, 15, 200, 1000);
+        for (int step = 0; step < 3; ++step) {
+            time.clock.Advance(250);
+            r.StepViewAnimation();
+            ASSERT_TRUE(r.Animating);
+            EXPECT_LT(DifferentShare(r.DisplayLayer, PassAt(r, mode)), 0.01) << step;
+        }
+        time.clock.Advance(250);
+        r.StepViewAnimation();
+        ASSERT_FALSE(r.Animating);
+        EXPECT_EQ(r.DisplayLayer, PassAt(r, mode));
+
+        Animate(r, r.ViewX + 0.01, r.ViewY, 200, 1000);
+        time.clock.Advance(200);
+        EXPECT_TRUE(r.StepViewAnimation());
+        time.clock.Advance(200);
+        EXPECT_FALSE(r.StepViewAnimation());
+    }
+}
+
 TEST_F(RendererTest, FormatDisplayText)
 {
     SetDecimalSeparator(QLatin1Char('.'));

@@ -481,6 +481,8 @@ void TFormShooter::DrawLivePointDirty(const TraceSample& sample)
     renderer_.DrawLivePoint(sample);
     if (renderer_.ViewX != viewX || renderer_.ViewY != viewY || renderer_.ZoomPercent != zoom) {
         ImageTarget->update(); // the point left the zoomed view: a whole pass
+        if (renderer_.Animating)
+            TimerUpdateZoom->start(ZoomStepMs()); // the steps take their view back
         return;
     }
     const auto toRect = [](const TPixelRect& r) { return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1)); };

@@ -19,7 +19,7 @@
 // end of a shot hold when samples wait for it), TimerSampleStreamCheck (the
 // sample watchdog, runs only while measuring), TimerHidePanel,
 // TimerSimpleUIHideButtons, TimerUpdateZoom (only while a view animation
-// runs), and the timer of ShotsArrived (single shot, the next batch of shots
+// runs; once for the last step of a view that does not move), and the timer of ShotsArrived (single shot, the next batch of shots
 // the monitor pulled). No timer runs while nothing is to be done.
 //
 // Waits of seconds (reconnect from the viewer: 2 x 5000 ms; a network text
@@ -247,6 +247,7 @@ private:
     void TrackBarZoomPercentChange(int position);
     void TimerUpdateZoomTimer();
     void StartZoomAnimation(uint32_t ms);
+    int ZoomStepMs() const;
     void UpdateGradingButtons();
     void EditShooterNameClick();
     void EditShooterNameChange();

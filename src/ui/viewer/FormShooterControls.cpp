@@ -415,7 +415,15 @@ void TFormShooter::StartZoomAnimation(uint32_t ms)
     renderer_.StartViewAnimation(ms);
     ShowWholeTarget();
     if (renderer_.Animating)
-        TimerUpdateZoom->start();
+        TimerUpdateZoom->start(ZoomStepMs());
+}
+
+int TFormShooter::ZoomStepMs() const
+{
+    // A view that does not move (a shot where the last one was) shows
+    // nothing new before its last step: one wake-up for that one.
+    const uint32_t still = renderer_.StillViewMs();
+    return still > 0 ? int(std::min<uint32_t>(still, 60000)) : UiTimings().viewerZoomStepMs;
 }
 
 void TFormShooter::TimerUpdateZoomTimer()
@@ -427,6 +435,8 @@ void TFormShooter::TimerUpdateZoomTimer()
     }
     if (!renderer_.Animating)
         TimerUpdateZoom->stop();
+    else if (TimerUpdateZoom->interval() != ZoomStepMs())
+        TimerUpdateZoom->start(ZoomStepMs());
 }
 
 void TFormShooter::TrackBarZoomPercentChange(int position)
