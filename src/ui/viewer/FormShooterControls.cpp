@@ -429,7 +429,10 @@ int TFormShooter::ZoomStepMs() const
 void TFormShooter::TimerUpdateZoomTimer()
 {
     if (renderer_.Animating) {
-        renderPending_ = false;
+        // A pass still owed (the viewer was not painted since it was asked
+        // for) is drawn first: a step of a view that does not move keeps
+        // the pass on the layer and would leave the request out.
+        FlushRender();
         if (renderer_.StepViewAnimation())
             ShowWholeTarget();
     }
