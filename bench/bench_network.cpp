@@ -16,6 +16,7 @@
 #include "NetNode.h"
 
 #include "AppSettings.h"
+#include "BenchShooter.h"
 #include "BenchProgram.h"
 #include "FormNetworkControl.h"
 #include "FormShooter.h"
@@ -96,14 +97,20 @@ void AddShooter(TSession& session, const QString& serial, int shots, int points)
     }
 }
 
-// Console nodes, one shooter each (SN2000 on), firing a shot a second at the
-// monitor on port for 30 s.
+// Console nodes, one shooter each (SN2000 on) on a ring and silhouette
+// target with kBenchShots spread hits, firing those hits again in turn, one
+// a second, at the monitor on port for 30 s: each new shot lands elsewhere,
+// so each viewer's view moves to it as it does for a trainee.
 std::vector<std::unique_ptr<QProcess>> StartFiringNodes(const QTemporaryDir& dir, int count, quint16 port)
 {
     std::vector<std::unique_ptr<QProcess>> nodes;
+    const TargetDescription target = MakeBenchTarget();
     for (int n = 0; n < count; ++n) {
         TSession session;
-        AddShooter(session, QStringLiteral("SN%1").arg(2000 + n), 1, 200);
+        std::unique_ptr<TShooter> shooter = MakeBenchShooter(target, 4711u + unsigned(n));
+        shooter->name = QStringLiteral("Shooter %1").arg(n + 1);
+        shooter->SetSerialNumber(QStringLiteral("SN%1").arg(2000 + n));
+        session.AddShooter(std::move(shooter));
         const QString file = dir.filePath(QStringLiteral("node%1.shotfile.xml").arg(n));
         TShotFileHandler writer;
         writer.SetSession(&session);
@@ -172,7 +179,7 @@ void BM_MonitorCpu(benchmark::State& state)
                 n += mirror.GetShooter(i)->ShotCount();
             return n;
         };
-        if (!RunUntil([&] { return mirror.ShooterCount() == Nodes && total() >= Nodes; }, 20000)) {
+        if (!RunUntil([&] { return mirror.ShooterCount() == Nodes && total() >= Nodes * kBenchShots; }, 20000)) {
             state.SkipWithError("the nodes did not connect");
             break;
         }
@@ -301,7 +308,9 @@ void BM_MonitorCpuViewers(benchmark::State& state)
     for (auto _ : state) {
         TProgramMonitor monitor;
         std::vector<std::unique_ptr<QProcess>> nodes = StartFiringNodes(dir, Nodes, monitor.Port());
-        if (!RunUntil([&] { return CurrentSession->ShooterCount() == Nodes && monitor.TotalShots() >= Nodes; },
+        // The window starts once the files' shots are pulled: it measures
+        // the shots fired, not the first pull.
+        if (!RunUntil([&] { return CurrentSession->ShooterCount() == Nodes && monitor.TotalShots() >= Nodes * kBenchShots; },
                       20000)) {
             state.SkipWithError("the nodes did not connect");
             break;

@@ -9,9 +9,10 @@
 // --until-shots shots in all (exit 0) or after --seconds (exit 0 when no
 // goal was set, else 1), and saves what it pulled with --save. The node
 // serves the session of a session file, prints every text message it gets,
-// copies its first shooter's last shot every --shot-every milliseconds
-// (a shooter that keeps firing) and reconnects a second after losing the
-// monitor.
+// fires a copy of its first shooter's shots from the file, one after
+// another and over again, every --shot-every milliseconds (a shooter that
+// keeps firing, whose hits land apart as a trainee's do) and reconnects a
+// second after losing the monitor.
 #include "NetMonitor.h"
 #include "NetNode.h"
 
@@ -173,16 +174,17 @@ int RunNode(const TOptions& o)
     };
     QTimer shots;
     if (o.shotEveryMs > 0 && session->ShooterCount() > 0) {
-        QObject::connect(&shots, &QTimer::timeout, [&] {
+        const int fileShots = session->GetShooter(0)->ShotCount();
+        QObject::connect(&shots, &QTimer::timeout, [&, fileShots] {
             TShooter* shooter = session->GetShooter(0);
             const int n = shooter->ShotCount();
             auto shot = std::make_unique<TShot>();
-            if (n > 0) {
-                const TShot* last = shooter->GetShot(n - 1);
-                shot->raw = last->raw;
-                shot->AllocateCurve(last->CurveCount());
-                for (int k = 0; k < last->CurveCount(); ++k)
-                    shot->Curve()[k] = last->Curve()[k];
+            if (fileShots > 0) {
+                const TShot* model = shooter->GetShot((n - fileShots) % fileShots);
+                shot->raw = model->raw;
+                shot->AllocateCurve(model->CurveCount());
+                for (int k = 0; k < model->CurveCount(); ++k)
+                    shot->Curve()[k] = model->Curve()[k];
             }
             shot->raw.SetShotNumber(n + 1);
             // A shot of its own: later on the unit's clock (a monitor takes a
