@@ -89,9 +89,20 @@ void BM_XmlSave(benchmark::State& state)
     file.Report(state);
 }
 
-void BM_SaveSessionFile(benchmark::State& state)
+// The session read from the file, or built from the session and written,
+// once per iteration.
+void LoadSessionLoop(benchmark::State& state, const TSessionFile& file)
 {
-    const TSessionFile file(int(state.range(0)));
+    for (auto _ : state) {
+        TShotFileHandler h;
+        h.LoadShotFile(file.path);
+        benchmark::DoNotOptimize(h.Session()->ShooterCount());
+    }
+    file.Report(state);
+}
+
+void SaveSessionLoop(benchmark::State& state, const TSessionFile& file)
+{
     for (auto _ : state) {
         TShotFileHandler h;
         h.SetSession(file.session.get());
@@ -101,40 +112,14 @@ void BM_SaveSessionFile(benchmark::State& state)
     file.Report(state);
 }
 
-void BM_LoadSessionFile(benchmark::State& state)
-{
-    const TSessionFile file(int(state.range(0)));
-    for (auto _ : state) {
-        TShotFileHandler h;
-        h.LoadShotFile(file.path);
-        benchmark::DoNotOptimize(h.Session()->ShooterCount());
-    }
-    file.Report(state);
-}
+void BM_SaveSessionFile(benchmark::State& state) { SaveSessionLoop(state, TSessionFile(int(state.range(0)))); }
+
+void BM_LoadSessionFile(benchmark::State& state) { LoadSessionLoop(state, TSessionFile(int(state.range(0)))); }
 
 // 16 shooters, the argument is the shots per shooter.
-void BM_Session16Load(benchmark::State& state)
-{
-    const TSessionFile file(16, int(state.range(0)));
-    for (auto _ : state) {
-        TShotFileHandler h;
-        h.LoadShotFile(file.path);
-        benchmark::DoNotOptimize(h.Session()->ShooterCount());
-    }
-    file.Report(state);
-}
+void BM_Session16Load(benchmark::State& state) { LoadSessionLoop(state, TSessionFile(16, int(state.range(0)))); }
 
-void BM_Session16Save(benchmark::State& state)
-{
-    const TSessionFile file(16, int(state.range(0)));
-    for (auto _ : state) {
-        TShotFileHandler h;
-        h.SetSession(file.session.get());
-        h.BuildShotFile();
-        h.Save(file.path);
-    }
-    file.Report(state);
-}
+void BM_Session16Save(benchmark::State& state) { SaveSessionLoop(state, TSessionFile(16, int(state.range(0)))); }
 
 void BM_Xml16Parse(benchmark::State& state) { ParseLoop(state, TSessionFile(16, int(state.range(0)))); }
 

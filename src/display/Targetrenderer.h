@@ -145,16 +145,16 @@ public:
     // The caller fills AnimStart* with the current view and AnimEnd* with the
     // target view first.
     //
-    // In a view of the target (all shots, a shot, a range) the steps
-    // between the first and the last are not whole passes: the pass is drawn once, over everything the animation
-    // will show, and each step copies (for a changing zoom, scales) its view
-    // out of that picture and lays the text lines, the icons and the grading
-    // panel over it, on the display layer only. The static layer then lags
-    // behind until the live point needs it or the next pass. The step that
-    // reaches the end is a whole pass, so the view at rest is exactly what a
-    // pass draws; a view that did not move keeps the pass already drawn
-    // there when it is that very one. Any pass from outside, or a new size, makes the next step
-    // draw the picture again from the current state.
+    // In a view of the target (all shots, a shot, a range) the steps between the
+    // first and the last are not whole passes: the pass is drawn once, over
+    // everything the animation will show, and each step copies (for a changing
+    // zoom, scales) its view out of that picture and lays the text lines, the
+    // icons and the grading panel over it, on the display layer only. The static
+    // layer then lags behind until the live point needs it or the next pass. The
+    // step that reaches the end is a whole pass, so the view at rest is exactly
+    // what a pass draws; a view that did not move keeps the pass already drawn
+    // there when it is that very one. Any pass from outside, or a new size,
+    // makes the next step draw the picture again from the current state.
     // A step that would show the frame already on the display layer (a view
     // that does not move, a slow pan or zoom that maps every pixel as the
     // last step did) leaves it and answers false; true when the display

@@ -19,8 +19,9 @@
 // end of a shot hold when samples wait for it), TimerSampleStreamCheck (the
 // sample watchdog, runs only while measuring), TimerHidePanel,
 // TimerSimpleUIHideButtons, TimerUpdateZoom (only while a view animation
-// runs; once for the last step of a view that does not move), and the timer of ShotsArrived (single shot, the next batch of shots
-// the monitor pulled). No timer runs while nothing is to be done.
+// runs; once for the last step of a view that does not move), and the timer
+// of ShotsArrived (single shot, the next batch of shots the monitor pulled).
+// No timer runs while nothing is to be done.
 //
 // Waits of seconds (reconnect from the viewer: 2 x 5000 ms; a network text
 // to a measuring unit: 5000 ms, then its display lines one by one) are timer
