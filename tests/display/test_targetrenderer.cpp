@@ -337,8 +337,9 @@ TEST_F(AnimationTest, StepsLookLikePassesAndTheRestIsExactlyOne)
             ASSERT_FALSE(r.Animating);
             const QImage rest = PassAt(r, mode);
             EXPECT_EQ(r.DisplayLayer, rest);
-            if (mode == TTargetRenderer::ViewAllShots)
+            if (mode == TTargetRenderer::ViewAllShots) {
                 EXPECT_EQ(r.StaticLayer, rest);
+            }
         }
     }
 }
@@ -422,8 +423,9 @@ TEST_F(AnimationTest, StillAndNearlyStillViewsRepaintNothing)
         EXPECT_EQ(still.StepViewAnimation(), mode == TTargetRenderer::ViewSingleShot) << mode;
         ASSERT_FALSE(still.Animating);
         EXPECT_EQ(still.DisplayLayer, PassAt(still, mode)) << mode;
-        if (mode == TTargetRenderer::ViewAllShots)
+        if (mode == TTargetRenderer::ViewAllShots) {
             EXPECT_EQ(still.StaticLayer, still.DisplayLayer);
+        }
     }
 
     Animate(r, r.ViewX, r.ViewY, 200.003, 1000);
