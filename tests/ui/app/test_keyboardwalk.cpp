@@ -131,8 +131,9 @@ TEST_F(KeyboardTest, EveryScreenByTabReturnAndEscape)
         QWidget* form = c.show();
         ASSERT_TRUE(ActivateWindow(form));
         SaveScreen(*form, QStringLiteral("keys_%1").arg(QLatin1String(c.title)));
-        if (c.defaultButton)
+        if (c.defaultButton) {
             EXPECT_TRUE(Control(form, c.defaultButton)->isDefault());
+        }
         EXPECT_EQ(Unreached(form), QStringList());
         if (c.defaultButton) {
             // The default's own work is tested with its screen: here only that
@@ -149,6 +150,55 @@ TEST_F(KeyboardTest, EveryScreenByTabReturnAndEscape)
         EXPECT_EQ(form->isVisible(), !c.escapeCloses);
         form->hide();
     }
+}
+
+// The operator's road with the keyboard alone: the start menu, Training
+// Setup, Start, the live viewer with two shots reviewed, and the session
+// closed from the panel. Windows are picked as a window manager would.
+TEST_F(KeyboardTest, TrainingFromStartMenuToClosedSession)
+{
+    unitsim::TSimUnit& unit = AddUnit(41, unitsim::UnitName("KBR", 41));
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(WaitForStartMenu());
+    ASSERT_TRUE(ScanUnits(1));
+    const auto focusName = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); };
+
+    ASSERT_TRUE(ActivateWindow(FormStartMenu));
+    ASSERT_TRUE(TabTo(FormStartMenu, "BitBtnDynamicTraining"));
+    PressKey(Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([] { return FormSelectSetup->isVisible() && !FormStartMenu->isVisible(); }));
+
+    ASSERT_TRUE(ActivateWindow(FormSelectSetup));
+    QPushButton* start = Control(FormSelectSetup, "ButtonStart");
+    ASSERT_TRUE(WaitFor([&] { return start->isEnabled(); }));
+    ASSERT_TRUE(TabTo(FormSelectSetup, "DrawGridSetups"));
+    PressKey(Qt::Key_Tab, Qt::ControlModifier);  // out of the list, as Tab
+    EXPECT_EQ(focusName(), QStringLiteral("ButtonStart"));
+    PressKey(Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(focusName(), QStringLiteral("DrawGridSetups"));
+    PressKey(Qt::Key_Return);  // Start, the default
+    ASSERT_TRUE(WaitFor([] { return ShooterViewers.size() == 1 && !FormSelectSetup->Programming(); }));
+    EXPECT_FALSE(FormSelectSetup->isVisible());
+
+    TFormShooter* viewer = ShooterViewers.front();
+    ASSERT_TRUE(ActivateWindow(viewer));
+    ASSERT_TRUE(TabTo(viewer, "ButtonStartStop"));
+    PressKey(Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return unit.Measuring(); }));
+    unit.FireShot(RingShot(0, 0));
+    unit.FireShot(RingShot(60, -40));
+    ASSERT_TRUE(WaitFor([&] { return viewer->Shooter()->ShotCount() == 2 && !viewer->DrawPending(); }));
+    ASSERT_TRUE(TabTo(viewer, "BitBtnLeftArrow"));
+    PressKey(Qt::Key_Return);
+    EXPECT_EQ(viewer->SelectedShot(), viewer->Shooter()->GetShot(0));
+    SaveScreen(*viewer, QStringLiteral("keys_road_viewer"));
+
+    ASSERT_TRUE(ActivateWindow(FormShooterPanel));
+    prompts.queued = {TMsgResult::No};
+    PressKey(Qt::Key_Escape);
+    ASSERT_TRUE(WaitFor([] { return ShooterViewers.empty() && FormStartMenu->isVisible(); }));
+    EXPECT_EQ(prompts.Count(QStringLiteral("Save session?")), 1);
+    EXPECT_FALSE(FormShooterPanel->isVisible());
 }
 
 }  // namespace
