@@ -77,6 +77,7 @@ struct TFormCase {
     const char* defaultButton;       // null: the screen has none
     const char* returnFrom;          // a control that leaves Return to the screen; null: the default itself
     bool escapeCloses;
+    const char* keepsReturn = nullptr;  // a control whose Return must not reach the default
 };
 
 class KeyboardTest : public UiRigTest {
@@ -103,7 +104,7 @@ TEST_F(KeyboardTest, EveryScreenByTabReturnAndEscape)
         {"open", [&] { return shown(FormOpenSession); }, "BitBtnOpen", "StringGridSessions", true},
         {"download", [&] { return shown(FormPrepareDownload); }, nullptr, nullptr, true},
         {"list", [&] { return shown(FormShooterList); }, nullptr, nullptr, true},
-        {"names", [&] { return shown(FormNameListEditor); }, "ButtonOk", nullptr, true},
+        {"names", [&] { return shown(FormNameListEditor); }, "ButtonOk", nullptr, true, "StringGridTeams"},
         {"search", [&] {
              FormSearchShooterName->SetTeam(FormNameListEditor->NameList().GetAllNames(), QStringLiteral("Team"));
              return shown(FormSearchShooterName);
@@ -112,7 +113,7 @@ TEST_F(KeyboardTest, EveryScreenByTabReturnAndEscape)
         {"editor", [&] {
              FormEditSetup->BeginEdit(entry);
              return shown(FormEditSetup);
-         }, "ButtonOK", "TabControlPage", true},
+         }, "ButtonOK", "TabControlPage", true, "EditSleepAngle2"},
         {"print", [&] {
              FormPrintSetup->SetTarget(GoldenRing());
              return shown(FormPrintSetup);
@@ -145,6 +146,11 @@ TEST_F(KeyboardTest, EveryScreenByTabReturnAndEscape)
             (c.returnFrom ? Control<QWidget>(form, c.returnFrom) : static_cast<QWidget*>(button))->setFocus();
             PressKey(Qt::Key_Return);
             EXPECT_EQ(pressed.count(), 1);
+            if (c.keepsReturn) {
+                Control<QWidget>(form, c.keepsReturn)->setFocus();
+                PressKey(Qt::Key_Return);
+                EXPECT_EQ(pressed.count(), 1) << c.keepsReturn;
+            }
         }
         PressKey(Qt::Key_Escape);
         EXPECT_EQ(form->isVisible(), !c.escapeCloses);
