@@ -4,6 +4,7 @@
 #include "AppSettings.h"
 #include "EditSetupValues.h"
 #include "EditSetupWidgets.h"
+#include "FormKeys.h"
 #include "FormPrintSetup.h"
 #include "FrameEditAdvancedSettings.h"
 #include "FrameEditModeSettings.h"
@@ -53,6 +54,7 @@ TFormEditSetup::TFormEditSetup(QWidget* parent)
     BuildControls();
     BuildLayout();
     RegisterTranslation();
+    InstallFormKeys(this, ButtonOK, ButtonCancel, TReturnKeys::KeptByEdits);
     Preview.SetSize(PreviewWidth, PreviewHeight);
     Preview.SetZoomField(InitialZoomField);
     for (const char* text : {"Ring or silhouette not selected",

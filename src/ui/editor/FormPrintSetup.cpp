@@ -1,5 +1,6 @@
 #include "FormPrintSetup.h"
 
+#include "FormKeys.h"
 #include "Globals.h"
 #include "NamedControl.h"
 #include "Prompts.h"
@@ -40,6 +41,7 @@ TFormPrintSetup::TFormPrintSetup(QWidget* parent)
     BuildControls();
     BuildLayout();
     ConnectHandlers();
+    InstallFormKeys(this, ButtonPrint, ButtonCancel);
     RegisterTranslateTable(TranslateOrderPrintSetup, this,
                            {{QStringLiteral("Caption"), TTranslateKind::Caption},
                             {QStringLiteral("ButtonPrint"), TTranslateKind::Caption},

@@ -49,6 +49,7 @@ TFrameEditModeSettings::~TFrameEditModeSettings() { UnregisterTranslateTables(th
 void TFrameEditModeSettings::BuildControls()
 {
     MemoDescription = NamedControl<QPlainTextEdit>(this, "MemoDescription");
+    MemoDescription->setTabChangesFocus(true);
     MemoDescription->setFixedHeight(70);
     EditRingTarget2 = NamedControl<QLineEdit>(this, "EditRingTarget2");
     EditSilhouetteNumber2 = NamedControl<QLineEdit>(this, "EditSilhouetteNumber2");

@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "AppSettings.h"
+#include "FormKeys.h"
 #include "Globals.h"
 #include "KeystrokeDelegate.h"
 #include "NameListModels.h"
@@ -24,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -83,6 +85,7 @@ QTableView* NameGrid(QWidget* parent, const char* name)
     grid->horizontalHeader()->setStretchLastSection(true);
     grid->verticalHeader()->hide();
     grid->setItemDelegate(new TKeystrokeDelegate(grid));
+    grid->setTabKeyNavigation(false);  // Tab leaves the grid for its buttons
     return grid;
 }
 
@@ -164,6 +167,13 @@ void TFormNameListEditor::BuildLayout()
     auto* main = new QVBoxLayout(this);
     main->addLayout(grids, 1);
     main->addLayout(bottom);
+
+    // Each grid, then the buttons under it.
+    QWidget* order[] = {StringGridTeams, ButtonNewTeam, ButtonRemoveTeam, StringGridShooters, ButtonNewShooter,
+                        ButtonRemoveShooter, ButtonLoadList, ButtonSaveList, ButtonOk, ButtonCancel};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    InstallFormKeys(this, ButtonOk, ButtonCancel);
 }
 
 void TFormNameListEditor::ConnectHandlers()

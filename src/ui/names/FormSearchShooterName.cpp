@@ -1,5 +1,6 @@
 #include "FormSearchShooterName.h"
 
+#include "FormKeys.h"
 #include "NamedControl.h"
 #include "NameList.h"
 #include "NameListModels.h"
@@ -109,6 +110,7 @@ void TFormSearchShooterName::ConnectHandlers()
     connect(BitBtnClose, &QPushButton::clicked, this, &QDialog::reject);
     EditSearch->installEventFilter(this);
     ListBoxNames->installEventFilter(this);
+    InstallFormKeys(this, BitBtnOK, BitBtnClose);
 }
 
 void TFormSearchShooterName::SetTeam(const TTeam* team, const QString& teamText)

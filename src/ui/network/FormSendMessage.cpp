@@ -1,5 +1,6 @@
 #include "FormSendMessage.h"
 
+#include "FormKeys.h"
 #include "FormNetworkControl.h"
 #include "NamedControl.h"
 #include "Prompts.h"
@@ -64,6 +65,7 @@ void TFormSendMessage::BuildControls()
     MemoMessage->setFont(mono);
     MemoMessage->setLineWrapMode(QPlainTextEdit::NoWrap);
     MemoMessage->installEventFilter(this);
+    MemoMessage->setTabChangesFocus(true);
 
     BitBtnSend = NamedControl<QPushButton>(this, "BitBtnSend");
     BitBtnSend->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
@@ -88,6 +90,7 @@ void TFormSendMessage::BuildControls()
     connect(BitBtnSend, &QPushButton::clicked, this, &TFormSendMessage::BitBtnSendClick);
     connect(BitBtnClose, &QPushButton::clicked, this, &TFormSendMessage::BitBtnCloseClick);
     connect(TimerHideMessage, &QTimer::timeout, this, &TFormSendMessage::TimerHideMessageTimer);
+    InstallFormKeys(this, BitBtnSend, BitBtnClose);
 }
 
 void TFormSendMessage::SetRecipient(const QString& recipient)

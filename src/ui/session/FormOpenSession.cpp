@@ -1,6 +1,7 @@
 #include "FormOpenSession.h"
 
 #include "AppPaths.h"
+#include "FormKeys.h"
 #include "FormShooter.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
@@ -18,7 +19,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -76,7 +76,7 @@ void TFormOpenSession::BuildControls()
     StringGridSessions->setSelectionMode(QAbstractItemView::SingleSelection);
     StringGridSessions->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGridSessions->verticalHeader()->hide();
-    StringGridSessions->installEventFilter(this);
+    StringGridSessions->setTabKeyNavigation(false);  // Tab leaves the list for the buttons
 
     BitBtnOpen = NamedControl<QPushButton>(this, "BitBtnOpen");
     BitBtnOpen->setText(QStringLiteral("Open"));
@@ -104,6 +104,11 @@ void TFormOpenSession::BuildLayout()
     main->addLayout(top);
     main->addWidget(StringGridSessions, 1);
     main->addLayout(bottom);
+
+    setTabOrder(StringGridSessions, BitBtnOpen);
+    setTabOrder(BitBtnOpen, BitBtnShowBrowseDialog);
+    setTabOrder(BitBtnShowBrowseDialog, BitBtnClose);
+    InstallFormKeys(this, BitBtnOpen, BitBtnClose);
 }
 
 void TFormOpenSession::ConnectHandlers()
@@ -166,18 +171,6 @@ QString TFormOpenSession::SelectedPath() const
 void TFormOpenSession::UpdateOpenButton()
 {
     BitBtnOpen->setEnabled(!opening_ && StringGridSessions->selectionModel()->hasSelection());
-}
-
-bool TFormOpenSession::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == StringGridSessions && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            BitBtnOpenClick();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 // ---- Handlers ------------------------------------------------------------------------

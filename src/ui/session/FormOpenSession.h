@@ -9,8 +9,9 @@
 // deletes them).
 //
 // The grid always has a selected row while it lists files: the newest when
-// the list shows. Open, Enter on the grid and a double click open the
-// selected row; without one Open is disabled.
+// the list shows. Open, Enter on the grid (Open is the default button) and a
+// double click open the selected row; without one Open is disabled. Escape
+// is Close.
 //
 // No timers, no hooks. Waits: the close question and the browse dialog run
 // nested loops; Open is disabled meanwhile and the form is checked to still
@@ -56,7 +57,6 @@ protected:
     void showEvent(QShowEvent* event) override;     // FormShow
     void closeEvent(QCloseEvent* event) override;   // FormClose
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override; // Enter on the grid
 
 private:
     void BuildControls();

@@ -2,6 +2,7 @@
 
 #include "Device.h"
 #include "DeviceManager.h"
+#include "FormKeys.h"
 #include "FormShooter.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
@@ -142,6 +143,7 @@ TFormPrepareDownload::TFormPrepareDownload(QWidget* parent)
     BuildControls();
     BuildLayout();
     RegisterTranslation();
+    InstallFormKeys(this, nullptr, ButtonCancel);
     resize(420, 300);
 }
 

@@ -1,6 +1,7 @@
 #include "FormShooterList.h"
 
 #include "AppPaths.h"
+#include "FormKeys.h"
 #include "FormNameListEditor.h"
 #include "FormSearchShooterName.h"
 #include "FormShooter.h"
@@ -34,6 +35,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <iterator>
 
 namespace {
 
@@ -79,6 +81,7 @@ void TFormShooterList::BuildControls()
     StringGridNames->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                                      | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
     StringGridNames->verticalHeader()->hide();
+    StringGridNames->setTabKeyNavigation(false);  // Tab leaves the grid; the arrows move between cells
 
     ComboBoxTeams = NamedControl<QComboBox>(this, "ComboBoxTeams");
     Label1 = NamedControl<QLabel>(this, "Label1");
@@ -131,6 +134,12 @@ void TFormShooterList::BuildLayout()
     main->addWidget(StringGridNames, 1);
     main->addLayout(teams);
     main->addLayout(bottom);
+
+    QWidget* order[] = {StringGridNames, ComboBoxTeams, BitBtnEditList, BitBtnSaveSession, BitBtnPrintSession,
+                        BitBtnClose};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    InstallFormKeys(this, nullptr, BitBtnClose);
 }
 
 void TFormShooterList::ConnectHandlers()

@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "AppSettings.h"
 #include "Application.h"
+#include "FormKeys.h"
 #include "FormSelectSetup.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
@@ -195,6 +196,7 @@ TFormApplicationSettings::TFormApplicationSettings(QWidget* parent)
     BuildMonitoringAndButtons();
     RegisterTranslation();
     LayoutQuickGradingOptions();
+    InstallFormKeys(this, BitBtnOk, BitBtnHome);
 }
 
 TFormApplicationSettings::~TFormApplicationSettings() { UnregisterTranslateTables(this); }

@@ -4,6 +4,7 @@
 #include "AppSettings.h"
 #include "EditSetupValues.h"
 #include "FormEditSetup.h"
+#include "FormKeys.h"
 #include "FormStartMenu.h"
 #include "Globals.h"
 #include "Prompts.h"
@@ -35,6 +36,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -108,6 +110,7 @@ void TFormSelectSetup::BuildControls()
     DrawGridSetups->setSelectionBehavior(QAbstractItemView::SelectRows);
     DrawGridSetups->setSelectionMode(QAbstractItemView::SingleSelection);
     DrawGridSetups->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DrawGridSetups->setTabKeyNavigation(false);  // Tab leaves the list for the buttons
     DrawGridSetups->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     DrawGridSetups->setShowGrid(false);
     DrawGridSetups->horizontalHeader()->hide();
@@ -208,6 +211,14 @@ void TFormSelectSetup::BuildLayout()
     main->addWidget(PanelShowProgress);
     main->addLayout(bottom);
     ShowListTools(false);
+
+    // From the list to what finishes the screen, then the tools, Close last.
+    QWidget* order[] = {DrawGridSetups, ButtonStart, ButtonSetup, BitBtnEdit, SpeedButtonMounting, BitBtnMore,
+                        BitBtnCopy, BitBtnDelete, BitBtnMoveUp, BitBtnMoveDown, ButtonSaveSetupFile,
+                        ButtonOpenSetupFile, ButtonOpenDefaultSetupFile, BitBtnClose};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    InstallFormKeys(this, ButtonStart, BitBtnClose);
 }
 
 void TFormSelectSetup::ConnectHandlers()

@@ -7,6 +7,7 @@
 #include "DeviceManager.h"
 #include "DiagnosticsLog.h"
 #include "FormApplicationSettings.h"
+#include "FormKeys.h"
 #include "FormOpenSession.h"
 #include "FormPrepareDownload.h"
 #include "FormSelectSetup.h"
@@ -81,6 +82,7 @@ TFormStartMenu::TFormStartMenu(QWidget* parent)
     PlaceLogos();
     RegisterTranslation();
     ConnectLog();
+    InstallFormKeys(this, nullptr, nullptr);
 
     TimerUpdateDeviceCounts = Named(new QTimer(this), "TimerUpdateDeviceCounts");
     TimerUpdateDeviceCounts->setInterval(UiTimings().deviceCountMs);

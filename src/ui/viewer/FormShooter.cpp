@@ -9,6 +9,7 @@
 
 #include "AppSettings.h"
 #include "Clock.h"
+#include "FormKeys.h"
 #include "FormShooterDevice.h"
 #include "FormShooterWidgets.h"
 #include "Globals.h"
@@ -145,6 +146,7 @@ TFormShooter::TFormShooter(QWidget* parent)
     BuildControls();
     BuildTimers();
     ConnectHandlers();
+    InstallFormKeys(this, nullptr, nullptr);  // Return presses the focused button
     ShowReplayGlyph();
     renderer_.GradingOverlay = GetOptionBool(QStringLiteral("QuickGrading"));
     strip_.minWidth = 1000;

@@ -1,5 +1,6 @@
 #include "FormShooterPanel.h"
 
+#include "FormKeys.h"
 #include "FormNameListEditor.h"
 #include "FormSearchShooterName.h"
 #include "FormShooter.h"
@@ -39,7 +40,8 @@ T* Named(QWidget* parent, const char* name)
     auto* control = new T(parent);
     control->setObjectName(QString::fromLatin1(name));
     control->setFixedSize(ButtonSize, ButtonSize);
-    control->setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab only: a click must leave the focus in the viewers.
+    control->setFocusPolicy(Qt::TabFocus);
     return control;
 }
 
@@ -93,6 +95,7 @@ TFormShooterPanel::TFormShooterPanel(QWidget* parent)
     setWindowTitle(QStringLiteral("Control"));
     BuildControls();
     ConnectHandlers();
+    InstallFormKeys(this, nullptr, BitBtnCloseSession);
     resize(DesignSize);
 }
 

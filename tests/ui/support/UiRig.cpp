@@ -20,6 +20,7 @@
 #include "Translation.h"
 #include "UiGlobals.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
@@ -381,6 +382,35 @@ void Click(QWidget* widget, QPoint at)
     EXPECT_TRUE(widget->isVisible()) << "click on hidden " << widget->objectName().toStdString();
     EXPECT_TRUE(widget->isEnabled()) << "click on disabled " << widget->objectName().toStdString();
     QTest::mouseClick(widget, Qt::LeftButton, {}, at.isNull() ? widget->rect().center() : at);
+}
+
+bool ActivateWindow(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window, 5000);
+}
+
+void PressKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    QWidget* target = QApplication::focusWidget();
+    if (!target)
+        target = QApplication::activeWindow();
+    ASSERT_NE(target, nullptr) << "no window takes keys";
+    QTest::keyClick(target, Qt::Key(key), modifiers);
+}
+
+bool TabTo(QWidget* form, const char* name)
+{
+    const int round = int(form->findChildren<QWidget*>().size()) + 1;
+    for (int i = 0; i < round; ++i) {
+        const QWidget* focus = QApplication::focusWidget();
+        if (focus && focus->objectName() == QLatin1String(name))
+            return true;
+        PressKey(Qt::Key_Tab);
+    }
+    return false;
 }
 
 TFormShooter* AddViewer(TDevice* device, TShooter* shooter, bool live)

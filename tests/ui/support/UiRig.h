@@ -211,6 +211,17 @@ class TShooterNameFileHandler;
 void FillNameList(TShooterNameFileHandler& names, const QString& teams);
 QString DescribeNameList(const TShooterNameFileHandler& names);
 
+// ---- Keys ----
+// Makes window the active window, as the operator's window manager would when
+// it is picked; false when it never became active.
+bool ActivateWindow(QWidget* window);
+// A key pressed on the focused control (on the active window when no control
+// has the focus), as from the keyboard.
+void PressKey(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// Presses Tab until the control named name has the focus; false when a full
+// round of the form's controls never reaches it.
+bool TabTo(QWidget* form, const char* name);
+
 // Types text into widget key by key; unlike QTest::keyClicks it takes letters
 // beyond ASCII ("ö" arrives as the key Ö with the text "ö").
 void TypeText(QWidget* widget, const QString& text);

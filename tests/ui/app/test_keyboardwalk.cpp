@@ -1,0 +1,210 @@
+// Every screen worked from the keyboard alone: Tab reaches each control an
+// operator could use, Return presses the screen's default button and Escape
+// its Cancel or Close button; and one training from the start menu to the
+// closed session, keys only, at a simulated unit.
+#include "FormApplicationSettings.h"
+#include "FormEditSetup.h"
+#include "FormNameListEditor.h"
+#include "FormOpenSession.h"
+#include "FormPrepareDownload.h"
+#include "FormPrintSetup.h"
+#include "FormSearchShooterName.h"
+#include "FormSelectSetup.h"
+#include "FormSendMessage.h"
+#include "FormShooterList.h"
+#include "FormShooterPanel.h"
+#include "FormStartMenu.h"
+#include "TestTargets.h"
+#include "UiRig.h"
+
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <set>
+
+namespace {
+
+// A control as a Tab stop: the radio buttons of one box are one stop, as
+// Tab enters a box of choices at its checked button.
+const QObject* StopOf(const QWidget* w)
+{
+    return qobject_cast<const QRadioButton*>(w) ? static_cast<const QObject*>(w->parentWidget()) : w;
+}
+
+// The parts of a control (a grid's cells, a spin box's or combo's edit).
+bool PartOfControl(const QWidget* w, const QWidget* form)
+{
+    for (const QWidget* p = w->parentWidget(); p && p != form; p = p->parentWidget())
+        if (qobject_cast<const QAbstractItemView*>(p) || qobject_cast<const QAbstractSpinBox*>(p)
+            || qobject_cast<const QComboBox*>(p))
+            return true;
+    return false;
+}
+
+// Tabs round form twice; returns the names of the controls that are shown,
+// enabled and take the focus by Tab but were never reached.
+QStringList Unreached(QWidget* form)
+{
+    std::set<const QObject*> stops;
+    std::map<const QObject*, QString> names;
+    for (const QWidget* w : form->findChildren<QWidget*>()) {
+        if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && w->window() == form
+            && !PartOfControl(w, form)) {
+            stops.insert(StopOf(w));
+            names[StopOf(w)] = w->objectName();
+        }
+    }
+    const std::size_t presses = 2 * stops.size() + 2;
+    for (std::size_t i = 0; i < presses; ++i) {
+        for (const QWidget* f = QApplication::focusWidget(); f && f != form; f = f->parentWidget())
+            stops.erase(StopOf(f));
+        PressKey(Qt::Key_Tab);
+    }
+    QStringList missed;
+    for (const QObject* stop : stops)
+        missed << names[stop];
+    return missed;
+}
+
+struct TFormCase {
+    const char* title;
+    std::function<QWidget*()> show;  // shows the screen, returns its window
+    const char* defaultButton;       // null: the screen has none
+    const char* returnFrom;          // a control that leaves Return to the screen; null: the default itself
+    bool escapeCloses;
+    const char* keepsReturn = nullptr;  // a control whose Return must not reach the default
+};
+
+class KeyboardTest : public UiRigTest {
+protected:
+    void SetUp() override
+    {
+        UiRigTest::SetUp();
+        networkForms = {{}, [] { return static_cast<QWidget*>(new TFormSendMessage); }};
+    }
+};
+
+TEST_F(KeyboardTest, EveryScreenByTabReturnAndEscape)
+{
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(WaitForStartMenu());
+    TTargetSetup entry = *FormSelectSetup->Setups().Get(0);
+    const auto shown = [](QWidget* form) {
+        form->show();
+        return form;
+    };
+    const TFormCase cases[] = {
+        {"start", [] { return static_cast<QWidget*>(FormStartMenu); }, nullptr, nullptr, false},
+        {"setup", [&] { return shown(FormSelectSetup); }, "ButtonStart", "DrawGridSetups", true},
+        {"open", [&] { return shown(FormOpenSession); }, "BitBtnOpen", "StringGridSessions", true},
+        {"download", [&] { return shown(FormPrepareDownload); }, nullptr, nullptr, true},
+        {"list", [&] { return shown(FormShooterList); }, nullptr, nullptr, true},
+        {"names", [&] { return shown(FormNameListEditor); }, "ButtonOk", nullptr, true, "StringGridTeams"},
+        {"search", [&] {
+             FormSearchShooterName->SetTeam(FormNameListEditor->NameList().GetAllNames(), QStringLiteral("Team"));
+             return shown(FormSearchShooterName);
+         }, "BitBtnOK", nullptr, true},
+        {"settings", [&] { return shown(FormApplicationSettings); }, "BitBtnOk", "CheckBoxStartAutomatically", true},
+        {"editor", [&] {
+             FormEditSetup->BeginEdit(entry);
+             return shown(FormEditSetup);
+         }, "ButtonOK", "TabControlPage", true, "EditSleepAngle2"},
+        {"print", [&] {
+             FormPrintSetup->SetTarget(GoldenRing());
+             return shown(FormPrintSetup);
+         }, "ButtonPrint", "EditScaledDistance", true},
+        {"message", [&] { return shown(FormSendMessage); }, "BitBtnSend", nullptr, true},
+        {"viewer", [&] {
+             SessionMode = SessionOpenFile;
+             AddViewer(nullptr, AddShooterWithShots(*CurrentSession, QStringLiteral("Anna"), 1, GoldenRing(), 2), false);
+             ShowSessionViewers();
+             return static_cast<QWidget*>(ShooterViewers.front());
+         }, nullptr, nullptr, false},
+        {"panel", [&] { return static_cast<QWidget*>(FormShooterPanel); }, nullptr, nullptr, true},
+    };
+    for (const TFormCase& c : cases) {
+        SCOPED_TRACE(c.title);
+        QWidget* form = c.show();
+        ASSERT_TRUE(ActivateWindow(form));
+        SaveScreen(*form, QStringLiteral("keys_%1").arg(QLatin1String(c.title)));
+        if (c.defaultButton) {
+            EXPECT_TRUE(Control(form, c.defaultButton)->isDefault());
+        }
+        EXPECT_EQ(Unreached(form), QStringList());
+        if (c.defaultButton) {
+            // The default's own work is tested with its screen: here only that
+            // Return presses it.
+            auto* button = Control(form, c.defaultButton);
+            QObject::disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);
+            button->setEnabled(true);
+            QSignalSpy pressed(button, &QAbstractButton::clicked);
+            (c.returnFrom ? Control<QWidget>(form, c.returnFrom) : static_cast<QWidget*>(button))->setFocus();
+            PressKey(Qt::Key_Return);
+            EXPECT_EQ(pressed.count(), 1);
+            if (c.keepsReturn) {
+                Control<QWidget>(form, c.keepsReturn)->setFocus();
+                PressKey(Qt::Key_Return);
+                EXPECT_EQ(pressed.count(), 1) << c.keepsReturn;
+            }
+        }
+        PressKey(Qt::Key_Escape);
+        EXPECT_EQ(form->isVisible(), !c.escapeCloses);
+        form->hide();
+    }
+}
+
+// The operator's road with the keyboard alone: the start menu, Training
+// Setup, Start, the live viewer with two shots reviewed, and the session
+// closed from the panel. Windows are picked as a window manager would.
+TEST_F(KeyboardTest, TrainingFromStartMenuToClosedSession)
+{
+    unitsim::TSimUnit& unit = AddUnit(41, unitsim::UnitName("KBR", 41));
+    ASSERT_TRUE(StartProgram());
+    ASSERT_TRUE(WaitForStartMenu());
+    ASSERT_TRUE(ScanUnits(1));
+    const auto focusName = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); };
+
+    ASSERT_TRUE(ActivateWindow(FormStartMenu));
+    ASSERT_TRUE(TabTo(FormStartMenu, "BitBtnDynamicTraining"));
+    PressKey(Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([] { return FormSelectSetup->isVisible() && !FormStartMenu->isVisible(); }));
+
+    ASSERT_TRUE(ActivateWindow(FormSelectSetup));
+    QPushButton* start = Control(FormSelectSetup, "ButtonStart");
+    ASSERT_TRUE(WaitFor([&] { return start->isEnabled(); }));
+    ASSERT_TRUE(TabTo(FormSelectSetup, "DrawGridSetups"));
+    PressKey(Qt::Key_Tab, Qt::ControlModifier);  // out of the list, as Tab
+    EXPECT_EQ(focusName(), QStringLiteral("ButtonStart"));
+    PressKey(Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(focusName(), QStringLiteral("DrawGridSetups"));
+    PressKey(Qt::Key_Return);  // Start, the default
+    ASSERT_TRUE(WaitFor([] { return ShooterViewers.size() == 1 && !FormSelectSetup->Programming(); }));
+    EXPECT_FALSE(FormSelectSetup->isVisible());
+
+    TFormShooter* viewer = ShooterViewers.front();
+    ASSERT_TRUE(ActivateWindow(viewer));
+    ASSERT_TRUE(TabTo(viewer, "ButtonStartStop"));
+    PressKey(Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return unit.Measuring(); }));
+    unit.FireShot(RingShot(0, 0));
+    unit.FireShot(RingShot(60, -40));
+    ASSERT_TRUE(WaitFor([&] { return viewer->Shooter()->ShotCount() == 2 && !viewer->DrawPending(); }));
+    ASSERT_TRUE(TabTo(viewer, "BitBtnLeftArrow"));
+    PressKey(Qt::Key_Return);
+    EXPECT_EQ(viewer->SelectedShot(), viewer->Shooter()->GetShot(0));
+    SaveScreen(*viewer, QStringLiteral("keys_road_viewer"));
+
+    ASSERT_TRUE(ActivateWindow(FormShooterPanel));
+    prompts.queued = {TMsgResult::No};
+    PressKey(Qt::Key_Escape);
+    ASSERT_TRUE(WaitFor([] { return ShooterViewers.empty() && FormStartMenu->isVisible(); }));
+    EXPECT_EQ(prompts.Count(QStringLiteral("Save session?")), 1);
+    EXPECT_FALSE(FormShooterPanel->isVisible());
+}
+
+}  // namespace
