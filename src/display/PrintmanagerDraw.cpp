@@ -13,6 +13,8 @@
 #include "Translation.h"
 #include "UiBitmaps.h"
 
+#include <QTextBoundaryFinder>
+
 #include <algorithm>
 #include <vector>
 
@@ -83,6 +85,101 @@ void ShrinkToFit(TCanvas& canvas, const QString& name, int size, bool bold, cons
     }
     while (size > 1 && share() < 1.0)
         canvas.SetFont(name, --size, bold);
+}
+
+// The grading summary's box in a region: its column from x0, bw wide, rows
+// lh apart from y0, counts cw apart; its icons stand left of x0.
+struct TSummaryBox {
+    int x0, bw, lh, cw, y0;
+    int IconsLeft() const { return ToPixel(x0 - 1.5 * lh); }
+};
+
+TSummaryBox SummaryBox(int left, int top, int right, int bottom)
+{
+    const int w = right - left;
+    const int bw = ToPixel(w * (1 - 0.73));
+    const int lh = (bottom - top) / 25;
+    return { ToPixel(left + w * 0.73), bw, lh, bw / 12, top };
+}
+
+// The text without the blanks at its end.
+QString RightTrimmed(const QString& text)
+{
+    qsizetype n = text.size();
+    while (n > 0 && text.at(n - 1).isSpace())
+        --n;
+    return text.left(n);
+}
+
+// The length of the longest head of text that ends at a boundary of the
+// given kind and is no wider than width, blanks at its end not counted.
+qsizetype FittingHead(const TCanvas& canvas, const QString& text, int width, QTextBoundaryFinder::BoundaryType kind)
+{
+    qsizetype best = 0;
+    QTextBoundaryFinder finder(kind, text);
+    while (finder.toNextBoundary() > 0) {
+        if (canvas.TextWidth(RightTrimmed(text.left(finder.position()))) > width)
+            break;
+        best = finder.position();
+    }
+    return best;
+}
+
+// The longest head of text that fits width with an ellipsis behind it; empty
+// when not even the ellipsis fits.
+QString Elided(const TCanvas& canvas, const QString& text, int width)
+{
+    const QString ellipsis(QChar(0x2026));
+    const int room = width - canvas.TextWidth(ellipsis);
+    if (room < 0)
+        return QString();
+    return RightTrimmed(text.left(FittingHead(canvas, text, room, QTextBoundaryFinder::Grapheme))) + ellipsis;
+}
+
+// A free-text line of the text block fitted to width: its font size and
+// its one or two rows.
+struct TFittedLine {
+    int size;
+    QStringList rows;
+};
+
+// A line that fits keeps the block's size. A longer one gets smaller type,
+// down to half that size; then a second row at half size, the two as high as
+// one line of the block; what those cannot hold is cut short with an
+// ellipsis. The canvas is left with the returned size.
+TFittedLine FitLine(TCanvas& canvas, const QString& font, const QString& text, int size, int width)
+{
+    const auto fits = [&](int s) {
+        canvas.SetFont(font, s, false);
+        return canvas.TextWidth(text) <= width;
+    };
+    // A region too small to leave any room gets no line rather than one
+    // across the summary.
+    if (width <= 0)
+        return { size, {} };
+    if (fits(size))
+        return { size, { text } };
+    const int floor = std::max(1, size / 2);
+    // Widths scale with the font: one step gets close, single steps finish.
+    const int guess = int(int64_t(size) * width / std::max(canvas.TextWidth(text), 1));
+    int s = std::max(floor, std::min(guess, size - 1));
+    while (s + 1 < size && fits(s + 1))
+        ++s;
+    while (s > floor && !fits(s))
+        --s;
+    if (fits(s))
+        return { s, { text } };
+
+    canvas.SetFont(font, floor, false);
+    qsizetype head = FittingHead(canvas, text, width, QTextBoundaryFinder::Line);
+    if (head == 0) // one word wider than the row: it breaks between characters
+        head = FittingHead(canvas, text, width, QTextBoundaryFinder::Grapheme);
+    QString rest = text.mid(head);
+    while (!rest.isEmpty() && rest.front().isSpace())
+        rest.remove(0, 1);
+    if (canvas.TextWidth(rest) > width)
+        rest = Elided(canvas, rest, width);
+    return { floor, { RightTrimmed(text.left(head)), rest } };
 }
 
 } // namespace
@@ -223,20 +320,29 @@ void TThePrintManager::DrawShots()
 void TThePrintManager::DrawDistribution()
 {
     const int lh = (RegionBottom - RegionTop) / 20;
+    const QString tahoma = QStringLiteral("Tahoma");
     Canvas->SetBrushStyle(TBrushStyle::Clear);
     Canvas->SetFontColour(clBlack);
-    Canvas->SetFont(QStringLiteral("Tahoma"), lh, false);
+    Canvas->SetFont(tahoma, lh, false);
 
     Lines.insert(0, Shooter ? Shooter->name : QString());
     Lines.insert(1, CurrentSession ? CurrentSession->date : QString());
 
+    // The lines above the distribution (name, date, target name and the
+    // like) end a blank short of the grading summary's column, whether or
+    // not this page has a summary, so that every shooter's page looks alike.
+    const int room = SummaryBox(RegionLeft, RegionTop, RegionRight, RegionBottom).IconsLeft()
+        - Canvas->TextWidth(QStringLiteral(" ")) - RegionLeft;
     const QString heading = Translate(QStringLiteral("Distribution"));
     bool distribution = false;
     for (int i = 0; i < Lines.size(); ++i) {
         const QString& line = Lines[i];
         const int y = RegionTop + i * lh;
         if (!distribution) {
-            Canvas->TextOut(RegionLeft, y, line);
+            const TFittedLine fitted = FitLine(*Canvas, tahoma, line, lh, room);
+            for (qsizetype r = 0; r < fitted.rows.size(); ++r)
+                Canvas->TextOut(RegionLeft, y + int(r) * fitted.size, fitted.rows[r]);
+            Canvas->SetFont(tahoma, lh, false);
             if (line == heading) {
                 distribution = true;
                 Canvas->SetFont(QStringLiteral("Courier New"), lh, false);
@@ -260,12 +366,8 @@ void TThePrintManager::DrawGradingSummary()
     if (summary.rows[0].levelSum == 0)
         return;
 
-    const int w = RegionRight - RegionLeft;
-    const int x0 = ToPixel(RegionLeft + w * 0.73);
-    const int bw = ToPixel(w * (1 - 0.73));
-    const int lh = (RegionBottom - RegionTop) / 25;
-    const int cw = bw / 12;
-    const int y0 = RegionTop;
+    const TSummaryBox box = SummaryBox(RegionLeft, RegionTop, RegionRight, RegionBottom);
+    const auto [x0, bw, lh, cw, y0] = box;
 
     // A translated title or row head longer than the English one gets a
     // smaller font rather than running into the frame or the counts.
@@ -298,7 +400,7 @@ void TThePrintManager::DrawGradingSummary()
         Canvas->TextOut(x0, y0 + (3 + k) * lh, Translate(QString::fromLatin1(c.word)));
         // The icons' key colour stays off the paper, as it stays off the screen.
         const TUiBitmap& icon = bitmaps.components[std::size_t(c.picture)];
-        Canvas->StretchDraw(ToPixel(x0 - 1.5 * lh), y0 + (3 + k) * lh, ToPixel(x0 - 0.7 * lh),
+        Canvas->StretchDraw(box.IconsLeft(), y0 + (3 + k) * lh, ToPixel(x0 - 0.7 * lh),
                             ToPixel(y0 + 3.8 * lh) + k * lh, icon.transparent.isNull() ? icon.image : icon.transparent);
     }
     Canvas->SetFont(font, size, false);

@@ -5,6 +5,8 @@
 #include "DisplayTestSupport.h"
 #include "PrintTestSupport.h"
 
+#include "Fonts.h"
+
 #include "GradingPanel.h"
 #include "GradingParameters.h"
 #include "Printmanager.h"
@@ -17,6 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFontMetricsF>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -108,13 +113,54 @@ protected:
 
     // The shooter's page as a PDF on paper, read back word by word.
     std::vector<TPdfWord> PrintPdf(TShooter* shooter, const TargetDescription& target, QPageSize::PageSizeId paper,
-                                   const QString& name)
+                                   const QString& name, bool landscape = false)
     {
-        TPdfDevice pdf(folder.filePath(name + QStringLiteral(".pdf")), paper, false);
+        TPdfDevice pdf(folder.filePath(name + QStringLiteral(".pdf")), paper, landscape);
         paperMm = pdf.PaperSizeMm();
         if (!Print(pdf, shooter, target))
             return {};
         return PdfWords(pdf.path);
+    }
+
+    // A shooter with six shots that the default grading file grades, so that
+    // the page carries the grading summary.
+    TShooter* GradedShooter(const QString& name)
+    {
+        TShooter* shooter = NewShooter(name, Ring());
+        for (int k = 0; k < 6; ++k) {
+            TShot* shot = Fire(*shooter, 90 + k, 1 + k, 60 + 40 * k, 8 * k - 20, 10 - 5 * k);
+            shot->raw.SetFunctionMode(1);
+            shot->AllocateCurve(160);
+            for (int i = 0; i < 160; ++i) {
+                shot->Curve()[i].SetX(8 * k - 20 + int(20 * std::sin(i * 0.37)));
+                shot->Curve()[i].SetY(10 - 5 * k + int(20 * std::cos(i * 0.23)));
+            }
+        }
+        return shooter;
+    }
+
+    // The graded shooter's page as a PDF, through a viewer of target whose
+    // grading panel has the default grading file's first row selected.
+    std::vector<TPdfWord> PrintGradedPdf(TShooter* shooter, QPageSize::PageSizeId paper, bool landscape,
+                                         const QString& name, const TargetDescription& target = Ring())
+    {
+        FreeGradingBitmaps();
+        ResetGradingParameters();
+        TTestView graded(shooter, target);
+        LoadGradingParameterFile(graded.renderer.GradingPanel->selection,
+                                 QStringLiteral("../assets/files/grading_default.tgp"),
+                                 [](const QString&, const QString&) {});
+        EXPECT_TRUE(SelectGradingRow(graded.renderer.GradingPanel->selection, 1, 0));
+        TPdfDevice pdf(folder.filePath(name + QStringLiteral(".pdf")), paper, landscape);
+        paperMm = pdf.PaperSizeMm();
+        manager.Printer = &pdf;
+        manager.Shooter = shooter;
+        IShooterPrintView* views[] = { &graded };
+        const bool printed = manager.PrintShooter(views);
+        FreeGradingBitmaps();
+        ResetGradingParameters();
+        EXPECT_TRUE(printed);
+        return printed ? PdfWords(pdf.path) : std::vector<TPdfWord>();
     }
 
     TRecordingPrompts prompts;
@@ -378,6 +424,213 @@ INSTANTIATE_TEST_SUITE_P(Orientation, Banners, ::testing::Values(false, true),
                              return std::string(info.param ? "Landscape" : "Portrait");
                          });
 
+// ---- Long names ------------------------------------------------------------------------------
+
+struct TSheet {
+    const char* name;
+    QPageSize::PageSizeId paper;
+    bool landscape;
+};
+
+void PrintTo(const TSheet& sheet, std::ostream* os) { *os << sheet.name; }
+
+const TSheet Sheets[] = { { "A4", QPageSize::A4, false },
+                          { "A4Landscape", QPageSize::A4, true },
+                          { "Letter", QPageSize::Letter, false },
+                          { "LetterLandscape", QPageSize::Letter, true } };
+
+// The room of the text block's lines, in mm from the paper's top left: the
+// target half's region runs from 5 % to 95 % across and 5 % to 47.5 % down,
+// its lines are a twentieth of its height apart, and the grading summary's
+// column begins 73 % across it, its icons 1.5 of its 25 rows further left.
+struct TTextRoom {
+    double left, top, line, right;
+};
+
+TTextRoom TextRoom(QSizeF paper)
+{
+    const double w = 0.9 * paper.width();
+    const double h = 0.425 * paper.height();
+    const double left = 0.05 * paper.width();
+    return { left, 0.05 * paper.height(), h / 20, left + 0.73 * w - 1.5 * h / 25 };
+}
+
+QString Compact(const QString& text)
+{
+    QString out = text.normalized(QString::NormalizationForm_KC);
+    out.remove(QRegularExpression(QStringLiteral("\\s")));
+    return out;
+}
+
+// What a line of the text block shows of text.
+struct TPrintedLine {
+    QString shown;  // its words run together
+    int rows = 0;
+    bool whole = false;
+    double height = 0.0;      // of its highest word's box, in mm
+    double fullHeight = 0.0;  // of a word's box on a full-size line
+};
+
+// The words of text block line k (those whose tops lie in its line, the
+// summary's heads aside) must stay inside their room: right of the region's
+// edge, left of the summary's column, clear of its heads and no lower than a
+// line of full size reaches; they show text whole, or on two rows a head of
+// it that ends in an ellipsis.
+TPrintedLine CheckLine(const std::vector<TPdfWord>& words, QSizeF paper, int k, const QString& text)
+{
+    const TTextRoom room = TextRoom(paper);
+    const double top = room.top + k * room.line;
+    static const QStringList summaryWords = { "Grading", "Summary", "(3)", "(2)", "(1)" };
+    std::vector<TPdfWord> title, mine;
+    for (const TPdfWord& w : words) {
+        if (summaryWords.contains(w.text))
+            title.push_back(w);
+        else if (w.box.top() >= top - 0.5 && w.box.top() < top + 0.75 * room.line)
+            mine.push_back(w);
+    }
+    // A full-size line's box, as the block's other lines show it.
+    double fullHeight = 0.0;
+    for (const TPdfWord& w : words) {
+        const double j = (w.box.top() - room.top) / room.line;
+        if (j > 0.9 && j < 5.1 && std::abs(j - std::round(j)) < 0.1 && w.box.left() < room.right)
+            fullHeight = std::max(fullHeight, w.box.height());
+    }
+    EXPECT_GT(fullHeight, 0.0);
+    EXPECT_FALSE(title.empty());
+
+    for (const TPdfWord& w : mine) {
+        const std::string t = w.text.toStdString();
+        EXPECT_GE(w.box.left(), room.left - 0.2) << t;
+        EXPECT_LE(w.box.right(), room.right - 0.5) << t;
+        EXPECT_LE(w.box.right(), paper.width()) << t;
+        EXPECT_LE(w.box.bottom(), top + fullHeight + 0.1) << t;
+        for (const TPdfWord& head : title)
+            EXPECT_FALSE(w.box.intersects(head.box)) << t;
+    }
+    TPrintedLine printed;
+    printed.fullHeight = fullHeight;
+    for (const TPdfWord& w : mine)
+        printed.height = std::max(printed.height, w.box.height());
+    const auto rows = PdfRows(mine, QRectF(-paper.width(), -paper.height(), 3 * paper.width(), 3 * paper.height()));
+    printed.rows = int(rows.size());
+    for (const auto& row : rows)
+        printed.shown += Compact(Texts(row).join(QString()));
+    const QString full = Compact(text);
+    printed.whole = printed.shown == full;
+    if (!printed.whole) {
+        // The ellipsis reads back as three dots.
+        EXPECT_TRUE(printed.shown.endsWith(QStringLiteral("..."))) << printed.shown.toStdString();
+        EXPECT_TRUE(full.startsWith(printed.shown.chopped(3))) << printed.shown.toStdString();
+        EXPECT_EQ(printed.rows, 2);
+    }
+    EXPECT_LE(printed.rows, 2);
+    return printed;
+}
+
+class LongNames : public PrintedPage, public ::testing::WithParamInterface<TSheet> {};
+
+// Names of 20 to 83 characters print whole beside the grading summary, the
+// short one at the size of the lines below it; one far longer than two small
+// lines can hold is cut short with an ellipsis.
+TEST_P(LongNames, FitLeftOfTheSummaryAndOnThePage)
+{
+    const TSheet& sheet = GetParam();
+    const QString names[] = {
+        QStringLiteral("Anna-Lena Böhmermann"),
+        QStringLiteral("Maximiliane Friederike Ottilie von Brandt"),
+        QStringLiteral("Maximiliane Friederike Leopoldine von Hohenzollern-Hechingen"),
+        QStringLiteral("Maximiliane Friederike Leopoldine Wilhelmine Augustina von Hohenzollern-Sigmaringen"),
+    };
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.size());
+        const std::vector<TPdfWord> words = PrintGradedPdf(GradedShooter(name), sheet.paper, sheet.landscape,
+                                                           QStringLiteral("%1-%2").arg(sheet.name).arg(name.size()));
+        ASSERT_FALSE(words.empty());
+        const TPrintedLine printed = CheckLine(words, paperMm, 0, name);
+        EXPECT_TRUE(printed.whole) << printed.shown.toStdString();
+        if (name.size() == 20) {
+            EXPECT_NEAR(printed.height, printed.fullHeight, 0.01) << "a short name keeps its size";
+        }
+    }
+    const QString endless = QStringList(12, names[3]).join(QLatin1Char(' '));
+    const std::vector<TPdfWord> words = PrintGradedPdf(GradedShooter(endless), sheet.paper, sheet.landscape,
+                                                       QStringLiteral("%1-endless").arg(sheet.name));
+    ASSERT_FALSE(words.empty());
+    EXPECT_FALSE(CheckLine(words, paperMm, 0, endless).whole);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sheets, LongNames, ::testing::ValuesIn(Sheets),
+                         [](const ::testing::TestParamInfo<TSheet>& info) { return std::string(info.param.name); });
+
+// Random names of Latin, Cyrillic and Greek words on random sheets (a
+// failure prints the seed): each stays in its room, whole when two lines at
+// half size hold it with room to spare, cut short when they cannot.
+TEST_F(PrintedPage, RandomNamesFitTheirRoom)
+{
+    const uint32_t seed = uint32_t(QRandomGenerator::global()->generate());
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    QRandomGenerator random(seed);
+    const QString alphabets[] = { QStringLiteral("abcdefghijklmnopqrstuvwxyzäöüßéèñøåłç"),
+                                  QStringLiteral("абвгдеёжзийклмнопрстуфхцчшщыьэюя"),
+                                  QStringLiteral("αβγδεζηθικλμνξοπρστυφχψωάέήίόύώ") };
+    for (int round = 0; round < 8; ++round) {
+        const QString& letters = alphabets[random.bounded(3)];
+        QStringList parts;
+        const int count = 1 + random.bounded(random.bounded(2) ? 8 : 40);
+        for (int i = 0; i < count; ++i) {
+            QString word;
+            const int length = 1 + random.bounded(14);
+            for (int j = 0; j < length; ++j)
+                word += letters[random.bounded(int(letters.size()))];
+            word[0] = word[0].toUpper();
+            parts << word;
+        }
+        // Blanks, hyphens, or one endless word that must break between letters.
+        const QString joints[] = { QStringLiteral(" "), QStringLiteral(" "), QStringLiteral(" "), QStringLiteral("-"),
+                                   QString() };
+        const QString name = parts.join(joints[random.bounded(5)]);
+        const TSheet& sheet = Sheets[random.bounded(4)];
+        SCOPED_TRACE(testing::Message() << sheet.name << " " << name.toStdString());
+        const std::vector<TPdfWord> words = PrintGradedPdf(GradedShooter(name), sheet.paper, sheet.landscape,
+                                                           QStringLiteral("random%1").arg(round));
+        ASSERT_FALSE(words.empty());
+        const TPrintedLine printed = CheckLine(words, paperMm, 0, name);
+
+        // The name's width at half the line's size against two lines' room.
+        const TTextRoom room = TextRoom(paperMm);
+        const QFontMetricsF metrics(MakeFont(QStringLiteral("Tahoma"), 1000, false));
+        const double width = metrics.horizontalAdvance(name) * room.line / 2 / 1000;
+        const double line = room.right - room.left;
+        if (width < 1.6 * line) {
+            EXPECT_TRUE(printed.whole) << width << " mm on lines of " << line << " mm";
+        }
+        if (width > 2.1 * line) {
+            EXPECT_FALSE(printed.whole) << width << " mm on lines of " << line << " mm";
+        }
+    }
+}
+
+// The session's date and the target's name are lines of the same block:
+// long ones keep left of the summary as the name does.
+TEST_F(PrintedPage, EveryLineOfTheTextBlockKeepsLeftOfTheSummary)
+{
+    session.date = QStringList(8, QStringLiteral("Kalenderwoche")).join(QLatin1Char(' '));
+    const QString target = QStringLiteral("WWWWWWWWWWWWWWWW");
+    TShooter* gus = GradedShooter(QStringLiteral("Gus"));
+    TargetDescription wide = Ring();
+    wide.ringRecord.SetNameText(target);
+    UseTarget(*gus, wide);
+    for (const TSheet& sheet : Sheets) {
+        SCOPED_TRACE(sheet.name);
+        const std::vector<TPdfWord> words = PrintGradedPdf(gus, sheet.paper, sheet.landscape,
+                                                           QStringLiteral("lines-%1").arg(sheet.name), wide);
+        ASSERT_FALSE(words.empty());
+        EXPECT_TRUE(CheckLine(words, paperMm, 0, QStringLiteral("Gus")).whole);
+        CheckLine(words, paperMm, 1, session.date);
+        EXPECT_TRUE(CheckLine(words, paperMm, 2, target).whole);
+    }
+}
+
 // ---- Translated texts -----------------------------------------------------------------------
 
 TEST_F(PrintedPage, TranslatedHeadingsStayInsideTheirBoxes)
@@ -385,31 +638,8 @@ TEST_F(PrintedPage, TranslatedHeadingsStayInsideTheirBoxes)
     SetTranslationList({ QStringLiteral("Grading Summary=Bewertung im Überblick"),
                          QStringLiteral("Triggering=Abzugsverhalten"), QStringLiteral("Shot=Schuss"),
                          QStringLiteral("Score=Ergebnis"), QStringLiteral("Time=Zeit") });
-    TShooter* fay = NewShooter(QStringLiteral("Fay"), Ring());
-    for (int k = 0; k < 6; ++k) {
-        TShot* shot = Fire(*fay, 90 + k, 1 + k, 60 + 40 * k, 8 * k - 20, 10 - 5 * k);
-        shot->raw.SetFunctionMode(1);
-        shot->AllocateCurve(160);
-        for (int i = 0; i < 160; ++i) {
-            shot->Curve()[i].SetX(8 * k - 20 + int(20 * std::sin(i * 0.37)));
-            shot->Curve()[i].SetY(10 - 5 * k + int(20 * std::cos(i * 0.23)));
-        }
-    }
-    FreeGradingBitmaps();
-    ResetGradingParameters();
-    TTestView graded(fay, Ring());
-    LoadGradingParameterFile(graded.renderer.GradingPanel->selection,
-                             QStringLiteral("../assets/files/grading_default.tgp"),
-                             [](const QString&, const QString&) {});
-    ASSERT_TRUE(SelectGradingRow(graded.renderer.GradingPanel->selection, 1, 0));
-    TPdfDevice pdf(folder.filePath(QStringLiteral("german.pdf")), QPageSize::A4, false);
-    manager.Printer = &pdf;
-    manager.Shooter = fay;
-    IShooterPrintView* views[] = { &graded };
-    ASSERT_TRUE(manager.PrintShooter(views));
-    const std::vector<TPdfWord> words = PdfWords(pdf.path);
-    FreeGradingBitmaps();
-    ResetGradingParameters();
+    TShooter* fay = GradedShooter(QStringLiteral("Fay"));
+    const std::vector<TPdfWord> words = PrintGradedPdf(fay, QPageSize::A4, false, QStringLiteral("german"));
 
     // The summary's box: from 73 % of the content width to its right edge
     // (95 % of the paper), left of the frame line at 96 %.
