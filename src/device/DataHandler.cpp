@@ -182,8 +182,9 @@ void TDataHandler::OnReceive(const uint8_t* chunk, int n)
         return;
     secondsSinceWrite_.store(serial_ ? serial_->SecondsSinceWrite() : 0.0);
     // A unit that has just powered up announces itself with "-"; reported
-    // once per opening, the byte itself is then scanned like any other.
-    if (!dashSeen_.load() && chunk[0] == 0x2D) {
+    // once per opening, the byte itself is then scanned like any other. A
+    // chunk that goes on with a frame still arriving is that frame's rest.
+    if (!dashSeen_.load() && chunk[0] == 0x2D && fill_.load() == 0) {
         dashSeen_.store(true);
         DispatchFrame(chunk, 1, ReplyPowerUp);
     }
@@ -198,10 +199,6 @@ void TDataHandler::OnReceive(const uint8_t* chunk, int n)
         fill_.store(fill + n);
         textMark_.store(false);
         Consume(ScanFrames());
-        if (const int stray = FramesFollowFrom(buffer_->data(), fill_.load()); stray > 0) {
-            DropHeldBytes(stray);
-            Consume(ScanFrames());
-        }
     } else {
         bytesDropped_.fetch_add(uint32_t(n), std::memory_order_relaxed);
     }

@@ -6,10 +6,12 @@
 // DropStaleBytes); other threads only read the atomic counters.
 //
 // A frame start that is not yet complete waits for the rest of its frame,
-// however slowly it comes. It is dropped early only when whole frames with
-// good checksums follow it (then it was a stray frame start, line noise, or
-// the remains of a frame cut short), and otherwise only after SilenceMs
-// without a byte.
+// however slowly it comes. The bytes behind it are its rest as far as its
+// length reaches, whatever they look like: a frame's data may hold the shape
+// of a shorter frame, so nothing is ever taken from inside it. It goes once
+// its length is buffered and the checksum fails, once its buffered fields
+// show it is no frame (a shot result with fields no unit sends), or after
+// SilenceMs without a byte.
 #pragma once
 
 #include "DeviceFrames.h"
@@ -35,7 +37,8 @@ public:
     // hold a frame back for long: Bluetooth serial links, USB adapters with a
     // raised latency timer (up to 255 ms), serial bridges; a frame that
     // pauses up to 2 s is still a frame. A stray frame start in front of
-    // real frames does not wait for this: the frames behind it tell.
+    // real frames holds them back as long, unless they fill its length
+    // first (its checksum then tells).
     static constexpr int SilenceMs = 2500;
 
     // owner may be null (the frames then go to the frame tap only).
@@ -117,9 +120,9 @@ public:
 private:
     // Drops count bytes from the front of the buffer.
     void Consume(int count);
-    // Drops count bytes from the front that held back the frames behind
-    // them; a known frame start among them is reported damaged (a result cut
-    // short may have been a shot).
+    // Drops count bytes from the front that went stale; a known frame start
+    // among them is reported damaged (a result cut short may have been a
+    // shot).
     void DropHeldBytes(int count);
 
     std::unique_ptr<TSerialHandler> serial_;

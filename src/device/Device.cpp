@@ -112,6 +112,7 @@ bool TDevice::OpenPort(int number, bool lines)
 {
     comNumber_.store(number);
     async_.portOpened.store(true);
+    numberedThisRun_.store(false);
     const bool result = dataHandler_->OpenPort(number);
     if (lines)
         dataHandler_->SetBaudAndLines(115200, true, true);
@@ -744,12 +745,14 @@ void TDevice::OnShotResult(RawShotRecord& result)
     const int expected = lastShotNumber_ < 0 ? 1 : (lastShotNumber_ + 1) & 0xFF;
     if (damaged_.active && result.ShotNumber() != expected) {
         KeepSamplesSinceDamage();
-        DebugLog(QStringLiteral("COM%1: shot %2 lost on the line; its trace is dropped")
-                     .arg(comNumber_.load())
-                     .arg(expected));
+        if (numberedThisRun_.load())
+            DebugLog(QStringLiteral("COM%1: shot %2 lost on the line; its trace is dropped")
+                         .arg(comNumber_.load())
+                         .arg(expected));
     }
     damaged_ = {};
     lastShotNumber_ = result.ShotNumber();
+    numberedThisRun_.store(true);
     ShotScoring::ShotIntakeContext context;
     context.mode = mode_.load();
     context.liveStarted = liveStarted_.load();

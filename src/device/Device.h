@@ -466,6 +466,10 @@ private:
     };
     DamagedResultMark damaged_ {};
     int lastShotNumber_ = -1;      // of the last result; -1 before the first
+    // A result arrived since the port opened or measuring or a download
+    // began: only a gap after it is known to be a shot lost on the line (a
+    // unit need not number from 1).
+    std::atomic<bool> numberedThisRun_ {false};
 
     // Download bookkeeping.
     std::array<uint8_t, 20> downloadCounts_ {}; // the bank counts the download walks

@@ -64,6 +64,7 @@ void TDevice::BeginDownload()
     dropCount_ = 0;
     flaggedRun_ = 0;
     aimingTime_ = 0;
+    numberedThisRun_ = false;
     s.downloadFinished = false;
     // A complete flag left over from an earlier download would keep the acks
     // of this one from ever reaching the step.

@@ -304,29 +304,6 @@ bool PossibleShotResult(const uint8_t* bytes, int remaining)
     return true;
 }
 
-int FramesFollowFrom(const uint8_t* buf, int fill)
-{
-    for (int from = 1; from < fill; ++from) {
-        int at = from;
-        int whole = 0;
-        for (;;) {
-            const FrameInfo info = IdentifyFrame(buf + at, fill - at);
-            if (info.valid) {
-                ++whole;
-                at += info.length;
-                continue;
-            }
-            // The end of the buffer, or a frame start still arriving.
-            const bool arriving = fill - at < 2
-                || (info.type != ReplyNone && !info.impossible && fill - at < info.length);
-            if (whole > 0 && arriving)
-                return from;
-            break;
-        }
-    }
-    return 0;
-}
-
 int SumShotBankCounts(const uint8_t* frame20)
 {
     int total = 0;

@@ -156,13 +156,6 @@ FrameInfo IdentifyFrame(const uint8_t* bytes, int remaining);
 // 1 or 2, a ring or silhouette index other than 0-15 or 255.
 bool PossibleShotResult(const uint8_t* bytes, int remaining);
 
-// Where the bytes behind a frame start that is still incomplete turn out to
-// be frames after all: the first position from 1 on at which whole frames
-// with good checksums follow one another up to the end of the buffer (the
-// last may still be arriving), at least one of them whole. 0 when there is
-// none: the bytes at the front may yet be the start of a real frame.
-int FramesFollowFrom(const uint8_t* buf, int fill);
-
 struct ScanCounters {
     uint32_t frames = 0;
     uint32_t skipped = 0;
@@ -197,6 +190,8 @@ int ScanFrames(const uint8_t* buf, int fill, OnFrame&& onFrame, ScanCounters& co
             ++position;
             --remaining;
         } else {
+            // The bytes after a frame start are its rest, whatever shapes
+            // they hold: nothing is cut from inside it.
             break;
         }
     }

@@ -63,6 +63,7 @@ void TDevice::StartMeasuring(int mode)
     mode_ = mode;
     // Zeroed before the command: the first sample may follow it at once.
     sampleCount_ = 0;
+    numberedThisRun_ = false;
     Data().WriteFrame(frame);
     measuring_ = true;
 }

@@ -51,10 +51,14 @@ class Receive : public ::testing::Test {
 protected:
     TDataHandler handler {nullptr};
     std::vector<int> types;
+    std::vector<Bytes> frames;
 
     void SetUp() override
     {
-        handler.frameTap = [this](const uint8_t*, int, int type) { types.push_back(type); };
+        handler.frameTap = [this](const uint8_t* frame, int length, int type) {
+            types.push_back(type);
+            frames.emplace_back(frame, frame + length);
+        };
     }
     void Feed(const Bytes& chunk) { handler.OnReceive(chunk.data(), int(chunk.size())); }
 };
@@ -77,6 +81,7 @@ TEST(ReceivePath, CutsFramesFromAnyChunking)
     for (uint8_t b : mixed)
         byteByByte.push_back({b});
     const Bytes counts = UnitFrame({'Y', 'c', 32}, 20);
+    const Bytes dashSample = unitsim::SampleFrame({.x = 0x2D});
     const Case cases[] = {
         {"byte by byte", byteByByte, {3, 5, 8, 13, 7}, 0, 0},
         {"garbage between frames; the last byte may lead the next",
@@ -89,6 +94,8 @@ TEST(ReceivePath, CutsFramesFromAnyChunking)
         {"a bad checksum costs one byte at a time", {Damaged(ack), UnitFrame({'Y', 'x'}, 5)}, {3}, 5, 0},
         {"a corrupt shot result loses no following frame", {Cat({Damaged(shot), sample, sample})}, {5, 5}, 36, 0},
         {"the power-up dash is reported once per opening", {Cat({{'-'}, ack}), Cat({{'-'}, ack})}, {2, 3, 3}, 2, 0},
+        {"a \"-\" going on with a frame is that frame's", {Bytes(dashSample.begin(), dashSample.begin() + 5),
+                                                       Bytes(dashSample.begin() + 5, dashSample.end())}, {5}, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -108,9 +115,11 @@ TEST(ReceivePath, CutsFramesFromAnyChunking)
 }
 
 // A frame that pauses inside waits for its rest however long the line is
-// silent short of SilenceMs; bytes that only look like the start of a long
-// frame hold back the frames behind them only until those are whole.
-TEST_F(Receive, HeldFrameStartWaitsForItsRestUnlessWholeFramesFollowIt)
+// silent short of SilenceMs. Bytes that only look like the start of a long
+// frame hold back what follows them as well, until their length is buffered
+// (the checksum tells), their fields show them impossible, or the line has
+// been silent for SilenceMs: until then what follows may be their rest.
+TEST_F(Receive, HeldFrameStartWaitsForItsRestOrForSilence)
 {
     const auto ns = [](std::chrono::steady_clock::time_point t) {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
@@ -124,21 +133,22 @@ TEST_F(Receive, HeldFrameStartWaitsForItsRestUnlessWholeFramesFollowIt)
     }
     EXPECT_EQ(std::tuple(types, handler.BytesSkipped()), std::tuple(std::vector<int>{ReplyShotResult, ReplySample}, 0u));
 
-    // Stray frame starts: the reply behind them goes on as soon as it is
-    // whole, also when it comes in pieces, and with more arriving after it.
+    // Stray frame starts: the reply behind them goes on once the line is
+    // silent, or at once when the stray start's fields cannot be a unit's.
     struct Case {
         const char* name;
         std::vector<Bytes> chunks;
-        std::vector<int> types;
+        std::vector<int> types;        // at once
+        std::vector<int> afterSilence; // once the line has been silent
     };
     const Bytes leadNoise = {'Y', 0x00, 0x13, 0xCA, 'j', 0x00};
     const Case cases[] = {
-        {"result lead before an ack", {Cat({{0xCA, 'j'}, ack})}, {ReplyAck}},
-        {"register lead before an ack", {Cat({{'Y', 'c', 0x00}, ack})}, {ReplyAck}},
+        {"result lead before an ack", {Cat({{0xCA, 'j'}, ack})}, {}, {ReplyAck}},
+        {"register lead before an ack", {Cat({{'Y', 'c', 0x00}, ack})}, {}, {ReplyAck}},
         {"line noise before an ack in pieces", {Cat({leadNoise, Bytes(ack.begin(), ack.begin() + 2)}),
-                                               Bytes(ack.begin() + 2, ack.end())}, {ReplyAck}},
-        {"a sample and the start of the next behind it", {Cat({leadNoise, sample, Bytes(sample.begin(), sample.begin() + 7)})},
-         {ReplySample}},
+                                               Bytes(ack.begin() + 2, ack.end())}, {}, {ReplyAck}},
+        {"a sample (no result's fields) and the start of the next behind it",
+         {Cat({leadNoise, sample, Bytes(sample.begin(), sample.begin() + 7)})}, {ReplySample}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,7 +156,10 @@ TEST_F(Receive, HeldFrameStartWaitsForItsRestUnlessWholeFramesFollowIt)
         for (const Bytes& chunk : c.chunks)
             Feed(chunk);
         EXPECT_EQ(types, c.types);
-        handler.DropStaleBytes(later(TDataHandler::SilenceMs + 10));
+        EXPECT_FALSE(handler.DropStaleBytes(later(TDataHandler::SilenceMs - 100)));
+        types.clear();
+        EXPECT_TRUE(handler.DropStaleBytes(later(TDataHandler::SilenceMs + 10)));
+        EXPECT_EQ(types, c.afterSilence);
     }
 
     // A lone frame start goes once the line has been silent for SilenceMs.
@@ -181,6 +194,55 @@ TEST_F(Receive, ResultWithImpossibleFieldsIsNoFrame)
     ASSERT_TRUE(unitsim::ChecksumOk(Cat({window, {second[12]}}).data(), 36));
     Feed(Cat({noise, sample, second}));
     EXPECT_EQ(std::tuple(types, handler.FillCount()), std::tuple(std::vector<int>{ReplySample, ReplySample}, 0));
+}
+
+// Five bytes inside a frame may read as a whole acknowledgement ("Y", any
+// letter, three bytes and their sum). Wherever a read ends, and however long
+// the line pauses short of SilenceMs, the frame stays whole and nothing is
+// taken from inside it.
+TEST_F(Receive, AckShapedBytesInsideAFrameNeverCutIt)
+{
+    const auto counts = [](uint8_t bank0, uint8_t bank1, uint8_t bank2) {
+        unitsim::Block16 data {};
+        data[1] = bank0;
+        data[3] = bank1;
+        data[5] = bank2;
+        return unitsim::RegisterFrame(32, data);
+    };
+    unitsim::SimShot shot {.x = 22881, .y = 70, .time = 500, .startupCounter = 1, .functionMode = 1};
+    const Bytes result = unitsim::ShotResultFrame(shot, 1, 1);
+    const Bytes aiming = unitsim::SampleFrame({.x = 0x0159, .y = 0x7800, .tilt = 0xD1});
+    struct Case {
+        const char* name;
+        Bytes frame;
+        int type;
+        int window;   // where the ack-shaped bytes start
+        int piece;    // bytes per read; 0: two reads split after byte 9
+        int gapMs;    // quiet line between the reads
+    };
+    const Case cases[] = {
+        {"bank counts 89, 10, 99 in reads of 9", counts(89, 10, 99), ReplyShotBankCounts, 4, 9, 0},
+        {"bank counts 89, 10, 99 in reads of 10", counts(89, 10, 99), ReplyShotBankCounts, 4, 10, 0},
+        {"bank counts 89, 10, 99 byte by byte (9600 baud)", counts(89, 10, 99), ReplyShotBankCounts, 4, 1, 1},
+        {"bank counts 89, 0, 89 paused 40 ms after byte 9", counts(89, 0, 89), ReplyShotBankCounts, 4, 0, 40},
+        {"shot at raw X 22881, Y 70 byte by byte", result, ReplyShotResult, 4, 1, 1},
+        {"aiming sample split after byte 9", aiming, ReplySample, 5, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(c.frame[std::size_t(c.window)] == 'Y' && unitsim::ChecksumOk(c.frame.data() + c.window, 5));
+        types.clear();
+        frames.clear();
+        for (std::size_t at = 0, end = 0; at < c.frame.size(); at = end) {
+            end = c.piece > 0 ? std::min(at + std::size_t(c.piece), c.frame.size()) : (at == 0 ? 10 : c.frame.size());
+            if (at > 0 && c.gapMs > 0) {
+                EXPECT_FALSE(handler.DropStaleBytes(handler.LastByteNs() + int64_t(c.gapMs) * 1000000));
+            }
+            Feed(Bytes(c.frame.begin() + std::ptrdiff_t(at), c.frame.begin() + std::ptrdiff_t(end)));
+        }
+        EXPECT_EQ(std::tuple(types, frames, handler.FillCount()), std::tuple(std::vector<int> {c.type}, std::vector<Bytes> {c.frame}, 0));
+    }
+    EXPECT_EQ(handler.BytesSkipped(), 0u);
 }
 
 TEST_F(Receive, ChunkOfExactlyTheFreeRoomIsDropped)

@@ -226,6 +226,40 @@ TEST_F(DeviceTest, StrayBytesDuringAimingKeepTheTrace)
               std::tuple(12, 180));
 }
 
+// A damaged result window may be line noise or a lost shot. Only a gap
+// between two shots received on this connection tells that a shot was lost:
+// a unit whose numbering does not start at 1 lost nothing before its first.
+// A result whose bytes 4-8 read as an acknowledgement (raw X 22881, Y 70),
+// arriving a byte at a time as at 9600 baud, is no damaged window at all.
+TEST_F(DeviceTest, ShotLossIsLoggedOnlyForAGapBetweenShotsReceived)
+{
+    QStringList log;
+    SetDebugLogSink([&](const QString& line) { log << line; });
+    StartLive();
+    const Bytes resultLead = {0xCA, 'j'};
+    const auto shoot = [&](bool noise, uint32_t number, int16_t x = 0, int16_t y = 0) {
+        log.clear();
+        FeedSamples(30, 5);
+        if (noise) {
+            Feed(resultLead);
+            FeedSamples(3, 5);
+        }
+        for (uint8_t b : Shot(x, y, number))
+            Feed({b});
+        FeedSamples(TDevice::PostShotDropLength, 5, 0x01);
+        return log.filter(QStringLiteral("shot result window")).size() + 10 * log.filter(QStringLiteral("lost on the line")).size();
+    };
+    EXPECT_EQ(shoot(true, 7), 1);  // damaged window, no loss known
+    EXPECT_EQ(shoot(true, 8), 1);
+    EXPECT_EQ(shoot(true, 10), 11); // shot 9 went
+    EXPECT_EQ(log.filter(QStringLiteral("shot 9 lost on the line")).size(), 1);
+    EXPECT_EQ(shoot(false, 11, 22881, 70), 0);
+    SetDebugLogSink({});
+    ASSERT_EQ(device->ShotCount(), 4);
+    const TShot* last = device->Shooter()->GetShot(3);
+    EXPECT_EQ(std::tuple(last->raw.ShotNumber(), last->raw.XNAU(), last->CurveCount()), std::tuple(11, 22881, 30));
+}
+
 // Line noise that passes the checksum as a shot result whose fields no unit
 // sends (function mode 0, ring index 206, shot number 0) is no shot: the real
 // shot behind it follows in its numbering with its whole trace.

@@ -69,7 +69,8 @@ TEST_F(DeviceE2E, RepliesSeenWhileSamplesStream)
     unit_.SetForcedStreaming(false);
 
     // Stray bytes that look like the start of a frame longer than the reply
-    // behind them hold it back only until that reply is whole.
+    // behind them hold it back until their fields show them no frame or the
+    // line has been silent long enough; the reply still comes through.
     const std::tuple<unitsim::Bytes, Frame, int> strays[] = {
         {{0xCA, 'j'}, BuildRequestInfo(32), ReplyShotBankCounts},
         {{'Y', 'c', 0x00}, BuildStop(), ReplyAck},
@@ -120,6 +121,29 @@ TEST_F(DeviceE2E, SlowAndNoisyLinesLoseNothing)
     EXPECT_EQ(std::tuple(device_->ShotCount(), second->raw.ShotNumber()),
               std::tuple(2, device_->Shooter()->GetShot(0)->raw.ShotNumber() + 1));
     EXPECT_GE(second->CurveCount(), 60);
+}
+
+// Bank counts 89, 10 and 99 put bytes 59 00 0a 00 63 into the counts answer:
+// an acknowledgement's shape. Over a line that hands the bytes over 9 or 10
+// at a time, or one at a time as at 9600 baud, the unit is still identified,
+// each request sent once on the answer to the one before.
+TEST_F(DeviceE2E, IdentifiesOverSlowLinesWhenBankCountsLookLikeAnAck)
+{
+    const int counts[] = {89, 10, 99};
+    for (int bank = 0; bank < 3; ++bank)
+        for (int i = 0; i < counts[bank]; ++i)
+            unit_.AddStoredShot(bank, unitsim::StoredShot {});
+    for (const auto& [piece, pauseMs] : {std::pair(9, 5), std::pair(10, 5), std::pair(1, 1)}) {
+        SCOPED_TRACE(piece);
+        unit_.SetWriteMode(unitsim::WriteMode::Split, piece, pauseMs);
+        unit_.ClearReceived();
+        device_->ResetAsyncState();
+        device_->StartAsyncIdentify();
+        ASSERT_TRUE(Ticking([&] { return device_->Async().identifyFinished.load(); }, 15s))
+            << "identify stalled at step " << device_->Async().identifyStep.load();
+        EXPECT_EQ(std::tuple(device_->Identified(), device_->ShotTotal(), unit_.ReceivedLetters()),
+                  std::tuple(true, 198, "a" + std::string(9, 'c') + std::string(11, 'e') + "c"));
+    }
 }
 
 TEST_F(DeviceE2E, PowerUpDashResendsTheStop)

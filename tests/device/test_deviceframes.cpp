@@ -96,3 +96,32 @@ TEST(DeviceFrames, ShotBankCountsSumTheEvenBytes)
     }
     EXPECT_EQ(SumShotBankCounts(frame), 525);
 }
+
+// A shot result is no frame when any one of its ring index, silhouette index
+// or function mode holds a value no unit sends, whatever the other two hold;
+// a field not yet buffered decides nothing.
+TEST(DeviceFrames, EachImpossibleResultFieldAloneDecides)
+{
+    struct Case {
+        int at;
+        uint8_t value;
+        bool possible;
+    };
+    const Case cases[] = {
+        {14, 0, true}, {14, 15, true}, {14, 16, false}, {14, 254, false}, {14, 255, true},
+        {15, 0, true}, {15, 15, true}, {15, 16, false}, {15, 254, false}, {15, 255, true},
+        {16, 0, false}, {16, 1, true}, {16, 2, true}, {16, 3, false}, {16, 255, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("byte " + std::to_string(c.at) + " = " + std::to_string(c.value));
+        uint8_t frame[36] = {0xCA, 'j', 1};
+        frame[14] = frame[15] = 255;
+        frame[16] = 1;
+        frame[c.at] = c.value;
+        frame[35] = Checksum(frame, 35);
+        const FrameInfo info = IdentifyFrame(frame, 36);
+        EXPECT_EQ(std::tuple(PossibleShotResult(frame, 36), info.valid, info.impossible, info.type),
+                  std::tuple(c.possible, c.possible, !c.possible, int(ReplyShotResult)));
+        EXPECT_TRUE(PossibleShotResult(frame, c.at));
+    }
+}
