@@ -73,6 +73,7 @@ void TFormShooter::BuildControls()
     messageFont.setPixelSize(36);
     messageFont.setBold(true);
     LabelMessage->setFont(messageFont);
+    LabelMessage->setAlignment(Qt::AlignCenter); // the lines of a wrapped message
     PanelTimedMessage->hide();
     PanelTimedMessage->installEventFilter(this);
 }
