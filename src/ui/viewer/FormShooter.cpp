@@ -1,8 +1,9 @@
 // The shooter viewer: binding to a device, the live data path and drawing,
 // start and stop, the sample watchdog and the window events. The controls
 // are built in FormShooterBuild.cpp; gestures, selection, zoom and replay are
-// in FormShooterControls.cpp; grading, zeroing and saving in
-// FormShooterActions.cpp; the waits of seconds in FormShooterWaits.cpp.
+// in FormShooterControls.cpp; the layout in FormShooterLayout.cpp; grading,
+// zeroing and saving in FormShooterActions.cpp; the waits of seconds in
+// FormShooterWaits.cpp.
 #include "FormShooter.h"
 
 #include "AccessibleHints.h"
@@ -38,10 +39,6 @@ namespace {
 
 constexpr int64_t NsPerMs = 1000000;
 constexpr int64_t StreamLostNs = 1000 * NsPerMs;  // no sample for this long: stream lost
-constexpr int TopPanelHeight = 44;
-constexpr int StripPanelHeight = 84;
-constexpr int StripPanelMinFormHeight = 401;
-constexpr int ArrowWidth = 24;
 
 const QString& StatusPicture(int index)
 {
@@ -643,21 +640,6 @@ void TFormShooter::FormResize()
     const int position = StripScrollPosition();
     UpdateShotString();
     SetStripScrollPosition(position);
-}
-
-void TFormShooter::LayOutPanels()
-{
-    PanelShotString->setVisible(height() >= StripPanelMinFormHeight);
-    const int stripHeight = PanelShotString->isHidden() ? 0 : StripPanelHeight;
-    PanelTop->setGeometry(0, 0, width(), TopPanelHeight);
-    ImageTarget->setGeometry(0, TopPanelHeight, width(), std::max(1, height() - TopPanelHeight - stripHeight));
-    PanelShotString->setGeometry(0, height() - StripPanelHeight, width(), StripPanelHeight);
-    BitBtnLeftArrow->setGeometry(0, 0, ArrowWidth, StripPanelHeight);
-    BitBtnRightArrow->setGeometry(width() - ArrowWidth, 0, ArrowWidth, StripPanelHeight);
-    ScrollBoxShotString->setGeometry(ArrowWidth, 0, std::max(1, width() - 2 * ArrowWidth), StripPanelHeight);
-    LayoutControls();
-    if (PanelTimedMessage->isVisible())
-        PanelTimedMessage->move((width() - PanelTimedMessage->width()) / 2, (height() - PanelTimedMessage->height()) / 2);
 }
 
 void TFormShooter::SizeLayers()

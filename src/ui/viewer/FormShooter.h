@@ -232,6 +232,26 @@ private:
     void ReconnectStart(TDevice* device, bool wasMeasuring);
     void FinishReconnect();
 
+    // ---- Layout (FormShooterLayout.cpp) ----
+    // The buttons of the bar shown with that many shots, the bar's buttons
+    // shown or hidden (simplified bar); the zeroing button is the binding's.
+    struct TBarButtons {
+        bool difficulty = false;
+        bool replay = false;
+        bool save = false;
+        bool print = false;
+        bool showAll = false;
+        bool message = false;
+    };
+    TBarButtons BarButtons(int shots, bool shown) const;
+    int NameFieldMinWidth() const;
+    int StatusGroupWidth() const;
+    int RotationValueWidth() const;
+    bool BarNeedsSecondRow() const;
+    int BarHeight() const;
+    // The timed message's panel and label at the window's size.
+    void FitTimedMessage();
+
     // ---- Controls (FormShooterControls.cpp) ----
     void ImageTargetMouseDown(Qt::MouseButton button, const QPoint& pos);
     void ImageTargetMouseUp(Qt::MouseButton button, const QPoint& pos);
@@ -309,6 +329,7 @@ private:
     QString textViewerCaption_;
     QString textZeroingMode_;
     QString textReconnecting_;
+    QString timedMessage_;            // the whole text of the timed message
 
     // ---- Links and state (GUI thread) ----
     TShooter* shooter_ = nullptr;

@@ -3,6 +3,7 @@
 #include "FormShooter.h"
 
 #include "DrawKit.h"
+#include "FormShooterDevice.h"
 #include "FormShooterWidgets.h"
 #include "Translation.h"
 #include "UiBitmaps.h"
@@ -13,6 +14,7 @@
 #include <QPainter>
 #include <QPixmapCache>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
@@ -71,6 +73,7 @@ void TFormShooter::BuildControls()
     messageFont.setPixelSize(36);
     messageFont.setBold(true);
     LabelMessage->setFont(messageFont);
+    LabelMessage->setAlignment(Qt::AlignCenter); // the lines of a wrapped message
     PanelTimedMessage->hide();
     PanelTimedMessage->installEventFilter(this);
 }
@@ -230,8 +233,20 @@ void TFormShooter::ConnectHandlers()
     on(BitBtnShowAllButtons, &TFormShooter::BitBtnShowAllButtonsClick, "buttons");
     on(BitBtnLeftArrow, &TFormShooter::BitBtnLeftArrowClick, "left");
     on(BitBtnRightArrow, &TFormShooter::BitBtnRightArrowClick, "right");
-    connect(SpeedButtonZeroing, &QToolButton::clicked, this,
-            [this] { Guarded("zeroing", [&] { SpeedButtonZeroingClick(SpeedButtonZeroing); }); });
+    // Toggled, not clicked: a screen reader toggles the button without a
+    // click. Zeroing follows the button, and the button shows the unit's
+    // state again when a toggle changed nothing (no unit, a failure).
+    connect(SpeedButtonZeroing, &QToolButton::toggled, this, [this](bool checked) {
+        Guarded("zeroing", [&] {
+            if (device_ && checked != ViewerDevice::Zeroing(*device_))
+                SpeedButtonZeroingClick(SpeedButtonZeroing);
+        });
+        const bool zeroing = device_ && ViewerDevice::Zeroing(*device_);
+        if (SpeedButtonZeroing->isChecked() != zeroing) {
+            const QSignalBlocker quiet(SpeedButtonZeroing);
+            SpeedButtonZeroing->setChecked(zeroing);
+        }
+    });
     connect(TrackBarZoomPercent, &QSlider::valueChanged, this,
             [this](int value) { Guarded("zoom", [&] { TrackBarZoomPercentChange(value); }); });
     connect(EditShooterName, &QLineEdit::textChanged, this, [this] { EditShooterNameChange(); });

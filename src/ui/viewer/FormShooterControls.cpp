@@ -1,7 +1,6 @@
 // The shooter viewer's controls: mouse gestures on the target and the strip,
 // shot selection, arrows, zoom, replay, grading buttons, zeroing, saving and
-// printing one shooter, the timed message, network texts and the simplified
-// button bar with its layout.
+// printing one shooter, the timed message and network texts.
 #include "FormShooter.h"
 
 #include "AppPaths.h"
@@ -43,7 +42,6 @@ constexpr int StripDragPx = 30;
 constexpr int StatusCornerPx = 32;
 constexpr int PageShots = 15;
 constexpr int64_t IgnoreDifficultyNs = 100 * 1000000LL;
-constexpr int TopMargin = 2;
 constexpr int ZoomStep = 50;
 constexpr int ZoomMin = 25;
 constexpr int ZoomMax = 500;
@@ -308,7 +306,7 @@ void TFormShooter::SelectShot(int index)
         SetStripScrollPosition(StripScrollFor(right, before, ScrollBoxShotString->VisibleWidth()));
     }
     selectedShot_ = rangeEndShot_ = shot;
-    if (PanelTimedMessage->isVisible() && LabelMessage->text() == ReplayHint())
+    if (PanelTimedMessage->isVisible() && timedMessage_ == ReplayHint())
         TimerHidePanelTimer();
     try {
         // A session can hold shots on different targets.
@@ -547,97 +545,3 @@ void TFormShooter::BitBtnReplayModeClick()
 bool TFormShooter::HasRing() const { return currentTarget_.hasRing != 0; }
 
 QString TFormShooter::TargetName() const { return GetTargetName(currentTarget_); }
-
-// ---- Simplified button bar and layout ---------------------------------------------------------
-
-void TFormShooter::FormMouseMove(QObject* sender, int x, int y)
-{
-    if (x == lastX_ && y == lastY_)
-        return;
-    lastX_ = x;
-    lastY_ = y;
-    if (simplifyUI_ && sender != ImageTarget
-        && (sender == BitBtnShowAllButtons || sender == BitBtnZoomOut || sender == BitBtnZoomIn))
-        x = PanelTop->width();
-    const bool zeroing = device_ && ViewerDevice::Zeroing(*device_);
-    if (zeroing || !buttonsHidden_ || y >= PanelTop->height() || x <= 0.8 * PanelTop->width())
-        return;
-    ignoreDifficultyUntilNs_ = MonotonicNs() + IgnoreDifficultyNs;
-    buttonsHidden_ = false;
-    TimerSimpleUIHideButtons->start();
-    LayoutControls();
-}
-
-void TFormShooter::BitBtnShowAllButtonsClick() { FormMouseMove(BitBtnShowAllButtons, PanelTop->width(), 1); }
-
-void TFormShooter::TimerSimpleUIHideButtonsTimer()
-{
-    buttonsHidden_ = true;
-    TimerSimpleUIHideButtons->stop();
-    LayoutControls();
-}
-
-void TFormShooter::RestartHideButtonsTimer()
-{
-    if (TimerSimpleUIHideButtons->isActive())
-        TimerSimpleUIHideButtons->start();
-}
-
-void TFormShooter::LayoutControls()
-{
-    const int n = ShotCount();
-    const bool ring = currentTarget_.hasRing != 0;
-    const bool shown = !buttonsHidden_;
-    BitBtnDifficulty->setVisible(deviceMode_ == 1 && ring && shown && width() >= 301
-                                 && GetOptionBool(QStringLiteral("QuickGrading")));
-    BitBtnStance->hide();
-    BitBtnReplayMode->setVisible(ring && n > 0 && shown);
-    ButtonSave->setVisible(n > 0 && shown && (device_ || GetNetworkMode() == QLatin1String("Monitor")));
-    BitBtnPrintShooter->setVisible(n > 0 && shown);
-    BitBtnShowAllButtons->setVisible(!shown);
-    BitBtnSendMessage->setVisible(SessionMode == SessionMonitor && shown);
-
-    const int panelWidth = PanelTop->width();
-    const int zoomX = panelWidth - TopMargin - BitBtnZoomIn->width();
-    BitBtnZoomIn->move(zoomX, TopMargin);
-    BitBtnZoomOut->move(zoomX, TopMargin + BitBtnZoomIn->height());
-    int x = zoomX;
-    for (QWidget* w : std::initializer_list<QWidget*>{SpeedButtonZeroing, BitBtnReplayMode, BitBtnDifficulty,
-                                                      BitBtnStance, BitBtnPrintShooter, ButtonSave, BitBtnSendMessage,
-                                                      BitBtnShowAllButtons}) {
-        if (w->isHidden())
-            continue;
-        x -= w->width();
-        w->move(x, TopMargin);
-    }
-    x -= 4;
-
-    int left = TopMargin;
-    for (QWidget* w : std::initializer_list<QWidget*>{ButtonStartStop, ImageStatus}) {
-        if (w->isHidden())
-            continue;
-        w->move(left, (PanelTop->height() - w->height()) / 2);
-        left += w->width();
-    }
-    // The cant picture and its value sit in the status picture's place.
-    ImageRotate->move(ImageStatus->pos());
-    LabelRotation->setGeometry(ImageStatus->geometry());
-    if (!ImageStatus->isHidden()) {
-        ImageStatus->raise();
-        ImageRotate->move(left, ImageStatus->y());
-        left += ImageRotate->width();
-        // The cant value beside its picture, not over it.
-        const int valueWidth = LabelRotation->fontMetrics().horizontalAdvance(QStringLiteral("-188")) + 4;
-        LabelRotation->setGeometry(left, ImageStatus->y(), valueWidth, ImageStatus->height());
-        left += valueWidth;
-    }
-    const int editLeft = left + 8;
-    EditShooterName->setGeometry(editLeft, 1, std::max(20, x - editLeft), 28);
-    const int labelTop = 30;
-    LabelSerialNumber->adjustSize();
-    LabelSerialNumber2->adjustSize();
-    LabelSerialNumber3->adjustSize();
-    LabelSerialNumber->move(editLeft, labelTop);
-    LabelSerialNumber2->move(LabelSerialNumber->x() + LabelSerialNumber->width() + 2, labelTop);
-    LabelSerialNumber3->move(LabelSerialNumber2->x() + LabelSerialNumber2->width(), labelTop);
-}

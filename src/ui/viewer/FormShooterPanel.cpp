@@ -133,7 +133,8 @@ void TFormShooterPanel::BuildControls()
 
 void TFormShooterPanel::ConnectHandlers()
 {
-    connect(SpeedButtonShootingZeroing, &QToolButton::clicked, this, &TFormShooterPanel::SpeedButtonShootingZeroingClick);
+    // Toggled, not clicked: a screen reader toggles the button without a click.
+    connect(SpeedButtonShootingZeroing, &QToolButton::toggled, this, &TFormShooterPanel::SpeedButtonShootingZeroingClick);
     connect(BitBtnOneManyShooters, &QPushButton::clicked, this, &TFormShooterPanel::BitBtnOneManyShootersClick);
     connect(BitBtnReplayMode, &QPushButton::clicked, this, &TFormShooterPanel::BitBtnReplayModeClick);
     connect(BitBtnShooterList, &QPushButton::clicked, this, &TFormShooterPanel::BitBtnShooterListClick);

@@ -164,11 +164,8 @@ void TFormShooter::ShowTimedMessage(const QString& text, int ms)
 {
     if (text.isEmpty())
         return;
-    LabelMessage->setText(text);
-    LabelMessage->adjustSize();
-    PanelTimedMessage->resize(LabelMessage->width() + 160, LabelMessage->height() + 80);
-    LabelMessage->move(80, 40);
-    PanelTimedMessage->move((width() - PanelTimedMessage->width()) / 2, (height() - PanelTimedMessage->height()) / 2);
+    timedMessage_ = text;
+    FitTimedMessage();
     PanelTimedMessage->show();
     PanelTimedMessage->raise();
     TimerHidePanel->setInterval(ms);

@@ -1,8 +1,9 @@
 // The built program on a real X server (Xvfb) under a window manager, with
 // two simulated units: it comes up to its start menu; two trainings started
 // from the menu tile their viewers and the panel, decoration included, each
-// window mapped, also after One/Many twice; it ends from the menu's Close
-// button with exit code 0 and writes nothing outside its scratch folders.
+// window mapped, also after One/Many twice; a viewer the operator moves or
+// resizes stays where it was put; it ends from the menu's Close button with
+// exit code 0 and writes nothing outside its scratch folders.
 #include "FormSelectSetup.h"
 #include "FormStartMenu.h"
 #include "TSimUnit.h"
@@ -127,6 +128,10 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
         EXPECT_EQ(Value(output, QString::fromLatin1(check)), QStringLiteral("ok")) << check;
     EXPECT_EQ(Value(output, QStringLiteral("GRAB_SESSION")), QStringLiteral("0"));
     EXPECT_TRUE(Value(output, QStringLiteral("SINGLE")).startsWith(QStringLiteral("Shooter Viewer ")));
+    // Moved and resized by the operator, through the window manager: not
+    // placed back into their tiles.
+    EXPECT_EQ(Value(output, QStringLiteral("MOVED")), QStringLiteral("kept"));
+    EXPECT_EQ(Value(output, QStringLiteral("RESIZED")), QStringLiteral("kept"));
     EXPECT_EQ(Value(output, QStringLiteral("EXIT")), QStringLiteral("0"));
     EXPECT_FALSE(output.contains(QStringLiteral("STILL_RUNNING")));
     EXPECT_EQ(QImage(picture).size(), QSize(1024, 768));
@@ -141,7 +146,8 @@ TEST_F(RealWindowTest, StartsOnAnXServerWithTwoUnitsAndEndsFromClose)
     std::printf("resident memory with the menu up: %s kB\n", qPrintable(Value(output, QStringLiteral("RSS_KB"))));
     for (const QString& line : output.split(QLatin1Char('\n')))
         if (line.startsWith(QLatin1String("WM=")) || line.startsWith(QLatin1String("FRAME"))
-            || line.startsWith(QLatin1String("SINGLE=")))
+            || line.startsWith(QLatin1String("SINGLE=")) || line.startsWith(QLatin1String("MOVED="))
+            || line.startsWith(QLatin1String("RESIZED=")))
             std::printf("%s\n", qPrintable(line));
     for (const QString& line : errors.split(QLatin1Char('\n')))
         if (line.startsWith(QLatin1String("Splash painted")) || line.startsWith(QLatin1String("Start menu shown")))

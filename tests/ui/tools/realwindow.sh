@@ -4,9 +4,11 @@
 # window manager on it, starts the program there, waits until its start menu
 # window is mapped, reports the program's resident memory and photographs
 # the screen. Then it trains twice: "Set Shooting Training", Start, the tiled
-# windows checked, One/Many pressed twice and checked again (first round
-# only), the session closed from the panel. Last it clicks the menu's Close
-# button and reports how the program ended. Every wait has a deadline.
+# windows checked, One/Many pressed twice and checked again, the first viewer
+# moved and the second resized as an operator would, both checked to stay put
+# (first round only), the session closed from the panel. Last it clicks the
+# menu's Close button and reports how the program ended. Every wait has a
+# deadline.
 #
 # usage: realwindow.sh PROGRAM SCREENGRAB PICTURE CLOSE_X,CLOSE_Y TRAIN_X,TRAIN_Y
 #                      START_RIGHT,START_BOTTOM SINGLE TILE...
@@ -18,7 +20,8 @@
 # The tiled session is photographed too, beside PICTURE as <name>_session.png.
 # Output lines: WM=<name>, MENU=<window>, RSS_KB=<n>, GRAB=<exit code>,
 # TILED<check>=ok|timeout with FRAME<check> <name>=X,Y,W,H <map state> lines
-# after it, GRAB_SESSION=<exit code>, SINGLE=<title>|timeout, EXIT=<exit code>.
+# after it, GRAB_SESSION=<exit code>, SINGLE=<title>|timeout,
+# MOVED= and RESIZED=kept|unchanged|<frame now> put <frame put>, EXIT=<exit code>.
 set -u
 program=$1 grab=$2 picture=$3 close=$4 train=$5 start=$6 single=$7
 shift 7
@@ -141,6 +144,46 @@ check_single() {
   echo "SINGLE=$result"
 }
 
+# The frame of window $1 once the window manager has carried out a change
+# that takes it off frame $2: the same twice in a row (10 s at most), or
+# "unchanged".
+frame_after_change() {
+  local now last=""
+  for _ in $(seq 1 50); do
+    now=$(frame_of "$1")
+    if [ "$now" != "$2 IsViewable" ] && [ "$now" = "$last" ]; then
+      echo "${now% *}"
+      return
+    fi
+    last=$now
+    sleep 0.2
+  done
+  echo "unchanged"
+}
+
+# The operator moves viewer 1 and resizes viewer 2 (the window manager
+# carries it out), then each is raised over the other, so both are exposed
+# again. Past the placement's second look (500 ms after a window is shown)
+# and after those exposes, each must stay where it was put.
+check_kept() {
+  local one two tile1 tile2 put1 put2 now
+  one=$(window_named "Shooter Viewer 1") two=$(window_named "Shooter Viewer 2")
+  tile1=${tiles[0]#*=} tile2=${tiles[1]#*=}
+  xdotool windowmove "$one" 60 40 2>/dev/null
+  xdotool windowsize "$two" 300 400 2>/dev/null
+  put1=$(frame_after_change "$one" "$tile1")
+  put2=$(frame_after_change "$two" "$tile2")
+  sleep 1.5
+  xdotool windowraise "$two" 2>/dev/null
+  sleep 0.5
+  xdotool windowraise "$one" 2>/dev/null
+  sleep 1.5
+  now=$(frame_of "$one")
+  echo "MOVED=$( [ "$put1" != unchanged ] && [ "$now" = "$put1 IsViewable" ] && echo kept || echo "$now put $put1")"
+  now=$(frame_of "$two")
+  echo "RESIZED=$( [ "$put2" != unchanged ] && [ "$now" = "$put2 IsViewable" ] && echo kept || echo "$now put $put2")"
+}
+
 click_at() {  # window x y
   xdotool mousemove --window "$1" "$2" "$3" click 1 2>/dev/null
 }
@@ -231,6 +274,7 @@ click_panel_slot 0
 check_single
 click_panel_slot 0
 check_tiles 2
+check_kept
 # Round 2: a new session after closing the first.
 close_session
 [ -n "$menu" ] && start_training "$menu"

@@ -9,6 +9,7 @@
 #include "UiRig.h"
 
 #include <QTest>
+#include <QWindow>
 #include <QToolButton>
 
 #include <algorithm>
@@ -195,6 +196,32 @@ TEST_F(ShooterPanelTest, TilingAgainNeverHidesAViewerAndBringsEveryOneBack)
     }
     for (TFormShooter* viewer : ShooterViewers)
         viewer->removeEventFilter(&counter);
+}
+
+// A viewer the operator moved or resized stays where it was put: the
+// placement's look at the decoration (at the move and resize, and once more
+// a moment after showing) does not take it back to its tile.
+TEST_F(ShooterPanelTest, AViewerTheOperatorMovedOrResizedStaysWhereItWasPut)
+{
+    ASSERT_TRUE(StartProgram());
+    SessionMode = SessionDownload;
+    for (int i = 0; i < 3; ++i)
+        ShooterViewers.push_back(new TFormShooter);
+    ShowSessionViewers();
+    for (TFormShooter* viewer : ShooterViewers)
+        ASSERT_TRUE(WaitFor([viewer] { return viewer->windowHandle() && viewer->windowHandle()->isExposed(); }));
+    const QRect area = TFormShooterPanel::WorkArea();
+    const std::vector<QRect> tiles = ViewerTileFrames(area, ControlPanelWidth(area), 3);
+
+    ShooterViewers[0]->move(tiles[0].topLeft() + QPoint(37, 23));
+    ShooterViewers[1]->resize(tiles[1].size() - QSize(60, 45));
+    const QRect put[] = {ShooterViewers[0]->frameGeometry(), ShooterViewers[1]->frameGeometry(), tiles[2]};
+    ASSERT_NE(put[0], tiles[0]);
+    ASSERT_NE(put[1], tiles[1]);
+    // Past the placement's second look, which comes 500 ms after showing.
+    QTest::qWait(1500);
+    for (std::size_t k = 0; k < 3; ++k)
+        EXPECT_EQ(ShooterViewers[k]->frameGeometry(), put[k]) << k;
 }
 
 TEST_F(ShooterPanelTest, ViewersAreTiledBesideThePanelAndOneCanBeShownAlone)

@@ -8,6 +8,7 @@
 #include "DeviceFrames.h"
 #include "DeviceManager.h"
 #include "FormShooterDevice.h"
+#include "FormShooterPanel.h"
 #include "FormStartMenu.h"
 #include "Globals.h"
 #include "Shotfile.h"
@@ -16,6 +17,7 @@
 #include "XmlNames.h"
 
 #include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -537,6 +539,50 @@ TEST_F(ViewerTest, ZeroingSetsTheOffsetsAndAsksWhenThereIsNoResult)
         EXPECT_EQ(std::pair(prompts.shown.back().text, prompts.shown.back().caption),
                   std::pair(QStringLiteral("Reset zeroing?"), QStringLiteral("Confirm")));
         EXPECT_EQ(device->Zero().offsetX, offsetX);
+    }
+    EXPECT_EQ(prompts.Count(QStringLiteral("Reset zeroing?")), 2);
+}
+
+// A screen reader toggles a check button through its accessible action.
+void ToggleAsScreenReader(QAbstractButton* button)
+{
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
+    QAccessibleActionInterface* actions = accessible ? accessible->actionInterface() : nullptr;
+    ASSERT_NE(actions, nullptr);
+    ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    actions->doAction(QAccessibleActionInterface::toggleAction());
+}
+
+// Toggled by a click or by a screen reader, the viewer's and the panel's
+// zeroing buttons do the same: the unit enters zeroing and leaves it again.
+TEST_F(ViewerTest, ZeroingButtonsToggledByAScreenReaderDoWhatAClickDoes)
+{
+    SessionMode = SessionClassic;
+    auto [unit, device, viewer] = StartLive();
+    Shown(AddViewer(nullptr, AddShooterWithShots(*CurrentSession, QStringLiteral("Ben"), 2, GoldenRing(), 1), false));
+    ShowSessionViewers();
+    QToolButton* own = Control<QToolButton>(viewer, "SpeedButtonZeroing");
+    QToolButton* panel = Control<QToolButton>(FormShooterPanel, "SpeedButtonShootingZeroing");
+    ASSERT_TRUE(own->isVisible() && panel->isVisible());
+    const auto state = [&, device = device, viewer = viewer] {
+        return std::tuple(ViewerDevice::Zeroing(*device), own->isChecked(), viewer->windowTitle());
+    };
+    const auto zeroing = std::tuple(true, true, QStringLiteral("Zeroing mode"));
+    const auto plain = std::tuple(false, false, QStringLiteral("Shooter Viewer 1"));
+
+    const std::function<void(QAbstractButton*)> ways[] = {[](QAbstractButton* b) { Click(b); }, ToggleAsScreenReader};
+    for (const auto& way : ways) {
+        way(own);
+        EXPECT_EQ(state(), zeroing);
+        EXPECT_TRUE(WaitFor([&] { return unit->Measuring(); }));
+        prompts.queued.push_back(TMsgResult::Yes);  // no zeroing shot: "Reset zeroing?"
+        way(own);
+        EXPECT_EQ(state(), plain);
+
+        way(panel);
+        EXPECT_EQ(std::pair(state(), panel->isChecked()), std::pair(zeroing, true));
+        way(panel);
+        EXPECT_EQ(std::pair(state(), panel->isChecked()), std::pair(plain, false));
     }
     EXPECT_EQ(prompts.Count(QStringLiteral("Reset zeroing?")), 2);
 }
