@@ -553,7 +553,10 @@ void TFormApplicationSettings::LayoutQuickGradingOptions()
 {
     const bool grading = CheckBoxQuickGrading->isChecked();
     // Wider than designed only when the options' texts need it.
+    // Activating drops the cached sizes of the nested rows as well (the
+    // series sentence after a language change).
     PanelOptions->layout()->invalidate();
+    PanelOptions->layout()->activate();
     const int width = std::max(FormWidth, OptionsLeft + PanelOptions->sizeHint().width() + 8);
     setFixedSize(width, grading ? HeightWithGrading : HeightWithoutGrading);
     PanelOptions->setGeometry(OptionsLeft, 6, width - OptionsLeft - 8, PanelTopWithoutGrading - 8);
@@ -640,6 +643,8 @@ void TFormApplicationSettings::ButtonLanguageClick()
         break;
     case TLanguageChange::Applied:
         TranslateUI();
+        // The options' new texts may need a wider dialog.
+        LayoutQuickGradingOptions();
         break;
     case TLanguageChange::RestartNeeded:
         AfterLanguageRestartNeeded();
