@@ -347,10 +347,14 @@ void TFormApplicationSettings::RegisterTranslation()
          {"ButtonOK", "ButtonCancel", "ButtonDefaultSetup", "LabelNetworkMonitorIP", "LabelMonitorPort",
           "LabelOptions", "CheckBoxStartAutomatically", "CheckBoxAlwaysShowSaveDialog",
           "CheckBoxClearShotsAfterDownload", "CheckBoxSimplityUI", "CheckBoxDataoutMode", "CheckBoxLimitShots",
-          "CheckBoxQuickGrading"})
+          "CheckBoxQuickGrading", "ButtonLanguage"})
         entries.push_back({QString::fromLatin1(name), K::Caption});
-    for (const char* name : {"RadioGroupNetwork", "RadioGroupPosition", "RadioGroupSkill"})
+    // The groups' titles as well as their items.
+    for (const char* name : {"RadioGroupNetwork", "RadioGroupPosition", "RadioGroupSkill"}) {
+        entries.push_back({QString::fromLatin1(name), K::Caption});
         entries.push_back({QString::fromLatin1(name), K::Items});
+    }
+    entries.push_back({QStringLiteral("ImageApplicationSettings"), K::Hint});
     RegisterTranslateTable(TranslateOrderApplicationSettings, this, std::move(entries));
     RegisterHints(TranslateOrderApplicationSettings, this, {{"BitBtnOk", "OK"}, {"BitBtnHome", "Cancel"}});
 }
