@@ -45,6 +45,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -260,6 +261,17 @@ QStringList IconOnlyButtons(const QList<QWidget*>& screens, QStringList* without
     return found;
 }
 
+// The hints of the buttons named "form.button".
+std::map<QString, QString> ShownHints(const QList<QWidget*>& screens, const QStringList& buttons)
+{
+    std::map<QString, QString> hints;
+    for (QWidget* screen : screens)
+        for (QAbstractButton* button : screen->findChildren<QAbstractButton*>())
+            if (const QString where = screen->objectName() + QLatin1Char('.') + button->objectName(); buttons.contains(where))
+                hints[where] = button->toolTip();
+    return hints;
+}
+
 class IconHintsTest : public UiRigTest {};
 
 TEST_F(IconHintsTest, EveryIconButtonSaysWhatItDoesInTheProgramsLanguage)
@@ -279,14 +291,47 @@ TEST_F(IconHintsTest, EveryIconButtonSaysWhatItDoesInTheProgramsLanguage)
     QStringList withoutHint;
     const QStringList iconOnly = IconOnlyButtons(screens, &withoutHint);
     EXPECT_TRUE(withoutHint.isEmpty()) << withoutHint.join(QLatin1Char(' ')).toStdString();
-    for (const char* named :
-         {"FormShooter.ButtonStartStop", "FormShooter.SpeedButtonZeroing", "FormShooter.BitBtnReplayMode",
-          "FormShooter.BitBtnDifficulty", "FormShooter.BitBtnZoomIn", "FormShooter.BitBtnZoomOut",
-          "FormShooterPanel.BitBtnOneManyShooters", "FormShooterPanel.BitBtnCloseSession",
-          "FormApplicationSettings.BitBtnOk", "FormApplicationSettings.BitBtnHome", "FormSelectSetup.BitBtnClose",
-          "FormShooterList.BitBtnClose", "FormOpenSession.BitBtnClose", "FormOpenSession.BitBtnShowBrowseDialog",
-          "FormPrepareDownload.ButtonCancel", "FormSendMessage.BitBtnClose"})
-        EXPECT_TRUE(iconOnly.contains(QString::fromLatin1(named))) << named;
+    // Each icon button's own hint, in the program's language: two buttons
+    // that swapped theirs (a pair of arrows) are caught.
+    const std::map<QString, const char*> englishHints = {
+        {"FormApplicationSettings.BitBtnHome", "Cancel"}, {"FormApplicationSettings.BitBtnOk", "OK"},
+        {"FormEditSetup.BitBtnDecTriggerSensitivity", "Light"}, {"FormEditSetup.BitBtnIncTriggerSensitivity", "Heavy"},
+        {"FormNameListEditor.ButtonCancel", "Cancel"}, {"FormNameListEditor.ButtonOk", "OK"},
+        {"FormNameListEditor.ButtonLoadList", "Load Name List"}, {"FormNameListEditor.ButtonSaveList", "Save Name List"},
+        {"FormNameListEditor.ButtonNewShooter", "New Shooter"}, {"FormNameListEditor.ButtonRemoveShooter", "Remove Shooter"},
+        {"FormNameListEditor.ButtonNewTeam", "New Team"}, {"FormNameListEditor.ButtonRemoveTeam", "Remove Team"},
+        {"FormOpenSession.BitBtnClose", "Close"}, {"FormOpenSession.BitBtnShowBrowseDialog", "Browse"},
+        {"FormPrepareDownload.ButtonCancel", "Cancel"},
+        {"FormPrintSetup.BitBtnDown10", "Decrease distance"}, {"FormPrintSetup.BitBtnUp10", "Increase distance"},
+        {"FormSearchShooterName.BitBtnClose", "Close"}, {"FormSearchShooterName.BitBtnOK", "OK"},
+        {"FormSelectSetup.BitBtnClose", "Close"}, {"FormSelectSetup.BitBtnEdit", "Configure Selected Item"},
+        {"FormSelectSetup.BitBtnCopy", "Copy Setup"}, {"FormSelectSetup.BitBtnDelete", "Delete Setup"},
+        {"FormSelectSetup.BitBtnMoveUp", "Move Up"}, {"FormSelectSetup.BitBtnMoveDown", "Move Down"},
+        {"FormSelectSetup.BitBtnMore", "Organize Setup List"},
+        {"FormSelectSetup.ButtonOpenDefaultSetupFile", "Open Default Setup List"},
+        {"FormSelectSetup.ButtonOpenSetupFile", "Open Setup List"},
+        {"FormSelectSetup.ButtonSaveSetupFile", "Save Setup List"},
+        {"FormSelectSetup.SpeedButtonMounting", "Set Device Mounting"},
+        {"FormSendMessage.BitBtnClose", "Close"}, {"FormSendMessage.BitBtnSend", "Send"},
+        {"FormShooter.BitBtnDifficulty", "Difficulty"}, {"FormShooter.BitBtnStance", "Stance"},
+        {"FormShooter.BitBtnLeftArrow", "Previous shot"}, {"FormShooter.BitBtnRightArrow", "Next shot"},
+        {"FormShooter.BitBtnZoomIn", "Zoom In"}, {"FormShooter.BitBtnZoomOut", "Zoom Out"},
+        {"FormShooter.BitBtnReplayMode", "Replay"}, {"FormShooter.BitBtnShowAllButtons", "Show all buttons"},
+        {"FormShooter.ButtonStartStop", "Start"}, {"FormShooter.SpeedButtonZeroing", "Zeroing mode"},
+        {"FormShooterList.BitBtnClose", "Close"},
+        {"FormShooterPanel.BitBtnCloseSession", "Close Session"},
+        {"FormShooterPanel.BitBtnOneManyShooters", "One or all shooters"},
+        {"FormShooterPanel.BitBtnOpenSession", "Open Previous Session"},
+        {"FormShooterPanel.BitBtnReplayMode", "Replay"},
+        {"FormShooterPanel.BitBtnSendMessageAll", "Message to all shooters"},
+        {"FormShooterPanel.BitBtnShooterList", "Shooters and Sessions"},
+        {"FormShooterPanel.SpeedButtonShootingZeroing", "Zeroing mode"},
+        {"FormStartMenu.BitBtnClose", "Quit Application"}, {"FormStartMenu.ButtonAppSettings", "Application Settings"},
+    };
+    std::map<QString, QString> expected;
+    for (const auto& [where, hint] : englishHints)
+        expected[where] = Translate(QString::fromLatin1(hint));
+    EXPECT_EQ(ShownHints(screens, iconOnly), expected);
 
     // The hints come through the language file like every other text.
     const std::pair<QWidget*, const char*> translated[] = {
