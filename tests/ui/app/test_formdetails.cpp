@@ -26,15 +26,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QPrintDialog>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStackedWidget>
@@ -560,6 +564,20 @@ TEST_F(GermanFormsTest, EveryFormSpeaksGerman)
     EXPECT_GT(seen, 500);   // the walk reached the forms' controls
     english.removeDuplicates();
     EXPECT_TRUE(english.isEmpty()) << english.size() << " English texts:\n" << english.join(QStringLiteral("\n")).toStdString();
+}
+
+// The shipped German names its language, so Qt's own dialogs speak it too.
+TEST_F(GermanFormsTest, QtsOwnDialogsSpeakGermanToo)
+{
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFileInfo::exists(folder + QStringLiteral("/qtbase_de.qm")))
+        GTEST_SKIP() << "Qt's German translation (qtbase_de.qm) is not installed in " << folder.toStdString()
+                     << "; the qt6-translations-l10n package brings it";
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Abbrechen"));
+    QPrintDialog print;
+    EXPECT_EQ(print.windowTitle(), QStringLiteral("Drucken"));
+    SaveScreen(print, QStringLiteral("print_dialog_German"));
 }
 
 } // namespace
