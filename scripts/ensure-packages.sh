@@ -15,6 +15,9 @@ TRAXEL_PACKAGES=(
   # The real-window test: a virtual X server, a window manager that frames
   # the windows there, and tools to find and click the program's windows.
   xvfb xauth openbox xdotool x11-utils
+  # Qt's own translations (qtbase_de.qm ...): standard buttons, the file
+  # and print dialogs in the program's language.
+  qt6-translations-l10n
   # The print tests read the PDFs they print: pdftoppm and pdftotext.
   poppler-utils
   # A general-purpose XML library, only as the yardstick of the session-file

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <mutex>
@@ -79,6 +80,9 @@ bool LoadGuarded(const QString& path, F&& load)
     }
 }
 
+// The line that names the list's language; never a program text.
+const char* const LanguageNameKey = "Language name";
+
 }  // namespace
 
 QString Translate(const QString& text)
@@ -100,6 +104,37 @@ QString Translate(const QString& text)
         s.Faults.append(key);
     }
     return text;
+}
+
+QString TranslationLanguageName()
+{
+    TTranslationState& s = State();
+    std::lock_guard<std::mutex> lock(s.Lock);
+    return s.FirstValue.value(FoldKey(QLatin1String(LanguageNameKey))).trimmed();
+}
+
+QLocale LocaleOfLanguageName(const QString& name)
+{
+    const QString key = name.trimmed().toCaseFolded();
+    if (key.isEmpty())
+        return QLocale::c();
+    // Names first: a short name such as "Ga" must not be taken for a code.
+    for (int i = QLocale::C + 1; i <= QLocale::LastLanguage; ++i) {
+        const auto language = static_cast<QLocale::Language>(i);
+        const QLocale locale(language);
+        if (locale.language() != language)
+            continue;  // Qt has no data for it
+        if (QLocale::languageToString(language).toCaseFolded() == key
+            || locale.nativeLanguageName().toCaseFolded() == key)
+            return locale;
+    }
+    static const QRegularExpression code(QStringLiteral("^[a-z]{2,3}([_-][a-z0-9]{2,4})*$"));
+    if (code.match(key).hasMatch()) {
+        const QLocale locale(name.trimmed());
+        if (locale.language() != QLocale::C)
+            return locale;
+    }
+    return QLocale::c();
 }
 
 QString TranslationFileName()

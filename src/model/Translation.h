@@ -7,6 +7,7 @@
 // All functions are safe to call from any thread.
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,16 @@
 // and text is returned unchanged, blanks included. A text that is empty or
 // all blanks is returned as it is and never recorded.
 QString Translate(const QString& text);
+
+// The language the translation list is written in, as its line
+// "Language name=<name>" names it ("Deutsch"); empty when no line does. No
+// program text is ever looked up under that name.
+QString TranslationLanguageName();
+
+// The locale of a language named by its own name ("Deutsch"), its English
+// name ("German") or a locale code ("de", "pt_BR"), letter case and
+// surrounding blanks ignored; QLocale::c() when no language is named so.
+QLocale LocaleOfLanguageName(const QString& name);
 
 // Files in the data folder.
 QString TranslationFileName();        // "Translations.lang.txt"

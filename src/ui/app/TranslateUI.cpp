@@ -6,14 +6,19 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLayout>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMetaProperty>
 #include <QPointer>
 #include <QRadioButton>
+#include <QTranslator>
 #include <QWidget>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -116,7 +121,37 @@ void RunEntry(QWidget* root, const TTranslateEntry& entry)
     }
 }
 
+// Qt's translation for the application object that is current; it goes
+// with that object.
+QPointer<QTranslator>& QtTranslator()
+{
+    static QPointer<QTranslator> translator;
+    return translator;
+}
+
 }  // namespace
+
+void InstallQtTranslation()
+{
+    if (!QCoreApplication::instance())
+        return;
+    const QLocale locale = LocaleOfLanguageName(TranslationLanguageName());
+    QPointer<QTranslator>& installed = QtTranslator();
+    if (installed && installed->objectName() == locale.name())
+        return;
+    delete installed.data();  // takes itself out of the application
+    if (locale.language() == QLocale::C || locale.language() == QLocale::English)
+        return;
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
+        DebugLog(QStringLiteral("No Qt translation for %1 in %2").arg(locale.name(), folder));
+        return;
+    }
+    translator->setObjectName(locale.name());
+    QCoreApplication::installTranslator(translator.get());
+    installed = translator.release();
+}
 
 void RegisterTranslateTable(int order, QWidget* root, std::vector<TTranslateEntry> entries)
 {
@@ -154,6 +189,7 @@ void TranslateUI(const QStringList* newList)
 {
     if (newList)
         SetTranslationList(*newList);
+    InstallQtTranslation();
     for (const char* word : FixedWords)
         Translate(QLatin1String(word));
 

@@ -58,11 +58,19 @@ void UnregisterTranslateTables(QWidget* root);
 // logged and skipped.
 void RegisterHints(int order, QWidget* root, std::initializer_list<std::pair<const char*, const char*>> hints);
 
-// Installs newList as the translation list when given, passes the renderer's
-// and printout's fixed words through Translate (so missing ones are
-// recorded), then translates every registered table in order. A control
-// named in a table but not found is logged and skipped.
+// Installs newList as the translation list when given, puts Qt's own texts
+// into the list's language (InstallQtTranslation), passes the renderer's and
+// printout's fixed words through Translate (so missing ones are recorded),
+// then translates every registered table in order. A control named in a
+// table but not found is logged and skipped.
 void TranslateUI(const QStringList* newList = nullptr);
+
+// Qt's own texts (standard buttons, the file and print dialogs) follow the
+// language the translation list names (TranslationLanguageName): Qt's
+// translation file for it is installed, and taken out again for a list that
+// names English or no language. A missing Qt translation file is logged and
+// leaves Qt's texts in English. Needs the application object.
+void InstallQtTranslation();
 
 // text := Translate(text): the "text" property of labels, buttons and the
 // like, the title of group boxes, else the window title. A control that holds

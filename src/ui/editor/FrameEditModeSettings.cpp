@@ -165,7 +165,8 @@ void TFrameEditModeSettings::RegisterTranslation()
     std::vector<TTranslateEntry> entries;
     for (const char* name : {"Label1", "LabelRing", "LabelSilhouette", "Label3", "Label4", "Label9", "Label14", "Label5",
                              "Label7", "Label12", "Label13", "Label2", "Label6", "GroupBoxTriggerSensitivity",
-                             "GroupBoxAdvancedOptions", "Label10", "Label11"})
+                             "GroupBoxAdvancedOptions", "Label10", "Label11", "LabelSleepWakeUp", "LabelPlaySoundOnHit",
+                             "LabelKallixsDisplay", "LabelHIB"})
         entries.push_back({QString::fromLatin1(name), TTranslateKind::Caption});
     RegisterTranslateTable(TranslateOrderFrameModeSettings, this, std::move(entries));
     RegisterHints(TranslateOrderFrameModeSettings, this,

@@ -195,10 +195,14 @@ void TFormNameListEditor::ConnectHandlers()
 
 void TFormNameListEditor::RegisterTranslation()
 {
-    RegisterTranslateTable(TranslateOrderNameListEditor, this,
-                           {{QStringLiteral("LabelTeams"), TTranslateKind::Caption},
-                            {QStringLiteral("LabelShooters"), TTranslateKind::Caption},
-                            {QStringLiteral("Caption"), TTranslateKind::Caption}});
+    std::vector<TTranslateEntry> entries {{QStringLiteral("LabelTeams"), TTranslateKind::Caption},
+                                          {QStringLiteral("LabelShooters"), TTranslateKind::Caption},
+                                          {QStringLiteral("Caption"), TTranslateKind::Caption}};
+    // The buttons show icons only: their hints say what they do.
+    for (const QPushButton* button : {ButtonNewTeam, ButtonRemoveTeam, ButtonNewShooter, ButtonRemoveShooter,
+                                      ButtonLoadList, ButtonSaveList, ButtonOk, ButtonCancel})
+        entries.push_back({button->objectName(), TTranslateKind::Hint});
+    RegisterTranslateTable(TranslateOrderNameListEditor, this, std::move(entries));
 }
 
 // ---- The list and the grids ---------------------------------------------------------

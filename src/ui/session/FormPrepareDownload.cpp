@@ -228,6 +228,7 @@ void TFormPrepareDownload::RegisterTranslation()
     RegisterTranslateTable(TranslateOrderPrepareDownload, this,
                            {{QStringLiteral("LabelInsertOpticalUnits"), K::Caption},
                             {QStringLiteral("LabelEnterName"), K::Caption},
+                            {QStringLiteral("LabelDevices"), K::Caption},
                             {QStringLiteral("Caption"), K::Caption},
                             {QStringLiteral("CheckBoxClearShotsAfterDownload"), K::Caption}});
     RegisterHints(TranslateOrderPrepareDownload, this, {{"ButtonCancel", "Cancel"}});

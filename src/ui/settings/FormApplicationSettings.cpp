@@ -349,10 +349,14 @@ void TFormApplicationSettings::RegisterTranslation()
          {"ButtonOK", "ButtonCancel", "ButtonDefaultSetup", "LabelNetworkMonitorIP", "LabelMonitorPort",
           "LabelOptions", "CheckBoxStartAutomatically", "CheckBoxAlwaysShowSaveDialog",
           "CheckBoxClearShotsAfterDownload", "CheckBoxSimplityUI", "CheckBoxDataoutMode", "CheckBoxLimitShots",
-          "CheckBoxQuickGrading"})
+          "CheckBoxQuickGrading", "ButtonLanguage"})
         entries.push_back({QString::fromLatin1(name), K::Caption});
-    for (const char* name : {"RadioGroupNetwork", "RadioGroupPosition", "RadioGroupSkill"})
+    // The groups' titles as well as their items.
+    for (const char* name : {"RadioGroupNetwork", "RadioGroupPosition", "RadioGroupSkill"}) {
+        entries.push_back({QString::fromLatin1(name), K::Caption});
         entries.push_back({QString::fromLatin1(name), K::Items});
+    }
+    entries.push_back({QStringLiteral("ImageApplicationSettings"), K::Hint});
     RegisterTranslateTable(TranslateOrderApplicationSettings, this, std::move(entries));
     RegisterHints(TranslateOrderApplicationSettings, this, {{"BitBtnOk", "OK"}, {"BitBtnHome", "Cancel"}});
 }
@@ -555,7 +559,10 @@ void TFormApplicationSettings::LayoutQuickGradingOptions()
 {
     const bool grading = CheckBoxQuickGrading->isChecked();
     // Wider than designed only when the options' texts need it.
+    // Activating drops the cached sizes of the nested rows as well (the
+    // series sentence after a language change).
     PanelOptions->layout()->invalidate();
+    PanelOptions->layout()->activate();
     const int width = std::max(FormWidth, OptionsLeft + PanelOptions->sizeHint().width() + 8);
     setFixedSize(width, grading ? HeightWithGrading : HeightWithoutGrading);
     PanelOptions->setGeometry(OptionsLeft, 6, width - OptionsLeft - 8, PanelTopWithoutGrading - 8);
@@ -642,6 +649,8 @@ void TFormApplicationSettings::ButtonLanguageClick()
         break;
     case TLanguageChange::Applied:
         TranslateUI();
+        // The options' new texts may need a wider dialog.
+        LayoutQuickGradingOptions();
         break;
     case TLanguageChange::RestartNeeded:
         AfterLanguageRestartNeeded();

@@ -254,7 +254,7 @@ void TFormSelectSetup::RegisterTranslation()
         entries.push_back({QString::fromLatin1(name), K::Caption});
     for (const char* name : {"BitBtnMore", "BitBtnCopy", "BitBtnDelete", "BitBtnMoveUp", "BitBtnMoveDown",
                              "ButtonSaveSetupFile", "ButtonOpenSetupFile", "ButtonOpenDefaultSetupFile", "BitBtnEdit",
-                             "SpeedButtonMounting", "ButtonStart", "ButtonSetup"})
+                             "SpeedButtonMounting", "ButtonStart", "ButtonSetup", "ImageDeviceCount"})
         entries.push_back({QString::fromLatin1(name), K::Hint});
     RegisterTranslateTable(TranslateOrderSelectSetup, this, std::move(entries));
     RegisterHints(TranslateOrderSelectSetup, this, {{"BitBtnClose", "Close"}});

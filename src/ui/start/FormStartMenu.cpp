@@ -249,6 +249,7 @@ void TFormStartMenu::RegisterTranslation()
     RegisterTranslateTable(TranslateOrderStartMenu, this,
                            {{QStringLiteral("Label1"), K::Caption},
                             {QStringLiteral("LabelWaitingForConnections"), K::Caption},
+                            {QStringLiteral("LabelPorts"), K::Caption},
                             {QStringLiteral("BitBtnClassicTraining"), K::Caption},
                             {QStringLiteral("BitBtnDynamicTraining"), K::Caption},
                             {QStringLiteral("BitBtnDownloadSession"), K::Caption},

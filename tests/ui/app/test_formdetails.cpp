@@ -4,6 +4,7 @@
 // filling its box and the cant value beside its picture.
 #include "AccessibleHints.h"
 #include "AppPaths.h"
+#include "AppSettings.h"
 #include "FormApplicationSettings.h"
 #include "FormNetworkControl.h"
 #include "FormOpenSession.h"
@@ -14,6 +15,7 @@
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
 #include "QtPrompts.h"
+#include "SentenceField.h"
 #include "SessionFiles.h"
 #include "TestTargets.h"
 #include "Translation.h"
@@ -23,18 +25,31 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QLibraryInfo>
+#include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStackedWidget>
+#include <QTabBar>
 #include <QTimer>
 #include <QTemporaryDir>
 #include <QTreeView>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 
 namespace {
 
@@ -250,6 +265,17 @@ QStringList IconOnlyButtons(const QList<QWidget*>& screens, QStringList* without
     return found;
 }
 
+// The hints of the buttons named "form.button".
+std::map<QString, QString> ShownHints(const QList<QWidget*>& screens, const QStringList& buttons)
+{
+    std::map<QString, QString> hints;
+    for (QWidget* screen : screens)
+        for (QAbstractButton* button : screen->findChildren<QAbstractButton*>())
+            if (const QString where = screen->objectName() + QLatin1Char('.') + button->objectName(); buttons.contains(where))
+                hints[where] = button->toolTip();
+    return hints;
+}
+
 class IconHintsTest : public UiRigTest {};
 
 TEST_F(IconHintsTest, EveryIconButtonSaysWhatItDoesInTheProgramsLanguage)
@@ -269,14 +295,47 @@ TEST_F(IconHintsTest, EveryIconButtonSaysWhatItDoesInTheProgramsLanguage)
     QStringList withoutHint;
     const QStringList iconOnly = IconOnlyButtons(screens, &withoutHint);
     EXPECT_TRUE(withoutHint.isEmpty()) << withoutHint.join(QLatin1Char(' ')).toStdString();
-    for (const char* named :
-         {"FormShooter.ButtonStartStop", "FormShooter.SpeedButtonZeroing", "FormShooter.BitBtnReplayMode",
-          "FormShooter.BitBtnDifficulty", "FormShooter.BitBtnZoomIn", "FormShooter.BitBtnZoomOut",
-          "FormShooterPanel.BitBtnOneManyShooters", "FormShooterPanel.BitBtnCloseSession",
-          "FormApplicationSettings.BitBtnOk", "FormApplicationSettings.BitBtnHome", "FormSelectSetup.BitBtnClose",
-          "FormShooterList.BitBtnClose", "FormOpenSession.BitBtnClose", "FormOpenSession.BitBtnShowBrowseDialog",
-          "FormPrepareDownload.ButtonCancel", "FormSendMessage.BitBtnClose"})
-        EXPECT_TRUE(iconOnly.contains(QString::fromLatin1(named))) << named;
+    // Each icon button's own hint, in the program's language: two buttons
+    // that swapped theirs (a pair of arrows) are caught.
+    const std::map<QString, const char*> englishHints = {
+        {"FormApplicationSettings.BitBtnHome", "Cancel"}, {"FormApplicationSettings.BitBtnOk", "OK"},
+        {"FormEditSetup.BitBtnDecTriggerSensitivity", "Light"}, {"FormEditSetup.BitBtnIncTriggerSensitivity", "Heavy"},
+        {"FormNameListEditor.ButtonCancel", "Cancel"}, {"FormNameListEditor.ButtonOk", "OK"},
+        {"FormNameListEditor.ButtonLoadList", "Load Name List"}, {"FormNameListEditor.ButtonSaveList", "Save Name List"},
+        {"FormNameListEditor.ButtonNewShooter", "New Shooter"}, {"FormNameListEditor.ButtonRemoveShooter", "Remove Shooter"},
+        {"FormNameListEditor.ButtonNewTeam", "New Team"}, {"FormNameListEditor.ButtonRemoveTeam", "Remove Team"},
+        {"FormOpenSession.BitBtnClose", "Close"}, {"FormOpenSession.BitBtnShowBrowseDialog", "Browse"},
+        {"FormPrepareDownload.ButtonCancel", "Cancel"},
+        {"FormPrintSetup.BitBtnDown10", "Decrease distance"}, {"FormPrintSetup.BitBtnUp10", "Increase distance"},
+        {"FormSearchShooterName.BitBtnClose", "Close"}, {"FormSearchShooterName.BitBtnOK", "OK"},
+        {"FormSelectSetup.BitBtnClose", "Close"}, {"FormSelectSetup.BitBtnEdit", "Configure Selected Item"},
+        {"FormSelectSetup.BitBtnCopy", "Copy Setup"}, {"FormSelectSetup.BitBtnDelete", "Delete Setup"},
+        {"FormSelectSetup.BitBtnMoveUp", "Move Up"}, {"FormSelectSetup.BitBtnMoveDown", "Move Down"},
+        {"FormSelectSetup.BitBtnMore", "Organize Setup List"},
+        {"FormSelectSetup.ButtonOpenDefaultSetupFile", "Open Default Setup List"},
+        {"FormSelectSetup.ButtonOpenSetupFile", "Open Setup List"},
+        {"FormSelectSetup.ButtonSaveSetupFile", "Save Setup List"},
+        {"FormSelectSetup.SpeedButtonMounting", "Set Device Mounting"},
+        {"FormSendMessage.BitBtnClose", "Close"}, {"FormSendMessage.BitBtnSend", "Send"},
+        {"FormShooter.BitBtnDifficulty", "Difficulty"}, {"FormShooter.BitBtnStance", "Stance"},
+        {"FormShooter.BitBtnLeftArrow", "Previous shot"}, {"FormShooter.BitBtnRightArrow", "Next shot"},
+        {"FormShooter.BitBtnZoomIn", "Zoom In"}, {"FormShooter.BitBtnZoomOut", "Zoom Out"},
+        {"FormShooter.BitBtnReplayMode", "Replay"}, {"FormShooter.BitBtnShowAllButtons", "Show all buttons"},
+        {"FormShooter.ButtonStartStop", "Start"}, {"FormShooter.SpeedButtonZeroing", "Zeroing mode"},
+        {"FormShooterList.BitBtnClose", "Close"},
+        {"FormShooterPanel.BitBtnCloseSession", "Close Session"},
+        {"FormShooterPanel.BitBtnOneManyShooters", "One or all shooters"},
+        {"FormShooterPanel.BitBtnOpenSession", "Open Previous Session"},
+        {"FormShooterPanel.BitBtnReplayMode", "Replay"},
+        {"FormShooterPanel.BitBtnSendMessageAll", "Message to all shooters"},
+        {"FormShooterPanel.BitBtnShooterList", "Shooters and Sessions"},
+        {"FormShooterPanel.SpeedButtonShootingZeroing", "Zeroing mode"},
+        {"FormStartMenu.BitBtnClose", "Quit Application"}, {"FormStartMenu.ButtonAppSettings", "Application Settings"},
+    };
+    std::map<QString, QString> expected;
+    for (const auto& [where, hint] : englishHints)
+        expected[where] = Translate(QString::fromLatin1(hint));
+    EXPECT_EQ(ShownHints(screens, iconOnly), expected);
 
     // The hints come through the language file like every other text.
     const std::pair<QWidget*, const char*> translated[] = {
@@ -331,6 +390,102 @@ QString CutText(QWidget* control)
     return {};
 }
 
+// Every control an operator sees on form, with the pages of its stacks (tab
+// pages) walked one after the other; each page is shown while its controls
+// are visited.
+void WalkShownControls(QWidget* form, const std::function<void(QWidget*)>& visit)
+{
+    const auto shown = [form](QWidget* w) {
+        for (; w && w != form; w = w->parentWidget())
+            if (w->isHidden() && !qobject_cast<QStackedWidget*>(w->parentWidget()))
+                return false;
+        return w == form;
+    };
+    const auto visitAll = [&] {
+        for (QWidget* control : form->findChildren<QWidget*>())
+            if (shown(control) && (!qobject_cast<QStackedWidget*>(control->parentWidget())
+                                   || static_cast<QStackedWidget*>(control->parentWidget())->currentWidget() == control))
+                visit(control);
+    };
+    visitAll();
+    for (QStackedWidget* stack : form->findChildren<QStackedWidget*>()) {
+        if (!shown(stack))
+            continue;
+        const int current = stack->currentIndex();
+        for (int i = 0; i < stack->count(); ++i) {
+            if (i == current)
+                continue;
+            stack->setCurrentIndex(i);
+            for (QWidget* control : stack->widget(i)->findChildren<QWidget*>())
+                if (shown(control))
+                    visit(control);
+            visit(stack->widget(i));
+        }
+        stack->setCurrentIndex(current);
+    }
+}
+
+// The texts a control shows: caption or title, hint, placeholder, items, tab
+// and column heads.
+QStringList ShownTexts(QWidget* control)
+{
+    QStringList texts {control->toolTip()};
+    if (const QString sentence = SentenceOf(control); !sentence.isNull())
+        texts << sentence;
+    else if (auto* label = qobject_cast<QLabel*>(control))
+        texts << label->text();
+    else if (auto* button = qobject_cast<QAbstractButton*>(control))
+        texts << button->text();
+    if (auto* group = qobject_cast<QGroupBox*>(control))
+        texts << group->title();
+    if (auto* edit = qobject_cast<QLineEdit*>(control))
+        texts << edit->placeholderText();
+    if (auto* combo = qobject_cast<QComboBox*>(control))
+        for (int i = 0; i < combo->count(); ++i)
+            texts << combo->itemText(i);
+    if (auto* tabs = qobject_cast<QTabBar*>(control))
+        for (int i = 0; i < tabs->count(); ++i)
+            texts << tabs->tabText(i) << tabs->tabToolTip(i);
+    if (auto* header = qobject_cast<QHeaderView*>(control); header && header->model())
+        for (int i = 0; i < header->count(); ++i)
+            if (!header->isSectionHidden(i))
+                texts << header->model()->headerData(i, header->orientation()).toString();
+    if (control->isWindow())
+        texts << control->windowTitle();
+    return texts;
+}
+
+// Says whether a shown text is in the language of list (lines "English=translated"):
+// one of its translations, with any number in place of a placeholder, or a
+// part of a translated sentence around a field. Texts without letters pass.
+class TLanguageCheck {
+public:
+    explicit TLanguageCheck(const QStringList& list)
+    {
+        for (const QString& line : list) {
+            const QString value = line.mid(line.indexOf(QLatin1Char('=')) + 1).trimmed();
+            if (line.indexOf(QLatin1Char('=')) < 0 || value.isEmpty())
+                continue;
+            const auto [before, after] = SplitSentence(value);
+            texts_ << value << before << after;
+            QString pattern = QRegularExpression::escape(value);
+            pattern.replace(QRegularExpression(QStringLiteral(R"(\\%(l?d|i|s|u))")), QStringLiteral(".*"));
+            patterns_.emplace_back(QRegularExpression::anchoredPattern(pattern));
+        }
+    }
+    bool Speaks(const QString& text) const
+    {
+        const QString t = text.trimmed();
+        if (std::none_of(t.begin(), t.end(), [](QChar c) { return c.isLetter(); }) || texts_.contains(t))
+            return true;
+        return std::any_of(patterns_.begin(), patterns_.end(), [&t](const QRegularExpression& p) { return p.match(t).hasMatch(); });
+    }
+
+private:
+    QSet<QString> texts_;
+    std::vector<QRegularExpression> patterns_;
+};
+
 // Texts in German are longer: every control shows its whole text, on the
 // screens the start menu opens (the settings dialog in front) and a viewer.
 TEST_F(GermanFormsTest, TranslatedTextsAreNeverCut)
@@ -372,6 +527,57 @@ TEST_F(GermanFormsTest, TranslatedTextsAreNeverCut)
     EXPECT_TRUE(limit->geometry().right() < spin->geometry().left() && spin->geometry().right() < limitEnd->geometry().left()
                 && std::abs(spin->geometry().center().y() - limitEnd->geometry().center().y()) < spin->height() / 2);
     SaveScreen(*FormApplicationSettings, QStringLiteral("ApplicationSettings_German"));
+}
+
+// Walked in German, no screen shows a text still in English: captions,
+// hints, titles, items and column heads of every form, every page of the
+// setup editor and a viewer. Names, units and the like may stay.
+TEST_F(GermanFormsTest, EveryFormSpeaksGerman)
+{
+    // Words German shares, units, the maker's name and the version on the
+    // splash, and data: the shooter, a device's serial, a team's name.
+    const QRegularExpression allowed(
+        QStringLiteral(R"(^(OK|m|mm|yd|in|s|Tavrik|Version [\d.]+|Anna|KBR\d*|Team 123)$)"));
+    const TLanguageCheck german(TranslationList());
+    // The controls that advanced mode, quick grading and the list tools show.
+    SetAdvancedModeOn(true);
+    FormApplicationSettings->show();
+    Click(Control<QCheckBox>(FormApplicationSettings, "CheckBoxQuickGrading"));
+    FormSelectSetup->show();
+    Click(Control(FormSelectSetup, "BitBtnMore"));
+    TShooter* shooter = AddShooterWithShots(*CurrentSession, QStringLiteral("Anna"), 1, GoldenRing(), 2);
+    QList<QWidget*> forms = QApplication::topLevelWidgets();
+    forms << AddViewer(nullptr, shooter, false);
+    QStringList english;
+    int seen = 0;
+    for (QWidget* form : forms) {
+        if (form->objectName().isEmpty())
+            continue;
+        WalkShownControls(form, [&](QWidget* control) {
+            for (const QString& text : ShownTexts(control))
+                if (++seen && !german.Speaks(text) && !allowed.match(text.trimmed()).hasMatch())
+                    english << form->objectName() + QLatin1Char('.') + control->objectName() + QStringLiteral(" \"")
+                            + text + QLatin1Char('"');
+        });
+    }
+    SetAdvancedModeOn(false);
+    EXPECT_GT(seen, 500);   // the walk reached the forms' controls
+    english.removeDuplicates();
+    EXPECT_TRUE(english.isEmpty()) << english.size() << " English texts:\n" << english.join(QStringLiteral("\n")).toStdString();
+}
+
+// The shipped German names its language, so Qt's own dialogs speak it too.
+TEST_F(GermanFormsTest, QtsOwnDialogsSpeakGermanToo)
+{
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFileInfo::exists(folder + QStringLiteral("/qtbase_de.qm")))
+        GTEST_SKIP() << "Qt's German translation (qtbase_de.qm) is not installed in " << folder.toStdString()
+                     << "; the qt6-translations-l10n package brings it";
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Abbrechen"));
+    QPrintDialog print;
+    EXPECT_EQ(print.windowTitle(), QStringLiteral("Drucken"));
+    SaveScreen(print, QStringLiteral("print_dialog_German"));
 }
 
 } // namespace

@@ -7,14 +7,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
@@ -47,7 +52,11 @@ protected:
         }
     }
     void SetUp() override { ResetTranslation(); }
-    void TearDown() override { ResetTranslation(); }
+    void TearDown() override
+    {
+        ResetTranslation();
+        InstallQtTranslation();  // Qt's English again
+    }
 };
 
 template <class T>
@@ -205,4 +214,65 @@ TEST_F(TranslateUITest, DestroyedAndUnregisteredFormsAreSkipped)
     orphan.move(5, 7);
     CenterInParent(&orphan);  // no parent: stays
     EXPECT_EQ(orphan.pos(), QPoint(5, 7));
+}
+
+// Qt's own dialogs speak the language the list names, and English again once
+// a list names none.
+TEST_F(TranslateUITest, QtsOwnTextsFollowTheListsLanguage)
+{
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFileInfo::exists(folder + QStringLiteral("/qtbase_de.qm")))
+        GTEST_SKIP() << "Qt's German translation (qtbase_de.qm) is not installed in " << folder.toStdString()
+                     << "; the qt6-translations-l10n package brings it";
+    const auto cancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
+    ASSERT_EQ(cancel(), QStringLiteral("Cancel"));
+    for (const char* name : {"Deutsch", " german ", "de_DE"}) {
+        QStringList named = German;
+        named.prepend(QStringLiteral("Language name=") + QLatin1String(name));
+        TranslateUI(&named);
+        EXPECT_EQ(cancel(), QStringLiteral("Abbrechen")) << name;
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Abbrechen"));
+    }
+    TranslateUI(&German);
+    EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
+}
+
+// Every language Qt knows is found by its own and its English name, in any
+// letter case, and by its code; other names find none.
+TEST(LanguageNames, EveryLanguageIsFoundByItsNamesAndItsCode)
+{
+    const unsigned seed = std::random_device {}();
+    std::mt19937 random(seed);
+    const auto anyCase = [&random](QString name) {
+        for (QChar& c : name)
+            c = random() % 2 ? c.toUpper() : c.toLower();
+        return QStringLiteral(" ") + name;
+    };
+    const auto names = [](const QLocale& locale) {
+        return QStringList {QLocale::languageToString(locale.language()).toCaseFolded(),
+                            locale.nativeLanguageName().toCaseFolded()};
+    };
+    int languages = 0;
+    for (int i = QLocale::C + 1; i <= QLocale::LastLanguage; ++i) {
+        const auto language = static_cast<QLocale::Language>(i);
+        const QLocale locale(language);
+        if (locale.language() != language)
+            continue;
+        ++languages;
+        for (const QString& name : names(locale)) {
+            if (name.isEmpty())
+                continue;
+            // Two languages of one name: the first is found, and it has that name.
+            const QLocale found = LocaleOfLanguageName(anyCase(name));
+            EXPECT_TRUE(names(found).contains(name)) << "seed " << seed << ": " << name.toStdString() << " found "
+                                                     << found.name().toStdString();
+        }
+        const QString code = QLocale::languageToCode(language);
+        const QLocale byCode = LocaleOfLanguageName(code);
+        EXPECT_TRUE(byCode.language() == language || names(byCode).contains(code.toCaseFolded())) << code.toStdString();
+    }
+    EXPECT_GT(languages, 100);
+    for (const char* none : {"", "   ", "Klingonisch", "xq", "de de"})
+        EXPECT_EQ(LocaleOfLanguageName(QLatin1String(none)), QLocale::c()) << none;
 }

@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QRect>
@@ -273,6 +274,32 @@ TEST_F(ApplicationSettingsTest, FirstLanguageIsAppliedAtOnce)
     EXPECT_EQ(Ctl<QGroupBox>("RadioGroupNetwork")->findChildren<QRadioButton*>()[0]->text(),
               QStringLiteral("Ausbilder"));
     SaveScreen(*form, QStringLiteral("ApplicationSettings_Translated"));
+}
+
+// Applied while the dialog is open, a language with longer texts lays it out
+// again as reopening it would: no option is cut.
+TEST_F(ApplicationSettingsTest, AppliedLanguageLaysTheOpenDialogOutAgain)
+{
+    Start(QStringLiteral("Mode=\"Disable\""), QString());
+    prompts.fileAnswers = {LanguagesFolder() + QStringLiteral("/Deutsch.lang.txt")};
+    Click(Ctl("ButtonLanguage"));
+    ASSERT_EQ(Ctl<QCheckBox>("CheckBoxLimitShots")->text(), QStringLiteral("Serienwertung nach"));
+    const auto cut = [this] {
+        QWidget* panel = Ctl<QWidget>("PanelOptions");
+        panel->layout()->activate();
+        QStringList cut;
+        for (QWidget* option : panel->findChildren<QWidget*>())
+            if (option->isVisibleTo(form) && !option->objectName().startsWith(QLatin1String("qt_"))
+                && option->width() < option->sizeHint().width())
+                cut << option->objectName();
+        return cut;
+    };
+    EXPECT_EQ(cut(), QStringList()) << "width " << form->width();
+    const QSize applied = form->size();
+    form->hide();
+    form->show();
+    EXPECT_EQ(form->size(), applied);
+    EXPECT_EQ(cut(), QStringList());
 }
 
 // Another language later: the program ends, after "Save session?" when shots are unsaved.
