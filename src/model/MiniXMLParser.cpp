@@ -255,6 +255,16 @@ void RefuseLoneSurrogates(QStringView text)
         throw Exception(LoneSurrogateMessage(text[at].unicode()));
 }
 
+// The tree points into the text it was read from and keeps it by reference.
+// Raw data (QString::fromRawData) is not counted, so its owner may write over
+// it after the load: such a text is copied. An owned text is shared for free.
+QString OwnedText(const QString& text)
+{
+    if (text.isEmpty() || text.data_ptr().isMutable())
+        return text;
+    return QString(text.constData(), text.size());
+}
+
 // Blanks in the sense of trimming: the blank and every control character, so
 // stray tabs, CRs and NULs around tags and texts are ignored.
 inline bool IsBlank(char16_t c) { return c <= u' '; }
@@ -976,7 +986,7 @@ void TLoader::TakeLine()
     const QString& line = FLines[FNextLine];
     FLineIndex = FNextLine++;
     if (FPos >= FBuf.size()) {
-        FBuf = line;
+        FBuf = OwnedText(line);
         FOwnBuffer = false;
         FPos = 0;
         FScanFrom = 0;
@@ -1760,8 +1770,9 @@ void TXMLNode::SetName(const QString& name)
     FName = name;
 }
 
-bool TXMLNode::ParseFromTag(const QString& tag)
+bool TXMLNode::ParseFromTag(const QString& tagIn)
 {
+    const QString tag = OwnedText(tagIn);
     if (const qsizetype at = FirstLoneSurrogate(tag); at >= 0) {
         SetError(LoneSurrogateMessage(tag[at].unicode()), tag);
         return false;
@@ -2086,9 +2097,10 @@ bool TMiniXMLParser::LoadFromBytes(const QByteArray& bytes)
     }
 }
 
-bool TMiniXMLParser::LoadFromText(const QString& text)
+bool TMiniXMLParser::LoadFromText(const QString& textIn)
 {
     try {
+        const QString text = OwnedText(textIn);
         LastParseError() = TParseError();
         ClearLines();
         FRoot = std::make_unique<TXMLNode>();
