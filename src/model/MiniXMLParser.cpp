@@ -993,7 +993,9 @@ void TLoader::TakeLine()
     const QString& line = FLines[FNextLine];
     FLineIndex = FNextLine++;
     if (FPos >= FBuf.size()) {
-        FBuf = OwnedText(line);
+        FBuf = line;
+        if (!FBuf.data_ptr().isMutable())
+            FBuf = OwnedText(line);
         FOwnBuffer = false;
         FPos = 0;
         FScanFrom = 0;
