@@ -8,6 +8,11 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__has_include)
+#if __has_include(<sanitizer/asan_interface.h>)
+#include <sanitizer/asan_interface.h>
+#endif
+#endif
 
 #include <algorithm>
 #include <array>
@@ -20,17 +25,28 @@
 
 namespace MiniXMLParser {
 
-// Elements come from a pool of blocks, except in builds with the address
-// sanitizer: it sees a use of a freed element only when each has an
-// allocation of its own.
-#if defined(__SANITIZE_ADDRESS__)
-#define TRAXEL_XML_NODE_POOL 0
-#else
-#define TRAXEL_XML_NODE_POOL 1
+// Elements come from a pool of blocks also under the address sanitizer, so
+// its builds check the allocator the program runs with. An element's memory
+// is poisoned when it is freed and stays so until its block goes: a use of a
+// freed element is still reported though other elements keep the block.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TRAXEL_XML_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) && !defined(TRAXEL_XML_ASAN)
+#define TRAXEL_XML_ASAN 1
 #endif
 
-#if TRAXEL_XML_NODE_POOL
 namespace {
+
+#if defined(TRAXEL_XML_ASAN)
+inline void Poison(const void* p, std::size_t bytes) { ASAN_POISON_MEMORY_REGION(p, bytes); }
+inline void Unpoison(const void* p, std::size_t bytes) { ASAN_UNPOISON_MEMORY_REGION(p, bytes); }
+#else
+inline void Poison(const void*, std::size_t) {}
+inline void Unpoison(const void*, std::size_t) {}
+#endif
 
 // A block of elements, aligned to its size so an element finds its block.
 // Live counts the elements not yet freed, plus OwnerBias while a thread still
@@ -47,10 +63,16 @@ struct TNodeBlock {
     QString Kept;
 };
 
+TNodeBlock* BlockOf(const void* p)
+{
+    return reinterpret_cast<TNodeBlock*>(reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t(NodeBlockSize - 1));
+}
+
 void ReleaseNodes(TNodeBlock* block, qint64 count)
 {
     if (block->Live.fetch_sub(count, std::memory_order_acq_rel) == count) {
         block->~TNodeBlock();
+        Unpoison(block, NodeBlockSize);
         ::operator delete(static_cast<void*>(block), std::align_val_t(NodeBlockSize));
     }
 }
@@ -74,8 +96,7 @@ public:
     char16_t* TextBeside(const TXMLNode* node, qsizetype length)
     {
         const std::size_t bytes = (std::size_t(length) * sizeof(char16_t) + 7) & ~std::size_t(7);
-        const auto block = reinterpret_cast<std::uintptr_t>(node) & ~std::uintptr_t(NodeBlockSize - 1);
-        if (reinterpret_cast<TNodeBlock*>(block) != FBlock || !HasRoom(bytes))
+        if (BlockOf(node) != FBlock || !HasRoom(bytes))
             return nullptr;
         return static_cast<char16_t*>(Take(bytes, false));
     }
@@ -86,6 +107,7 @@ public:
         FBlock = new (memory) TNodeBlock{{OwnerBias}, {}};
         FNext = static_cast<char*>(memory) + NodeBlockHeader;
         FEnd = static_cast<char*>(memory) + NodeBlockSize;
+        Poison(FNext, std::size_t(FEnd - FNext));  // until handed out
         FAllocated = 0;
     }
     // Gives up the block: from now on its elements alone keep it.
@@ -101,6 +123,7 @@ private:
     void* Take(std::size_t bytes, bool element)
     {
         void* p = FNext;
+        Unpoison(p, bytes);
         FNext += bytes;
         FAllocated += element ? 1 : 0;
         return p;
@@ -143,10 +166,10 @@ public:
     void Free(TXMLNode* node)
     {
         node->~TXMLNode();
-        const auto block = reinterpret_cast<std::uintptr_t>(node) & ~std::uintptr_t(NodeBlockSize - 1);
-        if (reinterpret_cast<TNodeBlock*>(block) != FBlock) {
+        Poison(node, sizeof(TXMLNode));
+        if (BlockOf(node) != FBlock) {
             Flush();
-            FBlock = reinterpret_cast<TNodeBlock*>(block);
+            FBlock = BlockOf(node);
         }
         ++FCount;
     }
@@ -166,16 +189,6 @@ private:
 thread_local TNodePool NodePool;
 
 }  // namespace
-#else
-namespace {
-
-class TNodeFreer {
-public:
-    void Free(TXMLNode* node) { delete node; }
-};
-
-}  // namespace
-#endif
 
 TParseError& LastParseError()
 {
@@ -253,6 +266,16 @@ void RefuseLoneSurrogates(QStringView text)
     const qsizetype at = FirstLoneSurrogate(text);
     if (at >= 0)
         throw Exception(LoneSurrogateMessage(text[at].unicode()));
+}
+
+// The tree points into the text it was read from and keeps it by reference.
+// Raw data (QString::fromRawData) is not counted, so its owner may write over
+// it after the load: such a text is copied. An owned text is shared for free.
+QString OwnedText(const QString& text)
+{
+    if (text.isEmpty() || text.data_ptr().isMutable())
+        return text;
+    return QString(text.constData(), text.size());
 }
 
 // Blanks in the sense of trimming: the blank and every control character, so
@@ -827,14 +850,8 @@ struct TXMLNodeAccess {
     // its block keeps text alive, else the child must.
     static std::unique_ptr<TXMLNode> NewChildIn(TXMLNode& parent, const QString& text, bool& kept)
     {
-#if TRAXEL_XML_NODE_POOL
         std::unique_ptr<TXMLNode> child(::new (NodePool.AllocateKeeping(text)) TXMLNode);
         kept = true;
-#else
-        auto child = std::make_unique<TXMLNode>();
-        (void)text;
-        kept = false;
-#endif
         child->FParent = &parent;
         return child;
     }
@@ -977,6 +994,8 @@ void TLoader::TakeLine()
     FLineIndex = FNextLine++;
     if (FPos >= FBuf.size()) {
         FBuf = line;
+        if (!FBuf.data_ptr().isMutable())
+            FBuf = OwnedText(line);
         FOwnBuffer = false;
         FPos = 0;
         FScanFrom = 0;
@@ -1140,9 +1159,7 @@ inline bool IsPlainNameChar(char16_t c) { return c < 128 && PlainNameChars[c]; }
 class TWholeTextLoader {
 public:
     TWholeTextLoader(const QString& text, TXMLNode& root) : FText(text), FRoot(root) {}
-#if TRAXEL_XML_NODE_POOL
     ~TWholeTextLoader() { NodePool.EndKeeping(); }
-#endif
 
     bool Run();
 
@@ -1391,12 +1408,6 @@ bool TWholeTextLoader::Run()
 
 // ---- TXMLNode -----------------------------------------------------------------
 
-#if !TRAXEL_XML_NODE_POOL
-void* TXMLNode::operator new(std::size_t size) { return ::operator new(size); }
-
-void TXMLNode::operator delete(void* p) noexcept { ::operator delete(p); }
-#else
-
 void* TXMLNode::operator new(std::size_t size)
 {
     static_assert(alignof(TXMLNode) <= NodeBlockHeader && sizeof(TXMLNode) < NodeBlockSize / 64);
@@ -1410,10 +1421,9 @@ void TXMLNode::operator delete(void* p) noexcept
 {
     if (!p)
         return;
-    const auto block = reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t(NodeBlockSize - 1);
-    ReleaseNodes(reinterpret_cast<TNodeBlock*>(block), 1);
+    Poison(p, sizeof(TXMLNode));
+    ReleaseNodes(BlockOf(p), 1);
 }
-#endif
 
 TXMLNode::TXMLNode() = default;
 
@@ -1421,6 +1431,11 @@ TXMLNode::~TXMLNode()
 {
     if (!FChildren.empty())
         DestroyChildren(FChildren);
+#if defined(TRAXEL_XML_ASAN)
+    // Attributes written beside the element in its block go with it.
+    if (FAttrSource.isNull() && FAttrLength > 0 && BlockOf(FAttrData) == BlockOf(this))
+        Poison(FAttrData, std::size_t(FAttrLength) * sizeof(char16_t));
+#endif
 }
 
 void TXMLNode::Clear()
@@ -1714,13 +1729,11 @@ void TXMLNode::SetAttributeValues(std::initializer_list<TAttribute> attributes)
         return;
     }
     QChar* d = nullptr;
-#if TRAXEL_XML_NODE_POOL
     // Beside the element when it was just made here: no string to share.
     if (char16_t* room = NodePool.Plain.TextBeside(this, length)) {
         FAttrSource = QString();
         d = reinterpret_cast<QChar*>(room);
     }
-#endif
     if (!d) {
         qsizetype begin = 0;
         d = AttributeSpace(length, FAttrSource, begin);
@@ -1760,8 +1773,9 @@ void TXMLNode::SetName(const QString& name)
     FName = name;
 }
 
-bool TXMLNode::ParseFromTag(const QString& tag)
+bool TXMLNode::ParseFromTag(const QString& tagIn)
 {
+    const QString tag = OwnedText(tagIn);
     if (const qsizetype at = FirstLoneSurrogate(tag); at >= 0) {
         SetError(LoneSurrogateMessage(tag[at].unicode()), tag);
         return false;
@@ -2086,9 +2100,10 @@ bool TMiniXMLParser::LoadFromBytes(const QByteArray& bytes)
     }
 }
 
-bool TMiniXMLParser::LoadFromText(const QString& text)
+bool TMiniXMLParser::LoadFromText(const QString& textIn)
 {
     try {
+        const QString text = OwnedText(textIn);
         LastParseError() = TParseError();
         ClearLines();
         FRoot = std::make_unique<TXMLNode>();

@@ -229,7 +229,9 @@ public:
     bool LoadFromFile(const QString& fileName);
     // The same for bytes held in memory; the file name is left alone.
     bool LoadFromBytes(const QByteArray& bytes);
-    // Splits text into lines and parses them.
+    // Splits text into lines and parses them. The tree shares an owned text;
+    // raw data (QString::fromRawData) is copied first, so its buffer may be
+    // reused once this returns.
     bool LoadFromText(const QString& text);
 
     // Parses Lines() into a new tree, in time linear in their size. On failure

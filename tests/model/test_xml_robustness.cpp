@@ -14,9 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <random>
+#include <vector>
 
 using namespace MiniXMLParser;
 
@@ -316,6 +318,53 @@ TEST(XmlRobustness, WholeTextReadsAsTheLines)
         const TOutcome whole = Outcome(text, false);
         const TOutcome byLines = Outcome(text, true);
         ASSERT_EQ(whole, byLines) << text.left(2000).toStdString();
+    }
+    SetDebugLogSink(nullptr);
+}
+
+// A text that does not own its characters (raw data the caller reuses) loads
+// to a tree of its own: writing over the buffer afterwards changes neither
+// the tree nor the lines, whether the text came whole or as lines.
+TEST(XmlRobustness, RawTextBufferReusedAfterTheLoadChangesNothing)
+{
+    TGenerator g {std::mt19937_64(20250311)};
+    SetDebugLogSink([](const QString&) {});
+    for (int round = 0; round < 200 && !HasFatalFailure(); ++round) {
+        SCOPED_TRACE("seed 20250311 round " + std::to_string(round));
+        TMiniXMLParser source;
+        if (g.Chance(50))
+            g.RandomTree(source);
+        else
+            PlainTree(g, source);
+        const QString text = Built(source).join(g.Chance(50) ? "\r\n" : "\n");
+        const bool byLines = g.Chance(30);
+        const TOutcome expected = Outcome(text, byLines);
+
+        std::vector<char16_t> buffer(text.utf16(), text.utf16() + text.size());
+        const QString raw = QString::fromRawData(reinterpret_cast<const QChar*>(buffer.data()), buffer.size());
+        TMiniXMLParser doc;
+        if (byLines) {
+            // Each line a raw piece of the buffer, as a caller holding lines
+            // in its own memory would hand them over.
+            QStringList lines;
+            qsizetype from = 0;
+            for (const QString& line : SplitTextLines(text)) {
+                from = text.indexOf(line, from);
+                lines.append(QString::fromRawData(raw.constData() + from, line.size()));
+                from += line.size();
+            }
+            doc.Lines() = lines;
+            ASSERT_EQ(doc.Load(), expected.Ok);
+        } else {
+            ASSERT_EQ(doc.LoadFromText(raw), expected.Ok);
+        }
+        static const char16_t scribble[] = {u'"', u'x', u'<', u' ', u'='};
+        const char16_t c = g.Pick(scribble);
+        std::fill(buffer.begin(), buffer.end(), c);
+        if (!byLines) {
+            EXPECT_EQ(doc.Lines(), expected.Lines);
+        }
+        EXPECT_EQ(Built(doc), expected.Built);
     }
     SetDebugLogSink(nullptr);
 }
