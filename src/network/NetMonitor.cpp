@@ -408,6 +408,15 @@ void TNetMonitor::TDecoder::Post(std::shared_ptr<TDecodeJob> job)
     wake_.notify_one();
 }
 
+void TNetMonitor::TDecoder::Dispose(std::unique_ptr<TXMLNode> tree)
+{
+    {
+        const std::lock_guard lock(mutex_);
+        trash_.push_back(std::move(tree));
+    }
+    wake_.notify_one();
+}
+
 std::vector<std::shared_ptr<TNetMonitor::TDecodeJob>> TNetMonitor::TDecoder::TakeDone()
 {
     const std::lock_guard lock(mutex_);
@@ -418,14 +427,21 @@ void TNetMonitor::TDecoder::Run()
 {
     for (;;) {
         std::shared_ptr<TDecodeJob> job;
+        std::vector<std::unique_ptr<TXMLNode>> trash;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            wake_.wait(lock, [this] { return stop_ || !queue_.empty() || !trash_.empty(); });
             if (stop_)
                 return;
-            job = std::move(queue_.front());
-            queue_.pop_front();
+            trash.swap(trash_);
+            if (!queue_.empty()) {
+                job = std::move(queue_.front());
+                queue_.pop_front();
+            }
         }
+        trash.clear();
+        if (!job)
+            continue;
         TDecodedMessage decoded;
         try {
             decoded = DecodeMessage(job->message);
@@ -455,6 +471,9 @@ void TNetMonitor::Decoded(const std::shared_ptr<TDecodeJob>& job)
     } catch (const std::exception& e) {
         Log(QStringLiteral("handling a message: %1").arg(QString::fromUtf8(e.what())));
     }
+    // Freeing a long message's tree takes as long as a good part of its parse.
+    if (job->decoded.root && decoder_)
+        decoder_->Dispose(std::move(job->decoded.root));
     ScheduleDrain();
 }
 
@@ -493,20 +512,27 @@ bool TNetMonitor::Send(QTcpSocket* socket, const QByteArray& message)
 
 bool TNetMonitor::Dispatch(QTcpSocket* socket, const TXMLNode& root, QString& refusal)
 {
+    // Once, not per child: a message may hold a quarter million of them.
+    static const QString sessionInfo = Q(XmlNames::SessionInfo);
+    static const QString targetInfo = Q(XmlNames::TargetInfo);
+    static const QString shot = Q(XmlNames::Shot);
     const QPointer<QTcpSocket> guard(socket);
     try {
-        for (int i = 0; i < root.GetNodeCount(); ++i) {
+        for (int i = 0, n = root.GetNodeCount(); i < n; ++i) {
+            const TXMLNode& child = *root.GetNode(i);
+            const QString& name = child.Name();
+            if (name != sessionInfo && name != targetInfo && name != shot)
+                continue;
             if (!guard || !Find(socket))
                 return true;  // closed meanwhile
-            const TXMLNode& child = *root.GetNode(i);
-            if (child.Name() == Q(XmlNames::SessionInfo)) {
+            if (name == sessionInfo) {
                 if (!HandleSessionInfo(socket, child, refusal))
                     return false;
                 for (std::size_t r = 0; r < records_.size(); ++r)
                     PullNext(*records_[r]);
-            } else if (child.Name() == Q(XmlNames::TargetInfo)) {
+            } else if (name == targetInfo) {
                 HandleTargetInfo(child);
-            } else if (child.Name() == Q(XmlNames::Shot)) {
+            } else {
                 if (!HandleShot(child, refusal))
                     return false;
             }

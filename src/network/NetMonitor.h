@@ -168,8 +168,9 @@ private:
         TDecodedMessage decoded;
     };
     // Parses long messages on a thread of its own, one at a time in the order
-    // posted; the monitor takes the parsed ones back on its own thread. The
-    // jobs pass both ways under the decoder's lock.
+    // posted; the monitor takes the parsed ones back on its own thread and
+    // hands their trees back to be freed. Jobs and trees pass both ways
+    // under the decoder's lock; a tree handed back is not touched again here.
     class TDecoder {
     public:
         explicit TDecoder(TNetMonitor* owner);
@@ -177,6 +178,8 @@ private:
         ~TDecoder();
         void Post(std::shared_ptr<TDecodeJob> job);
         std::vector<std::shared_ptr<TDecodeJob>> TakeDone();
+        // Frees a handled message's tree on the decoder's thread.
+        void Dispose(std::unique_ptr<MiniXMLParser::TXMLNode> tree);
 
     private:
         void Run();
@@ -186,6 +189,7 @@ private:
         std::condition_variable wake_;
         std::deque<std::shared_ptr<TDecodeJob>> queue_;
         std::vector<std::shared_ptr<TDecodeJob>> done_;
+        std::vector<std::unique_ptr<MiniXMLParser::TXMLNode>> trash_;
         bool stop_ = false;
         std::thread thread_;  // started with the first job
     };
