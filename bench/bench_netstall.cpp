@@ -12,6 +12,9 @@
 //   Connections33   - 33 connections at once, each announcing a shooter,
 //                     then all closed at once
 //   LongClosingTag  - end tags padded to just under the message cap
+//   OverCapClosingTag - an end tag padded past the message cap
+//   DeepNesting     - 100,000 nested elements in one message
+//   WideTree        - 250,000 sibling elements in one message
 //   ManyAttributes  - 70,000 attribute lines in one message
 //   Idle            - nothing: the noise floor of the machine
 // handled is 1 when the well-formed summary the node sends after its
@@ -168,6 +171,45 @@ void LongClosingTag(quint16 port, const std::atomic<bool>&)
     const QByteArray padded = head + QByteArray(NetLimits::MaxMessageBytes - head.size() - 64, ' ') + ">";
     for (int i = 0; i < 3; ++i)
         SendAll(fd, padded);
+    SendAll(fd, Summary({"LAST"}, 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::close(fd);
+}
+
+// One end tag padded past the message cap: the connection is refused.
+void OverCapClosingTag(quint16 port, const std::atomic<bool>&)
+{
+    const int fd = ConnectTo(port);
+    SendAll(fd, "<TRAXELMessage><a/></TRAXELMessage" + QByteArray(NetLimits::MaxMessageBytes, ' ') + ">");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::close(fd);
+    const int again = ConnectTo(port);
+    SendAll(again, Summary({"LAST"}, 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::close(again);
+}
+
+// 100,000 nested elements: a message that cannot be decoded, then a good one.
+void DeepNesting(quint16 port, const std::atomic<bool>&)
+{
+    const int fd = ConnectTo(port);
+    QByteArray deep;
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    SendAll(fd, Wrap(deep) + Summary({"LAST"}, 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::close(fd);
+}
+
+// A quarter million sibling elements: a long parse, a long walk, a long free.
+void WideTree(quint16 port, const std::atomic<bool>&)
+{
+    const int fd = ConnectTo(port);
+    QByteArray wide;
+    for (int i = 0; i < 250000; ++i)
+        wide += "<a/>";
+    for (int i = 0; i < 3; ++i)
+        SendAll(fd, Wrap(wide));
     SendAll(fd, Summary({"LAST"}, 0));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::close(fd);
@@ -341,6 +383,9 @@ int main(int argc, char** argv)
                                                       {"NeverReads", NeverReads},
                                                       {"Connections33", Connections33},
                                                       {"LongClosingTag", LongClosingTag},
+                                                      {"OverCapClosingTag", OverCapClosingTag},
+                                                      {"DeepNesting", DeepNesting},
+                                                      {"WideTree", WideTree},
                                                       {"ManyAttributes", ManyAttributes}};
     for (const auto& [name, hostile] : cases)
         for (const bool form : {false, true})

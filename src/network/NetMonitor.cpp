@@ -1,5 +1,6 @@
 #include "NetMonitor.h"
 
+#include "Clock.h"
 #include "Globals.h"
 #include "Shotdata.h"
 #include "Shotfile.h"
@@ -64,6 +65,14 @@ TNetMonitor::TNetMonitor(QObject* parent)
     : QObject(parent)
 {
     connect(&server_, &QTcpServer::newConnection, this, &TNetMonitor::Accept);
+    overdueTimer_.setInterval(OverdueCheckMs);
+    connect(&overdueTimer_, &QTimer::timeout, this, [this] {
+        try {
+            CheckOverdue();
+        } catch (const std::exception& e) {
+            Log(QStringLiteral("asking again: %1").arg(QString::fromUtf8(e.what())));
+        }
+    });
 }
 
 TNetMonitor::~TNetMonitor()
@@ -79,12 +88,14 @@ bool TNetMonitor::Start(quint16 port)
         return false;
     }
     Log(QStringLiteral("listening on port %1").arg(server_.serverPort()));
+    overdueTimer_.start();
     return true;
 }
 
 void TNetMonitor::Stop()
 {
     server_.close();
+    overdueTimer_.stop();
     // Closing the server leaves the accepted connections open: end them here.
     std::vector<std::unique_ptr<TConnection>> connections;
     connections.swap(connections_);
@@ -191,6 +202,7 @@ void TNetMonitor::Remove(QTcpSocket* socket)
             record->socket = nullptr;
             record->resetNeeded = true;
             record->pending = TShooterOnNode::TPending::None;
+            record->checking = -1;
             unlinked.push_back(record.get());
         }
     }
@@ -396,6 +408,15 @@ void TNetMonitor::TDecoder::Post(std::shared_ptr<TDecodeJob> job)
     wake_.notify_one();
 }
 
+void TNetMonitor::TDecoder::Dispose(std::unique_ptr<TXMLNode> tree)
+{
+    {
+        const std::lock_guard lock(mutex_);
+        trash_.push_back(std::move(tree));
+    }
+    wake_.notify_one();
+}
+
 std::vector<std::shared_ptr<TNetMonitor::TDecodeJob>> TNetMonitor::TDecoder::TakeDone()
 {
     const std::lock_guard lock(mutex_);
@@ -406,14 +427,21 @@ void TNetMonitor::TDecoder::Run()
 {
     for (;;) {
         std::shared_ptr<TDecodeJob> job;
+        std::vector<std::unique_ptr<TXMLNode>> trash;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            wake_.wait(lock, [this] { return stop_ || !queue_.empty() || !trash_.empty(); });
             if (stop_)
                 return;
-            job = std::move(queue_.front());
-            queue_.pop_front();
+            trash.swap(trash_);
+            if (!queue_.empty()) {
+                job = std::move(queue_.front());
+                queue_.pop_front();
+            }
         }
+        trash.clear();
+        if (!job)
+            continue;
         TDecodedMessage decoded;
         try {
             decoded = DecodeMessage(job->message);
@@ -443,6 +471,9 @@ void TNetMonitor::Decoded(const std::shared_ptr<TDecodeJob>& job)
     } catch (const std::exception& e) {
         Log(QStringLiteral("handling a message: %1").arg(QString::fromUtf8(e.what())));
     }
+    // Freeing a long message's tree takes as long as a good part of its parse.
+    if (job->decoded.root && decoder_)
+        decoder_->Dispose(std::move(job->decoded.root));
     ScheduleDrain();
 }
 
@@ -481,20 +512,27 @@ bool TNetMonitor::Send(QTcpSocket* socket, const QByteArray& message)
 
 bool TNetMonitor::Dispatch(QTcpSocket* socket, const TXMLNode& root, QString& refusal)
 {
+    // Once, not per child: a message may hold a quarter million of them.
+    static const QString sessionInfo = Q(XmlNames::SessionInfo);
+    static const QString targetInfo = Q(XmlNames::TargetInfo);
+    static const QString shot = Q(XmlNames::Shot);
     const QPointer<QTcpSocket> guard(socket);
     try {
-        for (int i = 0; i < root.GetNodeCount(); ++i) {
+        for (int i = 0, n = root.GetNodeCount(); i < n; ++i) {
+            const TXMLNode& child = *root.GetNode(i);
+            const QString& name = child.Name();
+            if (name != sessionInfo && name != targetInfo && name != shot)
+                continue;
             if (!guard || !Find(socket))
                 return true;  // closed meanwhile
-            const TXMLNode& child = *root.GetNode(i);
-            if (child.Name() == Q(XmlNames::SessionInfo)) {
+            if (name == sessionInfo) {
                 if (!HandleSessionInfo(socket, child, refusal))
                     return false;
                 for (std::size_t r = 0; r < records_.size(); ++r)
                     PullNext(*records_[r]);
-            } else if (child.Name() == Q(XmlNames::TargetInfo)) {
+            } else if (name == targetInfo) {
                 HandleTargetInfo(child);
-            } else if (child.Name() == Q(XmlNames::Shot)) {
+            } else {
                 if (!HandleShot(child, refusal))
                     return false;
             }
@@ -596,29 +634,63 @@ void TNetMonitor::Announced(TShooterOnNode& record, int count, int previous)
         ResetRecord(record);
     }
     record.resyncArmed = true;
+    const bool ahead = record.pending == TShooterOnNode::TPending::TargetInfo || count > record.shooter->ShotCount();
+    if (ahead && Overdue(record))
+        AskAgain(record, "on a summary");
 }
 
-bool TNetMonitor::HoldsShot(const TShooter& shooter, const TXMLNode& answer)
+namespace {
+
+// What names a shot: the unit's start-up and time, and its raw position
+// against two shots a careless source stamped alike.
+struct TShotKey {
+    int startup = 0;
+    uint32_t time = 0;
+    int16_t xnau = 0;
+    int16_t ynau = 0;
+
+    bool Names(const TShot& shot) const
+    {
+        return shot.raw.StartupCounter() == startup && shot.raw.Time() == time && shot.raw.XNAU() == xnau
+            && shot.raw.YNAU() == ynau;
+    }
+};
+
+// False when the answer lacks a part of the key.
+bool KeyOf(const TXMLNode& answer, TShotKey& key)
 {
     const TXMLNode* info = answer.FindNode(Q(XmlNames::ShotInfo));
     if (!info)
         return false;
     bool ok[4] = {};
-    const int startup = info->GetNodeText(Q(XmlNames::StartupCounter)).trimmed().toInt(&ok[0]);
-    const int time = info->GetNodeText(Q(XmlNames::Time)).trimmed().toInt(&ok[1]);
-    const int xnau = answer.GetAttributeValueDef(Q(XmlNames::XNAU), QString()).trimmed().toInt(&ok[2]);
-    const int ynau = answer.GetAttributeValueDef(Q(XmlNames::YNAU), QString()).trimmed().toInt(&ok[3]);
-    if (!(ok[0] && ok[1] && ok[2] && ok[3]))
-        return false;
-    // The unit's start-up and time name the shot; its raw position guards
-    // against two shots a careless source stamped alike.
-    bool held = false;
+    key.startup = info->GetNodeText(Q(XmlNames::StartupCounter)).trimmed().toInt(&ok[0]) & 0xFF;
+    key.time = uint32_t(info->GetNodeText(Q(XmlNames::Time)).trimmed().toInt(&ok[1])) & 0xFFFFFFu;
+    key.xnau = int16_t(answer.GetAttributeValueDef(Q(XmlNames::XNAU), QString()).trimmed().toInt(&ok[2]));
+    key.ynau = int16_t(answer.GetAttributeValueDef(Q(XmlNames::YNAU), QString()).trimmed().toInt(&ok[3]));
+    return ok[0] && ok[1] && ok[2] && ok[3];
+}
+
+} // namespace
+
+int TNetMonitor::HeldAt(const TShooter& shooter, const TXMLNode& answer)
+{
+    TShotKey key;
+    if (!KeyOf(answer, key))
+        return -1;
+    int last = -1;
+    int i = 0;
     shooter.ForEachShot([&](const TShot& shot) {
-        held = held
-            || (shot.raw.StartupCounter() == (startup & 0xFF) && shot.raw.Time() == (uint32_t(time) & 0xFFFFFFu)
-                && shot.raw.XNAU() == int16_t(xnau) && shot.raw.YNAU() == int16_t(ynau));
+        if (key.Names(shot))
+            last = i;
+        ++i;
     });
-    return held;
+    // The first of the run of equal shots that ends there: a list that
+    // moved has another shot at that place (the one before the run, or one
+    // put in front), a list that holds equal shots has the same.
+    int first = last;
+    while (first > 0 && key.Names(*shooter.GetShot(first - 1)))
+        --first;
+    return first;
 }
 
 void TNetMonitor::ResetRecord(TShooterOnNode& record)
@@ -629,6 +701,10 @@ void TNetMonitor::ResetRecord(TShooterOnNode& record)
     record.stale = false;
     // An answer still on the way no longer matches what is asked next.
     record.pending = TShooterOnNode::TPending::None;
+    record.timedReasks = 0;
+    record.checking = -1;
+    record.repeatAt = -1;
+    record.acceptRepeatAt = -1;
     if (beforeShotsCleared)
         beforeShotsCleared(record);
     record.shooter->ClearShots();
@@ -641,8 +717,10 @@ void TNetMonitor::ResetRecord(TShooterOnNode& record)
 void TNetMonitor::HandleTargetInfo(const TXMLNode& info)
 {
     TShooterOnNode& record = RecordFor(info.GetAttributeValue(Q(XmlNames::SerialNumber)));
-    if (record.pending == TShooterOnNode::TPending::TargetInfo)
+    if (record.pending == TShooterOnNode::TPending::TargetInfo) {
         record.pending = TShooterOnNode::TPending::None;
+        record.timedReasks = 0;
+    }
     DeviceSetup table {};
     TShotFileHandler::ReadTargetInfo(&info, table);
     record.shooter->targets = table;
@@ -676,8 +754,22 @@ bool TNetMonitor::HandleShot(const TXMLNode& element, QString& refusal)
         refusal = QStringLiteral("shot %1 is past the limit of %2 shots").arg(index).arg(NetLimits::MaxShotsPerShooter);
         return false;
     }
-    if (record.pending == TShooterOnNode::TPending::Shot && record.pendingShot == index)
+    // Only the answer waited for is taken: another is a second answer to a
+    // request sent again, or one from before the copy was dropped.
+    if (record.pending != TShooterOnNode::TPending::Shot || record.pendingShot != index) {
+        if (onShot)
+            onShot(record, index, false);
+        return true;
+    }
+    const auto answered = [&record] {
         record.pending = TShooterOnNode::TPending::None;
+        record.timedReasks = 0;
+    };
+    if (record.checking >= 0) {
+        answered();
+        Checked(record, element);
+        return true;
+    }
     bool stored = false;
     if (index == shooter.ShotCount()) {
         const TXMLNode* curve = element.FindNode(Q(XmlNames::Curve));
@@ -685,16 +777,25 @@ bool TNetMonitor::HandleShot(const TXMLNode& element, QString& refusal)
             refusal = QStringLiteral("a shot with %1 trace points").arg(curve->GetNodeCount());
             return false;
         }
-        if (HoldsShot(shooter, element)) {
-            Repeated(record, index);
+        const int held = HeldAt(shooter, element);
+        if (held >= 0 && record.acceptRepeatAt != index) {
+            // Moved, or a second shot like one held: the node's entry at
+            // held tells which.
+            answered();
+            record.checking = held;
+            record.repeatAt = index;
+            RequestShotAt(record, held);
             return true;
         }
+        // A shot that cannot be read leaves its request waiting.
         TShotFileHandler reader;
         reader.SetSession(session_);
         reader.ReadShot(&element, shooter);
         stored = true;
+        record.acceptRepeatAt = -1;
         SessionUnsaved.store(true);
     }
+    answered();
     if (onShot)
         onShot(record, index, stored);
     if (FindShooterLink(record.serialNumber) == &record)
@@ -702,9 +803,24 @@ bool TNetMonitor::HandleShot(const TXMLNode& element, QString& refusal)
     return true;
 }
 
-void TNetMonitor::Repeated(TShooterOnNode& record, int index)
+void TNetMonitor::Checked(TShooterOnNode& record, const TXMLNode& answer)
 {
-    // Shots moved in the node's list under the copy.
+    const int at = std::exchange(record.checking, -1);
+    const int index = std::exchange(record.repeatAt, -1);
+    TShotKey key;
+    if (at < record.shooter->ShotCount() && KeyOf(answer, key) && key.Names(*record.shooter->GetShot(at))) {
+        Log(QStringLiteral("%1: shot %2 equals shot %3 and both are the node's: taken")
+                .arg(record.serialNumber).arg(index).arg(at));
+        record.acceptRepeatAt = index;
+        if (FindShooterLink(record.serialNumber) == &record)
+            PullNext(record);
+        return;
+    }
+    Moved(record, index);
+}
+
+void TNetMonitor::Moved(TShooterOnNode& record, int index)
+{
     if (record.resyncArmed) {
         Log(QStringLiteral("%1: shot %2 repeats a shot already held: pulled again from the first")
                 .arg(record.serialNumber).arg(index));
@@ -745,11 +861,45 @@ void TNetMonitor::Awaiting(TShooterOnNode& record, TShooterOnNode::TPending what
 {
     record.pending = what;
     record.pendingShot = shotIndex;
+    record.pendingSince = TickCountMs();
 }
 
-void TNetMonitor::RequestShot(TShooterOnNode& record)
+bool TNetMonitor::Overdue(const TShooterOnNode& record) const
 {
-    const int index = record.shooter->ShotCount();
+    return record.pending != TShooterOnNode::TPending::None && record.socket
+        && TickCountMs() - record.pendingSince >= OverdueMs;
+}
+
+void TNetMonitor::AskAgain(TShooterOnNode& record, const char* why)
+{
+    const bool targets = record.pending == TShooterOnNode::TPending::TargetInfo;
+    Log(QStringLiteral("%1: no answer for %2 ms to the request for %3: asked again %4")
+            .arg(record.serialNumber)
+            .arg(TickCountMs() - record.pendingSince)
+            .arg(targets ? QStringLiteral("targets") : QStringLiteral("shot %1").arg(record.pendingShot))
+            .arg(QString::fromLatin1(why)));
+    if (targets)
+        RequestTargetInfo(record);
+    else
+        RequestShotAt(record, record.pendingShot);
+}
+
+void TNetMonitor::CheckOverdue()
+{
+    for (std::size_t r = 0; r < records_.size(); ++r) {
+        TShooterOnNode& record = *records_[r];
+        if (!Overdue(record) || record.timedReasks >= MaxTimedReasks)
+            continue;
+        if (++record.timedReasks == MaxTimedReasks)
+            Log(QStringLiteral("%1: the last time asked again without a summary").arg(record.serialNumber));
+        AskAgain(record, "after a wait");
+    }
+}
+
+void TNetMonitor::RequestShot(TShooterOnNode& record) { RequestShotAt(record, record.shooter->ShotCount()); }
+
+void TNetMonitor::RequestShotAt(TShooterOnNode& record, int index)
+{
     if (index >= NetLimits::MaxShotsPerShooter) {
         if (!record.capLogged)
             Log(QStringLiteral("%1: no more than %2 shots are taken").arg(record.serialNumber).arg(index));

@@ -13,14 +13,22 @@
 // at them until Stop, which the session's owner calls before it deletes them.
 //
 // A record has at most one request (its targets or one shot) on the way at
-// a time: the node answers every request it can, in order, and a request it
-// cannot answer (a shot past a list that shrank) is forgotten when the
-// summary shows the shrinking. The node's list may change order under the copy (a unit's shot
-// sorts before older ones, a list shrinks): an answer that repeats a shot
-// the copy holds, or a summary whose count went down, drops the copy and
-// pulls it again from the first shot. A repeat after that, before the next
-// summary, only stops the pulling until that summary, so a node that keeps
-// repeating itself costs one pull per summary.
+// a time, and only the answer to that request is taken. A request whose
+// answer does not come in a form that can be used (lost, unreadable) is
+// overdue after OverdueMs and sent again on the next summary that shows the
+// shooter ahead of the copy, or by a check on a timer a few times in a row.
+// A request the node cannot answer (a shot past a list that shrank) is
+// forgotten when the summary shows the shrinking.
+//
+// The node's list may change order under the copy (a unit's shot sorts
+// before older ones, a list shrinks). An answer that repeats the copy's
+// entry j (the first of a run of equal entries) is checked by asking for
+// entry j again: when the node still holds that shot there, its list holds
+// equal shots and the answer is taken;
+// otherwise the list moved, and the copy is dropped and pulled again from
+// the first shot, as it is on a summary whose count went down. A move seen
+// again before the next summary only stops the pulling until that summary,
+// so a node whose list keeps moving costs one pull per summary.
 //
 // The messages of one read are not handled in one go: they wait in their
 // connection's backlog and a zero-time continuation handles a slice of them
@@ -48,6 +56,7 @@
 #include <QString>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <condition_variable>
 #include <deque>
@@ -77,8 +86,15 @@ struct TShooterOnNode {
     enum class TPending { None, TargetInfo, Shot };
     TPending pending = TPending::None;
     int pendingShot = -1;          // its ShotIndex
+    uint32_t pendingSince = 0;     // tick it was last sent at
+    int timedReasks = 0;           // sent again by the wait, in a row, without an answer
     bool resyncArmed = false;      // a repeat may start a new pull (once per summary)
     bool stale = false;            // the copy is out of step: pulled anew on the next summary
+    // An answer for repeatAt repeated the copy's entry checking; the node is
+    // asked for that entry again to tell a moved list from two equal shots.
+    int checking = -1;
+    int repeatAt = -1;
+    int acceptRepeatAt = -1;       // taken though it repeats: the node holds equal shots
 };
 
 class TNetMonitor : public QObject {
@@ -86,6 +102,14 @@ class TNetMonitor : public QObject {
 public:
     explicit TNetMonitor(QObject* parent = nullptr);
     ~TNetMonitor() override;
+
+    // A request unanswered this long is overdue: it is sent again on the
+    // next summary that shows its shooter ahead of the copy, or by the
+    // check that runs every OverdueCheckMs, which gives up after
+    // MaxTimedReasks tries in a row (the summaries still ask).
+    static constexpr uint32_t OverdueMs = 1500;
+    static constexpr int OverdueCheckMs = 250;
+    static constexpr int MaxTimedReasks = 3;
 
     // The session remote shooters are added to (not owned).
     void SetSession(TSession* session) { session_ = session; }
@@ -144,8 +168,9 @@ private:
         TDecodedMessage decoded;
     };
     // Parses long messages on a thread of its own, one at a time in the order
-    // posted; the monitor takes the parsed ones back on its own thread. The
-    // jobs pass both ways under the decoder's lock.
+    // posted; the monitor takes the parsed ones back on its own thread and
+    // hands their trees back to be freed. Jobs and trees pass both ways
+    // under the decoder's lock; a tree handed back is not touched again here.
     class TDecoder {
     public:
         explicit TDecoder(TNetMonitor* owner);
@@ -153,6 +178,8 @@ private:
         ~TDecoder();
         void Post(std::shared_ptr<TDecodeJob> job);
         std::vector<std::shared_ptr<TDecodeJob>> TakeDone();
+        // Frees a handled message's tree on the decoder's thread.
+        void Dispose(std::unique_ptr<MiniXMLParser::TXMLNode> tree);
 
     private:
         void Run();
@@ -162,6 +189,7 @@ private:
         std::condition_variable wake_;
         std::deque<std::shared_ptr<TDecodeJob>> queue_;
         std::vector<std::shared_ptr<TDecodeJob>> done_;
+        std::vector<std::unique_ptr<MiniXMLParser::TXMLNode>> trash_;
         bool stop_ = false;
         std::thread thread_;  // started with the first job
     };
@@ -207,14 +235,23 @@ private:
     void ResetRecord(TShooterOnNode& record);
     // A summary announced count for record (its previous count given).
     void Announced(TShooterOnNode& record, int count, int previous);
-    // Whether a shot answer repeats a shot the copy holds.
-    static bool HoldsShot(const TShooter& shooter, const MiniXMLParser::TXMLNode& answer);
-    // A shot answer repeated a shot the copy holds.
-    void Repeated(TShooterOnNode& record, int index);
+    // Where the copy holds the shot of a shot answer (the first of the last
+    // run of equal shots), or -1.
+    static int HeldAt(const TShooter& shooter, const MiniXMLParser::TXMLNode& answer);
+    // The answer to a check of the copy's entry: equal shots or a moved list.
+    void Checked(TShooterOnNode& record, const MiniXMLParser::TXMLNode& answer);
+    // The node's list moved under the copy (seen at shot index).
+    void Moved(TShooterOnNode& record, int index);
     void PullNext(TShooterOnNode& record);
     void Awaiting(TShooterOnNode& record, TShooterOnNode::TPending what, int shotIndex);
+    bool Overdue(const TShooterOnNode& record) const;
+    // Sends the request on the way once more.
+    void AskAgain(TShooterOnNode& record, const char* why);
+    // The timer's look for overdue requests.
+    void CheckOverdue();
     void RequestTargetInfo(TShooterOnNode& record);
     void RequestShot(TShooterOnNode& record);
+    void RequestShotAt(TShooterOnNode& record, int index);
     bool Send(QTcpSocket* socket, const QByteArray& message);
 
     QTcpServer server_;
@@ -223,6 +260,7 @@ private:
     std::vector<std::unique_ptr<TConnection>> connections_;
     std::vector<std::unique_ptr<TShooterOnNode>> records_;
     bool drainPosted_ = false;
+    QTimer overdueTimer_;
     // Last member: gone (its thread joined) before anything it could reach.
     std::unique_ptr<TDecoder> decoder_;
 };
