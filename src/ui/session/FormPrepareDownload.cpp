@@ -463,7 +463,10 @@ void TFormPrepareDownload::ReportLosses()
 {
     if (losses_.empty())
         return;
-    QString text = Tr("Not every stored shot was downloaded:");
+    // Every shot may have come with some left unscored: the heading must not
+    // tell of shots the banks no longer hold.
+    const bool missing = std::any_of(losses_.begin(), losses_.end(), [](const TUnitLoss& l) { return l.missing > 0; });
+    QString text = missing ? Tr("Not every stored shot was downloaded:") : Tr("Not every downloaded shot was scored:");
     for (const TUnitLoss& loss : losses_) {
         const std::initializer_list<double> counts = {double(loss.com), double(loss.missing), double(loss.announced)};
         if (loss.missing > 0) {

@@ -261,7 +261,7 @@ TEST_F(DownloadTest, TheNameFieldIsOpenWheneverTheScreenShows)
 // slowed down, goes on and is cleared.
 // The operator is told which unit did not deliver how many shots, that the
 // unit keeps them, and which shots stay unscored (a silent unit's targets
-// are never read).
+// are never read; a target the unit does not hold cannot be read).
 struct TFailCase {
     const char* name;
     int stored;
@@ -270,6 +270,7 @@ struct TFailCase {
     const char* status;
     std::tuple<int, int, int> outcome;
     const char* message;
+    int onUnheldTarget = 0; // further stored shots on a ring target the unit does not hold
 };
 
 const TFailCase FailCases[] = {
@@ -286,7 +287,12 @@ const TFailCase FailCases[] = {
      "Not every stored shot was downloaded:\n"
      "COM201: 1 of 3 stored shots missing\n"
      "COM201: the unit keeps all its stored shots"},
+    {"TargetsUnreadable", 3, false, std::nullopt, "\nCOM201: Ready", {5, 7, 0},
+     "Not every downloaded shot was scored:\n"
+     "COM201: 2 shots not scored: the unit's targets could not be read", 2},
 };
+
+void PrintTo(const TFailCase& c, std::ostream* os) { *os << c.name; }
 
 class FailingUnitTest : public DownloadTest, public ::testing::WithParamInterface<TFailCase> {};
 
@@ -302,6 +308,11 @@ TEST_P(FailingUnitTest, IsShownAndTheOtherGoesOn)
         unitsim::StoredShot damaged {{}, unitsim::ShotResultFrame(lost, 3, 77)};
         damaged.result.back() ^= 0x5A;
         a.AddStoredShot(0, damaged);
+    }
+    for (int i = 0; i < c.onUnheldTarget; ++i) {
+        unitsim::SimShot shot = Shot(30 * i, 20);
+        shot.ringTarget = 5;
+        a.AddStoredShot(0, shot, 3);
     }
     Connect(2);
     if (c.fault)
