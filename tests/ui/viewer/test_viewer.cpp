@@ -5,6 +5,7 @@
 #include "AppPaths.h"
 #include "AppSettings.h"
 #include "Clock.h"
+#include "DeviceEvents.h"
 #include "DeviceFrames.h"
 #include "DeviceManager.h"
 #include "FormShooterDevice.h"
@@ -288,6 +289,10 @@ TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
     // below poses as one (a late scan dropped it on a loaded machine).
     ASSERT_TRUE(WaitForStartMenu());
     SetOptionString(QString::fromLatin1(XmlNames::BluetoothPorts), QStringLiteral("1"));
+    // The port watch off: the unplug below would reach it as a removal that
+    // unbinds the viewer (rightly), at a moment that depends on the machine's
+    // load; this test drives the viewer's own reconnect.
+    RemoveDeviceEvents();
     auto [unit, device, viewer] = StartLive();
     device->SetBluetooth(true);
     QWidget* target = Control<QWidget>(viewer, "ImageTarget");
