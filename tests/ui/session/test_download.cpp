@@ -87,10 +87,14 @@ protected:
     QString Status() const { return FormPrepareDownload->findChild<QLabel*>("LabelDevices")->text(); }
     bool WaitForStatus(const QString& text) { return WaitFor([&] { return Status() == text; }); }
     bool StatusShows(const QString& line) { return WaitFor([&] { return Status().contains(line); }); }
-    // Every unit finished, the form gone.
+    // Every unit finished, the form gone, the download over (the form closes
+    // as the viewers open, before a port scan under way has ended).
     bool WaitDone()
     {
-        return WaitFor([&] { return Status() == QStringLiteral("Download done") && !FormPrepareDownload->isVisible(); });
+        return WaitFor([&] {
+            return Status() == QStringLiteral("Download done") && !FormPrepareDownload->isVisible()
+                && !FormPrepareDownload->Downloading();
+        });
     }
 
     // Frames of that letter (and byte at index equal to value) the unit received.
@@ -228,6 +232,85 @@ TEST_F(DownloadTest, AUnitPluggedInShowsItsProgressDuringTheScan)
     EXPECT_EQ(bar, std::pair(5, 20));
     ASSERT_TRUE(WaitDone()) << qPrintable(Status());
     EXPECT_EQ(Outcome(b), std::tuple(20, 7, 0));
+}
+
+// A unit plugged in while the screen shows: the screen closes as its viewer
+// opens, not once the port scan that brought it has settled.
+TEST_F(DownloadTest, TheScreenClosesWhenTheViewersOpen)
+{
+    Unit(201, {});
+    Connect(1);
+    OpenDownload(true);
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Nothing to download")));
+    unitsim::TSimUnit& b = Unit(202, {3});
+    // The scan's closing wait lasts until the screen closed (30 s at most).
+    DeviceManagerInstance->timings.settleSteps = 1 << 30;
+    std::optional<bool> closedDuringScan;
+    QElapsedTimer limit;
+    limit.start();
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!ShooterViewers.empty() && !FormPrepareDownload->isVisible())
+            closedDuringScan = DeviceManagerInstance->Scanning();
+        else if (limit.elapsed() < 30000)
+            return;
+        probe.stop();
+        DeviceManagerInstance->timings.settleSteps = 0;
+    });
+    probe.start(0);
+    FormPrepareDownload->OnPortArrival(202);
+    EXPECT_EQ(closedDuringScan, std::optional(true));
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    EXPECT_TRUE(ShooterViewers[0]->isVisible());
+    EXPECT_EQ(Outcome(b), std::tuple(3, 7, 0));
+    EXPECT_EQ(Status(), QStringLiteral("Download done"));
+}
+
+// A unit unplugged in the middle of its download: the screen says so at
+// once, also while the port scan runs, and the shots that came leave the
+// session (the unit keeps them all). Plugged in again, it is read afresh and
+// downloaded in full, and the screen closes with its viewer.
+TEST_F(DownloadTest, AUnitUnpluggedDuringItsDownloadIsToldAndReadAgainWhenBack)
+{
+    UiTimings().downloadSilenceMs = 10000;
+    unitsim::TSimUnit& a = Unit(207, {5});
+    Connect(1);
+    a.AddFault({'b', 3, 1, FaultKind::Delay, 3000}); // held at its third shot
+    DeviceManagerInstance->timings.settleSteps = 25; // scans that take a while
+    std::vector<std::pair<QString, bool>> seen;      // statuses, and whether a scan ran
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (seen.empty() || seen.back().first != Status())
+            seen.emplace_back(Status(), DeviceManagerInstance->Scanning());
+    });
+    probe.start(0);
+    OpenDownload(true);
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Downloading:\nCOM207: 2/5")));
+
+    const QString away = QStringLiteral("COM207: unplugged during the download; the unit keeps its stored shots");
+    a.Unplug();
+    seen.clear();
+    FormPrepareDownload->OnPortRemoval(207);
+    // The first change, while the scan still runs.
+    std::erase_if(seen, [](const auto& s) { return s.first == QStringLiteral("Downloading:\nCOM207: 2/5"); });
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), std::pair(away, true));
+    EXPECT_TRUE(WaitForStatus(QStringLiteral("Insert optical units\n") + away));
+    EXPECT_EQ(CurrentSession->ShooterCount(), 0);
+
+    a.AddFault({'e', 1, 1, FaultKind::Delay, 300}); // identifying takes a moment
+    a.Replug();
+    seen.clear();
+    FormPrepareDownload->OnPortArrival(207);
+    ASSERT_TRUE(WaitDone()) << qPrintable(Status());
+    const auto shown = [&](const QString& text) {
+        return std::any_of(seen.begin(), seen.end(), [&](const auto& s) { return s.first == text; });
+    };
+    EXPECT_TRUE(shown(QStringLiteral("Downloading:\nCOM207: plugged in again; reading the unit")));
+    EXPECT_FALSE(shown(QStringLiteral("Device is ready for training")));
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    EXPECT_EQ(CurrentSession->ShooterCount(), 1);
+    EXPECT_EQ(Outcome(a), std::tuple(5, 7, 0));
 }
 
 // The name field is closed while there is nothing to download, and open
