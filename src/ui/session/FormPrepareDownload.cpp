@@ -110,6 +110,14 @@ bool StartDownload(TDevice& device)
     return a.downloadActive.load();
 }
 
+// A unit parked while its download ran (its port went, or the machine went
+// to sleep), before the screen took its shots.
+bool LeftDuringDownload(const TDevice& device)
+{
+    const TDeviceAsyncState& a = device.Async();
+    return a.downloadActive.load() && !a.downloadHandled.load() && device.ComNumber() > 0;
+}
+
 // Downloading, or downloaded and not yet taken (a download that went on
 // while the screen was closed).
 bool Pending(const TDevice& device)
@@ -267,6 +275,8 @@ void TFormPrepareDownload::FormShow()
     failedUnits_.clear();
     startedUnits_.clear();
     losses_.clear();
+    unplugged_.clear();
+    closedForViewers_ = false;
     EditEnterName->setEnabled(true);
     const bool started = StartReadyUnits(true);
     // Units still identifying (a rescan after a replug) start once they are
@@ -302,11 +312,14 @@ bool TFormPrepareDownload::StartReadyUnits(bool opening)
 
 bool TFormPrepareDownload::DownloadScreenShowing() const
 {
-    return SessionMode == SessionDownload && isVisible();
+    // Closed for the viewers while a scan runs: the units that scan brings
+    // still download.
+    return SessionMode == SessionDownload && (isVisible() || closedForViewers_);
 }
 
 void TFormPrepareDownload::FormClose()
 {
+    closedForViewers_ = false;
     SessionMode = SessionNone;
     hide();
     if (FormStartMenu)
@@ -357,6 +370,7 @@ void TFormPrepareDownload::ProgressTick()
     int total = 0;
     if (DownloadScreenShowing())
         StartReadyUnits(false);
+    NoteUnitsGone();
     const std::vector<TDevice*> units = DownloadUnits::Connected();
     for (TDevice* device : units) {
         // A finishing step before this one let events through.
@@ -372,20 +386,27 @@ void TFormPrepareDownload::ProgressTick()
     std::erase_if(failedUnits_, [&](const TDevice* d) { return !DownloadUnits::IsConnected(d); });
     std::erase_if(startedUnits_, [&](const TDevice* d) { return !DownloadUnits::IsConnected(d); });
 
+    const QString away = AwayLines();
+
     ProgressBarShotDownload->setRange(0, std::max(total, 1));
     ProgressBarShotDownload->setValue(received);
-    // A scan may still bring units: nothing is over until it ends.
+    // A scan may still bring units: nothing is over until it ends, but the
+    // viewers of the units done so far are not kept waiting behind it.
     const bool scanning = DeviceManagerInstance && DeviceManagerInstance->Scanning();
     if (busy) {
         EditEnterName->setEnabled(true);
         // To the front as the progress moves, not on every look.
-        if (LabelDevices->text() != text) {
-            LabelDevices->setText(text);
+        if (LabelDevices->text() != text + away) {
+            LabelDevices->setText(text + away);
             raise();
         }
-    } else if (!scanning) {
-        ShowFinishedState();
+    } else if (!scanning || !ShooterViewers.empty()) {
+        ShowFinishedState(away);
+    } else if (!away.isEmpty()) {
+        LabelDevices->setText(away.mid(1));
     }
+    if (!scanning)
+        closedForViewers_ = false;
     downloading_ = busy || scanning;
     if (!downloading_) {
         StartPolling(false);
@@ -423,6 +444,10 @@ QString TFormPrepareDownload::UnitLines(TDevice* device, int& received, int& tot
     QString lines;
     if (failedUnits_.count(device) || (device->Async().abort.load() && DownloadUnits::Downloading(*device)))
         lines += ComLine("COM%d: Error", {double(com)});
+    const bool back = unplugged_.count(com) > 0 && failedUnits_.count(device) == 0
+        && !DownloadUnits::Downloading(*device) && !DownloadUnits::Handled(*device);
+    if (back)
+        lines += ComLine("COM%d: plugged in again; reading the unit", {double(com)});
     if (device->Identifying())
         return lines;
     const TDownloadProgress progress = device->DownloadProgress();
@@ -444,20 +469,60 @@ QString TFormPrepareDownload::UnitLines(TDevice* device, int& received, int& tot
     return lines;
 }
 
-void TFormPrepareDownload::ShowFinishedState()
+void TFormPrepareDownload::ShowFinishedState(const QString& away)
 {
     if (ShooterViewers.empty()) {
         if (DownloadUnits::Connected().empty()) {
-            LabelDevices->setText(Tr("Insert optical units"));
+            LabelDevices->setText(Tr("Insert optical units") + away);
         } else {
-            LabelDevices->setText(Tr("Nothing to download"));
+            LabelDevices->setText(Tr("Nothing to download") + away);
             EditEnterName->setEnabled(false);
         }
         return;
     }
     LabelDevices->setText(Tr("Download done"));
+    // Closed once, as the viewers open; a unit finished later shows its own.
+    if (!isVisible())
+        return;
+    closedForViewers_ = DeviceManagerInstance && DeviceManagerInstance->Scanning();
     hide();
     ShowSessionViewers();
+}
+
+// Units whose port went during their download are parked by whoever saw it
+// go (the removal, a scan, a suspend). The shots that came leave the session
+// with their shooter: the unit keeps them all, and a unit plugged in again is
+// read afresh and downloads them in full.
+void TFormPrepareDownload::NoteUnitsGone()
+{
+    if (!DeviceManagerInstance)
+        return;
+    for (TDevice* device : DeviceManagerInstance->Reconnecting()) {
+        if (!DownloadUnits::LeftDuringDownload(*device))
+            continue;
+        const int com = device->ComNumber();
+        const TDownloadProgress progress = device->DownloadProgress();
+        DebugLog(QStringLiteral("COM%1: unplugged during the download; %2 of %3 stored shots had come, the unit keeps them")
+                     .arg(com).arg(progress.received).arg(progress.announced));
+        device->MarkDownloadHandled();
+        unplugged_.insert(com);
+        TShooter* partial = device->Shooter();
+        device->SetShooter(nullptr);
+        if (partial && CurrentSession)
+            CurrentSession->TakeShooter(partial);
+    }
+}
+
+// The lines of the units unplugged during their download that are not back.
+QString TFormPrepareDownload::AwayLines() const
+{
+    const std::vector<TDevice*> units = DownloadUnits::Connected();
+    QString lines;
+    for (int com : unplugged_) {
+        if (std::none_of(units.begin(), units.end(), [com](const TDevice* d) { return d->ComNumber() == com; }))
+            lines += ComLine("COM%d: unplugged during the download; the unit keeps its stored shots", {double(com)});
+    }
+    return lines;
 }
 
 // One box for every unit that did not deliver all its shots, scored: which
@@ -466,7 +531,10 @@ void TFormPrepareDownload::ReportLosses()
 {
     if (losses_.empty())
         return;
-    QString text = Tr("Not every stored shot was downloaded:");
+    // Every shot may have come with some left unscored: the heading must not
+    // tell of shots the banks no longer hold.
+    const bool missing = std::any_of(losses_.begin(), losses_.end(), [](const TUnitLoss& l) { return l.missing > 0; });
+    QString text = missing ? Tr("Not every stored shot was downloaded:") : Tr("Not every downloaded shot was scored:");
     for (const TUnitLoss& loss : losses_) {
         const std::initializer_list<double> counts = {double(loss.com), double(loss.missing), double(loss.announced)};
         if (loss.missing > 0) {
@@ -504,6 +572,7 @@ void TFormPrepareDownload::FinishUnit(TDevice* device, bool failed, bool silent)
     device->MarkDownloadHandled();
     const TDownloadProgress progress = device->DownloadProgress();
     const int com = device->ComNumber();
+    unplugged_.erase(com);
     TUnitLoss loss;
     loss.end = !failed ? TUnitLoss::Complete : silent ? TUnitLoss::Silent : TUnitLoss::Aborted;
     loss.com = com;

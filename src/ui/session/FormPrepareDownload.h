@@ -24,6 +24,10 @@
 // rescan. The progress timer keeps running through a scan (a unit plugged in
 // downloads during it) but not through a finishing step, so a unit is never
 // finished twice; every walk is over a copy, checked again after each unit.
+// The form closes as the viewers open, also while a scan runs; the visit
+// lasts until that scan is over, so the units it brings still download.
+// A unit whose port goes during its download is named on the form until it
+// is back; the shots it sent leave the session (the unit keeps them all).
 // When a download ends with stored shots missing or unscored, one message
 // box (through the prompts) lists every such unit; it runs a nested wait
 // after the poll has stopped. Installs the form's translation tables; the
@@ -112,7 +116,10 @@ private:
     void FinishUnit(TDevice* device, bool failed, bool silent);
     void NameShooterOfUnit(TShooter* shooter);
     void ClearBanksIfComplete(TDevice* device, bool failed);
-    void ShowFinishedState();
+    // away: the lines of the units unplugged during their download.
+    void ShowFinishedState(const QString& away);
+    void NoteUnitsGone();
+    QString AwayLines() const;
     void ReportLosses();
     bool UnitSilent(const TDevice* device) const;
 
@@ -158,4 +165,10 @@ private:
     std::set<const TDevice*> failedUnits_;
     std::set<const TDevice*> startedUnits_;
     std::vector<TUnitLoss> losses_;
+    // COM numbers of the units unplugged during their download in this visit
+    // and not downloaded since.
+    std::set<int> unplugged_;
+    // Closed as the viewers opened while a scan still ran: the visit lasts
+    // until that scan is over.
+    bool closedForViewers_ = false;
 };

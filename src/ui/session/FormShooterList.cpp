@@ -331,7 +331,8 @@ void TFormShooterList::SaveSession()
 {
     TSlotZeroFlagsGuard slotZero(*CurrentSession);
     NumberTargetsForSave(*CurrentSession);
-    const QString path = ConfirmShotFilePath(UniqueShotFilePath(ShotFilesFolder(), SessionFileName()));
+    const QString path = ConfirmShotFilePath(UniqueShotFilePath(ShotFilesFolder(), SessionFileName()),
+                                             Translate(QStringLiteral("Save Session")));
     if (path.isEmpty())
         return;
     // Cleared before the document is built: a shot that arrives meanwhile

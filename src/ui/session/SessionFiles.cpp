@@ -41,11 +41,12 @@ QString UniqueShotFilePath(const QString& folder, const QString& baseName)
 
 QString ShotFileFilter() { return QStringLiteral("TRAXEL Shot File (*.shotfile.xml)"); }
 
-QString ConfirmShotFilePath(const QString& path)
+QString ConfirmShotFilePath(const QString& path, const QString& caption)
 {
     if (!GetAlwaysShowSaveDialogs())
         return path;
     TFileRequest request;
+    request.caption = caption;
     request.folder = ShotFilesFolder();
     request.fileName = path;
     request.filters = QStringList {ShotFileFilter()};

@@ -11,8 +11,9 @@
 QString UniqueShotFilePath(const QString& folder, const QString& baseName);
 
 // When option AlwaysShowSaveDialogs is set, asks for the file with path
-// proposed (empty when cancelled); else path itself.
-QString ConfirmShotFilePath(const QString& path);
+// proposed (empty when cancelled); else path itself. caption is the
+// dialog's title, translated by the caller.
+QString ConfirmShotFilePath(const QString& path, const QString& caption = QString());
 
 // The name filter of session files in the open and save dialogs.
 QString ShotFileFilter();

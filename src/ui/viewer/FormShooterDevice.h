@@ -27,6 +27,17 @@ inline void SetSampleStream(TDevice& device, bool on) { device.SetSampleStream(o
 inline int ComNumber(const TDevice& device) { return device.ComNumber(); }
 inline bool Bluetooth(const TDevice& device) { return device.Bluetooth(); }
 
+// Closes the unit's port for the viewer's reconnect. The unit keeps its port
+// number: a port scan while the port is closed must see the unit on its
+// port, not as one whose port went (it would park the unit and hand the port
+// to a new device).
+inline void ClosePortForReconnect(TDevice& device)
+{
+    const int com = device.ComNumber();
+    device.ClosePort();
+    device.SetComNumber(com);
+}
+
 inline DeviceSetup TargetTables(const TDevice& device) { return device.TargetTables(); }
 
 // Target slot 0 of the device's tables := target (records and presence).

@@ -100,7 +100,7 @@ void TFormShooter::ImageTargetReconnect()
     ShowTimedMessage(textReconnecting_, ReconnectMessageMs);
     BeginWait();
     try {
-        device->ClosePort();
+        ViewerDevice::ClosePortForReconnect(*device);
     } catch (const std::exception& e) {
         DebugLog(QStringLiteral("Reconnect COM%1: %2").arg(com).arg(QString::fromUtf8(e.what())));
         FinishReconnect();

@@ -87,10 +87,14 @@ protected:
     QString Status() const { return FormPrepareDownload->findChild<QLabel*>("LabelDevices")->text(); }
     bool WaitForStatus(const QString& text) { return WaitFor([&] { return Status() == text; }); }
     bool StatusShows(const QString& line) { return WaitFor([&] { return Status().contains(line); }); }
-    // Every unit finished, the form gone.
+    // Every unit finished, the form gone, the download over (the form closes
+    // as the viewers open, before a port scan under way has ended).
     bool WaitDone()
     {
-        return WaitFor([&] { return Status() == QStringLiteral("Download done") && !FormPrepareDownload->isVisible(); });
+        return WaitFor([&] {
+            return Status() == QStringLiteral("Download done") && !FormPrepareDownload->isVisible()
+                && !FormPrepareDownload->Downloading();
+        });
     }
 
     // Frames of that letter (and byte at index equal to value) the unit received.
@@ -230,6 +234,85 @@ TEST_F(DownloadTest, AUnitPluggedInShowsItsProgressDuringTheScan)
     EXPECT_EQ(Outcome(b), std::tuple(20, 7, 0));
 }
 
+// A unit plugged in while the screen shows: the screen closes as its viewer
+// opens, not once the port scan that brought it has settled.
+TEST_F(DownloadTest, TheScreenClosesWhenTheViewersOpen)
+{
+    Unit(201, {});
+    Connect(1);
+    OpenDownload(true);
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Nothing to download")));
+    unitsim::TSimUnit& b = Unit(202, {3});
+    // The scan's closing wait lasts until the screen closed (30 s at most).
+    DeviceManagerInstance->timings.settleSteps = 1 << 30;
+    std::optional<bool> closedDuringScan;
+    QElapsedTimer limit;
+    limit.start();
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!ShooterViewers.empty() && !FormPrepareDownload->isVisible())
+            closedDuringScan = DeviceManagerInstance->Scanning();
+        else if (limit.elapsed() < 30000)
+            return;
+        probe.stop();
+        DeviceManagerInstance->timings.settleSteps = 0;
+    });
+    probe.start(0);
+    FormPrepareDownload->OnPortArrival(202);
+    EXPECT_EQ(closedDuringScan, std::optional(true));
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    EXPECT_TRUE(ShooterViewers[0]->isVisible());
+    EXPECT_EQ(Outcome(b), std::tuple(3, 7, 0));
+    EXPECT_EQ(Status(), QStringLiteral("Download done"));
+}
+
+// A unit unplugged in the middle of its download: the screen says so at
+// once, also while the port scan runs, and the shots that came leave the
+// session (the unit keeps them all). Plugged in again, it is read afresh and
+// downloaded in full, and the screen closes with its viewer.
+TEST_F(DownloadTest, AUnitUnpluggedDuringItsDownloadIsToldAndReadAgainWhenBack)
+{
+    UiTimings().downloadSilenceMs = 10000;
+    unitsim::TSimUnit& a = Unit(207, {5});
+    Connect(1);
+    a.AddFault({'b', 3, 1, FaultKind::Delay, 3000}); // held at its third shot
+    DeviceManagerInstance->timings.settleSteps = 25; // scans that take a while
+    std::vector<std::pair<QString, bool>> seen;      // statuses, and whether a scan ran
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (seen.empty() || seen.back().first != Status())
+            seen.emplace_back(Status(), DeviceManagerInstance->Scanning());
+    });
+    probe.start(0);
+    OpenDownload(true);
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Downloading:\nCOM207: 2/5")));
+
+    const QString away = QStringLiteral("COM207: unplugged during the download; the unit keeps its stored shots");
+    a.Unplug();
+    seen.clear();
+    FormPrepareDownload->OnPortRemoval(207);
+    // The first change, while the scan still runs.
+    std::erase_if(seen, [](const auto& s) { return s.first == QStringLiteral("Downloading:\nCOM207: 2/5"); });
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), std::pair(away, true));
+    EXPECT_TRUE(WaitForStatus(QStringLiteral("Insert optical units\n") + away));
+    EXPECT_EQ(CurrentSession->ShooterCount(), 0);
+
+    a.AddFault({'e', 1, 1, FaultKind::Delay, 300}); // identifying takes a moment
+    a.Replug();
+    seen.clear();
+    FormPrepareDownload->OnPortArrival(207);
+    ASSERT_TRUE(WaitDone()) << qPrintable(Status());
+    const auto shown = [&](const QString& text) {
+        return std::any_of(seen.begin(), seen.end(), [&](const auto& s) { return s.first == text; });
+    };
+    EXPECT_TRUE(shown(QStringLiteral("Downloading:\nCOM207: plugged in again; reading the unit")));
+    EXPECT_FALSE(shown(QStringLiteral("Device is ready for training")));
+    ASSERT_EQ(ShooterViewers.size(), 1u);
+    EXPECT_EQ(CurrentSession->ShooterCount(), 1);
+    EXPECT_EQ(Outcome(a), std::tuple(5, 7, 0));
+}
+
 // The name field is closed while there is nothing to download, and open
 // again whenever the screen shows, also after it closed itself.
 TEST_F(DownloadTest, TheNameFieldIsOpenWheneverTheScreenShows)
@@ -261,7 +344,7 @@ TEST_F(DownloadTest, TheNameFieldIsOpenWheneverTheScreenShows)
 // slowed down, goes on and is cleared.
 // The operator is told which unit did not deliver how many shots, that the
 // unit keeps them, and which shots stay unscored (a silent unit's targets
-// are never read).
+// are never read; a target the unit does not hold cannot be read).
 struct TFailCase {
     const char* name;
     int stored;
@@ -270,6 +353,7 @@ struct TFailCase {
     const char* status;
     std::tuple<int, int, int> outcome;
     const char* message;
+    int onUnheldTarget = 0; // further stored shots on a ring target the unit does not hold
 };
 
 const TFailCase FailCases[] = {
@@ -286,7 +370,12 @@ const TFailCase FailCases[] = {
      "Not every stored shot was downloaded:\n"
      "COM201: 1 of 3 stored shots missing\n"
      "COM201: the unit keeps all its stored shots"},
+    {"TargetsUnreadable", 3, false, std::nullopt, "\nCOM201: Ready", {5, 7, 0},
+     "Not every downloaded shot was scored:\n"
+     "COM201: 2 shots not scored: the unit's targets could not be read", 2},
 };
+
+void PrintTo(const TFailCase& c, std::ostream* os) { *os << c.name; }
 
 class FailingUnitTest : public DownloadTest, public ::testing::WithParamInterface<TFailCase> {};
 
@@ -302,6 +391,11 @@ TEST_P(FailingUnitTest, IsShownAndTheOtherGoesOn)
         unitsim::StoredShot damaged {{}, unitsim::ShotResultFrame(lost, 3, 77)};
         damaged.result.back() ^= 0x5A;
         a.AddStoredShot(0, damaged);
+    }
+    for (int i = 0; i < c.onUnheldTarget; ++i) {
+        unitsim::SimShot shot = Shot(30 * i, 20);
+        shot.ringTarget = 5;
+        a.AddStoredShot(0, shot, 3);
     }
     Connect(2);
     if (c.fault)

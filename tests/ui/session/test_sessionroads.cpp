@@ -67,9 +67,16 @@ TEST_F(SessionRoadTest, TrainingToASavedFileAndBackAsReview)
     EXPECT_TRUE(WaitFor([&] { return !savedPanel->isVisible(); }));
     FireAndWait({{5, 5}});
     EXPECT_TRUE(SessionUnsaved.load());
-    Click(Control(FormShooterList, "BitBtnSaveSession"));
-    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
+    // This time through the file dialog, which names what it saves.
     const QString base = QStringLiteral("Anna Ben (%1)").arg(trained);
+    const QString second = ShotFilesFolder() + QLatin1Char('/') + base + QStringLiteral(" (2).shotfile.xml");
+    SetOptionString(QStringLiteral("AlwaysShowSaveDialogs"), QStringLiteral("true"));
+    prompts.fileAnswers = {second};
+    Click(Control(FormShooterList, "BitBtnSaveSession"));
+    ASSERT_EQ(prompts.fileRequests.size(), 1u);
+    EXPECT_EQ(std::pair(prompts.fileRequests[0].caption, prompts.fileRequests[0].fileName),
+              std::pair(QStringLiteral("Save Session"), second));
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join('|').toStdString();
     const QStringList saved = QDir(ShotFilesFolder()).entryList({QStringLiteral("Anna Ben*")}, QDir::Files, QDir::Name);
     ASSERT_EQ(saved, (QStringList {base + " (2).shotfile.xml", base + ".shotfile.xml"}));
     std::vector<std::vector<TShotKey>> fired;

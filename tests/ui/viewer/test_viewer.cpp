@@ -5,8 +5,10 @@
 #include "AppPaths.h"
 #include "AppSettings.h"
 #include "Clock.h"
+#include "DeviceEvents.h"
 #include "DeviceFrames.h"
 #include "DeviceManager.h"
+#include "FormPrepareDownload.h"
 #include "FormShooterDevice.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
@@ -290,6 +292,10 @@ TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
     // below poses as one (a late scan dropped it on a loaded machine).
     ASSERT_TRUE(WaitForStartMenu());
     SetOptionString(QString::fromLatin1(XmlNames::BluetoothPorts), QStringLiteral("1"));
+    // The port watch off: the unplug below would reach it as a removal that
+    // unbinds the viewer (rightly), at a moment that depends on the machine's
+    // load; this test drives the viewer's own reconnect.
+    RemoveDeviceEvents();
     auto [unit, device, viewer] = StartLive();
     device->SetBluetooth(true);
     QWidget* target = Control<QWidget>(viewer, "ImageTarget");
@@ -358,6 +364,30 @@ TEST_F(ViewerTest, ReconnectFromTheStatusCorner)
     delete viewer;
     EXPECT_EQ(BusyCursorDepth(), 0);
     EXPECT_EQ(device->Listener(), nullptr);
+}
+
+// A port scan while the viewer has the port closed for its reconnect (another
+// unit plugged in meanwhile): the unit stays the viewer's, on its port, and
+// the reconnect goes on.
+TEST_F(ViewerTest, AScanDuringTheReconnectLeavesTheUnitToTheViewer)
+{
+    ASSERT_TRUE(WaitForStartMenu());
+    SetOptionString(QString::fromLatin1(XmlNames::BluetoothPorts), QStringLiteral("1"));
+    RemoveDeviceEvents(); // only the scan below
+    auto [unit, device, viewer] = StartLive();
+    device->SetBluetooth(true);
+    viewer->ButtonStartStopClick();
+    ASSERT_TRUE(WaitFor([&] { return unit->Measuring(); }));
+    ViewerDevice::SetSampleStream(*device, false);
+    QWidget* target = Control<QWidget>(viewer, "ImageTarget");
+    Click(target, QPoint(5, target->height() - 5));
+    ASSERT_TRUE(viewer->Waiting());
+    SessionMode = SessionClassic;
+    FormPrepareDownload->OnPortArrival(0);
+    ASSERT_TRUE(WaitFor([&] { return !viewer->Waiting(); }));
+    EXPECT_EQ(viewer->Device(), device);
+    EXPECT_EQ(DeviceManagerInstance->Connected(), std::vector<TDevice*> {device});
+    EXPECT_TRUE(WaitFor([&] { return unit->Measuring() && ViewerDevice::SampleStream(*device); }));
 }
 
 // ---- Gestures and views ------------------------------------------------------------------
