@@ -23,6 +23,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -145,6 +146,7 @@ void TFormShooterList::BuildLayout()
 void TFormShooterList::ConnectHandlers()
 {
     connect(StringGridNames, &QTableView::clicked, this, &TFormShooterList::StringGridNamesClick);
+    StringGridNames->installEventFilter(this);
     connect(BitBtnEditList, &QPushButton::clicked, this, &TFormShooterList::BitBtnEditListClick);
     connect(BitBtnSaveSession, &QPushButton::clicked, this, &TFormShooterList::BitBtnSaveSessionClick);
     connect(BitBtnPrintSession, &QPushButton::clicked, this, &TFormShooterList::BitBtnPrintSessionClick);
@@ -218,6 +220,26 @@ void TFormShooterList::StringGridNamesClick(const QModelIndex& index)
     } else if (index.column() == TShooterGridModel::ColumnDevice) {
         SelectCell(index.row(), TShooterGridModel::ColumnTeam);
     }
+}
+
+bool TFormShooterList::StringGridNamesKeyDown(const QKeyEvent* event)
+{
+    const int key = event->key();
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    const QModelIndex current = StringGridNames->currentIndex();
+    if (!plain || !current.isValid() || current.column() != TShooterGridModel::ColumnPick
+        || (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_F2))
+        return false;
+    StringGridNamesClick(current);
+    return true;
+}
+
+bool TFormShooterList::eventFilter(QObject* watched, QEvent* event)
+{
+    // The grid's own keys reach it only when they are not a pick.
+    if (watched == StringGridNames && event->type() == QEvent::KeyPress)
+        return StringGridNamesKeyDown(static_cast<const QKeyEvent*>(event));
+    return QWidget::eventFilter(watched, event);
 }
 
 void TFormShooterList::PickShooterName()

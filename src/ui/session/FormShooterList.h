@@ -17,6 +17,7 @@
 #include <QWidget>
 
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QModelIndex;
 class QPushButton;
@@ -43,6 +44,9 @@ public:
 
     // ---- Handlers ----
     void StringGridNamesClick(const QModelIndex& index);
+    // Space, Return or F2 on a pick cell opens the name search as a click
+    // does (the keys that edit the other cells); false for any other key.
+    bool StringGridNamesKeyDown(const QKeyEvent* event);
     // The name search for the team chosen in the combo; the chosen name goes
     // to the current row's shooter.
     void PickShooterName();
@@ -54,6 +58,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override; // FormShow
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();

@@ -15,6 +15,7 @@
 #include "FormShooterPanel.h"
 #include "Globals.h"
 #include "NetworkLink.h"
+#include "PictureButton.h"
 #include "Prompts.h"
 #include "Shotdata.h"
 #include "TranslateUI.h"
@@ -191,11 +192,11 @@ void TFormStartMenu::BuildStatusBar()
     LabelWaitingForConnections->hide();
 
     const int y = FormHeight - 56;
-    ImageDeviceCount = Named(new QLabel(this), "ImageDeviceCount");
+    ImageDeviceCount = Named(new TPictureButton(this), "ImageDeviceCount");
     ImageDeviceCount->setGeometry(16, y + 4, 32, 32);
     ImageDeviceCount->setCursor(Qt::PointingHandCursor);
     ImageDeviceCount->setToolTip(QStringLiteral("Click to reconnect device(s)"));
-    ImageDeviceCount->installEventFilter(this);
+    connect(ImageDeviceCount, &TPictureButton::Clicked, this, &TFormStartMenu::ImageDeviceCountClick);
     LabelDeviceCount = Named(new QLabel(QStringLiteral("0 (0)"), this), "LabelDeviceCount");
     QFont bold = font();
     bold.setPointSize(12);
@@ -329,12 +330,8 @@ void TFormStartMenu::ApplyNetworkModeLayout()
 
 bool TFormStartMenu::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonRelease) {
-        if (watched == ImageDeviceCount && ImageDeviceCount->isEnabled())
-            ImageDeviceCountClick();
-        else if (watched == LabelDeviceCount)
-            LabelDeviceCountClick();
-    }
+    if (event->type() == QEvent::MouseButtonRelease && watched == LabelDeviceCount)
+        LabelDeviceCountClick();
     return QWidget::eventFilter(watched, event);
 }
 

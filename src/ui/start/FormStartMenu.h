@@ -27,6 +27,7 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+class TPictureButton;
 
 class TFormStartMenu : public QWidget {
     Q_OBJECT
@@ -95,7 +96,7 @@ private:
     QPushButton* BitBtnClose = nullptr;
     QPushButton* ButtonAppSettings = nullptr;
     QLabel* LabelDeviceCount = nullptr;
-    QLabel* ImageDeviceCount = nullptr;
+    TPictureButton* ImageDeviceCount = nullptr;
     QLabel* LabelWaitingForConnections = nullptr;
     QLabel* LabelPorts = nullptr;
     QLabel* Label1 = nullptr;

@@ -2,8 +2,10 @@
 // operator could use, Return presses the screen's default button and Escape
 // its Cancel or Close button; and one training from the start menu to the
 // closed session, keys only, at a simulated unit.
+#include "DeviceManager.h"
 #include "FormApplicationSettings.h"
 #include "FormEditSetup.h"
+#include "FormKeys.h"
 #include "FormNameListEditor.h"
 #include "FormOpenSession.h"
 #include "FormPrepareDownload.h"
@@ -14,17 +16,24 @@
 #include "FormShooterList.h"
 #include "FormShooterPanel.h"
 #include "FormStartMenu.h"
+#include "PictureButton.h"
+#include "ShooterGridModel.h"
 #include "TestTargets.h"
 #include "UiRig.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
+#include <QHBoxLayout>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
+#include <random>
 #include <set>
 
 namespace {
@@ -78,7 +87,31 @@ struct TFormCase {
     const char* returnFrom;          // a control that leaves Return to the screen; null: the default itself
     bool escapeCloses;
     const char* keepsReturn = nullptr;  // a control whose Return must not reach the default
+    // A control that acts on a click (a picture, a grid's cell), reached by
+    // Tab and pressed by each key of pressKeys; pressed(key) presses it and
+    // says whether it did what its click does.
+    const char* clickable = nullptr;
+    std::vector<int> pressKeys = {};
+    std::function<bool(int key)> pressed = {};
 };
+
+// Presses key and tells whether it opened dialog (then cancelled) meanwhile.
+bool KeyOpens(int key, QDialog* dialog, const QString& screen)
+{
+    bool opened = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!dialog->isVisible())
+            return;
+        if (!opened)
+            SaveScreen(*dialog, screen);
+        opened = true;
+        dialog->reject();
+    });
+    poll.start(10);
+    PressKey(key);
+    return opened;
+}
 
 class KeyboardTest : public UiRigTest {
 protected:
@@ -99,11 +132,26 @@ TEST_F(KeyboardTest, EveryScreenByTabReturnAndEscape)
         return form;
     };
     const TFormCase cases[] = {
-        {"start", [] { return static_cast<QWidget*>(FormStartMenu); }, nullptr, nullptr, false},
+        {"start", [] { return static_cast<QWidget*>(FormStartMenu); }, nullptr, nullptr, false, nullptr,
+         "ImageDeviceCount", {Qt::Key_Space, Qt::Key_Return}, [&](int key) {
+             PressKey(key);
+             const bool reconnecting = FormStartMenu->Reconnecting();
+             return WaitFor([] { return !FormStartMenu->Reconnecting() && !TDeviceManager::Instance()->Scanning(); })
+                 && reconnecting;
+         }},
         {"setup", [&] { return shown(FormSelectSetup); }, "ButtonStart", "DrawGridSetups", true},
         {"open", [&] { return shown(FormOpenSession); }, "BitBtnOpen", "StringGridSessions", true},
         {"download", [&] { return shown(FormPrepareDownload); }, nullptr, nullptr, true},
-        {"list", [&] { return shown(FormShooterList); }, nullptr, nullptr, true},
+        {"list", [&] {
+             AddShooterWithShots(*CurrentSession, QStringLiteral("Ben"), 2, GoldenRing(), 1);
+             return shown(FormShooterList);
+         }, nullptr, nullptr, true, nullptr, "StringGridNames", {Qt::Key_Space, Qt::Key_Return, Qt::Key_F2}, [&](int key) {
+             Control<QComboBox>(FormShooterList, "ComboBoxTeams")->setCurrentIndex(1);  // "<All>"
+             auto* grid = Control<QAbstractItemView>(FormShooterList, "StringGridNames");
+             grid->setCurrentIndex(grid->model()->index(0, TShooterGridModel::ColumnPick));
+             const bool opened = KeyOpens(key, FormSearchShooterName, QStringLiteral("keys_list_pick"));
+             return ActivateWindow(FormShooterList) && opened;
+         }},
         {"names", [&] { return shown(FormNameListEditor); }, "ButtonOk", nullptr, true, "StringGridTeams"},
         {"search", [&] {
              FormSearchShooterName->SetTeam(FormNameListEditor->NameList().GetAllNames(), QStringLiteral("Team"));
@@ -152,10 +200,81 @@ TEST_F(KeyboardTest, EveryScreenByTabReturnAndEscape)
                 EXPECT_EQ(pressed.count(), 1) << c.keepsReturn;
             }
         }
+        for (int key : c.pressKeys) {
+            if (!TabTo(form, c.clickable)) {
+                ADD_FAILURE() << c.clickable << " not reached by Tab";
+                break;
+            }
+            if (key == c.pressKeys.front())
+                SaveScreen(*form, QStringLiteral("keys_%1_%2").arg(QLatin1String(c.title), QLatin1String(c.clickable)));
+            EXPECT_TRUE(c.pressed(key)) << c.clickable << " key " << key;
+        }
         PressKey(Qt::Key_Escape);
         EXPECT_EQ(form->isVisible(), !c.escapeCloses);
         form->hide();
     }
+}
+
+// A picture that acts on a click, on a form with a default and a cancel
+// button: random keys while it has the focus press it exactly for a plain
+// Space, Return or Enter, never the default; Escape still reaches the form.
+// Screen readers see a button named by its hint, and the focus is drawn.
+TEST_F(KeyboardTest, PicturePressedByItsKeysAlone)
+{
+    QWidget form;
+    auto* picture = new TPictureButton(&form);
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::gray);
+    picture->setPixmap(pixmap);
+    picture->setToolTip(QStringLiteral("Click to reconnect device(s)"));
+    auto* ok = new QPushButton(QStringLiteral("OK"), &form);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), &form);
+    auto* layout = new QHBoxLayout(&form);
+    for (QWidget* w : {static_cast<QWidget*>(picture), static_cast<QWidget*>(ok), static_cast<QWidget*>(cancel)})
+        layout->addWidget(w);
+    InstallFormKeys(&form, ok, cancel);
+    QSignalSpy pictures(picture, &TPictureButton::Clicked);
+    QSignalSpy oks(ok, &QAbstractButton::clicked);
+    QSignalSpy cancels(cancel, &QAbstractButton::clicked);
+    ASSERT_TRUE(ActivateWindow(&form));
+    ok->setFocus();
+    const QImage unfocused = picture->grab().toImage();
+    picture->setFocus();
+    ASSERT_TRUE(picture->hasFocus());
+    EXPECT_NE(picture->grab().toImage(), unfocused);
+
+    const unsigned seed = std::random_device {}();
+    std::mt19937 random(seed);
+    const int keys[] = {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_A, Qt::Key_F2};
+    const Qt::KeyboardModifiers modifiers[] = {Qt::NoModifier, Qt::KeypadModifier, Qt::ShiftModifier,
+                                               Qt::AltModifier};
+    int expectedPictures = 0;
+    int expectedCancels = 0;
+    for (int i = 0; i < 60; ++i) {
+        const int key = keys[random() % std::size(keys)];
+        const Qt::KeyboardModifiers mod = modifiers[random() % std::size(modifiers)];
+        const bool plain = (mod & ~Qt::KeypadModifier) == Qt::NoModifier;
+        expectedPictures += plain && key != Qt::Key_Escape && key != Qt::Key_A && key != Qt::Key_F2;
+        expectedCancels += plain && key == Qt::Key_Escape;
+        QTest::keyClick(picture, Qt::Key(key), mod);
+    }
+    EXPECT_EQ(pictures.count(), expectedPictures) << "seed " << seed;
+    EXPECT_EQ(cancels.count(), expectedCancels) << "seed " << seed;
+    EXPECT_EQ(oks.count(), 0) << "seed " << seed;
+
+    QTest::mouseClick(picture, Qt::LeftButton);
+    EXPECT_EQ(pictures.count(), expectedPictures + 1);
+    picture->setEnabled(false);
+    QTest::keyClick(picture, Qt::Key_Space);
+    EXPECT_EQ(pictures.count(), expectedPictures + 1);
+    picture->setEnabled(true);
+
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(picture);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->role(), QAccessible::Button);
+    EXPECT_EQ(reader->text(QAccessible::Name), QStringLiteral("Click to reconnect device(s)"));
+    reader->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(pictures.count(), expectedPictures + 2);
 }
 
 // The operator's road with the keyboard alone: the start menu, Training
