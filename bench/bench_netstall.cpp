@@ -3,8 +3,10 @@
 // worst_ms is the longest a tick came late (the worst stall of the loop),
 // p99_ms its 99th percentile. Goal: worst_ms under 50 in every case.
 //
-// Each case runs twice: against a bare TNetMonitor (rig "bare") and through
-// the program's network form with its viewers (rig "form"). Before the
+// Each case runs three times: against a bare TNetMonitor (rig "bare"),
+// through the program's network form with its viewers (rig "form"), and so
+// with the monitor's log lines going to the start menu's diagnostics view,
+// shown (rig "log"). Before the
 // hostile node a calm one announces 16 shooters with a ring target each, so
 // the form has 16 viewers to place and draw.
 //   NeverReads      - sends summaries that make the monitor ask again and
@@ -12,6 +14,8 @@
 //   Connections33   - 33 connections at once, each announcing a shooter,
 //                     then all closed at once
 //   LongClosingTag  - end tags padded to just under the message cap
+//   StrayClosingTag - an end tag that closes nothing open, padded to just
+//                     under the message cap: a decode error
 //   OverCapClosingTag - an end tag padded past the message cap
 //   DeepNesting     - 100,000 nested elements in one message
 //   WideTree        - 250,000 sibling elements in one message
@@ -24,9 +28,11 @@
 #include "AppStartup.h"
 #include "BenchProgram.h"
 #include "DeviceManager.h"
+#include "DiagnosticsLog.h"
 #include "FormNetworkControl.h"
 #include "FormSendMessage.h"
 #include "FormShooterPanel.h"
+#include "FormStartMenu.h"
 #include "Globals.h"
 #include "NetMonitor.h"
 #include "PortRegistry.h"
@@ -176,6 +182,15 @@ void LongClosingTag(quint16 port, const std::atomic<bool>&)
     ::close(fd);
 }
 
+void StrayClosingTag(quint16 port, const std::atomic<bool>&)
+{
+    const int fd = ConnectTo(port);
+    SendAll(fd, "<TRAXELMessage><a></b" + QByteArray(NetLimits::MaxMessageBytes - 64, ' ') + "></TRAXELMessage>");
+    SendAll(fd, Summary({"LAST"}, 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::close(fd);
+}
+
 // One end tag padded past the message cap: the connection is refused.
 void OverCapClosingTag(quint16 port, const std::atomic<bool>&)
 {
@@ -294,8 +309,30 @@ public:
 
 TFormNetworkControl* Network() { return dynamic_cast<TFormNetworkControl*>(FormNetworkControl); }
 
-void RunCase(benchmark::State& state, bool form, const THostile& hostile)
+enum class TRig { Bare, Form, Log };
+
+// The log lines reach the start menu's view, shown, as in the running
+// program (the other rigs drop them).
+void ShowLog(bool on)
 {
+    auto* view = FormStartMenu ? FormStartMenu->findChild<QWidget*>(QStringLiteral("MemoLog")) : nullptr;
+    if (!view)
+        return;
+    if (on)
+        SetDebugLogSink([](const QString& line) {
+            if (TDiagnosticsLog* log = DiagnosticsLog())
+                log->Add(line);
+        });
+    else
+        SetDebugLogSink([](const QString&) {});
+    FormStartMenu->setVisible(on);
+    view->setVisible(on);
+}
+
+void RunCase(benchmark::State& state, TRig rig, const THostile& hostile)
+{
+    const bool form = rig != TRig::Bare;
+    ShowLog(rig == TRig::Log);
     for (auto _ : state) {
         TSession bareSession;
         std::unique_ptr<TNetMonitor> bare;
@@ -346,6 +383,7 @@ void RunCase(benchmark::State& state, bool form, const THostile& hostile)
         }
         Pump(200);
     }
+    ShowLog(false);
 }
 
 void SetUpProgram(const QTemporaryDir& scratch)
@@ -383,14 +421,16 @@ int main(int argc, char** argv)
                                                       {"NeverReads", NeverReads},
                                                       {"Connections33", Connections33},
                                                       {"LongClosingTag", LongClosingTag},
+                                                      {"StrayClosingTag", StrayClosingTag},
                                                       {"OverCapClosingTag", OverCapClosingTag},
                                                       {"DeepNesting", DeepNesting},
                                                       {"WideTree", WideTree},
                                                       {"ManyAttributes", ManyAttributes}};
+    const std::pair<const char*, TRig> rigs[] = {{"bare", TRig::Bare}, {"form", TRig::Form}, {"log", TRig::Log}};
     for (const auto& [name, hostile] : cases)
-        for (const bool form : {false, true})
-            benchmark::RegisterBenchmark((std::string("BM_NetStall/") + name + (form ? "/form" : "/bare")).c_str(),
-                                         [form, hostile](benchmark::State& state) { RunCase(state, form, hostile); })
+        for (const auto& [rigName, rig] : rigs)
+            benchmark::RegisterBenchmark((std::string("BM_NetStall/") + name + "/" + rigName).c_str(),
+                                         [rig, hostile](benchmark::State& state) { RunCase(state, rig, hostile); })
                 ->Iterations(1)
                 ->Unit(benchmark::kMillisecond)
                 ->UseRealTime();

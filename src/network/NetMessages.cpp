@@ -13,6 +13,20 @@ namespace {
 
 QString Q(const char* text) { return QString::fromLatin1(text); }
 
+// The parser names the text it failed at, which runs to the end of the
+// message: a peer's megabyte would reach every log line and view. Only its
+// start is kept, enough to find the place.
+constexpr qsizetype MaxErrorTextChars = 120;
+
+QString ParseErrorText()
+{
+    const MiniXMLParser::TParseError& e = MiniXMLParser::LastParseError();
+    QString text = e.Text.left(MaxErrorTextChars);
+    if (e.Text.size() > MaxErrorTextChars)
+        text += QStringLiteral("...");
+    return e.Message + text + QString::number(e.Line);
+}
+
 } // namespace
 
 TMessageWriter::TMessageWriter()
@@ -134,7 +148,7 @@ TDecodedMessage DecodeMessage(const QByteArray& message)
     try {
         MiniXMLParser::TMiniXMLParser parser;
         if (!parser.LoadFromText(FromCodePage(message))) {
-            decoded.error = MiniXMLParser::LastParseErrorText();
+            decoded.error = ParseErrorText();
             return decoded;
         }
         std::unique_ptr<TXMLNode> root = parser.ReleaseRoot();

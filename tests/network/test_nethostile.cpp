@@ -9,6 +9,7 @@
 #include "Shotdata.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -240,6 +241,44 @@ TEST_F(NetHostile, AMessageOfAQuarterMillionElementsDoesNotHoldTheLoop)
     ASSERT_GE(stall, 0);
     EXPECT_LT(stall, MaxStallMs);
     EXPECT_EQ(decodeErrors, 0);
+}
+
+// Whatever a peer sends, the text of a decode error (which is logged) quotes
+// only the start of the place it failed at, not the rest of the message.
+TEST(NetHostileDecode, DecodeErrorsQuoteOnlyTheStartOfTheFailingText)
+{
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    for (int round = 0; round < 40; ++round) {
+        const qsizetype size = random.bounded(1, int(NetLimits::MaxMessageBytes));
+        const QByteArray filler(size, " x<>/a"[random.bounded(6)]);
+        QByteArray bytes;
+        switch (random.bounded(5)) {
+        case 0:  // nested past the parser's depth
+            for (qsizetype n = 0; n < size / 3 + 300; ++n)
+                bytes += "<a>";
+            bytes = "<TRAXELMessage>" + bytes + "</TRAXELMessage>";
+            break;
+        case 1:  // a closing tag that closes nothing open, padded
+            bytes = "<TRAXELMessage><a></b" + filler + "></TRAXELMessage>";
+            break;
+        case 2:  // text before the root
+            bytes = "junk" + filler + "<TRAXELMessage><a/></TRAXELMessage>";
+            break;
+        case 3:  // an element never closed
+            bytes = "<TRAXELMessage><a x=\"1\">" + filler;
+            break;
+        default:  // a start tag with its '<' doubled
+            bytes = "<TRAXELMessage><a " + filler + "<</TRAXELMessage>";
+            break;
+        }
+        const TDecodedMessage decoded = DecodeMessage(bytes);
+        if (decoded.root)
+            continue;  // the filler happened to make it well-formed
+        EXPECT_FALSE(decoded.error.isEmpty());
+        EXPECT_LE(decoded.error.size(), 400) << decoded.error.left(160).toStdString();
+    }
 }
 
 QByteArray GoodTarget(const QByteArray& serial)

@@ -26,10 +26,13 @@ TDiagnosticsLog::~TDiagnosticsLog()
         Installed = nullptr;
 }
 
-void TDiagnosticsLog::Add(const QString& line)
+void TDiagnosticsLog::Add(const QString& text)
 {
     if (toStderr_)
-        std::fprintf(stderr, "%s\n", qUtf8Printable(line));
+        std::fprintf(stderr, "%s\n", qUtf8Printable(text));
+    const QString line = text.size() <= MaxLineChars
+        ? text
+        : text.left(MaxLineChars) + QStringLiteral("... (%1 characters)").arg(text.size());
     std::lock_guard<std::mutex> guard(lock_);
     if (queued_.size() >= MaxLines)
         queued_.removeFirst();

@@ -22,14 +22,19 @@ class TDiagnosticsLog : public QObject {
 public:
     // Lines kept at most: in the queue and in the view.
     static constexpr int MaxLines = 10000;
+    // Longer lines are cut to this many characters: the view lays out a
+    // line as a whole, and a line that quotes a peer's megabyte would hold
+    // the GUI thread for a noticeable time.
+    static constexpr int MaxLineChars = 2000;
 
     TDiagnosticsLog();
     ~TDiagnosticsLog() override;
     TDiagnosticsLog(const TDiagnosticsLog&) = delete;
     TDiagnosticsLog& operator=(const TDiagnosticsLog&) = delete;
 
-    // Any thread. Queues the line (the oldest goes once MaxLines wait).
-    void Add(const QString& line);
+    // Any thread. Queues the line, cut to MaxLineChars (the oldest goes once
+    // MaxLines wait); standard error, when on, gets it whole.
+    void Add(const QString& text);
     // GUI thread. The lines queued so far, oldest first; the queue is empty
     // afterwards.
     QStringList Take();
