@@ -149,7 +149,7 @@ TEST_F(KeyboardTest, EveryScreenByTabReturnAndEscape)
         {"list", [&] {
              AddShooterWithShots(*CurrentSession, QStringLiteral("Ben"), 2, GoldenRing(), 1);
              return shown(FormShooterList);
-         }, nullptr, nullptr, true, nullptr, "StringGridNames", {Qt::Key_Space, Qt::Key_Return, Qt::Key_F2}, [&](int key) {
+         }, nullptr, nullptr, true, nullptr, "StringGridNames", {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_F2}, [&](int key) {
              Control<QComboBox>(FormShooterList, "ComboBoxTeams")->setCurrentIndex(1);  // "<All>"
              auto* grid = Control<QAbstractItemView>(FormShooterList, "StringGridNames");
              grid->setCurrentIndex(grid->model()->index(0, TShooterGridModel::ColumnPick));
