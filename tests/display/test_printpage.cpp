@@ -474,8 +474,9 @@ struct TPrintedLine {
 // The words of text block line k (those whose tops lie in its line, the
 // summary's heads aside) must stay inside their room: right of the region's
 // edge, left of the summary's column, clear of its heads and no lower than a
-// line of full size reaches; they show text whole, or on two rows a head of
-// it that ends in an ellipsis.
+// line of full size reaches, a blank short of the summary's icons; no type
+// is smaller than half a full line's; they show text whole, or on two rows a
+// head of it that ends in an ellipsis, never one behind a blank.
 TPrintedLine CheckLine(const std::vector<TPdfWord>& words, QSizeF paper, int k, const QString& text)
 {
     const TTextRoom room = TextRoom(paper);
@@ -497,11 +498,13 @@ TPrintedLine CheckLine(const std::vector<TPdfWord>& words, QSizeF paper, int k, 
     }
     EXPECT_GT(fullHeight, 0.0);
     EXPECT_FALSE(title.empty());
+    const QFontMetricsF metrics(MakeFont(QStringLiteral("Tahoma"), 1000, false));
+    const double blank = metrics.horizontalAdvance(QLatin1Char(' ')) * room.line / 1000;
 
     for (const TPdfWord& w : mine) {
         const std::string t = w.text.toStdString();
         EXPECT_GE(w.box.left(), room.left - 0.2) << t;
-        EXPECT_LE(w.box.right(), room.right - 0.5) << t;
+        EXPECT_LE(w.box.right(), room.right - 0.8 * blank) << t;
         EXPECT_LE(w.box.right(), paper.width()) << t;
         EXPECT_LE(w.box.bottom(), top + fullHeight + 0.1) << t;
         for (const TPdfWord& head : title)
@@ -511,6 +514,7 @@ TPrintedLine CheckLine(const std::vector<TPdfWord>& words, QSizeF paper, int k, 
     printed.fullHeight = fullHeight;
     for (const TPdfWord& w : mine)
         printed.height = std::max(printed.height, w.box.height());
+    EXPECT_GE(printed.height, 0.45 * fullHeight);
     const auto rows = PdfRows(mine, QRectF(-paper.width(), -paper.height(), 3 * paper.width(), 3 * paper.height()));
     printed.rows = int(rows.size());
     for (const auto& row : rows)
@@ -522,12 +526,30 @@ TPrintedLine CheckLine(const std::vector<TPdfWord>& words, QSizeF paper, int k, 
         EXPECT_TRUE(printed.shown.endsWith(QStringLiteral("..."))) << printed.shown.toStdString();
         EXPECT_TRUE(full.startsWith(printed.shown.chopped(3))) << printed.shown.toStdString();
         EXPECT_EQ(printed.rows, 2);
+        if (!rows.empty()) {
+            EXPECT_NE(rows.back().back().text, QStringLiteral("..."));
+        }
     }
     EXPECT_LE(printed.rows, 2);
     return printed;
 }
 
 class LongNames : public PrintedPage, public ::testing::WithParamInterface<TSheet> {};
+
+// A name of pieces joined by joint, cut after the first letter that makes
+// it, at half a line's size, as wide as rows rows of the text block's room.
+QString NameOfRows(const QString& piece, const QString& joint, double rows, QSizeF paper)
+{
+    const TTextRoom room = TextRoom(paper);
+    const QFontMetricsF metrics(MakeFont(QStringLiteral("Tahoma"), 1000, false));
+    const double scale = room.line / 1000;
+    const double row = room.right - room.left - metrics.horizontalAdvance(QLatin1Char(' ')) * scale;
+    QString name;
+    while (metrics.horizontalAdvance(name) * scale / 2 < rows * row)
+        name += (name.size() % (piece.size() + joint.size()) < piece.size()) ? piece[name.size() % (piece.size() + joint.size())]
+                                                                             : joint[0];
+    return name;
+}
 
 // Names of 20 to 83 characters print whole beside the grading summary, the
 // short one at the size of the lines below it; one far longer than two small
@@ -557,6 +579,27 @@ TEST_P(LongNames, FitLeftOfTheSummaryAndOnThePage)
                                                        QStringLiteral("%1-endless").arg(sheet.name));
     ASSERT_FALSE(words.empty());
     EXPECT_FALSE(CheckLine(words, paperMm, 0, endless).whole);
+
+    // Just narrower than a row at half size: one row. A word longer than a
+    // row breaks between letters. What the second row cannot hold is cut,
+    // a blank before the cut dropped.
+    const struct {
+        QString name;
+        int rows;
+        bool whole;
+    } sized[] = { { NameOfRows(QStringLiteral("Hohenzollern"), QStringLiteral(" "), 0.98, paperMm), 1, true },
+                  { NameOfRows(QStringLiteral("Donaudampfschiff"), QString(), 1.3, paperMm), 2, true },
+                  { NameOfRows(QStringLiteral("Hohenzollern"), QStringLiteral(" "), 2.2, paperMm), 2, false },
+                  { NameOfRows(QStringLiteral("W"), QStringLiteral(" "), 2.2, paperMm), 2, false } };
+    for (const auto& c : sized) {
+        SCOPED_TRACE(c.name.toStdString());
+        const std::vector<TPdfWord> words = PrintGradedPdf(GradedShooter(c.name), sheet.paper, sheet.landscape,
+                                                           QStringLiteral("%1-sized").arg(sheet.name));
+        ASSERT_FALSE(words.empty());
+        const TPrintedLine printed = CheckLine(words, paperMm, 0, c.name);
+        EXPECT_EQ(printed.rows, c.rows);
+        EXPECT_EQ(printed.whole, c.whole);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sheets, LongNames, ::testing::ValuesIn(Sheets),
@@ -601,6 +644,9 @@ TEST_F(PrintedPage, RandomNamesFitTheirRoom)
         const QFontMetricsF metrics(MakeFont(QStringLiteral("Tahoma"), 1000, false));
         const double width = metrics.horizontalAdvance(name) * room.line / 2 / 1000;
         const double line = room.right - room.left;
+        if (width < 0.9 * line - metrics.horizontalAdvance(QLatin1Char(' ')) * room.line / 1000) {
+            EXPECT_EQ(printed.rows, 1) << width << " mm on lines of " << line << " mm";
+        }
         if (width < 1.6 * line) {
             EXPECT_TRUE(printed.whole) << width << " mm on lines of " << line << " mm";
         }

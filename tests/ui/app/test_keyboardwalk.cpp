@@ -25,11 +25,15 @@
 #include <QAccessible>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -145,7 +149,7 @@ TEST_F(KeyboardTest, EveryScreenByTabReturnAndEscape)
         {"list", [&] {
              AddShooterWithShots(*CurrentSession, QStringLiteral("Ben"), 2, GoldenRing(), 1);
              return shown(FormShooterList);
-         }, nullptr, nullptr, true, nullptr, "StringGridNames", {Qt::Key_Space, Qt::Key_Return, Qt::Key_F2}, [&](int key) {
+         }, nullptr, nullptr, true, nullptr, "StringGridNames", {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_F2}, [&](int key) {
              Control<QComboBox>(FormShooterList, "ComboBoxTeams")->setCurrentIndex(1);  // "<All>"
              auto* grid = Control<QAbstractItemView>(FormShooterList, "StringGridNames");
              grid->setCurrentIndex(grid->model()->index(0, TShooterGridModel::ColumnPick));
@@ -275,6 +279,68 @@ TEST_F(KeyboardTest, PicturePressedByItsKeysAlone)
     EXPECT_EQ(reader->text(QAccessible::Name), QStringLiteral("Click to reconnect device(s)"));
     reader->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(pictures.count(), expectedPictures + 2);
+}
+
+// A dialog's keys against a model of them, over random controls in focus,
+// keys, modifiers, return modes and default and cancel buttons shown,
+// hidden or disabled: Return presses the default only from a control that
+// does not keep it, Escape the cancel; a hidden or disabled button is never
+// pressed, and the dialog never closes by itself.
+TEST_F(KeyboardTest, DialogKeysPressOnlyUsableButtons)
+{
+    const unsigned seed = std::random_device {}();
+    std::mt19937 random(seed);
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    for (const TReturnKeys mode : {TReturnKeys::ToDefault, TReturnKeys::KeptByEdits}) {
+        QDialog form;
+        auto* edit = new QLineEdit(&form);
+        auto* spin = new QSpinBox(&form);
+        auto* check = new QCheckBox(QStringLiteral("Check"), &form);
+        auto* editable = new QTableWidget(2, 2, &form);
+        auto* readOnly = new QTableWidget(2, 2, &form);
+        readOnly->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        readOnly->setItem(0, 0, new QTableWidgetItem(QStringLiteral("cell")));
+        readOnly->openPersistentEditor(readOnly->item(0, 0));
+        readOnly->setCurrentCell(1, 1);  // the focus stays on the grid itself
+        auto* ok = new QPushButton(QStringLiteral("OK"), &form);
+        auto* cancel = new QPushButton(QStringLiteral("Cancel"), &form);
+        auto* layout = new QHBoxLayout(&form);
+        for (QWidget* w : std::initializer_list<QWidget*>{edit, spin, check, editable, readOnly, ok, cancel})
+            layout->addWidget(w);
+        InstallFormKeys(&form, ok, cancel, mode);
+        QSignalSpy oks(ok, &QAbstractButton::clicked);
+        QSignalSpy cancels(cancel, &QAbstractButton::clicked);
+        ASSERT_TRUE(ActivateWindow(&form));
+        int expectedOks = 0;
+        int expectedCancels = 0;
+        for (int i = 0; i < 80; ++i) {
+            ok->setVisible(random() % 4 != 0);
+            ok->setEnabled(random() % 4 != 0);
+            cancel->setVisible(random() % 4 != 0);
+            cancel->setEnabled(random() % 4 != 0);
+            QWidget* editor = readOnly->indexWidget(readOnly->model()->index(0, 0));
+            ASSERT_NE(editor, nullptr);
+            QWidget* const focusable[] = {edit, spin, check, editable, readOnly, editor};
+            QWidget* focus = focusable[random() % std::size(focusable)];
+            focus->setFocus();
+            ASSERT_EQ(QApplication::focusWidget(), focus) << i;
+            const int keys[] = {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape};
+            const int key = keys[random() % std::size(keys)];
+            const Qt::KeyboardModifiers modifiers = random() % 3 ? Qt::NoModifier : Qt::ShiftModifier;
+            const bool plain = modifiers == Qt::NoModifier;
+            const bool keeps = focus == editable || focus == editor
+                || (mode == TReturnKeys::KeptByEdits && (focus == edit || focus == spin));
+            if (key == Qt::Key_Escape)  // a cell editor keeps it
+                expectedCancels += plain && focus != editor && cancel->isVisible() && cancel->isEnabled();
+            else
+                expectedOks += plain && !keeps && ok->isVisible() && ok->isEnabled();
+            PressKey(key, modifiers);
+            QCoreApplication::processEvents();
+            ASSERT_EQ(oks.count(), expectedOks) << i << " " << focus->metaObject()->className();
+            ASSERT_EQ(cancels.count(), expectedCancels) << i << " " << focus->metaObject()->className();
+            ASSERT_TRUE(form.isVisible()) << i;
+        }
+    }
 }
 
 // The operator's road with the keyboard alone: the start menu, Training

@@ -584,13 +584,19 @@ void ToggleAsScreenReader(QAbstractButton* button)
 }
 
 // Toggled by a click or by a screen reader, the viewer's and the panel's
-// zeroing buttons do the same: the unit enters zeroing and leaves it again.
+// zeroing buttons do the same: the unit enters zeroing and leaves it again;
+// a toggle that changes nothing leaves the button showing the unit's state.
 TEST_F(ViewerTest, ZeroingButtonsToggledByAScreenReaderDoWhatAClickDoes)
 {
     SessionMode = SessionClassic;
     auto [unit, device, viewer] = StartLive();
-    Shown(AddViewer(nullptr, AddShooterWithShots(*CurrentSession, QStringLiteral("Ben"), 2, GoldenRing(), 1), false));
+    TFormShooter* unbound =
+        Shown(AddViewer(nullptr, AddShooterWithShots(*CurrentSession, QStringLiteral("Ben"), 2, GoldenRing(), 1), false));
     ShowSessionViewers();
+    // A viewer without a unit: a toggle changes nothing, nor the button.
+    QToolButton* idle = Control<QToolButton>(unbound, "SpeedButtonZeroing");
+    ToggleAsScreenReader(idle);
+    EXPECT_FALSE(idle->isChecked());
     QToolButton* own = Control<QToolButton>(viewer, "SpeedButtonZeroing");
     QToolButton* panel = Control<QToolButton>(FormShooterPanel, "SpeedButtonShootingZeroing");
     ASSERT_TRUE(own->isVisible() && panel->isVisible());

@@ -156,13 +156,19 @@ TEST_P(SmallScreenTest, TopBarTextsAndTheNameFitTheTile)
 {
     StartRingTraining(GetParam().viewers);
     // The bar's height at each width, before the first shot and after it:
-    // a shot does not move the target down.
+    // a shot does not move the target down. A bar of one row leaves the
+    // name field room for a 20-character name.
     const auto barHeights = [] {
         TFormShooter* viewer = ShooterViewers.front();
+        auto* edit = Control<QLineEdit>(viewer, "EditShooterName");
         std::vector<int> heights;
         for (int width = 300; width <= 1200; width += 10) {
             viewer->resize(width, 500);
             heights.push_back(Control<QWidget>(viewer, "PanelTop")->height());
+            if (heights.back() == 44) {
+                for (const QString& name : LongNames)
+                    EXPECT_TRUE(ShowsWhole(edit, name)) << name.toStdString() << " at " << width;
+            }
         }
         return heights;
     };
@@ -241,6 +247,19 @@ TEST_P(SmallScreenTest, ReplayHintStaysWholeInsideTheTile)
     viewer->ShowTimedMessage(hint, 5000);
     viewer->SelectShot(0);
     EXPECT_FALSE(panel->isVisible());
+
+    // Two words, each wider than the window less the full margins: the
+    // margins narrow and the message wraps, whole.
+    viewer->resize(400, viewer->height());
+    QString word;
+    while (label->fontMetrics().horizontalAdvance(word) < 0.7 * viewer->width())
+        word += QLatin1Char('W');
+    const QString twoWords = word + QLatin1Char(' ') + word;
+    viewer->ShowTimedMessage(twoWords, 5000);
+    EXPECT_EQ(std::pair(label->text(), label->toolTip()), std::pair(twoWords, QString()));
+    EXPECT_TRUE(label->wordWrap());
+    EXPECT_EQ(CutText(label), QString());
+    EXPECT_TRUE(viewer->rect().contains(panel->geometry()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Xga, SmallScreenTest,
