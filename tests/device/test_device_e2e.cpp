@@ -146,6 +146,52 @@ TEST_F(DeviceE2E, IdentifiesOverSlowLinesWhenBankCountsLookLikeAnAck)
     }
 }
 
+// A damaged result before a shot numbered out of turn tells of a lost shot
+// only when both shots came in the same run: a reopened port, a new start of
+// measuring or a download may begin anywhere in the unit's numbering.
+TEST_F(DeviceE2E, AShotGapIsALossOnlyWithinOneRun)
+{
+    std::mutex lock;
+    int losses = 0;
+    SetDebugLogSink([&](const QString& line) {
+        std::lock_guard guard(lock);
+        losses += line.contains(QStringLiteral("lost on the line"));
+    });
+    // Shot 200, then what starts a run, then a damaged result and shot 50.
+    const auto gap = [&](const std::function<void()>& newRun) {
+        const int before = device_->ShotCount();
+        unit_.InjectRaw(unitsim::ShotResultFrame(ShotAt(int16_t(before)), 200, uint32_t(before)));
+        EXPECT_TRUE(WaitUntil([&] { return device_->ShotCount() == before + 1; }, 10s));
+        newRun();
+        unitsim::Bytes damaged = unitsim::ShotResultFrame(ShotAt(7), 9, 7);
+        damaged.back() ^= 0x55;
+        unit_.InjectRaw(damaged);
+        unit_.InjectRaw(unitsim::ShotResultFrame(ShotAt(int16_t(before + 1)), 50, uint32_t(before + 1)));
+        EXPECT_TRUE(WaitUntil([&] { return device_->ShotCount() == before + 2; }, 10s));
+        std::lock_guard guard(lock);
+        return std::exchange(losses, 0);
+    };
+    EXPECT_EQ(gap([] {}), 1);
+    EXPECT_EQ(gap([&] {
+        device_->ClosePort();
+        ASSERT_TRUE(device_->OpenPort(ComNumber, true));
+        ASSERT_TRUE(WaitUntil([&] { return unit_.ListenerReady(); }, 10s));
+    }), 0);
+    EXPECT_EQ(gap([&] {
+        device_->StartMeasuring(1);
+        device_->SendStop();
+        Sync();
+    }), 0);
+    // The download's first stored result comes damaged, then again whole.
+    unit_.AddStoredShot(2, ShotAt(900), 0);
+    unit_.AddFault({'b', 1, 1, unitsim::FaultKind::CorruptResult});
+    Sync();
+    device_->StartAsyncDownload();
+    ASSERT_TRUE(WaitUntil([&] { return device_->Async().downloadComplete.load(); }, 20s));
+    SetDebugLogSink({});
+    EXPECT_EQ(std::tuple(losses, device_->DownloadProgress().received), std::tuple(0, 1));
+}
+
 TEST_F(DeviceE2E, PowerUpDashResendsTheStop)
 {
     unitsim::UnitConfig config;

@@ -313,8 +313,10 @@ bool TFormPrepareDownload::StartReadyUnits(bool opening)
 bool TFormPrepareDownload::DownloadScreenShowing() const
 {
     // Closed for the viewers while a scan runs: the units that scan brings
-    // still download.
-    return SessionMode == SessionDownload && (isVisible() || closedForViewers_);
+    // still download, but not a unit that arrives once it is over, even
+    // before the poll has seen it end.
+    const bool scanning = DeviceManagerInstance && DeviceManagerInstance->Scanning();
+    return SessionMode == SessionDownload && (isVisible() || (closedForViewers_ && scanning));
 }
 
 void TFormPrepareDownload::FormClose()

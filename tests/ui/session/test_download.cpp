@@ -264,6 +264,12 @@ TEST_F(DownloadTest, TheScreenClosesWhenTheViewersOpen)
     EXPECT_TRUE(ShooterViewers[0]->isVisible());
     EXPECT_EQ(Outcome(b), std::tuple(3, 7, 0));
     EXPECT_EQ(Status(), QStringLiteral("Download done"));
+
+    // The scan over, the visit is too: a unit plugged in now is not downloaded.
+    unitsim::TSimUnit& c = Unit(203, {2});
+    ASSERT_TRUE(PlugIn(203, 3));
+    ASSERT_TRUE(AllWrittenArrived(DeviceManagerInstance->FindConnectedDevice(203)));
+    EXPECT_EQ(std::pair(Frames(c, 'b'), StoredShots(c)), std::pair(0, 2));
 }
 
 // A unit unplugged in the middle of its download: the screen says so at
@@ -299,6 +305,7 @@ TEST_F(DownloadTest, AUnitUnpluggedDuringItsDownloadIsToldAndReadAgainWhenBack)
     EXPECT_EQ(CurrentSession->ShooterCount(), 0);
 
     a.AddFault({'e', 1, 1, FaultKind::Delay, 300}); // identifying takes a moment
+    a.AddFault({'b', 1, 1, FaultKind::Delay, 300}); // and so does the first shot
     a.Replug();
     seen.clear();
     FormPrepareDownload->OnPortArrival(207);
@@ -307,10 +314,15 @@ TEST_F(DownloadTest, AUnitUnpluggedDuringItsDownloadIsToldAndReadAgainWhenBack)
         return std::any_of(seen.begin(), seen.end(), [&](const auto& s) { return s.first == text; });
     };
     EXPECT_TRUE(shown(QStringLiteral("Downloading:\nCOM207: plugged in again; reading the unit")));
+    // Once it downloads, its progress alone.
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const auto& s) {
+        return QRegularExpression(QStringLiteral("^Downloading:\nCOM207: [0-5]/5$")).match(s.first).hasMatch();
+    }));
     EXPECT_FALSE(shown(QStringLiteral("Device is ready for training")));
     ASSERT_EQ(ShooterViewers.size(), 1u);
     EXPECT_EQ(CurrentSession->ShooterCount(), 1);
     EXPECT_EQ(Outcome(a), std::tuple(5, 7, 0));
+    EXPECT_EQ(Logged(QStringLiteral("COM207: unplugged during the download; 2 of 5 stored shots had come, the unit keeps them")).size(), 1u);
 }
 
 // The name field is closed while there is nothing to download, and open
