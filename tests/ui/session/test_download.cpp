@@ -325,6 +325,48 @@ TEST_F(DownloadTest, AUnitUnpluggedDuringItsDownloadIsToldAndReadAgainWhenBack)
     EXPECT_EQ(Logged(QStringLiteral("COM207: unplugged during the download; 2 of 5 stored shots had come, the unit keeps them")).size(), 1u);
 }
 
+// The unplugged unit's line stands under whatever else the screen says: the
+// other unit's progress, or that it has nothing to give. It names only units
+// that left during their own download, and only in the visit they left in.
+TEST_F(DownloadTest, OnlyUnitsUnpluggedDuringTheirDownloadAreNamedAndOnlyInThatVisit)
+{
+    UiTimings().downloadSilenceMs = 120000;
+    const auto away = [](int com) {
+        return QStringLiteral("\nCOM%1: unplugged during the download; the unit keeps its stored shots").arg(com);
+    };
+    unitsim::TSimUnit& a = Unit(211, {6});
+    unitsim::TSimUnit& c = Unit(213, {}); // nothing stored: never downloads
+    Connect(2);
+    // Held answers keep a download under way for the rest of the test.
+    a.AddFault({'b', 3, 1, FaultKind::Delay, 60000});
+    OpenDownload(true);
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Downloading:\nCOM211: 2/6"))) << qPrintable(Status());
+    a.Unplug();
+    FormPrepareDownload->OnPortRemoval(211);
+    EXPECT_TRUE(WaitForStatus(QStringLiteral("Nothing to download") + away(211))) << qPrintable(Status());
+    for (const TDevice* gone : DeviceManagerInstance->Reconnecting())
+        EXPECT_EQ(gone->Shooter(), nullptr); // its shooter left the session
+
+    // Opened again: a fresh visit, though the unit is still away.
+    Click(Control(FormPrepareDownload, "ButtonCancel"));
+    unitsim::TSimUnit& b = Unit(212, {6});
+    unitsim::TSimUnit& d = Unit(214, {6});
+    b.AddFault({'b', 3, 1, FaultKind::Delay, 60000});
+    d.AddFault({'b', 3, 1, FaultKind::Delay, 60000});
+    OpenDownload(true);
+    FormPrepareDownload->OnPortArrival(212);
+    FormPrepareDownload->OnPortArrival(214);
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Downloading:\nCOM212: 2/6\nCOM214: 2/6"))) << qPrintable(Status());
+
+    // One that never downloaded goes unnamed; one that goes mid-way is named
+    // while the other still downloads.
+    c.Unplug();
+    FormPrepareDownload->OnPortRemoval(213);
+    d.Unplug();
+    FormPrepareDownload->OnPortRemoval(214);
+    EXPECT_TRUE(WaitForStatus(QStringLiteral("Downloading:\nCOM212: 2/6") + away(214))) << qPrintable(Status());
+}
+
 // The name field is closed while there is nothing to download, and open
 // again whenever the screen shows, also after it closed itself.
 TEST_F(DownloadTest, TheNameFieldIsOpenWheneverTheScreenShows)
