@@ -278,6 +278,10 @@ TEST(NetHostileDecode, DecodeErrorsQuoteOnlyTheStartOfTheFailingText)
             continue;  // the filler happened to make it well-formed
         EXPECT_FALSE(decoded.error.isEmpty());
         EXPECT_LE(decoded.error.size(), 400) << decoded.error.left(160).toStdString();
+        // Still the parser's message, the start of its text and the line.
+        const MiniXMLParser::TParseError& e = MiniXMLParser::LastParseError();
+        EXPECT_TRUE(decoded.error.startsWith(e.Message + e.Text.left(100))) << decoded.error.left(160).toStdString();
+        EXPECT_TRUE(decoded.error.endsWith(QString::number(e.Line))) << decoded.error.right(40).toStdString();
     }
 }
 

@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <random>
 
 namespace {
@@ -19,11 +22,11 @@ namespace {
 using TFate = TStandInNode::TFate;
 
 // A shot as a unit stamps it, placed where its start-up and time sort it.
-void AddStamped(TShooter& shooter, int startup, uint32_t time, int xnau)
+void AddStamped(TShooter& shooter, int startup, uint32_t time, int xnau, std::optional<int> ynau = {})
 {
     auto shot = std::make_unique<TShot>();
     shot->raw.SetXNAU(xnau);
-    shot->raw.SetYNAU(-xnau);
+    shot->raw.SetYNAU(ynau.value_or(-xnau));
     shot->raw.SetX(xnau % 200);
     shot->raw.SetY(-(xnau % 150));
     shot->raw.SetRingTargetIndex(0);
@@ -36,13 +39,14 @@ void AddStamped(TShooter& shooter, int startup, uint32_t time, int xnau)
     shooter.AddShot(std::move(shot));
 }
 
-// "time/XNAU" of every shot in list order.
+// "time/XNAU/YNAU" of every shot in list order.
 std::string Stamps(const TShooter* shooter)
 {
     std::string stamps;
     if (shooter)
         shooter->ForEachShot([&](const TShot& shot) {
-            stamps += std::to_string(shot.raw.Time()) + "/" + std::to_string(shot.raw.XNAU()) + " ";
+            stamps += std::to_string(shot.raw.Time()) + "/" + std::to_string(shot.raw.XNAU()) + "/"
+                + std::to_string(shot.raw.YNAU()) + " ";
         });
     return stamps;
 }
@@ -316,5 +320,94 @@ TEST_F(NetPull, GenerativeTroublesomeNodeEndsMirrored)
         EXPECT_LE(int(peer.requests.size()), 20 * (shots + 30));
         if (HasFailure())
             return;
+    }
+}
+
+// A node that stays still: each loss is mended by the wait alone, as each
+// answer taken gives the next request its own tries, targets as shots. Only
+// targets lost past the tries wait for a summary, for a shooter without shots too.
+TEST_F(NetPull, EachLossIsMendedByTheWaitAndTargetsPastItByASummary)
+{
+    AddNetShooter(node, A, QStringLiteral("Anna"), 5, 1);
+    AddNetShooter(node, B, QStringLiteral("Ben"), 0, 1);
+    const int tries = TNetMonitor::MaxTimedReasks;
+    std::map<std::pair<QString, int>, int> dropped;  // per serial and item
+    TStandInNode peer(node);
+    peer.fate = [&](const TStandInNode::TRequest& r) {
+        const bool targets = r.item == QLatin1String("TargetInfo");
+        if (r.serial.isEmpty())
+            return TFate::Answer;
+        const int limit = r.serial == B ? 1000 : targets ? tries : 1;
+        return dropped[{r.serial, targets ? -1 : r.index}]++ < limit ? TFate::Drop : TFate::Answer;
+    };
+    const auto targetsAsked = [&](const QString& serial) {
+        return int(std::count_if(peer.requests.begin(), peer.requests.end(), [&](const auto& r) {
+            return r.item == QLatin1String("TargetInfo") && r.serial == serial;
+        }));
+    };
+    ASSERT_TRUE(peer.Connect(monitor.Port()));
+    for (int i = 0; i < 20 && !(Mirrored(A) && targetsAsked(B) > tries); ++i) {
+        clock.ms += 2 * TNetMonitor::OverdueMs;
+        ASSERT_TRUE(peer.RunUntilQuiet(2 * TNetMonitor::OverdueCheckMs));
+    }
+    EXPECT_TRUE(Mirrored(A)) << Held(A);
+    EXPECT_EQ(targetsAsked(A), tries + 1);
+    for (int k = 0; k < 5; ++k)
+        EXPECT_EQ(peer.ShotRequests(A, k), 2) << "shot " << k;
+    EXPECT_EQ(targetsAsked(B), tries + 1);
+    peer.fate = nullptr;
+    peer.SendSummary();
+    ASSERT_TRUE(peer.RunUntilQuiet());
+    EXPECT_EQ(targetsAsked(B), tries + 2);
+    ASSERT_EQ(monitor.RecordCount(), 2);
+    for (int r = 0; r < monitor.RecordCount(); ++r)
+        EXPECT_TRUE(monitor.Record(r)->targetInfoReceived) << r;
+}
+
+// A repeat is checked at the first of the run of equal entries the copy
+// holds, and only an entry alike in start-up, time and both raw coordinates
+// is one: the node's list before and after it changed (start-up 1, time
+// 660 * t, XNAU x, YNAU y; equal stamps sort newest first), the copy mirrored
+// after a summary, and whether shot 0 was asked for more than once.
+TEST_F(NetPull, RepeatsAreCheckedAtTheFirstOfTheirRun)
+{
+    struct TStamp {
+        int t, x, y;
+    };
+    struct TRow {
+        const char* change;
+        std::vector<TStamp> before, after;
+        bool askedAgain;
+    };
+    const TRow rows[] = {
+        {"in front of a run of two", {{1, 10, 10}, {1, 10, 10}}, {{0, 5, 5}, {1, 10, 10}, {1, 10, 10}}, true},
+        {"a twin but for YNAU sorts before the last", {{1, 10, 10}}, {{1, 10, 10}, {1, 10, 11}}, true},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.change);
+        monitor.Stop();
+        copy.DeleteShooters();
+        node.DeleteShooters();
+        TShooter* list = AddNetShooter(node, A, QStringLiteral("Anna"), 0, 1);
+        const auto lay = [&](const std::vector<TStamp>& stamps) {
+            list->ClearShots();
+            for (const TStamp& s : stamps)
+                AddStamped(*list, 1, uint32_t(660 * s.t), s.x, s.y);
+        };
+        lay(row.before);
+        ASSERT_TRUE(monitor.Start(0));
+        TStandInNode peer(node);
+        ASSERT_TRUE(peer.Connect(monitor.Port()));
+        ASSERT_TRUE(peer.RunUntilQuiet());
+        ASSERT_TRUE(Mirrored(A));
+        const int firstAsked = peer.ShotRequests(A, 0);
+        lay(row.after);
+        peer.SendSummary();
+        ASSERT_TRUE(peer.RunUntilQuiet());
+        peer.SendSummary();
+        ASSERT_TRUE(peer.RunUntilQuiet());
+        EXPECT_TRUE(Mirrored(A)) << Held(A) << " of " << list->ShotCount() << "\n copy "
+                                 << Stamps(copy.FindShooter(A)) << "\n node " << Stamps(list);
+        EXPECT_EQ(peer.ShotRequests(A, 0) > firstAsked, row.askedAgain);
     }
 }

@@ -439,11 +439,17 @@ TEST_F(NetworkFormsTest, UndecodableHugeMessagesDoNotHoldTheLoopInTheDiagnostics
         EXPECT_LT(stalls[1], MaxStallMs) << "message of " << hostile.size() << " bytes";
     }
     EXPECT_TRUE(WaitFor([&] { return Network()->Monitor().ConnectionCount() == 0; }));
-    // Any other line that quotes a megabyte reaches the view cut short.
-    log->clear();
-    DebugLog(QString(NetLimits::MaxMessageBytes, u'x'));
-    ASSERT_TRUE(WaitFor([&] { return log->toPlainText().startsWith(u'x'); }));
-    EXPECT_LE(log->toPlainText().size(), TDiagnosticsLog::MaxLineChars + 40);
+    // A line up to the cap reaches the view whole; a longer one, such as
+    // any other that quotes a megabyte, is cut to the cap and tells its length.
+    const int cap = TDiagnosticsLog::MaxLineChars;
+    for (const int size : {cap, cap + 1, int(NetLimits::MaxMessageBytes)}) {
+        log->clear();
+        const QString line = QString(size - 1, u'x') + u'y';
+        DebugLog(line);
+        ASSERT_TRUE(WaitFor([&] { return log->toPlainText().startsWith(u'x'); }));
+        EXPECT_EQ(log->toPlainText(),
+                  size <= cap ? line : line.left(cap) + QStringLiteral("... (%1 characters)").arg(size));
+    }
     SaveScreen(*FormStartMenu, QStringLiteral("network_monitor_diagnostics_log"));
 }
 
