@@ -51,6 +51,9 @@ std::string Stamps(const TShooter* shooter)
     return stamps;
 }
 
+const QString A = QStringLiteral("A1");
+const QString B = QStringLiteral("B2");
+
 class NetPull : public ::testing::Test {
 protected:
     void SetUp() override
@@ -66,6 +69,16 @@ protected:
         SetClock(nullptr);
     }
 
+    // The monitor stopped and both sessions emptied; the node then lists
+    // Anna, without shots yet.
+    TShooter* Afresh()
+    {
+        monitor.Stop();
+        copy.DeleteShooters();
+        node.DeleteShooters();
+        return AddNetShooter(node, A, QStringLiteral("Anna"), 0, 1);
+    }
+
     bool Mirrored(const QString& serial) const { return SameShots(copy, node, serial); }
     int Held(const QString& serial) const
     {
@@ -79,8 +92,6 @@ protected:
     TNetMonitor monitor;
 };
 
-const QString A = QStringLiteral("A1");
-const QString B = QStringLiteral("B2");
 
 } // namespace
 
@@ -229,10 +240,7 @@ TEST_F(NetPull, EachConditionOfTheRePullRule)
     };
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.condition);
-        monitor.Stop();
-        copy.DeleteShooters();
-        node.DeleteShooters();
-        TShooter* list = AddNetShooter(node, A, QStringLiteral("Anna"), 0, 1);
+        TShooter* list = Afresh();
         for (int k = 1; k <= 3; ++k)
             AddStamped(*list, 1, uint32_t(660 * k), 10 * k);
         ASSERT_TRUE(monitor.Start(0));
@@ -385,10 +393,7 @@ TEST_F(NetPull, RepeatsAreCheckedAtTheFirstOfTheirRun)
     };
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.change);
-        monitor.Stop();
-        copy.DeleteShooters();
-        node.DeleteShooters();
-        TShooter* list = AddNetShooter(node, A, QStringLiteral("Anna"), 0, 1);
+        TShooter* list = Afresh();
         const auto lay = [&](const std::vector<TStamp>& stamps) {
             list->ClearShots();
             for (const TStamp& s : stamps)

@@ -2,7 +2,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -18,3 +22,36 @@ void AddNetShot(TShooter& shooter, int points = 3);
 
 // A message as a node or monitor writes it: declaration line and body.
 QByteArray Wrap(const QByteArray& body, const QByteArray& root = "TRAXELMessage");
+
+// The longest the event loop may be held by one hostile message; the
+// sanitizer builds (unoptimised) are given eight times as long.
+#ifdef NDEBUG
+constexpr qint64 MaxStallMs = 50;
+#else
+constexpr qint64 MaxStallMs = 8 * 50;
+#endif
+
+// Ticks on the GUI thread every 2 ms and keeps the longest gap between two
+// ticks: the longest the event loop was held.
+class THeartbeat {
+public:
+    THeartbeat()
+    {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(2);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { worstMs_ = std::max(worstMs_, clock_.restart()); });
+    }
+    void Start()
+    {
+        worstMs_ = 0;
+        clock_.start();
+        timer_.start();
+    }
+    void Stop() { timer_.stop(); }
+    qint64 WorstMs() const { return worstMs_; }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 worstMs_ = 0;
+};
