@@ -34,9 +34,6 @@ constexpr int MaxMessagesPerSlice = 64;
 // A connection with this much waiting is not read on until it is handled.
 constexpr qsizetype MaxBacklogBytes = qsizetype(1) << 20;
 constexpr qint64 ReadBufferBytes = 256 * 1024;
-// A message this long is parsed off the GUI thread: its parse alone could
-// hold the loop for tens of milliseconds.
-constexpr qsizetype AsideBytes = 64 * 1024;
 
 // A dispatch error that is not a cap: the rest of the message is skipped.
 struct TSkip : Exception {
@@ -316,7 +313,7 @@ void TNetMonitor::Drain()
                 connection->backlog.pop_front();
                 connection->backlogBytes -= message.size();
                 ++handled;
-                if (message.size() >= AsideBytes) {
+                if (message.size() >= TNetDecoder::AsideBytes) {
                     DecodeAside(*connection, std::move(message));
                     continue;
                 }
@@ -367,7 +364,7 @@ void TNetMonitor::DecodeAside(TConnection& connection, QByteArray message)
     job->message = std::move(message);
     connection.decoding = job;
     if (!decoder_)
-        decoder_ = std::make_unique<TDecoder>(this);
+        decoder_ = std::make_unique<TNetDecoder>(this);
     decoder_->Post(std::move(job));
 }
 
@@ -379,91 +376,16 @@ void TNetMonitor::TakeDecoded()
         Decoded(job);
 }
 
-// ---- The decoder's thread ----------------------------------------------------------------
-
-TNetMonitor::TDecoder::TDecoder(TNetMonitor* owner)
-    : owner_(owner)
-{
-}
-
-TNetMonitor::TDecoder::~TDecoder()
-{
-    {
-        const std::lock_guard lock(mutex_);
-        stop_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable())
-        thread_.join();
-}
-
-void TNetMonitor::TDecoder::Post(std::shared_ptr<TDecodeJob> job)
-{
-    {
-        const std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(job));
-        if (!thread_.joinable())
-            thread_ = std::thread([this] { Run(); });
-    }
-    wake_.notify_one();
-}
-
-void TNetMonitor::TDecoder::Dispose(std::unique_ptr<TXMLNode> tree)
-{
-    {
-        const std::lock_guard lock(mutex_);
-        trash_.push_back(std::move(tree));
-    }
-    wake_.notify_one();
-}
-
-std::vector<std::shared_ptr<TNetMonitor::TDecodeJob>> TNetMonitor::TDecoder::TakeDone()
-{
-    const std::lock_guard lock(mutex_);
-    return std::exchange(done_, {});
-}
-
-void TNetMonitor::TDecoder::Run()
-{
-    for (;;) {
-        std::shared_ptr<TDecodeJob> job;
-        std::vector<std::unique_ptr<TXMLNode>> trash;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stop_ || !queue_.empty() || !trash_.empty(); });
-            if (stop_)
-                return;
-            trash.swap(trash_);
-            if (!queue_.empty()) {
-                job = std::move(queue_.front());
-                queue_.pop_front();
-            }
-        }
-        trash.clear();
-        if (!job)
-            continue;
-        TDecodedMessage decoded;
-        try {
-            decoded = DecodeMessage(job->message);
-        } catch (const std::exception& e) {
-            decoded.error = QString::fromUtf8(e.what());
-        }
-        {
-            const std::lock_guard lock(mutex_);
-            job->decoded = std::move(decoded);
-            done_.push_back(std::move(job));
-        }
-        // By name: the call carries nothing of this thread's to the monitor's.
-        QMetaObject::invokeMethod(owner_, "TakeDecoded", Qt::QueuedConnection);
-    }
-}
-
 void TNetMonitor::Decoded(const std::shared_ptr<TDecodeJob>& job)
 {
     const auto it = std::find_if(connections_.begin(), connections_.end(),
                                  [&job](const auto& c) { return c->decoding == job; });
-    if (it == connections_.end())
-        return;  // closed meanwhile
+    if (it == connections_.end()) {
+        // Closed meanwhile; the tree is still freed off this thread.
+        if (job->decoded.root && decoder_)
+            decoder_->Dispose(std::move(job->decoded.root));
+        return;
+    }
     (*it)->decoding.reset();
     const QPointer<QTcpSocket> socket = (*it)->socket;
     try {

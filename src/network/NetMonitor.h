@@ -47,6 +47,7 @@
 // logged and closed; nothing refused is asked for again at once.
 #pragma once
 
+#include "NetDecoder.h"
 #include "NetFraming.h"
 #include "NetMessages.h"
 
@@ -58,12 +59,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 class TSession;
@@ -163,36 +161,6 @@ public:
     int SendMessageRequest(const QString& serial, const QString& text);
 
 private:
-    struct TDecodeJob {
-        QByteArray message;
-        TDecodedMessage decoded;
-    };
-    // Parses long messages on a thread of its own, one at a time in the order
-    // posted; the monitor takes the parsed ones back on its own thread and
-    // hands their trees back to be freed. Jobs and trees pass both ways
-    // under the decoder's lock; a tree handed back is not touched again here.
-    class TDecoder {
-    public:
-        explicit TDecoder(TNetMonitor* owner);
-        // Waits for a parse under way and drops the rest.
-        ~TDecoder();
-        void Post(std::shared_ptr<TDecodeJob> job);
-        std::vector<std::shared_ptr<TDecodeJob>> TakeDone();
-        // Frees a handled message's tree on the decoder's thread.
-        void Dispose(std::unique_ptr<MiniXMLParser::TXMLNode> tree);
-
-    private:
-        void Run();
-
-        TNetMonitor* owner_;
-        std::mutex mutex_;
-        std::condition_variable wake_;
-        std::deque<std::shared_ptr<TDecodeJob>> queue_;
-        std::vector<std::shared_ptr<TDecodeJob>> done_;
-        std::vector<std::unique_ptr<MiniXMLParser::TXMLNode>> trash_;
-        bool stop_ = false;
-        std::thread thread_;  // started with the first job
-    };
     struct TConnection {
         QPointer<QTcpSocket> socket;
         QString peer;            // its address, still known after it closed
@@ -262,5 +230,5 @@ private:
     bool drainPosted_ = false;
     QTimer overdueTimer_;
     // Last member: gone (its thread joined) before anything it could reach.
-    std::unique_ptr<TDecoder> decoder_;
+    std::unique_ptr<TNetDecoder> decoder_;
 };

@@ -5,7 +5,11 @@
 #include "Shotdata.h"
 #include "XmlNames.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include <exception>
+#include <utility>
 
 using MiniXMLParser::TXMLNode;
 
@@ -14,6 +18,12 @@ namespace {
 QString Q(const char* text) { return QString::fromLatin1(text); }
 
 void Log(const QString& text) { DebugLog(QStringLiteral("Network node: ") + text); }
+
+// Handling the backlog: a slice ends after this long.
+constexpr qint64 SliceMs = 8;
+// This much waiting, the socket is not read on until it is handled.
+constexpr qsizetype MaxBacklogBytes = qsizetype(1) << 20;
+constexpr qint64 ReadBufferBytes = 256 * 1024;
 
 } // namespace
 
@@ -24,6 +34,8 @@ TNetNode::TNetNode(QObject* parent)
     connect(&socket_, &QTcpSocket::connected, this, &TNetNode::SocketConnected);
     connect(&socket_, &QTcpSocket::disconnected, this, &TNetNode::SocketDisconnected);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &TNetNode::SocketError);
+    // Bounded: a monitor that sends faster than it is handled waits in TCP.
+    socket_.setReadBufferSize(ReadBufferBytes);
 }
 
 TNetNode::~TNetNode()
@@ -38,6 +50,7 @@ void TNetNode::Connect(const QString& host, int port)
     host_ = host;
     port_ = port;
     framer_.Clear();
+    DropBacklog();
     wasActive_ = true;
     socket_.connectToHost(host, quint16(port));
 }
@@ -89,6 +102,7 @@ void TNetNode::Disconnected()
         return;
     wasActive_ = false;
     framer_.Clear();
+    DropBacklog();
     if (onConnectionChanged)
         onConnectionChanged();
 }
@@ -104,6 +118,11 @@ void TNetNode::ReadyRead()
 
 void TNetNode::TakeReceived()
 {
+    // A long backlog is read on once it is handled (Drain).
+    if (backlogBytes_ >= MaxBacklogBytes) {
+        readHeld_ = true;
+        return;
+    }
     const QByteArray bytes = socket_.readAll();
     // A node in data-out mode serves no requests.
     if (dataoutMode && dataoutMode())
@@ -113,10 +132,96 @@ void TNetNode::TakeReceived()
         Log(QStringLiteral("a message longer than %1 bytes was dropped").arg(NetLimits::MaxMessageBytes));
     if (feed.orphanEndMarkers > 0)
         Log(QStringLiteral("%1 end marker(s) without a start dropped").arg(feed.orphanEndMarkers));
-    for (const QByteArray& message : feed.messages) {
-        if (!Connected())
-            return;  // a handler closed the connection
-        HandleMessage(message);
+    for (QByteArray& message : feed.messages) {
+        backlogBytes_ += message.size();
+        backlog_.push_back(std::move(message));
+    }
+    Drain();
+}
+
+void TNetNode::ScheduleDrain()
+{
+    if (drainPosted_)
+        return;
+    drainPosted_ = true;
+    QTimer::singleShot(0, this, [this] {
+        drainPosted_ = false;
+        try {
+            Drain();
+        } catch (const std::exception& e) {
+            Log(QStringLiteral("handling messages: ") + QString::fromUtf8(e.what()));
+        }
+    });
+}
+
+void TNetNode::Drain()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!decoding_ && !backlog_.empty()) {
+        if (!Connected()) {
+            DropBacklog();  // a handler closed the connection
+            return;
+        }
+        if (clock.elapsed() >= SliceMs) {
+            ScheduleDrain();
+            return;
+        }
+        QByteArray message = std::move(backlog_.front());
+        backlog_.pop_front();
+        backlogBytes_ -= message.size();
+        if (message.size() < TNetDecoder::AsideBytes) {
+            HandleMessage(message);
+            continue;
+        }
+        if (onMessage)
+            onMessage(message);
+        if (!Connected()) {
+            DropBacklog();  // the hook closed the connection
+            return;
+        }
+        auto job = std::make_shared<TDecodeJob>();
+        job->message = std::move(message);
+        decoding_ = job;
+        if (!decoder_)
+            decoder_ = std::make_unique<TNetDecoder>(this);
+        decoder_->Post(std::move(job));
+    }
+    // What waited in the socket while the backlog was long.
+    if (readHeld_ && !decoding_ && backlog_.empty()) {
+        readHeld_ = false;
+        if (Connected())
+            TakeReceived();
+    }
+}
+
+void TNetNode::DropBacklog()
+{
+    backlog_.clear();
+    backlogBytes_ = 0;
+    readHeld_ = false;
+    // A parse under way is let finish; its result matches nothing and is dropped.
+    decoding_.reset();
+}
+
+void TNetNode::TakeDecoded()
+{
+    if (!decoder_)
+        return;
+    try {
+        for (const std::shared_ptr<TDecodeJob>& job : decoder_->TakeDone()) {
+            // Anything else was dropped with its connection.
+            if (job == decoding_ && Connected()) {
+                decoding_.reset();
+                HandleDecoded(job->message, job->decoded);
+            }
+            // Freeing a long message's tree takes as long as a good part of its parse.
+            if (job->decoded.root)
+                decoder_->Dispose(std::move(job->decoded.root));
+        }
+        ScheduleDrain();
+    } catch (const std::exception& e) {
+        Log(QStringLiteral("handling a message: ") + QString::fromUtf8(e.what()));
     }
 }
 
@@ -124,7 +229,11 @@ void TNetNode::HandleMessage(const QByteArray& message)
 {
     if (onMessage)
         onMessage(message);
-    TDecodedMessage decoded = DecodeMessage(message);
+    HandleDecoded(message, DecodeMessage(message));
+}
+
+void TNetNode::HandleDecoded(const QByteArray& message, const TDecodedMessage& decoded)
+{
     if (!decoded.root) {
         Log(QStringLiteral("undecodable message (%1): %2").arg(decoded.error, MessageExcerpt(message)));
         if (onDecodeError)

@@ -9,8 +9,14 @@
 // supplies its own. Nothing here asks the operator anything; a hook that
 // does must not run a nested event loop inside the socket's signal (the
 // form posts its question).
+//
+// Messages are handled strictly in the order received. A long one is parsed
+// on the decoder's thread and those behind it wait for it; while that much
+// waits, the socket is not read on and its bounded read buffer holds the
+// monitor back. What waits is dropped with the connection.
 #pragma once
 
+#include "NetDecoder.h"
 #include "NetFraming.h"
 #include "NetMessages.h"
 
@@ -18,7 +24,9 @@
 #include <QString>
 #include <QTcpSocket>
 
+#include <deque>
 #include <functional>
+#include <memory>
 
 class TSession;
 
@@ -72,7 +80,16 @@ private:
     void SocketError(QAbstractSocket::SocketError error);
     // The one place a connection ends: the buffer goes, the hook is told.
     void Disconnected();
+    // Handles the waiting messages in order, a slice at a time, until one
+    // goes to the decoder; posts itself again while any is left.
+    void Drain();
+    void ScheduleDrain();
+    // Drops what waits and any parse under way.
+    void DropBacklog();
+    // Posted by the decoder's thread whenever a parse is done.
+    Q_INVOKABLE void TakeDecoded();
     void HandleMessage(const QByteArray& message);
+    void HandleDecoded(const QByteArray& message, const TDecodedMessage& decoded);
     void Dispatch(const MiniXMLParser::TXMLNode& root);
     void SendTargetInfo(const MiniXMLParser::TXMLNode& request);
     void SendShot(const MiniXMLParser::TXMLNode& request);
@@ -87,4 +104,11 @@ private:
     int port_ = NetLimits::DefaultPort;
     bool closing_ = false;
     bool wasActive_ = false;
+    std::deque<QByteArray> backlog_;  // cut, not handled yet, in stream order
+    qsizetype backlogBytes_ = 0;
+    std::shared_ptr<TDecodeJob> decoding_;  // the front message, parsed off this thread
+    bool readHeld_ = false;  // bytes left in the socket while the backlog was long
+    bool drainPosted_ = false;
+    // Last member: gone (its thread joined) before anything it could reach.
+    std::unique_ptr<TNetDecoder> decoder_;
 };

@@ -1,6 +1,9 @@
 // A hostile node at byte level against the monitor: whatever it sends, the
 // monitor neither crashes nor grows past its caps nor asks anybody anything.
+// A hostile monitor against the node: a long message holds neither the loop
+// nor its place in the stream.
 #include "NetMonitor.h"
+#include "NetNode.h"
 #include "NetTestSupport.h"
 
 #include "EventLoop.h"
@@ -10,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -439,3 +443,107 @@ TEST_F(NetHostile, ALongMessageKeepsItsPlaceInTheStream)
     EXPECT_EQ(session.ShooterCount(), 2);
 }
 
+
+// A hostile monitor against the node: a quarter million elements in one
+// message are parsed without holding the loop, and what follows waits for
+// them (the text inside the long message comes before the one after it).
+TEST(NetHostileMonitor, AQuarterMillionElementsDoNotHoldTheNodeAndKeepTheirPlace)
+{
+    EnsureCoreApp();
+    TSession session;
+    AddNetShooter(session, QStringLiteral("A1"), QStringLiteral("Anna"), 1);
+    TNetNode node;
+    node.session = [&session] { return &session; };
+    QStringList texts;
+    node.onTextMessage = [&](const QString&, const QString& text) { texts << text; };
+    QTcpServer hostile;
+    ASSERT_TRUE(hostile.listen(QHostAddress::LocalHost, 0));
+    TMessageWriter writer;
+    QByteArray wide = writer.RequestSendMessage(QStringLiteral("ALL"), QStringLiteral("wide"));
+    QByteArray siblings;
+    for (int i = 0; i < 250000; ++i)
+        siblings += "<a/>";
+    wide.insert(wide.indexOf("</TRAXELMessage>"), siblings);
+    ASSERT_LT(wide.size(), NetLimits::MaxMessageBytes);
+
+    THeartbeat heartbeat;
+    std::vector<qint64> stalls;
+    for (int round = 0; round < 3; ++round) {
+        node.Connect(QStringLiteral("127.0.0.1"), hostile.serverPort());
+        ASSERT_TRUE(RunLoopUntil([&] { return hostile.hasPendingConnections() && node.Connected(); }));
+        std::unique_ptr<QTcpSocket> peer(hostile.nextPendingConnection());
+        texts.clear();
+        QByteArray answers;
+        heartbeat.Start();
+        peer->write(wide + writer.RequestSendMessage(QStringLiteral("ALL"), QStringLiteral("after"))
+                    + writer.RequestShot(QStringLiteral("A1"), 0));
+        ASSERT_TRUE(RunLoopUntil([&] {
+            answers += peer->readAll();
+            return answers.contains("</TRAXELMessage>");
+        }, 20000));
+        stalls.push_back(heartbeat.WorstMs());
+        EXPECT_EQ(texts, QStringList({QStringLiteral("wide"), QStringLiteral("after")}));
+        EXPECT_EQ(answers.count("<TRAXELMessage>"), 1);
+        EXPECT_TRUE(answers.contains("ShotIndex=\"0\""));
+        node.Close();
+    }
+    heartbeat.Stop();
+    std::sort(stalls.begin(), stalls.end());
+    std::printf("node's event loop held at most %lld ms (median of 3)\n", (long long)stalls[1]);
+    EXPECT_LT(stalls[1], MaxStallMs);
+}
+
+// A long message still being parsed when its connection is closed, or its
+// node deleted, is dropped: nothing of it reaches the hooks afterwards.
+TEST(NetHostileMonitor, ALongMessageInTheParseGoesWithItsConnectionAndItsNode)
+{
+    EnsureCoreApp();
+    TSession session;
+    auto node = std::make_unique<TNetNode>();
+    node->session = [&session] { return &session; };
+    QStringList texts;
+    node->onTextMessage = [&](const QString&, const QString& text) { texts << text; };
+    // Each long message takes the node away on the next turn of the loop,
+    // long before its parse is done.
+    std::function<void()> takeAway;
+    node->onMessage = [&](const QByteArray& message) {
+        if (message.size() >= 64 * 1024 && takeAway)
+            QTimer::singleShot(0, [&] { std::exchange(takeAway, {})(); });
+    };
+    QTcpServer hostile;
+    ASSERT_TRUE(hostile.listen(QHostAddress::LocalHost, 0));
+    TMessageWriter writer;
+    const auto wide = [&](const QString& text) {
+        QByteArray message = writer.RequestSendMessage(QStringLiteral("ALL"), text);
+        QByteArray siblings;
+        for (int i = 0; i < 250000; ++i)
+            siblings += "<a/>";
+        return message.insert(message.indexOf("</TRAXELMessage>"), siblings);
+    };
+    const auto connect = [&] {
+        node->Connect(QStringLiteral("127.0.0.1"), hostile.serverPort());
+        EXPECT_TRUE(RunLoopUntil([&] { return hostile.hasPendingConnections() && node->Connected(); }));
+        return std::unique_ptr<QTcpSocket>(hostile.nextPendingConnection());
+    };
+
+    std::unique_ptr<QTcpSocket> peer = connect();
+    ASSERT_TRUE(peer);
+    bool taken = false;
+    takeAway = [&] { node->Close(); taken = true; };
+    peer->write(wide(QStringLiteral("closed")) + writer.RequestSendMessage(QStringLiteral("ALL"), QStringLiteral("closed too")));
+    ASSERT_TRUE(RunLoopUntil([&] { return taken; }, 20000));
+
+    // The parse of the closed connection's message ends before the next one's.
+    peer = connect();
+    ASSERT_TRUE(peer);
+    peer->write(wide(QStringLiteral("next")) + writer.RequestSendMessage(QStringLiteral("ALL"), QStringLiteral("after")));
+    ASSERT_TRUE(RunLoopUntil([&] { return texts.size() >= 2; }, 20000));
+    EXPECT_EQ(texts, QStringList({QStringLiteral("next"), QStringLiteral("after")}));
+
+    taken = false;
+    takeAway = [&] { node.reset(); taken = true; };
+    peer->write(wide(QStringLiteral("deleted")) + writer.RequestSendMessage(QStringLiteral("ALL"), QStringLiteral("deleted too")));
+    ASSERT_TRUE(RunLoopUntil([&] { return taken; }, 20000));
+    RunLoopUntil([] { return false; }, 300);  // a call left for the node would come now
+    EXPECT_EQ(texts.size(), 2);
+}
