@@ -108,3 +108,13 @@ void InstallFormKeys(QWidget* form, QPushButton* defaultButton, QAbstractButton*
         defaultButton->setDefault(true);
     new TFormKeys(form, defaultButton, cancelButton, returnKeys);
 }
+
+void SetTabChain(std::initializer_list<QWidget*> controls)
+{
+    QWidget* previous = nullptr;
+    for (QWidget* control : controls) {
+        if (previous)
+            QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+}

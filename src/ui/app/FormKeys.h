@@ -12,6 +12,8 @@
 // form.
 #pragma once
 
+#include <initializer_list>
+
 class QAbstractButton;
 class QPushButton;
 class QWidget;
@@ -25,3 +27,6 @@ enum class TReturnKeys {
 // is also marked as the form's default; either button may be null.
 void InstallFormKeys(QWidget* form, QPushButton* defaultButton, QAbstractButton* cancelButton,
                      TReturnKeys returnKeys = TReturnKeys::ToDefault);
+
+// Sets the Tab order of the controls to the order given.
+void SetTabChain(std::initializer_list<QWidget*> controls);

@@ -25,7 +25,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <iterator>
 
 namespace {
 
@@ -169,10 +168,8 @@ void TFormNameListEditor::BuildLayout()
     main->addLayout(bottom);
 
     // Each grid, then the buttons under it.
-    QWidget* order[] = {StringGridTeams, ButtonNewTeam, ButtonRemoveTeam, StringGridShooters, ButtonNewShooter,
-                        ButtonRemoveShooter, ButtonLoadList, ButtonSaveList, ButtonOk, ButtonCancel};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    SetTabChain({StringGridTeams, ButtonNewTeam, ButtonRemoveTeam, StringGridShooters, ButtonNewShooter,
+                 ButtonRemoveShooter, ButtonLoadList, ButtonSaveList, ButtonOk, ButtonCancel});
     InstallFormKeys(this, ButtonOk, ButtonCancel);
 }
 

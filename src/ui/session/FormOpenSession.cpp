@@ -105,9 +105,7 @@ void TFormOpenSession::BuildLayout()
     main->addWidget(StringGridSessions, 1);
     main->addLayout(bottom);
 
-    setTabOrder(StringGridSessions, BitBtnOpen);
-    setTabOrder(BitBtnOpen, BitBtnShowBrowseDialog);
-    setTabOrder(BitBtnShowBrowseDialog, BitBtnClose);
+    SetTabChain({StringGridSessions, BitBtnOpen, BitBtnShowBrowseDialog, BitBtnClose});
     InstallFormKeys(this, BitBtnOpen, BitBtnClose);
 }
 

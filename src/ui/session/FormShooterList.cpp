@@ -36,7 +36,6 @@
 #include <QVBoxLayout>
 
 #include <exception>
-#include <iterator>
 
 namespace {
 
@@ -136,10 +135,8 @@ void TFormShooterList::BuildLayout()
     main->addLayout(teams);
     main->addLayout(bottom);
 
-    QWidget* order[] = {StringGridNames, ComboBoxTeams, BitBtnEditList, BitBtnSaveSession, BitBtnPrintSession,
-                        BitBtnClose};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    SetTabChain({StringGridNames, ComboBoxTeams, BitBtnEditList, BitBtnSaveSession, BitBtnPrintSession,
+                 BitBtnClose});
     InstallFormKeys(this, nullptr, BitBtnClose);
 }
 

@@ -36,7 +36,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <iterator>
 
 namespace {
 
@@ -213,11 +212,9 @@ void TFormSelectSetup::BuildLayout()
     ShowListTools(false);
 
     // From the list to what finishes the screen, then the tools, Close last.
-    QWidget* order[] = {DrawGridSetups, ButtonStart, ButtonSetup, BitBtnEdit, SpeedButtonMounting, BitBtnMore,
-                        BitBtnCopy, BitBtnDelete, BitBtnMoveUp, BitBtnMoveDown, ButtonSaveSetupFile,
-                        ButtonOpenSetupFile, ButtonOpenDefaultSetupFile, BitBtnClose};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    SetTabChain({DrawGridSetups, ButtonStart, ButtonSetup, BitBtnEdit, SpeedButtonMounting, BitBtnMore,
+                 BitBtnCopy, BitBtnDelete, BitBtnMoveUp, BitBtnMoveDown, ButtonSaveSetupFile,
+                 ButtonOpenSetupFile, ButtonOpenDefaultSetupFile, BitBtnClose});
     InstallFormKeys(this, ButtonStart, BitBtnClose);
 }
 
